@@ -1,0 +1,36 @@
+# Two entry points for a fresh Debian machine: `make test` and `make demo`.
+JOBS ?= $(shell nproc)
+BUILD ?= build
+
+.PHONY: all deps build test demo release clean fuzz bench
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+$(BUILD)/asan/CMakeCache.txt:
+	cmake -S . -B $(BUILD)/asan -DCMAKE_BUILD_TYPE=Debug -DPVK_SANITIZE=ON
+
+$(BUILD)/release/CMakeCache.txt:
+	cmake -S . -B $(BUILD)/release -DCMAKE_BUILD_TYPE=Release -DPVK_TESTS=OFF
+
+build: deps $(BUILD)/asan/CMakeCache.txt
+	cmake --build $(BUILD)/asan -j $(JOBS)
+
+release: deps $(BUILD)/release/CMakeCache.txt
+	cmake --build $(BUILD)/release -j $(JOBS)
+
+# The sanitized build runs every test; the plain release build of the library is built too.
+test: build release
+	cd $(BUILD)/asan && ctest --output-on-failure -j $(JOBS) --timeout 300
+	@if [ -x scripts/run-fuzzers ]; then scripts/run-fuzzers; fi
+
+demo: release
+	LD_LIBRARY_PATH=$(BUILD)/release/emulator:$(BUILD)/release $(BUILD)/release/examples/pvkdemo
+
+bench: release
+	@for b in $(BUILD)/release/bench/bench_*; do [ -x "$$b" ] && LD_LIBRARY_PATH=$(BUILD)/release/emulator:$(BUILD)/release "$$b"; done; true
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,60 @@
+# Helpers that turn the src/<folder>/ layout into targets.
+#
+#   pvk_<folder>    static library of the folder's .cpp/.c files (PIC, hidden symbols)
+#   pvk_internals   interface target linking every folder library as one group, for
+#                   unit tests, benchmarks and fuzzers that need internals
+#   PlavikMS        the shipped libPlavikMS.so: every folder library taken whole
+#
+# A folder may add a CMakeLists.fragment.cmake beside its sources for extra
+# dependencies; by default every folder sees all third-party dependencies.
+
+set(PVK_FOLDER_LIBS "")
+
+function(pvk_add_folder folder)
+  file(GLOB srcs CONFIGURE_DEPENDS
+       ${CMAKE_SOURCE_DIR}/src/${folder}/*.cpp ${CMAKE_SOURCE_DIR}/src/${folder}/*.c)
+  if(NOT srcs)
+    return()
+  endif()
+  set(t pvk_${folder})
+  add_library(${t} STATIC ${srcs})
+  target_include_directories(${t} PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/include)
+  target_compile_definitions(${t} PUBLIC PVK_USB_VENDOR_ID=${PVK_USB_VENDOR_ID} PVK_BUILDING_LIBRARY=1)
+  target_link_libraries(${t} PUBLIC PkgConfig::LIBUSB PkgConfig::FFTW ${OpenCV_LIBS}
+                        JPEG::JPEG TIFF::TIFF Threads::Threads ${CMAKE_DL_LIBS})
+  target_include_directories(${t} SYSTEM PUBLIC ${OpenCV_INCLUDE_DIRS})
+  if(EXISTS ${CMAKE_SOURCE_DIR}/src/${folder}/CMakeLists.fragment.cmake)
+    include(${CMAKE_SOURCE_DIR}/src/${folder}/CMakeLists.fragment.cmake)
+  endif()
+  set(PVK_FOLDER_LIBS ${PVK_FOLDER_LIBS} ${t} PARENT_SCOPE)
+endfunction()
+
+function(pvk_finish_internals)
+  add_library(pvk_internals INTERFACE)
+  string(JOIN "," group ${PVK_FOLDER_LIBS})
+  target_link_libraries(pvk_internals INTERFACE "$<LINK_GROUP:RESCAN,${group}>")
+  target_include_directories(pvk_internals INTERFACE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/include)
+
+  add_library(PlavikMS SHARED ${CMAKE_SOURCE_DIR}/cmake/shared_object.c)
+  target_include_directories(PlavikMS PUBLIC ${CMAKE_SOURCE_DIR}/include)
+  target_link_libraries(PlavikMS PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,${group}>")
+  target_link_options(PlavikMS PRIVATE -Wl,--no-undefined)
+  # No run path: hosts and tests choose the libusb they load.
+  set_target_properties(PlavikMS PROPERTIES OUTPUT_NAME PlavikMS SKIP_BUILD_RPATH ON)
+  set(PVK_FOLDER_LIBS ${PVK_FOLDER_LIBS} PARENT_SCOPE)
+endfunction()
+
+# pvk_add_test(name SOURCES... [LIBS ...]): a GoogleTest executable whose tests each run in
+# their own process (gtest_discover_tests), with the software scanner first on the library path.
+function(pvk_add_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  target_compile_definitions(${name} PRIVATE
+      PVK_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data"
+      PVK_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  gtest_discover_tests(${name}
+      PROPERTIES ENVIRONMENT "LD_LIBRARY_PATH=${CMAKE_BINARY_DIR}/emulator:${CMAKE_BINARY_DIR}"
+      DISCOVERY_MODE PRE_TEST
+      DISCOVERY_TIMEOUT 60)
+endfunction()

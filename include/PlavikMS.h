@@ -5,6 +5,7 @@
 #define PLAVIKMS_H
 
 #include <stdint.h>
+#include <sys/time.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -13,7 +14,145 @@ extern "C" {
 /* The one export marker: everything declared with it ships, nothing else does. */
 #define PVK_API __attribute__((visibility("default")))
 
+/* ---- Result codes ----------------------------------------------------------------------
+ * The one table of codes, names and English messages. Expand PVK_RESULT_CODES(X) with
+ * X(code, name, message) to get constants, lookups or test expectations from it. */
+#define PVK_RESULT_CODES(X) \
+  X(-114, PVK_ERR_SEQUENCE2, "Invalid sequence (2) detected") \
+  X(-113, PVK_ERR_EDGE, "Edge detected") \
+  X(-112, PVK_ERR_SEQUENCE, "Invalid sequence detected") \
+  X(-111, PVK_ERR_DOUBLE_FEED, "Double feed detected") \
+  X(-90, PVK_ERR_IQA, "IQA error") \
+  X(-81, PVK_ERR_INKJET_INCOMPLETE, "Inkjet - incomplete printing") \
+  X(-80, PVK_ERR_INKJET, "Inkjet - generic error") \
+  X(-75, PVK_ERR_MAGSTRIPE_TOO_LONG, "Magnetic stripe - too many chars read.") \
+  X(-74, PVK_ERR_MAGSTRIPE_LRC, "Magnetic stripe - LCR error.") \
+  X(-73, PVK_ERR_MAGSTRIPE_PARITY, "Magnetic stripe - parity error.") \
+  X(-72, PVK_ERR_MAGSTRIPE_END, "Magnetic stripe - missing end sentinel.") \
+  X(-71, PVK_ERR_MAGSTRIPE_START, "Magnetic stripe - missing start sentinel.") \
+  X(-70, PVK_ERR_MAGSTRIPE, "Magnetic stripe reading error.") \
+  X(-34, PVK_ERR_OCR_DB_OPEN, "Error opening OCR database.") \
+  X(-33, PVK_ERR_OCR_FONT_DISABLED, "OCR Font not enabled.") \
+  X(-31, PVK_ERR_OCR_AREA_SMALL, "OCR Area too small.") \
+  X(-30, PVK_ERR_OCR, "OCR general error.") \
+  X(-23, PVK_ERR_CALIB_SHEET_SHORT, "Calibration error - sheet too short.") \
+  X(-22, PVK_ERR_CALIB, "Calibration error.") \
+  X(-21, PVK_ERR_DEVICE, "Device error.") \
+  X(-20, PVK_ERR_IMG_DIMENSIONS, "Unexpected image dimensions.") \
+  X(-19, PVK_ERR_ABORTED, "Operation aborted by the user.") \
+  X(-18, PVK_ERR_NOT_READY, "The device is not ready (not connected, riconnecting or not working).") \
+  X(-17, PVK_ERR_DETACHING, "Function called while dll is detaching.") \
+  X(-15, PVK_ERR_HW_NOT_SUPPORTED, "This HW version does not support the required operation/value.") \
+  X(-14, PVK_ERR_DEVICE_NOT_FOUND, "Device not found.") \
+  X(-11, PVK_ERR_SW_NOT_SUPPORTED, "This SW version does not supported the required operation/value.") \
+  X(-10, PVK_ERR_TIMEOUT, "Device timeout.") \
+  X(-9, PVK_ERR_NO_EXT_POWER, "The device is missing external power.") \
+  X(-8, PVK_ERR_NOT_INITIALIZED, "Missing Initialization.") \
+  X(-7, PVK_ERR_OS_INCOMPATIBLE, "Device version is incompatible with the Operating System.") \
+  X(-6, PVK_ERR_READ, "Read error.") \
+  X(-5, PVK_ERR_WRITE, "Write error.") \
+  X(-4, PVK_ERR_OUT_OF_MEMORY, "Out of memory.") \
+  X(-3, PVK_ERR_INV_PARAMETER, "Invalid parameter.") \
+  X(-2, PVK_ERR_BUSY, "Device is busy. Close the previous istance of the device.") \
+  X(-1, PVK_ERR_GENERIC, "Generic error.") \
+  X(0, PVK_OK, "Success.") \
+  X(3, PVK_WAR_IMG_DIMENSIONS, "Unexpected image dimensions warning.") \
+  X(4, PVK_WAR_ZONE_OUTSIDE, "The indicated zone it outside the document.") \
+  X(5, PVK_WAR_NO_CALIB, "Missing Calibration.") \
+  X(6, PVK_WAR_BLANK_PAGE, "Blank page detected.") \
+  X(7, PVK_WAR_OCR_TRUNCATED, "OCR recognition truncated to available characters.") \
+  X(8, PVK_WAR_CANCELLED, "Operation cancelled by the user.") \
+  X(9, PVK_WAR_NO_EXT_POWER, "The device is missing external power.") \
+  X(10, PVK_WAR_CLEANING_REQUIRED, "The device sensors are dirty. Perform cleaning.") \
+  X(11, PVK_WAR_IQA, "IQA warning")
+
+#define PVK_RESULT_ENUMERATOR_(code, name, message) name = (code),
+enum PVKResultCode { PVK_RESULT_CODES(PVK_RESULT_ENUMERATOR_) };
+#undef PVK_RESULT_ENUMERATOR_
+
+/* ---- Records the host exchanges with the library ---------------------------------------- */
+
+/* An 8-bit image: grey levels 0 (black) .. 255 (white), rows top first. A multi-plane image
+ * holds its planes side by side in each row, each padded to a multiple of 4 bytes. Copying
+ * the record does not copy the pixels; whoever holds the record owns `data`. */
+typedef struct PVKImg {
+  uint16_t width;   /* pixels per row */
+  uint16_t height;  /* rows */
+  uint16_t stride;  /* bytes per row */
+  uint16_t dpi;     /* horizontal resolution */
+  uint8_t* data;
+} PVKImg;
+
+#define PVK_OCR_MAX_ZONES 20
+
+/* One zone of an OCR request; coordinates in 1/150 inch, negative counts from the far edge,
+ * a zero width or height reaches to the edge. */
+typedef struct PVKOCRZone {
+  int64_t left;
+  int64_t top;
+  int64_t width;
+  int64_t height;
+  int16_t side;        /* 0 rear, 1 front */
+  int16_t font;        /* font code or reading mode; -1 skips the zone */
+  int16_t option;      /* non-zero: keep blanks in the zone's text */
+  uint16_t charsRead;  /* written by the reader */
+} PVKOCRZone;
+
+/* The OCR request of one document. */
+typedef struct PVKOCRDoc {
+  int16_t expectedWidth;   /* 1/150 inch, 0 = not checked */
+  int16_t expectedHeight;  /* 1/150 inch, 0 = not checked */
+  int16_t nZones;          /* zones in use, 0..20 */
+  uint16_t rotation;       /* 0, 256, 512 or 768 */
+  PVKOCRZone zones[PVK_OCR_MAX_ZONES];
+} PVKOCRDoc;
+
+/* The zone table that the zone calls build; PVKImgScan1 accepts its address. */
+PVK_API extern PVKOCRDoc OCRDoc;
+
+/* ---- Library frame ------------------------------------------------------------------------ */
+
+/* Copies "libPlavikMS.so ver. <version>" into buf. Returns the size the text needs (terminator
+ * included); a null buf or a size below 1 only asks for that size; a buffer too small is
+ * emptied and the last result becomes -3. Returns -1 when the call is refused. */
+PVK_API int PVKLibInfo(char* buf, int size);
+/* Leaves the configuration directory as it is; returns 0. */
+PVK_API int PVKRestoreDefaultInitPath(void);
+/* Not supported by this version: returns -11 and leaves the last result alone. */
 PVK_API int PVKDravin(int unused);
+
+/* ---- Result codes ------------------------------------------------------------------------- */
+
+/* The message of the last result. size is taken as a 16-bit signed value: below 1 returns
+ * the size needed; too small empties buf, sets -3 and returns -1. */
+PVK_API int PVKErrorString(char* buf, int size);
+/* The message of `code`, with the size rules of PVKErrorString. */
+PVK_API int PVKErrMsg(int code, char* buf, int size);
+/* The last result code; asking does not change it. */
+PVK_API int PVKGetLastResult(void);
+PVK_API void PVKSetLastResult(int code);
+
+/* ---- Trace and configuration directory ---------------------------------------------------- */
+
+/* Fills the first 260 bytes of buf with zeros and, when tracing is on, the trace file path.
+ * Returns 0, or -3 for a null buf. Does not start the library. */
+PVK_API int PVKLogFileName(char* buf);
+/* Copies the configuration directory into buf, which must hold 260 bytes. With handle 0 (or
+ * 0xFFFFFFFF) it answers without starting the library. Returns 0, -3 for a null buf. */
+PVK_API int PVKConfigDirGet(void* handle, char* buf);
+/* The resolutions of the forced acquisition mode (dpi); null pointers are skipped.
+ * -1 when no mode is forced. */
+PVK_API int PVKGetForcedRes(unsigned short* dpiFront, unsigned short* dpiRear,
+                            unsigned short* dpiVert1, unsigned short* dpiVert2);
+
+/* ---- Utilities ---------------------------------------------------------------------------- */
+
+/* Milliseconds from `earlier` to `later`, rounded to the nearest. */
+PVK_API long DeltaMsec(struct timeval later, struct timeval earlier);
+/* Whitens dark horizontal (CancellaRighe) or vertical (CancellaRigheV) runs longer than
+ * minLength pixels; dark is `delta` below the image's mean grey level (at least 10). */
+PVK_API void CancellaRighe(PVKImg* img, unsigned short minLength, unsigned char delta);
+PVK_API void CancellaRigheV(PVKImg* img, unsigned short minLength, unsigned char delta);
 
 #ifdef __cplusplus
 }

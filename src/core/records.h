@@ -1,0 +1,394 @@
+// The process-wide records of the library: one device, its acquisition and OCR options, the
+// trace settings and the per-document reading state. Plain structs that every folder reads and
+// writes directly; start-up clears and fills them once (core/startup). Add fields where a
+// record lacks one; keep the host-visible layouts (PVKImg, PVKOCRDoc) in PlavikMS.h.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "PlavikMS.h"
+
+struct libusb_device;
+struct libusb_device_handle;
+
+// Side indexes used throughout: 0 rear, 1 front, 2 backlight.
+constexpr int kSides = 3;
+
+// A rectangle in pixels; a negative x or y counts from the far edge, a zero width or height
+// reaches to the end of the image.
+struct PVKRoi {
+  int64_t x;
+  int64_t y;
+  int64_t width;
+  int64_t height;
+};
+
+// One character of a recognised text, parallel to the text and its confidence bytes.
+struct ChInfo {
+  uint16_t agreement;  // 1 per reading; merging readings adds the counts of agreeing characters
+  uint16_t left;       // first column of the block
+  uint16_t right;      // column after the block
+  uint16_t top;        // first row of the block
+  uint16_t bottom;     // row after the block
+  uint32_t split;      // 0 for a block read whole, else the split count that produced it
+  uint8_t dbIndex;     // font database whose template matched
+  uint8_t zeroLetterO; // '0' and 'O'/'o' were both valid for this entry
+};
+
+// The acquired image of one side. The front record owns the one raw buffer of an acquisition;
+// the rear and backlight records are views into it (allocBase null).
+struct ImgInfo {
+  uint8_t side;            // 0 rear, 1 front, 2 backlight
+  uint8_t colourPlanes;    // 1 grey, 3 colour
+  uint8_t planesPerLine;   // colour planes + 1 for IR + 1 for UV
+  uint16_t trimTop;
+  uint16_t trimLeft;
+  uint16_t trimWidth;
+  uint16_t rowsUsed;       // also the row count the buffer is sized for
+  uint16_t fullTop;
+  uint16_t fullLeft;
+  uint16_t fullRight;      // fullLeft + fullWidth
+  uint16_t fullHeight;
+  uint16_t fullWidth;
+  uint16_t sensorPixels;   // pixels per line of this side
+  uint16_t planeLineBytes; // one plane line of all sides on
+  uint16_t rawLineBytes;   // one raw line: all sides, all planes
+  uint16_t dpiH;
+  uint16_t dpiV;
+  uint8_t* firstRow;       // first image row inside the buffer
+  uint8_t* writePtr;       // where the bulk reader appends
+  uint64_t margin;         // first row to the initial write pointer
+  uint8_t* allocBase;      // owned buffer, null for a view
+  uint64_t imageBytes;     // rowsUsed x rawLineBytes rounded up to the USB block
+  uint64_t bytesAllocated;
+  uint8_t hasData;
+  uint8_t corrected;
+  uint8_t outputFlag;
+  uint8_t deskewApplied;   // 1 upright; 0 only cropped, a pending deskew is recorded
+  uint8_t vStretchApplied;
+  float deskewAngle;       // radians; kNoAngle when none was measured
+  uint16_t angleWeight;
+  int16_t outBrightness;
+  int16_t outContrast;
+  uint8_t noAutoThreshold;
+};
+
+constexpr float kNoAngle = 10000.0f;
+
+// The device record, type name as given.
+struct _DevInfo {
+  libusb_device* usbDevice;
+  libusb_device_handle* usbHandle;
+  uint16_t vendorId;
+  uint16_t productId;
+  uint16_t fwVersion;      // e.g. 0x3103, compared numerically
+  uint32_t serialHigh;
+  uint32_t serialLow;      // also forms the debug file stems
+  int8_t state;            // >0 usable, 0 no device, -1 reopen next call, -2 unusable
+  uint8_t highSpeed;
+  uint8_t calibValid;
+  // Capabilities read from the device composition.
+  uint8_t inkjetPresent;
+  uint8_t inkjetReady;
+  uint8_t buzzerPresent;
+  uint8_t backlightHw;
+  uint8_t irHw;
+  uint8_t uvHw;
+  uint16_t backlightSide;  // 1 front, 0 rear
+  uint8_t stopRequest;     // set by PVKStop, cleared when the scanner is opened
+  uint8_t cleaningRequired;
+  uint8_t cleaningCheckEnabled;     // INI [Cleaning] CheckEnable
+  uint8_t cleaningCalibCheck;       // INI [Cleaning] CheckCalibration
+  uint64_t pagesTotal;
+  uint64_t pagesCurrent;
+  uint64_t stampsTotal;
+  uint64_t stampsCurrent;
+  int32_t lastResult;
+  uint64_t handleValue;    // handed to the caller at open; the guard compares with it
+  int32_t openCount;
+  ImgInfo img[kSides];
+  ImgInfo imgFirstPart[kSides];
+  int16_t outDpi[kSides];  // 0 = side not produced
+  char serialString[255];
+  char cnfDir[260];
+  uint8_t cnfDirWritable;
+};
+
+// Acquisition options: MyAcq (live) and AcqDefault (from the INI file).
+struct AcqInfo {
+  uint8_t mode;            // acquisition mode 0..7
+  uint8_t colour;          // colour code: 1 grey, 2 colour, 3..5 one LED; +8 IR, +16 UV
+  uint8_t greyLed;         // grey-mode illumination code
+  uint8_t colourLines;     // colour lines per document line
+  uint8_t planesPerLine;   // planes per raw line
+  uint8_t disabledModes;   // bit n disables mode n
+  uint8_t forward;
+  uint8_t countPages;
+  uint8_t cfgFlags[4];     // copied inverted into the configuration block
+  uint8_t cfgFlagsMore[2];
+  uint8_t swGlitch;
+  uint8_t swNoise;
+  uint8_t calibOption;
+  uint8_t sideAuto;
+  uint8_t calibOptions[2];
+  uint8_t deskew;
+  uint8_t trim;
+  uint8_t trimBoth;
+  uint8_t sharp;
+  uint8_t removeBack;
+  uint8_t autoMoveBack;
+  uint8_t doubleFeed;
+  uint8_t doubleFeedDelivery;
+  uint16_t doubleFeedCntMax;
+  uint16_t doubleFeedBlackVe;
+  uint8_t sequenceCheck;
+  uint16_t seqMoveBackLines300;
+  uint8_t pageNumEn;
+  uint8_t thresholds[3];
+  uint8_t borderVal;
+  uint8_t borderThr;
+  uint16_t msWaitDoc;       // wait for a document
+  uint16_t msWaitSwipe;     // wait for a magnetic-stripe swipe
+  uint16_t acqTimeoutSec;
+  uint16_t msBulk;
+  uint16_t maxHeight150;
+  uint16_t msWaitStart;
+  uint16_t msValLines;
+  uint16_t height150;       // document height at 150 dpi
+  uint64_t acqBlock;        // bulk acquisition block size
+  uint8_t twoPart;          // INI TwoPart: two-part acquisition allowed
+
+  // Written by the mode and buffer preparation.
+  uint8_t colourPlanes;
+  uint8_t colourIrPlanes;
+  uint16_t rowBlock;
+  uint16_t topOffsetFront;
+  uint16_t topOffsetRear;
+  uint16_t leadIn;
+  uint16_t topMargin;
+  uint16_t bottomMargin;
+  uint16_t tail;
+  uint16_t usbBlock;        // 512 high speed, 64 full speed
+  uint32_t lineTiming;
+  uint16_t dpiH[kSides];    // acquired horizontal dpi per side
+  uint16_t dpiV;            // acquired vertical dpi
+  uint64_t sideBytes[kSides];
+  uint8_t* sideData[kSides];
+  uint8_t twoPartActive;    // this document is acquired in two parts
+  uint8_t secondPartPending;
+  uint8_t twoPartClear;     // cleared by an ordinary read
+  uint8_t modeLocked;       // a mode was forced
+
+  // Side switches and automatic choices.
+  uint8_t rgb;
+  uint8_t backlight;
+  uint8_t ir;
+  uint8_t uv;
+  uint8_t frontOff;
+  uint8_t rearOff;
+  uint8_t imagesToRecreate;
+  uint16_t autoRearSide;
+  uint16_t autoFrontSide;
+  uint16_t rotation[kSides];  // 0, 256, 512, 768
+
+  // Activity flags: not a document acquisition while any is set.
+  uint8_t paperMove;
+  uint8_t paperMove2;
+  uint8_t calibrating;
+};
+
+// OCR options: MyOcr (live) and OcrDefault (from the INI file).
+struct OcrInfo {
+  uint8_t cdlTxt;
+  uint8_t cdlImg;
+  uint8_t cdlImgDate;
+  uint8_t cdlMicr;
+  uint8_t barcodeMirror;
+  uint8_t onlyMicr;
+  uint16_t e13bMapping;
+  uint8_t cmc7Thr;
+  uint8_t e13bThr;
+  char dbDir[260];          // font database directory, '/'-terminated
+  char debugStem[64];
+  uint8_t debugDump;
+  uint16_t typeDoc;
+  uint16_t typeDocMicroperf;
+  uint16_t typeDocCmc7;
+  uint16_t checkIdExtended;
+
+  // Reading state of the document reader and the OCR engine.
+  uint8_t modeByte;         // 1 keeps blanks in a zone result
+  uint8_t docSwitches[5];
+  uint8_t neighbourWeight;
+  uint8_t minLineConf;
+  uint16_t minAgreement;
+  uint16_t cdlImgCounter;
+  uint8_t pharmacode;
+  uint8_t barcodeDisabled[9];
+  uint8_t remapPending;
+  char dumpDir[260];
+  int16_t currentFont;
+  uint16_t zoneSide;
+  uint8_t gf929Built;
+  uint16_t dmDpi;
+  uint16_t typeDocSaved;
+  uint8_t autoSideResolved;
+  uint16_t charHeight;
+  uint16_t charWidth;
+  uint16_t minCharHeight;
+  uint16_t maxCharHeight;
+  uint16_t minCharWidth;
+  uint16_t maxCharWidth;
+  float engineScale;        // dpi / 300
+  uint16_t reqDpiH[kSides];
+  uint16_t reqDpiV[kSides];
+  PVKImg ocrImg[kSides];
+  uint8_t ocrImgValid[kSides];
+  uint16_t ocrImgRotation[kSides];
+  uint8_t ocrImgFlipA[kSides];
+  uint8_t ocrImgFlipB[kSides];
+  uint8_t ocrImgQuarter[kSides];
+  uint8_t ocrImgCdlVariant;
+};
+
+// Magnetic acquisition state.
+struct MICRInfo {
+  uint8_t deskew;           // INI DeskewMicr
+  uint8_t headPresent;
+  uint8_t enabled;
+  uint8_t cdlFound;
+  uint8_t photocellCheck;
+  uint16_t samplesPer3Px;
+  int16_t refOffset;
+  uint8_t* samples;
+  uint64_t nSamples;
+  uint8_t reverse;
+  int64_t zoneX, zoneY, zoneWidth, zoneHeight;
+  uint16_t zoneOption;
+  uint16_t rotation;
+  uint16_t side;            // side read by the head: 0 rear, 1 front
+};
+
+// Trace settings.
+struct LogInfo {
+  uint64_t LogSize;         // bytes; 0 no limit
+  uint64_t LogDays;
+  uint8_t Log;
+  uint16_t Debug;           // 0x2 reading, 0x4 acquisition, 0x100 image elaboration
+  uint8_t Verbose;
+  char logDir[264];         // ends in '/'
+  char tracePath[264];
+  char traceStem[264];      // tracePath without ".log"
+  char tracePattern[264];   // stem followed by "*.log"
+  char deviceFile[264];     // the per-device counters file
+  char iniPath[264];
+  char progName[264];
+  uint8_t LogTimeStamp;
+};
+
+// Image-quality check settings; arrays indexed rear, front, backlight.
+struct IQAInfo {
+  uint8_t active;
+  uint16_t errLevel;
+  uint16_t quality[kSides];
+  uint16_t lower[kSides];
+  uint16_t upper[kSides];
+  char debugStem[64];
+};
+
+// Buzzer settings of the three document events.
+struct BuzInfo {
+  uint8_t sounded[3];       // double feed, no codeline, unread characters
+  uint8_t valDouble;
+  uint8_t valNoCld;
+  uint8_t valNR;
+  uint16_t msDouble;
+  uint16_t msNoCld;
+  uint16_t msNR;
+};
+
+// Inkjet endorser state; start-up fills the grey level and warm-up times.
+struct InkjetInfo {
+  uint8_t grayLev;
+  uint16_t msWarmTot;
+  uint16_t msWarmDelta;
+};
+
+struct DebugInfo {
+  uint8_t statusIn;
+  uint8_t statusOut;
+  uint8_t glitch;
+};
+
+// The best codeline reading of the current document.
+struct OcrOptInfo {
+  uint8_t found;
+  uint16_t rotation;
+  uint16_t side;
+  char text[128];
+  char conf[128];
+  ChInfo info[128];
+  int32_t count;
+  uint16_t font;
+  uint16_t typeDoc;
+};
+
+// The trial rotations and flips of the backlight reading pass.
+struct OcrBLInfo {
+  uint16_t rotation[4];     // per codeline rotation 0, 256, 512, 768
+  uint8_t flipH;
+  uint8_t flipV;
+};
+
+// Italian-cheque check state, zeroed for every document; texts NUL-terminated, empty when unknown.
+struct ITACheckInfo {
+  int16_t level;
+  uint8_t active;
+  uint8_t semicolonAt10;
+  uint8_t equalsAt10;
+  uint16_t defaultAnswer;
+  char dmType;
+  uint8_t dmTypeDigit;
+  char dmAbi[6];
+  char dmCab[6];
+  char dmChequeNo[11];
+  char dmField8[9];
+  char dmAmount[12];
+  char dmAmountFmt[13];
+  char dmPayee[41];
+  char chequeNo[16];
+  char cdlField1[11];
+  char ocrbLine[14];
+  char expected1[14];
+  char expected2[14];
+  char expAmount1[16];
+  char expAmount2[16];
+  char expPayee[41];
+};
+
+extern _DevInfo MyDev;
+extern AcqInfo MyAcq;
+extern AcqInfo AcqDefault;
+extern OcrInfo MyOcr;
+extern OcrInfo OcrDefault;
+extern MICRInfo MyMICR;
+extern LogInfo MyLog;
+extern IQAInfo MyIQA;
+extern BuzInfo MyBuz;
+extern InkjetInfo MyInkjet;
+extern DebugInfo MyDebug;
+extern OcrOptInfo MyOcrOpt;
+extern OcrBLInfo MyOcrBL;
+extern ITACheckInfo MyITACheck;
+
+extern uint8_t fw3000Enable;  // INI [General] fw3000
+extern uint16_t F0;           // side index of the front (1; swapped on one model)
+extern uint16_t R0;           // side index of the rear (0)
+
+// Clears MyOcrOpt and sets its side to the front index F0; called for every document.
+void SetDefaultMyOcrOpt();
+
+static_assert(offsetof(PVKImg, data) == 8 && sizeof(PVKImg) == 16, "PVKImg layout");
+static_assert(sizeof(PVKOCRZone) == 40, "PVKOCRZone layout");
+static_assert(offsetof(PVKOCRDoc, zones) == 8 && sizeof(PVKOCRDoc) == 808, "PVKOCRDoc layout");

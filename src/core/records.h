@@ -113,6 +113,23 @@ struct _DevInfo {
   char serialString[255];
   char cnfDir[260];
   uint8_t cnfDirWritable;
+
+  // Capabilities consulted by scanner control and the acquisition preparation.
+  uint8_t rearPresent;      // rear image sensor present
+  uint8_t photocellPresent; // entry photocell present
+  uint8_t adfPresent;       // document feeder present
+  uint8_t doubleFeedHw;     // acquisition feature F1: double-feed hardware
+  uint8_t altSideLayout;    // acquisition feature F2: both sides stay on
+  uint8_t photoTuning;      // photo-sensor tuning supported
+  uint8_t slowAcq;          // slow acquisition (parameter 104, device composition)
+  uint8_t pageRegister;     // the device counts pages and stamps itself
+  uint8_t supplyVolt;       // 12 or 5
+  uint8_t cisType;          // contact-image-sensor type, 0 unknown
+  uint8_t FwCapA;           // acquisition modes may be forced (parameter 1000)
+  uint8_t FwCapB;           // the front side may be switched off
+  uint8_t FwCapC;           // the rear side may be switched off
+  uint8_t FwCapI;           // colour acquisition allowed
+  uint8_t FwCapBackward;    // backward paper moves allowed
 };
 
 // Acquisition options: MyAcq (live) and AcqDefault (from the INI file).
@@ -129,7 +146,7 @@ struct AcqInfo {
   uint8_t cfgFlagsMore[2];
   uint8_t swGlitch;
   uint8_t swNoise;
-  uint8_t calibOption;
+  uint8_t calibOption;      // correction during acquisition on (parameter 1001)
   uint8_t sideAuto;
   uint8_t calibOptions[2];
   uint8_t deskew;
@@ -160,8 +177,8 @@ struct AcqInfo {
   uint8_t twoPart;          // INI TwoPart: two-part acquisition allowed
 
   // Written by the mode and buffer preparation.
-  uint8_t colourPlanes;
-  uint8_t colourIrPlanes;
+  uint8_t colourPlanes;     // also the index of the IR plane in a raw line
+  uint8_t colourIrPlanes;   // colour planes + IR: also the index of the UV plane
   uint16_t rowBlock;
   uint16_t topOffsetFront;
   uint16_t topOffsetRear;
@@ -196,7 +213,16 @@ struct AcqInfo {
   uint8_t paperMove;
   uint8_t paperMove2;
   uint8_t calibrating;
+
+  uint8_t baseColour;       // colour code without the IR and UV bits
+  uint16_t acqTimeoutMs;    // millisecond part of the acquisition timeout
 };
+
+// The first of the four configuration flags: a paper move by lines. The last two are the
+// document-wait switches; the first of those enables the photocell wait.
+constexpr int kCfgMoveByLines = 0;
+constexpr int kCfgWaitDoc = 2;
+constexpr int kCfgWaitDoc2 = 3;
 
 // OCR options: MyOcr (live) and OcrDefault (from the INI file).
 struct OcrInfo {
@@ -268,6 +294,16 @@ struct MICRInfo {
   uint16_t zoneOption;
   uint16_t rotation;
   uint16_t side;            // side read by the head: 0 rear, 1 front
+  // Head configuration used by the acquisition geometry.
+  uint16_t samplesOneSide;  // samples per three pixels with one side switched off
+  uint16_t samplesTwoSides; // samples per three pixels with both sides on
+  uint16_t pixelsPerLine;   // head's pixels per line at 300 dpi (fixed-width heads)
+  uint8_t fixedWidth;
+  uint16_t vResGrey;        // highest vertical dpi in grey
+  uint16_t vResColour;      // highest vertical dpi per colour line
+  uint16_t extraBytes;      // magnetic bytes appended to each raw line
+  uint64_t sampleRows;      // rows the sample buffer was sized for
+  uint64_t sampleBytes;     // size of the sample buffer
 };
 
 // Trace settings.

@@ -130,6 +130,16 @@ struct _DevInfo {
   uint8_t FwCapC;           // the rear side may be switched off
   uint8_t FwCapI;           // colour acquisition allowed
   uint8_t FwCapBackward;    // backward paper moves allowed
+  // The other firmware capability flags, set with the ones above at every scanner open.
+  uint8_t FwCapD;
+  uint8_t FwCapE;
+  uint8_t FwCapF;
+  uint8_t FwCapG;
+  uint8_t FwCapH;
+  uint8_t FwCapBackward2;   // backward paper moves allowed (later firmware)
+  uint8_t FwCapJ;
+  uint8_t FwCap3000;
+  uint8_t docMoveFlag;      // per-document move flag, cleared after every paper move
 };
 
 // Acquisition options: MyAcq (live) and AcqDefault (from the INI file).
@@ -216,6 +226,19 @@ struct AcqInfo {
 
   uint8_t baseColour;       // colour code without the IR and UV bits
   uint16_t acqTimeoutMs;    // millisecond part of the acquisition timeout
+
+  // The document road (paperMove2 above marks a paper move by time).
+  uint8_t streamRead;       // cleared by the buffer preparation, set when a bulk read starts
+  uint8_t docAtEntry;       // the document is still at the entry after a one-part document
+  uint8_t deskewSource;     // 1, 2 or 4
+  uint8_t reverse;          // reverse switch: mirror capabilities inverted, scan backward
+  uint8_t noFeedMove;       // paper move without feeding (configuration block)
+  uint8_t nextDocInserted;  // a next document was inserted behind this one: move it back
+  uint16_t lineGranularity; // paper-move lines are rounded up to a multiple of it (0 = 1)
+  uint16_t topSkip[2];      // lines skipped at the top of rear and front (top-skip devices)
+  uint16_t addSkip[2];      // further lines skipped when no stream was read
+  uint8_t* firstPartRow[kSides]; // first rows of the first part of a two-part document
+  uint8_t* endPtr[kSides];  // one past the last byte read, per side
 };
 
 // The first of the four configuration flags: a paper move by lines. The last two are the

@@ -140,6 +140,14 @@ struct _DevInfo {
   uint8_t FwCapJ;
   uint8_t FwCap3000;
   uint8_t docMoveFlag;      // per-document move flag, cleared after every paper move
+
+  // Calibration capabilities and stream features read by the acquisition engine.
+  uint8_t ledCalib;           // LED levels are adjustable
+  uint8_t bothSidesCalib;     // both sides are calibrated together
+  uint8_t eepromCalib;        // the device carries factory calibration data
+  uint8_t micrDependentCalib; // calibration depends on the magnetic head
+  uint8_t micrHeadConfigBits; // magnetic-head configuration bits (bit 3 selects the setting)
+  uint8_t lineAligner;        // hardware line aligner: each slot starts with a 0 marker
 };
 
 // Acquisition options: MyAcq (live) and AcqDefault (from the INI file).
@@ -239,6 +247,11 @@ struct AcqInfo {
   uint16_t addSkip[2];      // further lines skipped when no stream was read
   uint8_t* firstPartRow[kSides]; // first rows of the first part of a two-part document
   uint8_t* endPtr[kSides];  // one past the last byte read, per side
+
+  // Read by the acquisition engine and the correction record.
+  uint8_t realign;          // realign front rows after acquisition (never set here)
+  uint8_t startupMove;      // initialisation paper move in progress
+  uint8_t rawLines;         // calibration acquisition: raw lines without correction
 };
 
 // The first of the four configuration flags: a paper move by lines. The last two are the
@@ -327,6 +340,7 @@ struct MICRInfo {
   uint16_t extraBytes;      // magnetic bytes appended to each raw line
   uint64_t sampleRows;      // rows the sample buffer was sized for
   uint64_t sampleBytes;     // size of the sample buffer
+  uint8_t disablesAdf;      // the head needs the feeder off while reading
 };
 
 // Trace settings.

@@ -15,12 +15,13 @@ Bus& rawBus() {
   return *theBus;
 }
 
+}  // namespace
+
 libusb_device* newUsbDevice(int id) {
   auto* u = new libusb_device{id, 1};  // the bus keeps one reference for ever
+  rawBus().usbDevices.push_back(u);
   return u;
 }
-
-}  // namespace
 
 Bus& bus() {
   Bus& b = rawBus();
@@ -206,6 +207,7 @@ int libusb_open(libusb_device* dev, libusb_device_handle** handle) {
   ++dev->refs;
   ++d->openHandles;
   *handle = new libusb_device_handle{dev, true, false};
+  bus().handles.push_back(*handle);
   return 0;
 }
 

@@ -56,7 +56,14 @@ struct Bus {
   int errorCount = 0;
   std::string lastError;
   bool configured = false;  // a test has shaped the bus; no default device
+  // Every USB device and handle ever made: kept for the process, so that a stale pointer held
+  // by the library is noticed instead of being a use after free.
+  std::vector<libusb_device*> usbDevices;
+  std::vector<libusb_device_handle*> handles;
 };
+
+// A new USB device for device id (a plug-in), owned by the bus.
+libusb_device* newUsbDevice(int id);
 
 // The bus, with the default full-featured scanner on it unless a test configured it.
 Bus& bus();

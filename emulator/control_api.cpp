@@ -81,7 +81,7 @@ int pvkemu_add_device(const pvkemu_profile* p) {
   d.id = static_cast<int>(b.devices.size());
   d.profile = *p;
   d.profile.serial[sizeof d.profile.serial - 1] = 0;
-  d.usb = new libusb_device{d.id, 1};
+  d.usb = newUsbDevice(d.id);
   b.devices.push_back(d);
   return d.id;
 }
@@ -101,7 +101,7 @@ int pvkemu_replug(int dev) {
   if (!d) return -1;
   if (d->plugged) return 0;
   d->plugged = true;
-  d->usb = new libusb_device{d->id, 1};  // a new USB device; the old one stays dead
+  d->usb = newUsbDevice(d->id);  // a new USB device; the old one stays dead
   d->scanEnabled = d->stripeEnabled = d->scanBusy = false;
   d->openHandles = 0;
   return 0;

@@ -215,7 +215,8 @@ TEST(VirtualClock, SleepsAndSemaphoreWaitsCostNoRealTime) {
   sleep(30);
   usleep(500000);
   clock_gettime(CLOCK_REALTIME, &v1);
-  EXPECT_EQ(v1.tv_sec - v0.tv_sec, 30);
+  int64_t ns = (v1.tv_sec - v0.tv_sec) * 1000000000LL + (v1.tv_nsec - v0.tv_nsec);
+  EXPECT_EQ(ns, 30500000000LL);
   sem_t s;
   sem_init(&s, 0, 0);
   timespec deadline = v1;

@@ -1,0 +1,51 @@
+// Per-pixel correction during acquisition: gain coefficients from the white and black
+// references, then (pixel - black) x gain through the side's brightness/contrast table.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "acquisition/acq_engine.h"
+
+namespace pvk::acquisition {
+
+void fillGains(float* coef, uint32_t count, uint32_t width, const uint8_t* white,
+               const uint8_t* black, uint32_t refBytes, float numerator) {
+  // References shorter than the image, or missing, give a neutral gain.
+  uint32_t usable = (white && black) ? std::min({width, count, refBytes}) : 0;
+  for (uint32_t x = 0; x < usable; ++x) {
+    int d = static_cast<int>(white[x]) - static_cast<int>(black[x]);
+    coef[x] = d > 25 ? numerator / static_cast<float>(d) : (d >= 1 ? 10.0f : 1.0f);
+  }
+  for (uint32_t x = usable; x < count; ++x) coef[x] = 1.0f;
+}
+
+void correctPlane(const CorrectionPlane& p, bool correct) {
+  const uint32_t from = std::min(p.trimLeft, p.sensorPixels);
+  const uint32_t to = std::min(p.trimLeft + p.trimWidth, p.sensorPixels);
+  const uint32_t borderFrom = std::min(p.fullWidth + p.trimLeft, p.sensorPixels);
+  const bool offset = correct && p.black;
+  for (uint32_t r = 0; r < p.rows; ++r) {
+    uint8_t* line = p.firstPixel + r * p.rowStride;
+    if (offset) {
+      for (uint32_t x = from; x < to; ++x) {
+        // Beyond the references the pixel passes with black 0 and gain 1.
+        int black = x < p.blackBytes ? p.black[x] : 0;
+        float gain = x < p.coefCount ? p.coef[x] : 1.0f;
+        float v = static_cast<float>(static_cast<int>(line[x]) - black) * gain;
+        int iv = static_cast<int>(v);  // truncation toward zero
+        line[x] = p.lut[iv <= 0 ? 0 : (iv >= 255 ? 255 : iv)];
+      }
+    }
+    std::memset(line, 10, from);
+    if (borderFrom < p.sensorPixels) std::memset(line + borderFrom, 10, p.sensorPixels - borderFrom);
+  }
+}
+
+void mirrorPlane(uint8_t* firstPixel, size_t rowStride, uint32_t rows, uint32_t width) {
+  for (uint32_t r = 0; r < rows; ++r) {
+    uint8_t* line = firstPixel + r * rowStride;
+    std::reverse(line, line + width);
+  }
+}
+
+}  // namespace pvk::acquisition

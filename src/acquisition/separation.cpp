@@ -1,0 +1,208 @@
+// In-place separation of the raw stream: each slot's front/rear byte pairs become the front and
+// rear pixels of the plane line, magnetic bytes go to the sample buffer, backlight pixels end
+// the row. Stream shifts are repaired on the plain layout, dark streaks on all but the oldest.
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "acquisition/acq_engine.h"
+#include "core/trace.h"
+
+namespace pvk::acquisition {
+
+uint32_t StreamGeometry::slotBytes() const {
+  uint32_t pairs = 2 * sensorPixels;
+  switch (layout) {
+    case StreamLayout::Plain: return pairs;
+    case StreamLayout::MicrCurrent:
+    case StreamLayout::MicrOlder: return pairs + micrPerSlot;
+    case StreamLayout::Backlight: return pairs + (micrInBacklight ? micrPerSlot : 0);
+  }
+  return pairs;
+}
+
+uint32_t StreamGeometry::rawLineBytes() const {
+  return planes * slotBytes() + (layout == StreamLayout::Backlight ? sensorPixels : 0);
+}
+
+uint32_t StreamGeometry::outRowBytes() const {
+  return planes * 2 * sensorPixels + (layout == StreamLayout::Backlight ? sensorPixels : 0);
+}
+
+StreamLayout layoutFor(bool micr, bool backlight, uint16_t fw, uint16_t productId) {
+  if (backlight) return StreamLayout::Backlight;
+  if (!micr) return StreamLayout::Plain;
+  uint16_t current = productId == 0x000B ? 0x3105 : 0x3108;
+  return fw >= current ? StreamLayout::MicrCurrent : StreamLayout::MicrOlder;
+}
+
+bool appendSamples(MicrSink& sink, const uint8_t* bytes, uint32_t n) {
+  uint64_t need = *sink.count + n;
+  if (need > *sink.capacity || !*sink.buffer) {
+    // The buffer was sized for one part; a second part keeps appending, so it grows.
+    uint64_t cap = std::max<uint64_t>({need, *sink.capacity * 2, 4096});
+    auto* grown = static_cast<uint8_t*>(std::realloc(*sink.buffer, cap));
+    if (!grown) return false;
+    std::memset(grown + *sink.count, 0xFF, cap - *sink.count);
+    *sink.buffer = grown;
+    *sink.capacity = cap;
+  }
+  std::memcpy(*sink.buffer + *sink.count, bytes, n);
+  *sink.count = need;
+  return true;
+}
+
+namespace {
+
+int64_t clampPos(int64_t pos, uint64_t rawBytes, uint32_t len) {
+  int64_t last = static_cast<int64_t>(rawBytes) - len;
+  return std::clamp<int64_t>(pos, 0, last);
+}
+
+// The line aligner puts a 0 marker at the start of each slot: find where it went.
+int64_t alignToMarker(const uint8_t* raw, int64_t pos, uint64_t rawBytes, uint32_t slot,
+                      SeparationState& st, uint64_t line, uint32_t trimWidth) {
+  if (raw[pos] == 0 || trimWidth < 2) return pos;
+  int64_t lineNo = static_cast<int64_t>(st.trimTop + line);
+  for (uint32_t k = 1; k < trimWidth && pos + k + slot <= static_cast<int64_t>(rawBytes); ++k) {
+    if (raw[pos + k] != 0) continue;
+    WriteTrace("alligner detected positive glith at", static_cast<int>(lineNo), false);
+    if (st.glitchOffset < 128) {
+      st.glitchOffset += static_cast<int32_t>(k);
+      return pos + k;
+    }
+    WriteTrace("alligner detected glitch offset too large", st.glitchOffset, false);
+    return pos;
+  }
+  for (uint32_t k = 1; k < trimWidth && pos - static_cast<int64_t>(k) >= 0; ++k) {
+    if (raw[pos - k] != 0) continue;
+    WriteTrace("alligner detected negative glith at", static_cast<int>(lineNo), false);
+    if (st.glitchOffset > -128) {
+      st.glitchOffset -= static_cast<int32_t>(k);
+      return pos - k;
+    }
+    WriteTrace("glitch offset too large", st.glitchOffset, false);
+    return pos;
+  }
+  return pos;
+}
+
+// Splits one slot (already copied out of the stream) into the front and rear plane lines and
+// hands its magnetic bytes to the sink.
+void splitSlot(const StreamGeometry& g, const uint8_t* s, uint8_t* front, MicrSink* micr,
+               SeparationState& st) {
+  const uint32_t S = g.sensorPixels;
+  uint8_t* rear = front + S;
+  const uint8_t* pairs = s;
+  const uint8_t* mbytes = nullptr;
+  uint32_t mcount = 0;
+  switch (g.layout) {
+    case StreamLayout::Plain: break;
+    case StreamLayout::Backlight:
+      if (g.micrInBacklight) {
+        mbytes = s + 2 * S;
+        mcount = g.micrPerSlot;
+      }
+      break;
+    case StreamLayout::MicrCurrent:
+      mbytes = s;
+      mcount = g.micrPerSlot;
+      pairs = s + g.micrPerSlot;
+      break;
+    case StreamLayout::MicrOlder:
+      // Front pixel 0, the magnetic bytes, rear pixel 0, then the pairs of pixels 1 onward.
+      if (S > 0) {
+        front[0] = s[0];
+        rear[0] = s[1 + g.micrPerSlot];
+      }
+      mbytes = s + 1;
+      mcount = g.micrPerSlot;
+      pairs = s + g.micrPerSlot + 2;
+      for (uint32_t x = 1; x < S; ++x) {
+        front[x] = pairs[2 * (x - 1)];
+        rear[x] = pairs[2 * (x - 1) + 1];
+      }
+      pairs = nullptr;
+      break;
+  }
+  if (pairs) {
+    for (uint32_t x = 0; x < S; ++x) {
+      front[x] = pairs[2 * x];
+      rear[x] = pairs[2 * x + 1];
+    }
+  }
+  if (mcount && micr && !appendSamples(*micr, mbytes, mcount) && !st.micrOverflowTraced) {
+    st.micrOverflowTraced = true;
+    WriteTrace("err - ", "set CMC7 buffer with invalid memory allocation", false);
+  }
+}
+
+}  // namespace
+
+uint64_t separateStream(const StreamGeometry& g, SeparationState& st, uint8_t* raw,
+                        uint64_t rawBytes, uint8_t* out, uint64_t outBytes, uint64_t lines,
+                        MicrSink* micr) {
+  const uint32_t slot = g.slotBytes();
+  const uint32_t rawLine = g.rawLineBytes();
+  const uint32_t outRow = g.outRowBytes();
+  const uint32_t S = g.sensorPixels;
+  if (slot == 0 || rawLine == 0 || !raw || !out) return 0;
+  st.prevRaw.resize(rawLine);
+  const bool noise = st.swNoise && g.layout != StreamLayout::MicrOlder;
+  if (noise) {
+    st.prevSep.resize(outRow);
+    st.curSep.resize(outRow);
+  }
+  const bool shifts = g.layout == StreamLayout::Plain && st.normalDocument;
+  uint32_t window = st.dpiH / (st.productId == 0x000E ? 4 : 2);
+  uint64_t done = 0;
+  for (uint64_t i = 0; i < lines; ++i) {
+    if ((i + 1) * outRow > outBytes) break;
+    int64_t lineStart = static_cast<int64_t>(i) * rawLine;
+    if (lineStart + rawLine > static_cast<int64_t>(rawBytes)) break;
+    uint8_t* row = out + i * outRow;
+    const bool firstLine = st.linesDone == 0;
+    for (uint32_t p = 0; p < g.planes; ++p) {
+      int64_t pos = clampPos(lineStart + p * slot + st.glitchOffset, rawBytes, slot);
+      if (shifts && !firstLine) {
+        if (st.aligner) {
+          pos = alignToMarker(raw, pos, rawBytes, slot, st, i, g.trimWidth);
+        } else if (st.swGlitch) {
+          int delta = 0;
+          if (detectGlitch(raw + pos, st.prevRaw.data() + p * slot, slot, g.trimWidth, window,
+                           st.glitchOffset, delta)) {
+            WriteTrace("at", static_cast<int>(st.trimTop + i), false);
+            pos += delta;
+          }
+        }
+        pos = clampPos(pos, rawBytes, slot);
+      }
+      // The copy is both the previous line of the next test and a safe source: the output row
+      // may overlap the raw bytes it is made from.
+      std::memmove(st.prevRaw.data() + p * slot, raw + pos, slot);
+      splitSlot(g, st.prevRaw.data() + p * slot, row + p * 2 * S, micr, st);
+    }
+    if (g.layout == StreamLayout::Backlight) {
+      int64_t pos = clampPos(lineStart + g.planes * slot, rawBytes, S);
+      std::memmove(st.prevRaw.data() + g.planes * slot, raw + pos, S);
+      std::memcpy(row + g.planes * 2 * S, st.prevRaw.data() + g.planes * slot, S);
+    }
+    if (noise) {
+      std::memcpy(st.curSep.data(), row, outRow);
+      // A document's first line has no previous line of its own to be compared with.
+      if (!firstLine) {
+        uint32_t n = std::min(g.trimWidth, S);
+        for (uint32_t p = 0; p < g.planes; ++p) {
+          repairNoise(row + p * 2 * S, st.prevSep.data() + p * 2 * S, n);
+          repairNoise(row + p * 2 * S + S, st.prevSep.data() + p * 2 * S + S, n);
+        }
+      }
+      st.prevSep.swap(st.curSep);
+    }
+    ++st.linesDone;
+    ++done;
+  }
+  return done;
+}
+
+}  // namespace pvk::acquisition

@@ -1,0 +1,206 @@
+// Load-time INI path, one-time start-up and the call guard shared by every exported call.
+#include "core/frame.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/cnf_dir.h"
+#include "core/defaults.h"
+#include "core/ini.h"
+#include "core/records.h"
+#include "core/seams.h"
+#include "core/trace.h"
+
+uint8_t initLib;
+uint8_t prima_apertura = 1;
+uint64_t NULLHandle;
+char AppName[260];
+char DllName[260];
+char FileName[260];
+char DefaultCnfDir[260];
+uint16_t pidDLL;
+char SerialFilter[255];
+
+namespace pvk::core {
+
+GuardHooks guardHooks = {RiapriDevice, CorrModeResetAll};
+
+bool iniPathFromLibraryPath(const char* libPath, char* out, size_t size) {
+  if (libPath == nullptr) return false;
+  // Only the file's own name counts: a directory such as "x.solutions" must not match.
+  const char* slash = std::strrchr(libPath, '/');
+  const char* base = slash != nullptr ? slash + 1 : libPath;
+  const char* so = std::strstr(base, ".so");
+  if (so == nullptr) return false;
+  const int n = std::snprintf(out, size, "%.*s.ini", static_cast<int>(so - libPath), libPath);
+  if (n < 0 || static_cast<size_t>(n) >= size) {
+    if (size > 0) out[0] = '\0';
+    return false;
+  }
+  return true;
+}
+
+}  // namespace pvk::core
+
+__attribute__((constructor)) void on_load() {
+  Dl_info info{};
+  const bool found = ::dladdr(reinterpret_cast<void*>(&on_load), &info) != 0 &&
+                     info.dli_fname != nullptr &&
+                     pvk::core::iniPathFromLibraryPath(info.dli_fname, MyLog.iniPath,
+                                                       sizeof MyLog.iniPath);
+  if (found) return;
+  if (info.dli_fname != nullptr && std::strlen(info.dli_fname) >= sizeof MyLog.iniPath)
+    WriteTrace("err - ", "library path too long", info.dli_fname, false);
+  std::snprintf(MyLog.iniPath, sizeof MyLog.iniPath, "%s", pvk::core::kFallbackIni);
+}
+
+void GetApplication(char* buf) {
+  char link[64];
+  std::snprintf(link, sizeof link, "/proc/%d/exe", static_cast<int>(::getpid()));
+  const ssize_t n = ::readlink(link, buf, 259);
+  if (n <= 0) {
+    std::strcpy(buf, "unknown");
+    std::strcpy(MyLog.progName, "unknown");
+    return;
+  }
+  buf[n] = '\0';
+  // The name after the last '/', searched from the second-to-last character.
+  for (ssize_t i = n - 2; i >= 0; --i) {
+    if (buf[i] == '/') {
+      std::snprintf(MyLog.progName, sizeof MyLog.progName, "%s", buf + i + 1);
+      return;
+    }
+  }
+  std::strcpy(MyLog.progName, "unknown");
+}
+
+void GetDllName(char* fullName, char* baseName) {
+  if (fullName != nullptr) std::strcpy(fullName, pvk::core::kLibraryFile);
+  if (baseName != nullptr) {
+    std::strcpy(baseName, pvk::core::kLibraryFile);
+    char* dot = std::strchr(baseName, '.');
+    if (dot != nullptr) *dot = '\0';
+  }
+}
+
+void DefaultFile(const char* cnfDir) {
+  GetDllName(DllName, FileName);
+  std::strcpy(DllName, FileName);
+  on_load();
+  if (cnfDir == nullptr || cnfDir[0] == '\0')
+    Vx3CnfDir();
+  else if (!Vx3CnfDirSet(cnfDir, true, false))
+    std::snprintf(MyDev.cnfDir, sizeof MyDev.cnfDir, "%s", pvk::core::kDefaultCnfDir);
+  std::snprintf(MyLog.logDir, sizeof MyLog.logDir, "%s", MyDev.cnfDir);
+}
+
+int VerificaOSVersion() { return 1; }
+
+void TracciaInit() {
+  char line[600];
+  std::snprintf(line, sizeof line, "%s ver. %s %s", DllName, pvk::core::kVersion,
+                pvk::core::kBuildTag);
+  WriteTrace(line, false);
+  WriteTrace(AppName, false);
+}
+
+namespace {
+
+void startupTraces() {
+  WriteTrace("CnfDir", MyDev.cnfDir, false);
+  WriteTrace("ini", MyLog.iniPath, false);
+  prima_apertura = 0;
+  if (std::strcmp(MyLog.progName, "STISVC") == 0) WriteTrace("StiSvcInstance", false);
+  AcqDefaultToLive();
+}
+
+}  // namespace
+
+void SoLibInit(const char* cnfDir) {
+  AppName[0] = '\0';
+  if (initLib != 0) return;
+  initLib = 1;
+  std::memset(DefaultCnfDir, 0, sizeof DefaultCnfDir);
+  std::memset(&MyDev, 0, sizeof MyDev);
+  std::memset(&MyLog, 0, sizeof MyLog);
+  std::memset(&MyOcr, 0, sizeof MyOcr);
+  std::memset(&OCRDoc, 0, sizeof OCRDoc);
+  std::memset(&MyInkjet, 0, sizeof MyInkjet);
+  MyLog.LogSize = 4096;
+  GetApplication(AppName);
+  DefaultFile(cnfDir);
+  AggiornaLog(true);
+  char dir[1024];
+  GetPrivateProfileString("General", "CnfDir", "", dir, sizeof dir, MyLog.iniPath);
+  if (std::strlen(dir) > 2) Vx3CnfDirSet(dir, true, false);
+  std::snprintf(DefaultCnfDir, sizeof DefaultCnfDir, "%s", MyDev.cnfDir);
+  AggiornaLog(false);
+  if (prima_apertura != 0) {
+    TracciaInit();
+    VerificaOSVersion();
+  }
+  InitImageAcquisition();
+  InitMICRAcquisition();
+  InitOCRAcquisition();
+  InitOtherSettings();
+  if (prima_apertura != 0) startupTraces();
+}
+
+void DllFunctInit(const char* name) {
+  if (name != nullptr) SoLibInit("");
+}
+
+void DllFunctEnd(const char*) {}
+
+void RMSVERIFICARESULT() {}
+
+int pidDLLClose() {
+  pidDLL = 0;
+  std::memset(SerialFilter, 0, sizeof SerialFilter);
+  return 0;
+}
+
+namespace {
+
+bool isValidHandle(void* handle) {
+  const uint64_t value = reinterpret_cast<uintptr_t>(handle);
+  if (value == 0) {
+    // A null handle also invalidates the stored one until the device is opened again.
+    MyDev.handleValue = pvk::core::kInvalidHandle;
+    return false;
+  }
+  if (value == pvk::core::kInvalidHandle) return false;
+  return value == MyDev.handleValue;
+}
+
+bool isValidDevice() {
+  bool valid = false;
+  if (MyDev.state > 0) return true;
+  if (MyDev.state == -1) {
+    valid = pvk::core::guardHooks.reopen != nullptr && pvk::core::guardHooks.reopen();
+    if (!valid) MyDev.state = -2;
+  } else if (MyDev.state == -2) {
+    MyDev.state = -1;
+  } else if (MyDev.state < 0) {
+    WriteTrace("err - ", "device in unexpected state ", MyDev.state, false);
+    MyDev.state = -2;
+  }
+  if (!valid && pvk::core::guardHooks.resetCorrection != nullptr)
+    pvk::core::guardHooks.resetCorrection();
+  return valid;
+}
+
+}  // namespace
+
+bool DllFunctInit(const char* name, void*& handle) {
+  DllFunctInit(name);
+  if (handle == pvk::core::noDeviceHandle()) return true;
+  if (isValidHandle(handle) && isValidDevice()) return true;
+  WriteTrace(handle == nullptr ? "null handle (AA)" : "invalid handle (AA)", false);
+  MyDev.lastResult = PVK_ERR_GENERIC;
+  return false;
+}

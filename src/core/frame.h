@@ -1,0 +1,57 @@
+// The frame of every exported call: the library's own INI path found at load, the one-time
+// start-up run by the first exported call, and the call guard that checks the caller's handle
+// against the open device.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+extern uint8_t initLib;          // start-up has run
+extern uint8_t prima_apertura;   // first opening: start-up traces are written while set
+extern uint64_t NULLHandle;      // its address stands for "no device needed"
+extern char AppName[260];
+extern char DllName[260];
+extern char FileName[260];
+extern char DefaultCnfDir[260];
+extern uint16_t pidDLL;          // model selector: 0 any, 6 the A4 model, 10 the A6 model
+extern char SerialFilter[255];   // serial number of the device to open, empty for any
+
+void on_load();
+void GetApplication(char* buf);
+void DefaultFile(const char* cnfDir);
+void SoLibInit(const char* cnfDir);
+// Runs start-up when name is not null.
+void DllFunctInit(const char* name);
+// The call guard: start-up, then the handle and device-state checks. On refusal traces
+// "null handle (AA)" or "invalid handle (AA)", sets the last result to -1, returns false.
+bool DllFunctInit(const char* name, void*& handle);
+void DllFunctEnd(const char* name);
+void RMSVERIFICARESULT();
+int VerificaOSVersion();
+void TracciaInit();
+void GetDllName(char* fullName, char* baseName);
+int pidDLLClose();
+
+namespace pvk::core {
+
+constexpr char kLibraryFile[] = "libPlavikMS.so";
+constexpr char kVersion[] = "2.2.5.2";
+constexpr char kBuildTag[] = "ZUN";
+constexpr char kFallbackIni[] = "/etc/libPlavikMS.ini";
+constexpr uint64_t kInvalidHandle = 0xFFFFFFFFu;
+
+// The INI path of a library file: ".so" in the file's base name becomes ".ini" and the name
+// ends there. False (out untouched) when the base name holds no ".so" or the result does not fit.
+bool iniPathFromLibraryPath(const char* libPath, char* out, size_t size);
+
+// The handle that exported calls needing no device hand to the guard.
+inline void* noDeviceHandle() { return &NULLHandle; }
+
+// The device operations the guard needs; tests replace them.
+struct GuardHooks {
+  bool (*reopen)();
+  void (*resetCorrection)();
+};
+extern GuardHooks guardHooks;
+
+}  // namespace pvk::core

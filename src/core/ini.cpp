@@ -1,0 +1,299 @@
+// INI reader and writer. Lines end in "\r\n" when written and in "\n" or "\r\n" when read;
+// lines shorter than 3 characters are skipped; there is no comment syntax.
+#include "core/ini.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "core/trace.h"
+
+namespace {
+
+// Lines this long or longer (line end included) are too long for the readers' buffers.
+constexpr size_t kReadLineSize = 256;
+constexpr size_t kDefaultMax = 255;
+constexpr size_t kMinLine = 3;
+
+// Reads one whole line (any length) with its line end. False at end of file.
+bool readWholeLine(FILE* f, std::string& line) {
+  line.clear();
+  int c;
+  while ((c = std::fgetc(f)) != EOF) {
+    line.push_back(static_cast<char>(c));
+    if (c == '\n') break;
+  }
+  return !line.empty();
+}
+
+// A line as the readers see it: empty when too long for their buffer.
+bool readIniLine(FILE* f, std::string& line) {
+  if (!readWholeLine(f, line)) return false;
+  if (line.size() >= kReadLineSize) line.clear();
+  return true;
+}
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string stripLineEnd(const std::string& line) {
+  size_t n = line.size();
+  if (n > 0 && line[n - 1] == '\n') --n;
+  if (n > 0 && line[n - 1] == '\r') --n;
+  return line.substr(0, n);
+}
+
+// A section header: "[name]" at the start of the line, leading blanks allowed.
+bool isSectionLine(const std::string& line, const std::string& bracketed) {
+  size_t i = 0;
+  while (i < line.size() && isBlank(line[i])) ++i;
+  return line.compare(i, bracketed.size(), bracketed) == 0;
+}
+
+bool startsSection(const std::string& line) {
+  size_t i = 0;
+  while (i < line.size() && isBlank(line[i])) ++i;
+  return i < line.size() && line[i] == '[';
+}
+
+// The whole key before the first '=', blanks around it ignored.
+bool isKeyLine(const std::string& line, const char* key) {
+  size_t eq = line.find('=');
+  if (eq == std::string::npos) return false;
+  size_t b = 0;
+  size_t e = eq;
+  while (b < e && isBlank(line[b])) ++b;
+  while (e > b && isBlank(line[e - 1])) --e;
+  return e - b == std::strlen(key) && line.compare(b, e - b, key) == 0;
+}
+
+// Moves f to the first line after the header of section; false when there is none.
+bool findSection(FILE* f, const std::string& bracketed) {
+  std::string line;
+  while (readIniLine(f, line)) {
+    if (line.size() < kMinLine) continue;
+    if (isSectionLine(line, bracketed)) return true;
+  }
+  return false;
+}
+
+// The key line of the current section, or false at its end.
+bool findKey(FILE* f, const char* key, std::string& found) {
+  std::string line;
+  while (readIniLine(f, line)) {
+    if (line.size() < kMinLine) continue;
+    if (startsSection(line)) return false;
+    if (isKeyLine(line, key)) {
+      found = line;
+      return true;
+    }
+  }
+  return false;
+}
+
+long putText(char* buf, long size, const std::string& text) {
+  size_t n = text.size();
+  if (n > static_cast<size_t>(size - 1)) n = static_cast<size_t>(size - 1);
+  std::memcpy(buf, text.data(), n);
+  buf[n] = '\0';
+  return static_cast<long>(n);
+}
+
+}  // namespace
+
+int read_line(FILE* f, char* buf, int size) {
+  if (buf != nullptr && size > 0) buf[0] = '\0';
+  if (f == nullptr) return -1;
+  std::string line;
+  if (!readWholeLine(f, line)) return -1;
+  if (buf != nullptr && size > 0 && line.size() < static_cast<size_t>(size))
+    std::memcpy(buf, line.c_str(), line.size() + 1);
+  return line.size() > INT_MAX ? INT_MAX : static_cast<int>(line.size());
+}
+
+long GetPrivateProfileString(const char* section, const char* key, const char* defaultValue,
+                             char* buf, long size, const char* path) {
+  if (buf == nullptr || size < 1) {
+    WriteTrace("GetPrivateProfileString with invalid buffer or lenght", false);
+    return 0;
+  }
+  // The default is copied first: callers pass buf itself as the default of the next key.
+  std::string def = defaultValue != nullptr ? defaultValue : "";
+  if (def.size() > kDefaultMax) def.resize(kDefaultMax);
+  buf[0] = '\0';
+  if (path == nullptr) {
+    WriteTrace("GetPrivateProfileString with NULL fname", false);
+    return putText(buf, size, def);
+  }
+  if (section == nullptr || key == nullptr || key[0] == '\0') return putText(buf, size, def);
+  FILE* f = std::fopen(path, "rb");
+  if (f == nullptr) return putText(buf, size, def);
+  std::string line;
+  bool found = findSection(f, std::string("[") + section + "]") && findKey(f, key, line);
+  std::fclose(f);
+  if (!found) return putText(buf, size, def);
+  std::string value = stripLineEnd(line.substr(line.find('=') + 1));
+  return putText(buf, size, value);
+}
+
+int get_private_profile_int(const char* section, const char* key, int defaultNumber,
+                            const char* path) {
+  if (path == nullptr) return 0;
+  FILE* f = std::fopen(path, "rb");
+  if (f == nullptr) return 0;
+  if (section == nullptr || key == nullptr || key[0] == '\0') {
+    std::fclose(f);
+    return defaultNumber;
+  }
+  std::string line;
+  bool found = findSection(f, std::string("[") + section + "]") && findKey(f, key, line);
+  std::fclose(f);
+  if (!found) return defaultNumber;
+  std::string value = stripLineEnd(line.substr(line.rfind('=') + 1));
+  size_t i = 0;
+  while (i < value.size() && isBlank(value[i])) ++i;
+  if (i == value.size()) return defaultNumber;
+  if (value[i] < '0' || value[i] > '9') return 0;
+  long long n = 0;
+  for (; i < value.size() && value[i] >= '0' && value[i] <= '9'; ++i) {
+    n = n * 10 + (value[i] - '0');
+    if (n > INT_MAX) return INT_MAX;
+  }
+  return static_cast<int>(n);
+}
+
+namespace {
+
+// The rewrite in progress: a temporary file beside the target, renamed over it at the end.
+class IniRewrite {
+ public:
+  explicit IniRewrite(const char* path) : path_(path), tmp_(std::string(path) + ".XXXXXX") {}
+  ~IniRewrite() {
+    if (out_ != nullptr) std::fclose(out_);
+    if (!tmp_.empty() && !committed_) ::unlink(tmp_.c_str());
+  }
+
+  bool open(mode_t mode) {
+    int fd = ::mkstemp(&tmp_[0]);
+    if (fd < 0) {
+      tmp_.clear();
+      return false;
+    }
+    ::fchmod(fd, mode);
+    out_ = ::fdopen(fd, "wb");
+    if (out_ == nullptr) ::close(fd);
+    return out_ != nullptr;
+  }
+
+  void put(const std::string& text) {
+    if (ok_ && std::fwrite(text.data(), 1, text.size(), out_) != text.size()) ok_ = false;
+  }
+
+  // Flushes, closes and renames; false leaves the target as it was.
+  bool commit() {
+    if (ok_ && std::fflush(out_) != 0) ok_ = false;
+    if (ok_ && ::fsync(::fileno(out_)) != 0) ok_ = false;
+    int closed = std::fclose(out_);
+    out_ = nullptr;
+    if (!ok_ || closed != 0) return false;
+    if (std::rename(tmp_.c_str(), path_.c_str()) != 0) return false;
+    committed_ = true;
+    return true;
+  }
+
+  const std::string& tmpPath() const { return tmp_; }
+
+ private:
+  std::string path_;
+  std::string tmp_;
+  FILE* out_ = nullptr;
+  bool ok_ = true;
+  bool committed_ = false;
+};
+
+enum class Rewrite { kFailed, kUnchanged, kDone };
+
+// Copies in to out with key=value set in section. Copied lines keep their line end and get
+// "\r\n" added; lines shorter than 3 characters are dropped.
+Rewrite copyWithKey(FILE* in, IniRewrite& out, const std::string& bracketed, const char* key,
+                    const std::string& keyLine) {
+  std::string line;
+  bool inSection = false;
+  while (readWholeLine(in, line)) {
+    if (line.size() < kMinLine) continue;
+    out.put(line + "\r\n");
+    if (isSectionLine(line, bracketed)) {
+      inSection = true;
+      break;
+    }
+  }
+  if (!inSection) {
+    if (std::ferror(in)) return Rewrite::kFailed;
+    out.put("\r\n" + bracketed + "\r\n" + keyLine + "\r\n\r\n");
+    return out.commit() ? Rewrite::kDone : Rewrite::kFailed;
+  }
+  bool written = false;
+  while (readWholeLine(in, line)) {
+    if (line.size() < kMinLine) continue;
+    if (!written && isKeyLine(line, key)) {
+      if (stripLineEnd(line) == keyLine) return Rewrite::kUnchanged;
+      out.put(keyLine + "\r\n");
+      written = true;
+      continue;
+    }
+    if (!written && startsSection(line)) {
+      out.put(keyLine + "\r\n\r\n");
+      written = true;
+    }
+    out.put(line + "\r\n");
+  }
+  if (!written) out.put(keyLine + "\r\n");
+  out.put("\r\n");
+  if (std::ferror(in)) return Rewrite::kFailed;
+  return out.commit() ? Rewrite::kDone : Rewrite::kFailed;
+}
+
+}  // namespace
+
+int WritePrivateProfileString(const char* section, const char* key, const char* value,
+                              const char* path) {
+  if (section == nullptr || key == nullptr || key[0] == '\0' || value == nullptr ||
+      path == nullptr || path[0] == '\0') {
+    WriteTrace("err - ", "WritePrivateProfileString with invalid parameter", false);
+    return 0;
+  }
+  const std::string bracketed = std::string("[") + section + "]";
+  const std::string keyLine = std::string(key) + "=" + value;
+  struct stat st {};
+  mode_t mode = ::stat(path, &st) == 0 ? (st.st_mode & 07777) : 0644;
+  FILE* in = std::fopen(path, "rb");
+  if (in == nullptr && errno != ENOENT) {
+    WriteTrace("err - ", "WritePrivateProfileString cannot read", path, false);
+    return 0;
+  }
+  IniRewrite out(path);
+  if (!out.open(mode)) {
+    if (in != nullptr) std::fclose(in);
+    WriteTrace("err - ", "WritePrivateProfileString cannot create the temporary file for", path,
+               false);
+    return 0;
+  }
+  Rewrite r;
+  if (in == nullptr) {
+    out.put(bracketed + "\r\n" + keyLine + "\r\n\r\n");
+    r = out.commit() ? Rewrite::kDone : Rewrite::kFailed;
+  } else {
+    r = copyWithKey(in, out, bracketed, key, keyLine);
+    std::fclose(in);
+  }
+  if (r == Rewrite::kFailed) {
+    WriteTrace("err - ", "WritePrivateProfileString failed on ", path, static_cast<int>(errno),
+               false);
+    return 0;
+  }
+  return 1;
+}

@@ -1,0 +1,29 @@
+// Windows-style INI files: the main configuration file (read only), the per-device counters
+// file and the calibration scratch file (read and written). Every call opens and closes the file.
+#pragma once
+
+#include <cstdio>
+
+// Reads one line, line end included, into buf (emptied first). A line that does not fit in
+// size - 1 bytes leaves buf empty. Returns the line's length, or -1 at end of file or for a null f.
+int read_line(FILE* f, char* buf, int size);
+
+// Copies the value of key in [section] into buf (at most size - 1 characters, terminated) and
+// returns its length; a missing file, section, key or '=' gives defaultValue (cut to 255
+// characters; it may be buf itself). A key matches the whole text before the line's first '=',
+// blanks around it ignored; a section ends at the next line that starts with '['.
+// A null buf or a size below 1 returns 0.
+long GetPrivateProfileString(const char* section, const char* key, const char* defaultValue,
+                             char* buf, long size, const char* path);
+
+// The leading decimal digits of the value of key in [section] (blanks after the '=' skipped);
+// defaultNumber when the section, key or value is missing, 0 when the value does not start
+// with a digit or the file cannot be opened.
+int get_private_profile_int(const char* section, const char* key, int defaultNumber,
+                            const char* path);
+
+// Sets key=value in [section], adding the section or the key when missing. The file is rewritten
+// through a temporary file beside it and renamed over it, so a failure leaves the old file whole.
+// Returns 1 on success, 0 on failure.
+int WritePrivateProfileString(const char* section, const char* key, const char* value,
+                              const char* path);

@@ -1,0 +1,251 @@
+// The affine geometry transform of zone images: stretch, rotate by a small angle, stretch,
+// each output pixel taken backwards from the source; whole-number down-scaling just decimates.
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "image/image.h"
+
+using namespace pvk::image;
+
+namespace {
+
+constexpr uint8_t kFillValue = 10;
+constexpr int64_t kMaxDim = 65535;
+
+int64_t roundHalfUp(float v) { return static_cast<int64_t>(v + 0.5f); }
+
+int64_t floorToInt(float v)
+{
+  auto t = static_cast<int64_t>(v);
+  return (v < 0 && static_cast<float>(t) != v) ? t - 1 : t;
+}
+
+struct Box {
+  int64_t xmin, ymin, width, height;
+};
+
+// The output box of the four mapped source corners; sizes computed in 64 bits.
+Box outputBox(const PVKImg& src, const LinTranPars& p)
+{
+  Point corners[4] = {{0, 0},
+                      {static_cast<float>(src.width), 0},
+                      {static_cast<float>(src.width), static_cast<float>(src.height)},
+                      {0, static_cast<float>(src.height)}};
+  float x0 = INFINITY, x1 = -INFINITY, y0 = INFINITY, y1 = -INFINITY;
+  for (const Point& c : corners) {
+    Point m = Transform(c, p);
+    x0 = std::fmin(x0, m.x);
+    x1 = std::fmax(x1, m.x);
+    y0 = std::fmin(y0, m.y);
+    y1 = std::fmax(y1, m.y);
+  }
+  Box b{roundHalfUp(x0), roundHalfUp(y0), 0, 0};
+  b.width = roundHalfUp(x1) - b.xmin - 1;
+  b.height = roundHalfUp(y1) - b.ymin - 1;
+  if (b.width < 0)
+    b.width = 0;
+  if (b.height < 0)
+    b.height = 0;
+  return b;
+}
+
+// Blend of the four source pixels around (fx, fy) with cubed fractional weights.
+inline bool sample(const PVKImg& src, float fx, float fy, uint8_t& out)
+{
+  int64_t ix = floorToInt(fx), iy = floorToInt(fy);
+  if (ix < 1 || ix > src.width - 2 || iy < 1 || iy > src.height - 2)
+    return false;
+  float u = fx - static_cast<float>(ix), v = fy - static_cast<float>(iy);
+  u = u * u * u;
+  v = v * v * v;
+  const uint8_t* r0 = src.data + iy * static_cast<int64_t>(src.stride) + ix;
+  const uint8_t* r1 = r0 + src.stride;
+  float value = (r0[0] * (1 - v) + r1[0] * v) * (1 - u) + (r0[1] * (1 - v) + r1[1] * v) * u;
+  out = static_cast<uint8_t>(value);
+  return true;
+}
+
+}  // namespace
+
+LinTranPars GetLinTranPars(const PVKImg& img, float a, float b, float angle, float c, float d)
+{
+  float s = std::sin(angle), k = std::cos(angle);
+  LinTranPars p{d * k / b, d * s / a, 0, -c * s / b, c * k / a, 0};
+  Point corners[4] = {{0, 0},
+                      {static_cast<float>(img.width), 0},
+                      {static_cast<float>(img.width), static_cast<float>(img.height)},
+                      {0, static_cast<float>(img.height)}};
+  float xmin = INFINITY, ymin = INFINITY;
+  for (const Point& c0 : corners) {
+    Point m = Transform(c0, p);
+    xmin = std::fmin(xmin, m.x);
+    ymin = std::fmin(ymin, m.y);
+  }
+  p.p2 = -xmin;
+  p.p5 = -ymin;
+  return p;
+}
+
+LinTranPars GetInversePars(const LinTranPars& p)
+{
+  float det = p.p0 * p.p4 - p.p1 * p.p3;
+  if (det == 0)
+    return LinTranPars{0, 0, 0, 0, 0, 0};
+  return LinTranPars{p.p4 / det, -p.p1 / det, (p.p1 * p.p5 - p.p4 * p.p2) / det,
+                     -p.p3 / det, p.p0 / det, (p.p3 * p.p2 - p.p0 * p.p5) / det};
+}
+
+Point Transform(const Point& pt, const LinTranPars& p)
+{
+  return Point{p.p0 * pt.x + p.p1 * pt.y + p.p2, p.p3 * pt.x + p.p4 * pt.y + p.p5};
+}
+
+bool LinearTransformation(const PVKImg& src, PVKImg& dst, const LinTranPars& p, bool turn180,
+                          bool sizeOnly, uint16_t planes)
+{
+  Box b = outputBox(src, p);
+  int64_t stride = ((b.width + 3) & ~int64_t{3}) * planes;
+  if (b.width > kMaxDim || b.height > kMaxDim || stride > kMaxDim)
+    return false;
+  if (sizeOnly) {
+    dst.width = static_cast<uint16_t>(b.width);
+    dst.height = static_cast<uint16_t>(b.height);
+    dst.stride = static_cast<uint16_t>(stride);
+    return true;
+  }
+  if (!dst.data || !src.data)
+    return false;
+  LinTranPars q = GetInversePars(p);
+  float ox = static_cast<float>(b.xmin), oy = static_cast<float>(b.ymin);
+  Point start = Transform(Point{ox, oy}, q);
+  Point col = Transform(Point{ox + 1, oy}, q), row = Transform(Point{ox, oy + 1}, q);
+  float cx = col.x - start.x, cy = col.y - start.y, rx = row.x - start.x, ry = row.y - start.y;
+  int64_t w = b.width, h = b.height;
+  if (turn180) {
+    // Walking backwards from the last pixel must stay inside what dst was sized for.
+    w = w < dst.width ? w : dst.width;
+    h = h < dst.height ? h : dst.height;
+  }
+  for (int64_t y = 0; y < h; ++y) {
+    float fx = start.x + static_cast<float>(y) * rx, fy = start.y + static_cast<float>(y) * ry;
+    uint8_t* d = turn180 ? dst.data + (h - 1 - y) * static_cast<int64_t>(dst.stride) + (w - 1)
+                         : dst.data + y * static_cast<int64_t>(dst.stride);
+    for (int64_t x = 0; x < w; ++x, fx += cx, fy += cy) {
+      uint8_t v;
+      if (sample(src, fx, fy, v))
+        *(turn180 ? d - x : d + x) = v;
+    }
+  }
+  return true;
+}
+
+void NoTrasformation(const PVKImg& src, PVKImg& dst, bool turn180, int stepH, int stepV,
+                     int planes)
+{
+  if (!src.data || !dst.data || planes < 1 || stepH < 1 || stepV < 1)
+    return;
+  size_t srcPart = src.stride / planes, dstPart = dst.stride / planes;
+  for (int p = 0; p < planes; ++p) {
+    const uint8_t* s = src.data + p * srcPart;
+    int outPlane = (turn180 && planes == 3) ? 2 - p : p;
+    uint8_t* d0 = dst.data + outPlane * dstPart;
+    for (size_t y = 0; y < dst.height; ++y) {
+      uint8_t* d = d0 + y * dst.stride;
+      if (!turn180) {
+        const uint8_t* row = s + y * stepV * static_cast<size_t>(src.stride);
+        if (stepH == 1) {
+          std::memcpy(d, row, dst.width);
+          continue;
+        }
+        for (size_t x = 0; x < dst.width; ++x)
+          d[x] = row[x * stepH];
+      } else {
+        const uint8_t* row = s + (src.height - 1 - y * stepV) * static_cast<size_t>(src.stride);
+        for (size_t x = 0; x < dst.width; ++x)
+          d[x] = row[src.width - 1 - x * stepH];
+      }
+    }
+  }
+}
+
+void FreePVKImg(PVKImg& img)
+{
+  img.width = img.height = img.stride = img.dpi = 0;
+  std::free(img.data);
+  img.data = nullptr;
+}
+
+namespace {
+
+bool refuse(const char* text, int code)
+{
+  traceError(text);
+  setResult(code);
+  return false;
+}
+
+}  // namespace
+
+bool StretchRotateStretch(PVKImg& src, PVKImg& dst, int srcV, int srcH, int dstV, int dstH,
+                          float angle, uint8_t planes, bool turn180)
+{
+  if (MyAcq.colourLines == 0 || MyAcq.planesPerLine == 0)
+    return refuse("null nColRGB in Stretch", -3);
+  if (srcV < 1 || srcH < 1 || dstV < 1 || dstH < 1)
+    return refuse("null or negative strech factors", -3);
+  if (!src.data || planes < 1)
+    return refuse("Stretch with invalid input", -3);
+  dst.width = src.width;
+  dst.height = src.height;
+  dst.stride = src.stride;
+  dst.dpi = src.dpi;
+  dst.data = nullptr;
+  float m = static_cast<float>(srcV < srcH ? srcV : srcH);
+  float a = srcV / m, b = srcH / m, c = dstV / m, d = dstH / m;
+
+  int kV = srcV / dstV, kH = srcH / dstH;
+  bool decimate = std::fabs(angle) < 0.001f && srcV >= dstV && srcH >= dstH &&
+                  srcV % dstV == 0 && srcH % dstH == 0 && kH % kV == 0;
+  if (decimate) {
+    int64_t w = src.width / kH, h = src.height / kV;
+    w = w < 1 ? 1 : w;
+    h = h < 1 ? 1 : h;
+    dst.width = static_cast<uint16_t>(w);
+    dst.height = static_cast<uint16_t>(h);
+    int64_t stride = planes * ((w + 7) & ~int64_t{7});
+    if (stride > kMaxDim)
+      return refuse("Stretch with output too large", -3);
+    dst.stride = static_cast<uint16_t>(stride);
+  } else if (!LinearTransformation(src, dst, GetLinTranPars(src, a, b, angle, c, d), turn180,
+                                   true, planes)) {
+    dst.height = 0;
+    return refuse("Stretch with output too large", -3);
+  }
+
+  size_t bytes = (static_cast<size_t>(dst.height) + 16) * dst.stride;
+  dst.data = static_cast<uint8_t*>(std::malloc(bytes ? bytes : 1));
+  if (!dst.data) {
+    traceError("strech with invalid memory allocation", static_cast<long>(errno));
+    dst.height = 0;
+    setResult(-4);
+    return false;
+  }
+  std::memset(dst.data, kFillValue, bytes);
+
+  if (decimate) {
+    NoTrasformation(src, dst, turn180, kH, kV, planes);
+  } else {
+    LinTranPars p = GetLinTranPars(src, a, b, angle, c, d);
+    for (int pl = 0; pl < planes; ++pl) {
+      PVKImg s = src, o = dst;
+      s.data = src.data + pl * (src.stride / planes);
+      int outPlane = (turn180 && planes == 3) ? planes - 1 - pl : pl;
+      o.data = dst.data + outPlane * (dst.stride / planes);
+      LinearTransformation(s, o, p, turn180, false, planes);
+    }
+  }
+  dst.dpi = static_cast<uint16_t>(static_cast<float>(src.dpi) * d / b);
+  return true;
+}

@@ -1,0 +1,63 @@
+// Trace lines and small shared steps of image output: every refusal of this folder is traced
+// here with its "err - " or "war - " prefix and stored as the device's last result.
+#include <cerrno>
+#include <cstdio>
+#include <string>
+
+#include "core/trace.h"
+#include "image/image.h"
+
+namespace pvk::image {
+
+namespace {
+
+void line(const char* prefix, const char* text, const char* more)
+{
+  std::string s(prefix);
+  s += text ? text : "";
+  if (more) {
+    s += ' ';
+    s += more;
+  }
+  WriteTrace(s.c_str(), false);
+}
+
+void line(const char* prefix, const char* text, long value)
+{
+  std::string s(prefix);
+  s += text ? text : "";
+  s += ' ';
+  s += std::to_string(value);
+  WriteTrace(s.c_str(), false);
+}
+
+}  // namespace
+
+int setResult(int code)
+{
+  MyDev.lastResult = code;
+  return code;
+}
+
+void traceError(const char* text) { line("err - ", text, nullptr); }
+void traceError(const char* text, long value) { line("err - ", text, value); }
+void traceError(const char* text, const char* more) { line("err - ", text, more ? more : "(null)"); }
+void traceWarning(const char* text) { line("war - ", text, nullptr); }
+void traceWarning(const char* text, long value) { line("war - ", text, value); }
+void traceWarning(const char* text, const char* more) { line("war - ", text, more ? more : "(null)"); }
+void traceInfo(const char* text) { line("", text, nullptr); }
+void traceInfo(const char* text, long value) { line("", text, value); }
+
+bool writeWholeFile(const char* path, const void* data, size_t size)
+{
+  FILE* f = std::fopen(path, "wbc");
+  if (!f)
+    return false;
+  bool ok = size == 0 || std::fwrite(data, size, 1, f) == 1;
+  // A full disk shows up only when the buffered bytes are flushed.
+  if (std::fclose(f) != 0)
+    ok = false;
+  return ok;
+}
+
+}  // namespace pvk::image

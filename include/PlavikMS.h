@@ -154,6 +154,48 @@ PVK_API long DeltaMsec(struct timeval later, struct timeval earlier);
 PVK_API void CancellaRighe(PVKImg* img, unsigned short minLength, unsigned char delta);
 PVK_API void CancellaRigheV(PVKImg* img, unsigned short minLength, unsigned char delta);
 
+/* ---- Scanner control and parameters -------------------------------------------------------
+ * Calls with a handle run only on the open device it names (else -1). Each returns the result
+ * code, also left as the last result. */
+
+/* Sets parameter `id` (see the parameter ids of the device documentation). Needs an open
+ * device. Ids and values outside the 16-bit range are refused with -3. */
+PVK_API int PVKSetParameter(int id, int value);
+/* Reads parameter `id` into *value (untouched on failure). Works without a device. */
+PVK_API int PVKGetParameter(int id, short* value);
+/* The value of parameter `id`, 0 when it cannot be read. */
+PVK_API int PVKGetParameter0(unsigned short id);
+PVK_API int PVKCalibrate(void* handle);
+PVK_API int PVKCheckCalibration(void* handle);
+/* The cleaning cycle with a cleaning sheet: 0, -10 (no sheet), -21 (the sheet was not ejected
+ * or the scanner cannot be enabled), or the failing move's code. */
+PVK_API int PVKClean(void* handle);
+PVK_API int PVKCheckCleaning(void* handle);
+/* Brightness and contrast of the front and rear sides, each -100..100. */
+PVK_API int PVKBrightness(void* handle, short front, short rear);
+PVK_API int PVKContrast(void* handle, short front, short rear);
+/* Moves paper for `ms` milliseconds; forward when a >= 1. */
+PVK_API int PVKMoveScanner_mSec(void* handle, short a, short b, int ms);
+/* value: seconds x 1000 + milliseconds. */
+PVK_API int PVKPreScan(void* handle, short value);
+PVK_API int PVKMoveScannerLines(void* handle, short forward, short lines, short dpi);
+/* Clears the stop request; returns 0. */
+PVK_API int PVKScanEnable(void* handle, short unused);
+/* value >= 1 asks running waits and moves to stop (-19); below 1 clears the request. */
+PVK_API int PVKStop(void* handle, short value);
+/* 0 when handle names the open, usable device, else -3. No start-up, no last result. */
+PVK_API int PVKScannerReset(void* handle);
+/* The eight photo-sensor tuning bytes; -15 on devices without tuning. */
+PVK_API int PVKPhotoTunRead(void* handle, char* bytes8);
+PVK_API int PVKPhotoTunWrite(void* handle, char* bytes8);
+/* The same byte by byte; null pointers are skipped. */
+PVK_API int PVKPhotoTunReadVB(void* handle, unsigned char* b0, unsigned char* b1, unsigned char* b2,
+                              unsigned char* b3, unsigned char* b4, unsigned char* b5, unsigned char* b6,
+                              unsigned char* b7);
+PVK_API int PVKPhotoTunWriteVB(void* handle, unsigned char b0, unsigned char b1, unsigned char b2,
+                               unsigned char b3, unsigned char b4, unsigned char b5, unsigned char b6,
+                               unsigned char b7);
+
 #ifdef __cplusplus
 }
 #endif

@@ -130,6 +130,7 @@ struct _DevInfo {
   uint8_t FwCapC;           // the rear side may be switched off
   uint8_t FwCapI;           // colour acquisition allowed
   uint8_t FwCapBackward;    // backward paper moves allowed
+  uint8_t bufferShared;     // one raw buffer held by the front record (set by the mode geometry)
   // The other firmware capability flags, set with the ones above at every scanner open.
   uint8_t FwCapD;
   uint8_t FwCapE;

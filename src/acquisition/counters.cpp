@@ -1,0 +1,72 @@
+// Page and stamp counters kept by the device and in the per-device counters file, the device
+// identification trace line and the default OCR font data-base directory.
+#include <cstdio>
+#include <cstring>
+
+#include "acquisition/control_seams.h"
+#include "acquisition/scanner_control.h"
+#include "core/ini.h"
+#include "core/trace.h"
+
+namespace {
+
+constexpr uint64_t kCounterMax = 2147483647;
+constexpr int kBankDevice = 208;
+
+void bump(uint64_t& counter) {
+  if (counter < kCounterMax) ++counter;
+}
+
+void writeCount(const char* key, uint64_t value) {
+  char text[24];
+  std::snprintf(text, sizeof text, "%d", static_cast<int>(value));
+  WritePrivateProfileString("General", key, text, MyLog.deviceFile);
+}
+
+void count(uint64_t& total, uint64_t& current, int reg, const char* totalKey, const char* currentKey) {
+  bump(total);
+  bump(current);
+  if (MyDev.pageRegister) Vx3BaseContrlMsg(kBankDevice, reg, nullptr, 0, true);
+  if (MyLog.deviceFile[0] == '\0') return;
+  if (!MyDev.pageRegister) writeCount(totalKey, total);
+  writeCount(currentKey, current);
+}
+
+}  // namespace
+
+void AggiornaNumPag() { count(MyDev.pagesTotal, MyDev.pagesCurrent, 43, "nPages", "nPagesCur"); }
+
+void AggiornaNInkjet() { count(MyDev.stampsTotal, MyDev.stampsCurrent, 46, "InkjetCnt", "InkjetCntCur"); }
+
+void TracciaDevice() {
+  if (MyDev.productId == 0) return;
+  char line[400];
+  int n;
+  if (MyDev.cisType == 8) {
+    n = std::snprintf(line, sizeof line, "pid %04x, ser.num. %s, ver. %04x, b, %dV", MyDev.productId,
+                      MyDev.serialString, MyDev.fwVersion, MyDev.supplyVolt);
+  } else {
+    n = std::snprintf(line, sizeof line, "pid %04x, ser.num. %s, ver. %04x, %dV", MyDev.productId,
+                      MyDev.serialString, MyDev.fwVersion, MyDev.supplyVolt);
+    if (MyDev.cisType != 0 && n > 0 && n < int(sizeof line))
+      n += std::snprintf(line + n, sizeof line - n, ", CIS %d", MyDev.cisType);
+  }
+  if (n > 0 && n < int(sizeof line)) std::snprintf(line + n, sizeof line - n, "%s", MyDev.highSpeed ? ", hs" : ", fs");
+  WriteTrace(line, false);
+}
+
+void Vx3SetDefaultDBDir() {
+  char dir[260];
+  GetPrivateProfileString("OCR", "DBDir", "", dir, sizeof dir, MyLog.iniPath);
+  const char* src = MyDev.cnfDir;
+  if (dir[0] != '\0') {
+    WriteTrace("changing DBDir", dir, false);
+    src = dir;
+  }
+  // Leave room for the '/' and the terminator.
+  constexpr size_t room = sizeof MyOcr.dbDir - 2;
+  size_t n = strnlen(src, room);
+  std::memcpy(MyOcr.dbDir, src, n);
+  if (n == 0 || (src[n - 1] != '/' && src[n - 1] != '\\')) MyOcr.dbDir[n++] = '/';
+  MyOcr.dbDir[n] = '\0';
+}

@@ -38,7 +38,9 @@ function(pvk_finish_internals)
   add_library(PlavikMS SHARED ${CMAKE_SOURCE_DIR}/cmake/shared_object.c)
   target_include_directories(PlavikMS PUBLIC ${CMAKE_SOURCE_DIR}/include)
   target_link_libraries(PlavikMS PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,${group}>")
-  target_link_options(PlavikMS PRIVATE -Wl,--no-undefined)
+  target_link_options(PlavikMS PRIVATE -Wl,--no-undefined
+                      -Wl,--version-script=${CMAKE_SOURCE_DIR}/cmake/exports.map)
+  set_property(TARGET PlavikMS APPEND PROPERTY LINK_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/exports.map)
   # No run path: hosts and tests choose the libusb they load.
   set_target_properties(PlavikMS PROPERTIES OUTPUT_NAME PlavikMS SKIP_BUILD_RPATH ON)
   set(PVK_FOLDER_LIBS ${PVK_FOLDER_LIBS} PARENT_SCOPE)

@@ -171,8 +171,8 @@ void ThrAcq_0x3000() {
   MyDev.lastResult = 0;
   int timeout = MyAcq.acqTimeoutSec * 1000 + MyAcq.acqTimeoutMs;
   ConfiguraDevice();
-  Vx3BaseContrlMsg(209, 56, nullptr, 0, true);
-  Vx3BaseContrlMsg(209, 52, nullptr, 0, true);
+  pvk::acquisition::controlRequest(209, 56, nullptr, 0, true);
+  pvk::acquisition::controlRequest(209, 52, nullptr, 0, true);
   ImgInfo& front = MyDev.img[1];
   unsigned long size = ParAcq.bytesToRead;
   if (!Vx3BaseBulkRead(timeout, front.writePtr, size, !MyAcq.paperMove2))

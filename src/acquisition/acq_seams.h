@@ -18,6 +18,8 @@ extern uint8_t inviatoPktend;
 bool MyDevImgInitWithMode(unsigned short lines, unsigned char mode, bool);
 
 namespace pvk::acquisition {
+// Vendor control requests of this folder; Vx3BaseContrlMsg unless a test points it elsewhere.
+extern int (*controlRequest)(int bank, int reg, char* buffer, int length, bool in);
 // Records for the current mode, without buffers; tests may point it elsewhere.
 extern void (*imgInitForMode)(uint8_t mode);
 inline void seamImgInitWithMode(uint8_t mode) { imgInitForMode(mode); }

@@ -22,4 +22,5 @@ namespace {
 void imgInitDefault(uint8_t mode) { MyDevImgInitWithMode(0, mode, true); }
 }  // namespace
 void (*imgInitForMode)(uint8_t mode) = imgInitDefault;
+int (*controlRequest)(int bank, int reg, char* buffer, int length, bool in) = Vx3BaseContrlMsg;
 }  // namespace pvk::acquisition

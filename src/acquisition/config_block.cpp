@@ -159,5 +159,5 @@ int ConfiguraDevice() {
   bool limited = false;
   buildConfigBlock(in, block, &limited);
   if (limited) WriteTrace("nLines limited for FPGA buffer size", false);
-  return Vx3BaseContrlMsg(209, 51, reinterpret_cast<char*>(block), kConfigBlockBytes, false);
+  return pvk::acquisition::controlRequest(209, 51, reinterpret_cast<char*>(block), kConfigBlockBytes, false);
 }

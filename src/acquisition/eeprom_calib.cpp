@@ -65,8 +65,8 @@ uint32_t planeRoom(const CorInfoSide& c, uint32_t p, uint32_t want) {
 
 bool readFromDevice(char code, uint8_t* info, uint8_t* data, int c) {
   char sel = code;
-  Vx3BaseContrlMsg(208, 17, &sel, 1, false);
-  int r = Vx3BaseContrlMsg(208, 19, reinterpret_cast<char*>(info), kEEPROMInfoBytes, true);
+  pvk::acquisition::controlRequest(208, 17, &sel, 1, false);
+  int r = pvk::acquisition::controlRequest(208, 19, reinterpret_cast<char*>(info), kEEPROMInfoBytes, true);
   if (r < 0) {
     info[0] = 0;
     WriteTrace("err - ", "calibration info read", r, false);
@@ -94,7 +94,7 @@ bool readFromDevice(char code, uint8_t* info, uint8_t* data, int c) {
   }
   size_t blocks = dataBytes(c) / 64;
   for (size_t b = 0; b < blocks; ++b) {
-    r = Vx3BaseContrlMsg(208, 19, reinterpret_cast<char*>(data + b * 64), 64, true);
+    r = pvk::acquisition::controlRequest(208, 19, reinterpret_cast<char*>(data + b * 64), 64, true);
     if (r < 0) {
       // Half a data set must not be taken for a whole one at the next read.
       info[0] = 0;

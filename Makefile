@@ -26,7 +26,12 @@ test: build release
 	cd $(BUILD)/asan && ctest --output-on-failure -j $(JOBS) --timeout 300
 	@if [ -x scripts/run-fuzzers ]; then scripts/run-fuzzers; fi
 
+# The demo's INI file beside the release library keeps its configuration and trace inside the
+# build tree, so the demo runs wherever /home/ is not writable.
+DEMO_DIR = $(abspath $(BUILD)/release/demo)
 demo: release
+	@mkdir -p $(DEMO_DIR)
+	@printf '[General]\r\nCnfDir=%s\r\n' "$(DEMO_DIR)" > $(BUILD)/release/libPlavikMS.ini
 	LD_LIBRARY_PATH=$(BUILD)/release/emulator:$(BUILD)/release $(BUILD)/release/examples/pvkdemo
 
 bench: release

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "core/cnf_dir.h"
 #include "core/defaults.h"
@@ -46,15 +47,31 @@ bool iniPathFromLibraryPath(const char* libPath, char* out, size_t size) {
 
 }  // namespace pvk::core
 
-__attribute__((constructor)) void on_load() {
+namespace {
+
+// The loader reports the name the library was loaded by; a relative one is made absolute at
+// load time and kept, so that start-up finds the INI file after the host changed directory.
+std::string ownLibraryPath() {
+  static std::string known;
+  if (!known.empty()) return known;
   Dl_info info{};
-  const bool found = ::dladdr(reinterpret_cast<void*>(&on_load), &info) != 0 &&
-                     info.dli_fname != nullptr &&
-                     pvk::core::iniPathFromLibraryPath(info.dli_fname, MyLog.iniPath,
-                                                       sizeof MyLog.iniPath);
-  if (found) return;
-  if (info.dli_fname != nullptr && std::strlen(info.dli_fname) >= sizeof MyLog.iniPath)
-    WriteTrace("err - ", "library path too long", info.dli_fname, false);
+  if (::dladdr(reinterpret_cast<void*>(&on_load), &info) == 0 || info.dli_fname == nullptr)
+    return std::string();
+  known = info.dli_fname;
+  if (!known.empty() && known[0] != '/') {
+    char cwd[4096];
+    if (::getcwd(cwd, sizeof cwd) != nullptr) known = std::string(cwd) + "/" + known;
+  }
+  return known;
+}
+
+}  // namespace
+
+__attribute__((constructor)) void on_load() {
+  const std::string lib = ownLibraryPath();
+  if (pvk::core::iniPathFromLibraryPath(lib.c_str(), MyLog.iniPath, sizeof MyLog.iniPath)) return;
+  if (lib.size() >= sizeof MyLog.iniPath)
+    WriteTrace("err - ", "library path too long", lib.c_str(), false);
   std::snprintf(MyLog.iniPath, sizeof MyLog.iniPath, "%s", pvk::core::kFallbackIni);
 }
 

@@ -68,6 +68,20 @@ TEST_F(Startup, TheIniIsFoundBesideAVersionedLibraryInADottedDirectory) {
   EXPECT_NE(trace().find(root_ + "/x.solutions/libPlavikMS.ini"), std::string::npos);
 }
 
+TEST_F(Startup, ALibraryLoadedByARelativePathFindsItsIniAfterTheHostMoves) {
+  load("LogTimeStamp=0\r\n", "", "rel");
+  ::dlclose(handle_);  // keep the files; load the copy again by a relative name
+  const std::string before = std::filesystem::current_path();
+  std::filesystem::current_path(root_);
+  std::filesystem::copy_file("rel/libPlavikMS.so", "rel/libPlavikMS.so.1");
+  handle_ = ::dlopen("rel/libPlavikMS.so.1", RTLD_NOW | RTLD_LOCAL);
+  std::filesystem::current_path("/");
+  ASSERT_NE(handle_, nullptr) << ::dlerror();
+  start();
+  std::filesystem::current_path(before);
+  EXPECT_EQ(configDir(), cnfDir_);
+}
+
 TEST_F(Startup, LogNewOffKeepsTheOldTraceAndMarksEachPass) {
   std::filesystem::create_directories(root_ + "/logs");
   const std::string logFile = root_ + "/logs/libPlavikMS_test_api_loaded.log";

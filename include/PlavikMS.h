@@ -196,6 +196,83 @@ PVK_API int PVKPhotoTunWriteVB(void* handle, unsigned char b0, unsigned char b1,
                                unsigned char b3, unsigned char b4, unsigned char b5, unsigned char b6,
                                unsigned char b7);
 
+/* ---- Image output -------------------------------------------------------------------------
+ * Sides: 0 rear, 1 front, 2 backlight; 8 and 9 the sides taken automatically for the rear and
+ * the front. Format word: bits 0-2 0 JPEG, 1 TIFF G3, 2 TIFF G4, 3 TIFF LZW, 4 BMP, 5 TIFF
+ * uncompressed, 6 TIFF JPEG; 0x100/0x200/0x300 turn right/half/left, 0x400 automatic turn,
+ * 0x800 flip top to bottom, 0x1000 red-green-blue byte order. qualityOrBpp is the JPEG quality
+ * (1..100, 999 automatic) for JPEG formats and the bits per pixel (0 the side's own) otherwise.
+ * Buffers returned by the get calls are released with PVKImgGetFree. */
+
+/* A zone rectangle in pixels; the image calls do not cut (a non-zero size is traced). */
+typedef struct PVKRoi {
+  int64_t x;
+  int64_t y;
+  int64_t width;
+  int64_t height;
+} PVKRoi;
+
+PVK_API int PVKImgCreate(void* handle, short dpiFront, short dpiRear);
+PVK_API int PVKImgCreate1(void* handle, short dpiFront, short dpiRear, short dpiBacklight);
+PVK_API int PVKImgFree(void* handle);
+PVK_API int PVKImgSave(void* handle, short side, PVKRoi* roi, short qualityOrBpp, short format,
+                       char* path);
+PVK_API int PVKImgSaveCol(void* handle, short side, PVKRoi* roi, short qualityOrBpp, short format,
+                          short plane, const char* path);
+PVK_API int PVKImgSave2(void* handle, short side, PVKRoi roi, short qualityOrBpp, short format,
+                        char* path);
+PVK_API int PVKImgSave4(void* handle, short side, PVKRoi roi, short qualityOrBpp, short format,
+                        short rotation, char* path);
+/* A new buffer holding the encoded side (*size bytes), null on failure. */
+PVK_API unsigned char* PVKImgGet(void* handle, short side, PVKRoi* roi, short qualityOrBpp,
+                                 short format, int* size);
+/* Two calls: a null buffer encodes and returns the size; the second call with a buffer of at
+ * least that size copies the picture and returns the size (-1 when nothing was encoded). */
+PVK_API int PVKImgGet2(void* handle, short side, PVKRoi* roi, short qualityOrBpp, short format,
+                       unsigned char* buffer);
+PVK_API int PVKImgGet3(void* handle, short side, short brightness, short contrast, PVKRoi* roi,
+                       short quality, short format, short rotation, short dpi, short bpp,
+                       unsigned char* buffer);
+/* Two sides stacked in one picture, the first above the second. */
+PVK_API int PVKImgSaveFR(void* handle, short side1, short side2, short quality, short format,
+                         char* path);
+PVK_API int PVKImgSaveFR2(void* handle, short side1, short side2, short quality, short format,
+                          short rotation, short dpi, short bpp, char* path);
+PVK_API int PVKImgSave3FR(void* handle, short side1, short brightness1, short contrast1,
+                          short side2, short brightness2, short contrast2, short quality,
+                          short format, short rotation, short dpi, short bpp, char* path);
+PVK_API int PVKImgeSaveFR(void* handle, short side1, short side2, short quality, short format,
+                          char* path);
+PVK_API unsigned char* PVKImgGetFR(void* handle, short side1, short side2, short quality,
+                                   short format, int* size);
+PVK_API unsigned char* PVKImgGet3FR(void* handle, short side1, short brightness1, short contrast1,
+                                    short side2, short brightness2, short contrast2, short quality,
+                                    short format, short rotation, short dpi, short bpp, int* size);
+PVK_API int PVKImgGetFree(void* handle, void* buffer);
+/* The acquired height of a side at dpi; 0 when refused. */
+PVK_API int PVKGetAcqHeight(void* handle, short side, short dpi);
+/* Output brightness and contrast (-100..100) of side 0 or 1. */
+PVK_API int PVKImgBright(short side, short value);
+PVK_API int PVKImgContr(short side, short value);
+/* 6 (PVK_WAR_BLANK_PAGE) for a blank side, 0 for a written one. pixThreshold: dark pixels per
+ * thousand of a row that a blank row may hold (0..100); darkLevel: grey below which a pixel
+ * is dark. */
+PVK_API int PVKIsPageBlank(void* handle, short side, uint8_t pixThreshold, uint8_t darkLevel);
+PVK_API int PVKIQACheck(void* handle, char* frontPath, char* rearPath);
+/* A side as 24-bit pixels (three bytes per pixel, rows of three raw lines), released with
+ * PVKImgGetFree; null on failure. */
+PVK_API unsigned char* Vx3GetElabImg(short side, short brightness, short contrast);
+/* Multipage TIFF: format 1 G3, 2 G4, 3 LZW, 5 none, 6 JPEG (quality 1..100). */
+PVK_API int Vx3MultiPageInit(const char* path, short format, short quality);
+PVK_API int Vx3MultiPageAdd(const char* path);
+PVK_API int Vx3MultiPageClose(void);
+/* Re-encodes a BMP file in place (format 0, 1, 2, 4, 5 or 6); 1 done, 0 failed (the file is
+ * left as it was when it cannot be read or encoded). */
+PVK_API int ConvertiImg(const char* path, short format, short quality, int* height, int* width,
+                        int* dpi);
+/* Resolution and size of an image file; 0 (with 96 dpi and size 0) when it cannot be read. */
+PVK_API int GetImageInfo(const char* path, short* xdpi, short* ydpi, short* height, short* width);
+
 #ifdef __cplusplus
 }
 #endif

@@ -15,14 +15,7 @@ struct libusb_device_handle;
 // Side indexes used throughout: 0 rear, 1 front, 2 backlight.
 constexpr int kSides = 3;
 
-// A rectangle in pixels; a negative x or y counts from the far edge, a zero width or height
-// reaches to the end of the image.
-struct PVKRoi {
-  int64_t x;
-  int64_t y;
-  int64_t width;
-  int64_t height;
-};
+// PVKRoi, the zone rectangle of the image calls, is host-visible: see PlavikMS.h.
 
 // One character of a recognised text, parallel to the text and its confidence bytes.
 struct ChInfo {

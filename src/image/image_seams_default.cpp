@@ -48,3 +48,13 @@ namespace pvk::image {
 __attribute__((weak)) uint16_t correctionModeLoaded(int) { return 0; }
 
 }  // namespace pvk::image
+
+// Until the raster library's codecs are linked in, nothing can be encoded.
+__attribute__((weak)) uint8_t* EncodeImage(const uint8_t*, long* size, int, uint8_t, short, short,
+                                           short, short, short)
+{
+  traceError("error encoding image - no encoder");
+  if (size)
+    *size = 0;
+  return nullptr;
+}

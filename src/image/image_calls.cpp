@@ -1,0 +1,186 @@
+// The image calls behind the exported image functions: output resolution per side, side
+// resolution, saving a side to a file, the two-call get with its cache slots, and the front
+// and rear stacked into one picture.
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+
+#include "core/image_utils.h"
+#include "core/ini.h"
+#include "image/image.h"
+#include "image/image_calls.h"
+#include "image/image_seams.h"
+
+using namespace pvk::image;
+
+short Vx3GetDpiOut(short side)
+{
+  return (side >= 0 && side <= 2) ? MyDev.outDpi[side] : 100;
+}
+
+short Vx3GetSideAuto(short side)
+{
+  if (side == 1)
+    return static_cast<short>(MyAcq.autoFrontSide);
+  if (side == 0)
+    return static_cast<short>(MyAcq.autoRearSide);
+  return side == 2 ? 2 : 0;
+}
+
+bool Vx3PVKImgCreate(short dpiFront, short dpiRear, short dpiBacklight)
+{
+  if (dpiBacklight < 1) {
+    MyAcq.backlight = 0;
+  } else {
+    if (!MyDev.backlightHw) {
+      traceError("backlight not supported by HW");
+      setResult(-15);
+      MyAcq.backlight = 0;
+      return false;
+    }
+    bool onFront = MyDev.backlightSide == 1;
+    if ((onFront ? dpiFront : dpiRear) != dpiBacklight) {
+      traceError(onFront ? "BACKLIGHT and FRONT images must have the same resolution"
+                         : "BACKLIGHT and REAR images must have the same resolution");
+      setResult(-3);
+      return false;
+    }
+    MyAcq.backlight = 1;
+  }
+  if (MyAcq.twoPartActive && MyAcq.secondPartPending)
+    return true;
+  MyOcrFree(1, false);
+  MyOcrFree(0, false);
+  MyOcrFree(2, false);
+  if (!CheckDpi(dpiFront) || !CheckDpi(dpiRear)) {
+    traceError("ImgCreate with invalid dpi");
+    setResult(-3);
+    return false;
+  }
+  MyDev.outDpi[1] = dpiFront;
+  MyDev.outDpi[0] = dpiRear;
+  MyDev.outDpi[2] = dpiBacklight;
+  if (!MyAcq.modeLocked) {
+    Vx3ParamSet(1000, ResModeBest(), false);
+    bool ok = MyDevImgInit(0, true);
+    Vx3ParamSet(1000, 8, false);
+    if (!ok) {
+      traceError("ImgCreate - error setting mode for dpi");
+      setResult(-3);
+      return false;
+    }
+  }
+  MyAcq.imagesToRecreate = 0;
+  return true;
+}
+
+int Vx3PVKImgFree()
+{
+  for (ImgInfo& side : MyDev.img) {
+    std::free(side.allocBase);
+    side.allocBase = side.firstRow = side.writePtr = nullptr;
+    side.imageBytes = side.bytesAllocated = 0;
+    side.hasData = 0;
+  }
+  std::free(MyMICR.samples);
+  MyMICR.samples = nullptr;
+  MyMICR.nSamples = 0;
+  return setResult(0);
+}
+
+namespace pvk::image {
+
+bool autoSideMode() { return MyOcr.autoSideResolved || MyAcq.sideAuto || MyMICR.cdlFound; }
+
+int saveImage(short side, short plane, short brightness, short contrast, const PVKRoi* roi,
+              short quality, short format, short rotation, short dpi, short bpp, const char* path)
+{
+  if (side != 0 && side != 1 && side != 2 && side != 8 && side != 9) {
+    traceError("ImgSave with invalid side", side);
+    return setResult(-3);
+  }
+  short resolved = (side == 8 || side == 9) ? Vx3GetSideAuto(side == 9 ? 1 : 0) : side;
+  if (dpi == 0)
+    dpi = Vx3GetDpiOut(side == 9 ? 1 : side == 8 ? 0 : side);
+  if (bpp == 24 && MyAcq.colourLines < 3) {
+    traceError("ImgSave - invalid rgb image request");
+    return setResult(-3);
+  }
+  if (!path) {
+    traceError("SaveImgStruct with null pointer");
+    return setResult(-3);
+  }
+  int size = 0;
+  uint8_t* data = Vx3ElabImgStructGet(resolved, plane, brightness, contrast, roi, quality, format,
+                                      rotation, dpi, bpp, &size);
+  if (!data) {
+    if (MyDev.lastResult >= 0) {
+      traceError("No image present");
+      setResult(-3);
+    }
+    return MyDev.lastResult;
+  }
+  // The path goes straight to the file system: no fixed buffer to overflow.
+  bool ok = writeWholeFile(path, data, static_cast<size_t>(size));
+  std::free(data);
+  if (!ok) {
+    traceError("SaveImgStruct with invalid file name or path", path);
+    return setResult(-5);
+  }
+  return setResult(0);
+}
+
+namespace {
+
+struct Slot {
+  uint8_t* data = nullptr;
+  int size = 0;
+};
+Slot dataF0, dataR0, dataBack0;
+
+Slot& slotOf(short side) { return side == 2 ? dataBack0 : side == 1 ? dataF0 : dataR0; }
+
+const char* emptySlotText(short side)
+{
+  return side == 2 ? "B not available side" : side == 1 ? "F not available side" : "R not available side";
+}
+
+}  // namespace
+
+int twoCallGet(short side, short plane, short brightness, short contrast, const PVKRoi* roi,
+               short quality, short format, short rotation, short dpi, short bpp,
+               unsigned char* buffer)
+{
+  Slot& slot = slotOf(side);
+  if (!buffer) {
+    // A first call over a slot still full replaces it: release the old picture.
+    std::free(slot.data);
+    slot = Slot{};
+    int size = 0;
+    slot.data = Vx3ElabImgStructGet(side, plane, brightness, contrast, roi, quality, format,
+                                    rotation, dpi, bpp, &size);
+    slot.size = slot.data ? size : 0;
+    return slot.size;
+  }
+  if (!slot.data) {
+    traceError(emptySlotText(side));
+    setResult(-1);
+    return -1;
+  }
+  std::memcpy(buffer, slot.data, static_cast<size_t>(slot.size));
+  int size = slot.size;
+  std::free(slot.data);
+  slot = Slot{};
+  return size;
+}
+
+void releaseTwoCallSlots()
+{
+  for (Slot* s : {&dataF0, &dataR0, &dataBack0}) {
+    std::free(s->data);
+    *s = Slot{};
+  }
+}
+
+}  // namespace pvk::image

@@ -5,6 +5,7 @@
 #define PLAVIKMS_H
 
 #include <stdint.h>
+#include <stdbool.h>
 #include <sys/time.h>
 
 #ifdef __cplusplus
@@ -272,6 +273,54 @@ PVK_API int ConvertiImg(const char* path, short format, short quality, int* heig
                         int* dpi);
 /* Resolution and size of an image file; 0 (with 96 dpi and size 0) when it cannot be read. */
 PVK_API int GetImageInfo(const char* path, short* xdpi, short* ydpi, short* height, short* width);
+
+/* ---- Side geometry: deskew, crop, stamp, resize, image files ------------------------------
+ * No call guard and no last result: these take the library's side image records directly and
+ * answer with their result and the caller's text buffers (error and information texts of at
+ * least 40 bytes, the resize message of at least 64). `edgeOffset` is a reference in C++ and
+ * a pointer in C. */
+typedef struct ImgInfo ImgInfo;
+#ifdef __cplusplus
+#define PVK_REF_(type) type&
+#else
+#define PVK_REF_(type) type*
+#endif
+
+/* A side's deskew recorded by a crop-mode call and applied when an output image is made:
+ * corners (x, y) top-left, top-right, bottom-right, bottom-left in the stored side image and
+ * where they go; pending while ImgAcqDstBox[2] is not (0, 0) and both sizes are non-zero. */
+typedef struct PVKDeskewEntry {
+  float ImgAcqSrcBox[4][2];
+  float ImgAcqDstBox[4][2];
+  int32_t ImgAcqSrcWidht;
+  int32_t ImgAcqSrcHeight;
+  bool flipSrcV;
+  bool flipSrcH;
+} PVKDeskewEntry;
+/* One entry per side: 0 rear, 1 front. */
+PVK_API extern PVKDeskewEntry PVKPendingDeskew[2];
+/* Non-zero: the geometry calls write progress traces. Zero at load; the library never sets it. */
+PVK_API extern unsigned char debugOn;
+
+PVK_API bool PVKDeskewWrapStamp2(ImgInfo* side, ImgInfo* companion, bool flipV, bool flipH, bool compFlipV,
+                                 bool compFlipH, bool deskewNow, PVK_REF_(short) edgeOffset, bool edgeFromTop,
+                                 char* errText, char* infoText, ImgInfo* stamp, short stampColumn,
+                                 short stampRowOffset, bool enhance, bool allowRotation);
+PVK_API bool PVKDeskewWrapStamp(ImgInfo* side, ImgInfo* companion, bool flipV, bool flipH, bool compFlipV,
+                                bool compFlipH, bool deskewNow, PVK_REF_(short) edgeOffset, bool edgeFromTop,
+                                char* errText, char* infoText, ImgInfo* stamp, short stampColumn,
+                                short stampRowOffset, bool enhance);
+/* Output image of a side into dst (buffer, size, dpi and line sizes set by the caller); side 0
+ * or 1 applies that side's pending deskew, -1 none. msg: at least 64 bytes. */
+PVK_API bool PVKResize2(ImgInfo* src, short side, ImgInfo* dst, short brightness, short contrast, bool grey,
+                        bool reverse, bool flipV, bool flipH, bool transpose, char* msg);
+PVK_API bool PVKResize(ImgInfo* src, short side, ImgInfo* dst, bool grey, bool reverse, bool flipV,
+                       bool flipH, bool transpose, char* msg);
+/* Stretches a side vertically by factor; 1 done or nothing to do, 0 failure. */
+PVK_API int PVKFixVRes(ImgInfo* img, float factor, short rowLimit);
+/* Loads an image file into a side image with `planes` planes per raw line; a record without a
+ * buffer only learns the geometry. 1 done, 0 failure. */
+PVK_API int PVKReadImgFile(ImgInfo* img, char* path, short planes);
 
 #ifdef __cplusplus
 }

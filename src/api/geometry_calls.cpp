@@ -1,0 +1,88 @@
+// Exported side-geometry calls (deskew, crop, stamp, resize, vertical stretch, image file) and
+// their process-wide data. No call guard and no last result: each checks its pointers, hands
+// over to the acquisition code and answers with its own result and text buffers.
+#include "PlavikMS.h"
+#include "acquisition/geometry.h"
+#include "core/trace.h"
+
+PVKDeskewEntry PVKPendingDeskew[2];
+unsigned char debugOn = 0;
+
+namespace {
+
+// A C host passes the edge offset as a pointer, which may be null; keep the compiler from
+// assuming a reference is never null.
+short* addressOf(short& ref) {
+  short* p = &ref;
+  __asm__("" : "+r"(p));
+  return p;
+}
+
+constexpr size_t kText = 40;
+
+}  // namespace
+
+extern "C" bool PVKDeskewWrapStamp2(ImgInfo* side, ImgInfo* companion, bool flipV, bool flipH, bool compFlipV,
+                                    bool compFlipH, bool deskewNow, short& edgeOffset, bool edgeFromTop,
+                                    char* errText, char* infoText, ImgInfo* stamp, short stampColumn,
+                                    short stampRowOffset, bool enhance, bool allowRotation) {
+  try {
+    char errLocal[kText] = "", infoLocal[kText] = "";
+    if (side == nullptr) {
+      WriteTrace("err - ", "PVKDeskewWrapStamp2 with null side image", false);
+      pvk::acquisition::putText(errText, "invalid side image");
+      return false;
+    }
+    pvk::acquisition::DeskewCall call{side,      companion, flipV,
+                                      flipH,     compFlipV, compFlipH,
+                                      deskewNow, addressOf(edgeOffset), edgeFromTop,
+                                      errText ? errText : errLocal, infoText ? infoText : infoLocal,
+                                      stamp,     stampColumn, stampRowOffset,
+                                      enhance,   allowRotation};
+    return pvk::acquisition::deskewWrapStamp(call);
+  } catch (...) {
+    pvk::acquisition::putText(errText, "PVKDeskewWrapStamp2 exception");
+    return false;
+  }
+}
+
+extern "C" bool PVKDeskewWrapStamp(ImgInfo* side, ImgInfo* companion, bool flipV, bool flipH, bool compFlipV,
+                                   bool compFlipH, bool deskewNow, short& edgeOffset, bool edgeFromTop,
+                                   char* errText, char* infoText, ImgInfo* stamp, short stampColumn,
+                                   short stampRowOffset, bool enhance) {
+  return PVKDeskewWrapStamp2(side, companion, flipV, flipH, compFlipV, compFlipH, deskewNow, edgeOffset,
+                             edgeFromTop, errText, infoText, stamp, stampColumn, stampRowOffset, enhance, false);
+}
+
+extern "C" bool PVKResize2(ImgInfo* src, short side, ImgInfo* dst, short brightness, short contrast, bool grey,
+                           bool reverse, bool flipV, bool flipH, bool transpose, char* msg) {
+  try {
+    char local[64] = "";
+    return pvk::acquisition::resizeSide(src, side, dst, brightness, contrast, grey, reverse, flipV, flipH,
+                                        transpose, msg ? msg : local);
+  } catch (...) {
+    pvk::acquisition::putText(msg, "PVKResize2 exception", 64);
+    return false;
+  }
+}
+
+extern "C" bool PVKResize(ImgInfo* src, short side, ImgInfo* dst, bool grey, bool reverse, bool flipV, bool flipH,
+                          bool transpose, char* msg) {
+  return PVKResize2(src, side, dst, 0, 0, grey, reverse, flipV, flipH, transpose, msg);
+}
+
+extern "C" int PVKFixVRes(ImgInfo* img, float factor, short rowLimit) {
+  try {
+    return pvk::acquisition::fixVerticalResolution(img, factor, rowLimit);
+  } catch (...) {
+    return 0;
+  }
+}
+
+extern "C" int PVKReadImgFile(ImgInfo* img, char* path, short planes) {
+  try {
+    return pvk::acquisition::readImgFile(img, path, planes);
+  } catch (...) {
+    return 0;
+  }
+}

@@ -2,6 +2,7 @@
 // and long rules.
 #include "core/image_utils.h"
 
+#include <climits>
 #include <cstring>
 
 #include "core/records.h"
@@ -30,6 +31,9 @@ bool IS_JPEG_COMPRESSION(short format) {
 long DeltaMsec(struct timeval later, struct timeval earlier) {
   const double ms = static_cast<double>(later.tv_sec - earlier.tv_sec) * 1000.0 +
                     static_cast<double>(later.tv_usec - earlier.tv_usec) / 1000.0 + 0.5;
+  // Times from the host may be anything: keep the conversion inside the range of long.
+  if (ms >= static_cast<double>(LONG_MAX)) return LONG_MAX;
+  if (ms <= static_cast<double>(LONG_MIN)) return LONG_MIN;
   return static_cast<long>(ms);
 }
 

@@ -217,6 +217,10 @@ class IniRewrite {
 
 enum class Rewrite { kFailed, kUnchanged, kDone };
 
+// Lines the readers cannot see are copied but never taken for a section or a key, so that
+// what the writer sets is what the readers find.
+bool readable(const std::string& line) { return line.size() < kReadLineSize; }
+
 // Copies in to out with key=value set in section. Copied lines keep their line end and get
 // "\r\n" added; lines shorter than 3 characters are dropped.
 Rewrite copyWithKey(FILE* in, IniRewrite& out, const std::string& bracketed, const char* key,
@@ -226,7 +230,7 @@ Rewrite copyWithKey(FILE* in, IniRewrite& out, const std::string& bracketed, con
   while (readWholeLine(in, line)) {
     if (line.size() < kMinLine) continue;
     out.put(line + "\r\n");
-    if (isSectionLine(line, bracketed)) {
+    if (readable(line) && isSectionLine(line, bracketed)) {
       inSection = true;
       break;
     }
@@ -239,13 +243,13 @@ Rewrite copyWithKey(FILE* in, IniRewrite& out, const std::string& bracketed, con
   bool written = false;
   while (readWholeLine(in, line)) {
     if (line.size() < kMinLine) continue;
-    if (!written && isKeyLine(line, key)) {
+    if (!written && readable(line) && isKeyLine(line, key)) {
       if (stripLineEnd(line) == keyLine) return Rewrite::kUnchanged;
       out.put(keyLine + "\r\n");
       written = true;
       continue;
     }
-    if (!written && startsSection(line)) {
+    if (!written && readable(line) && startsSection(line)) {
       out.put(keyLine + "\r\n\r\n");
       written = true;
     }

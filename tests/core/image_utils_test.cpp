@@ -1,4 +1,5 @@
 // Resolution checks, line counts, format words, time differences and the border and rule erasers.
+#include <climits>
 #include <vector>
 
 #include "core/image_utils.h"
@@ -28,6 +29,8 @@ TEST(Time, DeltaMsecRoundsToTheNearest) {
   EXPECT_EQ(DeltaMsec(timeval{5, 0}, timeval{3, 0}), 2000);
   EXPECT_EQ(DeltaMsec(timeval{1, 1499}, timeval{1, 0}), 1);
   EXPECT_EQ(DeltaMsec(timeval{1, 1500}, timeval{1, 0}), 2);
+  EXPECT_EQ(DeltaMsec(timeval{LONG_MAX, 0}, timeval{0, 0}), LONG_MAX);
+  EXPECT_EQ(DeltaMsec(timeval{LONG_MIN, 0}, timeval{0, 0}), LONG_MIN);
 }
 
 // A grey image of w x h held in a vector, with stride w + pad.

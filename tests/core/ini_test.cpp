@@ -236,3 +236,35 @@ TEST_F(Ini, TheWriterKeepsTheFileMode) {
 }
 
 }  // namespace
+
+namespace {
+
+// Random files of INI-like lines: whatever the reader meets, it answers without harm, and a
+// key the writer sets reads back while every other section keeps its keys.
+TEST_F(Ini, RandomFilesStayReadableAndWritable) {
+  unsigned seed = 12345;
+  auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7fff; };
+  const std::string longLine(300, 'z');
+  const char* pieces[] = {"[S]", "[T]", "k=1", "k = 2", "=", "[", "]", "x", "\r", "\n", "\r\n",
+                          "key=", longLine.c_str(), "[S", "\0", "k=[3]"};
+  for (int round = 0; round < 150; ++round) {
+    std::string text;
+    const int n = static_cast<int>(next() % 40);
+    for (int i = 0; i < n; ++i) {
+      const char* p = pieces[next() % std::size(pieces)];
+      text += p[0] == '\0' ? std::string(1, '\0') : std::string(p);
+      if (next() % 3 == 0) text += "\r\n";
+    }
+    writeFile(ini(), text);
+    get("S", "k");
+    getInt("T", "k");
+    ASSERT_EQ(set("S", "fresh", "v9"), 1) << round;
+    EXPECT_EQ(get("S", "fresh"), "v9") << round;
+    ASSERT_EQ(set("U", "other", "7"), 1);
+    EXPECT_EQ(get("S", "fresh"), "v9") << round;
+    EXPECT_EQ(getInt("U", "other"), 7) << round;
+    EXPECT_EQ(strayFiles(), 0);
+  }
+}
+
+}  // namespace

@@ -155,6 +155,43 @@ PVK_API long DeltaMsec(struct timeval later, struct timeval earlier);
 PVK_API void CancellaRighe(PVKImg* img, unsigned short minLength, unsigned char delta);
 PVK_API void CancellaRigheV(PVKImg* img, unsigned short minLength, unsigned char delta);
 
+/* ---- Device connection, identity, status and counters --------------------------------------
+ * Opening returns the device handle the other calls take (a positive number), or -1 with the
+ * last result -21 when no usable device was found. Opening twice adds to a count; each
+ * PVKClose takes one away, the last one closes the device. */
+
+/* Opens the first scanner; dir: configuration directory (null or empty keeps the current). */
+PVK_API int PVKInitialize(unsigned char* dir);
+/* Opens the scanner whose USB serial string is exactly `serial` (null or empty: any). */
+PVK_API int PVKInitializeSN(char* dir, char* serial);
+/* Opens the A4 (true) or A6 (false) model; one model per library instance. */
+PVK_API int PVKInitializeA6A4(bool a4);
+/* Ends a busy scan and stops the running acquisition; reopens a device marked unusable. */
+PVK_API int PVKReset(void* handle);
+PVK_API int PVKClose(void* handle);
+/* The normalised status word; 0 when the device cannot be read or the call is refused. */
+PVK_API long PVKReadStatusL(void* handle);
+/* "SW Version <version> build <tag>, FW 0x<fw>, PID_<pid>". Returns the text length; a null
+ * buffer or a size below 1 asks for the size needed; too small: -1 and the last result -3. */
+PVK_API int PVKVersion(void* handle, char* buffer, int size);
+/* The USB serial string. Returns its length + 1; a null buffer or a size below 1 asks for that;
+ * a buffer too small gets -1 and the last result -3. */
+PVK_API int PVKReadSN(void* handle, char* buffer, int size);
+/* The low and high composition words of the open device; 0 when they cannot be read. */
+PVK_API unsigned long PVKCompositionL(void);
+PVK_API unsigned long PVKCompositionH(void);
+/* The special-hardware code of the device. */
+PVK_API unsigned long PVKSpecialHW(void* handle);
+PVK_API int PVKGenerateInstLog(char* unused);
+/* Vendor id, product id and firmware version of the open device; null pointers are skipped. */
+PVK_API int PVKDeviceInfo(void* handle, uint16_t* vendor, uint16_t* product, uint16_t* firmware);
+/* Page and stamp counters: the totals, and the current counts since the last reset (reset
+ * true sets them to 0). Values of 0x80000000 and above read as 0x7FFFFFFF; -1 when refused. */
+PVK_API int PVKPagNumTot(void* handle);
+PVK_API int PVKPagNumCur(void* handle, bool reset);
+PVK_API int PVKInkjetNumTot(void* handle);
+PVK_API int PVKInkjetNumCur(void* handle, bool reset);
+
 /* ---- Scanner control and parameters -------------------------------------------------------
  * Calls with a handle run only on the open device it names (else -1). Each returns the result
  * code, also left as the last result. */

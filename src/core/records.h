@@ -142,6 +142,21 @@ struct _DevInfo {
   uint8_t micrDependentCalib; // calibration depends on the magnetic head
   uint8_t micrHeadConfigBits; // magnetic-head configuration bits (bit 3 selects the setting)
   uint8_t lineAligner;        // hardware line aligner: each slot starts with a 0 marker
+  // Connection state and the rest of the composition (device layer).
+  char openTag[4];            // "Vx3" while a USB device is open, first byte cleared at close
+  uint8_t reopening;          // a reopen is in progress
+  uint8_t scanBusy;           // between SetScanBusy(true) and SetScanBusy(false)
+  uint8_t product14;          // product 14 of the build's vendor
+  uint8_t deviceClass;
+  uint8_t trackReader[3];     // magnetic track 1, 2, 3 reader present
+  uint8_t feederDisabledIni;  // INI [ADF] disable
+  uint8_t gateA, gateB, gateC, gateD;  // status gates (status bits 19..22)
+  uint8_t magAlign;           // magnetic alignment feature
+  uint8_t sideSwitch;         // side-switch feature
+  uint8_t streamEndCap;       // stream-end status capability (status bit 26, slow bulk mode)
+  uint8_t extPowerSensed;     // the device senses its external power
+  uint8_t calibLight;         // calibration-light capability
+  uint16_t capabilityCode;    // byte 1 of the capability request masked with 0x38
 };
 
 // Acquisition options: MyAcq (live) and AcqDefault (from the INI file).
@@ -335,6 +350,20 @@ struct MICRInfo {
   uint64_t sampleRows;      // rows the sample buffer was sized for
   uint64_t sampleBytes;     // size of the sample buffer
   uint8_t disablesAdf;      // the head needs the feeder off while reading
+  // The magnetic head configuration as the device reports it (cleared when no head is taken).
+  struct {
+    uint8_t flags[3];       // configuration byte 1 bits 3, 4, 5 (bit 5: reverse signal)
+    uint16_t vRes;          // vertical resolution, dpi
+    uint16_t param5;
+    uint8_t bytesPerLine;
+    uint16_t param7;
+    uint16_t pair8;         // bytes 8 and 11
+    uint16_t pair9;         // bytes 9 and 12
+    uint16_t vRes2;         // second resolution, dpi
+    uint16_t pair13;        // bytes 13 and 14
+    uint16_t counter;
+    int64_t limits[4];      // 0, -130, 0, 130 when a head is taken
+  } head;
 };
 
 // Trace settings.

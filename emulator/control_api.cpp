@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "bus.h"
+#include "image_stream.h"
 
 #ifndef PVK_USB_VENDOR_ID
 #error "PVK_USB_VENDOR_ID must be defined by the build"
@@ -69,6 +70,7 @@ void pvkemu_reset(void) {
   }
   b.devices.clear();
   dropPendingTransfers();
+  imageStreamReset();
   b.log.clear();
   b.errorCount = 0;
   b.lastError.clear();

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "bus.h"
+#include "image_stream.h"
 
 namespace pvk::emulator {
 namespace {
@@ -81,7 +82,7 @@ int dataIn(Device& d, uint16_t value, unsigned char* data, uint16_t length) {
       r[3] = static_cast<uint8_t>(p.special_hw >> 16);
       return reply(data, length, r, 8);
     case 12: return reply(data, length, r, 8);  // preparatory read of 0x4001..0x4008 firmware
-    case 19: return reply(data, length, r, 64);  // EEPROM calibration block (empty EEPROM)
+    case 19: return eepromRead(d, data, length);  // factory calibration data
     case 21: return reply(data, length, p.photo_tuning, 8);
     case 30:  // capability byte, only firmware above 0x3103 knows the request
       if (p.firmware <= 0x3103) return LIBUSB_ERROR_PIPE;
@@ -123,7 +124,10 @@ int command(Device& d, uint16_t value) {
       if (!hasInkjet(p)) return LIBUSB_ERROR_PIPE;
       d.inkjetPrinting = value == 70;
       return 0;
-    case 11: case 12: case 33: case 34: case 35: case 51: case 62: case 63: case 66: case 67:
+    case 62:  // acquisition start, second command: the document starts to stream
+      imageStreamStart(d);
+      return 0;
+    case 11: case 12: case 33: case 34: case 35: case 51: case 63: case 66: case 67:
       return 0;
     default: return LIBUSB_ERROR_PIPE;
   }
@@ -134,6 +138,7 @@ int dataOut(Device& d, uint16_t value, const unsigned char* data, uint16_t lengt
     case 17:
       if (length != 1 || (data[0] != 3 && data[0] != 6)) return LIBUSB_ERROR_PIPE;
       d.eepromSet = data[0];
+      eepromSelect(d, data[0]);
       return 1;
     case 20:
       if (length != 8) return LIBUSB_ERROR_PIPE;

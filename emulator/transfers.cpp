@@ -8,6 +8,7 @@
 #include <time.h>
 
 #include "bus.h"
+#include "image_stream.h"
 
 using namespace pvk::emulator;
 
@@ -40,6 +41,7 @@ size_t takeStream(Device& d, unsigned char* out, size_t want) {
   size_t n = std::min(want, d.stream.size());
   if (out) std::copy(d.stream.begin(), d.stream.begin() + static_cast<long>(n), out);
   d.stream.erase(d.stream.begin(), d.stream.begin() + static_cast<long>(n));
+  imageStreamTaken(d, n);
   return n;
 }
 

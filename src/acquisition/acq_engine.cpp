@@ -82,6 +82,10 @@ bool makeCoefficients(int side) {
 
 namespace pvk::acquisition {
 
+uint64_t currentBytesToRead() {
+  return ParAcq.bytesToRead ? ParAcq.bytesToRead : MyDev.img[1].imageBytes;
+}
+
 // Separation of the current acquisition; returns the lines separated, or -1 on refusal.
 int64_t separateCurrent(uint64_t bytes) {
   ImgInfo& front = MyDev.img[1];

@@ -67,6 +67,8 @@ struct ConfigBlockInput {
 
 // Fills out (33 bytes). `linesLimited` tells whether the line count was cut to 0xFFFF.
 void buildConfigBlock(const ConfigBlockInput& in, uint8_t* out, bool* linesLimited);
+// Bytes the running acquisition asks for (the front record's count is cleared while it runs).
+uint64_t currentBytesToRead();
 // The input for the current records.
 ConfigBlockInput configBlockInputFromRecords();
 

@@ -138,7 +138,7 @@ ConfigBlockInput configBlockInputFromRecords() {
   }
   in.backlightLevel = MyCorS[2].ledLev[0];
   in.moveByTime = MyAcq.paperMove2 != 0;
-  in.bytesToRead = front.imageBytes;
+  in.bytesToRead = currentBytesToRead();
   in.planeLineBytes = front.planeLineBytes;
   in.planes = MyAcq.planesPerLine;
   in.dpiV = front.dpiV;

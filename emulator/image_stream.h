@@ -1,0 +1,33 @@
+// Inside the software scanner: the hooks by which the firmware model and the bulk transfers
+// reach the image stream, the sensor model and the factory calibration data.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "bus.h"
+#include "pvkemu_image.h"
+
+namespace pvk::emulator {
+
+// The acquisition start command: builds the stream of the fed document.
+void imageStreamStart(Device& d);
+// Bytes were taken from the bulk stream (fires the byte-offset faults).
+void imageStreamTaken(Device& d, size_t n);
+// The bus is emptied.
+void imageStreamReset();
+void eepromReset();
+
+// Factory calibration requests: the data-set select and the 64-byte reads.
+void eepromSelect(Device& d, uint8_t set);
+int eepromRead(Device& d, unsigned char* data, uint16_t length);
+
+// The sensor model of a device, or null.
+const pvkemu_sensor* sensorOf(int dev);
+// Pixels per column of a factory data set (3 or 6) for a product.
+uint32_t eepromPixels(uint16_t product, int set);
+// White response of a pixel at the calibration LED level, and its black offset.
+int sensorWhite(const pvkemu_sensor& s, int dev, int side, uint32_t x, bool forData);
+int sensorBlack(const pvkemu_sensor& s, int white);
+
+}  // namespace pvk::emulator

@@ -174,6 +174,28 @@ TEST_F(DeskewSynthetic, DocumentTouchingTheBottomEdgeIsCutThere) {
   EXPECT_NEAR(m.y, 40 + Synthetic::kMarker / 2.0, 8);
 }
 
+TEST_F(DeskewSynthetic, TurningFirstStraightensADocumentCutAtTheBottom) {
+  DocSpec spec;
+  spec.docH = 1000;
+  spec.angleDeg = 5.0;
+  spec.centre = {1296, static_cast<float>(spec.sensorH - spec.docH / 2 + 60)};
+  Synthetic s = makeDocument(spec);
+  for (bool allow : {false, true}) {
+    SCOPED_TRACE(allow);
+    SideBuffer buf(spec.sensorW, spec.sensorH, 1, 1, 300, 300);
+    putPlane(buf.front, 0, s.scene);
+    Result r;
+    r.ok = PVKDeskewWrapStamp2(&buf.front, nullptr, false, false, false, false, true, r.edge, false, r.err, r.info,
+                               nullptr, 0, 0, false, allow);
+    ASSERT_TRUE(r.ok) << r.err;
+    cv::Mat out = getPlane(buf.front, 0);
+    EXPECT_LT(residualSkew(out, spec.docW, spec.docH), 0.3);
+    cv::Point2f m = darkCentroid(out, cv::Rect(0, 0, 140, 140));
+    EXPECT_NEAR(m.x, 40 + Synthetic::kMarker / 2.0, 5);
+    EXPECT_NEAR(m.y, 40 + Synthetic::kMarker / 2.0, 5);
+  }
+}
+
 TEST_F(DeskewSynthetic, CropThenOutputMatchesDeskewNow) {
   for (bool flip : {false, true}) {
     SCOPED_TRACE(flip);

@@ -179,6 +179,15 @@ TEST_F(ImageFile, PVKImgReadConvertsAndWriteUsesTheExtension) {
   EXPECT_FALSE(ImgWrite(jpg.c_str(), &empty));
   std::free(img.data);
   EXPECT_FALSE(ImgRead(p.c_str(), static_cast<PVKImg*>(nullptr), false, false));
+
+  // 16-bit samples come down to 8 bits.
+  cv::Mat deep(10, 12, CV_16UC1, cv::Scalar(40000));
+  std::string dp = dir + "/deep.png";
+  cv::imwrite(dp, deep);
+  PVKImg grey{};
+  ASSERT_TRUE(ImgRead(dp.c_str(), &grey, false, false));
+  EXPECT_NEAR(grey.data[0], 156, 1);
+  std::free(grey.data);
 }
 
 }  // namespace

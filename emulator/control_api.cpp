@@ -4,6 +4,7 @@
 
 #include "bus.h"
 #include "image_stream.h"
+#include "sheet_model.h"
 
 #ifndef PVK_USB_VENDOR_ID
 #error "PVK_USB_VENDOR_ID must be defined by the build"
@@ -71,6 +72,7 @@ void pvkemu_reset(void) {
   b.devices.clear();
   dropPendingTransfers();
   imageStreamReset();
+  sheetReset();
   b.log.clear();
   b.errorCount = 0;
   b.lastError.clear();

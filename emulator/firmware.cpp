@@ -4,6 +4,7 @@
 
 #include "bus.h"
 #include "image_stream.h"
+#include "sheet_model.h"
 
 namespace pvk::emulator {
 namespace {
@@ -57,7 +58,7 @@ uint32_t ownStatus(const Device& d) {
 }
 
 int statusReply(Device& d, unsigned char* data, uint16_t room) {
-  uint32_t raw = ownStatus(d);
+  uint32_t raw = ownStatus(d) | sheetStatus(d);
   if (d.statusPos < d.statusScript.size()) raw = d.statusScript[d.statusPos++];
   uint8_t r[8] = {0};
   putLe32(r + 1, raw);
@@ -125,6 +126,7 @@ int command(Device& d, uint16_t value) {
       d.inkjetPrinting = value == 70;
       return 0;
     case 62:  // acquisition start, second command: the document starts to stream
+      sheetMoved(d);
       imageStreamStart(d);
       return 0;
     case 11: case 12: case 33: case 34: case 35: case 51: case 63: case 66: case 67:

@@ -13,3 +13,9 @@ target_link_libraries(pvk_control_under_test PUBLIC pvk_engine_under_test pvk_co
 pvk_add_test(test_scanner_control
   SOURCES parameters_test.cpp acq_modes_test.cpp acq_buffers_test.cpp counters_test.cpp
   LIBS pvk_control_under_test)
+
+# Sheet handling against the software scanner: the device layer and the core, no document road
+# (the test counts the paper moves itself).
+pvk_add_test(test_sheet
+  SOURCES sheet_test.cpp
+  LIBS pvkemu "$<LINK_GROUP:RESCAN,pvk_control_under_test,pvk_engine_under_test,pvk_device,pvk_core>")

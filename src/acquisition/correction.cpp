@@ -24,16 +24,25 @@ void correctPlane(const CorrectionPlane& p, bool correct) {
   const uint32_t to = std::min(p.trimLeft + p.trimWidth, p.sensorPixels);
   const uint32_t borderFrom = std::min(p.fullWidth + p.trimLeft, p.sensorPixels);
   const bool offset = correct && p.black;
+  // Inside both references the full formula; beyond them the pixel passes with black 0 and
+  // gain 1 (or the gain alone where only the black reference is short).
+  const uint32_t both = std::max(from, std::min({to, p.blackBytes, p.coef ? p.coefCount : 0u}));
+  const uint8_t* __restrict lut = p.lut;
   for (uint32_t r = 0; r < p.rows; ++r) {
-    uint8_t* line = p.firstPixel + r * p.rowStride;
+    uint8_t* __restrict line = p.firstPixel + r * p.rowStride;
     if (offset) {
-      for (uint32_t x = from; x < to; ++x) {
-        // Beyond the references the pixel passes with black 0 and gain 1.
-        int black = x < p.blackBytes ? p.black[x] : 0;
-        float gain = x < p.coefCount ? p.coef[x] : 1.0f;
-        float v = static_cast<float>(static_cast<int>(line[x]) - black) * gain;
+      const uint8_t* __restrict black = p.black;
+      const float* __restrict coef = p.coef;
+      for (uint32_t x = from; x < both; ++x) {
+        float v = static_cast<float>(static_cast<int>(line[x]) - black[x]) * coef[x];
         int iv = static_cast<int>(v);  // truncation toward zero
-        line[x] = p.lut[iv <= 0 ? 0 : (iv >= 255 ? 255 : iv)];
+        line[x] = lut[iv <= 0 ? 0 : (iv >= 255 ? 255 : iv)];
+      }
+      for (uint32_t x = both; x < to; ++x) {
+        int b = x < p.blackBytes ? p.black[x] : 0;
+        float gain = p.coef && x < p.coefCount ? p.coef[x] : 1.0f;
+        int iv = static_cast<int>(static_cast<float>(static_cast<int>(line[x]) - b) * gain);
+        line[x] = lut[iv <= 0 ? 0 : (iv >= 255 ? 255 : iv)];
       }
     }
     std::memset(line, 10, from);

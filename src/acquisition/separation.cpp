@@ -87,6 +87,15 @@ int64_t alignToMarker(const uint8_t* raw, int64_t pos, uint64_t rawBytes, uint32
   return pos;
 }
 
+// Front bytes are the even ones of a pair run, rear bytes the odd ones.
+void deinterleave(const uint8_t* __restrict pairs, uint8_t* __restrict front,
+                  uint8_t* __restrict rear, uint32_t n) {
+  for (uint32_t x = 0; x < n; ++x) {
+    front[x] = pairs[2 * x];
+    rear[x] = pairs[2 * x + 1];
+  }
+}
+
 // Splits one slot (already copied out of the stream) into the front and rear plane lines and
 // hands its magnetic bytes to the sink.
 void splitSlot(const StreamGeometry& g, const uint8_t* s, uint8_t* front, MicrSink* micr,
@@ -125,12 +134,7 @@ void splitSlot(const StreamGeometry& g, const uint8_t* s, uint8_t* front, MicrSi
       pairs = nullptr;
       break;
   }
-  if (pairs) {
-    for (uint32_t x = 0; x < S; ++x) {
-      front[x] = pairs[2 * x];
-      rear[x] = pairs[2 * x + 1];
-    }
-  }
+  if (pairs) deinterleave(pairs, front, rear, S);
   if (mcount && micr && !appendSamples(*micr, mbytes, mcount) && !st.micrOverflowTraced) {
     st.micrOverflowTraced = true;
     WriteTrace("err - ", "set CMC7 buffer with invalid memory allocation", false);

@@ -1,0 +1,219 @@
+// Scanner open and close, one document and paper moves against the software scanner, seen from
+// inside: the records that open sets, the requests it sends, the side images a pushed stream
+// becomes, and the save and restore around a move.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+#include "../common/synthetic_cheque.h"
+#include "acquisition/acq_buffers.h"
+#include "acquisition/scanner_control.h"
+#include "acquisition/document.h"
+#include "device/device.h"
+#include "pvkemu.h"
+#include "pvkemu_image.h"
+
+namespace {
+
+class DocumentRoad : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    pvkemu_clock_virtual(1);
+    pvkemu_reset();
+    char tmpl[] = "/tmp/pvk_road_XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir = tmpl;
+  }
+  void TearDown() override {
+    if (handle > 0) Vx3DeviceClose(false);
+    std::string cmd = "rm -rf " + dir;
+    (void)!std::system(cmd.c_str());
+  }
+  int addDevice(void (*profile)(pvkemu_profile*), void (*change)(pvkemu_profile&) = nullptr) {
+    pvkemu_profile p;
+    profile(&p);
+    if (change) change(p);
+    return pvkemu_add_device(&p);
+  }
+  int open() {
+    handle = Vx3Initialize(0, dir.data(), -1, nullptr);
+    return handle;
+  }
+  // Commands sent with this wValue and direction since the log was cleared.
+  static int countRequests(uint16_t value, bool in) {
+    int n = 0;
+    for (size_t i = 0; i < pvkemu_log_count(); ++i) {
+      pvkemu_request r;
+      pvkemu_log_get(i, &r);
+      if (r.kind == PVKEMU_LOG_CONTROL && r.value == value && ((r.request_type & 0x80) != 0) == in) ++n;
+    }
+    return n;
+  }
+  std::string dir;
+  int handle = -1;
+};
+
+}  // namespace
+
+TEST_F(DocumentRoad, OpenSetsCapabilitiesOptionsAndEnablesTheScanner) {
+  addDevice(pvkemu_profile_basic);
+  pvkemu_log_clear();
+  ASSERT_GT(open(), 0);
+  EXPECT_EQ(F0, 1);
+  EXPECT_EQ(R0, 0);
+  EXPECT_EQ(MyDev.FwCapBackward, 1);
+  EXPECT_EQ(MyDev.FwCapBackward2, 1);
+  EXPECT_EQ(MyDev.FwCap3000, 1);
+  EXPECT_EQ(MyDev.outDpi[0], 300);
+  EXPECT_EQ(MyDev.outDpi[1], 300);
+  EXPECT_EQ(MyDev.outDpi[2], 0);
+  EXPECT_EQ(MyAcq.usbBlock, MyDev.highSpeed ? 512 : 64);
+  EXPECT_EQ(MyAcq.height150, DefaultHeight150());
+  EXPECT_EQ(MyAcq.modeLocked, 0);  // the best mode is only tried at open
+  EXPECT_EQ(MyOcr.typeDoc, 1);
+  // Scanner enable twice (208/9 on this firmware), stripe reader off and on where there is one.
+  EXPECT_EQ(countRequests(9, true), 2);
+  EXPECT_EQ(countRequests(10, true), 0);
+}
+
+TEST_F(DocumentRoad, FrontAndRearSwapOnOneModel) {
+  addDevice(pvkemu_profile_basic, [](pvkemu_profile& p) { p.product_id = 0x000B; });
+  ASSERT_GT(open(), 0);
+  EXPECT_EQ(F0, 0);
+  EXPECT_EQ(R0, 1);
+}
+
+TEST_F(DocumentRoad, ReopenClearsTheStopRequest) {
+  addDevice(pvkemu_profile_basic);
+  ASSERT_GT(open(), 0);
+  MyDev.stopRequest = 1;
+  Vx3DeviceClose(false);
+  handle = -1;
+  ASSERT_GT(open(), 0);
+  EXPECT_EQ(MyDev.stopRequest, 0);
+}
+
+TEST_F(DocumentRoad, MissingExternalPowerIsAWarningAtOpen) {
+  // Firmware from 0x3104 senses its power: composition bit 14; status bit 16 absent.
+  addDevice(pvkemu_profile_full, [](pvkemu_profile& p) {
+    p.composition_low |= 1u << 14;
+    p.status &= ~(1u << 16);
+  });
+  ASSERT_GT(open(), 0);
+  EXPECT_EQ(MyDev.lastResult, PVK_WAR_NO_EXT_POWER);
+}
+
+TEST_F(DocumentRoad, CloseFreesEveryBuffer) {
+  addDevice(pvkemu_profile_basic);
+  ASSERT_GT(open(), 0);
+  ASSERT_TRUE(MyDevImgInit(200, true));
+  MyOcr.ocrImg[1].data = static_cast<uint8_t*>(std::malloc(32));
+  MyOcr.reqDpiH[1] = 200;
+  MyMICR.samples = static_cast<uint8_t*>(std::malloc(32));
+  ScannerClose(false);
+  EXPECT_EQ(MyDev.img[1].allocBase, nullptr);
+  EXPECT_EQ(MyOcr.ocrImg[1].data, nullptr);
+  EXPECT_EQ(MyOcr.reqDpiH[1], 0);
+  EXPECT_EQ(MyMICR.samples, nullptr);
+}
+
+namespace {
+
+// Opens the basic scanner, pushes a grey cheque turned by `angle` and acquires it.
+class OneDocument : public DocumentRoad {
+ protected:
+  int32_t acquire(double angle, int lines = 1100) {
+    dev = addDevice(pvkemu_profile_basic);
+    if (open() <= 0) return -1000;
+    pvk::testing::ChequeSpec spec;
+    spec.angleDeg = angle;
+    spec.lines = lines;
+    const auto front = pvk::testing::drawSide(spec, 1, false);
+    const auto rear = pvk::testing::drawSide(spec, 1, true);
+    pvkemu_document doc{};
+    doc.width = static_cast<uint32_t>(front.width);
+    doc.height = static_cast<uint32_t>(front.height);
+    doc.front[0] = front.planes[0].data();
+    doc.rear[0] = rear.planes[0].data();
+    pvkemu_feed(dev, &doc);
+    MyAcq.cfgFlags[kCfgWaitDoc] = 0;  // no photocell wait: the stream is already there
+    return AcquireImg(0, MyDev.img, true);
+  }
+  int dev = -1;
+};
+
+}  // namespace
+
+TEST_F(OneDocument, StraightChequeIsCroppedToItsSize) {
+  ASSERT_EQ(acquire(0.0), 0);
+  const ImgInfo& f = MyDev.img[1];
+  EXPECT_EQ(f.outputFlag, 1);
+  EXPECT_NEAR(f.trimWidth, 1800, 3);
+  EXPECT_NEAR(f.rowsUsed, 800, 3);
+  const ImgInfo& r = MyDev.img[0];
+  EXPECT_NEAR(r.trimWidth, 1800, 3);
+  EXPECT_NEAR(r.rowsUsed, 800, 3);
+}
+
+TEST_F(OneDocument, TurnedChequeComesOutUpright) {
+  ASSERT_EQ(acquire(4.0), 0);
+  const ImgInfo& f = MyDev.img[1];
+  EXPECT_NEAR(f.trimWidth, 1800, 3);
+  EXPECT_NEAR(f.rowsUsed, 800, 3);
+  // Upright: a row between two bars of text is paper from edge to edge, and a row of a bar is
+  // ink over its whole length (a sixth of the width from the left edge on, two thirds long).
+  const int mid = 440;
+  const uint8_t* row = f.firstRow + static_cast<size_t>(f.trimTop + mid) * f.rawLineBytes + f.trimLeft;
+  int dark = 0;
+  for (int x = 4; x < f.trimWidth - 4; ++x) dark += row[x] < 120;
+  EXPECT_LT(dark, 8);
+  const uint8_t* bar = f.firstRow + static_cast<size_t>(f.trimTop + 485) * f.rawLineBytes + f.trimLeft;
+  dark = 0;
+  for (int x = 10; x < 1190; ++x) dark += bar[x] < 120;
+  EXPECT_GT(dark, 1170);
+}
+
+TEST_F(OneDocument, HeightAboveTheMaximumIsRefused) {
+  dev = addDevice(pvkemu_profile_basic);
+  ASSERT_GT(open(), 0);
+  const int maxLines = static_cast<int>(MyAcq.height150) * 2;  // 300 dpi grey
+  EXPECT_EQ(AcquireImg(static_cast<uint16_t>(maxLines + 1), MyDev.img, true), PVK_ERR_INV_PARAMETER);
+  EXPECT_EQ(MyDev.lastResult, PVK_ERR_INV_PARAMETER);
+}
+
+TEST_F(OneDocument, NoDocumentAtThePhotocellTimesOut) {
+  dev = addDevice(pvkemu_profile_basic);
+  ASSERT_GT(open(), 0);
+  MyAcq.msWaitDoc = 200;
+  EXPECT_EQ(AcquireImg(0, MyDev.img, true), PVK_ERR_TIMEOUT);
+}
+
+TEST_F(OneDocument, StopRequestEndsTheWait) {
+  dev = addDevice(pvkemu_profile_basic);
+  ASSERT_GT(open(), 0);
+  MyDev.stopRequest = 1;
+  EXPECT_EQ(AcquireImg(0, MyDev.img, true), PVK_ERR_ABORTED);
+}
+
+TEST_F(DocumentRoad, PaperMovesKeepTheRecordsAndRefuseBadArguments) {
+  addDevice(pvkemu_profile_basic);
+  ASSERT_GT(open(), 0);
+  MyAcq.thresholds[0] = 123;
+  EXPECT_EQ(Vx3MoveScannerLines(true, 10, 0, false, 1, 0, false), PVK_ERR_INV_PARAMETER);
+  MyDev.stopRequest = 1;
+  EXPECT_EQ(Vx3MoveScannerLines_(true, 10, 300, false, 1, 0, false), PVK_ERR_ABORTED);
+  MyDev.stopRequest = 0;
+  EXPECT_EQ(Vx3MoveScannerLines_(true, 10, 50, false, 1, 0, false), 0);  // below 100 dpi: nothing to do
+  MyDev.FwCapBackward = MyDev.FwCapBackward2 = 0;
+  EXPECT_EQ(Vx3MoveScannerLines_(false, 10, 300, false, 1, 0, false), PVK_ERR_HW_NOT_SUPPORTED);
+  MyDev.FwCapBackward = 1;
+  pvkemu_stream_end(0);
+  EXPECT_EQ(Vx3MoveScannerLines_(true, 100, 300, false, 1, 0, false), 0);
+  EXPECT_EQ(MyAcq.thresholds[0], 123);
+  EXPECT_EQ(MyAcq.paperMove, 0);
+  EXPECT_EQ(MyDev.outDpi[1], 300);
+}

@@ -4,6 +4,7 @@
 #ifndef PLAVIKMS_H
 #define PLAVIKMS_H
 
+#include <stddef.h>
 #include <stdint.h>
 #include <stdbool.h>
 #include <sys/time.h>
@@ -107,6 +108,19 @@ typedef struct PVKOCRDoc {
   uint16_t rotation;       /* 0, 256, 512 or 768 */
   PVKOCRZone zones[PVK_OCR_MAX_ZONES];
 } PVKOCRDoc;
+
+/* The layouts hosts rely on (LP64). */
+#ifdef __cplusplus
+#define PVK_LAYOUT_CHECK_(name, cond) static_assert(cond, #name " layout")
+#else
+#define PVK_LAYOUT_CHECK_(name, cond) typedef char pvk_layout_check_##name[(cond) ? 1 : -1]
+#endif
+PVK_LAYOUT_CHECK_(PVKImg, sizeof(PVKImg) == 16 && offsetof(PVKImg, data) == 8);
+PVK_LAYOUT_CHECK_(PVKOCRZone, sizeof(PVKOCRZone) == 40 && offsetof(PVKOCRZone, side) == 32 &&
+                                  offsetof(PVKOCRZone, charsRead) == 38);
+PVK_LAYOUT_CHECK_(PVKOCRDoc, sizeof(PVKOCRDoc) == 808 && offsetof(PVKOCRDoc, rotation) == 6 &&
+                                 offsetof(PVKOCRDoc, zones) == 8);
+#undef PVK_LAYOUT_CHECK_
 
 /* The zone table that the zone calls build; PVKImgScan1 accepts its address. */
 PVK_API extern PVKOCRDoc OCRDoc;

@@ -86,7 +86,7 @@ uint8_t* Vx3PVKImgGetFR(short side1, short brightness1, short contrast1, short s
       GestisciRotate(rot, flipH, flipV, sides[i]);
     }
     uint8_t threshold = MyDev.img[sides[i]].outputFlag ? 0 : AutoTrimThresh(&MyDev.img[sides[i]]);
-    if (!WrapCutCopyOut(MyDev.img[sides[i]], rot, dpi, levels[i][0], levels[i][1], cut[i].img,
+    if (!sideCopyOut(MyDev.img[sides[i]], rot, dpi, levels[i][0], levels[i][1], cut[i].img,
                         threshold, flipH, flipV) ||
         !cut[i].img.firstRow)
       return refuse("Save front rear - side cut failed", sides[i], -3);

@@ -1,10 +1,13 @@
-// Operations that image output calls but the acquisition, correction and scanner code owns.
-// Each has a weak stand-in in image_seams_default.cpp so the library links before those folders
-// define them; the owner's definition (same signature) then takes precedence.
+// What image output takes from the acquisition folder, and the one seam tests replace: the
+// side copy-out. WrapCutCopyOut and MyOcrFree have weak stand-ins in image_seams_default.cpp
+// until the scanner-open code defines them (same signatures; the real ones take precedence).
 #pragma once
 
 #include <cstdint>
 
+#include "acquisition/acq_buffers.h"
+#include "acquisition/correction.h"
+#include "acquisition/scanner_control.h"
 #include "core/records.h"
 
 // Cuts side `src` out at `dpi`, turned by rotation (0, 256, 512, 768) and mirrored, into a new
@@ -13,18 +16,13 @@ bool WrapCutCopyOut(ImgInfo src, short rotation, int dpi, short brightness, shor
                     ImgInfo& dst, uint8_t threshold, bool flipH, bool flipV);
 // Releases the OCR image of a side; with clearDpi its requested dpi too.
 void MyOcrFree(uint16_t side, bool clearDpi);
-// Prepares the side records (and, with lines, their buffer) for the next acquisition.
-bool MyDevImgInit(unsigned short lines, bool);
-uint8_t ResModeBest();
-int Vx3ParamSet(unsigned short id, short value, bool quiet);
-// The side's brightness/contrast lookup table applied to value.
-uint8_t BrightnessAndContrast(uint8_t side, uint8_t value);
-// Acquired height of a side converted to dpi; 0 when refused.
-int Vx3GetAcqHeight(short side, short dpi);
 
 namespace pvk::image {
 
-// The correction-mode code of the data the side's correction record holds; 0 nothing loaded.
-uint16_t correctionModeLoaded(int side);
+using SideCopyOut = bool (*)(ImgInfo src, short rotation, int dpi, short brightness,
+                             short contrast, ImgInfo& dst, uint8_t threshold, bool flipH,
+                             bool flipV);
+// The copy-out every elaboration goes through; WrapCutCopyOut unless a test puts its own.
+extern SideCopyOut sideCopyOut;
 
 }  // namespace pvk::image

@@ -107,7 +107,7 @@ int Vx3ElabImgContrast(short side, short value)
 
 uint8_t AutoTrimThresh(const ImgInfo* side)
 {
-  if (!side || side->side > 2 || correctionModeLoaded(side->side) == 0)
+  if (!side || side->side > 2 || MyCorS[side->side].modeLoaded == 0)
     return 60;
   uint8_t t = BrightnessAndContrast(side->side, MyDev.fwVersion < 0x3101 ? 50 : 40);
   return t < 20 ? 20 : t;
@@ -196,7 +196,7 @@ uint8_t* Vx3ElabImgStructGet(short side, short plane, short brightness, short co
   else
     GestisciRotate(rotation, flipH, flipV, side);
   CutSide cut;
-  if (!WrapCutCopyOut(source, rotation, dpi, brightness, contrast, cut.img, 0, flipH, flipV))
+  if (!sideCopyOut(source, rotation, dpi, brightness, contrast, cut.img, 0, flipH, flipV))
     return commonFailure();
   if (size)
     *size = 0;
@@ -287,7 +287,7 @@ uint8_t* Vx3GetElabImg(short side, short brightness, short contrast)
     return nullptr;
   }
   CutSide cut;
-  if (!WrapCutCopyOut(source, 0, MyDev.outDpi[side], brightness, contrast, cut.img, 0, false,
+  if (!sideCopyOut(source, 0, MyDev.outDpi[side], brightness, contrast, cut.img, 0, false,
                       false) ||
       !cut.img.firstRow)
     return nullptr;

@@ -4,13 +4,16 @@
 #include <cstdlib>
 #include <vector>
 
+#include "acquisition/correction.h"
 #include "image/image.h"
 #include "image/image_calls.h"
 #include "image/jpeg_autoquality.h"
 #include "image_test_util.h"
 
+namespace imgtest {
+
 // A plain copy-out at the side's own resolution: the cut this folder receives.
-bool WrapCutCopyOut(ImgInfo src, short rotation, int, short, short, ImgInfo& dst, uint8_t, bool, bool)
+bool plainCopyOut(ImgInfo src, short rotation, int, short, short, ImgInfo& dst, uint8_t, bool, bool)
 {
   if (rotation != 0)
     return false;
@@ -21,6 +24,8 @@ bool WrapCutCopyOut(ImgInfo src, short rotation, int, short, short, ImgInfo& dst
   dst.firstRow = dst.allocBase;
   return true;
 }
+
+}  // namespace imgtest
 
 namespace {
 
@@ -88,8 +93,21 @@ TEST_F(OutputElab, OutputLevelsAcceptFrontAndRearWithinRange)
   EXPECT_EQ(MyDev.img[0].outContrast, -100);
   EXPECT_EQ(Vx3ElabImgBrightness(1, 40), 0);
   EXPECT_EQ(MyDev.img[1].outBrightness, 40);
-  // Without calibration data loaded the trim threshold is the fixed 60.
+  // Without calibration data loaded the trim threshold is the fixed 60; with it, the side's
+  // table at 50 (older firmware) or 40, never below 20.
+  MyDev.img[1].side = 1;
+  MyCorS[1].modeLoaded = 0;
   EXPECT_EQ(AutoTrimThresh(&MyDev.img[1]), 60);
+  MyCorS[1].modeLoaded = 0x0123;
+  for (int v = 0; v < 256; ++v)
+    MyBrCr[1].lut[v] = static_cast<uint8_t>(v + 1);
+  MyDev.fwVersion = 0x3100;
+  EXPECT_EQ(AutoTrimThresh(&MyDev.img[1]), 51);
+  MyDev.fwVersion = 0x3101;
+  EXPECT_EQ(AutoTrimThresh(&MyDev.img[1]), 41);
+  MyBrCr[1].lut[40] = 12;
+  EXPECT_EQ(AutoTrimThresh(&MyDev.img[1]), 20);
+  MyCorS[1].modeLoaded = 0;
 }
 
 TEST_F(OutputElab, RotationResolvers)

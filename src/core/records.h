@@ -339,6 +339,7 @@ struct MICRInfo {
   uint16_t zoneOption;
   uint16_t rotation;
   uint16_t side;            // side read by the head: 0 rear, 1 front
+  uint16_t opticalOffset300; // document edge of the head's side image, lines at 300 dpi
   // Head configuration used by the acquisition geometry.
   uint16_t samplesOneSide;  // samples per three pixels with one side switched off
   uint16_t samplesTwoSides; // samples per three pixels with both sides on
@@ -409,6 +410,17 @@ struct InkjetInfo {
   uint8_t grayLev;
   uint16_t msWarmTot;
   uint16_t msWarmDelta;
+  // What the document road reads and clears of the endorser.
+  uint8_t intensity;
+  uint16_t stampOffset;     // hundredths of an inch below the document's top edge
+  PVKImg stamp;             // 12 rows, one byte per pixel: 0 ink, 255 blank
+  uint8_t armed;            // a stamp is prepared for the next document
+  uint8_t printing;
+  uint8_t printed;          // the head was stopped after printing this document
+  uint8_t headRes;          // head resolution, dpi
+  uint16_t headOffset;      // hundredths of an inch from the sensor's far edge
+  uint8_t headIntensity;    // head default intensity
+  uint16_t stampImageRequested;  // keep the stamp image to draw it on the front image
 };
 
 struct DebugInfo {

@@ -151,6 +151,16 @@ TEST_F(Resize, PendingDeskewAppliesOnlyToValidEntries) {
   e.ImgAcqDstBox[2][0] = e.ImgAcqDstBox[2][1] = 0;
   ASSERT_TRUE(PVKResize2(&side.front, 1, &plain.rec, 0, 0, false, false, false, false, false, msg));
   EXPECT_EQ(plain.rec.trimWidth, 40);
+  // The size recomputed after the deskew must still fit the caller's buffer: a 30 x 16 upright
+  // image does not fit a buffer made for 20 x 10 rows of 24 bytes.
+  e.ImgAcqDstBox[2][0] = 30, e.ImgAcqDstBox[2][1] = 16;
+  e.ImgAcqSrcWidht = 30;
+  e.ImgAcqSrcHeight = 16;
+  OutputImage tight(20, 10, 1, 200, 200, 24);
+  std::memset(tight.rec.allocBase, 0x5A, tight.rec.bytesAllocated);
+  EXPECT_FALSE(PVKResize2(&side.front, 1, &tight.rec, 0, 0, false, false, false, false, false, msg));
+  EXPECT_STREQ(msg, "PVKResize - output image buffer too small");
+  for (uint64_t i = 0; i < tight.rec.bytesAllocated; ++i) ASSERT_EQ(tight.rec.allocBase[i], 0x5A);
   // A deskewed size that does not fit the 16-bit record fields is refused.
   e.ImgAcqDstBox[2][0] = 20, e.ImgAcqDstBox[2][1] = 10;
   e.ImgAcqSrcWidht = 70000;

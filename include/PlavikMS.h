@@ -248,6 +248,18 @@ PVK_API int PVKPhotoTunWriteVB(void* handle, unsigned char b0, unsigned char b1,
                                unsigned char b3, unsigned char b4, unsigned char b5, unsigned char b6,
                                unsigned char b7);
 
+/* Side-record utilities (no call guard). MyDevImgTrimReset sets the trim rectangle of a side to
+ * its full extent. ImgInfoToPVKImg copies the trimmed colour planes of a side into dst (its old
+ * data freed, 16 spare rows, planes padded to 4 bytes) and releases the side's buffer; false
+ * with the last result -3 (no side data, null dst) or -4 (out of memory). `src` is a reference
+ * in C++ and a pointer in C. */
+PVK_API void MyDevImgTrimReset(struct ImgInfo* img);
+#ifdef __cplusplus
+PVK_API bool ImgInfoToPVKImg(struct ImgInfo& src, PVKImg* dst);
+#else
+PVK_API bool ImgInfoToPVKImg(struct ImgInfo* src, PVKImg* dst);
+#endif
+
 /* ---- Image output -------------------------------------------------------------------------
  * Sides: 0 rear, 1 front, 2 backlight; 8 and 9 the sides taken automatically for the rear and
  * the front. Format word: bits 0-2 0 JPEG, 1 TIFF G3, 2 TIFF G4, 3 TIFF LZW, 4 BMP, 5 TIFF

@@ -44,6 +44,20 @@ TEST_F(Startup, TheFirstGuardedCallStartsOnceAndTraces) {
   EXPECT_EQ(path, tracePath());
 }
 
+TEST_F(Startup, StartUpReadsTheOptionDefaultsOnce) {
+  load("LogTimeStamp=0\r\nSWGlitchDetection=1\r\n",
+       "[Ocr]\r\ntypeDoc=4\r\nBarcodeMirror=1\r\n[Debug]\r\nglitch=1\r\n");
+  start();
+  setLastResult(0);
+  const std::string t = trace();
+  for (const char* line : {"with SW glitch detection\r\n", "ini forces typeDoc to  4\r\n",
+                           "Mirrored barcode enabled\r\n", "glitch debug\r\n"})
+    EXPECT_EQ(countOf(t, line), 1) << line << "\n" << t;
+  // The version lines come before the option traces, the directory lines after them.
+  EXPECT_LT(t.find("ZUN\r\n"), t.find("glitch debug"));
+  EXPECT_LT(t.find("glitch debug"), t.find("CnfDir "));
+}
+
 TEST_F(Startup, LinesCarryTheTimeStampAndEndInCrLf) {
   load();
   start();

@@ -99,7 +99,6 @@ int Vx3DeviceOpen(int first, char* serial) {
   }
   char* filter = (first < 0 && serial && serial[0]) ? serial : nullptr;
   std::snprintf(SerialFilter, sizeof SerialFilter, "%s", filter ? filter : "");
-  if (pidDLL != 0) MyDev.productId = pidDLL;
   if (!MyImageOpen(0, 0, filter, first, true, true) || !Vx3BaseOpen(filter)) return failOpen();
   MyDev.product14 = MyDev.vendorId == pvk::device::kVendorId && MyDev.productId == 14;
   SnStr2SnHighLow(false);
@@ -150,6 +149,14 @@ int Vx3Initialize(unsigned short pid, char* cnfDir, int first, char* serial) {
     pidDLLClose();
     MyDev.lastResult = code;
     return -1;
+  }
+  // The scanner open may have moved the configuration directory: the counters file follows it.
+  char before[sizeof MyLog.deviceFile];
+  std::memcpy(before, MyLog.deviceFile, sizeof before);
+  AssegnaMyDevReg();
+  if (std::strcmp(before, MyLog.deviceFile) != 0) {
+    LeggiNPages(true, true);
+    LeggiNStamp(true, true);
   }
   const int warning = MyDev.lastResult > 0 ? MyDev.lastResult : 0;
   defaultColour();

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/frame.h"
 #include "core/records.h"
 #include "core/trace.h"
 #include "device/device.h"
@@ -63,6 +64,7 @@ void closeHandle() {
 bool candidate(const libusb_device_descriptor& d) {
   if (d.idVendor != MyDev.vendorId) return false;
   if (d.idProduct == 6 || d.idProduct == 10) return false;
+  if (pidDLL != 0 && d.idProduct != pidDLL) return false;  // the model this instance serves
   return MyDev.productId == 0 || d.idProduct == MyDev.productId;
 }
 

@@ -268,7 +268,7 @@ void FreeMyImg(ImgInfo* records) {
 
 bool MyDevImgInit(unsigned short lines, bool) {
   if (MyAcq.twoPartActive && MyAcq.secondPartPending) return prepareSecondPart(lines);
-  if (lines != 0 && inkjetArmed() && !InkjetStart()) return false;
+  if (lines != 0 && MyInkjet.armed && !InkjetStart()) return false;
   if (!prepareRecords(lines)) return false;
   ImgInfo* img = MyDev.img;
   SetHeightOffset(img);

@@ -65,5 +65,10 @@ void disabledModeTable(uint8_t table[8], bool mox);
 bool isMoxModel();
 // The device record of the device's vendor with one of the given product ids.
 bool isOwnProduct(uint16_t product);
+// The head values the geometry uses, taken from the head configuration when a head is present:
+// single-side and two-side samples from byte pairs 8/11 and 9/12, pixels per line from 13/14
+// (fixed width when byte 1 bit 3 is set and the count is known), the grey and colour vertical
+// limits from the head's two resolutions.
+void syncHeadGeometry();
 
 }  // namespace pvk::acquisition

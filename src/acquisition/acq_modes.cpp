@@ -178,6 +178,20 @@ void SetAcquisitionMode_MOX(unsigned int h, unsigned int v) {
   MyAcq.mode = mode;
 }
 
+namespace pvk::acquisition {
+
+void syncHeadGeometry() {
+  if (!MyMICR.headPresent) return;
+  MyMICR.samplesOneSide = MyMICR.head.pair8;
+  MyMICR.samplesTwoSides = MyMICR.head.pair9;
+  MyMICR.pixelsPerLine = MyMICR.head.pair13;
+  MyMICR.fixedWidth = MyMICR.head.flags[0] && MyMICR.head.pair13 != 0;
+  MyMICR.vResGrey = MyMICR.head.vRes;
+  MyMICR.vResColour = MyMICR.head.vRes2;
+}
+
+}  // namespace pvk::acquisition
+
 bool PID0009_Rev3000_SetAcquisitionMode() {
   // Resolutions are computed in 32 bits: output dpi up to 32767 times three colour lines
   // does not fit in 16.
@@ -215,6 +229,7 @@ namespace {
 bool initGeometry(bool mox) {
   ImgInfo* img = MyDev.img;
   const bool frontOn = !MyAcq.frontOff, rearOn = !MyAcq.rearOff;
+  syncHeadGeometry();
   MyDev.bufferShared = 1;
   MyAcq.topOffsetFront = MyAcq.topOffsetRear = 1;
   MyAcq.rowBlock = (MyAcq.frontOff || MyAcq.rearOff) ? 16 : 8;

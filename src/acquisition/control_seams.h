@@ -19,17 +19,10 @@ int Vx3MoveScannerLines(bool forward, uint16_t lines, uint16_t dpi, bool noFeedF
 int Vx3MoveScanner(bool lastFlag, bool forward, int milliseconds, uint16_t dpi, uint16_t lines);
 int Vx3PreScan(uint16_t seconds, uint16_t milliseconds);
 
-// The inkjet endorser: whether a stamp is armed for the next document, and its start.
+// The inkjet endorser: starts printing the armed stamp with the next acquisition.
 bool InkjetStart();
 
 // Calibration and the cleaning check.
 int Vx3Calibrate();
 int Vx3CalibrateCheck();
 int Vx3CleanCheck();
-
-namespace pvk::acquisition {
-
-// True when a stamp is set up and prepared for the next document.
-bool inkjetArmed();
-
-}  // namespace pvk::acquisition

@@ -14,7 +14,3 @@ __attribute__((weak)) bool InkjetStart() { return true; }
 __attribute__((weak)) int Vx3Calibrate() { return -11; }
 __attribute__((weak)) int Vx3CalibrateCheck() { return -11; }
 __attribute__((weak)) int Vx3CleanCheck() { return 0; }
-
-namespace pvk::acquisition {
-__attribute__((weak)) bool inkjetArmed() { return false; }
-}  // namespace pvk::acquisition

@@ -94,12 +94,7 @@ void TracciaDevice();
 void Vx3SetDefaultDBDir();
 void PatchBordiFWOld(ImgInfo* img);
 
-// ---- Shared image utilities ---------------------------------------------------------------
-
-void MyDevImgTrimReset(ImgInfo* img);
-// Copies the trimmed colour planes of a side into dst (16 spare rows, planes padded to 4
-// bytes) and releases the side's buffer. -4 and false when out of memory.
-bool ImgInfoToPVKImg(ImgInfo& src, PVKImg* dst);
+// MyDevImgTrimReset and ImgInfoToPVKImg, the side-record utilities, are declared in PlavikMS.h.
 
 namespace pvk::acquisition {
 

@@ -77,6 +77,8 @@ bool Vx3PVKImgCreate(short dpiFront, short dpiRear, short dpiBacklight)
 
 int Vx3PVKImgFree()
 {
+  std::free(MyInkjet.stamp.data);
+  MyInkjet.stamp = PVKImg{};
   for (ImgInfo& side : MyDev.img) {
     std::free(side.allocBase);
     side.allocBase = side.firstRow = side.writePtr = nullptr;

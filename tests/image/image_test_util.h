@@ -53,6 +53,8 @@ class ImageTest : public ::testing::Test {
     dir = mkdtemp(tmpl);
     std::memset(&MyDev, 0, sizeof MyDev);
     std::memset(&MyAcq, 0, sizeof MyAcq);
+    std::memset(&MyInkjet, 0, sizeof MyInkjet);
+    std::memset(&MyMICR, 0, sizeof MyMICR);
     std::memset(&MyLog, 0, sizeof MyLog);
     MyLog.Log = 1;
     std::snprintf(MyLog.tracePath, sizeof MyLog.tracePath, "%s/trace.log", dir.c_str());

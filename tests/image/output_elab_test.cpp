@@ -270,4 +270,49 @@ TEST_F(OutputElab, QualityCheckOnlyOpensItsFiles)
   EXPECT_EQ(Vx3IQACheck(nullptr, a.c_str()), -3);
 }
 
+TEST_F(OutputElab, CreateChecksResolutionsAndBacklight)
+{
+  MyAcq.modeLocked = 1;  // no mode preparation in this test
+  EXPECT_TRUE(Vx3PVKImgCreate(200, 300, 0));
+  EXPECT_EQ(MyDev.outDpi[1], 200);
+  EXPECT_EQ(MyDev.outDpi[0], 300);
+  EXPECT_EQ(MyAcq.backlight, 0);
+  EXPECT_FALSE(Vx3PVKImgCreate(601, 300, 0));
+  EXPECT_TRUE(traced("ImgCreate with invalid dpi"));
+  EXPECT_EQ(MyDev.lastResult, -3);
+  EXPECT_FALSE(Vx3PVKImgCreate(200, 200, 200));
+  EXPECT_EQ(MyDev.lastResult, -15);
+  EXPECT_TRUE(traced("backlight not supported by HW"));
+  MyDev.backlightHw = 1;
+  MyDev.backlightSide = 1;
+  EXPECT_FALSE(Vx3PVKImgCreate(200, 200, 300));
+  EXPECT_TRUE(traced("BACKLIGHT and FRONT images must have the same resolution"));
+  EXPECT_TRUE(Vx3PVKImgCreate(300, 200, 300));
+  EXPECT_EQ(MyAcq.backlight, 1);
+  EXPECT_EQ(MyDev.outDpi[2], 300);
+  // A second part pending: nothing else changes.
+  MyAcq.twoPartActive = MyAcq.secondPartPending = 1;
+  EXPECT_TRUE(Vx3PVKImgCreate(100, 100, 0));
+  EXPECT_EQ(MyDev.outDpi[1], 300);
+}
+
+TEST_F(OutputElab, FreeReleasesSidesStampAndSamples)
+{
+  MyDev.img[1].allocBase = MyDev.img[1].firstRow = static_cast<uint8_t*>(std::malloc(64));
+  MyDev.img[0].firstRow = MyDev.img[1].allocBase + 32;  // a view into the front buffer
+  MyInkjet.stamp = PVKImg{8, 12, 8, 200, static_cast<uint8_t*>(std::malloc(96))};
+  MyMICR.samples = static_cast<uint8_t*>(std::malloc(10));
+  MyMICR.nSamples = 10;
+  EXPECT_EQ(Vx3PVKImgFree(), 0);
+  EXPECT_EQ(MyDev.img[1].allocBase, nullptr);
+  EXPECT_EQ(MyDev.img[0].firstRow, nullptr);
+  EXPECT_EQ(MyInkjet.stamp.data, nullptr);
+  EXPECT_EQ(MyInkjet.stamp.width, 0);
+  EXPECT_EQ(MyMICR.samples, nullptr);
+  // Every image call is then refused until the next document.
+  int size = 0;
+  EXPECT_EQ(Vx3ElabImgStructGet(1, -1, 0, 0, nullptr, 0, kBmp, 0, 200, 8, &size), nullptr);
+  EXPECT_EQ(MyDev.lastResult, -3);
+}
+
 }  // namespace

@@ -1,0 +1,118 @@
+// The format classes of the raster image library. They are reached through the
+// dispatch of RasterImage::Encode / Decode; each borrows or fills a RasterImage.
+#pragma once
+
+#include "rasterlib/raster_image.h"
+
+struct tiff;
+
+class RasterImageBMP : public RasterImage {
+public:
+    RasterImageBMP() : RasterImage(IMAGE_TYPE_BMP) {}
+    ~RasterImageBMP() override = default;
+    bool Decode(RasterFile* hFile);
+    bool Encode(RasterFile* hFile);
+
+protected:
+    bool DibReadBitmapInfo(RasterFile* fh, tagBITMAPINFOHEADER* pdib);
+    void ReadRle8(RasterFile* hFile);
+    void ReadRle4(RasterFile* hFile);
+};
+
+class RasterImageJPG : public RasterImage {
+public:
+    // Walks the JPEG marker sections: reads EXIF, SOF and comment, and can write them back.
+    class RasterExifInfo {
+    public:
+        explicit RasterExifInfo(RasterExifData* info = nullptr);
+        ~RasterExifInfo();
+        RasterExifInfo(const RasterExifInfo&) = delete;
+        RasterExifInfo& operator=(const RasterExifInfo&) = delete;
+        // mode bits: 1 EXIF and comment, 2 keep the image data.
+        bool DecodeExif(RasterFile* hFile, int nReadMode = 1);
+        bool EncodeExif(RasterFile* hFile);
+        void DiscardAllButExif();
+        bool process_EXif(const uint8_t* CharBuf, uint32_t length);
+        void process_COM(const uint8_t* Data, uint32_t length);
+        void process_SOFn(const uint8_t* Data, uint32_t length, int marker);
+        int Get16u(const void* Short) const;
+        int Get16m(const void* Short) const;
+        int32_t Get32s(const void* Long) const;
+        uint32_t Get32u(const void* Long) const;
+        double ConvertAnyFormat(const void* ValuePtr, int Format) const;
+        const uint8_t* FindSection(int SectionType) const;
+        const char* GetLastError() const { return m_szLastError; }
+
+        RasterExifData* m_exifinfo;
+        char m_szLastError[256];
+
+    private:
+        struct Section {
+            uint8_t* Data;
+            int Type;
+            uint32_t Size;
+        };
+        enum { MAX_SECTIONS = 20 };
+        // One slot more than the section limit: the image data of a full read.
+        Section Sections[MAX_SECTIONS + 1];
+        bool ProcessExifDir(const uint8_t* DirStart, const uint8_t* OffsetBase, uint32_t ExifLength,
+                            RasterExifData* pInfo, const uint8_t** LastExifRefdP, int NestingLevel);
+        bool freeinfo;
+        bool MotorolaOrder;
+        int32_t ExifImageWidth;
+        int DirectoriesRead;  // bounds the work a block of cross-linked directories can cause
+        int SectionsRead;
+    };
+
+    struct RasterFileJpg;
+
+    RasterImageJPG();
+    ~RasterImageJPG() override;
+    bool Decode(RasterFile* hFile);
+    bool Encode(RasterFile* hFile);
+    bool DecodeExif(RasterFile* hFile);
+    bool GetExifThumbnail(const char* filename, const char* outname, int type);
+
+    RasterExifInfo* m_exif;
+    int32_t m_nSmoothing;
+    int32_t m_nDither;
+
+private:
+    struct DecodeState;
+    struct EncodeState;
+    // The libjpeg calls of one decode or encode; libjpeg may longjmp back into them.
+    static void DecodeFrame(RasterImageJPG* img, RasterFileJpg* io, DecodeState* st);
+    static void EncodeFrame(RasterImageJPG* img, RasterFileJpg* io, EncodeState* st);
+};
+
+class RasterImageTIF : public RasterImage {
+public:
+    RasterImageTIF();
+    ~RasterImageTIF() override;
+    bool Decode(RasterFile* hFile);
+    bool Encode(RasterFile* hFile, bool bAppend = false);
+    bool Encode(RasterFile* hFile, RasterImage** pImages, int pagecount);
+    // Opens a libtiff handle over the stream (mode "rb" for reading); null on failure.
+    struct tiff* TIFFOpenEx(RasterFile* hFile);
+    void TIFFCloseEx(struct tiff* tif);
+
+    static void MoveBits(uint8_t* dest, const uint8_t* from, int count, int bpp);
+    static void MoveBitsPal(uint8_t* dest, const uint8_t* from, int count, int bpp, const RGBQUAD* pal);
+    static void TileToStrip(uint8_t* out, const uint8_t* in, uint32_t rows, uint32_t cols, int outskew,
+                            int inskew);
+
+    // Where libtiff's messages for a handle of this object go (the last-error text).
+    struct TiffMessages {
+        char* text;
+        bool error;
+    };
+
+protected:
+    bool EncodeBody(struct tiff* m_tif, bool multipage = false, int page = 0, int pagecount = 0);
+    struct tiff* OpenStream(RasterFile* hFile, const char* mode);
+
+    struct tiff* m_tif2;
+    bool m_multipage;
+    int32_t m_pages;
+    TiffMessages m_messages;
+};

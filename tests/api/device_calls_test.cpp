@@ -1,5 +1,6 @@
 // The exported device calls, as a host sees them, on the software scanner's default scanner
 // (full-featured profile, product 9, serial 12400512, firmware 0x5011).
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -36,6 +37,8 @@ class DeviceCalls : public ::testing::Test {
   std::string dir = processDir();
   int h = -1;
   void SetUp() override {
+    // These tests need the software scanner as this process's libusb.
+    ASSERT_NE(dlsym(RTLD_DEFAULT, "pvkemu_loaded"), nullptr);
     // The directory goes in before start-up, so that nothing is written elsewhere.
     h = PVKInitializeSN(dir.data(), nullptr);
     ASSERT_GT(h, 0) << PVKGetLastResult();

@@ -233,11 +233,11 @@ uint8_t scanSteps() {
   if (MyDev.lastResult < 0) return 0;
 
   const uint64_t got = front.imageBytes;
-  uint64_t height = front.rawLineBytes ? got / front.rawLineBytes : 0;
+  // Raw lines with magnetic bytes are longer than the image rows: count lines, not row bytes.
+  uint64_t height = rawLine ? got / rawLine : 0;
   if (MyDev.fwVersion > 0x3000 && !MyAcq.frontOff && !MyAcq.rearOff) {
     int64_t lines = separateCurrent(got);
     if (lines < 0) return 0;
-    // With magnetic bytes in the stream the raw lines are longer than the rows.
     height = static_cast<uint64_t>(lines);
   }
   height = std::min<uint64_t>(height, 0xFFFF);

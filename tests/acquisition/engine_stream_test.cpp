@@ -304,6 +304,22 @@ TEST_F(EngineStream, CorrectionAgainstTheScannersFactoryDataMatchesTheDocument) 
   EXPECT_EQ(block[7], 180);
 }
 
+TEST_F(EngineStream, WithTheRearOffTheRawLinesStayAsTheyCame) {
+  Document d(96, 20);
+  ASSERT_EQ(pvkemu_feed(dev, &d.doc), 0);
+  MyAcq.rearOff = 1;
+  prepare(96, 24, 1, false, 0);
+  for (ImgInfo& i : MyDev.img) i.planeLineBytes = i.rawLineBytes = 96;
+  MyDev.img[0].hasData = 0;
+  MyDev.img[1].imageBytes = 24 * 96;
+  ASSERT_EQ(Vx3Scan_PID009(), 1) << MyDev.lastResult;
+  uint8_t block[33];
+  ASSERT_EQ(pvkemu_config_block(dev, block), 0);
+  EXPECT_EQ(block[1], 0x02);
+  EXPECT_EQ(MyDev.img[1].rowsUsed, 20);
+  for (uint32_t i = 0; i < 96u * 20; ++i) ASSERT_EQ(MyDev.img[1].writePtr[i], d.planes[1][0][i]) << i;
+}
+
 TEST_F(EngineStream, AShortStreamEndsTheDocumentEarly) {
   Document d(96, 40);
   ASSERT_EQ(pvkemu_feed(dev, &d.doc), 0);

@@ -74,6 +74,9 @@ enum PVKResultCode { PVK_RESULT_CODES(PVK_RESULT_ENUMERATOR_) };
 
 /* ---- Records the host exchanges with the library ---------------------------------------- */
 
+/* The library's per-side image record; hosts pass it through without looking inside. */
+struct ImgInfo;
+
 /* An 8-bit image: grey levels 0 (black) .. 255 (white), rows top first. A multi-plane image
  * holds its planes side by side in each row, each padded to a multiple of 4 bytes. Copying
  * the record does not copy the pixels; whoever holds the record owns `data`. */

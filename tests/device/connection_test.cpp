@@ -47,6 +47,16 @@ TEST_F(Connection, ALostDeviceIsReopenedOnTheSecondCheck) {
   EXPECT_TRUE(traced("reopening device - valid device "));
 }
 
+TEST_F(Connection, TheCallGuardReopensOnTheCallAfterNext) {
+  loseDevice();
+  void* handle = h();
+  EXPECT_FALSE(DllFunctInit("PVKReadStatusL", handle));
+  EXPECT_EQ(MyDev.lastResult, -1);
+  EXPECT_TRUE(DllFunctInit("PVKReadStatusL", handle));
+  EXPECT_EQ(MyDev.state, 1);
+  EXPECT_NE(FX2ReadStatusL(), 0);
+}
+
 TEST_F(Connection, UnplugAndReplugOfTheSameScannerReopens) {
   pvkemu_unplug(dev);
   EXPECT_EQ(FX2ReadStatusL(), 0);

@@ -7,6 +7,7 @@
 #include "acquisition/acq_engine.h"
 #include "acquisition/acq_seams.h"
 #include "acquisition/correction.h"
+#include "acquisition/eeprom_calib.h"
 #include "core/trace.h"
 
 CorInfoSide MyCorS[kSides];
@@ -42,6 +43,8 @@ void CorrModeResetAll() { CorrModeReset(MyCorS); }
 
 void InitCorrInfo() {
   for (auto& s : MyCorS) s.modeLoaded = 0;
+  // Called at every scanner open: the factory data read before may belong to another device.
+  EEPROMCalibCacheClear();
 }
 
 void CorrInfoFree(CorInfoSide* cor) {

@@ -163,6 +163,10 @@ TEST_F(CalibFixture, ReloadBeforeADocumentOnlyWhenTheSettingChanged) {
   CorrModeUpdate();
   EXPECT_EQ(MyCorS[1].modeLoaded, 0x0110);
   MyCorS[1].white[100] = 7;  // not reloaded while the setting stays
+  InitCorrInfo();             // until the scanner is opened again
+  CorrModeUpdate();
+  EXPECT_NE(MyCorS[1].white[100], 7);
+  MyCorS[1].white[100] = 7;
   CorrModeUpdate();
   EXPECT_EQ(MyCorS[1].white[100], 7);
   MyAcq.calibrating = 1;

@@ -251,6 +251,8 @@ TEST_F(EngineStream, AlignerShiftsInOneDocumentDoNotMoveTheNext) {
         ASSERT_EQ(f.firstRow[y * 128 + 64 + x], std::max<uint8_t>(d.planes[0][0][y * 64 + x], 1)) << y;
       }
     }
+    EXPECT_TRUE(traced("alligner detected positive glith at 5"));
+    EXPECT_TRUE(traced("alligner detected negative glith at 12"));
     // The second document repeats the same shifts: the first one's +3 must not be carried over.
   }
 }
@@ -332,6 +334,7 @@ TEST_F(EngineStream, AShortStreamEndsTheDocumentEarly) {
 TEST_F(EngineStream, AStallMidStreamFails) {
   runWithFault(PVKEMU_STREAM_TIMEOUT);
   EXPECT_EQ(MyDev.lastResult, -1);
+  EXPECT_TRUE(traced("Vx3BaseBulkRead error"));
 }
 
 TEST_F(EngineStream, AnUnplugMidStreamFails) {
@@ -343,6 +346,7 @@ TEST_F(EngineStream, AStopRequestMidStreamEndsWithMinus19) {
   MyDev.stopRequest = 0;
   runWithFault(PVKEMU_STREAM_CALLBACK);
   EXPECT_EQ(MyDev.lastResult, -19);
+  EXPECT_TRUE(traced("acquisition stopped"));
 }
 
 }  // namespace

@@ -35,7 +35,10 @@ int readImgFile(ImgInfo* img, const char* path, short planes) {
     return 0;
   }
   cv::Mat m = readImageFile(path, -1);
-  if (m.empty()) return 0;
+  if (m.empty()) {
+    WriteTrace("err - ", "PVKReadImgFile - cannot read", path, false);
+    return 0;
+  }
   // Stored as is: only 8-bit samples can be placed, and only planes 3 takes several channels.
   const bool placeable = m.depth() == CV_8U && planes >= 1 && planes <= 5 && (planes == 3 || m.channels() == 1);
   const uint64_t planeLine = (static_cast<uint64_t>(m.cols) + 7) / 8 * 8;
@@ -72,11 +75,20 @@ int readImgFile(ImgInfo* img, const char* path, short planes) {
 
 bool ImgRead(const char* path, ImgInfo* img, bool flipH, bool flipV) {
   try {
-    if (img == nullptr) return false;
+    if (img == nullptr) {
+      WriteTrace("ImgRead - NULL image pointer", false);
+      return false;
+    }
     cv::Mat m = readImageFile(path, img->colourPlanes == 1 ? 0 : 1);
-    if (m.empty()) return false;
+    if (m.empty()) {
+      WriteTrace("read file - cannot read", path ? path : "(null)", false);
+      return false;
+    }
     img->trimTop = img->fullTop = 0;
-    if (m.channels() != img->colourPlanes) return false;
+    if (m.channels() != img->colourPlanes) {
+      WriteTrace("read file - planes differ from the image record", false);
+      return false;
+    }
     if (img->dpiH < 100) img->dpiH = 100;
     if (img->dpiV < 100) img->dpiV = 100;
     if (m.cols > img->sensorPixels) {
@@ -89,7 +101,10 @@ bool ImgRead(const char* path, ImgInfo* img, bool flipH, bool flipV) {
       }
       flipV = !flipV;
     }
-    if (m.rows > 0xFFFF) return false;
+    if (m.rows > 0xFFFF) {
+      WriteTrace("read file - dimensions too large", false);
+      return false;
+    }
     if (m.cols > img->trimWidth) {
       img->trimLeft = img->fullLeft = 0;
       if (m.cols > img->fullRight) img->fullRight = static_cast<uint16_t>(m.cols);
@@ -136,7 +151,10 @@ bool ImgRead(const char* path, PVKImg* img, bool flipH, bool flipV) {
       return false;
     }
     cv::Mat m = readImageFile(path, 0);
-    if (m.empty()) return false;
+    if (m.empty()) {
+      WriteTrace("read file - cannot read", path ? path : "(null)", false);
+      return false;
+    }
     if (m.cols > 0xFFFF || m.rows > 0xFFFF || m.step > 0xFFFF) {
       WriteTrace("ImgRead - image too large", false);
       return false;

@@ -6,6 +6,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <unistd.h>
 
@@ -188,6 +191,44 @@ TEST_F(ImageFile, PVKImgReadConvertsAndWriteUsesTheExtension) {
   ASSERT_TRUE(ImgRead(dp.c_str(), &grey, false, false));
   EXPECT_NEAR(grey.data[0], 156, 1);
   std::free(grey.data);
+}
+
+TEST_F(ImageFile, RefusalsLeaveTheirTraceLines) {
+  const std::string trace = dir + "/trace.log";
+  std::memset(&MyLog, 0, sizeof MyLog);
+  MyLog.Log = 1;
+  std::snprintf(MyLog.tracePath, sizeof MyLog.tracePath, "%s", trace.c_str());
+  PVKImg img{};
+  std::string jpg = dir + "/x.jpg";
+  EXPECT_FALSE(ImgWrite(jpg.c_str(), nullptr));
+  EXPECT_FALSE(ImgWrite(jpg.c_str(), &img));
+  uint8_t px[4] = {1, 2, 3, 4};
+  img.data = px;
+  EXPECT_FALSE(ImgWrite(jpg.c_str(), &img));
+  img.width = 2;
+  EXPECT_FALSE(ImgWrite(jpg.c_str(), &img));
+  EXPECT_FALSE(ImgRead(jpg.c_str(), &img, false, false));
+  // The deskew writes its progress lines only with debugOn.
+  SideBuffer side(400, 100, 1, 1, 300, 300);
+  short edge;
+  char err[40], info[40];
+  debugOn = 1;
+  PVKDeskewWrapStamp(&side.front, nullptr, false, false, false, false, true, edge, false, err, info, nullptr, 0, 0,
+                     false);
+  debugOn = 0;
+  std::ifstream in(trace);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::memset(&MyLog, 0, sizeof MyLog);
+  EXPECT_EQ(text,
+            "ImgWrite - NULL image pointer\r\n"
+            "ImgWrite - NULL image buffer\r\n"
+            "ImgWrite - null width for image buffer\r\n"
+            "ImgWrite - null height for image buffer\r\n"
+            "ImgRead - invalid image buffer\r\n"
+            "------------- PVKDeskewWrap start -----------------\r\n"
+            "findImgContours start\r\n"
+            "ok\r\n"  // the unfilled buffer is white: all document
+            "------------- PVKDeskewWrap end -----------------\r\n");
 }
 
 }  // namespace

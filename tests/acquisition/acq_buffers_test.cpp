@@ -65,6 +65,20 @@ TEST_F(BufferTest, LineGeometryAndViewsPerColourCode) {
   }
 }
 
+TEST_F(BufferTest, IrAndUvPlaneIndicesFollowTheColourPlanes) {
+  // The correction maps raw-line planes to colour slots through these two copies.
+  prepare(26, 10);  // colour, IR and UV: planes R G B IR UV
+  EXPECT_EQ(MyAcq.colourPlanes, 3);
+  EXPECT_EQ(MyAcq.colourIrPlanes, 4);
+  EXPECT_EQ(ColVar2Fix(3), 3);  // IR slot
+  EXPECT_EQ(ColVar2Fix(4), 4);  // UV slot
+  FreeMyImg(MyDev.img);
+  prepare(9, 10);  // grey and IR
+  EXPECT_EQ(MyAcq.colourPlanes, 1);
+  EXPECT_EQ(MyAcq.colourIrPlanes, 2);
+  EXPECT_EQ(ColVar2Fix(1), 3);
+}
+
 TEST_F(BufferTest, RowsOffsetsAndBlockRounding) {
   MyDev.highSpeed = 0;  // 64-byte blocks, mode 3 at 300 x 300
   prepare(1, 101);

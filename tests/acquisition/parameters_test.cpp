@@ -155,6 +155,26 @@ TEST_F(ParameterTest, TracesOfRefusals) {
   EXPECT_EQ(trace().find("998"), std::string::npos);  // quiet
 }
 
+TEST_F(ParameterTest, DocumentTypesZeroAndOneLetTheIniDecide) {
+  std::snprintf(MyLog.iniPath, sizeof MyLog.iniPath, "%s/doctype_%d.ini", ::testing::TempDir().c_str(),
+                static_cast<int>(getpid()));
+  FILE* f = std::fopen(MyLog.iniPath, "w");
+  ASSERT_NE(f, nullptr);
+  std::fputs("[Ocr]\ntypeDoc=5\n", f);
+  std::fclose(f);
+  MyAcq.height150 = 7;
+  OcrDefault.barcodeMirror = 1;
+  EXPECT_EQ(Vx3ParamSet(VX3_PAR_DOC_TYPE, 1, false), 0);
+  EXPECT_EQ(MyOcr.typeDoc, 5);
+  EXPECT_EQ(MyOcr.typeDocSaved, 5);
+  EXPECT_EQ(MyOcr.barcodeMirror, 1);
+  EXPECT_EQ(MyAcq.height150, DefaultHeight150());
+  EXPECT_TRUE(traced("ini forces typeDoc to  5"));
+  std::remove(MyLog.iniPath);
+  EXPECT_EQ(Vx3ParamSet(VX3_PAR_DOC_TYPE, 0, false), 0);  // no INI: the value itself
+  EXPECT_EQ(MyOcr.typeDoc, 0);
+}
+
 TEST_F(ParameterTest, BacklightNeedsItsHardware) {
   MyDev.backlightHw = 1;
   EXPECT_EQ(Vx3ParamSet(VX3_PAR_BACKLIGHT, 1, false), 0);

@@ -58,6 +58,20 @@ TEST_F(Startup, StartUpReadsTheOptionDefaultsOnce) {
   EXPECT_LT(t.find("glitch debug"), t.find("CnfDir "));
 }
 
+// The trace file is named after the calling program, and one program name gets a line of its own.
+TEST_F(Startup, TheProgramNameNamesTheTrace) {
+  load("LogTimeStamp=0\r\n");
+  for (const char* name : {"STISVC", "scanapp"}) {
+    const std::string program = root_ + "/" + name;
+    std::filesystem::copy_file(PVK_STARTUP_HOST, program);
+    const std::string cmd = program + " " + root_ + "/lib/libPlavikMS.so";
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    const std::string t = readText(cnfDir_ + "/libPlavikMS_" + name + ".log");
+    EXPECT_NE(t.find(program + "\r\n"), std::string::npos) << t;
+    EXPECT_EQ(countOf(t, "StiSvcInstance\r\n"), std::string(name) == "STISVC" ? 1 : 0) << t;
+  }
+}
+
 TEST_F(Startup, LinesCarryTheTimeStampAndEndInCrLf) {
   load();
   start();

@@ -56,9 +56,12 @@ void readLogSettings(TraceNames& names, std::string dir) {
   names.path = path + ".log";
 }
 
+// The path must also fit the 260-byte buffer that PVKLogFileName fills for the host.
+constexpr size_t kHostPathBuf = 260;
+
 bool fits(const TraceNames& n) {
   return n.dir.size() < sizeof MyLog.logDir && n.pattern.size() < sizeof MyLog.tracePattern &&
-         n.stem.size() < sizeof MyLog.traceStem && n.path.size() < sizeof MyLog.tracePath;
+         n.stem.size() < sizeof MyLog.traceStem && n.path.size() < kHostPathBuf;
 }
 
 void moveTrace(const std::string& oldPath) {

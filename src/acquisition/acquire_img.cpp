@@ -184,6 +184,15 @@ void noteNextDocument() {
     MyAcq.nextDocInserted = MyAcq.streamRead ? (FX2ReadStatusL() & 0x4) != 0 : 1;
 }
 
+// A device that stops answering during a document (unplugged, powered off) is marked for a
+// reopen at the next call, so that the host gets it back once it is there again.
+void noteLostDevice() {
+  if (MyDev.state <= 0 || FX2ReadStatusL() != 0) return;
+  WriteTrace("err - ", "device not answering after acquisition - reopen at next call", false);
+  MyDev.state = -1;
+  if (MyDev.lastResult >= PVK_ERR_GENERIC) MyDev.lastResult = PVK_ERR_NOT_READY;
+}
+
 }  // namespace
 
 int32_t AcquireImg(uint16_t lines, ImgInfo* sides, bool forward) {
@@ -227,6 +236,7 @@ int32_t AcquireImg(uint16_t lines, ImgInfo* sides, bool forward) {
     for (int s = 0; s < kSides; ++s) sides[s].hasData = 0;
   if (!scanned) {
     FermaAcquisizione(1, true, false);
+    noteLostDevice();
     return failureExit(MyDev.lastResult);
   }
   if (normalDocument() && !secondPart()) AggiornaNumPag();

@@ -7,4 +7,5 @@ pvk_add_test(test_acquisition_document
     ${CMAKE_CURRENT_LIST_DIR}/document_rules_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/side_copy_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/document_road_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/document_e2e_test.cpp
   LIBS "$<LINK_LIBRARY:WHOLE_ARCHIVE,${pvk_document_whole}>" pvkemu)

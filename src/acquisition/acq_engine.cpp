@@ -42,8 +42,6 @@ int fail(int code, const char* text) {
   return 0;
 }
 
-bool stopRequested() { return __atomic_load_n(&MyDev.stopRequest, __ATOMIC_ACQUIRE) != 0; }
-
 bool chequeDocType() {
   uint16_t t = MyOcr.typeDoc;
   return t == 3 || t == 4 || t == 6 || t == 7 || t == 8;
@@ -81,6 +79,12 @@ bool makeCoefficients(int side) {
 }  // namespace
 
 namespace pvk::acquisition {
+
+void requestStop(bool stop) {
+  __atomic_store_n(&MyDev.stopRequest, static_cast<uint8_t>(stop ? 1 : 0), __ATOMIC_RELEASE);
+}
+
+bool stopRequested() { return __atomic_load_n(&MyDev.stopRequest, __ATOMIC_ACQUIRE) != 0; }
 
 uint64_t currentBytesToRead() {
   return ParAcq.bytesToRead ? ParAcq.bytesToRead : MyDev.img[1].imageBytes;
@@ -183,7 +187,7 @@ void ThrAcq_0x3000() {
     WriteTrace("Vx3BaseBulkRead error", false);
   front.imageBytes = std::min<uint64_t>(size, ParAcq.bytesToRead);
   // A host stops a read from another thread through the device's stop request.
-  if (stopRequested()) {
+  if (pvk::acquisition::stopRequested()) {
     WriteTrace("err - ", "acquisition stopped", false);
     MyDev.lastResult = -19;
   }

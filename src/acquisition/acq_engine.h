@@ -158,6 +158,11 @@ void mirrorPlane(uint8_t* firstPixel, size_t rowStride, uint32_t rows, uint32_t 
 // last result -1).
 int64_t separateCurrent(uint64_t bytes);
 
+// The device's stop request, the one state a host may change while another call runs (from
+// its own thread): an atomic store and load of MyDev.stopRequest, touching nothing else.
+void requestStop(bool stop);
+bool stopRequested();
+
 // Appends n bytes to a magnetic sample buffer, growing it; false when memory runs out.
 bool appendSamples(MicrSink& sink, const uint8_t* bytes, uint32_t n);
 

@@ -86,7 +86,7 @@ class EngineStream : public pvk::test::DeviceTest {
     ASSERT_EQ(pvkemu_feed(dev, &d.doc), 0);
     auto stop = [](void*) {
       stopAcq = 1;
-      __atomic_store_n(&MyDev.stopRequest, 1, __ATOMIC_RELEASE);
+      requestStop(true);
     };
     ASSERT_EQ(pvkemu_stream_fault(dev, kind, 1 << 20, stop, nullptr), 0);
     prepare(2592, 420, 1, false, 0);

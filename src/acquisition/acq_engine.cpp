@@ -42,6 +42,9 @@ int fail(int code, const char* text) {
   return 0;
 }
 
+// Calibration reads raw lines: neither gains nor correction apply to them.
+bool calibrationAcquisition() { return MyAcq.rawLines || MyAcq.calibrating; }
+
 bool chequeDocType() {
   uint16_t t = MyOcr.typeDoc;
   return t == 3 || t == 4 || t == 6 || t == 7 || t == 8;
@@ -66,7 +69,7 @@ bool makeCoefficients(int side) {
     float* c = CoefCor[side] + p * ref;
     const uint8_t* white = nullptr;
     const uint8_t* black = nullptr;
-    if (side < 2 && !MyAcq.rawLines) {
+    if (side < 2 && !calibrationAcquisition()) {
       white = CorrInfoWhiteLevel(MyCorS, side, p);
       black = CorrInfoBackLevel(MyCorS, side, p);
     }
@@ -133,7 +136,7 @@ int64_t separateCurrent(uint64_t bytes) {
 
 void CorrezioneImgInAcq(ImgInfo* img) {
   using namespace pvk::acquisition;
-  if (!img || MyAcq.rawLines || !img->hasData || !img->firstRow) return;
+  if (!img || calibrationAcquisition() || !img->hasData || !img->firstRow) return;
   img->corrected = 1;
   const int side = img->side;
   if (side > 1) return;

@@ -33,6 +33,7 @@ demo: release
 	@mkdir -p $(DEMO_DIR)
 	@printf '[General]\r\nCnfDir=%s\r\n' "$(DEMO_DIR)" > $(BUILD)/release/libPlavikMS.ini
 	LD_LIBRARY_PATH=$(BUILD)/release/emulator:$(BUILD)/release $(BUILD)/release/examples/pvkdemo
+	LD_LIBRARY_PATH=$(BUILD)/release/emulator:$(BUILD)/release $(BUILD)/release/examples/pvkscan
 
 bench: release
 	@for b in $(BUILD)/release/bench/bench_*; do [ -x "$$b" ] && LD_LIBRARY_PATH=$(BUILD)/release/emulator:$(BUILD)/release "$$b"; done; true

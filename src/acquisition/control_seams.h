@@ -1,7 +1,8 @@
-// Calls from scanner control and the buffer preparation into the paper moves, the inkjet, the
-// correction records and calibration. Each has a weak stand-in in control_seams_default.cpp so
-// that the library links before those parts exist; the owning code defines the real one, which
-// then takes precedence.
+// Calls from scanner control and the buffer preparation into the device layer, the paper moves,
+// the inkjet and calibration. Each has a weak stand-in in control_seams_default.cpp; the owning
+// code defines the real one, which takes precedence. The device calls and the moves have their
+// owners in the library (the stand-ins let the unit tests link without them); the inkjet start
+// and the calibration calls are still stand-ins.
 #pragma once
 
 #include <cstdint>

@@ -79,6 +79,29 @@ TEST_F(BufferTest, IrAndUvPlaneIndicesFollowTheColourPlanes) {
   EXPECT_EQ(ColVar2Fix(1), 3);
 }
 
+TEST_F(BufferTest, ForcedModeGeometryOnTheProductBVariant) {
+  // This variant divides the line rate by the planes per raw line.
+  struct Row { int mode; unsigned char colour; uint16_t dpiH, dpiV, sensor; uint32_t timing; };
+  const Row rows[] = {{0, 1, 600, 600, 5184, 1003}, {7, 1, 200, 200, 1728, 1001}, {2, 2, 300, 200, 2592, 1003},
+                      {1, 2, 300, 300, 2592, 1005}, {3, 9, 300, 150, 2592, 15}};
+  for (const Row& r : rows) {
+    SetUp();
+    MyDev.productId = pvk::acquisition::kProductMox;
+    MyDev.irHw = 1;
+    ASSERT_TRUE(SetColor(r.colour, false));
+    MyAcq.modeLocked = 1;
+    ASSERT_TRUE(MyDevImgInitWithMode(0, static_cast<unsigned char>(r.mode), false)) << r.mode;
+    EXPECT_EQ(MyDev.img[1].dpiH, r.dpiH) << r.mode;
+    EXPECT_EQ(MyDev.img[1].dpiV, r.dpiV) << r.mode;
+    EXPECT_EQ(MyDev.img[0].sensorPixels, r.sensor) << r.mode;
+    EXPECT_EQ(MyAcq.lineTiming, r.timing) << r.mode;
+    EXPECT_EQ(MyAcq.leadIn, 0);
+    EXPECT_EQ(MyAcq.topMargin, 100 * r.dpiV / 300);
+  }
+  MyAcq.modeLocked = 1;
+  EXPECT_FALSE(MyDevImgInitWithMode(0, 4, false));  // not in this variant's table
+}
+
 TEST_F(BufferTest, RowsOffsetsAndBlockRounding) {
   MyDev.highSpeed = 0;  // 64-byte blocks, mode 3 at 300 x 300
   prepare(1, 101);

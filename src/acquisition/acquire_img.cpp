@@ -249,7 +249,9 @@ int32_t AcquireImg(uint16_t lines, ImgInfo* sides, bool forward) {
   if (!MyAcq.calibrating) {
     if (moveByTime()) {
       for (int s = 0; s < kSides; ++s) sides[s].rowsUsed = 0;
-    } else {
+    } else if (!firstPart()) {
+      // The first part of a two-part document is half a document: the second part is appended
+      // to it as it was read, and the whole is cropped then.
       const int32_t r = pvk::acquisition::finishSides(sides, secondPart());
       if (r < 0) return failureExit(r);
       stretchOf4002(sides);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -16,6 +17,7 @@
 #include "device/device.h"
 #include "pvkemu.h"
 #include "pvkemu_image.h"
+#include "pvkemu_sheet.h"
 
 namespace {
 
@@ -216,4 +218,142 @@ TEST_F(DocumentRoad, PaperMovesKeepTheRecordsAndRefuseBadArguments) {
   EXPECT_EQ(MyAcq.thresholds[0], 123);
   EXPECT_EQ(MyAcq.paperMove, 0);
   EXPECT_EQ(MyDev.outDpi[1], 300);
+}
+
+TEST_F(OneDocument, TwoPartDocumentIsCroppedWhole) {
+  dev = addDevice(pvkemu_profile_basic);
+  ASSERT_GT(open(), 0);
+  pvk::testing::ChequeSpec spec;
+  spec.angleDeg = 2.0;
+  const auto front = pvk::testing::drawSide(spec, 1, false);
+  const auto rear = pvk::testing::drawSide(spec, 1, true);
+  const size_t split = static_cast<size_t>(560) * spec.sensorPixels;
+  MyAcq.cfgFlags[kCfgWaitDoc] = 0;
+  MyAcq.twoPartActive = 1;
+  MyAcq.secondPartPending = 0;
+  for (int part = 0; part < 2; ++part) {
+    pvkemu_document doc{};
+    doc.width = static_cast<uint32_t>(spec.sensorPixels);
+    doc.height = part == 0 ? 560 : static_cast<uint32_t>(spec.lines - 560);
+    doc.front[0] = front.planes[0].data() + (part ? split : 0);
+    doc.rear[0] = rear.planes[0].data() + (part ? split : 0);
+    ASSERT_EQ(pvkemu_feed(dev, &doc), 0);
+    ASSERT_EQ(AcquireImg(0, MyDev.img, true), 0) << "part " << part;
+    if (part == 0) {
+      EXPECT_EQ(MyDev.img[1].outputFlag, 0);  // half a document is not cropped
+      MyAcq.secondPartPending = 1;
+    }
+  }
+  const ImgInfo& f = MyDev.img[1];
+  EXPECT_EQ(f.outputFlag, 1);
+  EXPECT_NEAR(f.trimWidth, 1800, 3);
+  EXPECT_NEAR(f.rowsUsed, 800, 3);
+}
+
+namespace {
+
+// The last configuration block: direction and line count.
+struct Block {
+  bool forward;
+  int lines;
+};
+Block lastBlock(int dev) {
+  uint8_t b[33] = {};
+  pvkemu_config_block(dev, b);
+  return Block{(b[2] & 0x01) != 0, b[10] | (b[11] << 8)};
+}
+
+}  // namespace
+
+TEST_F(OneDocument, NextDocumentAtTheEntryIsMovedBack) {
+  dev = addDevice(pvkemu_profile_basic, [](pvkemu_profile& p) { p.composition_low &= ~(1u << 8); });
+  ASSERT_GT(open(), 0);
+  ASSERT_EQ(MyDev.adfPresent, 0);
+  AcqDefault.autoMoveBack = MyAcq.autoMoveBack = 1;
+  pvk::testing::ChequeSpec spec;
+  const auto front = pvk::testing::drawSide(spec, 1, false);
+  pvkemu_document doc{};
+  doc.width = static_cast<uint32_t>(spec.sensorPixels);
+  doc.height = static_cast<uint32_t>(spec.lines);
+  doc.front[0] = doc.rear[0] = front.planes[0].data();
+  ASSERT_EQ(pvkemu_feed(dev, &doc), 0);
+  pvkemu_sheet(dev, 0, -1, PVKEMU_SHEET_ENTRY);  // the next cheque is already in
+  ASSERT_EQ(AcquireImg(0, MyDev.img, true), 0);
+  EXPECT_EQ(MyAcq.nextDocInserted, 1);
+  ASSERT_EQ(pvkemu_feed(dev, &doc), 0);
+  MuoviSeGiaInseritoProssimo();
+  const Block b = lastBlock(dev);
+  EXPECT_FALSE(b.forward);
+  EXPECT_GE(b.lines, 300);
+  EXPECT_EQ(MyAcq.autoMoveBack, 1);  // the move kept the option
+}
+
+TEST_F(OneDocument, Firmware4002StretchesTheSides) {
+  dev = addDevice(pvkemu_profile_basic, [](pvkemu_profile& p) { p.firmware = 0x4002; });
+  ASSERT_GT(open(), 0);
+  pvk::testing::ChequeSpec spec;
+  const auto front = pvk::testing::drawSide(spec, 1, false);
+  pvkemu_document doc{};
+  doc.width = static_cast<uint32_t>(spec.sensorPixels);
+  doc.height = static_cast<uint32_t>(spec.lines);
+  doc.front[0] = doc.rear[0] = front.planes[0].data();
+  ASSERT_EQ(pvkemu_feed(dev, &doc), 0);
+  MyAcq.cfgFlags[kCfgWaitDoc] = 0;
+  ASSERT_EQ(AcquireImg(0, MyDev.img, true), 0);
+  const float factor = MyDev.adfPresent ? 1.046f : 1.03f;
+  for (int s : {0, 1}) {
+    EXPECT_EQ(MyDev.img[s].vStretchApplied, 1);
+    EXPECT_NEAR(MyDev.img[s].rowsUsed, 800 * factor, 4);
+    EXPECT_NEAR(MyDev.img[s].trimWidth, 1800, 3);
+  }
+}
+
+TEST_F(OneDocument, ShortChequeIsFedOutWithAWarning) {
+  dev = addDevice(pvkemu_profile_basic);
+  ASSERT_GT(open(), 0);
+  pvk::testing::ChequeSpec spec;
+  spec.width = 2100;
+  spec.height = 900;
+  spec.centreY = 500;
+  pvk::testing::ChequeSpec rearSpec = spec;
+  rearSpec.height = 600;  // punched holes cost the rear its top
+  rearSpec.centreY = 650;
+  const auto front = pvk::testing::drawSide(spec, 1, false);
+  const auto rear = pvk::testing::drawSide(rearSpec, 1, true);
+  pvkemu_document doc{};
+  doc.width = static_cast<uint32_t>(spec.sensorPixels);
+  doc.height = static_cast<uint32_t>(spec.lines);
+  doc.front[0] = front.planes[0].data();
+  doc.rear[0] = rear.planes[0].data();
+  ASSERT_EQ(pvkemu_feed(dev, &doc), 0);
+  MyAcq.cfgFlags[kCfgWaitDoc] = 0;
+  MyITACheck.active = 1;
+  ASSERT_TRUE(Vx3Read_AcquireImg()) << MyDev.lastResult;
+  EXPECT_EQ(MyDev.lastResult, PVK_WAR_IQA);
+  const Block b = lastBlock(dev);
+  EXPECT_TRUE(b.forward);
+  EXPECT_GE(b.lines, 2125 - 900);
+  EXPECT_NEAR(MyDev.img[1].rowsUsed, 900, 3);  // the document's images survive the move
+}
+
+TEST_F(OneDocument, IniForcesTheDocumentHeight) {
+  dev = addDevice(pvkemu_profile_basic);
+  ASSERT_GT(open(), 0);
+  const std::string ini = dir + "/forced.ini";
+  FILE* f = std::fopen(ini.c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  std::fputs("[Image]\nh_150_dpi=300\n", f);
+  std::fclose(f);
+  std::snprintf(MyLog.iniPath, sizeof MyLog.iniPath, "%s", ini.c_str());
+  pvk::testing::ChequeSpec spec;
+  const auto front = pvk::testing::drawSide(spec, 1, false);
+  pvkemu_document doc{};
+  doc.width = static_cast<uint32_t>(spec.sensorPixels);
+  doc.height = static_cast<uint32_t>(spec.lines);
+  doc.front[0] = doc.rear[0] = front.planes[0].data();
+  ASSERT_EQ(pvkemu_feed(dev, &doc), 0);
+  MyAcq.cfgFlags[kCfgWaitDoc] = 0;
+  Vx3Read_AcquireImg();
+  EXPECT_EQ(MyAcq.height150, 300);
+  EXPECT_LE(lastBlock(dev).lines, 900);  // 600 lines at 300 dpi and the margins
 }

@@ -167,9 +167,12 @@ void CorrezioneImgInAcq(ImgInfo* img) {
       WriteTrace("err - ", "unexpeded width", width, false);
       return;
     }
-    width = std::min<uint32_t>(width, img->sensorPixels);
+    // The trimmed pixels are mirrored; the borders stay where they are.
+    const uint32_t left = std::min<uint32_t>(img->trimLeft, img->sensorPixels);
+    width = std::min<uint32_t>(width, img->sensorPixels - left);
     for (uint32_t p = 0; p < planes; ++p)
-      mirrorPlane(img->firstRow + p * front.planeLineBytes, front.rawLineBytes, img->rowsUsed, width);
+      mirrorPlane(img->firstRow + p * front.planeLineBytes + left, front.rawLineBytes,
+                  img->rowsUsed, width);
   }
 }
 

@@ -200,6 +200,163 @@ public:
     bool Rotate180(RasterImage* iDst = nullptr);
     bool RotateExif(int32_t orientation = 0);
 
+    // What a read outside the image returns, and how sub-pixel reads weigh neighbours.
+    enum OverflowMethod {
+        OM_COLOR = 1,        // the replacement colour (white, alpha 0, when none is given)
+        OM_BACKGROUND = 2,   // the background colour
+        OM_TRANSPARENT = 3,  // the transparent colour
+        OM_WRAP = 4,         // coordinates modulo the size
+        OM_REPEAT = 5,       // the nearest edge pixel
+        OM_MIRROR = 6,       // reflected at the edges
+    };
+    enum InterpolationMethod {
+        IM_NEAREST_NEIGHBOUR = 1, IM_BILINEAR = 2, IM_BSPLINE = 3, IM_BICUBIC = 4, IM_BICUBIC2 = 5,
+        IM_LANCZOS = 6, IM_BOX = 7, IM_HERMITE = 8, IM_HAMMING = 9, IM_SINC = 10, IM_BLACKMAN = 11,
+        IM_BESSEL = 12, IM_GAUSSIAN = 13, IM_QUADRATIC = 14, IM_MITCHELL = 15, IM_CATROM = 16,
+        IM_HANNING = 17, IM_POWER = 18,
+    };
+
+    // Geometry: resampling and canvas operations. dst receives the result when given.
+    bool Rotate(float angle, RasterImage* iDst = nullptr);
+    bool Rotate2(float angle, RasterImage* iDst = nullptr, InterpolationMethod inMethod = IM_BILINEAR,
+                 OverflowMethod ofMethod = OM_BACKGROUND, RGBQUAD* replColor = nullptr,
+                 bool optimizeRightAngles = true, bool bKeepOriginalSize = false);
+    bool Resample(int32_t newx, int32_t newy, int mode = 1, RasterImage* iDst = nullptr);
+    bool Resample2(int32_t newx, int32_t newy, InterpolationMethod inMethod = IM_BICUBIC2,
+                   OverflowMethod ofMethod = OM_REPEAT, RasterImage* iDst = nullptr, bool disableAveraging = false);
+    bool QIShrink(int32_t newx, int32_t newy, RasterImage* iDst = nullptr, bool bChangeBpp = false);
+    bool Crop(int32_t left, int32_t top, int32_t right, int32_t bottom, RasterImage* iDst = nullptr);
+    bool Crop(const RECT& rect, RasterImage* iDst = nullptr);
+    bool CropRotatedRectangle(int32_t topx, int32_t topy, int32_t width, int32_t height, float angle,
+                              RasterImage* iDst = nullptr);
+    bool Skew(float xgain, float ygain, int32_t xpivot = 0, int32_t ypivot = 0, bool bEnableInterpolation = false);
+    bool Expand(int32_t left, int32_t top, int32_t right, int32_t bottom, RGBQUAD canvascolor,
+                RasterImage* iDst = nullptr);
+    bool Expand(int32_t newx, int32_t newy, RGBQUAD canvascolor, RasterImage* iDst = nullptr);
+    bool Thumbnail(int32_t newx, int32_t newy, RGBQUAD canvascolor, RasterImage* iDst = nullptr);
+    bool CircleTransform(int type, int32_t rmax = 0, float Koeff = 1.0f);
+    bool Negative();
+    bool Dither(int32_t method = 0);
+
+    // Colour spaces (codes 0 RGB, 1 HSL, 2 YUV, 3 YIQ, 4 XYZ); one byte per component.
+    static uint8_t Val_0_255(int32_t v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
+    static RGBQUAD RGBtoHSL(RGBQUAD lRGBColor);
+    static RGBQUAD HSLtoRGB(RGBQUAD lHSLColor);
+    static float HueToRGB(float n1, float n2, float hue);
+    static RGBQUAD RGBtoYUV(RGBQUAD lRGBColor);
+    static RGBQUAD YUVtoRGB(RGBQUAD lYUVColor);
+    static RGBQUAD RGBtoYIQ(RGBQUAD lRGBColor);
+    static RGBQUAD YIQtoRGB(RGBQUAD lYIQColor);
+    static RGBQUAD RGBtoXYZ(RGBQUAD lRGBColor);
+    static RGBQUAD XYZtoRGB(RGBQUAD lXYZColor);
+    bool ConvertColorSpace(const int32_t dstColorSpace, const int32_t srcColorSpace);
+    bool SplitRGB(RasterImage* r, RasterImage* g, RasterImage* b);
+    bool SplitCMYK(RasterImage* c, RasterImage* m, RasterImage* y, RasterImage* k);
+    bool SplitHSL(RasterImage* h, RasterImage* s, RasterImage* l);
+    bool SplitYUV(RasterImage* y, RasterImage* u, RasterImage* v);
+    bool SplitYIQ(RasterImage* y, RasterImage* i, RasterImage* q);
+    bool SplitXYZ(RasterImage* x, RasterImage* y, RasterImage* z);
+    bool Combine(RasterImage* r, RasterImage* g, RasterImage* b, RasterImage* a, int32_t colorspace = 0);
+    void HuePalette(float correction = 1);
+    bool Colorize(uint8_t hue, uint8_t sat, float blend = 1.0f);
+    bool ShiftRGB(int32_t r, int32_t g, int32_t b);
+    float Mean();
+    bool Lut(uint8_t* pLut);
+    bool Lut(uint8_t* pLutR, uint8_t* pLutG, uint8_t* pLutB, uint8_t* pLutA = nullptr);
+    bool Light(int32_t brightness, int32_t contrast = 0);
+    bool Gamma(float gamma);
+    bool GammaRGB(float gammaR, float gammaG, float gammaB);
+    bool Saturate(const int32_t saturation, const int32_t colorspace = 1);
+    bool Solarize(uint8_t level = 128, bool bLinkedChannels = true);
+
+    // Neighbourhood filters and frequency transforms.
+    bool Filter(int32_t* kernel, int32_t Ksize, int32_t Kfactor, int32_t Koffset);
+    bool Erode(int32_t Ksize = 2);
+    bool Dilate(int32_t Ksize = 2);
+    bool Edge(int32_t Ksize = 2);
+    bool Median(int32_t Ksize = 3);
+    bool Contour();
+    bool Noise(int32_t level);
+    bool Jitter(int32_t radius = 2);
+    static bool IsPowerof2(int32_t x);
+    static bool FFT(int dir, int m, double* x, double* y);
+    static bool DFT(int dir, int32_t m, double* x1, double* y1, double* x2, double* y2);
+    bool FFT2(RasterImage* srcReal, RasterImage* srcImag, RasterImage* dstReal, RasterImage* dstImag,
+              int32_t direction = 1, bool bForceFFT = true, bool bMagnitude = true);
+
+    // Thresholds, mixing, repair, blurs and tracing.
+    enum ImageOpType {
+        OpAdd = 0, OpAnd = 1, OpXor = 2, OpOr = 3, OpMask = 4, OpSrcCopy = 5, OpDstCopy = 6, OpSub = 7,
+        OpSrcBlend = 8, OpScreen = 9, OpAvg = 10, OpBlendAlpha = 11,
+    };
+    bool Threshold(RasterImage* pThresholdMask);
+    bool Threshold2(uint8_t level, bool bDirection, RGBQUAD nBkgndColor, bool bSetAlpha = false);
+    int32_t OptimalThreshold(int32_t method = 0, RECT* pBox = nullptr, RasterImage* pContrastMask = nullptr);
+    bool AdaptiveThreshold(int32_t method = 0, int32_t nBoxSize = 64, RasterImage* pContrastMask = nullptr,
+                           int32_t nBias = 0, float fGlobalLocalBalance = 0.5f);
+    bool Mix(RasterImage& imgsrc2, ImageOpType op, int32_t lXOffset = 0, int32_t lYOffset = 0, bool bMixAlpha = false);
+    void MixFrom(RasterImage& imagesrc2, int32_t lXOffset, int32_t lYOffset);
+    bool Repair(float radius = 0.25f, int32_t niterations = 1, int32_t colorspace = 0);
+    bool RepairChannel(RasterImage* ch, float radius);
+    // Gaussian kernel for a radius (new[] array, caller deletes), its product table, one row.
+    static int32_t gen_convolve_matrix(float radius, float** cmatrix_p);
+    static float* gen_lookup_table(float* cmatrix, int32_t cmatrix_length);
+    static void blur_line(float* ctable, float* cmatrix, int32_t cmatrix_length, uint8_t* cur_col,
+                          uint8_t* dest_col, int32_t y, int32_t bytes);
+    void blur_text(uint8_t threshold, uint8_t decay, uint8_t max_depth, RasterImage* iSrc, RasterImage* iDst,
+                   uint8_t bytes);
+    bool GaussianBlur(float radius = 1.0f, RasterImage* iDst = nullptr);
+    bool TextBlur(uint8_t threshold = 100, uint8_t decay = 2, uint8_t max_depth = 5, bool bBlurHorizontal = true,
+                  bool bBlurVertical = true, RasterImage* iDst = nullptr);
+    bool SelectiveBlur(float radius = 1.0f, uint8_t threshold = 25, RasterImage* iDst = nullptr);
+    bool UnsharpMask(float radius = 5.0f, float amount = 0.5f, int32_t threshold = 0);
+    bool RedEyeRemove(float strength = 0.8f);
+    bool Trace(RGBQUAD color_target, RGBQUAD color_trace);
+
+    // Histograms: arrays of 256 counts owned by the caller; null arrays are skipped.
+    int32_t Histogram(int32_t* red, int32_t* green = nullptr, int32_t* blue = nullptr, int32_t* gray = nullptr,
+                      int32_t colorspace = 0);
+    bool HistogramStretch(int32_t method = 0, double threshold = 0);
+    bool HistogramEqualize();
+    bool HistogramNormalize();
+    bool HistogramRoot();
+    bool HistogramLog();
+
+    // Sub-pixel and area reads.
+    bool OverflowCoordinates(int32_t& x, int32_t& y, OverflowMethod const ofMethod);
+    void OverflowCoordinates(float& x, float& y, OverflowMethod const ofMethod);
+    RGBQUAD GetPixelColorWithOverflow(int32_t x, int32_t y, OverflowMethod const ofMethod = OM_BACKGROUND,
+                                      RGBQUAD* const rplColor = nullptr);
+    RGBQUAD GetPixelColorInterpolated(float x, float y, InterpolationMethod const inMethod = IM_BILINEAR,
+                                      OverflowMethod const ofMethod = OM_BACKGROUND,
+                                      RGBQUAD* const rplColor = nullptr);
+    RGBQUAD GetAreaColorInterpolated(float const xc, float const yc, float const w, float const h,
+                                     InterpolationMethod const inMethod, OverflowMethod const ofMethod = OM_BACKGROUND,
+                                     RGBQUAD* const rplColor = nullptr);
+    static void AddAveragingCont(RGBQUAD const& color, float const surf, float& rr, float& gg, float& bb,
+                                 float& aa);
+    static float KernelBSpline(const float x);
+    static float KernelLinear(const float t);
+    static float KernelCubic(const float t);
+    static float KernelGeneralizedCubic(const float t, const float a = -1);
+    static float KernelLanczosSinc(const float t, const float r = 3);
+    static float KernelBox(const float x);
+    static float KernelHermite(const float x);
+    static float KernelHamming(const float x);
+    static float KernelSinc(const float x);
+    static float KernelBlackman(const float x);
+    static float KernelBessel_J1(const float x);
+    static float KernelBessel_P1(const float x);
+    static float KernelBessel_Q1(const float x);
+    static float KernelBessel_Order1(float x);
+    static float KernelBessel(const float x);
+    static float KernelGaussian(const float x);
+    static float KernelQuadratic(const float x);
+    static float KernelMitchell(const float x);
+    static float KernelCatrom(const float x);
+    static float KernelHanning(const float x);
+    static float KernelPower(const float x, const float a = 2);
+
     // Codec dispatch. Types: 0 detect (decode only), 1 BMP, 3 JPEG, 6 TIFF.
     bool Decode(RasterFile* hFile, uint32_t imagetype);
     bool Decode(FILE* hFile, uint32_t imagetype);

@@ -203,7 +203,9 @@ int32_t AcquireImg(uint16_t lines, ImgInfo* sides, bool forward) {
     return failureExit(PVK_ERR_NO_EXT_POWER);
   }
   const int dpiV = std::max(sides[0].dpiV, sides[1].dpiV);
-  const int maxLines = EvalNumLine(MyAcq.height150, 150, dpiV);
+  // A height beyond 16 bits comes back as all ones: the most a side record can hold.
+  int maxLines = EvalNumLine(MyAcq.height150, 150, dpiV);
+  if (maxLines < 0 || maxLines > 0xFFFF) maxLines = 0xFFFF;
   switchSidesOn(sides, lines);
   if (lines == 0) lines = static_cast<uint16_t>(maxLines);
   if (static_cast<int>(lines) > maxLines) {

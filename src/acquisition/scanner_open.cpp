@@ -68,6 +68,7 @@ void traceOpenedState() {
     }
   }
   if (MyOcr.cdlMicr) WriteTrace("MICR tracing", false);
+  if (MyMICR.headPresent && MyMICR.disablesAdf) WriteTrace("MICR disabling ADF", false);
   if (MyAcq.doubleFeed) {
     char line[64];
     const bool variantB = MyAcq.doubleFeedBlackVe >= MyDev.fwVersion;
@@ -150,10 +151,9 @@ bool ScannerOpen(char* cnfdir) {
 
   unsigned long low = 0, high = 0;
   if (!Vx3CompositionLH(low, high)) return false;
-  // Bit 22 of the composition: the side-switch feature keeps both sides on.
-  const bool sideSwitch = (low & (1ul << 22)) != 0 && MyDev.fwVersion > 0x5000;
+  // The side-switch feature of the composition (bit 22) keeps both sides on.
   storeCaps(pvk::acquisition::firmwareCaps(MyDev.fwVersion, MyDev.productId, MyDev.serialHigh, MyDev.serialLow,
-                                           sideSwitch, false));
+                                           MyDev.sideSwitch != 0, false));
 
   optionsFromDefaults();
   Vx3ParamSet(1000, ResModeBest(), false);

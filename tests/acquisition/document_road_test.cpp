@@ -55,6 +55,17 @@ class DocumentRoad : public ::testing::Test {
     }
     return n;
   }
+  // The trace file as written so far.
+  static std::string trace() {
+    std::string text;
+    if (FILE* f = std::fopen(MyLog.tracePath, "rb")) {
+      char buf[4096];
+      size_t n;
+      while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+      std::fclose(f);
+    }
+    return text;
+  }
   std::string dir;
   int handle = -1;
 };
@@ -107,6 +118,22 @@ TEST_F(DocumentRoad, MissingExternalPowerIsAWarningAtOpen) {
   });
   ASSERT_GT(open(), 0);
   EXPECT_EQ(MyDev.lastResult, PVK_WAR_NO_EXT_POWER);
+  EXPECT_NE(trace().find("err -  The device is missing external power"), std::string::npos);
+}
+
+TEST_F(DocumentRoad, SideSwitchFeatureKeepsBothSidesOn) {
+  addDevice(pvkemu_profile_full);
+  ASSERT_GT(open(), 0);
+  EXPECT_EQ(MyDev.FwCapB, 1);
+  EXPECT_EQ(MyDev.FwCapC, 1);
+  Vx3DeviceClose(false);
+  handle = -1;
+  pvkemu_reset();
+  addDevice(pvkemu_profile_full, [](pvkemu_profile& p) { p.composition_low |= 1u << 22; });
+  ASSERT_GT(open(), 0);
+  EXPECT_EQ(MyDev.FwCapB, 0);
+  EXPECT_EQ(MyDev.FwCapC, 0);
+  EXPECT_NE(trace().find("with SequenceCheck"), std::string::npos);
 }
 
 TEST_F(DocumentRoad, CloseFreesEveryBuffer) {

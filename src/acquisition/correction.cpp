@@ -28,15 +28,27 @@ void correctPlane(const CorrectionPlane& p, bool correct) {
   // gain 1 (or the gain alone where only the black reference is short).
   const uint32_t both = std::max(from, std::min({to, p.blackBytes, p.coef ? p.coefCount : 0u}));
   const uint8_t* __restrict lut = p.lut;
+  // With neutral brightness and contrast the table is the identity: without the lookup the
+  // loop vectorises.
+  bool identity = true;
+  for (int v = 0; v < 256 && identity; ++v) identity = lut[v] == v;
   for (uint32_t r = 0; r < p.rows; ++r) {
     uint8_t* __restrict line = p.firstPixel + r * p.rowStride;
     if (offset) {
       const uint8_t* __restrict black = p.black;
       const float* __restrict coef = p.coef;
-      for (uint32_t x = from; x < both; ++x) {
-        float v = static_cast<float>(static_cast<int>(line[x]) - black[x]) * coef[x];
-        int iv = static_cast<int>(v);  // truncation toward zero
-        line[x] = lut[iv <= 0 ? 0 : (iv >= 255 ? 255 : iv)];
+      if (identity) {
+        for (uint32_t x = from; x < both; ++x) {
+          float v = static_cast<float>(static_cast<int>(line[x]) - black[x]) * coef[x];
+          int iv = static_cast<int>(v);  // truncation toward zero
+          line[x] = static_cast<uint8_t>(iv <= 0 ? 0 : (iv >= 255 ? 255 : iv));
+        }
+      } else {
+        for (uint32_t x = from; x < both; ++x) {
+          float v = static_cast<float>(static_cast<int>(line[x]) - black[x]) * coef[x];
+          int iv = static_cast<int>(v);
+          line[x] = lut[iv <= 0 ? 0 : (iv >= 255 ? 255 : iv)];
+        }
       }
       for (uint32_t x = both; x < to; ++x) {
         int b = x < p.blackBytes ? p.black[x] : 0;

@@ -159,6 +159,11 @@ uint64_t separateStream(const StreamGeometry& g, SeparationState& st, uint8_t* r
   }
   const bool shifts = g.layout == StreamLayout::Plain && st.normalDocument;
   uint32_t window = st.dpiH / (st.productId == 0x000E ? 4 : 2);
+  // Without shift repair no previous raw line is needed, and when the stream starts at least
+  // one row behind the output (as in the acquisition buffer) no row can reach the raw bytes
+  // still to be read: split straight from the stream.
+  const bool direct = !(shifts && (st.aligner || st.swGlitch)) && raw >= out &&
+                      static_cast<uint64_t>(raw - out) >= outRow && rawLine >= outRow;
   uint64_t done = 0;
   for (uint64_t i = 0; i < lines; ++i) {
     if ((i + 1) * outRow > outBytes) break;
@@ -180,6 +185,10 @@ uint64_t separateStream(const StreamGeometry& g, SeparationState& st, uint8_t* r
           }
         }
         pos = clampPos(pos, rawBytes, slot);
+      }
+      if (direct) {
+        splitSlot(g, raw + pos, row + p * 2 * S, micr, st);
+        continue;
       }
       // The copy is both the previous line of the next test and a safe source: the output row
       // may overlap the raw bytes it is made from.

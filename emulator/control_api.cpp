@@ -5,6 +5,7 @@
 #include "bus.h"
 #include "image_stream.h"
 #include "sheet_model.h"
+#include "stripe_reader.h"
 
 #ifndef PVK_USB_VENDOR_ID
 #error "PVK_USB_VENDOR_ID must be defined by the build"
@@ -73,6 +74,7 @@ void pvkemu_reset(void) {
   dropPendingTransfers();
   imageStreamReset();
   sheetReset();
+  stripeBusReset();
   b.log.clear();
   b.errorCount = 0;
   b.lastError.clear();

@@ -5,6 +5,7 @@
 #include "bus.h"
 #include "image_stream.h"
 #include "sheet_model.h"
+#include "stripe_reader.h"
 
 namespace pvk::emulator {
 namespace {
@@ -58,7 +59,7 @@ uint32_t ownStatus(const Device& d) {
 }
 
 int statusReply(Device& d, unsigned char* data, uint16_t room) {
-  uint32_t raw = ownStatus(d) | sheetStatus(d);
+  uint32_t raw = ownStatus(d) | sheetStatus(d) | stripeStatus(d);
   if (d.statusPos < d.statusScript.size()) raw = d.statusScript[d.statusPos++];
   uint8_t r[8] = {0};
   putLe32(r + 1, raw);
@@ -92,7 +93,7 @@ int dataIn(Device& d, uint16_t value, unsigned char* data, uint16_t length) {
     case 40: return reply(data, length, p.head_config, 16);
     case 42: putLe32(r, p.pages); return reply(data, length, r, 4);
     case 45: putLe32(r, p.stamps); return reply(data, length, r, 4);
-    case 52: case 53: case 54: return reply(data, length, r, 64);  // stripe tracks: no swipe
+    case 52: case 53: case 54: return stripeReply(d, value - 52, data, length);
     case 60:
       if (p.alt_firmware == 0) return LIBUSB_ERROR_PIPE;
       return versionReply(p.alt_firmware, data, length);
@@ -129,7 +130,8 @@ int command(Device& d, uint16_t value) {
       sheetMoved(d);
       imageStreamStart(d);
       return 0;
-    case 11: case 12: case 33: case 34: case 35: case 51: case 63: case 66: case 67:
+    case 51: stripeClear(d); return 0;
+    case 11: case 12: case 33: case 34: case 35: case 63: case 66: case 67:
       return 0;
     default: return LIBUSB_ERROR_PIPE;
   }

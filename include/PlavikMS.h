@@ -263,6 +263,17 @@ PVK_API bool ImgInfoToPVKImg(struct ImgInfo& src, PVKImg* dst);
 PVK_API bool ImgInfoToPVKImg(struct ImgInfo* src, PVKImg* dst);
 #endif
 
+/* ---- Magnetic stripe reader and inkjet endorser --------------------------------------------- */
+
+/* Waits for a card swipe and returns the three track texts. flags: 1 drops the start sentinel,
+ * 2 the end sentinel, 4 the LRC. Each non-null buffer gets its text with the terminator when
+ * the text is shorter than `size`, and nothing otherwise; a null buffer makes the result -1. A
+ * track that does not decode comes back empty and the call still succeeds; -10 when no card was
+ * swiped within the swipe wait. */
+PVK_API int PVKMagStripeC(void* handle, char* track1, char* track2, char* track3, int flags, int size);
+/* Empties the reader's buffer of swiped data. */
+PVK_API int PVKMagStripeReset(void* handle);
+
 /* ---- Image output -------------------------------------------------------------------------
  * Sides: 0 rear, 1 front, 2 backlight; 8 and 9 the sides taken automatically for the rear and
  * the front. Format word: bits 0-2 0 JPEG, 1 TIFF G3, 2 TIFF G4, 3 TIFF LZW, 4 BMP, 5 TIFF

@@ -1,0 +1,55 @@
+// Exported calls of the magnetic stripe reader and the inkjet endorser.
+#include <cstring>
+
+#include "api/exported.h"
+#include "core/frame.h"
+#include "core/results.h"
+#include "device/mag_stripe.h"
+
+namespace {
+
+// The frame of a call with the caller's handle: guard, operation, last result.
+template <typename Op>
+int withHandle(const char* name, void* handle, Op&& op) {
+  return pvk::api::guarded(name, [&] {
+    if (!DllFunctInit(name, handle)) {
+      RMSVERIFICARESULT();
+      return Vx3ResultGet();
+    }
+    const int r = op();
+    Vx3ResultSet(r);
+    RMSVERIFICARESULT();
+    return r;
+  });
+}
+
+// A track text goes out whole with its terminator, or not at all when the buffer is too small.
+void copyTrack(char* out, const char* text, int size) {
+  if (!out) {
+    Vx3ResultSet(PVK_ERR_GENERIC);
+    return;
+  }
+  const size_t len = strnlen(text, kTrackBytes - 1);
+  if (size >= 1 && len < static_cast<size_t>(size)) std::memcpy(out, text, len + 1);
+}
+
+}  // namespace
+
+extern "C" int PVKMagStripeC(void* handle, char* track1, char* track2, char* track3, int flags, int size) {
+  return pvk::api::guarded("PVKMagStripe", [&] {
+    if (!DllFunctInit("PVKMagStripe", handle)) {
+      RMSVERIFICARESULT();
+      return Vx3ResultGet();
+    }
+    Vx3ResultSet(Vx3MagStripe(static_cast<unsigned char>(flags)));
+    copyTrack(track1, Track1, size);
+    copyTrack(track2, Track2, size);
+    copyTrack(track3, Track3, size);
+    RMSVERIFICARESULT();
+    return Vx3ResultGet();
+  });
+}
+
+extern "C" int PVKMagStripeReset(void* handle) {
+  return withHandle("PVKMagStripeReset", handle, [] { return Vx3MagStripeReset(); });
+}

@@ -1,0 +1,110 @@
+// The stripe reader and the endorser as a host sees them, on a full-featured software scanner.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "PlavikMS.h"
+#include "../../emulator/pvkemu.h"  // the software scanner's test interface
+#include "../../emulator/pvkemu_stripe.h"
+
+namespace {
+
+void* asHandle(int h) { return reinterpret_cast<void*>(static_cast<intptr_t>(h)); }
+
+template <typename F>
+F emu(const char* name) {
+  return reinterpret_cast<F>(dlsym(RTLD_DEFAULT, name));
+}
+
+const std::string& processDir() {
+  static std::string dir = [] {
+    char tmpl[] = "/tmp/pvkstripeXXXXXX";
+    std::string d = mkdtemp(tmpl) ? tmpl : "/tmp";
+    static std::string removeCmd = "rm -rf '" + d + "'";
+    std::atexit([] {
+      if (std::system(removeCmd.c_str()) != 0) std::fputs("cannot remove test directory\n", stderr);
+    });
+    return d;
+  }();
+  return dir;
+}
+
+class HostCalls : public ::testing::Test {
+ protected:
+  std::string dir = processDir();
+  int h = -1;
+  void SetUp() override {
+    ASSERT_NE(emu<void*>("pvkemu_loaded"), nullptr);
+    emu<void (*)()>("pvkemu_reset")();
+    pvkemu_profile p;
+    emu<void (*)(pvkemu_profile*)>("pvkemu_profile_full")(&p);
+    ASSERT_EQ(emu<int (*)(const pvkemu_profile*)>("pvkemu_add_device")(&p), 0);
+    emu<void (*)(int)>("pvkemu_clock_virtual")(1);
+    h = PVKInitializeSN(dir.data(), nullptr);
+    ASSERT_GT(h, 0) << PVKGetLastResult();
+  }
+  void TearDown() override {
+    PVKClose(asHandle(h));
+    emu<void (*)(int)>("pvkemu_clock_virtual")(0);
+  }
+  void swipe(const char* t1, const char* t2, const char* t3) {
+    pvkemu_track tracks[3] = {{t1, 0, 0, 0, 0, 0, 0}, {t2, 1, 0, 0, 0, 0, 0}, {t3, 0, 0, 0, 0, 0, 0}};
+    ASSERT_EQ(emu<int (*)(int, const pvkemu_track*, int)>("pvkemu_swipe")(0, tracks, 0), 0);
+  }
+  std::string trace() {
+    char path[300] = {0};
+    PVKLogFileName(path);
+    std::ifstream f(path);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+  }
+};
+
+TEST_F(HostCalls, MagStripeTracksAndBufferSizes) {
+  swipe("B1234^DOE/J^25", "5432", nullptr);
+  char t1[128], t2[128], t3[128];
+  std::memset(t3, 'x', sizeof t3);
+  EXPECT_EQ(PVKMagStripeC(asHandle(h), t1, t2, t3, 1 | 2 | 4, 128), 0);
+  EXPECT_STREQ(t1, "B1234^DOE/J^25");
+  EXPECT_STREQ(t2, "5432");
+  EXPECT_STREQ(t3, "");
+  // A buffer the text does not fit (its length equal to the size) is left alone; so is any
+  // buffer with a size below 1. Sizes are whole ints: 65538 is not 2.
+  for (int size : {4, 0, -1}) {
+    swipe(nullptr, "5432", nullptr);
+    std::memset(t2, 'x', sizeof t2);
+    EXPECT_EQ(PVKMagStripeC(asHandle(h), t1, t2, t3, 7, size), 0) << size;
+    EXPECT_EQ(t2[0], 'x') << size;
+  }
+  swipe(nullptr, "5432", nullptr);
+  EXPECT_EQ(PVKMagStripeC(asHandle(h), t1, t2, t3, 7, 65536 + 2), 0);
+  EXPECT_STREQ(t2, "5432");
+  // A null buffer is a failed call, the others still get their text.
+  swipe("A", "12", nullptr);
+  EXPECT_EQ(PVKMagStripeC(asHandle(h), nullptr, t2, t3, 7, 128), -1);
+  EXPECT_STREQ(t2, "12");
+  EXPECT_EQ(PVKGetLastResult(), -1);
+}
+
+TEST_F(HostCalls, MagStripeTimeoutResetAndRefusal) {
+  ASSERT_EQ(PVKSetParameter(101, 50), 0);  // swipe wait 50 ms: one status poll
+  char t1[128], t2[128], t3[128];
+  EXPECT_EQ(PVKMagStripeC(asHandle(h), t1, t2, t3, 0, 128), -10);
+  EXPECT_STREQ(t1, "");
+  EXPECT_EQ(PVKGetLastResult(), -10);
+  EXPECT_EQ(PVKMagStripeReset(asHandle(h)), 0);
+  EXPECT_EQ(PVKMagStripeC(asHandle(h + 1), t1, t2, t3, 0, 128), -1);
+  EXPECT_EQ(PVKMagStripeReset(nullptr), -1);
+  EXPECT_NE(trace().find("war - Magnetic Stripe Timeout"), std::string::npos);
+}
+
+}  // namespace

@@ -246,3 +246,35 @@ TEST_F(CalibFixture, DirtFoundOnLoadAsksForCleaning) {
   EXPECT_TRUE(CorrInfoRead(MyCorS));
   EXPECT_EQ(MyDev.cleaningRequired, 1);
 }
+
+TEST_F(CalibFixture, OpeningRemovesOldSeparationAndZoneDumps) {
+  for (const char* name : {"doc1_AltPixel.pgm", "x_OcrF.pgm", "x_OcrR.pgm", "x_OcrB.pgm", "keep.pgm",
+                           "x_OcrF.bmp"}) {
+    FILE* f = std::fopen((dir + "/" + name).c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+  }
+  CancellaAltPixelPgm();
+  for (const char* gone : {"doc1_AltPixel.pgm", "x_OcrF.pgm", "x_OcrR.pgm", "x_OcrB.pgm"})
+    EXPECT_EQ(fileSize(dir + "/" + gone), -1) << gone;
+  EXPECT_EQ(fileSize(dir + "/keep.pgm"), 0);
+  EXPECT_EQ(fileSize(dir + "/x_OcrF.bmp"), 0);
+}
+
+TEST_F(CalibFixture, LedDefaultsFromTheIniFileAreClampedToAByte) {
+  std::string ini = dir + "/lib.ini";
+  FILE* f = std::fopen(ini.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fputs("[BackLight]\r\nLedLevIRRGB=300\r\nLedLevIRGray=-5\r\nLedLevUVGray=77\r\n", f);
+  std::fclose(f);
+  std::snprintf(MyLog.iniPath, sizeof MyLog.iniPath, "%s", ini.c_str());
+  MyAcq.rgb = 1;
+  EXPECT_EQ(defautBLLedLev(), 255);
+  EXPECT_EQ(defautUVLedLev(), 0);  // UV off
+  MyAcq.uv = 1;
+  EXPECT_EQ(defautUVLedLev(), 254);  // key missing: the default
+  MyAcq.rgb = 0;
+  EXPECT_EQ(defautBLLedLev(), 0);
+  EXPECT_EQ(defautUVLedLev(), 77);
+  MyLog.iniPath[0] = '\0';
+}

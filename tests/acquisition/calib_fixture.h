@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "acquisition/acq_engine.h"
 #include "acquisition/acq_seams.h"
 #include "acquisition/correction.h"
 #include "acquisition/eeprom_calib.h"

@@ -315,4 +315,43 @@ TEST_F(OutputElab, FreeReleasesSidesStampAndSamples)
   EXPECT_EQ(MyDev.lastResult, -3);
 }
 
+// A side as 24-bit pixels: grey bytes tripled, colour planes interleaved; a raw line wide
+// enough that three of them no longer fit 16 bits.
+TEST_F(OutputElab, ElaboratedPixelsOfWideSides)
+{
+  layOutFront(30000, 2, 300, 90);
+  raw[30000 + 29999] = 7;
+  uint8_t* px = Vx3GetElabImg(1, 0, 0);
+  ASSERT_NE(px, nullptr);
+  EXPECT_EQ(px[0], 90);
+  size_t last = 3 * (30000 + 29999);
+  EXPECT_EQ(px[last], 7);
+  EXPECT_EQ(px[last + 2], 7);
+  std::free(px);
+
+  std::vector<uint8_t> colour(3 * 8 * 2);
+  for (size_t i = 0; i < colour.size(); ++i)
+    colour[i] = static_cast<uint8_t>(i);
+  ImgInfo& s = MyDev.img[0];
+  s = ImgInfo{};
+  s.colourPlanes = s.planesPerLine = 3;
+  s.trimWidth = 8;
+  s.rowsUsed = 2;
+  s.planeLineBytes = 8;
+  s.rawLineBytes = 24;
+  s.dpiH = s.dpiV = 200;
+  s.firstRow = colour.data();
+  px = Vx3GetElabImg(0, 0, 0);
+  ASSERT_NE(px, nullptr);
+  EXPECT_EQ(px[3], 1);       // pixel 1: plane 0, 1, 2
+  EXPECT_EQ(px[4], 9);
+  EXPECT_EQ(px[5], 17);
+  EXPECT_EQ(px[24 + 0], 24);  // second row
+  std::free(px);
+  EXPECT_EQ(Vx3GetElabImg(3, 0, 0), nullptr);
+  EXPECT_TRUE(traced("GetElabImg - invalid image side 3"));
+  MyDev.img[2].firstRow = nullptr;
+  EXPECT_EQ(Vx3GetElabImg(2, 0, 0), nullptr);
+}
+
 }  // namespace

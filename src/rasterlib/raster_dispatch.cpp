@@ -154,7 +154,12 @@ bool RasterImage::Decode(RasterFile* hFile, uint32_t imagetype)
     if (imagetype == 0 || imagetype == IMAGE_TYPE_JPG) {
         RasterImageJPG codec;
         codec.CopyInfo(*this);
-        if (codec.Decode(hFile)) return Transfer(codec);
+        if (codec.Decode(hFile)) {
+            // The thumbnail lives in the codec's sections, which end with it.
+            codec.info.ExifInfo.ThumbnailPointer = nullptr;
+            codec.info.ExifInfo.ThumbnailSize = 0;
+            return Transfer(codec);
+        }
         SetError(codec.GetLastError());
         hFile->Seek(pos, SEEK_SET);
         if (imagetype != 0) return false;

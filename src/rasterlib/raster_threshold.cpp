@@ -8,8 +8,6 @@
 
 namespace {
 
-inline int luminance(const RGBQUAD& c) { return (306 * c.rgbRed + 601 * c.rgbGreen + 117 * c.rgbBlue) >> 10; }
-
 bool sameColor(const RGBQUAD& a, const RGBQUAD& b)
 {
     return a.rgbRed == b.rgbRed && a.rgbGreen == b.rgbGreen && a.rgbBlue == b.rgbBlue;

@@ -272,3 +272,21 @@ TEST(TiffEncode, WriteFailuresAndBadOptions)
     EXPECT_FALSE(empty.Encode(&mem, IMAGE_TYPE_TIF));
     EXPECT_STREQ(empty.GetLastError(), "null image!!!");
 }
+
+TEST(TiffToolFiles, OurFilesThroughTiffcmpAndNetpbm)
+{
+    RasterImage gray, color;
+    makeIndexed(gray, 29, 17, 8);
+    makeColor(color, 29, 17);
+    for (RasterImage* img : {&gray, &color}) {
+        const std::string base = scratch(img == &gray ? "cmp_gray" : "cmp_color");
+        img->SetCodecOption(5, IMAGE_TYPE_TIF);
+        ASSERT_TRUE(img->Save((base + ".tif").c_str(), IMAGE_TYPE_TIF));
+        // libtiff's own copy of our file, uncompressed, holds the same image data.
+        ASSERT_TRUE(run("tiffcp -c none '" + base + ".tif' '" + base + "_none.tif'"));
+        EXPECT_TRUE(run("tiffcmp '" + base + ".tif' '" + base + "_none.tif'"));
+        // netpbm decodes it to the same pixels.
+        ASSERT_TRUE(run("tifftopnm '" + base + ".tif' > '" + base + ".pnm'"));
+        EXPECT_EQ(toolRgb(base + ".pnm"), rgbOf(*img));
+    }
+}

@@ -257,7 +257,11 @@ TEST_F(EngineStream, AlignerShiftsInOneDocumentDoNotMoveTheNext) {
   }
 }
 
-TEST_F(EngineStream, CorrectionAgainstTheScannersFactoryDataMatchesTheDocument) {
+class CorrectedStream : public EngineStream, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(CorrectedStream, AgainstTheScannersFactoryDataTheImageMatchesTheDocument) {
+  const bool colour = GetParam();
+  const uint32_t planes = colour ? 3 : 1;
   pvkemu_sensor s{};
   s.seed = 7;
   s.white_min = 170;
@@ -274,11 +278,15 @@ TEST_F(EngineStream, CorrectionAgainstTheScannersFactoryDataMatchesTheDocument) 
   const uint32_t S = 2592, H = 12;
   Document d(S, H);
   for (auto& side : d.planes)
-    for (uint32_t y = 0; y < H; ++y)
-      for (uint32_t x = 0; x < S; ++x) side[0][y * S + x] = static_cast<uint8_t>(15 + (x + 5 * y) % 230);
+    for (uint32_t p = 0; p < planes; ++p)
+      for (uint32_t y = 0; y < H; ++y)
+        for (uint32_t x = 0; x < S; ++x)
+          side[p][y * S + x] = static_cast<uint8_t>(15 + (x + 5 * y + 70 * p) % 230);
   ASSERT_EQ(pvkemu_feed(dev, &d.doc), 0);
   MyAcq.calibOption = 1;
-  prepare(S, 16, 1, false, 0);
+  MyAcq.rgb = colour;
+  MyAcq.greyLed = colour ? 2 : 1;
+  prepare(S, 16, planes, false, 0);
   std::memset(MyBrCr, 0, sizeof MyBrCr);
   CorrModeUpdate();  // no file yet: the factory data, kept as this setting's file
   ASSERT_EQ(MyDev.calibValid, 1);
@@ -291,20 +299,25 @@ TEST_F(EngineStream, CorrectionAgainstTheScannersFactoryDataMatchesTheDocument) 
   // last 8 pixels take the conditioned margin white, the dirt columns the patched white.
   int worst = 0;
   for (uint32_t y = 0; y < H; ++y)
-    for (uint32_t side = 0; side < 2; ++side)
-      for (uint32_t x = 8; x < S - 8; ++x) {
-        if (x >= 1000 && x < 1004) continue;
-        int got = f.firstRow[y * 2 * S + (side ? 0 : S) + x];
-        int want = d.planes[side][0][y * S + x];
-        worst = std::max(worst, std::abs(got - want));
-      }
+    for (uint32_t p = 0; p < planes; ++p)
+      for (uint32_t side = 0; side < 2; ++side)
+        for (uint32_t x = 8; x < S - 8; ++x) {
+          if (x >= 1000 && x < 1004) continue;
+          int got = f.firstRow[y * f.rawLineBytes + p * 2 * S + (side ? 0 : S) + x];
+          int want = d.planes[side][p][y * S + x];
+          worst = std::max(worst, std::abs(got - want));
+        }
   EXPECT_LE(worst, 2);
   // The configuration block carried the calibrated LED levels.
   uint8_t block[33];
   ASSERT_EQ(pvkemu_config_block(dev, block), 0);
-  EXPECT_EQ(block[4], 180);
-  EXPECT_EQ(block[7], 180);
+  for (int c = 0; c < 3; ++c) {
+    EXPECT_EQ(block[4 + c], 180);
+    EXPECT_EQ(block[7 + c], 180);
+  }
 }
+
+INSTANTIATE_TEST_SUITE_P(GreyAndColour, CorrectedStream, ::testing::Bool());
 
 TEST_F(EngineStream, WithTheRearOffTheRawLinesStayAsTheyCame) {
   Document d(96, 20);

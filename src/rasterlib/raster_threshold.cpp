@@ -13,76 +13,61 @@ bool sameColor(const RGBQUAD& a, const RGBQUAD& b)
     return a.rgbRed == b.rgbRed && a.rgbGreen == b.rgbGreen && a.rgbBlue == b.rgbBlue;
 }
 
-// Thresholds from a histogram; each -1 when it cannot be found. A pixel above t is white.
-int otsu(const double* p, int lo, int hi)
-{
-    double best = -1;
-    int t = -1;
-    for (int k = lo; k < hi; ++k) {
-        double w0 = 0, w1 = 0, m0 = 0, m1 = 0;
-        for (int i = lo; i <= k; ++i) { w0 += p[i]; m0 += i * p[i]; }
-        for (int i = k + 1; i <= hi; ++i) { w1 += p[i]; m1 += i * p[i]; }
-        if (w0 <= 0 || w1 <= 0) continue;
-        const double d = m0 / w0 - m1 / w1, between = w0 * w1 * d * d;
-        if (between > best) { best = between; t = k; }
-    }
-    return t;
-}
+// Class statistics of a histogram split at k, from prefix sums (O(1) per split).
+struct Classes {
+    double w[257], m[257], q[257], e[257];  // sums of p, i p, i^2 p, p ln p over levels below
 
-int minimumError(const double* p, int lo, int hi)
-{
-    double best = 1e300;
-    int t = -1;
-    for (int k = lo; k < hi; ++k) {
-        double w0 = 0, w1 = 0, m0 = 0, m1 = 0, v0 = 0, v1 = 0;
-        for (int i = lo; i <= k; ++i) { w0 += p[i]; m0 += i * p[i]; }
-        for (int i = k + 1; i <= hi; ++i) { w1 += p[i]; m1 += i * p[i]; }
-        if (w0 <= 0 || w1 <= 0) continue;
-        m0 /= w0;
-        m1 /= w1;
-        for (int i = lo; i <= k; ++i) v0 += (i - m0) * (i - m0) * p[i];
-        for (int i = k + 1; i <= hi; ++i) v1 += (i - m1) * (i - m1) * p[i];
-        v0 /= w0;
-        v1 /= w1;
-        if (v0 <= 0 || v1 <= 0) continue;
-        const double j = 1 + w0 * log(v0) + w1 * log(v1) - 2 * (w0 * log(w0) + w1 * log(w1));
-        if (j < best) { best = j; t = k; }
+    explicit Classes(const double* p)
+    {
+        w[0] = m[0] = q[0] = e[0] = 0;
+        for (int i = 0; i < 256; ++i) {
+            w[i + 1] = w[i] + p[i];
+            m[i + 1] = m[i] + i * p[i];
+            q[i + 1] = q[i] + double(i) * i * p[i];
+            e[i + 1] = e[i] + (p[i] > 0 ? p[i] * log(p[i]) : 0);
+        }
     }
-    return t;
-}
-
-int maximumEntropy(const double* p, int lo, int hi)
-{
-    double best = -1e300;
-    int t = -1;
-    for (int k = lo; k < hi; ++k) {
-        double w0 = 0, w1 = 0, h0 = 0, h1 = 0;
-        for (int i = lo; i <= k; ++i) w0 += p[i];
-        for (int i = k + 1; i <= hi; ++i) w1 += p[i];
-        if (w0 <= 0 || w1 <= 0) continue;
-        for (int i = lo; i <= k; ++i)
-            if (p[i] > 0) h0 -= p[i] / w0 * log(p[i] / w0);
-        for (int i = k + 1; i <= hi; ++i)
-            if (p[i] > 0) h1 -= p[i] / w1 * log(p[i] / w1);
-        if (h0 + h1 > best) { best = h0 + h1; t = k; }
+    // Weight, mean and spread (sum of squared distances) of levels [a, b].
+    void range(int a, int b, double& wt, double& mean, double& spread) const
+    {
+        wt = w[b + 1] - w[a];
+        const double sum = m[b + 1] - m[a];
+        mean = wt > 0 ? sum / wt : 0;
+        spread = (q[b + 1] - q[a]) - wt * mean * mean;
+        if (spread < 0) spread = 0;
     }
-    return t;
-}
+    double plogp(int a, int b) const { return e[b + 1] - e[a]; }
+};
 
-int balancedSpread(const double* p, int lo, int hi)
+// Thresholds from a histogram of levels lo..hi; -1 when none is found. Above t is white.
+int thresholdBy(int method, const double* p, int lo, int hi)
 {
-    double best = 1e300;
+    const Classes c(p);
+    double best = 0;
     int t = -1;
     for (int k = lo; k < hi; ++k) {
-        double w0 = 0, w1 = 0, m0 = 0, m1 = 0, s0 = 0, s1 = 0;
-        for (int i = lo; i <= k; ++i) { w0 += p[i]; m0 += i * p[i]; }
-        for (int i = k + 1; i <= hi; ++i) { w1 += p[i]; m1 += i * p[i]; }
+        double w0, m0, s0, w1, m1, s1;
+        c.range(lo, k, w0, m0, s0);
+        c.range(k + 1, hi, w1, m1, s1);
         if (w0 <= 0 || w1 <= 0) continue;
-        m0 /= w0;
-        m1 /= w1;
-        for (int i = lo; i <= k; ++i) s0 += (i - m0) * (i - m0) * p[i];
-        for (int i = k + 1; i <= hi; ++i) s1 += (i - m1) * (i - m1) * p[i];
-        if (fabs(s0 - s1) < best) { best = fabs(s0 - s1); t = k; }
+        double score;  // larger is better
+        switch (method) {
+        case 1: score = w0 * w1 * (m0 - m1) * (m0 - m1); break;  // between-class variance
+        case 2: {                                                  // minimum error
+            const double v0 = s0 / w0, v1 = s1 / w1;
+            if (v0 <= 0 || v1 <= 0) continue;
+            score = -(1 + w0 * log(v0) + w1 * log(v1) - 2 * (w0 * log(w0) + w1 * log(w1)));
+            break;
+        }
+        case 3:  // entropy of the two classes
+            score = -(c.plogp(lo, k) / w0 - log(w0)) - (c.plogp(k + 1, hi) / w1 - log(w1));
+            break;
+        default: score = -fabs(s0 - s1); break;  // balanced squared distances
+        }
+        if (t < 0 || score > best) {
+            best = score;
+            t = k;
+        }
     }
     return t;
 }
@@ -165,15 +150,14 @@ int32_t RasterImage::OptimalThreshold(int32_t method, RECT* pBox, RasterImage* p
     for (double& v : hist) v /= total;
     int t;
     switch (method) {
-    case 1: t = otsu(hist, lo, hi); break;
-    case 2: t = minimumError(hist, lo, hi); break;
-    case 3: t = maximumEntropy(hist, lo, hi); break;
-    case 4: t = balancedSpread(hist, lo, hi); break;
+    case 1:
+    case 2:
+    case 3:
+    case 4: t = thresholdBy(method, hist, lo, hi); break;
     default: {
         int sum = 0, n = 0;
-        for (int v : {otsu(hist, lo, hi), minimumError(hist, lo, hi), maximumEntropy(hist, lo, hi),
-                      balancedSpread(hist, lo, hi)})
-            if (v >= 0) {
+        for (int m = 1; m <= 4; ++m)
+            if (const int v = thresholdBy(m, hist, lo, hi); v >= 0) {
                 sum += v;
                 ++n;
             }

@@ -315,3 +315,43 @@ TEST(RasterEmpty, ImagesWithoutPixelsRefuseEverything)
     ASSERT_TRUE(img.RedEyeRemove());
     ASSERT_TRUE(img.Trace(RGBQUAD{0, 0, 0, 0}, RGBQUAD{255, 255, 255, 0}));
 }
+
+TEST(RasterThresholds, EveryMethodSplitsTwoClearClasses)
+{
+    // Two grey populations, 40 and 200, with a little spread each.
+    RasterImage img;
+    ASSERT_NE(img.Create(40, 10, 8, 0), nullptr);
+    img.SetGrayPalette();
+    for (int x = 0; x < 40; ++x)
+        for (int y = 0; y < 10; ++y)
+            img.SetPixelIndex(x, y, static_cast<uint8_t>((x < 20 ? 40 : 200) + (x + y) % 5));
+    for (int method = 0; method <= 4; ++method) {
+        const int32_t t = img.OptimalThreshold(method);
+        EXPECT_GE(t, 44) << method;
+        EXPECT_LT(t, 200) << method;
+    }
+    RECT box = {0, 0, 10, 10};
+    const int32_t inBox = img.OptimalThreshold(1, &box);  // the dark class alone: 40..44
+    EXPECT_GE(inBox, 40);
+    EXPECT_LT(inBox, 44);
+    RECT empty = {5, 5, 5, 9};
+    EXPECT_EQ(img.OptimalThreshold(1, &empty), -1);
+    RasterImage mask;
+    ASSERT_NE(mask.Create(40, 10, 8, 0), nullptr);
+    mask.SetGrayPalette();
+    mask.Clear(120);
+    RasterImage bw(img);
+    ASSERT_TRUE(bw.Threshold(&mask));
+    EXPECT_EQ(bw.GetPixelIndex(5, 5), 0);
+    EXPECT_EQ(bw.GetPixelIndex(30, 5), 1);
+    RasterImage small;
+    ASSERT_NE(small.Create(4, 4, 8, 0), nullptr);
+    EXPECT_FALSE(bw.Threshold(&small));
+    // Small boxes on a large picture stay quick.
+    RasterImage big;
+    ASSERT_NE(big.Create(400, 300, 8, 0), nullptr);
+    big.SetGrayPalette();
+    for (int x = 0; x < 400; ++x)
+        for (int y = 0; y < 300; ++y) big.SetPixelIndex(x, y, static_cast<uint8_t>((x * 7 + y * 3) & 255));
+    EXPECT_TRUE(big.AdaptiveThreshold(0, 4));
+}

@@ -87,6 +87,7 @@ bool prepareStamp(const ImgInfo& side, ImgInfo& out, short& column, short& row) 
   if (!resizeSide(&src, -1, &out, 0, 0, false, false, false, false, true, msg)) {
     std::free(buf);
     out = ImgInfo{};
+    WriteTrace("err - ", msg, false);
     WriteTrace("error creating stamp", false);
     return false;
   }

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "../common/synthetic_cheque.h"
 #include "acquisition/acq_buffers.h"
@@ -383,4 +384,50 @@ TEST_F(OneDocument, IniForcesTheDocumentHeight) {
   Vx3Read_AcquireImg();
   EXPECT_EQ(MyAcq.height150, 300);
   EXPECT_LE(lastBlock(dev).lines, 900);  // 600 lines at 300 dpi and the margins
+}
+
+namespace {
+
+// Dark pixels where the stamp lands: 1500 - 396 = 1104 columns and 150 rows into the cheque,
+// 36 columns wide and 180 rows long (the stamp turned along the document's travel).
+int inkPixels(const ImgInfo& f) {
+  int n = 0;
+  for (int y = 150; y < 330 && y < f.rowsUsed; ++y) {
+    const uint8_t* row = f.firstRow + static_cast<size_t>(f.trimTop + y) * f.rawLineBytes + f.trimLeft;
+    for (int x = 1104; x < 1140 && x < f.trimWidth; ++x) n += row[x] < 120;
+  }
+  return n;
+}
+
+}  // namespace
+
+TEST_F(OneDocument, EndorsementIsDrawnOnTheFront) {
+  dev = addDevice(pvkemu_profile_basic);
+  ASSERT_GT(open(), 0);
+  pvk::testing::ChequeSpec spec;
+  const auto front = pvk::testing::drawSide(spec, 1, false);
+  pvkemu_document doc{};
+  doc.width = static_cast<uint32_t>(spec.sensorPixels);
+  doc.height = static_cast<uint32_t>(spec.lines);
+  doc.front[0] = doc.rear[0] = front.planes[0].data();
+  MyAcq.cfgFlags[kCfgWaitDoc] = 0;
+  ASSERT_EQ(pvkemu_feed(dev, &doc), 0);
+  ASSERT_EQ(AcquireImg(0, MyDev.img, true), 0);
+  const int without = inkPixels(MyDev.img[1]);
+
+  // A stamp of 60 columns of 12 dots, all ink, at 100 dpi: 180 x 36 pixels on a 300 dpi side.
+  std::vector<uint8_t> stamp(64 * 12, 0);
+  MyDev.inkjetPresent = 1;
+  MyInkjet.stamp = PVKImg{60, 12, 64, 100, stamp.data()};
+  MyInkjet.stampImageRequested = 1;
+  MyInkjet.headRes = 100;
+  MyInkjet.headIntensity = MyInkjet.intensity = 100;
+  MyInkjet.headOffset = 364;   // column 2592 - 1092 = 1500
+  MyInkjet.stampOffset = 50;   // 150 rows below the top edge
+  ASSERT_EQ(pvkemu_feed(dev, &doc), 0);
+  MyAcq.cfgFlags[kCfgWaitDoc] = 0;
+  ASSERT_EQ(AcquireImg(0, MyDev.img, true), 0);
+  MyInkjet.stamp = PVKImg{};
+  EXPECT_GT(inkPixels(MyDev.img[1]) - without, 4000) << trace();
+  EXPECT_NEAR(MyDev.img[1].trimWidth, 1800, 3);
 }

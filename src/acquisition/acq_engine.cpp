@@ -116,7 +116,7 @@ int64_t separateCurrent(uint64_t bytes) {
   }
   if (g.layout == StreamLayout::MicrOlder) AcqDefault.swNoise = 0;
   SeparationState st;
-  st.aligner = MyDev.lineAligner != 0;
+  st.aligner = MyDev.magAlign != 0;  // the line aligner marks each slot
   st.swGlitch = AcqDefault.swGlitch != 0;
   st.swNoise = AcqDefault.swNoise != 0;
   st.normalDocument = !MyAcq.paperMove && !MyAcq.paperMove2 && !MyAcq.calibrating;

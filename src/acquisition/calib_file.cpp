@@ -225,7 +225,8 @@ bool readSteps(CorInfoSide* cor, const char* path, FILE*& f, bool& dirt) {
     }
   } else {
     WriteTrace("err - ", "error reading calibration file", errno, false);
-    if (!MyDev.eepromCalib || MyAcq.calibrating) return false;
+    // Composition bit 22 (the side-switch feature): the device carries factory calibration data.
+    if (!MyDev.sideSwitch || MyAcq.calibrating) return false;
     int dpi = MyDev.img[1].dpiH;
     if (dpi != 300 && dpi != 600) return false;
     if (!EEPROMCalibDataRead(dpi == 300 ? 3 : 6)) return false;

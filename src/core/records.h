@@ -138,10 +138,8 @@ struct _DevInfo {
   // Calibration capabilities and stream features read by the acquisition engine.
   uint8_t ledCalib;           // LED levels are adjustable
   uint8_t bothSidesCalib;     // both sides are calibrated together
-  uint8_t eepromCalib;        // the device carries factory calibration data
   uint8_t micrDependentCalib; // calibration depends on the magnetic head
   uint8_t micrHeadConfigBits; // magnetic-head configuration bits (bit 3 selects the setting)
-  uint8_t lineAligner;        // hardware line aligner: each slot starts with a 0 marker
   // Connection state and the rest of the composition (device layer).
   char openTag[4];            // "Vx3" while a USB device is open, first byte cleared at close
   uint8_t reopening;          // a reopen is in progress

@@ -81,7 +81,7 @@ TEST_F(CalibFixture, WrongLengthsAndAnEmptyFileGiveNeutralData) {
     ASSERT_EQ(truncate(p.c_str(), size), 0);
   }
   // A zero-length file fails and does not fall back to the device's data.
-  MyDev.eepromCalib = 1;
+  MyDev.sideSwitch = 1;
   CorrInfoMakeInvalid();
   EXPECT_EQ(fileSize(p), 0);
   EXPECT_FALSE(CorrInfoRead(MyCorS));

@@ -125,7 +125,7 @@ TEST_F(Eeprom, RefusalsWithoutDeviceAccess) {
   EXPECT_FALSE(EEPROMCalibDataRead(4));
   EXPECT_EQ(MyDev.lastResult, -1);
   geometry(2592, 400, 0, 2592);  // no data set for 400 dpi
-  MyDev.eepromCalib = 1;
+  MyDev.sideSwitch = 1;
   EXPECT_FALSE(CorrInfoRead(MyCorS));
   EXPECT_EQ(eeprom.requests, 0);
   geometry(2592, 300, 0, 2592);
@@ -142,7 +142,7 @@ TEST_F(Eeprom, RefusalsWithoutDeviceAccess) {
 }
 
 TEST_F(Eeprom, TheCalibrationFileFallsBackToItAndKeepsIt) {
-  MyDev.eepromCalib = 1;
+  MyDev.sideSwitch = 1;
   ASSERT_TRUE(CorrInfoRead(MyCorS));
   EXPECT_EQ(MyDev.calibValid, 1);
   EXPECT_EQ(MyCorS[1].modeLoaded, 0x0110);

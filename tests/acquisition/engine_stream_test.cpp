@@ -235,7 +235,7 @@ TEST_F(EngineStream, AlignerShiftsInOneDocumentDoNotMoveTheNext) {
   s.glitch_line[1] = 12;
   s.glitch_bytes[1] = -1;
   ASSERT_EQ(pvkemu_sensor_model(dev, &s), 0);
-  MyDev.lineAligner = 1;
+  MyDev.magAlign = 1;
   for (int doc = 0; doc < 2; ++doc) {
     SCOPED_TRACE(doc);
     Document d(64, 20);
@@ -272,7 +272,7 @@ TEST_P(CorrectedStream, AgainstTheScannersFactoryDataTheImageMatchesTheDocument)
   s.dirt_count = 4;
   for (uint32_t i = 0; i < 4; ++i) s.dirt_columns[i] = 1000 + i;
   ASSERT_EQ(pvkemu_sensor_model(dev, &s), 0);
-  MyDev.eepromCalib = 1;
+  MyDev.sideSwitch = 1;
   MyDev.cleaningCalibCheck = 1;
   MyDev.cleaningRequired = 0;
   const uint32_t S = 2592, H = 12;

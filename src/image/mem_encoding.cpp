@@ -126,7 +126,8 @@ bool convertFailed(const char* what, const char* path, const char* detail)
 
 }  // namespace
 
-int ConvertiImg(const char* path, short format, short quality, int* height, int* width, int* dpi)
+static int convertImage(const char* path, short format, short quality, int* height, int* width,
+                        int* dpi)
 {
   if (height)
     *height = 0;
@@ -183,7 +184,8 @@ int ConvertiImg(const char* path, short format, short quality, int* height, int*
   return true;
 }
 
-int GetImageInfo(const char* path, short* xdpi, short* ydpi, short* height, short* width)
+static int imageInfo(const char* path, short* xdpi, short* ydpi, short* height,
+                     short* width)
 {
   if (!path)
     return false;
@@ -199,4 +201,26 @@ int GetImageInfo(const char* path, short* xdpi, short* ydpi, short* height, shor
   if (width)
     *width = static_cast<short>(ok ? img.GetWidth() : 0);
   return ok;
+}
+
+int ConvertiImg(const char* path, short format, short quality, int* height, int* width, int* dpi)
+{
+  // Exported under its own name: nothing thrown inside may reach the host.
+  try {
+    return convertImage(path, format, quality, height, width, dpi);
+  } catch (...) {
+    pvk::image::traceError("ConvertiImg - unexpected exception");
+    return false;
+  }
+}
+
+int GetImageInfo(const char* path, short* xdpi, short* ydpi, short* height, short* width)
+{
+  // Exported under its own name: nothing thrown inside may reach the host.
+  try {
+    return imageInfo(path, xdpi, ydpi, height, width);
+  } catch (...) {
+    pvk::image::traceError("GetImageInfo - unexpected exception");
+    return false;
+  }
 }

@@ -55,7 +55,7 @@ int fail(const char* text, int code)
 
 }  // namespace
 
-int Vx3MultiPageInit(const char* path, short format, short quality)
+static int multiPageInit(const char* path, short format, short quality)
 {
   if (pMyMultiPage)
     return fail("multipage pending", -1);
@@ -88,7 +88,7 @@ int Vx3MultiPageInit(const char* path, short format, short quality)
   return setResult(0);
 }
 
-int Vx3MultiPageAdd(const char* path)
+static int multiPageAdd(const char* path)
 {
   if (!pMyMultiPage)
     return fail("MultiPage - missing initialization", -8);
@@ -118,7 +118,7 @@ int Vx3MultiPageAdd(const char* path)
   return setResult(0);
 }
 
-int Vx3MultiPageClose()
+static int multiPageClose()
 {
   if (!pMyMultiPage)
     return fail("MultiPage - missing initialization", -8);
@@ -126,9 +126,36 @@ int Vx3MultiPageClose()
   return setResult(0);
 }
 
-namespace pvk::image {
 
-// Pages written to the pending multipage file, -1 when none is pending.
-int multiPageCount() { return pMyMultiPage ? pMyMultiPage->pages : -1; }
+int Vx3MultiPageInit(const char* path, short format, short quality)
+{
+  // Exported under its own name: nothing thrown inside may reach the host.
+  try {
+    return multiPageInit(path, format, quality);
+  } catch (...) {
+    pvk::image::traceError("MultiPage - unexpected exception");
+    return pvk::image::setResult(-1);
+  }
+}
 
-}  // namespace pvk::image
+int Vx3MultiPageAdd(const char* path)
+{
+  // Exported under its own name: nothing thrown inside may reach the host.
+  try {
+    return multiPageAdd(path);
+  } catch (...) {
+    pvk::image::traceError("MultiPage - unexpected exception");
+    return pvk::image::setResult(-1);
+  }
+}
+
+int Vx3MultiPageClose()
+{
+  // Exported under its own name: nothing thrown inside may reach the host.
+  try {
+    return multiPageClose();
+  } catch (...) {
+    pvk::image::traceError("MultiPage - unexpected exception");
+    return pvk::image::setResult(-1);
+  }
+}

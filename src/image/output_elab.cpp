@@ -273,7 +273,7 @@ uint8_t* Vx3ElabImgStructGet(short side, short plane, short brightness, short co
   return encoded;
 }
 
-uint8_t* Vx3GetElabImg(short side, short brightness, short contrast)
+static uint8_t* elaboratedPixels(short side, short brightness, short contrast)
 {
   if (side < 0 || side > 2) {
     traceError("GetElabImg - invalid image side", side);
@@ -323,4 +323,15 @@ uint8_t* Vx3GetElabImg(short side, short brightness, short contrast)
     }
   }
   return out;
+}
+
+uint8_t* Vx3GetElabImg(short side, short brightness, short contrast)
+{
+  // Exported under its own name: nothing thrown inside may reach the host.
+  try {
+    return elaboratedPixels(side, brightness, contrast);
+  } catch (...) {
+    pvk::image::traceError("GetElabImg - unexpected exception");
+    return nullptr;
+  }
 }

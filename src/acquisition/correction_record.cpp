@@ -32,7 +32,7 @@ uint16_t CorrMode() {
   if (MyAcq.backlight) code += 2048;
   if (MyDev.highSpeed) code += 4096;
   if (MyDev.micrDependentCalib && MyMICR.enabled) {
-    unsigned bit = (MyDev.micrHeadConfigBits >> 3) & 1u;
+    unsigned bit = MyMICR.head.flags[0] ? 1u : 0u;  // head configuration bit 3
     code += bit * 8192u + (1u - bit) * 16384u;
   }
   if (MyAcq.ir) code += 32768;

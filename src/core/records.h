@@ -139,7 +139,6 @@ struct _DevInfo {
   uint8_t ledCalib;           // LED levels are adjustable
   uint8_t bothSidesCalib;     // both sides are calibrated together
   uint8_t micrDependentCalib; // calibration depends on the magnetic head
-  uint8_t micrHeadConfigBits; // magnetic-head configuration bits (bit 3 selects the setting)
   // Connection state and the rest of the composition (device layer).
   char openTag[4];            // "Vx3" while a USB device is open, first byte cleared at close
   uint8_t reopening;          // a reopen is in progress

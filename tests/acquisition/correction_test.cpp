@@ -163,7 +163,7 @@ TEST_F(Records, CorrectionModeCodes) {
   MyDev.micrDependentCalib = 1;
   MyMICR.enabled = 1;
   EXPECT_EQ(CorrMode() & 0x6000, 0x4000);
-  MyDev.micrHeadConfigBits = 0x08;
+  MyMICR.head.flags[0] = 1;  // head configuration bit 3
   EXPECT_EQ(CorrMode() & 0x6000, 0x2000);
 }
 

@@ -194,12 +194,14 @@ bool RasterImage::SelectiveBlur(float radius, uint8_t threshold, RasterImage* iD
 bool RasterImage::UnsharpMask(float radius, float amount, int32_t threshold)
 {
     if (!pDib) return false;
+    if (!std::isfinite(amount)) return false;
     RasterImage blurred;
     if (!GaussianBlur(radius, &blurred)) return false;
     auto sharpen = [&](int o, int b) {
         const int diff = o - b;
         if (abs(diff) < threshold) return o;
-        return static_cast<int>(o + amount * diff);
+        const float v = o + amount * diff;
+        return v < 0 ? 0 : (v > 255 ? 255 : static_cast<int>(v));
     };
     for (int32_t y = 0; y < head.biHeight; ++y)
         for (int32_t x = 0; x < head.biWidth; ++x) {

@@ -263,8 +263,8 @@ void RasterImage::HuePalette(float correction)
     RGBQUAD* pal = GetPalette();
     if (!pal) return;
     for (uint32_t i = 0; i < head.biClrUsed; ++i) {
-        const float hue = i * correction;
-        const uint8_t hb = static_cast<uint8_t>(hue >= 0 && hue < 256 ? hue : fmodf(fabsf(hue), 256.0f));
+        const float hue = std::isfinite(correction) ? i * correction : 0.0f;
+        const uint8_t hb = static_cast<uint8_t>(hue >= 0 && hue < 256 ? hue : fmodf(fabsf(hue), 256.0f));  // finite
         pal[i] = HSLtoRGB(RGBQUAD{120, 240, hb, 0});
     }
     info.last_c_isvalid = false;
@@ -273,7 +273,8 @@ void RasterImage::HuePalette(float correction)
 bool RasterImage::Colorize(uint8_t hue, uint8_t sat, float blend)
 {
     if (!pDib) return false;
-    if (blend < 0) blend = 0;
+    if (!(blend > 0)) blend = 0;  // NaN too
+    if (blend > 1) blend = 1;
     const bool full = blend > 0.999f;
     const int a1 = static_cast<int>(256 * blend), a0 = 256 - a1;
     auto paint = [&](RGBQUAD c) {

@@ -131,7 +131,7 @@ bool RasterImage::Negative()
 
 bool RasterImage::CircleTransform(int type, int32_t rmax, float Koeff)
 {
-    if (!pDib) return false;
+    if (!pDib || !std::isfinite(Koeff)) return false;
     RasterImage out(*this);
     if (!out.IsValid()) return false;
     const int32_t w = head.biWidth, h = head.biHeight;

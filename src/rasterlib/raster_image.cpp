@@ -8,6 +8,13 @@
 
 namespace {
 
+// Pixels per metre of a resolution, saturated where a huge dpi would not fit the header.
+int32_t pelsPerMetre(int32_t dpi)
+{
+    const double ppm = floor(dpi * 10000.0 / 254.0 + 0.5);
+    return ppm >= 2147483647.0 ? 2147483647 : static_cast<int32_t>(ppm);
+}
+
 uint32_t strideFor(uint32_t width, uint32_t bpp)
 {
     return static_cast<uint32_t>(((static_cast<uint64_t>(bpp) * width + 31) / 32) * 4);
@@ -233,7 +240,7 @@ void RasterImage::SetXDPI(int32_t dpi)
 {
     if (dpi <= 0) dpi = 96;
     info.xDPI = dpi;
-    head.biXPelsPerMeter = static_cast<int32_t>(floor(dpi * 10000.0 / 254.0 + 0.5));
+    head.biXPelsPerMeter = pelsPerMetre(dpi);
     if (pDib) static_cast<tagBITMAPINFOHEADER*>(pDib)->biXPelsPerMeter = head.biXPelsPerMeter;
 }
 
@@ -241,7 +248,7 @@ void RasterImage::SetYDPI(int32_t dpi)
 {
     if (dpi <= 0) dpi = 96;
     info.yDPI = dpi;
-    head.biYPelsPerMeter = static_cast<int32_t>(floor(dpi * 10000.0 / 254.0 + 0.5));
+    head.biYPelsPerMeter = pelsPerMetre(dpi);
     if (pDib) static_cast<tagBITMAPINFOHEADER*>(pDib)->biYPelsPerMeter = head.biYPelsPerMeter;
 }
 

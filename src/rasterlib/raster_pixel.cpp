@@ -13,8 +13,6 @@ inline uint8_t grayOf(const RGBQUAD& c)
     return static_cast<uint8_t>((601 * c.rgbGreen + 117 * c.rgbBlue + 306 * c.rgbRed) >> 10);
 }
 
-inline uint8_t clampByte(int v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
-
 }  // namespace
 
 uint8_t RasterImage::BlindGetPixelIndex(int32_t x, int32_t y)
@@ -125,13 +123,20 @@ void RasterImage::SetPixelColor(int32_t x, int32_t y, uint32_t cr) { SetPixelCol
 void RasterImage::BlendPixelColor(int32_t x, int32_t y, RGBQUAD c, float blend, bool bSetAlpha)
 {
     if (!pDib || !IsInside(x, y)) return;
-    const int a1 = static_cast<int>(blend * 256);
-    const int a0 = 256 - a1;
+    // Blends far outside 0..1 extrapolate and saturate; keep them where the sums fit.
+    if (!(blend > -1e6f)) blend = -1e6f;
+    if (blend > 1e6f) blend = 1e6f;
+    const int64_t a1 = static_cast<int64_t>(blend * 256);
+    const int64_t a0 = 256 - a1;
     RGBQUAD old = BlindGetPixelColor(x, y);
+    auto mixOf = [&](uint8_t n, uint8_t o) {
+        const int64_t v = (n * a1 + o * a0) >> 8;
+        return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
+    };
     RGBQUAD mix;
-    mix.rgbBlue = clampByte((c.rgbBlue * a1 + old.rgbBlue * a0) >> 8);
-    mix.rgbGreen = clampByte((c.rgbGreen * a1 + old.rgbGreen * a0) >> 8);
-    mix.rgbRed = clampByte((c.rgbRed * a1 + old.rgbRed * a0) >> 8);
+    mix.rgbBlue = mixOf(c.rgbBlue, old.rgbBlue);
+    mix.rgbGreen = mixOf(c.rgbGreen, old.rgbGreen);
+    mix.rgbRed = mixOf(c.rgbRed, old.rgbRed);
     mix.rgbReserved = 0;
     BlindSetPixelColor(x, y, mix, bSetAlpha);
 }

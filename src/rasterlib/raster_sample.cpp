@@ -185,7 +185,7 @@ RGBQUAD RasterImage::GetAreaColorInterpolated(float const xc, float const yc, fl
     if (!pDib) return rplColor ? *rplColor : defaultReplacement();
     // An area far larger than the image reads the same pixels again and again: bound it.
     const float limit = 4.0f * static_cast<float>(head.biWidth + head.biHeight) + 4.0f;
-    const float aw = w > limit ? limit : (w < 1 ? 1 : w), ah = h > limit ? limit : (h < 1 ? 1 : h);
+    const float aw = w > limit ? limit : (w >= 1 ? w : 1), ah = h > limit ? limit : (h >= 1 ? h : 1);  // NaN: 1
     const float cx = tame(xc), cy = tame(yc);
     const float x1 = cx - aw / 2, x2 = cx + aw / 2, y1 = cy - ah / 2, y2 = cy + ah / 2;
     float rr = 0, gg = 0, bb = 0, aa = 0;

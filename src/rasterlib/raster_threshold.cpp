@@ -1,5 +1,6 @@
 // Thresholds of the raster image (by mask, by level, by histogram analysis, adaptive),
 // mixing of two images, channel repair, red-eye removal and boundary tracing.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -170,7 +171,7 @@ int32_t RasterImage::OptimalThreshold(int32_t method, RECT* pBox, RasterImage* p
 bool RasterImage::AdaptiveThreshold(int32_t method, int32_t nBoxSize, RasterImage* pContrastMask, int32_t nBias,
                                     float fGlobalLocalBalance)
 {
-    if (!pDib || nBoxSize < 1) return false;
+    if (!pDib || nBoxSize < 1 || !std::isfinite(fGlobalLocalBalance)) return false;
     RasterImage gray(*this);
     if (!gray.GrayScale()) return false;
     const int32_t global = gray.OptimalThreshold(method, nullptr, pContrastMask);
@@ -180,16 +181,21 @@ bool RasterImage::AdaptiveThreshold(int32_t method, int32_t nBoxSize, RasterImag
     }
     const float balance = fGlobalLocalBalance < 0 ? 0 : (fGlobalLocalBalance > 1 ? 1 : fGlobalLocalBalance);
     const int32_t w = head.biWidth, h = head.biHeight;
-    const int32_t nx = (w + nBoxSize - 1) / nBoxSize, ny = (h + nBoxSize - 1) / nBoxSize;
+    const int32_t nx = static_cast<int32_t>((int64_t(w) + nBoxSize - 1) / nBoxSize);
+    const int32_t ny = static_cast<int32_t>((int64_t(h) + nBoxSize - 1) / nBoxSize);
+    const int32_t bias = nBias > 512 ? 512 : (nBias < -512 ? -512 : nBias);
     RasterImage levels;
     if (!levels.Create(static_cast<uint32_t>(nx), static_cast<uint32_t>(ny), 8, 0)) return false;
     levels.SetGrayPalette();
     for (int32_t by = 0; by < ny; ++by)
         for (int32_t bx = 0; bx < nx; ++bx) {
-            RECT box = {bx * nBoxSize, by * nBoxSize, (bx + 1) * nBoxSize, (by + 1) * nBoxSize};
+            auto edge = [nBoxSize](int32_t i) {
+                return static_cast<int32_t>(std::min<int64_t>(int64_t(i) * nBoxSize, 0x7FFFFFFF));
+            };
+            RECT box = {edge(bx), edge(by), edge(bx + 1), edge(by + 1)};
             int32_t local = gray.OptimalThreshold(method, &box, pContrastMask);
             if (local < 0) local = global;
-            const int32_t t = static_cast<int32_t>(global * balance + local * (1 - balance)) + nBias;
+            const int32_t t = static_cast<int32_t>(global * balance + local * (1 - balance)) + bias;
             levels.BlindSetPixelIndex(bx, ny - 1 - by, Val_0_255(t));
         }
     if (!levels.Resample(w, h, 0)) return false;
@@ -258,7 +264,7 @@ void RasterImage::MixFrom(RasterImage& imagesrc2, int32_t lXOffset, int32_t lYOf
 
 bool RasterImage::RepairChannel(RasterImage* ch, float radius)
 {
-    if (!ch || !ch->IsValid() || ch->GetBpp() != 8) return false;
+    if (!ch || !ch->IsValid() || ch->GetBpp() != 8 || !std::isfinite(radius)) return false;
     RasterImage out(*ch);
     const int32_t w = static_cast<int32_t>(ch->GetWidth()), h = static_cast<int32_t>(ch->GetHeight());
     for (int32_t y = 1; y < h - 1; ++y) {
@@ -304,7 +310,7 @@ bool RasterImage::Repair(float radius, int32_t niterations, int32_t colorspace)
 
 bool RasterImage::RedEyeRemove(float strength)
 {
-    if (!pDib) return false;
+    if (!pDib || !std::isfinite(strength)) return false;
     const double w = head.biWidth, h = head.biHeight, cx = w / 2, cy = h / 2, area = w * h / 4;
     for (int32_t y = 0; y < head.biHeight; ++y)
         for (int32_t x = 0; x < head.biWidth; ++x) {

@@ -60,6 +60,8 @@ TEST(RasterCreate, ResolutionAndDefaults)
     EXPECT_EQ(dib->biYPelsPerMeter, 7874);
     img.SetXDPI(0);
     EXPECT_EQ(dib->biXPelsPerMeter, 3780);
+    img.SetXDPI(0x7FFFFFFF);  // saturates instead of overflowing
+    EXPECT_EQ(dib->biXPelsPerMeter, 0x7FFFFFFF);
     img.SetJpegQualityF(-3);
     EXPECT_EQ(img.GetJpegQuality(), 0);
     EXPECT_STREQ(RasterImage::GetVersion(), "RasterImage 7.0.2");

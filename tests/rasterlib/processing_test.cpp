@@ -355,3 +355,32 @@ TEST(RasterThresholds, EveryMethodSplitsTwoClearClasses)
         for (int y = 0; y < 300; ++y) big.SetPixelIndex(x, y, static_cast<uint8_t>((x * 7 + y * 3) & 255));
     EXPECT_TRUE(big.AdaptiveThreshold(0, 4));
 }
+
+TEST(RasterEmpty, NonNumericArgumentsAreRefusedOrTamed)
+{
+    RasterImage img;
+    makeColor(img, 12, 9);
+    const float nan = NAN, inf = INFINITY;
+    EXPECT_FALSE(img.Rotate(nan));
+    EXPECT_FALSE(img.Rotate2(inf));
+    EXPECT_FALSE(img.Skew(nan, 0));
+    EXPECT_FALSE(img.CircleTransform(2, 4, nan));
+    EXPECT_FALSE(img.UnsharpMask(1, nan, 0));
+    EXPECT_FALSE(img.RedEyeRemove(nan));
+    EXPECT_FALSE(img.Gamma(nan));
+    EXPECT_FALSE(img.CropRotatedRectangle(1, 1, 3, 3, inf));
+    EXPECT_TRUE(img.Colorize(10, 10, nan));
+    EXPECT_TRUE(img.GaussianBlur(nan));
+    img.BlendPixelColor(1, 1, RGBQUAD{1, 2, 3, 0}, 1e30f);
+    img.GetAreaColorInterpolated(2, 2, nan, 5, RasterImage::IM_BILINEAR);
+    img.GetAreaColorInterpolated(2, 2, 1e30f, 1e30f, RasterImage::IM_BILINEAR, RasterImage::OM_WRAP);
+    RasterImage gray(img);
+    gray.GrayScale();
+    EXPECT_FALSE(gray.AdaptiveThreshold(1, 4, nullptr, 0, nan));
+    EXPECT_TRUE(gray.AdaptiveThreshold(1, 4, nullptr, 0x7FFFFFFF, 0.5f));
+    RasterImage pal;
+    makeIndexed(pal, 4, 4, 8);
+    pal.HuePalette(nan);
+    pal.HuePalette(1e30f);
+    EXPECT_TRUE(pal.IsValid());
+}

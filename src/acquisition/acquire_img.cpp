@@ -230,7 +230,10 @@ int32_t AcquireImg(uint16_t lines, ImgInfo* sides, bool forward) {
     return MyDev.lastResult;
   }
   if (!Vx3IsExtPwrd()) return failureExit(MyDev.lastResult);
-  if (!WaitFotocellula()) return failureExit(MyDev.lastResult);
+  if (!WaitFotocellula()) {
+    if (MyDev.lastResult != PVK_ERR_TIMEOUT && MyDev.lastResult != PVK_ERR_ABORTED) noteLostDevice();
+    return failureExit(MyDev.lastResult);
+  }
   traceStart();
   if (!SetScanBusy(true)) return failureExit(MyDev.lastResult);
   const bool scanned = Vx3Scan_PID009() != 0;

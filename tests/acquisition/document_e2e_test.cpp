@@ -239,11 +239,20 @@ TEST_F(EndToEnd, NoExternalPower) {
   EXPECT_EQ(PVKGetLastResult(), PVK_ERR_NO_EXT_POWER);
 }
 
+namespace {
+int unplugsLeft = 0;
+// The cable comes out while the stream is being read (once).
+void unplugNow(void* dev) {
+  if (unplugsLeft-- > 0) pvkemu_unplug(*static_cast<int*>(dev));
+}
+}  // namespace
+
 TEST_F(EndToEnd, UnpluggedMidDocumentAndBackAgain) {
   open(pvkemu_profile_basic);
   ChequeSpec spec;
   feed(spec, 1);
-  pvkemu_stream_fault(dev, PVKEMU_STREAM_UNPLUG, 2000000, nullptr, nullptr);
+  unplugsLeft = 1;
+  pvkemu_stream_fault(dev, PVKEMU_STREAM_CALLBACK, 2000000, unplugNow, &dev);
   EXPECT_FALSE(Vx3Read_AcquireImg());
   EXPECT_LT(PVKGetLastResult(), 0);
   ASSERT_EQ(pvkemu_replug(dev), 0);
@@ -252,6 +261,16 @@ TEST_F(EndToEnd, UnpluggedMidDocumentAndBackAgain) {
   PVKReadStatusL(h());
   EXPECT_EQ(MyDev.state, 1);
   EXPECT_GT(PVKReadStatusL(h()), 0);
+  // Lost while waiting for the next document: the same.
+  ASSERT_EQ(pvkemu_unplug(dev), 0);
+  EXPECT_FALSE(Vx3Read_AcquireImg());
+  EXPECT_LT(PVKGetLastResult(), 0);
+  ASSERT_EQ(pvkemu_replug(dev), 0);
+  for (int i = 0; i < 3 && MyDev.state != 1; ++i) PVKReadStatusL(h());
+  EXPECT_GT(PVKReadStatusL(h()), 0);
+  feed(spec, 1);
+  ASSERT_TRUE(Vx3Read_AcquireImg()) << MyDev.lastResult;
+  expectCropped(MyDev.img[1], spec);
 }
 
 TEST_F(EndToEnd, BacklightImageFollowsTheFrontGeometry) {

@@ -2,6 +2,7 @@
 // pointers and memory buffers.
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 
 #include "rasterlib/raster_codecs.h"
 
@@ -19,6 +20,17 @@ bool RasterImage::EncodeSafeCheck(RasterFile* hFile)
 }
 
 bool RasterImage::Encode(RasterFile* hFile, uint32_t imagetype)
+{
+    // Nothing may leave the library as an exception: an allocation failure is a failure.
+    try {
+        return EncodeAs(hFile, imagetype);
+    } catch (const std::exception&) {
+        SetError("RasterImage: out of memory");
+        return false;
+    }
+}
+
+bool RasterImage::EncodeAs(RasterFile* hFile, uint32_t imagetype)
 {
     switch (imagetype) {
     case IMAGE_TYPE_BMP: {
@@ -137,6 +149,16 @@ bool RasterImage::Encode2RGBA(uint8_t*& buffer, int32_t& size, bool bFlipY)
 }
 
 bool RasterImage::Decode(RasterFile* hFile, uint32_t imagetype)
+{
+    try {
+        return DecodeAs(hFile, imagetype);
+    } catch (const std::exception&) {
+        SetError("RasterImage: out of memory");
+        return false;
+    }
+}
+
+bool RasterImage::DecodeAs(RasterFile* hFile, uint32_t imagetype)
 {
     if (!hFile) {
         SetError("null file handler");

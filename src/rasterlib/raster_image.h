@@ -384,6 +384,8 @@ protected:
     void Bitfield2RGB(uint8_t* src, uint32_t redmask, uint32_t greenmask, uint32_t bluemask,
                       uint8_t bpp);
     bool EncodeSafeCheck(RasterFile* hFile);
+    bool EncodeAs(RasterFile* hFile, uint32_t imagetype);
+    bool DecodeAs(RasterFile* hFile, uint32_t imagetype);
     void SetError(const char* text);
     uint16_t m_ntohs(uint16_t word) const;
     uint32_t m_ntohl(uint32_t dword) const;

@@ -18,9 +18,22 @@ void MyDevImgTrimReset(ImgInfo* img) {
 
 namespace {
 
+// Frees the side's own buffer; its rows went with it, so the record no longer points at them.
 void releaseSide(ImgInfo& src) {
+  if (src.allocBase == nullptr) return;
   std::free(src.allocBase);
   src.allocBase = nullptr;
+  src.firstRow = src.writePtr = nullptr;
+}
+
+// Whether the rows the copy reads lie inside the side's own buffer (a view is taken as it is).
+bool rowsInsideBuffer(const ImgInfo& src, unsigned p, unsigned w, unsigned h) {
+  if (src.allocBase == nullptr || src.bytesAllocated == 0 || h == 0 || w == 0) return true;
+  if (src.firstRow < src.allocBase) return false;
+  const uint64_t start = uint64_t(src.firstRow - src.allocBase);
+  const uint64_t last = start + (uint64_t(src.trimTop) + h - 1) * src.rawLineBytes + src.trimLeft +
+                        uint64_t(p - 1) * src.planeLineBytes + w;
+  return last <= src.bytesAllocated + src.margin;
 }
 
 }  // namespace
@@ -35,7 +48,7 @@ bool ImgInfoToPVKImg(ImgInfo& src, PVKImg* dst) {
   const uint32_t stride = p * ((w + 3u) & ~3u);
   // A plane line must hold the trimmed width, and all planes must fit in one raw line.
   if (p == 0 || q < p || stride > 0xFFFF || uint32_t(src.trimLeft) + w > src.planeLineBytes ||
-      uint32_t(src.planeLineBytes) * q > src.rawLineBytes) {
+      uint32_t(src.planeLineBytes) * q > src.rawLineBytes || !rowsInsideBuffer(src, p, w, h)) {
     Vx3ResultSet(-3);
     return false;
   }

@@ -147,13 +147,18 @@ void RipristinaDevice(_DevInfo* dev, AcqInfo* acq, CorInfoSide* cor, BrCrInfoSid
     std::free(MyCorS[s].white);
     std::free(MyCorS[s].black);
   }
-  // The live connection stays: a device reopened during the move keeps its new handle. The
-  // inkjet stamp is not part of the saved state and is left alone.
+  // The live connection stays: a device reopened during the move keeps its new handle, and one
+  // lost during the move stays marked for a reopen. The inkjet stamp is not part of the saved
+  // state and is left alone.
   libusb_device* usbDevice = MyDev.usbDevice;
   libusb_device_handle* usbHandle = MyDev.usbHandle;
+  const int8_t state = MyDev.state;
+  const uint8_t highSpeed = MyDev.highSpeed;
   MyDev = *dev;
   MyDev.usbDevice = usbDevice;
   MyDev.usbHandle = usbHandle;
+  MyDev.state = state;
+  MyDev.highSpeed = highSpeed;
   MyAcq = *acq;
   for (int s = 0; s < kSides; ++s) {
     MyCorS[s] = cor[s];

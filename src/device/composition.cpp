@@ -84,6 +84,16 @@ void fw3000Capabilities(unsigned long l, unsigned long h, const unsigned char* r
   }
 }
 
+// The capabilities that only some firmware ranges report. A reply sets them afresh, so that a
+// device of an older range does not inherit what an earlier device of this process had.
+void clearRangedCapabilities() {
+  MyDev.backlightHw = MyDev.photoTuning = MyDev.adfPresent = MyDev.magAlign = 0;
+  MyDev.irHw = MyDev.uvHw = MyDev.streamEndCap = MyDev.buzzerPresent = MyDev.sideSwitch = 0;
+  MyDev.feederDisabledIni = MyDev.inkjetPresent = MyDev.inkjetReady = 0;
+  MyDev.gateA = MyDev.gateB = MyDev.gateC = MyDev.gateD = 0;
+  MyDev.altSideLayout = MyDev.doubleFeedHw = MyDev.ledCalib = 0;
+}
+
 void clearHead() {
   std::memset(&MyMICR.head, 0, sizeof MyMICR.head);
   MyMICR.headPresent = 0;
@@ -158,6 +168,7 @@ bool Vx3CompositionLH(unsigned long& low, unsigned long& high) {
   if (fw >= 0x4000) l32 |= (static_cast<uint32_t>(r[4]) << 16) | (static_cast<uint32_t>(r[5]) << 24);
   unsigned long l = static_cast<unsigned long>(static_cast<long>(static_cast<int32_t>(l32)));
   unsigned long h = fw >= 0x4000 ? static_cast<unsigned long>(r[6] | (r[7] << 8)) : 0;
+  clearRangedCapabilities();
 
   if (fw < 0x2010) {
     MyDev.rearPresent = 1;
@@ -202,11 +213,4 @@ unsigned long Vx3Composition() { return Vx3CompositionL(); }
 bool Vx3CompositionLHTwain(unsigned long& low, unsigned long& high) {
   low = high = 0;
   return false;
-}
-
-// The endorser defines the full reading; this one only asks whether the head answers.
-__attribute__((weak)) bool InkjetReadCnfData(unsigned short mode) {
-  if ((mode != 0 && mode != 0x200) || !MyDev.inkjetPresent) return false;
-  unsigned char r[64] = {0};
-  return Vx3BaseContrlMsg(208, 81, reinterpret_cast<char*>(r), 64, true) == 64;
 }

@@ -250,6 +250,21 @@ TEST_F(BufferTest, SaveAndRestoreAroundAPaperMove) {
   }
 }
 
+TEST_F(BufferTest, RestoreKeepsADeviceLostDuringTheMove) {
+  MyDev.state = 1;
+  MyDev.cleaningRequired = 1;
+  _DevInfo dev;
+  AcqInfo acq;
+  CorInfoSide cor[3];
+  BrCrInfoSide brcr[3];
+  SalvaDevice(&dev, &acq, cor, brcr);
+  MyDev.state = -1;  // the move found the scanner gone: reopen at the next call
+  MyDev.cleaningRequired = 0;
+  RipristinaDevice(&dev, &acq, cor, brcr);
+  EXPECT_EQ(MyDev.state, -1);
+  EXPECT_EQ(MyDev.cleaningRequired, 1);  // everything else comes back as saved
+}
+
 TEST_F(BufferTest, SaveAndRestoreRefuseNullRecords) {
   prepare(1, 10);
   AcqInfo acq;
@@ -285,6 +300,23 @@ TEST_F(BufferTest, SideToPVKImgCopiesTheColourPlanes) {
   EXPECT_FALSE(ImgInfoToPVKImg(f, nullptr));
   f.firstRow = nullptr;
   EXPECT_FALSE(ImgInfoToPVKImg(f, &none));
+}
+
+// The copy releases the side: a second copy of the same record, or a record that claims more
+// rows than its buffer holds, is refused instead of reading freed or foreign memory.
+TEST_F(BufferTest, SideToPVKImgRefusesReleasedAndOverlongSides) {
+  prepare(1, 20);
+  ImgInfo& f = MyDev.img[1];
+  ImgInfo tooLong = f;
+  tooLong.rowsUsed = static_cast<uint16_t>(f.bytesAllocated / f.rawLineBytes + 2);
+  PVKImg out{};
+  EXPECT_FALSE(ImgInfoToPVKImg(tooLong, &out));
+  EXPECT_EQ(Vx3ResultGet(), -3);
+  EXPECT_EQ(out.data, nullptr);
+  ASSERT_TRUE(ImgInfoToPVKImg(f, &out));
+  EXPECT_EQ(f.firstRow, nullptr);
+  EXPECT_FALSE(ImgInfoToPVKImg(f, &out));
+  std::free(out.data);
 }
 
 TEST_F(BufferTest, AcquiredHeightAtAResolution) {

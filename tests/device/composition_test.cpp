@@ -152,5 +152,25 @@ TEST_F(Composition, InkjetReadinessAndCapabilityByte) {
   EXPECT_TRUE(traced("war - Inkjet is not supported in this configuration (full speed?)."));
 }
 
+// Capabilities that only newer firmware reports must not survive into an older device's reading.
+TEST_F(Composition, OlderFirmwareInheritsNothingOfAnEarlierDevice) {
+  openWith(0x5011, 0xFFFFFFFFu, 0x0030);
+  ASSERT_TRUE(Vx3CompositionLH(l, h));
+  ASSERT_EQ(MyDev.irHw + MyDev.uvHw + MyDev.streamEndCap + MyDev.buzzerPresent, 4);
+  ASSERT_EQ(MyDev.inkjetPresent + MyDev.adfPresent + MyDev.backlightHw + MyDev.gateD, 4);
+  pvkemu_device_profile(dev)->firmware = 0x3103;
+  MyDev.fwVersion = 0x3103;
+  ASSERT_TRUE(Vx3CompositionLH(l, h));
+  EXPECT_EQ(MyDev.irHw + MyDev.uvHw + MyDev.streamEndCap + MyDev.buzzerPresent, 0);
+  EXPECT_EQ(MyDev.backlightHw + MyDev.photoTuning + MyDev.sideSwitch + MyDev.gateC + MyDev.gateD, 0);
+  EXPECT_EQ(MyDev.doubleFeedHw + MyDev.altSideLayout, 0);
+  EXPECT_EQ(MyDev.inkjetPresent + MyDev.adfPresent + MyDev.gateA, 3);  // 0x3000 command set
+  pvkemu_device_profile(dev)->firmware = 0x2010;
+  MyDev.fwVersion = 0x2010;
+  ASSERT_TRUE(Vx3CompositionLH(l, h));
+  EXPECT_EQ(MyDev.inkjetPresent + MyDev.inkjetReady + MyDev.adfPresent + MyDev.ledCalib, 0);
+  EXPECT_EQ(MyDev.gateA + MyDev.gateB + MyDev.magAlign, 0);
+}
+
 }  // namespace
 }  // namespace pvk::test

@@ -128,10 +128,7 @@ extern "C" int PVKImgCreate1(void* handle, short dpiFront, short dpiRear, short 
 
 extern "C" int PVKImgFree(void* handle)
 {
-  return withCode("PVKImgFree", handle, [&] {
-    releaseTwoCallSlots();
-    return Vx3PVKImgFree();
-  });
+  return withCode("PVKImgFree", handle, [&] { return Vx3PVKImgFree(); });
 }
 
 extern "C" int PVKImgSave(void* handle, short side, PVKRoi* roi, short qualityOrBpp, short format,

@@ -93,45 +93,6 @@ uint64_t currentBytesToRead() {
   return ParAcq.bytesToRead ? ParAcq.bytesToRead : MyDev.img[1].imageBytes;
 }
 
-// Separation of the current acquisition; returns the lines separated, or -1 on refusal.
-int64_t separateCurrent(uint64_t bytes) {
-  ImgInfo& front = MyDev.img[1];
-  if (front.rawLineBytes < 64) {
-    WriteTrace("err - ", "correction with invalid LineStep", front.rawLineBytes, false);
-    MyDev.lastResult = -1;
-    return -1;
-  }
-  const bool micr = MyMICR.enabled != 0;
-  StreamGeometry g{};
-  g.layout = layoutFor(micr, MyAcq.backlight, MyDev.fwVersion, MyDev.productId);
-  g.sensorPixels = front.sensorPixels;
-  g.planes = std::max<uint32_t>(1, MyAcq.planesPerLine);
-  g.micrPerSlot = micr ? MyMICR.samplesPer3Px : 0;
-  g.micrInBacklight = micr;
-  g.trimWidth = front.trimWidth;
-  if (g.outRowBytes() != front.rawLineBytes) {
-    WriteTrace("err - ", "correction with invalid LineStep", front.rawLineBytes, false);
-    MyDev.lastResult = -1;
-    return -1;
-  }
-  if (g.layout == StreamLayout::MicrOlder) AcqDefault.swNoise = 0;
-  SeparationState st;
-  st.aligner = MyDev.magAlign != 0;  // the line aligner marks each slot
-  st.swGlitch = AcqDefault.swGlitch != 0;
-  st.swNoise = AcqDefault.swNoise != 0;
-  st.normalDocument = !MyAcq.paperMove && !MyAcq.paperMove2 && !MyAcq.calibrating;
-  st.dpiH = front.dpiH;
-  st.productId = MyDev.productId;
-  st.trimTop = front.trimTop;
-  uint64_t lines = bytes / g.rawLineBytes();
-  uint64_t outBytes = front.allocBase && front.bytesAllocated
-                          ? front.allocBase + front.bytesAllocated - front.firstRow
-                          : lines * g.outRowBytes();
-  MicrSink sink{&MyMICR.samples, &MyMICR.nSamples, &MyMICR.sampleBytes};
-  return static_cast<int64_t>(
-      separateStream(g, st, front.writePtr, bytes, front.firstRow, outBytes, lines, &sink));
-}
-
 }  // namespace pvk::acquisition
 
 void CorrezioneImgInAcq(ImgInfo* img) {

@@ -26,6 +26,15 @@ uint8_t defautUVLedLev();
 uint8_t Vx3Scan_PID009();
 uint8_t Vx3Scan_PID009_Singolo();
 void ThrAcq_0x3000();
+// Separation of the three stream layouts into the front buffer, in place; offsets advance by
+// what was consumed and produced (the plain layout shares one offset).
+void AlternaPixel(ImgInfo* front, uint64_t& offset, uint64_t bytes);
+void AlternaPixelCMC7(ImgInfo* front, uint64_t& outOffset, uint64_t& inOffset, uint64_t lines,
+                      uint64_t rawLineLength);
+void AlternaPixelCMC7RetroIll(ImgInfo* front, uint64_t& outOffset, uint64_t& inOffset,
+                              uint64_t lines, uint64_t rawLineLength, bool micr);
+// Replaces runs of more than 32 dark pixels by the previous line's; true when one was replaced.
+bool CorreggiDisturbi(uint8_t* line, int n, uint8_t* previousRaw);
 // Correction of one side in place; marks it corrected.
 void CorrezioneImgInAcq(ImgInfo* img);
 // Builds and sends the 33-byte configuration block; the control-request result.
@@ -127,8 +136,6 @@ uint64_t separateStream(const StreamGeometry& g, SeparationState& st, uint8_t* r
 // delta (+1, -1 or 0 when the offset is already at its bound) moves the read position.
 bool detectGlitch(const uint8_t* slot, const uint8_t* prev, uint32_t slotLen, uint32_t trimWidth,
                   uint32_t window, int32_t& glitchOffset, int& delta);
-// Replaces runs of more than 32 dark pixels by the previous line's; true when one was replaced.
-bool repairNoise(uint8_t* line, const uint8_t* prev, uint32_t n);
 
 // ---- gains and correction --------------------------------------------------------------------
 

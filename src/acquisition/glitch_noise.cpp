@@ -58,7 +58,11 @@ bool detectGlitch(const uint8_t* slot, const uint8_t* prev, uint32_t slotLen, ui
   return fired;
 }
 
-bool repairNoise(uint8_t* line, const uint8_t* prev, uint32_t n) {
+}  // namespace pvk::acquisition
+
+bool CorreggiDisturbi(uint8_t* line, int count, uint8_t* prev) {
+  if (!line || !prev || count <= 0) return false;
+  const uint32_t n = static_cast<uint32_t>(count);
   bool repaired = false;
   uint32_t runStart = 0;
   uint32_t run = 0;
@@ -80,5 +84,3 @@ bool repairNoise(uint8_t* line, const uint8_t* prev, uint32_t n) {
   }
   return repaired;
 }
-
-}  // namespace pvk::acquisition

@@ -206,8 +206,8 @@ uint64_t separateStream(const StreamGeometry& g, SeparationState& st, uint8_t* r
       if (!firstLine) {
         uint32_t n = std::min(g.trimWidth, S);
         for (uint32_t p = 0; p < g.planes; ++p) {
-          repairNoise(row + p * 2 * S, st.prevSep.data() + p * 2 * S, n);
-          repairNoise(row + p * 2 * S + S, st.prevSep.data() + p * 2 * S + S, n);
+          CorreggiDisturbi(row + p * 2 * S, static_cast<int>(n), st.prevSep.data() + p * 2 * S);
+          CorreggiDisturbi(row + p * 2 * S + S, static_cast<int>(n), st.prevSep.data() + p * 2 * S + S);
         }
       }
       st.prevSep.swap(st.curSep);

@@ -154,9 +154,10 @@ class EngineStream : public pvk::test::DeviceTest {
             ASSERT_EQ(got, d.planes[side][slot][y * S + x])
                 << "y " << y << " plane " << p << " side " << side << " x " << x;
           }
-        if (backlight)
+        if (backlight) {
           for (uint32_t x = 0; x < S; ++x)
             ASSERT_EQ(f.firstRow[y * outRow + planes * 2 * S + x], d.backlight[y * S + x]);
+        }
       }
   }
 };

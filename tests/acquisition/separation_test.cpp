@@ -83,8 +83,9 @@ void expectSeparated(const StreamGeometry& g, const std::vector<uint8_t>& buf, u
         for (uint32_t x = 0; x < S; ++x)
           ASSERT_EQ(row[p * 2 * S + side * S + x], pix(i, p, side, x))
               << "line " << i << " plane " << p << " side " << side << " x " << x;
-    if (g.layout == StreamLayout::Backlight)
+    if (g.layout == StreamLayout::Backlight) {
       for (uint32_t x = 0; x < S; ++x) ASSERT_EQ(row[g.planes * 2 * S + x], pix(i, 9, 2, x));
+    }
   }
 }
 
@@ -241,21 +242,21 @@ TEST(Noise, RunsLongerThan32DarkPixelsAreReplaced) {
   std::vector<uint8_t> prev(100, 200), line(100, 180);
   std::fill(line.begin() + 10, line.begin() + 42, 5);  // 32 dark pixels
   auto kept = line;
-  EXPECT_FALSE(repairNoise(line.data(), prev.data(), 100));
+  EXPECT_FALSE(CorreggiDisturbi(line.data(), 100, prev.data()));
   EXPECT_EQ(line, kept);
   line[42] = 5;  // 33, ended by a bright pixel
-  EXPECT_TRUE(repairNoise(line.data(), prev.data(), 100));
+  EXPECT_TRUE(CorreggiDisturbi(line.data(), 100, prev.data()));
   EXPECT_EQ(line[10], 200);
   EXPECT_EQ(line[42], 200);
   EXPECT_EQ(line[43], 180);
   // A run that reaches the line end, and the second rule (below 60 after above 120).
   std::vector<uint8_t> tail(60, 180);
   std::fill(tail.begin() + 20, tail.end(), 50);
-  EXPECT_TRUE(repairNoise(tail.data(), prev.data(), 60));
+  EXPECT_TRUE(CorreggiDisturbi(tail.data(), 60, prev.data()));
   EXPECT_EQ(tail[59], 200);
   // Not dark against a dark previous line.
   std::vector<uint8_t> dim(60, 50), dark(60, 5);
-  EXPECT_FALSE(repairNoise(dark.data(), dim.data(), 60));
+  EXPECT_FALSE(CorreggiDisturbi(dark.data(), 60, dim.data()));
 }
 
 TEST(Noise, TheFirstLineOfADocumentIsNotComparedWithAnything) {

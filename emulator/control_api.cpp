@@ -5,6 +5,7 @@
 #include "bus.h"
 #include "image_stream.h"
 #include "sheet_model.h"
+#include "inkjet_head.h"
 #include "stripe_reader.h"
 
 #ifndef PVK_USB_VENDOR_ID
@@ -75,6 +76,7 @@ void pvkemu_reset(void) {
   imageStreamReset();
   sheetReset();
   stripeBusReset();
+  inkjetBusReset();
   b.log.clear();
   b.errorCount = 0;
   b.lastError.clear();

@@ -5,6 +5,7 @@
 #include "bus.h"
 #include "image_stream.h"
 #include "sheet_model.h"
+#include "inkjet_head.h"
 #include "stripe_reader.h"
 
 namespace pvk::emulator {
@@ -97,7 +98,7 @@ int dataIn(Device& d, uint16_t value, unsigned char* data, uint16_t length) {
     case 60:
       if (p.alt_firmware == 0) return LIBUSB_ERROR_PIPE;
       return versionReply(p.alt_firmware, data, length);
-    case 80: return hasInkjet(p) ? reply(data, length, r, 8) : LIBUSB_ERROR_PIPE;
+    case 80: return hasInkjet(p) ? inkjetPrintedReply(d, data, length) : LIBUSB_ERROR_PIPE;
     case 81: return hasInkjet(p) ? reply(data, length, p.inkjet_config, 64) : LIBUSB_ERROR_PIPE;
     default: return LIBUSB_ERROR_PIPE;
   }
@@ -125,6 +126,7 @@ int command(Device& d, uint16_t value) {
     case 70: case 71:
       if (!hasInkjet(p)) return LIBUSB_ERROR_PIPE;
       d.inkjetPrinting = value == 70;
+      if (value == 70) inkjetStart(d);
       return 0;
     case 62:  // acquisition start, second command: the document starts to stream
       sheetMoved(d);
@@ -154,7 +156,10 @@ int dataOut(Device& d, uint16_t value, const unsigned char* data, uint16_t lengt
       std::memcpy(d.configBlock, data, 33);
       d.configBlockValid = true;
       return 33;
-    case 72: return length == 8 && hasInkjet(d.profile) ? 8 : LIBUSB_ERROR_PIPE;
+    case 72:
+      if (length != 8 || !hasInkjet(d.profile)) return LIBUSB_ERROR_PIPE;
+      inkjetSetUp(d, data);
+      return 8;
     default: return LIBUSB_ERROR_PIPE;
   }
 }

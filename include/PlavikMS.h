@@ -273,6 +273,22 @@ PVK_API bool ImgInfoToPVKImg(struct ImgInfo* src, PVKImg* dst);
 PVK_API int PVKMagStripeC(void* handle, char* track1, char* track2, char* track3, int flags, int size);
 /* Empties the reader's buffer of swiped data. */
 PVK_API int PVKMagStripeReset(void* handle);
+/* Sets up the endorsement printed on the next document: `text` drawn with the stamp font file
+ * `font` (in the configuration directory, ".fnt" added when missing), or with a null font and
+ * size 0 the 8-bit BMP image at path `text` (PVKInkjet1SetUpImg). The stamp is 12 pixels high.
+ * intensity adjusts the head's default intensity; offset (hundredths of an inch, not negative)
+ * places the stamp; keepImage > 0 keeps the stamp to draw it into the front image; fireCount
+ * (default 1) and rotate180 (> 0 turns the stamp) as the head allows. An empty text sets no
+ * stamp. Results: 0; -15 no inkjet or not in this mode; -3 bad values, bad or too large stamp;
+ * -1 bad font file; -4 out of memory. A document whose stamp was printed incompletely gets -81. */
+PVK_API int PVKInkjet1SetUp(void* handle, const char* text, const char* font, short size, short intensity,
+                            short offset, short keepImage);
+PVK_API int PVKInkjet1SetUp1(void* handle, const char* text, const char* font, short size, short intensity,
+                             short offset, short keepImage, short fireCount);
+PVK_API int PVKInkjet1SetUp2(void* handle, const char* text, const char* font, short size, short intensity,
+                             short offset, short keepImage, short fireCount, short rotate180);
+PVK_API int PVKInkjet1SetUpImg(void* handle, const char* bmpPath, short intensity, short offset, short keepImage,
+                               short fireCount, short rotate180);
 
 /* ---- Image output -------------------------------------------------------------------------
  * Sides: 0 rear, 1 front, 2 backlight; 8 and 9 the sides taken automatically for the rear and

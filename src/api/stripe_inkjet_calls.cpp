@@ -4,6 +4,7 @@
 #include "api/exported.h"
 #include "core/frame.h"
 #include "core/results.h"
+#include "device/inkjet.h"
 #include "device/mag_stripe.h"
 
 namespace {
@@ -52,4 +53,31 @@ extern "C" int PVKMagStripeC(void* handle, char* track1, char* track2, char* tra
 
 extern "C" int PVKMagStripeReset(void* handle) {
   return withHandle("PVKMagStripeReset", handle, [] { return Vx3MagStripeReset(); });
+}
+
+// Every set-up call runs under the one guard name of the endorser.
+extern "C" int PVKInkjet1SetUp(void* handle, const char* text, const char* font, short size, short intensity,
+                               short offset, short keepImage) {
+  return withHandle("PVKInkjet1SetUp", handle,
+                    [&] { return Inkjet1SetUp(text, font, size, intensity, offset, keepImage, 1, 0); });
+}
+
+extern "C" int PVKInkjet1SetUp1(void* handle, const char* text, const char* font, short size, short intensity,
+                                short offset, short keepImage, short fireCount) {
+  return withHandle("PVKInkjet1SetUp", handle,
+                    [&] { return Inkjet1SetUp(text, font, size, intensity, offset, keepImage, fireCount, 0); });
+}
+
+extern "C" int PVKInkjet1SetUp2(void* handle, const char* text, const char* font, short size, short intensity,
+                                short offset, short keepImage, short fireCount, short rotate180) {
+  return withHandle("PVKInkjet1SetUp", handle, [&] {
+    return Inkjet1SetUp(text, font, size, intensity, offset, keepImage, fireCount, rotate180);
+  });
+}
+
+extern "C" int PVKInkjet1SetUpImg(void* handle, const char* bmpPath, short intensity, short offset,
+                                  short keepImage, short fireCount, short rotate180) {
+  return withHandle("PVKInkjet1SetUp", handle, [&] {
+    return Inkjet1SetUp(bmpPath, nullptr, 0, intensity, offset, keepImage, fireCount, rotate180);
+  });
 }

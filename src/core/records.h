@@ -418,6 +418,21 @@ struct InkjetInfo {
   uint16_t headOffset;      // hundredths of an inch from the sensor's far edge
   uint8_t headIntensity;    // head default intensity
   uint16_t stampImageRequested;  // keep the stamp image to draw it on the front image
+  // Set-up and head configuration of the endorser.
+  uint8_t fireCount;
+  uint8_t headOption;       // sent on firmware above 0x5004
+  uint16_t secondOffset;
+  char stampText[512];
+  char fontName[260];
+  uint16_t minFireCount;
+  uint16_t rotate180;
+  uint8_t stampTurned;      // the stamp image has been turned by 180 degrees
+  uint16_t xOrigin;
+  uint16_t yOrigin;
+  uint64_t stampColumns;
+  uint32_t expectedCount;   // bytes the head should print: 2 x columns
+  uint32_t printedCount;    // bytes the head reported printed
+  uint32_t stampBufferSize; // bytes of column stream the head accepts
 };
 
 struct DebugInfo {

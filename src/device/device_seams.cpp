@@ -42,4 +42,3 @@ PVK_WEAK void ScannerClose(bool reset) {
 
 PVK_WEAK bool SetColor(unsigned char code, bool) { return code >= 1; }
 PVK_WEAK int Vx3MoveScanner(bool, bool, int, uint16_t, uint16_t) { return 0; }
-PVK_WEAK void InkjetStop() {}

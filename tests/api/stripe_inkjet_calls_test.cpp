@@ -14,6 +14,7 @@
 #include "PlavikMS.h"
 #include "../../emulator/pvkemu.h"  // the software scanner's test interface
 #include "../../emulator/pvkemu_stripe.h"
+#include "../common/stamp_font.h"
 
 namespace {
 
@@ -105,6 +106,77 @@ TEST_F(HostCalls, MagStripeTimeoutResetAndRefusal) {
   EXPECT_EQ(PVKMagStripeC(asHandle(h + 1), t1, t2, t3, 0, 128), -1);
   EXPECT_EQ(PVKMagStripeReset(nullptr), -1);
   EXPECT_NE(trace().find("war - Magnetic Stripe Timeout"), std::string::npos);
+}
+
+// The endorser's set-up as a host calls it, with a font file of our own in the configuration
+// directory and BMP stamps written by the test.
+class InkjetSetUp : public HostCalls {
+ protected:
+  void SetUp() override {
+    HostCalls::SetUp();
+    ASSERT_TRUE(pvk::testing::writeFile(dir + "/stamp.fnt", pvk::testing::stampFontBytes(pvk::testing::stampGlyphs(), true)));
+  }
+  std::string bmp(const std::string& name, int width, int height) {
+    const std::string path = dir + "/" + name;
+    EXPECT_TRUE(pvk::testing::writeFile(path, pvk::testing::greyBmp(width, height, [](int x, int) { return x % 3 ? 255 : 0; })));
+    return path;
+  }
+};
+
+TEST_F(InkjetSetUp, TextStampsAndTheirLimits) {
+  EXPECT_EQ(PVKInkjet1SetUp(asHandle(h), "0123", "stamp", 0, 0, 10, 0), 0);
+  EXPECT_EQ(PVKInkjet1SetUp1(asHandle(h), "0123", "stamp.fnt", 0, 0, 10, 1, 4), 0);
+  EXPECT_EQ(PVKInkjet1SetUp2(asHandle(h), "0123", "stamp", 0, 0, 10, 1, 4, 1), 0);
+  // 511 characters fit; 512 do not (nor do they fit the head's buffer: 7 columns each).
+  std::string text(511, '1');
+  EXPECT_EQ(PVKInkjet1SetUp(asHandle(h), text.c_str(), "stamp", 0, 0, 0, 0), -3);
+  EXPECT_NE(trace().find("err - stamp is larger then stamp buffer"), std::string::npos);
+  text.push_back('1');
+  EXPECT_EQ(PVKInkjet1SetUp(asHandle(h), text.c_str(), "stamp", 0, 0, 0, 0), -3);
+  EXPECT_NE(trace().find("err - stamp too long"), std::string::npos);
+  EXPECT_EQ(PVKInkjet1SetUp(asHandle(h), "1", std::string(260, 'f').c_str(), 0, 0, 0, 0), -3);
+  EXPECT_NE(trace().find("err - font too long"), std::string::npos);
+  EXPECT_EQ(PVKInkjet1SetUp(asHandle(h), "1", nullptr, 5, 0, 0, 0), -3);
+  EXPECT_NE(trace().find("err - null font pointer"), std::string::npos);
+  EXPECT_EQ(PVKInkjet1SetUp(asHandle(h), "1", "stamp", -1, 0, 0, 0), -3);
+  EXPECT_EQ(PVKInkjet1SetUp(asHandle(h), "1", "stamp", 0, 0, -5, 0), -3);
+  EXPECT_NE(trace().find("err - negative offset"), std::string::npos);
+  // An empty text sets no stamp; a missing font file leaves the call's result as it was.
+  EXPECT_EQ(PVKInkjet1SetUp(asHandle(h), "", "stamp", 0, 0, 0, 0), 0);
+  EXPECT_EQ(PVKInkjet1SetUp(asHandle(h), nullptr, nullptr, 0, 0, 0, 0), 0);
+  EXPECT_EQ(PVKInkjet1SetUp(asHandle(h), "1", "nofont", 0, 0, 0, 0), -3);
+  ASSERT_TRUE(pvk::testing::writeFile(dir + "/broken.fnt", "01\n\x05"));
+  EXPECT_EQ(PVKInkjet1SetUp(asHandle(h), "1", "broken", 0, 0, 0, 0), -1);
+  EXPECT_NE(trace().find("err - corrupted or invalid file " + dir + "/broken.fnt"), std::string::npos);
+  EXPECT_EQ(PVKInkjet1SetUp(asHandle(h + 1), "1", "stamp", 0, 0, 0, 0), -1);
+}
+
+TEST_F(InkjetSetUp, ImageStamps) {
+  EXPECT_EQ(PVKInkjet1SetUpImg(asHandle(h), bmp("s12.bmp", 40, 12).c_str(), 0, 0, 1, 1, 0), 0);
+  EXPECT_EQ(PVKInkjet1SetUpImg(asHandle(h), bmp("s12.bmp", 40, 12).c_str(), 0, 0, 1, 1, 1), 0);
+  // 13 rows: refused without a trace of the preparation's own.
+  const std::string before = trace();
+  EXPECT_EQ(PVKInkjet1SetUpImg(asHandle(h), bmp("s13.bmp", 40, 13).c_str(), 0, 0, 1, 1, 0), -3);
+  EXPECT_EQ(trace().size(), before.size());
+  // 1024 columns fill the head's 2048 bytes; 1025 do not.
+  EXPECT_EQ(PVKInkjet1SetUpImg(asHandle(h), bmp("w.bmp", 1024, 12).c_str(), 0, 0, 0, 1, 0), 0);
+  EXPECT_EQ(PVKInkjet1SetUpImg(asHandle(h), bmp("w1.bmp", 1025, 12).c_str(), 0, 0, 0, 1, 0), -3);
+  EXPECT_EQ(PVKInkjet1SetUpImg(asHandle(h), (dir + "/none.bmp").c_str(), 0, 0, 0, 1, 0), -3);
+  EXPECT_NE(trace().find("err - stamp file invalid"), std::string::npos);
+}
+
+TEST(InkjetWithoutHead, BasicScannerHasNoInkjet) {
+  ASSERT_NE(emu<void*>("pvkemu_loaded"), nullptr);
+  emu<void (*)()>("pvkemu_reset")();
+  pvkemu_profile p;
+  emu<void (*)(pvkemu_profile*)>("pvkemu_profile_basic")(&p);
+  ASSERT_EQ(emu<int (*)(const pvkemu_profile*)>("pvkemu_add_device")(&p), 0);
+  std::string dir = processDir();
+  const int h = PVKInitializeSN(dir.data(), nullptr);
+  ASSERT_GT(h, 0);
+  EXPECT_EQ(PVKInkjet1SetUp(asHandle(h), "1", "stamp", 0, 0, 0, 0), -15);
+  EXPECT_EQ(PVKGetLastResult(), -15);
+  PVKClose(asHandle(h));
 }
 
 }  // namespace

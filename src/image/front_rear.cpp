@@ -148,10 +148,12 @@ int Vx3PVKImgSaveFR(short side1, short brightness1, short contrast1, short side2
                                  quality, format, rotation, dpi, bpp, &size);
   if (!data)
     return MyDev.lastResult;
-  bool ok = writeWholeFile(path, data, static_cast<size_t>(size));
+  FileWrite written = writeFile(path, data, static_cast<size_t>(size));
   std::free(data);
-  if (!ok) {
-    traceError("SaveImgStruct with invalid handle", static_cast<long>(errno));
+  if (written != FileWrite::Done) {
+    traceError(written == FileWrite::NotOpened ? "SaveImgStruct with invalid handle"
+                                               : "SaveImgStruct with invalid nBytes written",
+               static_cast<long>(errno));
     return setResult(-5);
   }
   return setResult(0);

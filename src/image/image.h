@@ -163,7 +163,10 @@ void traceWarning(const char* text, const char* more);
 void traceInfo(const char* text);
 void traceInfo(const char* text, long value);
 
-// Writes the whole buffer to path (mode "wbc"); false when it cannot be created or written.
+// Writes the whole buffer to path (mode "wbc").
+enum class FileWrite { Done, NotOpened, NotWritten };
+FileWrite writeFile(const char* path, const void* data, size_t size);
+// The same, true when done.
 bool writeWholeFile(const char* path, const void* data, size_t size);
 
 }  // namespace pvk::image

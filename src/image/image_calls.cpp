@@ -124,10 +124,15 @@ int saveImage(short side, short plane, short brightness, short contrast, const P
     return MyDev.lastResult;
   }
   // The path goes straight to the file system: no fixed buffer to overflow.
-  bool ok = writeWholeFile(path, data, static_cast<size_t>(size));
+  FileWrite written = writeFile(path, data, static_cast<size_t>(size));
   std::free(data);
-  if (!ok) {
+  if (written == FileWrite::NotOpened) {
     traceError("SaveImgStruct with invalid file name or path", path);
+    traceError("error", static_cast<long>(errno));
+    return setResult(-5);
+  }
+  if (written == FileWrite::NotWritten) {
+    traceError("SaveImgStruct with invalid nBytes written", static_cast<long>(errno));
     return setResult(-5);
   }
   return setResult(0);

@@ -48,16 +48,21 @@ void traceWarning(const char* text, const char* more) { line("war - ", text, mor
 void traceInfo(const char* text) { line("", text, nullptr); }
 void traceInfo(const char* text, long value) { line("", text, value); }
 
-bool writeWholeFile(const char* path, const void* data, size_t size)
+FileWrite writeFile(const char* path, const void* data, size_t size)
 {
-  FILE* f = std::fopen(path, "wbc");
+  FILE* f = path ? std::fopen(path, "wbc") : nullptr;
   if (!f)
-    return false;
+    return FileWrite::NotOpened;
   bool ok = size == 0 || std::fwrite(data, size, 1, f) == 1;
   // A full disk shows up only when the buffered bytes are flushed.
   if (std::fclose(f) != 0)
     ok = false;
-  return ok;
+  return ok ? FileWrite::Done : FileWrite::NotWritten;
+}
+
+bool writeWholeFile(const char* path, const void* data, size_t size)
+{
+  return writeFile(path, data, size) == FileWrite::Done;
 }
 
 }  // namespace pvk::image

@@ -235,6 +235,9 @@ TEST_F(OutputElab, SaveWritesTheSideOrRefuses)
   std::string longPath = dir + "/" + std::string(300, 'a') + "/" + std::string(300, 'b');
   EXPECT_EQ(saveImage(1, -1, 0, 0, nullptr, 0, kBmp, 0, 0, 8, longPath.c_str()), -5);
   EXPECT_TRUE(traced("SaveImgStruct with invalid file name or path"));
+  // A disk that fills up is a write error, not a success.
+  EXPECT_EQ(saveImage(1, -1, 0, 0, nullptr, 0, kBmp, 0, 0, 8, "/dev/full"), -5);
+  EXPECT_TRUE(traced("SaveImgStruct with invalid nBytes written"));
 }
 
 TEST_F(OutputElab, BlankPageLooksBetweenTheMargins)

@@ -29,9 +29,11 @@ bool IS_JPEG_COMPRESSION(short format) {
 }
 
 long DeltaMsec(struct timeval later, struct timeval earlier) {
-  const double ms = static_cast<double>(later.tv_sec - earlier.tv_sec) * 1000.0 +
-                    static_cast<double>(later.tv_usec - earlier.tv_usec) / 1000.0 + 0.5;
-  // Times from the host may be anything: keep the conversion inside the range of long.
+  // Times from the host may be anything: subtract in floating point, where extreme values
+  // cannot overflow, and keep the conversion inside the range of long.
+  const double ms = (static_cast<double>(later.tv_sec) - static_cast<double>(earlier.tv_sec)) * 1000.0 +
+                    (static_cast<double>(later.tv_usec) - static_cast<double>(earlier.tv_usec)) / 1000.0 +
+                    0.5;
   if (ms >= static_cast<double>(LONG_MAX)) return LONG_MAX;
   if (ms <= static_cast<double>(LONG_MIN)) return LONG_MIN;
   return static_cast<long>(ms);

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -95,8 +96,10 @@ bool findKey(FILE* f, const char* key, std::string& found) {
   return false;
 }
 
+// The length returned is that of the text the caller finds in buf, so a garbled value is
+// cut at its first NUL byte.
 long putText(char* buf, long size, const std::string& text) {
-  size_t n = text.size();
+  size_t n = std::min(text.size(), std::strlen(text.c_str()));
   if (n > static_cast<size_t>(size - 1)) n = static_cast<size_t>(size - 1);
   std::memcpy(buf, text.data(), n);
   buf[n] = '\0';
@@ -221,6 +224,14 @@ enum class Rewrite { kFailed, kUnchanged, kDone };
 // what the writer sets is what the readers find.
 bool readable(const std::string& line) { return line.size() < kReadLineSize; }
 
+// A copied line keeps its own line end and gets "\r\n" added. A last line that ends in a lone
+// '\r' already carries the end the readers strip, so "\r\n" replaces it: otherwise the value
+// would read back with a '\r' it did not have.
+std::string copiedLine(const std::string& line) {
+  if (line.back() == '\r') return line.substr(0, line.size() - 1) + "\r\n";
+  return line + "\r\n";
+}
+
 // Copies in to out with key=value set in section. Copied lines keep their line end and get
 // "\r\n" added; lines shorter than 3 characters are dropped.
 Rewrite copyWithKey(FILE* in, IniRewrite& out, const std::string& bracketed, const char* key,
@@ -229,7 +240,7 @@ Rewrite copyWithKey(FILE* in, IniRewrite& out, const std::string& bracketed, con
   bool inSection = false;
   while (readWholeLine(in, line)) {
     if (line.size() < kMinLine) continue;
-    out.put(line + "\r\n");
+    out.put(copiedLine(line));
     if (readable(line) && isSectionLine(line, bracketed)) {
       inSection = true;
       break;
@@ -253,7 +264,7 @@ Rewrite copyWithKey(FILE* in, IniRewrite& out, const std::string& bracketed, con
       out.put(keyLine + "\r\n\r\n");
       written = true;
     }
-    out.put(line + "\r\n");
+    out.put(copiedLine(line));
   }
   if (!written) out.put(keyLine + "\r\n");
   out.put("\r\n");

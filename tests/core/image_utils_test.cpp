@@ -31,6 +31,10 @@ TEST(Time, DeltaMsecRoundsToTheNearest) {
   EXPECT_EQ(DeltaMsec(timeval{1, 1500}, timeval{1, 0}), 2);
   EXPECT_EQ(DeltaMsec(timeval{LONG_MAX, 0}, timeval{0, 0}), LONG_MAX);
   EXPECT_EQ(DeltaMsec(timeval{LONG_MIN, 0}, timeval{0, 0}), LONG_MIN);
+  // The host's times may be anything: the differences themselves must not overflow.
+  EXPECT_EQ(DeltaMsec(timeval{LONG_MAX, 0}, timeval{LONG_MIN, 0}), LONG_MAX);
+  EXPECT_EQ(DeltaMsec(timeval{LONG_MIN, 0}, timeval{1, 0}), LONG_MIN);
+  EXPECT_GT(DeltaMsec(timeval{0, LONG_MAX}, timeval{0, LONG_MIN}), 18446744073709000L);
 }
 
 // A grey image of w x h held in a vector, with stride w + pad.

@@ -137,6 +137,11 @@ TEST_F(Ini, GarbledAndBinaryFilesGiveDefaults) {
   EXPECT_EQ(getInt("General", "Log"), 77);
   writeFile(ini(), std::string("[General]\r\nLog=1\0\0\0=\r\n", 22) + "Key=\x01\x02\r\n");
   EXPECT_EQ(get("General", "Key"), "\x01\x02");
+  // A NUL byte inside a value ends the text: the length returned is what the caller finds.
+  writeFile(ini(), std::string("[General]\r\nNul=ab\0cd\r\n", 22));
+  char buf[16];
+  EXPECT_EQ(GetPrivateProfileString("General", "Nul", "", buf, sizeof buf, ini().c_str()), 2);
+  EXPECT_STREQ(buf, "ab");
   EXPECT_EQ(set("General", "New", "1"), 1);
   EXPECT_EQ(get("General", "New"), "1");
 }
@@ -169,6 +174,11 @@ TEST_F(Ini, RewrittenLinesEndInCrLfAndEmptyLinesAreDropped) {
   ASSERT_EQ(set("Ocr", "B", "5"), 1);
   EXPECT_EQ(get("General", "A"), "4");
   EXPECT_EQ(get("Ocr", "B"), "5");
+  // A last line cut after its '\r' keeps its value through a rewrite of another key.
+  writeFile(ini(), "[General]\r\nA=1\r\n[Ocr]\r\nB=2\r");
+  ASSERT_EQ(set("General", "A", "3"), 1);
+  EXPECT_EQ(get("Ocr", "B"), "2");
+  EXPECT_EQ(readFile(ini()), "[General]\r\n\r\nA=3\r\n[Ocr]\r\n\r\nB=2\r\n\r\n");
 }
 
 TEST_F(Ini, WritingTheSameValueLeavesTheFileUntouched) {

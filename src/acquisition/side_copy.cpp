@@ -106,7 +106,15 @@ bool WrapCutCopyOut(ImgInfo src, short rotation, int dpi, short brightness, shor
                      contrast == 0 && !(deskewOn && !src.deskewApplied);
   bool ok = true;
   if (plain) {
-    plainCopy(src, out);
+    // The trimmed rectangle must lie in the side's buffer before a byte of it is copied.
+    ok = pvk::acquisition::planesFit(src, src.trimTop, src.trimLeft, src.rowsUsed, src.trimWidth, planes,
+                                     pvk::acquisition::bytesBehindFirstRow(src));
+    if (ok)
+      plainCopy(src, out);
+    else {
+      WriteTrace("err - ", "wrap cut and copy outside the image buffer", false);
+      MyDev.lastResult = PVK_ERR_INV_PARAMETER;
+    }
   } else {
     short side = deskewOn ? static_cast<short>(src.side) : -1;
     bool flipB = g.mirrorB;

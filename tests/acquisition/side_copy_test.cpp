@@ -120,6 +120,10 @@ TEST_F(SideCopy, RefusalsLeaveTheOutputAlone) {
   EXPECT_EQ(MyDev.lastResult, 0);  // an unexpected rotation has no code of its own
   EXPECT_FALSE(WrapCutCopyOut(s.img, 0, 0, 0, 0, out, 0, false, false));
   EXPECT_EQ(MyDev.lastResult, PVK_ERR_INV_PARAMETER);
+  s.img.rowsUsed = 200;  // a rectangle beyond the buffer is not read
+  EXPECT_FALSE(WrapCutCopyOut(s.img, 0, 300, 0, 0, out, 0, false, false));
+  EXPECT_EQ(out.allocBase, nullptr);
+  s.img.rowsUsed = 4;
   s.img.dpiH = 0;  // a side without a resolution cannot be scaled
   EXPECT_FALSE(WrapCutCopyOut(s.img, 0, 300, 0, 0, out, 0, false, false));
   EXPECT_EQ(out.allocBase, nullptr);

@@ -8,7 +8,6 @@
 #include "acquisition/acq_buffers.h"
 #include "acquisition/correction.h"
 #include "acquisition/document.h"
-#include "acquisition/document_seams.h"
 #include "acquisition/scanner_control.h"
 #include "core/trace.h"
 #include "device/device.h"

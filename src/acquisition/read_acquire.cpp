@@ -6,7 +6,6 @@
 
 #include "acquisition/acq_buffers.h"
 #include "acquisition/document.h"
-#include "acquisition/document_seams.h"
 #include "acquisition/scanner_control.h"
 #include "core/image_utils.h"
 #include "core/ini.h"

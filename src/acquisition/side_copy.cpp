@@ -4,13 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "acquisition/acq_buffers.h"
 #include "acquisition/document.h"
-#include "acquisition/document_seams.h"
 #include "acquisition/geometry.h"
-#include "acquisition/scanner_control.h"
 #include "core/trace.h"
-#include "device/device.h"
 
 namespace {
 

@@ -48,11 +48,10 @@ std::string stripLineEnd(const std::string& line) {
   return line.substr(0, n);
 }
 
-// A section header: "[name]" at the start of the line, leading blanks allowed.
+// A section header: a line that holds "[name]" anywhere, so that a header behind a byte-order
+// mark or other leading bytes of a hand-edited file is still found.
 bool isSectionLine(const std::string& line, const std::string& bracketed) {
-  size_t i = 0;
-  while (i < line.size() && isBlank(line[i])) ++i;
-  return line.compare(i, bracketed.size(), bracketed) == 0;
+  return line.find(bracketed) != std::string::npos;
 }
 
 bool startsSection(const std::string& line) {

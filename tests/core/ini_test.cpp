@@ -82,6 +82,15 @@ TEST_F(Ini, BlanksAroundTheKeyAreIgnoredAndTheValueKeptAsWritten) {
   EXPECT_EQ(get("General", "trail"), "x ");
 }
 
+TEST_F(Ini, ASectionHeaderIsFoundBehindLeadingBytes) {
+  // Editors may save a byte-order mark before the first section.
+  writeFile(ini(), "\xEF\xBB\xBF[General]\r\nLog=0\r\n");
+  EXPECT_EQ(get("General", "Log"), "0");
+  EXPECT_EQ(getInt("General", "Log"), 0);
+  ASSERT_EQ(set("General", "Log", "1"), 1);
+  EXPECT_EQ(readFile(ini()), "\xEF\xBB\xBF[General]\r\n\r\nLog=1\r\n\r\n");
+}
+
 TEST_F(Ini, SectionsEndOnlyAtALineStartingWithABracket) {
   writeFile(ini(), "[General]\r\nName=x[1]\r\nAfter=2\r\n[Ocr]\r\nOnly=3\r\n");
   EXPECT_EQ(get("General", "After"), "2");

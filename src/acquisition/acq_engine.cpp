@@ -83,11 +83,9 @@ bool makeCoefficients(int side) {
 
 namespace pvk::acquisition {
 
-void requestStop(bool stop) {
-  __atomic_store_n(&MyDev.stopRequest, static_cast<uint8_t>(stop ? 1 : 0), __ATOMIC_RELEASE);
-}
+void requestStop(bool stop) { pvk::core::requestStop(stop); }
 
-bool stopRequested() { return __atomic_load_n(&MyDev.stopRequest, __ATOMIC_ACQUIRE) != 0; }
+bool stopRequested() { return pvk::core::stopRequested(); }
 
 uint64_t currentBytesToRead() {
   return ParAcq.bytesToRead ? ParAcq.bytesToRead : MyDev.img[1].imageBytes;

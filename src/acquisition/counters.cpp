@@ -40,16 +40,20 @@ void AggiornaNInkjet() { count(MyDev.stampsTotal, MyDev.stampsCurrent, 46, "Inkj
 
 void TracciaDevice() {
   if (MyDev.productId == 0) return;
+  // The supply voltage is the device class of the composition (12 or 5), the sensor type the
+  // capability code of the capability request.
+  const int volts = MyDev.deviceClass;
+  const int cis = MyDev.capabilityCode;
   char line[400];
   int n;
-  if (MyDev.cisType == 8) {
+  if (cis == 8) {
     n = std::snprintf(line, sizeof line, "pid %04x, ser.num. %s, ver. %04x, b, %dV", MyDev.productId,
-                      MyDev.serialString, MyDev.fwVersion, MyDev.supplyVolt);
+                      MyDev.serialString, MyDev.fwVersion, volts);
   } else {
     n = std::snprintf(line, sizeof line, "pid %04x, ser.num. %s, ver. %04x, %dV", MyDev.productId,
-                      MyDev.serialString, MyDev.fwVersion, MyDev.supplyVolt);
-    if (MyDev.cisType != 0 && n > 0 && n < int(sizeof line))
-      n += std::snprintf(line + n, sizeof line - n, ", CIS %d", MyDev.cisType);
+                      MyDev.serialString, MyDev.fwVersion, volts);
+    if (cis != 0 && n > 0 && n < int(sizeof line))
+      n += std::snprintf(line + n, sizeof line - n, ", CIS %d", cis);
   }
   if (n > 0 && n < int(sizeof line)) std::snprintf(line + n, sizeof line - n, "%s", MyDev.highSpeed ? ", hs" : ", fs");
   WriteTrace(line, false);

@@ -190,10 +190,10 @@ int Vx3GetAcqHeight(short side, short dpi) {
 int Vx3Stop(short value) {
   Vx3ResultSet(0);
   if (value >= 1) {
-    MyDev.stopRequest = 1;
+    pvk::core::requestStop(true);
     if (MyLog.Debug) WriteTrace("PVKStop set", false);
   } else {
-    MyDev.stopRequest = 0;
+    pvk::core::requestStop(false);
     if (MyLog.Debug) WriteTrace("PVKStop removed", false);
   }
   return 0;

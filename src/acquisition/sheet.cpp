@@ -84,7 +84,7 @@ bool WaitFotocellula() {
   const unsigned w = MyAcq.msWaitDoc;
   const unsigned step = photocellStep(w);
   unsigned count = std::max(w / step, 1u);
-  while (!MyDev.stopRequest) {
+  while (!pvk::core::stopRequested()) {
     bool error = false;
     const bool present = DocInMaster(error, true, false);
     if (error) return false;

@@ -115,6 +115,12 @@ extern "C" int PVKScanEnable(void* handle, short) {
 }
 
 extern "C" int PVKStop(void* handle, short value) {
+  // Beside a running call only the stop request is touched: the guard could reopen the device,
+  // and the trace and the last result belong to the call that is running.
+  if (pvk::api::anotherCallInProgress()) {
+    pvk::core::requestStop(value >= 1);
+    return 0;
+  }
   return withHandle("PVKStop", handle, [&] { return Vx3Stop(value); });
 }
 

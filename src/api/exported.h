@@ -7,9 +7,25 @@
 
 namespace pvk::api {
 
+// Exported calls running right now. A host can only stop a running call from another thread,
+// so PVKStop is the one call that may run beside another; it looks here to stay out of its way.
+inline int callsInProgress = 0;
+
+struct CallInProgress {
+  CallInProgress() noexcept { __atomic_add_fetch(&callsInProgress, 1, __ATOMIC_ACQ_REL); }
+  ~CallInProgress() { __atomic_sub_fetch(&callsInProgress, 1, __ATOMIC_ACQ_REL); }
+  CallInProgress(const CallInProgress&) = delete;
+  CallInProgress& operator=(const CallInProgress&) = delete;
+};
+
+inline bool anotherCallInProgress() noexcept {
+  return __atomic_load_n(&callsInProgress, __ATOMIC_ACQUIRE) > 0;
+}
+
 // Runs body; an exception is traced, stored as the last result failure and returned.
 template <typename Body>
 int guarded(const char* name, Body&& body, int onException = PVK_ERR_GENERIC) noexcept {
+  CallInProgress inProgress;
   try {
     return body();
   } catch (...) {

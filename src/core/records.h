@@ -509,3 +509,14 @@ extern uint16_t R0;           // side index of the rear (0)
 // Clears MyOcrOpt and sets its side to the front index F0; called for every document.
 void SetDefaultMyOcrOpt();
 
+
+namespace pvk::core {
+
+// The stop request of MyDev is the one field a host may write from another thread (PVKStop
+// beside a running call): it is only ever read and written through these two.
+inline void requestStop(bool stop) {
+  __atomic_store_n(&MyDev.stopRequest, static_cast<uint8_t>(stop ? 1 : 0), __ATOMIC_RELEASE);
+}
+inline bool stopRequested() { return __atomic_load_n(&MyDev.stopRequest, __ATOMIC_ACQUIRE) != 0; }
+
+}  // namespace pvk::core

@@ -185,9 +185,11 @@ class BulkRead {
         failBytes_ = received_;
         return false;
       }
-      if (stopAcq) WriteTrace("stopAcq", false);
+      // A host's PVKStop ends the read as well as the library's own stop.
+      const bool stop = stopAcq || pvk::core::stopRequested();
+      if (stop) WriteTrace("stopAcq", false);
       if (cancelledByRead_) got = 0;
-      if (!stopAcq && got == chunk_) {
+      if (!stop && got == chunk_) {
         if (!submit(a)) return false;
         continue;
       }

@@ -138,9 +138,12 @@ int Vx3Initialize(unsigned short pid, char* cnfDir, int first, char* serial) {
     pidDLLClose();
     return -1;
   }
-  // A directory that cannot be used keeps the one in force; it does not fail the open.
+  // A directory that cannot be used (missing, or a name the record cannot hold) keeps the one
+  // in force; it does not fail the open.
   char keep[1] = {0};
-  char* dir = (cnfDir && cnfDir[0] && DirExist(cnfDir)) ? cnfDir : keep;
+  const bool usable = cnfDir && cnfDir[0] && strnlen(cnfDir, sizeof MyDev.cnfDir) < sizeof MyDev.cnfDir &&
+                      DirExist(cnfDir);
+  char* dir = usable ? cnfDir : keep;
   if (!ScannerOpen(dir)) {
     // A scanner whose composition or buffers cannot be set up is no usable device.
     int code = MyDev.lastResult < 0 ? MyDev.lastResult : PVK_ERR_DEVICE;

@@ -57,13 +57,14 @@ TEST_F(CountersTest, IdentificationLine) {
   EXPECT_EQ(trace(), "");
   MyDev.productId = 9;
   MyDev.fwVersion = 0x3103;
-  MyDev.supplyVolt = 12;
-  MyDev.cisType = 3;
+  // Supply voltage and sensor type as the composition and the capability request left them.
+  MyDev.deviceClass = 12;
+  MyDev.capabilityCode = 0x18;
   TracciaDevice();
-  EXPECT_TRUE(traced("pid 0009, ser.num. A1, ver. 3103, 12V, CIS 3, hs"));
-  MyDev.cisType = 8;
+  EXPECT_TRUE(traced("pid 0009, ser.num. A1, ver. 3103, 12V, CIS 24, hs"));
+  MyDev.capabilityCode = 8;
   MyDev.highSpeed = 0;
-  MyDev.supplyVolt = 5;
+  MyDev.deviceClass = 5;
   TracciaDevice();
   EXPECT_TRUE(traced("pid 0009, ser.num. A1, ver. 3103, b, 5V, fs"));
 }

@@ -128,4 +128,17 @@ TEST_F(DeviceCalls, ResetAndSpecialHardware) {
   EXPECT_EQ(PVKGenerateInstLog(nullptr), 0);
 }
 
+// A configuration directory whose name does not fit the record keeps the one in force; the
+// scanner still opens.
+TEST_F(DeviceCalls, OverlongDirectoryKeepsTheOneInForce) {
+  ASSERT_EQ(PVKClose(asHandle(h)), 0);
+  std::string deep = dir;
+  while (deep.size() < 300) deep += "/" + std::string(60, 'd');
+  ASSERT_EQ(std::system(("mkdir -p '" + deep + "'").c_str()), 0);
+  h = PVKInitialize(reinterpret_cast<unsigned char*>(deep.data()));
+  EXPECT_EQ(h, 9400512) << PVKGetLastResult();
+  EXPECT_EQ(PVKPagNumCur(asHandle(h), true), 0);
+  EXPECT_NE(file("pid_0009_12400512.reg").find("nPagesCur=0"), std::string::npos);
+}
+
 }  // namespace

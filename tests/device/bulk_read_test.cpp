@@ -93,6 +93,16 @@ TEST_F(BulkRead, AStopEndsTheReadAfterTheNextTransfer) {
   EXPECT_TRUE(traced("stopAcq"));
 }
 
+TEST_F(BulkRead, TheHostsStopEndsTheReadLikeTheLibrarysOwn) {
+  stream(5 * kChunk);
+  pvk::core::requestStop(true);
+  unsigned long size = 5 * kChunk;
+  EXPECT_TRUE(read(size));
+  pvk::core::requestStop(false);
+  EXPECT_EQ(size, 2 * kChunk);
+  EXPECT_EQ(bulkSubmissions().size(), 2u);
+}
+
 TEST_F(BulkRead, NoTimeLeftFailsWithTheBytesReceived) {
   stream(100);
   unsigned long size = 4096;

@@ -9,12 +9,12 @@
 #include "acquisition/acquire_sides.h"
 #include "acquisition/correction.h"
 #include "acquisition/document.h"
-#include "acquisition/document_seams.h"
 #include "acquisition/geometry.h"
 #include "acquisition/scanner_control.h"
 #include "core/image_utils.h"
 #include "core/trace.h"
 #include "device/device.h"
+#include "device/inkjet.h"
 
 namespace {
 

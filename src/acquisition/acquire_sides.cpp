@@ -8,11 +8,11 @@
 #include "acquisition/acq_buffers.h"
 #include "acquisition/acquire_sides.h"
 #include "acquisition/document.h"
-#include "acquisition/document_seams.h"
 #include "acquisition/geometry.h"
 #include "acquisition/scanner_control.h"
 #include "core/trace.h"
 #include "device/device.h"
+#include "device/inkjet.h"
 
 namespace pvk::acquisition {
 

@@ -10,11 +10,12 @@
 #include "acquisition/acq_engine.h"
 #include "acquisition/correction.h"
 #include "acquisition/document.h"
-#include "acquisition/document_seams.h"
 #include "acquisition/scanner_control.h"
 #include "core/cnf_dir.h"
 #include "core/trace.h"
 #include "device/device.h"
+#include "device/inkjet.h"
+#include "device/mag_stripe.h"
 
 namespace {
 

@@ -56,8 +56,7 @@ void traceOpenedState() {
       traceValue(onDevice ? "pages with inkjet:" : "pages with inkjet on this PC:",
                  static_cast<long long>(MyDev.stampsTotal));
   }
-  // No operation changes the minimum fire count from 0, so an inkjet always reports it.
-  if (MyDev.inkjetPresent) traceValue("nFireMin:", 0);
+  if (MyDev.inkjetPresent && MyInkjet.minFireCount != 1) traceValue("nFireMin:", MyInkjet.minFireCount);
   if (MyDev.slowAcq) WriteTrace("special FW - slow acquisition", false);
   if (MyAcq.disabledModes) {
     traceValue("disAcqMode:", MyAcq.disabledModes);

@@ -246,6 +246,17 @@ TEST_F(DocumentRoad, PaperMovesKeepTheRecordsAndRefuseBadArguments) {
   EXPECT_EQ(MyAcq.thresholds[0], 123);
   EXPECT_EQ(MyAcq.paperMove, 0);
   EXPECT_EQ(MyDev.outDpi[1], 300);
+  // A move by time leaves the document height and its own flag as they were.
+  MyAcq.height150 = 1234;
+  std::vector<uint8_t> page(static_cast<size_t>(2592) * 300, 200);
+  pvkemu_document doc{};
+  doc.width = 2592;
+  doc.height = 300;
+  doc.front[0] = doc.rear[0] = page.data();
+  ASSERT_EQ(pvkemu_feed(0, &doc), 0);
+  EXPECT_EQ(Vx3MoveScanner(false, true, 800, 100, 0), 0);
+  EXPECT_EQ(MyAcq.height150, 1234);
+  EXPECT_EQ(MyAcq.paperMove2, 0);
 }
 
 TEST_F(OneDocument, TwoPartDocumentIsCroppedWhole) {

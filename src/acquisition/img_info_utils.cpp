@@ -39,7 +39,11 @@ bool rowsInsideBuffer(const ImgInfo& src, unsigned p, unsigned w, unsigned h) {
 }  // namespace
 
 bool ImgInfoToPVKImg(ImgInfo& src, PVKImg* dst) {
-  if (dst == nullptr || src.firstRow == nullptr) {
+  // A C host passes the side by pointer, which may be null: its address is looked at as it
+  // came, out of sight of the rule that a reference is never null.
+  const void* side = &src;
+  __asm__("" : "+r"(side));
+  if (side == nullptr || dst == nullptr || src.firstRow == nullptr) {
     Vx3ResultSet(-3);
     return false;
   }

@@ -319,6 +319,17 @@ TEST_F(BufferTest, SideToPVKImgRefusesReleasedAndOverlongSides) {
   std::free(out.data);
 }
 
+// A C host calls with a pointer to the side: a null one is refused, not read.
+TEST_F(BufferTest, SideToPVKImgFromCRefusesANullSide) {
+  using CSideCopy = bool (*)(ImgInfo*, PVKImg*);
+  auto copyFromC = reinterpret_cast<CSideCopy>(reinterpret_cast<void (*)()>(&ImgInfoToPVKImg));
+  PVKImg out{};
+  Vx3ResultSet(0);
+  EXPECT_FALSE(copyFromC(nullptr, &out));
+  EXPECT_EQ(Vx3ResultGet(), -3);
+  EXPECT_EQ(out.data, nullptr);
+}
+
 TEST_F(BufferTest, AcquiredHeightAtAResolution) {
   MyDev.img[1].rowsUsed = 600;
   MyDev.img[1].dpiV = 300;

@@ -13,8 +13,10 @@ namespace {
 constexpr uint64_t kCounterMax = 2147483647;
 constexpr int kBankDevice = 208;
 
+// A counter stops at the largest int; one already beyond it (a garbled counters file, a device
+// register read as negative) is held there, so that the file never gets a wrapped number.
 void bump(uint64_t& counter) {
-  if (counter < kCounterMax) ++counter;
+  counter = counter < kCounterMax ? counter + 1 : kCounterMax;
 }
 
 void writeCount(const char* key, uint64_t value) {

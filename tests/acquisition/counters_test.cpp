@@ -40,6 +40,18 @@ TEST_F(CountersTest, PagesAndStampsGoToTheFileAndStopAtTheLimit) {
   EXPECT_EQ(key("InkjetCntCur"), "1");
 }
 
+// Counts beyond the largest int (from a garbled file or a register read as negative) are held
+// at it: the file never receives a wrapped number that would read back as 0.
+TEST_F(CountersTest, CountsBeyondTheLimitAreHeldAtIt) {
+  MyDev.pagesTotal = 5000000000u;
+  MyDev.pagesCurrent = UINT64_MAX;
+  AggiornaNumPag();
+  EXPECT_EQ(MyDev.pagesTotal, 2147483647u);
+  EXPECT_EQ(MyDev.pagesCurrent, 2147483647u);
+  EXPECT_EQ(key("nPages"), "2147483647");
+  EXPECT_EQ(key("nPagesCur"), "2147483647");
+}
+
 TEST_F(CountersTest, ADeviceThatCountsItselfKeepsOnlyTheCurrentCountInTheFile) {
   MyDev.pageRegister = 1;
   AggiornaNumPag();

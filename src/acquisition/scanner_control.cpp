@@ -243,6 +243,7 @@ int Vx3PhotoTunRead(char* bytes8) {
     return result(-15);
   }
   if (bytes8 == nullptr) return result(-3);
+  Vx3ResultSet(0);  // a failure below reports its own code, not one left by an earlier call
   if (Vx3BaseContrlMsg(kBankDevice, kRegTuneRead, bytes8, 8, true) != 8) return tuningFailure();
   return result(0);
 }
@@ -253,6 +254,7 @@ int Vx3PhotoTunWrite(const char* bytes8) {
     return result(-15);
   }
   if (bytes8 == nullptr) return result(-3);
+  Vx3ResultSet(0);
   char out[8], back[8] = {};
   std::memcpy(out, bytes8, sizeof out);
   if (Vx3BaseContrlMsg(kBankDevice, kRegTuneWrite, out, 8, false) != 8) return tuningFailure();

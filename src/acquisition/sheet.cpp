@@ -147,6 +147,8 @@ int scrub(bool& gone) {
 }  // namespace
 
 int Vx3Clean() {
+  // A code left by an earlier call must not stand for a failure of this cycle.
+  Vx3ResultSet(0);
   Sleep(100);
   bool error = false, present = false;
   for (int i = 0; i < kInsertPolls && !present; ++i) {

@@ -291,7 +291,7 @@ TEST_F(CleanTest, FailuresOfTheStatusAndTheMoves) {
   EXPECT_EQ(Vx3ResultGet(), -19);
   moveResult = 0;
   pvkemu_fault(dev, 3, PVKEMU_DIR_ANY, PVKEMU_FAULT_STALL, -1, 0);
-  Vx3ResultSet(0);
+  Vx3ResultSet(-3);  // left by an earlier call: no part of this failure
   EXPECT_EQ(Vx3Clean(), -1);
   EXPECT_TRUE(traced("Clean - device error waiting sheet insertion"));
 }
@@ -313,6 +313,10 @@ TEST_F(SheetTest, PhotoTuningRoundTrip) {
   EXPECT_EQ(std::memcmp(bytes, back, 8), 0);
   pvkemu_fault(dev, 21, PVKEMU_DIR_IN, PVKEMU_FAULT_SHORT, 1, 4);
   EXPECT_EQ(Vx3PhotoTunWrite(bytes), -1);
+  // A code left by an earlier call does not stand for a failed read.
+  Vx3ResultSet(-3);
+  pvkemu_fault(dev, 21, PVKEMU_DIR_IN, PVKEMU_FAULT_TIMEOUT, 1, 0);
+  EXPECT_EQ(Vx3PhotoTunRead(back), -1);
 }
 
 }  // namespace

@@ -24,7 +24,7 @@ struct JpegErrorManager {
     char* text;  // the image's last-error text (256 bytes)
 };
 
-void jpegErrorExit(j_common_ptr cinfo)
+void ima_jpeg_error_exit(j_common_ptr cinfo)
 {
     JpegErrorManager* err = reinterpret_cast<JpegErrorManager*>(cinfo->err);
     (*cinfo->err->format_message)(cinfo, err->text);
@@ -41,7 +41,7 @@ void jpegOutputMessage(j_common_ptr cinfo)
 void installErrorManager(JpegErrorManager& jerr, char* text)
 {
     jpeg_std_error(&jerr.pub);
-    jerr.pub.error_exit = jpegErrorExit;
+    jerr.pub.error_exit = ima_jpeg_error_exit;
     jerr.pub.output_message = jpegOutputMessage;
     jerr.text = text;
 }

@@ -216,6 +216,9 @@ TEST(TiffToolFiles, CompressionsTilesStripsAndDepths)
         {"convert '" + src + "' -colors 12 -type Palette", "palette8.tif", 0},
         {"convert '" + src + "' -colors 4 -type Palette -depth 2", "palette2.tif", 0},
         {"convert '" + src + "' -colorspace Gray -depth 4", "gray4.tif", 0},
+        {"convert '" + src + "' -colorspace Gray -depth 2", "gray2.tif", 0},
+        {"convert '" + src + "' -colorspace Gray -depth 12", "gray12.tif", 1},
+        {"convert '" + src + "' -depth 16 -colorspace Gray -alpha set", "gray_alpha16.tif", 1},
     };
     for (const auto& f : files) {
         const std::string path = scratch(f.name);

@@ -53,8 +53,12 @@ bool copyGeometry(const ImgInfo& src, short rotation, int dpiH, int dpiV, bool m
   }
   // A side without a resolution cannot be scaled: leave the size 0 for the caller to refuse.
   if (src.dpiH == 0 || src.dpiV == 0) return true;
-  g.width = static_cast<int>(static_cast<int64_t>(src.trimWidth) * dpiH / src.dpiH);
-  g.height = static_cast<int>(static_cast<int64_t>(src.rowsUsed) * dpiV / src.dpiV);
+  const int64_t width = static_cast<int64_t>(src.trimWidth) * dpiH / src.dpiH;
+  const int64_t height = static_cast<int64_t>(src.rowsUsed) * dpiV / src.dpiV;
+  // A size no side record can hold stays 0 as well: cut to int it could pass for a small one.
+  if (width > 0xFFFF || height > 0xFFFF) return true;
+  g.width = static_cast<int>(width);
+  g.height = static_cast<int>(height);
   const int rowLength = g.swap ? g.height : g.width;
   g.planeLine = roundUp8(rowLength);
   g.rawLine = g.planeLine * std::max<int>(src.planesPerLine, 1);

@@ -96,7 +96,11 @@ int32_t Vx3MoveScannerLines(bool forward, uint16_t lines, uint16_t dpi, bool noF
   FreeMyImg(MyDev.img);
   // Running out of paper before the distance is covered is how a move usually ends.
   if (result == PVK_ERR_TIMEOUT) result = 0;
+  // The stop request is the host's, not part of the set-up saved before the move: a stop
+  // pressed during the move must outlive the restore.
+  const bool stopped = pvk::core::stopRequested();
   RipristinaDevice(&saved->dev, &saved->acq, saved->cor, saved->brcr);
+  pvk::core::requestStop(stopped);
   delete saved;
   MyDev.docMoveFlag = 0;
   return finish(result);
@@ -104,7 +108,7 @@ int32_t Vx3MoveScannerLines(bool forward, uint16_t lines, uint16_t dpi, bool noF
 
 int32_t Vx3MoveScannerLines_(bool forward, uint16_t lines, uint16_t dpi, bool noFeedFlag, uint16_t seconds,
                              uint16_t milliseconds, bool lastFlag) {
-  if (MyDev.stopRequest) return finish(PVK_ERR_ABORTED);
+  if (pvk::core::stopRequested()) return finish(PVK_ERR_ABORTED);
   if (!forward && !MyDev.FwCapBackward && !MyDev.FwCapBackward2 && MyDev.fwVersion != 0x2009) {
     WriteTrace("err - ", "MoveScanner with invalid parameter (backward not allowed for this HW)", false);
     // Refused, so not done: the host must not take the paper for moved.

@@ -77,7 +77,7 @@ bool Vx3Read_AcquireImg() {
   if (r >= 0) {
     shortChequeTest();
     for (int s = 0; s < 2; ++s) MyDev.img[s].outBrightness = MyDev.img[s].outContrast = 0;
-    if (MyDev.stopRequest) {
+    if (pvk::core::stopRequested()) {
       MyDev.lastResult = PVK_ERR_ABORTED;
       return false;
     }
@@ -87,6 +87,6 @@ bool Vx3Read_AcquireImg() {
     moveBackAfterSequenceError();
     MyDev.lastResult = PVK_ERR_SEQUENCE;
   }
-  if (MyDev.stopRequest) MyDev.lastResult = PVK_ERR_ABORTED;
+  if (pvk::core::stopRequested()) MyDev.lastResult = PVK_ERR_ABORTED;
   return false;
 }

@@ -210,7 +210,9 @@ bool resizeSide(ImgInfo* src, short side, ImgInfo* dst, short brightness, short 
       putText(msg, text, kMsg);
       return false;
     }
-    if (src == nullptr || !sourceFits(*src) || src->rowsUsed == 0 || src->trimWidth == 0) {
+    // A record naming no planes vouches for no bytes, yet plane 0 is what the copy reads first.
+    if (src == nullptr || !sourceFits(*src) || src->planesPerLine == 0 || src->rowsUsed == 0 ||
+        src->trimWidth == 0) {
       putText(msg, "PVKResize - invalid source image", kMsg);
       return false;
     }

@@ -143,7 +143,7 @@ int Vx3ScanEnable(short on) {
 
 bool ScannerOpen(char* cnfdir) {
   MyDev.lastResult = 0;
-  MyDev.stopRequest = 0;
+  pvk::core::requestStop(false);
   CancellaAltPixelPgm();
   const bool swappedModel = MyDev.vendorId == kOwnVendor && MyDev.productId == 0x000B;
   F0 = swappedModel ? 0 : 1;

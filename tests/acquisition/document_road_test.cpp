@@ -259,6 +259,30 @@ TEST_F(DocumentRoad, PaperMovesKeepTheRecordsAndRefuseBadArguments) {
   EXPECT_EQ(MyAcq.paperMove2, 0);
 }
 
+namespace {
+// The host presses stop while the move's stream is being read (what PVKStop does beside a
+// running call).
+void hostStops(void*) { pvk::core::requestStop(true); }
+}  // namespace
+
+TEST_F(DocumentRoad, StopPressedDuringAMoveOutlivesTheRestore) {
+  addDevice(pvkemu_profile_basic);
+  ASSERT_GT(open(), 0);
+  std::vector<uint8_t> page(static_cast<size_t>(2592) * 600, 200);
+  pvkemu_document doc{};
+  doc.width = 2592;
+  doc.height = 600;
+  doc.front[0] = doc.rear[0] = page.data();
+  ASSERT_EQ(pvkemu_feed(0, &doc), 0);
+  pvkemu_stream_fault(0, PVKEMU_STREAM_CALLBACK, 4096, hostStops, nullptr);
+  EXPECT_EQ(Vx3MoveScannerLines_(true, 300, 300, false, 1, 0, false), PVK_ERR_ABORTED);
+  // The records saved before the move must not take the stop back: the next move is refused.
+  EXPECT_NE(MyDev.stopRequest, 0);
+  const size_t before = pvkemu_log_count();
+  EXPECT_EQ(Vx3MoveScannerLines_(true, 300, 300, false, 1, 0, false), PVK_ERR_ABORTED);
+  EXPECT_EQ(pvkemu_log_count(), before);  // nothing reached the scanner
+}
+
 TEST_F(OneDocument, TwoPartDocumentIsCroppedWhole) {
   dev = addDevice(pvkemu_profile_basic);
   ASSERT_GT(open(), 0);

@@ -120,6 +120,12 @@ TEST(CopyGeometry, ScalesEachDirectionByItsResolution) {
   ASSERT_TRUE(copyGeometry(side(600, 100, 0, 0), 0, 200, 200, false, false, g));
   EXPECT_EQ(g.width, 0);
   EXPECT_EQ(g.rawLine, 0);
+  // A resolution so high that the size leaves 32 bits must not come back as a small size:
+  // 3 x 1431655799 is 2^32 + 101.
+  ASSERT_TRUE(copyGeometry(side(3, 3, 1, 1), 0, 1431655799, 1431655799, false, false, g));
+  EXPECT_EQ(g.width, 0);
+  EXPECT_EQ(g.height, 0);
+  EXPECT_EQ(g.rawLine, 0);
 }
 
 namespace {

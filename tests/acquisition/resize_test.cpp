@@ -125,6 +125,15 @@ TEST_F(Resize, RefusesWhatDoesNotFitOrIsMissing) {
   // A source claiming more rows than its buffer holds is refused too.
   side.rear.rowsUsed = 400;
   EXPECT_FALSE(PVKResize2(&side.rear, -1, &out.rec, 0, 0, false, false, false, false, false, msg));
+  // A source naming no planes has no bytes to vouch for: it is refused, never read past its buffer.
+  uint8_t tiny[8] = {};
+  ImgInfo none = side.front;
+  none.allocBase = nullptr;
+  none.firstRow = tiny;
+  none.bytesAllocated = sizeof tiny;
+  none.planesPerLine = 0;
+  EXPECT_FALSE(PVKResize2(&none, -1, &out.rec, 0, 0, false, false, false, false, false, msg));
+  EXPECT_STREQ(msg, "PVKResize - invalid source image");
 }
 
 TEST_F(Resize, PendingDeskewAppliesOnlyToValidEntries) {

@@ -127,6 +127,13 @@ TEST_F(SideCopy, RefusalsLeaveTheOutputAlone) {
   s.img.dpiH = 0;  // a side without a resolution cannot be scaled
   EXPECT_FALSE(WrapCutCopyOut(s.img, 0, 300, 0, 0, out, 0, false, false));
   EXPECT_EQ(out.allocBase, nullptr);
+  // An output size beyond any side record is refused, whatever it comes to modulo 2^32.
+  HandSide tiny(3, 3, 1, 1, 1);
+  EXPECT_FALSE(WrapCutCopyOut(tiny.img, 0, 1431655799, 0, 0, out, 0, false, false));
+  EXPECT_EQ(out.allocBase, nullptr);
+  PVKImg zone{};
+  EXPECT_FALSE(WrapCutCopyIn(tiny.img, 0, 1431655799, 1431655799, &zone, 0, false, false, false));
+  EXPECT_EQ(zone.data, nullptr);
 }
 
 TEST_F(SideCopy, ZoneCopyFoldsColourToGrey) {

@@ -135,7 +135,7 @@ bool RasterImage::Resample(int32_t newx, int32_t newy, int mode, RasterImage* iD
             }
             const float sx = (x + 0.5f) * xs - 0.5f, sy = (y + 0.5f) * ys - 0.5f;
             RGBQUAD c;
-            if (mode == 2) c = GetPixelColorInterpolated(sx, sy, IM_BICUBIC2, OM_REPEAT);
+            if (mode == 2) c = GetPixelColorInterpolated(x * xs - 0.5f, y * ys - 0.5f, IM_BICUBIC2, OM_REPEAT);
             else if (area) c = GetAreaColorInterpolated(sx, sy, xs, ys, IM_BILINEAR, OM_REPEAT);
             else c = GetPixelColorInterpolated(sx, sy, IM_BILINEAR, OM_REPEAT);
             out.BlindSetPixelColor(x, y, c);

@@ -137,8 +137,7 @@ int32_t deskewSide(ImgInfo* sides, int s) {
     return PVK_ERR_OUT_OF_MEMORY;
   }
   if (info[0]) WriteTrace(info, false);
-  if (MyMICR.enabled && MyMICR.side == s && MyAcq.dpiV)
-    MyMICR.opticalOffset300 = static_cast<uint16_t>(edge * 300 / MyAcq.dpiV);
+  if (MyMICR.enabled && MyMICR.side == s) MyMICR.opticalOffset300 = opticalOffset300(edge, MyAcq.dpiV);
   sides[s].deskewAngle = 0.0f;
   sides[s].outputFlag = 1;
   if (companion) companion->outputFlag = 1;

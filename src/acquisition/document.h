@@ -101,6 +101,10 @@ uint32_t moveLines(uint32_t lines300, uint32_t frontDpiV, uint16_t granularity);
 // Lines at 150 dpi of a paper move by time.
 uint16_t moveByTimeLines150(uint16_t fw, int milliseconds, uint16_t defaultHeight150);
 
+// The magnetic head's optical offset in lines at 300 dpi from the document edge found by the
+// deskew (rows at the maximum vertical dpi); an edge outside the image counts as 0.
+uint16_t opticalOffset300(int edgeRows, int maxDpiV);
+
 // The short-cheque test of scan-and-read: true when the document may have holes.
 bool chequeTooShort(int frontTrimWidth, int rearTrimWidth, int frontDpiH, int frontHeight, int frontDpiV,
                     int rearHeight, int rearDpiV);

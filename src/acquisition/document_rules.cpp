@@ -132,6 +132,13 @@ uint16_t moveByTimeLines150(uint16_t fw, int milliseconds, uint16_t defaultHeigh
   return lines > 4999 ? static_cast<uint16_t>(lines) : 1;
 }
 
+uint16_t opticalOffset300(int edgeRows, int maxDpiV) {
+  // A document reaching past the image's edge gives a negative edge: as an unsigned line count
+  // it would shift the magnetic signal by tens of thousands of lines.
+  if (edgeRows <= 0 || maxDpiV <= 0) return 0;
+  return static_cast<uint16_t>(std::min<int64_t>(static_cast<int64_t>(edgeRows) * 300 / maxDpiV, 0xFFFF));
+}
+
 bool chequeTooShort(int frontTrimWidth, int rearTrimWidth, int frontDpiH, int frontHeight, int frontDpiV,
                     int rearHeight, int rearDpiV) {
   const int64_t width300 = static_cast<int64_t>(std::max(frontTrimWidth, rearTrimWidth)) * frontDpiH / 300;

@@ -254,3 +254,11 @@ TEST(ShortCheque, WidthWindowAndHeights) {
   EXPECT_FALSE(chequeTooShort(2100, 2000, 300, 770, 300, 700, 300));   // front not 10 % longer
   EXPECT_TRUE(chequeTooShort(1926, 0, 300, 771, 300, 700, 300));
 }
+
+TEST(OpticalOffset, EdgeAtTheMaximumDpiInLinesAt300) {
+  EXPECT_EQ(opticalOffset300(150, 600), 75);
+  EXPECT_EQ(opticalOffset300(40, 300), 40);
+  // A document cut at the image's edge leaves the edge outside it: no offset, not 65534 lines.
+  EXPECT_EQ(opticalOffset300(-2, 300), 0);
+  EXPECT_EQ(opticalOffset300(40, 0), 0);
+}

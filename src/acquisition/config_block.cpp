@@ -105,10 +105,12 @@ void buildConfigBlock(const ConfigBlockInput& in, uint8_t* out, bool* linesLimit
   out[12] = static_cast<uint8_t>(timing & 0xFF);
   out[13] = static_cast<uint8_t>((timing >> 8) & 0xFF);
 
-  out[14] = in.uv ? clampByte(in.ledFront[4]) : 0;
-  out[15] = in.ir ? clampByte(in.ledFront[3]) : 0;
-  out[16] = in.uv ? clampByte(in.ledRear[4]) : 0;
-  out[17] = in.ir ? clampByte(in.ledRear[3]) : 0;
+  // Both invisible-light levels go out as soon as either light is on.
+  const bool invisible = in.uv || in.ir;
+  out[14] = invisible ? clampByte(in.ledFront[4]) : 0;
+  out[15] = invisible ? clampByte(in.ledFront[3]) : 0;
+  out[16] = invisible ? clampByte(in.ledRear[4]) : 0;
+  out[17] = invisible ? clampByte(in.ledRear[3]) : 0;
   out[18] = (in.backlight && !in.moveByTime) ? clampByte(in.backlightLevel) : 0;
 }
 

@@ -157,21 +157,31 @@ void LedLevSet(uint8_t side, uint16_t level, int colour) {
 
 void LedLevSet(uint8_t side, uint16_t level) {
   if (side > 2) return;
-  uint16_t* led = MyCorS[side].ledLev;
+  // Each level goes through the one-LED setter: 1000 asks for the defaults and every level is
+  // held to what the link and firmware allow.
+  auto set = [&](int colour, bool on) { LedLevSet(side, on ? level : 0, colour); };
   if (side == 2) {
-    led[0] = MyAcq.backlight ? level : 0;
+    set(kColourRed, MyAcq.backlight != 0);
     return;
   }
   switch (MyAcq.greyLed) {
     case 1:
-    case 2: led[0] = led[1] = led[2] = level; break;
-    case 3: led[0] = level; led[1] = led[2] = 0; break;
-    case 4: led[1] = level; led[0] = led[2] = 0; break;
-    case 5: led[2] = level; led[0] = led[1] = 0; break;
+    case 2:
+      set(kColourRed, true);
+      set(kColourGreen, true);
+      set(kColourBlue, true);
+      break;
+    case 3:
+    case 4:
+    case 5:
+      set(kColourRed, MyAcq.greyLed == 3);
+      set(kColourGreen, MyAcq.greyLed == 4);
+      set(kColourBlue, MyAcq.greyLed == 5);
+      break;
     default: break;
   }
-  led[4] = MyAcq.uv ? level : 0;
-  led[3] = MyAcq.ir ? level : 0;
+  set(kColourUv, MyAcq.uv != 0);
+  set(kColourIr, MyAcq.ir != 0);
 }
 
 int16_t ColVar2Fix(int16_t plane) {

@@ -67,7 +67,9 @@ bool readFromDevice(char code, uint8_t* info, uint8_t* data, int c) {
   char sel = code;
   pvk::acquisition::controlRequest(208, 17, &sel, 1, false);
   int r = pvk::acquisition::controlRequest(208, 19, reinterpret_cast<char*>(info), kEEPROMInfoBytes, true);
-  if (r < 0) {
+  // A short reply leaves bytes of an earlier block behind: it is no block at all.
+  if (r < kEEPROMInfoBytes) {
+    if (r >= 0) r = -1;
     info[0] = 0;
     WriteTrace("err - ", "calibration info read", r, false);
     MyDev.lastResult = -1;
@@ -95,7 +97,8 @@ bool readFromDevice(char code, uint8_t* info, uint8_t* data, int c) {
   size_t blocks = dataBytes(c) / 64;
   for (size_t b = 0; b < blocks; ++b) {
     r = pvk::acquisition::controlRequest(208, 19, reinterpret_cast<char*>(data + b * 64), 64, true);
-    if (r < 0) {
+    if (r < 64) {
+      if (r >= 0) r = -1;
       // Half a data set must not be taken for a whole one at the next read.
       info[0] = 0;
       WriteTrace("err - ", "calibration data read", r, false);
@@ -217,12 +220,15 @@ bool EEPROMCalibData_to_CorInfoSide() {
   return true;
 }
 
-int GuadWhiteCalib(uint8_t* stored, uint8_t* current) {
+namespace {
+
+// The gain over the line without its half-inch margins, read no further than `limit` bytes.
+int whiteGain(const uint8_t* stored, const uint8_t* current, int limit) {
   if (!stored || !current) return 100;
   const int d = MyDev.img[1].dpiH;
   const int w = MyDev.img[1].fullWidth;
   int from = d / 2;
-  int to = std::min<int>(w - d / 2, MyCorS[1].pixelsInUse);
+  int to = std::min<int>(w - d / 2, limit);
   if (to - from < d) return 100;
   long sumStored = 0, sumCurrent = 0;
   for (int x = from; x < to; ++x) {
@@ -234,6 +240,12 @@ int GuadWhiteCalib(uint8_t* stored, uint8_t* current) {
   return gain < 10 || gain > 190 ? 100 : static_cast<int>(gain);
 }
 
+}  // namespace
+
+int GuadWhiteCalib(uint8_t* stored, uint8_t* current) {
+  return whiteGain(stored, current, MyCorS[1].pixelsInUse);
+}
+
 void EEPROMCalibDataFill(uint8_t*& rearLine, uint8_t*& frontLine, uint8_t* data, int C) {
   rearLine = data;
   frontLine = data ? data + C : nullptr;
@@ -243,7 +255,9 @@ bool CorInfoSide_to_EEPROMCalibData() {
   char code = codeForFrontDpi();
   if (!code) return failWith(-1, "invalid dpi or color in calibration update");
   uint8_t* info = infoFor(code);
-  const int c = sizeField(info);
+  // The size field may hold what an earlier conversion wrote; the halves must stay inside the
+  // buffer, which holds two lines of the set's own size.
+  const int c = std::min(sizeField(info), EEPROMPixelPerCol(code));
   CorInfoSide& f = MyCorS[1];
   CorInfoSide& r = MyCorS[0];
   setSizeField(info, f.pixelsInUse);
@@ -266,8 +280,10 @@ bool CorInfoSide_to_EEPROMCalibData() {
       if (r.white) std::memcpy(rearHalf, r.white, planeRoom(r, 0, n));
       if (f.white) std::memcpy(frontHalf, f.white, planeRoom(f, 0, n));
     }
-    info[kEEInfoGrayFrontGain] = static_cast<uint8_t>(GuadWhiteCalib(frontHalf, f.white));
-    info[kEEInfoGrayRearGain] = static_cast<uint8_t>(GuadWhiteCalib(rearHalf, r.white));
+    const int roomF = static_cast<int>(planeRoom(f, 0, n));
+    const int roomR = static_cast<int>(planeRoom(r, 0, n));
+    info[kEEInfoGrayFrontGain] = static_cast<uint8_t>(whiteGain(frontHalf, f.white, roomF));
+    info[kEEInfoGrayRearGain] = static_cast<uint8_t>(whiteGain(rearHalf, r.white, roomR));
     return true;
   }
   if (MyAcq.greyLed != 2) return failWith(-4, "memory color in calibration update");
@@ -288,10 +304,12 @@ bool CorInfoSide_to_EEPROMCalibData() {
     info[kEEInfoColourFrontBlack + k] = f.blackLev[k];
     info[kEEInfoColourRearLed + k] = static_cast<uint8_t>(r.ledLev[k]);
     info[kEEInfoColourFrontLed + k] = static_cast<uint8_t>(f.ledLev[k]);
+    const int roomF = static_cast<int>(planeRoom(f, k, n));
+    const int roomR = static_cast<int>(planeRoom(r, k, n));
     info[kEEInfoColourFrontGain + k] = static_cast<uint8_t>(
-        GuadWhiteCalib(frontHalf, planeRoom(f, k, n) ? f.white + k * stride : nullptr));
+        whiteGain(frontHalf, roomF ? f.white + k * stride : nullptr, roomF));
     info[kEEInfoColourRearGain + k] = static_cast<uint8_t>(
-        GuadWhiteCalib(rearHalf, planeRoom(r, k, n) ? r.white + k * r.pixelsInUse : nullptr));
+        whiteGain(rearHalf, roomR ? r.white + k * r.pixelsInUse : nullptr, roomR));
   }
   info[kEEInfoBacklight] = defautBLLedLev();
   return true;

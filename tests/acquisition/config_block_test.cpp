@@ -119,3 +119,20 @@ TEST(ConfigBlock, FeederOffFlagsAndZeroPlaneLine) {
   in.bytesToRead = 1000;  // no plane line known: no lines rather than a division by zero
   EXPECT_EQ(build(in)[10], 0);
 }
+
+TEST(ConfigBlock, InvisibleLightLevelsGoOutTogetherWhenEitherLightIsOn) {
+  ConfigBlockInput in = base();
+  uint16_t front[5] = {1, 2, 3, 40, 300}, rear[5] = {4, 5, 6, 20, 10};
+  std::memcpy(in.ledFront, front, sizeof front);
+  std::memcpy(in.ledRear, rear, sizeof rear);
+  std::vector<uint8_t> off = build(in);
+  EXPECT_EQ(std::vector<uint8_t>(off.begin() + 14, off.begin() + 18),
+            (std::vector<uint8_t>{0, 0, 0, 0}));
+  in.ir = true;  // ultraviolet off: its levels still go with the infrared ones
+  std::vector<uint8_t> ir = build(in);
+  EXPECT_EQ(std::vector<uint8_t>(ir.begin() + 14, ir.begin() + 18),
+            (std::vector<uint8_t>{0xFF, 40, 10, 20}));
+  in.ir = false;
+  in.uv = true;
+  EXPECT_EQ(build(in)[15], 40);
+}

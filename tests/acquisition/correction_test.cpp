@@ -198,6 +198,36 @@ TEST_F(Records, LedLevels) {
   EXPECT_EQ(MyCorS[2].ledLev[0], 0);  // backlight off
 }
 
+TEST_F(Records, SideLevelsTakeTheDefaultsAndMaximaOfEachLed) {
+  MyDev.state = 1;
+  MyDev.highSpeed = 1;
+  MyDev.fwVersion = 0x3105;
+  MyAcq.greyLed = 1;
+  MyAcq.planesPerLine = 1;
+  CorrModeReset(MyCorS);  // neutral data: every LED at its default, never the 1000 asked
+  EXPECT_EQ(MyCorS[1].ledLev[0], 255);
+  EXPECT_EQ(MyCorS[0].ledLev[2], 255);
+  EXPECT_EQ(MyCorS[1].ledLev[4], 0);  // ultraviolet off
+  MyAcq.uv = MyAcq.backlight = 1;
+  LedLevSet(1, 1000);
+  EXPECT_EQ(MyCorS[1].ledLev[4], 254);  // the default ultraviolet level
+  LedLevSet(2, 1000);
+  EXPECT_EQ(MyCorS[2].ledLev[0], 150);  // the default backlight level
+  MyDev.highSpeed = 0;
+  MyAcq.greyLed = 3;
+  LedLevSet(0, 600);
+  EXPECT_EQ(MyCorS[0].ledLev[0], 63);  // full speed
+  EXPECT_EQ(MyCorS[0].ledLev[1], 0);
+  // Older firmware of the 0x21xx family in grey: its own default, then 0.8 of it.
+  MyDev.highSpeed = 1;
+  MyDev.fwVersion = 0x2150;
+  MyAcq.greyLed = 1;
+  MyAcq.uv = MyAcq.backlight = 0;
+  CorrModeReset(MyCorS);
+  EXPECT_EQ(MyCorS[1].ledLev[0], 240);  // 300 x 0.8
+  CorrInfoFree(MyCorS);
+}
+
 TEST_F(Records, FirmwarePredicates) {
   MyDev.fwVersion = 0x3001;
   EXPECT_TRUE(IS_3000_VERSION());

@@ -167,3 +167,47 @@ TEST_F(Eeprom, ConverseFillsTheBlockFromTheCorrectionData) {
   EXPECT_FALSE(CorInfoSide_to_EEPROMCalibData());
   EXPECT_EQ(MyDev.lastResult, -4);
 }
+
+namespace {
+
+// Replies of the stand-in device cut to `shortLength` bytes from request `shortFrom` on.
+int shortFrom = -1;
+int shortLength = 0;
+int shortControl(int bank, int reg, char* buf, int len, bool in) {
+  int r = fakeControl(bank, reg, buf, len, in);
+  return shortFrom >= 0 && fake->requests > shortFrom && r > shortLength ? shortLength : r;
+}
+
+}  // namespace
+
+TEST_F(Eeprom, AShortReplyIsAFailedRequestAndLeavesTheCacheUnread) {
+  ASSERT_TRUE(CorrInfoCreate(MyCorS));
+  pvk::acquisition::controlRequest = shortControl;
+  shortFrom = 1;  // the info block
+  shortLength = 10;
+  EXPECT_FALSE(EEPROMCalibDataRead(3));
+  EXPECT_EQ(MyDev.lastResult, -1);
+  EXPECT_EQ(EEPROMCalibInfo300[0], 0);
+  shortFrom = eeprom.requests + 2 + 5;  // the sixth data block
+  shortLength = 63;
+  EXPECT_FALSE(EEPROMCalibDataRead(3));
+  EXPECT_EQ(EEPROMCalibInfo300[0], 0);
+  shortFrom = -1;
+  EXPECT_TRUE(EEPROMCalibDataRead(3));
+  EXPECT_EQ(MyCorS[0].white[1000], 180);
+}
+
+TEST_F(Eeprom, TheConverseKeepsToTheBufferWhateverTheSizeFieldSays) {
+  // The small model keeps 1296 pixels per column at 300 dpi; the side records say 2592.
+  MyDev.productId = 0x000E;
+  MyAcq.greyLed = 2;
+  MyAcq.planesPerLine = 3;
+  ASSERT_TRUE(CorrInfoCreate(MyCorS));
+  for (int s = 0; s < 2; ++s) std::memset(MyCorS[s].white, 150, MyCorS[s].pixelsAlloc);
+  ASSERT_TRUE(EEPROMCalibDataInit(3));
+  ASSERT_TRUE(CorInfoSide_to_EEPROMCalibData());
+  ASSERT_TRUE(CorInfoSide_to_EEPROMCalibData());  // the size field now says 2592
+  ASSERT_TRUE(CorInfoSide_to_EEPROMCalibData());
+  EXPECT_EQ(EEPROMCalibData300[1296], 150);
+  EXPECT_EQ(EEPROMCalibInfo300[kEEInfoColourFrontGain], 100);
+}

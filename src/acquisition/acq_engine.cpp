@@ -148,8 +148,11 @@ void ThrAcq_0x3000() {
   pvk::acquisition::controlRequest(209, 52, nullptr, 0, true);
   ImgInfo& front = MyDev.img[1];
   unsigned long size = ParAcq.bytesToRead;
-  if (!Vx3BaseBulkRead(timeout, front.writePtr, size, !MyAcq.paperMove2))
+  if (!Vx3BaseBulkRead(timeout, front.writePtr, size, !MyAcq.paperMove2)) {
     WriteTrace("Vx3BaseBulkRead error", false);
+    // Some refusals of the read leave no code of their own: a failed read is never a success.
+    if (MyDev.lastResult >= 0) MyDev.lastResult = -1;
+  }
   front.imageBytes = std::min<uint64_t>(size, ParAcq.bytesToRead);
   // A host stops a read from another thread through the device's stop request.
   if (pvk::acquisition::stopRequested()) {

@@ -55,6 +55,16 @@ TEST_F(EngineChecks, NothingToReadInASecondPartIsSuccess) {
   EXPECT_EQ(MyDev.img[1].rowsUsed, 0);
 }
 
+TEST_F(EngineChecks, AReadThatFailsWithoutACodeOfItsOwnIsNoSuccess) {
+  // The read here is refused without a result code, as a read without a device handle is.
+  MyDev.img[1].sensorPixels = 64;
+  MyDev.img[1].planeLineBytes = 128;
+  MyAcq.planesPerLine = 1;
+  MyDev.lastResult = 0;
+  EXPECT_EQ(Vx3Scan_PID009(), 0);
+  EXPECT_EQ(MyDev.lastResult, -1);
+}
+
 TEST_F(EngineChecks, ARawLineShorterThan64BytesIsRefused) {
   MyDev.img[1].rawLineBytes = 63;
   EXPECT_EQ(pvk::acquisition::separateCurrent(1024), -1);

@@ -157,7 +157,8 @@ bool EEPROMCalibData_to_CorInfoSide() {
   if (!code) return failWith(-1, "invalid dpi or color in calibration update");
   const uint8_t* info = infoFor(code);
   const int c = sizeField(info);
-  if (c != MyCorS[1].pixelsInUse) {
+  // The buffer holds two lines of the set's own size, whatever the size field says by now.
+  if (c != MyCorS[1].pixelsInUse || c > EEPROMPixelPerCol(code)) {
     WriteTrace("err - ", "invalid sizeCol in EEPROM", c, false);
     return false;
   }

@@ -210,4 +210,6 @@ TEST_F(Eeprom, TheConverseKeepsToTheBufferWhateverTheSizeFieldSays) {
   ASSERT_TRUE(CorInfoSide_to_EEPROMCalibData());
   EXPECT_EQ(EEPROMCalibData300[1296], 150);
   EXPECT_EQ(EEPROMCalibInfo300[kEEInfoColourFrontGain], 100);
+  // The size field the converse left is no licence to read past the buffer either.
+  EXPECT_FALSE(EEPROMCalibData_to_CorInfoSide());
 }

@@ -201,7 +201,8 @@ public:
     bool RotateExif(int32_t orientation = 0);
 
     // What a read outside the image returns, and how sub-pixel reads weigh neighbours.
-    enum OverflowMethod {
+    // Fixed underlying types: any int a caller passes is a value, unknown ones are refused.
+    enum OverflowMethod : int32_t {
         OM_COLOR = 1,        // the replacement colour (white, alpha 0, when none is given)
         OM_BACKGROUND = 2,   // the background colour
         OM_TRANSPARENT = 3,  // the transparent colour
@@ -209,7 +210,7 @@ public:
         OM_REPEAT = 5,       // the nearest edge pixel
         OM_MIRROR = 6,       // reflected at the edges
     };
-    enum InterpolationMethod {
+    enum InterpolationMethod : int32_t {
         IM_NEAREST_NEIGHBOUR = 1, IM_BILINEAR = 2, IM_BSPLINE = 3, IM_BICUBIC = 4, IM_BICUBIC2 = 5,
         IM_LANCZOS = 6, IM_BOX = 7, IM_HERMITE = 8, IM_HAMMING = 9, IM_SINC = 10, IM_BLACKMAN = 11,
         IM_BESSEL = 12, IM_GAUSSIAN = 13, IM_QUADRATIC = 14, IM_MITCHELL = 15, IM_CATROM = 16,
@@ -285,7 +286,7 @@ public:
               int32_t direction = 1, bool bForceFFT = true, bool bMagnitude = true);
 
     // Thresholds, mixing, repair, blurs and tracing.
-    enum ImageOpType {
+    enum ImageOpType : int32_t {
         OpAdd = 0, OpAnd = 1, OpXor = 2, OpOr = 3, OpMask = 4, OpSrcCopy = 5, OpDstCopy = 6, OpSub = 7,
         OpSrcBlend = 8, OpScreen = 9, OpAvg = 10, OpBlendAlpha = 11,
     };

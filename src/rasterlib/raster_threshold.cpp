@@ -276,7 +276,8 @@ bool RasterImage::RepairChannel(RasterImage* ch, float radius)
             const float cross = 0.25f * (up[x] + down[x] + row[x - 1] + row[x + 1]);
             const float diag = 0.25f * (up[x - 1] + up[x + 1] + down[x - 1] + down[x + 1]);
             const float target = (cross + 0.5f * diag) / 1.5f;
-            dst[x] = Val_0_255(static_cast<int32_t>(row[x] + radius * (target - row[x]) + 0.5f));
+            const float v = row[x] + radius * (target - row[x]) + 0.5f;
+            dst[x] = v <= 0 ? 0 : (v >= 255 ? 255 : static_cast<uint8_t>(v));
         }
     }
     return ch->Transfer(out);
@@ -318,6 +319,8 @@ bool RasterImage::RedEyeRemove(float strength)
             double a = 1 - 5 * (d2 / area);
             if (a <= 0) continue;
             a *= strength;
+            if (a <= 0) continue;
+            if (a > 1) a = 1;  // red moves at most all the way to the target
             RGBQUAD c = BlindGetPixelColor(x, y);
             const int target = c.rgbGreen < c.rgbBlue ? c.rgbGreen : c.rgbBlue;
             if (c.rgbRed <= target) continue;

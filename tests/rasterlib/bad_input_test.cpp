@@ -3,6 +3,7 @@
 // sanitizers of the test build watch every case. Fuzzer findings are replayed here too.
 #include <dirent.h>
 
+#include "../../fuzz/raster_ops_driver.h"
 #include "bmp_test_util.h"
 #include "raster_test_util.h"
 
@@ -240,6 +241,12 @@ TEST(BadInput, FuzzerFindingsReplay)
         if (e->d_name[0] == '.') continue;
         const std::string path = std::string(PVK_RASTER_REGRESSION_DIR) + "/" + e->d_name;
         const std::vector<uint8_t> data = readFile(path);
+        if (std::string(e->d_name).rfind("ops-", 0) == 0) {
+            // Found by the operations fuzzer: run the same sequence of operations.
+            pvk::rasterlib::fuzz::runRasterOps(data.data(), data.size());
+            ++replayed;
+            continue;
+        }
         for (uint32_t type : {0u, 1u, 3u, 6u}) {
             RasterImage img;
             quietDecode(img, data, type, path);

@@ -35,7 +35,7 @@ void pvkemu_profile_basic(pvkemu_profile* p) {
   std::strcpy(p->serial, "31050777");
   // Rear sensor, entry photocell, feeder, status gates A and B.
   p->composition_low = (1u << 1) | (1u << 7) | (1u << 8) | (1u << 11) | (1u << 13);
-  p->device_class = 3;
+  p->device_class = 5;  // a 5 V device
   p->pages = 1200;
   p->stamps = 0;
 }

@@ -39,7 +39,7 @@ typedef struct pvkemu_profile {
   char serial[256];            /* string descriptor 4; empty = the device has none */
   uint32_t composition_low;    /* composition word L (208/1), encoded by firmware range */
   uint16_t composition_high;   /* composition word H (firmware 0x4000 and above) */
-  uint8_t device_class;        /* byte 2 of the composition reply (0x2010..0x3FFF) */
+  uint8_t device_class;        /* byte 2 of the composition reply (0x2010..0x3FFF): 12 or 5 V */
   uint8_t head_config[16];     /* magnetic head configuration reply (208/40) */
   uint8_t inkjet_config[64];   /* print head configuration reply (208/81) */
   uint32_t special_hw;         /* special-hardware code (208/8, bytes 1..3) */

@@ -155,6 +155,8 @@ TEST_F(Bus, DefaultProfilesAreWhatTheHeaderPromises) {
   // Both serials keep high 0 with a low part of at least 380247: no slow bulk mode.
   EXPECT_GE(atol(f.serial), 380247);
   EXPECT_GE(atol(b.serial), 380247);
+  // The device class byte is the supply voltage the identification trace prints.
+  for (const pvkemu_profile* p : {&b, &f}) EXPECT_TRUE(p->device_class == 12 || p->device_class == 5);
 }
 
 }  // namespace

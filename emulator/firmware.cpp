@@ -5,6 +5,7 @@
 #include "bus.h"
 #include "image_stream.h"
 #include "sheet_model.h"
+#include "calibration_sheet.h"
 #include "inkjet_head.h"
 #include "stripe_reader.h"
 
@@ -60,7 +61,7 @@ uint32_t ownStatus(const Device& d) {
 }
 
 int statusReply(Device& d, unsigned char* data, uint16_t room) {
-  uint32_t raw = ownStatus(d) | sheetStatus(d) | stripeStatus(d);
+  uint32_t raw = ownStatus(d) | sheetStatus(d) | stripeStatus(d) | calibrationSheetStatus(d);
   if (d.statusPos < d.statusScript.size()) raw = d.statusScript[d.statusPos++];
   uint8_t r[8] = {0};
   putLe32(r + 1, raw);

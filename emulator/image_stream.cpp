@@ -8,6 +8,8 @@
 
 #include "image_stream.h"
 
+#include "calibration_sheet.h"
+
 namespace pvk::emulator {
 namespace {
 
@@ -97,13 +99,16 @@ struct Builder {
 
   uint8_t pixel(int side, int slot, uint32_t x, uint32_t y) const {
     uint8_t v = docPixel(side, slot, x, y);
-    if (!st.hasModel || st.model.white_max == 0 || slot > PVKEMU_PLANE_BLUE) return v;
+    // The calibration sheet lights every plane through the model, infrared and ultraviolet too.
+    const bool modelled = slot <= PVKEMU_PLANE_BLUE || calibrationSheetIn(d);
+    if (!st.hasModel || st.model.white_max == 0 || !modelled) return v;
     const pvkemu_sensor& m = st.model;
     int white = sensorWhite(m, d.id, side, x, false);
     int black = sensorBlack(m, white);
     double led = m.led_level ? static_cast<double>(ledLevel(d.configBlock, side, slot)) / m.led_level : 1.0;
     double raw = black + v * (white - black) * led / 265.0;
-    return static_cast<uint8_t>(std::clamp(static_cast<int>(std::lround(raw)), 0, 255));
+    const uint8_t out = static_cast<uint8_t>(std::clamp(static_cast<int>(std::lround(raw)), 0, 255));
+    return calibrationSheetPixel(d, side, x, ledLevel(d.configBlock, side, slot), black, out);
   }
 
   void micrBytes() {
@@ -169,6 +174,11 @@ struct Builder {
 }  // namespace
 
 void imageStreamStart(Device& d) {
+  if (calibrationSheetFeed(d)) {  // the calibration sheet has passed: nothing to stream
+    d.stream.clear();
+    d.streamEnded = true;
+    return;
+  }
   auto it = states().find(d.id);
   if (it == states().end() || !it->second.hasDoc || !d.configBlockValid) return;
   State& st = it->second;
@@ -211,6 +221,7 @@ void imageStreamTaken(Device& d, size_t n) {
 
 void imageStreamReset() {
   states().clear();
+  calibrationSheetReset();
   eepromReset();
 }
 

@@ -139,6 +139,9 @@ struct _DevInfo {
   uint8_t ledCalib;           // LED levels are adjustable
   uint8_t bothSidesCalib;     // both sides are calibrated together
   uint8_t micrDependentCalib; // calibration depends on the magnetic head
+  uint8_t ledIndependent;     // the red, green and blue LEDs are set separately
+  uint8_t greyFromColour;     // grey LED levels are derived from the colour calibration
+  uint8_t calibLongSheet;     // the calibration sheet is three inches long, not one
   // Connection state and the rest of the composition (device layer).
   char openTag[4];            // "Vx3" while a USB device is open, first byte cleared at close
   uint8_t reopening;          // a reopen is in progress

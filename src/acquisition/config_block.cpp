@@ -36,6 +36,13 @@ uint8_t levelByte(uint16_t level) {
 
 uint8_t clampByte(uint16_t level) { return level > 255 ? 255 : static_cast<uint8_t>(level); }
 
+// The endorser's two composition bits (11 and 13) go out while a stamp is armed on firmware
+// up to 0x30FF with the endorser ready.
+uint8_t inkjetBits() {
+  if (!MyInkjet.armed || MyDev.fwVersion > 0x30FF || !MyDev.inkjetReady) return 0;
+  return static_cast<uint8_t>((MyDev.gateA ? 0x10 : 0) | (MyDev.gateB ? 0x20 : 0));
+}
+
 }  // namespace
 
 uint8_t defautBLLedLev() { return ledDefault(MyAcq.rgb ? "LedLevIRRGB" : "LedLevIRGray", "150"); }
@@ -133,7 +140,7 @@ ConfigBlockInput configBlockInputFromRecords() {
   in.noAdf = !MyDev.adfPresent;
   in.moveNoAdf = MyAcq.noFeedMove != 0;
   std::memcpy(in.cfgFlags, MyAcq.cfgFlags, sizeof in.cfgFlags);
-  in.inkjetBits = inkjetConfigBits();
+  in.inkjetBits = inkjetBits();
   for (int c = 0; c < kColourSlots; ++c) {
     in.ledFront[c] = MyCorS[1].ledLev[c];
     in.ledRear[c] = MyCorS[0].ledLev[c];

@@ -136,3 +136,22 @@ TEST(ConfigBlock, InvisibleLightLevelsGoOutTogetherWhenEitherLightIsOn) {
   in.uv = true;
   EXPECT_EQ(build(in)[15], 40);
 }
+
+TEST(ConfigBlock, TheEndorsersBitsComeFromItsCompositionWhileAStampIsArmed) {
+  std::memset(&MyDev, 0, sizeof MyDev);
+  std::memset(&MyAcq, 0, sizeof MyAcq);
+  std::memset(&MyInkjet, 0, sizeof MyInkjet);
+  MyDev.fwVersion = 0x30FF;
+  MyDev.inkjetReady = 1;
+  MyDev.gateB = 1;  // composition bit 13
+  EXPECT_EQ(configBlockInputFromRecords().inkjetBits, 0);  // nothing armed
+  MyInkjet.armed = 1;
+  EXPECT_EQ(configBlockInputFromRecords().inkjetBits, 0x20);
+  MyDev.gateA = 1;
+  EXPECT_EQ(configBlockInputFromRecords().inkjetBits, 0x30);
+  MyDev.inkjetReady = 0;
+  EXPECT_EQ(configBlockInputFromRecords().inkjetBits, 0);
+  MyDev.inkjetReady = 1;
+  MyDev.fwVersion = 0x3100;  // later firmware: none
+  EXPECT_EQ(configBlockInputFromRecords().inkjetBits, 0);
+}

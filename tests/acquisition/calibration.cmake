@@ -6,4 +6,5 @@ pvk_add_test(test_calibration
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/calibration_eval_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/calibration_e2e_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/endorser_e2e_test.cpp
   LIBS "$<LINK_LIBRARY:WHOLE_ARCHIVE,${pvk_calibration_whole}>" pvkemu)

@@ -46,7 +46,7 @@ class Calibration : public ::testing::Test {
       (void)!std::system(cmd.c_str());
     }
     if (handle > 0) PVKClose(h());
-    std::string cmd = getenv("KEEP") ? "true" : "rm -rf " + dir;
+    std::string cmd = "rm -rf " + dir;
     (void)!std::system(cmd.c_str());
     pvkemu_clock_virtual(0);
   }

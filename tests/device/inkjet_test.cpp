@@ -72,6 +72,25 @@ TEST_F(Inkjet, FontFilesInBothLineEndsAndTheirFaults) {
   for (size_t n = 0; n < good.size(); n += 7) EXPECT_EQ(readFont(good.substr(0, n), font), -1) << n;
 }
 
+TEST_F(Inkjet, GarbledFontsNeverOverrun) {
+  // Bytes of a good font changed at random: read whole or refused, and a stamp drawn from
+  // what was read stays inside its bitmap.
+  const std::string good = stampFontBytes(stampGlyphs(), true);
+  uint32_t seed = 99;
+  auto next = [&] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
+  std::snprintf(MyInkjet.stampText, sizeof MyInkjet.stampText, "%s", "0A 9-Z");
+  for (int round = 0; round < 300; ++round) {
+    std::string bytes = good;
+    for (int k = 0; k < 1 + round % 4; ++k) bytes[next() % bytes.size()] = static_cast<char>(next());
+    ASSERT_TRUE(pvk::testing::writeFile(dir + "/g.fnt", bytes));
+    char path[300];
+    std::snprintf(path, sizeof path, "%s/g.fnt", dir.c_str());
+    const int r = pvk::device::createStamp(path, 12, round % 2 == 0);
+    EXPECT_TRUE(r == 0 || r == -1 || r == -3) << r;
+    if (r == 0) EXPECT_EQ(MyInkjet.stamp.height, 12);
+  }
+}
+
 TEST_F(Inkjet, FontPathTakesTheExtensionOnce) {
   char out[64];
   ASSERT_TRUE(pvk::device::stampFontPath("/d", "ocr", out, sizeof out));

@@ -206,5 +206,21 @@ TEST_F(MagStripe, EnableCommandsFollowTheReaderState) {
   EXPECT_EQ(vendorRequests(from).size(), 3u);
 }
 
+TEST_F(MagStripe, RandomRawTracksNeverOverrun) {
+  // Any raw bytes of any count the reader accepts decode or fail with a stripe code.
+  uint32_t seed = 12345;
+  auto next = [&] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
+  for (int round = 0; round < 3000; ++round) {
+    const int t = round % 3;
+    char* buffer = t == 0 ? Track1 : t == 1 ? Track2 : Track3;
+    std::memset(buffer, 0, kTrackBytes);
+    nByteT[t] = next() % kTrackBytes;
+    for (uint64_t i = 0; i < nByteT[t]; ++i) buffer[i] = static_cast<char>(round % 4 == 0 ? next() & 0x7F : next() & 0xFF);
+    const int r = ElaboraTraccia(t);
+    EXPECT_TRUE(r == 0 || (r <= -70 && r >= -75)) << r;
+    EXPECT_EQ(buffer[kTrackBytes - 1], 0);
+  }
+}
+
 }  // namespace
 }  // namespace pvk::test

@@ -118,8 +118,19 @@ int command(Device& d, uint16_t value) {
       if (fw3000) return LIBUSB_ERROR_PIPE;
       d.scanEnabled = value == 15;
       return 0;
-    case 18: case 64: d.scanBusy = true; return 0;
-    case 19: case 65: d.scanBusy = false; return 0;
+    // Busy scan, the second stop and the packet end belong to one command set each.
+    case 18: case 19:
+      if (fw3000) return LIBUSB_ERROR_PIPE;
+      d.scanBusy = value == 18;
+      return 0;
+    case 64: case 65:
+      if (!fw3000) return LIBUSB_ERROR_PIPE;
+      d.scanBusy = value == 64;
+      return 0;
+    case 33: case 34:
+      return fw3000 ? LIBUSB_ERROR_PIPE : 0;
+    case 63: case 67:
+      return fw3000 ? 0 : LIBUSB_ERROR_PIPE;
     case 43: ++p.pages; return 0;
     case 46: ++p.stamps; return 0;
     case 55: d.stripeEnabled = true; return 0;
@@ -134,7 +145,7 @@ int command(Device& d, uint16_t value) {
       imageStreamStart(d);
       return 0;
     case 51: stripeClear(d); return 0;
-    case 11: case 12: case 33: case 34: case 35: case 63: case 66: case 67:
+    case 11: case 12: case 35: case 66:
       return 0;
     default: return LIBUSB_ERROR_PIPE;
   }

@@ -97,14 +97,27 @@ TEST_F(Bus, SharedValuesAreToldApartByDirectionAndLength) {
   // wValue 12: preparatory read (8 bytes) versus the stop command (1 scratch byte).
   EXPECT_EQ(in(12, 8).size(), 8u);
   EXPECT_EQ(command(12), 1);
-  // wValue 19: EEPROM block (64 bytes) versus busy off.
+  // wValue 19: EEPROM block (64 bytes) versus busy off; wValue 34: buzzer on (OUT, one byte)
+  // versus packet end. Busy off and packet end are commands of the older command set only.
   EXPECT_EQ(in(19, 64).size(), 64u);
-  EXPECT_EQ(command(19), 1);
-  // wValue 34: buzzer on (OUT, one byte) versus packet end (command).
   EXPECT_EQ(out(34, {200}), 1);
+  EXPECT_EQ(command(19), LIBUSB_ERROR_PIPE);
+  EXPECT_EQ(command(34), LIBUSB_ERROR_PIPE);
+  plug(withFirmware(0x2207, 1));
+  EXPECT_EQ(command(19), 1);
   EXPECT_EQ(command(34), 1);
   // Old firmware sends commands with no data at all.
   EXPECT_EQ(command(12, 0), 0);
+}
+
+// Busy scan and the stop pair are told apart by command set, as for scan enable.
+TEST_F(Bus, BusyAndStopCommandsBelongToTheirCommandSet) {
+  plug(withFirmware(0x3000, 1));
+  for (uint16_t v : {63, 64, 65, 67}) EXPECT_EQ(command(v), 1) << v;
+  for (uint16_t v : {18, 19, 33, 34}) EXPECT_EQ(command(v), LIBUSB_ERROR_PIPE) << v;
+  plug(withFirmware(0x2FFF, 1));
+  for (uint16_t v : {18, 19, 33, 34}) EXPECT_EQ(command(v), 1) << v;
+  for (uint16_t v : {63, 64, 65, 67}) EXPECT_EQ(command(v), LIBUSB_ERROR_PIPE) << v;
 }
 
 TEST_F(Bus, CountersCountAndReplyLittleEndian) {

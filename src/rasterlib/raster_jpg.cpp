@@ -257,6 +257,17 @@ void RasterImageJPG::DecodeFrame(RasterImageJPG* img, RasterFileJpg* io, DecodeS
         return;
     }
 
+    // Refuse a picture too large for a bitmap before libjpeg allocates for it (a
+    // progressive file keeps every coefficient of the picture in memory).
+    jpeg_calc_output_dimensions(cinfo);
+    const uint64_t claimed = static_cast<uint64_t>(cinfo->output_width) * cinfo->output_height *
+                             static_cast<uint64_t>(cinfo->out_color_components);
+    if (claimed > RASTERIMAGE_MAX_MEMORY) {
+        strcpy(text, "RASTERIMAGE_MAX_MEMORY exceeded");
+        jpeg_destroy_decompress(cinfo);
+        st->result = 0;
+        return;
+    }
     jpeg_start_decompress(cinfo);
     if (!img->Create(cinfo->output_width, cinfo->output_height, 8 * cinfo->output_components, IMAGE_TYPE_JPG)) {
         // Keep the text Create left: a call into libjpeg would not overwrite it.

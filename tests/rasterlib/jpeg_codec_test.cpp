@@ -204,3 +204,28 @@ TEST(JpegEncode, WriteErrorsAreReported)
     EXPECT_NE(std::string(img.GetLastError()).find("Output file write error"), std::string::npos)
         << img.GetLastError();
 }
+
+TEST(JpegDamage, HugeClaimedSizeIsRefusedBeforeDecoding)
+{
+    RasterImage img;
+    makeSmooth(img, 16, 16);
+    img.SetCodecOption(0x10, IMAGE_TYPE_JPG);  // progressive: all coefficients held in memory
+    uint8_t* buf = nullptr;
+    int32_t size = 0;
+    ASSERT_TRUE(img.Encode(buf, size, IMAGE_TYPE_JPG));
+    std::vector<uint8_t> data(buf, buf + size);
+    free(buf);
+    // Rewrite the frame header's sizes to 60000 x 60000.
+    bool patched = false;
+    for (size_t i = 0; i + 9 < data.size(); ++i)
+        if (data[i] == 0xFF && (data[i + 1] == 0xC2 || data[i + 1] == 0xC0)) {
+            data[i + 5] = data[i + 7] = 0xEA;
+            data[i + 6] = data[i + 8] = 0x60;
+            patched = true;
+            break;
+        }
+    ASSERT_TRUE(patched);
+    RasterImage big;
+    EXPECT_FALSE(big.Decode(data.data(), static_cast<uint32_t>(data.size()), IMAGE_TYPE_JPG));
+    EXPECT_STREQ(big.GetLastError(), "RASTERIMAGE_MAX_MEMORY exceeded");
+}

@@ -282,6 +282,16 @@ int ElaboraTraccia(int track) {
   if (raw[0] == startOf(track, true) && raw[n - 2] == endOf(track, true)) return decode(n, buffer, track, true, false);
   if (track == 2 && raw[0] == passbookOf(true) && raw[n - 2] == endOf(track, true))
     return decode(n, buffer, track, true, true);
+  // A forward swipe with noise behind its LRC: the end sentinel is not next to last, but the
+  // forward decoding cuts the noise off. Anything else goes on to the backward readings.
+  const bool forwardStart = raw[0] == startOf(track, true) || (track == 2 && raw[0] == passbookOf(true));
+  if (forwardStart && std::memchr(raw + 1, endOf(track, true), n - 2)) {
+    char copy[kTrackBytes];
+    std::memcpy(copy, buffer, kTrackBytes);
+    const int r = decode(n, buffer, track, true, raw[0] == passbookOf(true) && track == 2);
+    if (r == 0) return r;
+    std::memcpy(buffer, copy, kTrackBytes);
+  }
   for (unsigned long i = 0; i < n / 2; ++i) {
     const uint8_t c = raw[i];
     raw[i] = raw[n - 1 - i];

@@ -76,11 +76,15 @@ TEST_F(MagStripe, LateFramingNoiseAndPassbook) {
   swipe(none(), late, none());
   ASSERT_EQ(read(4), 0);
   EXPECT_EQ(out[1], ";41?");
-  // Noise behind the LRC of a backward swipe is cut off.
-  pvkemu_track noisy = {kName, 1, 0, 0, 0, 0, 3};
-  swipe(noisy, none(), none());
-  ASSERT_EQ(read(1 | 2 | 4), 0);
-  EXPECT_EQ(out[0], kName);
+  // Noise behind the LRC is cut off, in either direction.
+  for (int reverse = 0; reverse < 2; ++reverse) {
+    pvkemu_track noisy = {kName, reverse, 0, 0, 0, 0, 3};
+    pvkemu_track digits = {"1234", reverse, 0, 0, 0, 0, 2};
+    swipe(noisy, digits, none());
+    ASSERT_EQ(read(1 | 2 | 4), 0);
+    EXPECT_EQ(out[0], kName) << reverse;
+    EXPECT_EQ(out[1], "1234") << reverse;
+  }
   // The passbook sentinel, both ways.
   for (int reverse = 0; reverse < 2; ++reverse) {
     pvkemu_track book = {"1234", reverse, 0, 1, 0, 0, 0};

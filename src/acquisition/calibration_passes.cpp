@@ -113,7 +113,7 @@ namespace {
 struct WhiteSearch {
   bool& d0;
   bool& d1;
-  uint16_t (&previous)[2][kColourSlots];
+  uint16_t (*previous)[kColourSlots];  // the two sides' levels of the colour calibration
   int limit[3] = {4, 4, 0};
   int sat[2][kColourSlots] = {};
   int shortRows = 0, longRows = 0;
@@ -276,8 +276,7 @@ bool whitePass(WhiteSearch& w) {
 
 bool CalibrateWhite(bool& d0, bool& d1, uint16_t previous[2][kColourSlots]) {
   const AcqInfo saved = MyAcq;
-  uint16_t (&prev)[2][kColourSlots] = *reinterpret_cast<uint16_t (*)[2][kColourSlots]>(previous);
-  WhiteSearch w{d0, d1, prev};
+  WhiteSearch w{d0, d1, previous};
   const bool ok = whitePass(w);
   CorrInfoFree();
   MyAcq = saved;

@@ -230,4 +230,29 @@ TEST_F(Calibration, AMissingFileWithAndWithoutFactoryData) {
   }
 }
 
+
+TEST_F(Calibration, FixedLedsTakeTheWholeSheetInOnePass) {
+  open();
+  MyDev.ledCalib = 0;  // a device whose LED levels cannot be set
+  // Too short for a black band: refused before anything is written.
+  sheet(20);
+  EXPECT_EQ(PVKCalibrate(h()), PVK_ERR_CALIB);
+  char path[300] = {0};
+  PVKLogFileName(path);
+  std::ifstream f(path);
+  std::stringstream t;
+  t << f.rdbuf();
+  EXPECT_NE(t.str().find("calibrating back side - invalid height"), std::string::npos);
+  EXPECT_TRUE(calibFiles().empty());
+  // The fresh record sends LED levels of 0, and the software scanner's sheet then reads its
+  // black offset from end to end: a white reference of dark pixels.
+  sheet(3000);
+  EXPECT_EQ(PVKCalibrate(h()), PVK_ERR_CALIB);
+  std::ifstream g(path);
+  std::stringstream u;
+  u << g.rdbuf();
+  EXPECT_NE(u.str().find("bad calibration - too many white error"), std::string::npos);
+  EXPECT_EQ(pvkemu_calibration_position(dev), 3000);
+}
+
 }  // namespace

@@ -81,7 +81,8 @@ bool WrapCutCopyOut(ImgInfo src, short rotation, int dpi, short brightness, shor
     return false;
   }
   const int planes = src.planesPerLine ? src.planesPerLine : 1;
-  if (!src.firstRow || dpi <= 0 || !sizesFit(g, planes)) {
+  // The output record states its resolution in 16 bits.
+  if (!src.firstRow || dpi <= 0 || dpi > 0xFFFF || !sizesFit(g, planes)) {
     WriteTrace("err - ", "wrap cut and copy with invalid size", false);
     MyDev.lastResult = PVK_ERR_INV_PARAMETER;
     return false;
@@ -153,7 +154,8 @@ bool WrapCutCopyIn(ImgInfo src, short rotation, int verticalDpi, int horizontalD
   const bool fold = grey && src.colourPlanes == 3;
   const int planes = fold ? 1 : (src.planesPerLine ? src.planesPerLine : 1);
   g.rawLine = g.planeLine * planes;
-  if (!src.firstRow || horizontalDpi <= 0 || verticalDpi <= 0 || g.rawLine == 0 || g.rows == 0)
+  if (!src.firstRow || horizontalDpi <= 0 || verticalDpi <= 0 || horizontalDpi > 0xFFFF || verticalDpi > 0xFFFF ||
+      g.rawLine == 0 || g.rows == 0)
     return fail("wrap with zero output size", PVK_ERR_INV_PARAMETER);
   if (!sizesFit(g, planes)) return fail("wrap with zero output size", PVK_ERR_INV_PARAMETER);
 

@@ -134,6 +134,12 @@ TEST_F(SideCopy, RefusalsLeaveTheOutputAlone) {
   PVKImg zone{};
   EXPECT_FALSE(WrapCutCopyIn(tiny.img, 0, 1431655799, 1431655799, &zone, 0, false, false, false));
   EXPECT_EQ(zone.data, nullptr);
+  // A resolution a record cannot state is refused rather than stored cut to 16 bits.
+  HandSide small(3, 3, 1);
+  EXPECT_FALSE(WrapCutCopyOut(small.img, 0, 70000, 0, 0, out, 0, false, false));
+  EXPECT_EQ(out.allocBase, nullptr);
+  EXPECT_FALSE(WrapCutCopyIn(small.img, 0, 300, 70000, &zone, 0, false, false, false));
+  EXPECT_EQ(zone.data, nullptr);
 }
 
 TEST_F(SideCopy, ZoneCopyFoldsColourToGrey) {

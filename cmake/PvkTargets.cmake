@@ -1,8 +1,8 @@
 # Helpers that turn the src/<folder>/ layout into targets.
 #
 #   pvk_<folder>    static library of the folder's .cpp/.c files (PIC, hidden symbols)
-#   pvk_internals   interface target linking every folder library as one group, for
-#                   unit tests, benchmarks and fuzzers that need internals
+#   pvk_internals   interface target linking every folder library whole, as the shipped
+#                   library does, for unit tests, benchmarks and fuzzers
 #   PlavikMS        the shipped libPlavikMS.so: every folder library taken whole
 #
 # A folder may add a CMakeLists.fragment.cmake beside its sources for extra
@@ -32,7 +32,9 @@ endfunction()
 function(pvk_finish_internals)
   add_library(pvk_internals INTERFACE)
   string(JOIN "," group ${PVK_FOLDER_LIBS})
-  target_link_libraries(pvk_internals INTERFACE "$<LINK_GROUP:RESCAN,${group}>")
+  # Whole, so that a test sees every definition the shipped library holds, not only the
+  # objects its own references happen to pull in.
+  target_link_libraries(pvk_internals INTERFACE "$<LINK_LIBRARY:WHOLE_ARCHIVE,${group}>")
   target_include_directories(pvk_internals INTERFACE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/include)
 
   add_library(PlavikMS SHARED ${CMAKE_SOURCE_DIR}/cmake/shared_object.c)

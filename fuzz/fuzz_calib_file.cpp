@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "acquisition/acq_seams.h"
 #include "acquisition/correction.h"
+#include "acquisition/engine_hooks.h"
 
 namespace {
 

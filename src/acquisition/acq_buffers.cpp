@@ -7,9 +7,9 @@
 #include <cstring>
 
 #include "acquisition/acq_buffers.h"
-#include "acquisition/control_seams.h"
 #include "core/results.h"
 #include "core/trace.h"
+#include "device/inkjet.h"
 
 using namespace pvk::acquisition;
 

@@ -10,9 +10,10 @@
 #include <new>
 
 #include "acquisition/acq_engine.h"
-#include "acquisition/acq_seams.h"
+#include "acquisition/engine_hooks.h"
 #include "acquisition/correction.h"
 #include "core/trace.h"
+#include "device/device.h"
 
 namespace {
 

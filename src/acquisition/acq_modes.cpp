@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "acquisition/acq_buffers.h"
-#include "acquisition/control_seams.h"
 #include "core/results.h"
 #include "core/trace.h"
 

@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "acquisition/acq_engine.h"
-#include "acquisition/acq_seams.h"
 #include "acquisition/correction.h"
+#include "acquisition/engine_hooks.h"
 #include "core/ini.h"
 #include "core/trace.h"
 

@@ -5,9 +5,9 @@
 #include <cstring>
 
 #include "acquisition/acq_engine.h"
-#include "acquisition/acq_seams.h"
 #include "acquisition/correction.h"
 #include "acquisition/eeprom_calib.h"
+#include "acquisition/engine_hooks.h"
 #include "core/trace.h"
 
 CorInfoSide MyCorS[kSides];
@@ -61,7 +61,7 @@ bool CorrInfoCreate(CorInfoSide* cor) {
   cor = orGlobal(cor);
   CorrInfoFree(cor);
   std::memset(cor, 0, sizeof(CorInfoSide) * kSides);
-  pvk::acquisition::seamImgInitWithMode(MyAcq.mode);
+  pvk::acquisition::imgInitForMode(MyAcq.mode);
   unsigned planes = MyAcq.planesPerLine ? MyAcq.planesPerLine : 1;
   for (int s = 0; s < kSides; ++s) {
     if (s == 2 && !MyAcq.backlight) break;

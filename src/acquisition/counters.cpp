@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "acquisition/control_seams.h"
 #include "acquisition/scanner_control.h"
 #include "core/ini.h"
 #include "core/trace.h"
+#include "device/device.h"
 
 namespace {
 

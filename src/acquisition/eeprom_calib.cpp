@@ -5,9 +5,9 @@
 #include <cstring>
 
 #include "acquisition/acq_engine.h"
-#include "acquisition/acq_seams.h"
 #include "acquisition/correction.h"
 #include "acquisition/eeprom_calib.h"
+#include "acquisition/engine_hooks.h"
 #include "core/trace.h"
 
 uint8_t EEPROMCalibInfo300[kEEPROMInfoBytes];

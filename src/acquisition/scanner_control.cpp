@@ -5,11 +5,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "acquisition/control_seams.h"
 #include "acquisition/correction.h"
+#include "acquisition/document.h"
 #include "acquisition/scanner_control.h"
 #include "core/results.h"
 #include "core/trace.h"
+#include "device/device.h"
 
 namespace {
 

@@ -103,6 +103,8 @@ namespace pvk::acquisition {
 unsigned photocellStep(unsigned w);
 // Products of the device's vendor that report a document at the entry: 3, 4, 8, 9 and 14.
 bool reportsDocument();
+// The paper move of each cleaning pass; Vx3MoveScannerLinesOld unless a test counts the moves.
+extern int (*cleaningMove)(bool forward, unsigned short lines, unsigned short dpi);
 
 // Status word bits used by the sheet routines.
 constexpr long kStatusEnabled = 0x2;

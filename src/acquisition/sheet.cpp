@@ -6,12 +6,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "acquisition/control_seams.h"
 #include "acquisition/scanner_control.h"
 #include "core/ini.h"
 #include "core/results.h"
 #include "core/shims.h"
 #include "core/trace.h"
+#include "device/device.h"
 
 using namespace pvk::acquisition;
 
@@ -30,6 +30,8 @@ bool reportsDocument() {
     default: return false;
   }
 }
+
+int (*cleaningMove)(bool forward, unsigned short lines, unsigned short dpi) = Vx3MoveScannerLinesOld;
 
 }  // namespace pvk::acquisition
 
@@ -113,7 +115,7 @@ int statusFailure(const char* trace) {
 
 // One move of the cleaning cycle; a negative result is also the last result.
 int cleanMove(bool forward, unsigned short lines, unsigned short dpi) {
-  const int r = Vx3MoveScannerLinesOld(forward, lines, dpi);
+  const int r = pvk::acquisition::cleaningMove(forward, lines, dpi);
   if (r < 0) Vx3ResultSet(r);
   return r;
 }

@@ -4,11 +4,13 @@
 #include <cstdint>
 #include <cstring>
 
-#include "acquisition/control_seams.h"
+#include "acquisition/calibration.h"
+#include "acquisition/document.h"
 #include "acquisition/scanner_control.h"
 #include "api/exported.h"
 #include "core/frame.h"
 #include "core/results.h"
+#include "device/device.h"
 
 namespace {
 

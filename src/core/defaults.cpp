@@ -6,9 +6,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "acquisition/acq_buffers.h"
+#include "acquisition/acq_engine.h"
 #include "core/ini.h"
 #include "core/records.h"
-#include "core/seams.h"
 #include "core/trace.h"
 
 namespace {

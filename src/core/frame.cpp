@@ -9,12 +9,13 @@
 #include <cstring>
 #include <string>
 
+#include "acquisition/acq_engine.h"
 #include "core/cnf_dir.h"
 #include "core/defaults.h"
 #include "core/ini.h"
 #include "core/records.h"
-#include "core/seams.h"
 #include "core/trace.h"
+#include "device/device.h"
 
 uint8_t initLib;
 uint8_t prima_apertura = 1;
@@ -183,7 +184,7 @@ int pidDLLClose() {
 
 namespace {
 
-bool isValidHandle(void* handle) {
+bool guardHandleValid(void* handle) {
   const uint64_t value = reinterpret_cast<uintptr_t>(handle);
   if (value == 0) {
     // A null handle also invalidates the stored one until the device is opened again.
@@ -194,7 +195,7 @@ bool isValidHandle(void* handle) {
   return value == MyDev.handleValue;
 }
 
-bool isValidDevice() {
+bool guardDeviceValid() {
   bool valid = false;
   if (MyDev.state > 0) return true;
   if (MyDev.state == -1) {
@@ -216,7 +217,7 @@ bool isValidDevice() {
 bool DllFunctInit(const char* name, void*& handle) {
   DllFunctInit(name);
   if (handle == pvk::core::noDeviceHandle()) return true;
-  if (isValidHandle(handle) && isValidDevice()) return true;
+  if (guardHandleValid(handle) && guardDeviceValid()) return true;
   WriteTrace(handle == nullptr ? "null handle (AA)" : "invalid handle (AA)", false);
   MyDev.lastResult = PVK_ERR_GENERIC;
   return false;

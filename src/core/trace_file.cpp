@@ -4,10 +4,10 @@
 #include <cstring>
 #include <string>
 
+#include "acquisition/scanner_control.h"
 #include "core/frame.h"
 #include "core/ini.h"
 #include "core/records.h"
-#include "core/seams.h"
 #include "core/shims.h"
 #include "core/trace.h"
 

@@ -93,12 +93,6 @@ unsigned short pidStr_2_pid(char* text);
 const char* AccorciaSN(const char* serial, int n);
 void WriteDeviceError(unsigned long code, char* text);
 
-// Scanner open and close: the least the connection needs (composition, scan enable,
-// configuration directory) until the full scanner layer takes their place.
-bool ScannerOpen(char* cnfDir);
-void ScannerClose(bool reset);
-int32_t Vx3ScanEnable(short on);
-
 extern uint8_t inviatoPktend;  // packet end already sent in this acquisition
 
 namespace pvk::device {

@@ -4,15 +4,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "acquisition/document.h"
+#include "acquisition/scanner_control.h"
 #include "core/cnf_dir.h"
 #include "core/frame.h"
 #include "core/records.h"
 #include "core/trace.h"
 #include "device/device.h"
-
-// Scanner control and paper moves, defined by the acquisition code.
-bool SetColor(unsigned char code, bool quiet);
-int Vx3MoveScanner(bool lastFlag, bool forward, int milliseconds, uint16_t dpi, uint16_t lines);
 
 namespace pvk::device {
 

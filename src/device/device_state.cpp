@@ -2,16 +2,15 @@
 // the stop of a running acquisition, the busy scan and the reference-counted close.
 #include <cstring>
 
+#include "acquisition/acq_engine.h"
+#include "acquisition/document.h"
 #include "core/frame.h"
 #include "core/records.h"
-#include "core/seams.h"
 #include "core/shims.h"
 #include "core/trace.h"
 #include "device/device.h"
-
-// The endorser and the stripe reader define these; see device_seams.cpp.
-void InkjetStop();
-void Vx3MagStripeReopen();
+#include "device/inkjet.h"
+#include "device/mag_stripe.h"
 
 uint8_t inviatoPktend = 0;
 

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "acquisition/acq_engine.h"
-#include "acquisition/acq_seams.h"
 #include "acquisition/correction.h"
 #include "acquisition/eeprom_calib.h"
+#include "acquisition/engine_hooks.h"
 
 namespace calibtest {
 

@@ -6,9 +6,9 @@
 
 #include "../device/device_fixture.h"
 #include "acquisition/acq_engine.h"
-#include "acquisition/acq_seams.h"
 #include "acquisition/correction.h"
 #include "acquisition/eeprom_calib.h"
+#include "acquisition/engine_hooks.h"
 #include "pvkemu_image.h"
 
 using namespace pvk::acquisition;

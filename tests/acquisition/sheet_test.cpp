@@ -1,6 +1,6 @@
 // The photocell wait, the document test and the cleaning cycle against the software scanner,
-// on a virtual clock. Paper moves are counted here: each one starts an acquisition on the
-// device (the sheet model moves the sheet on), without acquiring an image.
+// on a virtual clock. The cleaning cycle's paper moves are counted here: each one starts an
+// acquisition on the device (the sheet model moves the sheet on), without acquiring an image.
 #include <gtest/gtest.h>
 #include <semaphore.h>
 #include <unistd.h>
@@ -30,17 +30,13 @@ struct Move {
 std::vector<Move> moves;
 int moveResult = 0;
 
-}  // namespace
-
 // The paper move as the cleaning cycle sees it: the acquisition start on the device.
-int Vx3MoveScannerLines(bool forward, uint16_t lines, uint16_t dpi, bool, uint16_t, uint16_t, bool) {
+int countedMove(bool forward, unsigned short lines, unsigned short dpi) {
   moves.push_back({forward, lines, dpi});
   if (moveResult < 0) return moveResult;
   Vx3BaseContrlMsg(209, 52, nullptr, 0, true);
   return 0;
 }
-
-namespace {
 
 class SheetTest : public ::testing::Test {
  protected:
@@ -67,6 +63,7 @@ class SheetTest : public ::testing::Test {
     std::snprintf(MyLog.deviceFile, sizeof MyLog.deviceFile, "%s/pid_0009_x.reg", dir.c_str());
     moves.clear();
     moveResult = 0;
+    pvk::acquisition::cleaningMove = countedMove;
 
     pvkemu_profile p;
     pvkemu_profile_full(&p);
@@ -90,6 +87,7 @@ class SheetTest : public ::testing::Test {
   }
 
   void TearDown() override {
+    pvk::acquisition::cleaningMove = Vx3MoveScannerLinesOld;
     while (MyDev.openCount > 0 && MyDev.usbHandle) Vx3BaseClose();
     Vx3BaseCloseLinux();
     CloseSemaforoEP0(false);

@@ -187,7 +187,7 @@ TEST_F(Open, MissingExternalPowerIsAWarningNotAFailure) {
   int h = Vx3Initialize(0, nullptr, -1, nullptr);
   EXPECT_GT(h, 0);
   EXPECT_EQ(MyDev.lastResult, 9);
-  EXPECT_TRUE(traced("err - The device is missing external power"));
+  EXPECT_TRUE(traced("err -  The device is missing external power"));
   EXPECT_EQ(pvkemu_open_handles(dev), 1);
 }
 

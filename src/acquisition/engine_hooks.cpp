@@ -1,0 +1,16 @@
+// The defaults of the engine's replaceable calls; see engine_hooks.h.
+#include "acquisition/engine_hooks.h"
+
+#include "acquisition/acq_buffers.h"
+#include "device/device.h"
+
+namespace pvk::acquisition {
+
+namespace {
+void imgInitDefault(uint8_t mode) { MyDevImgInitWithMode(0, mode, true); }
+}  // namespace
+
+void (*imgInitForMode)(uint8_t mode) = imgInitDefault;
+int (*controlRequest)(int bank, int reg, char* buffer, int length, bool in) = Vx3BaseContrlMsg;
+
+}  // namespace pvk::acquisition

@@ -1,42 +1,23 @@
 // Scanner control as a host sees it, on the software scanner's default scanner (full-featured
 // profile: colour, IR, UV, backlight, photo-sensor tuning, entry photocell, feeder).
-#include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "PlavikMS.h"
+#include "host_test_util.h"
 #include "../../emulator/pvkemu.h"  // the software scanner's test interface
 #include "../../emulator/pvkemu_image.h"
 
 namespace {
 
-void* asHandle(int h) { return reinterpret_cast<void*>(static_cast<intptr_t>(h)); }
-
-// The software scanner's controls, found in the process (the library loads it as libusb).
-template <typename F>
-F emu(const char* name) {
-  return reinterpret_cast<F>(dlsym(RTLD_DEFAULT, name));
-}
-
-const std::string& processDir() {
-  static std::string dir = [] {
-    char tmpl[] = "/tmp/pvkctlXXXXXX";
-    std::string d = mkdtemp(tmpl) ? tmpl : "/tmp";
-    static std::string removeCmd = "rm -rf '" + d + "'";
-    std::atexit([] {
-      if (std::system(removeCmd.c_str()) != 0) std::fputs("cannot remove test directory\n", stderr);
-    });
-    return d;
-  }();
-  return dir;
-}
+using apitest::asHandle;
+using apitest::emu;
+using apitest::fileText;
+using apitest::processDir;
 
 class ControlCalls : public ::testing::Test {
  protected:
@@ -59,10 +40,7 @@ class ControlCalls : public ::testing::Test {
   std::string counters() {
     char sn[32] = {};
     PVKReadSN(asHandle(h), sn, sizeof sn);
-    std::ifstream f(dir + "/pid_0009_" + sn + ".reg");
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
+    return fileText(dir + "/pid_0009_" + sn + ".reg");
   }
 };
 

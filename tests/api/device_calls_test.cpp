@@ -8,29 +8,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "PlavikMS.h"
+#include "host_test_util.h"
 
 namespace {
 
-void* asHandle(int h) { return reinterpret_cast<void*>(static_cast<intptr_t>(h)); }
-
-// One configuration directory per process: the library keeps the one it was given.
-const std::string& processDir() {
-  static std::string dir = [] {
-    char tmpl[] = "/tmp/pvkapiXXXXXX";
-    std::string d = mkdtemp(tmpl) ? tmpl : "/tmp";
-    static std::string removeCmd = "rm -rf '" + d + "'";
-    std::atexit([] {
-      if (std::system(removeCmd.c_str()) != 0) std::fputs("cannot remove test directory\n", stderr);
-    });
-    return d;
-  }();
-  return dir;
-}
+using apitest::asHandle;
+using apitest::fileText;
+using apitest::processDir;
 
 class DeviceCalls : public ::testing::Test {
  protected:
@@ -48,10 +35,7 @@ class DeviceCalls : public ::testing::Test {
     }
   }
   std::string file(const std::string& name) {
-    std::ifstream f(dir + "/" + name);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
+    return fileText(dir + "/" + name);
   }
 };
 

@@ -12,18 +12,15 @@
 #include <vector>
 
 #include "PlavikMS.h"
+#include "host_test_util.h"
 #include "../../emulator/pvkemu.h"
 #include "../../emulator/pvkemu_image.h"
 #include "../../emulator/pvkemu_sheet.h"
 
 namespace {
 
-void* asHandle(int h) { return reinterpret_cast<void*>(static_cast<intptr_t>(h)); }
-
-template <typename F>
-F emu(const char* name) {
-  return reinterpret_cast<F>(dlsym(RTLD_DEFAULT, name));
-}
+using apitest::asHandle;
+using apitest::emu;
 
 class DocumentMoves : public ::testing::Test {
  protected:

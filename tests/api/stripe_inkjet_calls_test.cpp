@@ -1,42 +1,24 @@
 // The stripe reader and the endorser as a host sees them, on a full-featured software scanner.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "PlavikMS.h"
+#include "host_test_util.h"
 #include "../../emulator/pvkemu.h"  // the software scanner's test interface
 #include "../../emulator/pvkemu_stripe.h"
 #include "../common/stamp_font.h"
 
 namespace {
 
-void* asHandle(int h) { return reinterpret_cast<void*>(static_cast<intptr_t>(h)); }
-
-template <typename F>
-F emu(const char* name) {
-  return reinterpret_cast<F>(dlsym(RTLD_DEFAULT, name));
-}
-
-const std::string& processDir() {
-  static std::string dir = [] {
-    char tmpl[] = "/tmp/pvkstripeXXXXXX";
-    std::string d = mkdtemp(tmpl) ? tmpl : "/tmp";
-    static std::string removeCmd = "rm -rf '" + d + "'";
-    std::atexit([] {
-      if (std::system(removeCmd.c_str()) != 0) std::fputs("cannot remove test directory\n", stderr);
-    });
-    return d;
-  }();
-  return dir;
-}
+using apitest::asHandle;
+using apitest::emu;
+using apitest::fileText;
+using apitest::processDir;
 
 class HostCalls : public ::testing::Test {
  protected:
@@ -63,10 +45,7 @@ class HostCalls : public ::testing::Test {
   std::string trace() {
     char path[300] = {0};
     PVKLogFileName(path);
-    std::ifstream f(path);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
+    return fileText(path);
   }
 };
 

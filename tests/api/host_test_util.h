@@ -1,0 +1,47 @@
+// What the host-side tests share: the handle as a host passes it, the software scanner's
+// controls (found in the process, where the library loaded it as libusb), one configuration
+// directory per process and the text of a file the library wrote.
+#pragma once
+
+#include <dlfcn.h>
+#include <stdlib.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace apitest {
+
+inline void* asHandle(int h) { return reinterpret_cast<void*>(static_cast<intptr_t>(h)); }
+
+template <typename F>
+F emu(const char* name) {
+  return reinterpret_cast<F>(dlsym(RTLD_DEFAULT, name));
+}
+
+// One configuration directory per process: the library keeps the one it was given.
+inline const std::string& processDir() {
+  static std::string dir = [] {
+    char tmpl[] = "/tmp/pvkapiXXXXXX";
+    std::string d = mkdtemp(tmpl) ? tmpl : "/tmp";
+    static std::string removeCmd = "rm -rf '" + d + "'";
+    std::atexit([] {
+      if (std::system(removeCmd.c_str()) != 0) std::fputs("cannot remove test directory\n", stderr);
+    });
+    return d;
+  }();
+  return dir;
+}
+
+// The whole file, or "" when it cannot be read.
+inline std::string fileText(const std::string& path) {
+  std::ifstream f(path);
+  std::stringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+}  // namespace apitest

@@ -2,16 +2,12 @@
 // on a virtual clock. The cleaning cycle's paper moves are counted here: each one starts an
 // acquisition on the device (the sheet model moves the sheet on), without acquiring an image.
 #include <gtest/gtest.h>
-#include <semaphore.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "../device/device_fixture.h"
 #include "acquisition/scanner_control.h"
 #include "core/frame.h"
 #include "core/ini.h"
@@ -38,43 +34,19 @@ int countedMove(bool forward, unsigned short lines, unsigned short dpi) {
   return 0;
 }
 
-class SheetTest : public ::testing::Test {
+class SheetTest : public pvk::test::DeviceTest {
  protected:
-  std::string dir;
-  std::string lock;
   int dev = -1;
 
   void SetUp() override {
-    ASSERT_EQ(pvkemu_loaded(), 1);
-    pvkemu_reset();
-    pvkemu_clock_virtual(1);
-    char tmpl[] = "/tmp/pvksheetXXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
-    SoLibInit(dir.c_str());
-    std::memset(&MyDev, 0, sizeof MyDev);
-    MyDev.handleValue = 0xFFFFFFFF;
-    std::snprintf(MyDev.cnfDir, sizeof MyDev.cnfDir, "%s", dir.c_str());
-    MyLog.Log = 1;
-    MyLog.LogSize = 0;
-    MyLog.LogTimeStamp = 0;
-    MyLog.Verbose = 0;
-    std::snprintf(MyLog.tracePath, sizeof MyLog.tracePath, "%s/trace.log", dir.c_str());
+    DeviceTest::SetUp();
+    if (HasFatalFailure()) return;
     std::snprintf(MyLog.deviceFile, sizeof MyLog.deviceFile, "%s/pid_0009_x.reg", dir.c_str());
     moves.clear();
     moveResult = 0;
     pvk::acquisition::cleaningMove = countedMove;
-
-    pvkemu_profile p;
-    pvkemu_profile_full(&p);
-    const unsigned serial = 3000000 + static_cast<unsigned>(getpid() % 1000000);
-    std::snprintf(p.serial, sizeof p.serial, "%u", serial);
-    char name[128];
-    std::snprintf(name, sizeof name, "/vid_%04x_pid_%04x_snLow_%d_EP0_A", p.vendor_id, p.product_id,
-                  static_cast<int>(serial));
-    lock = name;
-    dev = pvkemu_add_device(&p);
-    ASSERT_GE(Vx3DeviceOpen(-1, nullptr), 0);
+    dev = add(full());
+    ASSERT_GE(open(), 0);
     // The capabilities the sheet routines read, as the composition of this device gives them.
     MyDev.photocellPresent = 1;
     MyDev.adfPresent = 0;
@@ -88,21 +60,10 @@ class SheetTest : public ::testing::Test {
 
   void TearDown() override {
     pvk::acquisition::cleaningMove = Vx3MoveScannerLinesOld;
-    while (MyDev.openCount > 0 && MyDev.usbHandle) Vx3BaseClose();
-    Vx3BaseCloseLinux();
-    CloseSemaforoEP0(false);
-    pvkemu_clock_virtual(0);
-    sem_unlink(lock.c_str());
-    const std::string cmd = "rm -rf '" + dir + "'";
-    if (std::system(cmd.c_str()) != 0) ADD_FAILURE() << "cannot remove " << dir;
+    DeviceTest::TearDown();
   }
 
-  std::string trace() const {
-    std::ifstream f(dir + "/trace.log", std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-  }
+  // A whole trace line.
   bool traced(const std::string& line) const { return trace().find(line + "\r\n") != std::string::npos; }
 
   // Vendor requests with this wValue in the log.

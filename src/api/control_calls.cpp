@@ -12,22 +12,9 @@
 #include "core/results.h"
 #include "device/device.h"
 
-namespace {
+using pvk::api::withHandle;
 
-// The frame of a call with the caller's handle: guard, operation, last result.
-template <typename Op>
-int withHandle(const char* name, void* handle, Op&& op) {
-  return pvk::api::guarded(name, [&] {
-    if (!DllFunctInit(name, handle)) {
-      RMSVERIFICARESULT();
-      return Vx3ResultGet();
-    }
-    const int r = op();
-    Vx3ResultSet(r);
-    RMSVERIFICARESULT();
-    return r;
-  });
-}
+namespace {
 
 bool fitsId(int id) { return id >= 0 && id <= 0xFFFF; }
 bool fitsValue(int v) { return v >= INT16_MIN && v <= INT16_MAX; }

@@ -2,7 +2,9 @@
 #pragma once
 
 #include "PlavikMS.h"
+#include "core/frame.h"
 #include "core/records.h"
+#include "core/results.h"
 #include "core/trace.h"
 
 namespace pvk::api {
@@ -33,6 +35,22 @@ int guarded(const char* name, Body&& body, int onException = PVK_ERR_GENERIC) no
     MyDev.lastResult = onException;
     return onException;
   }
+}
+
+// The frame of a call with the caller's handle: the guard, the operation, and its result kept
+// as the last result. A refused call returns the result the guard left.
+template <typename Op>
+int withHandle(const char* name, void* handle, Op&& op) noexcept {
+  return guarded(name, [&] {
+    if (!DllFunctInit(name, handle)) {
+      RMSVERIFICARESULT();
+      return Vx3ResultGet();
+    }
+    const int r = op();
+    Vx3ResultSet(r);
+    RMSVERIFICARESULT();
+    return r;
+  });
 }
 
 }  // namespace pvk::api

@@ -35,23 +35,6 @@ auto framed(const char* name, void* handle, Op&& op, Refused&& refused)
   return result;
 }
 
-// A call whose result is the result code.
-template <typename Op>
-int withCode(const char* name, void* handle, Op&& op)
-{
-  int code = pvk::api::guarded(name, [&] {
-    if (!DllFunctInit(name, handle)) {
-      RMSVERIFICARESULT();
-      return Vx3ResultGet();
-    }
-    int r = op();
-    Vx3ResultSet(r);
-    RMSVERIFICARESULT();
-    return r;
-  });
-  return code;
-}
-
 // In automatic-side mode side 1 stands for 9, 0 for 8, and no rotation means automatic.
 void applyAuto(short& side, short& rotation)
 {
@@ -114,27 +97,27 @@ short twoCallSide(short side, short& rotation)
 
 extern "C" int PVKImgCreate(void* handle, short dpiFront, short dpiRear)
 {
-  return withCode("PVKImgCreate", handle, [&] {
+  return pvk::api::withHandle("PVKImgCreate", handle, [&] {
     return Vx3PVKImgCreate(dpiFront, dpiRear, 0) ? 0 : (MyDev.lastResult < 0 ? MyDev.lastResult : -3);
   });
 }
 
 extern "C" int PVKImgCreate1(void* handle, short dpiFront, short dpiRear, short dpiBacklight)
 {
-  return withCode("PVKImgCreate1", handle, [&] {
+  return pvk::api::withHandle("PVKImgCreate1", handle, [&] {
     return Vx3PVKImgCreate(dpiFront, dpiRear, dpiBacklight) ? 0 : (MyDev.lastResult < 0 ? MyDev.lastResult : -3);
   });
 }
 
 extern "C" int PVKImgFree(void* handle)
 {
-  return withCode("PVKImgFree", handle, [&] { return Vx3PVKImgFree(); });
+  return pvk::api::withHandle("PVKImgFree", handle, [&] { return Vx3PVKImgFree(); });
 }
 
 extern "C" int PVKImgSave(void* handle, short side, PVKRoi* roi, short qualityOrBpp, short format,
                           char* path)
 {
-  return withCode("PVKImgSave", handle, [&] {
+  return pvk::api::withHandle("PVKImgSave", handle, [&] {
     short rotation = 0;
     splitFormatWord(format, rotation);
     return saveSide("ImgSave with invalid side", side, roi, qualityOrBpp, format, rotation, -1, path, true);
@@ -144,7 +127,7 @@ extern "C" int PVKImgSave(void* handle, short side, PVKRoi* roi, short qualityOr
 extern "C" int PVKImgSaveCol(void* handle, short side, PVKRoi* roi, short qualityOrBpp, short format,
                              short plane, const char* path)
 {
-  return withCode("PVKImgSaveCol", handle, [&] {
+  return pvk::api::withHandle("PVKImgSaveCol", handle, [&] {
     short rotation = 0;
     splitFormatWord(format, rotation);
     return saveSide("ImgSave with invalid side", side, roi, qualityOrBpp, format, rotation, plane, path, true);
@@ -154,7 +137,7 @@ extern "C" int PVKImgSaveCol(void* handle, short side, PVKRoi* roi, short qualit
 extern "C" int PVKImgSave2(void* handle, short side, PVKRoi roi, short qualityOrBpp, short format,
                            char* path)
 {
-  return withCode("ImgeSave2", handle, [&] {
+  return pvk::api::withHandle("ImgeSave2", handle, [&] {
     short rotation = 0;
     splitFormatWord(format, rotation);
     return saveSide("ImgSave with invalid side", side, &roi, qualityOrBpp, format, rotation, -1, path, false);
@@ -164,7 +147,7 @@ extern "C" int PVKImgSave2(void* handle, short side, PVKRoi roi, short qualityOr
 extern "C" int PVKImgSave4(void* handle, short side, PVKRoi roi, short qualityOrBpp, short format,
                            short rotation, char* path)
 {
-  return withCode("PVKImgSave4", handle, [&] {
+  return pvk::api::withHandle("PVKImgSave4", handle, [&] {
     return saveSide("ImgSave4 with invalid side", side, &roi, qualityOrBpp, format, rotation, -1, path, false);
   });
 }
@@ -226,7 +209,7 @@ extern "C" int PVKImgGet3(void* handle, short side, short brightness, short cont
 extern "C" int PVKImgSaveFR(void* handle, short side1, short side2, short quality, short format,
                             char* path)
 {
-  return withCode("PVKImgSaveFR", handle, [&] {
+  return pvk::api::withHandle("PVKImgSaveFR", handle, [&] {
     short rotation = 0;
     splitFormatWord(format, rotation);
     return Vx3PVKImgSaveFR(side1, 0, 0, side2, 0, 0, quality, format, rotation, 0, 0, path);
@@ -236,7 +219,7 @@ extern "C" int PVKImgSaveFR(void* handle, short side1, short side2, short qualit
 extern "C" int PVKImgSaveFR2(void* handle, short side1, short side2, short quality, short format,
                              short rotation, short dpi, short bpp, char* path)
 {
-  return withCode("PVKImgSaveFR2", handle, [&] {
+  return pvk::api::withHandle("PVKImgSaveFR2", handle, [&] {
     return Vx3PVKImgSaveFR(side1, 0, 0, side2, 0, 0, quality, format, rotation, dpi, bpp, path);
   });
 }
@@ -245,7 +228,7 @@ extern "C" int PVKImgSave3FR(void* handle, short side1, short brightness1, short
                              short brightness2, short contrast2, short quality, short format,
                              short rotation, short dpi, short bpp, char* path)
 {
-  return withCode("PVKImgSave3FR", handle, [&] {
+  return pvk::api::withHandle("PVKImgSave3FR", handle, [&] {
     return Vx3PVKImgSaveFR(side1, brightness1, contrast1, side2, brightness2, contrast2, quality,
                            format, rotation, dpi, bpp, path);
   });
@@ -254,7 +237,7 @@ extern "C" int PVKImgSave3FR(void* handle, short side1, short brightness1, short
 extern "C" int PVKImgeSaveFR(void* handle, short side1, short side2, short quality, short format,
                              char* path)
 {
-  return withCode("ImgeSaveFR", handle, [&] {
+  return pvk::api::withHandle("ImgeSaveFR", handle, [&] {
     short rotation = 0;
     splitFormatWord(format, rotation);
     if (side1 == 8 || side1 == 9)
@@ -318,7 +301,7 @@ extern "C" unsigned char* PVKImgGet3FR(void* handle, short side1, short brightne
 
 extern "C" int PVKImgGetFree(void* handle, void* buffer)
 {
-  return withCode("ImgGetFree", handle, [&] {
+  return pvk::api::withHandle("ImgGetFree", handle, [&] {
     std::free(buffer);
     return 0;
   });
@@ -338,20 +321,20 @@ extern "C" int PVKGetAcqHeight(void* handle, short side, short dpi)
 
 extern "C" int PVKImgBright(short side, short value)
 {
-  return withCode("ImgBright", pvk::core::noDeviceHandle(), [&] { return Vx3ElabImgBrightness(side, value); });
+  return pvk::api::withHandle("ImgBright", pvk::core::noDeviceHandle(), [&] { return Vx3ElabImgBrightness(side, value); });
 }
 
 extern "C" int PVKImgContr(short side, short value)
 {
-  return withCode("ImgContr", pvk::core::noDeviceHandle(), [&] { return Vx3ElabImgContrast(side, value); });
+  return pvk::api::withHandle("ImgContr", pvk::core::noDeviceHandle(), [&] { return Vx3ElabImgContrast(side, value); });
 }
 
 extern "C" int PVKIsPageBlank(void* handle, short side, uint8_t pixThreshold, uint8_t darkLevel)
 {
-  return withCode("PVKIsImageBlank", handle, [&] { return IsPageBlank(side, pixThreshold, darkLevel); });
+  return pvk::api::withHandle("PVKIsImageBlank", handle, [&] { return IsPageBlank(side, pixThreshold, darkLevel); });
 }
 
 extern "C" int PVKIQACheck(void* handle, char* frontPath, char* rearPath)
 {
-  return withCode("PVKIQACheck", handle, [&] { return Vx3IQACheck(frontPath, rearPath); });
+  return pvk::api::withHandle("PVKIQACheck", handle, [&] { return Vx3IQACheck(frontPath, rearPath); });
 }

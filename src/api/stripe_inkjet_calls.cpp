@@ -7,22 +7,9 @@
 #include "device/inkjet.h"
 #include "device/mag_stripe.h"
 
-namespace {
+using pvk::api::withHandle;
 
-// The frame of a call with the caller's handle: guard, operation, last result.
-template <typename Op>
-int withHandle(const char* name, void* handle, Op&& op) {
-  return pvk::api::guarded(name, [&] {
-    if (!DllFunctInit(name, handle)) {
-      RMSVERIFICARESULT();
-      return Vx3ResultGet();
-    }
-    const int r = op();
-    Vx3ResultSet(r);
-    RMSVERIFICARESULT();
-    return r;
-  });
-}
+namespace {
 
 // A track text goes out whole with its terminator, or not at all when the buffer is too small.
 void copyTrack(char* out, const char* text, int size) {

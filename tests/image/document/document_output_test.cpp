@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "../../common/synthetic_cheque.h"
+#include "../image_test_util.h"
 #include "acquisition/document.h"
 #include "acquisition/scanner_control.h"
 #include "device/device.h"
@@ -24,19 +25,7 @@ namespace {
 
 using namespace pvk::image;
 
-std::string run(const std::string& cmd)
-{
-  std::string out;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p)
-    return out;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
-    out.append(buf, n);
-  pclose(p);
-  return out;
-}
+using imgtest::run;
 
 bool has(const std::string& text, const std::string& what) { return text.find(what) != std::string::npos; }
 

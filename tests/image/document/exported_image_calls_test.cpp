@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "../../common/synthetic_cheque.h"
+#include "../image_test_util.h"
 #include "PlavikMS.h"
 #include "acquisition/document.h"
 #include "acquisition/scanner_control.h"
@@ -18,19 +19,7 @@
 
 namespace {
 
-std::string run(const std::string& cmd)
-{
-  std::string out;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (!p)
-    return out;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
-    out.append(buf, n);
-  pclose(p);
-  return out;
-}
+using imgtest::run;
 
 class ExportedImageCalls : public ::testing::Test {
  protected:

@@ -96,11 +96,7 @@ int32_t Vx3MoveScannerLines(bool forward, uint16_t lines, uint16_t dpi, bool noF
   FreeMyImg(MyDev.img);
   // Running out of paper before the distance is covered is how a move usually ends.
   if (result == PVK_ERR_TIMEOUT) result = 0;
-  // The stop request is the host's, not part of the set-up saved before the move: a stop
-  // pressed during the move must outlive the restore.
-  const bool stopped = pvk::core::stopRequested();
   RipristinaDevice(&saved->dev, &saved->acq, saved->cor, saved->brcr);
-  pvk::core::requestStop(stopped);
   delete saved;
   MyDev.docMoveFlag = 0;
   return finish(result);

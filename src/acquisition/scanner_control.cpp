@@ -2,8 +2,10 @@
 // restore around paper moves, the acquired height, the stop request, brightness and contrast,
 // and the photo-sensor tuning bytes.
 #include <algorithm>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 
 #include "acquisition/correction.h"
 #include "acquisition/document.h"
@@ -155,7 +157,14 @@ void RipristinaDevice(_DevInfo* dev, AcqInfo* acq, CorInfoSide* cor, BrCrInfoSid
   libusb_device_handle* usbHandle = MyDev.usbHandle;
   const int8_t state = MyDev.state;
   const uint8_t highSpeed = MyDev.highSpeed;
-  MyDev = *dev;
+  // The stop request is the host's, not part of the saved set-up, and PVKStop may write it from
+  // another thread meanwhile: copy everything around it, never the byte itself.
+  static_assert(std::is_trivially_copyable_v<_DevInfo> && std::is_standard_layout_v<_DevInfo>);
+  constexpr size_t kStopAt = offsetof(_DevInfo, stopRequest);
+  auto* live = reinterpret_cast<unsigned char*>(&MyDev);
+  const auto* saved = reinterpret_cast<const unsigned char*>(dev);
+  std::memcpy(live, saved, kStopAt);
+  std::memcpy(live + kStopAt + 1, saved + kStopAt + 1, sizeof(_DevInfo) - kStopAt - 1);
   MyDev.usbDevice = usbDevice;
   MyDev.usbHandle = usbHandle;
   MyDev.state = state;

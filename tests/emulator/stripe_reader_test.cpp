@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "emulator_bus.h"
 #include "pvkemu.h"
 #include "pvkemu_stripe.h"
 
@@ -42,37 +43,16 @@ TEST(StripeEncoder, BackwardLateAndFaultySwipes) {
   EXPECT_EQ(noisy[8], 0x05);
 }
 
-struct StripeDevice : ::testing::Test {
-  libusb_device_handle* h = nullptr;
+struct StripeDevice : emutest::Bus {
   void SetUp() override {
-    pvkemu_reset();
     pvkemu_profile p;
     pvkemu_profile_full(&p);
-    ASSERT_EQ(pvkemu_add_device(&p), 0);
-    ASSERT_EQ(libusb_init(nullptr), 0);
-    libusb_device** list = nullptr;
-    ASSERT_EQ(libusb_get_device_list(nullptr, &list), 1);
-    ASSERT_EQ(libusb_open(list[0], &h), 0);
-    libusb_free_device_list(list, 1);
-  }
-  void TearDown() override {
-    if (h) libusb_close(h);
-    EXPECT_EQ(pvkemu_error_count(), 0) << pvkemu_last_error();
-  }
-  std::vector<uint8_t> in(uint16_t value, uint16_t length) {
-    std::vector<uint8_t> buf(length, 0xEE);
-    int rc = libusb_control_transfer(h, 0xC0, 4, value, 0, buf.data(), length, 1000);
-    if (rc < 0) return {};
-    buf.resize(static_cast<size_t>(rc));
-    return buf;
+    plug(p);
+    ASSERT_EQ(dev, 0);
   }
   uint32_t status() {
     std::vector<uint8_t> r = in(3, 8);
     return r.size() < 5 ? 0 : r[1] | (r[2] << 8) | (r[3] << 16) | (static_cast<uint32_t>(r[4]) << 24);
-  }
-  int command(uint16_t value) {
-    uint8_t scratch = 0;
-    return libusb_control_transfer(h, 0xC0, 4, value, 0, &scratch, 1, 1000);
   }
 };
 

@@ -15,14 +15,6 @@ using namespace pvk::acquisition;
 
 namespace {
 
-// Keeps the device layer's definitions in the link ahead of the engine's stand-ins.
-[[maybe_unused]] void* const kDeviceLayer[] = {
-    reinterpret_cast<void*>(static_cast<bool (*)(int, unsigned char*, unsigned long&, bool)>(&Vx3BaseBulkRead)),
-    reinterpret_cast<void*>(static_cast<bool (*)()>(&isValidDevice)),
-    reinterpret_cast<void*>(static_cast<void (*)(int, bool, bool)>(&FermaAcquisizione)),
-    reinterpret_cast<void*>(static_cast<int (*)(int, int, char*, int, bool)>(&Vx3BaseContrlMsg)),
-    reinterpret_cast<void*>(&stopAcq)};
-
 // A pixel value that says where it belongs.
 uint8_t code(uint32_t x, uint32_t y, uint32_t plane, uint32_t side) {
   uint32_t h = x * 73856093u ^ y * 19349663u ^ plane * 83492791u ^ side * 2654435761u;

@@ -45,8 +45,8 @@ size_t takeStream(Device& d, unsigned char* out, size_t want) {
   return n;
 }
 
-// Decides the transfer at the head of the queue, or any transfer that is cancelled or lost its
-// device. Returns true when `t` completed (status and length set).
+// Decides the transfer at the head of the queue, or any transfer that is cancelled, lost its
+// device or ran out of time. Returns true when `t` completed (status and length set).
 bool tryComplete(libusb_transfer* t, Pending& p, bool head, uint64_t now) {
   Device* d = deviceOfHandle(t->dev_handle);
   if (!d) {
@@ -59,7 +59,14 @@ bool tryComplete(libusb_transfer* t, Pending& p, bool head, uint64_t now) {
     t->actual_length = 0;
     return true;
   }
-  if (!head) return false;
+  if (!head) {
+    // Every transfer keeps its own timeout, wherever it waits in the queue: one behind a
+    // stalled stream gives up with nothing read, as libusb's would.
+    if (p.deadline == 0 || now < p.deadline) return false;
+    t->actual_length = 0;
+    t->status = LIBUSB_TRANSFER_TIMED_OUT;
+    return true;
+  }
   size_t want = static_cast<size_t>(t->length);
   if (d->stream.size() >= want || d->streamEnded) {
     t->actual_length = static_cast<int>(takeStream(*d, t->buffer, want));

@@ -247,6 +247,27 @@ void unplugNow(void* dev) {
 }
 }  // namespace
 
+// A stream that stalls behind the first chunk leaves a transfer waiting that is not at the head
+// of the queue: its own timeout must end the read.
+TEST_F(EndToEnd, AStreamStallingAfterTheFirstChunkFailsTheDocument) {
+  open(pvkemu_profile_basic);
+  ChequeSpec spec;
+  feed(spec, 1);
+  ASSERT_EQ(pvkemu_stream_fault(dev, PVKEMU_STREAM_TIMEOUT, 2500000, nullptr, nullptr), 0);
+  EXPECT_FALSE(Vx3Read_AcquireImg());
+  EXPECT_LT(PVKGetLastResult(), 0);
+}
+
+TEST_F(EndToEnd, AColourStreamStallingAfterTheFirstChunkFailsTheDocument) {
+  open(pvkemu_profile_full);
+  ASSERT_EQ(PVKSetParameter(0, 2), 0);  // colour
+  ChequeSpec spec;
+  feed(spec, 3);
+  ASSERT_EQ(pvkemu_stream_fault(dev, PVKEMU_STREAM_TIMEOUT, 3500000, nullptr, nullptr), 0);
+  EXPECT_FALSE(Vx3Read_AcquireImg());
+  EXPECT_LT(PVKGetLastResult(), 0);
+}
+
 TEST_F(EndToEnd, UnpluggedMidDocumentAndBackAgain) {
   open(pvkemu_profile_basic);
   ChequeSpec spec;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "../common/stamp_font.h"
+#include "../common/cheque_feed.h"
 #include "../common/synthetic_cheque.h"
 #include "PlavikMS.h"
 #include "acquisition/document.h"
@@ -51,12 +52,7 @@ class Endorser : public ::testing::Test {
     pvk::testing::ChequeSpec spec;
     front = pvk::testing::drawSide(spec, 1, false);
     rear = pvk::testing::drawSide(spec, 1, true);
-    pvkemu_document doc{};
-    doc.width = static_cast<uint32_t>(spec.sensorPixels);
-    doc.height = static_cast<uint32_t>(spec.lines);
-    doc.front[0] = front.planes[0].data();
-    doc.rear[0] = rear.planes[0].data();
-    EXPECT_EQ(pvkemu_feed(dev, &doc), 0);
+    EXPECT_EQ(pvk::testing::feedGrey(dev, front, rear), 0);
     pvkemu_sheet(dev, 0, 1, PVKEMU_SHEET_ENTRY);
     Vx3Read_AcquireImg();
     return MyDev.lastResult;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "../../common/cheque_feed.h"
 #include "../../common/synthetic_cheque.h"
 #include "../image_test_util.h"
 #include "acquisition/document.h"
@@ -68,12 +69,7 @@ class DocumentOutput : public ::testing::Test {
       for (int y = 500; y < 540; ++y)
         for (int x = 1300; x < 1500; ++x)
           front.planes[0][static_cast<size_t>(y) * front.width + x] = spec.ink;
-    pvkemu_document doc{};
-    doc.width = static_cast<uint32_t>(front.width);
-    doc.height = static_cast<uint32_t>(front.height);
-    doc.front[0] = front.planes[0].data();
-    doc.rear[0] = rear.planes[0].data();
-    pvkemu_feed(dev, &doc);
+    pvk::testing::feedGrey(dev, front, rear);
     MyAcq.cfgFlags[kCfgWaitDoc] = 0;  // the stream is already there
     return AcquireImg(0, MyDev.img, true);
   }

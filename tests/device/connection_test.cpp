@@ -2,6 +2,8 @@
 // scanner), requests that all fail, the stop commands and the busy scan.
 #include "device_fixture.h"
 
+#include "acquisition/document.h"
+
 namespace pvk::test {
 namespace {
 

@@ -182,42 +182,10 @@ int pidDLLClose() {
   return 0;
 }
 
-namespace {
-
-bool guardHandleValid(void* handle) {
-  const uint64_t value = reinterpret_cast<uintptr_t>(handle);
-  if (value == 0) {
-    // A null handle also invalidates the stored one until the device is opened again.
-    MyDev.handleValue = pvk::core::kInvalidHandle;
-    return false;
-  }
-  if (value == pvk::core::kInvalidHandle) return false;
-  return value == MyDev.handleValue;
-}
-
-bool guardDeviceValid() {
-  bool valid = false;
-  if (MyDev.state > 0) return true;
-  if (MyDev.state == -1) {
-    valid = pvk::core::guardHooks.reopen != nullptr && pvk::core::guardHooks.reopen();
-    if (!valid) MyDev.state = -2;
-  } else if (MyDev.state == -2) {
-    MyDev.state = -1;
-  } else if (MyDev.state < 0) {
-    WriteTrace("err - ", "device in unexpected state ", MyDev.state, false);
-    MyDev.state = -2;
-  }
-  if (!valid && pvk::core::guardHooks.resetCorrection != nullptr)
-    pvk::core::guardHooks.resetCorrection();
-  return valid;
-}
-
-}  // namespace
-
 bool DllFunctInit(const char* name, void*& handle) {
   DllFunctInit(name);
   if (handle == pvk::core::noDeviceHandle()) return true;
-  if (guardHandleValid(handle) && guardDeviceValid()) return true;
+  if (isValidHandle(handle) && isValidDevice()) return true;
   WriteTrace(handle == nullptr ? "null handle (AA)" : "invalid handle (AA)", false);
   MyDev.lastResult = PVK_ERR_GENERIC;
   return false;

@@ -2,7 +2,6 @@
 // the stop of a running acquisition, the busy scan and the reference-counted close.
 #include <cstring>
 
-#include "acquisition/acq_engine.h"
 #include "acquisition/document.h"
 #include "core/frame.h"
 #include "core/records.h"
@@ -32,16 +31,18 @@ bool isValidHandle(void* handle) {
 bool isValidDevice() {
   bool valid = false;
   if (MyDev.state > 0) return true;
+  // The reopen and the correction reset go through the guard's hooks, which tests replace.
+  const pvk::core::GuardHooks& hooks = pvk::core::guardHooks;
   if (MyDev.state == kStateReopen) {
-    valid = RiapriDevice();
+    valid = hooks.reopen != nullptr && hooks.reopen();
     if (!valid) MyDev.state = kStateInvalid;
   } else if (MyDev.state == kStateInvalid) {
     MyDev.state = kStateReopen;
   } else if (MyDev.state < 0) {
-    pvk::device::traceError("device in unexpected state", MyDev.state);
+    WriteTrace("err - ", "device in unexpected state ", MyDev.state, false);
     MyDev.state = kStateInvalid;
   }
-  if (!valid) CorrModeResetAll();
+  if (!valid && hooks.resetCorrection != nullptr) hooks.resetCorrection();
   return valid;
 }
 

@@ -35,7 +35,7 @@ TEST_F(Connection, HandleChecks) {
   MyDev.state = -5;
   EXPECT_FALSE(isValidDevice());
   EXPECT_EQ(MyDev.state, -2);
-  EXPECT_TRUE(traced("err - device in unexpected state -5"));
+  EXPECT_TRUE(traced("err -  device in unexpected state  -5"));
 }
 
 TEST_F(Connection, ALostDeviceIsReopenedOnTheSecondCheck) {

@@ -1,6 +1,10 @@
 // Counters and their file, the identification line, the font directory default, the stop
 // request, brightness and contrast ranges, and the photocell poll steps.
 #include "control_fixture.h"
+
+#include "PlavikMS.h"
+#include "api/exported.h"
+#include "core/frame.h"
 #include "core/ini.h"
 
 namespace {
@@ -108,6 +112,28 @@ TEST_F(CountersTest, StopRequestAndItsTraces) {
   Vx3Stop(2);
   EXPECT_TRUE(traced("PVKStop removed"));
   EXPECT_TRUE(traced("PVKStop set"));
+}
+
+// A host stops a running call from another thread: beside a call in progress PVKStop touches
+// only the stop request, never the guard (which could reopen the device), the trace or the
+// last result that belong to the running call. On its own it is an ordinary guarded call.
+TEST_F(CountersTest, StopBesideARunningCallOnlySetsTheRequest) {
+  void* const notOpen = reinterpret_cast<void*>(static_cast<intptr_t>(12345));
+  initLib = 1;  // started already: these records stand as the running call left them
+  MyDev.lastResult = -19;
+  {
+    pvk::api::CallInProgress running;
+    EXPECT_EQ(PVKStop(notOpen, 1), 0);
+    EXPECT_TRUE(pvk::core::stopRequested());
+    EXPECT_EQ(PVKStop(notOpen, 0), 0);
+    EXPECT_FALSE(pvk::core::stopRequested());
+    EXPECT_EQ(PVKStop(notOpen, 1), 0);
+  }
+  EXPECT_EQ(MyDev.lastResult, -19);
+  EXPECT_EQ(trace(), "");
+  EXPECT_EQ(PVKStop(notOpen, 0), -1);  // alone, the guard refuses a handle that was never given
+  EXPECT_TRUE(pvk::core::stopRequested());
+  EXPECT_TRUE(traced("invalid handle (AA)"));
 }
 
 TEST_F(CountersTest, BrightnessAndContrastRanges) {

@@ -150,7 +150,7 @@ extern "C" int PVKReadSN(void* handle, char* buffer, int size) {
     MyDev.lastResult = 0;
     if (!buffer || size < 1) return needed;
     if (needed > size) {
-      WriteTrace("err - buffer too short", false);
+      WriteTrace("err - ", "buffer too short", false);
       MyDev.lastResult = PVK_ERR_INV_PARAMETER;
       return -1;
     }

@@ -115,11 +115,12 @@ uint32_t handleValueFor(uint16_t product, uint32_t serialLow);
 // Path of the counters file of the current device into out ("" when it does not fit).
 void countersFilePath(char* out, size_t size, const char* cnfDir, uint16_t product,
                       const char* serial);
-// Trace lines formed whole: prefix + text + tail, or prefix + text + " " + value; the error and
-// warning forms put "err - " and "war - " in front.
+// Trace lines formed whole: prefix + text + tail, or prefix + text + " " + value.
 void traceLine(const char* prefix, const char* text, const char* tail);
 void traceLine(const char* prefix, const char* text, long value);
+// Error and warning lines in the two-text form: "err - ", then text (+ tail), or text and value.
 void traceError(const char* text);
+void traceError(const char* text, const char* tail);
 void traceError(const char* text, long value);
 void traceWarning(const char* text);
 void traceWarning(const char* text, long value);

@@ -64,7 +64,7 @@ bool stampFromFont() {
   const int r = pvk::device::createStamp(path, kStampRows, true);
   if (r == 0) return true;
   if (r == -1) {
-    pvk::device::traceLine("err - ", "corrupted or invalid file ", path);
+    pvk::device::traceError("corrupted or invalid file ", path);
     return fail(PVK_ERR_GENERIC);
   }
   return fail(r);

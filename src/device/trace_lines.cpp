@@ -1,4 +1,5 @@
-// Trace lines of the device layer, formed whole so that each reads exactly as written.
+// Trace lines of the device layer. Errors and warnings are the two-text lines every layer
+// writes ("err - ", the text, and the value where there is one); the others are formed whole.
 #include <cstdio>
 
 #include "core/trace.h"
@@ -18,9 +19,24 @@ void traceLine(const char* prefix, const char* text, long value) {
   WriteTrace(line, false);
 }
 
-void traceError(const char* text) { traceLine("err - ", text, static_cast<const char*>(nullptr)); }
-void traceError(const char* text, long value) { traceLine("err - ", text, value); }
-void traceWarning(const char* text) { traceLine("war - ", text, static_cast<const char*>(nullptr)); }
-void traceWarning(const char* text, long value) { traceLine("war - ", text, value); }
+namespace {
+
+void marked(const char* mark, const char* text, const char* tail) {
+  char line[320];
+  std::snprintf(line, sizeof line, "%s%s", text ? text : "", tail ? tail : "");
+  WriteTrace(mark, line, false);
+}
+
+void marked(const char* mark, const char* text, long value) {
+  WriteTrace(mark, text ? text : "", static_cast<int>(value), false);
+}
+
+}  // namespace
+
+void traceError(const char* text) { marked("err - ", text, static_cast<const char*>(nullptr)); }
+void traceError(const char* text, const char* tail) { marked("err - ", text, tail); }
+void traceError(const char* text, long value) { marked("err - ", text, value); }
+void traceWarning(const char* text) { marked("war - ", text, static_cast<const char*>(nullptr)); }
+void traceWarning(const char* text, long value) { marked("war - ", text, value); }
 
 }  // namespace pvk::device

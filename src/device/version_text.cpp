@@ -92,9 +92,9 @@ void WriteDeviceError(unsigned long code, char* text) {
   const char* t = text ? text : "";
   if (static_cast<long>(code) == -2) {
     MyDev.lastResult = PVK_ERR_DEVICE_NOT_FOUND;
-    pvk::device::traceLine("err - ", t, " - device not found");
+    pvk::device::traceError(t, " - device not found");
   } else {
     MyDev.lastResult = PVK_ERR_GENERIC;
-    pvk::device::traceLine("err - ", t, " - failure");
+    pvk::device::traceError(t, " - failure");
   }
 }

@@ -84,7 +84,7 @@ TEST_F(HostCalls, MagStripeTimeoutResetAndRefusal) {
   EXPECT_EQ(PVKMagStripeReset(asHandle(h)), 0);
   EXPECT_EQ(PVKMagStripeC(asHandle(h + 1), t1, t2, t3, 0, 128), -1);
   EXPECT_EQ(PVKMagStripeReset(nullptr), -1);
-  EXPECT_NE(trace().find("war - Magnetic Stripe Timeout"), std::string::npos);
+  EXPECT_NE(trace().find("war -  Magnetic Stripe Timeout"), std::string::npos);
 }
 
 // The endorser's set-up as a host calls it, with a font file of our own in the configuration
@@ -109,24 +109,24 @@ TEST_F(InkjetSetUp, TextStampsAndTheirLimits) {
   // 511 characters fit; 512 do not (nor do they fit the head's buffer: 7 columns each).
   std::string text(511, '1');
   EXPECT_EQ(PVKInkjet1SetUp(asHandle(h), text.c_str(), "stamp", 0, 0, 0, 0), -3);
-  EXPECT_NE(trace().find("err - stamp is larger then stamp buffer"), std::string::npos);
+  EXPECT_NE(trace().find("err -  stamp is larger then stamp buffer"), std::string::npos);
   text.push_back('1');
   EXPECT_EQ(PVKInkjet1SetUp(asHandle(h), text.c_str(), "stamp", 0, 0, 0, 0), -3);
-  EXPECT_NE(trace().find("err - stamp too long"), std::string::npos);
+  EXPECT_NE(trace().find("err -  stamp too long"), std::string::npos);
   EXPECT_EQ(PVKInkjet1SetUp(asHandle(h), "1", std::string(260, 'f').c_str(), 0, 0, 0, 0), -3);
-  EXPECT_NE(trace().find("err - font too long"), std::string::npos);
+  EXPECT_NE(trace().find("err -  font too long"), std::string::npos);
   EXPECT_EQ(PVKInkjet1SetUp(asHandle(h), "1", nullptr, 5, 0, 0, 0), -3);
-  EXPECT_NE(trace().find("err - null font pointer"), std::string::npos);
+  EXPECT_NE(trace().find("err -  null font pointer"), std::string::npos);
   EXPECT_EQ(PVKInkjet1SetUp(asHandle(h), "1", "stamp", -1, 0, 0, 0), -3);
   EXPECT_EQ(PVKInkjet1SetUp(asHandle(h), "1", "stamp", 0, 0, -5, 0), -3);
-  EXPECT_NE(trace().find("err - negative offset"), std::string::npos);
+  EXPECT_NE(trace().find("err -  negative offset"), std::string::npos);
   // An empty text sets no stamp; a missing font file leaves the call's result as it was.
   EXPECT_EQ(PVKInkjet1SetUp(asHandle(h), "", "stamp", 0, 0, 0, 0), 0);
   EXPECT_EQ(PVKInkjet1SetUp(asHandle(h), nullptr, nullptr, 0, 0, 0, 0), 0);
   EXPECT_EQ(PVKInkjet1SetUp(asHandle(h), "1", "nofont", 0, 0, 0, 0), -3);
   ASSERT_TRUE(pvk::testing::writeFile(dir + "/broken.fnt", "01\n\x05"));
   EXPECT_EQ(PVKInkjet1SetUp(asHandle(h), "1", "broken", 0, 0, 0, 0), -1);
-  EXPECT_NE(trace().find("err - corrupted or invalid file " + dir + "/broken.fnt"), std::string::npos);
+  EXPECT_NE(trace().find("err -  corrupted or invalid file " + dir + "/broken.fnt"), std::string::npos);
   EXPECT_EQ(PVKInkjet1SetUp(asHandle(h + 1), "1", "stamp", 0, 0, 0, 0), -1);
 }
 
@@ -141,7 +141,7 @@ TEST_F(InkjetSetUp, ImageStamps) {
   EXPECT_EQ(PVKInkjet1SetUpImg(asHandle(h), bmp("w.bmp", 1024, 12).c_str(), 0, 0, 0, 1, 0), 0);
   EXPECT_EQ(PVKInkjet1SetUpImg(asHandle(h), bmp("w1.bmp", 1025, 12).c_str(), 0, 0, 0, 1, 0), -3);
   EXPECT_EQ(PVKInkjet1SetUpImg(asHandle(h), (dir + "/none.bmp").c_str(), 0, 0, 0, 1, 0), -3);
-  EXPECT_NE(trace().find("err - stamp file invalid"), std::string::npos);
+  EXPECT_NE(trace().find("err -  stamp file invalid"), std::string::npos);
 }
 
 TEST(InkjetWithoutHead, BasicScannerHasNoInkjet) {

@@ -126,7 +126,7 @@ TEST_F(BulkRead, ALostDeviceFailsTheRead) {
   unsigned long size = 3 * kChunk;
   EXPECT_FALSE(read(size));
   EXPECT_EQ(size, 0u);
-  EXPECT_TRUE(traced("err - libusb_submit_transfer - IBUSB_ERROR_NO_DEVICE on 0"));
+  EXPECT_TRUE(traced("err -  libusb_submit_transfer - IBUSB_ERROR_NO_DEVICE on 0"));
 }
 
 TEST_F(BulkRead, SlowModeUsesSmallerChunks) {

@@ -131,14 +131,14 @@ TEST_F(Composition, MagneticHeadOnAHighSpeedLink) {
   pvkemu_device_profile(dev)->head_config[4] = 9;
   Vx3CompositionLH(l, h);
   EXPECT_EQ(MyMICR.headPresent, 0);
-  EXPECT_TRUE(traced("err - invalid magnetic head VRes 90"));
+  EXPECT_TRUE(traced("err -  invalid magnetic head VRes 90"));
 }
 
 TEST_F(Composition, NoMagneticHeadAtFullSpeed) {
   openWith(0x5011, (1u << 12) | 2u, 0, 0x0110);
   Vx3CompositionLH(l, h);
   EXPECT_EQ(MyMICR.headPresent, 0);
-  EXPECT_TRUE(traced("war - micr disabled in full speed"));
+  EXPECT_TRUE(traced("war -  micr disabled in full speed"));
 }
 
 TEST_F(Composition, InkjetReadinessAndCapabilityByte) {
@@ -149,7 +149,7 @@ TEST_F(Composition, InkjetReadinessAndCapabilityByte) {
   pvkemu_fault(dev, 81, PVKEMU_DIR_IN, PVKEMU_FAULT_STALL, 1, 0);
   Vx3CompositionLH(l, h);
   EXPECT_EQ(MyDev.inkjetReady, 0);
-  EXPECT_TRUE(traced("war - Inkjet is not supported in this configuration (full speed?)."));
+  EXPECT_TRUE(traced("war -  Inkjet is not supported in this configuration (full speed?)."));
 }
 
 // Capabilities that only newer firmware reports must not survive into an older device's reading.

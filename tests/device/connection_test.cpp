@@ -116,8 +116,8 @@ TEST_F(Connection, EveryRequestFailingGivesCodesAndTraces) {
     pvkemu_clear_faults();
     ASSERT_GT(open(), 0);
   }
-  EXPECT_TRUE(traced("err - control transfer timeout"));
-  EXPECT_TRUE(traced("err - control transfer - no device"));
+  EXPECT_TRUE(traced("err -  control transfer timeout"));
+  EXPECT_TRUE(traced("err -  control transfer - no device"));
 }
 
 TEST_F(Connection, StopCommandsByFirmware) {
@@ -151,7 +151,7 @@ TEST_F(Connection, BusyScan) {
   MyDev.lastResult = 0;
   EXPECT_FALSE(SetScanBusy(true));
   EXPECT_EQ(MyDev.lastResult, -2);
-  EXPECT_TRUE(traced("err - Device is busy"));
+  EXPECT_TRUE(traced("err -  Device is busy"));
   EXPECT_TRUE(SetScanBusy(true));
   EXPECT_TRUE(Vx3Reset());  // ends the busy scan
   EXPECT_EQ(MyDev.scanBusy, 0);

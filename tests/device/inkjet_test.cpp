@@ -203,12 +203,12 @@ TEST_F(Inkjet, PreparationChecksTheStampAgainstTheHead) {
   MyDev.lastResult = 0;
   EXPECT_FALSE(InkjetPrepare_TIJ10());
   EXPECT_EQ(MyDev.lastResult, -3);
-  EXPECT_TRUE(traced("err - stamp is larger then stamp buffer 26\r\n"));
+  EXPECT_TRUE(traced("err -  stamp is larger then stamp buffer 26\r\n"));
   // A mode beyond the acquisition modes, a missing font, a font that is not one.
   MyInkjet.stampBufferSize = 2048;
   MyAcq.mode = 8;
   EXPECT_FALSE(InkjetPrepare_TIJ10());
-  EXPECT_TRUE(traced("err - unexpected mode when printing\r\n"));
+  EXPECT_TRUE(traced("err -  unexpected mode when printing\r\n"));
   MyAcq.mode = 0;
   stamp("1", "missing");
   MyDev.lastResult = 0;
@@ -218,7 +218,7 @@ TEST_F(Inkjet, PreparationChecksTheStampAgainstTheHead) {
   stamp("1", "bad.fnt");
   EXPECT_FALSE(InkjetPrepare_TIJ10());
   EXPECT_EQ(MyDev.lastResult, -1);
-  EXPECT_TRUE(traced("err - corrupted or invalid file " + dir + "/bad.fnt\r\n"));
+  EXPECT_TRUE(traced("err -  corrupted or invalid file " + dir + "/bad.fnt\r\n"));
   // A stamp that is not 12 rows high is dropped without a trace of its own.
   stamp("1");
   MyInkjet.stamp = PVKImg{4, 13, 8, 300, static_cast<uint8_t*>(std::calloc(8 * 13, 1))};
@@ -285,7 +285,7 @@ TEST_F(Inkjet, APartialPrintAndAStartThatCannotPrepare) {
   InkjetStop();
   EXPECT_FALSE(CheckStamp());
   EXPECT_EQ(MyDev.lastResult, -81);
-  EXPECT_TRUE(traced("err - incomplete stamp 6\r\n"));
+  EXPECT_TRUE(traced("err -  incomplete stamp 6\r\n"));
   // A stamp that outgrows the head's buffer is not sent at all.
   stamp("1111111111");
   MyInkjet.printed = 0;
@@ -300,7 +300,7 @@ TEST_F(Inkjet, APartialPrintAndAStartThatCannotPrepare) {
   MyInkjet.expectedCount = 4;
   ASSERT_EQ(pvkemu_fault(0, 80, PVKEMU_DIR_IN, PVKEMU_FAULT_STALL, 1, 0), 0);
   EXPECT_FALSE(CheckStamp());
-  EXPECT_TRUE(traced("err - error checking printed stamp\r\n"));
+  EXPECT_TRUE(traced("err -  error checking printed stamp\r\n"));
   EXPECT_FALSE(CreateStamp());
   EXPECT_EQ(MyDev.lastResult, -11);
 }

@@ -104,20 +104,20 @@ TEST_F(MagStripe, DecodingErrorsEmptyOnlyTheirTrack) {
   EXPECT_EQ(out[0], "");
   EXPECT_EQ(out[1], "");
   EXPECT_EQ(out[2], ";5678?");
-  EXPECT_TRUE(traced("err - track1 - wrong LCR\r\n"));
-  EXPECT_TRUE(traced("err - parity error on track 2\r\n"));
-  EXPECT_TRUE(traced("err - PVKMagStripe - not valid reading for trace 1\r\n"));
-  EXPECT_TRUE(traced("err - PVKMagStripe - not valid reading for trace 2\r\n"));
+  EXPECT_TRUE(traced("err -  track1 - wrong LCR\r\n"));
+  EXPECT_TRUE(traced("err -  parity error on track 2\r\n"));
+  EXPECT_TRUE(traced("err -  PVKMagStripe - not valid reading for trace 1\r\n"));
+  EXPECT_TRUE(traced("err -  PVKMagStripe - not valid reading for trace 2\r\n"));
   // Too long for track 2 (41 characters with sentinels and LRC), and garbage without sentinels.
   swipe(none(), track("12345678901234567890123456789012345678"), none());
   ASSERT_EQ(read(), 0);
   EXPECT_EQ(out[1], "");
-  EXPECT_TRUE(traced("err - too may chars on track 2 41\r\n"));
+  EXPECT_TRUE(traced("err -  too may chars on track 2 41\r\n"));
   const uint8_t garbage[6] = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
   ASSERT_EQ(pvkemu_swipe_raw(0, 0, garbage, 6, 0), 0);
   ASSERT_EQ(read(), 0);
   EXPECT_EQ(out[0], "");
-  EXPECT_TRUE(traced("war - null char on trace 1\r\n"));
+  EXPECT_TRUE(traced("war -  null char on trace 1\r\n"));
 }
 
 TEST_F(MagStripe, DirectDecodingGuards) {
@@ -128,9 +128,9 @@ TEST_F(MagStripe, DirectDecodingGuards) {
   EXPECT_EQ(ValShif(buffer, 5, 4, 1), -70);  // a whole character is no realignment
   EXPECT_EQ(ValShif(buffer, 7, 4, 0), -70);
   EXPECT_EQ(MappingT1(4, buffer, 1, true), -70);
-  EXPECT_TRUE(traced("err - track1 - unexpected nTrace\r\n"));
+  EXPECT_TRUE(traced("err -  track1 - unexpected nTrace\r\n"));
   EXPECT_EQ(MappingT23(4, buffer, 0, true, false), -70);
-  EXPECT_TRUE(traced("err - unexpected nTrace on track 2 or 3 0\r\n"));
+  EXPECT_TRUE(traced("err -  unexpected nTrace on track 2 or 3 0\r\n"));
   EXPECT_EQ(MappingT23(500, buffer, 1, true, false), -75);
 }
 
@@ -139,7 +139,7 @@ TEST_F(MagStripe, SwipeWaitPollsAndTimeout) {
   const size_t from = pvkemu_log_count();
   EXPECT_EQ(read(), -10);
   EXPECT_EQ(count(3, from), 1u);
-  EXPECT_TRUE(traced("war - Magnetic Stripe Timeout\r\n"));
+  EXPECT_TRUE(traced("war -  Magnetic Stripe Timeout\r\n"));
   EXPECT_EQ(out[0] + out[1] + out[2], "");
   // A disabled reader is enabled by the wait, once.
   EXPECT_EQ(count(55, from), 1u);
@@ -161,14 +161,14 @@ TEST_F(MagStripe, LinkAndReplyFailuresNeverReadAsSuccess) {
   EXPECT_EQ(read(), -1);
   EXPECT_EQ(MyDev.lastResult, -1);
   EXPECT_EQ(Vx3MagStripeReset(), -1);
-  EXPECT_TRUE(traced("err -  Badge buffer reset failed\r\n"));
+  EXPECT_TRUE(traced("err -   Badge buffer reset failed\r\n"));
   pvkemu_clear_faults();
   // A failed data request.
   swipe(none(), track("1234"), none());
   MyDev.lastResult = 0;
   ASSERT_EQ(pvkemu_fault(0, 53, PVKEMU_DIR_IN, PVKEMU_FAULT_STALL, 1, 0), 0);
   EXPECT_EQ(read(), -1);
-  EXPECT_TRUE(traced("err - Data request failed\r\n"));
+  EXPECT_TRUE(traced("err -  Data request failed\r\n"));
   EXPECT_EQ(Vx3MagStripeReset(), 0);
 }
 

@@ -104,7 +104,7 @@ TEST_F(Open, VersionIsReadTwiceAtMost) {
   EXPECT_EQ(MyDev.lastResult, -21);
   EXPECT_EQ(MyDev.state, -2);
   EXPECT_EQ(MyDev.handleValue, 0xFFFFFFFFu);
-  EXPECT_TRUE(traced("err - Device with invalid ver -> disconnected or USB stack down"));
+  EXPECT_TRUE(traced("err -  Device with invalid ver -> disconnected or USB stack down"));
   size_t versionReads = 0;
   for (const auto& r : vendorRequests()) versionReads += r.value == 2;
   EXPECT_EQ(versionReads, 2u);

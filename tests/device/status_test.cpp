@@ -82,15 +82,15 @@ TEST_F(Status, InvalidWordsAreRetriedThenTheDeviceIsLost) {
   EXPECT_EQ(FX2ReadStatusL(), 0x00010002L);
   EXPECT_EQ(vendorRequests().size(), 3u);
   EXPECT_EQ(pvkemu_clock_elapsed_ms() >= 400, true);
-  EXPECT_TRUE(traced("war - Read status returning INVALID value -> retry 1"));
+  EXPECT_TRUE(traced("war -  Read status returning INVALID value -> retry 1"));
 
   pvkemu_log_clear();
   pvkemu_script_status(dev, zeros, 11);
   EXPECT_EQ(FX2ReadStatusL(), 0);
   EXPECT_EQ(vendorRequests().size(), 11u);
   EXPECT_EQ(MyDev.state, -2);
-  EXPECT_TRUE(traced("war - Read status returning INVALID value -> retry 10"));
-  EXPECT_TRUE(traced("err - Read status returning INVALID value -> labelling device as invalid"));
+  EXPECT_TRUE(traced("war -  Read status returning INVALID value -> retry 10"));
+  EXPECT_TRUE(traced("err -  Read status returning INVALID value -> labelling device as invalid"));
 }
 
 TEST_F(Status, FeederDisabledByIniMakesBit17AloneInvalid) {

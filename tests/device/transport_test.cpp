@@ -45,9 +45,9 @@ TEST_F(Transport, BadArgumentsNeverReachTheBus) {
   MyDev.lastResult = 0;
   EXPECT_EQ(Vx3BaseContrlMsg(208, 19, buf, 65, true), -1);
   EXPECT_EQ(MyDev.lastResult, -1);
-  EXPECT_TRUE(traced("err - Base control message IN with too much data 65"));
+  EXPECT_TRUE(traced("err -  Base control message IN with too much data 65"));
   EXPECT_EQ(Vx3BaseContrlMsg(208, 19, nullptr, 64, true), -1);
-  EXPECT_TRUE(traced("err - Base control message IN with invalid memory buffer - val 19"));
+  EXPECT_TRUE(traced("err -  Base control message IN with invalid memory buffer - val 19"));
   // An OUT request with data but no buffer, and a negative length, are refused as well.
   EXPECT_EQ(Vx3BaseContrlMsg(208, 20, nullptr, 8, false), -1);
   EXPECT_EQ(Vx3BaseContrlMsg(208, 20, buf, -1, false), -1);
@@ -78,9 +78,9 @@ TEST_F(Transport, FailuresAreTracedWithTheirCodeAndValue) {
   EXPECT_EQ(Vx3BaseContrlMsg(210, 2, buf, 8, true), -1);
   EXPECT_EQ(MyDev.lastResult, 7);  // a bus failure leaves the last result to the caller
   std::string t = trace();
-  EXPECT_NE(t.find("err - control transfer timeout\r\nerr - Read usb register -7\tasking 3\r\n"), std::string::npos) << t;
-  EXPECT_NE(t.find("err - control transfer - no device\r\nerr - Write usb register -4\tasking 34\r\n"), std::string::npos);
-  EXPECT_NE(t.find("err - Read usb register -9\tasking 52\r\n"), std::string::npos);
+  EXPECT_NE(t.find("err -  control transfer timeout\r\nerr -  Read usb register -7\tasking 3\r\n"), std::string::npos) << t;
+  EXPECT_NE(t.find("err -  control transfer - no device\r\nerr -  Write usb register -4\tasking 34\r\n"), std::string::npos);
+  EXPECT_NE(t.find("err -  Read usb register -9\tasking 52\r\n"), std::string::npos);
 }
 
 TEST_F(Transport, NoDeviceNoRequest) {
@@ -95,7 +95,7 @@ TEST_F(Transport, InterfaceClaimFailuresAreTraced) {
   Vx3BaseCloseLinux();
   pvkemu_fault_claim(dev, LIBUSB_ERROR_BUSY, 1);
   ASSERT_TRUE(Vx3BaseOpen(nullptr));  // the claim failure is traced only
-  EXPECT_TRUE(traced("err - LIBUSB_ERROR_BUSY claiming interface"));
+  EXPECT_TRUE(traced("err -  LIBUSB_ERROR_BUSY claiming interface"));
   EXPECT_EQ(pvkemu_claimed(dev), 0);
   EXPECT_TRUE(Vx3ReleaseInterface() == false);  // nothing claimed: not found, not traced
   EXPECT_FALSE(traced("releasing interface"));

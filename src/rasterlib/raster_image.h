@@ -392,6 +392,8 @@ protected:
     uint32_t m_ntohl(uint32_t dword) const;
     void bihtoh(tagBITMAPINFOHEADER* bih) const;
     uint8_t BlindGetPixelIndexFast(int32_t x, int32_t y) const;
+    // RotateLeft/RotateRight: a quarter turn into iDst (or in place when null).
+    bool rotateQuarter(RasterImage* iDst, bool toLeft);
 
     void* pDib;                 // header + palette + pixels, one allocation
     tagBITMAPINFOHEADER head;   // working copy of the header

@@ -266,7 +266,7 @@ static bool quarterTurn(RasterImage& self, RasterImage& out, Turn turn)
     return true;
 }
 
-bool RasterImage::RotateLeft(RasterImage* iDst)
+bool RasterImage::rotateQuarter(RasterImage* iDst, bool toLeft)
 {
     if (!pDib) return false;
     RasterImage tmp;
@@ -276,22 +276,18 @@ bool RasterImage::RotateLeft(RasterImage* iDst)
         return false;
     }
     tmp.SetPalette(GetPalette(), GetNumColors() > 256 ? 256 : GetNumColors());
-    quarterTurn(*this, tmp, Turn::Left);
+    quarterTurn(*this, tmp, toLeft ? Turn::Left : Turn::Right);
     return iDst ? iDst->Transfer(tmp) : Transfer(tmp);
+}
+
+bool RasterImage::RotateLeft(RasterImage* iDst)
+{
+    return rotateQuarter(iDst, true);
 }
 
 bool RasterImage::RotateRight(RasterImage* iDst)
 {
-    if (!pDib) return false;
-    RasterImage tmp;
-    tmp.CopyInfo(*this);
-    if (!tmp.Create(GetHeight(), GetWidth(), GetBpp(), GetType())) {
-        SetError(tmp.GetLastError());
-        return false;
-    }
-    tmp.SetPalette(GetPalette(), GetNumColors() > 256 ? 256 : GetNumColors());
-    quarterTurn(*this, tmp, Turn::Right);
-    return iDst ? iDst->Transfer(tmp) : Transfer(tmp);
+    return rotateQuarter(iDst, false);
 }
 
 bool RasterImage::Rotate180(RasterImage* iDst)

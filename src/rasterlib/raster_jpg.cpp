@@ -148,6 +148,27 @@ struct RasterImageJPG::RasterFileJpg {
         src.resync_to_restart = jpeg_resync_to_restart;
         src.term_source = TermSource;
     }
+
+    // A record over f with its own transfer buffer, from the C allocator; nullptr when out of memory.
+    static RasterFileJpg* create(RasterFile* f)
+    {
+        JOCTET* buf = static_cast<JOCTET*>(malloc(kJpegBufferSize));
+        RasterFileJpg* io = static_cast<RasterFileJpg*>(malloc(sizeof(RasterFileJpg)));
+        if (!buf || !io) {
+            free(buf);
+            free(io);
+            return nullptr;
+        }
+        io->initFor(f, buf);
+        return io;
+    }
+
+    static void release(RasterFileJpg* io)
+    {
+        if (!io) return;
+        free(io->buffer);
+        free(io);
+    }
 };
 
 RasterImageJPG::RasterImageJPG() : RasterImage(IMAGE_TYPE_JPG), m_exif(nullptr), m_nSmoothing(0), m_nDither(0)
@@ -326,16 +347,13 @@ bool RasterImageJPG::Decode(RasterFile* hFile)
     if (!hFile) return false;
     const bool isExif = DecodeExif(hFile);
     DecodeState* st = static_cast<DecodeState*>(calloc(1, sizeof(DecodeState)));
-    JOCTET* buffer = static_cast<JOCTET*>(malloc(kJpegBufferSize));
-    RasterFileJpg* io = static_cast<RasterFileJpg*>(malloc(sizeof(RasterFileJpg)));
-    if (!st || !buffer || !io) {
+    RasterFileJpg* io = RasterFileJpg::create(hFile);
+    if (!st || !io) {
         free(st);
-        free(buffer);
-        free(io);
+        RasterFileJpg::release(io);
         SetError("can't allocate memory");
         return false;
     }
-    io->initFor(hFile, buffer);
     st->isExif = isExif;
     st->options = GetCodecOption(IMAGE_TYPE_JPG);
     st->colors = GetJpegQuality();
@@ -343,8 +361,7 @@ bool RasterImageJPG::Decode(RasterFile* hFile)
     DecodeFrame(this, io, st);
     const int result = st->result;
     free(st);
-    free(buffer);
-    free(io);
+    RasterFileJpg::release(io);
     if (info.nEscape == -1) return result && info.dwType == IMAGE_TYPE_JPG;
     return result == 1;
 }
@@ -423,22 +440,18 @@ bool RasterImageJPG::Encode(RasterFile* hFile)
     }
     const int32_t pos = hFile->Tell();
     EncodeState* st = static_cast<EncodeState*>(calloc(1, sizeof(EncodeState)));
-    JOCTET* buffer = static_cast<JOCTET*>(malloc(kJpegBufferSize));
-    RasterFileJpg* io = static_cast<RasterFileJpg*>(malloc(sizeof(RasterFileJpg)));
-    if (!st || !buffer || !io) {
+    RasterFileJpg* io = RasterFileJpg::create(hFile);
+    if (!st || !io) {
         free(st);
-        free(buffer);
-        free(io);
+        RasterFileJpg::release(io);
         SetError("can't allocate memory");
         return false;
     }
-    io->initFor(hFile, buffer);
     st->options = GetCodecOption(IMAGE_TYPE_JPG);
     EncodeFrame(this, io, st);
     const int result = st->result;
     free(st);
-    free(buffer);
-    free(io);
+    RasterFileJpg::release(io);
     if (!result) return false;
 
     if (m_exif && m_exif->m_exifinfo && m_exif->m_exifinfo->IsExif) {

@@ -394,6 +394,8 @@ protected:
     uint8_t BlindGetPixelIndexFast(int32_t x, int32_t y) const;
     // RotateLeft/RotateRight: a quarter turn into iDst (or in place when null).
     bool rotateQuarter(RasterImage* iDst, bool toLeft);
+    // A rectangle in pixels, clamped to the picture and with each pair of edges in order.
+    void clampRect(int32_t& left, int32_t& top, int32_t& right, int32_t& bottom) const;
 
     void* pDib;                 // header + palette + pixels, one allocation
     tagBITMAPINFOHEADER head;   // working copy of the header

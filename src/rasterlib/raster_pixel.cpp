@@ -186,6 +186,18 @@ void RasterImage::DrawLine(int32_t StartX, int32_t EndX, int32_t StartY, int32_t
     }
 }
 
+void RasterImage::clampRect(int32_t& left, int32_t& top, int32_t& right, int32_t& bottom) const
+{
+    const int32_t w = head.biWidth, h = head.biHeight;
+    auto clamp = [](int32_t v, int32_t hi) { return v < 0 ? 0 : (v > hi ? hi : v); };
+    left = clamp(left, w);
+    right = clamp(right, w);
+    top = clamp(top, h);
+    bottom = clamp(bottom, h);
+    if (left > right) std::swap(left, right);
+    if (top > bottom) std::swap(top, bottom);
+}
+
 void RasterImage::DrawLine(int32_t StartX, int32_t EndX, int32_t StartY, int32_t EndY, uint32_t cr)
 {
     DrawLine(StartX, EndX, StartY, EndY, RGBtoRGBQUAD(cr));
@@ -195,16 +207,9 @@ bool RasterImage::SetRectColor(int32_t left, int32_t top, int32_t right, int32_t
                                bool bSetAlpha)
 {
     if (!pDib) return false;
-    const int32_t w = head.biWidth, h = head.biHeight;
-    auto clamp = [](int32_t v, int32_t hi) { return v < 0 ? 0 : (v > hi ? hi : v); };
-    left = clamp(left, w);
-    right = clamp(right, w);
-    top = clamp(top, h);
-    bottom = clamp(bottom, h);
+    clampRect(left, top, right, bottom);
     if (left == right || top == bottom) return true;
-    if (left > right) std::swap(left, right);
-    if (top > bottom) std::swap(top, bottom);
-    const int32_t rows = bottom - top;
+    const int32_t h = head.biHeight, rows = bottom - top;
     switch (head.biBitCount) {
     case 1:
     case 4: {

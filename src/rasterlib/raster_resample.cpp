@@ -208,14 +208,7 @@ bool RasterImage::QIShrink(int32_t newx, int32_t newy, RasterImage* iDst, bool b
 bool RasterImage::Crop(int32_t left, int32_t top, int32_t right, int32_t bottom, RasterImage* iDst)
 {
     if (!pDib) return false;
-    const int32_t w = head.biWidth, h = head.biHeight;
-    auto clamp = [](int32_t v, int32_t hi) { return v < 0 ? 0 : (v > hi ? hi : v); };
-    left = clamp(left, w);
-    right = clamp(right, w);
-    top = clamp(top, h);
-    bottom = clamp(bottom, h);
-    if (left > right) std::swap(left, right);
-    if (top > bottom) std::swap(top, bottom);
+    clampRect(left, top, right, bottom);
     if (left == right || top == bottom) {
         SetError("Crop: empty rectangle");
         return false;
@@ -225,7 +218,7 @@ bool RasterImage::Crop(int32_t left, int32_t top, int32_t right, int32_t bottom,
         SetError(out.GetLastError());
         return false;
     }
-    const int32_t nh = bottom - top;
+    const int32_t h = head.biHeight, nh = bottom - top;
     for (int32_t r = 0; r < nh; ++r) {
         const int32_t sy = h - 1 - (top + r), dy = nh - 1 - r;
         if (head.biBitCount >= 8) {

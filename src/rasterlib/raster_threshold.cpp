@@ -120,13 +120,11 @@ int32_t RasterImage::OptimalThreshold(int32_t method, RECT* pBox, RasterImage* p
     if (!pDib || head.biBitCount != 8 || !IsGrayScale()) return -1;
     int32_t left = 0, top = 0, right = head.biWidth, bottom = head.biHeight;
     if (pBox) {
-        auto clamp = [](int32_t v, int32_t hi) { return v < 0 ? 0 : (v > hi ? hi : v); };
-        left = clamp(pBox->left, head.biWidth);
-        right = clamp(pBox->right, head.biWidth);
-        top = clamp(pBox->top, head.biHeight);
-        bottom = clamp(pBox->bottom, head.biHeight);
-        if (left > right) std::swap(left, right);
-        if (top > bottom) std::swap(top, bottom);
+        left = pBox->left;
+        top = pBox->top;
+        right = pBox->right;
+        bottom = pBox->bottom;
+        clampRect(left, top, right, bottom);
         if (left == right || top == bottom) return -1;
     }
     const bool useMask = pContrastMask && pContrastMask->IsValid() && pContrastMask->GetWidth() == GetWidth() &&

@@ -53,28 +53,37 @@ void CopiaDati1ColoreTranspose(const unsigned char* src, int srcStride, unsigned
                 static_cast<size_t>(cols));
 }
 
-void CopiaDatiColoreChiaro(const unsigned char* src, int rowStride, int planeStride, unsigned char* dst,
-                           int dstStride, int rows, int cols) {
+namespace {
+
+// One output byte per pixel from the pixel's three colour values; the planes of a row lie
+// planeStride bytes apart.
+template <class Combine>
+void combineThreePlanes(const unsigned char* src, int rowStride, int planeStride, unsigned char* dst,
+                        int dstStride, int rows, int cols, Combine combine) {
   if (rows < 1 || cols < 1 || src == nullptr || dst == nullptr) return;
   for (int r = 0; r < rows; ++r) {
     const unsigned char* p0 = src + static_cast<ptrdiff_t>(r) * rowStride;
     const unsigned char* p1 = p0 + planeStride;
     const unsigned char* p2 = p1 + planeStride;
     unsigned char* d = dst + static_cast<ptrdiff_t>(r) * dstStride;
-    for (int c = 0; c < cols; ++c) d[c] = std::max({p0[c], p1[c], p2[c]});
+    for (int c = 0; c < cols; ++c) d[c] = combine(p0[c], p1[c], p2[c]);
   }
+}
+
+}  // namespace
+
+void CopiaDatiColoreChiaro(const unsigned char* src, int rowStride, int planeStride, unsigned char* dst,
+                           int dstStride, int rows, int cols) {
+  combineThreePlanes(src, rowStride, planeStride, dst, dstStride, rows, cols,
+                     [](unsigned char a, unsigned char b, unsigned char c) { return std::max({a, b, c}); });
 }
 
 void CopiaDati3ColoriMean(const unsigned char* src, int planeStride, int rowStride, unsigned char* dst,
                           int dstStride, int rows, int cols) {
-  if (rows < 1 || cols < 1 || src == nullptr || dst == nullptr) return;
-  for (int r = 0; r < rows; ++r) {
-    const unsigned char* p0 = src + static_cast<ptrdiff_t>(r) * rowStride;
-    const unsigned char* p1 = p0 + planeStride;
-    const unsigned char* p2 = p1 + planeStride;
-    unsigned char* d = dst + static_cast<ptrdiff_t>(r) * dstStride;
-    for (int c = 0; c < cols; ++c) d[c] = static_cast<unsigned char>((p0[c] + p1[c] + p2[c]) / 3);
-  }
+  combineThreePlanes(src, rowStride, planeStride, dst, dstStride, rows, cols,
+                     [](unsigned char a, unsigned char b, unsigned char c) {
+                       return static_cast<unsigned char>((a + b + c) / 3);
+                     });
 }
 
 void CopiaDatiColori(const unsigned char* src, int planeStride, int rowStride, unsigned char* dst,

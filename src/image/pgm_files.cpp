@@ -50,6 +50,21 @@ bool readHeader(FILE* f, PgmHeader& h, bool& atEnd)
   return true;
 }
 
+// The file opened for reading with its header read; nullptr when it cannot be opened or the
+// header is not valid. The caller closes it.
+FILE* openPgm(const char* path, PgmHeader& h)
+{
+  FILE* f = std::fopen(path, "rb");
+  if (!f)
+    return nullptr;
+  bool atEnd = false;
+  if (!readHeader(f, h, atEnd)) {
+    std::fclose(f);
+    return nullptr;
+  }
+  return f;
+}
+
 size_t roundUp8(size_t v) { return (v + 7) & ~static_cast<size_t>(7); }
 
 }  // namespace
@@ -121,14 +136,11 @@ int ImgPGMWrite(const char* path, const PVKImg* img)
 
 bool ImgPGMReadEnlarge(const char* path, PVKImg* img, uint16_t extraRows)
 {
-  FILE* f = (path && img) ? std::fopen(path, "rb") : nullptr;
+  PgmHeader h;
+  FILE* f = (path && img) ? openPgm(path, h) : nullptr;
   if (!f)
     return false;
   FileCloser closer{f};
-  PgmHeader h;
-  bool atEnd = false;
-  if (!readHeader(f, h, atEnd))
-    return false;
   size_t stride = roundUp8(static_cast<size_t>(h.width));
   size_t rows = static_cast<size_t>(h.height) + extraRows;
   if (stride > 65535 || rows > 65535) {
@@ -160,14 +172,11 @@ bool ImgPGMRead(const char* path, PVKImg* img) { return ImgPGMReadEnlarge(path, 
 
 int ImgPGMRead(const char* path, PVKImg& img, int& maxValue, bool rotate180)
 {
-  FILE* f = path ? std::fopen(path, "rb") : nullptr;
+  PgmHeader h;
+  FILE* f = path ? openPgm(path, h) : nullptr;
   if (!f)
     return -1;
   FileCloser closer{f};
-  PgmHeader h;
-  bool atEnd = false;
-  if (!readHeader(f, h, atEnd))
-    return -1;
   maxValue = h.maxValue;
   size_t w = static_cast<size_t>(h.width), rows = static_cast<size_t>(h.height);
   size_t stride = roundUp8(w);
@@ -243,14 +252,11 @@ bool readPlaneLines(FILE* f, uint8_t* raw, size_t fillBytes, size_t planeLine, s
 
 bool ImgPGMRead(const char* path, ImgInfo* side, bool toWritePointer, bool onePlane)
 {
-  FILE* f = (path && side) ? std::fopen(path, "rb") : nullptr;
+  PgmHeader h;
+  FILE* f = (path && side) ? openPgm(path, h) : nullptr;
   if (!f)
     return false;
   FileCloser closer{f};
-  PgmHeader h;
-  bool atEnd = false;
-  if (!readHeader(f, h, atEnd))
-    return false;
   size_t n = side->colourPlanes ? side->colourPlanes : 1;
   side->trimTop = side->fullTop = 0;
   if (side->dpiH == 0)

@@ -109,23 +109,27 @@ void CorrModeReset(CorInfoSide* cor) {
   LedLevSet(2, 1000);
 }
 
-uint8_t* CorrInfoWhiteLevel(CorInfoSide* cor, uint8_t side, uint8_t plane) {
+namespace {
+
+// Start of a plane of one side's reference (the white or the black one, chosen by member).
+uint8_t* referencePlane(CorInfoSide* cor, uint8_t side, uint8_t plane, uint8_t* CorInfoSide::*reference) {
   cor = orGlobal(cor);
   // A plane equal to the plane count would already lie past the buffer.
-  if (side > 2 || plane >= (MyAcq.planesPerLine ? MyAcq.planesPerLine : 1) || !cor[side].white)
+  if (side > 2 || plane >= (MyAcq.planesPerLine ? MyAcq.planesPerLine : 1) || !(cor[side].*reference))
     return nullptr;
-  if (side == 2) return plane == 0 ? cor[2].white : nullptr;
+  if (side == 2) return plane == 0 ? cor[2].*reference : nullptr;
   size_t offset = static_cast<size_t>(plane) * cor[side].pixelsInUse;
-  return offset < cor[side].pixelsAlloc ? cor[side].white + offset : nullptr;
+  return offset < cor[side].pixelsAlloc ? cor[side].*reference + offset : nullptr;
+}
+
+}  // namespace
+
+uint8_t* CorrInfoWhiteLevel(CorInfoSide* cor, uint8_t side, uint8_t plane) {
+  return referencePlane(cor, side, plane, &CorInfoSide::white);
 }
 
 uint8_t* CorrInfoBackLevel(CorInfoSide* cor, uint8_t side, uint8_t plane) {
-  cor = orGlobal(cor);
-  if (side > 2 || plane >= (MyAcq.planesPerLine ? MyAcq.planesPerLine : 1) || !cor[side].black)
-    return nullptr;
-  if (side == 2) return plane == 0 ? cor[2].black : nullptr;
-  size_t offset = static_cast<size_t>(plane) * cor[side].pixelsInUse;
-  return offset < cor[side].pixelsAlloc ? cor[side].black + offset : nullptr;
+  return referencePlane(cor, side, plane, &CorInfoSide::black);
 }
 
 void LedLevSet(uint8_t side, uint16_t level, int colour) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "../common/cheque_feed.h"
 #include "../common/synthetic_cheque.h"
 #include "acquisition/acq_buffers.h"
 #include "acquisition/scanner_control.h"
@@ -164,12 +165,7 @@ class OneDocument : public DocumentRoad {
     spec.lines = lines;
     const auto front = pvk::testing::drawSide(spec, 1, false);
     const auto rear = pvk::testing::drawSide(spec, 1, true);
-    pvkemu_document doc{};
-    doc.width = static_cast<uint32_t>(front.width);
-    doc.height = static_cast<uint32_t>(front.height);
-    doc.front[0] = front.planes[0].data();
-    doc.rear[0] = rear.planes[0].data();
-    pvkemu_feed(dev, &doc);
+    pvk::testing::feedGrey(dev, front, rear);
     MyAcq.cfgFlags[kCfgWaitDoc] = 0;  // no photocell wait: the stream is already there
     return AcquireImg(0, MyDev.img, true);
   }
@@ -335,15 +331,11 @@ TEST_F(OneDocument, NextDocumentAtTheEntryIsMovedBack) {
   AcqDefault.autoMoveBack = MyAcq.autoMoveBack = 1;
   pvk::testing::ChequeSpec spec;
   const auto front = pvk::testing::drawSide(spec, 1, false);
-  pvkemu_document doc{};
-  doc.width = static_cast<uint32_t>(spec.sensorPixels);
-  doc.height = static_cast<uint32_t>(spec.lines);
-  doc.front[0] = doc.rear[0] = front.planes[0].data();
-  ASSERT_EQ(pvkemu_feed(dev, &doc), 0);
+  ASSERT_EQ(pvk::testing::feedGrey(dev, front, front), 0);
   pvkemu_sheet(dev, 0, -1, PVKEMU_SHEET_ENTRY);  // the next cheque is already in
   ASSERT_EQ(AcquireImg(0, MyDev.img, true), 0);
   EXPECT_EQ(MyAcq.nextDocInserted, 1);
-  ASSERT_EQ(pvkemu_feed(dev, &doc), 0);
+  ASSERT_EQ(pvk::testing::feedGrey(dev, front, front), 0);
   MuoviSeGiaInseritoProssimo();
   const Block b = lastBlock(dev);
   EXPECT_FALSE(b.forward);
@@ -356,11 +348,7 @@ TEST_F(OneDocument, Firmware4002StretchesTheSides) {
   ASSERT_GT(open(), 0);
   pvk::testing::ChequeSpec spec;
   const auto front = pvk::testing::drawSide(spec, 1, false);
-  pvkemu_document doc{};
-  doc.width = static_cast<uint32_t>(spec.sensorPixels);
-  doc.height = static_cast<uint32_t>(spec.lines);
-  doc.front[0] = doc.rear[0] = front.planes[0].data();
-  ASSERT_EQ(pvkemu_feed(dev, &doc), 0);
+  ASSERT_EQ(pvk::testing::feedGrey(dev, front, front), 0);
   MyAcq.cfgFlags[kCfgWaitDoc] = 0;
   ASSERT_EQ(AcquireImg(0, MyDev.img, true), 0);
   const float factor = MyDev.adfPresent ? 1.046f : 1.03f;
@@ -383,12 +371,7 @@ TEST_F(OneDocument, ShortChequeIsFedOutWithAWarning) {
   rearSpec.centreY = 650;
   const auto front = pvk::testing::drawSide(spec, 1, false);
   const auto rear = pvk::testing::drawSide(rearSpec, 1, true);
-  pvkemu_document doc{};
-  doc.width = static_cast<uint32_t>(spec.sensorPixels);
-  doc.height = static_cast<uint32_t>(spec.lines);
-  doc.front[0] = front.planes[0].data();
-  doc.rear[0] = rear.planes[0].data();
-  ASSERT_EQ(pvkemu_feed(dev, &doc), 0);
+  ASSERT_EQ(pvk::testing::feedGrey(dev, front, rear), 0);
   MyAcq.cfgFlags[kCfgWaitDoc] = 0;
   MyITACheck.active = 1;
   ASSERT_TRUE(Vx3Read_AcquireImg()) << MyDev.lastResult;
@@ -410,11 +393,7 @@ TEST_F(OneDocument, IniForcesTheDocumentHeight) {
   std::snprintf(MyLog.iniPath, sizeof MyLog.iniPath, "%s", ini.c_str());
   pvk::testing::ChequeSpec spec;
   const auto front = pvk::testing::drawSide(spec, 1, false);
-  pvkemu_document doc{};
-  doc.width = static_cast<uint32_t>(spec.sensorPixels);
-  doc.height = static_cast<uint32_t>(spec.lines);
-  doc.front[0] = doc.rear[0] = front.planes[0].data();
-  ASSERT_EQ(pvkemu_feed(dev, &doc), 0);
+  ASSERT_EQ(pvk::testing::feedGrey(dev, front, front), 0);
   MyAcq.cfgFlags[kCfgWaitDoc] = 0;
   Vx3Read_AcquireImg();
   EXPECT_EQ(MyAcq.height150, 300);
@@ -441,12 +420,8 @@ TEST_F(OneDocument, EndorsementIsDrawnOnTheFront) {
   ASSERT_GT(open(), 0);
   pvk::testing::ChequeSpec spec;
   const auto front = pvk::testing::drawSide(spec, 1, false);
-  pvkemu_document doc{};
-  doc.width = static_cast<uint32_t>(spec.sensorPixels);
-  doc.height = static_cast<uint32_t>(spec.lines);
-  doc.front[0] = doc.rear[0] = front.planes[0].data();
   MyAcq.cfgFlags[kCfgWaitDoc] = 0;
-  ASSERT_EQ(pvkemu_feed(dev, &doc), 0);
+  ASSERT_EQ(pvk::testing::feedGrey(dev, front, front), 0);
   ASSERT_EQ(AcquireImg(0, MyDev.img, true), 0);
   const int without = inkPixels(MyDev.img[1]);
 
@@ -459,7 +434,7 @@ TEST_F(OneDocument, EndorsementIsDrawnOnTheFront) {
   MyInkjet.headIntensity = MyInkjet.intensity = 100;
   MyInkjet.headOffset = 364;   // column 2592 - 1092 = 1500
   MyInkjet.stampOffset = 50;   // 150 rows below the top edge
-  ASSERT_EQ(pvkemu_feed(dev, &doc), 0);
+  ASSERT_EQ(pvk::testing::feedGrey(dev, front, front), 0);
   MyAcq.cfgFlags[kCfgWaitDoc] = 0;
   ASSERT_EQ(AcquireImg(0, MyDev.img, true), 0);
   MyInkjet.stamp = PVKImg{};

@@ -15,6 +15,7 @@
 namespace {
 
 using apitest::asHandle;
+using apitest::busOfOne;
 using apitest::emu;
 using apitest::fileText;
 using apitest::processDir;
@@ -105,10 +106,7 @@ class Cleaning : public ControlCalls {
   void SetUp() override {
     // A bus of one full-featured scanner, as the default one, shaped by the test.
     ASSERT_NE(emu<void*>("pvkemu_loaded"), nullptr);
-    emu<void (*)()>("pvkemu_reset")();
-    pvkemu_profile p;
-    emu<void (*)(pvkemu_profile*)>("pvkemu_profile_full")(&p);
-    ASSERT_EQ(emu<int (*)(const pvkemu_profile*)>("pvkemu_add_device")(&p), 0);
+    ASSERT_EQ(busOfOne("pvkemu_profile_full"), 0);
     pvkemu_document doc{};
     doc.width = 2592;
     doc.height = 16;

@@ -20,6 +20,7 @@
 namespace {
 
 using apitest::asHandle;
+using apitest::busOfOne;
 using apitest::emu;
 
 class DocumentMoves : public ::testing::Test {
@@ -28,10 +29,7 @@ class DocumentMoves : public ::testing::Test {
     ASSERT_NE(emu<void*>("pvkemu_loaded"), nullptr);
     emu<void (*)(int)>("pvkemu_clock_virtual")(1);
     // The full-featured scanner, put on the bus by the test so that feeding it keeps it there.
-    emu<void (*)()>("pvkemu_reset")();
-    pvkemu_profile p;
-    emu<void (*)(pvkemu_profile*)>("pvkemu_profile_full")(&p);
-    ASSERT_EQ(emu<int (*)(const pvkemu_profile*)>("pvkemu_add_device")(&p), 0);
+    ASSERT_EQ(busOfOne("pvkemu_profile_full"), 0);
     char tmpl[] = "/tmp/pvkmoveXXXXXX";
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     dir = tmpl;

@@ -13,6 +13,8 @@
 #include <sstream>
 #include <string>
 
+#include "../../emulator/pvkemu.h"
+
 namespace apitest {
 
 inline void* asHandle(int h) { return reinterpret_cast<void*>(static_cast<intptr_t>(h)); }
@@ -20,6 +22,15 @@ inline void* asHandle(int h) { return reinterpret_cast<void*>(static_cast<intptr
 template <typename F>
 F emu(const char* name) {
   return reinterpret_cast<F>(dlsym(RTLD_DEFAULT, name));
+}
+
+// Empties the software scanner's bus and puts one scanner of the named profile maker
+// ("pvkemu_profile_full", ...) on it; the result of adding it, 0 when it is there.
+inline int busOfOne(const char* profileMaker) {
+  emu<void (*)()>("pvkemu_reset")();
+  pvkemu_profile p;
+  emu<void (*)(pvkemu_profile*)>(profileMaker)(&p);
+  return emu<int (*)(const pvkemu_profile*)>("pvkemu_add_device")(&p);
 }
 
 // One configuration directory per process: the library keeps the one it was given.

@@ -16,6 +16,7 @@
 namespace {
 
 using apitest::asHandle;
+using apitest::busOfOne;
 using apitest::emu;
 using apitest::fileText;
 using apitest::processDir;
@@ -26,10 +27,7 @@ class HostCalls : public ::testing::Test {
   int h = -1;
   void SetUp() override {
     ASSERT_NE(emu<void*>("pvkemu_loaded"), nullptr);
-    emu<void (*)()>("pvkemu_reset")();
-    pvkemu_profile p;
-    emu<void (*)(pvkemu_profile*)>("pvkemu_profile_full")(&p);
-    ASSERT_EQ(emu<int (*)(const pvkemu_profile*)>("pvkemu_add_device")(&p), 0);
+    ASSERT_EQ(busOfOne("pvkemu_profile_full"), 0);
     emu<void (*)(int)>("pvkemu_clock_virtual")(1);
     h = PVKInitializeSN(dir.data(), nullptr);
     ASSERT_GT(h, 0) << PVKGetLastResult();
@@ -146,10 +144,7 @@ TEST_F(InkjetSetUp, ImageStamps) {
 
 TEST(InkjetWithoutHead, BasicScannerHasNoInkjet) {
   ASSERT_NE(emu<void*>("pvkemu_loaded"), nullptr);
-  emu<void (*)()>("pvkemu_reset")();
-  pvkemu_profile p;
-  emu<void (*)(pvkemu_profile*)>("pvkemu_profile_basic")(&p);
-  ASSERT_EQ(emu<int (*)(const pvkemu_profile*)>("pvkemu_add_device")(&p), 0);
+  ASSERT_EQ(busOfOne("pvkemu_profile_basic"), 0);
   std::string dir = processDir();
   const int h = PVKInitializeSN(dir.data(), nullptr);
   ASSERT_GT(h, 0);

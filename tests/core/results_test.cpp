@@ -1,21 +1,16 @@
 // Result messages: every code of the table, unknown codes, and the buffer and size rules.
+#include "../common/result_table.h"
 #include "core/results.h"
 #include "core_test_util.h"
 
 namespace {
 
-struct Entry {
-  int code;
-  const char* message;
-};
-
-#define PVK_TEST_ENTRY_(code, name, message) {code, message},
-const Entry kTable[] = {PVK_RESULT_CODES(PVK_TEST_ENTRY_)};
-#undef PVK_TEST_ENTRY_
+using pvk::testing::kResultTable;
+using pvk::testing::ResultEntry;
 
 TEST(ResultMessages, EveryCodeOfTheTable) {
-  EXPECT_EQ(std::size(kTable), 47u);
-  for (const Entry& e : kTable) {
+  EXPECT_EQ(std::size(kResultTable), 47u);
+  for (const ResultEntry& e : kResultTable) {
     char buf[128];
     const int n = Vx3ResultMsg(e.code, buf, sizeof buf);
     EXPECT_EQ(n, static_cast<int>(std::strlen(e.message)) + 1) << e.code;

@@ -1,4 +1,5 @@
 // Result codes and messages through the exported calls, with their two different size rules.
+#include "../../common/result_table.h"
 #include "loaded_library.h"
 
 using pvk::test::LoadedLibrary;
@@ -13,16 +14,11 @@ class Results : public LoadedLibrary {
   }
 };
 
-struct Entry {
-  int code;
-  const char* message;
-};
-#define PVK_TEST_ENTRY_(code, name, message) {code, message},
-const Entry kTable[] = {PVK_RESULT_CODES(PVK_TEST_ENTRY_)};
-#undef PVK_TEST_ENTRY_
+using pvk::testing::kResultTable;
+using pvk::testing::ResultEntry;
 
 TEST_F(Results, EveryMessageOfTheTable) {
-  for (const Entry& e : kTable) {
+  for (const ResultEntry& e : kResultTable) {
     char buf[100];
     EXPECT_EQ(errMsg(e.code, buf, sizeof buf), static_cast<int>(std::strlen(e.message)) + 1);
     EXPECT_STREQ(buf, e.message);

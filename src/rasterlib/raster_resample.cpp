@@ -30,6 +30,19 @@ void turnedBox(double w, double h, double rad, int64_t& nw, int64_t& nh)
     if (nh < 1) nh = 1;
 }
 
+// Fills an nw x nh result pixel by pixel: sample(x, y, dx, dy) gets the offset (dx, dy) of the
+// pixel centre from the result's centre. Progress in percent of rows; stops when escape is set.
+template <class Sample>
+void fillAroundCentre(RasterImageInfo& info, int64_t nw, int64_t nh, Sample sample)
+{
+    const double ocx = nw / 2.0, ocy = nh / 2.0;
+    for (int32_t y = 0; y < nh; ++y) {
+        info.nProgress = static_cast<int32_t>(100 * y / nh);
+        if (info.nEscape) break;
+        for (int32_t x = 0; x < nw; ++x) sample(x, y, x + 0.5 - ocx, y + 0.5 - ocy);
+    }
+}
+
 }  // namespace
 
 static bool deliver(RasterImage& self, RasterImage& out, RasterImage* dst)
@@ -55,19 +68,14 @@ bool RasterImage::Rotate(float angle, RasterImage* iDst)
         SetError(out.GetLastError()[0] ? out.GetLastError() : "Rotate: result too large");
         return false;
     }
-    const double ocx = nw / 2.0, ocy = nh / 2.0, icx = head.biWidth / 2.0, icy = head.biHeight / 2.0;
-    for (int32_t y = 0; y < nh; ++y) {
-        info.nProgress = static_cast<int32_t>(100 * y / nh);
-        if (info.nEscape) break;
-        for (int32_t x = 0; x < nw; ++x) {
-            // Inverse turn of the pixel centre (counter-clockwise turns for positive angles).
-            const double dx = x + 0.5 - ocx, dy = y + 0.5 - ocy;
-            const int32_t sx = static_cast<int32_t>(floor(dx * c + dy * s + icx));
-            const int32_t sy = static_cast<int32_t>(floor(-dx * s + dy * c + icy));
-            if (head.biClrUsed) out.BlindSetPixelIndex(x, y, GetPixelIndex(sx, sy));
-            else out.BlindSetPixelColor(x, y, GetPixelColor(sx, sy));
-        }
-    }
+    const double icx = head.biWidth / 2.0, icy = head.biHeight / 2.0;
+    fillAroundCentre(info, nw, nh, [&](int32_t x, int32_t y, double dx, double dy) {
+        // Inverse turn of the pixel centre (counter-clockwise turns for positive angles).
+        const int32_t sx = static_cast<int32_t>(floor(dx * c + dy * s + icx));
+        const int32_t sy = static_cast<int32_t>(floor(-dx * s + dy * c + icy));
+        if (head.biClrUsed) out.BlindSetPixelIndex(x, y, GetPixelIndex(sx, sy));
+        else out.BlindSetPixelColor(x, y, GetPixelColor(sx, sy));
+    });
     return deliver(*this, out, iDst);
 }
 
@@ -95,17 +103,12 @@ bool RasterImage::Rotate2(float angle, RasterImage* iDst, InterpolationMethod in
         SetError(out.GetLastError()[0] ? out.GetLastError() : "Rotate2: result too large");
         return false;
     }
-    const double ocx = nw / 2.0, ocy = nh / 2.0, icx = head.biWidth / 2.0, icy = head.biHeight / 2.0;
-    for (int32_t y = 0; y < nh; ++y) {
-        info.nProgress = static_cast<int32_t>(100 * y / nh);
-        if (info.nEscape) break;
-        for (int32_t x = 0; x < nw; ++x) {
-            const double dx = x + 0.5 - ocx, dy = y + 0.5 - ocy;
-            const float sx = static_cast<float>(dx * c + dy * s + icx - 0.5);
-            const float sy = static_cast<float>(-dx * s + dy * c + icy - 0.5);
-            out.BlindSetPixelColor(x, y, GetPixelColorInterpolated(sx, sy, inMethod, ofMethod, replColor));
-        }
-    }
+    const double icx = head.biWidth / 2.0, icy = head.biHeight / 2.0;
+    fillAroundCentre(info, nw, nh, [&](int32_t x, int32_t y, double dx, double dy) {
+        const float sx = static_cast<float>(dx * c + dy * s + icx - 0.5);
+        const float sy = static_cast<float>(-dx * s + dy * c + icy - 0.5);
+        out.BlindSetPixelColor(x, y, GetPixelColorInterpolated(sx, sy, inMethod, ofMethod, replColor));
+    });
     return deliver(*this, out, iDst);
 }
 

@@ -94,8 +94,9 @@ inline std::vector<uint8_t> toolRgb(const std::string& path, const std::string& 
     return readFile(raw);
 }
 
-// A 24-bit test picture: smooth gradients with some hard edges.
-inline void makeColor(RasterImage& img, uint32_t w, uint32_t h)
+// A 24-bit picture with red rising along x and green along y; blue(x, y) gives the third channel.
+template <class Blue>
+inline void makeRamps(RasterImage& img, uint32_t w, uint32_t h, Blue blue)
 {
     ASSERT_NE(img.Create(w, h, 24, 0), nullptr);
     for (uint32_t y = 0; y < h; ++y)
@@ -103,25 +104,23 @@ inline void makeColor(RasterImage& img, uint32_t w, uint32_t h)
             RGBQUAD c;
             c.rgbRed = static_cast<uint8_t>(x * 255 / (w > 1 ? w - 1 : 1));
             c.rgbGreen = static_cast<uint8_t>(y * 255 / (h > 1 ? h - 1 : 1));
-            c.rgbBlue = static_cast<uint8_t>(((x / 8 + y / 8) & 1) ? 200 : 40);
+            c.rgbBlue = blue(x, y);
             c.rgbReserved = 0;
             img.SetPixelColor(static_cast<int32_t>(x), static_cast<int32_t>(y), c);
         }
 }
 
+// A 24-bit test picture: smooth gradients with some hard edges.
+inline void makeColor(RasterImage& img, uint32_t w, uint32_t h)
+{
+    makeRamps(img, w, h,
+              [](uint32_t x, uint32_t y) { return static_cast<uint8_t>(((x / 8 + y / 8) & 1) ? 200 : 40); });
+}
+
 // A smooth 24-bit picture, for lossy codecs.
 inline void makeSmooth(RasterImage& img, uint32_t w, uint32_t h)
 {
-    ASSERT_NE(img.Create(w, h, 24, 0), nullptr);
-    for (uint32_t y = 0; y < h; ++y)
-        for (uint32_t x = 0; x < w; ++x) {
-            RGBQUAD c;
-            c.rgbRed = static_cast<uint8_t>(x * 255 / (w > 1 ? w - 1 : 1));
-            c.rgbGreen = static_cast<uint8_t>(y * 255 / (h > 1 ? h - 1 : 1));
-            c.rgbBlue = static_cast<uint8_t>(128 + 100 * sin((x + y) / 9.0));
-            c.rgbReserved = 0;
-            img.SetPixelColor(static_cast<int32_t>(x), static_cast<int32_t>(y), c);
-        }
+    makeRamps(img, w, h, [](uint32_t x, uint32_t y) { return static_cast<uint8_t>(128 + 100 * sin((x + y) / 9.0)); });
 }
 
 // A palette picture of the given depth with a grey palette and a pattern of indexes.

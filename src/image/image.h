@@ -149,6 +149,13 @@ enum Format : short {
   kTiffJpeg = 6,
 };
 
+// TIFF compression codes, as the TIFF codec takes them for its option.
+constexpr uint16_t kCompNone = 1;
+constexpr uint16_t kCompG3 = 3;
+constexpr uint16_t kCompG4 = 4;
+constexpr uint16_t kCompLzw = 5;
+constexpr uint16_t kCompJpeg = 7;
+
 // Stores code as the device's last result and returns it.
 int setResult(int code);
 

@@ -12,13 +12,6 @@ using namespace pvk::image;
 
 namespace {
 
-// TIFF compression codes used as the TIFF codec option.
-constexpr uint32_t kCompNone = 1;
-constexpr uint32_t kCompG3 = 3;
-constexpr uint32_t kCompG4 = 4;
-constexpr uint32_t kCompLzw = 5;
-constexpr uint32_t kCompJpeg = 7;
-
 struct Target {
   uint32_t type;
   uint32_t option;

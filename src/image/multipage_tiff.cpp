@@ -12,12 +12,6 @@ using namespace pvk::image;
 
 namespace {
 
-constexpr uint16_t kCompNone = 1;
-constexpr uint16_t kCompG3 = 3;
-constexpr uint16_t kCompG4 = 4;
-constexpr uint16_t kCompLzw = 5;
-constexpr uint16_t kCompJpeg = 7;
-
 struct MultiPage {
   RasterImageTIF page;      // carries each page and keeps the TIFF handle open between adds
   FILE* file = nullptr;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "../../common/cheque_feed.h"
 #include "../../common/synthetic_cheque.h"
 #include "../image_test_util.h"
 #include "PlavikMS.h"
@@ -55,14 +56,7 @@ class ExportedImageCalls : public ::testing::Test {
     int planes = colour ? 3 : 1;
     front = pvk::testing::drawSide(spec, planes, false);
     rear = pvk::testing::drawSide(spec, planes, true);
-    pvkemu_document doc{};
-    doc.width = static_cast<uint32_t>(front.width);
-    doc.height = static_cast<uint32_t>(front.height);
-    for (int i = 0; i < planes; ++i) {
-      doc.front[i] = front.planes[i].data();
-      doc.rear[i] = rear.planes[i].data();
-    }
-    pvkemu_feed(dev, &doc);
+    pvk::testing::feedPlanes(dev, front, rear, planes);
     MyAcq.cfgFlags[kCfgWaitDoc] = 0;
     return AcquireImg(0, MyDev.img, true);
   }

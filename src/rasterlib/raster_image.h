@@ -392,8 +392,9 @@ protected:
     uint32_t m_ntohl(uint32_t dword) const;
     void bihtoh(tagBITMAPINFOHEADER* bih) const;
     uint8_t BlindGetPixelIndexFast(int32_t x, int32_t y) const;
-    // RotateLeft/RotateRight: a quarter turn into iDst (or in place when null).
-    bool rotateQuarter(RasterImage* iDst, bool toLeft);
+    // RotateLeft, Rotate180, RotateRight: a turn by 1, 2 or 3 quarters counter-clockwise,
+    // into iDst (or in place when null).
+    bool rotateQuarters(RasterImage* iDst, int quarters);
     // A rectangle in pixels, clamped to the picture and with each pair of edges in order.
     void clampRect(int32_t& left, int32_t& top, int32_t& right, int32_t& bottom) const;
 

@@ -266,48 +266,44 @@ static bool quarterTurn(RasterImage& self, RasterImage& out, Turn turn)
     return true;
 }
 
-bool RasterImage::rotateQuarter(RasterImage* iDst, bool toLeft)
+bool RasterImage::rotateQuarters(RasterImage* iDst, int quarters)
 {
     if (!pDib) return false;
+    const bool across = quarters != 2;
     RasterImage tmp;
     tmp.CopyInfo(*this);
-    if (!tmp.Create(GetHeight(), GetWidth(), GetBpp(), GetType())) {
+    if (!tmp.Create(across ? GetHeight() : GetWidth(), across ? GetWidth() : GetHeight(), GetBpp(), GetType())) {
         SetError(tmp.GetLastError());
         return false;
     }
     tmp.SetPalette(GetPalette(), GetNumColors() > 256 ? 256 : GetNumColors());
-    quarterTurn(*this, tmp, toLeft ? Turn::Left : Turn::Right);
+    if (across) {
+        quarterTurn(*this, tmp, quarters == 1 ? Turn::Left : Turn::Right);
+    } else {
+        const int32_t w = head.biWidth, h = head.biHeight;
+        for (int32_t y = 0; y < h; ++y) {
+            for (int32_t x = 0; x < w; ++x) {
+                if (head.biClrUsed) tmp.BlindSetPixelIndex(w - 1 - x, h - 1 - y, BlindGetPixelIndexFast(x, y));
+                else tmp.BlindSetPixelColor(w - 1 - x, h - 1 - y, BlindGetPixelColor(x, y));
+            }
+        }
+    }
     return iDst ? iDst->Transfer(tmp) : Transfer(tmp);
 }
 
 bool RasterImage::RotateLeft(RasterImage* iDst)
 {
-    return rotateQuarter(iDst, true);
+    return rotateQuarters(iDst, 1);
 }
 
 bool RasterImage::RotateRight(RasterImage* iDst)
 {
-    return rotateQuarter(iDst, false);
+    return rotateQuarters(iDst, 3);
 }
 
 bool RasterImage::Rotate180(RasterImage* iDst)
 {
-    if (!pDib) return false;
-    RasterImage tmp;
-    tmp.CopyInfo(*this);
-    if (!tmp.Create(GetWidth(), GetHeight(), GetBpp(), GetType())) {
-        SetError(tmp.GetLastError());
-        return false;
-    }
-    tmp.SetPalette(GetPalette(), GetNumColors() > 256 ? 256 : GetNumColors());
-    const int32_t w = head.biWidth, h = head.biHeight;
-    for (int32_t y = 0; y < h; ++y) {
-        for (int32_t x = 0; x < w; ++x) {
-            if (head.biClrUsed) tmp.BlindSetPixelIndex(w - 1 - x, h - 1 - y, BlindGetPixelIndexFast(x, y));
-            else tmp.BlindSetPixelColor(w - 1 - x, h - 1 - y, BlindGetPixelColor(x, y));
-        }
-    }
-    return iDst ? iDst->Transfer(tmp) : Transfer(tmp);
+    return rotateQuarters(iDst, 2);
 }
 
 bool RasterImage::RotateExif(int32_t orientation)

@@ -243,11 +243,7 @@ bool RasterImage::Combine(RasterImage* r, RasterImage* g, RasterImage* b, Raster
         ch[i] = &sized[i];
     }
     RasterImage out;
-    out.CopyInfo(*this);
-    if (!out.Create(w, h, 24, GetType())) {
-        SetError(out.GetLastError());
-        return false;
-    }
+    if (!createLike(out, w, h, 24)) return false;
     (void)a;  // this build keeps no alpha channel
     for (uint32_t y = 0; y < h; ++y)
         for (uint32_t x = 0; x < w; ++x) {

@@ -67,11 +67,7 @@ bool RasterImage::Dither(int32_t method)
     if (head.biBitCount == 1) return true;
     if (!GrayScale()) return false;
     RasterImage out;
-    out.CopyInfo(*this);
-    if (!out.Create(GetWidth(), GetHeight(), 1, GetType())) {
-        SetError(out.GetLastError());
-        return false;
-    }
+    if (!createLike(out, GetWidth(), GetHeight(), 1)) return false;
     out.SetPaletteColor(0, 0, 0, 0);
     out.SetPaletteColor(1, 255, 255, 255);
     const int32_t w = head.biWidth, h = head.biHeight;

@@ -159,6 +159,14 @@ void RasterImage::SetError(const char* text)
     info.szLastError[sizeof(info.szLastError) - 1] = 0;
 }
 
+bool RasterImage::createLike(RasterImage& out, uint32_t w, uint32_t h, uint32_t bpp)
+{
+    out.CopyInfo(*this);
+    if (out.Create(w, h, bpp, GetType())) return true;
+    SetError(out.GetLastError());
+    return false;
+}
+
 void RasterImage::CopyInfo(const RasterImage& src)
 {
     if (pDib) return;

@@ -395,6 +395,9 @@ protected:
     // RotateLeft, Rotate180, RotateRight: a turn by 1, 2 or 3 quarters counter-clockwise,
     // into iDst (or in place when null).
     bool rotateQuarters(RasterImage* iDst, int quarters);
+    // A new w x h picture of bpp bits in out, with this one's settings (CopyInfo) and type;
+    // false, with its error text copied into ours, when it cannot be made.
+    bool createLike(RasterImage& out, uint32_t w, uint32_t h, uint32_t bpp);
     // A rectangle in pixels, clamped to the picture and with each pair of edges in order.
     void clampRect(int32_t& left, int32_t& top, int32_t& right, int32_t& bottom) const;
 

@@ -89,11 +89,7 @@ bool RasterImage::Threshold(RasterImage* pThresholdMask)
         return false;
     }
     RasterImage bw;
-    bw.CopyInfo(*this);
-    if (!bw.Create(GetWidth(), GetHeight(), 1, GetType())) {
-        SetError(bw.GetLastError());
-        return false;
-    }
+    if (!createLike(bw, GetWidth(), GetHeight(), 1)) return false;
     bw.SetPaletteColor(0, 0, 0, 0);
     bw.SetPaletteColor(1, 255, 255, 255);
     for (int32_t y = 0; y < head.biHeight; ++y)

@@ -34,11 +34,7 @@ bool RasterImage::GrayScale()
             return true;
         }
         RasterImage gray;
-        gray.CopyInfo(*this);
-        if (!gray.Create(GetWidth(), GetHeight(), 8, GetType())) {
-            SetError(gray.GetLastError());
-            return false;
-        }
+        if (!createLike(gray, GetWidth(), GetHeight(), 8)) return false;
         gray.SetGrayPalette();
         for (int32_t y = 0; y < h; ++y) {
             uint8_t* row = gray.info.pImage + static_cast<size_t>(y) * gray.info.dwEffWidth;
@@ -47,11 +43,7 @@ bool RasterImage::GrayScale()
         return Transfer(gray);
     }
     RasterImage gray;
-    gray.CopyInfo(*this);
-    if (!gray.Create(GetWidth(), GetHeight(), 8, GetType())) {
-        SetError(gray.GetLastError());
-        return false;
-    }
+    if (!createLike(gray, GetWidth(), GetHeight(), 8)) return false;
     gray.SetGrayPalette();
     if (info.nBkgndIndex >= 0) gray.info.nBkgndIndex = grayOf(info.nBkgndColor);
     for (int32_t y = 0; y < h; ++y) {
@@ -91,11 +83,7 @@ bool RasterImage::IncreaseBpp(uint32_t nbit)
     if (nbit == head.biBitCount) return true;
     if (nbit < head.biBitCount) return false;
     RasterImage tmp;
-    tmp.CopyInfo(*this);
-    if (!tmp.Create(GetWidth(), GetHeight(), nbit, GetType())) {
-        SetError(tmp.GetLastError());
-        return false;
-    }
+    if (!createLike(tmp, GetWidth(), GetHeight(), nbit)) return false;
     const int32_t w = head.biWidth, h = head.biHeight;
     if (nbit < 24) {
         tmp.SetPalette(GetPalette(), GetNumColors());
@@ -120,11 +108,7 @@ bool RasterImage::DecreaseBpp(uint32_t nbit, bool errordiffusion, RGBQUAD* ppal,
         (clrimportant == 0 || (head.biClrImportant != 0 && head.biClrImportant < clrimportant)))
         return true;
     RasterImage tmp;
-    tmp.CopyInfo(*this);
-    if (!tmp.Create(GetWidth(), GetHeight(), nbit, GetType())) {
-        SetError(tmp.GetLastError());
-        return false;
-    }
+    if (!createLike(tmp, GetWidth(), GetHeight(), nbit)) return false;
     if (clrimportant) tmp.SetClrImportant(clrimportant);
     if (!ppal) tmp.SetStdPalette();
     else if (clrimportant) tmp.SetPalette(ppal, clrimportant);
@@ -271,11 +255,7 @@ bool RasterImage::rotateQuarters(RasterImage* iDst, int quarters)
     if (!pDib) return false;
     const bool across = quarters != 2;
     RasterImage tmp;
-    tmp.CopyInfo(*this);
-    if (!tmp.Create(across ? GetHeight() : GetWidth(), across ? GetWidth() : GetHeight(), GetBpp(), GetType())) {
-        SetError(tmp.GetLastError());
-        return false;
-    }
+    if (!createLike(tmp, across ? GetHeight() : GetWidth(), across ? GetWidth() : GetHeight(), GetBpp())) return false;
     tmp.SetPalette(GetPalette(), GetNumColors() > 256 ? 256 : GetNumColors());
     if (across) {
         quarterTurn(*this, tmp, quarters == 1 ? Turn::Left : Turn::Right);

@@ -225,6 +225,19 @@ TEST_F(OneDocument, StopRequestEndsTheWait) {
   EXPECT_EQ(AcquireImg(0, MyDev.img, true), PVK_ERR_ABORTED);
 }
 
+namespace {
+// A blank sheet of `lines` raw lines fed as the next document of the first scanner (which keeps
+// its own copy); the result of pvkemu_feed.
+int feedBlankSheet(uint32_t lines) {
+  std::vector<uint8_t> page(static_cast<size_t>(2592) * lines, 200);
+  pvkemu_document doc{};
+  doc.width = 2592;
+  doc.height = lines;
+  doc.front[0] = doc.rear[0] = page.data();
+  return pvkemu_feed(0, &doc);
+}
+}  // namespace
+
 TEST_F(DocumentRoad, PaperMovesKeepTheRecordsAndRefuseBadArguments) {
   addDevice(pvkemu_profile_basic);
   ASSERT_GT(open(), 0);
@@ -244,12 +257,7 @@ TEST_F(DocumentRoad, PaperMovesKeepTheRecordsAndRefuseBadArguments) {
   EXPECT_EQ(MyDev.outDpi[1], 300);
   // A move by time leaves the document height and its own flag as they were.
   MyAcq.height150 = 1234;
-  std::vector<uint8_t> page(static_cast<size_t>(2592) * 300, 200);
-  pvkemu_document doc{};
-  doc.width = 2592;
-  doc.height = 300;
-  doc.front[0] = doc.rear[0] = page.data();
-  ASSERT_EQ(pvkemu_feed(0, &doc), 0);
+  ASSERT_EQ(feedBlankSheet(300), 0);
   EXPECT_EQ(Vx3MoveScanner(false, true, 800, 100, 0), 0);
   EXPECT_EQ(MyAcq.height150, 1234);
   EXPECT_EQ(MyAcq.paperMove2, 0);
@@ -264,12 +272,7 @@ void hostStops(void*) { pvk::core::requestStop(true); }
 TEST_F(DocumentRoad, StopPressedDuringAMoveOutlivesTheRestore) {
   addDevice(pvkemu_profile_basic);
   ASSERT_GT(open(), 0);
-  std::vector<uint8_t> page(static_cast<size_t>(2592) * 600, 200);
-  pvkemu_document doc{};
-  doc.width = 2592;
-  doc.height = 600;
-  doc.front[0] = doc.rear[0] = page.data();
-  ASSERT_EQ(pvkemu_feed(0, &doc), 0);
+  ASSERT_EQ(feedBlankSheet(600), 0);
   pvkemu_stream_fault(0, PVKEMU_STREAM_CALLBACK, 4096, hostStops, nullptr);
   EXPECT_EQ(Vx3MoveScannerLines_(true, 300, 300, false, 1, 0, false), PVK_ERR_ABORTED);
   // The records saved before the move must not take the stop back: the next move is refused.

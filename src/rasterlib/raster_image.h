@@ -392,7 +392,7 @@ protected:
     uint32_t m_ntohl(uint32_t dword) const;
     void bihtoh(tagBITMAPINFOHEADER* bih) const;
     uint8_t BlindGetPixelIndexFast(int32_t x, int32_t y) const;
-    // RotateLeft, Rotate180, RotateRight: a turn by 1, 2 or 3 quarters counter-clockwise,
+    // RotateLeft, Rotate180, RotateRight: a turn by 1, 2 or 3 quarters to the left,
     // into iDst (or in place when null).
     bool rotateQuarters(RasterImage* iDst, int quarters);
     // A new w x h picture of bpp bits in out, with this one's settings (CopyInfo) and type;

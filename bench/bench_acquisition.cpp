@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "../tests/common/synthetic_cheque.h"
-#include "acquisition/document.h"
-#include "acquisition/scanner_control.h"
+#include "control/control.h"
 #include "device/device.h"
+#include "document/document.h"
 #include "pvkemu.h"
 
 namespace {

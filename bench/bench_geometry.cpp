@@ -8,9 +8,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "acquisition/geometry.h"
-#include "../tests/acquisition/side_buffer.h"
-#include "../tests/acquisition/synthetic_document.h"
+#include "geometry/geometry.h"
+#include "../tests/geometry/side_buffer.h"
+#include "../tests/geometry/synthetic_document.h"
 
 using namespace pvk::testing;
 using Clock = std::chrono::steady_clock;

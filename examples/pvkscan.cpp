@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "PlavikMS.h"
-#include "acquisition/document.h"
+#include "document/document.h"
 #include "pvkemu.h"
 #include "pvkemu_image.h"
 

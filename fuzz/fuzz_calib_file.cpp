@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "acquisition/correction.h"
-#include "acquisition/engine_hooks.h"
+#include "acquisition/acquisition.h"
+#include "calibration/calibration.h"
 
 namespace {
 

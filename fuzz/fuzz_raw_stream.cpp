@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "acquisition/acq_engine.h"
+#include "acquisition/acquisition.h"
 
 using namespace pvk::acquisition;
 

@@ -9,9 +9,8 @@
 #include <cstring>
 #include <new>
 
-#include "acquisition/acq_engine.h"
-#include "acquisition/engine_hooks.h"
-#include "acquisition/correction.h"
+#include "acquisition/acquisition.h"
+#include "calibration/calibration.h"
 #include "core/trace.h"
 #include "device/device.h"
 
@@ -135,8 +134,6 @@ void CorrezioneImgInAcq(ImgInfo* img) {
                   img->rowsUsed, width);
   }
 }
-
-uint64_t initAcqBlock() { return 0xC00000; }
 
 void ScambiaImmaginiADF() {}
 

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "acquisition/acq_engine.h"
+#include "acquisition/acquisition.h"
 #include "core/trace.h"
 
 namespace {

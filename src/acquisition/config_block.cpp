@@ -3,9 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "acquisition/acq_engine.h"
-#include "acquisition/correction.h"
-#include "acquisition/engine_hooks.h"
+#include "acquisition/acquisition.h"
+#include "calibration/calibration.h"
 #include "core/ini.h"
 #include "core/trace.h"
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "acquisition/acq_engine.h"
+#include "acquisition/acquisition.h"
 
 namespace pvk::acquisition {
 

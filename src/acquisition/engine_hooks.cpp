@@ -1,7 +1,7 @@
-// The defaults of the engine's replaceable calls; see engine_hooks.h.
-#include "acquisition/engine_hooks.h"
+// The defaults of the engine's replaceable calls; see acquisition.h.
+#include "acquisition/acquisition.h"
 
-#include "acquisition/acq_buffers.h"
+#include "control/control.h"
 #include "device/device.h"
 
 namespace pvk::acquisition {

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "acquisition/acq_engine.h"
+#include "acquisition/acquisition.h"
 #include "core/trace.h"
 
 // "noise detected" is traced once per library load.

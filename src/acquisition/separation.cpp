@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "acquisition/acq_engine.h"
+#include "acquisition/acquisition.h"
 #include "core/trace.h"
 
 namespace pvk::acquisition {

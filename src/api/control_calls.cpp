@@ -4,13 +4,13 @@
 #include <cstdint>
 #include <cstring>
 
-#include "acquisition/calibration.h"
-#include "acquisition/document.h"
-#include "acquisition/scanner_control.h"
 #include "api/exported.h"
+#include "calibration/calibration.h"
+#include "control/control.h"
 #include "core/frame.h"
 #include "core/results.h"
 #include "device/device.h"
+#include "document/document.h"
 
 using pvk::api::withHandle;
 

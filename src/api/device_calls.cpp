@@ -9,6 +9,7 @@
 #include "core/records.h"
 #include "core/trace.h"
 #include "device/device.h"
+#include "document/document.h"
 
 namespace {
 

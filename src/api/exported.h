@@ -6,6 +6,7 @@
 #include "core/records.h"
 #include "core/results.h"
 #include "core/trace.h"
+#include "device/device.h"
 
 namespace pvk::api {
 

@@ -1,12 +1,9 @@
-// Exported side-geometry calls (deskew, crop, stamp, resize, vertical stretch, image file) and
-// their process-wide data. No call guard and no last result: each checks its pointers, hands
-// over to the acquisition code and answers with its own result and text buffers.
+// Exported side-geometry calls (deskew, crop, stamp, resize, vertical stretch, image file). No
+// call guard and no last result: each checks its pointers, hands over to the side-image
+// geometry and answers with its own result and text buffers.
 #include "PlavikMS.h"
-#include "acquisition/geometry.h"
 #include "core/trace.h"
-
-PVKDeskewEntry PVKPendingDeskew[2];
-unsigned char debugOn = 0;
+#include "geometry/geometry.h"
 
 namespace {
 
@@ -30,18 +27,18 @@ extern "C" bool PVKDeskewWrapStamp2(ImgInfo* side, ImgInfo* companion, bool flip
     char errLocal[kText] = "", infoLocal[kText] = "";
     if (side == nullptr) {
       WriteTrace("err - ", "PVKDeskewWrapStamp2 with null side image", false);
-      pvk::acquisition::putText(errText, "invalid side image");
+      pvk::geometry::putText(errText, "invalid side image");
       return false;
     }
-    pvk::acquisition::DeskewCall call{side,      companion, flipV,
+    pvk::geometry::DeskewCall call{side,      companion, flipV,
                                       flipH,     compFlipV, compFlipH,
                                       deskewNow, addressOf(edgeOffset), edgeFromTop,
                                       errText ? errText : errLocal, infoText ? infoText : infoLocal,
                                       stamp,     stampColumn, stampRowOffset,
                                       enhance,   allowRotation};
-    return pvk::acquisition::deskewWrapStamp(call);
+    return pvk::geometry::deskewWrapStamp(call);
   } catch (...) {
-    pvk::acquisition::putText(errText, "PVKDeskewWrapStamp2 exception");
+    pvk::geometry::putText(errText, "PVKDeskewWrapStamp2 exception");
     return false;
   }
 }
@@ -58,10 +55,10 @@ extern "C" bool PVKResize2(ImgInfo* src, short side, ImgInfo* dst, short brightn
                            bool reverse, bool flipV, bool flipH, bool transpose, char* msg) {
   try {
     char local[64] = "";
-    return pvk::acquisition::resizeSide(src, side, dst, brightness, contrast, grey, reverse, flipV, flipH,
+    return pvk::geometry::resizeSide(src, side, dst, brightness, contrast, grey, reverse, flipV, flipH,
                                         transpose, msg ? msg : local);
   } catch (...) {
-    pvk::acquisition::putText(msg, "PVKResize2 exception", 64);
+    pvk::geometry::putText(msg, "PVKResize2 exception", 64);
     return false;
   }
 }
@@ -73,7 +70,7 @@ extern "C" bool PVKResize(ImgInfo* src, short side, ImgInfo* dst, bool grey, boo
 
 extern "C" int PVKFixVRes(ImgInfo* img, float factor, short rowLimit) {
   try {
-    return pvk::acquisition::fixVerticalResolution(img, factor, rowLimit);
+    return pvk::geometry::fixVerticalResolution(img, factor, rowLimit);
   } catch (...) {
     return 0;
   }
@@ -81,7 +78,7 @@ extern "C" int PVKFixVRes(ImgInfo* img, float factor, short rowLimit) {
 
 extern "C" int PVKReadImgFile(ImgInfo* img, char* path, short planes) {
   try {
-    return pvk::acquisition::readImgFile(img, path, planes);
+    return pvk::geometry::readImgFile(img, path, planes);
   } catch (...) {
     return 0;
   }

@@ -8,6 +8,7 @@
 #include "core/image_utils.h"
 #include "core/ini.h"
 #include "core/results.h"
+#include "document/document.h"
 #include "image/image.h"
 #include "image/image_calls.h"
 #include "image/image_seams.h"

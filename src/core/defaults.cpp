@@ -3,11 +3,10 @@
 // then goes through the key's own conversion.
 #include "core/defaults.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
-#include "acquisition/acq_buffers.h"
-#include "acquisition/acq_engine.h"
 #include "core/ini.h"
 #include "core/records.h"
 #include "core/trace.h"
@@ -107,6 +106,19 @@ void readDoubleFeedAndBuzzer() {
 }
 
 }  // namespace
+
+bool isOCROperation() { return !MyAcq.paperMove && !MyAcq.paperMove2 && !MyAcq.calibrating; }
+
+unsigned short DefaultHeight150() {
+  if (MyAcq.maxHeight150 != 0) return MyAcq.maxHeight150;
+  unsigned h = 2048;
+  if (MyDev.adfPresent) h = isOCROperation() ? 4352 : 2304;
+  if (MyDev.inkjetPresent) h += 512;
+  if (MyMICR.enabled) h *= 4;
+  return static_cast<unsigned short>(std::min(h, 0xFFFFu));
+}
+
+uint64_t initAcqBlock() { return 0xC00000; }
 
 void InitImageAcquisition() {
   std::memset(&MyAcq, 0, sizeof MyAcq);

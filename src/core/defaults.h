@@ -1,6 +1,8 @@
 // Start-up defaults of the option records, read from the main INI file.
 #pragma once
 
+#include <cstdint>
+
 // Zeroes MyAcq, AcqDefault and MyIQA and fills the acquisition, cleaning and buzzer settings.
 void InitImageAcquisition();
 // Zeroes MyMICR and reads its deskew switch.
@@ -11,3 +13,12 @@ void InitOCRAcquisition();
 void InitOtherSettings();
 // Copies AcqDefault into MyAcq and OcrDefault into MyOcr.
 void AcqDefaultToLive();
+
+// Default document height in lines at 150 dpi: the INI MaxHeight150 when set, else 2048, with
+// a feeder 2304 during a calibration or paper move and 4352 otherwise, plus 512 with an inkjet;
+// times 4 while MICR reading is on.
+unsigned short DefaultHeight150();
+// True during a document acquisition: no paper move, timed move or calibration running.
+bool isOCROperation();
+// Bytes of the acquisition block.
+uint64_t initAcqBlock();

@@ -1,4 +1,4 @@
-// Load-time INI path, one-time start-up and the call guard shared by every exported call.
+// Load-time INI path and the one-time start-up shared by every exported call.
 #include "core/frame.h"
 
 #include <dlfcn.h>
@@ -9,13 +9,11 @@
 #include <cstring>
 #include <string>
 
-#include "acquisition/acq_engine.h"
 #include "core/cnf_dir.h"
 #include "core/defaults.h"
 #include "core/ini.h"
 #include "core/records.h"
 #include "core/trace.h"
-#include "device/device.h"
 
 uint8_t initLib;
 uint8_t prima_apertura = 1;
@@ -28,8 +26,6 @@ uint16_t pidDLL;
 char SerialFilter[255];
 
 namespace pvk::core {
-
-GuardHooks guardHooks = {RiapriDevice, CorrModeResetAll};
 
 bool iniPathFromLibraryPath(const char* libPath, char* out, size_t size) {
   if (libPath == nullptr) return false;
@@ -180,13 +176,4 @@ int pidDLLClose() {
   pidDLL = 0;
   std::memset(SerialFilter, 0, sizeof SerialFilter);
   return 0;
-}
-
-bool DllFunctInit(const char* name, void*& handle) {
-  DllFunctInit(name);
-  if (handle == pvk::core::noDeviceHandle()) return true;
-  if (isValidHandle(handle) && isValidDevice()) return true;
-  WriteTrace(handle == nullptr ? "null handle (AA)" : "invalid handle (AA)", false);
-  MyDev.lastResult = PVK_ERR_GENERIC;
-  return false;
 }

@@ -1,6 +1,6 @@
-// The frame of every exported call: the library's own INI path found at load, the one-time
-// start-up run by the first exported call, and the call guard that checks the caller's handle
-// against the open device.
+// The frame of every exported call: the library's own INI path found at load and the one-time
+// start-up run by the first exported call. The guard that then checks the caller's handle
+// against the open device is the device layer's (device/device.h).
 #pragma once
 
 #include <cstddef>
@@ -22,9 +22,6 @@ void DefaultFile(const char* cnfDir);
 void SoLibInit(const char* cnfDir);
 // Runs start-up when name is not null.
 void DllFunctInit(const char* name);
-// The call guard: start-up, then the handle and device-state checks. On refusal traces
-// "null handle (AA)" or "invalid handle (AA)", sets the last result to -1, returns false.
-bool DllFunctInit(const char* name, void*& handle);
 void DllFunctEnd(const char* name);
 void RMSVERIFICARESULT();
 int VerificaOSVersion();
@@ -46,12 +43,5 @@ bool iniPathFromLibraryPath(const char* libPath, char* out, size_t size);
 
 // The handle that exported calls needing no device hand to the guard.
 inline void* noDeviceHandle() { return &NULLHandle; }
-
-// The device operations the guard needs; tests replace them.
-struct GuardHooks {
-  bool (*reopen)();
-  void (*resetCorrection)();
-};
-extern GuardHooks guardHooks;
 
 }  // namespace pvk::core

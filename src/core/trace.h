@@ -28,6 +28,9 @@ long filesize(const char* path);
 void WriteEccezione(const char* text);
 // Reads the trace settings of [General] and forms, renews or moves the trace file.
 void AggiornaLog(bool first);
+// The identification line of the open device: product, serial, firmware, supply voltage,
+// sensor type and link speed; nothing while no device is known.
+void TracciaDevice();
 // Forms the OCR and image-quality debug dump stems from the current UTC time.
 void AggiornaDebugFileName();
 void DeleteOldTraces();

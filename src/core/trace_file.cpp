@@ -1,10 +1,11 @@
 // Choice of the trace file from the [General] settings: its name, its renewal at a first
-// opening and its move when the configuration directory changes.
+// opening and its move when the configuration directory changes, with the device's
+// identification line written again in the moved file.
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "acquisition/scanner_control.h"
 #include "core/frame.h"
 #include "core/ini.h"
 #include "core/records.h"
@@ -106,4 +107,25 @@ void AggiornaLog(bool first) {
   } else {
     WriteTrace(" ", false);
   }
+}
+
+void TracciaDevice() {
+  if (MyDev.productId == 0) return;
+  // The supply voltage is the device class of the composition (12 or 5), the sensor type the
+  // capability code of the capability request.
+  const int volts = MyDev.deviceClass;
+  const int cis = MyDev.capabilityCode;
+  char line[400];
+  int n;
+  if (cis == 8) {
+    n = std::snprintf(line, sizeof line, "pid %04x, ser.num. %s, ver. %04x, b, %dV", MyDev.productId,
+                      MyDev.serialString, MyDev.fwVersion, volts);
+  } else {
+    n = std::snprintf(line, sizeof line, "pid %04x, ser.num. %s, ver. %04x, %dV", MyDev.productId,
+                      MyDev.serialString, MyDev.fwVersion, volts);
+    if (cis != 0 && n > 0 && n < int(sizeof line))
+      n += std::snprintf(line + n, sizeof line - n, ", CIS %d", cis);
+  }
+  if (n > 0 && n < int(sizeof line)) std::snprintf(line + n, sizeof line - n, "%s", MyDev.highSpeed ? ", hs" : ", fs");
+  WriteTrace(line, false);
 }

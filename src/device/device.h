@@ -9,6 +9,7 @@
 #include <cstdint>
 
 struct libusb_transfer;
+struct PVKImg;
 
 // --- USB transport -------------------------------------------------------------------------
 
@@ -68,8 +69,12 @@ bool InkjetReadCnfData(unsigned short mode);
 
 // --- Device connection ---------------------------------------------------------------------
 
-int Vx3Initialize(unsigned short pid, char* cnfDir, int first, char* serial);
+// The call guard of every exported call: start-up, then the handle and device-state checks.
+// On refusal traces "null handle (AA)" or "invalid handle (AA)", sets the last result to -1,
+// returns false.
+bool DllFunctInit(const char* name, void*& handle);
 int Vx3DeviceOpen(int first, char* serial);
+// Closes the scanner's side (deviceHooks.closeScanner), then the device; 0.
 int Vx3DeviceClose(bool reset);
 void Vx3BaseClose();
 bool isValidHandle(void* handle);
@@ -96,6 +101,21 @@ void WriteDeviceError(unsigned long code, char* text);
 extern uint8_t inviatoPktend;  // packet end already sent in this acquisition
 
 namespace pvk::device {
+
+// What the device layer calls above itself. Set once when the library is loaded
+// (src/api/floor_hooks.cpp), since the callees live on higher floors; tests may swap one.
+struct DeviceHooks {
+  // Reopens a lost device; RiapriDevice. Called by the guard for a device awaiting a reopen.
+  bool (*reopen)();
+  // Neutral correction data once the device is unusable (calibration).
+  void (*resetCorrection)();
+  // The scanner's side of a close: stops any acquisition and frees every image buffer, with
+  // `reset` also resetting the device (the document road).
+  void (*closeScanner)(bool reset);
+  // Reads an 8-bit grey BMP endorsement image into a new buffer the caller owns (image files).
+  bool (*readStampImage)(const char* path, PVKImg* img);
+};
+extern DeviceHooks deviceHooks;
 
 constexpr uint16_t kVendorId = PVK_USB_VENDOR_ID;
 constexpr int kControlTimeoutMs = 10000;

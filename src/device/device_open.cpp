@@ -1,12 +1,10 @@
-// Opening the scanner for the host: the initialisation around the opening, the identification
-// of the device (firmware version, serial number, capabilities) and the handle the host gets.
+// Opening the device: the identification of the device (firmware version, serial number,
+// capabilities) and the handle the host gets. The whole opening for the host, with the scanner
+// made ready, is the document road's (Vx3Initialize).
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "acquisition/document.h"
-#include "acquisition/scanner_control.h"
-#include "core/cnf_dir.h"
 #include "core/frame.h"
 #include "core/records.h"
 #include "core/trace.h"
@@ -71,17 +69,6 @@ void capabilityRequest() {
   if (MyDev.capabilityCode == 0x10 || MyDev.capabilityCode == 0x20) MyDev.calibLight = 0;
 }
 
-void defaultColour() {
-  if (SetColor(MyAcq.colour, false)) return;
-  pvk::device::traceError("invalid default color", MyAcq.colour);
-  MyAcq.colour = AcqDefault.colour = 1;
-  MyAcq.baseColour = AcqDefault.baseColour = 1;
-  if (!SetColor(1, false))
-    pvk::device::traceError("changing color to GRAY", MyDev.lastResult);
-  else
-    WriteTrace("default color changed to gray", false);
-}
-
 }  // namespace
 
 int Vx3DeviceOpen(int first, char* serial) {
@@ -118,55 +105,4 @@ int Vx3DeviceOpen(int first, char* serial) {
   MyDev.handleValue = pvk::device::handleValueFor(MyDev.productId, MyDev.serialLow);
   MyDev.openCount = 1;
   return static_cast<int>(MyDev.handleValue);
-}
-
-int Vx3Initialize(unsigned short pid, char* cnfDir, int first, char* serial) {
-  pidDLL = pid;
-  MyDev.lastResult = 0;
-  SoLibInit(cnfDir);
-  int h = Vx3DeviceOpen(first, serial);
-  if (h == 0 || static_cast<uint32_t>(h) == 0xFFFFFFFFu) {
-    pidDLLClose();
-    return -1;
-  }
-  if (!DirExist(MyDev.cnfDir)) {
-    WriteTrace("CnfDir not Accessible", false);
-    Vx3DeviceClose(false);
-    MyDev.lastResult = PVK_ERR_INV_PARAMETER;
-    pidDLLClose();
-    return -1;
-  }
-  // A directory that cannot be used (missing, or a name the record cannot hold) keeps the one
-  // in force; it does not fail the open.
-  char keep[1] = {0};
-  const bool usable = cnfDir && cnfDir[0] && strnlen(cnfDir, sizeof MyDev.cnfDir) < sizeof MyDev.cnfDir &&
-                      DirExist(cnfDir);
-  char* dir = usable ? cnfDir : keep;
-  if (!ScannerOpen(dir)) {
-    // A scanner whose composition or buffers cannot be set up is no usable device.
-    int code = MyDev.lastResult < 0 ? MyDev.lastResult : PVK_ERR_DEVICE;
-    pvk::device::traceError("scanner open failed", code);
-    Vx3DeviceClose(false);
-    pidDLLClose();
-    MyDev.lastResult = code;
-    return -1;
-  }
-  // The scanner open may have moved the configuration directory: the counters file follows it.
-  char before[sizeof MyLog.deviceFile];
-  std::memcpy(before, MyLog.deviceFile, sizeof before);
-  AssegnaMyDevReg();
-  if (std::strcmp(before, MyLog.deviceFile) != 0) {
-    LeggiNPages(true, true);
-    LeggiNStamp(true, true);
-  }
-  const int warning = MyDev.lastResult > 0 ? MyDev.lastResult : 0;
-  defaultColour();
-  if (MyDev.fwVersion >= 0x3001 && MyDev.fwVersion <= 0x3003) {
-    AcqInfo saved = MyAcq;
-    MyAcq.calibrating = 1;
-    Vx3MoveScanner(false, false, 1, 100, 0);
-    MyAcq = saved;
-  }
-  if (warning && MyDev.lastResult >= 0) MyDev.lastResult = warning;
-  return h;
 }

@@ -1,8 +1,8 @@
-// Keeping the connection usable: the handle and state checks, the reopening of a lost device,
-// the stop of a running acquisition, the busy scan and the reference-counted close.
+// Keeping the connection usable: the call guard with its handle and state checks, the
+// reopening of a lost device, the stop of a running acquisition, the busy scan and the
+// reference-counted close.
 #include <cstring>
 
-#include "acquisition/document.h"
 #include "core/frame.h"
 #include "core/records.h"
 #include "core/shims.h"
@@ -12,6 +12,12 @@
 #include "device/mag_stripe.h"
 
 uint8_t inviatoPktend = 0;
+
+namespace pvk::device {
+
+DeviceHooks deviceHooks = {RiapriDevice, nullptr, nullptr, nullptr};
+
+}  // namespace pvk::device
 
 using pvk::device::kNoHandle;
 using pvk::device::kStateInvalid;
@@ -31,8 +37,8 @@ bool isValidHandle(void* handle) {
 bool isValidDevice() {
   bool valid = false;
   if (MyDev.state > 0) return true;
-  // The reopen and the correction reset go through the guard's hooks, which tests replace.
-  const pvk::core::GuardHooks& hooks = pvk::core::guardHooks;
+  // The reopen and the correction reset go through the hooks, which tests replace.
+  const pvk::device::DeviceHooks& hooks = pvk::device::deviceHooks;
   if (MyDev.state == kStateReopen) {
     valid = hooks.reopen != nullptr && hooks.reopen();
     if (!valid) MyDev.state = kStateInvalid;
@@ -47,6 +53,15 @@ bool isValidDevice() {
 }
 
 bool isValidHandleAndDevice(void* handle) { return isValidHandle(handle) && isValidDevice(); }
+
+bool DllFunctInit(const char* name, void*& handle) {
+  DllFunctInit(name);
+  if (handle == pvk::core::noDeviceHandle()) return true;
+  if (isValidHandle(handle) && isValidDevice()) return true;
+  WriteTrace(handle == nullptr ? "null handle (AA)" : "invalid handle (AA)", false);
+  MyDev.lastResult = PVK_ERR_GENERIC;
+  return false;
+}
 
 bool RiapriDevice() {
   if (MyDev.reopening) {
@@ -173,7 +188,7 @@ void Vx3BaseClose() {
 }
 
 int Vx3DeviceClose(bool reset) {
-  ScannerClose(reset);
+  if (pvk::device::deviceHooks.closeScanner != nullptr) pvk::device::deviceHooks.closeScanner(reset);
   Vx3BaseClose();
   WriteTrace("---------------------------- device closed ----------------------------", false);
   MyDev.lastResult = 0;

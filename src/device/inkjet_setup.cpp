@@ -8,7 +8,6 @@
 #include "core/trace.h"
 #include "device/device.h"
 #include "device/inkjet.h"
-#include "image/image.h"
 
 namespace {
 
@@ -81,7 +80,8 @@ int32_t Inkjet1SetUp(const char* text, const char* font, short size, short inten
     return 0;
   }
   if (!font && size == 0) {
-    if (!ImgBMPRead(text, &MyInkjet.stamp)) {
+    const auto readStamp = pvk::device::deviceHooks.readStampImage;
+    if (readStamp == nullptr || !readStamp(text, &MyInkjet.stamp)) {
       WriteTrace(text, false);
       return refuse("stamp file invalid");
     }

@@ -121,8 +121,6 @@ uint8_t* Vx3ElabImgStructGet(short side, short plane, short brightness, short co
 
 short Vx3GetDpiOut(short side);
 short Vx3GetSideAuto(short side);
-bool Vx3PVKImgCreate(short dpiFront, short dpiRear, short dpiBacklight);
-int Vx3PVKImgFree();
 
 // ---- Blank page ----------------------------------------------------------------------------
 

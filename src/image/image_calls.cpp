@@ -28,69 +28,6 @@ short Vx3GetSideAuto(short side)
   return side == 2 ? 2 : 0;
 }
 
-bool Vx3PVKImgCreate(short dpiFront, short dpiRear, short dpiBacklight)
-{
-  if (dpiBacklight < 1) {
-    MyAcq.backlight = 0;
-  } else {
-    if (!MyDev.backlightHw) {
-      traceError("backlight not supported by HW");
-      setResult(-15);
-      MyAcq.backlight = 0;
-      return false;
-    }
-    bool onFront = MyDev.backlightSide == 1;
-    if ((onFront ? dpiFront : dpiRear) != dpiBacklight) {
-      traceError(onFront ? "BACKLIGHT and FRONT images must have the same resolution"
-                         : "BACKLIGHT and REAR images must have the same resolution");
-      setResult(-3);
-      return false;
-    }
-    MyAcq.backlight = 1;
-  }
-  if (MyAcq.twoPartActive && MyAcq.secondPartPending)
-    return true;
-  MyOcrFree(1, false);
-  MyOcrFree(0, false);
-  MyOcrFree(2, false);
-  if (!CheckDpi(dpiFront) || !CheckDpi(dpiRear)) {
-    traceError("ImgCreate with invalid dpi");
-    setResult(-3);
-    return false;
-  }
-  MyDev.outDpi[1] = dpiFront;
-  MyDev.outDpi[0] = dpiRear;
-  MyDev.outDpi[2] = dpiBacklight;
-  if (!MyAcq.modeLocked) {
-    Vx3ParamSet(1000, ResModeBest(), false);
-    bool ok = MyDevImgInit(0, true);
-    Vx3ParamSet(1000, 8, false);
-    if (!ok) {
-      traceError("ImgCreate - error setting mode for dpi");
-      setResult(-3);
-      return false;
-    }
-  }
-  MyAcq.imagesToRecreate = 0;
-  return true;
-}
-
-int Vx3PVKImgFree()
-{
-  std::free(MyInkjet.stamp.data);
-  MyInkjet.stamp = PVKImg{};
-  for (ImgInfo& side : MyDev.img) {
-    std::free(side.allocBase);
-    side.allocBase = side.firstRow = side.writePtr = nullptr;
-    side.imageBytes = side.bytesAllocated = 0;
-    side.hasData = 0;
-  }
-  std::free(MyMICR.samples);
-  MyMICR.samples = nullptr;
-  MyMICR.nSamples = 0;
-  return setResult(0);
-}
-
 namespace pvk::image {
 
 bool autoSideMode() { return MyOcr.autoSideResolved || MyAcq.sideAuto || MyMICR.cdlFound; }

@@ -1,14 +1,14 @@
-// What image output takes from the acquisition folder, and the one seam tests replace: the
-// side copy-out.
+// What image output takes from the floors below it (scanner control, calibration, side-image
+// geometry, the document road), and the one seam tests replace: the side copy-out.
 #pragma once
 
 #include <cstdint>
 
-#include "acquisition/acq_buffers.h"
-#include "acquisition/correction.h"
-#include "acquisition/document.h"
-#include "acquisition/scanner_control.h"
+#include "calibration/calibration.h"
+#include "control/control.h"
 #include "core/records.h"
+#include "document/document.h"
+#include "geometry/geometry.h"
 
 namespace pvk::image {
 

@@ -5,10 +5,8 @@
 #include <vector>
 
 #include "../device/device_fixture.h"
-#include "acquisition/acq_engine.h"
-#include "acquisition/correction.h"
-#include "acquisition/eeprom_calib.h"
-#include "acquisition/engine_hooks.h"
+#include "acquisition/acquisition.h"
+#include "calibration/calibration.h"
 #include "pvkemu_image.h"
 
 using namespace pvk::acquisition;

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "acquisition/acq_engine.h"
+#include "acquisition/acquisition.h"
 
 using namespace pvk::acquisition;
 

@@ -1,4 +1,5 @@
-// Trace lines and the trace file: forms, stamps, cuts, size control, naming, renewal and move.
+// Trace lines and the trace file: forms, stamps, cuts, size control, naming, renewal and move,
+// and the device identification line the moved file is given again.
 #include <regex>
 
 #include "core/shims.h"
@@ -209,6 +210,28 @@ TEST_F(TraceFile, APathTooLongIsRefusedAndTheOldOneKept) {
   EXPECT_EQ(MyLog.tracePath, kept);
   WriteTrace("still here", false);
   EXPECT_NE(readFile(kept).find("err -  trace path too long"), std::string::npos);
+}
+
+TEST_F(TraceFile, DeviceIdentificationLine) {
+  openTrace();
+  std::memset(&MyDev, 0, sizeof MyDev);
+  std::strcpy(MyDev.serialString, "A1");
+  TracciaDevice();  // no product: nothing
+  EXPECT_EQ(trace(), "");
+  MyDev.productId = 9;
+  MyDev.fwVersion = 0x3103;
+  MyDev.highSpeed = 1;
+  // Supply voltage and sensor type as the composition and the capability request left them.
+  MyDev.deviceClass = 12;
+  MyDev.capabilityCode = 0x18;
+  TracciaDevice();
+  MyDev.capabilityCode = 8;
+  MyDev.highSpeed = 0;
+  MyDev.deviceClass = 5;
+  TracciaDevice();
+  EXPECT_EQ(trace(),
+            "pid 0009, ser.num. A1, ver. 3103, 12V, CIS 24, hs\r\n"
+            "pid 0009, ser.num. A1, ver. 3103, b, 5V, fs\r\n");
 }
 
 }  // namespace

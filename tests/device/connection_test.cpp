@@ -2,7 +2,7 @@
 // scanner), requests that all fail, the stop commands and the busy scan.
 #include "device_fixture.h"
 
-#include "acquisition/document.h"
+#include "document/document.h"
 
 namespace pvk::test {
 namespace {

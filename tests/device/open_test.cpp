@@ -1,6 +1,7 @@
 // Finding, identifying and opening the scanner: enumeration filters, link speed, the serial
 // number and the handle, the version read and the reference-counted open and close.
 #include "device_fixture.h"
+#include "document/document.h"
 
 namespace pvk::test {
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "acquisition/correction.h"
+#include "calibration/calibration.h"
 #include "image/image.h"
 #include "image/image_calls.h"
 #include "image/jpeg_autoquality.h"

@@ -13,8 +13,8 @@
 #include "../../common/synthetic_cheque.h"
 #include "../image_test_util.h"
 #include "PlavikMS.h"
-#include "acquisition/document.h"
-#include "acquisition/scanner_control.h"
+#include "control/control.h"
+#include "document/document.h"
 #include "pvkemu.h"
 #include "pvkemu_image.h"
 

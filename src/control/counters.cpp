@@ -1,0 +1,57 @@
+// Page and stamp counters kept by the device and in the per-device counters file, and the
+// default OCR font data-base directory.
+#include <cstdio>
+#include <cstring>
+
+#include "control/control.h"
+#include "core/ini.h"
+#include "core/trace.h"
+#include "device/device.h"
+
+namespace {
+
+constexpr uint64_t kCounterMax = 2147483647;
+constexpr int kBankDevice = 208;
+
+// A counter stops at the largest int; one already beyond it (a garbled counters file, a device
+// register read as negative) is held there, so that the file never gets a wrapped number.
+void bump(uint64_t& counter) {
+  counter = counter < kCounterMax ? counter + 1 : kCounterMax;
+}
+
+void writeCount(const char* key, uint64_t value) {
+  char text[24];
+  std::snprintf(text, sizeof text, "%d", static_cast<int>(value));
+  WritePrivateProfileString("General", key, text, MyLog.deviceFile);
+}
+
+void count(uint64_t& total, uint64_t& current, int reg, const char* totalKey, const char* currentKey) {
+  bump(total);
+  bump(current);
+  if (MyDev.pageRegister) Vx3BaseContrlMsg(kBankDevice, reg, nullptr, 0, true);
+  if (MyLog.deviceFile[0] == '\0') return;
+  if (!MyDev.pageRegister) writeCount(totalKey, total);
+  writeCount(currentKey, current);
+}
+
+}  // namespace
+
+void AggiornaNumPag() { count(MyDev.pagesTotal, MyDev.pagesCurrent, 43, "nPages", "nPagesCur"); }
+
+void AggiornaNInkjet() { count(MyDev.stampsTotal, MyDev.stampsCurrent, 46, "InkjetCnt", "InkjetCntCur"); }
+
+void Vx3SetDefaultDBDir() {
+  char dir[260];
+  GetPrivateProfileString("OCR", "DBDir", "", dir, sizeof dir, MyLog.iniPath);
+  const char* src = MyDev.cnfDir;
+  if (dir[0] != '\0') {
+    WriteTrace("changing DBDir", dir, false);
+    src = dir;
+  }
+  // Leave room for the '/' and the terminator.
+  constexpr size_t room = sizeof MyOcr.dbDir - 2;
+  size_t n = strnlen(src, room);
+  std::memcpy(MyOcr.dbDir, src, n);
+  if (n == 0 || (src[n - 1] != '/' && src[n - 1] != '\\')) MyOcr.dbDir[n++] = '/';
+  MyOcr.dbDir[n] = '\0';
+}

@@ -1,0 +1,74 @@
+// Box convention, contours and file codecs as the side-image geometry expects them.
+#include "geometry/geometry.h"
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <cmath>
+#include <utility>
+
+namespace pvk::geometry {
+
+cv::RotatedRect normaliseBoxAngle(cv::RotatedRect box) {
+  if (!std::isfinite(box.angle)) return box;
+  float a = box.angle;
+  // Each quarter turn of the angle describes the same rectangle with its sides swapped.
+  while (a >= 0.0f) {
+    a -= 90.0f;
+    std::swap(box.size.width, box.size.height);
+  }
+  while (a < -90.0f) {
+    a += 90.0f;
+    std::swap(box.size.width, box.size.height);
+  }
+  box.angle = a;
+  return box;
+}
+
+cv::RotatedRect minAreaBox(const std::vector<cv::Point>& contour) {
+  return normaliseBoxAngle(cv::minAreaRect(contour));
+}
+
+void boxCorners(const cv::RotatedRect& box, cv::Point2f pts[4]) {
+  const double rad = box.angle * CV_PI / 180.0;
+  const double b = std::cos(rad) * 0.5;
+  const double a = std::sin(rad) * 0.5;
+  const double w = box.size.width, h = box.size.height;
+  const double cx = box.center.x, cy = box.center.y;
+  pts[0] = cv::Point2f(static_cast<float>(cx - a * h - b * w), static_cast<float>(cy + b * h - a * w));
+  pts[1] = cv::Point2f(static_cast<float>(cx + a * h - b * w), static_cast<float>(cy - b * h - a * w));
+  pts[2] = cv::Point2f(static_cast<float>(2 * cx - pts[0].x), static_cast<float>(2 * cy - pts[0].y));
+  pts[3] = cv::Point2f(static_cast<float>(2 * cx - pts[1].x), static_cast<float>(2 * cy - pts[1].y));
+}
+
+std::vector<std::vector<cv::Point>> externalContours(const cv::Mat& binary) {
+  std::vector<std::vector<cv::Point>> contours;
+  cv::findContours(binary, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE, cv::Point(0, 0));
+  return contours;
+}
+
+cv::Mat readImageFile(const char* path, int flags) {
+  if (path == nullptr || *path == '\0') return cv::Mat();
+  try {
+    int f = flags < 0 ? cv::IMREAD_UNCHANGED : (flags == 0 ? cv::IMREAD_GRAYSCALE : cv::IMREAD_COLOR);
+    return cv::imread(path, f | cv::IMREAD_IGNORE_ORIENTATION);
+  } catch (...) {
+    return cv::Mat();
+  }
+}
+
+bool writeImageFile(const char* path, const cv::Mat& img, std::string& why) {
+  why.clear();
+  try {
+    const std::vector<int> params{cv::IMWRITE_JPEG_QUALITY, 80};
+    if (cv::imwrite(path, img, params)) return true;
+    why = "codec refused the file";
+  } catch (const cv::Exception& e) {
+    why = e.what();
+  } catch (...) {
+    why = "unexpected failure";
+  }
+  return false;
+}
+
+}  // namespace pvk::geometry

@@ -1,0 +1,164 @@
+// Side-image geometry: what becomes of an acquired side before output. Finding the document
+// on the background and naming its corners, deskew, crop and stamp, output resampling with the
+// pending deskew, plane copies and side copies into output and zone images, image files, and
+// the one adapter to the image-processing library.
+// Sides are ImgInfo records in the raw layout: row r of plane p of the trimmed area starts at
+// firstRow + (trimTop + r) * rawLineBytes + trimLeft + p * planeLineBytes.
+//
+// Bytes behind firstRow: an owner (allocBase set) has bytesAllocated - (firstRow - allocBase);
+// a view states what it may use in bytesAllocated, else in imageBytes. Nothing is read or
+// written past that bound; a request that would is refused.
+#pragma once
+
+#include <opencv2/core.hpp>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "PlavikMS.h"
+#include "core/records.h"
+
+// ---- Plane copies (strides in bytes; nothing happens below one row or one column) ----------
+
+// table[v] = clamp(v + brightness + ((contrast * (v - 128)) >> 7), 0, 255).
+void BrightnessContrastEval(short brightness, short contrast, unsigned char* table);
+// Row copy through the brightness/contrast table (plain copy when both are 0).
+void CopiaDati1ColoreA(const unsigned char* src, int srcStride, const unsigned char* dst, int dstStride,
+                       short brightness, short contrast, int rows, int cols);
+// Plain row copy; a null destination is traced and ignored.
+void CopiaDati1Colore(const unsigned char* src, int srcStride, const unsigned char* dst, int dstStride,
+                      int rows, int cols);
+// Plain row copy kept under its historical name; nothing transposes here.
+void CopiaDati1ColoreTranspose(const unsigned char* src, int srcStride, unsigned char* dst, int dstStride,
+                               int rows, int cols);
+// Brightest of three planes per pixel (row stride before plane stride).
+void CopiaDatiColoreChiaro(const unsigned char* src, int rowStride, int planeStride, unsigned char* dst,
+                           int dstStride, int rows, int cols);
+// Truncated mean of three planes per pixel (plane stride before row stride).
+void CopiaDati3ColoriMean(const unsigned char* src, int planeStride, int rowStride, unsigned char* dst,
+                          int dstStride, int rows, int cols);
+// Each source row's planes become consecutive destination rows (planes 0,1,2 or, reversed, 2,1,0).
+void CopiaDatiColori(const unsigned char* src, int planeStride, int rowStride, unsigned char* dst,
+                     int dstStride, int rows, int cols, int planes, bool reverse);
+
+// ---- Deskew pieces -------------------------------------------------------------------------
+
+// Finds the bright document on the darker background of a single-plane image; true with its
+// box (angle in [-90, 0)) when one was found. `joined` is set when pieces were joined.
+bool findImgContours(cv::Mat img, cv::RotatedRect& box, int dpiX, int dpiY, bool& joined);
+// Turns the image's pixels in place about its centre by `angle` degrees; pixels turned in
+// from outside are black. False only when the rotation could not be made.
+bool RotateImg(cv::Mat img, double angle);
+// Draws the endorsement (ink = stamp value below 255, drawn as 50) below the document's top
+// edge; ys and xs are the four sorted corner rows and columns of the document box.
+void AggiungiTimbro(cv::Mat& img, ImgInfo* stamp, int* ys, int* xs, short column, short rowOffset);
+// Applies a side's pending deskew into `dst`, which receives a buffer of its own (allocBase,
+// owned by the caller, released with free()). The source side is not changed.
+bool DeskewWrapInt(ImgInfo* src, ImgInfo* dst, short side, char* msg);
+
+// ---- Image files ---------------------------------------------------------------------------
+
+// Loads a file into a side image in its raw layout (grey or three planes R, G, B).
+bool ImgRead(const char* path, ImgInfo* img, bool flipH, bool flipV);
+// Loads a file as one grey plane into a new buffer that the caller then owns.
+bool ImgRead(const char* path, PVKImg* img, bool flipH, bool flipV);
+// Writes one grey plane to a file whose extension names the format (JPEG at quality 80).
+bool ImgWrite(const char* path, PVKImg* img);
+
+// ---- Side copies ---------------------------------------------------------------------------
+
+// Cuts an elaborated side into a separate output image at `dpi` in both directions, with a
+// rotation of 0, 256, 512 or 768 and the two mirror flags of the last arguments. dst receives
+// a new buffer (its previous one is freed); false with a trace on failure.
+bool WrapCutCopyOut(ImgInfo src, short rotation, int dpi, short brightness, short contrast, ImgInfo& dst,
+                    uint8_t unused, bool mirrorA, bool mirrorB);
+// The same cut into a PVKImg for a zone reader; `grey` folds a three-plane side into one plane.
+bool WrapCutCopyIn(ImgInfo src, short rotation, int verticalDpi, int horizontalDpi, PVKImg* dst, uint8_t unused,
+                   bool grey, bool mirrorA, bool mirrorB);
+
+namespace pvk::geometry {
+
+// The arguments of one deskew/crop/stamp call, in the order the exported call takes them.
+struct DeskewCall {
+  ImgInfo* side;
+  ImgInfo* companion;      // backlight image following the side's geometry, or null
+  bool flipV, flipH;       // flips of the side
+  bool compFlipV, compFlipH;
+  bool deskewNow;          // false: crop now, record the deskew for the output (sides 0, 1)
+  short* edgeOffset;       // out: the document edge in rows
+  bool edgeFromTop;
+  char* errText;           // at least 40 bytes each
+  char* infoText;
+  ImgInfo* stamp;          // endorsement image or null
+  short stampColumn;
+  short stampRowOffset;
+  bool enhance;
+  bool allowRotation;
+};
+
+bool deskewWrapStamp(const DeskewCall& call);
+bool resizeSide(ImgInfo* src, short side, ImgInfo* dst, short brightness, short contrast, bool grey,
+                bool reverse, bool flipV, bool flipH, bool transpose, char* msg);
+int fixVerticalResolution(ImgInfo* img, float factor, short rowLimit);
+int readImgFile(ImgInfo* img, const char* path, short planes);
+
+// Bytes usable behind img.firstRow (see above); 0 when nothing is known.
+uint64_t bytesBehindFirstRow(const ImgInfo& img);
+// True when `rows` rows of `cols` bytes of `planes` planes, starting `top` rows and `left`
+// bytes into the record's buffer, lie inside `capacity` bytes and each plane inside its line.
+bool planesFit(const ImgInfo& img, uint64_t top, uint64_t left, uint64_t rows, uint64_t cols,
+               uint64_t planes, uint64_t capacity);
+// Start of row r of plane p of the trimmed area.
+inline unsigned char* trimmedRow(const ImgInfo& img, int p, int r) {
+  return img.firstRow + (static_cast<size_t>(img.trimTop) + r) * img.rawLineBytes + img.trimLeft +
+         static_cast<size_t>(p) * img.planeLineBytes;
+}
+// Names the box corners p (in box order) top-left, top-right, bottom-right, bottom-left in
+// `out`; ys and xs receive the corners' truncated rows and columns sorted ascending.
+void orderCorners(const cv::Point2f p[4], cv::Point2f out[4], int ys[4], int xs[4]);
+// A pending deskew entry of side 0 or 1 that an output call would apply.
+bool deskewPending(int side);
+// Copies a NUL-terminated text into a caller's text buffer of at least `size` bytes.
+void putText(char* buf, const char* text, size_t size = 40);
+
+// Geometry of a side copy: output size, swap and mirror flags; false for an unknown rotation.
+struct CopyGeometry {
+  bool swap;
+  bool mirrorA, mirrorB;
+  int width, height;      // output size before the swap
+  int planeLine, rawLine; // bytes
+  int rows;               // rows of the output buffer
+};
+bool copyGeometry(const ImgInfo& src, short rotation, int dpiH, int dpiV, bool mirrorA, bool mirrorB,
+                  CopyGeometry& g);
+
+// ---- The adapter to the image-processing library -------------------------------------------
+// Box angle convention, corner order, contour search and file codecs behave here as the deskew
+// and file code expect, whatever the library version does by default.
+
+// Brings a rotated box to the convention the deskew relies on: angle in [-90, 0), width
+// along the angle's direction. The same rectangle is described, only width/height and the
+// angle change (a quarter turn swaps the two sides).
+cv::RotatedRect normaliseBoxAngle(cv::RotatedRect box);
+
+// Minimum-area box of a contour, angle in [-90, 0).
+cv::RotatedRect minAreaBox(const std::vector<cv::Point>& contour);
+
+// The four corners of a box in a fixed order: P0 and P1 end the first side across the
+// height, P2 = 2 centre - P0, P3 = 2 centre - P1.
+void boxCorners(const cv::RotatedRect& box, cv::Point2f pts[4]);
+
+// External contours of a binary image with simple chain approximation; the image is not
+// changed, so lines drawn on it between passes stay for the next search.
+std::vector<std::vector<cv::Point>> externalContours(const cv::Mat& binary);
+
+// Reads an image file as stored (flags as for the codec: -1 unchanged, 0 grey, 1 colour),
+// ignoring any orientation tag. An empty matrix when the file cannot be read; never throws.
+cv::Mat readImageFile(const char* path, int flags);
+
+// Writes an image file in the format of the path's extension (JPEG at quality 80). False,
+// with the codec's complaint in `why`, when the file is not written; never throws.
+bool writeImageFile(const char* path, const cv::Mat& img, std::string& why);
+
+}  // namespace pvk::geometry

@@ -36,7 +36,7 @@ demo: release
 	LD_LIBRARY_PATH=$(BUILD)/release/emulator:$(BUILD)/release $(BUILD)/release/examples/pvkscan
 
 bench: release
-	@for b in $(BUILD)/release/bench/bench_*; do [ -x "$$b" ] && LD_LIBRARY_PATH=$(BUILD)/release/emulator:$(BUILD)/release "$$b"; done; true
+	@for b in $$(find $(BUILD)/release/bench -name 'bench_*' -type f -perm -u+x | sort); do [ -x "$$b" ] && LD_LIBRARY_PATH=$(BUILD)/release/emulator:$(BUILD)/release "$$b"; done; true
 
 clean:
 	rm -rf $(BUILD)

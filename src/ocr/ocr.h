@@ -170,3 +170,21 @@ namespace pvk::ocr {
 void freeBWImg();
 
 }  // namespace pvk::ocr
+
+// ---- Engine set-up per font ------------------------------------------------------------------
+// Engine options, set by the option form of ocr_init.
+extern bool clearSmall;          // drop blocks lower than coefMinH x the average height
+extern float coefMinH;           // initially 0.5
+extern bool removeIsolated;      // remove isolated characters of a line
+extern bool pesaNumLet;          // the recognizer weighs digits against letters (initially true)
+extern uint16_t reject_nchar;    // a line with more unread characters is blanked; 0 no limit
+extern int16_t oldFont;          // font of the last set-up with loading on
+
+// Stores the engine options (removeUnderline is accepted and not used), the loader switch, and
+// restarts the line count.
+void ocr_init(bool clearSmall, float coefMinH, bool removeIsolated, bool removeUnderline, bool pesaNumLet,
+              uint16_t reject_nchar, bool caricadati);
+// Sets the engine up for font at scale (zone dpi / 300) and registers its databases (loading
+// them when load is true). nDBLoaded; 0 for codes that need no database (-1, barcodes, 8, 120);
+// -1 with the result code -33 (font not enabled) or -34 (font too high, database error).
+int InitOCR(short font, bool load, float scale);

@@ -188,3 +188,36 @@ void ocr_init(bool clearSmall, float coefMinH, bool removeIsolated, bool removeU
 // them when load is true). nDBLoaded; 0 for codes that need no database (-1, barcodes, 8, 120);
 // -1 with the result code -33 (font not enabled) or -34 (font too high, database error).
 int InitOCR(short font, bool load, float scale);
+
+// ---- Binarisation threshold series -----------------------------------------------------------
+extern uint8_t ValSogliaOCR[15];  // grey levels at the 1/16 .. 15/16 points of the zone
+extern int32_t sMean;             // centre of the thresholds that read in the last first cycle; 0 none
+
+// Fills ValSogliaOCR from the zone's grey levels 5..249.
+void CalcolaValSoglia(PVKImg* img);
+// Writes count (2..16) thresholds between a and b (either order) into out in trial order, from
+// the middle outwards, and sets n to count. A first series is wider and coarser (its minimum
+// step depends on the current font and on the backlight switches).
+void CalcolaOptSoglia(uint8_t* out, int a, int b, uint16_t& n, uint16_t count, bool first);
+
+namespace pvk::ocr {
+
+// A threshold series with the pass parameters of the zone reader: a pass at threshold t with
+// d = |t - t[0]| > D scales each confidence c to max(1, trunc(c x (1 - d x K / D))).
+struct ThresholdSeries {
+  uint8_t t[16];   // thresholds in trial order
+  uint16_t n;      // thresholds in t
+  uint16_t count;  // thresholds per cycle
+  int D;           // penalty distance
+  float K;         // penalty factor
+};
+
+// The first series of a zone for the current font of MyOcr (its zone side and
+// UtilizzoImgBacklight decide for the backlit variants); runs CalcolaValSoglia on the zone.
+void firstThresholdSeries(PVKImg* zone, ThresholdSeries& s);
+// After a cycle: K and D shrink by 4 and sMean is cleared; when some threshold gave a reading
+// (lo and hi the lowest and highest such, lo < 0 for none) sMean is their centre and a narrower
+// series of the same count is built around them, else the series is kept.
+void nextThresholdSeries(ThresholdSeries& s, int lo, int hi);
+
+}  // namespace pvk::ocr

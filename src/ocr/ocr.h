@@ -151,3 +151,22 @@ bool ocr_db_fname(short i, char* dest);
 // -1 (result code -3) when size is below 1 or too small. Set: 0, or -1 (result code -3).
 int Vx3DBDirGet(char* dest, short size);
 int Vx3DBDirSet(const char* dir);
+
+// ---- Zone binarisation -----------------------------------------------------------------------
+// The one-bit image of the last binarisation: one value per pixel (1 black), rows of the image
+// width raised to a multiple of 4. Kept between calls and grown when an image needs more; free
+// it with pvk::ocr::freeBWImg.
+extern uint32_t* BWImg;
+
+// Binarises img at threshold into BWImg: vertical-bar mode while PrivilegiaBarreVert is set,
+// E13B mode for font 1, else text mode, the neighbourhood sums scaled by the neighbour weight of
+// MyOcr; removeLines removes horizontal rules. False with result code -4 when BWImg cannot be
+// allocated (-3 for an image without pixels or with a stride below its width).
+bool Convol(PVKImg* img, unsigned char threshold, bool removeLines);
+
+namespace pvk::ocr {
+
+// Frees BWImg and forgets its size.
+void freeBWImg();
+
+}  // namespace pvk::ocr

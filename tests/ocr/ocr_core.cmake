@@ -1,0 +1,4 @@
+# The OCR engine core: segmentation, splits and joins, the standard cell, recognition, verifiers.
+pvk_add_test(ocr_core_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/segment_test.cpp
+  LIBS pvk_internals)

@@ -87,6 +87,21 @@ class OcrCoreTest : public OcrBaseTest {
     Lettera = Numero = 0;
     last_j2 = 0;
     pCurDB = nullptr;
+    for (CharTable* t : {&IsLow, &IsNotLow, &IsFullHeight, &IsNotFullHeight, &IsFullWidth, &TmpSet}) t->fill(0);
+    minW = minH = 1;
+    maxW = maxH = 1000;
+    minHNum = minWNum = 0;
+    aw_full_width_min = aw_3_2 = aw_2_3 = aw_1_2 = aw_1_3 = aw_1_6 = 0;
+    ah_full_height_min = ah_not_full_height_max = ah_1_2 = ah_1_6 = ah_2_3 = 0;
+    I_score_delta_low_conf = 10;
+  }
+  // Permissive character sizes of the font; the characters of chars are the valid set.
+  static void validChars(const char* chars) {
+    TmpSet.fill(0);
+    for (const char* c = chars; *c != '\0'; ++c) TmpSet[static_cast<unsigned char>(*c)] = 1;
+    ValidSet = TmpSet.data();
+    MyOcr.minCharHeight = MyOcr.minCharWidth = 0;
+    MyOcr.maxCharHeight = MyOcr.maxCharWidth = 1000;
   }
   // The font and the nominal size of the engine at scale 1.
   static void useFont(short font, uint16_t charH = 32, uint16_t charW = 22) {

@@ -61,19 +61,26 @@ uint32_t black_bbk[32] = {0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0x
                           0xFFFFFFFFu, 0xFFFFFFFFu};
 
 uint32_t hamming_dist(const uint32_t* a, const uint32_t* b, uint32_t maxTot, uint32_t maxZone, bool withThr) {
-  uint32_t z[3][3];
-  zoneCounts(a, b, [](uint32_t x, uint32_t y) { return x ^ y; }, z);
+  // Band by band, so that a template over a limit is dropped before the rest is counted: the
+  // column bands only grow, so a partial sum over maxTot already rejects.
   uint32_t total = 0;
+  uint32_t colBand[3] = {0, 0, 0};
   for (int rb = 0; rb < 3; ++rb) {
-    uint32_t rowBand = 0;
-    uint32_t colBand = 0;
-    for (int k = 0; k < 3; ++k) {
-      if (withThr && z[rb][k] > maxZone) return 1024;
-      rowBand += z[rb][k];
-      colBand += z[k][rb];
+    uint32_t z[3] = {0, 0, 0};
+    for (int r = kRowBandFirst[rb]; r < kRowBandEnd[rb]; ++r) {
+      const uint32_t v = a[r] ^ b[r];
+      z[0] += bits(v & kLeftBand);
+      z[1] += bits(v & kMidBand);
+      z[2] += bits(v & kRightBand);
     }
-    if (withThr && (rowBand > maxTot || colBand > maxTot)) return 1024;
+    const uint32_t rowBand = z[0] + z[1] + z[2];
     total += rowBand;
+    if (!withThr) continue;
+    if (rowBand > maxTot) return 1024;
+    for (int k = 0; k < 3; ++k) {
+      colBand[k] += z[k];
+      if (z[k] > maxZone || colBand[k] > maxTot) return 1024;
+    }
   }
   return total;
 }

@@ -152,6 +152,76 @@ bool ocr_db_fname(short i, char* dest);
 int Vx3DBDirGet(char* dest, short size);
 int Vx3DBDirSet(const char* dir);
 
+// ---- Zone binarisation -----------------------------------------------------------------------
+// The one-bit image of the last binarisation: one value per pixel (1 black), rows of the image
+// width raised to a multiple of 4. Kept between calls and grown when an image needs more; free
+// it with pvk::ocr::freeBWImg.
+extern uint32_t* BWImg;
+
+// Binarises img at threshold into BWImg: vertical-bar mode while PrivilegiaBarreVert is set,
+// E13B mode for font 1, else text mode, the neighbourhood sums scaled by the neighbour weight of
+// MyOcr; removeLines removes horizontal rules. False with result code -4 when BWImg cannot be
+// allocated (-3 for an image without pixels or with a stride below its width).
+bool Convol(PVKImg* img, unsigned char threshold, bool removeLines);
+
+namespace pvk::ocr {
+
+// Frees BWImg and forgets its size.
+void freeBWImg();
+
+}  // namespace pvk::ocr
+
+// ---- Engine set-up per font ------------------------------------------------------------------
+// Engine options, set by the option form of ocr_init.
+extern bool clearSmall;          // drop blocks lower than coefMinH x the average height
+extern float coefMinH;           // initially 0.5
+extern bool removeIsolated;      // remove isolated characters of a line
+extern bool pesaNumLet;          // the recognizer weighs digits against letters (initially true)
+extern uint16_t reject_nchar;    // a line with more unread characters is blanked; 0 no limit
+extern int16_t oldFont;          // font of the last set-up with loading on
+
+// Stores the engine options (removeUnderline is accepted and not used), the loader switch, and
+// restarts the line count.
+void ocr_init(bool clearSmall, float coefMinH, bool removeIsolated, bool removeUnderline, bool pesaNumLet,
+              uint16_t reject_nchar, bool caricadati);
+// Sets the engine up for font at scale (zone dpi / 300) and registers its databases (loading
+// them when load is true). nDBLoaded; 0 for codes that need no database (-1, barcodes, 8, 120);
+// -1 with the result code -33 (font not enabled) or -34 (font too high, database error).
+int InitOCR(short font, bool load, float scale);
+
+// ---- Binarisation threshold series -----------------------------------------------------------
+extern uint8_t ValSogliaOCR[15];  // grey levels at the 1/16 .. 15/16 points of the zone
+extern int32_t sMean;             // centre of the thresholds that read in the last first cycle; 0 none
+
+// Fills ValSogliaOCR from the zone's grey levels 5..249.
+void CalcolaValSoglia(PVKImg* img);
+// Writes count (2..16) thresholds between a and b (either order) into out in trial order, from
+// the middle outwards, and sets n to count. A first series is wider and coarser (its minimum
+// step depends on the current font and on the backlight switches).
+void CalcolaOptSoglia(uint8_t* out, int a, int b, uint16_t& n, uint16_t count, bool first);
+
+namespace pvk::ocr {
+
+// A threshold series with the pass parameters of the zone reader: a pass at threshold t with
+// d = |t - t[0]| > D scales each confidence c to max(1, trunc(c x (1 - d x K / D))).
+struct ThresholdSeries {
+  uint8_t t[16];   // thresholds in trial order
+  uint16_t n;      // thresholds in t
+  uint16_t count;  // thresholds per cycle
+  int D;           // penalty distance
+  float K;         // penalty factor
+};
+
+// The first series of a zone for the current font of MyOcr (its zone side and
+// UtilizzoImgBacklight decide for the backlit variants); runs CalcolaValSoglia on the zone.
+void firstThresholdSeries(PVKImg* zone, ThresholdSeries& s);
+// After a cycle: K and D shrink by 4 and sMean is cleared; when some threshold gave a reading
+// (lo and hi the lowest and highest such, lo < 0 for none) sMean is their centre and a narrower
+// series of the same count is built around them, else the series is kept.
+void nextThresholdSeries(ThresholdSeries& s, int lo, int hi);
+
+}  // namespace pvk::ocr
+
 // ---- Engine image, blocks and lines ----------------------------------------------------------
 // The band being read: imag (above) holds one value per pixel, row-major, `width` per row: 0
 // white, 1 black not labelled yet, 2 and up the slot of the block the pixel belongs to (after
@@ -289,7 +359,6 @@ extern uint32_t aw_full_width_min, aw_3_2, aw_2_3, aw_1_2, aw_1_3, aw_1_6;
 extern uint32_t ah_full_height_min, ah_not_full_height_max, ah_1_2, ah_1_6, ah_2_3;
 extern uint8_t Lettera;  // the previous character was a letter
 extern uint8_t Numero;   // the previous character was a digit
-extern bool pesaNumLet;  // digits after digits and letters after letters weigh less (initially true)
 extern int32_t SogliaOCR_2;  // best distances above it give '?' (initially 409)
 
 // The state of the last recognition: during the search distances (1024 none), after it

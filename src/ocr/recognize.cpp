@@ -17,7 +17,6 @@ uint32_t aw_full_width_min = 0, aw_3_2 = 0, aw_2_3 = 0, aw_1_2 = 0, aw_1_3 = 0, 
 uint32_t ah_full_height_min = 0, ah_not_full_height_max = 0, ah_1_2 = 0, ah_1_6 = 0, ah_2_3 = 0;
 uint8_t Lettera = 0;
 uint8_t Numero = 0;
-bool pesaNumLet = true;
 int32_t SogliaOCR_2 = 409;
 
 char I_char = ' ';

@@ -21,9 +21,9 @@ enum class Rule { Half, ThreeQuarters };
 // The black pixels of the cell in the area.
 uint32_t ink(const uint32_t* cell, Area area) { return area(cell, white_bbk); }
 
-Halved compareOn(const uint32_t* cell, Area area, Rule rule) {
-  const uint32_t A = area(cell, data_std_bbk[I_nn]);
-  const uint32_t B = area(cell, data_std_bbk[II_nn]);
+// B (the second's distance) well below A (the best's) halves the best's confidence; otherwise A
+// well below B halves the second's.
+Halved arbitrate(uint32_t A, uint32_t B, Rule rule) {
   const bool quarter = rule == Rule::ThreeQuarters;
   if (quarter ? B < 3 * A / 4 : B < A / 2) {
     I_score >>= 1;
@@ -36,19 +36,14 @@ Halved compareOn(const uint32_t* cell, Area area, Rule rule) {
   return Halved::None;
 }
 
+Halved compareOn(const uint32_t* cell, Area area, Rule rule) {
+  return arbitrate(area(cell, data_std_bbk[I_nn]), area(cell, data_std_bbk[II_nn]), rule);
+}
+
 Halved compareOnSum(const uint32_t* cell, Area a1, Area a2, Rule rule) {
-  const uint32_t A = a1(cell, data_std_bbk[I_nn]) + a2(cell, data_std_bbk[I_nn]);
-  const uint32_t B = a1(cell, data_std_bbk[II_nn]) + a2(cell, data_std_bbk[II_nn]);
-  const bool quarter = rule == Rule::ThreeQuarters;
-  if (quarter ? B < 3 * A / 4 : B < A / 2) {
-    I_score >>= 1;
-    return Halved::Best;
-  }
-  if (quarter ? A < 3 * B / 4 : A < B / 2) {
-    II_score >>= 1;
-    return Halved::Second;
-  }
-  return Halved::None;
+  const uint32_t* best = data_std_bbk[I_nn];
+  const uint32_t* second = data_std_bbk[II_nn];
+  return arbitrate(a1(cell, best) + a2(cell, best), a1(cell, second) + a2(cell, second), rule);
 }
 
 bool isPair(char a, char b) { return (I_char == a && II_char == b) || (I_char == b && II_char == a); }
@@ -268,15 +263,10 @@ void genericPairs(const uint32_t* cell) {
   } else if (isPair('M', 'N')) {
     const uint32_t* best = data_std_bbk[I_nn];
     const uint32_t* second = data_std_bbk[II_nn];
-    const uint32_t A = mid_high_hamming_dist(cell, best) + mid_mid_hamming_dist(cell, best) +
-                       low_mid_hamming_dist(cell, best);
-    const uint32_t B = mid_high_hamming_dist(cell, second) + mid_mid_hamming_dist(cell, second) +
-                       low_mid_hamming_dist(cell, second);
-    if (B < 3 * A / 4) {
-      I_score >>= 1;
-    } else if (A < 3 * B / 4) {
-      II_score >>= 1;
-    }
+    arbitrate(mid_high_hamming_dist(cell, best) + mid_mid_hamming_dist(cell, best) + low_mid_hamming_dist(cell, best),
+              mid_high_hamming_dist(cell, second) + mid_mid_hamming_dist(cell, second) +
+                  low_mid_hamming_dist(cell, second),
+              Rule::ThreeQuarters);
   } else if (isPair('M', 'V')) {
     const uint32_t feet = ink(cell, low_left_hamming_dist) + ink(cell, low_right_hamming_dist);
     if (feet <= 9) scoreOf('M') >>= 1;

@@ -21,7 +21,9 @@ class Recognize : public OcrCoreTest {
     for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return s;
   }
-  static void setTemplate(unsigned slot, const Cell32& cell) { std::copy(cell.begin(), cell.end(), data_std_bbk[slot]); }
+  static void setTemplate(unsigned slot, const Cell32& cell) {
+    std::copy(cell.begin(), cell.end(), data_std_bbk[slot]);
+  }
   // A block of solid ink in slot 1: its size is what the size rules see.
   void inkBlock(uint32_t h, uint32_t w) {
     band_ = std::make_unique<Band>(static_cast<uint16_t>((w + 12) & ~3u), static_cast<uint16_t>(h + 8));

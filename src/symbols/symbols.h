@@ -6,6 +6,7 @@
 #include <opencv2/core/types_c.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -75,6 +76,12 @@ class ECIDecoder {
  protected:
   // Reads the count indicator; false (with *len = 0) when the bits end inside it.
   bool readCount(int version, const std::vector<uint16_t>& bits, unsigned short* len);
+  // Reads one group from bit `pos` (moved past it) for `left` characters still to come,
+  // appending its text; false when the bits end inside it or its value is out of range.
+  using GroupReader = std::function<bool(size_t& pos, int left, std::string& text)>;
+  // The count, then groups until the declared count is made; the result as for read_data.
+  int readSegment(int version, const std::vector<uint16_t>& bits, char* out, unsigned short* len,
+                  const GroupReader& group);
   // Count-indicator width of a mode column (0 numeric .. 3 Kanji); 0 outside 1..40.
   static int countBits(int version, int column);
   static const int CHARACTER_COUNTS[40][4];

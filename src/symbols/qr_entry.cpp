@@ -51,13 +51,7 @@ bool uprightQr(const cv::Mat& image, const std::vector<cv::Point>* outline, cv::
   }
   cv::Point2f c[4];
   ChooseSymbolCorners(p, c);
-  const float m = 4, W = static_cast<float>(image.cols), H = static_cast<float>(image.rows);
-  if (c[0].x > m && c[0].y > m && c[1].x + m < W && c[1].y > m && c[2].x + m < W && c[2].y + m < H && c[3].x > m &&
-      c[3].y + m < H) {
-    c[0] += cv::Point2f(-m, -m);
-    c[1] += cv::Point2f(m, -m);
-    c[2] += cv::Point2f(m, m);
-    c[3] += cv::Point2f(-m, m);
+  if (GrowSymbolCorners(c, 4, image.cols, image.rows)) {
     a += 16;
     b += 16;
   }

@@ -185,6 +185,9 @@ char AlphabeticNumericChars(int index);
 // as c[0] top-left, c[1] top-right, c[2] bottom-right, c[3] bottom-left for the upright warp.
 // Ties between points that share a truncated row or column go as the locators expect.
 void ChooseSymbolCorners(const cv::Point2f p[4], cv::Point2f c[4]);
+// Moves the chosen corners outward by m pixels on both axes when every one stays strictly
+// inside a width x height image; true when they moved.
+bool GrowSymbolCorners(cv::Point2f c[4], float m, float width, float height);
 
 // ---- DataMatrix: Reed-Solomon codec over GF(2^m) and block correction -----------------------
 

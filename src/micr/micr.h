@@ -1,0 +1,66 @@
+// MICR codeline recognition: the codeline arrays and their editing, the CMC7 bar decoder, the
+// conditioning of the magnetic head signal and the magnetic recognisers.
+#pragma once
+
+#include <cstdint>
+
+#include "core/records.h"  // MyMICR, MyDev
+
+// ---- Magnetic signal conditioning and FFT band filter -----------------------------------------
+// One band-filter run at a time, on a window [inizio, fine) of a signal: CreaFFT takes the
+// spectrum once (bin 0 and strong tones notched) and keeps it; every FiltraFFT starts from the
+// kept spectrum, keeps bins lo..hi-1 and their mirror, and writes the window back scaled to an
+// amplitude. A new CreaFFT releases the last run; freeFFT ends it.
+extern int inizio;
+extern int fine;
+extern int fftN;
+extern int fftN_1_2;
+extern bool fftFirst;
+
+// True when the spectrum of sig[start, end - 1) is ready; false for fewer than 100 points, or
+// with last result -1 and a trace when memory or a plan cannot be had.
+bool CreaFFT(int* sig, int start, int end, int binLo, int binHi, float strong, float outside);
+// Clears sig[0, fine) and writes the band lo..hi-1 of the kept spectrum into the window, scaled
+// to amplitude |amp| (at least 50 with atLeast50) and negated (flip negates it back); values
+// clamped to -127..127. Bins outside [0, N) are never touched. False without a run.
+bool FiltraFFT(int* sig, int lo, int hi, bool flip, bool atLeast50, int amp);
+void freeFFT();
+
+// Magnetic CMC7 geometry into datiCmc (code 32; any other code clears it), scale times the
+// samples per three pixels of MyMICR over 10.
+void InitDatiMICR(short code, float scale);
+
+// Centred 7-tap moving average of in over [max(from, 20), min(to, n - 20)), inverted around its
+// mean into out (0 elsewhere); returns the amplitude, or 50 after stretching a weak window to 50
+// (rescale), or 30 for an empty window.
+int MediaMobile(int* in, int* out, int from, int to, int n, bool rescale);
+// Reverses sig[0, n) in place; false (last result -1, trace) when memory runs out.
+bool SpecchiaMICR(int* sig, int n);
+// Noise level of the quiet stretch [50, 1000) of sig, at most 10 (15 on some early devices).
+int CalcolaLivelloRumore(int* sig, int n);
+// Mean strength of the strongest extremes of sig[from, to) (5 of each sign for CMC7, 2 for E13B,
+// the latter over the symbol's nominal strength).
+int CalcolaValMassimiMinimi(bool cmc7, char ch, int* sig, int from, int to);
+// True when no entry of [max(from, 0), min(to, n)) but self lies above (Max) or below (Min) level.
+bool BordoLiberoMax(int from, int to, int self, int n, int* peaks, int level);
+bool BordoLiberoMin(int from, int to, int self, int n, int* valleys, int level);
+// Both borders of a character free: before pos in arrA, after pos2 in arrB (valleys when
+// level < 1, peaks otherwise), at a level no weaker than ref.
+bool BordiPuliti(int pos, int level, int* arrA, int before, int pos2, int level2, int* arrB, int after, int n,
+                 int ref);
+// Drops the weakest bar (positions in bars, count entries) of a list; ref gets the level that
+// decided, raised by a fifth. False when nothing could be dropped.
+bool PulisciMax(int& count, int* bars, int minLevel, int* startAmp, int* endAmp, int& ref);
+// Aligns reading B with reading A (both lose their blanks): the shift s at which B - s lands on A
+// best is applied to B (entries then within 29 of lo or hi become blanks) and returned; marks
+// (one per A entry, may be null) get 2 where B agrees, 1 where it reads another symbol.
+int ValutaCMC(char* textA, int* startA, int* endA, int& nA, char* marks, char* textB, int* startB, int* endB,
+              int& nB, int tol, int& agree, int& disagree, bool spare, int lo, int hi);
+
+// ---- E13B nominal strengths ---------------------------------------------------------------------
+// Nominal magnetic strength of each E13B symbol in percent, in index order "0123456789:=<;".
+extern const int nominaleE13B[14];
+// Index of an E13B symbol in that order, 15 for any other character.
+int IndiceE13B(char c);
+// Nominal strength of c in percent, 100 for a character that is no E13B symbol.
+int PercentualeNominaleE13B(char c);

@@ -57,6 +57,37 @@ bool PulisciMax(int& count, int* bars, int minLevel, int* startAmp, int* endAmp,
 int ValutaCMC(char* textA, int* startA, int* endA, int& nA, char* marks, char* textB, int* startB, int* endB,
               int& nB, int tol, int& agree, int& disagree, bool spare, int lo, int hi);
 
+// ---- Magnetic CMC7 recognition and candidate merging -------------------------------------------
+// Reads CMC7 characters from the peak arrays of a conditioned signal over [first, last) (n
+// samples), guided by the optical line in sample positions (optText may be null with optN 0);
+// fills text, conf, hits (1 each), start and end (128 slots, at most 127 used) and returns the
+// count. back: how far before a closing stroke a character starts (105); minConf: the base
+// confidence (4); gap: the largest gap left without a blank.
+int RiconosciCaratteriCMC7(char* text, char* conf, int* hits, int* start, int* end, char* optText, int* optStart,
+                           int* optEnd, int optN, int* maxStart, int* maxEnd, int first, int last, int n, int back,
+                           int minConf, int gap);
+// Inserts one entry at pos (appends at n); refused when n + 1 reaches max (or 128). fifth may be
+// null.
+void AggiungiCarattereMICR(unsigned char ch, unsigned char cf, int s, int e, int hits, char* text, char* conf,
+                           int* start, int* end, int* fifth, int pos, int& n, int max);
+// Removes entry pos from text, conf, start and end (a fifth array is left as it is).
+void RimuoviCarattereMICR(char* text, char* conf, int* start, int* end, int pos, int& n);
+// Removes overlapping neighbours: the less confident one, both when equally confident.
+void RimuoviSovrapposti(char* text, char* conf, int* start, int* end, int* fifth, int& n);
+// Merges magnetic reading B into A by position (fifth arrays: hit counts, summed up to 30 with
+// accumulate, confidences up to 120); B loses its blanks, or moves whole into an empty A. tol:
+// position tolerance; symbols taken over need a width in (minW, maxW); gaps above gap get blanks.
+// A never grows past 127 entries.
+void ConfrontaMICR(char* tA, char* cA, int* sA, int* eA, int* hA, int& nA, char* tB, char* cB, int* sB, int* eB,
+                   int* hB, int& nB, int tol, int minW, int maxW, int gap, bool accumulate);
+// Measures each character of a line in sig (positions shifted by -off) against thresholds d < e
+// < f above the signal's background (derived from the line without a status array; halved near
+// the window's end with one), scales confidences and removes the weak characters (keeping one
+// between two others with keepIsolated). status[i] = 2 marks a character confirmed elsewhere.
+void RimuoviCaratteriDeboli(char* text, char* conf, int* start, int* end, int& n, char* status, int& weak,
+                            int& middle, int& strong, int& d, int& e, int& f, float f1, float f2, float f3, int* sig,
+                            int from, int to, bool cmc7, int off, bool keepIsolated);
+
 // ---- E13B nominal strengths ---------------------------------------------------------------------
 // Nominal magnetic strength of each E13B symbol in percent, in index order "0123456789:=<;".
 extern const int nominaleE13B[14];

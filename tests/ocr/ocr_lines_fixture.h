@@ -29,6 +29,9 @@ struct LineReading {
 class OcrLinesTest : public OcrCoreTest {
  protected:
   void SetUp() override {
+    // The database table is worked out from the engine's set-ups once, before the test's engine
+    // state and trace exist.
+    fontdb::databases();
     OcrCoreTest::SetUp();
     std::snprintf(MyOcr.dbDir, sizeof MyOcr.dbDir, "%s", PVK_FONT_DB_DIR "/");
   }

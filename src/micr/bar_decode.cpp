@@ -11,7 +11,7 @@ constexpr int kMaxBars = 12;
 
 struct BarGroup {
   int bars[kMaxBars];
-  int gaps[kMaxBars];  // gaps[k]: samples between bar k-1 and bar k
+  int gaps[kMaxBars + 1];  // gaps[k]: samples between bar k-1 and bar k (k = 1..12)
   int count = 0;
   bool full = false;   // a twelfth bar was met
 };

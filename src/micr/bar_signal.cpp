@@ -104,10 +104,12 @@ Next positiveLobe(const Lobes& l, int& pos) {
   return next;
 }
 
-// A negative lobe from pos (none when pos does not hold a negative sample).
+// A negative lobe from pos. Its minimum is tracked from pos on, so the falling tail of a positive
+// lobe is passed over; a track that never goes below 0 is no lobe and the search goes on where
+// it stopped.
 Next negativeLobe(const Lobes& l, int& pos) {
   const int* s = l.sig;
-  int q = s[pos], qk = pos, k = pos;
+  int q = s[pos], qk = pos, k = pos + 1;
   while (k < l.to) {
     const int v = s[k];
     if (v < q) {
@@ -118,7 +120,10 @@ Next negativeLobe(const Lobes& l, int& pos) {
     }
     ++k;
   }
-  if (q >= 0) return Next::Positive;
+  if (q >= 0) {
+    pos = k;
+    return Next::Positive;
+  }
   int b = qk;
   while (b > l.from && s[b] <= q / 2 && s[b] <= s[b - 1]) --b;
   int e = qk;
@@ -134,6 +139,9 @@ Next negativeLobe(const Lobes& l, int& pos) {
     l.minStart[b] = q;
     l.minEnd[e] = q;
   }
+  // The rising tail of this lobe is no lobe of its own.
+  if (next == Next::Positive)
+    while (e < l.to && s[e] < 0 && s[e] >= s[e - 1]) ++e;
   pos = e;
   return next;
 }

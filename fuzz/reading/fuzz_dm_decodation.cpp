@@ -14,6 +14,7 @@
 namespace {
 
 void sampleGrid(const uint8_t* data, size_t size) {
+  if (size < 6) return;
   const DmVersion& v = VERSION[data[0] % kDmVersions];
   const int px = 1 + data[1] % 4;
   cv::Mat img(v.rows * px + data[2] % 3, v.columns * px + (data[2] >> 4) % 3, CV_8UC1, cv::Scalar(255));

@@ -1,17 +1,14 @@
 // The DataMatrix reader beside libdmtx (a time limit per zone) and ZXing-cpp on the same
 // in-memory corpus images: read and misread rates, false positives on the negative set and on
 // other symbologies, time per zone p50/p95/max, our figures as ratios to each peer's.
-#include <dmtx.h>
-
 #include <chrono>
 #include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
 
-#include "core/records.h"
+#include "dm_symbols.h"
 #include "symbol_bench.h"
-#include "symbols/symbols.h"
 
 using namespace pvk;
 
@@ -23,35 +20,10 @@ double now() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-std::string readOurs(const corpus::Image& im) {
-  MyOcr.dmDpi = static_cast<uint16_t>(im.dpi);
-  std::vector<uint8_t> px = im.pixels;
-  PVKImg img{static_cast<uint16_t>(im.width), static_cast<uint16_t>(im.height), static_cast<uint16_t>(im.width),
-             static_cast<uint16_t>(im.dpi), px.data()};
-  char out[1024];
-  unsigned short len = sizeof out;
-  const int r = PDataMatrixDecode(&img, out, len);
-  return r > 0 ? std::string(out, r) : std::string();
-}
+std::string readOurs(const corpus::Image& im) { return dmtest::readOurs(im.pixels.data(), im.width, im.height, im.dpi); }
 
 std::string readDmtx(const corpus::Image& im) {
-  std::vector<uint8_t> px = im.pixels;
-  std::string text;
-  DmtxImage* img = dmtxImageCreate(px.data(), im.width, im.height, DmtxPack8bppK);
-  DmtxDecode* dec = img ? dmtxDecodeCreate(img, 1) : nullptr;
-  if (dec != nullptr) {
-    DmtxTime timeout = dmtxTimeAdd(dmtxTimeNow(), kDmtxTimeoutMs);
-    if (DmtxRegion* reg = dmtxRegionFindNext(dec, &timeout)) {
-      if (DmtxMessage* msg = dmtxDecodeMatrixRegion(dec, reg, DmtxUndefined)) {
-        text.assign(reinterpret_cast<char*>(msg->output), msg->outputIdx);
-        dmtxMessageDestroy(&msg);
-      }
-      dmtxRegionDestroy(&reg);
-    }
-    dmtxDecodeDestroy(&dec);
-  }
-  if (img != nullptr) dmtxImageDestroy(&img);
-  return text;
+  return dmtest::readLibdmtx(im.pixels.data(), im.width, im.height, kDmtxTimeoutMs);
 }
 
 struct Counts {

@@ -288,10 +288,8 @@ class parseImageDM {
  private:
   void readModule(int row, int col, int k, int bit);
   void readUtah(int row, int col, int k);
-  void readCorner1(int k);
-  void readCorner2(int k);
-  void readCorner3(int k);
-  void readCorner4(int k);
+  // The corner shapes 1..4 of the placement as shape 0..3.
+  void readCorner(int shape, int k);
   int correctBlocks(std::vector<unsigned char>& data);
   int resample();
 };

@@ -9,6 +9,6 @@ pvk_add_test(datamatrix_tests
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(DM_ZXING REQUIRED IMPORTED_TARGET zxing)
 pvk_add_test(datamatrix_corpus_tests
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/dm_corpus_test.cpp
-  LIBS pvk_internals pvk_symbol_corpus dmtx PkgConfig::DM_ZXING)
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/dm_corpus_test.cpp ${CMAKE_CURRENT_LIST_DIR}/dm_symbols.cpp
+  LIBS pvk_internals pvk_symbol_corpus dmtx zint PkgConfig::DM_ZXING)
 target_compile_definitions(datamatrix_corpus_tests PRIVATE ZX_USE_UTF8=1)

@@ -3,13 +3,12 @@
 // rise; misses are put beside what libdmtx and ZXing-cpp read in the same image.
 #include <gtest/gtest.h>
 
-#include <dmtx.h>
 #include <ZXing/ReadBarcode.h>
 
 #include <chrono>
 #include <cstring>
 
-#include "core/records.h"
+#include "dm_symbols.h"
 #include "symbol_corpus.h"
 #include "symbols/symbols.h"
 
@@ -17,16 +16,9 @@ namespace {
 
 using namespace pvk::corpus;
 
-std::string ours(const Image& im) {
-  MyOcr.dmDpi = static_cast<uint16_t>(im.dpi);
-  std::vector<uint8_t> px = im.pixels;
-  PVKImg img{static_cast<uint16_t>(im.width), static_cast<uint16_t>(im.height), static_cast<uint16_t>(im.width),
-             static_cast<uint16_t>(im.dpi), px.data()};
-  char out[1024];
-  unsigned short len = sizeof out;
-  const int r = PDataMatrixDecode(&img, out, len);
-  return r > 0 ? std::string(out, r) : std::string();
-}
+std::string ours(const Image& im) { return dmtest::readOurs(im.pixels.data(), im.width, im.height, im.dpi); }
+
+std::string libdmtx(const Image& im) { return dmtest::readLibdmtx(im.pixels.data(), im.width, im.height, 500); }
 
 std::string zxing(const Image& im) {
   ZXing::DecodeHints hints;
@@ -36,28 +28,6 @@ std::string zxing(const Image& im) {
   if (!r.isValid()) return "";
   const ZXing::ByteArray& b = r.bytes();
   return std::string(b.begin(), b.end());
-}
-
-std::string libdmtx(const Image& im) {
-  std::vector<uint8_t> px = im.pixels;
-  DmtxImage* img = dmtxImageCreate(px.data(), im.width, im.height, DmtxPack8bppK);
-  DmtxDecode* dec = img ? dmtxDecodeCreate(img, 1) : nullptr;
-  std::string text;
-  if (dec != nullptr) {
-    DmtxTime timeout = dmtxTimeAdd(dmtxTimeNow(), 500);
-    DmtxRegion* reg = dmtxRegionFindNext(dec, &timeout);
-    if (reg != nullptr) {
-      DmtxMessage* msg = dmtxDecodeMatrixRegion(dec, reg, DmtxUndefined);
-      if (msg != nullptr) {
-        text.assign(reinterpret_cast<char*>(msg->output), msg->outputIdx);
-        dmtxMessageDestroy(&msg);
-      }
-      dmtxRegionDestroy(&reg);
-    }
-    dmtxDecodeDestroy(&dec);
-  }
-  if (img != nullptr) dmtxImageDestroy(&img);
-  return text;
 }
 
 // zint's size option of each of the 21 sizes read, in our table's order.

@@ -105,7 +105,7 @@ TEST_F(CalibrationSteps, LedSearchStepsAndPassSizes) {
   pvk::calibration::whitePassSizes(300, s, l);
   EXPECT_EQ(s, 8);
   EXPECT_EQ(l, 64);
-  MyDev.FwCapBackward = 1;
+  MyDev.FwCapG = 1;  // the transport reverses between white passes
   pvk::calibration::whitePassSizes(300, s, l);
   EXPECT_EQ(s, 64);
   EXPECT_EQ(l, 128);

@@ -158,6 +158,15 @@ PVK_API int PVKLogFileName(char* buf);
 /* Copies the configuration directory into buf, which must hold 260 bytes. With handle 0 (or
  * 0xFFFFFFFF) it answers without starting the library. Returns 0, -3 for a null buf. */
 PVK_API int PVKConfigDirGet(void* handle, char* buf);
+/* The OCR font database directory. Handle 0 (or 0xFFFFFFFF) needs no device.
+ * Get: a null buf returns the length of the directory + 1; otherwise buf (size bytes, taken as
+ * a 16-bit count) is cleared and receives the directory, and the call returns 0, or -1 with the
+ * last result -3 when size is below 1 or too small. -1 when the call is refused.
+ * Set: stores dir with a '/' appended when it ends in no separator; 0, or -1 with the last
+ * result -3 for a null or too long dir (259 characters at most, 258 without a separator). A
+ * refused device handle returns the last result. */
+PVK_API int PVKDBDirGet(void* handle, char* buf, int size);
+PVK_API int PVKDBDirSet(void* handle, const char* dir);
 /* The resolutions of the forced acquisition mode (dpi); null pointers are skipped.
  * -1 when no mode is forced. */
 PVK_API int PVKGetForcedRes(unsigned short* dpiFront, unsigned short* dpiRear,

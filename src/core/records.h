@@ -290,7 +290,12 @@ struct OcrInfo {
 
   // Reading state of the document reader and the OCR engine.
   uint8_t modeByte;         // 1 keeps blanks in a zone result
-  uint8_t docSwitches[5];
+  // Per-document switches of the OCR engine.
+  uint8_t multiLine;        // a reading of several text lines is reduced to its best line
+  uint8_t fixedSize;        // segmentation and assembly use the nominal character size
+  uint8_t secondSize;       // a second size switch of the line editing
+  uint8_t removeCrLf;       // line breaks are removed from a zone result
+  uint8_t lowerCase;        // lower-case letters join the character sets
   uint8_t neighbourWeight;
   uint8_t minLineConf;
   uint16_t minAgreement;

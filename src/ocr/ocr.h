@@ -1,0 +1,172 @@
+// The OCR engine: font codes and the character sets of each font, the font database files and
+// the template store they are loaded into, the engine set-up per font, the binarisation
+// threshold series and the one-bit binarisation of a zone. Later parts of the engine (the
+// segmentation, the recognizer, the line assembly and its editing) share the globals below.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "core/records.h"  // ChInfo, PVKImg, MyOcr, MyDev, MyITACheck
+
+// ---- Reading arrays ----------------------------------------------------------------------
+// A reading is three parallel arrays (text, confidence, ChInfo) and a count. Every reading of
+// the engine holds kOcrChars entries, of which one is kept for the terminator.
+constexpr int kOcrChars = 128;
+constexpr int kOcrUsableChars = kOcrChars - 1;
+
+struct OcrReading {
+  char text[kOcrChars];
+  char conf[kOcrChars];
+  ChInfo info[kOcrChars];
+  int n;
+};
+
+// ---- Engine globals ------------------------------------------------------------------------
+extern uint16_t aw;                    // reference character width of the line, engine pixels
+extern uint16_t ah;                    // reference character height of the line, engine pixels
+extern uint8_t FixSizeFont;            // the fonts in play are fixed-pitch
+extern uint8_t TagliaSopraPrimaLinea;  // trim what stands above the first valid line (initially 1)
+extern uint16_t TopPrimaLineaValida;   // top row of the first valid text line
+extern uint8_t PrivilegiaBarreVert;    // binarise in vertical-bar mode; CMC7: the second base sits out
+extern uint8_t UtilizzoImgBacklight;   // the zone comes from the backlit image
+extern bool SoloMaiuscolo;             // keep lower-case letters out of every set
+extern bool ForzaSoloAlfa;             // keep digits out of the font-945 set
+extern uint8_t Verifica_i_Arial;       // an Arial database dominates: the letter i is checked
+extern uint8_t SogliaBW;               // the last binarisation threshold
+extern int32_t BestIndex;              // dominant database of the reading, -1 none
+extern uint32_t* imag;                 // engine image of the band being read (not owned here)
+extern unsigned nLineeLetteOCR;        // text lines written by the line assembly so far
+
+// ---- Font codes and predicates ---------------------------------------------------------------
+bool IsCMC7Font(short font);
+bool IsE13BFont(short font);
+bool IsMICRFont(short font, bool strict);
+bool IsOCRAFont(short font);
+bool IsOCRBFont(short font);
+bool IsOCRBFontAlfaNum(short font);
+bool IsPDF417(short font);
+bool IsBarcode(short font);
+bool IsMICROPERFORATIONFont(short font, bool excludePayee);
+bool Is_BACKL_Font(short font);
+
+// ---- Character sets and shape classes --------------------------------------------------------
+// 256 bytes indexed by the unsigned character code; 1 = member.
+using CharTable = std::array<uint8_t, 256>;
+
+// Working sets, rebuilt by DefineValidSet before each line is recognised.
+extern CharTable NumSet;
+extern CharTable AlfaSet;
+extern CharTable AlfaNumSet;
+extern CharTable TmpSet;
+// The working set in force (points into one of the four); null until DefineValidSet chose one.
+extern uint8_t* ValidSet;
+// Shape classes, reloaded from their templates by DefineValidSet and adjusted per font.
+extern CharTable IsLow;
+extern CharTable IsNotLow;
+extern CharTable IsFullHeight;
+extern CharTable IsNotFullHeight;
+extern CharTable IsFullWidth;
+// Constant templates of the shape classes and the fixed classifications.
+extern const CharTable IsLow_;
+extern const CharTable IsNotLow_;
+extern const CharTable ISFullHeight_;
+extern const CharTable IsNotFullHeight_;
+extern const CharTable ISFullWidth_;
+extern const CharTable IsNumero;
+extern const CharTable IsLettera;
+extern const CharTable IsMaiuscolo;
+extern const CharTable IsMinuscolo;
+
+// Match rejection thresholds, reset by DefineValidSet and adjusted per font.
+extern int32_t SogliaOCR;                  // initially 409
+extern int32_t SogliaOCRPerHamming;        // initially 140
+extern int32_t SogliaOCRPerHamming_1Zone;  // initially 70
+// Narrow zero against wide O width statistics of the recognizer; DefineValidSet zeroes them.
+extern uint16_t w_zero_stretto_O_largo;
+extern uint16_t delta_zero_stretto_O_largo;
+
+void Change_NumSet(unsigned char c, uint8_t value);
+void Change_AlfaSet(unsigned char c, uint8_t value);
+void Change_AlfaNumSet(unsigned char c, uint8_t value);
+void Change_TmpSet(unsigned char c, uint8_t value);
+// c takes the membership of model m in the set and m's flags in the five shape classes.
+void Change_AlfaNumSet_Come(unsigned char c, unsigned char m);
+void Change_AlfaSet_Come(unsigned char c, unsigned char m);
+// Membership of c in the set in force; false while no set is in force.
+bool IsValid(unsigned char c);
+// Rebuilds the sets and shape classes for the current font and typeDoc of MyOcr and chooses
+// ValidSet. False with "Missing valid set definition" when the font has no set.
+bool DefineValidSet();
+
+// ---- Small operations ------------------------------------------------------------------------
+int hSogliaOCRBNumLet(int height);  // height separating OCR-B digits from capitals
+int hOCRB_Num(int digitHeight);     // capital height matching a digit height
+bool IsVocale(char c);
+bool IsLetteraAccentataSimile(unsigned char a, unsigned char b);
+bool alfa_is_zero(float value);
+
+// ---- Font databases and the template store ---------------------------------------------------
+constexpr int kStoreCells = 2000;  // store indices 1..1999; index 0 is never used
+constexpr int kDBListSize = 64;    // entries allocated at once
+constexpr int kDBMax = 63;         // entries that can be used
+constexpr int kDBNameSize = 32;
+
+// One registered font database.
+struct DBEntry {
+  uint8_t index;            // the entry's own position in the list
+  char name[kDBNameSize];   // upper-cased file name
+  uint8_t narrow;           // skipped for blocks wider than 3/2 of the average width
+  uint8_t split;            // joined-block splitting widens its height factor by 1.0
+  uint8_t loaded;           // the file has been read into the store
+  float spaceFactor;        // gaps wider than this times the average width become blanks
+};
+
+extern unsigned char data_ascii[kStoreCells + 1];     // character code per store index
+extern uint32_t data_std_bbk[kStoreCells][32];        // 32x32 template per store index, bit 31 left
+extern uint8_t data_attr[kStoreCells][32];            // attribute record per store index
+extern DBEntry* pDB[kStoreCells];                     // database entry per store index
+extern uint32_t n_neri[kStoreCells + 1];              // per-template counts of the recognizer
+extern uint16_t dfnchars;                             // next free store index
+extern int32_t nchars;                                // dfnchars after the last good load
+extern DBEntry* DBList;                               // kDBListSize entries, null when none
+extern int16_t nDBLoaded;                             // entries in use
+extern uint8_t ValidDB[kDBMax];                       // 1: that database takes part
+extern bool caricadati;                               // registrations read files (initially true)
+
+// Registers (and, with caricadati, loads) a database file of the database directory. The
+// second argument is ignored. False with the result code of MyDev set: -3 null name, -4 no
+// memory, -34 bad name, full list or unreadable file.
+bool ocr_init(const char* name, uint16_t unused, bool narrow, float spaceFactor, bool split,
+              bool verbose);
+// Loads one file (dir + name; name alone when dir is null) into the store for list entry slot.
+// The new dfnchars, or -1 with result code -34.
+int getdata(const char* dir, const char* name, bool verbose, int slot);
+// Frees the list and empties the store.
+void ocr_clear();
+// Copies the name of list entry i into dest (at least kDBNameSize bytes); false when there is none.
+bool ocr_db_fname(short i, char* dest);
+
+// The font database directory (MyOcr.dbDir). Get: a null dest gives the length + 1; else 0, or
+// -1 (result code -3) when size is below 1 or too small. Set: 0, or -1 (result code -3).
+int Vx3DBDirGet(char* dest, short size);
+int Vx3DBDirSet(const char* dir);
+
+// ---- Zone binarisation -----------------------------------------------------------------------
+// The one-bit image of the last binarisation: one value per pixel (1 black), rows of the image
+// width raised to a multiple of 4. Kept between calls and grown when an image needs more; free
+// it with pvk::ocr::freeBWImg.
+extern uint32_t* BWImg;
+
+// Binarises img at threshold into BWImg: vertical-bar mode while PrivilegiaBarreVert is set,
+// E13B mode for font 1, else text mode, the neighbourhood sums scaled by the neighbour weight of
+// MyOcr; removeLines removes horizontal rules. False with result code -4 when BWImg cannot be
+// allocated (-3 for an image without pixels or with a stride below its width).
+bool Convol(PVKImg* img, unsigned char threshold, bool removeLines);
+
+namespace pvk::ocr {
+
+// Frees BWImg and forgets its size.
+void freeBWImg();
+
+}  // namespace pvk::ocr

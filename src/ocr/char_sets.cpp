@@ -116,14 +116,9 @@ bool payeeHas(char c) {
 
 uint8_t* inForce(CharTable& set) { return set.data(); }
 
-// Steps common to every font: templates, the base sets and the common punctuation.
-void buildBaseSets() {
-  IsNotLow = IsNotLow_;
-  IsLow = IsLow_;
-  IsFullHeight = ISFullHeight_;
-  IsFullWidth = ISFullWidth_;
-  IsNotFullHeight = IsNotFullHeight_;
-
+// The four working sets from nothing: digits in NumSet and AlfaNumSet, capitals in AlfaSet
+// and AlfaNumSet.
+void digitsAndCapitals() {
   NumSet.fill(0);
   AlfaSet.fill(0);
   AlfaNumSet.fill(0);
@@ -132,6 +127,17 @@ void buildBaseSets() {
   addRange(AlfaNumSet, '0', '9');
   addRange(AlfaSet, 'A', 'Z');
   addRange(AlfaNumSet, 'A', 'Z');
+}
+
+// Steps common to every font: templates, the base sets and the common punctuation.
+void buildBaseSets() {
+  IsNotLow = IsNotLow_;
+  IsLow = IsLow_;
+  IsFullHeight = ISFullHeight_;
+  IsFullWidth = ISFullWidth_;
+  IsNotFullHeight = IsNotFullHeight_;
+
+  digitsAndCapitals();
   if (MyOcr.lowerCase != 0 && !SoloMaiuscolo) {
     addRange(AlfaSet, 'a', 'z');
     addRange(AlfaNumSet, 'a', 'z');
@@ -151,14 +157,7 @@ uint8_t* microperforationSet(short font) {
   SogliaOCRPerHamming_1Zone = 50;
   SogliaOCRPerHamming = 150;
   setFlag(IsLow, "/=", 1);
-  NumSet.fill(0);
-  AlfaSet.fill(0);
-  AlfaNumSet.fill(0);
-  TmpSet.fill(0);
-  addRange(NumSet, '0', '9');
-  addRange(AlfaNumSet, '0', '9');
-  addRange(AlfaSet, 'A', 'Z');
-  addRange(AlfaNumSet, 'A', 'Z');
+  digitsAndCapitals();
   IsFullWidth['I'] = 0;
   IsFullHeight['/'] = 0;
   IsNotLow['/'] = 0;

@@ -37,37 +37,37 @@ struct Sums {
   unsigned T, twoFifths, threeFifths, fourFifths;
 };
 
-void textMode(const PVKImg& img, uint32_t* out, size_t w4, const Sums& s, unsigned limitH) {
+// Calls black(up, mid, down, x) for rows 4 .. height - 3 and columns 3 .. width - 4 (images
+// lower or narrower than 7 pixels have none) and marks the pixels it accepts.
+template <typename Black>
+void eachCentre(const PVKImg& img, uint32_t* out, size_t w4, Black black) {
   if (img.height < 7 || img.width < 7) return;
   for (int y = 4; y <= img.height - 3; ++y) {
     const uint8_t* up = img.data + static_cast<size_t>(y - 1) * img.stride;
     const uint8_t* mid = up + img.stride;
     const uint8_t* down = mid + img.stride;
     uint32_t* row = out + static_cast<size_t>(y) * w4;
-    for (int x = 3; x <= img.width - 4; ++x) {
-      const unsigned v = up[x] + mid[x] + down[x];
-      const unsigned h = mid[x - 1] + mid[x] + mid[x + 1];
-      const unsigned all = h + v + up[x - 1] + up[x + 1] + down[x - 1] + down[x + 1];
-      if (v < s.twoFifths || h < limitH || all <= s.T) row[x] = 1;
-    }
+    for (int x = 3; x <= img.width - 4; ++x)
+      if (black(up, mid, down, x)) row[x] = 1;
   }
 }
 
+void textMode(const PVKImg& img, uint32_t* out, size_t w4, const Sums& s, unsigned limitH) {
+  eachCentre(img, out, w4, [&](const uint8_t* up, const uint8_t* mid, const uint8_t* down, int x) {
+    const unsigned v = up[x] + mid[x] + down[x];
+    const unsigned h = mid[x - 1] + mid[x] + mid[x + 1];
+    return v < s.twoFifths || h < limitH || h + v + up[x - 1] + up[x + 1] + down[x - 1] + down[x + 1] <= s.T;
+  });
+}
+
+// The diagonal sum mid[x] + mid[x - 1] + down[x + 1] keeps thin slanted E13B strokes.
 void e13bMode(const PVKImg& img, uint32_t* out, size_t w4, const Sums& s) {
-  if (img.height < 7 || img.width < 7) return;
-  for (int y = 4; y <= img.height - 3; ++y) {
-    const uint8_t* up = img.data + static_cast<size_t>(y - 1) * img.stride;
-    const uint8_t* mid = up + img.stride;
-    const uint8_t* down = mid + img.stride;
-    uint32_t* row = out + static_cast<size_t>(y) * w4;
-    for (int x = 3; x <= img.width - 4; ++x) {
-      const unsigned v = up[x] + mid[x] + down[x];
-      if (v > s.threeFifths) continue;
-      const unsigned diag = mid[x] + mid[x - 1] + down[x + 1];
-      if (diag > s.threeFifths) continue;
-      if (diag + v + up[x - 1] + up[x + 1] + down[x + 1] + down[x - 1] <= s.T) row[x] = 1;
-    }
-  }
+  eachCentre(img, out, w4, [&](const uint8_t* up, const uint8_t* mid, const uint8_t* down, int x) {
+    const unsigned v = up[x] + mid[x] + down[x];
+    const unsigned diag = mid[x] + mid[x - 1] + down[x + 1];
+    return v <= s.threeFifths && diag <= s.threeFifths &&
+           diag + v + up[x - 1] + up[x + 1] + down[x + 1] + down[x - 1] <= s.T;
+  });
 }
 
 void verticalBarMode(const PVKImg& img, uint32_t* out, size_t w4, const Sums& s) {

@@ -170,3 +170,54 @@ namespace pvk::ocr {
 void freeBWImg();
 
 }  // namespace pvk::ocr
+
+// ---- Engine set-up per font ------------------------------------------------------------------
+// Engine options, set by the option form of ocr_init.
+extern bool clearSmall;          // drop blocks lower than coefMinH x the average height
+extern float coefMinH;           // initially 0.5
+extern bool removeIsolated;      // remove isolated characters of a line
+extern bool pesaNumLet;          // the recognizer weighs digits against letters (initially true)
+extern uint16_t reject_nchar;    // a line with more unread characters is blanked; 0 no limit
+extern int16_t oldFont;          // font of the last set-up with loading on
+
+// Stores the engine options (removeUnderline is accepted and not used), the loader switch, and
+// restarts the line count.
+void ocr_init(bool clearSmall, float coefMinH, bool removeIsolated, bool removeUnderline, bool pesaNumLet,
+              uint16_t reject_nchar, bool caricadati);
+// Sets the engine up for font at scale (zone dpi / 300) and registers its databases (loading
+// them when load is true). nDBLoaded; 0 for codes that need no database (-1, barcodes, 8, 120);
+// -1 with the result code -33 (font not enabled) or -34 (font too high, database error).
+int InitOCR(short font, bool load, float scale);
+
+// ---- Binarisation threshold series -----------------------------------------------------------
+extern uint8_t ValSogliaOCR[15];  // grey levels at the 1/16 .. 15/16 points of the zone
+extern int32_t sMean;             // centre of the thresholds that read in the last first cycle; 0 none
+
+// Fills ValSogliaOCR from the zone's grey levels 5..249.
+void CalcolaValSoglia(PVKImg* img);
+// Writes count (2..16) thresholds between a and b (either order) into out in trial order, from
+// the middle outwards, and sets n to count. A first series is wider and coarser (its minimum
+// step depends on the current font and on the backlight switches).
+void CalcolaOptSoglia(uint8_t* out, int a, int b, uint16_t& n, uint16_t count, bool first);
+
+namespace pvk::ocr {
+
+// A threshold series with the pass parameters of the zone reader: a pass at threshold t with
+// d = |t - t[0]| > D scales each confidence c to max(1, trunc(c x (1 - d x K / D))).
+struct ThresholdSeries {
+  uint8_t t[16];   // thresholds in trial order
+  uint16_t n;      // thresholds in t
+  uint16_t count;  // thresholds per cycle
+  int D;           // penalty distance
+  float K;         // penalty factor
+};
+
+// The first series of a zone for the current font of MyOcr (its zone side and
+// UtilizzoImgBacklight decide for the backlit variants); runs CalcolaValSoglia on the zone.
+void firstThresholdSeries(PVKImg* zone, ThresholdSeries& s);
+// After a cycle: K and D shrink by 4 and sMean is cleared; when some threshold gave a reading
+// (lo and hi the lowest and highest such, lo < 0 for none) sMean is their centre and a narrower
+// series of the same count is built around them, else the series is kept.
+void nextThresholdSeries(ThresholdSeries& s, int lo, int hi);
+
+}  // namespace pvk::ocr

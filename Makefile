@@ -43,7 +43,11 @@ demo: release
 	@rm -rf $(DEMO_DIR) && mkdir -p $(DEMO_DIR)
 	@ln -s ../libPlavikMS.so $(DEMO_DIR)/libPlavikMS.so
 	@ln -s ../examples/libPlavikMS.so.scan $(DEMO_DIR)/libPlavikMS.so.scan
-	@printf '[General]\r\nCnfDir=%s\r\n' "$(DEMO_DIR)" > $(DEMO_DIR)/libPlavikMS.ini
+	@printf '[General]
+CnfDir=%s
+[OCR]
+DBDir=%s
+' "$(DEMO_DIR)" "$(abspath $(BUILD)/release/fontdb)" > $(DEMO_DIR)/libPlavikMS.ini
 	LD_LIBRARY_PATH=$(BUILD)/release/emulator:$(DEMO_DIR) $(BUILD)/release/examples/pvkdemo
 	LD_LIBRARY_PATH=$(BUILD)/release/emulator:$(DEMO_DIR) $(BUILD)/release/examples/pvkscan
 	@echo "make demo: everything it wrote is in $(DEMO_DIR)"

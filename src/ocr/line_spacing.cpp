@@ -21,6 +21,20 @@ int sevenTenths(int h) { return 7 * h <= 9 ? 1 : 7 * h / 10; }
 
 uint16_t toSize(int v) { return static_cast<uint16_t>(std::clamp(v, 0, 0xFFFF)); }
 
+// The mean of sum over c measured characters, or the reference old while the sample is too
+// small; with update a larger mean becomes the reference and, when nominal may follow, the
+// nominal size too.
+uint16_t measuredSize(long sum, int c, int limit, uint16_t old, bool update, uint16_t& reference, bool writeNominal,
+                      uint16_t& nominal) {
+  if (c <= limit && (old > 3 || c == 0)) return old;
+  const uint16_t v = toSize(static_cast<int>(sum / c));
+  if (update && std::min<int>(old, 4) < v) {
+    reference = v;
+    if (writeNominal) nominal = v;
+  }
+  return v;
+}
+
 }  // namespace
 
 void Ricalcola_ah_aw(char* text, char* conf, ChInfo* info, int n, uint16_t& width, uint16_t& height,
@@ -68,28 +82,10 @@ void Ricalcola_ah_aw(char* text, char* conf, ChInfo* info, int n, uint16_t& widt
     }
   }
 
-  // aw and ah may be the outputs themselves: read them before writing.
+  // aw and ah may be the outputs themselves: both are read before either is written.
   const uint16_t oldW = aw, oldH = ah;
-  if (c <= limit && (oldW > 3 || c == 0)) {
-    width = oldW;
-  } else {
-    const uint16_t v = toSize(static_cast<int>(wsum / c));
-    width = v;
-    if (update && std::min<int>(oldW, 4) < v) {
-      aw = v;
-      if (!MyOcr.fixedSize) MyOcr.charWidth = v;
-    }
-  }
-  if (c <= limit && (oldH > 3 || c == 0)) {
-    height = oldH;
-  } else {
-    const uint16_t v = toSize(static_cast<int>(hsum / c));
-    height = v;
-    if (update && std::min<int>(oldH, 4) < v) {
-      ah = v;
-      if (!MyOcr.fixedSize && !MyOcr.secondSize) MyOcr.charHeight = v;
-    }
-  }
+  width = measuredSize(wsum, c, limit, oldW, update, aw, !MyOcr.fixedSize, MyOcr.charWidth);
+  height = measuredSize(hsum, c, limit, oldH, update, ah, !MyOcr.fixedSize && !MyOcr.secondSize, MyOcr.charHeight);
 }
 
 namespace {

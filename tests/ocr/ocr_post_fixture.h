@@ -33,6 +33,7 @@ class Reading {
     std::memcpy(static_cast<void*>(info_.get()), o.info_.get(), sizeof(ChInfo) * static_cast<size_t>(cap_));
   }
   Reading(Reading&&) = default;
+  Reading& operator=(Reading&&) = default;
   // Characters at columns 10 + pitch * i, each width wide, confidence conf, agreement 1.
   static Reading of(const std::string& s, int conf = 90, int pitch = 20, int width = 15, int capacity = kOcrChars) {
     Reading r(capacity);

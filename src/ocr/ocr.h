@@ -497,6 +497,8 @@ struct ReadingRef {
 // N is changed only with editNew.
 void settleLookAlikePair(ReadingRef K, int k, ReadingRef N, int m, bool margins, bool editNew, bool sum);
 
+}  // namespace pvk::ocr
+
 // ---- Line assembly and character records -----------------------------------------------------
 // The per-line metrics beside those of the recognizer, set by convert_to_ascii before a line.
 extern uint32_t aw_2, aw_1_8, ah_1_3, ah_num_let, aw_not_full_width_max;

@@ -19,8 +19,9 @@ void deriveThresholds(char* text, char* conf, int* start, int* end, int& n, int&
   const int s0 = std::max(0, start[0] - off), e0 = std::min(end[n - 1] - off, to);
   long sum = 0;
   int count = 0;
+  // The background is read inside [from, to) only, however far the line's ends lie.
   auto take = [&](int a, int b) {
-    for (int i = std::max(a, 0); i < b; ++i) {
+    for (int i = std::max({a, from, 0}); i < std::min(b, to); ++i) {
       sum += std::abs(sig[i]);
       count += sig[i] != 0;
     }

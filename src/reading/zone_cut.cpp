@@ -135,6 +135,13 @@ PVKImg* ElaboraRoi(PVKImg* image, PVKRoi roi, short rotation, unsigned char plan
       std::free(out);
       return nullptr;
     }
+    // A cut of a pixel or two can turn into nothing: no zone to give.
+    if (out->width == 0 || out->height == 0) {
+      std::free(out->data);
+      std::free(out);
+      WriteTrace("war - ", "Zone is outside the document", false);
+      return nullptr;
+    }
   } else if (mirror && planes != 0) {
     out = copyOfView(view, static_cast<size_t>(image->stride) - static_cast<size_t>(roi.x));
   } else {

@@ -94,6 +94,10 @@ TEST_F(ZoneRules, AnUnturnedCutIsTheSourceRegion) {
   pvk::reading::releaseCut(cut, 0);
   EXPECT_EQ(ElaboraRoi(&img, PVKRoi{200, 0, 10, 10}, 0, 1, false), nullptr);
   EXPECT_EQ(countOf(trace(), "war -  Zone is outside the document\r\n"), 1);
+  // A one-pixel cut turned a quarter comes out empty: no zone either (found by the fuzz target).
+  MyAcq.colourLines = MyAcq.planesPerLine = 1;
+  EXPECT_EQ(ElaboraRoi(&img, PVKRoi{7, 7, 1, 1}, 256, 1, false), nullptr);
+  EXPECT_EQ(countOf(trace(), "war -  Zone is outside the document\r\n"), 2);
 }
 
 TEST_F(ZoneRules, TurnedCutsPutTheCornerWhereOpenCvDoes) {

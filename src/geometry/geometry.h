@@ -161,4 +161,27 @@ cv::Mat readImageFile(const char* path, int flags);
 // with the codec's complaint in `why`, when the file is not written; never throws.
 bool writeImageFile(const char* path, const cv::Mat& img, std::string& why);
 
+
+// ---- Adapter calls of the 2D symbol locators ------------------------------------------------
+// One-to-one stand-ins for the outline, warp and crop operations the DataMatrix and QR
+// locators were written against; none of them throws past a cv::Exception.
+
+// Gaussian blur (blur x blur, sigma 0, default border) of `src` into `bin`, then an inverse
+// binary threshold at `threshold`, or at Otsu's threshold when it is 0. Returns the threshold.
+double blurThresholdInverse(const cv::Mat& src, cv::Mat& bin, int blur, double threshold);
+// Erodes `bin` in place with a square rectangular element of side erodeSide, then dilates it
+// with one of side dilateSide: centred anchors, one iteration, constant border.
+void erodeDilateSquare(cv::Mat& bin, int erodeSide, int dilateSide);
+// Every contour of a binary image as a tree, simple chain approximation; the image is kept.
+std::vector<std::vector<cv::Point>> treeContours(const cv::Mat& binary);
+// Affine warp that takes from[0], from[1], from[2] to (0, 0), (width, 0), (width, height),
+// into a width x height image: cubic interpolation, reflected border.
+cv::Mat uprightWarp(const cv::Mat& src, const cv::Point2f from[3], int width, int height);
+// Perspective warp of the quadrilateral quad (top-left, bottom-left, bottom-right, top-right)
+// onto (0, 0) .. (width, height) inside an image of src's size (bilinear, outside filled with
+// 0), then the (int) width x (int) height region at the origin copied out; empty when none.
+cv::Mat perspectiveCrop(const cv::Mat& src, const cv::Point2f quad[4], float width, float height);
+// Binary threshold in place: pixels above `threshold` become 255, the others 0.
+void thresholdBinary(cv::Mat& img, int threshold);
+
 }  // namespace pvk::geometry

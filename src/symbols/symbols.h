@@ -2,6 +2,7 @@
 // section below; everything else of this folder is file-local.
 #pragma once
 
+#include <opencv2/core.hpp>
 #include <opencv2/core/types_c.h>
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "PlavikMS.h"
 #include "control/control.h"  // VX3_BARCODE, the symbology switches, AggiornaFirstBarcodeRead
 #include "core/records.h"     // PVKImg, MyOcr, MyDev
 
@@ -171,6 +173,168 @@ int power(int base, int exponent);
 // The character of index 0..44 of the alphanumeric set "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ
 // $%*+-./:", 0 outside it.
 char AlphabeticNumericChars(int index);
+
+// ---- Corner choice of the 2D symbol outlines (DataMatrix and QR entries) --------------------
+
+// Names the four points of an outline's minimum-area box (in box order, angle in [-90, 0))
+// as c[0] top-left, c[1] top-right, c[2] bottom-right, c[3] bottom-left for the upright warp.
+// Ties between points that share a truncated row or column go as the locators expect.
+void ChooseSymbolCorners(const cv::Point2f p[4], cv::Point2f c[4]);
+
+// ---- DataMatrix: Reed-Solomon codec over GF(2^m) and block correction -----------------------
+
+// A Reed-Solomon code over GF(2^m), m = 2..16, with erasures. Symbol i of a code word is the
+// coefficient of x^i: the parity symbols are x^0 .. x^(NN-KK-1), data symbol j is x^(NN-KK+j).
+class cReedSolomonCodec {
+ public:
+  cReedSolomonCodec() = default;
+  // Init(m, nroots, 1, 1).
+  cReedSolomonCodec(int m, int nroots);
+  // Builds the field, the generator polynomial and, for the CCSDS code (m 8, 32 roots, fcr 112,
+  // prim 11), the dual-basis tables; 1, or 0 for an m, a root count or a step it cannot take.
+  int Init(int m, int nroots, int fcr, int prim);
+  void Clear();
+  // x modulo NN by repeated shift-and-add.
+  int modnn(int x) const;
+  // Corrects one code word given as KK data and NN-KK parity symbols; `erasures` holds symbol
+  // positions (exponents as above). Writes min(KK, outSize) corrected data symbols to `out`.
+  // Returns the number of symbols corrected, or -1 when the word cannot be decoded.
+  int Decode(const int* data, const int* parity, const int* erasures, int nErasures, int* out, int outSize);
+
+  int mm() const { return MM; }
+  int nn() const { return NN; }
+  int kk() const { return KK; }
+  const std::vector<int>& alphaTo() const { return Alpha_to; }
+  const std::vector<int>& indexOf() const { return Index_of; }
+
+ private:
+  void generate_gf();
+  void gen_poly();
+  void gen_ltab();
+  int syndromes(const std::vector<int>& rec, std::vector<int>& s) const;
+
+  int MM = 0, NN = 0, KK = 0, B0 = 0, PRIM = 1, A0 = 0, Ldec = 1;
+  bool ccsds = false;
+  std::vector<int> Pp, Alpha_to, Index_of, Gg;
+  std::vector<unsigned char> taltab, tal1tab;
+};
+
+// Corrects one DataMatrix block of n codewords (data then nroots check codewords) as a code of
+// length 255 shortened by the missing symbols; the result (corrections, or -1) is also kept.
+int ReedSolomonForDataMatrix(const unsigned char* codewords, int n, int nroots);
+// Whether the last block correction succeeded.
+bool WasDecodable();
+// The n = count - nroots data codewords of the last block after correction; null when n < 1.
+std::unique_ptr<unsigned char[]> GetCorrectedCodewords(int& n);
+// Total check codewords of a square ECC200 symbol by its row count; 0 for other counts.
+int GetNoOfErrorCorrectionWords(int rows);
+
+// ---- DataMatrix: module sampling and decodation ----------------------------------------------
+
+// One row of the symbol sizes read: {rows, columns, region data rows, region data columns}.
+struct DmVersion {
+  int rows, columns, regionRows, regionColumns;
+};
+// {data codewords, blocks, check codewords}, totals of the symbol.
+struct DmBlocks {
+  int data, blocks, check;
+};
+constexpr int kDmVersions = 21;
+extern const DmVersion VERSION[kDmVersions];
+extern const DmBlocks CODE_BLOCK_CHARACTERISTIC[kDmVersions];
+
+// ANSI X12 and Base 256 decodation, and the 255-state unrandomising of Base 256.
+class Decoder {
+ public:
+  // Each takes the codewords after the latch (`cw`, `count`) and the 1-based place of cw[0] in
+  // the symbol; `used` receives the codewords consumed. 1 decoded, 0 failure.
+  int decodeANSIX12(const unsigned char* cw, int count, std::string& out, unsigned short capacity, int& used);
+  int decodeBASE256(const unsigned char* cw, int count, int firstPosition, std::string& out,
+                    unsigned short capacity, int& used);
+  static int unrandomizing255state(int value, int position);
+};
+
+// The sampler and decoder of one located, binarised symbol (modules 0, background 255).
+class parseImageDM {
+ public:
+  parseImageDM();
+  // A fresh sampler that takes only the measured module sizes and sampling origin of `m`.
+  static parseImageDM withMeasures(const parseImageDM& m);
+
+  // Measures the grid of `bin` (not owned, must outlive the sampler) and picks the version.
+  int setImage(const cv::Mat& bin);
+  // 0, or -1 (no version, bad region counts, a module outside the image).
+  int extractDataRegion();
+  bool readCodewords();
+  // 0 decoded (text in out, length set), -3 sample again, -2 failure, -6 too few codewords.
+  int getDataBlocks(char* out, unsigned short& length, unsigned short capacity);
+  // 1 dark, 0 light, -1 outside the image; column and row 1-based from the sampling origin.
+  int get(int column, int row) const;
+
+  // Decodes the corrected data codewords of a symbol (cw[0] is its first codeword) into text;
+  // false on a bad codeword or a failing segment.
+  static bool decodeCodewords(const unsigned char* cw, int count, std::string& text, unsigned short capacity);
+
+  int version = -1;
+  uint16_t columns = 0, rows = 0;
+  const cv::Mat* image = nullptr;
+  double moduleHeight = 1.0, moduleWidth = 1.0;
+  uint8_t mapping[52][52] = {};
+  std::vector<std::vector<uint8_t>> readMarks;
+  std::vector<unsigned char> codewords;
+  uint16_t mappingColumns = 0, mappingRows = 0;
+  Decoder decoder;
+  uint16_t rowOffsetReset = 0, colOffsetReset = 0, rowOffset = 0, colOffset = 0;
+  uint16_t startRow = 0, startCol = 0, sampleRow = 0, sampleCol = 0;
+
+ private:
+  void readModule(int row, int col, int k, int bit);
+  void readUtah(int row, int col, int k);
+  void readCorner1(int k);
+  void readCorner2(int k);
+  void readCorner3(int k);
+  void readCorner4(int k);
+  int correctBlocks(std::vector<unsigned char>& data);
+  int resample();
+};
+
+// The result copy: zeroes `capacity` bytes of out and copies the n characters when n + 1 fit
+// (len = n), else leaves it empty (len = 0); a null out gives len = 0.
+void CopyInRes(const std::string& text, int n, char* out, unsigned short capacity, unsigned short& len);
+
+// ---- DataMatrix: locator and reader entry ----------------------------------------------------
+
+// The locator of one binarisation attempt: finds the solid L edges, crops and binarises the
+// symbol and measures its module size into the sampler it holds.
+class imageReaderDM {
+ public:
+  // adjust with tolerance 0, 1, 2: the first binary symbol image found, else empty.
+  cv::Mat adjustImage(const cv::Mat& img, int threshold);
+  cv::Mat adjust(const cv::Mat& img, int threshold, int tolerance);
+  int findDataMatrix(int tolerance, const cv::Mat& img);
+  int findDataMatrixTirna(int tolerance, const cv::Mat& img);
+  cv::Mat transformImage(int threshold, const cv::Mat& img);
+  bool findPixelSize(const cv::Mat& bin);
+  bool findStartings(const cv::Mat& bin);
+  double checkRatio(const int* runs, int last);
+
+  float corners[8] = {};  // top-left, bottom-left, bottom-right, top-right (x, y)
+  parseImageDM parser;
+};
+
+bool checkVariance(double mean, const int* runs, int tolerance, int last);
+
+// The outline of the symbol: blur, threshold (Otsu when threshold is 0, written back), erode,
+// dilate and the largest fitting contour; appended to `found`.
+bool findImgContoursDM(const cv::Mat& img, std::vector<std::vector<cv::Point>>& found, double& threshold, int dpi,
+                       int blur);
+
+// Reads one DataMatrix symbol from a grey zone image. On entry len is the capacity of out.
+// The text length (> 0), 0 when nothing was read (len 0), -1 for a bad argument or a failure.
+int PDataMatrixDecode(PVKImg* img, char* out, unsigned short& len);
+
+// Angle between two integer vectors from p0; kept for the geometry of tilted symbols.
+double angle(cv::Point p1, cv::Point p2, cv::Point p0);
 
 // ---- Linear barcodes -------------------------------------------------------------------------
 // A zone (fonts 7 and 300..310) is cleaned, scanned whole and in ever thinner strips; each scan

@@ -1,0 +1,59 @@
+// Outline, warp and crop operations of the 2D symbol locators, in the library's C++ interface.
+#include "geometry/geometry.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+
+namespace pvk::geometry {
+
+double blurThresholdInverse(const cv::Mat& src, cv::Mat& bin, int blur, double threshold) {
+  cv::Mat blurred;
+  cv::GaussianBlur(src, blurred, cv::Size(blur, blur), 0, 0, cv::BORDER_DEFAULT);
+  if (threshold == 0) return cv::threshold(blurred, bin, 0, 255, cv::THRESH_BINARY_INV | cv::THRESH_OTSU);
+  cv::threshold(blurred, bin, threshold, 255, cv::THRESH_BINARY_INV);
+  return threshold;
+}
+
+void erodeDilateSquare(cv::Mat& bin, int erodeSide, int dilateSide) {
+  const cv::Mat e = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(erodeSide, erodeSide),
+                                              cv::Point(erodeSide / 2, erodeSide / 2));
+  const cv::Mat d = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(dilateSide, dilateSide),
+                                              cv::Point(dilateSide / 2, dilateSide / 2));
+  cv::erode(bin, bin, e, cv::Point(-1, -1), 1, cv::BORDER_CONSTANT, cv::morphologyDefaultBorderValue());
+  cv::dilate(bin, bin, d, cv::Point(-1, -1), 1, cv::BORDER_CONSTANT, cv::morphologyDefaultBorderValue());
+}
+
+std::vector<std::vector<cv::Point>> treeContours(const cv::Mat& binary) {
+  std::vector<std::vector<cv::Point>> contours;
+  cv::Mat work = binary.clone();
+  cv::findContours(work, contours, cv::RETR_TREE, cv::CHAIN_APPROX_SIMPLE, cv::Point(0, 0));
+  return contours;
+}
+
+cv::Mat uprightWarp(const cv::Mat& src, const cv::Point2f from[3], int width, int height) {
+  const cv::Point2f to[3] = {cv::Point2f(0, 0), cv::Point2f(static_cast<float>(width), 0),
+                             cv::Point2f(static_cast<float>(width), static_cast<float>(height))};
+  const cv::Mat m = cv::getAffineTransform(from, to);
+  cv::Mat out;
+  cv::warpAffine(src, out, m, cv::Size(width, height), cv::INTER_CUBIC, cv::BORDER_REFLECT, cv::Scalar(0));
+  return out;
+}
+
+cv::Mat perspectiveCrop(const cv::Mat& src, const cv::Point2f quad[4], float width, float height) {
+  const cv::Point2f to[4] = {cv::Point2f(0, 0), cv::Point2f(0, height), cv::Point2f(width, height),
+                             cv::Point2f(width, 0)};
+  const cv::Mat m = cv::getPerspectiveTransform(quad, to);
+  cv::Mat warped;
+  cv::warpPerspective(src, warped, m, src.size(), cv::INTER_LINEAR | cv::WARP_FILL_OUTLIERS, cv::BORDER_CONSTANT,
+                      cv::Scalar(0));
+  // A region reaching past the image is cut to it, as a region of interest would be.
+  const cv::Rect roi = cv::Rect(0, 0, static_cast<int>(width), static_cast<int>(height)) &
+                       cv::Rect(0, 0, warped.cols, warped.rows);
+  if (roi.width <= 0 || roi.height <= 0) return cv::Mat();
+  return warped(roi).clone();
+}
+
+void thresholdBinary(cv::Mat& img, int threshold) { cv::threshold(img, img, threshold, 255, cv::THRESH_BINARY); }
+
+}  // namespace pvk::geometry

@@ -1,0 +1,187 @@
+// The module size of a cropped binary DataMatrix symbol from its timing patterns, and the pixel
+// where sampling starts.
+#include "symbols/symbols.h"
+
+#include "core/records.h"
+#include "core/trace.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+inline bool darkAt(const cv::Mat& m, int x, int y) { return m.ptr<uint8_t>(y)[x] < 128; }
+inline int roundHalfUp(double x) { return static_cast<int>(std::floor(x + 0.5)); }
+
+// Run lengths of one line in ten slots (slot 0 dark, then light and dark alternately), with
+// the means of the groups of ten accepted so far.
+struct LineRuns {
+  int runs[10] = {};
+  int s = 0;
+  int groups = 0;
+  double sumMeans = 0;
+  bool abandoned = false;
+};
+
+// Counts the runs of one line: `at(i)` tells whether pixel i of the line is dark. Leading light
+// pixels are skipped. `onGroup` decides on each closed group of ten (its mean, or 0 to abandon).
+template <typename Dark, typename OnGroup>
+LineRuns countRuns(int n, Dark at, OnGroup onGroup) {
+  LineRuns r;
+  int i = 0;
+  while (i < n && !at(i)) ++i;
+  for (; i < n; ++i) {
+    const bool dark = at(i);
+    if (r.s % 2 == 0) {
+      if (!dark) ++r.s;
+      ++r.runs[r.s];
+      continue;
+    }
+    if (!dark) {
+      ++r.runs[r.s];
+      continue;
+    }
+    if (r.s < 9) {
+      ++r.runs[++r.s];
+      continue;
+    }
+    const double mean = onGroup(r.runs);
+    if (mean == 0.0) {
+      r.abandoned = true;
+      return r;
+    }
+    ++r.groups;
+    r.sumMeans += mean;
+    for (int k = 0; k < 10 && r.runs[k] != 0; ++k) r.runs[k] = 0;
+    r.s = 0;
+    r.runs[0] = 1;
+  }
+  return r;
+}
+
+}  // namespace
+
+bool imageReaderDM::findPixelSize(const cv::Mat& bin) {
+  parseImageDM& p = parser;
+  if (bin.empty()) {
+    WriteTrace("findPixelSize with NULL img", false);
+    return false;
+  }
+  const int W = bin.cols, H = bin.rows;
+  if (std::min(W, H) < 10) return false;
+  auto check = [this](const int* runs) { return checkRatio(runs, 9); };
+
+  // Across: a row whose run count matches the width in modules gives the module width.
+  for (int y = 0; y < H; ++y) {
+    LineRuns r = countRuns(W, [&](int x) { return darkAt(bin, x, y); }, check);
+    if (r.abandoned || r.s >= 9 || r.groups < 1) continue;
+    const double tail = checkRatio(r.runs, r.s);
+    if (tail == 0.0) continue;
+    const int runs = 10 * r.groups + r.s + 1;
+    const double mean = (10 * r.sumMeans + (r.s + 1) * tail) / runs;
+    const int n = roundHalfUp(W / mean);
+    if (runs == n && n != 1) p.moduleWidth = mean;
+  }
+  // Down, from the right: the right timing column (its first light module skipped).
+  for (int x = W - 1; x >= 0; --x) {
+    LineRuns r = countRuns(H, [&](int y) { return darkAt(bin, x, y); }, check);
+    if (r.abandoned) continue;
+    if (r.s % 2 == 1) {  // a column ending in a light run drops it
+      r.runs[r.s] = 0;
+      --r.s;
+    }
+    if (r.s >= 9 || r.groups < 1) continue;
+    const double tail = checkRatio(r.runs, r.s);
+    const int runs = tail == 0.0 ? 10 * r.groups + r.s : 10 * r.groups + r.s + 1;
+    const double mean = tail == 0.0 ? 10 * r.sumMeans / runs : (10 * r.sumMeans + (r.s + 1) * tail) / runs;
+    const int n = roundHalfUp(H / mean);
+    if (runs == n - 1 && n != 2) {
+      p.moduleHeight = mean;
+      break;
+    }
+  }
+  if (p.moduleWidth == 1.0) {
+    for (int y = 0; y < H; ++y)
+      countRuns(W, [&](int x) { return darkAt(bin, x, y); },
+                [&](const int* runs) {
+                  const double m = checkRatio(runs, 9);
+                  if (m != 0.0) p.moduleWidth = m;
+                  return m;
+                });
+  }
+  if (p.moduleHeight == 1.0) {
+    for (int x = W - 1; x >= 0 && p.moduleHeight == 1.0; --x) {
+      // Eight runs closed by a dark pixel are enough for a small symbol's timing column.
+      int runs[10] = {}, s = 0, y = 0;
+      while (y < H && !darkAt(bin, x, y)) ++y;
+      for (; y < H; ++y) {
+        const bool dark = darkAt(bin, x, y);
+        if (s % 2 == 0) {
+          if (!dark) ++s;
+          ++runs[s];
+        } else if (!dark) {
+          ++runs[s];
+        } else if (s == 7) {
+          const double m = checkRatio(runs, 7);
+          if (m != 0.0) p.moduleHeight = m;
+          break;
+        } else {
+          ++runs[++s];
+        }
+      }
+    }
+  }
+  if (p.moduleWidth == 1.0 && p.moduleHeight != 1.0) p.moduleWidth = p.moduleHeight;
+  if (p.moduleHeight == 1.0 && p.moduleWidth != 1.0) p.moduleHeight = p.moduleWidth;
+  return findStartings(bin);
+}
+
+bool imageReaderDM::findStartings(const cv::Mat& bin) {
+  parseImageDM& p = parser;
+  if (bin.empty()) {
+    WriteTrace("findStartings with NULL img", false);
+    return false;
+  }
+  const int W = bin.cols, H = bin.rows;
+  const double mh = p.moduleHeight, mw = p.moduleWidth;
+
+  // Column start: where the left finder bar ends, in the second and third module rows.
+  int cs = 0;
+  for (int y = static_cast<int>(mh); y < static_cast<int>(3 * mh) && y < H; ++y) {
+    int x = 0;
+    bool dark = false, found = false;
+    for (; x < 3 * mw && x < W; ++x) {
+      const bool d = darkAt(bin, x, y);
+      if (d) dark = true;
+      else if (dark) break;
+    }
+    cs = x;
+    if (dark && x < 3 * mw && x < W && x < 2 * mw) found = true;
+    if (found) break;
+  }
+  // Row start: where the first light module of the right timing column ends.
+  int rs = 0;
+  for (int x = W - 1; x >= 0 && x > W - 3 * mw; --x) {
+    int y = 0;
+    bool light = false;
+    for (; y < 3 * mh && y < H; ++y) {
+      const bool l = bin.ptr<uint8_t>(y)[x] > 128;
+      if (l) light = true;
+      else if (light) break;
+    }
+    rs = y;
+    if (light && y < 3 * mh && y < H && y < 2 * mh) break;
+  }
+  if (rs == 0) p.startRow = static_cast<uint16_t>(mh);
+  else if (rs < mh / 2) p.startRow = static_cast<uint16_t>(mh / 2);
+  else p.startRow = static_cast<uint16_t>(rs);
+  if (cs == 0) p.startCol = static_cast<uint16_t>(mw);
+  else if (cs == 1) p.startCol = static_cast<uint16_t>(mw / 2);
+  else p.startCol = static_cast<uint16_t>(cs);
+  p.sampleRow = p.startRow;
+  p.sampleCol = p.startCol;
+  const int d = MyOcr.dmDpi * 14 / 300;
+  p.rowOffsetReset = p.rowOffset = static_cast<uint16_t>(std::max(p.startRow - d, 0));
+  p.colOffsetReset = p.colOffset = static_cast<uint16_t>(std::max(p.startCol - d, 0));
+  return true;
+}

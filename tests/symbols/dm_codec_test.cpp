@@ -1,0 +1,165 @@
+// Reed-Solomon codec over GF(2^m) and DataMatrix block correction, on code words built from
+// the generator polynomial and on the codewords libdmtx writes.
+#include <gtest/gtest.h>
+
+#include <dmtx.h>
+
+#include <random>
+#include <set>
+
+#include "dm_symbols.h"
+#include "symbols/symbols.h"
+
+namespace {
+
+// libdmtx size indices of the 21 sizes read, in our table's order.
+const int kDmtxSizes[kDmVersions] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 24, 26, 25, 27, 28, 29};
+
+TEST(ReedSolomonCodec, FieldVisitsEveryNonZeroElementOnceAndLargerFieldsAreRefused) {
+  for (int m = 2; m <= 16; ++m) {
+    cReedSolomonCodec c;
+    ASSERT_EQ(c.Init(m, 2, 1, 1), 1) << m;
+    const int nn = (1 << m) - 1;
+    std::vector<char> seen(nn + 1, 0);
+    for (int i = 0; i < nn; ++i) {
+      const int a = c.alphaTo()[i];
+      ASSERT_TRUE(a >= 1 && a <= nn && !seen[a]) << "m " << m << " i " << i;
+      seen[a] = 1;
+      ASSERT_EQ(c.indexOf()[a], i);
+    }
+    EXPECT_EQ(c.indexOf()[0], nn);  // the log of zero
+    EXPECT_EQ(c.modnn(nn), 0);
+    EXPECT_EQ(c.modnn(3 * nn + 5), 5 % nn);
+  }
+  cReedSolomonCodec c;
+  EXPECT_EQ(c.Init(17, 2, 1, 1), 0);
+  EXPECT_EQ(c.Init(1, 2, 1, 1), 0);
+}
+
+// GF multiply through the codec's tables.
+int mul(const cReedSolomonCodec& c, int a, int b) {
+  if (a == 0 || b == 0) return 0;
+  return c.alphaTo()[c.modnn(c.indexOf()[a] + c.indexOf()[b])];
+}
+
+// A code word a(x) g(x) with a random a of degree below KK; g from its roots.
+std::vector<int> randomCodeWord(const cReedSolomonCodec& c, int nroots, int fcr, int prim, std::mt19937& rng) {
+  const int nn = c.nn();
+  std::vector<int> g{1};
+  for (int i = 0; i < nroots; ++i) {
+    const int root = c.alphaTo()[c.modnn((fcr + i) * prim % nn)];
+    std::vector<int> next(g.size() + 1, 0);
+    for (size_t k = 0; k < g.size(); ++k) {
+      next[k + 1] ^= g[k];
+      next[k] ^= mul(c, g[k], root);
+    }
+    g = next;
+  }
+  std::vector<int> word(nn, 0);
+  std::uniform_int_distribution<int> sym(0, nn);
+  for (int j = 0; j < c.kk(); ++j) {
+    const int a = sym(rng);
+    for (size_t k = 0; k < g.size(); ++k) word[j + k] ^= mul(c, a, g[k]);
+  }
+  return word;
+}
+
+TEST(ReedSolomonCodec, CorrectsErrorsAndErasuresWithinReachForEveryFieldSize) {
+  std::mt19937 rng(29);
+  for (int m = 3; m <= 16; ++m) {
+    const int nroots = m <= 8 ? 6 : 4, fcr = m % 3, prim = 1;
+    cReedSolomonCodec c;
+    ASSERT_EQ(c.Init(m, nroots, fcr, prim), 1);
+    const int nn = c.nn();
+    const std::vector<int> word = randomCodeWord(c, nroots, fcr, prim, rng);
+    std::uniform_int_distribution<int> pos(0, nn - 1), val(1, nn);
+    for (int errors = 0; errors <= nroots / 2; ++errors) {
+      // errors plus erasures within reach: 2e + s <= nroots.
+      const int erasures = nroots - 2 * errors;
+      std::vector<int> bad = word;
+      std::set<int> hit;
+      while (static_cast<int>(hit.size()) < errors + erasures) hit.insert(pos(rng));
+      std::vector<int> erased(hit.begin(), hit.end());
+      for (int p : erased) bad[p] ^= val(rng);
+      erased.resize(erasures);
+      std::vector<int> out(c.kk());
+      const int r = c.Decode(bad.data() + nroots, bad.data(), erased.data(), erasures, out.data(), c.kk());
+      ASSERT_GE(r, errors) << "m " << m;
+      ASSERT_TRUE(std::equal(out.begin(), out.end(), word.begin() + nroots)) << "m " << m << " errors " << errors;
+    }
+  }
+}
+
+// The check codewords of every block of a libdmtx symbol stay in the last nroots places.
+struct Block {
+  std::vector<unsigned char> cw;
+  int nroots;
+};
+
+std::vector<Block> dmtxBlocks() {
+  std::vector<Block> blocks;
+  for (int v = 0; v < kDmVersions; ++v) {
+    const DmBlocks& b = CODE_BLOCK_CHARACTERISTIC[v];
+    std::string text;
+    for (int i = 0; text.size() < static_cast<size_t>(b.data) * 2 - 4 && i < 400; ++i) text += char('0' + i % 10);
+    const dmtest::ModuleGrid g = dmtest::dmtxGrid(text.substr(0, std::max(2, b.data * 2 - 4)), 'a', kDmtxSizes[v]);
+    EXPECT_TRUE(g.ok) << v;
+    EXPECT_EQ(static_cast<int>(g.codewords.size()), b.data + b.check) << v;
+    for (int k = 0; k < b.blocks; ++k) {
+      Block blk;
+      for (int i = k; i < b.data; i += b.blocks) blk.cw.push_back(g.codewords[i]);
+      for (int i = k; i < b.check; i += b.blocks) blk.cw.push_back(g.codewords[b.data + i]);
+      blk.nroots = b.check / b.blocks;
+      blocks.push_back(blk);
+    }
+  }
+  return blocks;
+}
+
+TEST(DataMatrixBlock, SeededErrorsAreCorrectedUpToHalfTheCheckCodewordsAndRefusedBeyond) {
+  std::mt19937 rng(1029);
+  int farDecoded = 0, farRefused = 0;
+  for (const Block& blk : dmtxBlocks()) {
+    const int n = static_cast<int>(blk.cw.size()), t = blk.nroots / 2;
+    ASSERT_EQ(ReedSolomonForDataMatrix(blk.cw.data(), n, blk.nroots), 0);
+    int nd = 0;
+    auto clean = GetCorrectedCodewords(nd);
+    ASSERT_EQ(nd, n - blk.nroots);
+    ASSERT_TRUE(std::equal(clean.get(), clean.get() + nd, blk.cw.begin()));
+    std::uniform_int_distribution<int> pos(0, n - 1), val(1, 255);
+    for (int errors = 1; errors <= n; ++errors) {
+      for (int trial = 0; trial < 3; ++trial) {
+        std::vector<unsigned char> bad = blk.cw;
+        std::set<int> hit;
+        while (static_cast<int>(hit.size()) < errors) hit.insert(pos(rng));
+        for (int p : hit) bad[p] ^= static_cast<unsigned char>(val(rng));
+        const int r = ReedSolomonForDataMatrix(bad.data(), n, blk.nroots);
+        if (errors <= t) {
+          ASSERT_EQ(r, errors) << "n " << n << " errors " << errors;
+          auto data = GetCorrectedCodewords(nd);
+          ASSERT_TRUE(std::equal(data.get(), data.get() + nd, blk.cw.begin()));
+        } else if (errors <= blk.nroots - t) {
+          ASSERT_EQ(r, -1) << "n " << n << " errors " << errors;  // no code word lies that close
+          EXPECT_FALSE(WasDecodable());
+        } else {
+          (r < 0 ? farRefused : farDecoded)++;
+        }
+      }
+    }
+  }
+  std::printf("far beyond reach: %d refused, %d decoded to another code word\n", farRefused, farDecoded);
+  EXPECT_GT(farRefused, 10 * farDecoded);
+}
+
+TEST(DataMatrixBlock, LongBlocksTheTablesAndBadArguments) {
+  std::vector<unsigned char> cw(288, 7);
+  EXPECT_EQ(ReedSolomonForDataMatrix(cw.data(), 288, 84), -1);  // longer than the code
+  EXPECT_EQ(ReedSolomonForDataMatrix(nullptr, 8, 5), -1);
+  EXPECT_EQ(ReedSolomonForDataMatrix(cw.data(), 4, 5), -1);
+  int n = 0;
+  EXPECT_EQ(GetCorrectedCodewords(n), nullptr);
+  const int rows[][2] = {{10, 5}, {12, 7}, {26, 28}, {52, 84}, {64, 112}, {144, 620}, {8, 0}, {11, 0}};
+  for (const auto& r : rows) EXPECT_EQ(GetNoOfErrorCorrectionWords(r[0]), r[1]) << r[0];
+}
+
+}  // namespace

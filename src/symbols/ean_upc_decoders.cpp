@@ -114,18 +114,20 @@ int readEAN8(const int* w, int count, char* text, char* conf, bool& check, int h
   return finish(text, conf, 8, c);
 }
 
+// The 59 elements of EAN-13 and UPC-A: three guards, six left digits of leftSet into left,
+// six right digits into right.
+bool read59(const int* w, int count, char* left, char* right, int leftSet, int& pattern) {
+  int g, none = -1;
+  return count == 59 && Testa_CONTR_EAN_UPC(w, 0, 3, g) && Testa_CONTR_EAN_UPC(w, 27, 5, g) &&
+         Testa_CONTR_EAN_UPC(w, 56, 3, g) && DecodEanUpc(w, left, 6, leftSet, kLeft, count, 3, pattern) &&
+         DecodEanUpc(w, right, 6, 1, kRight, count, 32, none);
+}
 
 int readEAN13(const int* w, int count, char* text, char* conf, bool& check) {
   check = false;
   text[0] = 0;
-  int g;
-  if (count != 59 || !Testa_CONTR_EAN_UPC(w, 0, 3, g) || !Testa_CONTR_EAN_UPC(w, 27, 5, g) ||
-      !Testa_CONTR_EAN_UPC(w, 56, 3, g))
-    return 0;
-  int pattern = 0, none = -1;
-  if (!DecodEanUpc(w, text + 1, 6, kAnySet, kLeft, count, 3, pattern) ||
-      !DecodEanUpc(w, text + 7, 6, 1, kRight, count, 32, none))
-    return 0;
+  int pattern = 0;
+  if (!read59(w, count, text + 1, text + 7, kAnySet, pattern)) return 0;
   int first = digitOfPattern(kFirstDigitPattern, pattern);
   if (first < 0) return 0;
   text[0] = static_cast<char>('0' + first);
@@ -135,23 +137,16 @@ int readEAN13(const int* w, int count, char* text, char* conf, bool& check) {
   return finish(text, conf, 13, 100);
 }
 
-
 int readUPCA(const int* w, int count, char* text, char* conf, bool& check) {
   check = false;
   text[0] = 0;
-  int g;
-  if (count != 59 || !Testa_CONTR_EAN_UPC(w, 0, 3, g) || !Testa_CONTR_EAN_UPC(w, 27, 5, g) ||
-      !Testa_CONTR_EAN_UPC(w, 56, 3, g))
-    return 0;
   int none = -1;
-  if (!DecodEanUpc(w, text, 6, 0, kLeft, count, 3, none) || !DecodEanUpc(w, text + 6, 6, 1, kRight, count, 32, none))
-    return 0;
+  if (!read59(w, count, text, text + 6, 0, none)) return 0;
   text[12] = 0;
   if (!Calcola_Check(text, 11)) return 0;
   check = true;
   return finish(text, conf, 12, 100);
 }
-
 
 int readUPCE(const int* w, int count, char* text, char* conf, bool& check) {
   check = false;

@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 BUILD ?= build
 
-.PHONY: all deps build test demo release clean fuzz bench
+.PHONY: all deps build test demo release clean fuzz bench tsan
 
 all: build
 
@@ -15,15 +15,25 @@ $(BUILD)/asan/CMakeCache.txt:
 $(BUILD)/release/CMakeCache.txt:
 	cmake -S . -B $(BUILD)/release -DCMAKE_BUILD_TYPE=Release -DPVK_TESTS=OFF
 
+# The stop tests alone under ThreadSanitizer: the library unoptimised (quick to build), one test.
+$(BUILD)/tsan/CMakeCache.txt:
+	cmake -S . -B $(BUILD)/tsan -DCMAKE_BUILD_TYPE=None -DCMAKE_CXX_FLAGS=-g1 -DCMAKE_C_FLAGS=-g1 \
+	  -DPVK_TSAN=ON -DPVK_BENCH=OFF
+
 build: deps $(BUILD)/asan/CMakeCache.txt
 	cmake --build $(BUILD)/asan -j $(JOBS)
 
 release: deps $(BUILD)/release/CMakeCache.txt
 	cmake --build $(BUILD)/release -j $(JOBS)
 
-# The sanitized build runs every test; the plain release build of the library is built too.
-test: build release
+tsan: deps $(BUILD)/tsan/CMakeCache.txt
+	cmake --build $(BUILD)/tsan -j $(JOBS) --target test_api_stop
+
+# The sanitized build runs every test; the plain release build of the library is built too, and
+# the stop tests run again under ThreadSanitizer.
+test: build release tsan
 	cd $(BUILD)/asan && ctest --output-on-failure -j $(JOBS) --timeout 300
+	cd $(BUILD)/tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) --timeout 300
 	@if [ -x scripts/run-fuzzers ]; then scripts/run-fuzzers; fi
 
 # The demo's INI file beside the release library keeps its configuration and trace inside the

@@ -66,12 +66,12 @@ void setUp() {
   SoLibInit(dir);
 }
 
-// The EP0 lock is a named semaphore per serial: remove this input's one from the system.
+// The EP0 lock is a lock file per serial: remove this input's one from the system.
 void dropLock() {
-  char name[128];
-  pvk::device::ep0LockName(name, sizeof name, MyDev.vendorId, MyDev.productId, MyDev.serialLow);
+  char path[160];
+  pvk::device::ep0LockPath(path, sizeof path, MyDev.vendorId, MyDev.productId, MyDev.serialLow);
   CloseSemaforoEP0(false);
-  sem_unlink(name);
+  ::unlink(path);
 }
 
 }  // namespace

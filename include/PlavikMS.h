@@ -192,7 +192,8 @@ PVK_API int PVKInitialize(unsigned char* dir);
 PVK_API int PVKInitializeSN(char* dir, char* serial);
 /* Opens the A4 (true) or A6 (false) model; one model per library instance. */
 PVK_API int PVKInitializeA6A4(bool a4);
-/* Ends a busy scan and stops the running acquisition; reopens a device marked unusable. */
+/* Ends a busy scan and stops the running acquisition; reopens a device marked unusable.
+ * A reset that succeeds returns 0 and leaves 0 as the last result. */
 PVK_API int PVKReset(void* handle);
 PVK_API int PVKClose(void* handle);
 /* The normalised status word; 0 when the device cannot be read or the call is refused. */
@@ -212,7 +213,8 @@ PVK_API int PVKGenerateInstLog(char* unused);
 /* Vendor id, product id and firmware version of the open device; null pointers are skipped. */
 PVK_API int PVKDeviceInfo(void* handle, uint16_t* vendor, uint16_t* product, uint16_t* firmware);
 /* Page and stamp counters: the totals, and the current counts since the last reset (reset
- * true sets them to 0). Values of 0x80000000 and above read as 0x7FFFFFFF; -1 when refused. */
+ * true sets them to 0). Values of 0x80000000 and above read as 0x7FFFFFFF; -1 when refused;
+ * -5 when a reset cannot be saved in the counters file (the count then stays as it was). */
 PVK_API int PVKPagNumTot(void* handle);
 PVK_API int PVKPagNumCur(void* handle, bool reset);
 PVK_API int PVKInkjetNumTot(void* handle);
@@ -232,7 +234,8 @@ PVK_API int PVKGetParameter0(unsigned short id);
 PVK_API int PVKCalibrate(void* handle);
 PVK_API int PVKCheckCalibration(void* handle);
 /* The cleaning cycle with a cleaning sheet: 0, -10 (no sheet), -21 (the sheet was not ejected
- * or the scanner cannot be enabled), or the failing move's code. */
+ * or the scanner cannot be enabled), or the failing move's code. PVKStop does not end the wait
+ * for the sheet (about 10 s); it ends the cycle's moves with -19. */
 PVK_API int PVKClean(void* handle);
 PVK_API int PVKCheckCleaning(void* handle);
 /* Brightness and contrast of the front and rear sides, each -100..100. */
@@ -245,7 +248,12 @@ PVK_API int PVKPreScan(void* handle, short value);
 PVK_API int PVKMoveScannerLines(void* handle, short forward, short lines, short dpi);
 /* Clears the stop request; returns 0. */
 PVK_API int PVKScanEnable(void* handle, short unused);
-/* value >= 1 asks running waits and moves to stop (-19); below 1 clears the request. */
+/* value >= 1 asks the running call to stop: the wait for a document at the photocell, paper
+ * moves and the reading of a document's image stream end with -19, a stalled stream within
+ * 100 ms. The wait for the cleaning sheet (PVKClean) and for a card swipe (PVKMagStripeC) do not
+ * watch the request and run to their own time-outs. The request stays until PVKScanEnable,
+ * PVKStop with a value below 1 (which clears it) or the next opening. Called from another thread
+ * while a call runs, it only sets or clears the request and returns 0. */
 PVK_API int PVKStop(void* handle, short value);
 /* 0 when handle names the open, usable device, else -3. No start-up, no last result. */
 PVK_API int PVKScannerReset(void* handle);
@@ -274,7 +282,8 @@ PVK_API bool ImgInfoToPVKImg(struct ImgInfo* src, PVKImg* dst);
 
 /* ---- Magnetic stripe reader and inkjet endorser --------------------------------------------- */
 
-/* Waits for a card swipe and returns the three track texts. flags: 1 drops the start sentinel,
+/* Waits for a card swipe (the swipe wait, parameter 101, default 10 s; PVKStop does not end it)
+ * and returns the three track texts. flags: 1 drops the start sentinel,
  * 2 the end sentinel, 4 the LRC. Each non-null buffer gets its text with the terminator when
  * the text is shorter than `size`, and nothing otherwise; a null buffer makes the result -1. A
  * track that does not decode comes back empty and the call still succeeds; -10 when no card was

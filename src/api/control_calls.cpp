@@ -105,12 +105,14 @@ extern "C" int PVKScanEnable(void* handle, short) {
 
 extern "C" int PVKStop(void* handle, short value) {
   // Beside a running call only the stop request is touched: the guard could reopen the device,
-  // and the trace and the last result belong to the call that is running.
-  if (pvk::api::anotherCallInProgress()) {
+  // and the trace and the last result belong to the call that is running. Alone, PVKStop holds
+  // its frame to the end, so that no call starting meanwhile runs beside it either.
+  pvk::core::StopFrame frame;
+  if (!frame.alone()) {
     pvk::core::requestStop(value >= 1);
     return 0;
   }
-  return withHandle("PVKStop", handle, [&] { return Vx3Stop(value); });
+  return pvk::api::caught("PVKStop", [&] { return pvk::api::handleFrame("PVKStop", handle, [&] { return Vx3Stop(value); }); });
 }
 
 extern "C" int PVKScannerReset(void* handle) {

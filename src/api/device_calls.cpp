@@ -29,10 +29,17 @@ int counterResult(uint64_t value, bool strictlyAbove, const char* trace) {
   return 0x7FFFFFFF;
 }
 
-void resetCurrent(const char* trace, const char* key, uint64_t& field) {
+// Resets a current counter; false (last result -5) when the counters file keeps the old count,
+// so that the next read does not bring back what the host was told was gone.
+bool resetCurrent(const char* trace, const char* key, uint64_t& field) {
   WriteTrace(trace, false);
+  if (MyLog.deviceFile[0] && WritePrivateProfileString("General", key, "0", MyLog.deviceFile) != 1) {
+    WriteTrace("err - ", "counter reset not saved", key, false);
+    MyDev.lastResult = PVK_ERR_WRITE;
+    return false;
+  }
   field = 0;
-  if (MyLog.deviceFile[0]) WritePrivateProfileString("General", key, "0", MyLog.deviceFile);
+  return true;
 }
 
 }  // namespace
@@ -100,7 +107,9 @@ extern "C" int PVKReset(void* handle) {
   return guarded("PVKReset", [&] {
     if (MyDev.state == pvk::device::kStateInvalid) MyDev.state = pvk::device::kStateReopen;
     if (!DllFunctInit("PVKReset", handle)) return finish(MyDev.lastResult);
-    if (!Vx3Reset() && MyDev.lastResult >= 0) {
+    if (Vx3Reset()) {
+      MyDev.lastResult = 0;  // an earlier call's failure is not this reset's
+    } else if (MyDev.lastResult >= 0) {
       WriteTrace("reset error", false);
       MyDev.lastResult = PVK_ERR_GENERIC;
     }
@@ -230,7 +239,7 @@ extern "C" int PVKPagNumCur(void* handle, bool reset) {
   return guarded("PVKPagNumCur", [&] {
     if (!DllFunctInit("PVKPagNumCur", handle)) return -1;
     LeggiNPages(false, true);
-    if (reset) resetCurrent("resetting PageCntCur", "nPagesCur", MyDev.pagesCurrent);
+    if (reset && !resetCurrent("resetting PageCntCur", "nPagesCur", MyDev.pagesCurrent)) return static_cast<int>(PVK_ERR_WRITE);
     int r = counterResult(MyDev.pagesCurrent, true, "too many pages current");
     RMSVERIFICARESULT();
     return r;
@@ -251,7 +260,7 @@ extern "C" int PVKInkjetNumCur(void* handle, bool reset) {
   return guarded("PVKInkjetNumCur", [&] {
     if (!DllFunctInit("PVKInkjetNumCur", handle)) return -1;
     LeggiNStamp(false, true);
-    if (reset) resetCurrent("resetting InkjetCntCur", "InkjetCntCur", MyDev.stampsCurrent);
+    if (reset && !resetCurrent("resetting InkjetCntCur", "InkjetCntCur", MyDev.stampsCurrent)) return static_cast<int>(PVK_ERR_WRITE);
     int r = counterResult(MyDev.stampsCurrent, true, nullptr);
     RMSVERIFICARESULT();
     return r;

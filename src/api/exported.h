@@ -10,25 +10,9 @@
 
 namespace pvk::api {
 
-// Exported calls running right now. A host can only stop a running call from another thread,
-// so PVKStop is the one call that may run beside another; it looks here to stay out of its way.
-inline int callsInProgress = 0;
-
-struct CallInProgress {
-  CallInProgress() noexcept { __atomic_add_fetch(&callsInProgress, 1, __ATOMIC_ACQ_REL); }
-  ~CallInProgress() { __atomic_sub_fetch(&callsInProgress, 1, __ATOMIC_ACQ_REL); }
-  CallInProgress(const CallInProgress&) = delete;
-  CallInProgress& operator=(const CallInProgress&) = delete;
-};
-
-inline bool anotherCallInProgress() noexcept {
-  return __atomic_load_n(&callsInProgress, __ATOMIC_ACQUIRE) > 0;
-}
-
 // Runs body; an exception is traced, stored as the last result failure and returned.
 template <typename Body>
-int guarded(const char* name, Body&& body, int onException = PVK_ERR_GENERIC) noexcept {
-  CallInProgress inProgress;
+int caught(const char* name, Body&& body, int onException = PVK_ERR_GENERIC) noexcept {
   try {
     return body();
   } catch (...) {
@@ -38,20 +22,34 @@ int guarded(const char* name, Body&& body, int onException = PVK_ERR_GENERIC) no
   }
 }
 
-// The frame of a call with the caller's handle: the guard, the operation, and its result kept
-// as the last result. A refused call returns the result the guard left.
+// The shell of an exported call: counted as running (see pvk::core::CallInProgress) and caught.
+template <typename Body>
+int guarded(const char* name, Body&& body, int onException = PVK_ERR_GENERIC) noexcept {
+  pvk::core::CallInProgress inProgress;
+  return caught(name, body, onException);
+}
+
+// The guard, the operation, and its result kept as the last result. A refused call returns
+// the result the guard left.
+template <typename Op>
+int handleFrame(const char* name, void* handle, Op&& op) {
+  if (!DllFunctInit(name, handle)) {
+    RMSVERIFICARESULT();
+    return Vx3ResultGet();
+  }
+  const unsigned lostBefore = pvk::device::lostMarks();
+  int r = op();
+  // A failure met because the device went away is told as such: the next call reopens it.
+  if (r < 0 && pvk::device::lostMarks() != lostBefore) r = PVK_ERR_NOT_READY;
+  Vx3ResultSet(r);
+  RMSVERIFICARESULT();
+  return r;
+}
+
+// The frame of a call with the caller's handle.
 template <typename Op>
 int withHandle(const char* name, void* handle, Op&& op) noexcept {
-  return guarded(name, [&] {
-    if (!DllFunctInit(name, handle)) {
-      RMSVERIFICARESULT();
-      return Vx3ResultGet();
-    }
-    const int r = op();
-    Vx3ResultSet(r);
-    RMSVERIFICARESULT();
-    return r;
-  });
+  return guarded(name, [&] { return handleFrame(name, handle, op); });
 }
 
 }  // namespace pvk::api

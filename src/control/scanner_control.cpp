@@ -136,7 +136,7 @@ void SalvaDevice(_DevInfo* dev, AcqInfo* acq, CorInfoSide* cor, BrCrInfoSide* br
     WriteTrace("err - ", "unexpected 1", false);
     return;
   }
-  *dev = MyDev;
+  pvk::core::copyDeviceRecord(*dev, MyDev);  // PVKStop may write the stop request meanwhile
   *acq = MyAcq;
   for (int s = 0; s < kSides; ++s) {
     cor[s] = MyCorS[s];
@@ -171,13 +171,8 @@ void RipristinaDevice(_DevInfo* dev, AcqInfo* acq, CorInfoSide* cor, BrCrInfoSid
   const int8_t state = MyDev.state;
   const uint8_t highSpeed = MyDev.highSpeed;
   // The stop request is the host's, not part of the saved set-up, and PVKStop may write it from
-  // another thread meanwhile: copy everything around it, never the byte itself.
-  static_assert(std::is_trivially_copyable_v<_DevInfo> && std::is_standard_layout_v<_DevInfo>);
-  constexpr size_t kStopAt = offsetof(_DevInfo, stopRequest);
-  auto* live = reinterpret_cast<unsigned char*>(&MyDev);
-  const auto* saved = reinterpret_cast<const unsigned char*>(dev);
-  std::memcpy(live, saved, kStopAt);
-  std::memcpy(live + kStopAt + 1, saved + kStopAt + 1, sizeof(_DevInfo) - kStopAt - 1);
+  // another thread meanwhile: it keeps its live value.
+  pvk::core::copyDeviceRecord(MyDev, *dev);
   MyDev.usbDevice = usbDevice;
   MyDev.usbHandle = usbHandle;
   MyDev.state = state;

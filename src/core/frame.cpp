@@ -2,6 +2,7 @@
 #include "core/frame.h"
 
 #include <dlfcn.h>
+#include <sched.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -40,6 +41,53 @@ bool iniPathFromLibraryPath(const char* libPath, char* out, size_t size) {
     return false;
   }
   return true;
+}
+
+}  // namespace pvk::core
+
+namespace pvk::core {
+
+namespace {
+
+// The count of exported calls running, with kStopFrame set while PVKStop runs its own frame.
+int callsRunning = 0;
+constexpr int kStopFrame = 1 << 30;
+
+}  // namespace
+
+CallInProgress::CallInProgress() noexcept {
+  int v = __atomic_load_n(&callsRunning, __ATOMIC_ACQUIRE);
+  for (unsigned spins = 0;; ++spins) {
+    if ((v & kStopFrame) == 0 &&
+        __atomic_compare_exchange_n(&callsRunning, &v, v + 1, true, __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE))
+      return;
+    if ((v & kStopFrame) != 0) {
+      // PVKStop's frame is short: yield to it, then sleep a little if it takes longer.
+      if (spins < 100) {
+        sched_yield();
+      } else {
+        timespec pause{0, 100000};
+        nanosleep(&pause, nullptr);
+      }
+      v = __atomic_load_n(&callsRunning, __ATOMIC_ACQUIRE);
+    }
+  }
+}
+
+CallInProgress::~CallInProgress() { __atomic_sub_fetch(&callsRunning, 1, __ATOMIC_ACQ_REL); }
+
+StopFrame::StopFrame() noexcept {
+  int idle = 0;
+  alone_ = __atomic_compare_exchange_n(&callsRunning, &idle, kStopFrame, false, __ATOMIC_ACQ_REL,
+                                       __ATOMIC_ACQUIRE);
+}
+
+StopFrame::~StopFrame() {
+  if (alone_) __atomic_sub_fetch(&callsRunning, kStopFrame, __ATOMIC_ACQ_REL);
+}
+
+bool anotherCallInProgress() noexcept {
+  return (__atomic_load_n(&callsRunning, __ATOMIC_ACQUIRE) & ~kStopFrame) != 0;
 }
 
 }  // namespace pvk::core
@@ -139,7 +187,7 @@ void SoLibInit(const char* cnfDir) {
   if (initLib != 0) return;
   initLib = 1;
   std::memset(DefaultCnfDir, 0, sizeof DefaultCnfDir);
-  std::memset(&MyDev, 0, sizeof MyDev);
+  pvk::core::clearDeviceRecord();
   std::memset(&MyLog, 0, sizeof MyLog);
   std::memset(&MyOcr, 0, sizeof MyOcr);
   std::memset(&OCRDoc, 0, sizeof OCRDoc);

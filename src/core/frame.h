@@ -44,4 +44,32 @@ bool iniPathFromLibraryPath(const char* libPath, char* out, size_t size);
 // The handle that exported calls needing no device hand to the guard.
 inline void* noDeviceHandle() { return &NULLHandle; }
 
+// Exported calls running now. The library serves one thread, but a host stops a running call
+// from another one: PVKStop is the one call that may run beside another. Beside a running call
+// it touches only the atomic stop request; alone, it holds its own frame (StopFrame), and a
+// call that starts meanwhile waits until that frame is over, so the two never overlap.
+class CallInProgress {
+ public:
+  CallInProgress() noexcept;
+  ~CallInProgress();
+  CallInProgress(const CallInProgress&) = delete;
+  CallInProgress& operator=(const CallInProgress&) = delete;
+};
+
+// PVKStop's whole frame, taken only while no other call runs.
+class StopFrame {
+ public:
+  StopFrame() noexcept;
+  ~StopFrame();
+  bool alone() const { return alone_; }
+  StopFrame(const StopFrame&) = delete;
+  StopFrame& operator=(const StopFrame&) = delete;
+
+ private:
+  bool alone_;
+};
+
+// Whether any exported call (PVKStop's own frame aside) is running now.
+bool anotherCallInProgress() noexcept;
+
 }  // namespace pvk::core

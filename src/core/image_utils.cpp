@@ -29,13 +29,14 @@ bool IS_JPEG_COMPRESSION(short format) {
 }
 
 long DeltaMsec(struct timeval later, struct timeval earlier) {
-  // Times from the host may be anything: subtract in floating point, where extreme values
-  // cannot overflow, and keep the conversion inside the range of long.
-  const double ms = (static_cast<double>(later.tv_sec) - static_cast<double>(earlier.tv_sec)) * 1000.0 +
-                    (static_cast<double>(later.tv_usec) - static_cast<double>(earlier.tv_usec)) / 1000.0 +
-                    0.5;
-  if (ms >= static_cast<double>(LONG_MAX)) return LONG_MAX;
-  if (ms <= static_cast<double>(LONG_MIN)) return LONG_MIN;
+  // Times from the host may be anything: the difference in microseconds is exact in 128 bits.
+  // Halves round away from zero on both sides, so 10 s earlier is -10000 as 10 s later is 10000.
+  const __int128 us = (static_cast<__int128>(later.tv_sec) - earlier.tv_sec) * 1000000 +
+                      (static_cast<__int128>(later.tv_usec) - earlier.tv_usec);
+  const __int128 magnitude = ((us < 0 ? -us : us) + 500) / 1000;
+  const __int128 ms = us < 0 ? -magnitude : magnitude;
+  if (ms >= LONG_MAX) return LONG_MAX;
+  if (ms <= LONG_MIN) return LONG_MIN;
   return static_cast<long>(ms);
 }
 

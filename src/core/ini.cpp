@@ -2,9 +2,6 @@
 // lines shorter than 3 characters are skipped; there is no comment syntax.
 #include "core/ini.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -12,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/atomic_file.h"
 #include "core/trace.h"
 
 namespace {
@@ -170,53 +168,6 @@ int get_private_profile_int(const char* section, const char* key, int defaultNum
 
 namespace {
 
-// The rewrite in progress: a temporary file beside the target, renamed over it at the end.
-class IniRewrite {
- public:
-  explicit IniRewrite(const char* path) : path_(path), tmp_(std::string(path) + ".XXXXXX") {}
-  ~IniRewrite() {
-    if (out_ != nullptr) std::fclose(out_);
-    if (!tmp_.empty() && !committed_) ::unlink(tmp_.c_str());
-  }
-
-  bool open(mode_t mode) {
-    int fd = ::mkstemp(&tmp_[0]);
-    if (fd < 0) {
-      tmp_.clear();
-      return false;
-    }
-    ::fchmod(fd, mode);
-    out_ = ::fdopen(fd, "wb");
-    if (out_ == nullptr) ::close(fd);
-    return out_ != nullptr;
-  }
-
-  void put(const std::string& text) {
-    if (ok_ && std::fwrite(text.data(), 1, text.size(), out_) != text.size()) ok_ = false;
-  }
-
-  // Flushes, closes and renames; false leaves the target as it was.
-  bool commit() {
-    if (ok_ && std::fflush(out_) != 0) ok_ = false;
-    if (ok_ && ::fsync(::fileno(out_)) != 0) ok_ = false;
-    int closed = std::fclose(out_);
-    out_ = nullptr;
-    if (!ok_ || closed != 0) return false;
-    if (std::rename(tmp_.c_str(), path_.c_str()) != 0) return false;
-    committed_ = true;
-    return true;
-  }
-
-  const std::string& tmpPath() const { return tmp_; }
-
- private:
-  std::string path_;
-  std::string tmp_;
-  FILE* out_ = nullptr;
-  bool ok_ = true;
-  bool committed_ = false;
-};
-
 enum class Rewrite { kFailed, kUnchanged, kDone };
 
 // Lines the readers cannot see are copied but never taken for a section or a key, so that
@@ -224,22 +175,23 @@ enum class Rewrite { kFailed, kUnchanged, kDone };
 bool readable(const std::string& line) { return line.size() < kReadLineSize; }
 
 // A copied line keeps its own line end and gets "\r\n" added. A last line that ends in a lone
-// '\r' already carries the end the readers strip, so "\r\n" replaces it: otherwise the value
-// would read back with a '\r' it did not have.
+// '\r' becomes a line ending in '\n' of the same length: the readers strip either end, and a
+// line that was short enough for them stays short enough (with "\r\n" in place of the '\r'
+// a 255-byte line would grow past their limit and vanish).
 std::string copiedLine(const std::string& line) {
-  if (line.back() == '\r') return line.substr(0, line.size() - 1) + "\r\n";
+  if (line.back() == '\r') return line.substr(0, line.size() - 1) + "\n\r\n";
   return line + "\r\n";
 }
 
 // Copies in to out with key=value set in section. Copied lines keep their line end and get
 // "\r\n" added; lines shorter than 3 characters are dropped.
-Rewrite copyWithKey(FILE* in, IniRewrite& out, const std::string& bracketed, const char* key,
+Rewrite copyWithKey(FILE* in, pvk::core::AtomicFile& out, const std::string& bracketed, const char* key,
                     const std::string& keyLine) {
   std::string line;
   bool inSection = false;
   while (readWholeLine(in, line)) {
     if (line.size() < kMinLine) continue;
-    out.put(copiedLine(line));
+    out.write(copiedLine(line));
     if (readable(line) && isSectionLine(line, bracketed)) {
       inSection = true;
       break;
@@ -247,7 +199,7 @@ Rewrite copyWithKey(FILE* in, IniRewrite& out, const std::string& bracketed, con
   }
   if (!inSection) {
     if (std::ferror(in)) return Rewrite::kFailed;
-    out.put("\r\n" + bracketed + "\r\n" + keyLine + "\r\n\r\n");
+    out.write("\r\n" + bracketed + "\r\n" + keyLine + "\r\n\r\n");
     return out.commit() ? Rewrite::kDone : Rewrite::kFailed;
   }
   bool written = false;
@@ -255,18 +207,18 @@ Rewrite copyWithKey(FILE* in, IniRewrite& out, const std::string& bracketed, con
     if (line.size() < kMinLine) continue;
     if (!written && readable(line) && isKeyLine(line, key)) {
       if (stripLineEnd(line) == keyLine) return Rewrite::kUnchanged;
-      out.put(keyLine + "\r\n");
+      out.write(keyLine + "\r\n");
       written = true;
       continue;
     }
     if (!written && readable(line) && startsSection(line)) {
-      out.put(keyLine + "\r\n\r\n");
+      out.write(keyLine + "\r\n\r\n");
       written = true;
     }
-    out.put(copiedLine(line));
+    out.write(copiedLine(line));
   }
-  if (!written) out.put(keyLine + "\r\n");
-  out.put("\r\n");
+  if (!written) out.write(keyLine + "\r\n");
+  out.write("\r\n");
   if (std::ferror(in)) return Rewrite::kFailed;
   return out.commit() ? Rewrite::kDone : Rewrite::kFailed;
 }
@@ -282,15 +234,13 @@ int WritePrivateProfileString(const char* section, const char* key, const char* 
   }
   const std::string bracketed = std::string("[") + section + "]";
   const std::string keyLine = std::string(key) + "=" + value;
-  struct stat st {};
-  mode_t mode = ::stat(path, &st) == 0 ? (st.st_mode & 07777) : 0644;
   FILE* in = std::fopen(path, "rb");
   if (in == nullptr && errno != ENOENT) {
     WriteTrace("err - ", "WritePrivateProfileString cannot read", path, false);
     return 0;
   }
-  IniRewrite out(path);
-  if (!out.open(mode)) {
+  pvk::core::AtomicFile out(path, pvk::core::FileKind::kState);
+  if (!out.open()) {
     if (in != nullptr) std::fclose(in);
     WriteTrace("err - ", "WritePrivateProfileString cannot create the temporary file for", path,
                false);
@@ -298,7 +248,7 @@ int WritePrivateProfileString(const char* section, const char* key, const char* 
   }
   Rewrite r;
   if (in == nullptr) {
-    out.put(bracketed + "\r\n" + keyLine + "\r\n\r\n");
+    out.write(bracketed + "\r\n" + keyLine + "\r\n\r\n");
     r = out.commit() ? Rewrite::kDone : Rewrite::kFailed;
   } else {
     r = copyWithKey(in, out, bracketed, key, keyLine);

@@ -527,4 +527,10 @@ inline void requestStop(bool stop) {
 }
 inline bool stopRequested() { return __atomic_load_n(&MyDev.stopRequest, __ATOMIC_ACQUIRE) != 0; }
 
+// Copies a whole device record, or clears MyDev, without a plain read or write of MyDev's stop
+// request: the request keeps its own value in MyDev, and a copy taken from MyDev gets it through
+// an atomic load.
+void copyDeviceRecord(_DevInfo& to, const _DevInfo& from);
+void clearDeviceRecord();
+
 }  // namespace pvk::core

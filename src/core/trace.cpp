@@ -1,11 +1,15 @@
 // Trace lines: the WriteTrace forms, the size control of the trace file and the debug stems.
 #include "core/trace.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
+#include <string>
 
 #include "core/records.h"
 
@@ -16,12 +20,43 @@ namespace {
 
 bool tracing() { return MyLog.Log != 0 && MyLog.tracePath[0] != '\0'; }
 
-// Opens the file and writes the time stamp; null when nothing is to be written.
-FILE* beginLine(bool noStamp) {
-  bool flag = false;
-  FILE* f = TraceOpen(flag);
-  if (f != nullptr) TimeStamp(f, noStamp);
-  return f;
+std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+std::string format(const char* fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  char small[1100];
+  const int n = std::vsnprintf(small, sizeof small, fmt, ap);
+  va_end(ap);
+  return n < 0 ? std::string() : std::string(small, std::min<size_t>(static_cast<size_t>(n), sizeof small - 1));
+}
+
+std::string stamp(bool noStamp) {
+  if (MyLog.LogTimeStamp == 0 || noStamp) return std::string();
+  time_t now = std::time(nullptr);
+  tm local{};
+  localtime_r(&now, &local);
+  return format("%02d, %02d.%02d.%02d\t", local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+}
+
+// Appends one whole line with one write. A line that does not fit (a full disk, a file size
+// limit) is taken back, so the trace never holds half a line.
+void appendLine(const std::string& text, bool noStamp) {
+  if (!tracing()) return;
+  const int saved = errno;
+  if (MyLog.LogSize != 0 && static_cast<uint64_t>(filesize(MyLog.tracePath)) > MyLog.LogSize)
+    (void)::truncate(MyLog.tracePath, 0);
+  const std::string line = stamp(noStamp) + text;
+  const int fd = ::open(MyLog.tracePath, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  if (fd >= 0) {
+    struct stat st {};
+    const off_t before = ::fstat(fd, &st) == 0 ? st.st_size : -1;
+    const ssize_t n = ::write(fd, line.data(), line.size());
+    if (n > 0 && static_cast<size_t>(n) < line.size() && before >= 0 && ::fstat(fd, &st) == 0 &&
+        st.st_size == before + n)
+      (void)::ftruncate(fd, before);
+    ::close(fd);
+  }
+  errno = saved;  // callers trace errno after the text that explains it
 }
 
 void echo(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
@@ -45,67 +80,47 @@ long filesize(const char* path) {
 FILE* TraceOpen(bool& flag) {
   flag = false;
   if (!tracing()) return nullptr;
-  if (MyLog.LogSize != 0 && static_cast<uint64_t>(filesize(MyLog.tracePath)) > MyLog.LogSize) {
-    FILE* empty = std::fopen(MyLog.tracePath, "wb");
-    if (empty != nullptr) std::fclose(empty);
-  }
+  if (MyLog.LogSize != 0 && static_cast<uint64_t>(filesize(MyLog.tracePath)) > MyLog.LogSize)
+    (void)::truncate(MyLog.tracePath, 0);
   return std::fopen(MyLog.tracePath, "ab");
 }
 
 void TimeStamp(FILE* f, bool noStamp) {
-  if (f == nullptr || MyLog.LogTimeStamp == 0 || noStamp) return;
-  time_t now = std::time(nullptr);
-  tm local{};
-  localtime_r(&now, &local);
-  std::fprintf(f, "%02d, %02d.%02d.%02d\t", local.tm_mday, local.tm_hour, local.tm_min,
-               local.tm_sec);
+  if (f == nullptr) return;
+  const std::string s = stamp(noStamp);
+  std::fputs(s.c_str(), f);
 }
 
 void WriteTrace(const char* a, bool noStamp) {
   if (a == nullptr || a[0] == '\0') return;
   echo(PVK_TXT "\n", a);
-  FILE* f = beginLine(noStamp);
-  if (f == nullptr) return;
-  std::fprintf(f, PVK_TXT "\r\n", a);
-  std::fclose(f);
+  appendLine(format(PVK_TXT "\r\n", a), noStamp);
 }
 
 void WriteTrace(const char* a, const char* b, bool noStamp) {
   if (a == nullptr || b == nullptr) return;
   echo(PVK_TXT " " PVK_TXT "\n", a, b);
-  FILE* f = beginLine(noStamp);
-  if (f == nullptr) return;
-  std::fprintf(f, PVK_TXT " " PVK_TXT "\r\n", a, b);
-  std::fclose(f);
+  appendLine(format(PVK_TXT " " PVK_TXT "\r\n", a, b), noStamp);
 }
 
 void WriteTrace(const char* a, const char* b, const char* c, bool noStamp) {
   if (a == nullptr || b == nullptr || c == nullptr) return;
   echo(PVK_TXT " " PVK_TXT " " PVK_TXT "\n", a, b, c);
-  FILE* f = beginLine(noStamp);
-  if (f == nullptr) return;
-  std::fprintf(f, PVK_TXT " " PVK_TXT " " PVK_TXT "\r\n", a, b, c);
-  std::fclose(f);
+  appendLine(format(PVK_TXT " " PVK_TXT " " PVK_TXT "\r\n", a, b, c), noStamp);
 }
 
 void WriteTrace(const char* a, const char* b, const char* c, const char* d, bool noStamp) {
   if (a == nullptr || b == nullptr || c == nullptr || d == nullptr) return;
-  FILE* f = beginLine(noStamp);
-  if (f == nullptr) return;
-  std::fprintf(f, PVK_TXT " " PVK_TXT " " PVK_TXT " " PVK_TXT "\r\n", a, b, c, d);
-  std::fclose(f);
+  appendLine(format(PVK_TXT " " PVK_TXT " " PVK_TXT " " PVK_TXT "\r\n", a, b, c, d), noStamp);
 }
 
 void WriteTrace(const char* a, int v, int format, bool noStamp) {
   if (a == nullptr || a[0] == '\0') return;
   echo(PVK_TXT " %d\n", a, v);
-  FILE* f = beginLine(noStamp);
-  if (f == nullptr) return;
   if (format == 1)
-    std::fprintf(f, PVK_TXT " 0x%04x\r\n", a, static_cast<unsigned>(v));
+    appendLine(::format(PVK_TXT " 0x%04x\r\n", a, static_cast<unsigned>(v)), noStamp);
   else
-    std::fprintf(f, PVK_TXT " %d\r\n", a, v);
-  std::fclose(f);
+    appendLine(::format(PVK_TXT " %d\r\n", a, v), noStamp);
 }
 
 void WriteTrace(const char* a, int v, bool noStamp) { WriteTrace(a, v, 0, noStamp); }
@@ -113,19 +128,13 @@ void WriteTrace(const char* a, int v, bool noStamp) { WriteTrace(a, v, 0, noStam
 void WriteTrace(const char* a, const char* b, int v, bool noStamp) {
   if (a == nullptr || b == nullptr) return;
   echo(PVK_TXT " " PVK_TXT " %d\n", a, b, v);
-  FILE* f = beginLine(noStamp);
-  if (f == nullptr) return;
-  std::fprintf(f, PVK_TXT " " PVK_TXT " %d\r\n", a, b, v);
-  std::fclose(f);
+  appendLine(format(PVK_TXT " " PVK_TXT " %d\r\n", a, b, v), noStamp);
 }
 
 void WriteTrace(const char* a, const char* b, const char* c, int v, bool noStamp) {
   if (a == nullptr || b == nullptr || c == nullptr) return;
   echo(PVK_TXT " " PVK_TXT " " PVK_TXT " %d\n", a, b, c, v);
-  FILE* f = beginLine(noStamp);
-  if (f == nullptr) return;
-  std::fprintf(f, PVK_TXT PVK_TXT PVK_TXT " %d\r\n", a, b, c, v);
-  std::fclose(f);
+  appendLine(format(PVK_TXT PVK_TXT PVK_TXT " %d\r\n", a, b, c, v), noStamp);
 }
 
 void WriteEccezione(const char* text) {

@@ -125,9 +125,15 @@ class BulkRead {
     if (pending_[s] && !completato[s]) libusb_cancel_transfer(xfr_[s]);
   }
 
-  // Handles events until slot a completes.
+  // Handles events until slot a completes. A host's stop cancels what is in flight at once:
+  // a stalled stream must not hold the call for the rest of its transfer time-out.
   void pumpUntilDone(int a) {
     while (!completato[a]) {
+      if (!stopped_ && pvk::core::stopRequested()) {
+        stopped_ = true;
+        cancel(a);
+        cancel(1 - a);
+      }
       struct timeval tv = {0, slow_ ? 100000 : 0};
       int rc = libusb_handle_events_timeout(nullptr, &tv);
       if (rc != 0) {
@@ -165,8 +171,8 @@ class BulkRead {
       pending_[a] = false;
       libusb_transfer* t = xfr_[a];
       bool accepted = t->status == LIBUSB_TRANSFER_COMPLETED ||
-                      (cancelledByRead_ && (t->status == LIBUSB_TRANSFER_TIMED_OUT ||
-                                            t->status == LIBUSB_TRANSFER_CANCELLED));
+                      ((cancelledByRead_ || stopped_) && (t->status == LIBUSB_TRANSFER_TIMED_OUT ||
+                                                          t->status == LIBUSB_TRANSFER_CANCELLED));
       if (!accepted) {
         if (t->status == LIBUSB_TRANSFER_CANCELLED) {
           if (lastOut_) return true;
@@ -186,7 +192,7 @@ class BulkRead {
         return false;
       }
       // A host's PVKStop ends the read as well as the library's own stop.
-      const bool stop = stopAcq || pvk::core::stopRequested();
+      const bool stop = stopAcq || stopped_ || pvk::core::stopRequested();
       if (stop) WriteTrace("stopAcq", false);
       if (cancelledByRead_) got = 0;
       if (!stop && got == chunk_) {
@@ -231,6 +237,7 @@ class BulkRead {
   unsigned long size_;
   libusb_transfer* xfr_[2] = {nullptr, nullptr};
   bool slow_ = false, firstFull_ = false, lastOut_ = false, cancelledByRead_ = false;
+  bool stopped_ = false;  // the host's stop cancelled the transfers
   bool pending_[2] = {false, false};
   unsigned long order_[2] = {0, 0}, sequence_ = 0;
   unsigned long chunk_ = kBulkChunk, offset_ = 0, received_ = 0, failBytes_ = 0;

@@ -3,8 +3,6 @@
 // Given names keep their C-style signatures; helpers live in pvk::device.
 #pragma once
 
-#include <semaphore.h>
-
 #include <cstddef>
 #include <cstdint>
 
@@ -14,7 +12,7 @@ struct PVKImg;
 // --- USB transport -------------------------------------------------------------------------
 
 extern uint8_t initLibUsb;           // libusb_init has been called
-extern sem_t* EP0Semaphore;          // the cross-process lock of the control endpoint, or null
+extern int EP0LockFile;              // the cross-process lock of the control endpoint, or -1
 extern int32_t EP0SemaphoreTimeout;  // ms to wait for the lock
 extern uint8_t completato[2];        // done flag of each bulk transfer (1 = completed or idle)
 extern uint8_t stopAcq;              // stop request of the running acquisition
@@ -45,8 +43,10 @@ int Vx3BaseContrlMsgWithoutOpen2(void*, unsigned short, int bank, int reg, char*
 int Vx3BaseContrlMsgWithoutOpen(void*, unsigned short, int bank, int reg, char* buffer,
                                 int length, bool in, bool direct);
 
+// Opens the EP0 lock file of the open device (the lock is an flock, which the kernel releases
+// when its holder dies); CloseSemaforoEP0 releases it when held and closes it.
 void CreaSemaforoEP0();
-int CloseSemaforoEP0(bool post);
+int CloseSemaforoEP0(bool release);
 
 // Reads up to size bytes of the raw stream into buffer; size returns the bytes received.
 bool Vx3BaseBulkRead(int timeout, unsigned char* buffer, unsigned long& size, bool);
@@ -128,8 +128,10 @@ constexpr uint64_t kNoHandle = 0xFFFFFFFFu;
 
 // wValue of a register of a bank: 208 + 0, 209 + 10, 210 + 50, any other bank + 0.
 uint16_t requestValue(int bank, int reg);
-// Name of the EP0 lock of a device, at most 127 characters.
+// Name of the EP0 lock of a device, at most 127 characters, and the path of its lock file
+// ("/dev/shm" or "/tmp", the name, ".lock").
 void ep0LockName(char* out, size_t size, uint16_t vendor, uint16_t product, uint32_t serialLow);
+void ep0LockPath(char* out, size_t size, uint16_t vendor, uint16_t product, uint32_t serialLow);
 // Handle value of a device: product x 1000000 + serial low mod 1000000, never 0 or 0xFFFFFFFF.
 uint32_t handleValueFor(uint16_t product, uint32_t serialLow);
 // Path of the counters file of the current device into out ("" when it does not fit).
@@ -154,6 +156,12 @@ class Ep0Guard {
  private:
   bool held_ = false;
 };
+// Marks an open device that stopped answering for a reopen at the next call (state -1); traced
+// once per loss. The last result is the caller's to set.
+void markLost();
+// How many times a device was marked lost since the library was loaded: the frame of an
+// exported call compares it before and after to tell that its device went away meanwhile.
+unsigned lostMarks();
 // The reading of the version register: b1 x 0x1000 + b2 x 0x100 + b3 x 0x10 + b4.
 inline uint16_t versionOf(const unsigned char* r) {
   return static_cast<uint16_t>(r[1] * 0x1000 + r[2] * 0x100 + r[3] * 0x10 + r[4]);

@@ -17,6 +17,19 @@ namespace pvk::device {
 
 DeviceHooks deviceHooks = {RiapriDevice, nullptr, nullptr, nullptr};
 
+namespace {
+unsigned lostCount = 0;
+}  // namespace
+
+void markLost() {
+  if (MyDev.state <= 0) return;
+  WriteTrace("err - ", "device not answering - reopen at next call", false);
+  MyDev.state = kStateReopen;
+  ++lostCount;
+}
+
+unsigned lostMarks() { return lostCount; }
+
 }  // namespace pvk::device
 
 using pvk::device::kNoHandle;
@@ -86,7 +99,7 @@ bool RiapriDevice() {
     return false;
   }
   static _DevInfo copy;  // large: kept out of the stack
-  copy = MyDev;
+  pvk::core::copyDeviceRecord(copy, MyDev);  // the stop request stays the host's
   // Only the scanner that was lost may come back: another one on the bus is not it.
   if (Vx3BaseOpen(copy.serialString)) {
     pvk::device::traceLine("reopening device ", copy.serialString, MyDev.openTag);
@@ -95,7 +108,7 @@ bool RiapriDevice() {
     libusb_device* dev = MyDev.usbDevice;
     libusb_device_handle* h = MyDev.usbHandle;
     uint8_t highSpeed = MyDev.highSpeed;
-    MyDev = copy;
+    pvk::core::copyDeviceRecord(MyDev, copy);
     MyDev.usbDevice = dev;
     MyDev.usbHandle = h;
     MyDev.highSpeed = highSpeed;
@@ -106,7 +119,7 @@ bool RiapriDevice() {
   // The old handle was closed by the attempt: it must not come back with the copy.
   libusb_device* dev = MyDev.usbDevice;
   libusb_device_handle* h = MyDev.usbHandle;
-  MyDev = copy;
+  pvk::core::copyDeviceRecord(MyDev, copy);
   MyDev.usbDevice = dev;
   MyDev.usbHandle = h;
   pvk::device::traceLine("reopening device - no reopen ", copy.serialString, "");

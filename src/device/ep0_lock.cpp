@@ -1,6 +1,10 @@
-// The cross-process lock of the control endpoint: one named semaphore per physical device, so
-// that the control requests of several processes driving the same scanner never interleave.
+// The cross-process lock of the control endpoint: one lock file per physical device, so that the
+// control requests of several processes driving the same scanner never interleave. The lock is
+// an flock on that file, which the kernel releases when its holder dies: a host killed in the
+// middle of a request never leaves the other processes waiting.
 #include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -11,16 +15,18 @@
 #include "core/trace.h"
 #include "device/device.h"
 
-sem_t* EP0Semaphore = nullptr;
+int EP0LockFile = -1;
 int32_t EP0SemaphoreTimeout = 60000;
 
 namespace {
 
-// Whether this process holds the lock now. Only what was taken is ever posted, so the count of
-// the semaphore never climbs above its initial 1 and the lock keeps excluding other processes.
+// The process that opened EP0LockFile: a forked child shares the parent's open file, and with
+// it the parent's lock, so it opens the file again for itself.
+pid_t lockOwner = 0;
+// Whether this process holds the lock now; only what was taken is ever released.
 bool ep0Held = false;
 
-const char* semErrorText(int e) {
+const char* lockErrorText(int e) {
   switch (e) {
     case EACCES: return "creating EP0Semaphore, EACCES";
     case EEXIST: return "creating EP0Semaphore, EEXIST";
@@ -34,7 +40,22 @@ const char* semErrorText(int e) {
   }
 }
 
-bool lockOpen() { return EP0Semaphore != nullptr && EP0Semaphore != SEM_FAILED; }
+bool lockOpen() { return EP0LockFile >= 0 && lockOwner == ::getpid(); }
+
+// Takes the lock within ms milliseconds: kWaitObject0, kWaitTimeout or kWaitFailed. The kernel
+// offers no timed flock: poll it, briefly at first.
+int takeLock(unsigned long ms) {
+  unsigned long waited = 0;
+  for (unsigned tries = 0;; ++tries) {
+    if (::flock(EP0LockFile, LOCK_EX | LOCK_NB) == 0) return kWaitObject0;
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK) return kWaitFailed;
+    if (waited >= ms) return kWaitTimeout;
+    const unsigned step = tries < 20 ? 1 : 10;
+    Sleep(step);
+    waited += step;
+  }
+}
 
 }  // namespace
 
@@ -47,14 +68,22 @@ void ep0LockName(char* out, size_t size, uint16_t vendor, uint16_t product, uint
   std::snprintf(out, size, "%s", name);
 }
 
+void ep0LockPath(char* out, size_t size, uint16_t vendor, uint16_t product, uint32_t serialLow) {
+  char name[128];
+  ep0LockName(name, sizeof name, vendor, product, serialLow);
+  // Beside the shared-memory objects, where one is; else in the temporary directory.
+  const char* dir = ::access("/dev/shm", W_OK | X_OK) == 0 ? "/dev/shm" : "/tmp";
+  std::snprintf(out, size, "%s%s.lock", dir, name);
+}
+
 Ep0Guard::Ep0Guard() {
   if (!lockOpen()) CreaSemaforoEP0();
   if (!lockOpen()) return;  // no lock: the request goes ahead without it
-  int r = WaitForSingleObject(EP0Semaphore, static_cast<unsigned long>(EP0SemaphoreTimeout));
+  int r = takeLock(static_cast<unsigned long>(EP0SemaphoreTimeout < 0 ? 0 : EP0SemaphoreTimeout));
   if (r == kWaitObject0) {
     held_ = ep0Held = true;
   } else if (r == kWaitTimeout) {
-    // Another process keeps the lock too long: go ahead, but what was not taken is not posted.
+    // Another process keeps the lock too long: go ahead, but what was not taken is not released.
     WriteTrace("timeout waiting EP0Sem (AA), timeout is", EP0SemaphoreTimeout, false);
   } else {
     WriteTrace("waiting EP0Sem (AA)", r, false);
@@ -62,7 +91,7 @@ Ep0Guard::Ep0Guard() {
 }
 
 Ep0Guard::~Ep0Guard() {
-  if (held_ && ep0Held && lockOpen()) sem_post(EP0Semaphore);
+  if (held_ && ep0Held && lockOpen()) ::flock(EP0LockFile, LOCK_UN);
   if (held_) ep0Held = false;
 }
 
@@ -70,27 +99,30 @@ Ep0Guard::~Ep0Guard() {
 
 void CreaSemaforoEP0() {
   if (MyDev.vendorId == 0 || MyDev.productId == 0) return;
-  if (EP0Semaphore != nullptr) CloseSemaforoEP0(true);
-  char name[128];
-  pvk::device::ep0LockName(name, sizeof name, MyDev.vendorId, MyDev.productId, MyDev.serialLow);
-  sem_t* s = sem_open(name, O_CREAT, 0600, 1);
-  if (s == SEM_FAILED) {
-    int e = errno;
-    EP0Semaphore = nullptr;
-    pvk::device::traceError(semErrorText(e), e);
+  if (EP0LockFile >= 0) CloseSemaforoEP0(true);
+  char path[160];
+  pvk::device::ep0LockPath(path, sizeof path, MyDev.vendorId, MyDev.productId, MyDev.serialLow);
+  const int fd = ::open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    const int e = errno;
+    pvk::device::traceError(lockErrorText(e), e);
     return;
   }
-  EP0Semaphore = s;
+  EP0LockFile = fd;
+  lockOwner = ::getpid();
 }
 
-int CloseSemaforoEP0(bool post) {
+int CloseSemaforoEP0(bool release) {
   int r = 0;
   if (lockOpen()) {
-    // Posting is only right when this process holds the lock (a request cut short).
-    if (post && ep0Held) sem_post(EP0Semaphore);
-    r = sem_close(EP0Semaphore);
+    // Releasing is only right when this process holds the lock (a request cut short).
+    if (release && ep0Held) ::flock(EP0LockFile, LOCK_UN);
+    r = ::close(EP0LockFile);
+  } else if (EP0LockFile >= 0) {
+    // Inherited from the parent process: closing this copy leaves the parent's lock alone.
+    ::close(EP0LockFile);
   }
   ep0Held = false;
-  EP0Semaphore = nullptr;
+  EP0LockFile = -1;
   return r;
 }

@@ -239,6 +239,8 @@ int Vx3BaseContrlMsgDev3(libusb_device_handle* handle, int bank, int reg, char* 
   }
   if (rc < 0) {
     traceTransferError(rc, in, value);
+    // A handle whose device went away stays dead, also once the device is back: reopen it.
+    if (rc == LIBUSB_ERROR_NO_DEVICE && handle == MyDev.usbHandle) pvk::device::markLost();
     return -1;
   }
   if (command) return wLength == 1 ? 1 : 0;

@@ -185,10 +185,13 @@ void noteNextDocument() {
 // A device that stops answering during a document (unplugged, powered off) is marked for a
 // reopen at the next call, so that the host gets it back once it is there again.
 void noteLostDevice() {
-  if (MyDev.state <= 0 || FX2ReadStatusL() != 0) return;
-  WriteTrace("err - ", "device not answering after acquisition - reopen at next call", false);
-  MyDev.state = -1;
-  if (MyDev.lastResult >= PVK_ERR_GENERIC) MyDev.lastResult = PVK_ERR_NOT_READY;
+  if (MyDev.state > 0 && FX2ReadStatusL() == 0) {
+    WriteTrace("err - ", "device not answering after acquisition - reopen at next call", false);
+    pvk::device::markLost();
+  }
+  // Lost here or by a request of this document that found no device.
+  if (MyDev.state == pvk::device::kStateReopen && MyDev.lastResult >= PVK_ERR_GENERIC)
+    MyDev.lastResult = PVK_ERR_NOT_READY;
 }
 
 }  // namespace
@@ -197,6 +200,8 @@ int32_t AcquireImg(uint16_t lines, ImgInfo* sides, bool forward) {
   if (!sides) return failureExit(PVK_ERR_INV_PARAMETER);
   startOfDocument(forward);
   if (!Vx3IsExtPwrd()) {
+    // A status that cannot be read at all is a lost device, not a missing power supply.
+    if (MyDev.state == pvk::device::kStateReopen) return failureExit(PVK_ERR_NOT_READY);
     WriteTrace("err - ", "The device is missing external power", false);
     return failureExit(PVK_ERR_NO_EXT_POWER);
   }
@@ -227,7 +232,8 @@ int32_t AcquireImg(uint16_t lines, ImgInfo* sides, bool forward) {
     FermaAcquisizione(0, true, false);
     return MyDev.lastResult;
   }
-  if (!Vx3IsExtPwrd()) return failureExit(MyDev.lastResult);
+  if (!Vx3IsExtPwrd())
+    return failureExit(MyDev.state == pvk::device::kStateReopen ? PVK_ERR_NOT_READY : MyDev.lastResult);
   if (!WaitFotocellula()) {
     if (MyDev.lastResult != PVK_ERR_TIMEOUT && MyDev.lastResult != PVK_ERR_ABORTED) noteLostDevice();
     return failureExit(MyDev.lastResult);

@@ -103,7 +103,7 @@ TEST_F(CountersTest, StopBesideARunningCallOnlySetsTheRequest) {
   initLib = 1;  // started already: these records stand as the running call left them
   MyDev.lastResult = -19;
   {
-    pvk::api::CallInProgress running;
+    pvk::core::CallInProgress running;
     EXPECT_EQ(PVKStop(notOpen, 1), 0);
     EXPECT_TRUE(pvk::core::stopRequested());
     EXPECT_EQ(PVKStop(notOpen, 0), 0);

@@ -37,6 +37,20 @@ TEST(Time, DeltaMsecRoundsToTheNearest) {
   EXPECT_GT(DeltaMsec(timeval{0, LONG_MAX}, timeval{0, LONG_MIN}), 18446744073709000L);
 }
 
+// An earlier `later` gives the same magnitude as the other way round: halves round away from
+// zero on both sides, and whole milliseconds stay whole.
+TEST(Time, DeltaMsecRoundsNegativeDifferencesLikePositiveOnes) {
+  const struct { timeval a, b; long ms; } cases[] = {
+      {{100, 0}, {110, 0}, -10000}, {{1, 0}, {1, 1500}, -2},   {{1, 0}, {1, 1499}, -1},
+      {{1, 999700}, {2, 500}, -1},  {{0, 0}, {0, 499}, 0},     {{3, 0}, {5, 0}, -2000},
+      {{0, 0}, {0, 500}, -1},       {{7, 250}, {7, 250}, 0},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(DeltaMsec(c.a, c.b), c.ms) << c.a.tv_sec << "." << c.a.tv_usec << " - " << c.b.tv_sec;
+    EXPECT_EQ(DeltaMsec(c.b, c.a), -c.ms);
+  }
+}
+
 // A grey image of w x h held in a vector, with stride w + pad.
 struct Image {
   Image(int w, int h, uint8_t fill, int pad = 0)

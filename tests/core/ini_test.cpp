@@ -187,7 +187,25 @@ TEST_F(Ini, RewrittenLinesEndInCrLfAndEmptyLinesAreDropped) {
   writeFile(ini(), "[General]\r\nA=1\r\n[Ocr]\r\nB=2\r");
   ASSERT_EQ(set("General", "A", "3"), 1);
   EXPECT_EQ(get("Ocr", "B"), "2");
-  EXPECT_EQ(readFile(ini()), "[General]\r\n\r\nA=3\r\n[Ocr]\r\n\r\nB=2\r\n\r\n");
+  EXPECT_EQ(readFile(ini()), "[General]\r\n\r\nA=3\r\n[Ocr]\r\n\r\nB=2\n\r\n\r\n");
+}
+
+// A last line of 255 bytes ending in a lone CR is just short enough for the readers; its copy
+// must stay so, or the section it opens (and the key just written into it) is lost.
+TEST_F(Ini, ALastLineAtTheReadersLimitStaysReadableThroughRewrites) {
+  const std::string header = "[T]" + std::string(251, 'p') + "\r";
+  ASSERT_EQ(header.size(), 255u);
+  writeFile(ini(), "[S]\r\nk=1\r\n" + header);
+  ASSERT_EQ(set("T", "k", "2"), 1);
+  EXPECT_EQ(get("T", "k"), "2");
+  ASSERT_EQ(set("S", "k", "3"), 1);
+  EXPECT_EQ(get("T", "k"), "2");
+  EXPECT_EQ(get("S", "k"), "3");
+  const std::string value = "k=" + std::string(252, 'v') + "\r";
+  writeFile(ini(), "[U]\r\n" + value);
+  ASSERT_EQ(set("U", "n", "42"), 1);
+  EXPECT_EQ(get("U", "k"), std::string(252, 'v'));
+  EXPECT_EQ(getInt("U", "n"), 42);
 }
 
 TEST_F(Ini, WritingTheSameValueLeavesTheFileUntouched) {

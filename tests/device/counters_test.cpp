@@ -1,5 +1,7 @@
 // Page and stamp counters from the device registers and from the counters file, and the
 // counters file's name built from a serial number the device supplies.
+#include "../common/file_limit.h"
+#include "PlavikMS.h"
 #include "core/ini.h"
 #include "device_fixture.h"
 
@@ -60,6 +62,30 @@ TEST_F(Counters, FromTheCountersFileWithoutAPageRegister) {
   ASSERT_GT(open(), 0);
   EXPECT_EQ(MyDev.pageRegister, 0);
   EXPECT_TRUE(traced("nPage reg disabled"));
+}
+
+// A reset of the current counts that the full disk keeps out of the counters file says so, and
+// the count stays what the file still holds; with room, the reset goes through.
+TEST_F(Counters, AResetThatCannotBeSavedReportsTheFailedWrite) {
+  openWith(0x5011, 100, 10);
+  const std::string file = MyLog.deviceFile;
+  ASSERT_EQ(WritePrivateProfileString("General", "nPagesCur", "5", file.c_str()), 1);
+  ASSERT_EQ(WritePrivateProfileString("General", "InkjetCntCur", "3", file.c_str()), 1);
+  const std::string before = pvk::testing::fileBytes(file);
+  void* h = reinterpret_cast<void*>(static_cast<uintptr_t>(MyDev.handleValue));
+  EXPECT_EQ(pvk::testing::withFileLimit(16, [&] {
+              const int pages = PVKPagNumCur(h, true);
+              const int stamps = PVKInkjetNumCur(h, true);
+              return pages == PVK_ERR_WRITE && stamps == PVK_ERR_WRITE && PVKGetLastResult() == PVK_ERR_WRITE &&
+                             PVKPagNumCur(h, false) == 5 && PVKInkjetNumCur(h, false) == 3
+                         ? 0
+                         : 1;
+            }),
+            0);
+  EXPECT_EQ(pvk::testing::fileBytes(file), before);
+  for (const std::string& name : pvk::testing::filesIn(dir)) EXPECT_EQ(name.find(".pvk"), std::string::npos) << name;
+  EXPECT_EQ(PVKPagNumCur(h, true), 0);
+  EXPECT_EQ(PVKPagNumCur(h, false), 0);
 }
 
 TEST_F(Counters, TheFileNameStaysInTheConfigurationDirectory) {

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <semaphore.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -26,7 +25,7 @@ namespace pvk::test {
 class DeviceTest : public ::testing::Test {
  protected:
   std::string dir;
-  std::vector<std::string> lockNames;
+  std::vector<std::string> lockNames;  // EP0 lock files of the devices added
 
   void SetUp() override {
     ASSERT_EQ(pvkemu_loaded(), 1);
@@ -53,7 +52,7 @@ class DeviceTest : public ::testing::Test {
     while (MyDev.openCount > 0 && MyDev.usbHandle) Vx3BaseClose();
     Vx3BaseCloseLinux();
     pvkemu_clock_virtual(0);
-    for (const std::string& n : lockNames) sem_unlink(n.c_str());
+    for (const std::string& n : lockNames) ::unlink(n.c_str());
     std::string cmd = "rm -rf '" + dir + "'";
     if (std::system(cmd.c_str()) != 0) ADD_FAILURE() << "cannot remove " << dir;
     EXPECT_EQ(pvkemu_error_count(), 0) << pvkemu_last_error();
@@ -75,10 +74,10 @@ class DeviceTest : public ::testing::Test {
   }
 
   int add(const pvkemu_profile& p) {
-    char name[128];
+    char name[160];
     char sn[16] = {0};
     std::snprintf(sn, sizeof sn, "%.15s", p.serial);
-    pvk::device::ep0LockName(name, sizeof name, p.vendor_id, p.product_id,
+    pvk::device::ep0LockPath(name, sizeof name, p.vendor_id, p.product_id,
                              static_cast<uint32_t>(std::strtoul(sn, nullptr, 10)));
     lockNames.push_back(name);
     return pvkemu_add_device(&p);

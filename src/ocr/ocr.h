@@ -308,3 +308,170 @@ void firstThresholdSeries(PVKImg* zone, ThresholdSeries& s);
 void nextThresholdSeries(ThresholdSeries& s, int lo, int hi);
 
 }  // namespace pvk::ocr
+
+// ---- Engine image, blocks and lines ----------------------------------------------------------
+// The band being read: imag (above) holds one value per pixel, row-major, `width` per row: 0
+// white, 1 black not labelled yet, 2 and up the slot of the block the pixel belongs to (after
+// compaction a block may also sit in slot 1). Every table below is rebuilt for each band.
+constexpr unsigned kBlockSlots = 4097;  // slot 0 is never a block, kSpareSlot is the exchange slot
+constexpr unsigned kSpareSlot = 4096;
+constexpr unsigned kLineRecords = 1001;
+constexpr unsigned kMaxLineNumber = 998;  // lines 0..998: 999 lines per band
+
+// Bounds are exclusive at the bottom and on the right; a record whose top is 0 is empty.
+struct BlockRec {
+  uint32_t top, left, bottom, right;
+  uint32_t col;   // column number
+  uint32_t line;  // line number
+  uint32_t cy;    // centre row
+  uint32_t cx;    // centre column
+};
+struct ColRec {
+  uint32_t top, left, bottom, right;
+  uint32_t first, end;  // positions in stblk
+  uint32_t unused[6];
+};
+struct LineRec {
+  uint32_t top, left, bottom, right;
+  uint32_t zero;
+  uint32_t first;  // first position in stblk; the record after the last line holds the end
+};
+// Per-block attributes: the recognizer stores the aspect, the line assembly the rest.
+struct BlockAttr {
+  uint32_t aspect;  // width x 32 / height, 4..96
+  uint8_t rest[28];
+};
+static_assert(sizeof(BlockRec) == 32 && sizeof(ColRec) == 48 && sizeof(LineRec) == 24 &&
+                  sizeof(BlockAttr) == 32,
+              "engine records keep their field layout");
+
+extern uint16_t width;     // band width rounded up to a multiple of 4
+extern uint16_t height;    // band height
+extern int32_t imagsize;   // width x height
+extern BlockRec tblk[kBlockSlots];
+extern uint32_t lastblock;                // one past the highest slot in use
+extern uint32_t stblk[kBlockSlots];       // sorted positions 1..lastblock (one spare entry)
+extern ColRec tcol[1];
+extern uint32_t num_of_cols;
+extern LineRec tln[kLineRecords];
+extern uint32_t num_of_lines;
+extern BlockAttr tattr[kBlockSlots];
+extern uint16_t ablkw;    // mean width of the blocks of 9 x 9 pixels or more (1 when none)
+extern uint16_t ablkh;    // mean height of the same
+extern uint32_t last_j2;  // column after the previous character of the line assembly
+
+// Installs a binarised band (not owned) and segments it: 1 when it holds a block, else -1.
+int ocr_pre_process(uint32_t* image, uint16_t bandWidth, uint16_t bandHeight);
+int process_image();  // segments the installed band: 1, or -1 without a block
+void filtraPuntiSingoli();
+uint32_t getblocks();  // lastblock, or 0 without a block or on table overflow
+uint32_t compactify_tblk();
+void remove_block(unsigned slot);
+void move_block(unsigned from, unsigned to);
+void clear_block(unsigned slot);
+void join_block(unsigned a, unsigned b);  // a's pixels and box go to b; a is emptied
+void permute_block(unsigned a, unsigned b);
+void average_all_blocks();
+void average_blocks(unsigned first, unsigned end, uint16_t& meanW, uint16_t& meanH);
+void getcolumns();
+uint32_t getlines();  // num_of_lines; result code -30 past 999 lines
+
+// Debug files: P5 greymaps, black pixels 0 and white 255. True when every byte was written.
+bool ImgPGMWrite(const char* path, const uint32_t* image, uint16_t w, uint16_t h, int maxGrey);
+bool ImgPGMWriteBBK(const char* path, const uint32_t* cell, int maxGrey);
+// Reads a greymap written as above into a new buffer (free with std::free) and sets width,
+// height and imagsize; null with a trace on a bad header, bad sizes or a short file.
+uint8_t* ImgPGMRead(const char* path);
+
+// ---- Block splitting and joining -------------------------------------------------------------
+// Splits take a new slot past lastblock; none splits when that slot would not lie below the
+// spare slot. Results as named: 0 is always "not split".
+void JoinBlocks(uint16_t meanW, uint16_t meanH, unsigned first, unsigned end);
+uint32_t split_block_hor(unsigned b, float heightFactor, bool wide, unsigned& newSlot);
+uint32_t split_block_hor_fix(unsigned b, uint16_t cutOffset, unsigned& newSlot);
+int split_block_imag_hor(unsigned b, unsigned& leftSlot);
+unsigned split_block_ver(unsigned b, uint32_t maxRow, uint32_t minHeight);
+
+// ---- Standard cell and Hamming matching ------------------------------------------------------
+// A cell is 32 rows of 32 bits, row 0 on top, column c in bit 31 - c, a set bit black.
+extern const uint32_t val[32];
+extern uint8_t myChar[32][32];
+extern uint32_t white_bbk[32];
+extern uint32_t black_bbk[32];
+
+// Scales the block into cell, trimming its bounds in up to 9 passes; false when it is smaller
+// than the minimums or trims away to nothing (its bounds then stay ordered).
+bool mk_std_size_bin(unsigned block, uint32_t* cell, uint32_t minHeight, uint32_t minWidth);
+void mk_std_size_bin_1_1(unsigned block, uint32_t* cell, int64_t h, int64_t w, float sx, float sy);
+void mk_std_size_bin_1_2(unsigned block, uint32_t* cell, int64_t h, int64_t w, float sx, float sy);
+// Scales the block at sorted position i into template j of the store; false when it cannot.
+bool put_std_size_char(unsigned i, unsigned j);
+
+// Differing pixels over the nine zones (0..1024); with withThr 1024 when a zone passes maxZone
+// or a row or column band passes maxTot.
+uint32_t hamming_dist(const uint32_t* a, const uint32_t* b, uint32_t maxTot, uint32_t maxZone,
+                      bool withThr);
+uint32_t high_hamming_dist(const uint32_t* a, const uint32_t* b);
+uint32_t high_left_hamming_dist(const uint32_t* a, const uint32_t* b);
+uint32_t mid_high_hamming_dist(const uint32_t* a, const uint32_t* b);
+uint32_t high_right_hamming_dist(const uint32_t* a, const uint32_t* b);
+uint32_t high_right2_hamming_dist(const uint32_t* a, const uint32_t* b);
+uint32_t vmid_hamming_dist(const uint32_t* a, const uint32_t* b);
+uint32_t mid_left_hamming_dist(const uint32_t* a, const uint32_t* b);
+uint32_t mid_mid_hamming_dist(const uint32_t* a, const uint32_t* b);
+uint32_t mid_right_hamming_dist(const uint32_t* a, const uint32_t* b);
+uint32_t low_hamming_dist(const uint32_t* a, const uint32_t* b);
+uint32_t low_left_hamming_dist(const uint32_t* a, const uint32_t* b);
+uint32_t low_mid_hamming_dist(const uint32_t* a, const uint32_t* b);
+uint32_t low_right_hamming_dist(const uint32_t* a, const uint32_t* b);
+uint32_t hmid_hamming_dist(const uint32_t* a, const uint32_t* b);
+uint32_t left_hamming_dist(const uint32_t* a, const uint32_t* b);
+uint32_t right_hamming_dist(const uint32_t* a, const uint32_t* b);
+uint32_t hamming_dist_no_soglie(const uint32_t* a, const uint32_t* b);
+uint32_t hamming_equal_neri(const uint32_t* a, const uint32_t* b);
+uint32_t hamming_dist_neri(const uint32_t* a, const uint32_t* b, uint32_t thr);
+void Mask(uint32_t* a, const uint32_t* m);
+uint32_t black_in_row(uint32_t row);
+uint32_t PixelNeri(unsigned block);
+uint32_t PixelNeriNoSalePepe(unsigned block);
+uint32_t PixelNeriBBK(const uint32_t* cell);
+uint32_t PixelNeriBBKNoSalePepe(const uint32_t* cell);
+uint32_t detectBlock(const uint32_t* cell);
+
+// ---- Recognition of one block and the per-font verifiers -------------------------------------
+// Per-line metrics that the line assembly sets before it recognises the blocks of a line.
+extern uint32_t minW, maxW, minH, maxH;
+extern uint32_t minHNum, minWNum;
+extern uint32_t aw_full_width_min, aw_3_2, aw_2_3, aw_1_2, aw_1_3, aw_1_6;
+extern uint32_t ah_full_height_min, ah_not_full_height_max, ah_1_2, ah_1_6, ah_2_3;
+extern uint8_t Lettera;  // the previous character was a letter
+extern uint8_t Numero;   // the previous character was a digit
+extern int32_t SogliaOCR_2;  // best distances above it give '?' (initially 409)
+
+// The state of the last recognition: during the search distances (1024 none), after it
+// confidences 1..100. The verifiers and the line assembly read and change it.
+extern char I_char, II_char;
+extern uint16_t I_nn, II_nn;  // store slots of the best and second templates, 0 none
+extern int32_t I_score, II_score;
+extern int32_t I_score_min;
+extern int32_t I_score_delta_low_conf;
+extern uint8_t MicroD_I, MicroD_II;
+extern DBEntry* pCurDB;
+
+extern const std::array<uint32_t, 32> MicroperforationMask;
+extern const std::array<uint32_t, 32> MicroperforationMask_microD;
+extern const std::array<uint32_t, 32> MicroperforationMask_ET;
+extern const std::array<uint32_t, 32> MicroperforationMask_barra;
+extern const std::array<uint32_t, 32> MicroperforationMask_I;
+
+// The character of the block whose cell is given (' ' none, '?' unreadable, 1 too large), its
+// confidence 1..100 and the index byte of the template's database.
+char recognize_char(unsigned block, uint32_t* cell, unsigned char& conf, unsigned char& db);
+void VerificaScore(int& firstScore, unsigned short& firstSlot, int& secondScore,
+                   unsigned short& secondSlot);
+bool VerificaCMC7(unsigned black, unsigned w, unsigned h, uint32_t* cell);
+bool VerificaOCRB(bool swapped, unsigned w, unsigned h, uint32_t* cell);
+bool VerificaMicroperforation(unsigned w, unsigned h);
+bool VerificaMicroperforationAltri(int minimum, unsigned w, unsigned h, uint32_t* cell);
+bool VerificaE13B(unsigned w, unsigned h, uint32_t* cell);
+bool VerificaGenericoFont(uint32_t* cell, unsigned w, unsigned h, unsigned black);

@@ -1,0 +1,264 @@
+// Blocks of the engine image: the one-pass 8-connected labelling of a band into the block table,
+// the point filter that runs before it, and the operations that move, join, empty and compact
+// block records together with the labels of their pixels.
+#include <cstring>
+
+#include "ocr/ocr.h"
+
+uint16_t width = 0;
+uint16_t height = 0;
+int32_t imagsize = 0;
+BlockRec tblk[kBlockSlots];
+uint32_t lastblock = 0;
+uint32_t stblk[kBlockSlots];
+BlockAttr tattr[kBlockSlots];
+
+namespace {
+
+constexpr unsigned kNoiseFreeLimit = 4096;
+// Microperforation holes wider or higher than these are not holes.
+constexpr uint32_t kHoleMaxW = 25;
+constexpr uint32_t kHoleMaxH = 36;
+constexpr uint32_t kHoleReach = 3;
+
+bool isEmpty(unsigned slot) { return tblk[slot].top == 0; }
+
+uint32_t& px(uint32_t row, uint32_t col) { return imag[static_cast<size_t>(row) * width + col]; }
+
+// Rewrites the label from to to inside the box; the box is clipped to the image.
+void relabel(const BlockRec& box, uint32_t from, uint32_t to) {
+  const uint32_t bottom = box.bottom < height ? box.bottom : height;
+  const uint32_t right = box.right < width ? box.right : width;
+  for (uint32_t r = box.top; r < bottom; ++r)
+    for (uint32_t c = box.left; c < right; ++c)
+      if (px(r, c) == from) px(r, c) = to;
+}
+
+bool microperforation() { return IsMICROPERFORATIONFont(MyOcr.currentFont, true); }
+
+unsigned slotLimit() {
+  const short font = MyOcr.currentFont;
+  if (IsCMC7Font(font) || microperforation() || height >= 400) return kNoiseFreeLimit;
+  const unsigned byRows = static_cast<unsigned>(height) * 4096u / 400u;
+  return byRows > 1024 ? byRows : 1024;
+}
+
+// Slots from 3 up below this one are all in use while a band is labelled: emptying a slot
+// lowers it, so a new block need not scan the whole table.
+unsigned firstFreeHint = 3;
+
+void emptied(unsigned slot) {
+  if (slot >= 3 && slot < firstFreeHint) firstFreeHint = slot;
+}
+
+// Slot 2 when free, else the first free slot from 3 up; kSpareSlot when none is.
+unsigned freeSlot() {
+  if (isEmpty(2)) return 2;
+  for (unsigned s = firstFreeHint; s < kSpareSlot; ++s) {
+    if (isEmpty(s)) {
+      firstFreeHint = s;
+      return s;
+    }
+  }
+  firstFreeHint = kSpareSlot;
+  return kSpareSlot;
+}
+
+void setCentres() {
+  for (unsigned s = 1; s < lastblock; ++s) {
+    BlockRec& b = tblk[s];
+    if (b.top == 0) continue;
+    b.cy = (b.top + b.bottom) / 2;
+    b.cx = (b.left + b.right) / 2;
+  }
+}
+
+// Labels one black pixel at (r, c); false when the table is full.
+bool labelPixel(uint32_t r, uint32_t c, unsigned limit, bool noiseRule, unsigned& highest) {
+  uint32_t cur = px(r, c);
+  if (cur == 1) {
+    const unsigned s = freeSlot();
+    if (s >= limit) return false;
+    if (s > highest) highest = s;
+    cur = s;
+    px(r, c) = cur;
+    tblk[cur] = BlockRec{r, c, r + 1, c + 1, 0, 0, 0, 0};
+  }
+  // The neighbours already scanned: left, upper left, above, upper right. A neighbour still at 1
+  // lies on the unscanned border: it is ink but no block to join.
+  const uint32_t scanned[4] = {px(r, c - 1), px(r - 1, c - 1), px(r - 1, c), px(r - 1, c + 1)};
+  int white = 0;
+  for (uint32_t n : scanned) {
+    if (n == 0) {
+      ++white;
+    } else if (n >= 2 && n != cur) {
+      join_block(cur, n);
+      emptied(cur);
+      cur = n;
+    }
+  }
+  if (noiseRule && white == 4) {
+    const int black = (px(r, c + 1) != 0) + (px(r + 1, c - 1) != 0) + (px(r + 1, c) != 0) +
+                      (px(r + 1, c + 1) != 0);
+    if (black < 2) {
+      remove_block(cur);
+      emptied(cur);
+      px(r, c) = 0;
+    }
+  }
+  return true;
+}
+
+bool near(uint32_t a0, uint32_t a1, uint32_t b0, uint32_t b1) {
+  auto within = [](uint32_t x, uint32_t y) { return (x > y ? x - y : y - x) <= kHoleReach; };
+  const bool overlap = (b0 >= a0 && b0 < a1) || (a0 >= b0 && a0 < b1);
+  return overlap || within(a0, b0) || within(a0, b1) || within(a1, b0) || within(a1, b1);
+}
+
+// Each hole of the paper is a block: drop what is too big for a hole, then join holes that lie
+// within reach of each other, round after round, until a round joins nothing.
+bool joinHoles() {
+  for (unsigned s = 1; s < lastblock; ++s) {
+    const BlockRec& b = tblk[s];
+    if (b.top != 0 && (b.right - b.left >= kHoleMaxW || b.bottom - b.top >= kHoleMaxH)) remove_block(s);
+  }
+  compactify_tblk();
+  if (lastblock < 2) return false;
+  bool joined = true;
+  while (joined) {
+    joined = false;
+    for (unsigned i = 1; i < lastblock; ++i) {
+      for (unsigned j = i + 1; j < lastblock; ++j) {
+        if (isEmpty(i) || isEmpty(j)) continue;
+        const BlockRec& a = tblk[i];
+        const BlockRec& b = tblk[j];
+        if (near(a.top, a.bottom, b.top, b.bottom) && near(a.left, a.right, b.left, b.right)) {
+          join_block(j, i);
+          joined = true;
+        }
+      }
+    }
+    if (joined) compactify_tblk();
+  }
+  return true;
+}
+
+}  // namespace
+
+void filtraPuntiSingoli() {
+  if (imag == nullptr || width < 3 || height < 3) return;
+  for (uint32_t r = 1; r + 1 < height; ++r) {
+    for (uint32_t c = 1; c + 1 < width; ++c) {
+      if (px(r, c) == 0) continue;
+      const uint32_t direct = (px(r, c - 1) != 0) + (px(r, c + 1) != 0) + (px(r - 1, c) != 0) +
+                              (px(r + 1, c) != 0);
+      const uint32_t diagonal = (px(r - 1, c - 1) != 0) + (px(r - 1, c + 1) != 0) +
+                                (px(r + 1, c - 1) != 0) + (px(r + 1, c + 1) != 0);
+      if (direct < 2 && direct + diagonal < 4) px(r, c) = 0;
+    }
+  }
+}
+
+uint32_t getblocks() {
+  lastblock = 0;
+  if (imag == nullptr || height < 16 || width < 3) return 0;
+  const unsigned limit = slotLimit();
+  const bool noiseRule = !IsCMC7Font(MyOcr.currentFont) && !microperforation();
+  unsigned highest = 0;
+  firstFreeHint = 3;
+  for (uint32_t r = 1; r + 1 < height; ++r) {
+    for (uint32_t c = 1; c + 1 < width; ++c) {
+      if (px(r, c) == 0) continue;
+      if (!labelPixel(r, c, limit, noiseRule, highest)) {
+        lastblock = 0;
+        return 0;
+      }
+    }
+  }
+  lastblock = highest + 1;
+  compactify_tblk();
+  setCentres();
+  if (microperforation() && !joinHoles()) {
+    lastblock = 0;
+    return 0;
+  }
+  if (lastblock > 1) return lastblock;
+  lastblock = 0;
+  return 0;
+}
+
+void remove_block(unsigned slot) {
+  if (slot < kBlockSlots) tblk[slot] = BlockRec{};
+}
+
+void move_block(unsigned from, unsigned to) {
+  if (from >= kBlockSlots || to >= kBlockSlots || from == to) return;
+  relabel(tblk[from], from, to);
+  tblk[to] = tblk[from];
+  tblk[from] = BlockRec{};
+}
+
+void clear_block(unsigned slot) {
+  if (slot == 0 || slot >= kBlockSlots || isEmpty(slot)) return;
+  const BlockRec box = tblk[slot];
+  tblk[slot] = BlockRec{};
+  const uint32_t bottom = box.bottom < height ? box.bottom : height;
+  const uint32_t right = box.right < width ? box.right : width;
+  for (uint32_t r = box.top; r < bottom; ++r) {
+    for (uint32_t c = box.left; c < right; ++c) {
+      const uint32_t v = px(r, c);
+      if (v == 0) continue;
+      px(r, c) = 0;
+      // Ink of another block inside the box takes that whole block with it.
+      if (v != slot && v < kBlockSlots) clear_block(v);
+    }
+  }
+}
+
+void join_block(unsigned a, unsigned b) {
+  if (a == b || a >= kBlockSlots || b >= kBlockSlots) return;
+  BlockRec& src = tblk[a];
+  BlockRec& dst = tblk[b];
+  relabel(src, a, b);
+  if (dst.top == 0) {
+    const BlockRec keep = dst;
+    dst = src;
+    dst.col = keep.col;
+    dst.line = keep.line;
+    dst.cy = keep.cy;
+    dst.cx = keep.cx;
+  } else if (src.top != 0) {
+    if (src.top < dst.top) dst.top = src.top;
+    if (src.left < dst.left) dst.left = src.left;
+    if (src.bottom > dst.bottom) dst.bottom = src.bottom;
+    if (src.right > dst.right) dst.right = src.right;
+  }
+  src = BlockRec{};
+}
+
+void permute_block(unsigned a, unsigned b) {
+  if (a == b || a >= kSpareSlot || b >= kSpareSlot) return;
+  move_block(a, kSpareSlot);
+  move_block(b, a);
+  move_block(kSpareSlot, b);
+}
+
+uint32_t compactify_tblk() {
+  if (lastblock > kBlockSlots) lastblock = kBlockSlots;
+  if (microperforation() && MyOcr.charHeight != 0) {
+    const uint32_t limit = static_cast<uint32_t>(MyOcr.charHeight) * 3 / 2;
+    for (unsigned s = 1; s < lastblock; ++s)
+      if (!isEmpty(s) && tblk[s].bottom - tblk[s].top > limit) remove_block(s);
+  }
+  unsigned low = 1;
+  unsigned high = lastblock > 0 ? lastblock - 1 : 0;
+  while (true) {
+    while (low < high && !isEmpty(low)) ++low;
+    while (high > low && isEmpty(high)) --high;
+    if (low >= high) break;
+    move_block(high, low);
+  }
+  while (lastblock > 1 && isEmpty(lastblock - 1)) --lastblock;
+  if (lastblock < 1) lastblock = 1;
+  return lastblock;
+}

@@ -1,0 +1,173 @@
+// The standard cell: a block of the engine image scaled to 32 x 32 one-bit pixels, its border
+// trimmed pass by pass until every border row and column carries ink, and the black-pixel
+// counters of blocks and cells that tell characters from specks.
+#include <cstdint>
+
+#include "ocr/ocr.h"
+
+namespace {
+
+constexpr int kMaxPasses = 9;
+// A cell pixel is black when its sampled value passes 10/21, in single precision.
+constexpr float kOn = 10.0f / 21.0f;
+
+// Pixel (y, x) relative to the block's top-left corner: 1 when the image pixel is ink. The
+// column right of the block and the row below it are sampled too; outside the image they are white.
+struct Sampler {
+  uint32_t top;
+  uint32_t left;
+  int p(int64_t y, int64_t x) const {
+    const int64_t r = top + y;
+    const int64_t c = left + x;
+    if (r < 0 || c < 0 || r >= height || c >= width) return 0;
+    return imag[static_cast<size_t>(r) * width + static_cast<size_t>(c)] != 0 ? 1 : 0;
+  }
+};
+
+struct Column {
+  int64_t ix;
+  int64_t ix1;
+  float wx0;
+  float wx1;
+};
+
+Column column(int c, float sx, int64_t w) {
+  const float x = static_cast<float>(c) * sx;
+  const auto ix = static_cast<int64_t>(x);
+  const int64_t ix1 = ix < w ? ix + 1 : w;
+  return Column{ix, ix1, static_cast<float>(ix1) - x, x - static_cast<float>(ix)};
+}
+
+float rowValue(const Sampler& s, int64_t row, const Column& col) {
+  return static_cast<float>(s.p(row, col.ix)) * col.wx0 + static_cast<float>(s.p(row, col.ix1)) * col.wx1;
+}
+
+uint32_t countColumn(const uint32_t* cell, uint32_t bit) {
+  uint32_t n = 0;
+  for (int r = 0; r < 32; ++r) n += (cell[r] & bit) != 0;
+  return n;
+}
+
+bool validBlock(unsigned block) { return imag != nullptr && block < kBlockSlots; }
+
+}  // namespace
+
+void mk_std_size_bin_1_1(unsigned block, uint32_t* cell, int64_t h, int64_t w, float sx, float sy) {
+  if (!validBlock(block) || cell == nullptr) return;
+  const Sampler s{tblk[block].top, tblk[block].left};
+  for (int r = 0; r < 32; ++r) {
+    const float y = static_cast<float>(r) * sy;
+    const auto iy = static_cast<int64_t>(y);
+    int64_t iy1 = iy + 1;
+    float wy0 = static_cast<float>(iy + 1) - y;
+    float wy1 = y - static_cast<float>(iy);
+    if (iy >= h) {
+      iy1 = iy;
+      wy0 = static_cast<float>(h) - y;
+    }
+    uint32_t bits = 0;
+    for (int c = 0; c < 32; ++c) {
+      const Column col = column(c, sx, w);
+      const float v = rowValue(s, iy, col) * wy0 + rowValue(s, iy1, col) * wy1;
+      if (v > kOn) bits |= val[c];
+    }
+    cell[r] = bits;
+  }
+}
+
+void mk_std_size_bin_1_2(unsigned block, uint32_t* cell, int64_t h, int64_t w, float sx, float sy) {
+  if (!validBlock(block) || cell == nullptr) return;
+  const Sampler s{tblk[block].top, tblk[block].left};
+  for (int r = 0; r < 32; ++r) {
+    const auto iy = static_cast<int64_t>(static_cast<float>(r) * sy);
+    int64_t rows[3] = {iy, iy + 1, iy + 2};
+    // Rows stop at the one just below the block.
+    if (iy + 1 >= h) rows[2] = iy + 1;
+    if (iy >= h) rows[1] = rows[2] = iy;
+    uint32_t bits = 0;
+    for (int c = 0; c < 32; ++c) {
+      const Column col = column(c, sx, w);
+      const float v = rowValue(s, rows[0], col) + rowValue(s, rows[1], col) + rowValue(s, rows[2], col);
+      if (v > kOn) bits |= val[c];
+    }
+    cell[r] = bits;
+  }
+}
+
+bool mk_std_size_bin(unsigned block, uint32_t* cell, uint32_t minHeight, uint32_t minWidth) {
+  if (!validBlock(block) || cell == nullptr) return false;
+  BlockRec& b = tblk[block];
+  for (int pass = 1;; ++pass) {
+    const uint32_t h = b.bottom > b.top ? b.bottom - b.top : 0;
+    const uint32_t w = b.right > b.left ? b.right - b.left : 0;
+    if (w < minWidth || h < minHeight || w == 0 || h == 0) return false;
+    const float sx = static_cast<float>(w) / 32.0f;
+    const float sy = static_cast<float>(h) / 32.0f;
+    if (sx >= 2.0f || sy < 2.0f) {
+      mk_std_size_bin_1_1(block, cell, h, w, sx, sy);
+    } else {
+      mk_std_size_bin_1_2(block, cell, h, w, sx, sy);
+    }
+    const uint32_t topInk = black_in_row(cell[0]);
+    const uint32_t bottomInk = black_in_row(cell[31]);
+    const uint32_t rightInk = countColumn(cell, val[31]);
+    const uint32_t leftInk = countColumn(cell, val[0]);
+    bool trimmed = false;
+    // A trim never passes the opposite side: a block of one row or column keeps its bounds
+    // ordered and fails on the next pass.
+    if (topInk < 2 && b.top < b.bottom) ++b.top, trimmed = true;
+    if (bottomInk < 2 && b.bottom > b.top) --b.bottom, trimmed = true;
+    if (rightInk < 2 && b.right > b.left) --b.right, trimmed = true;
+    if (leftInk < 2 && b.left < b.right) ++b.left, trimmed = true;
+    if (!trimmed || pass == kMaxPasses) return b.right > b.left && b.bottom > b.top;
+  }
+}
+
+bool put_std_size_char(unsigned i, unsigned j) {
+  if (i >= kBlockSlots || j == 0 || j >= static_cast<unsigned>(kStoreCells)) return false;
+  const unsigned block = stblk[i];
+  if (block == 0 || block >= kBlockSlots) return false;
+  return mk_std_size_bin(block, data_std_bbk[j], 1, 1);
+}
+
+uint32_t PixelNeri(unsigned block) {
+  if (!validBlock(block)) return 0;
+  const BlockRec& b = tblk[block];
+  uint32_t n = 0;
+  for (uint32_t r = b.top; r < b.bottom && r < height; ++r)
+    for (uint32_t c = b.left; c < b.right && c < width; ++c) n += imag[static_cast<size_t>(r) * width + c] != 0;
+  return n;
+}
+
+uint32_t PixelNeriNoSalePepe(unsigned block) {
+  if (!validBlock(block)) return 0;
+  const BlockRec& b = tblk[block];
+  auto ink = [](uint32_t r, uint32_t c) { return imag[static_cast<size_t>(r) * width + c] != 0 ? 1u : 0u; };
+  uint32_t n = 0;
+  for (uint32_t r = b.top + 1; r + 2 < b.bottom + 1 && r + 1 < height; ++r) {
+    for (uint32_t c = b.left + 1; c + 2 < b.right + 1 && c + 1 < width; ++c) {
+      if (!ink(r, c)) continue;
+      if (ink(r, c - 1) + ink(r, c + 1) + ink(r - 1, c) + ink(r + 1, c) >= 2) ++n;
+    }
+  }
+  return n;
+}
+
+uint32_t PixelNeriBBK(const uint32_t* cell) {
+  uint32_t n = 0;
+  for (int r = 1; r <= 30; ++r) n += black_in_row(cell[r] & 0x7FFFFFFEu);
+  return n;
+}
+
+uint32_t PixelNeriBBKNoSalePepe(const uint32_t* cell) {
+  uint32_t n = 0;
+  for (int r = 1; r <= 30; ++r) {
+    for (int c = 1; c <= 30; ++c) {
+      if ((cell[r] & val[c]) == 0) continue;
+      const int around = ((cell[r] & val[c - 1]) != 0) + ((cell[r] & val[c + 1]) != 0) +
+                         ((cell[r - 1] & val[c]) != 0) + ((cell[r + 1] & val[c]) != 0);
+      if (around >= 3) ++n;
+    }
+  }
+  return n;
+}

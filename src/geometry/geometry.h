@@ -185,3 +185,28 @@ cv::Mat perspectiveCrop(const cv::Mat& src, const cv::Point2f quad[4], float wid
 void thresholdBinary(cv::Mat& img, int threshold);
 
 }  // namespace pvk::geometry
+
+// ---- Adapter calls of the QR locator ----------------------------------------------------------
+// One-to-one stand-ins for the filter, threshold, contour, fill and warp operations the QR
+// locator was written against.
+namespace pvk::geometry {
+
+// Single-plane grey copy of an image of 1, 3 or 4 planes (BGR order).
+cv::Mat greyOf(const cv::Mat& src);
+// 3 x 3 median of `src` into `binary`, copied into `work`, then an inverse threshold of `work`
+// into `binary`: adaptive (mean of blockSize x blockSize less param, dark pixels 128) when
+// blockSize > 0, else global at param (dark pixels 255).
+void medianThresholdInverse(const cv::Mat& src, cv::Mat& binary, cv::Mat& work, int blockSize, double param);
+// Contours of a binary image (mode and method as the library numbers them); the image is kept.
+std::vector<std::vector<cv::Point>> contoursOf(const cv::Mat& binary, int mode, int method);
+// `work` = `binary` inside the filled polygon (8-connected fill), 0 elsewhere, then eroded and
+// dilated once with a 3 x 3 square.
+void keepInsidePolygon(const cv::Mat& binary, const std::vector<cv::Point>& polygon, cv::Mat& work);
+// Perspective warp of `src` taking from[k] to to[k], into an image of src's size (bilinear,
+// outside filled with 0).
+cv::Mat perspectiveWarp(const cv::Mat& src, const cv::Point2f from[4], const cv::Point2f to[4]);
+// Eroded and dilated once with a 3 x 3 square, then binarised at Otsu's threshold (dark 0,
+// light 255).
+cv::Mat openedOtsu(const cv::Mat& grey);
+
+}  // namespace pvk::geometry

@@ -91,16 +91,10 @@ bool uprightOutline(Reading& st, const std::vector<cv::Point>& outline, cv::Mat&
   int a = box.angle < -45 ? h : w, b = box.angle < -45 ? w : h;
   cv::Point2f c[4];
   ChooseSymbolCorners(p, c);
-  const float m = static_cast<float>(st.img.dpi / 75);
-  const float W = st.img.width, H = st.img.height;
-  if (c[0].x > m && c[0].y > m && c[1].x + m < W && c[1].y > m && c[2].x + m < W && c[2].y + m < H && c[3].x > m &&
-      c[3].y + m < H) {
-    c[0] += cv::Point2f(-m, -m);
-    c[1] += cv::Point2f(m, -m);
-    c[2] += cv::Point2f(m, m);
-    c[3] += cv::Point2f(-m, m);
-    a += 4 * static_cast<int>(m);
-    b += 4 * static_cast<int>(m);
+  const int m = st.img.dpi / 75;
+  if (GrowSymbolCorners(c, static_cast<float>(m), st.img.width, st.img.height)) {
+    a += 4 * m;
+    b += 4 * m;
   }
   if (st.squarePass) a = b = std::min(a, b);
   warped = pvk::geometry::uprightWarp(st.image, c, a, b);

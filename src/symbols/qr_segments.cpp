@@ -2,6 +2,7 @@
 // characters. A segment must hold its whole declared count: one that ends early or holds a
 // group outside its range makes the symbol give no text.
 #include <algorithm>
+#include <functional>
 
 #include "symbols/symbols.h"
 
@@ -15,16 +16,6 @@ bool takeBits(const std::vector<uint16_t>& bits, size_t& pos, int n, int& value)
   value = 0;
   for (int i = 0; i < n; ++i) value = (value << 1) | (bits[pos++] & 1);
   return true;
-}
-
-// Hands the segment's text on: complete (1), cut at the capacity (0) or, when the bits ended
-// before the declared count, malformed (-1).
-int finish(const std::string& text, int expected, bool complete, char* out, unsigned short* len) {
-  if (!complete || static_cast<int>(text.size()) < expected) {
-    *len = 0;
-    return -1;
-  }
-  return CopyInResQR(text, expected, out, len) ? 1 : 0;
 }
 
 }  // namespace
@@ -87,6 +78,25 @@ int ECIDecoder::countBits(int version, int column) {
   return version >= 1 && version <= 40 ? CHARACTER_COUNTS[version - 1][column] : 0;
 }
 
+int ECIDecoder::readSegment(int version, const std::vector<uint16_t>& bits, char* out, unsigned short* len,
+                            const GroupReader& group) {
+  readLength = 0;
+  if (!out || !len) return 0;
+  if (!readCount(version, bits, len)) return -1;
+  const int expected = charCount * bytesPerChar;
+  std::string text;
+  size_t pos = static_cast<size_t>(readLength);
+  while (static_cast<int>(text.size()) < expected) {
+    // A group cut short by the end of the bits or out of its range: the segment is malformed.
+    if (!group(pos, (expected - static_cast<int>(text.size())) / bytesPerChar, text)) {
+      *len = 0;
+      return -1;
+    }
+    readLength = static_cast<int>(pos);
+  }
+  return CopyInResQR(text, expected, out, len) ? 1 : 0;
+}
+
 bool ECIDecoder::readCount(int version, const std::vector<uint16_t>& bits, unsigned short* len) {
   size_t pos = 0;
   int n = get_character_count(version);
@@ -112,94 +122,47 @@ int ByteDecoder::get_character_count(int v) { return countBits(v, 2); }
 int KanjiDecoder::get_character_count(int v) { return countBits(v, 3); }
 
 int NumericalDecoder::read_data(int version, const std::vector<uint16_t>& bits, char* out, unsigned short* len) {
-  readLength = 0;
-  if (!out || !len) return 0;
-  if (!readCount(version, bits, len)) return -1;
-  std::string text;
-  size_t pos = static_cast<size_t>(readLength);
-  bool complete = true;
-  while (static_cast<int>(text.size()) < charCount) {
-    int left = charCount - static_cast<int>(text.size());
-    int width = left >= 3 ? bitsPerGroup : left == 2 ? 7 : 4;
-    int digits = left >= 3 ? 3 : left;
+  return readSegment(version, bits, out, len, [&](size_t& pos, int left, std::string& text) {
+    const int digits = std::min(left, 3), width = left >= 3 ? bitsPerGroup : left == 2 ? 7 : 4;
     int v = 0;
-    // A group cut short or above its digits' range (999, 99, 9) is no number.
-    if (!takeBits(bits, pos, width, v) || v >= power(10, digits)) {
-      complete = false;
-      break;
-    }
-    readLength += width;
+    // A group above its digits' range (999, 99, 9) is no number.
+    if (!takeBits(bits, pos, width, v) || v >= power(10, digits)) return false;
     for (int d = digits - 1; d >= 0; --d) text += AlphabeticNumericChars(v / power(10, d) % 10);
-  }
-  return finish(text, charCount, complete, out, len);
+    return true;
+  });
 }
 
 int AlphanumericDecoder::read_data(int version, const std::vector<uint16_t>& bits, char* out,
                                    unsigned short* len) {
-  readLength = 0;
-  if (!out || !len) return 0;
-  if (!readCount(version, bits, len)) return -1;
-  std::string text;
-  size_t pos = static_cast<size_t>(readLength);
-  bool complete = true;
-  while (static_cast<int>(text.size()) < charCount) {
-    bool single = charCount - static_cast<int>(text.size()) == 1;
-    int width = single ? 6 : bitsPerGroup;
+  return readSegment(version, bits, out, len, [&](size_t& pos, int left, std::string& text) {
+    const bool single = left == 1;
     int v = 0;
     // Above 44 (one character) or 45 * 45 - 1 (a pair) lies outside the character set.
-    if (!takeBits(bits, pos, width, v) || v >= (single ? 45 : 45 * 45)) {
-      complete = false;
-      break;
-    }
-    readLength += width;
-    if (single) {
-      text += AlphabeticNumericChars(v);
-    } else {
-      text += AlphabeticNumericChars(v / 45);
-      text += AlphabeticNumericChars(v % 45);
-    }
-  }
-  return finish(text, charCount, complete, out, len);
+    if (!takeBits(bits, pos, single ? 6 : bitsPerGroup, v) || v >= (single ? 45 : 45 * 45)) return false;
+    if (!single) text += AlphabeticNumericChars(v / 45);
+    text += AlphabeticNumericChars(single ? v : v % 45);
+    return true;
+  });
 }
 
 int ByteDecoder::read_data(int version, const std::vector<uint16_t>& bits, char* out, unsigned short* len) {
-  readLength = 0;
-  if (!out || !len) return 0;
-  if (!readCount(version, bits, len)) return -1;
-  std::string text;
-  size_t pos = static_cast<size_t>(readLength);
-  bool complete = true;
-  while (static_cast<int>(text.size()) < charCount) {
+  return readSegment(version, bits, out, len, [&](size_t& pos, int, std::string& text) {
     int v = 0;
-    if (!takeBits(bits, pos, bitsPerGroup, v)) {
-      complete = false;
-      break;
-    }
-    readLength += bitsPerGroup;
+    if (!takeBits(bits, pos, bitsPerGroup, v)) return false;
     text += static_cast<char>(v);
-  }
-  return finish(text, charCount, complete, out, len);
+    return true;
+  });
 }
 
 int KanjiDecoder::read_data(int version, const std::vector<uint16_t>& bits, char* out, unsigned short* len) {
-  readLength = 0;
-  if (!out || !len) return 0;
-  if (!readCount(version, bits, len)) return -1;
-  std::string text;
-  size_t pos = static_cast<size_t>(readLength);
-  bool complete = true;
-  while (static_cast<int>(text.size()) < charCount * bytesPerChar) {
+  // Every character is two bytes of Shift JIS text.
+  return readSegment(version, bits, out, len, [&](size_t& pos, int, std::string& text) {
     int v = 0;
-    if (!takeBits(bits, pos, bitsPerGroup, v)) {
-      complete = false;
-      break;
-    }
-    readLength += bitsPerGroup;
+    if (!takeBits(bits, pos, bitsPerGroup, v)) return false;
     int t = (v / 0xC0) * 0x100 + v % 0xC0;
     t += t < 0x1F00 ? 0x8140 : 0xC140;
     text += static_cast<char>(t >> 8);
     text += static_cast<char>(t & 0xFF);
-  }
-  // Every character is two bytes of Shift JIS text.
-  return finish(text, charCount * bytesPerChar, complete, out, len);
+    return true;
+  });
 }

@@ -57,3 +57,14 @@ void ChooseSymbolCorners(const cv::Point2f p[4], cv::Point2f c[4]) {
   c[2] = p[c2];
   c[3] = p[c3];
 }
+
+bool GrowSymbolCorners(cv::Point2f c[4], float m, float width, float height) {
+  if (!(c[0].x > m && c[0].y > m && c[1].x + m < width && c[1].y > m && c[2].x + m < width && c[2].y + m < height &&
+        c[3].x > m && c[3].y + m < height))
+    return false;
+  c[0] += cv::Point2f(-m, -m);
+  c[1] += cv::Point2f(m, -m);
+  c[2] += cv::Point2f(m, m);
+  c[3] += cv::Point2f(-m, m);
+  return true;
+}

@@ -6,6 +6,7 @@
 #include <opencv2/core/types_c.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -77,6 +78,12 @@ class ECIDecoder {
  protected:
   // Reads the count indicator; false (with *len = 0) when the bits end inside it.
   bool readCount(int version, const std::vector<uint16_t>& bits, unsigned short* len);
+  // Reads one group from bit `pos` (moved past it) for `left` characters still to come,
+  // appending its text; false when the bits end inside it or its value is out of range.
+  using GroupReader = std::function<bool(size_t& pos, int left, std::string& text)>;
+  // The count, then groups until the declared count is made; the result as for read_data.
+  int readSegment(int version, const std::vector<uint16_t>& bits, char* out, unsigned short* len,
+                  const GroupReader& group);
   // Count-indicator width of a mode column (0 numeric .. 3 Kanji); 0 outside 1..40.
   static int countBits(int version, int column);
   static const int CHARACTER_COUNTS[40][4];
@@ -180,6 +187,9 @@ char AlphabeticNumericChars(int index);
 // as c[0] top-left, c[1] top-right, c[2] bottom-right, c[3] bottom-left for the upright warp.
 // Ties between points that share a truncated row or column go as the locators expect.
 void ChooseSymbolCorners(const cv::Point2f p[4], cv::Point2f c[4]);
+// Moves the chosen corners outward by m pixels on both axes when every one stays strictly
+// inside a width x height image; true when they moved.
+bool GrowSymbolCorners(cv::Point2f c[4], float m, float width, float height);
 
 // ---- DataMatrix: Reed-Solomon codec over GF(2^m) and block correction -----------------------
 
@@ -335,6 +345,68 @@ int PDataMatrixDecode(PVKImg* img, char* out, unsigned short& len);
 
 // Angle between two integer vectors from p0; kept for the geometry of tilted symbols.
 double angle(cv::Point p1, cv::Point p2, cv::Point p0);
+
+// ---- QR: locator and reader entry -------------------------------------------------------------
+
+// Zone font 37. Locates the QR outline in the grey zone image and turns it upright, then
+// returns 0 with `out` empty and `len` unchanged: no text is read. -1 with a trace for a null
+// `out` or `len` 0 ("QrCode - invalid parameter", `len` set to 0) and for a null image or
+// pixels ("DataMatrix - null pointer").
+int PQrCodeDecode(PVKImg* img, char* out, unsigned short& len);
+// Appends the outline of the largest dark blob (eroded and dilated less and less until one
+// fits) to `found`. A threshold of 0 asks for Otsu's, written back.
+bool findImgContoursQRCode(cv::Mat& img, std::vector<std::vector<cv::Point>>& found, double& threshold);
+// Clockwise order about the centre for the code-area corners: 1 when b lies at a larger angle
+// than a, -1 when at a smaller one, 0 on a tie (a, b: cv::Point; centre: cv::Point2f).
+int seq_cmp_by_clockwise(const void* a, const void* b, void* centre);
+
+// The QR locator: three finder patterns by contours and their 1:1:3:1:1 runs, the code area,
+// its perspective, a binary code image and the module size, for the symbol model it holds.
+// Images are held as matrices; IplImage views of them are handed out and stay valid until the
+// next adjustImage or the reader's end.
+class imageReader {
+ public:
+  imageReader();
+  imageReader(int width, int height, int depth, int channels);
+  ~imageReader();
+  imageReader(const imageReader&) = delete;
+  imageReader& operator=(const imageReader&) = delete;
+
+  // setImage(img), then adjust; `found` is set (never cleared) when three finders were seen.
+  // The code image (grey, square, perspective corrected) or null. Never throws.
+  IplImage* adjustImage(IplImage* img, bool& found, int blockSize, int param);
+  IplImage* adjust(int blockSize, int param);
+  // Boxes of the contours that hold exactly two others and are nearly square.
+  const std::vector<cv::RotatedRect>& findFinderPattern(const cv::Mat& img, double minArea, double minFill,
+                                                        double minAspect);
+  // The code-area polygon (empty when none).
+  const std::vector<cv::Point>& findContourCodearea(double epsilon);
+  cv::Rect transformImage();
+  void createBinaryImg();
+  // Module size of the symbol from finder runs on the binary code image.
+  void find();
+  bool checkRatio(int* runs);
+  // symbol's image = img, find(), then Symbol::init.
+  bool initialize(IplImage* img);
+  IplImage* setImage(IplImage* img);
+  void allocateImage(int width, int height, int depth, int channels);
+  void release_image();
+  // A view of the binary code image (modules 0, background 255), null before a code was made.
+  IplImage* binaryCodeImage();
+
+  uint8_t found = 0;
+  cv::Mat source, binary, code, work;
+  cv::Mat binaryCode, binaryCode2;  // one image: the binary code
+  std::vector<cv::RotatedRect> finders;
+  std::vector<cv::Point> codeArea;
+  cv::Point codeCorners[4];
+  cv::RotatedRect finderBoxes[3];
+  Symbol symbol;
+
+ private:
+  void init();
+  IplImage codeView{}, binaryView{};
+};
 
 // ---- Linear barcodes -------------------------------------------------------------------------
 // A zone (fonts 7 and 300..310) is cleaned, scanned whole and in ever thinner strips; each scan

@@ -9,7 +9,6 @@
 #include "qr_test_util.h"
 
 using pvk::qrgen::Grid;
-using pvk::qrgen::ZintOptions;
 using qrtest::readGrid;
 
 namespace {
@@ -58,12 +57,7 @@ int sizeOf(int version) { return 17 + 4 * version; }
 const int kZintLevel[4] = {2, 1, 4, 3};
 
 Grid zintAt(const std::string& payload, int version, int zintLevel, int mask, const std::string& extra = "") {
-  ZintOptions o;
-  o.version = version;
-  o.level = zintLevel;
-  o.mask = mask;
-  o.extra = extra;
-  return pvk::qrgen::zintQr(payload, o);
+  return pvk::qrgen::zintQr(payload, version, zintLevel, mask, false, extra);
 }
 
 }  // namespace

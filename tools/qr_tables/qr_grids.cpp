@@ -101,6 +101,16 @@ Grid zintQr(const std::string& payload, const ZintOptions& o) {
   return g;
 }
 
+Grid zintQr(const std::string& payload, int version, int level, int mask, bool binary, const std::string& extra) {
+  ZintOptions o;
+  o.version = version;
+  o.level = level;
+  o.mask = mask;
+  o.binary = binary;
+  o.extra = extra;
+  return zintQr(payload, o);
+}
+
 Grid qrencodeQr(const std::string& payload, int version, char level, bool kanji, bool eightBit) {
   std::string file = payloadFile(payload);
   if (file.empty()) return {};

@@ -22,6 +22,8 @@ struct ZintOptions {
 };
 
 Grid zintQr(const std::string& payload, const ZintOptions& options);
+Grid zintQr(const std::string& payload, int version, int level, int mask = -1, bool binary = false,
+            const std::string& extra = "");
 
 // qrencode at version `version` or the next larger one that holds the payload; level 'L',
 // 'M', 'Q' or 'H'. kanji: the payload is Shift JIS and pairs of it go in Kanji mode;

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "qr_grids.h"
+#include "symbols/symbols.h"
 
 using pvk::qrgen::Grid;
-using pvk::qrgen::ZintOptions;
 
 namespace {
 
@@ -57,12 +57,7 @@ std::string kanji(size_t n) {
 }
 
 Grid zint(const std::string& payload, int version, int level, int mask) {
-  ZintOptions o;
-  o.version = version;
-  o.level = level;
-  o.mask = mask;
-  o.binary = true;
-  return pvk::qrgen::zintQr(payload, o);
+  return pvk::qrgen::zintQr(payload, version, level, mask, true);
 }
 
 // The largest byte payload zint puts into the version at the level.
@@ -155,21 +150,11 @@ std::vector<int> alignmentPositions(const Grid& g, const Mask& constant, std::se
 
 // ---- Codewords -------------------------------------------------------------------------------
 
-bool maskBit(int mask, int i, int j) {
-  switch (mask) {
-    case 0: return (i + j) % 2 == 0;
-    case 1: return i % 2 == 0;
-    case 2: return j % 3 == 0;
-    case 3: return (i + j) % 3 == 0;
-    case 4: return (i / 2 + j / 3) % 2 == 0;
-    case 5: return (i * j) % 2 + (i * j) % 3 == 0;
-    case 6: return ((i * j) % 2 + (i * j) % 3) % 2 == 0;
-    default: return ((i + j) % 2 + (i * j) % 3) % 2 == 0;
-  }
-}
-
 // Modules outside the function patterns, in the zigzag placement order, unmasked.
 std::vector<int> dataModules(const Grid& g, const Mask& reserved, int mask) {
+  // The data masks are the standard's formulas, which the symbol model holds.
+  Symbol masks;
+  masks.mask = mask;
   int n = static_cast<int>(g.size());
   std::vector<int> bits;
   bool up = true;
@@ -178,7 +163,7 @@ std::vector<int> dataModules(const Grid& g, const Mask& reserved, int mask) {
     for (int i = 0; i < n; ++i) {
       int r = up ? n - 1 - i : i;
       for (int c = right; c >= right - 1; --c)
-        if (!reserved[r][c]) bits.push_back(g[r][c] ^ (maskBit(mask, r, c) ? 1 : 0));
+        if (!reserved[r][c]) bits.push_back(g[r][c] ^ (masks.isMasked(r, c) ? 1 : 0));
     }
     up = !up;
   }
@@ -313,17 +298,12 @@ int main() {
       int kind = i / 8 % 4, li = i / 8 % 4;
       bool full = i >= 32;
       size_t cap = caps[li], len = full ? cap : 1 + rng() % cap;
-      ZintOptions o;
-      o.version = v;
-      o.level = zintLevels[li];
-      o.mask = i % 8;
-      o.binary = full || kind == 2;
       std::string payload = full        ? highBytes(len)
                             : kind == 0 ? digits(len)
                             : kind == 1 ? upperCase(len)
                             : kind == 2 ? highBytes(len)
                                         : kanji(len / 2);
-      Grid g = pvk::qrgen::zintQr(payload, o);
+      Grid g = pvk::qrgen::zintQr(payload, v, zintLevels[li], i % 8, full || kind == 2);
       if (static_cast<int>(g.size()) != sizeOf(v)) fail("zint made another size for version " + std::to_string(v));
       grids.push_back(g);
     }

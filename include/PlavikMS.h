@@ -314,7 +314,9 @@ PVK_API int PVKInkjet1SetUpImg(void* handle, const char* bmpPath, short intensit
  * uncompressed, 6 TIFF JPEG; 0x100/0x200/0x300 turn right/half/left, 0x400 automatic turn,
  * 0x800 flip top to bottom, 0x1000 red-green-blue byte order. qualityOrBpp is the JPEG quality
  * (1..100, 999 automatic) for JPEG formats and the bits per pixel (0 the side's own) otherwise.
- * Buffers returned by the get calls are released with PVKImgGetFree. */
+ * Buffers returned by the get calls are released with PVKImgGetFree. Every file the library
+ * writes appears whole or not at all: a save that fails (-5) leaves the file that stood at the
+ * path as it was. */
 
 /* A zone rectangle in pixels; the image calls do not cut (a non-zero size is traced). */
 typedef struct PVKRoi {
@@ -374,15 +376,20 @@ PVK_API int PVKIQACheck(void* handle, char* frontPath, char* rearPath);
 /* A side as 24-bit pixels (three bytes per pixel, rows of three raw lines), released with
  * PVKImgGetFree; null on failure. */
 PVK_API unsigned char* Vx3GetElabImg(short side, short brightness, short contrast);
-/* Multipage TIFF: format 1 G3, 2 G4, 3 LZW, 5 none, 6 JPEG (quality 1..100). */
+/* Multipage TIFF: format 1 G3, 2 G4, 3 LZW, 5 none, 6 JPEG (quality 1..100). The file appears
+ * at the close, whole: a page that cannot be written fails its add (-1) and is left out, and the
+ * close then returns -5 with the pages added before it; a close that cannot write the file
+ * returns -5 and leaves what stood at the path. An init whose file cannot be created (-1) leaves
+ * nothing pending. */
 PVK_API int Vx3MultiPageInit(const char* path, short format, short quality);
 PVK_API int Vx3MultiPageAdd(const char* path);
 PVK_API int Vx3MultiPageClose(void);
 /* Re-encodes a BMP file in place (format 0, 1, 2, 4, 5 or 6); 1 done, 0 failed (the file is
- * left as it was when it cannot be read or encoded). */
+ * left as it was when it cannot be read, encoded or written). */
 PVK_API int ConvertiImg(const char* path, short format, short quality, int* height, int* width,
                         int* dpi);
-/* Resolution and size of an image file; 0 (with 96 dpi and size 0) when it cannot be read. */
+/* Resolution and size of an image file; 0 (with 96 dpi and size 0) when it cannot be read or is
+ * wider or higher than 32767 pixels. A resolution beyond 32767 reads as 96. */
 PVK_API int GetImageInfo(const char* path, short* xdpi, short* ydpi, short* height, short* width);
 
 /* ---- Side geometry: deskew, crop, stamp, resize, image files ------------------------------

@@ -2,6 +2,7 @@
 // call guard and no last result: each checks its pointers, hands over to the side-image
 // geometry and answers with its own result and text buffers.
 #include "PlavikMS.h"
+#include "core/frame.h"
 #include "core/trace.h"
 #include "geometry/geometry.h"
 
@@ -23,6 +24,7 @@ extern "C" bool PVKDeskewWrapStamp2(ImgInfo* side, ImgInfo* companion, bool flip
                                     bool compFlipH, bool deskewNow, short& edgeOffset, bool edgeFromTop,
                                     char* errText, char* infoText, ImgInfo* stamp, short stampColumn,
                                     short stampRowOffset, bool enhance, bool allowRotation) {
+  pvk::core::CallInProgress running;  // for a PVKStop from another thread
   try {
     char errLocal[kText] = "", infoLocal[kText] = "";
     if (side == nullptr) {
@@ -53,6 +55,7 @@ extern "C" bool PVKDeskewWrapStamp(ImgInfo* side, ImgInfo* companion, bool flipV
 
 extern "C" bool PVKResize2(ImgInfo* src, short side, ImgInfo* dst, short brightness, short contrast, bool grey,
                            bool reverse, bool flipV, bool flipH, bool transpose, char* msg) {
+  pvk::core::CallInProgress running;  // for a PVKStop from another thread
   try {
     char local[64] = "";
     return pvk::geometry::resizeSide(src, side, dst, brightness, contrast, grey, reverse, flipV, flipH,
@@ -69,6 +72,7 @@ extern "C" bool PVKResize(ImgInfo* src, short side, ImgInfo* dst, bool grey, boo
 }
 
 extern "C" int PVKFixVRes(ImgInfo* img, float factor, short rowLimit) {
+  pvk::core::CallInProgress running;  // for a PVKStop from another thread
   try {
     return pvk::geometry::fixVerticalResolution(img, factor, rowLimit);
   } catch (...) {
@@ -77,6 +81,7 @@ extern "C" int PVKFixVRes(ImgInfo* img, float factor, short rowLimit) {
 }
 
 extern "C" int PVKReadImgFile(ImgInfo* img, char* path, short planes) {
+  pvk::core::CallInProgress running;  // for a PVKStop from another thread
   try {
     return pvk::geometry::readImgFile(img, path, planes);
   } catch (...) {

@@ -11,6 +11,7 @@
 
 #include "acquisition/acquisition.h"
 #include "calibration/calibration.h"
+#include "core/atomic_file.h"
 #include "core/trace.h"
 
 namespace pvk::calibration {
@@ -180,8 +181,9 @@ bool GetCalibFile(char* path, bool withPid) {
 bool CorrInfoWrite() {
   char path[kCalibPathSize];
   if (!GetCalibFile(path, true)) return false;
-  FILE* f = std::fopen(path, "wb");
-  if (!f) {
+  // Whole or not at all: a failed write keeps the calibration the file held before.
+  pvk::core::AtomicFile f(path, pvk::core::FileKind::kState);
+  if (!f.open()) {
     int err = errno;
     WriteTrace("error writing", path, false);
     WriteTrace("err - ", path, false);
@@ -191,8 +193,9 @@ bool CorrInfoWrite() {
   }
   int slots = calibSlotCount();
   bool ok = true;
-  for (int s = calibFirstSide(); ok && s <= calibLastSide(); ++s) ok = writeBlock(f, MyCorS[s], slots);
-  if (std::fclose(f) != 0) ok = false;
+  for (int s = calibFirstSide(); ok && s <= calibLastSide(); ++s) ok = writeBlock(f.stream(), MyCorS[s], slots);
+  if (!ok) f.fail(errno);
+  ok = f.commit();
   if (!ok) {
     WriteTrace("err - ", path, false);
     WriteTrace("err - ", "calibration file writing failed", errno, false);
@@ -274,7 +277,9 @@ bool CorrInfoRead(CorInfoSide* cor) {
 void CorrInfoMakeInvalid() {
   char path[kCalibPathSize];
   if (!GetCalibFile(path, true)) return;
-  if (FILE* f = std::fopen(path, "wb")) std::fclose(f);
+  // An empty file is read as no calibration; one that cannot be written keeps the old data.
+  if (!pvk::core::writeFileAtomically(path, "", 0, pvk::core::FileKind::kState))
+    WriteTrace("err - ", "calibration file writing failed", errno, false);
 }
 
 void CorrModeUpdate() {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "control/control.h"
+#include "core/frame.h"
 #include "core/results.h"
 #include "core/trace.h"
 
@@ -39,6 +40,7 @@ bool rowsInsideBuffer(const ImgInfo& src, unsigned p, unsigned w, unsigned h) {
 }  // namespace
 
 bool ImgInfoToPVKImg(ImgInfo& src, PVKImg* dst) {
+  pvk::core::CallInProgress running;  // exported: it sets the last result
   // A C host passes the side by pointer, which may be null: its address is looked at as it
   // came, out of sight of the rule that a reference is never null.
   const void* side = &src;

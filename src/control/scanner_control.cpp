@@ -2,10 +2,8 @@
 // restore around paper moves, the acquired height, the stop request, brightness and contrast,
 // the photo-sensor tuning bytes, and the document road's calls this floor reaches by hooks.
 #include <algorithm>
-#include <cstddef>
 #include <cstdlib>
 #include <cstring>
-#include <type_traits>
 
 #include "calibration/calibration.h"
 #include "control/control.h"

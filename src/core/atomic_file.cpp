@@ -50,6 +50,11 @@ std::string randomLetters() {
   return s;
 }
 
+// A fresh temporary name beside the target.
+std::string temporaryName(const std::string& dir, const std::string& target) {
+  return dir + "/" + temporaryPrefix(baseOf(target)) + std::to_string(::getpid()) + "-" + randomLetters();
+}
+
 // The file a path names once its symbolic links are followed; a dangling link names the file
 // it would create.
 std::string followLinks(const std::string& path) {
@@ -154,7 +159,7 @@ bool AtomicFile::openTemporary() {
   if (!unnamed_) {
     // No unnamed files here: a named one, which a later writer removes if this one dies.
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-      tmp_ = dir_ + "/" + temporaryPrefix(baseOf(path_)) + std::to_string(::getpid()) + "-" + randomLetters();
+      tmp_ = temporaryName(dir_, path_);
       fd = ::open(tmp_.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0666);
       if (fd < 0 && errno != EEXIST) break;
     }
@@ -188,7 +193,7 @@ void AtomicFile::fail(int error) {
 bool AtomicFile::nameTemporary() {
   if (!unnamed_) return true;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    tmp_ = dir_ + "/" + temporaryPrefix(baseOf(path_)) + std::to_string(::getpid()) + "-" + randomLetters();
+    tmp_ = temporaryName(dir_, path_);
     if (linkUnnamed(::fileno(out_), tmp_)) return true;
     if (errno != EEXIST) break;
   }

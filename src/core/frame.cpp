@@ -43,10 +43,6 @@ bool iniPathFromLibraryPath(const char* libPath, char* out, size_t size) {
   return true;
 }
 
-}  // namespace pvk::core
-
-namespace pvk::core {
-
 namespace {
 
 // The count of exported calls running, with kStopFrame set while PVKStop runs its own frame.

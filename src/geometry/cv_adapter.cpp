@@ -4,8 +4,12 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <utility>
+
+#include "core/atomic_file.h"
 
 namespace pvk::geometry {
 
@@ -61,8 +65,18 @@ bool writeImageFile(const char* path, const cv::Mat& img, std::string& why) {
   why.clear();
   try {
     const std::vector<int> params{cv::IMWRITE_JPEG_QUALITY, 80};
-    if (cv::imwrite(path, img, params)) return true;
-    why = "codec refused the file";
+    // Encoded in memory (the format by the file's extension, as the codecs choose it), then
+    // written whole or not at all.
+    const char* dot = path != nullptr ? std::strrchr(path, '.') : nullptr;
+    const char* slash = path != nullptr ? std::strrchr(path, '/') : nullptr;
+    std::vector<uchar> bytes;
+    if (dot == nullptr || (slash != nullptr && dot < slash) || !cv::imencode(dot, img, bytes, params)) {
+      why = "codec refused the file";
+    } else if (pvk::core::writeFileAtomically(path, bytes.data(), bytes.size())) {
+      return true;
+    } else {
+      why = std::strerror(errno);
+    }
   } catch (const cv::Exception& e) {
     why = e.what();
   } catch (...) {

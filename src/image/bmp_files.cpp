@@ -4,10 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
+#include "core/atomic_file.h"
 #include "image/image.h"
 
 using namespace pvk::image;
@@ -46,15 +45,12 @@ void levelTable(short brightness, short contrast, uint8_t t[256])
   }
 }
 
-// A writer that remembers the first failed write, so a full disk is reported, not hidden.
+// A writer that remembers the first failed write, so a full disk is reported, not hidden; the
+// file appears whole at the end or not at all.
 struct BmpOut {
-  FILE* f = nullptr;
-  bool ok = true;
-  void put(const void* p, size_t n)
-  {
-    if (ok && n && std::fwrite(p, n, 1, f) != 1)
-      ok = false;
-  }
+  explicit BmpOut(const char* path) : file(path) {}
+  pvk::core::AtomicFile file;
+  void put(const void* p, size_t n) { file.write(p, n); }
   void zeros(size_t n)
   {
     static const uint8_t z[256] = {};
@@ -68,9 +64,8 @@ struct BmpOut {
 
 bool openBmp(const char* path, BmpOut& out)
 {
-  out.f = path ? std::fopen(path, "wbc") : nullptr;
-  if (!out.f) {
-    traceError("creating image file", static_cast<long>(errno));
+  if (!path || !out.file.open()) {
+    traceError("creating image file", static_cast<long>(path ? errno : EINVAL));
     traceError(path ? path : "(null)");
     setResult(-1);
     return false;
@@ -80,18 +75,13 @@ bool openBmp(const char* path, BmpOut& out)
 
 bool closeBmp(const char* path, BmpOut& out)
 {
-  if (std::fclose(out.f) != 0)
-    out.ok = false;
-  if (!out.ok) {
+  if (!out.file.commit()) {
     traceError("writing image file", static_cast<long>(errno));
     traceError(path);
-    // Only a regular file we were writing is removed, never a device or a link target.
-    struct stat st {};
-    if (lstat(path, &st) == 0 && S_ISREG(st.st_mode))
-      std::remove(path);
     setResult(-1);
+    return false;
   }
-  return out.ok;
+  return true;
 }
 
 // Rows of a PVKImg, last to first, each padded with zeros to rowBytes.
@@ -188,7 +178,7 @@ bool ImgBPMWrite(const char* path, const PVKImg* img, uint16_t bpp)
     return false;
   char header[kHeader8];
   int n = ImgBMPHeaderFill(padded, img->height, img->dpi, img->dpi, bpp, header);
-  BmpOut out;
+  BmpOut out(path);
   if (!openBmp(path, out))
     return false;
   out.put(header, n);
@@ -208,7 +198,7 @@ bool ImgBPMWrite(const char* path, const PVKImg* first, const PVKImg* second, ui
   char header[kHeader8];
   int n = ImgBMPHeaderFill(static_cast<uint16_t>(w), static_cast<uint16_t>(h), second->dpi,
                            second->dpi, bpp, header);
-  BmpOut out;
+  BmpOut out(path);
   if (!openBmp(path, out))
     return false;
   out.put(header, n);
@@ -236,7 +226,7 @@ bool ImgBPMWrite(const char* path, const ImgInfo* side)
   char header[kHeader8];
   int n = ImgBMPHeaderFill(static_cast<uint16_t>(w), side->rowsUsed, side->dpiH, side->dpiV, bpp,
                            header);
-  BmpOut out;
+  BmpOut out(path);
   if (!openBmp(path, out))
     return false;
   out.put(header, n);

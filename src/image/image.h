@@ -168,7 +168,7 @@ void traceWarning(const char* text, const char* more);
 void traceInfo(const char* text);
 void traceInfo(const char* text, long value);
 
-// Writes the whole buffer to path (mode "wbc").
+// Writes the whole buffer to path, whole or not at all (the old file stays on failure).
 enum class FileWrite { Done, NotOpened, NotWritten };
 FileWrite writeFile(const char* path, const void* data, size_t size);
 // The same, true when done.

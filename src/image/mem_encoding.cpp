@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/frame.h"
 #include "image/image.h"
 #include "rasterlib/raster_file.h"
 #include "rasterlib/raster_image.h"
@@ -177,6 +178,16 @@ static int convertImage(const char* path, short format, short quality, int* heig
   return true;
 }
 
+// A resolution the outputs can hold: a garbled header's (a density of 65535, an EXIF ratio
+// of billions) is no resolution, and reads as the raster image's default of 96.
+static short dpiOutput(int32_t dpi, const char* path)
+{
+  if (dpi >= 1 && dpi <= 32767)
+    return static_cast<short>(dpi);
+  traceWarning("GetImageInfo - resolution out of range", path);
+  return 96;
+}
+
 static int imageInfo(const char* path, short* xdpi, short* ydpi, short* height,
                      short* width)
 {
@@ -184,11 +195,16 @@ static int imageInfo(const char* path, short* xdpi, short* ydpi, short* height,
     return false;
   RasterImage img(IMAGE_TYPE_UNKNOWN);
   bool ok = img.Load(path, IMAGE_TYPE_UNKNOWN) && img.IsValid();
+  // The outputs are 16-bit: a larger picture is refused rather than reported wrapped.
+  if (ok && (img.GetWidth() > 32767 || img.GetHeight() > 32767)) {
+    traceError("GetImageInfo - image too large for the outputs", path);
+    ok = false;
+  }
   // An unreadable file still reports the raster image's defaults: 96 dpi, size 0.
   if (xdpi)
-    *xdpi = static_cast<short>(ok ? img.GetXDPI() : 96);
+    *xdpi = ok ? dpiOutput(img.GetXDPI(), path) : 96;
   if (ydpi)
-    *ydpi = static_cast<short>(ok ? img.GetYDPI() : 96);
+    *ydpi = ok ? dpiOutput(img.GetYDPI(), path) : 96;
   if (height)
     *height = static_cast<short>(ok ? img.GetHeight() : 0);
   if (width)
@@ -198,7 +214,9 @@ static int imageInfo(const char* path, short* xdpi, short* ydpi, short* height,
 
 int ConvertiImg(const char* path, short format, short quality, int* height, int* width, int* dpi)
 {
-  // Exported under its own name: nothing thrown inside may reach the host.
+  // Exported under its own name: nothing thrown inside may reach the host, and the call
+  // counts as running for a PVKStop from another thread.
+  pvk::core::CallInProgress running;
   try {
     return convertImage(path, format, quality, height, width, dpi);
   } catch (...) {
@@ -209,7 +227,9 @@ int ConvertiImg(const char* path, short format, short quality, int* height, int*
 
 int GetImageInfo(const char* path, short* xdpi, short* ydpi, short* height, short* width)
 {
-  // Exported under its own name: nothing thrown inside may reach the host.
+  // Exported under its own name: nothing thrown inside may reach the host, and the call
+  // counts as running for a PVKStop from another thread.
+  pvk::core::CallInProgress running;
   try {
     return imageInfo(path, xdpi, ydpi, height, width);
   } catch (...) {

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/frame.h"
 #include "core/ini.h"
 #include "image/image.h"
 #include "image/image_seams.h"
@@ -327,7 +328,9 @@ static uint8_t* elaboratedPixels(short side, short brightness, short contrast)
 
 uint8_t* Vx3GetElabImg(short side, short brightness, short contrast)
 {
-  // Exported under its own name: nothing thrown inside may reach the host.
+  // Exported under its own name: nothing thrown inside may reach the host, and the call
+  // counts as running for a PVKStop from another thread.
+  pvk::core::CallInProgress running;
   try {
     return elaboratedPixels(side, brightness, contrast);
   } catch (...) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "core/atomic_file.h"
 #include "core/trace.h"
 #include "image/image.h"
 
@@ -50,14 +51,12 @@ void traceInfo(const char* text, long value) { line("", text, value); }
 
 FileWrite writeFile(const char* path, const void* data, size_t size)
 {
-  FILE* f = path ? std::fopen(path, "wbc") : nullptr;
-  if (!f)
+  // Whole or not at all: a full disk leaves the old file as it was and no partial file.
+  pvk::core::AtomicFile f(path);
+  if (!path || !f.open())
     return FileWrite::NotOpened;
-  bool ok = size == 0 || std::fwrite(data, size, 1, f) == 1;
-  // A full disk shows up only when the buffered bytes are flushed.
-  if (std::fclose(f) != 0)
-    ok = false;
-  return ok ? FileWrite::Done : FileWrite::NotWritten;
+  f.write(data, size);
+  return f.commit() ? FileWrite::Done : FileWrite::NotWritten;
 }
 
 bool writeWholeFile(const char* path, const void* data, size_t size)

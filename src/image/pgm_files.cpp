@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "core/atomic_file.h"
 #include "image/image.h"
 
 using namespace pvk::image;
@@ -87,16 +88,21 @@ int ImgPGMWrite(const char* path, const uint8_t* data, uint16_t rows, uint16_t w
     traceError("write pgm image with invalid data pointer ", path);
     return 0;
   }
-  FILE* f = std::fopen(path, "wbc");
-  if (!f)
+  // A dump is whole or absent: a full disk leaves no truncated picture behind.
+  pvk::core::AtomicFile f(path);
+  if (!f.open())
     return 0;
-  std::fprintf(f, "P5\n# Created by %s (dpi %3dx%3d)\n", "Plavik", xdpi, ydpi);
-  std::fprintf(f, "%d %d\n%d\n", static_cast<int>(width) * planes, static_cast<int>(rows), 255);
+  char header[96];
+  int n = std::snprintf(header, sizeof header, "P5\n# Created by %s (dpi %3dx%3d)\n", "Plavik", xdpi, ydpi);
+  f.write(header, static_cast<size_t>(n));
+  n = std::snprintf(header, sizeof header, "%d %d\n%d\n", static_cast<int>(width) * planes, static_cast<int>(rows), 255);
+  f.write(header, static_cast<size_t>(n));
   const uint8_t* row = data;
-  for (size_t r = 0; r < rows; ++r, row += rowStride)
+  for (size_t r = 0; r < rows && f.ok(); ++r, row += rowStride)
     for (size_t p = 0; p < planes; ++p)
-      std::fwrite(row + p * planeOffset, 1, width, f);
-  std::fclose(f);
+      f.write(row + p * planeOffset, width);
+  if (!f.commit())
+    traceError("write pgm image failed ", path);
   return 0;
 }
 

@@ -92,6 +92,10 @@ public:
     bool Decode(RasterFile* hFile);
     bool Encode(RasterFile* hFile, bool bAppend = false);
     bool Encode(RasterFile* hFile, RasterImage** pImages, int pagecount);
+    // Appends the picture as one page (page `page` of `pagecount`) to the TIFF in hFile, a new
+    // one when hFile is empty, through a handle of its own closed again before returning. False
+    // when a write fails; the caller then puts the file back as the previous page left it.
+    bool EncodePage(RasterFile* hFile, int page, int pagecount);
     // Opens a libtiff handle over the stream (mode "rb" for reading); null on failure.
     struct tiff* TIFFOpenEx(RasterFile* hFile);
     void TIFFCloseEx(struct tiff* tif);

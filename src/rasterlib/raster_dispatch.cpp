@@ -4,6 +4,7 @@
 #include <cstring>
 #include <exception>
 
+#include "core/atomic_file.h"
 #include "rasterlib/raster_codecs.h"
 
 bool RasterImage::EncodeSafeCheck(RasterFile* hFile)
@@ -101,14 +102,17 @@ bool RasterImage::Encode(uint8_t*& buffer, int32_t& size, uint32_t imagetype)
 bool RasterImage::Save(const char* filename, uint32_t imagetype)
 {
     if (!filename) return false;
-    FILE* fp = fopen(filename, "wb");
-    if (!fp) return false;
-    bool ok = Encode(fp, imagetype);
-    // A write that fails on close (full disk) is a failed save too.
-    if (fclose(fp) != 0 && ok) {
-        SetError("Error closing file");
-        ok = false;
+    // Encoded in memory first, then written whole or not at all: a full disk leaves the old
+    // file as it was.
+    uint8_t* buffer = nullptr;
+    int32_t size = 0;
+    if (!Encode(buffer, size, imagetype)) {
+        FreeMemory(buffer);
+        return false;
     }
+    const bool ok = pvk::core::writeFileAtomically(filename, buffer, static_cast<size_t>(size));
+    if (!ok) SetError("Error writing file");
+    FreeMemory(buffer);
     return ok;
 }
 

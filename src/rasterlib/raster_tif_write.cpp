@@ -41,6 +41,29 @@ bool RasterImageTIF::Encode(RasterFile* hFile, bool bAppend)
     return true;
 }
 
+bool RasterImageTIF::EncodePage(RasterFile* hFile, int page, int pagecount)
+{
+    const char* fault = nullptr;
+    TIFF* tif = nullptr;
+    m_messages.error = false;
+    if (!hFile)
+        fault = "null file handler";
+    else if (!pDib)
+        fault = "null image!!!";
+    else if (!(tif = OpenStream(hFile, "a")))
+        fault = "initialization fail";
+    else if (!EncodeBody(tif, true, page, pagecount) || !TIFFFlush(tif))
+        fault = "Error saving TIFF file";
+    if (!fault) {
+        TIFFClose(tif);
+        return true;
+    }
+    // Dropped without the flush of a close: nothing more of a failed page is written.
+    if (tif) TIFFCleanup(tif);
+    if (!m_messages.error) SetError(fault);
+    return false;
+}
+
 bool RasterImageTIF::Encode(RasterFile* hFile, RasterImage** pImages, int pagecount)
 {
     try {

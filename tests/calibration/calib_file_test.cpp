@@ -1,4 +1,5 @@
 // The calibration file: name, layout, round trip, validation, fallbacks and conditioning.
+#include "../common/file_limit.h"
 #include "calib_fixture.h"
 
 using namespace calibtest;
@@ -62,6 +63,30 @@ TEST_F(CalibFixture, WriteReadRoundTripByteForByte) {
   std::fclose(f);
   EXPECT_EQ(std::vector<uint8_t>(head, head + 9),
             (std::vector<uint8_t>{30, 0, 40, 0, 0x23, 0x01, 200, 0, 0}));
+}
+
+// A calibration that the full disk keeps out of its file fails with -5, and the file keeps the
+// calibration it held, whole; nothing else is left beside it.
+TEST_F(CalibFixture, AFullDiskKeepsThePreviousCalibrationFile) {
+  using pvk::testing::fileBytes;
+  using pvk::testing::filesIn;
+  using pvk::testing::withFileLimit;
+  ASSERT_TRUE(CorrInfoCreate(MyCorS));
+  fillGood(MyCorS);
+  ASSERT_TRUE(CorrInfoWrite());
+  const std::string before = fileBytes(path());
+  const auto files = filesIn(dir);
+  MyCorS[1].ledLev[0] = 77;  // a new calibration
+  EXPECT_EQ(withFileLimit(500, [] { return CorrInfoWrite() ? 1 : MyDev.lastResult; }), -5);
+  EXPECT_EQ(fileBytes(path()), before);
+  EXPECT_EQ(filesIn(dir), files);
+  // Marking the calibration invalid needs no room: the file becomes empty.
+  EXPECT_EQ(withFileLimit(500, [] {
+              CorrInfoMakeInvalid();
+              return static_cast<int>(fileBytes(path()).size());
+            }),
+            0);
+  EXPECT_EQ(filesIn(dir), files);
 }
 
 TEST_F(CalibFixture, WrongLengthsAndAnEmptyFileGiveNeutralData) {

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "../common/file_limit.h"
@@ -106,6 +107,30 @@ TEST_F(AtomicWrite, AWriterKilledHalfWayLeavesTheOldFile) {
   // Whatever a killed writer could leave, the next writer of the file clears it away.
   ASSERT_EQ(WritePrivateProfileString("S", "k", "1", target().c_str()), 1);
   EXPECT_EQ(filesIn(dir_), Names{"out.bin"});
+}
+
+// Hosts killed at any moment of their counter writes: the file always reads whole, and nothing
+// is left beside it once the next writer has been there.
+TEST_F(AtomicWrite, HostsKilledDuringCounterWritesLeaveNothingBehind) {
+  const std::string reg = path("pid_0009_1.reg");
+  ASSERT_EQ(WritePrivateProfileString("General", "nPagesCur", "0", reg.c_str()), 1);
+  unsigned seed = 7;
+  for (int round = 0; round < 12; ++round) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0)
+      for (int i = 1;; ++i) WritePrivateProfileString("General", "nPagesCur", std::to_string(i).c_str(), reg.c_str());
+    seed = seed * 1103515245u + 12345u;
+    timespec pause{0, static_cast<long>(200000 + (seed >> 16) % 3000000)};
+    ::nanosleep(&pause, nullptr);
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    char count[32];
+    GetPrivateProfileString("General", "nPagesCur", "none", count, sizeof count, reg.c_str());
+    EXPECT_TRUE(count[0] >= '0' && count[0] <= '9') << round << ": " << count;
+  }
+  ASSERT_EQ(WritePrivateProfileString("General", "nPages", "1", reg.c_str()), 1);
+  EXPECT_EQ(filesIn(dir_), Names{"pid_0009_1.reg"});
 }
 
 TEST_F(AtomicWrite, StaleTemporariesOfDeadWritersAreRemoved) {

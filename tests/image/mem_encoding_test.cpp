@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <vector>
 
 #include "PlavikMS.h"
@@ -164,11 +165,16 @@ TEST_F(MemEncoding, MultipageJpegKeepsCountingOverBlackAndWhitePages)
   EXPECT_EQ(run("/usr/bin/identify -format '%w\\n' '" + file + "'"), "64\n64\n64\n");
   EXPECT_TRUE(has(info, "Compression Scheme: None")) << info;
   EXPECT_TRUE(has(info, "Page Number: 2-2")) << info;
-  // A file that cannot be created leaves a pending state without a file until closed.
+  // A file that cannot be created leaves nothing pending: the writer is free for the next init.
   EXPECT_EQ(Vx3MultiPageInit(path("no/dir.tif").c_str(), kTiffG4, 0), -1);
+  EXPECT_TRUE(traced("no multipage file"));
   EXPECT_EQ(Vx3MultiPageAdd(grey.c_str()), -8);
-  EXPECT_TRUE(traced("Multipage - missing valid initialization"));
+  EXPECT_EQ(Vx3MultiPageClose(), -8);
+  EXPECT_EQ(Vx3MultiPageInit(nullptr, kTiffG4, 0), -1);
+  ASSERT_EQ(Vx3MultiPageInit(path("again.tif").c_str(), kTiffG4, 0), 0);
+  EXPECT_EQ(Vx3MultiPageAdd(grey.c_str()), 0);
   EXPECT_EQ(Vx3MultiPageClose(), 0);
+  EXPECT_EQ(run("/usr/bin/identify -format '%w\\n' '" + path("again.tif") + "'"), "64\n");
 }
 
 TEST_F(MemEncoding, ConvertInPlaceKeepsTheFileWhenItCannot)
@@ -180,15 +186,15 @@ TEST_F(MemEncoding, ConvertInPlaceKeepsTheFileWhenItCannot)
   EXPECT_TRUE(traced("invalid format 3"));
   EXPECT_EQ(slurp(file), before);
   EXPECT_EQ(dpi, 100);
-  struct stat st0 {};
-  stat(file.c_str(), &st0);
+  // Replaced whole by its conversion, with the permissions it had.
+  chmod(file.c_str(), 0640);
   ASSERT_TRUE(ConvertiImg(file.c_str(), kTiffG4, 0, &h, &w, &dpi));
   EXPECT_EQ(h, 32);
   EXPECT_EQ(w, 64);
   EXPECT_EQ(dpi, 200);
   struct stat st1 {};
   stat(file.c_str(), &st1);
-  EXPECT_EQ(st0.st_ino, st1.st_ino);
+  EXPECT_EQ(st1.st_mode & 0777, 0640u);
   EXPECT_TRUE(has(tiffinfo(file), "CCITT Group 4"));
   // A one-bit picture cannot become a JPEG: the encoding fails first, the file stays whole.
   before = slurp(file);
@@ -217,6 +223,39 @@ TEST_F(MemEncoding, ImageInfoReportsUnreadableFiles)
   EXPECT_EQ(h, 0);
   EXPECT_EQ(w, 0);
   EXPECT_FALSE(GetImageInfo(nullptr, &x, &y, &h, &w));
+}
+
+// The outputs are 16-bit: a picture wider or higher than 32767 pixels is refused rather than
+// reported wrapped (a 40000-wide JPEG must not read as -25536), and a resolution beyond them
+// (a garbled density of 65535) reads as the default, never as -1.
+TEST_F(MemEncoding, ImageInfoRefusesWhatItsOutputsCannotHold)
+{
+  const struct { int w, h; bool fits; } sizes[] = {{40000, 2, false}, {2, 40000, false}, {32767, 2, true}, {32768, 1, false}};
+  for (const auto& c : sizes) {
+    const std::string pgm = path("big.pgm"), jpg = path("big.jpg");
+    {
+      std::ofstream out(pgm, std::ios::binary);
+      out << "P5\n" << c.w << " " << c.h << "\n255\n" << std::string(static_cast<size_t>(c.w) * c.h, '\x80');
+    }
+    ASSERT_EQ(run("cjpeg -outfile '" + jpg + "' '" + pgm + "' && echo ok"), "ok\n");
+    short x = 0, y = 0, h = 0, w = 0;
+    EXPECT_EQ(GetImageInfo(jpg.c_str(), &x, &y, &h, &w), c.fits) << c.w << "x" << c.h;
+    EXPECT_EQ(w, c.fits ? c.w : 0);
+    EXPECT_EQ(h, c.fits ? c.h : 0);
+  }
+  EXPECT_TRUE(traced("err - GetImageInfo - image too large for the outputs"));
+  // A JFIF header claiming 65535 dots per inch.
+  std::string jpeg = slurp(encodeToFile(makeBmp(64, 32, false), "dense.jpg", 75, kJpeg, 0, 8));
+  ASSERT_EQ(jpeg.compare(6, 4, "JFIF"), 0);
+  jpeg[13] = 1;
+  for (int i = 14; i < 18; ++i) jpeg[i] = '\xFF';
+  writeWholeFile(path("dense.jpg").c_str(), jpeg.data(), jpeg.size());
+  short x = 0, y = 0, h = 0, w = 0;
+  EXPECT_TRUE(GetImageInfo(path("dense.jpg").c_str(), &x, &y, &h, &w));
+  EXPECT_EQ(x, 96);
+  EXPECT_EQ(y, 96);
+  EXPECT_EQ(w, 64);
+  EXPECT_TRUE(traced("war - GetImageInfo - resolution out of range"));
 }
 
 // Front and rear stacked: the wider front on top, the rear's rows padded with zeros.

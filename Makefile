@@ -41,7 +41,7 @@ test: build release tsan
 DEMO_DIR = $(abspath $(BUILD)/release/demo)
 demo: release
 	@mkdir -p $(DEMO_DIR)
-	@printf '[General]\r\nCnfDir=%s\r\n' "$(DEMO_DIR)" > $(BUILD)/release/libPlavikMS.ini
+	@printf '[General]\r\nCnfDir=%s\r\n[OCR]\r\nDBDir=%s\r\n' "$(DEMO_DIR)" "$(abspath $(BUILD)/release/fontdb)" > $(BUILD)/release/libPlavikMS.ini
 	LD_LIBRARY_PATH=$(BUILD)/release/emulator:$(BUILD)/release $(BUILD)/release/examples/pvkdemo
 	LD_LIBRARY_PATH=$(BUILD)/release/emulator:$(BUILD)/release $(BUILD)/release/examples/pvkscan
 

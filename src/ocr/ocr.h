@@ -475,3 +475,52 @@ bool VerificaMicroperforation(unsigned w, unsigned h);
 bool VerificaMicroperforationAltri(int minimum, unsigned w, unsigned h, uint32_t* cell);
 bool VerificaE13B(unsigned w, unsigned h, uint32_t* cell);
 bool VerificaGenericoFont(uint32_t* cell, unsigned w, unsigned h, unsigned black);
+
+// ---- Line assembly and character records -----------------------------------------------------
+// The per-line metrics beside those of the recognizer, set by convert_to_ascii before a line.
+extern uint32_t aw_2, aw_1_8, ah_1_3, ah_num_let, aw_not_full_width_max;
+extern uint32_t ah_max, aw_max, ah_min, aw_min;
+extern uint32_t minPix;  // '?' blocks of less area are dropped
+// The line being assembled.
+extern unsigned nCharOcr;        // entries written in this reading
+extern char last_c;              // the last character appended
+extern uint8_t Maiuscolo;        // the last letter was a capital (starts at 1)
+extern int32_t cumulaConf;       // sum of the line's confidences
+extern uint16_t reject_nchar_cnt;  // '?' of the line so far
+extern uint8_t add_blank_horiz;  // wide gaps become blanks (initially 1)
+
+// Reads the segmented band into text, conf and info (maxChars entries each, terminated): lines
+// of characters, ' ' for blanks, '?' unreadable, CR LF between lines (confidence 'd'). The entry
+// count; 0 with "not single char" for a band of one block (unless MyOcr.singleChar); -1 with
+// result code -30 when no database is loaded.
+short ocr_read(char* text, char* conf, ChInfo* info, int maxChars, unsigned short nLines);
+// The walk over the lines and blocks behind ocr_read: the entry count, 65535 without a valid set.
+uint16_t convert_to_ascii(char* text, char* conf, ChInfo* info, int maxChars);
+// Appends one recognised block to the current line (text, conf and info point at the line's
+// first entry; n counts the line's entries, nRead its real characters): 0 to go on, 1 to end the
+// line.
+int AggiungiCarattereOCR(char c, unsigned char conf, unsigned block, unsigned char flag, char* text, char* confs,
+                         ChInfo* info, unsigned& n, unsigned& nRead, int maxChars, unsigned lineIndex,
+                         int splitMarker);
+// Removes entry pos (n > 0; with pos >= n the last entry), shifting the later ones down.
+void rimuovi_ocr_char(char* text, char* conf, ChInfo* info, unsigned pos, unsigned& n);
+// Trims a block 8 rows high or more at rows of at most k x m ink; true when a bound moved.
+bool shift_block_with_line(unsigned block, unsigned k, unsigned m);
+bool IsDigit(char c);
+// The offline path: a PGM file binarised at 125 into a new engine image (imag, owned by the
+// caller: free with std::free) and segmented. getimage: false with result code -4 (no memory)
+// or when the file cannot be read; process_image(path): 1, or -1.
+bool getimage(const char* path);
+int process_image(const char* path);
+
+namespace pvk::ocr {
+
+// Sets the per-line metrics of the recognizer and the line assembly from aw and ah (the line's
+// reference size), the nominal size and options of the font in MyOcr.
+void setLineMetrics();
+// The block attributes of a line's blocks (positions first..end-1 of stblk): where each block's
+// top and bottom fall among 32 classes of the line height, and how many blocks of the line share
+// each class.
+void lineAttributes(unsigned first, unsigned end, uint32_t lineTop, uint32_t lineHeight);
+
+}  // namespace pvk::ocr

@@ -85,6 +85,20 @@ struct PaymentFormVerdict {
 };
 PaymentFormVerdict judgePaymentForm(const char* text, const char* conf, int n, uint16_t typeDoc);
 
+// ---- The readers the document reader calls ---------------------------------------------------------
+// One seam for the one-zone reader and the OCR image builder, so that tests can script what a
+// zone reads. readZone reads zone (its charsRead written) on the OCR image of side, rotation 0;
+// buildImage builds (or keeps) the OCR image of side for the request's rotation, threshold 0.
+// Both are false on failure, and when no reader is set.
+struct ZoneReaders {
+  bool (*readZone)(PVKImg* image, PVKOCRZone* zone, short rotation, unsigned short maxChars, char* text, char* conf,
+                   ChInfo* info, unsigned short side, void* reserved);
+  bool (*createImage)(unsigned short side, PVKOCRDoc* doc, unsigned char threshold);
+};
+extern ZoneReaders zoneReaders;
+bool readZone(uint16_t side, PVKOCRZone& zone, unsigned short maxChars, char* text, char* conf, ChInfo* info);
+bool buildImage(uint16_t side, PVKOCRDoc* doc);
+
 // ---- Set-up of a document read -------------------------------------------------------------------
 // The working copy of the caller's request: zones re-ordered (MICR, DataMatrix, the rest) with
 // the caller's index of each slot, the entry value of per-document switch 1 (multiLine), and the
@@ -106,6 +120,37 @@ enum class SetupOutcome {
 // a CMC7 request, the Italian cheque's fixed zones, the arrow patch, the rotation checks, and for
 // document types 3..13 the codeline search and the Italian cheque cross-check.
 SetupOutcome setUpDocument(PVKOCRDoc* doc, char* text, char* conf, unsigned short maxChars, DocumentSetup& s);
+// The codeline search of types 3..13 (part of setUpDocument); false when an OCR image could not
+// be built or a band not read: the document then ends with no characters.
+bool detectDocumentType(DocumentSetup& s);
+
+// ---- Italian cheque cross-check ------------------------------------------------------------------
+// The Italian cheque DataMatrix of the document, read once (by the cross-check or the first
+// microperforation zone) and returned by a later zone of font 36.
+struct ItalianDataMatrix {
+  char text[256];
+  char conf[256];
+  int count;     // 0 when none was read (a reading of 28 characters or fewer counts as none)
+  bool read;     // the read was tried for this document
+};
+extern ItalianDataMatrix italianDataMatrix;
+// Reads the fixed DataMatrix zone of the Italian cheque on side (rotation: the request's) into
+// italianDataMatrix and marks it read; false when the OCR image or the read failed.
+bool readItalianDataMatrix(uint16_t side, uint16_t rotation);
+// The correction threshold t of the cross-check: 70 when CMC7Thr is below 50, else CMC7Thr + 20.
+uint8_t crossCheckThreshold();
+// Compares the found CMC7 codeline of an Italian cheque with its DataMatrix, OCR-B line or
+// microperforated number, and corrects its cheque number and ABI/CAB fields in MyOcrOpt.
+void italianChequeCrossCheck(DocumentSetup& s);
+
+// ---- Microperforation zones ---------------------------------------------------------------------
+// Reads a zone of mode 35 (number), 40 (payee) or 41 (amount) of the working request from the
+// backlight, front and mirrored rear images, merges and corrects the readings, and writes the
+// result with its confidences to out/outConf, where capacity bytes are left. A result that does
+// not fit is cut to capacity - 1 characters with the last result 7. Returns the characters
+// written, or -1 when an OCR image or a read failed ("MICROPERFORATION error": the zone loop ends).
+int readMicroperforationZone(DocumentSetup& s, const PVKOCRZone& zone, int mode, char* out, char* outConf,
+                             int capacity);
 
 // Parallel edits of a reading of n characters: text, conf and info (the last two may be null)
 // stay aligned and terminated at the new n.

@@ -130,7 +130,7 @@ void correct(int mode, Reading& r, bool relaxed) {
     const char* from = MyITACheck.dmChequeNo[0] ? MyITACheck.dmChequeNo
                        : MyITACheck.chequeNo[0] ? MyITACheck.chequeNo
                                                 : MyITACheck.ocrbLine;
-    std::strncpy(ref, from, 10);
+    std::memcpy(ref, from, strnlen(from, 10));
     if (ref[0]) CorreggiNumero(r.text, r.conf, ref, 40, relaxed);
   } else if (mode == 40) {
     if (MyITACheck.dmPayee[0]) CorreggiBeneficiario(r.text, r.conf, 40, sizeof r.text);

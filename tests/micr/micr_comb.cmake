@@ -1,0 +1,5 @@
+# The optical CMC7 reader and the combined optical and magnetic codeline readers: the accumulation
+# of band readings.
+pvk_add_test(micr_comb_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/cmc7_accumulate_test.cpp
+  LIBS pvk_internals)

@@ -1,0 +1,4 @@
+# The zone reader: rows of a reading, payee databases, the erasers.
+pvk_add_test(ocr_zone_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/zone_erasers_test.cpp ${CMAKE_CURRENT_LIST_DIR}/reading_rows_test.cpp
+  LIBS pvk_internals)

@@ -172,6 +172,15 @@ PVK_API int PVKDBDirSet(void* handle, const char* dir);
 PVK_API int PVKGetForcedRes(unsigned short* dpiFront, unsigned short* dpiRear,
                             unsigned short* dpiVert1, unsigned short* dpiVert2);
 
+/* ---- CMC7 codeline output ---------------------------------------------------------------- */
+
+/* Output characters of the CMC7 separators S1..S5 and of an unread symbol, in place of the
+ * internal ':' ';' '<' '=' '>' and '?', for every CMC7 codeline handed out from now on (the
+ * internal characters again restore the default). Needs no device. Returns 0, or -3 with
+ * nothing changed when any of the six is 0; the same value becomes the last result. */
+PVK_API int PVKCMC7Mapping(unsigned char s1, unsigned char s2, unsigned char s3, unsigned char s4,
+                           unsigned char s5, unsigned char nr);
+
 /* ---- Utilities ---------------------------------------------------------------------------- */
 
 /* Milliseconds from `earlier` to `later`, rounded to the nearest. */

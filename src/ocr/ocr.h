@@ -99,6 +99,10 @@ bool IsValid(unsigned char c);
 // ValidSet. False with "Missing valid set definition" when the font has no set.
 bool DefineValidSet();
 
+// ---- Codeline separators ---------------------------------------------------------------------
+// The internal codes of the five CMC7 separators: ':' ';' '<' '=' '>'.
+bool IsSeparatore(char c);
+
 // ---- Small operations ------------------------------------------------------------------------
 int hSogliaOCRBNumLet(int height);  // height separating OCR-B digits from capitals
 int hOCRB_Num(int digitHeight);     // capital height matching a digit height

@@ -38,22 +38,6 @@ struct Reading {
 // Failure counts towards giving a list up; Counted only adds to the count.
 enum class Outcome { Failure, Counted, Skipped, Left, Accepted };
 
-// The threshold list of one try: runs down and up from t / 2 in steps of 10, 5, 3 and 1.
-std::vector<int> thresholdList(int t) {
-  std::vector<int> list;
-  const int h = t / 2;
-  auto add = [&](int v) {
-    if (list.size() < 29) list.push_back(v);
-  };
-  add(h);
-  for (int step : {10, 5, 3, 1}) {
-    if (h >= 5)
-      for (int v = h; v >= 5; v -= step) add(v);
-    for (int v = h; v <= t; v += step) add(v);
-  }
-  return list;
-}
-
 // One attempt with list entry v on the warped image; the accepted length in `length`.
 Outcome attempt(Reading& st, const cv::Mat& warped, int v, unsigned short& length) {
   imageReaderDM r;
@@ -124,7 +108,7 @@ int runPass(Reading& st) {
     cv::Mat warped;
     if (!uprightOutline(st, found.back(), warped)) continue;
     const int top = st.table[i];
-    const std::vector<int> list = thresholdList(top);
+    const std::vector<int> list = pvk::symbols::dmThresholdList(top);
     for (int j = 0; j < static_cast<int>(list.size()); ++j) {
       if (list[j] < 5 || list[j] > top) continue;
       unsigned short length = 0;
@@ -212,6 +196,21 @@ int decodeZone(PVKImg& img, char* out, unsigned short& len) {
 }
 
 }  // namespace
+
+std::vector<int> pvk::symbols::dmThresholdList(int t) {
+  std::vector<int> list;
+  const int h = t / 2;
+  auto add = [&](int v) {
+    if (list.size() < 29) list.push_back(v);
+  };
+  add(h);
+  for (int step : {10, 5, 3, 1}) {
+    if (h >= 5)
+      for (int v = h; v >= 5; v -= step) add(v);
+    for (int v = h; v <= t; v += step) add(v);
+  }
+  return list;
+}
 
 bool findImgContoursDM(const cv::Mat& img, std::vector<std::vector<cv::Point>>& found, double& threshold, int dpi,
                        int blur) {

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -46,7 +47,12 @@ Outcome attempt(Reading& st, const cv::Mat& warped, int v, unsigned short& lengt
   if (!st.stored.empty() && st.stored.rows == b.rows && st.stored.cols == b.cols &&
       std::equal(b.datastart, b.dataend, st.stored.datastart))
     return Outcome::Skipped;
-  st.stored = b.clone();
+  try {
+    st.stored = b.clone();
+  } catch (const std::bad_alloc&) {
+    WriteTrace("unexpected memory error; skipping", false);
+    return Outcome::Skipped;
+  }
   if (!r.findPixelSize(b)) return Outcome::Failure;
   parseImageDM s = parseImageDM::withMeasures(r.parser);
   if (!s.setImage(b)) return Outcome::Failure;
@@ -133,7 +139,12 @@ int borderCut(const PVKImg& img, int stride, char* out, unsigned short& len) {
   if (c < 1) return 0;
   const int w = img.width - 2 * c, h = img.height - 2 * c;
   if (w < 1 || h < 1 || std::min(w, h) * img.dpi <= 59999) return 0;
-  std::vector<uint8_t> buf(static_cast<size_t>(h) * stride);
+  std::vector<uint8_t> buf;
+  try {
+    buf.resize(static_cast<size_t>(h) * stride);
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
   std::memcpy(buf.data(), img.data + static_cast<size_t>(c) * stride + c, buf.size());
   PVKImg cut{static_cast<uint16_t>(w), static_cast<uint16_t>(h), static_cast<uint16_t>(stride), img.dpi, buf.data()};
   const unsigned short before = len;
@@ -150,7 +161,12 @@ int doubledRead(const PVKImg& img, int stride, char* out, unsigned short& len) {
     len = 0;
     return 0;
   }
-  std::vector<uint8_t> buf(static_cast<size_t>(s) * h, 0);
+  std::vector<uint8_t> buf;
+  try {
+    buf.assign(static_cast<size_t>(s) * h, 0);
+  } catch (const std::bad_alloc&) {
+    return 0;  // len as it came in
+  }
   for (int y = 0; y < img.height; ++y) {
     const uint8_t* src = img.data + static_cast<size_t>(y) * stride;
     uint8_t* dst = buf.data() + static_cast<size_t>(2 * y) * s;

@@ -5,7 +5,8 @@
 
 #include <ZXing/ReadBarcode.h>
 
-#include <chrono>
+#include <opencv2/core.hpp>
+
 #include <cstring>
 
 #include "dm_symbols.h"
@@ -90,6 +91,36 @@ TEST(DataMatrixCorpus, EverySizeCleanTurnedAndDegraded) {
   }
   std::printf("turned 10 degrees: %d of %d read\n", turnedRead, turned);
   EXPECT_GE(turnedRead, kTurnedRatchet);
+}
+
+// Quarter turns are reported, not required: the locator looks for the L at the left and the
+// bottom of the upright outline.
+TEST(DataMatrixCorpus, QuarterTurnsAreReported) {
+  int read[4] = {}, images = 0;
+  DrawSpec draw;
+  draw.modulePx = 5;
+  draw.quietModules = 4;
+  for (int v : {3, 9, 18}) {
+    SymbolSpec spec;
+    spec.symbology = Symbology::DataMatrix;
+    spec.data = payloadFor(v);
+    spec.option2 = kZintSize[v];
+    ModuleGrid grid;
+    ASSERT_TRUE(encode(spec, grid));
+    const Image im = render(grid, draw, Degradation());
+    ++images;
+    for (int q = 0; q < 4; ++q) {
+      cv::Mat m(im.height, im.width, CV_8UC1, const_cast<uint8_t*>(im.pixels.data()));
+      cv::Mat t = m.clone();
+      if (q > 0) cv::rotate(m, t, q == 1 ? cv::ROTATE_90_COUNTERCLOCKWISE : q == 2 ? cv::ROTATE_180 : cv::ROTATE_90_CLOCKWISE);
+      const std::string got = dmtest::readOurs(t.data, t.cols, t.rows, 300);
+      EXPECT_TRUE(got.empty() || got == spec.data) << "misread turned " << q;
+      if (got == spec.data) ++read[q];
+    }
+  }
+  EXPECT_EQ(read[0], images);
+  std::printf("quarter turns read (0, 90, 180, 270 degrees): %d %d %d %d of %d\n", read[0], read[1], read[2], read[3],
+              images);
 }
 
 }  // namespace

@@ -128,6 +128,20 @@ PVK_LAYOUT_CHECK_(PVKOCRDoc, sizeof(PVKOCRDoc) == 808 && offsetof(PVKOCRDoc, rot
 /* The zone table that the zone calls build; PVKImgScan1 accepts its address. */
 PVK_API extern PVKOCRDoc OCRDoc;
 
+/* The zone table calls. Each needs the open device's handle; a refused handle returns -1 (0 for
+ * PVKOCRZoneNChar) with the guard's result. A rejection sets the last result to -3 and changes
+ * nothing. Rotations are 0, 256, 512 or 768 (0, 90, 180, 270 degrees). */
+/* Stores the rotation of the whole document: 0, or -1. */
+PVK_API int PVKOCRZoneRotateDoc(void* handle, short rotation);
+/* Appends a zone given at dpi (1..600) on side 0 (rear) or 1 (front); coordinates are kept at
+ * 150 dpi, truncated toward zero. At most 20 zones: the new count, or -1. */
+PVK_API int PVKOCRZoneAdd(void* handle, short dpi, short left, short top, short width, short height,
+                          short side, short font, short option);
+/* Characters read in zone 0..19 by the last scan-and-read (0 for a bad index). */
+PVK_API int PVKOCRZoneNChar(void* handle, short zone);
+/* The font with which zone 0..19 was read, as an unsigned 16-bit value (-1 for a bad index). */
+PVK_API int PVKOCRZoneOCRchar(void* handle, short zone);
+
 /* ---- Library frame ------------------------------------------------------------------------ */
 
 /* Copies "libPlavikMS.so ver. <version>" into buf. Returns the size the text needs (terminator
@@ -171,6 +185,15 @@ PVK_API int PVKDBDirSet(void* handle, const char* dir);
  * -1 when no mode is forced. */
 PVK_API int PVKGetForcedRes(unsigned short* dpiFront, unsigned short* dpiRear,
                             unsigned short* dpiVert1, unsigned short* dpiVert2);
+
+/* ---- CMC7 codeline output ---------------------------------------------------------------- */
+
+/* Output characters of the CMC7 separators S1..S5 and of an unread symbol, in place of the
+ * internal ':' ';' '<' '=' '>' and '?', for every CMC7 codeline handed out from now on (the
+ * internal characters again restore the default). Needs no device. Returns 0, or -3 with
+ * nothing changed when any of the six is 0; the same value becomes the last result. */
+PVK_API int PVKCMC7Mapping(unsigned char s1, unsigned char s2, unsigned char s3, unsigned char s4,
+                           unsigned char s5, unsigned char nr);
 
 /* ---- Utilities ---------------------------------------------------------------------------- */
 
@@ -442,6 +465,17 @@ PVK_API int PVKReadImgFile(ImgInfo* img, char* path, short planes);
 
 #ifdef __cplusplus
 }
+
+/* ---- Image files for C++ hosts (C++ linkage: the two ImgRead are overloads) -----------------
+ * No call guard and no last result, except -4 when ImgRead runs out of memory; failures are
+ * traced. Formats follow the file name's extension. */
+/* Loads a file into a side image in its raw layout: grey, or R, G, B into planes 0, 1, 2. */
+PVK_API bool ImgRead(const char* path, ImgInfo* img, bool flipH, bool flipV);
+/* Loads a file as one grey plane into a new buffer (malloc) that the caller then owns; the
+ * image must come without a buffer. */
+PVK_API bool ImgRead(const char* path, PVKImg* img, bool flipH, bool flipV);
+/* Writes one grey plane to a file (JPEG at quality 80). */
+PVK_API bool ImgWrite(const char* path, PVKImg* img);
 #endif
 
 #endif /* PLAVIKMS_H */

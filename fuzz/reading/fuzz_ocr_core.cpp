@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ocr/ocr.h"
+#include "ocr_fuzz_store.h"
 
 namespace {
 
@@ -21,23 +22,7 @@ void setUpStore() {
   static bool done = false;
   if (done) return;
   done = true;
-  char dir[] = "/tmp/pvk_fuzz_ocrcore_XXXXXX";
-  if (!mkdtemp(dir)) std::abort();
-  std::snprintf(MyOcr.dbDir, sizeof MyOcr.dbDir, "%s/", dir);
-  const int32_t n = sizeof kChars - 1;
-  std::vector<uint8_t> bytes(4 + 161 * static_cast<size_t>(n), 0);
-  std::memcpy(bytes.data(), &n, 4);
-  std::memcpy(bytes.data() + 4, kChars, static_cast<size_t>(n));
-  for (int i = 0; i < n; ++i)
-    for (int r = 0; r < 32; ++r) {
-      const uint32_t row = (0x9E3779B9u * static_cast<uint32_t>(i * 32 + r + 1)) | 0x00FFFF00u;
-      std::memcpy(bytes.data() + 4 + n + 128 * i + 4 * r, &row, 4);
-    }
-  char path[96];
-  std::snprintf(path, sizeof path, "%s/FUZZCORE04.DB", dir);
-  FILE* f = std::fopen(path, "wb");
-  if (f == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) std::abort();
-  std::fclose(f);
+  pvk::fuzz::writeOcrStore(kChars, "FUZZCORE04.DB");
   caricadati = true;
   if (!ocr_init("fuzzcore04.db", 1, false, 1.0f, true, false)) std::abort();
   TmpSet.fill(0);

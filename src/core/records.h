@@ -296,6 +296,7 @@ struct OcrInfo {
   uint8_t secondSize;       // a second size switch of the line editing
   uint8_t removeCrLf;       // line breaks are removed from a zone result
   uint8_t lowerCase;        // lower-case letters join the character sets
+  uint8_t singleChar;       // a zone may hold a single character: one-block bands are read
   uint8_t neighbourWeight;
   uint8_t minLineConf;
   uint16_t minAgreement;

@@ -99,6 +99,10 @@ bool IsValid(unsigned char c);
 // ValidSet. False with "Missing valid set definition" when the font has no set.
 bool DefineValidSet();
 
+// ---- Codeline separators ---------------------------------------------------------------------
+// The internal codes of the five CMC7 separators: ':' ';' '<' '=' '>'.
+bool IsSeparatore(char c);
+
 // ---- Small operations ------------------------------------------------------------------------
 int hSogliaOCRBNumLet(int height);  // height separating OCR-B digits from capitals
 int hOCRB_Num(int digitHeight);     // capital height matching a digit height
@@ -164,10 +168,97 @@ extern uint32_t* BWImg;
 // allocated (-3 for an image without pixels or with a stride below its width).
 bool Convol(PVKImg* img, unsigned char threshold, bool removeLines);
 
+// ---- Row, column and bar-signal utilities ------------------------------------------------------
+// Text bands and columns of a zone image, the row-profile study with its 15 thresholds, the edge
+// signals of barcode and PDF417 scan bands, bar widths in whole modules, and the cleaned copy
+// that the barcode readers scan. Band searches never fail: they fall back to the whole image.
+constexpr int kMaxRighe = 256;    // bands of a row search
+constexpr int kMaxColonne = 64;   // columns of a column search
+constexpr int kSoglie = 15;       // thresholds of a row study
+
+// One text band: first row, height, and (written by the row search) in the low byte of `cut`
+// the profile cut that found it.
+struct RigaType {
+  uint16_t start;
+  uint16_t height;
+  uint16_t cut;
+};
+
+// One text column: first column and width.
+struct ClmnType {
+  uint16_t start;
+  uint16_t width;
+};
+
+// The row-profile study of a zone. It owns the two profile arrays (u32 per row); each
+// CalcolaValRighe frees the previous ones; pvk::ocr::freeStudy frees the last.
+struct StudiaRighe {
+  uint32_t* profile;    // per row: the darkest run of runLength pixels, as a mean
+  uint32_t* smooth;     // the profile averaged over smoothRows rows
+  uint16_t minGap;      // light rows that a band may bridge
+  uint16_t widen;       // rows added around each band
+  uint16_t smoothRows;  // K
+  uint16_t runLength;   // L
+  uint16_t minHeight;   // lower bands are dropped or merged
+  uint16_t maxHeight;   // higher bands are searched again inside
+  uint8_t quality;      // 200 for a zone without contrast
+};
+
+// Thresholds of the last row study, and those of the outermost study of the last CercaRighe.
+extern uint8_t ValSoglia[kSoglie];
+extern uint8_t OptValSoglia[kSoglie];
+
+// Bar widths to module counts: count entries e[1..count] (e[0] is not used); on input a value
+// is a width, on output a module count with its rounding residual.
+constexpr uint32_t kCalcModMax = 31;
+struct calcModEntry {
+  uint32_t value;
+  float residual;
+};
+struct calcModstr {
+  uint32_t count;
+  float spare;
+  calcModEntry e[kCalcModMax + 1];
+};
+
+// Bands of dark rows (at least 1; the whole image when none). maxDark: dark pixels a row may
+// hold and still be light.
+int CercaRowBase(PVKImg* zone, RigaType* out, uint16_t margin, uint16_t gap, uint16_t widen, uint8_t darkLevel,
+                 int maxDark);
+// Columns of dark pixels (at least 1; the whole image when none), at most kMaxColonne.
+int CercaColBase(PVKImg zone, ClmnType* out, uint16_t margin, uint16_t gap, uint16_t widen, uint8_t darkLevel,
+                 int maxDark);
+// Text bands of a zone by its row profile (at least 1); leaves the outer study's thresholds in
+// ValSoglia. The zone must be at least 16 pixels wide.
+int CercaRighe(PVKImg* img, StudiaRighe study, uint16_t idxMin, uint8_t level, RigaType* out, bool flag);
+// Widens n bands (1..256) by k rows up and k - 1 down without overlapping their neighbours.
+void allarga(RigaType* bands, uint16_t n, uint16_t height, uint16_t k);
+// Row profiles and thresholds of a zone at least 16 pixels wide; false (result code -4) when
+// the profiles cannot be allocated.
+bool CalcolaValRighe(PVKImg* img, StudiaRighe& study);
+// Edge signal of a barcode band: signal and out hold 2 x width ints; rows scanned per column
+// (out of 1..height: the whole height). False only for a missing image or array.
+bool normalizzaBarcode(PVKImg* band, int* signal, int* out, int rows);
+// Edge signal of a PDF417 row band; signal, work and out hold 2 x width ints.
+bool normalizza(PVKImg* band, int* signal, int* work, int* out, int rows);
+// Widths to whole modules of total / modules each; the largest positive residual.
+float NormalizzaValore(calcModstr* m, int total, int modules);
+// Moves one module to the entry with the largest residual (the ties-th tie); false when none.
+bool correggiMod(calcModstr* m, unsigned ties);
+// The inverted, stretched copy of src in dst (pixels allocated here, height + 16 rows; the
+// caller frees them). False: result code 0 under 8 rows, -4 without memory, -3 for a missing
+// image or a width above 65532.
+bool pulisci(PVKImg* src, PVKImg* dst, int offset);
+// Darkest and brightest 3 x 3 mean; 0 and 255 for images outside 12..4096 x 12 and up.
+void CalcolaBlackWhite(PVKImg* img, uint8_t& black, uint8_t& white);
+
 namespace pvk::ocr {
 
 // Frees BWImg and forgets its size.
 void freeBWImg();
+
+// Frees the profile arrays of a row study.
+void freeStudy(StudiaRighe& study);
 
 }  // namespace pvk::ocr
 
@@ -388,3 +479,158 @@ bool VerificaMicroperforation(unsigned w, unsigned h);
 bool VerificaMicroperforationAltri(int minimum, unsigned w, unsigned h, uint32_t* cell);
 bool VerificaE13B(unsigned w, unsigned h, uint32_t* cell);
 bool VerificaGenericoFont(uint32_t* cell, unsigned w, unsigned h, unsigned black);
+
+// ---- Post-processing of readings -------------------------------------------------------------
+// A reading is text, confidences (0..100) and ChInfo kept index by index, and a count n. The
+// edits below keep the three aligned; conf and info may be null where a comment says so, a
+// null text does nothing. Insertions take the caller's limit max and refuse, silently, when
+// n + 1 >= max; a negative position changes nothing. Line breaks are CR LF.
+
+// Mechanical edits.
+// Removes entry pos (the terminator at n moves down with the tail); pos >= n only lowers n.
+void RimuoviCarattere(char* text, char* conf, ChInfo* info, int pos, int& n);  // conf, info may be null
+// Inserts c at pos (appends when pos >= n), writes text[n] = 0 after it.
+void AggiungiCarattere(char c, char cf, ChInfo ci, char* text, char* conf, ChInfo* info, int pos, int max,
+                       int& n);  // info may be null
+void RimuoviCRLF(char* text, char* conf, ChInfo* info, int& n);
+void RimuoviCHNRInizialiEFinali(char* text, char* conf, ChInfo* info, int& n);
+void RimuoviSpaziEsterniEDoppi(char* text, char* conf, ChInfo* info, int& n);  // info may be null
+// Lowest confidence (110 when none) and lowest agreement (0 when none) of the real characters.
+void CercaCaratterePeggiore(char* text, char* conf, ChInfo* info, int n, char& worst, int& minCount);
+void RiduciConfidenza(int& total, char* conf, int n, float factor, bool perChar);
+// Cuts trailing debris after the last blank of the line end; true when it cut.
+bool RimuoviSchifezzeFinali(char* text, char* conf, int& n);
+void TagliaCaratteriSopraPrimaLinea(char* text, char* conf, ChInfo* info, int& n);
+
+// Edits that fit boxes between neighbours.
+void AggiornaCarattere(char c, char* conf1, ChInfo* info1, int i1, char* conf2, ChInfo* info2, int i2, bool sum);
+// Inserts c at pos and moves pos past it; "unexpected n" when pos > n. A refused insertion
+// changes nothing, pos included.
+void AggiungiEVerifica(char c, char cf, ChInfo ci, char* text, char* conf, ChInfo* info, int& pos, int& n,
+                       int max);
+void SostituisciEVerifica2(char* text, char* conf, ChInfo* info, int pos, int n, char c, char cf, ChInfo ci);
+
+// Average character width and height of a reading and the mean space factor of its databases;
+// with update, aw, ah and the nominal size of MyOcr follow.
+void Ricalcola_ah_aw(char* text, char* conf, ChInfo* info, int n, uint16_t& width, uint16_t& height,
+                     float& spaceFactor, bool update);
+
+// Cleaning passes.
+void VerificaCaratteriSovrappostiESpazi(char* text, char* conf, ChInfo* info, int& n, int minBlank);
+void VerificaSeparati(char* text, char* conf, ChInfo* info, int& n);
+void PulisciFineRiga(char* text, char* conf, ChInfo* info, int& n);
+void PulisciSottoSopraRiga(char* text, char* conf, ChInfo* info, int& n);
+void PulisciInizioRiga(char* text, char* conf, ChInfo* info, int& n, bool keep);
+void PulisciInizioRigaAmount(char* text, char* conf, ChInfo* info, int& n, bool skip);
+// Re-spaces a line from its character gaps with the thresholds of font.
+void VerificaAggiungiSpazi(char* text, char* conf, ChInfo* info, int& n, int max, short font);
+
+// Look-alike arbitration: merges reading 1 (the new one) into reading 2 (the kept one); 0 when
+// either is empty, else 1.
+int ConfrontaSimili(char* t1, char* c1, ChInfo* i1, int& count1, char* t2, char* c2, ChInfo* i2, int& count2,
+                    bool margins, int max, bool editNew, bool sum);
+bool ConfrontaNumeroLettera(char digit, char letter, int margin, int iK, char* tK, char* cK, ChInfo* infoK,
+                            int& nK, int iN, char* tN, char* cN, ChInfo* infoN, int& nN);
+bool ConfrontaLettereSimili(int iK, char* tK, char* cK, ChInfo* infoK, int& nK, int iN, char* tN, char* cN,
+                            ChInfo* infoN, int& nN, bool editN, char marginK, char marginN, char penalty);
+void VerificaRigheDiverse(char* text, char* conf, ChInfo* info, int& n, int spare);
+bool ConfrontaSimili2(char* t1, char* c1, int count1, char* t2, char* c2, int count2, int settle);
+
+// Per-font size filters; a limit of 0 or less leaves the bound from the averages.
+void PulisciMicroperforati(char* text, char* conf, ChInfo* info, int& n, int minW, int maxW, int minH, int maxH);
+void PulisciFontOCRB(char* text, char* conf, ChInfo* info, int& n, int minW, int maxW, int minH, int maxH);
+void PulisciFontFixSize(char* text, char* conf, ChInfo* info, int& n, int minW, int maxW, int minH, int maxH);
+void verificaO0_OCRB(char* text, char* conf, ChInfo* info, int n);
+void RimuoviTimbri(int pos, char* text, char* conf, ChInfo* info, int& n);
+// Microperforated cheque fields against the expected texts of MyITACheck.
+bool MicorforaturaOK(short font, char* text, char* conf, int n);
+bool VerificaMicroforaturaConPulizia(char* text, char* conf, ChInfo* info, int& n);
+void ConfrontaMicroforatura(char* t1, char* c1, ChInfo* i1, int& count1, char* t2, char* c2, ChInfo* i2,
+                            int& count2, int tol, bool insert, short font, short max, bool keepOwn);
+
+// Judging a finished reading.
+int CalCumulaConf(char* text, char* conf, ChInfo* info, int& n, bool edit, unsigned short spare);
+bool IsAssegnoItalia(char* text, char* conf, ChInfo* info, int& n, bool& complete, bool edit);
+void VerificaITA_CHECK_BItalia(char* text, char* conf, ChInfo* info, int& n);
+void RimuoviDoppi_CH_NR_e_Piccoli(char* text, char* conf, ChInfo* info, int& n, int max);
+bool daMigliorareBollettiniItalia(char* text, char* conf, int n);
+
+namespace pvk::ocr {
+
+inline bool isLineBreak(char c) { return c == '\r' || c == '\n'; }
+inline bool isBlankOrUnread(char c) { return c == ' ' || c == '?'; }
+inline bool isDigit(char c) { return c >= '0' && c <= '9'; }
+inline bool isCapital(char c) { return c >= 'A' && c <= 'Z'; }
+// A confidence halved, never below 1.
+inline char halvedConf(char c) { return static_cast<char>(c / 2 < 1 ? 1 : c / 2); }
+// First index from..n-1 holding c, or -1.
+int findInReading(const char* text, int n, char c, int from = 0);
+// The database a character was recognised with: null when the list is absent or the index is
+// not below nDBLoaded.
+const DBEntry* readingDB(uint8_t index);
+// Its space factor, 0.9 for a database that is not loaded.
+float readingSpaceFactor(uint8_t index);
+// A column one before x, 0 for column 0.
+inline uint16_t columnBefore(uint16_t x) { return x == 0 ? 0 : static_cast<uint16_t>(x - 1); }
+
+// One reading of the look-alike arbitration, by its arrays and its count.
+struct ReadingRef {
+  char* text;
+  char* conf;
+  ChInfo* info;
+  int* n;
+};
+// The pair rules of the arbitration for K's character at k against N's at m (the same place);
+// N is changed only with editNew.
+void settleLookAlikePair(ReadingRef K, int k, ReadingRef N, int m, bool margins, bool editNew, bool sum);
+
+}  // namespace pvk::ocr
+
+// ---- Line assembly and character records -----------------------------------------------------
+// The per-line metrics beside those of the recognizer, set by convert_to_ascii before a line.
+extern uint32_t aw_2, aw_1_8, ah_1_3, ah_num_let, aw_not_full_width_max;
+extern uint32_t ah_max, aw_max, ah_min, aw_min;
+extern uint32_t minPix;  // '?' blocks of less area are dropped
+// The line being assembled.
+extern unsigned nCharOcr;        // entries written in this reading
+extern char last_c;              // the last character appended
+extern uint8_t Maiuscolo;        // the last letter was a capital (starts at 1)
+extern int32_t cumulaConf;       // sum of the line's confidences
+extern uint16_t reject_nchar_cnt;  // '?' of the line so far
+extern uint8_t add_blank_horiz;  // wide gaps become blanks (initially 1)
+
+// Reads the segmented band into text, conf and info (maxChars entries each, terminated): lines
+// of characters, ' ' for blanks, '?' unreadable, CR LF between lines (confidence 'd'). The entry
+// count; 0 with "not single char" for a band of one block (unless MyOcr.singleChar); -1 with
+// result code -30 when no database is loaded.
+short ocr_read(char* text, char* conf, ChInfo* info, int maxChars, unsigned short nLines);
+// The walk over the lines and blocks behind ocr_read: the entry count, 65535 without a valid set.
+uint16_t convert_to_ascii(char* text, char* conf, ChInfo* info, int maxChars);
+// Appends one recognised block to the current line (text, conf and info point at the line's
+// first entry; n counts the line's entries, nRead its real characters): 0 to go on, 1 to end the
+// line.
+int AggiungiCarattereOCR(char c, unsigned char conf, unsigned block, unsigned char flag, char* text, char* confs,
+                         ChInfo* info, unsigned& n, unsigned& nRead, int maxChars, unsigned lineIndex,
+                         int splitMarker);
+// Removes entry pos (n > 0; with pos >= n the last entry), shifting the later ones down.
+void rimuovi_ocr_char(char* text, char* conf, ChInfo* info, unsigned pos, unsigned& n);
+// Trims a block 8 rows high or more at rows of at most k x m ink; true when a bound moved.
+bool shift_block_with_line(unsigned block, unsigned k, unsigned m);
+bool IsDigit(char c);
+// The offline path: a PGM file binarised at 125 into a new engine image (imag, owned by the
+// caller: free with std::free) and segmented. getimage: false with result code -4 (no memory)
+// or when the file cannot be read; process_image(path): 1, or -1.
+bool getimage(const char* path);
+int process_image(const char* path);
+
+namespace pvk::ocr {
+
+// Sets the per-line metrics of the recognizer and the line assembly from aw and ah (the line's
+// reference size), the nominal size and options of the font in MyOcr.
+void setLineMetrics();
+// The block attributes of a line's blocks (positions first..end-1 of stblk): where each block's
+// top and bottom fall among 32 classes of the line height, and how many blocks of the line share
+// each class.
+void lineAttributes(unsigned first, unsigned end, uint32_t lineTop, uint32_t lineHeight);
+
+}  // namespace pvk::ocr

@@ -35,12 +35,6 @@ int main()
           samples.push_back(std::move(sample));
       }
     }
-  // Symbols are printed with rows 3 modules high (the least the symbology allows); the corpus
-  // draws each row one module high: draw them again, with the same degradations.
-  for (corpus::Sample& s : samples) {
-    std::fill(s.grid.rowHeight.begin(), s.grid.rowHeight.end(), 3.0f);
-    s.image = corpus::render(s.grid, s.draw, s.deg, &s.where);
-  }
   for (int dpi : o.dpis)
     for (corpus::Sample& s : corpus::negativeSet(4, 2 * dpi, dpi / 2, dpi, 7))
       samples.push_back(std::move(s));

@@ -47,11 +47,11 @@ const KeyIndex& keyIndex()
 int differingBits(uint32_t a, uint32_t b) { return __builtin_popcount(a ^ b); }
 
 // The six pair sums in modules as 4-bit digits, from counts 1..6 of m.
-uint32_t keyOf(const calcModstr* m)
+uint32_t keyOf(const calcModstr& m)
 {
   uint32_t key = 0;
   for (int i = 1; i <= 6; ++i)
-    key = key << 4 | (m[i].value > 15 ? 15 : m[i].value);
+    key = key << 4 | (m.e[i].value > 15 ? 15 : m.e[i].value);
   return key;
 }
 
@@ -61,17 +61,16 @@ int decodPdf417(int* runs, int index, int startStop, int cluster)
 {
   if (!runs || index < 0 || cluster < 0 || cluster > 2)
     return -1;
-  calcModstr m[7];
-  m[0].value = 6;
-  m[0].residual = 0;
+  calcModstr m{};
+  m.count = 6;
   int total = 0;
   for (int i = 0; i < 8; ++i)
     total += runs[index + i];
   for (int i = 0; i < 6; ++i) {
-    m[i + 1].value = static_cast<uint32_t>(std::max(runs[index + i] + runs[index + i + 1], 0));
-    m[i + 1].residual = 0;
+    m.e[i + 1].value = static_cast<uint32_t>(std::max(runs[index + i] + runs[index + i + 1], 0));
+    m.e[i + 1].residual = 0;
   }
-  NormalizzaValore(m, total, 17);
+  NormalizzaValore(&m, total, 17);
   if (startStop) {
     uint32_t key = keyOf(m);
     int dStart = differingBits(key, kStartKey), dStop = differingBits(key, kStopKey);
@@ -86,14 +85,14 @@ int decodPdf417(int* runs, int index, int startStop, int cluster)
   for (int attempt = 0; attempt < 6; ++attempt) {
     int t[7];
     for (int i = 1; i <= 6; ++i)
-      t[i] = static_cast<int>(m[i].value);
+      t[i] = static_cast<int>(m.e[i].value);
     int k = ((t[1] - t[2] + t[5] - t[6] + 9) % 9 + 9) % 9;
     if (k == 3 * cluster) {
       int v = keyIndex().find(cluster, keyOf(m));
       if (v >= 0)
         return v;
     }
-    if (!correggiMod(m, 0))
+    if (!correggiMod(&m, 0))
       break;
   }
   return -1;

@@ -7,6 +7,7 @@
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -114,6 +115,23 @@ TEST_F(ZoneSplit, BoxesComeBackInZoneCoordinates) {
   // DataMatrix readings carry no box of their own: what the zone adds is the block's place.
   EXPECT_GE(boxes_[3].left, 400);
   EXPECT_GE(boxes_[3].top, 200);
+}
+
+// The whole road: the rows read through the one-zone reader, line ends kept, or turned into
+// blanks by per-document switch 5.
+TEST_F(ZoneSplit, TheOneZoneReaderKeepsOrRemovesLineEnds) {
+  zoneOf(kThreeRows);
+  setSide(1, zone_);
+  ASSERT_TRUE(Vx3CreateOCRImage(1, nullptr, 0));
+  for (uint8_t remove : {0, 1}) {
+    MyOcr.removeCrLf = remove;
+    char text[64], conf[64];
+    PVKOCRZone zone{0, 0, 0, 0, 1, 36, 0, 0};  // the whole side
+    ASSERT_TRUE(Vx3Read1Zone(&MyOcr.ocrImg[1], &zone, 0, sizeof text, text, conf, nullptr));
+    EXPECT_STREQ(text, remove ? "ROW-1 ROW-2 ROW-3" : "ROW-1\r\nROW-2\r\nROW-3");
+    EXPECT_EQ(zone.charsRead, std::strlen(text));
+    EXPECT_EQ(conf[zone.charsRead], '\0');
+  }
 }
 
 TEST_F(ZoneSplit, AStopEndsTheZone) {

@@ -29,21 +29,28 @@ release: deps $(BUILD)/release/CMakeCache.txt
 tsan: deps $(BUILD)/tsan/CMakeCache.txt
 	cmake --build $(BUILD)/tsan -j $(JOBS) --target test_api_stop
 
-# The sanitized build runs every test; the plain release build of the library is built too, and
-# the stop tests run again under ThreadSanitizer.
+# The sanitized build runs every test, the stop tests run again under ThreadSanitizer, then the
+# fuzzers; the plain release build of the library is built too. The last line is the verdict
+# over all of it.
 test: build release tsan
-	cd $(BUILD)/asan && ctest --output-on-failure -j $(JOBS) --timeout 300
-	cd $(BUILD)/tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) --timeout 300
-	@if [ -x scripts/run-fuzzers ]; then scripts/run-fuzzers; fi
+	@scripts/run-tests $(BUILD) $(JOBS)
 
-# The demo's INI file beside the release library keeps its configuration and trace inside the
-# build tree, so the demo runs wherever /home/ is not writable.
+# The demo runs inside one directory: the library (and the scan demo's copy of it) linked there
+# beside an INI file that names that directory, so configuration, trace, calibration files and
+# pictures all stay in it, inside the build tree.
 DEMO_DIR = $(abspath $(BUILD)/release/demo)
 demo: release
-	@mkdir -p $(DEMO_DIR)
-	@printf '[General]\r\nCnfDir=%s\r\n[OCR]\r\nDBDir=%s\r\n' "$(DEMO_DIR)" "$(abspath $(BUILD)/release/fontdb)" > $(BUILD)/release/libPlavikMS.ini
-	LD_LIBRARY_PATH=$(BUILD)/release/emulator:$(BUILD)/release $(BUILD)/release/examples/pvkdemo
-	LD_LIBRARY_PATH=$(BUILD)/release/emulator:$(BUILD)/release $(BUILD)/release/examples/pvkscan
+	@rm -rf $(DEMO_DIR) && mkdir -p $(DEMO_DIR)
+	@ln -s ../libPlavikMS.so $(DEMO_DIR)/libPlavikMS.so
+	@ln -s ../examples/libPlavikMS.so.scan $(DEMO_DIR)/libPlavikMS.so.scan
+	@printf '[General]
+CnfDir=%s
+[OCR]
+DBDir=%s
+' "$(DEMO_DIR)" "$(abspath $(BUILD)/release/fontdb)" > $(DEMO_DIR)/libPlavikMS.ini
+	LD_LIBRARY_PATH=$(BUILD)/release/emulator:$(DEMO_DIR) $(BUILD)/release/examples/pvkdemo
+	LD_LIBRARY_PATH=$(BUILD)/release/emulator:$(DEMO_DIR) $(BUILD)/release/examples/pvkscan
+	@echo "make demo: everything it wrote is in $(DEMO_DIR)"
 
 bench: release
 	@for b in $$(find $(BUILD)/release/bench -name 'bench_*' -type f -perm -u+x | sort); do [ -x "$$b" ] && LD_LIBRARY_PATH=$(BUILD)/release/emulator:$(BUILD)/release "$$b"; done; true

@@ -48,11 +48,25 @@ function(pvk_finish_internals)
   set(PVK_FOLDER_LIBS ${PVK_FOLDER_LIBS} PARENT_SCOPE)
 endfunction()
 
+# pvk_use_emulator(target): links the software scanner into a target that also takes the
+# system's libusb through the internals. Both are libusb-1.0.so.0, and CMake would put their two
+# folders on one run path and warn that one hides the other; the target gets a run path of its
+# own instead, the software scanner first, so it runs from the build tree as it does in ctest.
+function(pvk_use_emulator target)
+  target_link_libraries(${target} PRIVATE pvkemu)
+  set_target_properties(${target} PROPERTIES SKIP_BUILD_RPATH ON)
+  target_link_options(${target} PRIVATE "LINKER:-rpath,${CMAKE_BINARY_DIR}/emulator:${CMAKE_BINARY_DIR}")
+endfunction()
+
 # pvk_add_test(name SOURCES... [LIBS ...]): a GoogleTest executable whose tests each run in
 # their own process (gtest_discover_tests), with the software scanner first on the library path.
 function(pvk_add_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
+  if("pvkemu" IN_LIST T_LIBS)
+    list(REMOVE_ITEM T_LIBS pvkemu)
+    pvk_use_emulator(${name})
+  endif()
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
   target_compile_definitions(${name} PRIVATE
       PVK_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data"

@@ -52,8 +52,10 @@ void pvkemu_profile_full(pvkemu_profile* p) {
                        (1u << 24) | (1u << 25) | (1u << 27) | (1u << 30) | (1u << 31);
   p->composition_high = (1u << 4) | (1u << 5);  // stream-end status, buzzer
   p->device_class = 12;
-  // Magnetic head: present, rotation bit, reference 200, 200 dpi, parameters.
-  const uint8_t head[16] = {0, 0x41, 0x90, 0x01, 20, 10, 2, 4, 0, 0, 0, 0, 0, 0, 0, 0};
+  // Magnetic head: present, rotation bit, reference 200, 200 dpi, parameters, and 10 magnetic
+  // bytes per plane slot with one side or both (bytes 8/11 and 9/12): about 1,000 samples per
+  // inch at 300 raw lines per inch.
+  const uint8_t head[16] = {0, 0x41, 0x90, 0x01, 20, 10, 2, 4, 10, 10, 0, 0, 0, 0, 0, 0};
   std::memcpy(p->head_config, head, sizeof head);
   // Print head: resolution 30, offset 100, intensity 128, origin (50, 10), buffer 32 x 64 bytes.
   const uint8_t ink[9] = {30, 100, 128, 50, 0, 10, 0, 0, 32};

@@ -75,13 +75,15 @@ Config readConfig(const Device& d) {
   return k;
 }
 
-// LED level the configuration block sends for a side (0 rear, 1 front) and plane slot.
-int ledLevel(const uint8_t* c, int side, int slot) {
+// Light a side (0 rear, 1 front) gets for a plane slot, in LED-level units: the level the
+// configuration block sends, times the share of light that LED gives (the model's gain).
+int ledLevel(const uint8_t* c, const pvkemu_sensor* m, int side, int slot) {
   if (slot == PVKEMU_PLANE_IR) return side ? c[15] : c[17];
   if (slot == PVKEMU_PLANE_UV) return side ? c[14] : c[16];
   const uint8_t* rgb = side ? c + 4 : c + 7;
-  if (c[1] & 0x01) return rgb[slot];
-  return std::max({rgb[0], rgb[1], rgb[2]});  // grey: the LED or LEDs that are lit
+  auto lit = [&](int k) { return m && m->led_gain[k] ? rgb[k] * m->led_gain[k] / 100 : rgb[k]; };
+  if (c[1] & 0x01) return lit(slot);
+  return std::max({lit(0), lit(1), lit(2)});  // grey: the LED or LEDs that are lit
 }
 
 struct Builder {
@@ -105,10 +107,11 @@ struct Builder {
     const pvkemu_sensor& m = st.model;
     int white = sensorWhite(m, d.id, side, x, false);
     int black = sensorBlack(m, white);
-    double led = m.led_level ? static_cast<double>(ledLevel(d.configBlock, side, slot)) / m.led_level : 1.0;
+    const int level = ledLevel(d.configBlock, &m, side, slot);
+    double led = m.led_level ? static_cast<double>(level) / m.led_level : 1.0;
     double raw = black + v * (white - black) * led / 265.0;
     const uint8_t out = static_cast<uint8_t>(std::clamp(static_cast<int>(std::lround(raw)), 0, 255));
-    return calibrationSheetPixel(d, side, x, ledLevel(d.configBlock, side, slot), black, out);
+    return calibrationSheetPixel(d, side, x, level, black, out);
   }
 
   void micrBytes() {

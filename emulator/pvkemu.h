@@ -52,9 +52,10 @@ typedef struct pvkemu_profile {
 } pvkemu_profile;
 
 /* The two built-in profiles. Basic: firmware 0x3103, product 4, grey, no magnetic head, full
- * speed. Full: firmware 0x5011, product 9, magnetic head, backlight, IR, UV, inkjet, stripe
- * reader, feeder, buzzer, stream-end status, high speed. Both sense external power and report it
- * present; both default serials keep the bulk read out of slow mode. */
+ * speed. Full: firmware 0x5011, product 9, magnetic head (10 bytes per plane slot), backlight,
+ * IR, UV, inkjet, stripe reader, feeder, buzzer, stream-end status, high speed. Both sense
+ * external power and report it present; both default serials keep the bulk read out of slow
+ * mode. */
 void pvkemu_profile_basic(pvkemu_profile* p);
 void pvkemu_profile_full(pvkemu_profile* p);
 

@@ -54,7 +54,8 @@ int pvkemu_feed(int dev, const pvkemu_document* doc);
  * pixels pass unchanged, for a model of stream shifts only). Dirt columns
  * answer a fifth of their white response in the factory data. Aligner: the first byte of every
  * slot is the 0 marker and no pixel byte is 0. Glitches: before raw line glitch_line[i] the
- * stream gains (positive) or loses (negative) glitch_bytes[i] bytes. */
+ * stream gains (positive) or loses (negative) glitch_bytes[i] bytes. LED gains: a colour plane
+ * sees its LED's level x gain / 100, a grey plane the brightest of the lit LEDs so weighed. */
 typedef struct pvkemu_sensor {
   uint32_t seed;
   uint8_t white_min, white_max;
@@ -67,6 +68,7 @@ typedef struct pvkemu_sensor {
   uint32_t glitch_count;
   uint32_t glitch_line[4];
   int32_t glitch_bytes[4];
+  uint8_t led_gain[3];     /* per cent of the light the red, green, blue LED gives (0 = 100) */
 } pvkemu_sensor;
 
 /* Sets (or with null removes) a device's sensor model. Returns 0 or -1. */

@@ -1,11 +1,13 @@
-// pvkscan: one cheque through the library on the software scanner. It opens the scanner, feeds
-// a synthetic two-sided cheque, acquires it, and saves the front as JPEG and TIFF G4, the rear
-// as JPEG and both sides as one multipage TIFF, then tells what it wrote.
+// pvkscan: one cheque through the library on the software scanner. It opens the scanner,
+// calibrates it with its calibration sheet, feeds a synthetic two-sided cheque, acquires it,
+// and saves the front as JPEG and TIFF G4, the rear as JPEG and both sides as one multipage
+// TIFF into the library's configuration directory, then tells what it wrote.
 //
 // Hosts start a scan with the scan-and-read call of the reading layer; this demo drives the
-// document road directly (it links the library's internals and the software scanner), and
-// saves the images through the exported image calls as any host would.
-#include <unistd.h>
+// document road directly. Its body is therefore a shared object that holds the library's
+// internals and the software scanner's controls, named libPlavikMS.so.scan: like any copy of
+// the library it reads the INI file beside it (libPlavikMS.ini), and the small pvkscan program
+// only calls pvkscan_run.
 
 #include <cstdint>
 #include <cstdio>
@@ -15,8 +17,10 @@
 #include <vector>
 
 #include "PlavikMS.h"
+#include "control/control.h"
 #include "document/document.h"
 #include "pvkemu.h"
+#include "pvkemu_calib.h"
 #include "pvkemu_image.h"
 
 namespace {
@@ -47,16 +51,34 @@ std::vector<uint8_t> drawCheque(bool front)
   return px;
 }
 
-std::string outputDir()
+// A sensor whose pixels vary in their white response, as real ones do, so that calibration
+// has something to take out.
+void unevenSensor(int dev)
 {
-  char self[4096] = {};
-  ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  std::string dir = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string("./pvkscan");
-  dir = dir.substr(0, dir.rfind('/') + 1) + "scan-output";
-  std::string cmd = "mkdir -p '" + dir + "'";
-  if (std::system(cmd.c_str()) != 0)
-    dir = "/tmp";
-  return dir;
+  pvkemu_sensor model{};
+  model.seed = 7;
+  model.white_min = 170;
+  model.white_max = 235;
+  model.white_level = 220;
+  model.black_level = 12;
+  model.led_level = 30;
+  pvkemu_sensor_model(dev, &model);
+}
+
+// The calibration sheet in the transport, as wide as the sensor line of each mode.
+void calibrationSheet(int dev)
+{
+  pvkemu_calib_sheet sheet{};
+  sheet.length300 = 5000;
+  const AcqInfo options = MyAcq;
+  MyAcq.modeLocked = 1;
+  for (short colour : {1, 2})
+    for (int mode = 0; mode < 8; ++mode)
+      if (Vx3ParamSet(0, colour, true) == 0 && MyDevImgInitWithMode(0, static_cast<unsigned char>(mode), true))
+        sheet.width[mode] = MyDev.img[1].sensorPixels;
+  MyAcq = options;
+  MyDevImgInit(0, true);
+  pvkemu_calibration_sheet(dev, &sheet);
 }
 
 void report(const char* what, int code, const std::string& path)
@@ -76,23 +98,37 @@ void report(const char* what, int code, const std::string& path)
 
 }  // namespace
 
-int main()
+extern "C" __attribute__((visibility("default"))) int pvkscan_run()
 {
   pvkemu_clock_virtual(1);  // waits of the document road cost nothing
   pvkemu_reset();
   pvkemu_profile profile;
   pvkemu_profile_basic(&profile);
   int dev = pvkemu_add_device(&profile);
+  unevenSensor(dev);
 
-  std::string dir = outputDir();
-  int handle = PVKInitialize(reinterpret_cast<unsigned char*>(&dir[0]));
+  // An empty directory keeps the configuration directory of the INI file.
+  unsigned char keep[1] = {0};
+  int handle = PVKInitialize(keep);
   std::printf("\nscanning one cheque on the software scanner (grey, 300 dpi sensor)\n");
   if (handle <= 0) {
     std::printf("  the scanner did not open: result %d\n", handle);
     return EXIT_FAILURE;
   }
   void* h = reinterpret_cast<void*>(static_cast<intptr_t>(handle));
-  int code = PVKImgCreate(h, 200, 200);
+  char cnfDir[260] = "";
+  PVKConfigDirGet(h, cnfDir);
+  const std::string dir = cnfDir;
+
+  calibrationSheet(dev);
+  int code = PVKCalibrate(h);
+  pvkemu_calibration_sheet(dev, nullptr);
+  std::printf("  calibration with the calibration sheet: result %d\n", code);
+  if (code != 0 && code != PVK_WAR_CLEANING_REQUIRED) {
+    PVKClose(h);
+    return EXIT_FAILURE;
+  }
+  code = PVKImgCreate(h, 200, 200);
   std::printf("  output resolution 200 dpi both sides: result %d\n", code);
 
   std::vector<uint8_t> front = drawCheque(true), rear = drawCheque(false);

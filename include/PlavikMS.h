@@ -451,6 +451,17 @@ PVK_API int PVKReadImgFile(ImgInfo* img, char* path, short planes);
 
 #ifdef __cplusplus
 }
+
+/* ---- Image files for C++ hosts (C++ linkage: the two ImgRead are overloads) -----------------
+ * No call guard and no last result, except -4 when ImgRead runs out of memory; failures are
+ * traced. Formats follow the file name's extension. */
+/* Loads a file into a side image in its raw layout: grey, or R, G, B into planes 0, 1, 2. */
+PVK_API bool ImgRead(const char* path, ImgInfo* img, bool flipH, bool flipV);
+/* Loads a file as one grey plane into a new buffer (malloc) that the caller then owns; the
+ * image must come without a buffer. */
+PVK_API bool ImgRead(const char* path, PVKImg* img, bool flipH, bool flipV);
+/* Writes one grey plane to a file (JPEG at quality 80). */
+PVK_API bool ImgWrite(const char* path, PVKImg* img);
 #endif
 
 #endif /* PLAVIKMS_H */

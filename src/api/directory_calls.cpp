@@ -1,4 +1,5 @@
 // Exported calls of the trace file name, the configuration directory and the forced resolution.
+#include <cstdio>
 #include <cstring>
 
 #include "api/exported.h"
@@ -18,7 +19,8 @@ extern "C" int PVKLogFileName(char* buf) {
       return static_cast<int>(PVK_ERR_INV_PARAMETER);
     }
     std::memset(buf, 0, kPathBuf);
-    if (MyLog.Log != 0) std::strncpy(buf, MyLog.tracePath, kPathBuf - 1);
+    // At most 259 characters and the terminator, a longer path cut.
+    if (MyLog.Log != 0) std::snprintf(buf, kPathBuf, "%.*s", static_cast<int>(kPathBuf - 1), MyLog.tracePath);
     return static_cast<int>(PVK_OK);
   });
 }

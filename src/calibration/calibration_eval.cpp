@@ -40,7 +40,7 @@ int blackPassRows(int dpi) {
 
 void whitePassSizes(int dpi, int& shortRows, int& longRows) {
   const int n = dpi * 512 / 50;
-  if (MyDev.FwCapBackward) {
+  if (MyDev.FwCapG) {
     shortRows = std::min(n, 64);
     longRows = std::min(n, 128);
   } else if (MyDev.fwVersion <= 0x3000 && !MyDev.highSpeed) {

@@ -18,6 +18,9 @@ constexpr int kWhiteDark = 50;
 
 int firstSide() { return MyAcq.rearOff ? 1 : 0; }
 
+// The transport carries the sheet back and forth between white passes (the firmware's FwCapG).
+bool reversible() { return MyDev.FwCapG != 0; }
+
 int largerDpiV() { return std::max<int>(MyDev.img[0].dpiV, MyDev.img[1].dpiV); }
 
 void outputDpi(int d) {
@@ -153,7 +156,7 @@ bool reduceLevels(WhiteSearch& w, bool& settled) {
     for (int k = 0; k < kColourSlots; ++k) {
       uint16_t& level = MyCorS[s].ledLev[k];
       if (level == 0 || w.sat[s][k] <= w.limit[s]) continue;
-      const int next = pvk::calibration::reducedLedLevel(level, w.sat[s][k], MyDev.FwCapBackward != 0);
+      const int next = pvk::calibration::reducedLedLevel(level, w.sat[s][k], reversible());
       if (next < 0) {
         w.failedLevel = level;
         return false;
@@ -180,7 +183,7 @@ bool whiteRound(WhiteSearch& w, bool firstRound) {
   VerificaLed();
   bool& dir = w.longPass ? w.d1 : w.d0;
   const bool forward = dir;
-  if (MyDev.FwCapBackward) dir = !dir;
+  if (reversible()) dir = !dir;
   if (firstRound) {
     // The black references of this setting, as the black phase wrote them, under the levels
     // being searched.
@@ -255,7 +258,7 @@ bool whitePass(WhiteSearch& w) {
     VerificaLed();
     if (!settled) continue;
     if (w.longPass) break;
-    if (!MyDev.FwCap3000 && MyDev.FwCapBackward && !w.d0) {
+    if (!MyDev.FwCap3000 && reversible() && !w.d0) {
       w.d0 = true;
       if (roadHooks.acquireImg(static_cast<uint16_t>(w.shortRows + 16), MyDev.img, false) < 0) return false;
     }
@@ -264,7 +267,7 @@ bool whitePass(WhiteSearch& w) {
     w.longPass = true;
   }
   if (!whiteChecks(w) || !CorrInfoWrite()) return false;
-  if (MyDev.FwCapBackward && !w.d1) {
+  if (reversible() && !w.d1) {
     w.d1 = true;
     if (roadHooks.acquireImg(static_cast<uint16_t>(w.longRows + 16), MyDev.img, false) < 0) return false;
   }

@@ -66,6 +66,8 @@ struct FirmwareCaps {
 // device's grey-forcing word is non-zero; the serial identifies a model whose rear stays on.
 FirmwareCaps firmwareCaps(uint16_t fw, uint16_t productId, uint32_t serialHigh, uint32_t serialLow,
                           bool compositionBit22, bool greyForcing);
+// Puts the flags into the device record, with the calibration capabilities they stand for.
+void storeFirmwareCaps(const FirmwareCaps& caps);
 
 // Deskew angles of front and rear (radians, kNoAngle when none) combined into the one turn
 // both sides get; see combineAngles in document_rules.cpp for the rules.

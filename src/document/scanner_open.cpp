@@ -32,7 +32,9 @@ void traceValue(const char* text, long long value) {
   WriteTrace(line, false);
 }
 
-void storeCaps(const FirmwareCaps& c) {
+}  // namespace
+
+void pvk::document::storeFirmwareCaps(const FirmwareCaps& c) {
   MyDev.FwCapA = c.a;
   MyDev.FwCapB = c.b;
   MyDev.FwCapC = c.c;
@@ -46,7 +48,20 @@ void storeCaps(const FirmwareCaps& c) {
   MyDev.FwCapI = c.i;
   MyDev.FwCapJ = c.j;
   MyDev.FwCap3000 = c.fw3000;
+  // What calibration asks of the device, said by the firmware: each side gets its own LED
+  // levels and no front-only settings (E), the red, green and blue LEDs are set apart (F),
+  // grey starts from the colour calibration where colour is allowed (I), and a device that
+  // moves paper backward takes a three-inch sheet (Backward). The reversible transport of the
+  // white passes is G, read there. Nothing the device reports makes calibration depend on
+  // the magnetic head.
+  MyDev.bothSidesCalib = c.e;
+  MyDev.ledIndependent = c.f;
+  MyDev.greyFromColour = c.i;
+  MyDev.calibLongSheet = c.backward;
+  MyDev.micrDependentCalib = 0;
 }
+
+namespace {
 
 // What the device is and how it is set up, for service: counters, slow firmware, disabled
 // modes, MICR, double-feed and sequence checks.
@@ -166,7 +181,7 @@ bool ScannerOpen(char* cnfdir) {
   unsigned long low = 0, high = 0;
   if (!Vx3CompositionLH(low, high)) return false;
   // The side-switch feature of the composition (bit 22) keeps both sides on.
-  storeCaps(pvk::document::firmwareCaps(MyDev.fwVersion, MyDev.productId, MyDev.serialHigh, MyDev.serialLow,
+  pvk::document::storeFirmwareCaps(pvk::document::firmwareCaps(MyDev.fwVersion, MyDev.productId, MyDev.serialHigh, MyDev.serialLow,
                                            MyDev.sideSwitch != 0, false));
 
   optionsFromDefaults();

@@ -38,12 +38,10 @@ int readImgFile(ImgInfo* img, const char* path, short planes) {
     WriteTrace("err - ", "PVKReadImgFile - cannot read", path, false);
     return 0;
   }
-  // Stored as is: only 8-bit samples can be placed, and only planes 3 takes several channels.
-  const bool placeable = m.depth() == CV_8U && planes >= 1 && planes <= 5 && (planes == 3 || m.channels() == 1);
   const uint64_t planeLine = (static_cast<uint64_t>(m.cols) + 7) / 8 * 8;
-  const uint64_t rawLine = planeLine * (planes > 0 ? planes : 0);
-  if (!placeable || rawLine > 0xFFFF || m.cols > 0xFFFF || m.rows > 0xFFFF) {
-    WriteTrace("err - ", "PVKReadImgFile - image cannot be placed", false);
+  const uint64_t rawLine = planeLine * static_cast<uint64_t>(planes > 0 ? planes : 0);
+  if (rawLine > 0xFFFF || m.cols > 0xFFFF || m.rows > 0xFFFF) {
+    WriteTrace("err - ", "PVKReadImgFile - image too large for a side image", false);
     return 0;
   }
   img->trimTop = img->trimLeft = img->fullTop = img->fullLeft = 0;
@@ -51,7 +49,21 @@ int readImgFile(ImgInfo* img, const char* path, short planes) {
   img->rowsUsed = img->fullHeight = static_cast<uint16_t>(m.rows);
   img->planeLineBytes = static_cast<uint16_t>(planeLine);
   img->rawLineBytes = static_cast<uint16_t>(rawLine);
+  // Whatever the file holds, a record without a buffer learns the size it must allocate.
   if (img->bytesAllocated == 0 && img->firstRow == nullptr && img->allocBase == nullptr) return 1;
+  // Stored as is: side images hold 8-bit samples, and only planes 3 takes several channels.
+  if (m.depth() != CV_8U) {
+    WriteTrace("err - ", "PVKReadImgFile - samples wider than 8 bits cannot be placed", path, false);
+    return 0;
+  }
+  if (planes < 1 || planes > 5) {
+    WriteTrace("err - ", "PVKReadImgFile - invalid number of planes", planes, false);
+    return 0;
+  }
+  if (planes != 3 && m.channels() != 1) {
+    WriteTrace("err - ", "PVKReadImgFile - several channels cannot go into one plane", m.channels(), false);
+    return 0;
+  }
   const uint64_t size = rawLine * static_cast<uint64_t>(m.rows);
   if (img->firstRow == nullptr || size > fileCapacity(*img)) {
     WriteTrace("err - ", "PVKReadImgFile - buffer too small", false);

@@ -76,6 +76,9 @@ uint8_t* Vx3PVKImgGetFR(short side1, short brightness1, short contrast1, short s
 
   short levels[2][2] = {{brightness1, contrast1}, {brightness2, contrast2}};
   CutSide cut[2];
+  // One trim threshold runs across both sides: a side not yet elaborated replaces it with its
+  // own, an elaborated one cuts with the threshold in force.
+  uint8_t threshold = 0;
   for (int i = 0; i < 2; ++i) {
     short rot = rotation;
     bool flipH = false, flipV = false;
@@ -85,7 +88,7 @@ uint8_t* Vx3PVKImgGetFR(short side1, short brightness1, short contrast1, short s
     } else {
       GestisciRotate(rot, flipH, flipV, sides[i]);
     }
-    uint8_t threshold = MyDev.img[sides[i]].outputFlag ? 0 : AutoTrimThresh(&MyDev.img[sides[i]]);
+    if (!MyDev.img[sides[i]].outputFlag) threshold = AutoTrimThresh(&MyDev.img[sides[i]]);
     if (!sideCopyOut(MyDev.img[sides[i]], rot, dpi, levels[i][0], levels[i][1], cut[i].img,
                         threshold, flipH, flipV) ||
         !cut[i].img.firstRow)

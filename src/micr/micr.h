@@ -114,3 +114,93 @@ inline bool isRead(char c) { return c != ' ' && c != '?' && c != 0; }
 inline int confOf(char c) { return static_cast<signed char>(c); }
 
 }  // namespace pvk::micr
+
+// ---- Magnetic signal conditioning and FFT band filter -----------------------------------------
+// One band-filter run at a time, on a window [inizio, fine) of a signal: CreaFFT takes the
+// spectrum once (bin 0 and strong tones notched) and keeps it; every FiltraFFT starts from the
+// kept spectrum, keeps bins lo..hi-1 and their mirror, and writes the window back scaled to an
+// amplitude. A new CreaFFT releases the last run; freeFFT ends it.
+extern int inizio;
+extern int fine;
+extern int fftN;
+extern int fftN_1_2;
+extern bool fftFirst;
+
+// True when the spectrum of sig[start, end - 1) is ready; false for fewer than 100 points, or
+// with last result -1 and a trace when memory or a plan cannot be had.
+bool CreaFFT(int* sig, int start, int end, int binLo, int binHi, float strong, float outside);
+// Clears sig[0, fine) and writes the band lo..hi-1 of the kept spectrum into the window, scaled
+// to amplitude |amp| (at least 50 with atLeast50) and negated (flip negates it back); values
+// clamped to -127..127. Bins outside [0, N) are never touched. False without a run.
+bool FiltraFFT(int* sig, int lo, int hi, bool flip, bool atLeast50, int amp);
+void freeFFT();
+
+// Magnetic CMC7 geometry into datiCmc (code 32; any other code clears it), scale times the
+// samples per three pixels of MyMICR over 10.
+void InitDatiMICR(short code, float scale);
+
+// Centred 7-tap moving average of in over [max(from, 20), min(to, n - 20)), inverted around its
+// mean into out (0 elsewhere); returns the amplitude, or 50 after stretching a weak window to 50
+// (rescale), or 30 for an empty window.
+int MediaMobile(int* in, int* out, int from, int to, int n, bool rescale);
+// Reverses sig[0, n) in place; false (last result -1, trace) when memory runs out.
+bool SpecchiaMICR(int* sig, int n);
+// Noise level of the quiet stretch [50, 1000) of sig, at most 10 (15 on some early devices).
+int CalcolaLivelloRumore(int* sig, int n);
+// Mean strength of the strongest extremes of sig[from, to) (5 of each sign for CMC7, 2 for E13B,
+// the latter over the symbol's nominal strength).
+int CalcolaValMassimiMinimi(bool cmc7, char ch, int* sig, int from, int to);
+// True when no entry of [max(from, 0), min(to, n)) but self lies above (Max) or below (Min) level.
+bool BordoLiberoMax(int from, int to, int self, int n, int* peaks, int level);
+bool BordoLiberoMin(int from, int to, int self, int n, int* valleys, int level);
+// Both borders of a character free: before pos in arrA, after pos2 in arrB (valleys when
+// level < 1, peaks otherwise), at a level no weaker than ref.
+bool BordiPuliti(int pos, int level, int* arrA, int before, int pos2, int level2, int* arrB, int after, int n,
+                 int ref);
+// Drops the weakest bar (positions in bars, count entries) of a list; ref gets the level that
+// decided, raised by a fifth. False when nothing could be dropped.
+bool PulisciMax(int& count, int* bars, int minLevel, int* startAmp, int* endAmp, int& ref);
+// Aligns reading B with reading A (both lose their blanks): the shift s at which B - s lands on A
+// best is applied to B (entries then within 29 of lo or hi become blanks) and returned; marks
+// (one per A entry, may be null) get 2 where B agrees, 1 where it reads another symbol.
+int ValutaCMC(char* textA, int* startA, int* endA, int& nA, char* marks, char* textB, int* startB, int* endB,
+              int& nB, int tol, int& agree, int& disagree, bool spare, int lo, int hi);
+
+// ---- Magnetic CMC7 recognition and candidate merging -------------------------------------------
+// Reads CMC7 characters from the peak arrays of a conditioned signal over [first, last) (n
+// samples), guided by the optical line in sample positions (optText may be null with optN 0);
+// fills text, conf, hits (1 each), start and end (128 slots, at most 127 used) and returns the
+// count. back: how far before a closing stroke a character starts (105); minConf: the base
+// confidence (4); gap: the largest gap left without a blank.
+int RiconosciCaratteriCMC7(char* text, char* conf, int* hits, int* start, int* end, char* optText, int* optStart,
+                           int* optEnd, int optN, int* maxStart, int* maxEnd, int first, int last, int n, int back,
+                           int minConf, int gap);
+// Inserts one entry at pos (appends at n); refused when n + 1 reaches max (or 128). fifth may be
+// null.
+void AggiungiCarattereMICR(unsigned char ch, unsigned char cf, int s, int e, int hits, char* text, char* conf,
+                           int* start, int* end, int* fifth, int pos, int& n, int max);
+// Removes entry pos from text, conf, start and end (a fifth array is left as it is).
+void RimuoviCarattereMICR(char* text, char* conf, int* start, int* end, int pos, int& n);
+// Removes overlapping neighbours: the less confident one, both when equally confident.
+void RimuoviSovrapposti(char* text, char* conf, int* start, int* end, int* fifth, int& n);
+// Merges magnetic reading B into A by position (fifth arrays: hit counts, summed up to 30 with
+// accumulate, confidences up to 120); B loses its blanks, or moves whole into an empty A. tol:
+// position tolerance; symbols taken over need a width in (minW, maxW); gaps above gap get blanks.
+// A never grows past 127 entries.
+void ConfrontaMICR(char* tA, char* cA, int* sA, int* eA, int* hA, int& nA, char* tB, char* cB, int* sB, int* eB,
+                   int* hB, int& nB, int tol, int minW, int maxW, int gap, bool accumulate);
+// Measures each character of a line in sig (positions shifted by -off) against thresholds d < e
+// < f above the signal's background (derived from the line without a status array; halved near
+// the window's end with one), scales confidences and removes the weak characters (keeping one
+// between two others with keepIsolated). status[i] = 2 marks a character confirmed elsewhere.
+void RimuoviCaratteriDeboli(char* text, char* conf, int* start, int* end, int& n, char* status, int& weak,
+                            int& middle, int& strong, int& d, int& e, int& f, float f1, float f2, float f3, int* sig,
+                            int from, int to, bool cmc7, int off, bool keepIsolated);
+
+// ---- E13B nominal strengths ---------------------------------------------------------------------
+// Nominal magnetic strength of each E13B symbol in percent, in index order "0123456789:=<;".
+extern const int nominaleE13B[14];
+// Index of an E13B symbol in that order, 15 for any other character.
+int IndiceE13B(char c);
+// Nominal strength of c in percent, 100 for a character that is no E13B symbol.
+int PercentualeNominaleE13B(char c);

@@ -1,6 +1,9 @@
 // Depth and tone operations beyond the basic conversions: dithering to 1 bit in its many
 // flavours, the negative, and the radial pixel mappings.
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "rasterlib/raster_image.h"
@@ -35,6 +38,26 @@ const std::vector<Spread>& kernelFor(int method, int& divisor)
     }
 }
 
+// A 16 x 16 clustered-dot table: the cells ranked by their distance from the tile centre (ties
+// by angle), each rank a threshold of its own, so that a flat grey of level v lights v of the
+// 256 cells and keeps its brightness.
+const std::array<uint8_t, 256>& clusteredDots()
+{
+    static const std::array<uint8_t, 256> table = [] {
+        std::array<int, 256> cells{};
+        for (int c = 0; c < 256; ++c) cells[static_cast<size_t>(c)] = c;
+        auto key = [](int c) {
+            const double dx = (c & 15) - 7.5, dy = (c >> 4) - 7.5;
+            return std::make_pair(dx * dx + dy * dy, std::atan2(dy, dx));
+        };
+        std::stable_sort(cells.begin(), cells.end(), [&](int a, int b) { return key(a) < key(b); });
+        std::array<uint8_t, 256> t{};
+        for (int rank = 0; rank < 256; ++rank) t[static_cast<size_t>(cells[static_cast<size_t>(rank)])] = static_cast<uint8_t>(rank);
+        return t;
+    }();
+    return table;
+}
+
 // Threshold (0..255) of an ordered-dither method at a pixel, counted from the top.
 int orderedThreshold(int method, int x, int y)
 {
@@ -50,11 +73,7 @@ int orderedThreshold(int method, int x, int y)
         }
         return v;
     }
-    if (method == 8) {
-        // Clustered dots: cells ranked by distance from the tile centre.
-        const double d = hypot(i - 7.5, j - 7.5);
-        return static_cast<int>(d * 255 / 10.61);
-    }
+    if (method == 8) return clusteredDots()[static_cast<size_t>(j * 16 + i)];
     // Diagonal lines.
     return ((i + j) & 15) * 16 + 8;
 }
@@ -81,16 +100,19 @@ bool RasterImage::Dither(int32_t method)
     }
     int divisor = 16;
     const std::vector<Spread>& spread = kernelFor(method, divisor);
+    // Levels are kept in units of 1/divisor: the shares of an error lose at most that much to
+    // the integer division, instead of up to a whole level each, and a flat grey keeps its
+    // brightness.
     std::vector<int32_t> level(static_cast<size_t>(w) * h);
     for (int32_t r = 0; r < h; ++r) {
         const uint8_t* row = GetBits(static_cast<uint32_t>(h - 1 - r));
-        for (int32_t x = 0; x < w; ++x) level[static_cast<size_t>(r) * w + x] = row[x];
+        for (int32_t x = 0; x < w; ++x) level[static_cast<size_t>(r) * w + x] = row[x] * divisor;
     }
     for (int32_t r = 0; r < h; ++r) {
         info.nProgress = 100 * r / h;
         for (int32_t x = 0; x < w; ++x) {
             const int32_t v = level[static_cast<size_t>(r) * w + x];
-            const int32_t set = v > 127 ? 255 : 0;
+            const int32_t set = v > 127 * divisor ? 255 * divisor : 0;
             if (set) out.BlindSetPixelIndex(x, h - 1 - r, 1);
             const int32_t err = v - set;
             for (const Spread& s : spread) {

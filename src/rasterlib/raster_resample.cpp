@@ -1,8 +1,10 @@
 // Resampling and canvas operations of the raster image: free rotation, scaling, shrink,
 // crop, skew, borders and thumbnails. Results keep the depth; palette images take the
 // nearest palette entry of each computed colour.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "rasterlib/raster_image.h"
 
@@ -18,6 +20,55 @@ bool makeLike(RasterImage& src, RasterImage& out, int64_t w, int64_t h)
     if (!out.Create(static_cast<uint32_t>(w), static_cast<uint32_t>(h), src.GetBpp(), src.GetType())) return false;
     if (src.GetPalette()) out.SetPalette(src.GetPalette(), src.GetNumColors());
     return true;
+}
+
+// The source pixels one destination pixel covers along one axis when n pixels shrink to m,
+// with their weights in thousandths of a pixel: destination pixel d spans [d n 1000 / m,
+// (d + 1) n 1000 / m) in source thousandths.
+struct Span {
+    int32_t first;
+    std::vector<int32_t> weight;
+    int64_t total;
+};
+
+std::vector<Span> areaSpans(int64_t n, int64_t m)
+{
+    std::vector<Span> spans(static_cast<size_t>(m));
+    for (int64_t d = 0; d < m; ++d) {
+        const int64_t from = d * n * 1000 / m, to = (d + 1) * n * 1000 / m;
+        Span& s = spans[static_cast<size_t>(d)];
+        s.first = static_cast<int32_t>(from / 1000);
+        s.total = to - from;
+        for (int64_t i = from / 1000; i * 1000 < to && i < n; ++i)
+            s.weight.push_back(static_cast<int32_t>(std::min(to, (i + 1) * 1000) - std::max(from, i * 1000)));
+    }
+    return spans;
+}
+
+// Area averaging of a 24-bit picture shrunk in both directions: each destination pixel is the
+// mean of the source pixels it covers, weighed by the covered area in integer thousandths.
+void areaShrink(RasterImage& src, RasterImage& out, int32_t newx, int32_t newy)
+{
+    const std::vector<Span> xs = areaSpans(src.GetWidth(), newx), ys = areaSpans(src.GetHeight(), newy);
+    for (int32_t y = 0; y < newy; ++y) {
+        const Span& sy = ys[static_cast<size_t>(y)];
+        for (int32_t x = 0; x < newx; ++x) {
+            const Span& sx = xs[static_cast<size_t>(x)];
+            int64_t b = 0, g = 0, r = 0;
+            for (size_t j = 0; j < sy.weight.size(); ++j)
+                for (size_t i = 0; i < sx.weight.size(); ++i) {
+                    const RGBQUAD c = src.BlindGetPixelColor(sx.first + static_cast<int32_t>(i),
+                                                             sy.first + static_cast<int32_t>(j), false);
+                    const int64_t w = static_cast<int64_t>(sx.weight[i]) * sy.weight[j];
+                    b += c.rgbBlue * w;
+                    g += c.rgbGreen * w;
+                    r += c.rgbRed * w;
+                }
+            const int64_t total = sx.total * sy.total;
+            out.BlindSetPixelColor(x, y, RGBQUAD{static_cast<uint8_t>(b / total), static_cast<uint8_t>(g / total),
+                                                 static_cast<uint8_t>(r / total), 0});
+        }
+    }
 }
 
 // Size of the box around a w x h picture turned by the angle.
@@ -125,7 +176,10 @@ bool RasterImage::Resample(int32_t newx, int32_t newy, int mode, RasterImage* iD
         return false;
     }
     const float xs = static_cast<float>(head.biWidth) / newx, ys = static_cast<float>(head.biHeight) / newy;
-    const bool area = mode != 1 && mode != 2 && head.biBitCount == 24 && xs > 1 && ys > 1;
+    if (mode != 1 && mode != 2 && head.biBitCount == 24 && newx < head.biWidth && newy < head.biHeight) {
+        areaShrink(*this, out, newx, newy);
+        return deliver(*this, out, iDst);
+    }
     for (int32_t y = 0; y < newy; ++y) {
         info.nProgress = 100 * y / newy;
         if (info.nEscape) break;
@@ -139,7 +193,6 @@ bool RasterImage::Resample(int32_t newx, int32_t newy, int mode, RasterImage* iD
             const float sx = (x + 0.5f) * xs - 0.5f, sy = (y + 0.5f) * ys - 0.5f;
             RGBQUAD c;
             if (mode == 2) c = GetPixelColorInterpolated(x * xs - 0.5f, y * ys - 0.5f, IM_BICUBIC2, OM_REPEAT);
-            else if (area) c = GetAreaColorInterpolated(sx, sy, xs, ys, IM_BILINEAR, OM_REPEAT);
             else c = GetPixelColorInterpolated(sx, sy, IM_BILINEAR, OM_REPEAT);
             out.BlindSetPixelColor(x, y, c);
         }

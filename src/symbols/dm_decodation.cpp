@@ -76,6 +76,7 @@ bool decode_C40_TEXT(Decodation& d, int set) {
     if (d.count - d.pos < 2) break;
     const int v = 256 * d.cw[d.pos] + d.cw[d.pos + 1] - 1;
     d.pos += 2;
+    if (v < 0) return false;  // no encoder writes the pair 0, 0
     if (!putC40Value(d, set, shift, v / 1600) || !putC40Value(d, set, shift, (v / 40) % 40) ||
         !putC40Value(d, set, shift, v % 40))
       return false;
@@ -171,7 +172,7 @@ int Decoder::decodeANSIX12(const unsigned char* cw, int count, std::string& out,
     used += 2;
     const int values[3] = {v / 1600, (v / 40) % 40, v % 40};
     for (int x : values) {
-      if (x > 39 || out.size() >= capacity) return 0;
+      if (x < 0 || x > 39 || out.size() >= capacity) return 0;
       out.push_back(kSet[x]);
     }
   }

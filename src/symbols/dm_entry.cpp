@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -38,22 +39,6 @@ struct Reading {
 // Failure counts towards giving a list up; Counted only adds to the count.
 enum class Outcome { Failure, Counted, Skipped, Left, Accepted };
 
-// The threshold list of one try: runs down and up from t / 2 in steps of 10, 5, 3 and 1.
-std::vector<int> thresholdList(int t) {
-  std::vector<int> list;
-  const int h = t / 2;
-  auto add = [&](int v) {
-    if (list.size() < 29) list.push_back(v);
-  };
-  add(h);
-  for (int step : {10, 5, 3, 1}) {
-    if (h >= 5)
-      for (int v = h; v >= 5; v -= step) add(v);
-    for (int v = h; v <= t; v += step) add(v);
-  }
-  return list;
-}
-
 // One attempt with list entry v on the warped image; the accepted length in `length`.
 Outcome attempt(Reading& st, const cv::Mat& warped, int v, unsigned short& length) {
   imageReaderDM r;
@@ -62,7 +47,12 @@ Outcome attempt(Reading& st, const cv::Mat& warped, int v, unsigned short& lengt
   if (!st.stored.empty() && st.stored.rows == b.rows && st.stored.cols == b.cols &&
       std::equal(b.datastart, b.dataend, st.stored.datastart))
     return Outcome::Skipped;
-  st.stored = b.clone();
+  try {
+    st.stored = b.clone();
+  } catch (const std::bad_alloc&) {
+    WriteTrace("unexpected memory error; skipping", false);
+    return Outcome::Skipped;
+  }
   if (!r.findPixelSize(b)) return Outcome::Failure;
   parseImageDM s = parseImageDM::withMeasures(r.parser);
   if (!s.setImage(b)) return Outcome::Failure;
@@ -124,7 +114,7 @@ int runPass(Reading& st) {
     cv::Mat warped;
     if (!uprightOutline(st, found.back(), warped)) continue;
     const int top = st.table[i];
-    const std::vector<int> list = thresholdList(top);
+    const std::vector<int> list = pvk::symbols::dmThresholdList(top);
     for (int j = 0; j < static_cast<int>(list.size()); ++j) {
       if (list[j] < 5 || list[j] > top) continue;
       unsigned short length = 0;
@@ -149,7 +139,12 @@ int borderCut(const PVKImg& img, int stride, char* out, unsigned short& len) {
   if (c < 1) return 0;
   const int w = img.width - 2 * c, h = img.height - 2 * c;
   if (w < 1 || h < 1 || std::min(w, h) * img.dpi <= 59999) return 0;
-  std::vector<uint8_t> buf(static_cast<size_t>(h) * stride);
+  std::vector<uint8_t> buf;
+  try {
+    buf.resize(static_cast<size_t>(h) * stride);
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
   std::memcpy(buf.data(), img.data + static_cast<size_t>(c) * stride + c, buf.size());
   PVKImg cut{static_cast<uint16_t>(w), static_cast<uint16_t>(h), static_cast<uint16_t>(stride), img.dpi, buf.data()};
   const unsigned short before = len;
@@ -166,7 +161,12 @@ int doubledRead(const PVKImg& img, int stride, char* out, unsigned short& len) {
     len = 0;
     return 0;
   }
-  std::vector<uint8_t> buf(static_cast<size_t>(s) * h, 0);
+  std::vector<uint8_t> buf;
+  try {
+    buf.assign(static_cast<size_t>(s) * h, 0);
+  } catch (const std::bad_alloc&) {
+    return 0;  // len as it came in
+  }
   for (int y = 0; y < img.height; ++y) {
     const uint8_t* src = img.data + static_cast<size_t>(y) * stride;
     uint8_t* dst = buf.data() + static_cast<size_t>(2 * y) * s;
@@ -212,6 +212,21 @@ int decodeZone(PVKImg& img, char* out, unsigned short& len) {
 }
 
 }  // namespace
+
+std::vector<int> pvk::symbols::dmThresholdList(int t) {
+  std::vector<int> list;
+  const int h = t / 2;
+  auto add = [&](int v) {
+    if (list.size() < 29) list.push_back(v);
+  };
+  add(h);
+  for (int step : {10, 5, 3, 1}) {
+    if (h >= 5)
+      for (int v = h; v >= 5; v -= step) add(v);
+    for (int v = h; v <= t; v += step) add(v);
+  }
+  return list;
+}
 
 bool findImgContoursDM(const cv::Mat& img, std::vector<std::vector<cv::Point>>& found, double& threshold, int dpi,
                        int blur) {

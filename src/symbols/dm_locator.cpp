@@ -19,6 +19,30 @@ inline bool strictDocument() {
 
 inline uint8_t px(const cv::Mat& m, int x, int y) { return m.ptr<uint8_t>(y)[x]; }
 
+// Reads one line of n pixels as pairs of a dark run d and its light tail l: `pair(d, l, i)` when
+// the dark pixel i closes a pair. `leading`, shared by a whole scan, skips pixels above 128
+// until the first dark one. Leaves the open run and its tail in d and l.
+template <typename Pixel, typename Pair>
+void scanPairs(int n, Pixel at, bool& leading, Pair pair, int& d, int& l) {
+  d = l = 0;
+  for (int i = 0; i < n; ++i) {
+    const uint8_t v = at(i);
+    if (leading && v > 128) continue;
+    if (v >= 128) {
+      ++l;
+      continue;
+    }
+    leading = false;
+    if (l > 0) {
+      pair(d, l, i);
+      d = 1;
+      l = 0;
+    } else {
+      ++d;
+    }
+  }
+}
+
 // The longest dark run of a line and where it lies.
 struct Run {
   int length = 0, line = 0, start = 0, end = 0;
@@ -59,23 +83,12 @@ int imageReaderDM::findDataMatrix(int tolerance, const cv::Mat& img) {
   Run best;
   bool leading = true;
   for (int x = 0; x < W; ++x) {
-    int d = 0, l = 0;
-    for (int y = 0; y < H; ++y) {
-      const uint8_t v = px(img, x, y);
-      if (leading && v > 128) continue;
-      if (v < 128) {
-        leading = false;
-        if (l > 0) {
-          if (d > best.length) best = {d, x, std::max(0, y - d - l), std::max(0, y - l)};
-          d = 1;
-          l = 0;
-        } else {
-          ++d;
-        }
-      } else {
-        ++l;
-      }
-    }
+    int d, l;
+    scanPairs(H, [&](int y) { return px(img, x, y); }, leading,
+              [&](int run, int tail, int y) {
+                if (run > best.length) best = {run, x, std::max(0, y - run - tail), std::max(0, y - tail)};
+              },
+              d, l);
     if (d > best.length && H - d - l < best.start) best.start = std::max(0, H - d - l);
     if (d > best.length && (d > best.length + tolerance || x <= best.line))
       best = {d, x, std::max(0, H - d - l), std::max(0, H - l)};
@@ -86,24 +99,14 @@ int imageReaderDM::findDataMatrix(int tolerance, const cv::Mat& img) {
   Run best2;
   leading = true;
   for (int y = H - 1; y >= 1; --y) {
-    int d = 0, l = 0;
-    for (int x = 0; x < W; ++x) {
-      const uint8_t v = px(img, x, y);
-      if (leading && v > 128) continue;
-      if (v < 128) {
-        leading = false;
-        if (l > 0) {
-          if (d > best2.length + tolerance) best2 = {d, y, std::max(0, x - d - l), std::max(0, x - l)};
-          else if (d == best2.length && y > best2.line) best2 = {best2.length, y, std::max(0, x - d - l), std::max(0, x - l)};
-          d = 1;
-          l = 0;
-        } else {
-          ++d;
-        }
-      } else {
-        ++l;
-      }
-    }
+    int d, l;
+    scanPairs(W, [&](int x) { return px(img, x, y); }, leading,
+              [&](int run, int tail, int x) {
+                if (run > best2.length + tolerance) best2 = {run, y, std::max(0, x - run - tail), std::max(0, x - tail)};
+                else if (run == best2.length && y > best2.line)
+                  best2 = {best2.length, y, std::max(0, x - run - tail), std::max(0, x - tail)};
+              },
+              d, l);
     if (d > best2.length + tolerance) best2 = {d, y, std::max(0, W - d - l), std::max(0, W - l)};
     else if (d + tolerance >= best2.length && y > best2.line)
       best2 = {best2.length, y, std::max(0, W - d - l), std::max(0, W - l)};

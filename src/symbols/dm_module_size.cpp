@@ -24,9 +24,10 @@ struct LineRuns {
 };
 
 // Counts the runs of one line: `at(i)` tells whether pixel i of the line is dark. Leading light
-// pixels are skipped. `onGroup` decides on each closed group of ten (its mean, or 0 to abandon).
+// pixels are skipped. When a dark pixel closes the light slot `last`, `onGroup` decides on the
+// group (its mean, or 0 to abandon the line).
 template <typename Dark, typename OnGroup>
-LineRuns countRuns(int n, Dark at, OnGroup onGroup) {
+LineRuns countRuns(int n, Dark at, OnGroup onGroup, int last = 9) {
   LineRuns r;
   int i = 0;
   while (i < n && !at(i)) ++i;
@@ -41,7 +42,7 @@ LineRuns countRuns(int n, Dark at, OnGroup onGroup) {
       ++r.runs[r.s];
       continue;
     }
-    if (r.s < 9) {
+    if (r.s < last) {
       ++r.runs[++r.s];
       continue;
     }
@@ -110,26 +111,15 @@ bool imageReaderDM::findPixelSize(const cv::Mat& bin) {
                 });
   }
   if (p.moduleHeight == 1.0) {
-    for (int x = W - 1; x >= 0 && p.moduleHeight == 1.0; --x) {
-      // Eight runs closed by a dark pixel are enough for a small symbol's timing column.
-      int runs[10] = {}, s = 0, y = 0;
-      while (y < H && !darkAt(bin, x, y)) ++y;
-      for (; y < H; ++y) {
-        const bool dark = darkAt(bin, x, y);
-        if (s % 2 == 0) {
-          if (!dark) ++s;
-          ++runs[s];
-        } else if (!dark) {
-          ++runs[s];
-        } else if (s == 7) {
-          const double m = checkRatio(runs, 7);
-          if (m != 0.0) p.moduleHeight = m;
-          break;
-        } else {
-          ++runs[++s];
-        }
-      }
-    }
+    // Eight runs closed by a dark pixel are enough for a small symbol's timing column.
+    for (int x = W - 1; x >= 0 && p.moduleHeight == 1.0; --x)
+      countRuns(H, [&](int y) { return darkAt(bin, x, y); },
+                [&](const int* runs) {
+                  const double m = checkRatio(runs, 7);
+                  if (m != 0.0) p.moduleHeight = m;
+                  return 0.0;  // the column ends here either way
+                },
+                7);
   }
   if (p.moduleWidth == 1.0 && p.moduleHeight != 1.0) p.moduleWidth = p.moduleHeight;
   if (p.moduleHeight == 1.0 && p.moduleWidth != 1.0) p.moduleHeight = p.moduleWidth;

@@ -138,52 +138,27 @@ void parseImageDM::readUtah(int row, int col, int k) {
   readModule(row, col, k, 8);
 }
 
-void parseImageDM::readCorner1(int k) {
-  const int nr = mappingRows, nc = mappingColumns;
-  readModule(nr - 1, 0, k, 1);
-  readModule(nr - 1, 1, k, 2);
-  readModule(nr - 1, 2, k, 3);
-  readModule(0, nc - 2, k, 4);
-  readModule(0, nc - 1, k, 5);
-  readModule(1, nc - 1, k, 6);
-  readModule(2, nc - 1, k, 7);
-  readModule(3, nc - 1, k, 8);
-}
+namespace {
 
-void parseImageDM::readCorner2(int k) {
-  const int nr = mappingRows, nc = mappingColumns;
-  readModule(nr - 3, 0, k, 1);
-  readModule(nr - 2, 0, k, 2);
-  readModule(nr - 1, 0, k, 3);
-  readModule(0, nc - 4, k, 4);
-  readModule(0, nc - 3, k, 5);
-  readModule(0, nc - 2, k, 6);
-  readModule(0, nc - 1, k, 7);
-  readModule(1, nc - 1, k, 8);
-}
+// Module places of the four corner shapes for bits 1..8; a negative row or column counts from
+// the far edge of the mapping matrix (-1 is the last).
+struct Place {
+  int row, col;
+};
+constexpr Place kCorners[4][8] = {
+    {{-1, 0}, {-1, 1}, {-1, 2}, {0, -2}, {0, -1}, {1, -1}, {2, -1}, {3, -1}},
+    {{-3, 0}, {-2, 0}, {-1, 0}, {0, -4}, {0, -3}, {0, -2}, {0, -1}, {1, -1}},
+    {{-3, 0}, {-2, 0}, {-1, 0}, {0, -2}, {0, -1}, {1, -1}, {2, -1}, {3, -1}},
+    {{-1, 0}, {-1, -1}, {0, -3}, {0, -2}, {0, -1}, {1, -3}, {1, -2}, {1, -1}},
+};
 
-void parseImageDM::readCorner3(int k) {
-  const int nr = mappingRows, nc = mappingColumns;
-  readModule(nr - 3, 0, k, 1);
-  readModule(nr - 2, 0, k, 2);
-  readModule(nr - 1, 0, k, 3);
-  readModule(0, nc - 2, k, 4);
-  readModule(0, nc - 1, k, 5);
-  readModule(1, nc - 1, k, 6);
-  readModule(2, nc - 1, k, 7);
-  readModule(3, nc - 1, k, 8);
-}
+}  // namespace
 
-void parseImageDM::readCorner4(int k) {
-  const int nr = mappingRows, nc = mappingColumns;
-  readModule(nr - 1, 0, k, 1);
-  readModule(nr - 1, nc - 1, k, 2);
-  readModule(0, nc - 3, k, 3);
-  readModule(0, nc - 2, k, 4);
-  readModule(0, nc - 1, k, 5);
-  readModule(1, nc - 3, k, 6);
-  readModule(1, nc - 2, k, 7);
-  readModule(1, nc - 1, k, 8);
+void parseImageDM::readCorner(int shape, int k) {
+  for (int bit = 0; bit < 8; ++bit) {
+    const Place& p = kCorners[shape][bit];
+    readModule(p.row < 0 ? mappingRows + p.row : p.row, p.col < 0 ? mappingColumns + p.col : p.col, k, bit + 1);
+  }
 }
 
 bool parseImageDM::readCodewords() {
@@ -203,10 +178,10 @@ bool parseImageDM::readCodewords() {
   }
   int k = 0, row = 4, col = 0;
   do {
-    if (row == nrow && col == 0) readCorner1(k++);
-    if (row == nrow - 2 && col == 0 && ncol % 4 != 0) readCorner2(k++);
-    if (row == nrow - 2 && col == 0 && ncol % 8 == 4) readCorner3(k++);
-    if (row == nrow + 4 && col == 2 && ncol % 8 == 0) readCorner4(k++);
+    if (row == nrow && col == 0) readCorner(0, k++);
+    if (row == nrow - 2 && col == 0 && ncol % 4 != 0) readCorner(1, k++);
+    if (row == nrow - 2 && col == 0 && ncol % 8 == 4) readCorner(2, k++);
+    if (row == nrow + 4 && col == 2 && ncol % 8 == 0) readCorner(3, k++);
     // Up and to the right, then down and to the left, one diagonal sweep each.
     do {
       if (row < nrow && col >= 0 && !readMarks[row][col]) readUtah(row, col, k++);

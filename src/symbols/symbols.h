@@ -337,10 +337,8 @@ class parseImageDM {
  private:
   void readModule(int row, int col, int k, int bit);
   void readUtah(int row, int col, int k);
-  void readCorner1(int k);
-  void readCorner2(int k);
-  void readCorner3(int k);
-  void readCorner4(int k);
+  // The corner shapes 1..4 of the placement as shape 0..3.
+  void readCorner(int shape, int k);
   int correctBlocks(std::vector<unsigned char>& data);
   int resample();
 };
@@ -379,6 +377,12 @@ bool findImgContoursDM(const cv::Mat& img, std::vector<std::vector<cv::Point>>& 
 // Reads one DataMatrix symbol from a grey zone image. On entry len is the capacity of out.
 // The text length (> 0), 0 when nothing was read (len 0), -1 for a bad argument or a failure.
 int PDataMatrixDecode(PVKImg* img, char* out, unsigned short& len);
+
+namespace pvk::symbols {
+// The binarisation thresholds the entry tries for one outline threshold t: runs down and up
+// from t / 2 in steps of 10, 5, 3 and 1, at most 29 entries, repeats kept.
+std::vector<int> dmThresholdList(int t);
+}  // namespace pvk::symbols
 
 // Angle between two integer vectors from p0; kept for the geometry of tilted symbols.
 double angle(cv::Point p1, cv::Point p2, cv::Point p0);

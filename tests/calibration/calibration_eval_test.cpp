@@ -105,7 +105,7 @@ TEST_F(CalibrationSteps, LedSearchStepsAndPassSizes) {
   pvk::calibration::whitePassSizes(300, s, l);
   EXPECT_EQ(s, 8);
   EXPECT_EQ(l, 64);
-  MyDev.FwCapBackward = 1;
+  MyDev.FwCapG = 1;  // the transport reverses between white passes
   pvk::calibration::whitePassSizes(300, s, l);
   EXPECT_EQ(s, 64);
   EXPECT_EQ(l, 128);
@@ -153,6 +153,15 @@ TEST_F(CalibrationSteps, LedTableConsistency) {
   VerificaLed();
   EXPECT_EQ(MyCorS[1].ledLev[0], 0);
   EXPECT_EQ(MyCorS[1].ledLev[1], 90);
+  // Red alone keeps red; blue alone takes red's level.
+  const uint16_t rgb[3] = {70, 50, 30};
+  std::memcpy(MyCorS[0].ledLev, rgb, sizeof rgb);
+  MyAcq.greyLed = 3;
+  VerificaLed();
+  EXPECT_TRUE(MyCorS[0].ledLev[0] == 70 && MyCorS[0].ledLev[1] == 0 && MyCorS[0].ledLev[2] == 0);
+  MyAcq.greyLed = 5;
+  VerificaLed();
+  EXPECT_TRUE(MyCorS[0].ledLev[0] == 0 && MyCorS[0].ledLev[1] == 0 && MyCorS[0].ledLev[2] == 70);
   MyDev.ledIndependent = 0;
   MyAcq.greyLed = 2;
   const uint16_t levels[3] = {80, 60, 70};

@@ -87,7 +87,9 @@ TEST_F(Inkjet, GarbledFontsNeverOverrun) {
     std::snprintf(path, sizeof path, "%s/g.fnt", dir.c_str());
     const int r = pvk::device::createStamp(path, 12, round % 2 == 0);
     EXPECT_TRUE(r == 0 || r == -1 || r == -3) << r;
-    if (r == 0) EXPECT_EQ(MyInkjet.stamp.height, 12);
+    if (r == 0) {
+      EXPECT_EQ(MyInkjet.stamp.height, 12);
+    }
   }
 }
 
@@ -233,7 +235,9 @@ TEST_F(Inkjet, AStampAskedToBeTurnedIsTurnedOnce) {
   const int last = MyInkjet.stamp.width - 1;
   for (int r = 0; r < 12; ++r) {
     EXPECT_EQ(px(r, last), 0);
-    if (r != '1' % 12) EXPECT_EQ(px(r, 0), 255);
+    if (r != '1' % 12) {
+      EXPECT_EQ(px(r, 0), 255);
+    }
   }
   ASSERT_TRUE(InkjetPrepare_TIJ10());  // again before the print: unchanged
   EXPECT_EQ(px(5, last), 0);

@@ -105,6 +105,35 @@ TEST_F(ImageFile, RawFileRefusesWhatItCannotPlace) {
   EXPECT_EQ(PVKReadImgFile(&rec, const_cast<char*>(garbled.c_str()), 1), 0);
 }
 
+// The geometry query answers for every readable file; copying then says why it refuses.
+TEST_F(ImageFile, RawFileGeometryOfFilesItWillNotCopy) {
+  const std::string trace = dir + "/trace.log";
+  std::memset(&MyLog, 0, sizeof MyLog);
+  MyLog.Log = 1;
+  std::snprintf(MyLog.tracePath, sizeof MyLog.tracePath, "%s", trace.c_str());
+  cv::Mat deep(10, 100, CV_16UC1, cv::Scalar(40000));
+  const std::string dp = dir + "/deep.png", cp = colourFile(100, 10);
+  cv::imwrite(dp, deep);
+  std::vector<uint8_t> buf(104 * 10, 0xEE);
+  for (const std::string& p : {dp, cp}) {
+    ImgInfo none{};
+    EXPECT_EQ(PVKReadImgFile(&none, const_cast<char*>(p.c_str()), 1), 1) << p;
+    EXPECT_EQ(none.trimWidth, 100);
+    EXPECT_EQ(none.rowsUsed, 10);
+    EXPECT_EQ(none.rawLineBytes, 104);
+    ImgInfo rec = none;
+    rec.allocBase = rec.firstRow = buf.data();
+    rec.bytesAllocated = buf.size();
+    EXPECT_EQ(PVKReadImgFile(&rec, const_cast<char*>(p.c_str()), 1), 0) << p;
+  }
+  EXPECT_EQ(buf[0], 0xEE);
+  std::ifstream f(trace);
+  const std::string t{std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+  EXPECT_NE(t.find("samples wider than 8 bits cannot be placed"), std::string::npos) << t;
+  EXPECT_NE(t.find("several channels cannot go into one plane 3"), std::string::npos) << t;
+  std::memset(&MyLog, 0, sizeof MyLog);
+}
+
 TEST_F(ImageFile, SideImageReadKeepsPlanesAndTurnsTooWideFiles) {
   SideBuffer side(64, 40, 3, 3, 50, 50, 80);
   std::string p = colourFile(60, 30);

@@ -297,6 +297,44 @@ TEST_F(MemEncoding, FrontAndRearStackInOnePicture)
   EXPECT_TRUE(traced("save with null filename"));
 }
 
+// One trim threshold runs across both sides: a side already elaborated cuts with the one in
+// force, left by the side before it (an uncalibrated side gives 60), or 0 when it comes first.
+std::vector<int> cutThresholds;
+bool recordingCopyOut(ImgInfo src, short rotation, int dpi, short brightness, short contrast, ImgInfo& dst,
+                      uint8_t threshold, bool flipH, bool flipV)
+{
+  cutThresholds.push_back(threshold);
+  return imgtest::plainCopyOut(src, rotation, dpi, brightness, contrast, dst, threshold, flipH, flipV);
+}
+
+TEST_F(MemEncoding, FrontAndRearShareOneTrimThreshold)
+{
+  std::vector<uint8_t> px(64 * 8, 128);
+  for (uint8_t side : {0, 1}) {
+    ImgInfo& s = MyDev.img[side];
+    s = ImgInfo{};
+    s.side = side;
+    s.colourPlanes = s.planesPerLine = 1;
+    s.trimWidth = s.planeLineBytes = s.rawLineBytes = 64;
+    s.rowsUsed = 8;
+    s.dpiH = s.dpiV = 200;
+    s.firstRow = px.data();
+    MyDev.outDpi[side] = 200;
+  }
+  MyAcq.colourLines = 1;
+  pvk::image::sideCopyOut = &recordingCopyOut;
+  const std::string file = path("fr.bmp");
+  struct { uint8_t frontElaborated, rearElaborated; std::vector<int> expected; } cases[] = {
+      {0, 1, {60, 60}}, {1, 0, {0, 60}}, {0, 0, {60, 60}}, {1, 1, {0, 0}}};
+  for (const auto& c : cases) {
+    MyDev.img[1].outputFlag = c.frontElaborated;
+    MyDev.img[0].outputFlag = c.rearElaborated;
+    cutThresholds.clear();
+    ASSERT_EQ(Vx3PVKImgSaveFR(1, 0, 0, 0, 0, 0, 0, kBmp, 0, 0, 8, file.c_str()), 0);
+    EXPECT_EQ(cutThresholds, c.expected) << int(c.frontElaborated) << int(c.rearElaborated);
+  }
+}
+
 // Quality 999: with the cheque check at level 3 the search lands in the [IQA] window; below
 // level 3 one encoding at the INI quality, clamped to 1..100.
 TEST_F(MemEncoding, AutoQualityKeepsTheFileInsideItsWindow)

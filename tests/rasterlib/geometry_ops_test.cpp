@@ -105,6 +105,24 @@ TEST(RasterResample, AgreesWithOpenCv)
     for (int y = 0; y < 24; ++y)
         for (int x = 0; x < 32; ++x) exact &= nn.GetPixelColor(x, y).rgbBlue == src.GetPixelColor(x * 2, y * 2).rgbBlue;
     EXPECT_TRUE(exact);
+    // Area averaging weighs each covered pixel by its covered area in thousandths and cuts the
+    // mean: 10 -> 4 columns give spans of 2.5 pixels (weights 1000, 1000, 500 and 500, 1000,
+    // 1000), 3 -> 1 rows a plain mean; the means are cut, not rounded.
+    RasterImage area;
+    ASSERT_NE(area.Create(10, 3, 24, 0), nullptr);
+    for (int x = 0; x < 10; ++x)
+        for (int y = 0; y < 3; ++y) area.SetPixelColor(x, y, RGBQUAD{static_cast<uint8_t>(10 * x), 0, static_cast<uint8_t>(x == 4 ? 42 : 10 * x), 0});
+    ASSERT_TRUE(area.Resample(4, 1, 0));
+    EXPECT_EQ(area.GetPixelColor(0, 0).rgbBlue, (0 + 10 * 1000 + 20 * 500) / 2500);
+    EXPECT_EQ(area.GetPixelColor(1, 0).rgbBlue, (20 * 500 + 30 * 1000 + 40 * 1000) / 2500);
+    EXPECT_EQ(area.GetPixelColor(1, 0).rgbRed, 32);  // (20 x 500 + 30 x 1000 + 42 x 1000) / 2500 = 32.8
+    EXPECT_EQ(area.GetPixelColor(3, 0).rgbBlue, (70 * 500 + 80 * 1000 + 90 * 1000) / 2500);
+    RasterImage third;
+    ASSERT_NE(third.Create(3, 3, 24, 0), nullptr);
+    for (int x = 0; x < 3; ++x)
+        for (int y = 0; y < 3; ++y) third.SetPixelColor(x, y, RGBQUAD{static_cast<uint8_t>(20 + 10 * x + 2 * (x == 2)), 0, 0, 0});
+    ASSERT_TRUE(third.Resample(1, 1, 0));
+    EXPECT_EQ(third.GetPixelColor(0, 0).rgbBlue, 30);  // 276 / 9 = 30.67
     RasterImage r2(src);
     ASSERT_TRUE(r2.Resample2(32, 24, RasterImage::IM_BILINEAR, RasterImage::OM_REPEAT));
     EXPECT_EQ(r2.GetHeight(), 24u);

@@ -229,6 +229,21 @@ TEST(RasterTone, DitherNegativeAndTables)
             }
         EXPECT_LT(left, right) << method;
     }
+    // A flat grey keeps its brightness: the white share within 1 % of level / 255.
+    for (int level : {64, 128, 192}) {
+        RasterImage flat;
+        ASSERT_NE(flat.Create(256, 256, 8, 0), nullptr);
+        flat.SetGrayPalette();
+        flat.Clear(static_cast<uint8_t>(level));
+        for (int method = 0; method <= 9; ++method) {
+            RasterImage d(flat);
+            ASSERT_TRUE(d.Dither(method));
+            int white = 0;
+            for (int y = 0; y < 256; ++y)
+                for (int x = 0; x < 256; ++x) white += d.GetPixelIndex(x, y);
+            EXPECT_NEAR(white / 65536.0, level / 255.0, 0.01) << "method " << method << " level " << level;
+        }
+    }
     RasterImage neg(ramp);
     ASSERT_TRUE(neg.Negative());
     EXPECT_EQ(neg.GetPixelIndex(10, 0), 255 - 40);

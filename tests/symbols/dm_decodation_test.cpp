@@ -182,6 +182,9 @@ TEST(DataMatrixDecodation, SegmentsEndWhereTheEncodersEndThem) {
   EXPECT_EQ(decode({238, 89, 233, 254, 69, 70, 129}), "ABCDE");     // -e x "ABCDE"
   EXPECT_EQ(decode({238, 89, 233, 109, 36, 254, 72, 129}), "ABCDEFG");
   EXPECT_EQ(decode({238, 89, 233, 70}), "ABCE");
+  // The pair 0, 0 stands for no value in either set.
+  EXPECT_EQ(decode({238, 0, 0}), "<fail>");
+  EXPECT_EQ(decode({230, 0, 0}), "<fail>");
 }
 
 TEST(DataMatrixDecodation, Base256FieldsCountPositionsInTheSymbol) {

@@ -80,3 +80,151 @@ TEST(DataMatrixEntry, CleanSymbolReads) {
 }
 
 }  // namespace
+namespace {
+
+// Clears the document state the entry consults.
+class DataMatrixRules : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::memset(&MyITACheck, 0, sizeof MyITACheck);
+    MyOcr.typeDoc = 0;
+    MyDev.productId = 0;
+  }
+  void TearDown() override { SetUp(); }
+};
+
+TEST_F(DataMatrixRules, ThresholdListsRunDownAndUpFromHalfTheThreshold) {
+  EXPECT_EQ(pvk::symbols::dmThresholdList(8), (std::vector<int>{4, 4, 4, 4, 7, 4, 5, 6, 7, 8}));
+  const std::vector<int> l = pvk::symbols::dmThresholdList(130);
+  EXPECT_EQ(l.size(), 29u);  // cut at 29 entries
+  EXPECT_EQ(std::vector<int>(l.begin(), l.begin() + 9), (std::vector<int>{65, 65, 55, 45, 35, 25, 15, 5, 65}));
+  EXPECT_EQ(pvk::symbols::dmThresholdList(0), (std::vector<int>{0, 0, 0, 0, 0}));
+}
+
+TEST_F(DataMatrixRules, CheckActiveNeedsMoreThan28Characters) {
+  for (int n : {28, 29}) {
+    const std::string text = std::string(n - 4, 'A') + "1234";
+    const dmtest::ModuleGrid g = dmtest::dmtxGrid(text, 'a', 9);  // 32 x 32
+    MyITACheck.active = 1;
+    const EntryResult r = readZone(zoneOf(g, 5));
+    EXPECT_EQ(r.result, n == 29 ? 29 : 0) << n;
+    EXPECT_EQ(r.len, n == 29 ? 600 : 0) << n;
+    MyITACheck.active = 0;
+    EXPECT_EQ(readZone(zoneOf(g, 5)).result, n);
+  }
+}
+
+TEST_F(DataMatrixRules, TheTextMustLeaveRoomForItsTerminator) {
+  const dmtest::ModuleGrid g = dmtest::dmtxGrid("ABCDEFGHIJ");
+  EXPECT_EQ(readZone(zoneOf(g, 6), 300, 10).result, 0);
+  const EntryResult r = readZone(zoneOf(g, 6), 300, 11);
+  EXPECT_EQ(r.result, 10);
+  EXPECT_EQ(r.len, 11);  // left as it came in
+  EXPECT_EQ(r.text, "ABCDEFGHIJ");
+}
+
+TEST_F(DataMatrixRules, SmallZonesAndBadArguments) {
+  cv::Mat narrow(40, 31, CV_8UC1, cv::Scalar(255));
+  EXPECT_EQ(readZone(narrow).result, 0);
+  EXPECT_EQ(readZone(narrow).len, 600);  // untouched
+  cv::Mat zone(64, 64, CV_8UC1, cv::Scalar(255));
+  PVKImg img{64, 64, 64, 300, zone.data};
+  char out[16] = "xxxx";
+  unsigned short len = 0;
+  EXPECT_EQ(PDataMatrixDecode(&img, out, len), -1);
+  EXPECT_EQ(len, 0);
+  len = 16;
+  EXPECT_EQ(PDataMatrixDecode(&img, nullptr, len), -1);
+  EXPECT_EQ(len, 0);
+  len = 16;
+  EXPECT_EQ(PDataMatrixDecode(nullptr, out, len), -1);
+  EXPECT_EQ(len, 16);
+  PVKImg noPixels{64, 64, 64, 300, nullptr};
+  EXPECT_EQ(PDataMatrixDecode(&noPixels, out, len), -1);
+  EXPECT_EQ(len, 16);
+  PVKImg shortRows{64, 64, 40, 300, zone.data};  // rows would overlap past the buffer
+  EXPECT_EQ(PDataMatrixDecode(&shortRows, out, len), -1);
+  EXPECT_EQ(len, 0);
+}
+
+TEST_F(DataMatrixRules, StrideWiderThanTheZoneAndZeroStride) {
+  const dmtest::ModuleGrid g = dmtest::dmtxGrid("STRIDE 77");
+  const cv::Mat z = zoneOf(g, 5);
+  cv::Mat wide(z.rows, z.cols + 13, CV_8UC1, cv::Scalar(0));  // black past the width
+  z.copyTo(wide(cv::Rect(0, 0, z.cols, z.rows)));
+  MyOcr.dmDpi = 300;
+  PVKImg img{static_cast<uint16_t>(z.cols), static_cast<uint16_t>(z.rows), static_cast<uint16_t>(wide.step), 300,
+             wide.data};
+  char out[64];
+  unsigned short len = sizeof out;
+  EXPECT_EQ(PDataMatrixDecode(&img, out, len), 9);
+  cv::Mat tight = z.clone();
+  PVKImg zero{static_cast<uint16_t>(z.cols), static_cast<uint16_t>(z.rows), 0, 300, tight.data};
+  EXPECT_EQ(PDataMatrixDecode(&zero, out, len), 9);
+}
+
+TEST_F(DataMatrixRules, BlankZonesReadNothingWhateverTheirSizeAndResolution) {
+  for (int dpi : {0, 10, 24, 200, 300, 600})
+    for (uint8_t grey : {0, 255}) {
+      cv::Mat z(48, 300, CV_8UC1, cv::Scalar(grey));
+      const EntryResult r = readZone(z, dpi);
+      EXPECT_EQ(r.result, 0) << dpi;
+      EXPECT_EQ(r.len, 0) << dpi;
+    }
+  for (cv::Size s : {cv::Size(32, 32), cv::Size(8000, 40), cv::Size(40, 8000)}) {
+    cv::Mat z(s, CV_8UC1);
+    cv::randu(z, 0, 256);
+    EXPECT_EQ(readZone(z).result, 0) << s;
+  }
+}
+
+TEST_F(DataMatrixRules, BorderCutAtLowResolutionEnds) {
+  // No outline, check active, ';' set, no device: the border cut of dpi / 25 pixels; below
+  // 25 dpi there is nothing to cut and the call ends.
+  MyITACheck.active = 1;
+  MyITACheck.semicolonAt10 = 1;
+  cv::Mat z(2500, 2500, CV_8UC1, cv::Scalar(255));
+  EXPECT_EQ(readZone(z, 24).result, 0);
+  // At 300 dpi the cut and the doubled read run; the resolution is set back after them.
+  cv::Mat small(250, 250, CV_8UC1, cv::Scalar(255));
+  EXPECT_EQ(readZone(small, 300).result, 0);
+  EXPECT_EQ(MyOcr.dmDpi, 300);
+}
+
+TEST_F(DataMatrixRules, DoubledZoneTooWideIsNotMade) {
+  // ';' set and no check: a symbol counts as seen and a 300-dpi zone would be doubled; a
+  // width doubled past 65535 is refused instead of wrapping.
+  MyITACheck.semicolonAt10 = 1;
+  cv::Mat z(32, 33000, CV_8UC1, cv::Scalar(255));
+  const EntryResult r = readZone(z, 300);
+  EXPECT_EQ(r.result, 0);
+  EXPECT_EQ(r.len, 0);
+  EXPECT_EQ(MyOcr.dmDpi, 300);
+}
+
+TEST_F(DataMatrixRules, UnreadableSymbolLeavesTheResolutionAsItWas) {
+  dmtest::ModuleGrid g = dmtest::dmtxGrid("DAMAGED BEYOND REPAIR 123", 'a', 7);
+  for (int r = 2; r < g.rows - 2; ++r)
+    for (int c = 2; c < g.cols - 2; c += 2) g.dark[r * g.cols + c] ^= 1;
+  const EntryResult r = readZone(zoneOf(g, 5), 300);
+  EXPECT_EQ(r.result, 0);
+  EXPECT_EQ(r.len, 0);
+  EXPECT_EQ(MyOcr.dmDpi, 300);
+}
+
+TEST_F(DataMatrixRules, StrictDocumentsStillReadASymbolAlone) {
+  for (int t : {3, 4, 6, 7, 8}) {
+    MyOcr.typeDoc = static_cast<uint16_t>(t);
+    const dmtest::ModuleGrid g = dmtest::dmtxGrid("CHEQUE 0042 EUR 12,00");
+    EXPECT_EQ(readZone(zoneOf(g, 6)).text, "CHEQUE 0042 EUR 12,00") << t;
+  }
+}
+
+TEST(DataMatrixGeometry, AngleOfTwoVectors) {
+  EXPECT_EQ(angle({0, 10}, {100, 0}, {0, 0}), 0.0);          // |dy1| - dx2 <= 70
+  EXPECT_EQ(angle({0, 100}, {0, 100}, {0, 0}), 0.0);         // the same vector
+  const double r = angle({10, 100}, {-5, 80}, {0, 0});
+  EXPECT_NEAR(r, -std::atan((10.0 * -5 + 100.0 * 80) / std::sqrt((100.0 + 10000) * (25.0 + 6400))), 1e-12);
+}
+
+}  // namespace

@@ -6,6 +6,9 @@
 
 #include <cstring>
 
+#include "core/records.h"
+#include "symbols/symbols.h"
+
 namespace dmtest {
 
 ModuleGrid dmtxGrid(const std::string& text, char scheme, int sizeIdx) {
@@ -76,6 +79,37 @@ cv::Mat drawGrid(const ModuleGrid& g, int px, int quiet) {
     for (int c = 0; c < g.cols; ++c)
       if (g.at(r, c)) m(cv::Rect(quiet + c * px, quiet + r * px, px, px)).setTo(0);
   return m;
+}
+
+std::string readOurs(const uint8_t* pixels, int width, int height, int dpi) {
+  MyOcr.dmDpi = static_cast<uint16_t>(dpi);
+  std::vector<uint8_t> px(pixels, pixels + static_cast<size_t>(width) * height);
+  PVKImg img{static_cast<uint16_t>(width), static_cast<uint16_t>(height), static_cast<uint16_t>(width),
+             static_cast<uint16_t>(dpi), px.data()};
+  char out[1024];
+  unsigned short len = sizeof out;
+  const int r = PDataMatrixDecode(&img, out, len);
+  return r > 0 ? std::string(out, r) : std::string();
+}
+
+std::string readLibdmtx(const uint8_t* pixels, int width, int height, int timeoutMs) {
+  std::vector<uint8_t> px(pixels, pixels + static_cast<size_t>(width) * height);
+  std::string text;
+  DmtxImage* img = dmtxImageCreate(px.data(), width, height, DmtxPack8bppK);
+  DmtxDecode* dec = img ? dmtxDecodeCreate(img, 1) : nullptr;
+  if (dec != nullptr) {
+    DmtxTime timeout = dmtxTimeAdd(dmtxTimeNow(), timeoutMs);
+    if (DmtxRegion* reg = dmtxRegionFindNext(dec, &timeout)) {
+      if (DmtxMessage* msg = dmtxDecodeMatrixRegion(dec, reg, DmtxUndefined)) {
+        text.assign(reinterpret_cast<char*>(msg->output), msg->outputIdx);
+        dmtxMessageDestroy(&msg);
+      }
+      dmtxRegionDestroy(&reg);
+    }
+    dmtxDecodeDestroy(&dec);
+  }
+  if (img != nullptr) dmtxImageDestroy(&img);
+  return text;
 }
 
 }  // namespace dmtest

@@ -4,6 +4,7 @@
 
 #include <opencv2/core.hpp>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -32,5 +33,10 @@ ModuleGrid zintGrid(const std::string& data, const ZintOptions& o = {});
 
 // The grid drawn at px pixels per module (dark 0, light 255) inside a light quiet zone.
 cv::Mat drawGrid(const ModuleGrid& g, int px, int quiet = 0);
+
+// Our entry on a grey zone (stride = width), with the DataMatrix resolution set to dpi.
+std::string readOurs(const uint8_t* pixels, int width, int height, int dpi);
+// libdmtx on the same zone, giving up after timeoutMs; empty when it reads nothing.
+std::string readLibdmtx(const uint8_t* pixels, int width, int height, int timeoutMs);
 
 }  // namespace dmtest

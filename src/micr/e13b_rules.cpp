@@ -25,8 +25,10 @@ bool pruned(const Window& w, int want, int* pk, int* en) {
   std::copy(w.peaks, w.peaks + np, pk);
   std::copy(w.ends, w.ends + ne, en);
   const int minLevel = 3 * w.N / 2;
+  // Each list is judged by its own values: a lobe's end lies further from its start than the
+  // pruning looks.
   while (np > want)
-    if (!PulisciMax(np, pk, minLevel, w.maxStart, w.maxEnd, ref)) return false;
+    if (!PulisciMax(np, pk, minLevel, w.maxStart, w.maxStart, ref)) return false;
   while (ne > want)
     if (!PulisciMax(ne, en, minLevel, w.maxEnd, w.maxEnd, ref)) return false;
   return true;
@@ -101,8 +103,9 @@ void twoLobes(const Window& w, Found& f) {
   if (strong < L.N53 || deep > -L.N53) return;
   const int valleyMean = v < 0 ? cl : (vVal + cl) / 2;
   if (!peaksFree(w, P1, q, std::max((a1 + a2) / 2, L.N53), 20) ||
-      !valleysFree(w, P1, q, std::min(valleyMean, -L.N53), 20))
-    return;
+      !valleysFree(w, P1, q, std::min(valleyMean, -L.N53), 20)) {
+      return;
+  }
   int c = baseConfidence(w, L, strong, deep, cl), mean = 0;
   const bool rated = VerificaLivelli(L.N43, 255, c, vVal, cl, 0, 0, a1, a2, 0, 0, mean);
   f.mean = std::max(f.mean, mean);

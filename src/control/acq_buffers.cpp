@@ -8,6 +8,7 @@
 
 #include "control/control.h"
 #include "core/defaults.h"
+#include "core/image_utils.h"
 #include "core/results.h"
 #include "core/trace.h"
 #include "device/inkjet.h"
@@ -19,7 +20,7 @@ namespace {
 constexpr int kRear = 0, kFront = 1, kBack = 2;
 
 void freeRecord(ImgInfo& r) {
-  std::free(r.allocBase);
+  pvk::core::releaseSideBuffer(r.allocBase);
   r.allocBase = nullptr;
 }
 
@@ -208,9 +209,9 @@ bool SetImgBuffer(ImgInfo* img) {
     const uint64_t bytes = allocRows * lineSize;
     const bool extraLine = MyDev.fwVersion > 0x3000;
     freeRecord(r);
-    auto* base = static_cast<uint8_t*>(std::malloc(bytes + (extraLine ? lineSize : 0) + 1));
+    // The kept buffer when it fits: refilled white only where the previous document wrote.
+    uint8_t* base = pvk::core::takeSideBuffer(bytes + (extraLine ? lineSize : 0) + 1, bytes);
     if (base == nullptr) return allocationFailed(img, "set image buffer with invalid memory allocation");
-    std::memset(base, 0xFF, bytes);
     r.allocBase = r.firstRow = base;
     r.bytesAllocated = bytes;
     r.margin = extraLine ? lineSize : 0;
@@ -265,6 +266,7 @@ void FreeMyImg(ImgInfo* records) {
     records[s].rowsUsed = 0;
   }
   freeSamples();
+  pvk::core::dropSideBuffer();
 }
 
 bool MyDevImgInit(unsigned short lines, bool) {

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/image_utils.h"
 #include "control/control.h"
 #include "core/frame.h"
 #include "core/results.h"
@@ -22,7 +23,7 @@ namespace {
 // Frees the side's own buffer; its rows went with it, so the record no longer points at them.
 void releaseSide(ImgInfo& src) {
   if (src.allocBase == nullptr) return;
-  std::free(src.allocBase);
+  pvk::core::releaseSideBuffer(src.allocBase);
   src.allocBase = nullptr;
   src.firstRow = src.writePtr = nullptr;
 }

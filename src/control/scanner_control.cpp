@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/image_utils.h"
 #include "calibration/calibration.h"
 #include "control/control.h"
 #include "core/results.h"
@@ -155,8 +156,8 @@ void RipristinaDevice(_DevInfo* dev, AcqInfo* acq, CorInfoSide* cor, BrCrInfoSid
     return;
   }
   for (int s = 0; s < kSides; ++s) {
-    std::free(MyDev.img[s].allocBase);
-    std::free(MyDev.imgFirstPart[s].allocBase);
+    pvk::core::releaseSideBuffer(MyDev.img[s].allocBase);
+    pvk::core::releaseSideBuffer(MyDev.imgFirstPart[s].allocBase);
     // All three sides: the backlight references are allocated like the others.
     std::free(MyCorS[s].white);
     std::free(MyCorS[s].black);

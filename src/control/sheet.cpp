@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/image_utils.h"
 #include "control/control.h"
 #include "core/ini.h"
 #include "core/results.h"
@@ -193,7 +194,8 @@ bool PreparaSecondaAcq() {
   ImgInfo* first = MyDev.imgFirstPart;
   const ImgInfo& front = img[1];
   for (int s = 0; s < kSides; ++s) {
-    if (first[s].allocBase != nullptr && first[s].allocBase != img[s].allocBase) std::free(first[s].allocBase);
+    if (first[s].allocBase != nullptr && first[s].allocBase != img[s].allocBase)
+      pvk::core::releaseSideBuffer(first[s].allocBase);
     first[s] = img[s];
     first[s].allocBase = nullptr;
     if (img[s].allocBase == nullptr) continue;
@@ -202,7 +204,7 @@ bool PreparaSecondaAcq() {
     if (copy == nullptr) {
       WriteTrace("err - ", "invalid memory allocation copying first part acquisition scanning", errno, false);
       for (int k = 0; k <= s; ++k) {
-        if (first[k].allocBase != img[k].allocBase) std::free(first[k].allocBase);
+        if (first[k].allocBase != img[k].allocBase) pvk::core::releaseSideBuffer(first[k].allocBase);
         std::memset(&first[k], 0, sizeof first[k]);
       }
       Vx3ResultSet(-4);

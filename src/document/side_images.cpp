@@ -58,7 +58,7 @@ int Vx3PVKImgFree() {
   std::free(MyInkjet.stamp.data);
   MyInkjet.stamp = PVKImg{};
   for (ImgInfo& side : MyDev.img) {
-    std::free(side.allocBase);
+    pvk::core::releaseSideBuffer(side.allocBase);
     side.allocBase = side.firstRow = side.writePtr = nullptr;
     side.imageBytes = side.bytesAllocated = 0;
     side.hasData = 0;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/image_utils.h"
 #include "core/trace.h"
 #include "geometry/geometry.h"
 
@@ -160,7 +161,7 @@ bool WrapCutCopyOut(ImgInfo src, short rotation, int dpi, short brightness, shor
     std::free(buf);
     return false;
   }
-  std::free(dst.allocBase);
+  pvk::core::releaseSideBuffer(dst.allocBase);
   dst = out;
   return true;
 }

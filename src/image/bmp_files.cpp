@@ -151,10 +151,24 @@ bool ImgBMPElabora(const uint8_t* src, uint16_t rows, uint16_t width, uint16_t p
   // Never more pixels than the target row holds, whatever the plane offset says.
   size_t pixels24 = dstStride / 3u < planeOffset ? dstStride / 3u : planeOffset;
   size_t pixels8 = width < dstStride ? width : dstStride;
+  // Neutral brightness and contrast give the identity table: copy instead of looking up.
+  bool identity = true;
+  for (int v = 0; identity && v < 256; ++v)
+    identity = t[v] == v;
   const uint8_t* s = src;
   for (size_t r = 0; r < rows; ++r, s += srcStride) {
     uint8_t* d = data + (bottomUp ? (rows - 1 - r) : r) * static_cast<size_t>(dstStride);
-    if (bpp == 24) {
+    if (identity && bpp == 24) {
+      const uint8_t *a = s + (bgrOrder ? 2u * planeOffset : 0), *b = s + planeOffset,
+                    *c = s + (bgrOrder ? 0 : 2u * planeOffset);
+      for (size_t k = 0; k < pixels24; ++k, d += 3) {
+        d[0] = a[k];
+        d[1] = b[k];
+        d[2] = c[k];
+      }
+    } else if (identity) {
+      std::memcpy(d, s, pixels8);
+    } else if (bpp == 24) {
       size_t first = bgrOrder ? 2u * planeOffset : 0, third = bgrOrder ? 0 : 2u * planeOffset;
       for (size_t k = 0; k < pixels24; ++k) {
         *d++ = t[s[k + first]];

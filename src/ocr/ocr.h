@@ -393,6 +393,112 @@ bool VerificaMicroperforationAltri(int minimum, unsigned w, unsigned h, uint32_t
 bool VerificaE13B(unsigned w, unsigned h, uint32_t* cell);
 bool VerificaGenericoFont(uint32_t* cell, unsigned w, unsigned h, unsigned black);
 
+// ---- Post-processing of readings -------------------------------------------------------------
+// A reading is text, confidences (0..100) and ChInfo kept index by index, and a count n. The
+// edits below keep the three aligned; conf and info may be null where a comment says so, a
+// null text does nothing. Insertions take the caller's limit max and refuse, silently, when
+// n + 1 >= max; a negative position changes nothing. Line breaks are CR LF.
+
+// Mechanical edits.
+// Removes entry pos (the terminator at n moves down with the tail); pos >= n only lowers n.
+void RimuoviCarattere(char* text, char* conf, ChInfo* info, int pos, int& n);  // conf, info may be null
+// Inserts c at pos (appends when pos >= n), writes text[n] = 0 after it.
+void AggiungiCarattere(char c, char cf, ChInfo ci, char* text, char* conf, ChInfo* info, int pos, int max,
+                       int& n);  // info may be null
+void RimuoviCRLF(char* text, char* conf, ChInfo* info, int& n);
+void RimuoviCHNRInizialiEFinali(char* text, char* conf, ChInfo* info, int& n);
+void RimuoviSpaziEsterniEDoppi(char* text, char* conf, ChInfo* info, int& n);  // info may be null
+// Lowest confidence (110 when none) and lowest agreement (0 when none) of the real characters.
+void CercaCaratterePeggiore(char* text, char* conf, ChInfo* info, int n, char& worst, int& minCount);
+void RiduciConfidenza(int& total, char* conf, int n, float factor, bool perChar);
+// Cuts trailing debris after the last blank of the line end; true when it cut.
+bool RimuoviSchifezzeFinali(char* text, char* conf, int& n);
+void TagliaCaratteriSopraPrimaLinea(char* text, char* conf, ChInfo* info, int& n);
+
+// Edits that fit boxes between neighbours.
+void AggiornaCarattere(char c, char* conf1, ChInfo* info1, int i1, char* conf2, ChInfo* info2, int i2, bool sum);
+// Inserts c at pos and moves pos past it; "unexpected n" when pos > n. A refused insertion
+// changes nothing, pos included.
+void AggiungiEVerifica(char c, char cf, ChInfo ci, char* text, char* conf, ChInfo* info, int& pos, int& n,
+                       int max);
+void SostituisciEVerifica2(char* text, char* conf, ChInfo* info, int pos, int n, char c, char cf, ChInfo ci);
+
+// Average character width and height of a reading and the mean space factor of its databases;
+// with update, aw, ah and the nominal size of MyOcr follow.
+void Ricalcola_ah_aw(char* text, char* conf, ChInfo* info, int n, uint16_t& width, uint16_t& height,
+                     float& spaceFactor, bool update);
+
+// Cleaning passes.
+void VerificaCaratteriSovrappostiESpazi(char* text, char* conf, ChInfo* info, int& n, int minBlank);
+void VerificaSeparati(char* text, char* conf, ChInfo* info, int& n);
+void PulisciFineRiga(char* text, char* conf, ChInfo* info, int& n);
+void PulisciSottoSopraRiga(char* text, char* conf, ChInfo* info, int& n);
+void PulisciInizioRiga(char* text, char* conf, ChInfo* info, int& n, bool keep);
+void PulisciInizioRigaAmount(char* text, char* conf, ChInfo* info, int& n, bool skip);
+// Re-spaces a line from its character gaps with the thresholds of font.
+void VerificaAggiungiSpazi(char* text, char* conf, ChInfo* info, int& n, int max, short font);
+
+// Look-alike arbitration: merges reading 1 (the new one) into reading 2 (the kept one); 0 when
+// either is empty, else 1.
+int ConfrontaSimili(char* t1, char* c1, ChInfo* i1, int& count1, char* t2, char* c2, ChInfo* i2, int& count2,
+                    bool margins, int max, bool editNew, bool sum);
+bool ConfrontaNumeroLettera(char digit, char letter, int margin, int iK, char* tK, char* cK, ChInfo* infoK,
+                            int& nK, int iN, char* tN, char* cN, ChInfo* infoN, int& nN);
+bool ConfrontaLettereSimili(int iK, char* tK, char* cK, ChInfo* infoK, int& nK, int iN, char* tN, char* cN,
+                            ChInfo* infoN, int& nN, bool editN, char marginK, char marginN, char penalty);
+void VerificaRigheDiverse(char* text, char* conf, ChInfo* info, int& n, int spare);
+bool ConfrontaSimili2(char* t1, char* c1, int count1, char* t2, char* c2, int count2, int settle);
+
+// Per-font size filters; a limit of 0 or less leaves the bound from the averages.
+void PulisciMicroperforati(char* text, char* conf, ChInfo* info, int& n, int minW, int maxW, int minH, int maxH);
+void PulisciFontOCRB(char* text, char* conf, ChInfo* info, int& n, int minW, int maxW, int minH, int maxH);
+void PulisciFontFixSize(char* text, char* conf, ChInfo* info, int& n, int minW, int maxW, int minH, int maxH);
+void verificaO0_OCRB(char* text, char* conf, ChInfo* info, int n);
+void RimuoviTimbri(int pos, char* text, char* conf, ChInfo* info, int& n);
+// Microperforated cheque fields against the expected texts of MyITACheck.
+bool MicorforaturaOK(short font, char* text, char* conf, int n);
+bool VerificaMicroforaturaConPulizia(char* text, char* conf, ChInfo* info, int& n);
+void ConfrontaMicroforatura(char* t1, char* c1, ChInfo* i1, int& count1, char* t2, char* c2, ChInfo* i2,
+                            int& count2, int tol, bool insert, short font, short max, bool keepOwn);
+
+// Judging a finished reading.
+int CalCumulaConf(char* text, char* conf, ChInfo* info, int& n, bool edit, unsigned short spare);
+bool IsAssegnoItalia(char* text, char* conf, ChInfo* info, int& n, bool& complete, bool edit);
+void VerificaITA_CHECK_BItalia(char* text, char* conf, ChInfo* info, int& n);
+void RimuoviDoppi_CH_NR_e_Piccoli(char* text, char* conf, ChInfo* info, int& n, int max);
+bool daMigliorareBollettiniItalia(char* text, char* conf, int n);
+
+namespace pvk::ocr {
+
+inline bool isLineBreak(char c) { return c == '\r' || c == '\n'; }
+inline bool isBlankOrUnread(char c) { return c == ' ' || c == '?'; }
+inline bool isDigit(char c) { return c >= '0' && c <= '9'; }
+inline bool isCapital(char c) { return c >= 'A' && c <= 'Z'; }
+// A confidence halved, never below 1.
+inline char halvedConf(char c) { return static_cast<char>(c / 2 < 1 ? 1 : c / 2); }
+// First index from..n-1 holding c, or -1.
+int findInReading(const char* text, int n, char c, int from = 0);
+// The database a character was recognised with: null when the list is absent or the index is
+// not below nDBLoaded.
+const DBEntry* readingDB(uint8_t index);
+// Its space factor, 0.9 for a database that is not loaded.
+float readingSpaceFactor(uint8_t index);
+// A column one before x, 0 for column 0.
+inline uint16_t columnBefore(uint16_t x) { return x == 0 ? 0 : static_cast<uint16_t>(x - 1); }
+
+// One reading of the look-alike arbitration, by its arrays and its count.
+struct ReadingRef {
+  char* text;
+  char* conf;
+  ChInfo* info;
+  int* n;
+};
+// The pair rules of the arbitration for K's character at k against N's at m (the same place);
+// N is changed only with editNew.
+void settleLookAlikePair(ReadingRef K, int k, ReadingRef N, int m, bool margins, bool editNew, bool sum);
+
+}  // namespace pvk::ocr
+
 // ---- Line assembly and character records -----------------------------------------------------
 // The per-line metrics beside those of the recognizer, set by convert_to_ascii before a line.
 extern uint32_t aw_2, aw_1_8, ah_1_3, ah_num_let, aw_not_full_width_max;

@@ -393,7 +393,9 @@ void RasterImageJPG::EncodeFrame(RasterImageJPG* img, RasterFileJpg* io, EncodeS
     cinfo->image_width = img->GetWidth();
     cinfo->image_height = img->GetHeight();
     cinfo->input_components = gray ? 1 : 3;
-    cinfo->in_color_space = gray ? JCS_GRAYSCALE : JCS_RGB;
+    // 24-bit rows are stored blue first: libjpeg-turbo reads them in that order as they are.
+    const bool direct = gray || img->GetBpp() == 24;
+    cinfo->in_color_space = gray ? JCS_GRAYSCALE : (direct ? JCS_EXT_BGR : JCS_RGB);
     jpeg_set_defaults(cinfo);
     if (options & 0x8) cinfo->optimize_coding = TRUE;
     if (options & 0x4) jpeg_set_colorspace(cinfo, JCS_GRAYSCALE);
@@ -418,13 +420,20 @@ void RasterImageJPG::EncodeFrame(RasterImageJPG* img, RasterFileJpg* io, EncodeS
     cinfo->Y_density = static_cast<UINT16>(ydpi > 65535 ? 65535 : (ydpi < 0 ? 0 : ydpi));
 
     jpeg_start_compress(cinfo, TRUE);
+    // The rows go in where they are, bottom-up in the bitmap, a batch at a time; libjpeg only
+    // reads them. Other depths go through a swapped copy of each row.
     const uint32_t eff = img->GetEffWidth();
     JSAMPARRAY line = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE, eff + 8, 1);
-    const bool rgb = !img->IsIndexed();
-    while (cinfo->next_scanline < cinfo->image_height) {
+    while (!direct && cinfo->next_scanline < cinfo->image_height) {
         memcpy(line[0], img->GetBits(cinfo->image_height - 1 - cinfo->next_scanline), eff);
-        if (rgb) img->RGBtoBGR(line[0], static_cast<int32_t>(eff));
+        img->RGBtoBGR(line[0], static_cast<int32_t>(eff));
         jpeg_write_scanlines(cinfo, line, 1);
+    }
+    JSAMPROW rows[16];
+    while (cinfo->next_scanline < cinfo->image_height) {
+        const JDIMENSION n = cinfo->image_height - cinfo->next_scanline < 16 ? cinfo->image_height - cinfo->next_scanline : 16;
+        for (JDIMENSION i = 0; i < n; ++i) rows[i] = img->GetBits(cinfo->image_height - 1 - cinfo->next_scanline - i);
+        jpeg_write_scanlines(cinfo, rows, n);
     }
     jpeg_finish_compress(cinfo);
     jpeg_destroy_compress(cinfo);

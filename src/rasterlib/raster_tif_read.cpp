@@ -72,6 +72,33 @@ void applyOrientation(RasterImage& img, uint16_t orientation)
     }
 }
 
+// Contiguous 8-bit RGB strips into a 24-bit bitmap: file row 0 is the bitmap's last row,
+// samples reordered to blue, green, red. An unreadable strip fails the picture, as libtiff's
+// RGBA reader does when told to stop at errors.
+void readRgbStrips(TIFF* tif, RasterImage& img, uint32_t width, uint32_t height, uint32_t rowsPerStrip)
+{
+    if (rowsPerStrip == 0 || rowsPerStrip > height) rowsPerStrip = height;
+    const uint64_t line = 3ull * width;
+    std::vector<uint8_t> strip = makeBuffer(line * rowsPerStrip);
+    for (uint32_t row = 0; row < height; row += rowsPerStrip) {
+        const uint32_t nrow = rowsPerStrip < height - row ? rowsPerStrip : height - row;
+        const tstrip_t s = TIFFComputeStrip(tif, row, 0);
+        if (TIFFReadEncodedStrip(tif, s, strip.data(), static_cast<tmsize_t>(nrow * line)) == -1)
+            throw "Corrupted TIFF file!";
+        for (uint32_t i = 0; i < nrow; ++i) {
+            const uint8_t* src = strip.data() + i * line;
+            uint8_t* dst = img.GetBits(height - 1 - (row + i));
+            for (uint32_t x = 0; x < width; ++x, src += 3, dst += 3) {
+                dst[0] = src[2];
+                dst[1] = src[1];
+                dst[2] = src[0];
+            }
+        }
+        if (img.GetEscape()) throw "Cancelled";
+        if (static_cast<uint64_t>(row) + rowsPerStrip >= height) break;
+    }
+}
+
 }  // namespace
 
 bool RasterImageTIF::Decode(RasterFile* hFile)
@@ -143,6 +170,18 @@ bool RasterImageTIF::Decode(RasterFile* hFile)
         if (!Create(width, height, depth, IMAGE_TYPE_TIF)) throw "RasterImageTIF can't create image";
         SetCodecOption(compression, IMAGE_TYPE_TIF);
 
+        // Plain 8-bit RGB in strips: the samples as stored, reordered to blue first, without
+        // libtiff's RGBA pass and its 4-byte buffer.
+        uint16_t sampleFormat = SAMPLEFORMAT_UINT;
+        TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &sampleFormat);
+        if (rgba && photometric == PHOTOMETRIC_RGB && spp == 3 && bps == 8 && planar == PLANARCONFIG_CONTIG &&
+            sampleFormat == SAMPLEFORMAT_UINT &&
+            !TIFFIsTiled(tif) && compression != COMPRESSION_OJPEG && compression != COMPRESSION_JPEG) {
+            readRgbStrips(tif, *this, width, height, rowsPerStrip);
+            applyOrientation(*this, orientation);
+            TIFFClose(tif);
+            return true;
+        }
         if (rgba) {
             std::vector<uint32_t> raster;
             try {

@@ -165,8 +165,8 @@ bool RasterImageTIF::EncodeBody(TIFF* tif, bool multipage, int page, int pagecou
     }
     // A compression libtiff does not know fails the page instead of writing it unpacked.
     if (!TIFFSetField(tif, TIFFTAG_COMPRESSION, compression)) return false;
-    if (compression == COMPRESSION_LZW && (option ? bpp >= 8 : bpp == 8))
-        TIFFSetField(tif, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+    const bool predictor = compression == COMPRESSION_LZW && (option ? bpp >= 8 : bpp == 8);
+    if (predictor) TIFFSetField(tif, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
     if (compression == COMPRESSION_JPEG) {
         TIFFSetField(tif, TIFFTAG_JPEGQUALITY, static_cast<int>(GetJpegQuality() & 0xFF));
         TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, (rowsPerStrip + 7) & ~7u);
@@ -179,11 +179,23 @@ bool RasterImageTIF::EncodeBody(TIFF* tif, bool multipage, int page, int pagecou
     } catch (const std::bad_alloc&) {
         return false;
     }
+    // Rows that need no reordering go to libtiff where they are, except through the horizontal
+    // predictor (which may difference the row it is given in place); colour rows are swapped
+    // to RGB on their way into the line buffer.
+    const bool inPlace = bpp != 24 && !predictor;
     for (uint32_t y = 0; y < height; ++y) {
-        memcpy(line.data(), GetBits(height - 1 - y), info.dwEffWidth);
-        if (bpp == 24)
-            for (uint32_t x = 0; x < width; ++x) std::swap(line[3 * x], line[3 * x + 2]);
-        if (TIFFWriteScanline(tif, line.data(), y, 0) == -1) return false;
+        uint8_t* row = GetBits(height - 1 - y);
+        if (bpp == 24) {
+            uint8_t* d = line.data();
+            for (uint32_t x = 0; x < width; ++x, d += 3, row += 3) {
+                d[0] = row[2];
+                d[1] = row[1];
+                d[2] = row[0];
+            }
+        } else if (!inPlace) {
+            memcpy(line.data(), row, info.dwEffWidth);
+        }
+        if (TIFFWriteScanline(tif, inPlace ? row : line.data(), y, 0) == -1) return false;
     }
     return true;
 }

@@ -26,7 +26,10 @@ bool RasterImage::GrayScale()
         if (info.nBkgndIndex >= 0 && static_cast<uint32_t>(info.nBkgndIndex) < head.biClrUsed)
             info.nBkgndIndex = pal[info.nBkgndIndex].rgbBlue;
         if (head.biBitCount == 8) {
-            for (int32_t y = 0; y < h; ++y) {
+            // A full grey ramp maps every byte to itself: the pixels stay as they are.
+            bool identity = head.biClrUsed == 256;
+            for (uint32_t i = 0; identity && i < 256; ++i) identity = pal[i].rgbBlue == i;
+            for (int32_t y = 0; !identity && y < h; ++y) {
                 uint8_t* row = info.pImage + static_cast<size_t>(y) * info.dwEffWidth;
                 for (int32_t x = 0; x < w; ++x) row[x] = pal[row[x]].rgbBlue;
             }
@@ -68,10 +71,20 @@ bool RasterImage::Threshold(uint8_t level)
     }
     bw.SetPaletteColor(0, 0, 0, 0);
     bw.SetPaletteColor(1, 255, 255, 255);
+    // Eight pixels a byte, the leftmost in the high bit; the fresh rows are zero beyond the width.
+    const int32_t w = head.biWidth;
     for (int32_t y = 0; y < head.biHeight; ++y) {
         const uint8_t* src = info.pImage + static_cast<size_t>(y) * info.dwEffWidth;
-        for (int32_t x = 0; x < head.biWidth; ++x)
-            if (src[x] > level) bw.BlindSetPixelIndex(x, y, 1);
+        uint8_t* dst = bw.info.pImage + static_cast<size_t>(y) * bw.info.dwEffWidth;
+        int32_t x = 0;
+        for (; x + 8 <= w; x += 8, src += 8)
+            *dst++ = static_cast<uint8_t>((src[0] > level) << 7 | (src[1] > level) << 6 | (src[2] > level) << 5 |
+                                          (src[3] > level) << 4 | (src[4] > level) << 3 | (src[5] > level) << 2 |
+                                          (src[6] > level) << 1 | (src[7] > level));
+        uint8_t last = 0;
+        for (int32_t k = 0; x < w; ++x, ++k, ++src)
+            if (*src > level) last = static_cast<uint8_t>(last | (0x80 >> k));
+        if (w % 8) *dst = last;
     }
     return Transfer(bw);
 }

@@ -1,0 +1,176 @@
+// Per-font clean-up of a finished reading: characters whose box is out of proportion with the
+// average box become unread or go, OCR-B zeros and letters O are told apart by height, and a
+// tail of isolated characters (stamp debris) is dropped.
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "ocr/ocr.h"
+
+using namespace pvk::ocr;
+
+namespace {
+
+int widthOf(const ChInfo& b) { return std::max(0, b.right - b.left); }
+int heightOf(const ChInfo& b) { return std::max(0, b.bottom - b.top); }
+bool isLetter(char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; }
+
+struct Bounds {
+  int wLo, wHi, hLo, hHi;
+  bool widthOut(int w) const { return w < wLo || w > wHi; }
+  bool heightOut(int h) const { return h < hLo || h > hHi; }
+};
+
+// Factors of the bounds over the average width and height: low and high, each num / den.
+struct BoundFactors {
+  int wLoNum, wLoDen, wHiNum, wHiDen, hLoNum, hLoDen, hHiNum, hHiDen;
+};
+
+constexpr BoundFactors kMicroperforated{4, 5, 7, 5, 6, 7, 9, 7};
+constexpr BoundFactors kPrinted{1, 5, 8, 5, 5, 7, 9, 7};
+
+// The bounds from the average box of the confident characters, narrowed by the caller's limits;
+// false (and the reading emptied) with fewer than two such characters.
+bool sizeBounds(char* text, const char* conf, const ChInfo* info, int& n, bool wideOne, const BoundFactors& f,
+                int minW, int maxW, int minH, int maxH, Bounds& b) {
+  int k = 0;
+  long wsum = 0, hsum = 0;
+  for (int i = 0; i < n; ++i) {
+    const char c = text[i];
+    if (!(isDigit(c) || isLetter(c) || c == '?') || conf[i] <= 30) continue;
+    int w = widthOf(info[i]);
+    if (c == 'I' || (wideOne && c == '1')) w = w * 11 / 6;
+    wsum += w;
+    hsum += heightOf(info[i]);
+    ++k;
+  }
+  if (k < 2) {
+    n = 0;
+    text[0] = '\0';
+    return false;
+  }
+  const long aw1 = wsum / k, ah1 = hsum / k;
+  b = {static_cast<int>(f.wLoNum * aw1 / f.wLoDen), static_cast<int>(f.wHiNum * aw1 / f.wHiDen),
+       static_cast<int>(f.hLoNum * ah1 / f.hLoDen), static_cast<int>(f.hHiNum * ah1 / f.hHiDen)};
+  if (minW > 0 && b.wLo < minW) b.wLo = minW;
+  if (maxW > 0 && b.wHi > maxW) b.wHi = maxW;
+  if (minH > 0 && b.hLo < minH) b.hLo = minH;
+  if (maxH > 0 && b.hHi > maxH) b.hHi = maxH;
+  return true;
+}
+
+bool valid(const char* text, const char* conf, const ChInfo* info) {
+  return text != nullptr && conf != nullptr && info != nullptr;
+}
+
+void makeUnread(char* text, char* conf, int i) {
+  text[i] = '?';
+  conf[i] = 1;
+}
+
+}  // namespace
+
+void PulisciMicroperforati(char* text, char* conf, ChInfo* info, int& n, int minW, int maxW, int minH, int maxH) {
+  Bounds b{};
+  if (!valid(text, conf, info) || !sizeBounds(text, conf, info, n, false, kMicroperforated, minW, maxW, minH, maxH, b))
+    return;
+  for (int i = 0; i < n; ++i) {
+    const char c = text[i];
+    if (c == ' ' || c == '?' || c == '-' || c == '\'') continue;
+    const int w = c == 'I' ? widthOf(info[i]) * 11 / 6 : widthOf(info[i]);
+    const int h = c == '/' ? heightOf(info[i]) * 34 / 23 : heightOf(info[i]);
+    if (b.widthOut(w) || b.heightOut(h)) makeUnread(text, conf, i);
+  }
+  if (strnlen(text, static_cast<size_t>(n)) <= 10) return;
+  for (int i = 0; i < n;) {
+    if (text[i] == '?' && (b.widthOut(widthOf(info[i])) || b.heightOut(heightOf(info[i]))))
+      RimuoviCarattere(text, conf, info, i, n);
+    else
+      ++i;
+  }
+}
+
+void PulisciFontOCRB(char* text, char* conf, ChInfo* info, int& n, int minW, int maxW, int minH, int maxH) {
+  Bounds b{};
+  if (!valid(text, conf, info) || !sizeBounds(text, conf, info, n, true, kPrinted, minW, maxW, minH, maxH, b))
+    return;
+  for (int i = 0; i < n;) {
+    const char c = text[i];
+    const int w = widthOf(info[i]), h = heightOf(info[i]);
+    if (isDigit(c) || isLetter(c)) {
+      const int wm = c == '1' || c == 'I' ? w * 9 / 6 : w;
+      if (b.widthOut(wm) || b.heightOut(h)) makeUnread(text, conf, i);
+    } else if (c == '?') {
+      const bool small = h < b.hLo || w < b.wLo;
+      const bool leftFree = i == 0 || isBlankOrUnread(text[i - 1]);
+      const bool rightFree = i + 1 >= n || isBlankOrUnread(text[i + 1]);
+      if (small || ((h > b.hHi || w > b.wHi) && leftFree && rightFree)) {
+        RimuoviCarattere(text, conf, info, i, n);
+        continue;
+      }
+    }
+    ++i;
+  }
+  while (n > 0 && text[n - 1] == ' ') RimuoviCarattere(text, conf, info, n - 1, n);
+  while (n > 0 && text[0] == ' ') RimuoviCarattere(text, conf, info, 0, n);
+  for (int i = 1; i < n;) {
+    if (text[i] == ' ' && text[i - 1] == ' ') RimuoviCarattere(text, conf, info, i, n);
+    else ++i;
+  }
+}
+
+void PulisciFontFixSize(char* text, char* conf, ChInfo* info, int& n, int minW, int maxW, int minH, int maxH) {
+  Bounds b{};
+  if (!valid(text, conf, info) || !sizeBounds(text, conf, info, n, false, kPrinted, minW, maxW, minH, maxH, b))
+    return;
+  for (int i = 0; i < n; ++i) {
+    const char c = text[i];
+    const int w = widthOf(info[i]), h = heightOf(info[i]);
+    if (c == ' ') continue;
+    if (c != '?') {
+      if (b.widthOut(w) || b.heightOut(h)) makeUnread(text, conf, i);
+    } else if (h < b.hLo || w < b.wLo) {
+      text[i] = ' ';
+    }
+  }
+}
+
+void verificaO0_OCRB(char* text, char* conf, ChInfo* info, int n) {
+  if (!valid(text, conf, info) || n < 3 || !IsOCRBFontAlfaNum(MyOcr.currentFont)) return;
+  long dsum = 0, lsum = 0;
+  int dk = 0, lk = 0;
+  for (int i = 0; i < n; ++i) {
+    const char c = text[i];
+    if (c >= '2' && c <= '9') {
+      dsum += heightOf(info[i]);
+      ++dk;
+    } else if (c >= 'B' && c <= 'Z' && c != 'O') {
+      lsum += heightOf(info[i]);
+      ++lk;
+    }
+  }
+  if (dk < 2 || lk < 2) return;
+  const int hd = static_cast<int>(dsum / dk), hl = static_cast<int>(lsum / lk);
+  if (hd <= hl + 2) return;
+  const int d = (hd - hl) / 2;
+  for (int i = 0; i < n; ++i) {
+    if (!info[i].zeroLetterO) continue;
+    const int h = heightOf(info[i]);
+    if (text[i] == '0' && h < hd - d) text[i] = 'O';
+    else if (text[i] == 'O' && h > hl + d) text[i] = '0';
+    else continue;
+    conf[i] = halvedConf(conf[i]);
+  }
+}
+
+void RimuoviTimbri(int pos, char* text, char* conf, ChInfo* info, int& n) {
+  if (text == nullptr || pos < 0 || n <= pos) return;
+  if (pos < n - 1) {
+    for (int i = pos; i < n; ++i) {
+      if (isBlankOrUnread(text[i])) continue;
+      if (i > pos && !isBlankOrUnread(text[i - 1])) return;
+      if (i < n - 1 && !isBlankOrUnread(text[i + 1])) return;
+    }
+  }
+  while (n > pos) RimuoviCarattere(text, conf, info, n - 1, n);
+}

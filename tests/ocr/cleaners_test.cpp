@@ -1,0 +1,222 @@
+// The per-font cleaners: the three size filters, zero against letter O by height, the stamp
+// tail, and the microperforated fields against the expected texts of the cheque check.
+#include <cstdio>
+
+#include "ocr_post_fixture.h"
+
+namespace pvk::test {
+namespace {
+
+using Cleaners = OcrPostTest;
+
+// Characters 15 wide and 30 high on a pitch of 20, with the boxes given by index changed.
+Reading sized(const std::string& s, std::initializer_list<std::pair<int, Box>> changed = {}) {
+  Reading r = Reading::of(s);
+  for (const auto& [i, b] : changed) {
+    r.box(i).left = static_cast<uint16_t>(b.left);
+    r.box(i).right = static_cast<uint16_t>(b.right);
+    r.box(i).top = static_cast<uint16_t>(b.top);
+    r.box(i).bottom = static_cast<uint16_t>(b.bottom);
+  }
+  return r;
+}
+
+TEST_F(Cleaners, TooFewMeasurableCharactersClearTheReading) {
+  using Filter = void (*)(char*, char*, ChInfo*, int&, int, int, int, int);
+  for (Filter f : {Filter{PulisciMicroperforati}, Filter{PulisciFontOCRB}, Filter{PulisciFontFixSize}}) {
+    Reading r = Reading::of("A-B");
+    r.c()[2] = 30;  // not above 30: not measured
+    f(r.t(), r.c(), r.i(), r.n, 0, 0, 0, 0);
+    EXPECT_EQ(r.n, 0);
+  }
+}
+
+TEST_F(Cleaners, MicroperforatedSizes) {
+  // Eight digits, the fifth 31 wide: averages 17 x 30, widths 13..23, heights 25..38.
+  Reading r = sized("12345678/-", {{4, {90, 121}}, {8, {170, 185, 10, 32}}, {9, {190, 193}}});
+  PulisciMicroperforati(r.t(), r.c(), r.i(), r.n, 0, 0, 0, 0);
+  EXPECT_EQ(r.str(), "1234?678/-");  // the slash counts 34/23 of its height; the dash is not measured
+  EXPECT_EQ(r.c()[4], 1);
+  // Longer than ten characters: the unread outlier goes.
+  Reading longer = sized("12345678/-9", {{4, {90, 121}}, {8, {170, 185, 10, 32}}, {9, {190, 193}}});
+  PulisciMicroperforati(longer.t(), longer.c(), longer.i(), longer.n, 0, 0, 0, 0);
+  EXPECT_EQ(longer.str(), "1234678/-9");
+  // The caller's limits narrow the bounds.
+  Reading limited = sized("123456", {{2, {50, 65, 10, 43}}});
+  PulisciMicroperforati(limited.t(), limited.c(), limited.i(), limited.n, 0, 0, 0, 32);
+  EXPECT_EQ(limited.str(), "12?456");
+}
+
+TEST_F(Cleaners, SmallUnreadCharacters) {
+  // '?' 2 wide, below a fifth of the average width 15.
+  Reading ocrb = sized("AB?CD", {{2, {50, 52}}});
+  ocrb.c()[2] = 1;
+  Reading fixed = ocrb;
+  PulisciFontOCRB(ocrb.t(), ocrb.c(), ocrb.i(), ocrb.n, 0, 0, 0, 0);
+  EXPECT_EQ(ocrb.str(), "ABCD");
+  PulisciFontFixSize(fixed.t(), fixed.c(), fixed.i(), fixed.n, 0, 0, 0, 0);
+  EXPECT_EQ(fixed.str(), "AB CD");
+}
+
+TEST_F(Cleaners, LargeUnreadCharactersOfOCRB) {
+  struct Case {
+    const char* in;
+    int at;  // the '?', 40 wide: above 8/5 of the average
+    const char* out;
+  };
+  const Case cases[] = {{"AB ? CD", 3, "AB CD"}, {"ABC?DE", 3, "ABC?DE"}, {" AB ?", 4, "AB"}};
+  for (const Case& c : cases) {
+    Reading r = sized(c.in, {{c.at, {70, 110}}});
+    r.c()[c.at] = 1;
+    PulisciFontOCRB(r.t(), r.c(), r.i(), r.n, 0, 0, 0, 0);
+    EXPECT_EQ(r.str(), c.out) << c.in;
+  }
+  Reading tall = sized("ABCDE", {{2, {50, 65, 0, 60}}});
+  PulisciFontOCRB(tall.t(), tall.c(), tall.i(), tall.n, 0, 0, 0, 0);
+  EXPECT_EQ(tall.str(), "AB?DE");
+}
+
+TEST_F(Cleaners, ZeroAgainstLetterOByHeight) {
+  auto reading = [](int digitHeight) {
+    Reading r;
+    const char* s = "23BC0O0";
+    const int heights[] = {digitHeight, digitHeight, 30, 30, 31, 33, 31};
+    for (int i = 0; i < 7; ++i) r.push(s[i], 90, {10 + 20 * i, 25 + 20 * i, 10, 10 + heights[i]});
+    r.box(4).zeroLetterO = 1;
+    r.box(5).zeroLetterO = 1;
+    return r;
+  };
+  MyOcr.currentFont = 3;
+  Reading r = reading(34);  // hd 34, hl 30, d 2
+  verificaO0_OCRB(r.t(), r.c(), r.i(), r.n);
+  EXPECT_EQ(r.str(), "23BCO00");
+  EXPECT_EQ(r.confs(), (std::vector<int>{90, 90, 90, 90, 45, 45, 90}));
+  Reading close = reading(32);  // digits not more than 2 taller: nothing
+  verificaO0_OCRB(close.t(), close.c(), close.i(), close.n);
+  EXPECT_EQ(close.str(), "23BC0O0");
+  MyOcr.currentFont = 4;
+  Reading other = reading(34);
+  verificaO0_OCRB(other.t(), other.c(), other.i(), other.n);
+  EXPECT_EQ(other.str(), "23BC0O0");
+}
+
+TEST_F(Cleaners, StampTail) {
+  struct Case {
+    const char* in;
+    int pos;
+    const char* out;
+  };
+  const Case cases[] = {{"ABCD x y", 4, "ABCD"}, {"ABCD xy", 4, "ABCD xy"}, {"ABCDx y", 4, "ABCD"},
+                        {"ABCD ?x", 4, "ABCD"},  {"ABCDE", 4, "ABCD"},      {"ABCD", 4, "ABCD"},
+                        {"ABCD", -1, "ABCD"}};
+  for (const Case& c : cases) {
+    Reading r = Reading::of(c.in);
+    RimuoviTimbri(c.pos, r.t(), r.c(), r.i(), r.n);
+    EXPECT_EQ(r.str(), c.out) << c.in;
+    EXPECT_EQ(r.t()[r.n], '\0') << c.in;
+  }
+}
+
+TEST_F(Cleaners, AcceptingMicroperforatedReadings) {
+  struct Case {
+    short font;
+    const char* text;
+    int conf;
+    const char* number;
+    const char* payee;
+    const char* amount1;
+    const char* amount2;
+    bool ok;
+  };
+  const Case cases[] = {
+      {945, "ROSSI", 100, "", "", "", "", true},  // no expected payee: all sure, three or more
+      {945, "ROSSI", 99, "", "", "", "", false},
+      {945, "RO", 100, "", "", "", "", false},
+      {945, "ROSSI", 40, "", "ROSSI", "", "", true},
+      {939, "ROSSO", 100, "", "ROSSI", "", "", false},
+      {935, "0123456789", 40, "0123456789", "", "", "", true},
+      {938, "0123456789", 100, "", "", "", "", false},
+      {944, "999", 50, "", "", "123,45", "999", true},
+      {940, "999", 100, "", "", "123,45", "", false},
+      {937, "999", 100, "", "", "", "", true},
+      {945, "RO?SI", 100, "", "", "", "", false},
+      {4, "ROSSI", 100, "", "", "", "", false},
+  };
+  for (const Case& c : cases) {
+    MyITACheck = ITACheckInfo{};
+    std::snprintf(MyITACheck.expected1, sizeof MyITACheck.expected1, "%s", c.number);
+    std::snprintf(MyITACheck.expPayee, sizeof MyITACheck.expPayee, "%s", c.payee);
+    std::snprintf(MyITACheck.expAmount1, sizeof MyITACheck.expAmount1, "%s", c.amount1);
+    std::snprintf(MyITACheck.expAmount2, sizeof MyITACheck.expAmount2, "%s", c.amount2);
+    Reading r = Reading::of(c.text, c.conf);
+    EXPECT_EQ(MicorforaturaOK(c.font, r.t(), r.c(), r.n), c.ok) << c.font << " " << c.text;
+    const bool matched = c.ok && c.conf < 100;
+    if (matched) {
+      EXPECT_EQ(r.confs(), std::vector<int>(r.n, 100)) << c.text;
+    }
+  }
+}
+
+TEST_F(Cleaners, RetryWithUnreadCharactersBlanked) {
+  MyOcr.currentFont = 945;
+  std::snprintf(MyITACheck.expPayee, sizeof MyITACheck.expPayee, "ROSSI MARIO");
+  Reading r = Reading::of("?ROSSI??MARIO?", 60);
+  EXPECT_TRUE(VerificaMicroforaturaConPulizia(r.t(), r.c(), r.i(), r.n));
+  EXPECT_EQ(r.str(), "ROSSI MARIO");
+  EXPECT_EQ(r.t()[r.n], '\0');
+  EXPECT_EQ(r.confs(), std::vector<int>(11, 100));
+  EXPECT_EQ(r.box(5).left, 130);  // the merged blank runs over both unread places
+  EXPECT_EQ(r.box(5).right, 165);
+  Reading other = Reading::of("?ROSSI??MARIA?", 60);
+  EXPECT_FALSE(VerificaMicroforaturaConPulizia(other.t(), other.c(), other.i(), other.n));
+  EXPECT_EQ(other.str(), "?ROSSI??MARIA?");
+}
+
+TEST_F(Cleaners, MergingMicroperforatedReadings) {
+  MyOcr.currentFont = 935;
+  Reading a = Reading::of("1?3");
+  a.setConfs({60, 1, 70});
+  Reading b = Reading::of("1234");
+  b.setConfs({80, 60, 50, 90});
+  ConfrontaMicroforatura(a.t(), a.c(), a.i(), a.n, b.t(), b.c(), b.i(), b.n, 10, true, 935, kOcrChars, false);
+  EXPECT_EQ(a.str(), "1234");
+  EXPECT_EQ(a.confs(), (std::vector<int>{100, 30, 100, 90}));
+  EXPECT_EQ(a.t()[4], '\0');
+}
+
+TEST_F(Cleaners, MicroperforatedDisagreements) {
+  struct Case {
+    int own, other;
+    bool insert, keepOwn;
+    char c;
+    int conf;
+  };
+  const Case cases[] = {{50, 70, true, false, '?', 1},  {50, 70, true, true, '7', 50},
+                        {65, 70, true, false, '7', 30}, {65, 70, false, false, '?', 1},
+                        {75, 70, false, false, '7', 30}, {90, 40, false, false, '7', 50}};
+  for (const Case& c : cases) {
+    Reading a = Reading::of("7", c.own), b = Reading::of("1", c.other);
+    ConfrontaMicroforatura(a.t(), a.c(), a.i(), a.n, b.t(), b.c(), b.i(), b.n, 10, c.insert, 4, kOcrChars,
+                           c.keepOwn);
+    EXPECT_EQ(a.t()[0], c.c) << c.own << " " << c.other;
+    EXPECT_EQ(a.c()[0], c.conf) << c.own << " " << c.other;
+  }
+}
+
+TEST_F(Cleaners, MicroperforatedInsertionBudget) {
+  // Three characters only reading 2 has: a number field takes two, or three when reading 2 is
+  // the expected cheque number. The gap of 25 that stays takes a blank.
+  for (bool expected : {false, true}) {
+    MyITACheck = ITACheckInfo{};
+    if (expected) std::snprintf(MyITACheck.expected1, sizeof MyITACheck.expected1, "12345");
+    Reading a;
+    a.push('1', 90, {10, 25});
+    a.push('5', 90, {90, 105});
+    Reading b = Reading::of("12345");
+    ConfrontaMicroforatura(a.t(), a.c(), a.i(), a.n, b.t(), b.c(), b.i(), b.n, 10, true, 35, kOcrChars, false);
+    EXPECT_EQ(a.str(), expected ? "12345" : "123 5");
+  }
+}
+
+}  // namespace
+}  // namespace pvk::test

@@ -1,0 +1,262 @@
+// The quick ways of the raster library against the per-pixel ways they replace, on random
+// pictures: the packed threshold, JPEG fed with the bitmap's own blue-first rows, TIFF rows
+// written in place, and plain RGB TIFF strips read without libtiff's RGBA reader.
+#include <gtest/gtest.h>
+#include <jpeglib.h>
+#include <tiffio.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "raster_test_util.h"
+
+namespace {
+
+using pvk::rasterlib::test::scratch;
+
+RasterImage randomImage(uint32_t w, uint32_t h, uint32_t bpp, uint32_t seed)
+{
+    RasterImage img;
+    img.Create(w, h, bpp, 0);
+    if (bpp == 8) img.SetGrayPalette();
+    std::mt19937 rng(seed);
+    for (uint32_t y = 0; y < h; ++y) {
+        uint8_t* row = img.GetBits(y);
+        for (uint32_t i = 0; i < img.GetEffWidth(); ++i) row[i] = static_cast<uint8_t>(rng());
+        if (bpp == 1) row[(w - 1) / 8] &= static_cast<uint8_t>(0xFF00 >> (w % 8 ? w % 8 : 8));
+    }
+    return img;
+}
+
+// What the threshold makes of a pixel: its grey by the library's weights, then above the level.
+uint8_t greyOf(uint8_t r, uint8_t g, uint8_t b) { return static_cast<uint8_t>((601 * g + 117 * b + 306 * r) >> 10); }
+
+TEST(RasterFastPaths, ThresholdPacksWhatThePixelWalkSets)
+{
+    uint32_t seed = 3;
+    for (uint32_t bpp : {8u, 24u})
+        for (uint32_t w : {1u, 7u, 8u, 9u, 17u, 64u, 131u})
+            for (int level : {0, 100, 254}) {
+                RasterImage img = randomImage(w, 5, bpp, seed++);
+                if (bpp == 8 && w == 17) {  // a palette that is not the grey ramp
+                    RGBQUAD* pal = img.GetPalette();
+                    for (int i = 0; i < 256; ++i) pal[i] = RGBQUAD{uint8_t(i * 7), uint8_t(255 - i), uint8_t(i / 2), 0};
+                }
+                std::vector<uint8_t> want;
+                for (uint32_t y = 0; y < 5; ++y)
+                    for (uint32_t x = 0; x < w; ++x) {
+                        RGBQUAD c = img.GetPixelColor(static_cast<int32_t>(x), static_cast<int32_t>(y));
+                        want.push_back(greyOf(c.rgbRed, c.rgbGreen, c.rgbBlue) > level);
+                    }
+                ASSERT_TRUE(img.Threshold(static_cast<uint8_t>(level)));
+                ASSERT_EQ(img.GetBpp(), 1);
+                std::vector<uint8_t> got;
+                for (uint32_t y = 0; y < 5; ++y) {
+                    for (uint32_t x = 0; x < w; ++x) got.push_back(img.GetPixelIndex(static_cast<int32_t>(x), static_cast<int32_t>(y)));
+                    // Bits past the width stay clear.
+                    const uint8_t* row = img.GetBits(y);
+                    if (w % 8) {
+                        EXPECT_EQ(row[w / 8] & (0xFF >> (w % 8)), 0);
+                    }
+                }
+                EXPECT_EQ(got, want) << "bpp " << bpp << " width " << w << " level " << level;
+            }
+}
+
+// The encoding as it was made before: each row copied, swapped to RGB and given as RGB.
+std::vector<uint8_t> referenceJpeg(RasterImage& img, int quality)
+{
+    jpeg_compress_struct c;
+    jpeg_error_mgr err;
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &out, &size);
+    c.image_width = img.GetWidth();
+    c.image_height = img.GetHeight();
+    c.input_components = 3;
+    c.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, quality, FALSE);
+    c.comp_info[0].h_samp_factor = c.comp_info[0].v_samp_factor = 2;
+    c.comp_info[1].h_samp_factor = c.comp_info[1].v_samp_factor = 1;
+    c.comp_info[2].h_samp_factor = c.comp_info[2].v_samp_factor = 1;
+    c.density_unit = 1;
+    c.X_density = static_cast<UINT16>(img.GetXDPI());
+    c.Y_density = static_cast<UINT16>(img.GetYDPI());
+    jpeg_start_compress(&c, TRUE);
+    std::vector<uint8_t> line(img.GetEffWidth());
+    while (c.next_scanline < c.image_height) {
+        const uint8_t* row = img.GetBits(c.image_height - 1 - c.next_scanline);
+        for (uint32_t x = 0; x < img.GetWidth(); ++x) {
+            line[3 * x] = row[3 * x + 2];
+            line[3 * x + 1] = row[3 * x + 1];
+            line[3 * x + 2] = row[3 * x];
+        }
+        JSAMPROW p = line.data();
+        jpeg_write_scanlines(&c, &p, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    std::vector<uint8_t> bytes(out, out + size);
+    free(out);
+    return bytes;
+}
+
+TEST(RasterFastPaths, ColourJpegFromBlueFirstRowsIsTheSameFile)
+{
+    uint32_t seed = 40;
+    for (auto [w, h] : {std::pair{33u, 17u}, std::pair{64u, 48u}, std::pair{101u, 39u}}) {
+        RasterImage img = randomImage(w, h, 24, seed++);
+        img.SetJpegQuality(80);
+        img.SetXDPI(300);
+        img.SetYDPI(200);
+        uint8_t* buf = nullptr;
+        int32_t size = 0;
+        ASSERT_TRUE(img.Encode(buf, size, IMAGE_TYPE_JPG));
+        std::vector<uint8_t> got(buf, buf + size);
+        free(buf);
+        EXPECT_EQ(got, referenceJpeg(img, 80)) << w << "x" << h;
+    }
+}
+
+// Top-down rows of a TIFF as libtiff decodes them.
+std::vector<std::vector<uint8_t>> tiffRows(const std::string& path)
+{
+    std::vector<std::vector<uint8_t>> rows;
+    TIFF* t = TIFFOpen(path.c_str(), "r");
+    if (!t) return rows;
+    uint32_t h = 0;
+    TIFFGetField(t, TIFFTAG_IMAGELENGTH, &h);
+    for (uint32_t y = 0; y < h; ++y) {
+        std::vector<uint8_t> row(TIFFScanlineSize(t));
+        if (TIFFReadScanline(t, row.data(), y, 0) < 0) break;
+        rows.push_back(row);
+    }
+    TIFFClose(t);
+    return rows;
+}
+
+TEST(RasterFastPaths, TiffRowsWrittenInPlaceHoldThePicture)
+{
+    struct Case {
+        uint32_t bpp, compression;
+    } cases[] = {{8, COMPRESSION_NONE}, {8, COMPRESSION_LZW}, {1, COMPRESSION_CCITTFAX4}, {1, COMPRESSION_NONE},
+                 {24, COMPRESSION_NONE}, {24, COMPRESSION_LZW}};
+    uint32_t seed = 70;
+    for (const Case& c : cases) {
+        const uint32_t w = 45, h = 21;
+        RasterImage img = randomImage(w, h, c.bpp, seed++);
+        if (c.bpp == 1) {
+            img.SetPaletteColor(0, 0, 0, 0);
+            img.SetPaletteColor(1, 255, 255, 255);
+        }
+        RasterImage before(img);
+        img.SetCodecOption(c.compression, IMAGE_TYPE_TIF);
+        const std::string path = scratch("inplace_" + std::to_string(c.bpp) + "_" + std::to_string(c.compression) + ".tif");
+        ASSERT_TRUE(img.Save(path.c_str(), IMAGE_TYPE_TIF));
+        auto rows = tiffRows(path);
+        ASSERT_EQ(rows.size(), h);
+        for (uint32_t y = 0; y < h; ++y) {
+            const uint8_t* src = before.GetBits(h - 1 - y);
+            for (uint32_t x = 0; x < (c.bpp == 1 ? (w + 7) / 8 : w * c.bpp / 8); ++x) {
+                uint8_t want = src[x];
+                if (c.bpp == 24) want = src[x - x % 3 + 2 - x % 3];  // the file holds RGB
+                if (c.bpp == 1) want = static_cast<uint8_t>(~want);    // black is 1 in a MinIsWhite file
+                const uint8_t mask = c.bpp == 1 && x == w / 8 ? static_cast<uint8_t>(0xFF00 >> (w % 8)) : 0xFF;
+                ASSERT_EQ(rows[y][x] & mask, want & mask)
+                    << "bpp " << c.bpp << " compression " << c.compression << " row " << y << " byte " << x;
+            }
+        }
+    }
+}
+
+// A plain RGB TIFF: random samples, given strips, compression and orientation.
+std::vector<uint8_t> writeRgbTiff(const std::string& path, uint32_t w, uint32_t h, uint32_t rowsPerStrip,
+                                  uint16_t compression, uint16_t orientation, uint32_t seed)
+{
+    std::mt19937 rng(seed);
+    std::vector<uint8_t> px(static_cast<size_t>(w) * h * 3);
+    for (auto& b : px) b = static_cast<uint8_t>(rng() % 7 == 0 ? rng() : 128 + rng() % 4);
+    TIFF* t = TIFFOpen(path.c_str(), "w");
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 3);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(t, TIFFTAG_COMPRESSION, compression);
+    TIFFSetField(t, TIFFTAG_ORIENTATION, orientation);
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
+    if (compression == COMPRESSION_LZW) TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+    for (uint32_t y = 0; y < h; ++y) TIFFWriteScanline(t, px.data() + static_cast<size_t>(y) * w * 3, y, 0);
+    TIFFClose(t);
+    return px;
+}
+
+// The picture as libtiff's RGBA reader gives it, turned as the Orientation tag says.
+bool referenceRgb(const std::string& path, RasterImage& out)
+{
+    TIFF* t = TIFFOpen(path.c_str(), "r");
+    if (!t) return false;
+    uint32_t w = 0, h = 0;
+    uint16_t orientation = 1;
+    TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &w);
+    TIFFGetField(t, TIFFTAG_IMAGELENGTH, &h);
+    TIFFGetField(t, TIFFTAG_ORIENTATION, &orientation);
+    TIFFSetField(t, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+    std::vector<uint32_t> raster(static_cast<size_t>(w) * h);
+    const bool ok = TIFFReadRGBAImage(t, w, h, raster.data(), 1);
+    TIFFClose(t);
+    if (!ok) return false;
+    out.Create(w, h, 24, 0);
+    for (uint32_t y = 0; y < h; ++y)
+        for (uint32_t x = 0; x < w; ++x) {
+            uint32_t p = raster[static_cast<size_t>(y) * w + x];
+            uint8_t* d = out.GetBits(y) + 3 * x;
+            d[0] = static_cast<uint8_t>(TIFFGetB(p));
+            d[1] = static_cast<uint8_t>(TIFFGetG(p));
+            d[2] = static_cast<uint8_t>(TIFFGetR(p));
+        }
+    switch (orientation) {
+    case ORIENTATION_TOPRIGHT: out.Mirror(); break;
+    case ORIENTATION_BOTRIGHT: out.Flip(); out.Mirror(); break;
+    case ORIENTATION_BOTLEFT: out.Flip(); break;
+    case ORIENTATION_LEFTTOP: out.RotateRight(); out.Mirror(); break;
+    case ORIENTATION_RIGHTTOP: out.RotateRight(); break;
+    case ORIENTATION_RIGHTBOT: out.RotateLeft(); out.Mirror(); break;
+    case ORIENTATION_LEFTBOT: out.RotateLeft(); break;
+    default: break;
+    }
+    return true;
+}
+
+TEST(RasterFastPaths, RgbStripsReadAsTheRgbaReaderReadsThem)
+{
+    struct Case {
+        uint32_t w, h, rowsPerStrip;
+        uint16_t compression, orientation;
+    } cases[] = {{37, 23, 1, COMPRESSION_NONE, ORIENTATION_TOPLEFT},
+                 {37, 23, 7, COMPRESSION_LZW, ORIENTATION_TOPLEFT},
+                 {64, 40, 40, COMPRESSION_ADOBE_DEFLATE, ORIENTATION_BOTRIGHT},
+                 {29, 31, 5, COMPRESSION_PACKBITS, ORIENTATION_LEFTTOP},
+                 {50, 9, 100, COMPRESSION_NONE, ORIENTATION_RIGHTBOT}};
+    uint32_t seed = 90;
+    for (const Case& c : cases) {
+        const std::string path = scratch("rgb_" + std::to_string(seed) + ".tif");
+        writeRgbTiff(path, c.w, c.h, c.rowsPerStrip, c.compression, c.orientation, seed++);
+        RasterImage want, got;
+        ASSERT_TRUE(referenceRgb(path, want));
+        ASSERT_TRUE(got.Load(path.c_str(), IMAGE_TYPE_TIF)) << got.GetLastError();
+        ASSERT_EQ(got.GetBpp(), 24);
+        ASSERT_EQ(got.GetWidth(), want.GetWidth());
+        ASSERT_EQ(got.GetHeight(), want.GetHeight());
+        for (uint32_t y = 0; y < want.GetHeight(); ++y)
+            ASSERT_EQ(0, memcmp(got.GetBits(y), want.GetBits(y), 3 * want.GetWidth()))
+                << "case with compression " << c.compression << " orientation " << c.orientation << " row " << y;
+    }
+}
+
+}  // namespace

@@ -260,3 +260,9 @@ void SovrascriviBest(char* dT, char* dC, int* dS, int* dE, int* dF, int& dN, int
                      char* sC, int* sS, int* sE, int* sF, int& sN, int& sCum, int& sMean);
 void ScambiaBest(char* aT, char* aC, int* aS, int* aE, int* aF, int& aN, int& aCum, int& aMean, char* bT, char* bC,
                  int* bS, int* bE, int* bF, int& bN, int& bCum, int& bMean);
+
+namespace pvk::micr {
+// Filter passes the last LetturaMag ran (0 when it stopped before the sweep).
+int magPassCount();
+}  // namespace pvk::micr
+

@@ -48,6 +48,29 @@ void readings(Bytes& in) {
   if (na < 0 || na > 128 || nb < 0 || nb > 128) __builtin_trap();
 }
 
+// Magnetic CMC7 on arbitrary peak arrays (exactly n long), then merges and weak removal of what
+// it read against a second reading.
+void recognise(Bytes& in, const std::vector<int>& sig) {
+  const int n = static_cast<int>(sig.size());
+  std::vector<int> maxS(n), maxE(n);
+  for (int i = 0; i < n; ++i) {
+    maxS[i] = (sig[i] & 1) ? sig[i] / 4 : 0;
+    maxE[i] = (sig[i] & 2) ? sig[i] / 4 : 0;
+  }
+  char t[128], c[128], t2[128], c2[128];
+  int h[128], s[128], e[128], h2[128], s2[128], e2[128];
+  InitDatiMICR(32, 1.0f);
+  int na = RiconosciCaratteriCMC7(t, c, h, s, e, nullptr, nullptr, nullptr, 0, maxS.data(), maxE.data(), in.wide(),
+                                  in.wide(), n, 105, 4, 160);
+  int nb = RiconosciCaratteriCMC7(t2, c2, h2, s2, e2, nullptr, nullptr, nullptr, 0, maxE.data(), maxS.data(), 1, n - 1,
+                                  n, 105, 4, 160);
+  ConfrontaMICR(t, c, s, e, h, na, t2, c2, s2, e2, h2, nb, in.next(), 75, 115, 160, in.next() & 1);
+  int weak, middle, strong, d = 3, ee = 10, f = 15;
+  RimuoviCaratteriDeboli(t, c, s, e, na, nullptr, weak, middle, strong, d, ee, f, 0.1f, 0.35f, 0.7f,
+                         const_cast<int*>(sig.data()), 0, n, true, in.wide() % 64, in.next() & 1);
+  if (na < 0 || na > 127) __builtin_trap();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -56,7 +79,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<int> sig(size);
   for (size_t i = 0; i < size; ++i) sig[i] = data[i];
   const int n = static_cast<int>(sig.size());
-  switch (data[0] % 4) {
+  switch (data[0] % 5) {
+    case 4: recognise(in, sig); break;
     case 0: filter(in, sig); break;
     case 1: {
       std::vector<int> out(sig.size());

@@ -62,8 +62,9 @@ class StopFromAnotherThread : public ::testing::Test {
 };
 
 // The stream stalls; the host stops 50 ms into the move: the move ends with -19 soon after the
-// stop, not after the transfer's time-out of several seconds. The bound is generous because a
-// loaded machine may hold either thread back; what it rules out is waiting for the time-out.
+// stop, not after the move's transfer time-out of 10 s. The bound is generous because a loaded
+// machine may hold either thread back (seconds, on a busy test machine); what it rules out is
+// waiting for the time-out.
 TEST_F(StopFromAnotherThread, AStalledMoveEndsSoonAfterTheStop) {
   sheet(true);
   std::atomic<bool> stopped{false};
@@ -80,7 +81,7 @@ TEST_F(StopFromAnotherThread, AStalledMoveEndsSoonAfterTheStop) {
   clock_gettime(CLOCK_MONOTONIC, &tEnd);
   stopper.join();
   ASSERT_TRUE(stopped);
-  EXPECT_LT(secondsBetween(tStop, tEnd), 1.5);
+  EXPECT_LT(secondsBetween(tStop, tEnd), 5.0);
   EXPECT_GE(secondsBetween(t0, tEnd), 0.04);
   // The stop stays until the host clears it.
   EXPECT_EQ(move(), PVK_ERR_ABORTED);

@@ -43,11 +43,7 @@ demo: release
 	@rm -rf $(DEMO_DIR) && mkdir -p $(DEMO_DIR)
 	@ln -s ../libPlavikMS.so $(DEMO_DIR)/libPlavikMS.so
 	@ln -s ../examples/libPlavikMS.so.scan $(DEMO_DIR)/libPlavikMS.so.scan
-	@printf '[General]
-CnfDir=%s
-[OCR]
-DBDir=%s
-' "$(DEMO_DIR)" "$(abspath $(BUILD)/release/fontdb)" > $(DEMO_DIR)/libPlavikMS.ini
+	@printf '[General]\r\nCnfDir=%s\r\n[OCR]\r\nDBDir=%s\r\n' "$(DEMO_DIR)" "$(abspath $(BUILD)/release/fontdb)" > $(DEMO_DIR)/libPlavikMS.ini
 	LD_LIBRARY_PATH=$(BUILD)/release/emulator:$(DEMO_DIR) $(BUILD)/release/examples/pvkdemo
 	LD_LIBRARY_PATH=$(BUILD)/release/emulator:$(DEMO_DIR) $(BUILD)/release/examples/pvkscan
 	@echo "make demo: everything it wrote is in $(DEMO_DIR)"

@@ -36,6 +36,7 @@ struct Candidate {
   int readable;  // read characters with a read neighbour
   int mean;
 
+  Candidate() { clear(); }
   void clear() { std::memset(this, 0, sizeof *this); }
   void rescore() {
     cum = CalCumulaConfCMC(text, conf, hits, n, readable);
@@ -443,8 +444,11 @@ int LetturaMag(char* text, char* conf, int* start, int* end, int from, int to, c
     Candidate saved;
     copy(saved, L.best);
     const int sw = L.weak, sm = L.middle, ss = L.strong, sd = L.d, se = L.e, sf = L.f;
-    L.best.n = 0;
-    L.best.text[0] = 0;
+    // The inverted sweep starts from nothing: a second candidate kept from the first sweep would
+    // come back as its best at the first rescoring, and the two sweeps, always counting alike,
+    // would reject every such line.
+    L.best.clear();
+    L.second.clear();
     for (int i = L.first; i < L.last; ++i) L.raw[i] = 255 - L.raw[i];
     L.inverted = true;
     settle();

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <random>
 #include <string>
@@ -205,6 +206,69 @@ TEST_F(MagLoop, ShortLinesOfEitherPolarityReadThroughTheInvertedSweep) {
       EXPECT_EQ(pvk::micr::magPassCount(), 86) << text;
       EXPECT_EQ(guide.n, 4) << text;
     }
+}
+
+TEST_F(MagLoop, EarlyStopAfterOneLowerCutOnlyForElevenCharactersEqualToTheGuide) {
+  ms::Impairments imp;
+  imp.noise = 1;
+  // The first lower cut is the smoothing pass and seven upper cuts: 8 passes, the smallest
+  // count whose rescale divides by passes / 4.
+  struct Case {
+    const char* text;
+    bool wrongGuide;
+    int passes;
+  } cases[] = {{"0123456789:12", false, 8}, {"0123456789:12", true, 50}, {"0123456789", false, 50}};
+  for (const Case& c : cases) {
+    Synth s = synthesise(c.text, pvk::glyphs::Font::CMC7, imp);
+    samples(s.signal.bytes, 1, 32);
+    Line out, guide = s.guide;
+    if (c.wrongGuide) guide.text[3] = '7';
+    read(out, guide, 0, s.to);
+    EXPECT_EQ(out.str(), c.text);
+    EXPECT_EQ(pvk::micr::magPassCount(), c.passes) << c.text << (c.wrongGuide ? " wrong guide" : "");
+    for (int i = 0; i < out.n; ++i) EXPECT_LE(out.conf[i], 100);
+  }
+}
+
+TEST_F(MagLoop, AcceptanceMinimumAndTheFinalEqualsSign) {
+  ms::Impairments imp;
+  imp.noise = 1;
+  struct Case {
+    const char* text;
+    const char* read;  // what comes back
+    int guideN;        // the guide's count after the reading
+  } cases[] = {
+      {"12", "12", 2},   // two optical characters: the minimum is 2
+      {"7", "", 1},      // one: rejected with fewer than two strong characters, the guide kept
+  };
+  for (const Case& c : cases) {
+    Synth s = synthesise(c.text, pvk::glyphs::Font::CMC7, imp);
+    samples(s.signal.bytes, 1, 32);
+    Line out, guide = s.guide;
+    read(out, guide, 0, s.to);
+    EXPECT_EQ(out.str(), c.read) << c.text;
+    EXPECT_EQ(guide.n, c.guideN) << c.text;
+  }
+  // A CMC7 line of more than four optical characters ending in '=' raises that one's optical
+  // confidence by half, up to 100, where the head does not confirm it (confirmed characters go
+  // to 100 anyway); four characters are not enough.
+  struct Equals {
+    const char* printed;
+    const char* guide;
+    int conf, after;
+  } equals[] = {{"12345>", "12345=", 60, 90}, {"12345>", "12345=", 80, 100}, {"123>", "123=", 60, 60}};
+  for (const Equals& c : equals) {
+    Synth s = synthesise(c.printed, pvk::glyphs::Font::CMC7, imp);
+    samples(s.signal.bytes, 1, 32);
+    Line out, guide = s.guide;
+    std::memcpy(guide.text, c.guide, std::strlen(c.guide));
+    for (int i = 0; i < guide.n; ++i) guide.conf[i] = static_cast<char>(c.conf);
+    read(out, guide, 0, s.to);
+    EXPECT_EQ(out.str(), c.printed);
+    ASSERT_EQ(guide.n, static_cast<int>(std::strlen(c.guide))) << c.guide;
+    EXPECT_EQ(guide.conf[guide.n - 1], c.after) << c.guide << " at " << c.conf;
+    EXPECT_EQ(guide.conf[0], 100) << "confirmed";
+  }
 }
 
 TEST_F(MagLoop, FixturesOfTheFolderReadTheirCodelines) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "codeline_docs.h"
+#include "codeline_reading.h"
 #include "core/trace.h"
 #include "micr/micr.h"
 #include "ocr/ocr.h"
@@ -28,32 +29,7 @@ cd::Doc drawLine(const std::string& condition, uint32_t seed = 2, short font = 2
 }
 
 // The OCR reading of a drawn line: its truth at the drawn boxes, every character at conf.
-OcrReading ocrOf(const cd::Doc& d, int conf = 90) {
-  OcrReading o{};
-  std::string text = d.truth;
-  if (d.mirrored) std::reverse(text.begin(), text.end());
-  size_t box = 0;
-  for (size_t k = 0; k < text.size() && o.n < kCdlUsable; ++k) {
-    ChInfo& c = o.info[o.n];
-    c.agreement = 1;
-    if (text[k] == ' ') {
-      c.left = static_cast<uint16_t>(box > 0 ? d.boxes[box - 1].right : 0);
-      c.right = static_cast<uint16_t>(box < d.boxes.size() ? d.boxes[box].left : d.image.width);
-      c.top = static_cast<uint16_t>(d.boxes[0].top);
-      c.bottom = static_cast<uint16_t>(d.boxes[0].bottom);
-    } else {
-      const auto& b = d.boxes[box++];
-      c.left = static_cast<uint16_t>(b.left);
-      c.right = static_cast<uint16_t>(b.right);
-      c.top = static_cast<uint16_t>(b.top);
-      c.bottom = static_cast<uint16_t>(b.bottom);
-    }
-    o.text[o.n] = text[k];
-    o.conf[o.n] = static_cast<char>(conf);
-    ++o.n;
-  }
-  return o;
-}
+OcrReading ocrOf(const cd::Doc& d, int conf = 90) { return cd::readingOf(d, conf); }
 
 struct Result {
   int n = 0;

@@ -180,6 +180,13 @@ PVK_API int PVKGetForcedRes(unsigned short* dpiFront, unsigned short* dpiRear,
  * nothing changed when any of the six is 0; the same value becomes the last result. */
 PVK_API int PVKCMC7Mapping(unsigned char s1, unsigned char s2, unsigned char s3, unsigned char s4,
                            unsigned char s5, unsigned char nr);
+/* The font database files the OCR engine would use, one name (upper case, no directory) per
+ * call into name (260 bytes). Need no device. First lists from the start of every document type
+ * and font, leaving the document type and the OCR settings as they were; Next gives the following
+ * names. 0 with a name and the last result 0; -1 (buffer cleared, last result -1) when there is
+ * none (none at all: an empty database directory); -3 for a null buffer. */
+PVK_API int PVKFirstDataBaseFN(char* name);
+PVK_API int PVKNextDataBaseFN(char* name);
 
 /* ---- Utilities ---------------------------------------------------------------------------- */
 

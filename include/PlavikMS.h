@@ -128,6 +128,20 @@ PVK_LAYOUT_CHECK_(PVKOCRDoc, sizeof(PVKOCRDoc) == 808 && offsetof(PVKOCRDoc, rot
 /* The zone table that the zone calls build; PVKImgScan1 accepts its address. */
 PVK_API extern PVKOCRDoc OCRDoc;
 
+/* The zone table calls. Each needs the open device's handle; a refused handle returns -1 (0 for
+ * PVKOCRZoneNChar) with the guard's result. A rejection sets the last result to -3 and changes
+ * nothing. Rotations are 0, 256, 512 or 768 (0, 90, 180, 270 degrees). */
+/* Stores the rotation of the whole document: 0, or -1. */
+PVK_API int PVKOCRZoneRotateDoc(void* handle, short rotation);
+/* Appends a zone given at dpi (1..600) on side 0 (rear) or 1 (front); coordinates are kept at
+ * 150 dpi, truncated toward zero. At most 20 zones: the new count, or -1. */
+PVK_API int PVKOCRZoneAdd(void* handle, short dpi, short left, short top, short width, short height,
+                          short side, short font, short option);
+/* Characters read in zone 0..19 by the last scan-and-read (0 for a bad index). */
+PVK_API int PVKOCRZoneNChar(void* handle, short zone);
+/* The font with which zone 0..19 was read, as an unsigned 16-bit value (-1 for a bad index). */
+PVK_API int PVKOCRZoneOCRchar(void* handle, short zone);
+
 /* ---- Library frame ------------------------------------------------------------------------ */
 
 /* Copies "libPlavikMS.so ver. <version>" into buf. Returns the size the text needs (terminator

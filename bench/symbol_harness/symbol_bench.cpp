@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 
 namespace pvk::symbench {
@@ -142,6 +143,13 @@ void Tally::add(const corpus::Sample& s, Reader who, const Reading& r) {
   }
   c.read += read;
   c.misread += misread;
+  // PVK_BENCH_MISREADS=1 lists every misread with what was read.
+  if (misread && std::getenv("PVK_BENCH_MISREADS")) {
+    std::fprintf(stderr, "misread by %s of %s (truth %s):", readerName(who), s.id.c_str(),
+                 corpus::escapeText(s.truth).c_str());
+    for (const std::string& t : r.texts) std::fprintf(stderr, " [%s]", corpus::escapeText(t).c_str());
+    std::fprintf(stderr, "\n");
+  }
 }
 
 Counts Tally::total(Reader who, const std::string& sym) const {

@@ -168,10 +168,97 @@ extern uint32_t* BWImg;
 // allocated (-3 for an image without pixels or with a stride below its width).
 bool Convol(PVKImg* img, unsigned char threshold, bool removeLines);
 
+// ---- Row, column and bar-signal utilities ------------------------------------------------------
+// Text bands and columns of a zone image, the row-profile study with its 15 thresholds, the edge
+// signals of barcode and PDF417 scan bands, bar widths in whole modules, and the cleaned copy
+// that the barcode readers scan. Band searches never fail: they fall back to the whole image.
+constexpr int kMaxRighe = 256;    // bands of a row search
+constexpr int kMaxColonne = 64;   // columns of a column search
+constexpr int kSoglie = 15;       // thresholds of a row study
+
+// One text band: first row, height, and (written by the row search) in the low byte of `cut`
+// the profile cut that found it.
+struct RigaType {
+  uint16_t start;
+  uint16_t height;
+  uint16_t cut;
+};
+
+// One text column: first column and width.
+struct ClmnType {
+  uint16_t start;
+  uint16_t width;
+};
+
+// The row-profile study of a zone. It owns the two profile arrays (u32 per row); each
+// CalcolaValRighe frees the previous ones; pvk::ocr::freeStudy frees the last.
+struct StudiaRighe {
+  uint32_t* profile;    // per row: the darkest run of runLength pixels, as a mean
+  uint32_t* smooth;     // the profile averaged over smoothRows rows
+  uint16_t minGap;      // light rows that a band may bridge
+  uint16_t widen;       // rows added around each band
+  uint16_t smoothRows;  // K
+  uint16_t runLength;   // L
+  uint16_t minHeight;   // lower bands are dropped or merged
+  uint16_t maxHeight;   // higher bands are searched again inside
+  uint8_t quality;      // 200 for a zone without contrast
+};
+
+// Thresholds of the last row study, and those of the outermost study of the last CercaRighe.
+extern uint8_t ValSoglia[kSoglie];
+extern uint8_t OptValSoglia[kSoglie];
+
+// Bar widths to module counts: count entries e[1..count] (e[0] is not used); on input a value
+// is a width, on output a module count with its rounding residual.
+constexpr uint32_t kCalcModMax = 31;
+struct calcModEntry {
+  uint32_t value;
+  float residual;
+};
+struct calcModstr {
+  uint32_t count;
+  float spare;
+  calcModEntry e[kCalcModMax + 1];
+};
+
+// Bands of dark rows (at least 1; the whole image when none). maxDark: dark pixels a row may
+// hold and still be light.
+int CercaRowBase(PVKImg* zone, RigaType* out, uint16_t margin, uint16_t gap, uint16_t widen, uint8_t darkLevel,
+                 int maxDark);
+// Columns of dark pixels (at least 1; the whole image when none), at most kMaxColonne.
+int CercaColBase(PVKImg zone, ClmnType* out, uint16_t margin, uint16_t gap, uint16_t widen, uint8_t darkLevel,
+                 int maxDark);
+// Text bands of a zone by its row profile (at least 1); leaves the outer study's thresholds in
+// ValSoglia. The zone must be at least 16 pixels wide.
+int CercaRighe(PVKImg* img, StudiaRighe study, uint16_t idxMin, uint8_t level, RigaType* out, bool flag);
+// Widens n bands (1..256) by k rows up and k - 1 down without overlapping their neighbours.
+void allarga(RigaType* bands, uint16_t n, uint16_t height, uint16_t k);
+// Row profiles and thresholds of a zone at least 16 pixels wide; false (result code -4) when
+// the profiles cannot be allocated.
+bool CalcolaValRighe(PVKImg* img, StudiaRighe& study);
+// Edge signal of a barcode band: signal and out hold 2 x width ints; rows scanned per column
+// (out of 1..height: the whole height). False only for a missing image or array.
+bool normalizzaBarcode(PVKImg* band, int* signal, int* out, int rows);
+// Edge signal of a PDF417 row band; signal, work and out hold 2 x width ints.
+bool normalizza(PVKImg* band, int* signal, int* work, int* out, int rows);
+// Widths to whole modules of total / modules each; the largest positive residual.
+float NormalizzaValore(calcModstr* m, int total, int modules);
+// Moves one module to the entry with the largest residual (the ties-th tie); false when none.
+bool correggiMod(calcModstr* m, unsigned ties);
+// The inverted, stretched copy of src in dst (pixels allocated here, height + 16 rows; the
+// caller frees them). False: result code 0 under 8 rows, -4 without memory, -3 for a missing
+// image or a width above 65532.
+bool pulisci(PVKImg* src, PVKImg* dst, int offset);
+// Darkest and brightest 3 x 3 mean; 0 and 255 for images outside 12..4096 x 12 and up.
+void CalcolaBlackWhite(PVKImg* img, uint8_t& black, uint8_t& white);
+
 namespace pvk::ocr {
 
 // Frees BWImg and forgets its size.
 void freeBWImg();
+
+// Frees the profile arrays of a row study.
+void freeStudy(StudiaRighe& study);
 
 }  // namespace pvk::ocr
 

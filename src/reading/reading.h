@@ -8,6 +8,69 @@
 #include "PlavikMS.h"
 #include "core/records.h"  // ChInfo, MyOcr, MyDev, MyITACheck
 
+// ---- OCR zone table -------------------------------------------------------------------------
+// The work of the four exported zone-table calls on OCRDoc; the guard is the caller's. Each
+// rejection sets the last result to -3 with one trace line and leaves the table unchanged.
+namespace pvk::reading {
+
+// 0 with the rotation stored (last result untouched); -1 unless 0, 256, 512 or 768.
+int zoneRotateDoc(short rotation);
+// Appends a zone given at dpi (1..600) on side 0 or 1; coordinates are stored at 150 dpi
+// (value * 150 / dpi, truncated toward zero). The new zone count with last result 0, or -1.
+int zoneAdd(short dpi, short left, short top, short width, short height, short side, short font, short option);
+// Characters read, or the font field, of slot 0..19 (any slot, in use or not); the bad-index
+// value (0 for the count, -1 for the font) otherwise.
+int zoneNChar(short index);
+int zoneOCRchar(short index);
+
+}  // namespace pvk::reading
+
+// ---- OCR image of a side ----------------------------------------------------------------------
+// The grey image of side 0 (rear), 1 (front) or 2 (backlight) that zones are cut from, kept in
+// MyOcr.ocrImg[side] and rebuilt only when the rotation or the flips change. doc may be null
+// (rotation 0, no size check). False when the side has no image or the cut failed (last result
+// -1, or the cut's own negative code); a size deviation above 10 % of the declared document
+// size leaves -20 in the last result and still returns true.
+bool Vx3CreateOCRImage(unsigned short side, PVKOCRDoc* doc, unsigned char threshold, bool flipA, bool flipB);
+// The same without flips, except for the backlight side, which takes the flips of MyOcrBL.
+bool Vx3CreateOCRImage(unsigned short side, PVKOCRDoc* doc, unsigned char threshold);
+// A codeline band of the side: `height` (1/150 inch, 0 the whole side) at the edge where the
+// rotation puts the codeline. The image is built but left marked not valid.
+bool Vx3CreateOCRImageCdl(unsigned short side, short rotation, unsigned char threshold, unsigned short height);
+
+// ---- One zone: cut, size, rules ---------------------------------------------------------------
+// The zone rectangle roi (pixels; negative x or y from the far edge, 0 width or height to the
+// edge) clipped to the image and turned by rotation (256 a quarter turn, 512 a half, 768 three
+// quarters; anything else none), mirrored left to right per plane when asked. A new header the
+// caller releases with pvk::reading::releaseCut (unturned: a view of the source's pixels, or a
+// copy when mirrored, in one block with the header; turned: a pixel buffer of its own). Null
+// for a zone outside the image ("Zone is outside the document") or without memory (-4).
+PVKImg* ElaboraRoi(PVKImg* image, PVKRoi roi, short rotation, unsigned char planes, bool mirror);
+// The image is large enough for the font: 8/300 inch both ways, 200/300 inch wide for a
+// barcode, 80/300 inch both ways for DataMatrix and QR.
+bool Vx3OCRVerificaDimensioneMinima(const PVKImg* image, unsigned short font);
+// The E13B symbols of a text mapped by MyOcr's E13B mapping 1..3, once per remap-pending flag.
+void E13BRemapping(char* text, int count);
+// Keeps the row (between CR LF pairs) of the best mean confidence at the start of the buffers;
+// count becomes its length (0, buffers emptied, when no row has a positive mean).
+void ScegliRigaMigliore(char* text, char* conf, int& count);
+
+namespace pvk::reading {
+
+// The zone's 1/150-inch rectangle in pixels of an image at dpi (single precision, truncated
+// toward zero, saturated far outside); a zero width (height) also puts left (top) at 0.
+PVKRoi zoneToPixels(const PVKOCRZone& zone, uint16_t dpi);
+// Clips roi to a W x H image as ElaboraRoi does; false when nothing is left.
+bool clipRoi(PVKRoi& roi, int64_t W, int64_t H);
+// The cut of this rotation owns a pixel buffer apart from its header.
+bool cutIsRotated(short rotation);
+void releaseCut(PVKImg* cut, short rotation);
+// Confidence bytes above 127 (negative as signed) become 1, those above 100 become 100.
+void foldConfidences(char* conf, int count);
+// The fields of an Italian-cheque DataMatrix text of count characters into MyITACheck.
+void italianChequeDataMatrix(const char* text, int count);
+// ScegliRigaMigliore that moves the character boxes with the row (info may be null).
+void bestRow(char* text, char* conf, ChInfo* info, int& count);
 // ---- Scan and read: font database listing ---------------------------------------------------------
 // The font database files the OCR engine would use for any document type and font. First sets
 // every type and font up without loading (the engine's database list holds their names), leaves

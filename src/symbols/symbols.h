@@ -12,7 +12,8 @@
 #include <vector>
 
 #include "PlavikMS.h"
-#include "core/records.h"
+#include "control/control.h"  // VX3_BARCODE, the symbology switches, AggiornaFirstBarcodeRead
+#include "core/records.h"     // PVKImg, MyOcr, MyDev
 
 // ---- QR: symbol model and segment decoders ---------------------------------------------------
 // A Symbol reads one error-free QR symbol (versions 1-40) from a binary image of its code area
@@ -448,3 +449,133 @@ class imageReader {
   void init();
   IplImage codeView{}, binaryView{};
 };
+
+// ---- Linear barcodes -------------------------------------------------------------------------
+// A zone (fonts 7 and 300..310) is cleaned, scanned whole and in ever thinner strips; each scan
+// band becomes an edge signal whose strong edges bound the elements (bars and spaces) of a run;
+// every plausible run goes through the symbologies the font allows; the readings of all passes
+// are merged by position into one list, readings separated by a blank of confidence 100.
+
+// One element of a run: its width in signal samples (half pixels) since the previous strong
+// edge, the sample index of the edge that ends it, and that edge's signed strength.
+struct _TipoBarre {
+  uint32_t width;
+  uint32_t position;
+  int32_t edge;
+};
+constexpr int kMaxBarre = 3000;         // elements of one run
+constexpr int kMaxBarcodeChars = 511;   // characters one run may add to a result list
+
+// The confidence of every character of a reading whose check passes / fails; the strip passes
+// set them and the quality score of each run replaces them (initially 100 and 20).
+extern signed char Confidence_ChecSumOK;
+extern signed char Confidence_ChecSumKO;
+
+// Pattern tables (generated from an independent encoder's modules: linear_tables.cpp).
+struct Code39Row {
+  int32_t pattern;  // 9 elements, element 0 in the most significant bit, 1 = wide
+  char ch;
+  int8_t value;     // check value
+};
+struct CodabarRow {
+  int32_t pattern;  // 7 elements
+  char ch;
+  int32_t value;
+};
+struct Code93Row {
+  int32_t key;      // base-4 number of the four distances less 2
+  int32_t ch;       // '(' ')' '[' ']' stand for ($) (%) (/) (+), '!' for start/stop
+  int32_t value;
+};
+struct tab128str {
+  unsigned char setA;  // 0: the value outputs nothing in set A
+  unsigned char setB;
+  uint16_t setC;       // the value for 0..99
+  int32_t value;
+  int32_t key;         // t1 x 512 + t2 x 64 + t3 x 8 + t4, distances in modules
+  int32_t barModules;
+};
+constexpr int kCode39Rows = 44;
+constexpr int kCodabarRows = 20;
+constexpr int kCode93Rows = 48;
+constexpr int kTab128Rows = 107;
+extern const Code39Row kCode39Table[kCode39Rows];
+extern const CodabarRow kCodabarTable[kCodabarRows];
+extern const Code93Row kCode93Table[kCode93Rows];
+extern const tab128str Tab128[kTab128Rows];
+
+// Runs the symbologies of the zone's font (MyOcr.currentFont: 7 every enabled one, 300..310
+// their own) on a run of count elements of the cleaned image img; each reading is merged into
+// the list text/conf/start/length of maxChars entries (at most 511 used). Returns the list's
+// character count. Sets *retryHint when the run looks like a barcode worth more passes.
+int decodificaBarcode(int count, _TipoBarre* bars, char* text, char* conf, unsigned short* start,
+                      unsigned short* length, int maxChars, const PVKImg* img, bool* retryHint);
+
+// Finders: widths are element widths x 10; each writes a NUL-terminated text and its
+// confidences and returns the character count (0: no reading); `check` tells whether the
+// reading's check characters verified (Code 39: or its stop was found).
+int Cerca_Codice_39(const int* w, int count, char* text, char* conf, bool& check, bool& startFound);
+int Cerca_Codice_25(const int* w, int count, char* text, char* conf, bool& check, int height, int runLength);
+int Cerca_Codice_128(const int* w, int count, char* text, char* conf, bool& check);
+int Cerca_Codice_CODABAR(const int* w, int count, char* text, char* conf, bool& check);
+int Cerca_Codice_93(const int* w, int count, char* text, char* conf, bool& check);
+int Cerca_Codice_EAN8(const int* w, int count, char* text, char* conf, bool& check, int height);
+int Cerca_Codice_EAN13(const int* w, int count, char* text, char* conf, bool& check);
+int Cerca_Codice_UPCA(const int* w, int count, char* text, char* conf, bool& check);
+int Cerca_Codice_UPCE(const int* w, int count, char* text, char* conf, bool& check);
+
+// EAN/UPC mod-10 check of the digit at n against digits 0..n-1: 1 when it matches; 0 when it
+// does not, when n < 2 or when a character at 1..n-1 is below '0'.
+int Calcola_Check(const char* digits, int n);
+// Guard test of k elements from first: mean = their mean width; every sum of two neighbours
+// must lie in [1.5 mean, 2.5 mean].
+bool Testa_CONTR_EAN_UPC(const int* widths, int first, int k, int& mean);
+
+// The edge signal of an image (2 x width + 16 ints, malloc'd, the caller frees it) and its
+// threshold; from = 0, to = 2 x width. Null when the image holds too few edges.
+int* CalcolaSumPixY2(const PVKImg* img, int& threshold, int& from, int& to);
+// The elements of the window [from, to): 1 when it ran (count 0 when fewer than 6), 0 when the
+// window holds no barcode.
+int CercaBarre(int* signal, int& threshold, _TipoBarre* bars, int& count, int from, int to);
+// Trims quiet zones and stray marks: 1 when a run of at least 7 elements remains.
+int AnalizzaBarre(_TipoBarre* bars, int& count);
+// Every barcode along one image (or strip) into the list; the characters placed, 0 for none,
+// -1 for a null image.
+int ReadBarCode0(const PVKImg* img, int maxChars, char* text, char* conf, unsigned short* start,
+                 unsigned short* length, bool* retryHint);
+
+// The linear barcode reader of a zone: the characters of its readings (blank-separated, NUL
+// terminated, at most maxChars - 1 of them), 0 when none or the zone is unusable, -1 without
+// memory. conf receives one confidence per character.
+int ReadBarCode(PVKImg img, char* text, char* conf, unsigned short maxChars);
+// The whole-image pass and the strip passes on a cleaned image; the merged count.
+int ReadBarCode1(PVKImg* img, int maxChars, char* text, char* conf, unsigned short* start, unsigned short* length,
+                 bool* retryHint);
+// Merges a new list into the kept one (count of limit entries at most), by position.
+void AggiornaBest(char* text, char* conf, unsigned short* start, unsigned short* length, int* count, int limit,
+                  const char* newText, const char* newConf, const unsigned short* newStart,
+                  const unsigned short* newLength, int newCount);
+// Inserts the new reading that begins at j at position at; 1, or 0 without memory or room.
+// The list holds limit entries (text and conf NUL-terminated within them).
+int AggiungiBarCode(char* text, char* conf, unsigned short* start, unsigned short* length, int at, int* count,
+                    int limit, const char* newText, const char* newConf, const unsigned short* newStart,
+                    const unsigned short* newLength, int j);
+// Removes the reading of n characters at at (and the separator after it, unless it is last).
+void RimuoviBarCode(char* text, char* conf, unsigned short* start, unsigned short* length, int at, int n,
+                    int* count);
+// Marks a fresh reading of n characters beginning at signal sample position.
+void SetIniEnd(unsigned short* start, unsigned short* length, unsigned short position, int n);
+// Length of the weak run (confidence 19 or less) from pos, 0 when none starts there.
+int ChechIfToDelete(int pos, int n, const char* text, const char* conf);
+// Code 32: six base-32 Code 39 characters to nine decimal digits; 9, or 0 for an empty text,
+// -1 for a character outside the alphabet (vowels included) or a value above 999999999.
+int Base32ToBase10(char* text, char* conf);
+
+namespace pvk::symbols {
+
+// Closes a finder's reading: n confidences of value c, text and conf NUL-terminated; returns n.
+int finish(char* text, char* conf, int n, int c);
+// A finder's result n: for 0 the text and conf become empty; returns n.
+int noReading(char* text, char* conf, int n);
+
+}  // namespace pvk::symbols

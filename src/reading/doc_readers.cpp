@@ -1,0 +1,20 @@
+// The readers that the document set-up, the cross-check and the microperforation modes call,
+// behind one seam: the one-zone reader on the OCR image of a side, and the OCR image builder.
+#include "reading/cheque_rules.h"
+
+namespace pvk::reading {
+
+ZoneReaders zoneReaders{nullptr, nullptr};
+
+bool readZone(uint16_t side, PVKOCRZone& zone, unsigned short maxChars, char* text, char* conf, ChInfo* info) {
+  zone.charsRead = 0;
+  if (!zoneReaders.readZone || side >= kSides) return false;
+  return zoneReaders.readZone(&MyOcr.ocrImg[side], &zone, 0, maxChars, text, conf, info, side, nullptr);
+}
+
+bool buildImage(uint16_t side, PVKOCRDoc* doc) {
+  if (!zoneReaders.createImage || side >= kSides) return false;
+  return zoneReaders.createImage(side, doc, 0);
+}
+
+}  // namespace pvk::reading

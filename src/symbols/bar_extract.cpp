@@ -1,0 +1,274 @@
+// Linear bar extraction: the edge signal of a cleaned zone, the runs of bar and space widths
+// between its strong edges, window by window, each plausible run handed to the cascade.
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/shims.h"
+#include "core/trace.h"
+#include "ocr/ocr.h"
+#include "symbols/symbols.h"
+
+namespace {
+
+constexpr int kHistogram = 6002;  // counters of the width histogram; wider elements share the last
+constexpr int kMaxGap = 64;       // samples without a strong edge that end a run
+constexpr int kWorkChars = kMaxBarcodeChars + 1;
+
+void outOfMemory() {
+  WriteTrace("read barcode with invalid memory allocation", static_cast<int>(GetLastError()), false);
+  MyDev.lastResult = PVK_ERR_OUT_OF_MEMORY;
+}
+
+// Where the next window starts once the run ending at `last` was dealt with.
+int advance(int from, int count, const _TipoBarre* bars) {
+  if (count > 0 && static_cast<int>(bars[count - 1].position) > from + 3) return static_cast<int>(bars[count - 1].position);
+  return from + 4;
+}
+
+}  // namespace
+
+int* CalcolaSumPixY2(const PVKImg* img, int& threshold, int& from, int& to) {
+  int w = img->width;
+  from = 0;
+  to = 2 * w;
+  int* raw = static_cast<int*>(std::calloc(static_cast<size_t>(2 * w + 16), sizeof(int)));
+  int* sig = static_cast<int*>(std::calloc(static_cast<size_t>(2 * w + 16), sizeof(int)));
+  if (!raw || !sig) {
+    std::free(raw);
+    std::free(sig);
+    outOfMemory();
+    return nullptr;
+  }
+  int rows = img->height < 69 ? (img->height < 4 ? 0 : img->height - 4) : 64;
+  bool ok = normalizzaBarcode(const_cast<PVKImg*>(img), raw, sig, rows);
+  std::free(raw);
+  if (!ok) {
+    std::free(sig);
+    return nullptr;
+  }
+  long long sum = 0;
+  int nonZero = 0;
+  for (int i = 0; i < 2 * w; ++i)
+    if (sig[i]) sum += std::abs(sig[i]), ++nonZero;
+  if (nonZero > 15) threshold = static_cast<int>(sum / (4 * nonZero));
+  if (threshold <= 0) {
+    std::free(sig);
+    return nullptr;
+  }
+  // Weak edges go; of two strong edges of one sign in a row the weaker goes.
+  int edges = 0, prev = -1, last = -1;
+  for (int i = 0; i < 2 * w; ++i) {
+    int v = sig[i];
+    if (v > threshold) {
+      if (prev < 1) {
+        ++edges;
+      } else if (last >= 0 && sig[last] >= v) {
+        sig[i] = 0;
+        continue;
+      } else if (last >= 0) {
+        sig[last] = 0;
+      }
+      prev = v;
+      last = i;
+    } else if (v >= -threshold) {
+      if (v > 0) sig[i] = 0;
+    } else {
+      if (prev < 0) {
+        ++edges;
+        if (last >= 0 && -sig[last] >= -v) {
+          sig[i] = 0;
+          continue;
+        }
+        if (last >= 0) sig[last] = 0;
+      } else {
+        edges += 2;
+      }
+      prev = v;
+      last = i;
+    }
+  }
+  if (edges > 15) return sig;
+  std::free(sig);
+  return nullptr;
+}
+
+int CercaBarre(int* signal, int& threshold, _TipoBarre* bars, int& count, int from, int to) {
+  count = 0;
+  long long sum = 0;
+  int strong = 0;
+  for (int i = from; i < to; ++i) {
+    if (!signal[i]) continue;
+    if (std::abs(signal[i]) <= threshold) {
+      signal[i] = 0;
+    } else {
+      sum += std::abs(signal[i]);
+      ++strong;
+    }
+  }
+  if (strong < 6) return 0;
+  if (strong > kMaxBarre) {
+    if (MyDev.calibValid) WriteTrace("too many bars", strong, false);
+    return 0;
+  }
+  int mean = static_cast<int>(sum / strong);
+  if (mean < threshold) return 0;
+  threshold = std::max(mean / 4, threshold);
+  int begin = from;
+  while (begin < to && signal[begin] <= threshold) ++begin;
+  if (begin >= to) return 0;
+  int prevEdge = begin;
+  for (int i = begin + 1; i < to; ++i) {
+    if (count > 0 && i - prevEdge > kMaxGap) break;
+    if (std::abs(signal[i]) <= threshold) continue;
+    if (count >= kMaxBarre) return 0;
+    _TipoBarre& b = bars[count];
+    b.position = static_cast<uint32_t>(i);
+    b.edge = signal[i];
+    b.width = static_cast<uint32_t>(i - prevEdge - (count == 0 ? 1 : 0));
+    ++count;
+    prevEdge = i;
+  }
+  if (count < 6) count = 0;
+  return 1;
+}
+
+int AnalizzaBarre(_TipoBarre* bars, int& count) {
+  static int hist[kHistogram];
+  for (;;) {
+    if (count < 6) {
+      count = 0;
+      return 0;
+    }
+    long long sum = 0;
+    uint32_t minW = bars[0].width;
+    std::memset(hist, 0, sizeof hist);
+    for (int i = 0; i < count; ++i) {
+      sum += bars[i].width;
+      minW = std::min(minW, bars[i].width);
+      // A width past the histogram is never a narrow one: it shares the last counter.
+      ++hist[std::min<uint32_t>(bars[i].width, kHistogram - 1)];
+    }
+    long long m = sum / count;
+    if (m <= static_cast<long long>(minW)) {
+      count = 0;
+      return 0;
+    }
+    long long num = 0, den = 0;
+    for (long long v = minW; v < m && v < kHistogram; ++v) num += v * v * hist[v], den += v * hist[v];
+    double narrow = den ? static_cast<double>(num) / den : static_cast<double>(minW);
+    long long limit = std::min<long long>(6 * m, static_cast<long long>(10 * narrow));
+    int k = 0;
+    while (k < count && static_cast<long long>(bars[k].width) >= limit) ++k;
+    if (k + 5 >= count) {
+      count = 0;
+      return 0;
+    }
+    if (k > 0) {
+      std::memmove(bars, bars + k, sizeof(_TipoBarre) * static_cast<size_t>(count - k));
+      count -= k;
+      continue;
+    }
+    int j = 1;
+    while (j < count && static_cast<long long>(bars[j].width) <= limit) ++j;
+    if (j == count) {
+      if (count == 6) {
+        count = 0;
+        return 0;
+      }
+      return 1;
+    }
+    if (j > 5) {
+      count = j;
+    } else {
+      std::memmove(bars, bars + j, sizeof(_TipoBarre) * static_cast<size_t>(count - j));
+      count -= j;
+    }
+  }
+}
+
+namespace {
+
+// The work list of one window and the elements of its run.
+struct Window {
+  char text[kWorkChars];
+  char conf[kWorkChars];
+  unsigned short start[kWorkChars];
+  unsigned short length[kWorkChars];
+  _TipoBarre bars[kMaxBarre];
+};
+
+}  // namespace
+
+int ReadBarCode0(const PVKImg* img, int maxChars, char* text, char* conf, unsigned short* start,
+                 unsigned short* length, bool* retryHint) {
+  MyDev.lastResult = 0;
+  if (!img) {
+    WriteTrace("ReadBarCode0 with null pointer", false);
+    return -1;
+  }
+  if (!img->data || !text || !conf || !start || !length || maxChars < 1) return 0;
+  int dpi = img->dpi;
+  if (img->width < 64 * dpi / 300 || img->height < 8 * dpi / 300) return 0;
+  int threshold = img->height < 40 ? img->height / 4 : 10, from = 0, to = 0;
+  int* signal = CalcolaSumPixY2(img, threshold, from, to);
+  if (!signal) return 0;
+  Window* win = static_cast<Window*>(std::malloc(sizeof(Window)));
+  if (!win) {
+    std::free(signal);
+    outOfMemory();
+    return 0;
+  }
+  int step = dpi * 64 / 300 / 2;
+  int gathered = static_cast<int>(strnlen(text, static_cast<size_t>(maxChars)));
+  bool stop = false;
+  while (!stop && from + step < to) {
+    std::memset(win->text, 0, sizeof win->text);
+    std::memset(win->conf, 0, sizeof win->conf);
+    std::memset(win->start, 0, sizeof win->start);
+    std::memset(win->length, 0, sizeof win->length);
+    int count = 0, read = 0, nextFrom = from + 4;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+      if (!CercaBarre(signal, threshold, win->bars, count, from, to)) {
+        stop = true;
+        break;
+      }
+      if (count < 7) {
+        nextFrom = advance(from, count, win->bars);
+        break;
+      }
+      if (count > 60 && img->height > 40 * dpi / 300 && retryHint) *retryHint = true;
+      int lastFound = advance(from, count, win->bars);
+      if (!AnalizzaBarre(win->bars, count)) {
+        nextFrom = lastFound;
+        break;
+      }
+      nextFrom = advance(from, count, win->bars);
+      if (count % 2 == 1) {
+        read = decodificaBarcode(count, win->bars, win->text, win->conf, win->start, win->length,
+                                 kMaxBarcodeChars, img, retryHint);
+        if (read > 0 || count < 30) break;
+      } else if (count < 30) {
+        break;
+      }
+      threshold = std::max(threshold * 11 / 10, threshold + 1);
+    }
+    if (stop) break;
+    if (read > 0) {
+      if (!AggiungiBarCode(text, conf, start, length, gathered, &gathered, maxChars, win->text, win->conf,
+                           win->start, win->length, 0) &&
+          MyDev.lastResult == PVK_ERR_OUT_OF_MEMORY)
+        break;
+    }
+    // Past the run even when the attempts read nothing, or the same window comes back for ever.
+    from = std::max(nextFrom, from + 1);
+  }
+  if (gathered > 0 && text[gathered - 1] == ' ') {
+    --gathered;
+    text[gathered] = 0;
+    conf[gathered] = 0;
+  }
+  std::free(win);
+  std::free(signal);
+  return gathered;
+}

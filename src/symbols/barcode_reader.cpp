@@ -1,0 +1,164 @@
+// The linear barcode reader of a zone: the zone cleaned at three grey offsets, read whole and
+// then in ever thinner strips, the readings of every pass merged, the weak ones dropped.
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/shims.h"
+#include "core/trace.h"
+#include "ocr/ocr.h"
+#include "symbols/symbols.h"
+
+namespace {
+
+constexpr int kStripChars = kMaxBarcodeChars + 1;
+
+void setConfidences(int ok, int ko) {
+  Confidence_ChecSumOK = static_cast<signed char>(ok);
+  Confidence_ChecSumKO = static_cast<signed char>(ko);
+}
+
+bool allSure(const char* conf, int n) {
+  for (int i = 0; i < n; ++i)
+    if (conf[i] <= 99) return false;
+  return true;
+}
+
+// Removes n entries at pos from the four arrays of a list of count entries.
+void cut(char* text, char* conf, unsigned short* start, unsigned short* length, int pos, int n, int& count) {
+  int tail = count - pos - n;
+  std::memmove(text + pos, text + pos + n, static_cast<size_t>(tail));
+  std::memmove(conf + pos, conf + pos + n, static_cast<size_t>(tail));
+  std::memmove(start + pos, start + pos + n, sizeof(unsigned short) * static_cast<size_t>(tail));
+  std::memmove(length + pos, length + pos + n, sizeof(unsigned short) * static_cast<size_t>(tail));
+  count -= n;
+  text[count] = 0;
+  conf[count] = 0;
+}
+
+// Drops readings whose first confidence is under 40, then every weak run of characters.
+int dropWeak(char* text, char* conf, unsigned short* start, unsigned short* length, int count) {
+  int i = 0;
+  while (i < count) {
+    int n = length[i];
+    if (n <= 0) {
+      ++i;
+      continue;
+    }
+    if (text[i] == ' ' && n == 1 && start[i] == 0) {
+      ++i;  // a separator
+      continue;
+    }
+    if (conf[i] >= 40) {
+      i += n;
+      continue;
+    }
+    RimuoviBarCode(text, conf, start, length, i, n, &count);
+  }
+  for (int pos = 0; pos < count;) {
+    int n = ChechIfToDelete(pos, count, text, conf);
+    if (n > 0) cut(text, conf, start, length, pos, n, count);
+    else ++pos;
+  }
+  return count;
+}
+
+}  // namespace
+
+int ReadBarCode1(PVKImg* img, int maxChars, char* text, char* conf, unsigned short* start, unsigned short* length,
+                 bool* retryHint) {
+  setConfidences(100, 30);
+  int count = std::max(ReadBarCode0(img, maxChars, text, conf, start, length, retryHint), 0);
+  bool small = img->width <= 512 && img->height <= 256;
+  if (small && ((!*retryHint && count == 0) || (count > 0 && allSure(conf, count)))) return count;
+
+  char* lt = static_cast<char*>(std::malloc(2 * kStripChars));
+  unsigned short* ls = static_cast<unsigned short*>(std::malloc(2 * kStripChars * sizeof(unsigned short)));
+  if (!lt || !ls) {
+    std::free(lt);
+    std::free(ls);
+    WriteTrace("err - ", "analysing barcode", static_cast<int>(GetLastError()), false);
+    MyDev.lastResult = PVK_ERR_OUT_OF_MEMORY;
+    return count;
+  }
+  char* lc = lt + kStripChars;
+  unsigned short* ll = ls + kStripChars;
+  int h = img->height < 33 ? 16 : 32;
+  setConfidences(80, 20);
+  for (int strips = img->height / h; strips > 0; strips = img->height / h) {
+    for (int k = 0; k < strips; ++k) {
+      PVKImg strip = *img;
+      strip.height = static_cast<uint16_t>(h);
+      strip.data = img->data + static_cast<size_t>(k) * h * img->stride;
+      std::memset(lt, 0, 2 * kStripChars);
+      std::memset(ls, 0, 2 * kStripChars * sizeof(unsigned short));
+      int n = ReadBarCode0(&strip, kStripChars, lt, lc, ls, ll, retryHint);
+      if (n <= 0) continue;
+      AggiornaBest(text, conf, start, length, &count, maxChars, lt, lc, ls, ll, n);
+      if (count < 1 || allSure(conf, count)) {
+        std::free(lt);
+        std::free(ls);
+        return count;
+      }
+    }
+    if (h < 9) break;
+    h /= 2;
+    if (h == 16) setConfidences(80, 20);
+    else setConfidences(60, 10);
+  }
+  std::free(lt);
+  std::free(ls);
+  return count;
+}
+
+int ReadBarCode(PVKImg img, char* text, char* conf, unsigned short maxChars) {
+  if (!text || !conf) {
+    WriteTrace("err - ", "ReadBarCode with null pointer", false);
+    MyDev.lastResult = PVK_ERR_INV_PARAMETER;
+    return 0;
+  }
+  if (maxChars > 0) text[0] = conf[0] = 0;
+  int dpi = img.dpi;
+  if (!img.data || img.stride < img.width || img.width < 64 * dpi / 300 || img.height < 8 * dpi / 300 ||
+      maxChars == 0 || img.width == 0 || img.height == 0)
+    return 0;
+  PVKImg copy = img;
+  copy.stride = img.width;
+  copy.data = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(img.width) * img.height));
+  if (!copy.data) {
+    WriteTrace("err - ", "duplicating ocr image", static_cast<int>(GetLastError()), false);
+    MyDev.lastResult = PVK_ERR_OUT_OF_MEMORY;
+    return -1;
+  }
+  for (int y = 0; y < img.height; ++y)
+    std::memcpy(copy.data + static_cast<size_t>(y) * img.width, img.data + static_cast<size_t>(y) * img.stride, img.width);
+  auto* start = static_cast<unsigned short*>(std::calloc(maxChars, sizeof(unsigned short)));
+  auto* length = static_cast<unsigned short*>(std::calloc(maxChars, sizeof(unsigned short)));
+  if (!start || !length) {
+    WriteTrace("err - ", "analysing barcode", static_cast<int>(GetLastError()), false);
+    MyDev.lastResult = PVK_ERR_OUT_OF_MEMORY;
+    std::free(start);
+    std::free(length);
+    std::free(copy.data);
+    return -1;
+  }
+  int count = 0;
+  for (int offset : {-40, 0, 40}) {
+    PVKImg clean{};
+    text[0] = conf[0] = 0;
+    if (!pulisci(&copy, &clean, offset)) break;
+    bool retryHint = false;
+    count = ReadBarCode1(&clean, maxChars, text, conf, start, length, &retryHint);
+    std::free(clean.data);
+    if (count > 0 || !retryHint) break;
+  }
+  if (count > 0) count = dropWeak(text, conf, start, length, count);
+  if (count <= 0) {
+    count = 0;
+    text[0] = conf[0] = 0;
+  }
+  std::free(start);
+  std::free(length);
+  std::free(copy.data);
+  return count;
+}

@@ -1,0 +1,10 @@
+# The zone table through the exported calls, as a host on the software scanner sees it.
+pvk_add_test(reading_zone_table_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/zone_table_test.cpp LIBS PlavikMS pvkemu)
+# The zone request records as a C host lays them out.
+add_executable(reading_zone_layout ${CMAKE_CURRENT_LIST_DIR}/zone_layout.c)
+target_include_directories(reading_zone_layout PRIVATE ${CMAKE_SOURCE_DIR}/include)
+add_test(NAME reading_zone_layout COMMAND reading_zone_layout)
+# The OCR image of a side on acquired sides laid out by hand.
+pvk_add_test(reading_zone_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/ocr_image_test.cpp ${CMAKE_CURRENT_LIST_DIR}/zone_rules_test.cpp
+  LIBS pvk_internals)

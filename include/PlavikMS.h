@@ -201,6 +201,16 @@ PVK_API int PVKCMC7Mapping(unsigned char s1, unsigned char s2, unsigned char s3,
  * none (none at all: an empty database directory); -3 for a null buffer. */
 PVK_API int PVKFirstDataBaseFN(char* name);
 PVK_API int PVKNextDataBaseFN(char* name);
+/* Feeds one document and reads the zones of doc (null or no zones: the document is only fed).
+ * Texts go to text, joined by TAB in doc's zone order, one confidence byte per character to conf
+ * (0..100, 1 for an unread '?', 'd' at a TAB); both hold size bytes, the terminator included.
+ * Each zone gets its characters read and the font that read it. Returns the last result: 0, a
+ * warning (3 unexpected dimensions, 7 output cut to size) or an error (-3 bad request, -19
+ * stopped, -30 OCR error, ...). */
+PVK_API int PVKImgScan1(void* handle, PVKOCRDoc* doc, char* text, char* conf, short size);
+/* 0 when the font code or reading mode can be read (its font databases found), else -3, -33 or
+ * -34; the same becomes the last result. Needs no device and changes no setting. */
+PVK_API int PVKCheckOCRType(short font);
 
 /* ---- Utilities ---------------------------------------------------------------------------- */
 

@@ -71,6 +71,9 @@ void foldConfidences(char* conf, int count);
 void italianChequeDataMatrix(const char* text, int count);
 // ScegliRigaMigliore that moves the character boxes with the row (info may be null).
 void bestRow(char* text, char* conf, ChInfo* info, int& count);
+
+}  // namespace pvk::reading
+
 // ---- Scan and read: font database listing ---------------------------------------------------------
 // The font database files the OCR engine would use for any document type and font. First sets
 // every type and font up without loading (the engine's database list holds their names), leaves
@@ -127,3 +130,24 @@ int arrangeOutput(ZoneOutput& out, const int* slotOf, const int16_t* fonts, int 
                   bool& truncated);
 
 }  // namespace pvk::reading
+
+// ---- Scan and read: request checks, the driver and the zone loop -----------------------------------
+// 0 when font (a font code or reading mode) can be read, else the code that refuses it (-3 no
+// MICR head, -33, -34 or what the font set-up left); load also loads the databases. MyOcr is left
+// exactly as it was found.
+int Vx3OCREnabledCheck(short font, bool load);
+// Checks one zone's font for side and raises the resolutions that side must be acquired at; false
+// with the last result negative, or untouched when the caller is to report -3.
+bool CheckParameterOCR(short font, short side);
+// Checks a request (null: no zones) and works out the sides and resolutions to acquire. False
+// with the last result set.
+bool Vx3Read_CheckParameter(PVKOCRDoc* doc, char* text, char* conf);
+// Feeds one document and reads the request's zones into text and conf (size bytes each, the
+// terminator counted). The characters of the joined output (sum of count + 1 over the zones,
+// minus 1), 0 without zones, -1 for a negative zone count; the outcome is the last result.
+int Vx3Read(PVKOCRDoc* doc, char* text, char* conf, short size);
+// Reads the zones of the acquired document; the last result.
+int Vx3ReadDoc(PVKOCRDoc* doc, char* text, char* conf, short size);
+// The document read: set-up and codeline search, the zone loop, the output in caller order with
+// each zone's count and font written back. False when the read failed (last result negative).
+bool Vx3ReadChar(PVKOCRDoc* doc, char* text, char* conf, unsigned short maxChars);

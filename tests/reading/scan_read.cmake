@@ -7,3 +7,5 @@ target_compile_definitions(scan_read_listing_tests PRIVATE PVK_LIBRARY_FILE="$<T
 add_dependencies(scan_read_listing_tests PlavikMS pvk_font_dbs)
 # The joined output of a document's zones, driven as the zone loop drives it.
 pvk_add_test(scan_read_output_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/zone_output_test.cpp LIBS pvk_internals)
+# The zone loop with scripted zone readers.
+pvk_add_test(scan_read_loop_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/zone_loop_test.cpp LIBS pvk_internals)

@@ -9,3 +9,6 @@ add_dependencies(scan_read_listing_tests PlavikMS pvk_font_dbs)
 pvk_add_test(scan_read_output_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/zone_output_test.cpp LIBS pvk_internals)
 # The zone loop with scripted zone readers.
 pvk_add_test(scan_read_loop_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/zone_loop_test.cpp LIBS pvk_internals)
+# The driver on the software scanner, zone reads scripted.
+pvk_add_test(scan_read_driver_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/scan_driver_test.cpp LIBS pvkemu pvk_internals)
+target_include_directories(scan_read_driver_tests PRIVATE ${CMAKE_SOURCE_DIR}/emulator)

@@ -95,6 +95,16 @@ void verificaRigheVerticaliSporco(PVKImg* img, char* flags, unsigned short offse
 bool IsSporcoVerticale(const char* flags, int from, int to);
 int EliminaBarrePiccole(int* amp, int* bars, int& nBars, int* gaps);
 
+// ---- Optical CMC7 reader ------------------------------------------------------------------------
+// Merges the bar reading B of one band pass into the reading R of the passes before it (both in
+// bar-profile positions; count: the agreeing passes of each entry). An empty R takes B whole;
+// the reading with more read neighbours becomes R. Matched symbols sum their counts (up to 30)
+// and scores (up to 120) at count-weighted positions; symbols only B holds are taken where their
+// span lies within [minSpan, maxSpan]; gaps above blankGap get blanks. R never grows past 127
+// entries. B is scratch afterwards.
+void ConfrontaCMC(char* textR, char* confR, int* startR, int* endR, int* countR, int& nR, char* textB, char* confB,
+                  int* startB, int* endB, int* countB, int& nB, int tol, int minSpan, int maxSpan, int blankGap);
+
 // ---- CMC7 output mapping -----------------------------------------------------------------------
 // Output characters of the separators S1..S5 and of an unread symbol.
 extern unsigned char CMC7_S1, CMC7_S2, CMC7_S3, CMC7_S4, CMC7_S5, CMC7_NR;

@@ -1,0 +1,9 @@
+# The optical CMC7 reader and the combined optical and magnetic codeline readers: the accumulation
+# of band readings.
+pvk_add_test(micr_comb_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/cmc7_accumulate_test.cpp
+  LIBS pvk_internals)
+# The codeline test documents.
+pvk_add_test(micr_docs_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/codeline_docs_test.cpp
+  LIBS pvk_internals pvk_codeline_docs)

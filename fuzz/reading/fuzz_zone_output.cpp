@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   uint16_t counts[PVK_OCR_MAX_ZONES];
   bool cut = false;
   const int n = pvk::reading::arrangeOutput(out, slotOf, fonts, nSlots, counts, cut);
-  if (n < 0 || n > bufSize - 1 || n > pvk::reading::kOutputLimit) std::abort();
+  if (n < 0 || n > bufSize - 1 || n > pvk::reading::kOutputLimit + 1) std::abort();
   if (static_cast<int>(strnlen(text.data(), static_cast<size_t>(bufSize))) != n) std::abort();
   // Zone by zone: count characters, then a TAB, in caller order.
   int pos = 0;

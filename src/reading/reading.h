@@ -122,7 +122,8 @@ void recordSlot(ZoneOutput& out, int slot, int count);
 bool putSlot(ZoneOutput& out, int slot, const char* text, const char* conf, int n);
 
 // Rewrites the output in caller order: caller zone i takes working slot slotOf[i] (-1: none),
-// TAB-joined, within size - 1 characters (the first 4095 of the loop's output). fonts[i] is the
+// TAB-joined, within size - 1 characters and 4096 (4095, the first of the loop's output, when the
+// loop wrote more than 4096). fonts[i] is the
 // font the zone was read with (CMC7 separators are converted). counts[i] receives the
 // characters zone i has in the output. Returns the characters written; truncated tells that
 // something the loop read (characters or a separator) did not fit.

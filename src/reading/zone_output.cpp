@@ -1,5 +1,6 @@
 // The joined output of a document's zones: the zone loop's running output with the place of
 // every slot recorded, and its rewrite in the caller's zone order within the caller's buffer.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -113,7 +114,9 @@ int arrangeOutput(ZoneOutput& out, const int* slotOf, const int16_t* fonts, int 
   std::memset(out.text, 0, static_cast<size_t>(out.size));
   if (out.conf != nullptr) std::memset(out.conf, 0, static_cast<size_t>(out.size));
 
-  const int limit = out.size - 1;
+  // Separators the loop did not write (slots skipped by a stop) may lengthen the output: it
+  // stays within the buffer and the document's limit all the same.
+  const int limit = std::min(out.size - 1, kept < out.total ? kOutputLimit : kOutputLimit + 1);
   int pos = 0;
   for (int i = 0; i < nCaller; ++i) {
     counts[i] = 0;

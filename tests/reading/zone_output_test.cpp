@@ -150,6 +150,12 @@ TEST_F(ZoneOutputTest, TheOutputLimitCutsTheSlotThatCrossesItAndKeepsCountsTrue)
   const Result edge = run({{std::string(2047, 'a')}, {std::string(2048, 'b')}}, {0, 1}, 9000);
   EXPECT_EQ(edge.counts, (std::vector<uint16_t>{2047, 2048}));
   EXPECT_FALSE(edge.cut);
+  // A stopped slot wrote no separator: the one the caller's order needs must not carry the
+  // output past the limit.
+  const Result stopped = run({{std::string(2047, 'a')}, {"x", true}, {std::string(2048, 'b')}}, {0, 1, 2}, 9000);
+  EXPECT_EQ(stopped.counts, (std::vector<uint16_t>{2047, 0, 2047}));
+  EXPECT_EQ(stopped.text.size(), 4096u);
+  EXPECT_TRUE(stopped.cut);
 }
 
 TEST_F(ZoneOutputTest, AKeptReadingIsCopiedWithinTheRoomLeft) {

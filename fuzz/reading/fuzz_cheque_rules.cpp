@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "reading/cheque_rules.h"
+#include "reading/reading.h"
 
 namespace {
 

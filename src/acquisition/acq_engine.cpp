@@ -11,6 +11,7 @@
 
 #include "acquisition/acquisition.h"
 #include "calibration/calibration.h"
+#include "core/image_utils.h"
 #include "core/trace.h"
 #include "device/device.h"
 
@@ -163,6 +164,29 @@ void ThrAcq_0x3000() {
 
 namespace {
 
+// After a good read the side records reach no further than the rows made from the bytes read,
+// and the steps after the engine (deskew with its vertical stretch, the stretch of firmware
+// 0x4002) write, never read, past them: only the buffer up to that reach is settled. The first
+// part of a two-part document is settled whole, as the second part goes on in the same buffer.
+void settleAfterRead(const ImgInfo& front, uint64_t got) {
+  if (MyAcq.twoPartActive && !MyAcq.secondPartPending) {
+    pvk::core::settleSideBuffer();
+    return;
+  }
+  uint8_t* start = front.firstRow;
+  if (MyAcq.twoPartActive && MyAcq.firstPartRow[1] != nullptr && MyAcq.firstPartRow[1] < start)
+    start = MyAcq.firstPartRow[1];
+  uint8_t* readEnd = front.writePtr + got;
+  // Rows of the document so far, stretched by dpiH / dpiV at most and by 1.046 at most, with a
+  // row to spare on each count.
+  const uint64_t row = std::max<uint64_t>(front.rawLineBytes, 1);
+  const uint64_t rows = static_cast<uint64_t>(readEnd - start) / row + 1;
+  const uint64_t ratio = front.dpiV ? std::max<uint64_t>(front.dpiH, front.dpiV) : 1;
+  const uint64_t scaled = (front.dpiV ? rows * ratio / front.dpiV : rows) + 1;
+  const uint64_t reach = (scaled * 1050 + 999) / 1000 + 2;
+  pvk::core::settleSideBuffer(start, std::max(readEnd, start + reach * row));
+}
+
 uint8_t scanSteps() {
   using namespace pvk::acquisition;
   ImgInfo& front = MyDev.img[1];
@@ -191,11 +215,9 @@ uint8_t scanSteps() {
   ParAcq.bytesToRead = bytes;
   ParAcq.front = &front;
   MyAcq.streamRead = 1;
-  std::memset(front.writePtr, 0, bytes);
-  for (uint64_t r = 0; rawLine && r < front.rowsUsed && (r + 1) * rawLine <= bytes; ++r) {
-    front.writePtr[r * rawLine] = 0xFF;
-    front.writePtr[r * rawLine + 3] = 0xFF;
-  }
+  // The range to read is cleared, with 0xFF on bytes 0 and 3 of each raw line; the bytes are
+  // written once the read has shown which of them can still be read (settleAfterRead).
+  pvk::core::clearSideBufferRange(front.writePtr, bytes, rawLine, front.rowsUsed);
   for (int s = 0; s < kSides; ++s)
     if (MyDev.img[s].hasData && !makeCoefficients(s)) return 0;
 
@@ -203,6 +225,7 @@ uint8_t scanSteps() {
   if (MyDev.lastResult < 0) return 0;
 
   const uint64_t got = front.imageBytes;
+  settleAfterRead(front, got);
   // Raw lines with magnetic bytes are longer than the image rows: count lines, not row bytes.
   uint64_t height = rawLine ? got / rawLine : 0;
   if (MyDev.fwVersion > 0x3000 && !MyAcq.frontOff && !MyAcq.rearOff) {
@@ -224,6 +247,8 @@ uint8_t scanSteps() {
     MyAcq.endPtr[s] = (s == 2 && !MyAcq.backlight) || !img.firstRow ? nullptr
                                                                     : img.firstRow + img.imageBytes;
   }
+  // The records now hold the rows made from the stream: what was not settled is never read.
+  pvk::core::forgetSideBuffer();
   return 1;
 }
 
@@ -243,7 +268,11 @@ uint8_t Vx3Scan_PID009_Singolo() {
     ok = 0;
   }
   freeCoefficients();
-  if (!ok || MyDev.lastResult < 0) return 0;
+  if (!ok || MyDev.lastResult < 0) {
+    // A failed acquisition leaves its records over the whole buffer: every byte as it is due.
+    pvk::core::settleSideBuffer();
+    return 0;
+  }
   MyDev.lastResult = 0;
   return 1;
 }

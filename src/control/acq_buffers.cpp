@@ -209,8 +209,8 @@ bool SetImgBuffer(ImgInfo* img) {
     const uint64_t bytes = allocRows * lineSize;
     const bool extraLine = MyDev.fwVersion > 0x3000;
     freeRecord(r);
-    // The kept buffer when it fits: refilled white only where the previous document wrote.
-    uint8_t* base = pvk::core::takeSideBuffer(bytes + (extraLine ? lineSize : 0) + 1, bytes);
+    // The kept buffer when it fits; its white fill is written only where it can be read.
+    uint8_t* base = pvk::core::lendSideBuffer(bytes + (extraLine ? lineSize : 0) + 1, bytes);
     if (base == nullptr) return allocationFailed(img, "set image buffer with invalid memory allocation");
     r.allocBase = r.firstRow = base;
     r.bytesAllocated = bytes;

@@ -16,16 +16,41 @@ bool IS_JPEG_COMPRESSION(short format);
 void CancellaBordiRotazione(PVKImg* img);
 
 // ---- The raw side buffer kept between documents ---------------------------------------------
-// Every acquisition needs a buffer sized for the longest document (tens to hundreds of MB)
-// filled with 0xFF; allocating and filling it afresh costs page faults on all of it. One buffer
-// is kept: a request that fits it (and needs at least half of it) gets it back, refilled with
-// 0xFF only up to the last byte the previous user changed.
+// Every acquisition needs a buffer sized for the longest document (tens to hundreds of MB),
+// white (0xFF) where nothing is read into it and cleared over the range the bulk read may fill.
+// Writing all of that costs page faults and passes over memory that no later step reads. So
+// one buffer is kept (a request that fits it and needs at least half of it gets it back), and
+// the white fill and the cleared range are only recorded: their bytes are written (settled)
+// where something can read them, with exactly the values they would have had.
 namespace pvk::core {
 
-// A buffer of at least `bytes` whose first `whiteBytes` are 0xFF (the rest unspecified); null
-// when memory runs out. Give it back with releaseSideBuffer, never with free().
+// A buffer of at least `bytes` whose first `whiteBytes` are due to be 0xFF (the rest
+// unspecified), not yet written while deferSideBufferFill is on; null when memory runs out. Give it back with
+// releaseSideBuffer, never with free().
+uint8_t* lendSideBuffer(uint64_t bytes, uint64_t whiteBytes);
+// The same, with the white bytes written at once.
 uint8_t* takeSideBuffer(uint64_t bytes, uint64_t whiteBytes);
-// Takes back a buffer of takeSideBuffer; any other pointer (or null) is freed as usual.
+// Records [from, from + bytes) as due to be 0, except bytes 0 and 3 of each of the first
+// `markedLines` lines of `lineBytes` that lie whole in it, due to be 0xFF. Forgets what the
+// bulk read wrote before.
+void clearSideBufferRange(uint8_t* from, uint64_t bytes, uint64_t lineBytes, uint64_t markedLines);
+// The bulk read wrote [from, from + bytes): those bytes are no longer due anything.
+void noteSideBufferWritten(const uint8_t* from, uint64_t bytes);
+// Writes the due values into [from, to); nothing there is due afterwards, the rest stays due.
+void settleSideBuffer(uint8_t* from, uint8_t* to);
+// Writes every due value; nothing is due afterwards.
+void settleSideBuffer();
+// Nothing is due any more: what was not settled is never read.
+void forgetSideBuffer();
+// On while a document's acquisition prepares its buffer: lendSideBuffer only records the white
+// fill then. Off (the default), lendSideBuffer writes it at once, as every other user of the
+// buffer preparation reads the buffer without an acquisition to settle it.
+void deferSideBufferFill(bool on);
+// On: every due value is written as soon as it is recorded, as a buffer filled white and
+// cleared before the read would be (the reference that deferred settling is tested against).
+void settleSideBuffersAtOnce(bool on);
+// Takes back a buffer of takeSideBuffer or lendSideBuffer; any other pointer (or null) is freed
+// as usual.
 void releaseSideBuffer(void* buffer);
 // Frees the kept buffer now, or when it comes back if it is in use (device closed, records
 // freed).

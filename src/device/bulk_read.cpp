@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "core/image_utils.h"
 #include "core/records.h"
 #include "core/shims.h"
 #include "core/trace.h"
@@ -14,6 +15,8 @@ uint8_t stopAcq = 0;
 
 void callbackUSBTransferComplete(libusb_transfer* t) {
   auto* done = static_cast<uint8_t*>(t->user_data);
+  // Whatever arrived is in the buffer, counted or not: it must never be overwritten as unread.
+  if (t->actual_length > 0) pvk::core::noteSideBufferWritten(t->buffer, static_cast<uint64_t>(t->actual_length));
   if (t->status != LIBUSB_TRANSFER_COMPLETED) {
     switch (t->status) {
       case LIBUSB_TRANSFER_CANCELLED: WriteTrace("LIBUSB_TRANSFER_CANCELLED", false); break;

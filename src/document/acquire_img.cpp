@@ -28,6 +28,8 @@ bool normalDocument() { return !MyAcq.paperMove && !MyAcq.paperMove2 && !MyAcq.c
 // The failure exit: every road out of a failed document passes here.
 int32_t failureExit(int32_t result) {
   SetScanBusy(false);
+  // The side records may still span the whole prepared buffer: every byte as it is due.
+  pvk::core::settleSideBuffer();
   for (int s = 0; s < kSides; ++s) {
     if (MyOcr.reqDpiV[s] && MyOcr.reqDpiV[s] < MyDev.img[s].dpiV) MyOcr.reqDpiV[s] = MyDev.img[s].dpiV;
   }
@@ -218,7 +220,12 @@ int32_t AcquireImg(uint16_t lines, ImgInfo* sides, bool forward) {
   }
   CorrModeUpdate();
   MyDev.lastResult = 0;
-  if (!MyDevImgInit(lines, true)) {
+  // The white fill of the buffer is written only where this acquisition can read it; every road
+  // out before the read settles it whole.
+  pvk::core::deferSideBufferFill(true);
+  const bool prepared = MyDevImgInit(lines, true);
+  pvk::core::deferSideBufferFill(false);
+  if (!prepared) {
     WriteTrace("init image", false);
     return failureExit(MyDev.lastResult > 0 ? PVK_ERR_GENERIC : MyDev.lastResult);
   }
@@ -229,6 +236,7 @@ int32_t AcquireImg(uint16_t lines, ImgInfo* sides, bool forward) {
       sides[s].rowsUsed = 0;
       sides[s].fullHeight = sides[s].trimTop;
     }
+    pvk::core::settleSideBuffer();
     FermaAcquisizione(0, true, false);
     return MyDev.lastResult;
   }

@@ -105,6 +105,33 @@ int EliminaBarrePiccole(int* amp, int* bars, int& nBars, int* gaps);
 void ConfrontaCMC(char* textR, char* confR, int* startR, int* endR, int* countR, int& nR, char* textB, char* confB,
                   int* startB, int* endB, int* countB, int& nB, int tol, int minSpan, int maxSpan, int blankGap);
 
+struct OcrReading;  // a zone's OCR reading (ocr/ocr.h)
+
+namespace pvk::micr {
+
+// The optical CMC7 reader (ReadCMCHor) from its OCR pass on: ocr is the reading of img with the
+// optical CMC7 font. Cleans the line's band at up to three grey levels, reads it in band passes,
+// merges the accumulated bar reading into the OCR reading and thresholds it. Returns the count
+// with n + 1 bytes of text and conf and n boxes written (info may be null), 0 for nothing read,
+// -1 (last result -4) when the band cannot be copied. Without work memory, on a failed cleaning
+// or a stop request (last result -19) the OCR reading is handed out. Nothing is written past
+// maxChars bytes.
+int readCmcBars(PVKImg img, const OcrReading& ocr, char* text, char* conf, ChInfo* info, short font,
+                unsigned short maxChars);
+// Band passes the last readCmcBars ran.
+int cmcBarPasses();
+// Hands a reading of n entries to the caller: n + 1 bytes of text and conf and n boxes (info or
+// srcInfo may be null) when n < maxChars; otherwise the trace "too many CMC7 char", an empty
+// text and 0.
+int handOut(const char* srcText, const char* srcConf, const ChInfo* srcInfo, int n, char* text, char* conf,
+            ChInfo* info, unsigned short maxChars);
+// The last clean-up of a codeline reading: doubled blanks lose one, the minimal cheque clean-up,
+// then every blank from position keepBlanksBefore on goes (none for -1). The boxes (info may be
+// null) stay with their characters.
+void finishCodeline(char* text, char* conf, ChInfo* info, int& n, int keepBlanksBefore);
+
+}  // namespace pvk::micr
+
 // ---- CMC7 output mapping -----------------------------------------------------------------------
 // Output characters of the separators S1..S5 and of an unread symbol.
 extern unsigned char CMC7_S1, CMC7_S2, CMC7_S3, CMC7_S4, CMC7_S5, CMC7_NR;

@@ -634,3 +634,53 @@ void setLineMetrics();
 void lineAttributes(unsigned first, unsigned end, uint32_t lineTop, uint32_t lineHeight);
 
 }  // namespace pvk::ocr
+
+// ---- Zone reader: rows of a reading, payee databases, erasers --------------------------------
+// One text row of a zone reading; text and conf are NUL-terminated, the three buffers are
+// allocated zeroed and owned by the row.
+struct OCRRigaType {
+  uint8_t score;     // the row's cumulative confidence
+  int32_t n;         // characters
+  int32_t capacity;  // min(4n + 4, limit) entries of each buffer
+  char* text;
+  char* conf;
+  ChInfo* info;
+};
+
+// Fills row with copies of n entries (n >= limit is cut to limit - 1 and written back). False
+// with a trace for a negative n, or with result code -4 when the buffers cannot be allocated
+// (the row is then left empty).
+bool AggiungiOCRRow(char* text, char* conf, ChInfo* info, int& n, OCRRigaType* row, int limit);
+// Keeps the best-scored row (the first of equal maxima) in slot 0 and releases the others;
+// nRows becomes 1.
+void ScegliOcrRowMigliore(unsigned short& nRows, OCRRigaType* rows);
+// Releases every row and counts nRows down to 0.
+void CancellaRigheGiaLette(unsigned short& nRows, OCRRigaType* rows);
+// Counts the confident digits and capitals of each database (63 counters) and makes the first
+// with the largest nonzero count BestIndex; false (BestIndex -1) when there is none.
+bool EsisteBestDB(int* counts, const char* text, const char* conf, ChInfo* info, int n);
+// Disables the databases that read nothing and, when one payee font family dominates the n
+// characters read, every database outside it; true when any database was disabled.
+bool RiduciDBBeneficiario(int* counts, int n);
+
+// Zone erasers (grey image changed in place; 0 black, 255 white). TagliaBordi narrows the
+// width to the light span between dark side borders and returns the first light column (0 when
+// that is column 4, and for images under 16 x 16); the data pointer is not moved.
+int TagliaBordi(PVKImg* img);
+void RimuoviBordo(PVKImg* img, unsigned char thr);
+void CancellaSegni(PVKImg* img, unsigned short maxLen, unsigned short minGap, unsigned char thr);
+// Squares of (size & ~1) + 1 pixels, 3 pixels clear of every edge: a centre darker than thr in a
+// ring of pixels all at least thr is whitened whole. Nothing for size < 3.
+void CancellaQuadrati(PVKImg* img, unsigned short size, unsigned char thr);
+
+namespace pvk::ocr {
+
+// Test seam of the zone reader's allocations: when positive, the allocation that brings it to 0
+// fails (and every one after, until it is set again). Negative: never.
+extern int zoneAllocFailAfter;
+// The zone reader's allocator (calloc) behind that seam; null on failure.
+void* zoneCalloc(size_t count, size_t size);
+// Releases a row's buffers and zeroes the record.
+void releaseRow(OCRRigaType& row);
+
+}  // namespace pvk::ocr

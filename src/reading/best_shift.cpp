@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "reading/cheque_rules.h"
+#include "reading/reading.h"
 
 namespace {
 

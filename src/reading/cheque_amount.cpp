@@ -3,7 +3,7 @@
 // digits, or the widest blank by its box), and the digits checked against the DataMatrix amount.
 #include <cstring>
 
-#include "reading/cheque_rules.h"
+#include "reading/reading.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "core/trace.h"
 #include "ocr/ocr.h"
-#include "reading/cheque_rules.h"
+#include "reading/reading.h"
 
 namespace pvk::reading {
 

@@ -3,7 +3,7 @@
 // with a reference number.
 #include <cstring>
 
-#include "reading/cheque_rules.h"
+#include "reading/reading.h"
 
 namespace pvk::reading {
 

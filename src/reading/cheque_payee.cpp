@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "reading/cheque_rules.h"
+#include "reading/reading.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "core/trace.h"
-#include "reading/cheque_rules.h"
+#include "reading/reading.h"
 
 OcrOptInfo DefaultMyOcrOpt;
 

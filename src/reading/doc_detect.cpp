@@ -7,7 +7,7 @@
 #include "core/trace.h"
 #include "document/document.h"
 #include "ocr/ocr.h"
-#include "reading/cheque_rules.h"
+#include "reading/reading.h"
 
 namespace {
 

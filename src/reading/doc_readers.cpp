@@ -1,10 +1,19 @@
 // The readers that the document set-up, the cross-check and the microperforation modes call,
 // behind one seam: the one-zone reader on the OCR image of a side, and the OCR image builder.
-#include "reading/cheque_rules.h"
+// The library's own readers are the defaults; tests put scripted ones in their place.
+#include "reading/reading.h"
+
+namespace {
+
+bool createImage(unsigned short side, PVKOCRDoc* doc, unsigned char threshold) {
+  return Vx3CreateOCRImage(side, doc, threshold);
+}
+
+}  // namespace
 
 namespace pvk::reading {
 
-ZoneReaders zoneReaders{nullptr, nullptr};
+ZoneReaders zoneReaders{nullptr, createImage};
 
 bool readZone(uint16_t side, PVKOCRZone& zone, unsigned short maxChars, char* text, char* conf, ChInfo* info) {
   zone.charsRead = 0;

@@ -11,7 +11,7 @@
 #include "core/shims.h"
 #include "core/trace.h"
 #include "ocr/ocr.h"
-#include "reading/cheque_rules.h"
+#include "reading/reading.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "core/trace.h"
 #include "ocr/ocr.h"
-#include "reading/cheque_rules.h"
+#include "reading/reading.h"
 
 namespace {
 

@@ -7,3 +7,7 @@ pvk_add_test(micr_comb_tests
 pvk_add_test(micr_docs_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/codeline_docs_test.cpp
   LIBS pvk_internals pvk_codeline_docs)
+# The optical CMC7 reader over rendered lines.
+pvk_add_test(micr_cmc7_reader_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/cmc7_reader_test.cpp
+  LIBS pvk_internals pvk_codeline_docs)

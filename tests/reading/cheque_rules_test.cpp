@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "reading/cheque_rules.h"
+#include "reading/reading.h"
 
 namespace {
 

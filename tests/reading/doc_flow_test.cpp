@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "reading/cheque_rules.h"
+#include "reading/reading.h"
 
 namespace {
 
@@ -94,8 +94,10 @@ class DocFlow : public ::testing::Test {
     MyOcr.typeDocCmc7 = 1;
     MyOcr.typeDocSaved = 1;
     MyOcr.checkIdExtended = 60;
+    saved = pvk::reading::zoneReaders;
     pvk::reading::zoneReaders = {scriptedRead, scriptedImage};
   }
+  void TearDown() override { pvk::reading::zoneReaders = saved; }
 
   pvk::reading::SetupOutcome run(uint16_t typeDoc, std::vector<short> fonts, uint16_t rotation = 0) {
     MyOcr.typeDoc = typeDoc;
@@ -115,6 +117,7 @@ class DocFlow : public ::testing::Test {
     return n;
   }
 
+  pvk::reading::ZoneReaders saved{};
   PVKOCRDoc doc{};
   char text[512]{};
   char conf[512]{};

@@ -9,7 +9,6 @@
 #include "device/device.h"
 #include "document/document.h"
 #include "ocr/ocr.h"
-#include "reading/cheque_rules.h"
 #include "reading/reading.h"
 
 namespace {

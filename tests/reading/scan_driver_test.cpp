@@ -17,7 +17,6 @@
 #include "pvkemu.h"
 #include "pvkemu_image.h"
 #include "pvkemu_sheet.h"
-#include "reading/cheque_rules.h"
 #include "reading/reading.h"
 
 namespace {

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "core/records.h"
-#include "reading/cheque_rules.h"
 #include "reading/reading.h"
 
 namespace {

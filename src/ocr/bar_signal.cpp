@@ -108,7 +108,9 @@ bool normalizza(PVKImg* band, int* signal, int* work, int* out, int rows) {
   int low = m / 4;
 
   // Edge scan: from a start value, over equal and faint samples, to the next different one;
-  // the next scan starts two samples on, from the value where this one stopped.
+  // the next scan starts from the value where this one stopped, with the sample right after
+  // it: skipping that one loses the rising edge after a one-pixel space and moves the falling
+  // edges half a pixel early.
   int lastEdge = -1;
   int start = 0, sv = signal[0], i = 1;
   while (i < s) {
@@ -134,7 +136,7 @@ bool normalizza(PVKImg* band, int* signal, int* work, int* out, int rows) {
     }
     start = i;
     sv = signal[i];
-    i += 2;
+    i += 1;
   }
 
   long long tot = 0;

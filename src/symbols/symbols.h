@@ -204,7 +204,51 @@ int CorrectErrs(int* cw, int n, int nSynd);
 // its terminator do not fit maxChars bytes.
 int AnalyzeRuns(int n, int* codewords, char* text, int level, unsigned short maxChars);
 
+// One symbol row as the reader measured it: first and last scan line, height in lines.
+struct datiRigheType {
+  int first;
+  int last;
+  int height;
+};
+
+// Reads one PDF417 symbol from a grey zone image (dark bars on light paper). Returns the text
+// length with text and conf (100 for every character) NUL-terminated, 0 when nothing was read
+// (both emptied), or -1: null buffers (last result -3), cleaning or allocation failure (-4).
+int ReadPdf(PVKImg img, char* text, char* conf, unsigned short maxChars);
+// The skew of the symbol between columns left and right of a cleaned image, in radians; 0
+// when it cannot be measured.
+float CalcolaAngoloPDF(PVKImg* img, int left, int right);
+// Reads the symbol of a straightened, cropped image whose rows are given relative to its
+// first line; startFound is set when a start pattern was seen. Length, 0 or -1.
+int Cerca_Pdf417(PVKImg* img, datiRigheType* rows, int nRows, char* text, char* conf,
+                 bool& startFound, unsigned short maxChars);
+// The character of the 8 runs from runs[index]: 1000 start, 1001 stop (startStop set), else
+// the codeword value of the cluster (0, 1, 2 for clusters 0, 3, 6); -1 when none matches.
+int decodPdf417(int* runs, int index, int startStop, int cluster);
+// The run lengths (samples x 68) between the edges of one line of n samples, from its first
+// rising edge; 0 for more than 1022 runs.
+int SampleRow(int* runs, int* edges, int n);
+// Thins the edges of one line so that each codeword column spans 8 runs where it can; 1, or 0
+// for bad arguments or more than 62 columns.
+int pulisciPdf417(int* edges, int* columnStarts, int columns, int n);
+
 namespace pvk::symbols {
+
+// What the reader knows of one symbol while it reads its rows: positions in half-pixel
+// samples of the whole-width edge signal.
+struct PdfScan {
+  int start = -1;          // the start pattern's first rising edge
+  int end = 0;             // the last sample that belongs to the symbol
+  int width = 0;           // one codeword
+  bool hasStop = false;
+  int dataColumns = 0;
+  int expectedRuns = 0;    // runs of a complete scan line
+  int level = -1;          // largest error-correction level the indicators gave
+  std::vector<int> boundaries;  // column starts: start pattern, left indicator, data columns...
+  std::vector<int> signal, work, edges, runs;
+  std::vector<int> matrix;      // codewords row after row, -1 where none was read
+  int count = 0;
+};
 
 // One trace line of the PDF417 reader: the tag ("err - ", "war - " or "") and the text, with
 // " %d" of the value when one is given.
@@ -212,6 +256,11 @@ void pdfTrace(const char* tag, const char* text);
 void pdfTrace(const char* tag, const char* text, long value);
 
 }  // namespace pvk::symbols
+
+// Reads row r into the codeword matrix of the scan from its best scan lines; the number of
+// codewords stored (the data columns), or 0.
+int AnalizzaRigaPdf(const PVKImg* img, const datiRigheType* rows, int r, int nRows,
+                    pvk::symbols::PdfScan& scan);
 
 // t1..t6 of each codeword value (4 bits each, t1 highest) for clusters 0, 3 and 6.
 extern const uint64_t tabPdf417[3][929];

@@ -138,6 +138,49 @@ TEST(BarSignal, EdgesOfACleanSymbolLieOnItsModuleBoundaries) {
   }
 }
 
+// The edge signal of one PDF417 row: an edge of the right sign at every element boundary, down
+// to one pixel per module, where a bar, a one-pixel space and the next bar lie within four
+// samples. A scan that resumed two samples after its stop lost the rising edge after a narrow
+// space and shifted the falling ones.
+TEST(BarSignal, PdfRowEdgesLieOnEveryElementBoundary) {
+  for (double px : {1.0, 2.0, 3.0}) {
+    SymbolSpec sp{Symbology::Pdf417, "ROW EDGES 0123"};
+    DrawSpec d;
+    d.modulePx = px;
+    d.quietModules = 2;
+    d.marginPx = 2;
+    Sample s;
+    ASSERT_TRUE(makeSample(sp, d, 0, 1, s));
+    ASSERT_GE(s.grid.rows, 3);
+    PVKImg img = viewOf(s.image), clean{};
+    ASSERT_TRUE(pulisci(&img, &clean, -60));
+    int w = img.width;
+    std::vector<int> sig(2 * w + 16), work(2 * w + 16), out(2 * w + 16);
+    const int row = 1, rowPx = static_cast<int>(3 * px);
+    PVKImg band = clean;
+    band.data = clean.data + static_cast<size_t>(s.where.top + row * rowPx) * clean.stride;
+    band.height = static_cast<uint16_t>(rowPx);
+    ASSERT_TRUE(normalizza(&band, sig.data(), work.data(), out.data(), rowPx));
+    std::free(clean.data);
+    std::vector<int> el = elementModules(s.grid, row);
+    std::vector<int> want;
+    double x = s.where.left;
+    while (!s.grid.at(row, static_cast<int>((x - s.where.left) / px + 0.5))) x += px;
+    for (size_t i = 0; i <= el.size(); ++i) {
+      want.push_back(static_cast<int>(2 * x + 0.5));
+      if (i < el.size()) x += el[i] * px;
+    }
+    std::vector<int> got;
+    for (int i = 0; i < 2 * w; ++i)
+      if (out[i]) got.push_back(i);
+    ASSERT_EQ(got.size(), want.size()) << px;
+    for (size_t i = 0; i < want.size(); ++i) {
+      EXPECT_NEAR(got[i], want[i], 2) << px << " edge " << i;
+      EXPECT_EQ(out[got[i]] > 0, i % 2 == 0) << px << " edge " << i;
+    }
+  }
+}
+
 TEST(BandSearch, ABlankZoneIsOneBandAndThreeLinesAreThree) {
   std::vector<uint8_t> px(300 * 200, 230);
   PVKImg img{300, 200, 300, 300, px.data()};

@@ -6,7 +6,8 @@ pvk_add_test(pdf417_tests
     pdf417_gf929_test.cpp
     pdf417_stream_test.cpp
     pdf417_tables_test.cpp
-  LIBS pvk_internals pvk_pdf417_model PkgConfig::PVK_ZXING)
+    pdf417_reader_test.cpp
+  LIBS pvk_internals pvk_pdf417_model pvk_symbol_corpus PkgConfig::PVK_ZXING)
 
 # The checked-in tables are what the generator writes today.
 add_test(NAME pdf417_tables_reproduced

@@ -22,19 +22,7 @@ namespace pdf417test {
 using pvk::tools::pdf417::Modules;
 using pvk::tools::pdf417::Request;
 
-// splitmix64: the same draws on every platform.
-struct Rng {
-  uint64_t s;
-  explicit Rng(uint64_t seed) : s(seed) {}
-  uint64_t next()
-  {
-    uint64_t z = (s += 0x9e3779b97f4a7c15ull);
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
-    return z ^ (z >> 31);
-  }
-  int in(int lo, int hi) { return lo + static_cast<int>(next() % static_cast<uint64_t>(hi - lo + 1)); }
-};
+using pvk::tools::pdf417::Rng;
 
 class PdfTest : public ::testing::Test {
  protected:

@@ -93,6 +93,23 @@ TEST(SymbolCorpusDraw, WholePixelModulesAreExactAndFractionalOnesKeepTheirArea) 
   }
 }
 
+// Stacked rows keep the encoder's height: a PDF417 row is 3 modules high (drawn 1 high, no row
+// survives a scan line of its own), so a symbol at 2 px per module is 6 px a row.
+TEST(SymbolCorpusDraw, StackedRowsAreAsHighAsTheEncoderMakesThem) {
+  for (const char* data : {"HELLO WORLD 123", "0123456789012345678901234567890123456789"}) {
+    ModuleGrid g = encoded(Symbology::Pdf417, data);
+    ASSERT_GE(g.rows, 3);
+    for (float h : g.rowHeight) EXPECT_FLOAT_EQ(h, 3.f) << data;
+    DrawSpec d;
+    d.modulePx = 2;
+    Placement where;
+    Image im = render(g, d, degradationFor(0, 1), &where);
+    EXPECT_NEAR(where.bottom - where.top, g.rows * 6.0, 1.0 / 16) << data;
+  }
+  ModuleGrid qr = encoded(Symbology::QrCode, "HELLO");
+  for (float h : qr.rowHeight) EXPECT_FLOAT_EQ(h, 1.f);
+}
+
 TEST(SymbolCorpusDegrade, LevelsAreGradedSeededAndRecorded) {
   Degradation d0 = degradationFor(0, 5);
   EXPECT_EQ(describe(d0), "rot=0.00 spread=0.00 voids=0/0.00 scratches=0/0.00 paper=235 ink=25 blur=0.00 noise=0.0 jpeg=0");

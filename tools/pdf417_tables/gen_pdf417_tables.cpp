@@ -18,17 +18,9 @@ using namespace pvk::tools::pdf417;
 
 namespace {
 
-uint64_t rngState = 0x5eed417u;
+Rng rng(0x5eed417u);
 
-uint64_t next()
-{
-  uint64_t z = (rngState += 0x9e3779b97f4a7c15ull);
-  z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
-  z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
-  return z ^ (z >> 31);
-}
-
-int uniform(int lo, int hi) { return lo + static_cast<int>(next() % static_cast<uint64_t>(hi - lo + 1)); }
+int uniform(int lo, int hi) { return rng.in(lo, hi); }
 
 [[noreturn]] void fail(const std::string& why)
 {

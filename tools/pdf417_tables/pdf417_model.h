@@ -12,6 +12,21 @@ namespace pvk::tools::pdf417 {
 
 constexpr int kPrime = 929;
 
+// splitmix64: the same draws on every platform, for the generator and the tests.
+struct Rng {
+  uint64_t s;
+  explicit Rng(uint64_t seed) : s(seed) {}
+  uint64_t next()
+  {
+    uint64_t z = (s += 0x9e3779b97f4a7c15ull);
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
+    return z ^ (z >> 31);
+  }
+  // Uniform in lo..hi.
+  int in(int lo, int hi) { return lo + static_cast<int>(next() % static_cast<uint64_t>(hi - lo + 1)); }
+};
+
 // The check codewords (2^(level+1) of them) that make the whole stream, data first with
 // codeword 0 of highest degree, vanish at 3^1 .. 3^(2^(level+1)).
 std::vector<int> checkCodewords(const std::vector<int>& data, int level);

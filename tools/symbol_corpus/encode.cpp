@@ -3,6 +3,7 @@
 
 #include <zint.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -135,11 +136,15 @@ bool encode(const SymbolSpec& spec, ModuleGrid& grid, std::string* error) {
   grid.cols = z->width;
   grid.dark.assign(static_cast<size_t>(grid.rows) * grid.cols, 0);
   grid.rowHeight.assign(grid.rows, 0.f);
+  // A stacked symbol may leave its row heights unset and give only the whole height; its rows
+  // share that. PDF417 rows are never lower than 3 modules.
+  float shared = grid.rows > 0 && z->height > 0 ? z->height / grid.rows : 1.f;
+  if (spec.symbology == Symbology::Pdf417) shared = std::max(shared, 3.f);
   for (int r = 0; r < grid.rows; ++r) {
     // The encoder packs each row's modules eight to a byte, lowest bit first.
     for (int c = 0; c < grid.cols; ++c)
       grid.dark[static_cast<size_t>(r) * grid.cols + c] = (z->encoded_data[r][c >> 3] >> (c & 7)) & 1;
-    grid.rowHeight[r] = isLinear(spec.symbology) ? 0.f : (z->row_height[r] > 0 ? z->row_height[r] : 1.f);
+    grid.rowHeight[r] = isLinear(spec.symbology) ? 0.f : (z->row_height[r] > 0 ? z->row_height[r] : shared);
   }
   grid.hrt = reinterpret_cast<const char*>(z->text);
   return true;

@@ -1,0 +1,543 @@
+// The PDF417 zone reader: cleans the zone, finds the symbol's extent and skew, straightens it,
+// cuts it into rows, finds the start and stop patterns and the codeword columns, and hands
+// the codewords of every row to the stream decoder.
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "image/image.h"
+#include "ocr/ocr.h"
+#include "symbols/symbols.h"
+
+using pvk::symbols::PdfScan;
+using pvk::symbols::pdfTrace;
+
+namespace {
+
+constexpr int kMaxRows = 148;
+constexpr int kMinWidth = 150, kMaxWidth = 3888;
+
+// A pixel buffer of our own, freed with the C allocator.
+struct OwnedImg {
+  PVKImg img{};
+  ~OwnedImg() { std::free(img.data); }
+};
+
+PVKImg view(const PVKImg& src, int x, int y, int width, int height)
+{
+  PVKImg v = src;
+  v.data = src.data + static_cast<size_t>(y) * src.stride + x;
+  v.width = static_cast<uint16_t>(width);
+  v.height = static_cast<uint16_t>(height);
+  return v;
+}
+
+// ---- Horizontal extent ----------------------------------------------------------------------
+
+// The first run of marked columns (counted across gaps of at most 200 columns) longer than w
+// and than twice the gap after it; -1 when none.
+int firstQualifyingRun(const std::vector<uint8_t>& marked, int w)
+{
+  const int n = static_cast<int>(marked.size());
+  int count = 0, from = -1;
+  for (int x = 0; x < n;) {
+    if (!marked[x]) {
+      ++x;
+      continue;
+    }
+    int e = x;
+    while (e < n && marked[e])
+      ++e;
+    int g = e;
+    while (g < n && !marked[g])
+      ++g;
+    if (from < 0)
+      from = x;
+    count += e - x;
+    if (count > w && count > 2 * (g - e))
+      return from;
+    if (g - e > 200) {
+      count = 0;
+      from = -1;
+    }
+    x = g;
+  }
+  return -1;
+}
+
+bool findExtent(const PVKImg& img, int& left, int& right)
+{
+  const int w = img.width, h = img.height;
+  std::vector<long> sums(w, 0);
+  for (int y = 0; y + 1 < h; ++y) {
+    const uint8_t* row = img.data + static_cast<size_t>(y) * img.stride;
+    for (int x = 0; x < w; ++x)
+      sums[x] += row[x];
+  }
+  long t = 0;
+  for (long s : sums)
+    t = std::max(t, s);
+  t /= 5;
+  std::vector<uint8_t> marked(w);
+  left = -1;
+  for (int attempt = 0; attempt < 5 && left < 0; ++attempt) {
+    for (int x = 0; x < w; ++x)
+      marked[x] = sums[x] > t || (x > 0 && x + 1 < w && sums[x - 1] > t && sums[x + 1] > t);
+    for (int width = 20; width >= 6 && left < 0; width -= 2)
+      left = firstQualifyingRun(marked, width);
+    if (left < 0)
+      t = std::max(t * 12 / 10, 10L);
+  }
+  if (left < 0)
+    return false;
+  right = w - 1;
+  while (right > left + 10 && sums[right] <= 100)
+    --right;
+  // Trailing marks (text, specks) beyond a gap wider than 10 columns are not the symbol. A
+  // symbol of few rows may be blank across all of them for up to 6 modules: the gap must
+  // also be wider than that, a module being an eighth of the start pattern's first bar.
+  int bar = 0;
+  while (left + bar < w && marked[left + bar])
+    ++bar;
+  const int minGap = std::max(10, 6 * bar / 8);
+  for (;;) {
+    int gapEnd = -1;
+    for (int x = right, seen = 0, gap = 0; x > left + 10 && seen < 100; --x, ++seen) {
+      gap = marked[x] ? 0 : gap + 1;
+      if (gap > minGap) {
+        gapEnd = x;
+        break;
+      }
+    }
+    if (gapEnd < 0)
+      break;
+    int x = gapEnd;
+    while (x > left + 10 && !marked[x])
+      --x;
+    if (x <= left + 10)
+      break;
+    right = x;
+  }
+  return true;
+}
+
+// ---- Rows ----------------------------------------------------------------------------------
+
+// Mean grey of the lines of a row over the first cols columns (bars are bright here).
+long meanBrightness(const PVKImg& img, const datiRigheType& row, int cols)
+{
+  long sum = 0, count = 0;
+  for (int y = row.first; y < row.last && y < img.height; ++y) {
+    const uint8_t* p = img.data + static_cast<size_t>(y) * img.stride;
+    for (int x = 0; x < cols; ++x)
+      sum += p[x];
+    count += cols;
+  }
+  return count ? sum / count : 0;
+}
+
+// Row boundaries from the difference of each line with the line 4 below; the rows relative to
+// the first one in rows, the mean row height in meanHeight. 0 when the profile holds no rows.
+int findRows(const PVKImg& img, datiRigheType* rows, float& meanHeight, int& base)
+{
+  const int h = img.height, cols = std::min(2 * h, static_cast<int>(img.width));
+  const int n = h - 4;
+  if (n < 1)
+    return 0;
+  std::vector<long> d(n, 0);
+  for (int y = 0; y < n; ++y) {
+    const uint8_t* a = img.data + static_cast<size_t>(y) * img.stride;
+    const uint8_t* b = a + 4 * static_cast<size_t>(img.stride);
+    long s = 0;
+    for (int x = 0; x < cols; ++x)
+      s += std::abs(b[x] - a[x]);
+    d[y] = s;
+  }
+  int y0 = 0;
+  while (y0 < n && d[y0] <= 99)
+    ++y0;
+  if (y0 == n)
+    return 0;
+  long m = 0;
+  for (int y = y0; y < n; ++y)
+    m += d[y];
+  m /= n - y0;
+  int y = y0;
+  while (y < n && d[y] < m)
+    ++y;
+  if (y >= n - 20)
+    return 0;
+  auto localMin = [&](int k) { return k > 0 && k + 1 < n && d[k] < d[k - 1] && d[k] < d[k + 1]; };
+  auto localMax = [&](int k) { return k > 0 && k + 1 < n && d[k] > d[k - 1] && d[k] > d[k + 1]; };
+  std::vector<int> peaks;
+  while (y < n) {
+    int peakAt = y;
+    long peak = d[y];
+    for (++y; y < n; ++y) {
+      if (d[y] < m || (localMin(y) && d[y] < peak - m / 8))
+        break;
+      if (d[y] > peak) {
+        peak = d[y];
+        peakAt = y;
+      }
+    }
+    peaks.push_back(peakAt);
+    if (peaks.size() > kMaxRows)
+      return 0;
+    long valley = y < n ? d[y] : 0;
+    for (++y; y < n; ++y) {
+      if (d[y] >= m || (localMax(y) && d[y] > valley + m / 8))
+        break;
+      valley = std::min(valley, d[y]);
+    }
+  }
+  const int nPeaks = static_cast<int>(peaks.size());
+  if (nPeaks < 2)
+    return 0;
+  for (int k = 0; k < nPeaks; ++k) {
+    rows[k].first = std::min(peaks[k] + 2, h - 1);
+    rows[k].last = k + 1 < nPeaks ? std::min(peaks[k + 1] + 2, h - 1) : h - 1;
+  }
+  meanHeight = static_cast<float>(rows[nPeaks - 1].first - rows[0].first) / (nPeaks - 1);
+  // The last peak is the symbol's bottom edge when blank paper follows it: no row there.
+  int nRows = nPeaks;
+  if (meanBrightness(img, rows[nPeaks - 1], cols) * 4 < meanBrightness(img, rows[0], cols))
+    --nRows;
+  if (nRows < 2)
+    return 0;
+  datiRigheType& lastRow = rows[nRows - 1];
+  if (lastRow.last - lastRow.first < meanHeight)
+    lastRow.last = std::min(lastRow.first + static_cast<int>(meanHeight), h - 1);
+  base = rows[0].first;
+  for (int k = 0; k < nRows; ++k) {
+    rows[k].first -= base;
+    rows[k].last -= base;
+    rows[k].height = rows[k].last - rows[k].first;
+  }
+  return nRows;
+}
+
+// ---- Start, stop and columns ---------------------------------------------------------------
+
+// 8 runs between the 9 edges beyond +-edge from position at, forwards or backwards; their span.
+int collectRuns(const int* e, int n, int at, int edge, bool forward, int* runs)
+{
+  int pos = at;
+  for (int k = 0; k < 8; ++k) {
+    int j = pos;
+    do
+      j += forward ? 1 : -1;
+    while (j >= 0 && j < n && std::abs(e[j]) <= edge);
+    if (j < 0 || j >= n)
+      return -1;
+    runs[forward ? k : 7 - k] = std::abs(j - pos);
+    pos = j;
+  }
+  return std::abs(pos - at);
+}
+
+// The runs are the stop pattern without a module off.
+bool exactStop(const int* runs)
+{
+  static const int stop[8] = {7, 1, 1, 3, 1, 1, 1, 2};
+  int total = 0;
+  for (int k = 0; k < 8; ++k)
+    total += runs[k];
+  for (int k = 0; k < 8; ++k)
+    if (std::abs(runs[k] * 16 - stop[k] * total) * 2 > total)
+      return false;
+  return true;
+}
+
+bool findStartStop(PdfScan& s, int n, bool& startFound)
+{
+  const int* e = s.edges.data();
+  int top = 0;
+  for (int i = 0; i < n; ++i)
+    top = std::max(top, e[i]);
+  const int strong = top / 4, edge = top / 8;
+  int runs[8];
+  s.start = -1;
+  for (int i = 0; i < n && s.start < 0; i += 1) {
+    if (e[i] <= strong)
+      continue;
+    int span = collectRuns(e, n, i, edge, true, runs);
+    if (span > 31 && decodPdf417(runs, 0, 1, 0) == 1000) {
+      s.start = i;
+      s.width = span;
+      startFound = true;
+    } else {
+      ++i;  // two samples further
+    }
+  }
+  if (s.start < 0)
+    return false;
+  s.hasStop = false;
+  int stopLeft = n;
+  // A stop read exactly first: a data character may lie within a few bits of its pattern.
+  for (int pass = 0; pass < 2 && !s.hasStop; ++pass)
+  for (int i = n - 1; i > s.start + s.width && !s.hasStop; --i) {
+    if (e[i] <= strong)
+      continue;
+    int span = collectRuns(e, n, i, edge, false, runs);
+    if (span > 31 && i - span > s.start && decodPdf417(runs, 0, 1, 0) == 1001 &&
+        (pass == 1 || exactStop(runs))) {
+      s.hasStop = true;
+      stopLeft = i - span;
+      // The stop's last bar ends at the next falling edge.
+      s.end = i + 1;
+      while (s.end < n && e[s.end] >= -edge)
+        ++s.end;
+      s.end = std::min(s.end, n - 1);
+    } else {
+      --i;
+    }
+  }
+  // Column boundaries: the strongest rising edge near one codeword width after the last.
+  const int w = s.width, limit = s.hasStop ? stopLeft : n;
+  s.boundaries.assign(1, s.start);
+  while (static_cast<int>(s.boundaries.size()) < 64) {
+    int prev = s.boundaries.back();
+    if (prev + w > limit - w / 4)
+      break;
+    int lo = prev + w * 8 / 10, hi = std::min(prev + w * 12 / 10, n - 1), at = prev + w, best = 0;
+    for (int k = lo; k <= hi; ++k)
+      if (e[k] > best) {
+        best = e[k];
+        at = k;
+      }
+    s.boundaries.push_back(at);
+  }
+  return true;
+}
+
+// Without a stop the row indicators of cluster 2 settle how many data columns there are.
+void columnsFromIndicators(PdfScan& s, const PVKImg& img, const datiRigheType* rows, int nRows)
+{
+  const int n = 2 * img.width;
+  for (int r = 2; r < nRows; r += 3) {
+    int start = rows[r].first, lines = std::min(rows[r].height, img.height - start);
+    for (bool shrink = true; lines >= 3; shrink = !shrink) {
+      PVKImg band = view(img, 0, start, img.width, lines);
+      normalizza(&band, s.signal.data(), s.work.data(), s.edges.data(), lines);
+      for (int i = 0; i < s.start; ++i)
+        s.edges[i] = 0;
+      pulisciPdf417(s.edges.data(), s.boundaries.data(), static_cast<int>(s.boundaries.size()), n);
+      if (SampleRow(s.runs.data(), s.edges.data(), n) >= 16) {
+        int v = decodPdf417(s.runs.data(), 8, 0, 2);
+        if (v >= 0 && v / 30 == r / 3) {
+          s.dataColumns = v % 30 + 1;
+          return;
+        }
+      }
+      if (shrink)
+        lines = std::min(lines - 1, lines / 2);
+      else
+        start += lines;
+    }
+  }
+}
+
+}  // namespace
+
+int Cerca_Pdf417(PVKImg* img, datiRigheType* rows, int nRows, char* text, char* conf,
+                 bool& startFound, unsigned short maxChars)
+{
+  if (!rows || !img || !img->data)
+    return -1;
+  if (img->width < kMinWidth || img->width > kMaxWidth)
+    return 0;
+  if (nRows < 3 || nRows > 90)
+    return 0;
+  const int n = 2 * img->width;
+  PdfScan s;
+  try {
+    s.signal.assign(n, 0);
+    s.work.assign(n, 0);
+    s.edges.assign(n, 0);
+    s.runs.assign(1024, 0);
+    s.matrix.assign(9600, -1);
+  } catch (const std::bad_alloc&) {
+    pdfTrace("err - ", "invalid memory allocation looking for pdf417", errno);
+    MyDev.lastResult = -4;
+    return -1;
+  }
+  normalizza(img, s.signal.data(), s.work.data(), s.edges.data(), img->height);
+  if (!findStartStop(s, n, startFound))
+    return 0;
+  const int boundaries = static_cast<int>(s.boundaries.size());
+  if (boundaries > 63 || boundaries < 3)
+    return 0;
+  if (s.hasStop) {
+    s.dataColumns = boundaries - 3;
+    s.expectedRuns = (s.dataColumns + 3) * 8 + 9;
+  } else {
+    s.dataColumns = boundaries + 1 - 3;
+    columnsFromIndicators(s, *img, rows, nRows);
+    if (static_cast<int>(s.boundaries.size()) > s.dataColumns + 3)
+      s.boundaries.resize(s.dataColumns + 3);
+    if (static_cast<int>(s.boundaries.size()) < s.dataColumns + 3)
+      return 0;
+    s.end = s.boundaries[s.dataColumns + 2];
+    s.expectedRuns = (s.dataColumns + 2) * 8;
+  }
+  if (s.dataColumns < 2)
+    return 0;
+  // A row that reads nothing between rows that do keeps its place as erasures.
+  int pending = 0;
+  for (int r = 0; r < nRows; ++r) {
+    int before = s.count;
+    int got = AnalizzaRigaPdf(img, rows, r, nRows, s);
+    if (got > 0) {
+      if (pending) {
+        int moved = s.count - before;
+        int gap = pending * s.dataColumns;
+        if (s.count + gap > 9600)
+          break;
+        std::memmove(&s.matrix[before + gap], &s.matrix[before], sizeof(int) * moved);
+        std::fill(s.matrix.begin() + before, s.matrix.begin() + before + gap, -1);
+        s.count += gap;
+        pending = 0;
+      }
+    } else if (s.count > 0 || r == 0) {
+      ++pending;
+    }
+  }
+  int len = 0;
+  if (s.count > 0 && text)
+    len = AnalyzeRuns(s.count, s.matrix.data(), text, s.level, maxChars);
+  if (len > 0) {
+    for (int i = 0; i < len; ++i)
+      conf[i] = 100;
+    text[len] = conf[len] = 0;
+    return len;
+  }
+  if (text && maxChars > 0)
+    text[0] = 0;
+  if (conf && maxChars > 0)
+    conf[0] = 0;
+  return 0;
+}
+
+float CalcolaAngoloPDF(PVKImg* img, int left, int right)
+{
+  if (!img || !img->data) {
+    pdfTrace("", "unexpected null pointer in evaluating PDF rotation");
+    return 0;
+  }
+  const int w = img->width;
+  if (img->height <= 19 || right - left <= 99)
+    return 0;
+  const int leftStart = std::max(left - 5, 0);
+  const int rightEnd = w <= right + 5 ? w - 5 : right - 5;
+  // The first row where a column of the band has seen more than 10 bright pixels.
+  auto firstTop = [&](int from, int step, int& row, int& col) {
+    int counts[50] = {};
+    for (int y = 0; y < img->height; ++y) {
+      const uint8_t* p = img->data + static_cast<size_t>(y) * img->stride;
+      for (int k = 0; k < 50; ++k) {
+        int x = from + step * k;
+        if (x < 0 || x >= w)
+          break;
+        if (p[x] > 100 && ++counts[k] > 10) {
+          row = y;
+          col = k;
+          return true;
+        }
+      }
+    }
+    return false;
+  };
+  int r1, c1, r2, c2;
+  if (!firstTop(leftStart, 1, r1, c1) || !firstTop(rightEnd, -1, r2, c2))
+    return 0;
+  int dx = (rightEnd - c2) - (leftStart + c1);
+  if (dx <= 1)
+    return 0;
+  float angle = std::atan(static_cast<float>(r2 - r1) / static_cast<float>(dx));
+  return alfa_is_zero(angle) ? 0.0f : angle;
+}
+
+namespace {
+
+// One pass of the reader over a cleaned image.
+int readCleaned(PVKImg& cleaned, char* text, char* conf, unsigned short maxChars, bool& startFound)
+{
+  if (cleaned.width < 128 || cleaned.height < 16)
+    return 0;
+  int left, right;
+  if (!findExtent(cleaned, left, right))
+    return 0;
+  float angle = CalcolaAngoloPDF(&cleaned, left, right);
+  OwnedImg rotated;
+  PVKImg* src = &cleaned;
+  int shift = 0;
+  if (std::fabs(angle) > 0.001f) {
+    const int dpi = cleaned.dpi ? cleaned.dpi : 1;
+    if (!StretchRotateStretch(cleaned, rotated.img, dpi, dpi, dpi, dpi, angle, 1, false))
+      return 0;
+    src = &rotated.img;
+    shift = static_cast<int>(std::fabs(cleaned.height * std::sin(angle)) + 0.5f);
+  }
+  int x0 = std::max(left - 5, 0);
+  int x1 = std::min(right + 50 + shift, src->width - 1);
+  if (src->height < 4 || x1 - x0 + 1 < 32)
+    return 0;
+  PVKImg crop = view(*src, x0, 0, x1 - x0 + 1, src->height);
+  datiRigheType rows[kMaxRows + 1];
+  float meanHeight = 0;
+  int base = 0;
+  int nRows = findRows(crop, rows, meanHeight, base);
+  if (nRows == 0)
+    return 0;
+  PVKImg symbol = view(crop, 0, base, crop.width, crop.height - base);
+  int len = Cerca_Pdf417(&symbol, rows, nRows, text, conf, startFound, maxChars);
+  if (len == 0 && startFound && meanHeight > 1) {
+    for (int i = 0; i < nRows; ++i) {
+      rows[i].first = static_cast<int>(i * meanHeight + 0.5f);
+      rows[i].height = static_cast<int>(meanHeight);
+      rows[i].last = rows[i].first + rows[i].height;
+    }
+    len = Cerca_Pdf417(&symbol, rows, nRows, text, conf, startFound, maxChars);
+  }
+  return len;
+}
+
+}  // namespace
+
+int ReadPdf(PVKImg img, char* text, char* conf, unsigned short maxChars)
+{
+  if (!text || !conf || maxChars < 1) {
+    MyDev.lastResult = -3;
+    return -1;
+  }
+  text[0] = conf[0] = 0;
+  bool anyStart = false;
+  for (int offset = -60;; offset += 20) {
+    OwnedImg cleaned;
+    if (!img.data || !pulisci(&img, &cleaned.img, offset))
+      return -1;
+    bool startFound = false;
+    int len = 0;
+    try {
+      len = readCleaned(cleaned.img, text, conf, maxChars, startFound);
+    } catch (const std::bad_alloc&) {
+      pdfTrace("err - ", offset == -60 ? "read pdf invalid memory allocation"
+                                        : "read pdf (2) with invalid memory allocation",
+               errno);
+      MyDev.lastResult = -4;
+      return -1;
+    }
+    if (len != 0)
+      return len;
+    anyStart = anyStart || startFound;
+    if (offset >= 0 || !anyStart)
+      break;
+  }
+  text[0] = conf[0] = 0;
+  return 0;
+}

@@ -55,12 +55,13 @@ class ScanDriver : public ::testing::Test {
     ASSERT_EQ(PVKImgCreate(handle(), 300, 300), 0);
     reads = 0;
     stopAtRead = -1;
+    savedReaders_ = pvk::reading::zoneReaders;
     pvk::reading::zoneReaders = {scriptedRead, realImage};
     cheque.assign(static_cast<size_t>(kSensor) * kLines, 25);
     for (int y = kTop; y < kTop + kHeight; ++y) std::memset(&cheque[static_cast<size_t>(y) * kSensor + kLeft], 220, kWidth);
   }
   void TearDown() override {
-    pvk::reading::zoneReaders = {nullptr, nullptr};
+    pvk::reading::zoneReaders = savedReaders_;
     PVKClose(handle());
     std::string cmd = "rm -rf '" + dir + "'";
     (void)!std::system(cmd.c_str());
@@ -111,6 +112,7 @@ class ScanDriver : public ::testing::Test {
   std::vector<uint8_t> cheque;
   char text[128]{};
   char conf[128]{};
+  pvk::reading::ZoneReaders savedReaders_{};
 };
 
 TEST_F(ScanDriver, BadRequestsAreRefusedBeforeAnythingIsFed) {

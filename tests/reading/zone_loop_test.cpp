@@ -81,11 +81,12 @@ class ZoneLoop : public ::testing::Test {
     for (int s = 0; s < 2; ++s) MyDev.img[s].dpiH = MyDev.img[s].dpiV = 300;
     MyDev.lastResult = 0;
     MyDev.buzzerPresent = 0;
+    savedReaders_ = pvk::reading::zoneReaders;
     pvk::reading::zoneReaders = {scriptedRead, scriptedImage};
   }
   void TearDown() override {
     pvk::core::requestStop(false);
-    pvk::reading::zoneReaders = {nullptr, nullptr};
+    pvk::reading::zoneReaders = savedReaders_;
     MyLog = savedLog_;
   }
 
@@ -118,6 +119,7 @@ class ZoneLoop : public ::testing::Test {
   char text[256]{};
   char conf[256]{};
   LogInfo savedLog_;
+  pvk::reading::ZoneReaders savedReaders_{};
 };
 
 TEST_F(ZoneLoop, ThreeZonesJoinWithTabsAndCount) {

@@ -442,6 +442,9 @@ typedef struct PVKDeskewEntry {
 PVK_API extern PVKDeskewEntry PVKPendingDeskew[2];
 /* Non-zero: the geometry calls write progress traces. Zero at load; the library never sets it. */
 PVK_API extern unsigned char debugOn;
+/* Null at load; the library never sets it. A host that points it at a file name has every
+ * magnetic reading write the document's raw head bytes there, one decimal a line. */
+PVK_API extern const char* fNameDatiMICR;
 
 PVK_API bool PVKDeskewWrapStamp2(ImgInfo* side, ImgInfo* companion, bool flipV, bool flipH, bool compFlipV,
                                  bool compFlipH, bool deskewNow, PVK_REF_(short) edgeOffset, bool edgeFromTop,

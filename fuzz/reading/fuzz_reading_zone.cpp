@@ -1,6 +1,7 @@
 // Zone cuts of small images as a document may hold them: any i64 rectangle (far edges, zero
 // sizes, values that overflow when scaled), any rotation word, planes and mirror flag. The cut
-// stays inside the source, the source is never written, and every cut is released.
+// stays inside the source, the source is never written, and every cut is released. Then the
+// zone is read whole, with any font, option and capacity.
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -47,6 +48,21 @@ void cut(Bytes& b) {
       for (int x = 0; x < out->width; ++x) sum = static_cast<uint8_t>(sum + out->data[static_cast<size_t>(y) * out->stride + x]);
     pvk::reading::releaseCut(out, rotation);
   }
+  if (pixels != before) std::abort();
+
+  // The same zone read whole: the caller's buffers of maxChars bytes are never overrun (the
+  // guard bytes around them stay), the count fits them, and the source is not written.
+  if (planes != 1 || dpi == 0) return;
+  constexpr size_t kGuard = 16;
+  const uint16_t maxChars = b.next() % 48;
+  zone.option = static_cast<int16_t>(b.next() % 3) - 1;
+  std::vector<char> text(maxChars + 2 * kGuard, 'g'), conf(maxChars + 2 * kGuard, 'g');
+  std::vector<ChInfo> info(maxChars + 1);
+  Vx3Read1Zone(&img, &zone, rotation, maxChars, text.data() + kGuard, conf.data() + kGuard, info.data(), 1, nullptr);
+  if (zone.charsRead >= maxChars && zone.charsRead != 0) std::abort();
+  for (size_t i = 0; i < kGuard; ++i)
+    if (text[i] != 'g' || conf[i] != 'g' || text[kGuard + maxChars + i] != 'g' || conf[kGuard + maxChars + i] != 'g')
+      std::abort();
   if (pixels != before) std::abort();
 }
 

@@ -241,3 +241,65 @@ extern const int nominaleE13B[14];
 int IndiceE13B(char c);
 // Nominal strength of c in percent, 100 for a character that is no E13B symbol.
 int PercentualeNominaleE13B(char c);
+
+// ---- Magnetic E13B recognition and the magnetic reading loop -----------------------------------
+// "0123456789:=<;" in index order; byte 15 reads '?' once the recogniser has run.
+extern char E13B_SET[16];
+// Flag and confidence per symbol index for the character window being rated.
+extern unsigned char valido[16];
+extern signed char confidenza[16];
+
+// Integer means of the levels and of the nominal strengths of the read characters (neither '?'
+// nor blank); false with both 0 when fewer than 4 are read.
+bool CalcolaVolerMedioENominaleE13B(char* text, int* level, int n, int& meanLevel, int& meanNominal);
+// Valid index with the highest confidence above 0 among the first n (the lower one on ties), -1
+// when none.
+int UnoSoloValido(int n);
+bool AlmenoUnoValido();
+// Makes index the only valid symbol, with confidence max(conf, 0).
+void UnicoValido(int index, int conf);
+// Entries of [max(from, 0), min(to, n)) other than self below (Min) or above (Max) level.
+int N_Min_Significativi(int from, int to, int self, int n, int* valleys, int level);
+int N_Max_Significativi(int from, int to, int self, int n, int* peaks, int level);
+// Rates up to four valleys m (negative) and four peaks M of a character, 0 for absent ones,
+// against level: mean gets their mean magnitude; conf rises, stays or drops with it. False when
+// nothing is left to trust (conf 0).
+bool VerificaLivelli(int level, int ref, int& conf, int m1, int m2, int m3, int m4, int M1, int M2, int M3, int M4,
+                     int& mean);
+// Reads the E13B characters of a conditioned signal from its peak arrays over [first, last)
+// (arrays of n entries), guided by the optical line in sample positions (may be null with optN
+// 0). Fills text, conf, height (1 each, may be null), start and end (128 slots, at most 127
+// used) and returns the count. window: the samples a character spans before its closing valley
+// (105); baseConf: the starting confidence (4); cut: the pass's upper filter cut, 0 when smoothed.
+int RiconosciCaratteriE13B(char* text, char* conf, int* height, int* start, int* end, char* optText, int* optStart,
+                           int* optEnd, int optN, int* maxStart, int* maxEnd, int* minStart, int* minEnd, int first,
+                           int last, int n, int window, int baseConf, int cut);
+
+// Parameters of the magnetic reading, set by every LetturaMag: 0 the largest gap left without a
+// blank, 3 the position tolerance (the merges take a third), 4 and 5 the bounds of the width of
+// a character taken over by a merge, 6 the minimum gap of the E13B merge with the optical line.
+constexpr int kDatiMICR = 7;
+extern int32_t datiMICR[kDatiMICR];
+
+// Reads the codeline of MyMICR's samples into text, conf, start and end (128 slots; positions in
+// down-sampled samples) over the stretch [from, to] of the signal, in the current font of MyOcr
+// (32 CMC7, 33 E13B), guided by the optical line opt* in sample positions (optN entries; it gets
+// margin blanks for the time of the reading and is pruned of characters the signal does not
+// carry: optN may drop, to 0 when the reading is rejected). Returns the character count, 0 when
+// nothing was read or the reading was rejected.
+int LetturaMag(char* text, char* conf, int* start, int* end, int from, int to, char* optText, char* optConf,
+               int* optStart, int* optEnd, int& optN);
+// Sum of the confidences of the read characters that have a read neighbour (each over half its
+// hit count when that is above 1); readable gets their number.
+int CalCumulaConfCMC(char* text, char* conf, int* fifth, int n, int& readable);
+// Copies candidate src (arrays, count capped at 127, scores) over dst; ScambiaBest exchanges two.
+void SovrascriviBest(char* dT, char* dC, int* dS, int* dE, int* dF, int& dN, int& dCum, int& dMean, char* sT,
+                     char* sC, int* sS, int* sE, int* sF, int& sN, int& sCum, int& sMean);
+void ScambiaBest(char* aT, char* aC, int* aS, int* aE, int* aF, int& aN, int& aCum, int& aMean, char* bT, char* bC,
+                 int* bS, int* bE, int* bF, int& bN, int& bCum, int& bMean);
+
+namespace pvk::micr {
+// Filter passes the last LetturaMag ran (0 when it stopped before the sweep).
+int magPassCount();
+}  // namespace pvk::micr
+

@@ -651,6 +651,11 @@ struct OCRRigaType {
 // with a trace for a negative n, or with result code -4 when the buffers cannot be allocated
 // (the row is then left empty).
 bool AggiungiOCRRow(char* text, char* conf, ChInfo* info, int& n, OCRRigaType* row, int limit);
+// Splits a reading at CR LF into rows from slot nRows on (leading blanks of each line skipped,
+// each line cut to limit - 1 characters), scoring each with CalCumulaConf; a row counts (nRows
+// grows) only when its score exceeds the minimum line confidence of MyOcr. False for an empty
+// line before a CR or when a row cannot be filled. The caller leaves room for every line.
+bool SpezzaInRighe(char* text, char* conf, ChInfo* info, int n, OCRRigaType* rows, unsigned short& nRows, int limit);
 // Keeps the best-scored row (the first of equal maxima) in slot 0 and releases the others;
 // nRows becomes 1.
 void ScegliOcrRowMigliore(unsigned short& nRows, OCRRigaType* rows);
@@ -662,6 +667,22 @@ bool EsisteBestDB(int* counts, const char* text, const char* conf, ChInfo* info,
 // Disables the databases that read nothing and, when one payee font family dominates the n
 // characters read, every database outside it; true when any database was disabled.
 bool RiduciDBBeneficiario(int* counts, int n);
+
+// Splits band index of the band table in two when the reading of it (band-relative tops and
+// bottoms moved to zone rows) holds two lines, and again at a third line; nBands grows. False
+// when there is nothing to split or the table (kMaxRighe bands) is full.
+bool SpezzaAncoraInRighe(const char* text, const ChInfo* info, int n, RigaType* bands, unsigned short index,
+                         unsigned short& nBands);
+
+// The zone reader. Reads all the text of a grey zone (dark text on a light ground) in the font:
+// lines joined by CR LF (confidence 100 each), one confidence and one ChInfo (info may be null)
+// per character. The characters written, 0 when nothing was read or the zone is below 16 x 17,
+// -1 on error: result code -3 for a missing buffer or pixels, a stride below the width or a
+// resolution of 71 dpi or less, -4 without memory, as InitOCR left it when the set-up fails.
+// Never writes past maxChars entries; maxChars 0 gives 0.
+int ReadOCR(PVKImg img, char* text, char* conf, ChInfo* info, short font, unsigned short maxChars);
+extern uint8_t codelineRidotta;       // the band being read was cleared outside its text
+extern int32_t nCicliCompletiSoglia;  // threshold cycles started for the band being read
 
 // Zone erasers (grey image changed in place; 0 black, 255 white). TagliaBordi narrows the
 // width to the light span between dark side borders and returns the first light column (0 when
@@ -678,6 +699,13 @@ namespace pvk::ocr {
 // Test seam of the zone reader's allocations: when positive, the allocation that brings it to 0
 // fails (and every one after, until it is set again). Negative: never.
 extern int zoneAllocFailAfter;
+// The final trims of a zone result (n characters) for font and the typeDoc of MyOcr: the unread
+// ends of OCR-B zones, the weak first and last characters of fonts 4, 5, 38 and 39, a trailing
+// " ?", and every blank unless MyOcr keeps blanks. info may be null.
+void trimZoneResult(char* text, char* conf, ChInfo* info, int& n, short font);
+// Test seam of stops: when positive, a stop is requested (as the host's stop call does) once
+// that many passes of the zone reader have ended.
+extern int zoneStopAfterPasses;
 // The zone reader's allocator (calloc) behind that seam; null on failure.
 void* zoneCalloc(size_t count, size_t size);
 // Releases a row's buffers and zeroes the record.

@@ -54,6 +54,37 @@ bool AggiungiOCRRow(char* text, char* conf, ChInfo* info, int& n, OCRRigaType* r
   return true;
 }
 
+bool SpezzaInRighe(char* text, char* conf, ChInfo* info, int n, OCRRigaType* rows, unsigned short& nRows, int limit) {
+  if (text == nullptr || conf == nullptr || rows == nullptr) return false;
+  int start = 0;
+  while (start < n && text[start] == ' ') ++start;
+  // Fills slot nRows with text[from .. from + len) and scores it; the slot is kept (nRows grows)
+  // only above the minimum line confidence, else emptied for the next line.
+  auto addLine = [&](int from, int len) {
+    if (!AggiungiOCRRow(text + from, conf + from, info != nullptr ? info + from : nullptr, len, &rows[nRows], limit))
+      return false;
+    OCRRigaType& row = rows[nRows];
+    int m = row.n;
+    const int score = CalCumulaConf(row.text, row.conf, row.info, m, false, 0);
+    row.n = m;
+    row.score = static_cast<uint8_t>(score < 0 ? 0 : score > 255 ? 255 : score);
+    if (score > MyOcr.minLineConf) ++nRows;
+    else releaseRow(row);
+    return true;
+  };
+  for (int cr = pvk::ocr::findInReading(text, n, '\r', start); cr >= 0;
+       cr = pvk::ocr::findInReading(text, n, '\r', start)) {
+    const int len = cr - start;
+    if (len < 1) return false;
+    if (!addLine(start, len)) return false;
+    start = cr + 2;
+    while (start < n && text[start] == ' ') ++start;
+    if (start >= n) return true;
+  }
+  if (start >= n) return true;
+  return addLine(start, n - start);
+}
+
 void ScegliOcrRowMigliore(unsigned short& nRows, OCRRigaType* rows) {
   if (nRows > 0 && rows != nullptr) {
     unsigned best = 0;

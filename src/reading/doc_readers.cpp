@@ -9,11 +9,16 @@ bool createImage(unsigned short side, PVKOCRDoc* doc, unsigned char threshold) {
   return Vx3CreateOCRImage(side, doc, threshold);
 }
 
+bool readOneZone(PVKImg* image, PVKOCRZone* zone, short rotation, unsigned short maxChars, char* text, char* conf,
+                 ChInfo* info, unsigned short side, void* reserved) {
+  return Vx3Read1Zone(image, zone, rotation, maxChars, text, conf, info, side, reserved);
+}
+
 }  // namespace
 
 namespace pvk::reading {
 
-ZoneReaders zoneReaders{nullptr, createImage};
+ZoneReaders zoneReaders{readOneZone, createImage};
 
 bool readZone(uint16_t side, PVKOCRZone& zone, unsigned short maxChars, char* text, char* conf, ChInfo* info) {
   zone.charsRead = 0;

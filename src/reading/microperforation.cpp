@@ -66,7 +66,7 @@ struct Mode {
     doc.zones[0] = z;
     if (!pvk::reading::buildImage(side, &doc)) return false;
     MyOcr.multiLine = 1;
-    const bool ok = pvk::reading::readZone(side, doc.zones[0], 255, r.text, r.conf, r.info);
+    const bool ok = pvk::reading::readZone(side, doc.zones[0], sizeof r.text, r.text, r.conf, r.info);
     MyOcr.multiLine = s.switch1;
     r.n = ok ? std::min<int>(doc.zones[0].charsRead, 255) : 0;
     r.text[r.n] = 0;

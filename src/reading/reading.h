@@ -198,6 +198,34 @@ bool Vx3CreateOCRImage(unsigned short side, PVKOCRDoc* doc, unsigned char thresh
 // rotation puts the codeline. The image is built but left marked not valid.
 bool Vx3CreateOCRImageCdl(unsigned short side, short rotation, unsigned char threshold, unsigned short height);
 
+// ---- One zone: reader and dispatch --------------------------------------------------------------
+// Text and confidence buffers hold maxChars bytes each, the NUL included: a zone gives at most
+// maxChars - 1 characters and a capacity of 0 writes nothing. info (one box per character) may
+// be null.
+
+// Cuts the zone (1/150 inch) out of the side's OCR image, turns it by rotation (0, 256, 512,
+// 768), reads it with the reader of its font and cleans the result; the count goes into the
+// zone. False for a null image, zone or buffer (-3) or a reader's failure (-30 unless a more
+// specific code is there); a zone outside the image reads 0 characters and is true. reserved
+// must be null. The short form has no boxes and reads the zone's own side.
+bool Vx3Read1Zone(PVKImg* sideImage, PVKOCRZone* zone, short rotation, unsigned short maxChars, char* text, char* conf,
+                  ChInfo* info, unsigned short side, void* reserved);
+bool Vx3Read1Zone(PVKImg* sideImage, PVKOCRZone* zone, short rotation, unsigned short maxChars, char* text, char* conf,
+                  void* reserved);
+// The reader of the zone image's font (zone in pixels of the image); fullWidth is the width of
+// the whole zone, multiLine sends fonts without a reader of their own through the line
+// splitter. The count, 0 for none, negative on a reader's failure.
+int Vx3OCRRead(PVKImg zoneImage, PVKOCRZone* zone, char* text, char* conf, ChInfo* info, unsigned short maxChars,
+               unsigned short fullWidth, bool multiLine);
+// One block: QR (no text), DataMatrix, barcodes and PDF417, else the OCR of the font.
+int Vx3OCRAnalizzaZone(PVKImg image, PVKOCRZone* zone, char* text, char* conf, ChInfo* info, unsigned short maxChars);
+int Vx3OCRReadBarcodeOrPDF(PVKImg image, PVKOCRZone* zone, char* text, char* conf, unsigned short maxChars);
+// Rows joined by CR LF, blocks of a row by one blank when MyOcr's mode byte is on; last result
+// 7 when the capacity ran out, -19 (and 0) on a stop request. The count, or a block reader's
+// negative result.
+int Vx3OCRSpezzaInZone(PVKImg image, PVKOCRZone* zone, char* text, char* conf, ChInfo* info, unsigned short maxChars,
+                       unsigned short fullWidth);
+
 // ---- One zone: cut, size, rules ---------------------------------------------------------------
 // The zone rectangle roi (pixels; negative x or y from the far edge, 0 width or height to the
 // edge) clipped to the image and turned by rotation (256 a quarter turn, 512 a half, 768 three
@@ -231,5 +259,7 @@ void foldConfidences(char* conf, int count);
 void italianChequeDataMatrix(const char* text, int count);
 // ScegliRigaMigliore that moves the character boxes with the row (info may be null).
 void bestRow(char* text, char* conf, ChInfo* info, int& count);
+// A reader's count fitted to the buffers: at most maxChars - 1 characters, terminated there.
+int fitCount(int count, char* text, char* conf, unsigned short maxChars);
 
 }  // namespace pvk::reading

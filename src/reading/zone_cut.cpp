@@ -89,7 +89,9 @@ bool clipRoi(PVKRoi& roi, int64_t W, int64_t H) {
     if (y > -H) {
       y = H + y;
     } else {
-      height = std::max<int64_t>((height + y) + H, 0);  // the overshoot comes off the height
+      // The overshoot comes off the height; summed wide, as both may lie far out.
+      const __int128 h = static_cast<__int128>(height) + y + H;
+      height = h <= 0 ? 0 : h >= H ? H : static_cast<int64_t>(h);
       y = 0;
     }
   }

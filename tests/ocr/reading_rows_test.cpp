@@ -98,6 +98,50 @@ TEST_F(ReadingRows, TheBestRowMovesToTheFront) {
   }
 }
 
+TEST_F(ReadingRows, AReadingSplitsAtLineBreaksIntoScoredRows) {
+  MyOcr.minLineConf = 30;
+  const struct {
+    const char* text;
+    char conf;             // every character's confidence (CR LF too)
+    bool ok;
+    int rows;
+    const char* first;     // the first row's text
+    int firstCapacity;
+  } cases[] = {
+      {"  AB12\r\n  CD34", 80, true, 2, "AB12", 20},  // leading blanks of each line skipped
+      {"AB12\r\nCD34", 20, true, 0, "", 0},           // both at or below the minimum
+      {"\r\nCD34", 80, false, 0, "", 0},              // an empty line before a CR
+      {"AB12\r\n   ", 80, true, 1, "AB12", 20},       // nothing after the last break
+      {"ABCDEFGHIJ", 80, true, 1, "ABCDEFG", 8},       // cut to limit - 1
+  };
+  for (const auto& c : cases) {
+    Reading r = reading(c.text, c.conf);
+    unsigned short n = 0;
+    EXPECT_EQ(SpezzaInRighe(r.text.data(), r.conf.data(), r.info.data(), static_cast<int>(r.text.size()), rows_, n, 8),
+              c.ok)
+        << c.text;
+    EXPECT_EQ(n, c.rows) << c.text;
+    if (c.rows > 0) {
+      EXPECT_STREQ(rows_[0].text, c.first);
+      EXPECT_EQ(rows_[0].capacity, c.firstCapacity > 8 ? 8 : c.firstCapacity);
+      EXPECT_EQ(rows_[0].score, 80);
+    }
+    for (int k = n; k < 4; ++k) EXPECT_EQ(rows_[k].text, nullptr) << "a row not kept holds nothing";
+    unsigned short all = 4;
+    CancellaRigheGiaLette(all, rows_);
+  }
+  // Two lines, the second read better: the best row keeps it alone.
+  Reading r = reading("AB12\r\nCD34", 60);
+  for (int k = 6; k < 10; ++k) r.conf[k] = 90;
+  unsigned short n = 0;
+  ASSERT_TRUE(SpezzaInRighe(r.text.data(), r.conf.data(), r.info.data(), 10, rows_, n, 64));
+  ASSERT_EQ(n, 2);
+  ScegliOcrRowMigliore(n, rows_);
+  EXPECT_EQ(n, 1);
+  EXPECT_STREQ(rows_[0].text, "CD34");
+  EXPECT_EQ(rows_[1].text, nullptr);
+}
+
 TEST_F(ReadingRows, EmptyingTheRowsReleasesThem) {
   for (int i = 0; i < 3; ++i) {
     Reading r = reading("row", 60);

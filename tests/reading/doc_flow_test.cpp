@@ -26,6 +26,7 @@ struct Seen {
   short font;
   int rotation;
   PVKOCRZone zone;
+  unsigned short max;  // the bytes the reader may write, the NUL included
 };
 
 std::vector<Line> script;
@@ -45,7 +46,7 @@ bool scriptedImage(unsigned short side, PVKOCRDoc* doc, unsigned char) {
 bool scriptedRead(PVKImg*, PVKOCRZone* z, short, unsigned short max, char* text, char* conf, ChInfo* info,
                   unsigned short side, void*) {
   const int rotation = MyOcr.ocrImgRotation[side];
-  seen.push_back({side, z->font, rotation, *z});
+  seen.push_back({side, z->font, rotation, *z, max});
   MyOcr.currentFont = z->font;
   if (z->font == 0 && engineSetsSemicolon) MyITACheck.semicolonAt10 = 1;
   text[0] = 0;
@@ -293,6 +294,17 @@ TEST_F(DocFlow, DataMatrixRaisesAWeakCodelineDigit) {
   for (int i = 1; i <= 10; ++i) EXPECT_EQ(MyOcrOpt.conf[i], 100) << "position " << i;
 }
 
+TEST_F(DocFlow, ReadsOfferTheirWholeBuffersNulIncluded) {
+  engineSetsSemicolon = true;
+  script = {{1, 0, 0, kCheque, 90}, {1, 36, -1, kDataMatrix, 100}};
+  run(3, {4});
+  ASSERT_GE(seen.size(), 2u);
+  EXPECT_EQ(seen[0].max, 128);  // the band: 127 characters at most
+  EXPECT_EQ(seen[1].font, 36);
+  for (size_t i = 1; i < seen.size(); ++i)  // the DataMatrix and the numbers that check it: 255
+    EXPECT_EQ(seen[i].max, 256) << "font " << seen[i].font;
+}
+
 TEST_F(DocFlow, DataMatrixFourDifferencesLeftAlone) {
   engineSetsSemicolon = true;
   script = {{1, 0, 0, kCheque, 90}, {1, 36, -1, "103002123450999956789ABCDEFGH00000012345", 100}};
@@ -343,6 +355,14 @@ TEST_F(Microperforation, AcceptedBacklightReadingIsEnough) {
   EXPECT_EQ(std::string(out), "0123456789");
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0].side, 2);
+}
+
+TEST_F(Microperforation, ReadingsHoldUpTo255Characters) {
+  MyAcq.backlight = 1;
+  script = {{2, 939, -1, std::string(300, 'A'), 90}};
+  read(40, 300);
+  ASSERT_FALSE(seen.empty());
+  for (const Seen& v : seen) EXPECT_EQ(v.max, 256) << "font " << v.font;
 }
 
 TEST_F(Microperforation, WithoutBacklightFrontAndRearDecide) {

@@ -42,6 +42,8 @@ TEST_F(ZoneRules, ClippingFollowsTheFarEdgeRules) {
       {{kMin, kMin, kMax, kMax}, {0, 0, 1000, 999}, true}, // no overflow: the height ends at row 999
       {{kMax, kMax, kMax, kMax}, {1000, 1000, 0, 0}, false},
       {{kMin, 5, 10, kMax}, {0, 5, 10, 995}, true},
+      {{0, kMin, 10, kMin}, {0, 0, 10, 0}, false},     // both far out: the sum does not wrap (fuzz target)
+      {{0, -1100, 10, kMax}, {0, 0, 10, 1000}, true},
   };
   for (const Case& c : cases) {
     PVKRoi r = c.in;

@@ -1,0 +1,174 @@
+// A zone of several text rows, or of several blocks side by side: rows and their column blocks
+// are found by the row and column searches, each block is read at the running output position
+// with the capacity left, blocks of a row are joined by one blank (when blanks are kept) and
+// rows by CR LF. Row and block images are headers into the zone image: nothing is copied.
+#include <algorithm>
+#include <vector>
+
+#include "core/trace.h"
+#include "ocr/ocr.h"
+#include "reading/reading.h"
+
+namespace {
+
+constexpr int kRowSlots = 260;
+// Blocks of several columns are split again inside; the depth is capped so that pathological
+// images (columns no narrower than their block) cannot exhaust the stack. Deeper blocks are read
+// whole.
+constexpr int kMaxDepth = 16;
+
+// The search arguments of a zone image for its font.
+struct SearchArgs {
+  uint16_t rowMargin, rowGap, rowWiden;
+  uint8_t darkLevel;
+  int rowMaxDark;
+  uint16_t colGap;
+  int colMaxDark;
+};
+
+SearchArgs searchArgs(short font, int dpi, bool full) {
+  SearchArgs a{};
+  a.rowMargin = static_cast<uint16_t>((full ? 8 : 2) * dpi / 300);
+  a.rowWiden = static_cast<uint16_t>(dpi * 8 / 300);
+  if (IsBarcode(font) || font == 8 || font == 36 || font == 37) {
+    a.rowGap = static_cast<uint16_t>(dpi * 8 / 300);
+    a.darkLevel = IsBarcode(font) ? 180 : 150;
+    a.rowMaxDark = dpi * 16 / 300;
+    a.colGap = static_cast<uint16_t>(IsBarcode(font) ? dpi * 32 / 300 : dpi * 8 / 300);
+    a.colMaxDark = dpi * 16 / 300;
+  } else {
+    a.rowGap = static_cast<uint16_t>(std::max<int>(dpi * 32 / 300, MyOcr.charHeight));
+    a.darkLevel = 180;
+    a.rowMaxDark = std::max<int>(MyOcr.charHeight / 2, dpi / 75);
+    a.colGap = static_cast<uint16_t>(dpi * 256 / 300);
+    a.colMaxDark = std::max<int>(MyOcr.charWidth / 2, dpi / 75);
+  }
+  return a;
+}
+
+// Fonts whose rows are read as one block whatever the columns.
+bool oneBlockFont(short font) {
+  return IsCMC7Font(font) || IsE13BFont(font) || IsMICRFont(font, false) || IsOCRBFont(font);
+}
+
+PVKImg subImage(const PVKImg& img, int x, int y, int width, int height) {
+  return PVKImg{static_cast<uint16_t>(width), static_cast<uint16_t>(height), img.stride, img.dpi,
+                img.data + static_cast<size_t>(y) * img.stride + static_cast<size_t>(x)};
+}
+
+// Boxes of n characters moved from block to zone coordinates.
+void moveBoxes(ChInfo* info, int n, int dx, int dy) {
+  if (!info) return;
+  for (int i = 0; i < n; ++i) {
+    info[i].left = static_cast<uint16_t>(info[i].left + dx);
+    info[i].right = static_cast<uint16_t>(info[i].right + dx);
+    info[i].top = static_cast<uint16_t>(info[i].top + dy);
+    info[i].bottom = static_cast<uint16_t>(info[i].bottom + dy);
+  }
+}
+
+void put(char* text, char* conf, ChInfo* info, int at, char c) {
+  text[at] = c;
+  conf[at] = 100;
+  if (info) info[at] = ChInfo{};
+}
+
+int split(PVKImg image, PVKOCRZone* zone, char* text, char* conf, ChInfo* info, unsigned short maxChars,
+          unsigned short fullWidth, int depth) {
+  if ((image.width < 64 && image.height < 256) || depth >= kMaxDepth)
+    return Vx3OCRAnalizzaZone(image, zone, text, conf, info, maxChars);
+  const short font = zone->font;
+  const int dpi = image.dpi;
+  const SearchArgs a = searchArgs(font, dpi, image.width == fullWidth);
+
+  std::vector<RigaType> rows(kRowSlots, RigaType{});
+  const int nRows = std::min(CercaRowBase(&image, rows.data(), a.rowMargin, a.rowGap, a.rowWiden, a.darkLevel,
+                                          a.rowMaxDark),
+                             kRowSlots);
+  if (nRows <= 0) return 0;
+  const bool keepBlanks = MyOcr.modeByte != 0;
+  const bool splitColumns = !oneBlockFont(MyOcr.currentFont) && !MyOcr.multiLine;
+  int capacity = maxChars;
+  int total = 0;
+  std::vector<ClmnType> cols(kMaxColonne);
+  for (int r = 0; r < nRows; ++r) {
+    if (pvk::core::stopRequested()) {
+      MyDev.lastResult = PVK_ERR_ABORTED;
+      return 0;
+    }
+    const int top = std::min<int>(rows[r].start, image.height);
+    const int height = std::min<int>(rows[r].height, image.height - top);
+    PVKImg row = subImage(image, 0, top, image.width, height);
+    if (height <= 0 || !Vx3OCRVerificaDimensioneMinima(&row, static_cast<unsigned short>(font))) continue;
+    int nCols = 1;
+    cols[0] = ClmnType{0, row.width};
+    if (splitColumns) {
+      std::fill(cols.begin(), cols.end(), ClmnType{});
+      nCols = std::min(CercaColBase(row, cols.data(), a.rowMargin, a.colGap, a.rowWiden, a.darkLevel, a.colMaxDark),
+                       kMaxColonne);
+      if (nCols <= 0) continue;
+    }
+    if (nCols == 1 && nRows == 1) return Vx3OCRAnalizzaZone(row, zone, text, conf, info, static_cast<unsigned short>(capacity));
+    int rowChars = 0;
+    for (int c = 0; c < nCols; ++c) {
+      const int left = std::min<int>(cols[c].start, row.width);
+      const int width = std::min<int>(cols[c].width, row.width - left);
+      PVKImg block = subImage(row, left, 0, width, row.height);
+      if (width <= 0 || !Vx3OCRVerificaDimensioneMinima(&block, static_cast<unsigned short>(font))) continue;
+      // Once the last byte went to a blank or a line end there is no room for a reading.
+      if (capacity == 0) continue;
+      ChInfo* at = info ? info + total : nullptr;
+      const int n = nCols == 1
+                        ? Vx3OCRAnalizzaZone(block, zone, text + total, conf + total, at,
+                                             static_cast<unsigned short>(capacity))
+                        : split(block, zone, text + total, conf + total, at, static_cast<unsigned short>(capacity),
+                                fullWidth, depth + 1);
+      if (n < 0) return n;
+      if (n == 0) continue;
+      moveBoxes(at, n, left, top);
+      rowChars += n;
+      total += n;
+      capacity = std::max(capacity - n, 0);
+      if (keepBlanks) {
+        if (capacity == 0) {
+          WriteTrace("war - ", "too many chars D", false);
+          MyDev.lastResult = PVK_WAR_OCR_TRUNCATED;
+          return total;
+        }
+        put(text, conf, info, total++, ' ');
+        ++rowChars;
+        --capacity;
+      }
+    }
+    if (rowChars == 0) continue;
+    if (keepBlanks) {  // the blank after the last block is taken back
+      --total;
+      --rowChars;
+      ++capacity;
+      text[total] = conf[total] = '\0';
+      if (rowChars == 0) continue;
+    }
+    if (capacity <= 1) {
+      WriteTrace("war - ", "too many chars E", false);
+      MyDev.lastResult = PVK_WAR_OCR_TRUNCATED;
+      return total;
+    }
+    put(text, conf, info, total++, '\r');
+    put(text, conf, info, total++, '\n');
+    capacity -= 2;
+  }
+  if (total > 2 && text[total - 2] == '\r' && text[total - 1] == '\n') total -= 2;
+  if (total <= 0) return total;
+  if (total < maxChars) text[total] = conf[total] = '\0';
+  if ((MyOcr.multiLine || font == 1) && std::find(text, text + total, '\r') != text + total)
+    pvk::reading::bestRow(text, conf, info, total);
+  return total;
+}
+
+}  // namespace
+
+int Vx3OCRSpezzaInZone(PVKImg image, PVKOCRZone* zone, char* text, char* conf, ChInfo* info, unsigned short maxChars,
+                       unsigned short fullWidth) {
+  if (!zone || !text || !conf || maxChars == 0) return 0;
+  return split(image, zone, text, conf, info, maxChars, fullWidth, 0);
+}

@@ -1,0 +1,359 @@
+// The zone reader end to end on zones drawn by the zone corpus: the limits of its arguments and of
+// the zone size, every way out leaving the engine empty, the stop request, the rows and band
+// splits it is built on, and the final trims.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "ocr_lines_fixture.h"
+#include "zone_corpus.h"
+
+namespace pvk::test {
+namespace {
+
+using namespace pvk::zonecorpus;
+
+struct Result {
+  int r = 0;
+  std::string text, conf;
+  std::vector<ChInfo> info;
+};
+
+class ReadOcr : public OcrLinesTest {
+ protected:
+  void TearDown() override {
+    pvk::ocr::zoneAllocFailAfter = -1;
+    pvk::ocr::zoneStopAfterPasses = -1;
+    pvk::core::requestStop(false);
+    OcrLinesTest::TearDown();
+  }
+  static Zone zone(short font, const std::vector<std::string>& lines, int dpi = 300, uint16_t typeDoc = 0) {
+    ZoneRequest r;
+    r.font = font;
+    r.typeDoc = typeDoc;
+    r.dpi = dpi;
+    r.lines = static_cast<int>(lines.size());
+    r.text = lines;
+    r.seed = 7;
+    Zone z = makeZone(r);
+    MyOcr.typeDoc = typeDoc;
+    return z;
+  }
+  // Reads img into buffers of maxChars entries; bytes past them must stay untouched.
+  static Result read(PVKImg img, short font, int maxChars = 200, bool withInfo = true) {
+    constexpr int kGuard = 16;
+    std::vector<char> text(maxChars + kGuard, '#'), conf(maxChars + kGuard, '#');
+    std::vector<ChInfo> info(maxChars + kGuard);
+    for (ChInfo& c : info) c.agreement = 0xBEEF;
+    Result out;
+    out.r = ReadOCR(img, text.data(), conf.data(), withInfo ? info.data() : nullptr, font,
+                    static_cast<unsigned short>(maxChars));
+    for (int k = maxChars; k < maxChars + kGuard; ++k) {
+      EXPECT_EQ(text[k], '#') << "text written past " << maxChars;
+      EXPECT_EQ(conf[k], '#') << "conf written past " << maxChars;
+      EXPECT_EQ(info[k].agreement, 0xBEEF) << "info written past " << maxChars;
+    }
+    EXPECT_EQ(nDBLoaded, 0) << "the database list is cleared on every way out";
+    EXPECT_EQ(BWImg, nullptr);
+    if (out.r > 0) {
+      out.text.assign(text.data(), out.r);
+      out.conf.assign(conf.data(), out.r);
+      out.info.assign(info.begin(), info.begin() + out.r);
+    }
+    return out;
+  }
+};
+
+TEST_F(ReadOcr, ReadsOneAndTwoLineZones) {
+  Zone one = zone(4, {"12345 678"});
+  Result r = read(one.image.view(), 4);
+  EXPECT_EQ(r.text, "12345678");
+  EXPECT_EQ(r.r, 8);
+
+  Zone two = zone(3, {"AB 123", "CD 456"});
+  MyOcr.multiLine = 0;  // font 3 keeps the switch as the last set-up left it
+  r = read(two.image.view(), 3);
+  ASSERT_EQ(r.text, "AB123\r\nCD456");
+  EXPECT_EQ(r.conf.substr(5, 2), "dd") << "CR LF carry confidence 100";
+  for (int k : {0, 1, 2, 3, 4, 7, 8, 9, 10, 11}) EXPECT_GE(static_cast<unsigned char>(r.conf[k]), 1) << k;
+  EXPECT_LT(r.info[0].bottom, r.info[7].top) << "boxes are zone rows, the second line below the first";
+
+  MyOcr.multiLine = 1;
+  r = read(two.image.view(), 3);
+  EXPECT_TRUE(r.text == "AB123" || r.text == "CD456") << r.text;
+  MyOcr.multiLine = 0;
+  MyOcr.modeByte = 1;
+  r = read(one.image.view(), 4);
+  EXPECT_EQ(r.text, "12345 678") << "blanks kept on request";
+}
+
+TEST_F(ReadOcr, ANullChInfoReadsTheSame) {
+  Zone z = zone(3, {"A1B2C3"});
+  const Result with = read(z.image.view(), 3);
+  const Result without = read(z.image.view(), 3, 200, false);
+  EXPECT_EQ(with.text, "A1B2C3");
+  EXPECT_EQ(without.text, with.text);
+  EXPECT_EQ(without.conf, with.conf);
+}
+
+TEST_F(ReadOcr, ResolutionAndSizeLimits) {
+  Zone z = zone(4, {"1234567"});
+  const struct {
+    int dpi, height, width, r, code;
+  } cases[] = {
+      {71, 0, 0, -1, -3},  // too coarse
+      {72, 0, 0, 0, 0},    // read (the glyphs are far too small at this scale to say what)
+      {300, 16, 0, 0, 0},  // too low
+      {300, 17, 0, 0, 0},  // read
+      {300, 0, 15, 0, 0},  // too narrow
+  };
+  for (const auto& c : cases) {
+    PVKImg v = z.image.view();
+    v.dpi = static_cast<uint16_t>(c.dpi);
+    if (c.height > 0) v.height = static_cast<uint16_t>(c.height);
+    if (c.width > 0) v.width = static_cast<uint16_t>(c.width);
+    MyDev.lastResult = 0;
+    const Result r = read(v, 4);
+    if (c.r < 0) {
+      EXPECT_EQ(r.r, -1) << c.dpi;
+    } else {
+      EXPECT_GE(r.r, 0) << c.dpi << " " << c.height << " " << c.width;
+    }
+    EXPECT_EQ(MyDev.lastResult, c.code) << c.dpi;
+  }
+}
+
+TEST_F(ReadOcr, BadArgumentsChangeNothing) {
+  Zone z = zone(4, {"1234"});
+  char text[8], conf[8];
+  std::memset(text, 'x', sizeof text);
+  std::memset(conf, 'y', sizeof conf);
+  PVKImg good = z.image.view();
+  PVKImg noPixels = good;
+  noPixels.data = nullptr;
+  PVKImg narrowStride = good;
+  narrowStride.stride = static_cast<uint16_t>(good.width - 1);
+  const struct {
+    PVKImg img;
+    char* text;
+    char* conf;
+  } cases[] = {{good, nullptr, conf}, {good, text, nullptr}, {noPixels, text, conf}, {narrowStride, text, conf}};
+  for (const auto& c : cases) {
+    MyDev.lastResult = 0;
+    EXPECT_EQ(ReadOCR(c.img, c.text, c.conf, nullptr, 4, 8), -1);
+    EXPECT_EQ(MyDev.lastResult, -3);
+    EXPECT_EQ(std::string(text, 8), std::string(8, 'x'));
+    EXPECT_EQ(std::string(conf, 8), std::string(8, 'y'));
+  }
+  EXPECT_EQ(countOf(trace(), "ReadOCR - invalid argument"), 4);
+  EXPECT_EQ(ReadOCR(good, text, conf, nullptr, 4, 0), 0);
+  EXPECT_EQ(std::string(text, 8), std::string(8, 'x')) << "maxChars 0 writes nothing";
+}
+
+TEST_F(ReadOcr, NothingIsWrittenPastMaxChars) {
+  Zone z = zone(3, {"ABC 12345", "DEF 6789"});
+  int previous = 0;
+  for (int maxChars = 1; maxChars <= 24; ++maxChars) {
+    const Result r = read(z.image.view(), 3, maxChars);
+    ASSERT_GE(r.r, 0) << maxChars;
+    EXPECT_LT(r.r, maxChars) << "room is kept for the terminator";
+    EXPECT_GE(r.r, previous) << "more room never reads less";
+    previous = r.r;
+  }
+  EXPECT_EQ(previous, 17);
+}
+
+TEST_F(ReadOcr, FontsWithoutACharacterSetFail) {
+  Zone z = zone(4, {"1234"});
+  for (short font : {35, 40, 41}) {
+    MyDev.lastResult = 7;
+    const Result r = read(z.image.view(), font);
+    EXPECT_EQ(r.r, -1) << font;
+    EXPECT_EQ(MyDev.lastResult, 0) << font << ": as the set-up left it";
+  }
+  EXPECT_GE(countOf(trace(), "Missing valid set definition"), 3);
+  EXPECT_GE(countOf(trace(), "Missing OCR valid set"), 3);
+}
+
+TEST_F(ReadOcr, EveryWayOutReleasesEverything) {
+  Zone z = zone(3, {"AB 12", "CD 34"});
+  // Set-up refused: a font code with no databases.
+  MyDev.lastResult = 0;
+  EXPECT_EQ(read(z.image.view(), 120).r, -1);
+  // Every allocation of the reader failing in turn: -4 and nothing held, until none fails.
+  bool readWhole = false;
+  for (int k = 1; k < 40 && !readWhole; ++k) {
+    pvk::ocr::zoneAllocFailAfter = k;
+    MyDev.lastResult = 0;
+    const Result r = read(z.image.view(), 3);
+    if (r.r == -1) {
+      EXPECT_EQ(MyDev.lastResult, -4) << k;
+    } else {
+      readWhole = pvk::ocr::zoneAllocFailAfter > 0;
+      EXPECT_TRUE(readWhole || MyDev.lastResult == -4) << k;
+    }
+  }
+  EXPECT_TRUE(readWhole);
+  pvk::ocr::zoneAllocFailAfter = -1;
+  EXPECT_EQ(read(z.image.view(), 3).text, "AB12\r\nCD34");
+}
+
+TEST_F(ReadOcr, AStopKeepsTheBandsFinishedBeforeIt) {
+  Zone z = zone(3, {"AB 12", "CD 34"});
+  const Result whole = read(z.image.view(), 3);
+  ASSERT_EQ(whole.text, "AB12\r\nCD34");
+  // A stop before the first pass: nothing is read.
+  pvk::core::requestStop(true);
+  EXPECT_EQ(read(z.image.view(), 3).r, 0);
+  pvk::core::requestStop(false);
+  // A stop after the first pass: the first band ends with nothing (the stop falls before its
+  // next threshold) and nothing after it is read.
+  pvk::ocr::zoneStopAfterPasses = 1;
+  EXPECT_EQ(read(z.image.view(), 3).r, 0);
+  pvk::core::requestStop(false);
+  // Stops after ever more passes: once the first band has been finished it is kept, and the
+  // second band never appears without the first.
+  bool firstKept = false;
+  for (int n = 2; n < 80 && !firstKept; ++n) {
+    pvk::ocr::zoneStopAfterPasses = n;
+    const Result r = read(z.image.view(), 3);
+    pvk::core::requestStop(false);
+    if (r.text.find("CD") != std::string::npos) {
+      EXPECT_EQ(r.text.substr(0, 4), "AB12");
+    }
+    firstKept = r.text == "AB12";
+  }
+  EXPECT_TRUE(firstKept);
+  pvk::ocr::zoneStopAfterPasses = -1;
+  EXPECT_EQ(read(z.image.view(), 3).text, whole.text) << "with the stop cleared the next reading is whole";
+}
+
+TEST_F(ReadOcr, TheBacklitFontsReadLightHoles) {
+  Zone z = zone(938, {"123456"}, 300, 3);
+  ASSERT_TRUE(z.backlit);
+  const Result r = read(z.image.view(), 938);
+  EXPECT_GE(r.r, 0);
+}
+
+TEST(ZoneTrims, FinalTrimsPerFont) {
+  const struct {
+    short font;
+    uint16_t typeDoc;
+    uint8_t keepBlanks;
+    const char* text;
+    const char* conf;  // one digit per character: its confidence / 10 (0 stands for 1)
+    const char* want;
+  } cases[] = {
+      {4, 0, 0, "? 12345 ?", "009999900", "12345"},
+      {4, 0, 1, "? 12345 ?", "009999900", "12345"},
+      {4, 0, 0, "1?", "99", ""},                    // at most 2 real characters
+      {5, 0, 1, "7 123 4", "0099909", "123 4"},      // weak lead with its blank goes
+      {5, 0, 1, "7 123 4", "9099900", "7 123"},      // weak tail with its blank goes
+      {38, 0, 1, ". 123 .", "9099909", "123"},       // '.' ends go whatever their confidence
+      {9, 0, 1, "AB ?", "9909", "AB"},               // other fonts: a trailing " ?"
+      {9, 0, 1, "? AB", "0999", "? AB"},             // and only that
+      {9, 2, 1, "? AB", "0999", "AB"},               // typeDoc 2 trims like OCR-B
+      {9, 0, 0, "A B C", "99999", "ABC"},
+  };
+  for (const auto& c : cases) {
+    MyOcr = OcrInfo{};
+    MyOcr.typeDoc = c.typeDoc;
+    MyOcr.modeByte = c.keepBlanks;
+    std::string text = c.text, conf;
+    for (char d : std::string(c.conf)) conf.push_back(static_cast<char>(d == '0' ? 1 : (d - '0') * 10));
+    std::vector<ChInfo> info(text.size() + 1);  // the edits move the terminator entry too
+    int n = static_cast<int>(text.size());
+    pvk::ocr::trimZoneResult(text.data(), conf.data(), info.data(), n, c.font);
+    EXPECT_EQ(text.substr(0, n), c.want) << c.font << " '" << c.text << "'";
+  }
+  MyOcr = OcrInfo{};
+}
+
+// Readings with boxes: each character 10 columns wide, the line's rows given.
+struct Boxed {
+  std::string text;
+  std::vector<ChInfo> info;
+  void add(const std::string& line, int top, int bottom) {
+    if (!text.empty()) {
+      for (char c : {'\r', '\n'}) {
+        text.push_back(c);
+        info.push_back(info.back());
+      }
+    }
+    for (size_t k = 0; k < line.size(); ++k) {
+      ChInfo ci{};
+      ci.agreement = 1;
+      ci.left = static_cast<uint16_t>(10 * k);
+      ci.right = static_cast<uint16_t>(10 * k + 8);
+      ci.top = static_cast<uint16_t>(top);
+      ci.bottom = static_cast<uint16_t>(bottom);
+      text.push_back(line[k]);
+      info.push_back(ci);
+    }
+  }
+};
+
+TEST(BandSplit, TwoAndThreeLinesInOneBand) {
+  std::vector<RigaType> bands(kMaxRighe + 1);
+  bands[0] = {0, 20, 0};
+  bands[1] = {20, 100, 5};
+  bands[2] = {120, 30, 0};
+  unsigned short n = 3;
+  Boxed two;
+  two.add("AB", 30, 60);
+  two.add("CD", 70, 100);
+  ASSERT_TRUE(SpezzaAncoraInRighe(two.text.data(), two.info.data(), static_cast<int>(two.text.size()), bands.data(), 1, n));
+  ASSERT_EQ(n, 4);
+  EXPECT_EQ(bands[1].start, 20);
+  EXPECT_EQ(bands[1].height, 65 - 20) << "to the middle between the lines";
+  EXPECT_EQ(bands[2].start, 65);
+  EXPECT_EQ(bands[2].height, 120 - 65);
+  EXPECT_EQ(bands[3].start, 120) << "the bands after move up";
+
+  Boxed three;
+  three.add("AB", 10, 40);
+  three.add("CD", 50, 80);
+  three.add("EF", 90, 120);
+  bands[0] = {0, 130, 0};
+  n = 1;
+  ASSERT_TRUE(SpezzaAncoraInRighe(three.text.data(), three.info.data(), static_cast<int>(three.text.size()), bands.data(), 0, n));
+  ASSERT_EQ(n, 3);
+  EXPECT_EQ(bands[0].height, 45);
+  EXPECT_EQ(bands[1].start, 45);
+  EXPECT_EQ(bands[1].height, 40);
+  EXPECT_EQ(bands[2].start, 85);
+  EXPECT_EQ(bands[2].height, 45);
+
+  // Nothing to split: one line, overlapping lines, a second line of unread marks only.
+  Boxed one;
+  one.add("AB", 10, 40);
+  Boxed overlap;
+  overlap.add("AB", 10, 40);
+  overlap.add("CD", 20, 50);
+  Boxed unread;
+  unread.add("AB", 10, 40);
+  unread.add("? ?", 50, 80);
+  for (Boxed* b : {&one, &overlap, &unread}) {
+    bands[0] = {0, 130, 0};
+    n = 1;
+    EXPECT_FALSE(SpezzaAncoraInRighe(b->text.data(), b->info.data(), static_cast<int>(b->text.size()), bands.data(), 0, n))
+        << b->text;
+    EXPECT_EQ(n, 1);
+    EXPECT_EQ(bands[0].height, 130);
+  }
+  // A full table: no split, and a third line stops where the table fills.
+  n = kMaxRighe;
+  bands[0] = {0, 130, 0};
+  EXPECT_FALSE(SpezzaAncoraInRighe(two.text.data(), two.info.data(), static_cast<int>(two.text.size()), bands.data(), 0, n));
+  EXPECT_EQ(n, kMaxRighe);
+  n = kMaxRighe - 1;
+  EXPECT_TRUE(SpezzaAncoraInRighe(three.text.data(), three.info.data(), static_cast<int>(three.text.size()), bands.data(), 0, n));
+  EXPECT_EQ(n, kMaxRighe);
+  EXPECT_EQ(bands[1].start, 45);
+  EXPECT_EQ(bands[1].height, 130 - 45) << "the third line stays with the second";
+}
+
+}  // namespace
+}  // namespace pvk::test

@@ -1,0 +1,147 @@
+// Multi-line zones on real pixels: DataMatrix symbols (each first read by ZXing-cpp) stacked in
+// rows and set side by side in one zone, read through the line splitter: rows joined by CR LF,
+// blocks by one blank, the capacity running out between rows and blocks, the stop request, and
+// the best row for zones read as a single line.
+#include <ZXing/ReadBarcode.h>
+
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "reading/reading.h"
+#include "reading_fixture.h"
+#include "symbol_corpus.h"
+
+namespace {
+
+using pvk::testing::countOf;
+namespace corpus = pvk::corpus;
+
+cv::Mat dataMatrix(const std::string& data) {
+  corpus::SymbolSpec spec;
+  spec.symbology = corpus::Symbology::DataMatrix;
+  spec.data = data;
+  corpus::DrawSpec draw;
+  draw.xMils = 25;  // 225-pixel symbols: a row of one passes the 80/300-inch minimum
+  corpus::Sample sample;
+  EXPECT_TRUE(corpus::makeSample(spec, draw, 0, 1, sample)) << data;
+  cv::Mat m = cv::Mat(sample.image.height, sample.image.width, CV_8UC1, sample.image.pixels.data()).clone();
+  const ZXing::Result r = ZXing::ReadBarcode(ZXing::ImageView(m.data, m.cols, m.rows, ZXing::ImageFormat::Lum), {});
+  EXPECT_EQ(std::string(r.bytes().begin(), r.bytes().end()), data);
+  return m;
+}
+
+class ZoneSplit : public pvk::testing::ReadingFixture {
+ protected:
+  void SetUp() override {
+    ReadingFixture::SetUp();
+    MyAcq.colourLines = 1;
+    MyAcq.planesPerLine = 1;
+  }
+  // A white zone image at 300 dpi with the symbols at their places; kept by the fixture.
+  PVKImg zoneOf(const std::vector<std::pair<cv::Point, std::string>>& symbols, int w = 700, int h = 820) {
+    zone_ = cv::Mat(h, w, CV_8UC1, cv::Scalar(255));
+    for (const auto& [at, data] : symbols) {
+      const cv::Mat s = dataMatrix(data);
+      s.copyTo(zone_(cv::Rect(at.x, at.y, s.cols, s.rows)));
+    }
+    return PVKImg{static_cast<uint16_t>(w), static_cast<uint16_t>(h), static_cast<uint16_t>(zone_.step), 300, zone_.data};
+  }
+  // Splits with buffers of exactly maxChars bytes (the sanitizer sees any byte beyond).
+  std::string split(PVKImg img, unsigned short maxChars, short option = 0, int* n = nullptr) {
+    std::vector<char> text(maxChars), conf(maxChars);
+    std::vector<ChInfo> info(maxChars);
+    PVKOCRZone zone{0, 0, img.width, img.height, 1, 36, option, 0};
+    MyOcr.modeByte = option != 0;
+    MyOcr.currentFont = 36;  // as the dispatch leaves them
+    MyOcr.dmDpi = img.dpi;
+    const int count = Vx3OCRSpezzaInZone(img, &zone, text.data(), conf.data(), info.data(), maxChars, img.width);
+    if (n) *n = count;
+    if (count <= 0) return "";
+    for (int i = 0; i < count; ++i) EXPECT_EQ(conf[i], 100) << i;
+    boxes_.assign(info.begin(), info.begin() + count);
+    return std::string(text.data(), count);
+  }
+
+  cv::Mat zone_;
+  std::vector<ChInfo> boxes_;
+};
+
+const std::vector<std::pair<cv::Point, std::string>> kThreeRows = {
+    {{60, 20}, "ROW-1"}, {{60, 300}, "ROW-2"}, {{60, 580}, "ROW-3"}};
+
+TEST_F(ZoneSplit, RowsAreJoinedByCrLf) {
+  EXPECT_EQ(split(zoneOf(kThreeRows), 64), "ROW-1\r\nROW-2\r\nROW-3");
+  EXPECT_EQ(MyDev.lastResult, 0);
+}
+
+TEST_F(ZoneSplit, BlocksOfARowAreJoinedByOneBlankWithTheOption) {
+  const PVKImg img = zoneOf({{{20, 30}, "LEFT1"}, {{440, 30}, "RIGHT"}}, 700, 290);
+  EXPECT_EQ(split(img, 64, 1), "LEFT1 RIGHT");
+  EXPECT_EQ(split(img, 64, 0), "LEFT1RIGHT");
+}
+
+TEST_F(ZoneSplit, SwitchOneKeepsOneRow) {
+  MyOcr.multiLine = 1;
+  EXPECT_EQ(split(zoneOf(kThreeRows), 64), "ROW-1") << "equal means: the first row stays";
+}
+
+TEST_F(ZoneSplit, CapacityRunsOutBetweenRows) {
+  const std::vector<std::pair<cv::Point, std::string>> rows = {{{60, 20}, "ABC"}, {{60, 300}, "DEF"}, {{60, 580}, "GHI"}};
+  const PVKImg img = zoneOf(rows);
+  // 9 bytes: ABC CR LF DEF leaves one byte, too few for the next CR LF: warning 7.
+  MyDev.lastResult = 0;
+  int n = 0;
+  EXPECT_EQ(split(img, 9, 0, &n), "ABC\r\nDEF");
+  EXPECT_EQ(n, 8);
+  EXPECT_EQ(MyDev.lastResult, PVK_WAR_OCR_TRUNCATED);
+  EXPECT_EQ(countOf(trace(), "war -  too many chars E\r\n"), 1);
+  // 10 bytes: the second CR LF takes the last two; the third row meets no room and is not read
+  // (a reader at one past the buffer would write there).
+  MyDev.lastResult = 0;
+  EXPECT_EQ(split(img, 10), "ABC\r\nDEF");
+  EXPECT_EQ(MyDev.lastResult, 0);
+}
+
+TEST_F(ZoneSplit, BoxesComeBackInZoneCoordinates) {
+  const PVKImg img = zoneOf({{{40, 60}, "L"}, {{500, 400}, "R"}}, 900, 800);
+  MyOcr.modeByte = 0;
+  ASSERT_EQ(split(img, 32), "L\r\nR");
+  ASSERT_EQ(boxes_.size(), 4u);
+  EXPECT_EQ(boxes_[1].left, 0) << "inserted characters carry no box";
+  // DataMatrix readings carry no box of their own: what the zone adds is the block's place.
+  EXPECT_GE(boxes_[3].left, 400);
+  EXPECT_GE(boxes_[3].top, 200);
+}
+
+// The whole road: the rows read through the one-zone reader, line ends kept, or turned into
+// blanks by per-document switch 5.
+TEST_F(ZoneSplit, TheOneZoneReaderKeepsOrRemovesLineEnds) {
+  zoneOf(kThreeRows);
+  setSide(1, zone_);
+  ASSERT_TRUE(Vx3CreateOCRImage(1, nullptr, 0));
+  for (uint8_t remove : {0, 1}) {
+    MyOcr.removeCrLf = remove;
+    char text[64], conf[64];
+    PVKOCRZone zone{0, 0, 0, 0, 1, 36, 0, 0};  // the whole side
+    ASSERT_TRUE(Vx3Read1Zone(&MyOcr.ocrImg[1], &zone, 0, sizeof text, text, conf, nullptr));
+    EXPECT_STREQ(text, remove ? "ROW-1 ROW-2 ROW-3" : "ROW-1\r\nROW-2\r\nROW-3");
+    EXPECT_EQ(zone.charsRead, std::strlen(text));
+    EXPECT_EQ(conf[zone.charsRead], '\0');
+  }
+}
+
+TEST_F(ZoneSplit, AStopEndsTheZone) {
+  const PVKImg img = zoneOf(kThreeRows);
+  pvk::core::requestStop(true);
+  int n = -1;
+  EXPECT_EQ(split(img, 64, 0, &n), "");
+  pvk::core::requestStop(false);
+  EXPECT_EQ(n, 0);
+  EXPECT_EQ(MyDev.lastResult, PVK_ERR_ABORTED);
+}
+
+}  // namespace

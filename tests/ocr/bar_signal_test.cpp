@@ -24,6 +24,18 @@ PVKImg viewOf(Image& im) {
                 static_cast<uint16_t>(im.dpi), im.pixels.data()};
 }
 
+// The edges of out (2 w samples) are want, within tol samples, rising and falling in turn.
+void expectEdgesAt(const std::vector<int>& out, int w, const std::vector<int>& want, int tol, double px) {
+  std::vector<int> got;
+  for (int i = 0; i < 2 * w; ++i)
+    if (out[i]) got.push_back(i);
+  ASSERT_EQ(got.size(), want.size()) << px;
+  for (size_t i = 0; i < want.size(); ++i) {
+    EXPECT_NEAR(got[i], want[i], tol) << px << " edge " << i;
+    EXPECT_EQ(out[got[i]] > 0, i % 2 == 0) << px << " edge " << i << ": rising edges open the bars";
+  }
+}
+
 }  // namespace
 
 TEST(ModuleCounts, WidthsBecomeWholeModulesWithTheirResiduals) {
@@ -127,14 +139,7 @@ TEST(BarSignal, EdgesOfACleanSymbolLieOnItsModuleBoundaries) {
       want.push_back(static_cast<int>(2 * x + 0.5));
       if (i < el.size()) x += el[i] * px;
     }
-    std::vector<int> got;
-    for (int i = 0; i < 2 * w; ++i)
-      if (out[i]) got.push_back(i);
-    ASSERT_EQ(got.size(), want.size()) << px;
-    for (size_t i = 0; i < want.size(); ++i) {
-      EXPECT_NEAR(got[i], want[i], 1) << px << " edge " << i;
-      EXPECT_EQ(out[got[i]] > 0, i % 2 == 0) << "rising edges open the bars";
-    }
+    expectEdgesAt(out, w, want, 1, px);
   }
 }
 
@@ -170,14 +175,7 @@ TEST(BarSignal, PdfRowEdgesLieOnEveryElementBoundary) {
       want.push_back(static_cast<int>(2 * x + 0.5));
       if (i < el.size()) x += el[i] * px;
     }
-    std::vector<int> got;
-    for (int i = 0; i < 2 * w; ++i)
-      if (out[i]) got.push_back(i);
-    ASSERT_EQ(got.size(), want.size()) << px;
-    for (size_t i = 0; i < want.size(); ++i) {
-      EXPECT_NEAR(got[i], want[i], 2) << px << " edge " << i;
-      EXPECT_EQ(out[got[i]] > 0, i % 2 == 0) << px << " edge " << i;
-    }
+    expectEdgesAt(out, w, want, 2, px);
   }
 }
 

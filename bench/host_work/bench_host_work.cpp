@@ -328,32 +328,26 @@ int main()
                     },
                     "<= 2", {}, {}});
     const float angle = static_cast<float>(4.0 * M_PI / 180.0);
-    rows.push_back({"rotate 4 degrees" + tag,
-                    [src, angle]() mutable {
-                      PVKImg dst{};
-                      StretchRotateStretch(src, dst, 1, 1, 1, 1, angle, 1, false);
-                      FreePVKImg(dst);
-                    },
-                    [&p, angle] {
-                      cv::Mat m = cv::getRotationMatrix2D(cv::Point2f(p.w / 2.0f, p.h / 2.0f), angle * 180 / M_PI, 1.0), out;
-                      cv::warpAffine(p.grey, out, m, p.grey.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(10));
-                    },
-                    "<= 2", {}, {}});
     // Colour: the planes side by side in each row, one walk of the coordinates for all three.
-    PVKImg colourSrc{static_cast<uint16_t>(p.w), static_cast<uint16_t>(p.h), static_cast<uint16_t>(3 * p.w), 300,
-                     p.colourPlanar.data()};
-    rows.push_back({"rotate 4 degrees, colour" + tag,
-                    [colourSrc, angle]() mutable {
-                      PVKImg dst{};
-                      StretchRotateStretch(colourSrc, dst, 1, 1, 1, 1, angle, 3, false);
-                      FreePVKImg(dst);
-                    },
-                    [&p, angle] {
-                      cv::Mat m = cv::getRotationMatrix2D(cv::Point2f(p.w / 2.0f, p.h / 2.0f), angle * 180 / M_PI, 1.0), out;
-                      cv::warpAffine(p.colour, out, m, p.colour.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT,
-                                     cv::Scalar(10, 10, 10));
-                    },
-                    "<= 2", {}, {}});
+    for (int planes : {1, 3}) {
+      PVKImg turned = planes == 1 ? src
+                                        : PVKImg{static_cast<uint16_t>(p.w), static_cast<uint16_t>(p.h),
+                                                 static_cast<uint16_t>(3 * p.w), 300, p.colourPlanar.data()};
+      const cv::Mat* peer = planes == 1 ? &p.grey : &p.colour;
+      rows.push_back({(planes == 1 ? "rotate 4 degrees" : "rotate 4 degrees, colour") + tag,
+                      [turned, angle, planes]() mutable {
+                        PVKImg dst{};
+                        StretchRotateStretch(turned, dst, 1, 1, 1, 1, angle, static_cast<uint8_t>(planes), false);
+                        FreePVKImg(dst);
+                      },
+                      [&p, peer, angle] {
+                        cv::Mat m = cv::getRotationMatrix2D(cv::Point2f(p.w / 2.0f, p.h / 2.0f), angle * 180 / M_PI, 1.0),
+                                out;
+                        cv::warpAffine(*peer, out, m, peer->size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT,
+                                       cv::Scalar::all(10));
+                      },
+                      "<= 2", {}, {}});
+    }
   }
   measure(rows);
 

@@ -62,11 +62,17 @@ uint8_t* EncodeImage(const uint8_t* bmp, long* size, int quality, uint8_t thresh
 {
   if (!bmp || bmp[0] == 0 || !size || *size <= 0 || *size > 0x7FFFFFFF)
     return nullptr;
-  RasterImage img(const_cast<uint8_t*>(bmp), static_cast<uint32_t>(*size), IMAGE_TYPE_BMP);
+  // The pixels stay in the caller's bitmap while they are only read; whatever changes them
+  // (a turn, a flip, another depth, an encoder not known to leave its rows alone) works on a
+  // copy of its own.
+  RasterImage img;
+  img.DecodeBorrowing(const_cast<uint8_t*>(bmp), static_cast<uint32_t>(*size));
   if (!img.IsValid()) {
     traceError("error encoding image");
     return nullptr;
   }
+  if ((rotation & 0xF00) != 0 || (format & kFlipTopBottom))
+    img.OwnPixels();
   switch (rotation & 0xF00) {
     case 0x100: img.RotateRight(); break;
     case 0x200: img.Rotate180(); break;
@@ -89,6 +95,9 @@ uint8_t* EncodeImage(const uint8_t* bmp, long* size, int quality, uint8_t thresh
     img.SetJpegQuality(static_cast<uint8_t>(quality));
   }
   uint32_t depth = t.blackAndWhite ? 1 : (bpp > 0 ? static_cast<uint32_t>(bpp) : 0);
+  const bool readsOnly = t.type == IMAGE_TYPE_JPG || (t.type == IMAGE_TYPE_TIF && t.option == kCompNone);
+  if (!readsOnly || (depth != 0 && depth != img.GetBpp()))
+    img.OwnPixels();
   if (!convertDepth(img, depth, threshold)) {
     traceError("error encoding image", img.GetLastError());
     *size = 0;

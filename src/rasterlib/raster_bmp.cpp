@@ -261,6 +261,16 @@ bool RasterImageBMP::Decode(RasterFile* hFile)
         // Never more than the rows hold, whatever the header claims.
         const uint64_t rowsBytes = static_cast<uint64_t>(info.dwEffWidth) * head.biHeight;
         const uint64_t want = bmp.biSizeImage < rowsBytes ? bmp.biSizeImage : rowsBytes;
+        // The rows read whole from a buffer in memory, as they are: point at them when asked to.
+        auto borrowRows = [&]() {
+            auto* mem = dynamic_cast<RasterMemFile*>(hFile);
+            if (info.nBorrow != 1 || topDown || want != rowsBytes || !mem) return false;
+            const int32_t at = hFile->Tell(), total = hFile->Size();
+            if (at < 0 || total < 0 || static_cast<uint64_t>(at) + want > static_cast<uint64_t>(total)) return false;
+            info.pImage = mem->GetBuffer(false) + at;
+            info.nBorrow = 2;
+            return true;
+        };
         auto readMasks = [&](uint32_t& r, uint32_t& g, uint32_t& b) {
             uint32_t m[3] = {0, 0, 0};
             hFile->Read(m, 4, 3);
@@ -286,7 +296,7 @@ bool RasterImageBMP::Decode(RasterFile* hFile)
         case 24:
             if (bmp.biCompression != BI_RGB) throw "unknown compression";
             toData();
-            hFile->Read(info.pImage, 1, static_cast<size_t>(want));
+            if (!borrowRows()) hFile->Read(info.pImage, 1, static_cast<size_t>(want));
             break;
         case 16: {
             uint32_t r = 0x7C00, g = 0x03E0, b = 0x001F;
@@ -302,7 +312,9 @@ bool RasterImageBMP::Decode(RasterFile* hFile)
         case 1:
             toData();
             switch (bmp.biCompression) {
-            case BI_RGB: hFile->Read(info.pImage, 1, static_cast<size_t>(want)); break;
+            case BI_RGB:
+                if (!borrowRows()) hFile->Read(info.pImage, 1, static_cast<size_t>(want));
+                break;
             case BI_RLE8: ReadRle8(hFile); break;
             case BI_RLE4: ReadRle4(hFile); break;
             default: throw "compression type not supported";

@@ -223,6 +223,24 @@ bool RasterImage::Decode(uint8_t* buffer, uint32_t size, uint32_t imagetype)
     return Decode(&file, imagetype);
 }
 
+bool RasterImage::DecodeBorrowing(uint8_t* buffer, uint32_t size)
+{
+    info.nBorrow = 1;
+    const bool ok = Decode(buffer, size, IMAGE_TYPE_BMP);
+    if (info.nBorrow != 2) info.nBorrow = 0;
+    return ok;
+}
+
+void RasterImage::OwnPixels()
+{
+    if (info.nBorrow == 2 && pDib) {
+        uint8_t* own = static_cast<uint8_t*>(pDib) + head.biSize + GetPaletteSize();
+        memcpy(own, info.pImage, head.biSizeImage);
+        info.pImage = own;
+    }
+    info.nBorrow = 0;
+}
+
 bool RasterImage::Load(const char* filename, uint32_t imagetype)
 {
     if (!filename) return false;

@@ -44,6 +44,7 @@ struct RasterImageInfo {
     bool bGetAllFrames;
     bool bLittleEndianHost;
     RasterExifData ExifInfo;
+    uint8_t nBorrow;  // 1: a BMP decode may leave the pixels in the caller's buffer; 2: it did
 };
 
 class RasterImage {
@@ -362,6 +363,14 @@ public:
     bool Decode(RasterFile* hFile, uint32_t imagetype);
     bool Decode(FILE* hFile, uint32_t imagetype);
     bool Decode(uint8_t* buffer, uint32_t size, uint32_t imagetype);
+    // Decodes a BMP in memory; an uncompressed bottom-up one keeps its pixels where they are in
+    // `buffer` instead of copying them (the buffer must then outlive the image, and the image is
+    // only read - encoded - until OwnPixels). Other BMPs are copied as by Decode.
+    bool DecodeBorrowing(uint8_t* buffer, uint32_t size);
+    // Copies pixels left in the caller's buffer into the image's own rows, before anything may
+    // change them; nothing to do when they are its own already.
+    void OwnPixels();
+    bool BorrowsPixels() const { return info.nBorrow == 2; }
     bool Load(const char* filename, uint32_t imagetype = 0);
     bool Encode(RasterFile* hFile, uint32_t imagetype);
     bool Encode(FILE* hFile, uint32_t imagetype);

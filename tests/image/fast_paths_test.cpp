@@ -9,6 +9,7 @@
 
 #include "image/image.h"
 #include "image_test_util.h"
+#include "rasterlib/raster_image.h"
 
 namespace {
 
@@ -193,6 +194,75 @@ TEST_F(FastTransform, RotationMatchesThePixelWalkOnEveryPlane)
     EXPECT_EQ(0, std::memcmp(dst.data, refPixels.data(), refPixels.size()))
         << c.w << "x" << c.h << " planes " << c.planes << " " << c.degrees << " degrees";
     FreePVKImg(dst);
+  }
+}
+
+// EncodeImage leaves the pixels in the caller's bitmap while it only reads them: the files must be
+// those of a copy decoded the usual way, and the bitmap must come back as it went in, whatever
+// the format, turn or flip.
+TEST(FastPaths, EncodingStraightFromTheCallersBitmapMatchesACopy)
+{
+  using namespace pvk::image;
+  struct Format {
+    short format;
+    uint32_t type, option;
+    bool readsOnly;
+  } formats[] = {{kJpeg, IMAGE_TYPE_JPG, 1, true},       {kTiffNone, IMAGE_TYPE_TIF, kCompNone, true},
+                 {kTiffLzw, IMAGE_TYPE_TIF, kCompLzw, false}, {kTiffG4, IMAGE_TYPE_TIF, kCompG4, false},
+                 {kBmp, IMAGE_TYPE_BMP, 1, false}};
+  uint32_t seed = 71;
+  for (int planes : {1, 3}) {
+    for (int width : {37, 64}) {
+      for (bool topDown : {false, true}) {
+        const int rows = 29, stride = width * planes, dstStride = (width * planes + 3) & ~3;
+        auto src = randomBytes(static_cast<size_t>(stride) * rows, seed++);
+        std::vector<uint8_t> bmp(ImgBMPSize(static_cast<size_t>(stride), rows), 0);
+        long bmpSize = 0;
+        ASSERT_TRUE(ImgBMPElabora(src.data(), rows, width, width, stride, dstStride, 300, 300, 0, 0, 8 * planes,
+                                  true, true, bmp.data(), &bmpSize));
+        bmp.resize(static_cast<size_t>(bmpSize));
+        if (topDown) {  // the same rows read from the top: a negative height
+          int32_t height;
+          std::memcpy(&height, bmp.data() + 22, 4);
+          height = -height;
+          std::memcpy(bmp.data() + 22, &height, 4);
+        }
+        const std::vector<uint8_t> before = bmp;
+        RasterImage probe;
+        ASSERT_TRUE(probe.DecodeBorrowing(bmp.data(), static_cast<uint32_t>(bmp.size())));
+        EXPECT_EQ(probe.BorrowsPixels(), !topDown) << "a bitmap stored top-down is turned over: copied";
+        for (const Format& f : formats) {
+          for (short turn : {0, 0x100}) {
+            for (short flip : {short{0}, kFlipTopBottom}) {
+              SCOPED_TRACE(testing::Message() << planes << " planes, width " << width << (topDown ? ", top-down" : "")
+                                              << ", format " << f.format
+                                              << ", turn " << turn << ", flip " << flip);
+              long size = bmpSize;
+              uint8_t* out = EncodeImage(bmp.data(), &size, 80, 128, static_cast<short>(f.format | flip), turn,
+                                         300, 300, 0);
+              ASSERT_NE(out, nullptr);
+              EXPECT_EQ(bmp, before);
+              if (f.readsOnly && turn == 0 && flip == 0) {
+                std::vector<uint8_t> copy = before;
+                RasterImage ref(copy.data(), static_cast<uint32_t>(copy.size()), IMAGE_TYPE_BMP);
+                if (f.type == IMAGE_TYPE_JPG)
+                  ref.SetJpegQuality(80);
+                ref.SetXDPI(300);
+                ref.SetYDPI(300);
+                ref.SetCodecOption(f.option, f.type);
+                uint8_t* want = nullptr;
+                int32_t wantSize = 0;
+                ASSERT_TRUE(ref.Encode(want, wantSize, f.type));
+                EXPECT_EQ(size, wantSize);
+                EXPECT_TRUE(size == wantSize && std::memcmp(out, want, static_cast<size_t>(size)) == 0);
+                std::free(want);
+              }
+              std::free(out);
+            }
+          }
+        }
+      }
+    }
   }
 }
 

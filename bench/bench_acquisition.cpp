@@ -53,6 +53,9 @@ Result run(const char* name, bool colour, const std::string& dir, int rounds) {
   pvkemu_reset();
   pvkemu_profile p;
   pvkemu_profile_full(&p);
+  // A serial of its own: the control lock is per device across processes, and other programs
+  // driving the software scanner's default device would otherwise make this one wait on it.
+  std::snprintf(p.serial, sizeof p.serial, "%08d", 20000000 + static_cast<int>(getpid() % 1000000));
   const int dev = pvkemu_add_device(&p);
   if (Vx3Initialize(0, const_cast<char*>(dir.c_str()), -1, nullptr) <= 0) {
     r.code = MyDev.lastResult;

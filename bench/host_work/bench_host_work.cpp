@@ -339,6 +339,21 @@ int main()
                       cv::warpAffine(p.grey, out, m, p.grey.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(10));
                     },
                     "<= 2", {}, {}});
+    // Colour: the planes side by side in each row, one walk of the coordinates for all three.
+    PVKImg colourSrc{static_cast<uint16_t>(p.w), static_cast<uint16_t>(p.h), static_cast<uint16_t>(3 * p.w), 300,
+                     p.colourPlanar.data()};
+    rows.push_back({"rotate 4 degrees, colour" + tag,
+                    [colourSrc, angle]() mutable {
+                      PVKImg dst{};
+                      StretchRotateStretch(colourSrc, dst, 1, 1, 1, 1, angle, 3, false);
+                      FreePVKImg(dst);
+                    },
+                    [&p, angle] {
+                      cv::Mat m = cv::getRotationMatrix2D(cv::Point2f(p.w / 2.0f, p.h / 2.0f), angle * 180 / M_PI, 1.0), out;
+                      cv::warpAffine(p.colour, out, m, p.colour.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT,
+                                     cv::Scalar(10, 10, 10));
+                    },
+                    "<= 2", {}, {}});
   }
   measure(rows);
 

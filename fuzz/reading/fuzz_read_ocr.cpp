@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ocr/ocr.h"
+#include "ocr_fuzz_store.h"
 
 namespace {
 
@@ -30,21 +31,7 @@ void writeStores() {
   char dir[] = "/tmp/pvk_fuzz_zone_XXXXXX";
   if (!mkdtemp(dir)) std::abort();
   std::snprintf(dbDir, sizeof dbDir, "%s/", dir);
-  const auto n = static_cast<int32_t>(std::strlen(kChars));
-  std::vector<uint8_t> bytes(4 + 161 * static_cast<size_t>(n), 0);
-  std::memcpy(bytes.data(), &n, 4);
-  std::memcpy(bytes.data() + 4, kChars, static_cast<size_t>(n));
-  for (int i = 0; i < n; ++i)
-    for (int r = 0; r < 32; ++r) {
-      const uint32_t row = (0x9E3779B9u * static_cast<uint32_t>(i * 32 + r + 1)) | 0x00FFFF00u;
-      std::memcpy(bytes.data() + 4 + n + 128 * i + 4 * r, &row, 4);
-    }
-  for (const char* name : kNames) {
-    const std::string path = std::string(dir) + "/" + name;
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) std::abort();
-    std::fclose(f);
-  }
+  for (const char* name : kNames) pvk::fuzz::writeOcrStoreIn(dir, kChars, name);
 }
 
 }  // namespace

@@ -14,11 +14,8 @@
 
 namespace pvk::fuzz {
 
-// Writes diskName (upper case) holding the characters chars into a new directory.
-inline void writeOcrStore(const char* chars, const char* diskName) {
-  char dir[] = "/tmp/pvk_fuzz_ocr_XXXXXX";
-  if (!mkdtemp(dir)) std::abort();
-  std::snprintf(MyOcr.dbDir, sizeof MyOcr.dbDir, "%s/", dir);
+// Writes diskName holding the characters chars into the directory dir.
+inline void writeOcrStoreIn(const std::string& dir, const char* chars, const char* diskName) {
   const auto n = static_cast<int32_t>(std::strlen(chars));
   std::vector<uint8_t> bytes(4 + 161 * static_cast<size_t>(n), 0);
   std::memcpy(bytes.data(), &n, 4);
@@ -28,10 +25,18 @@ inline void writeOcrStore(const char* chars, const char* diskName) {
       const uint32_t row = (0x9E3779B9u * static_cast<uint32_t>(i * 32 + r + 1)) | 0x00FFFF00u;
       std::memcpy(bytes.data() + 4 + n + 128 * i + 4 * r, &row, 4);
     }
-  const std::string path = std::string(dir) + "/" + diskName;
+  const std::string path = dir + "/" + diskName;
   FILE* f = std::fopen(path.c_str(), "wb");
   if (f == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) std::abort();
   std::fclose(f);
+}
+
+// Writes diskName (upper case) holding the characters chars into a new directory.
+inline void writeOcrStore(const char* chars, const char* diskName) {
+  char dir[] = "/tmp/pvk_fuzz_ocr_XXXXXX";
+  if (!mkdtemp(dir)) std::abort();
+  std::snprintf(MyOcr.dbDir, sizeof MyOcr.dbDir, "%s/", dir);
+  writeOcrStoreIn(dir, chars, diskName);
 }
 
 }  // namespace pvk::fuzz

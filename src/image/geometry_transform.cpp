@@ -52,26 +52,11 @@ Box outputBox(const PVKImg& src, const LinTranPars& p)
   return b;
 }
 
-// Blend of the four source pixels around (fx, fy) with cubed fractional weights.
-inline bool sample(const PVKImg& src, float fx, float fy, uint8_t& out)
-{
-  int64_t ix = floorToInt(fx), iy = floorToInt(fy);
-  if (ix < 1 || ix > src.width - 2 || iy < 1 || iy > src.height - 2)
-    return false;
-  float u = fx - static_cast<float>(ix), v = fy - static_cast<float>(iy);
-  u = u * u * u;
-  v = v * v * v;
-  const uint8_t* r0 = src.data + iy * static_cast<int64_t>(src.stride) + ix;
-  const uint8_t* r1 = r0 + src.stride;
-  float value = (r0[0] * (1 - v) + r1[0] * v) * (1 - u) + (r0[1] * (1 - v) + r1[1] * v) * u;
-  out = static_cast<uint8_t>(value);
-  return true;
-}
-
 // A map without rotation: every output column has one source column and weight, every output
-// row one source row and weight. The same walk and the same arithmetic as sample() in the same
-// order (the column blend of each source column first, then the blend across the row), with the
-// per-pixel work reduced to table look-ups; the rows blend vectorises.
+// row one source row and weight. The same walk and the same arithmetic as the pixel walk of a
+// rotation (rotatePlanes) in the same order (the column blend of each source column first, then
+// the blend across the row), with the per-pixel work reduced to table look-ups; the rows blend
+// vectorises.
 void scaleSeparable(const PVKImg& src, PVKImg& dst, Point start, float cx, float ry, int64_t w, int64_t h,
                     bool turn180)
 {
@@ -116,6 +101,76 @@ void scaleSeparable(const PVKImg& src, PVKImg& dst, Point start, float cx, float
       *(turn180 ? d - x : d + x) = static_cast<uint8_t>(blend[ix] * (1 - u) + blend[ix + 1] * u);
     }
   }
+}
+
+// A map with rotation, for `planes` planes side by side in each row (plane k at
+// src.data + k * srcPart, written at dst.data + outPlane[k] * dstPart). Each output row walks the
+// source once, stepping the coordinates pixel by pixel as a single plane would, kept with their
+// source offset and cubed weights for the pixels that land inside, then blended for every plane.
+void rotatePlanes(const PVKImg& src, PVKImg& dst, Point start, float cx, float cy, float rx, float ry, int64_t w,
+                  int64_t h, bool turn180, int planes, size_t srcPart, size_t dstPart, const int* outPlane)
+{
+  std::vector<int64_t> at(static_cast<size_t>(w)), xs(static_cast<size_t>(w));
+  std::vector<float> us(static_cast<size_t>(w)), vs(static_cast<size_t>(w));
+  // 1 <= floor(f) <= size - 2 exactly when 1 <= f < size - 1 (sizes are exact in floats); NaN
+  // fails both. Inside, f is positive and truncation is the floor.
+  const float xEnd = static_cast<float>(src.width - 1), yEnd = static_cast<float>(src.height - 1);
+  for (int64_t y = 0; y < h; ++y) {
+    float fx = start.x + static_cast<float>(y) * rx, fy = start.y + static_cast<float>(y) * ry;
+    size_t n = 0;
+    for (int64_t x = 0; x < w; ++x, fx += cx, fy += cy) {
+      if (!(fx >= 1.0f && fx < xEnd && fy >= 1.0f && fy < yEnd))
+        continue;
+      const int64_t ix = static_cast<int64_t>(fx), iy = static_cast<int64_t>(fy);
+      float u = fx - static_cast<float>(ix), v = fy - static_cast<float>(iy);
+      xs[n] = x;
+      at[n] = iy * static_cast<int64_t>(src.stride) + ix;
+      us[n] = u * u * u;
+      vs[n] = v * v * v;
+      ++n;
+    }
+    for (int k = 0; k < planes; ++k) {
+      const uint8_t* s = src.data + k * srcPart;
+      uint8_t* base = dst.data + outPlane[k] * dstPart;
+      uint8_t* d = turn180 ? base + (h - 1 - y) * static_cast<int64_t>(dst.stride) + (w - 1)
+                           : base + y * static_cast<int64_t>(dst.stride);
+      for (size_t i = 0; i < n; ++i) {
+        const uint8_t* r0 = s + at[i];
+        const uint8_t* r1 = r0 + src.stride;
+        const float u = us[i], v = vs[i];
+        float value = (r0[0] * (1 - v) + r1[0] * v) * (1 - u) + (r0[1] * (1 - v) + r1[1] * v) * u;
+        *(turn180 ? d - xs[i] : d + xs[i]) = static_cast<uint8_t>(value);
+      }
+    }
+  }
+}
+
+// The output box's walk: start point and steps along a row and down a column of the source.
+struct Walk {
+  Point start;
+  float cx, cy, rx, ry;
+  int64_t w, h;
+};
+
+Walk walkOf(const PVKImg& dst, const LinTranPars& p, const Box& b, bool turn180)
+{
+  LinTranPars q = GetInversePars(p);
+  float ox = static_cast<float>(b.xmin), oy = static_cast<float>(b.ymin);
+  Walk k{};
+  k.start = Transform(Point{ox, oy}, q);
+  Point col = Transform(Point{ox + 1, oy}, q), row = Transform(Point{ox, oy + 1}, q);
+  k.cx = col.x - k.start.x;
+  k.cy = col.y - k.start.y;
+  k.rx = row.x - k.start.x;
+  k.ry = row.y - k.start.y;
+  k.w = b.width;
+  k.h = b.height;
+  if (turn180) {
+    // Walking backwards from the last pixel must stay inside what dst was sized for.
+    k.w = k.w < dst.width ? k.w : dst.width;
+    k.h = k.h < dst.height ? k.h : dst.height;
+  }
+  return k;
 }
 
 }  // namespace
@@ -168,32 +223,14 @@ bool LinearTransformation(const PVKImg& src, PVKImg& dst, const LinTranPars& p, 
   }
   if (!dst.data || !src.data)
     return false;
-  LinTranPars q = GetInversePars(p);
-  float ox = static_cast<float>(b.xmin), oy = static_cast<float>(b.ymin);
-  Point start = Transform(Point{ox, oy}, q);
-  Point col = Transform(Point{ox + 1, oy}, q), row = Transform(Point{ox, oy + 1}, q);
-  float cx = col.x - start.x, cy = col.y - start.y, rx = row.x - start.x, ry = row.y - start.y;
-  int64_t w = b.width, h = b.height;
-  if (turn180) {
-    // Walking backwards from the last pixel must stay inside what dst was sized for.
-    w = w < dst.width ? w : dst.width;
-    h = h < dst.height ? h : dst.height;
-  }
+  const Walk k = walkOf(dst, p, b, turn180);
   // Without rotation the rows all walk the same columns: take the separable way.
-  if (rx == 0 && cy == 0) {
-    scaleSeparable(src, dst, start, cx, ry, w, h, turn180);
+  if (k.rx == 0 && k.cy == 0) {
+    scaleSeparable(src, dst, k.start, k.cx, k.ry, k.w, k.h, turn180);
     return true;
   }
-  for (int64_t y = 0; y < h; ++y) {
-    float fx = start.x + static_cast<float>(y) * rx, fy = start.y + static_cast<float>(y) * ry;
-    uint8_t* d = turn180 ? dst.data + (h - 1 - y) * static_cast<int64_t>(dst.stride) + (w - 1)
-                         : dst.data + y * static_cast<int64_t>(dst.stride);
-    for (int64_t x = 0; x < w; ++x, fx += cx, fy += cy) {
-      uint8_t v;
-      if (sample(src, fx, fy, v))
-        *(turn180 ? d - x : d + x) = v;
-    }
-  }
+  const int samePlane = 0;
+  rotatePlanes(src, dst, k.start, k.cx, k.cy, k.rx, k.ry, k.w, k.h, turn180, 1, 0, 0, &samePlane);
   return true;
 }
 
@@ -294,12 +331,21 @@ bool StretchRotateStretch(PVKImg& src, PVKImg& dst, int srcV, int srcH, int dstV
     NoTrasformation(src, dst, turn180, kH, kV, planes);
   } else {
     LinTranPars p = GetLinTranPars(src, a, b, angle, c, d);
-    for (int pl = 0; pl < planes; ++pl) {
-      PVKImg s = src, o = dst;
-      s.data = src.data + pl * (src.stride / planes);
-      int outPlane = (turn180 && planes == 3) ? planes - 1 - pl : pl;
-      o.data = dst.data + outPlane * (dst.stride / planes);
-      LinearTransformation(s, o, p, turn180, false, planes);
+    int outPlane[256];
+    for (int pl = 0; pl < planes; ++pl)
+      outPlane[pl] = (turn180 && planes == 3) ? planes - 1 - pl : pl;
+    const Walk k = walkOf(dst, p, outputBox(src, p), turn180);
+    if (k.rx == 0 && k.cy == 0) {
+      for (int pl = 0; pl < planes; ++pl) {
+        PVKImg s = src, o = dst;
+        s.data = src.data + pl * (src.stride / planes);
+        o.data = dst.data + outPlane[pl] * (dst.stride / planes);
+        LinearTransformation(s, o, p, turn180, false, planes);
+      }
+    } else {
+      // One walk of the source coordinates for all the planes.
+      rotatePlanes(src, dst, k.start, k.cx, k.cy, k.rx, k.ry, k.w, k.h, turn180, planes, src.stride / planes,
+                   dst.stride / planes, outPlane);
     }
   }
   dst.dpi = static_cast<uint16_t>(static_cast<float>(src.dpi) * d / b);

@@ -1,7 +1,9 @@
 // Gains, per-pixel correction, borders and mirroring, and the firmware predicates.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <random>
 #include <vector>
 
 #include "acquisition/acquisition.h"
@@ -134,4 +136,57 @@ TEST_F(Records, FirmwarePredicates) {
   EXPECT_FALSE(IS_202X_VERSION());
   MyDev.fwVersion = 0x2021;
   EXPECT_TRUE(IS_202X_VERSION());
+}
+
+// The correction as one pixel at a time, the form the vectorised lines must match byte for byte.
+void referenceCorrection(const CorrectionPlane& p, bool correct) {
+  const uint32_t from = std::min(p.trimLeft, p.sensorPixels);
+  const uint32_t to = std::min(p.trimLeft + p.trimWidth, p.sensorPixels);
+  const uint32_t borderFrom = std::min(p.fullWidth + p.trimLeft, p.sensorPixels);
+  for (uint32_t r = 0; r < p.rows; ++r) {
+    uint8_t* line = p.firstPixel + r * p.rowStride;
+    for (uint32_t x = from; correct && p.black && x < to; ++x) {
+      const int b = x < p.blackBytes ? p.black[x] : 0;
+      const float gain = p.coef && x < p.coefCount ? p.coef[x] : 1.0f;
+      const int iv = static_cast<int>(static_cast<float>(static_cast<int>(line[x]) - b) * gain);
+      line[x] = p.lut[iv <= 0 ? 0 : (iv >= 255 ? 255 : iv)];
+    }
+    for (uint32_t x = 0; x < p.sensorPixels; ++x)
+      if (x < from || x >= borderFrom) line[x] = 10;
+  }
+}
+
+TEST(Correction, RandomLinesComeOutAsCorrectedOnePixelAtATime) {
+  std::mt19937 rng(1603);
+  auto pick = [&rng](uint32_t lo, uint32_t hi) { return std::uniform_int_distribution<uint32_t>(lo, hi)(rng); };
+  for (int round = 0; round < 40; ++round) {
+    SCOPED_TRACE(round);
+    const uint32_t S = pick(1, 300), stride = S + pick(0, 40), rows = pick(1, 5);
+    std::vector<uint8_t> pixels(stride * rows + 1), black(S), lut(256);
+    std::vector<float> coef(S);
+    for (auto& v : pixels) v = static_cast<uint8_t>(rng());
+    for (auto& v : black) v = static_cast<uint8_t>(pick(0, 40));
+    // Gains as the references give them, exact halves and thirds among them (ties of truncation).
+    for (auto& c : coef) c = pick(0, 3) == 0 ? 1.0f / 3.0f * static_cast<float>(pick(1, 9)) : 265.0f / static_cast<float>(pick(26, 255));
+    const int brightness = round % 3 == 0 ? 0 : static_cast<int>(pick(0, 60)) - 30;
+    for (int v = 0; v < 256; ++v) lut[v] = static_cast<uint8_t>(std::clamp(v + brightness, 0, 255));
+    CorrectionPlane cp{};
+    cp.rowStride = stride;
+    cp.rows = rows;
+    cp.sensorPixels = S;
+    cp.trimLeft = pick(0, S / 3);
+    cp.trimWidth = pick(0, S);
+    cp.fullWidth = pick(0, S);
+    cp.black = round % 7 == 6 ? nullptr : black.data();
+    cp.blackBytes = pick(0, S + 5) > S ? S : pick(0, S);  // references sometimes short
+    cp.coef = round % 5 == 4 ? nullptr : coef.data();
+    cp.coefCount = pick(0, 3) ? S : pick(0, S);
+    cp.lut = lut.data();
+    std::vector<uint8_t> want = pixels;
+    cp.firstPixel = want.data();
+    referenceCorrection(cp, round % 11 != 10);
+    cp.firstPixel = pixels.data();
+    correctPlane(cp, round % 11 != 10);
+    ASSERT_EQ(pixels, want);
+  }
 }

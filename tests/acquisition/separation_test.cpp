@@ -126,6 +126,20 @@ TEST(Separation, EveryLayoutPutsEveryPixelAndSampleWhereItBelongs) {
   }
 }
 
+// Pairs are split sixteen at a time where the processor allows: widths around those blocks.
+TEST(Separation, EveryWidthAroundTheVectorBlocks) {
+  for (uint32_t width : {1u, 15u, 16u, 17u, 31u, 32u, 33u, 250u, 2592u}) {
+    SCOPED_TRACE(width);
+    for (StreamLayout layout : {StreamLayout::Plain, StreamLayout::MicrCurrent, StreamLayout::Backlight}) {
+      StreamGeometry g = geometry(layout, 3, layout == StreamLayout::Plain ? 0 : 3);
+      g.sensorPixels = g.trimWidth = width;
+      SeparationState st;
+      auto buf = separateInPlace(g, 3, nullptr, st);
+      expectSeparated(g, buf, 3);
+    }
+  }
+}
+
 TEST(Separation, LayoutChoiceAndLineSizes) {
   EXPECT_EQ(layoutFor(false, false, 0x3103, 9), StreamLayout::Plain);
   EXPECT_EQ(layoutFor(true, false, 0x3108, 9), StreamLayout::MicrCurrent);

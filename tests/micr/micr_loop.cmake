@@ -9,3 +9,7 @@ target_compile_definitions(micr_loop_tests PRIVATE PVK_MAG_FIXTURES="${CMAKE_CUR
 pvk_add_test(micr_loop_sweep_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/mag_loop_sweep_test.cpp
   LIBS pvk_internals pvk_magsynth)
+# The reading loop on a document fed through the software scanner.
+pvk_add_test(micr_loop_scanner_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/mag_loop_scanner_test.cpp
+  LIBS pvkemu pvk_internals pvk_magsynth)

@@ -123,8 +123,14 @@ std::string lineFor(const ZoneRequest& r, const std::string& set, Rng& rng, int 
   if (f == 937 || f == 940 || f == 943) return amount(rng, '/', inSet(set, '*') ? "**" : "");
   if (f == 936 || f == 939 || f == 942 || f == 945) return payee(rng, set);
   if (f == 944) return amount(rng, ',', inSet(set, '*') && rng.below(2) ? "**" : "");
-  // Free text of the font's set: words of its letters and digits with its punctuation between.
   const std::string alnum = only(set, std::string(kDigits) + kCapitals);
+  // Font 12 reads 16-character fields: its score falls with every character more or less.
+  if (f == 12) {
+    std::string s;
+    for (int i = 0; i < 16; ++i) s.push_back(rng.pick(alnum.empty() ? set : alnum));
+    return s;
+  }
+  // Free text of the font's set: words of its letters and digits with its punctuation between.
   std::string punct;
   for (char c : set)
     if (!inSet(alnum, c) && c != ' ' && c != '?') punct.push_back(c);
@@ -140,7 +146,7 @@ std::string lineFor(const ZoneRequest& r, const std::string& set, Rng& rng, int 
 }
 
 int linesFor(short font, int asked) {
-  if (font == 1 || font == 202 || font == 39 || isMicro(font) || font == 944) return 1;
+  if (font == 1 || font == 202 || font == 39 || font == 12 || isMicro(font) || font == 944) return 1;
   return std::clamp(asked, 1, 3);
 }
 

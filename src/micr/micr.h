@@ -107,6 +107,24 @@ void ConfrontaCMC(char* textR, char* confR, int* startR, int* endR, int* countR,
 
 struct OcrReading;  // a zone's OCR reading (ocr/ocr.h)
 
+// The codeline readers of the zone dispatch. Each returns the character count with count + 1
+// bytes of text and conf (NUL-ended) and count ChInfo records written, 0 for no reading, -1 for
+// a missing text or conf buffer. Nothing is written past maxChars bytes. The OCR state they
+// change for their optical pass is restored.
+// Optical CMC7 (fonts 202, 0; 111 mirrored): 0 below 64 x 12 or maxChars 8; -1 (last result -4)
+// when the line's band cannot be copied. On side 2 (backlight) the plain OCR reading.
+int ReadCMCHor(PVKImg img, char* text, char* conf, ChInfo* info, short font, unsigned short maxChars);
+// The entry for the CMC7 fonts: font 32 with the head enabled reads optically and magnetically,
+// any other optically; the Italian cheque rules then edit the reading. info may be null (then
+// at most 126 characters).
+int ReadCMC(PVKImg img, char* text, char* conf, ChInfo* info, short font, unsigned short maxChars);
+// Combined CMC7 (font 32): -1 (trace, last result -1) without a dpi; a rejected magnetic pass
+// leaves text, conf and info as they were.
+int ReadCMCVert(PVKImg img, char* text, char* conf, ChInfo* info, short font, unsigned short maxChars);
+// Combined E13B (font 33, the current font of MyOcr during the magnetic pass): -1 without a dpi,
+// 0 below 64 x 12 or maxChars 8; a rejected magnetic pass leaves text and conf as they were.
+int ReadE13BVert(PVKImg img, char* text, char* conf, unsigned short maxChars);
+
 namespace pvk::micr {
 
 // The optical CMC7 reader (ReadCMCHor) from its OCR pass on: ocr is the reading of img with the
@@ -130,6 +148,27 @@ int handOut(const char* srcText, const char* srcConf, const ChInfo* srcInfo, int
 // null) stay with their characters.
 void finishCodeline(char* text, char* conf, ChInfo* info, int& n, int keepBlanksBefore);
 
+
+// The combined CMC7 reader (ReadCMCVert) from its optical pass on: optical is the optical CMC7
+// reader's result (its count may be -1 or 0). With the head enabled and font 32 the magnetic
+// loop reads the signal guided by the optical line, and the line is handed out only when the
+// magnetic pass confirms it (all confidences 100 when both read the same). Returns the count
+// with n + 1 bytes of text and conf and n boxes written, 0 for no reading (nothing written when
+// the magnetic pass rejects the line), or the optical count below 1 unchanged when a device is
+// open and no dump of the magnetic data is asked for.
+int combineCmc7(PVKImg img, const OcrReading& optical, char* text, char* conf, ChInfo* info, short font,
+                unsigned short maxChars);
+// Whether a magnetic reading confirms an optical line of opticalCount characters: its read
+// entries of confidence 6 or more number at least 5 (below 24 characters) or a quarter of them.
+bool magneticConfirms(const char* text, const char* conf, int n, int opticalCount);
+// The first step of both combined readers: -1 (trace, last result -1) without a dpi; for E13B
+// (sizes) 0 for an image below 64 x 12 or maxChars below 8; otherwise 1.
+int checkCodelineImage(PVKImg img, unsigned short maxChars, bool sizes);
+// The combined E13B reader (ReadE13BVert) from its optical pass on: the magnetic reading of the
+// current font of MyOcr (33 for E13B) merged into the optical reading by position when the head
+// is enabled and confirms it. Returns the count with n + 1 bytes of text and conf written, 0 for
+// no reading (nothing written when the magnetic pass rejects the line).
+int combineE13B(const OcrReading& optical, char* text, char* conf, unsigned short maxChars);
 }  // namespace pvk::micr
 
 // ---- CMC7 output mapping -----------------------------------------------------------------------

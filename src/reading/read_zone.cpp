@@ -72,7 +72,8 @@ int Vx3OCRReadBarcodeOrPDF(PVKImg image, PVKOCRZone* zone, char* text, char* con
     const int n = ReadBarCode(image, text, conf, maxChars);
     if (n > 0) return n;
   }
-  return 0;  // PDF417 is wired in as its reader is built
+  if (zone->font != 8) return 0;
+  return std::max(ReadPdf(image, text, conf, maxChars), 0);
 }
 
 int Vx3OCRAnalizzaZone(PVKImg image, PVKOCRZone* zone, char* text, char* conf, ChInfo* info, unsigned short maxChars) {
@@ -94,8 +95,9 @@ int Vx3OCRAnalizzaZone(PVKImg image, PVKOCRZone* zone, char* text, char* conf, C
   }
   if (font == 120 || font == 8 || IsBarcode(font))
     return pvk::reading::fitCount(Vx3OCRReadBarcodeOrPDF(image, zone, text, conf, maxChars), text, conf, maxChars);
-  (void)info;
-  return 0;  // the OCR of the font is wired in as it is built
+  const int n = ReadOCR(image, text, conf, info, font, maxChars);
+  if (n > 0 && IsE13BFont(font)) E13BRemapping(text, n);
+  return pvk::reading::fitCount(n, text, conf, maxChars);
 }
 
 namespace {
@@ -132,8 +134,10 @@ int Vx3OCRRead(PVKImg image, PVKOCRZone* zone, char* text, char* conf, ChInfo* i
   switch (readerOf(font, multiLine)) {
     case Reader::OpticalCmc7:
     case Reader::E13bCombined:
-    case Reader::ZoneOcr:
       break;  // wired in as these readers are built
+    case Reader::ZoneOcr:
+      n = ReadOCR(image, text, conf, info, font, maxChars);
+      break;
     case Reader::Lines:
       n = Vx3OCRSpezzaInZone(image, zone, text, conf, info, maxChars, fullWidth);
       break;

@@ -44,28 +44,14 @@ bool Vx3OCRVerificaDimensioneMinima(const PVKImg* image, unsigned short font) {
 
 void E13BRemapping(char* text, int count) {
   if (!text || count <= 0 || !MyOcr.remapPending || MyOcr.e13bMapping == 0) return;
-  switch (MyOcr.e13bMapping) {
-    case 1:  // '=' and ';' swap places
-      replaceAll(text, '=', 'X');
-      replaceAll(text, ';', '=');
-      replaceAll(text, 'X', ';');
-      break;
-    case 2:
-      replaceAll(text, ':', 'A');
-      replaceAll(text, '=', 'B');
-      replaceAll(text, '<', 'C');
-      replaceAll(text, ';', 'D');
-      break;
-    case 3:
-      replaceAll(text, ':', '-');
-      replaceAll(text, '=', '#');
-      replaceAll(text, '<', '$');
-      replaceAll(text, ';', '%');
-      break;
-    default:
-      WriteTrace("err - ", "unexpected E13B Mapping", MyOcr.e13bMapping, false);
-      return;
+  // Replacements in order, each over the whole text. Mapping 1 swaps '=' and ';' through 'X'
+  // (so an 'X' already in the text becomes ';' too).
+  static const char* const kMappings[] = {"=X;=X;", ":A=B<C;D", ":-=#<$;%"};
+  if (MyOcr.e13bMapping > 3) {
+    WriteTrace("err - ", "unexpected E13B Mapping", MyOcr.e13bMapping, false);
+    return;
   }
+  for (const char* p = kMappings[MyOcr.e13bMapping - 1]; *p; p += 2) replaceAll(text, p[0], p[1]);
   MyOcr.remapPending = 0;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "codeline_docs.h"
+#include "codeline_reading.h"
 #include "core/trace.h"
 #include "micr/micr.h"
 #include "ocr/ocr.h"
@@ -28,32 +29,7 @@ cd::Doc drawLine(const std::string& condition, uint32_t seed = 2, short font = 2
 }
 
 // The OCR reading of a drawn line: its truth at the drawn boxes, every character at conf.
-OcrReading ocrOf(const cd::Doc& d, int conf = 90) {
-  OcrReading o{};
-  std::string text = d.truth;
-  if (d.mirrored) std::reverse(text.begin(), text.end());
-  size_t box = 0;
-  for (size_t k = 0; k < text.size() && o.n < kCdlUsable; ++k) {
-    ChInfo& c = o.info[o.n];
-    c.agreement = 1;
-    if (text[k] == ' ') {
-      c.left = static_cast<uint16_t>(box > 0 ? d.boxes[box - 1].right : 0);
-      c.right = static_cast<uint16_t>(box < d.boxes.size() ? d.boxes[box].left : d.image.width);
-      c.top = static_cast<uint16_t>(d.boxes[0].top);
-      c.bottom = static_cast<uint16_t>(d.boxes[0].bottom);
-    } else {
-      const auto& b = d.boxes[box++];
-      c.left = static_cast<uint16_t>(b.left);
-      c.right = static_cast<uint16_t>(b.right);
-      c.top = static_cast<uint16_t>(b.top);
-      c.bottom = static_cast<uint16_t>(b.bottom);
-    }
-    o.text[o.n] = text[k];
-    o.conf[o.n] = static_cast<char>(conf);
-    ++o.n;
-  }
-  return o;
-}
+OcrReading ocrOf(const cd::Doc& d, int conf = 90) { return cd::readingOf(d, conf); }
 
 struct Result {
   int n = 0;
@@ -254,4 +230,53 @@ TEST_F(Cmc7Reader, The201stPassForcesTheEnd) {
   MyOcr.cmc7Thr = 90;
   read(tall, o);
   EXPECT_EQ(pvk::micr::cmcBarPasses(), 201);
+}
+
+// The bar reading alone over the degraded set: the OCR reading holds only the first separator,
+// every other character unread at its box. Nothing may be read wrong with confidence 50 or more;
+// the read and unread rates per condition go to the output for the record.
+TEST_F(Cmc7Reader, NoConfidentWrongCharacterOverTheDegradedSet) {
+  int confidentWrong = 0;
+  for (int dpi : {300, 600}) {
+    MyOcr.engineScale = dpi / 300.0f;
+    for (const cd::Degradation& base : cd::conditions(1)) {
+      int chars = 0, right = 0, unread = 0, wrong = 0;
+      for (uint32_t seed = 1; seed <= 2; ++seed) {
+        cd::DocRequest rq;
+        rq.dpi = dpi;
+        rq.seed = seed;
+        rq.deg = cd::condition(base.name, seed);
+        cd::Doc d = cd::makeDoc(rq);
+        OcrReading o = ocrOf(d);
+        for (int k = 1; k < o.n; ++k)
+          if (o.text[k] != ' ') o.text[k] = '?', o.conf[k] = 1;
+        Result r = read(d, o);
+        for (const auto& b : d.boxes) {
+          ++chars;
+          const int centre = (b.left + b.right) / 2;
+          for (int k = 0; k < r.n; ++k) {
+            const ChInfo& c = r.info[static_cast<size_t>(k)];
+            const char got = r.text[static_cast<size_t>(k)];
+            if (got == ' ' || centre < c.left || centre > c.right) continue;
+            if (got == b.symbol) {
+              ++right;
+            } else if (got == '?') {
+              ++unread;
+            } else {
+              ++wrong;
+              if (r.conf[static_cast<size_t>(k)] >= 50) {
+                ++confidentWrong;
+                ADD_FAILURE() << d.id << ": '" << got << "' for '" << b.symbol << "' at " << b.index << " conf "
+                              << r.conf[static_cast<size_t>(k)];
+              }
+            }
+            break;
+          }
+        }
+      }
+      std::printf("bars alone %3d dpi %-10s read %5.1f %%  unread %5.1f %%  wrong %d of %d\n", dpi,
+                  base.name.c_str(), 100.0 * right / chars, 100.0 * unread / chars, wrong, chars);
+    }
+  }
+  EXPECT_EQ(confidentWrong, 0);
 }

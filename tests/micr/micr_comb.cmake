@@ -11,3 +11,13 @@ pvk_add_test(micr_docs_tests
 pvk_add_test(micr_cmc7_reader_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/cmc7_reader_test.cpp
   LIBS pvk_internals pvk_codeline_docs)
+# The combined optical and magnetic readers over rendered lines and their head samples.
+pvk_add_test(micr_combined_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/codeline_combined_test.cpp
+  LIBS pvk_internals pvk_codeline_docs)
+# The readers of the zone dispatch, their optical pass on the generated font databases.
+pvk_add_test(micr_readers_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/codeline_readers_test.cpp
+  LIBS pvk_internals pvk_codeline_docs)
+target_compile_definitions(micr_readers_tests PRIVATE PVK_FONT_DB_DIR="${PVK_FONT_DB_DIR}")
+add_dependencies(micr_readers_tests pvk_font_dbs)

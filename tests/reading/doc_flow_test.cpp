@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -333,12 +334,12 @@ TEST_F(DocFlow, CrossCheckNeedsTheSeparatorFlag) {
 
 class Microperforation : public DocFlow {
  protected:
-  int read(int mode, int capacity = 256) {
+  int read(int mode, int capacity = 256, int64_t left = 10, int64_t width = 280) {
     pvk::reading::italianDataMatrix.read = true;
     PVKOCRZone z{};
     z.font = static_cast<int16_t>(mode);
     z.side = 1;
-    z.left = 10, z.top = -115, z.width = 280, z.height = 70;
+    z.left = left, z.top = -115, z.width = width, z.height = 70;
     MyAcq.autoFrontSide = 1;
     MyAcq.autoRearSide = 0;
     std::memset(out, 0, sizeof out);
@@ -394,6 +395,27 @@ TEST_F(Microperforation, RearZoneIsMirrored) {
   EXPECT_EQ(seen[1].side, 0);
   EXPECT_EQ(seen[1].zone.left, -(10 + 280));
   EXPECT_EQ(seen[1].zone.width, 280);
+}
+
+TEST_F(Microperforation, RearLeftSaturatesFarOut) {
+  constexpr int64_t kMax = std::numeric_limits<int64_t>::max(), kMin = std::numeric_limits<int64_t>::min();
+  struct Case {
+    int64_t left, width, rearLeft;
+  };
+  // The front OCR image is 2000 pixels at 300 dpi: W = 1000.
+  const std::vector<Case> cases = {
+      {-365, 350, -365 - 350 - 1000}, {0, 0, 0},         {kMax, 280, -kMax}, {kMax - 100, kMax, -kMax},
+      {kMin, 280, kMin},              {-5, kMax, kMin}, {-1, 0, -1001},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.left << " " << c.width);
+    script = {{1, 941, -1, "0123456789", 90}};
+    seen.clear();
+    read(35, 256, c.left, c.width);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[1].zone.left, c.rearLeft);
+    EXPECT_EQ(seen[1].zone.width, c.width);
+  }
 }
 
 TEST_F(Microperforation, AmountWithStars) {

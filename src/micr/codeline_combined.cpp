@@ -1,0 +1,203 @@
+// The combined codeline readers from their optical pass on: the magnetic reading loop reads the
+// head signal guided by the optical line, and the optical line is handed out only when the
+// magnetic pass confirms enough of it (CMC7), or with the magnetic reading merged into it (E13B).
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "core/trace.h"
+#include "micr/micr.h"
+#include "ocr/ocr.h"
+
+using pvk::micr::confOf;
+using pvk::micr::isRead;
+
+namespace pvk::micr {
+namespace {
+
+// One codeline in fixed arrays; fifth: the agreement count (optical) or hit count.
+struct Line {
+  char text[kCdlChars + 1] = {};
+  char conf[kCdlChars + 1] = {};
+  int start[kCdlChars + 1] = {};
+  int end[kCdlChars + 1] = {};
+  int fifth[kCdlChars + 1] = {};
+  int n = 0;
+};
+
+// The last column of the magnetic window: rows of the head side's image scaled from the
+// acquisition's vertical dpi to the OCR image's, in 32 bits. Without a vertical dpi there is no
+// window.
+int windowEnd(int rows) {
+  const int side = std::clamp<int>(MyMICR.side, 0, kSides - 1);
+  const int dpiV = MyAcq.dpiV;
+  if (dpiV == 0) {
+    WriteTrace("war - ", "no vertical dpi for the magnetic window", false);
+    return 0;
+  }
+  const long long to = static_cast<long long>(rows) * MyOcr.ocrImg[side].dpi / dpiV;
+  return static_cast<int>(std::clamp<long long>(to, 0, 1 << 30));
+}
+
+int micrSide() { return std::clamp<int>(MyMICR.side, 0, kSides - 1); }
+
+void nulEnd(Line& l) { l.text[l.n] = l.conf[l.n] = 0; }
+
+}  // namespace
+
+int combineCmc7(PVKImg img, const OcrReading& optical, char* text, char* conf, ChInfo* info, short font,
+                unsigned short maxChars) {
+  auto opt = std::make_unique<Line>();
+  auto mag = std::make_unique<Line>();
+  const int nOptical = optical.n;
+  if (nOptical < 1 && MyDev.productId != 0 && (fNameDatiMICR == nullptr || fNameDatiMICR[0] == '\0')) {
+    text[0] = conf[0] = 0;
+    return nOptical;
+  }
+  opt->n = std::clamp(nOptical, 0, kCdlUsable);
+  auto boxes = std::make_unique<ChInfo[]>(kCdlChars + 1);
+  for (int k = 0; k < opt->n; ++k) {
+    opt->text[k] = optical.text[k];
+    opt->conf[k] = optical.conf[k];
+    boxes[k] = optical.info[k];
+  }
+  nulEnd(*opt);
+
+  if (MyMICR.enabled && font == 32) {
+    long sumTop = 0, sumBottom = 0;
+    for (int k = 0; k < opt->n; ++k) {
+      sumTop += optical.info[k].top;
+      sumBottom += optical.info[k].bottom;
+      opt->fifth[k] = optical.info[k].agreement;
+      opt->start[k] = optical.info[k].left;
+      opt->end[k] = optical.info[k].right;
+    }
+    const int off = MyMICR.opticalOffset300;
+    int from = 0, to = windowEnd(MyDev.img[micrSide()].rowsUsed);
+    const int16_t savedFont = MyOcr.currentFont;
+    MyOcr.currentFont = 32;
+    IniOttico2IniMagnetico(1, &from, &to, off);
+    IniOttico2IniMagnetico(opt->n, opt->start, opt->end, off);
+    InitDatiMICR(32, 1.0f);
+    mag->n = LetturaMag(mag->text, mag->conf, mag->start, mag->end, from, to, opt->text, opt->conf, opt->start,
+                        opt->end, opt->n);
+    MyOcr.currentFont = savedFont;
+    InitDatiCMC(32, img.dpi / 300.0f);
+    IniMagnetico2IniOttico(mag->n, mag->start, mag->end, off);
+    IniMagnetico2IniOttico(opt->n, opt->start, opt->end, off);
+    if (mag->n < 4) return 0;
+
+    while (opt->n > 0 && (opt->text[0] == ' ' || opt->text[0] == '?'))
+      RimuoviCar(opt->text, opt->conf, opt->start, opt->end, opt->fifth, 0, opt->n);
+    nulEnd(*opt);
+    nulEnd(*mag);
+    if (std::strcmp(opt->text, mag->text) == 0 && std::memchr(opt->text, '?', static_cast<size_t>(opt->n)) == nullptr) {
+      VerificaAggiungiSpazi(opt->text, opt->conf, opt->start, opt->end, opt->fifth, opt->n, datiCmc[0]);
+      for (int k = 0; k < opt->n; ++k) opt->conf[k] = kConfAgree;
+    } else if (!magneticConfirms(mag->text, mag->conf, mag->n, opt->n)) {
+      return 0;
+    }
+    const int rows = std::max(1, nOptical);
+    for (int k = 0; k < opt->n; ++k) {
+      boxes[k] = ChInfo{};
+      boxes[k].agreement = static_cast<uint16_t>(std::max(0, opt->fifth[k]));
+      boxes[k].left = static_cast<uint16_t>(std::max(0, opt->start[k]));
+      boxes[k].right = static_cast<uint16_t>(std::max(0, opt->end[k]));
+      boxes[k].top = static_cast<uint16_t>(sumTop / rows);
+      boxes[k].bottom = static_cast<uint16_t>(sumBottom / rows);
+    }
+  }
+
+  Line& o = *opt;
+  if (datiCmc[0] == 0) datiCmc[0] = 35;
+  // Re-spacing within the arrays' limit: with the blank gap as the limit, every line of 35 or
+  // more characters would lose its blanks and get none back.
+  VerificaAggiungiSpazi(o.text, o.conf, boxes.get(), o.n, kCdlChars, 1);
+  finishCodeline(o.text, o.conf, boxes.get(), o.n, MyOcr.modeByte == 0 ? 1 : -1);
+  int sum = 0;
+  for (int k = 0; k < o.n; ++k) sum += confOf(o.conf[k]);
+  if (sum / std::max(o.n, 1) <= 39) o.n = 0;
+  for (int k = 0; k < o.n; ++k) {
+    if (o.text[k] == '?') o.conf[k] = 1;
+    if (confOf(o.conf[k]) > 100) o.conf[k] = 100;
+  }
+  return handOut(o.text, o.conf, boxes.get(), o.n, text, conf, info, maxChars);
+}
+
+bool magneticConfirms(const char* text, const char* conf, int n, int opticalCount) {
+  int k = 0;
+  for (int i = 0; i < n; ++i)
+    if (isRead(text[i]) && confOf(conf[i]) >= 6) ++k;
+  return opticalCount < 24 ? k >= 5 : k >= opticalCount / 4;
+}
+
+int checkCodelineImage(PVKImg img, unsigned short maxChars, bool sizes) {
+  if (img.dpi == 0) {
+    WriteTrace("err - ", "invald dpi value for CMC", 0, false);
+    MyDev.lastResult = -1;
+    return -1;
+  }
+  return sizes && (img.height < 12 || img.width < 64 || maxChars < 8) ? 0 : 1;
+}
+
+int combineE13B(const OcrReading& optical, char* text, char* conf, unsigned short maxChars) {
+  auto opt = std::make_unique<Line>();
+  auto mag = std::make_unique<Line>();
+  Line& o = *opt;
+  o.n = std::clamp(optical.n, 0, kCdlUsable);
+  for (int k = 0; k < o.n; ++k) {
+    o.text[k] = optical.text[k];
+    o.conf[k] = optical.conf[k];
+    o.fifth[k] = 1;
+    o.start[k] = optical.info[k].left;
+    o.end[k] = optical.info[k].right;
+  }
+  nulEnd(o);
+
+  if (MyMICR.enabled) {
+    const int off = MyMICR.opticalOffset300;
+    int from = 0, to = windowEnd(MyDev.img[micrSide()].fullHeight);
+    IniOttico2IniMagnetico(1, &from, &to, 0);
+    IniOttico2IniMagnetico(o.n, optical.info, o.start, o.end, off);
+    mag->n = LetturaMag(mag->text, mag->conf, mag->start, mag->end, from, to, o.text, o.conf, o.start, o.end, o.n);
+    IniMagnetico2IniOttico(mag->n, mag->start, mag->end, off);
+    IniMagnetico2IniOttico(o.n, o.start, o.end, off);
+    if (!magneticConfirms(mag->text, mag->conf, mag->n, o.n)) return 0;
+    datiMICR[0] = 40;
+    int disagreements = 0;
+    ConfrontaCMCMag(o.text, o.conf, o.start, o.end, o.n, mag->text, mag->conf, mag->start, mag->end, mag->n,
+                    datiMICR[6], 9, 40, 50, 28, disagreements, false);
+    VerificaCHNR(o.text, o.conf, o.start, o.end, o.fifth, o.n, 20);
+    VerificaAggiungiSpazi(o.text, o.conf, o.start, o.end, o.fifth, o.n, datiMICR[0], true);
+  }
+
+  PulisciAssegniMinima(o.text, o.conf, o.n);
+  if (MyOcr.modeByte == 0 && o.n >= 2)
+    for (int k = 1; k < o.n; ++k)
+      if (o.text[k] == ' ') RimuoviCar(o.text, o.conf, k--, o.n);
+  int sum = 0, counted = 0;
+  for (int k = 0; k < o.n; ++k) {
+    if (o.text[k] == ' ') continue;
+    sum += std::min(confOf(o.conf[k]), 100);
+    ++counted;
+  }
+  if (o.n > 0 && sum / std::max(counted, 1) > 19) {
+    for (int k = 0; k < o.n; ++k) {
+      if (confOf(o.conf[k]) > 100) o.conf[k] = 100;
+      if (o.text[k] == '?')
+        o.conf[k] = 1;
+      else if (isRead(o.text[k]) && confOf(o.conf[k]) == 1)
+        o.text[k] = '?';
+    }
+  } else {
+    o.n = 0;
+  }
+  nulEnd(o);
+  if (o.n == 0) {
+    text[0] = conf[0] = 0;
+    return 0;
+  }
+  return handOut(o.text, o.conf, nullptr, o.n, text, conf, nullptr, maxChars);
+}
+
+}  // namespace pvk::micr

@@ -194,6 +194,23 @@ PVK_API int PVKGetForcedRes(unsigned short* dpiFront, unsigned short* dpiRear,
  * nothing changed when any of the six is 0; the same value becomes the last result. */
 PVK_API int PVKCMC7Mapping(unsigned char s1, unsigned char s2, unsigned char s3, unsigned char s4,
                            unsigned char s5, unsigned char nr);
+/* The font database files the OCR engine would use, one name (upper case, no directory) per
+ * call into name (260 bytes). Need no device. First lists from the start of every document type
+ * and font, leaving the document type and the OCR settings as they were; Next gives the following
+ * names. 0 with a name and the last result 0; -1 (buffer cleared, last result -1) when there is
+ * none (none at all: an empty database directory); -3 for a null buffer. */
+PVK_API int PVKFirstDataBaseFN(char* name);
+PVK_API int PVKNextDataBaseFN(char* name);
+/* Feeds one document and reads the zones of doc (null or no zones: the document is only fed).
+ * Texts go to text, joined by TAB in doc's zone order, one confidence byte per character to conf
+ * (0..100, 1 for an unread '?', 'd' at a TAB); both hold size bytes, the terminator included.
+ * Each zone gets its characters read and the font that read it. Returns the last result: 0, a
+ * warning (3 unexpected dimensions, 7 output cut to size) or an error (-3 bad request, -19
+ * stopped, -30 OCR error, ...). */
+PVK_API int PVKImgScan1(void* handle, PVKOCRDoc* doc, char* text, char* conf, short size);
+/* 0 when the font code or reading mode can be read (its font databases found), else -3, -33 or
+ * -34; the same becomes the last result. Needs no device and changes no setting. */
+PVK_API int PVKCheckOCRType(short font);
 
 /* ---- Utilities ---------------------------------------------------------------------------- */
 

@@ -263,3 +263,82 @@ void bestRow(char* text, char* conf, ChInfo* info, int& count);
 int fitCount(int count, char* text, char* conf, unsigned short maxChars);
 
 }  // namespace pvk::reading
+
+// ---- Scan and read: font database listing ---------------------------------------------------------
+// The font database files the OCR engine would use for any document type and font. First sets
+// every type and font up without loading (the engine's database list holds their names), leaves
+// MyOcr as it found it, and copies the first name; Next copies the following ones. A name is
+// listed when its file is in the database directory. False when there is no (further) name; at
+// the end the index stays there. name: 260 bytes.
+bool Vx3FirstDataBaseFN(char* name);
+bool Vx3NextDataBaseFN(char* name);
+extern int16_t lastDB;  // the engine's list index of the next name to look at
+
+// ---- Scan and read: the output of a document's zones -----------------------------------------------
+// Replaces every CR and LF of a non-empty text by the byte 167 (null and empty texts are left).
+void SostituisciACapo(char* text);
+
+namespace pvk::reading {
+
+// The joined output of one document. The zone loop writes the working slots' texts one after
+// another into the caller's buffers, a TAB (confidence 'd') before every slot after the first,
+// and records where each slot's text lies; arrangeOutput then rewrites them in the caller's
+// zone order. size counts the terminator: at most size - 1 characters are ever written.
+struct ZoneOutput {
+  char* text = nullptr;  // the caller's text buffer, size bytes
+  char* conf = nullptr;  // its confidence buffer, size bytes (may be null)
+  int size = 0;
+  int total = 0;         // characters and separators written so far
+  int capacity = 0;      // bytes left, the terminator's included
+  int offset[PVK_OCR_MAX_ZONES] = {};  // per working slot: where its text starts
+  int length[PVK_OCR_MAX_ZONES] = {};  // and its characters (0 for a slot not read)
+};
+constexpr int kOutputLimit = 4095;      // characters a document's output may keep
+constexpr char kSeparatorConf = 'd';    // confidence 100 of an inserted separator
+
+// Empties the buffers for size bytes and starts the count.
+void startOutput(ZoneOutput& out, char* text, char* conf, int size);
+// The separator before slot (after the first): true with a TAB written; false when at most the
+// terminator is left ("no more space": the capacity becomes 0 and the slot stays empty).
+bool separateSlot(ZoneOutput& out, int slot);
+// Where the next slot's reader writes, and the room it has (the terminator's included).
+char* slotText(const ZoneOutput& out);
+char* slotConf(const ZoneOutput& out);
+// Records count characters just written for slot at slotText (negative counts as 0; never more
+// than capacity - 1).
+void recordSlot(ZoneOutput& out, int slot, int count);
+// Copies a reading of n characters kept elsewhere (a stored codeline, a DataMatrix, a band read
+// into a buffer of its own) as slot's text: what fits in capacity - 1, recorded; true when all fit.
+bool putSlot(ZoneOutput& out, int slot, const char* text, const char* conf, int n);
+
+// Rewrites the output in caller order: caller zone i takes working slot slotOf[i] (-1: none),
+// TAB-joined, within size - 1 characters and 4096 (4095, the first of the loop's output, when the
+// loop wrote more than 4096). fonts[i] is the
+// font the zone was read with (CMC7 separators are converted). counts[i] receives the
+// characters zone i has in the output. Returns the characters written; truncated tells that
+// something the loop read (characters or a separator) did not fit.
+int arrangeOutput(ZoneOutput& out, const int* slotOf, const int16_t* fonts, int nCaller, uint16_t* counts,
+                  bool& truncated);
+
+}  // namespace pvk::reading
+
+// ---- Scan and read: request checks, the driver and the zone loop -----------------------------------
+// 0 when font (a font code or reading mode) can be read, else the code that refuses it (-3 no
+// MICR head, -33, -34 or what the font set-up left); load also loads the databases. MyOcr is left
+// exactly as it was found.
+int Vx3OCREnabledCheck(short font, bool load);
+// Checks one zone's font for side and raises the resolutions that side must be acquired at; false
+// with the last result negative, or untouched when the caller is to report -3.
+bool CheckParameterOCR(short font, short side);
+// Checks a request (null: no zones) and works out the sides and resolutions to acquire. False
+// with the last result set.
+bool Vx3Read_CheckParameter(PVKOCRDoc* doc, char* text, char* conf);
+// Feeds one document and reads the request's zones into text and conf (size bytes each, the
+// terminator counted). The characters of the joined output (sum of count + 1 over the zones,
+// minus 1), 0 without zones, -1 for a negative zone count; the outcome is the last result.
+int Vx3Read(PVKOCRDoc* doc, char* text, char* conf, short size);
+// Reads the zones of the acquired document; the last result.
+int Vx3ReadDoc(PVKOCRDoc* doc, char* text, char* conf, short size);
+// The document read: set-up and codeline search, the zone loop, the output in caller order with
+// each zone's count and font written back. False when the read failed (last result negative).
+bool Vx3ReadChar(PVKOCRDoc* doc, char* text, char* conf, unsigned short maxChars);

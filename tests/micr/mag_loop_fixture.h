@@ -66,7 +66,9 @@ inline int readMag(MagLine& out, MagLine& guide, int from, int to) {
   return out.n;
 }
 
-// A synthesised line from raw line 500, and the guide its truth gives (confidence 60).
+// A synthesised line from raw line 500, and its optical guide (confidence 60): each
+// character's first and last column of ink, a column being R / 3 samples, converted to samples
+// as the combined readers convert optical positions ([toSample(first), toSample(last + 1))).
 struct MagSynth {
   magsynth::Signal signal;
   MagLine guide;
@@ -85,8 +87,10 @@ inline MagSynth synthesiseLine(const std::string& text, glyphs::Font font, const
     MagLine& g = s.guide;
     g.text[g.n] = t.symbol;
     g.conf[g.n] = 60;
-    g.start[g.n] = t.first;
-    g.end[g.n] = t.last;
+    const int r = head.samplesPer3Px;
+    const auto toSample = [r](int column) { return column * r / 3; };
+    g.start[g.n] = toSample(t.first * 3 / r);
+    g.end[g.n] = toSample(t.last * 3 / r + 1) - 1;
     ++g.n;
   }
   s.to = static_cast<int>(s.signal.samples.size());

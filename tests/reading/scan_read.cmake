@@ -1,0 +1,14 @@
+# Scan and read as a host sees it: the font database listing on a private copy of the library
+# with an INI file of the test's own, pointed at the generated databases.
+pvk_add_test(scan_read_listing_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/db_listing_test.cpp LIBS ${CMAKE_DL_LIBS})
+target_include_directories(scan_read_listing_tests PRIVATE ${CMAKE_SOURCE_DIR}/include)
+target_compile_definitions(scan_read_listing_tests PRIVATE PVK_LIBRARY_FILE="$<TARGET_FILE:PlavikMS>"
+                           PVK_FONT_DB_DIR="${PVK_FONT_DB_DIR}")
+add_dependencies(scan_read_listing_tests PlavikMS pvk_font_dbs)
+# The joined output of a document's zones, driven as the zone loop drives it.
+pvk_add_test(scan_read_output_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/zone_output_test.cpp LIBS pvk_internals)
+# The zone loop with scripted zone readers.
+pvk_add_test(scan_read_loop_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/zone_loop_test.cpp LIBS pvk_internals)
+# The driver on the software scanner, zone reads scripted.
+pvk_add_test(scan_read_driver_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/scan_driver_test.cpp LIBS pvkemu pvk_internals)
+target_include_directories(scan_read_driver_tests PRIVATE ${CMAKE_SOURCE_DIR}/emulator)

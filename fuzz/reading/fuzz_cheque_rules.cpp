@@ -5,16 +5,13 @@
 #include <cstring>
 
 #include "reading/reading.h"
+#include "fuzz_bytes.h"
 
 namespace {
 
 constexpr int kBuf = 256;
 
-struct Bytes {
-  const uint8_t* p;
-  size_t n;
-  uint8_t next() { return n ? (--n, *p++) : 0; }
-};
+using Bytes = pvk::fuzz::Bytes;
 
 // A text of the characters the rules care about, at most max characters.
 void fillText(Bytes& b, char* text, char* conf, ChInfo* info, int max) {

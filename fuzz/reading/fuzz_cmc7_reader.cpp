@@ -8,15 +8,11 @@
 
 #include "micr/micr.h"
 #include "ocr/ocr.h"
+#include "fuzz_bytes.h"
 
 namespace {
 
-struct Bytes {
-  const uint8_t* p;
-  size_t n;
-  uint8_t next() { return n ? (--n, *p++) : 0; }
-  int next16() { return next() | next() << 8; }
-};
+using Bytes = pvk::fuzz::Bytes;
 
 }  // namespace
 

@@ -7,15 +7,11 @@
 #include <vector>
 
 #include "micr/micr.h"
+#include "fuzz_bytes.h"
 
 namespace {
 
-struct Bytes {
-  const uint8_t* p;
-  size_t n;
-  uint8_t next() { return n ? (--n, *p++) : 0; }
-  int next16() { return static_cast<int16_t>(next() | next() << 8); }
-};
+using Bytes = pvk::fuzz::Bytes;
 
 struct Line {
   char text[kCdlChars], conf[kCdlChars];
@@ -27,7 +23,7 @@ void fill(Line& l, Bytes& b) {
   std::memset(&l, 0, sizeof l);
   static const char symbols[] = "0123456789:;<=>? ";
   const int count = b.next() % kCdlChars;
-  int x = b.next16();
+  int x = b.nextSigned16();
   for (int i = 0; i < count; ++i) {
     l.text[i] = symbols[b.next() % 17];
     l.conf[i] = static_cast<char>(b.next());
@@ -81,7 +77,7 @@ void signal(Bytes& b) {
   const int threshold = b.next();
   const int n = static_cast<int>(b.n / 2);
   std::vector<int> sig(n), a(n), c(n), d(n), e(n);
-  for (int i = 0; i < n; ++i) sig[i] = b.next16();
+  for (int i = 0; i < n; ++i) sig[i] = b.nextSigned16();
   std::vector<int> profile = sig;
   if (!ElaboraSegnale(sig.data(), a.data(), c.data(), d.data(), e.data(), n, 0, n)) std::abort();
   for (int i = 0; i < n; ++i) {

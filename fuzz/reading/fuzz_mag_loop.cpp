@@ -7,15 +7,11 @@
 #include <vector>
 
 #include "micr/micr.h"
+#include "fuzz_bytes.h"
 
 namespace {
 
-struct Bytes {
-  const uint8_t* p;
-  size_t n;
-  uint8_t next() { return n ? (--n, *p++) : 0; }
-  int next16() { return static_cast<int16_t>(next() | next() << 8); }
-};
+using Bytes = pvk::fuzz::Bytes;
 
 struct Guide {
   char text[kCdlChars] = {}, conf[kCdlChars] = {};
@@ -24,7 +20,7 @@ struct Guide {
   void fill(Bytes& b) {
     static const char symbols[] = "0123456789:=<;? ";
     n = b.next() % kCdlChars;
-    int x = b.next16() & 0x3FFF;
+    int x = b.nextSigned16() & 0x3FFF;
     for (int i = 0; i < n; ++i) {
       text[i] = symbols[b.next() % 16];
       conf[i] = static_cast<char>(b.next() % 101);
@@ -42,7 +38,7 @@ void checkLine(const char* text, int n) {
 }
 
 void recogniser(Bytes& b) {
-  const int n = 16 + (b.next16() & 0x7FFF) % 4000;
+  const int n = 16 + (b.nextSigned16() & 0x7FFF) % 4000;
   std::vector<int> a(n), e(n), s(n), f(n);
   // Sparse lobes: a position step, then a value for each of the four arrays.
   for (int x = b.next() % 16; x < n && b.n > 0; x += 1 + b.next() % 24) {
@@ -53,12 +49,12 @@ void recogniser(Bytes& b) {
   }
   Guide g;
   g.fill(b);
-  const int first = b.next16(), last = b.next16(), window = b.next() % 200;
+  const int first = b.nextSigned16(), last = b.nextSigned16(), window = b.next() % 200;
   char text[kCdlChars], conf[kCdlChars];
   int height[kCdlChars], start[kCdlChars], end[kCdlChars];
   datiMICR[0] = 160;
   const int got = RiconosciCaratteriE13B(text, conf, height, start, end, g.text, g.start, g.end, g.n, a.data(),
-                                         e.data(), s.data(), f.data(), first, last, n, window, 4, b.next16());
+                                         e.data(), s.data(), f.data(), first, last, n, window, 4, b.nextSigned16());
   checkLine(text, got);
 }
 
@@ -67,7 +63,7 @@ void recogniser(Bytes& b) {
 void loop(Bytes& b) {
   const int planes = b.next() % 4, font = b.next() & 1 ? 32 : 33;
   const int k = 3 * std::max(planes, 1);
-  const size_t count = static_cast<size_t>(480 + (b.next16() & 0xFFF)) * static_cast<size_t>(k) + b.next() % 4;
+  const size_t count = static_cast<size_t>(480 + (b.nextSigned16() & 0xFFF)) * static_cast<size_t>(k) + b.next() % 4;
   std::vector<uint8_t> bytes(count);
   const int period = 20 + b.next() % 200, depth = b.next() % 100;
   for (size_t i = 0; i < count; ++i) {
@@ -76,7 +72,7 @@ void loop(Bytes& b) {
   }
   Guide g;
   g.fill(b);
-  const int from = b.next16(), to = b.next16() & 0x7FFF;
+  const int from = b.nextSigned16(), to = b.nextSigned16() & 0x7FFF;
   MyMICR.enabled = 1;
   MyMICR.samples = bytes.data();
   MyMICR.nSamples = bytes.size();

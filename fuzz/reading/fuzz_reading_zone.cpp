@@ -7,20 +7,11 @@
 #include <vector>
 
 #include "reading/reading.h"
+#include "fuzz_bytes.h"
 
 namespace {
 
-struct Bytes {
-  const uint8_t* p;
-  size_t n;
-  uint8_t next() { return n ? (--n, *p++) : 0; }
-  uint16_t next16() { return static_cast<uint16_t>(next() | next() << 8); }
-  int64_t next64() {
-    uint64_t v = 0;
-    for (int i = 0; i < 8; ++i) v |= static_cast<uint64_t>(next()) << (8 * i);
-    return static_cast<int64_t>(v);
-  }
-};
+using Bytes = pvk::fuzz::Bytes;
 
 void cut(Bytes& b) {
   const int w = 1 + b.next() % 96, h = 1 + b.next() % 96;

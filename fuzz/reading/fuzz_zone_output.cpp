@@ -9,15 +9,11 @@
 
 #include "core/records.h"
 #include "reading/reading.h"
+#include "fuzz_bytes.h"
 
 namespace {
 
-struct Bytes {
-  const uint8_t* p;
-  size_t n;
-  uint8_t next() { return n ? (--n, *p++) : 0; }
-  int next16() { return next() | next() << 8; }
-};
+using Bytes = pvk::fuzz::Bytes;
 
 }  // namespace
 

@@ -323,6 +323,37 @@ TEST_F(DocFlow, WithoutDataMatrixTheOcrbLineCorrects) {
   EXPECT_EQ(countSeen(941), 0);  // the OCR-B line settled it
 }
 
+TEST_F(DocFlow, DataMatrixRetriedOnTheBacklight) {
+  struct Case {
+    const char* name;
+    bool backlight;
+    std::string front, rear;  // the DataMatrix read on the front, on the backlight
+    int count, backlightReads;
+  };
+  const std::string kShort = kDataMatrix.substr(0, 28);
+  const std::vector<Case> cases = {
+      {"front symbol: no retry", true, kDataMatrix, kDataMatrix, 40, 0},
+      {"front unreadable: the backlight's", true, "", kDataMatrix, 40, 1},
+      {"front too short: the backlight's", true, kShort, kDataMatrix, 40, 1},
+      {"backlight too short: none", true, "", kShort, 0, 1},
+      {"no backlight acquisition: none", false, "", kDataMatrix, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    engineSetsSemicolon = true;
+    MyAcq.backlight = c.backlight;
+    script = {{1, 0, 0, kCheque, 90}, {1, 36, -1, c.front, 100}, {2, 36, -1, c.rear, 100}};
+    seen.clear();
+    run(3, {4});
+    ASSERT_EQ(MyOcrOpt.found, 1);
+    EXPECT_EQ(pvk::reading::italianDataMatrix.count, c.count);
+    int backlightReads = 0;
+    for (const Seen& v : seen) backlightReads += v.font == 36 && v.side == 2;
+    EXPECT_EQ(backlightReads, c.backlightReads);
+    EXPECT_EQ(MyOcrOpt.conf[1], c.count ? 100 : 90);
+  }
+}
+
 TEST_F(DocFlow, CrossCheckNeedsTheSeparatorFlag) {
   script = {{1, 0, 0, kCheque, 90}, {1, 36, -1, kDataMatrix, 100}};
   run(3, {4});

@@ -9,6 +9,7 @@
 #include "core/image_utils.h"
 #include "core/trace.h"
 #include "image/image.h"
+#include "micr/micr.h"
 #include "ocr/ocr.h"
 #include "reading/reading.h"
 #include "symbols/symbols.h"
@@ -133,8 +134,12 @@ int Vx3OCRRead(PVKImg image, PVKOCRZone* zone, char* text, char* conf, ChInfo* i
   int n = 0;
   switch (readerOf(font, multiLine)) {
     case Reader::OpticalCmc7:
+      n = ReadCMC(image, text, conf, info, font, maxChars);
+      break;
     case Reader::E13bCombined:
-      break;  // wired in as these readers are built
+      n = ReadE13BVert(image, text, conf, maxChars);
+      if (n > 0) E13BRemapping(text, n);
+      break;
     case Reader::ZoneOcr:
       n = ReadOCR(image, text, conf, info, font, maxChars);
       break;

@@ -97,6 +97,41 @@ TEST_F(ReadOcr, ReadsOneAndTwoLineZones) {
   EXPECT_EQ(r.text, "12345 678") << "blanks kept on request";
 }
 
+// Two lines drawn close together make one band; the first cycle's reading holds
+// both lines, so the band is split at the gap between them and each part read again.
+TEST_F(ReadOcr, ABandHoldingTwoLinesIsReadAgainAsTwo) {
+  Zone top = zone(3, {"AB 123"}), bottom = zone(3, {"CD 456"});
+  // The text rows of each zone, stacked five blank rows apart: closer than the band search
+  // parts lines, far enough for the segmentation to keep them apart.
+  auto inkRows = [](const glyphs::GreyImage& g, int& first, int& last) {
+    first = -1;
+    for (int y = 0; y < g.height; ++y)
+      for (int x = 0; x < g.width; ++x)
+        if (g.at(x, y) < 128) {
+          if (first < 0) first = y;
+          last = y;
+        }
+  };
+  int t0 = 0, t1 = 0, b0 = 0, b1 = 0;
+  inkRows(top.image, t0, t1);
+  inkRows(bottom.image, b0, b1);
+  glyphs::GreyImage g = top.image;
+  const int rows = 12 + (t1 - t0 + 1) + 5 + (b1 - b0 + 1) + 12;
+  g.pixels.assign(static_cast<size_t>(g.stride) * rows, 255);
+  g.height = rows;
+  for (int y = t0; y <= t1; ++y)
+    std::memcpy(&g.pixels[static_cast<size_t>(12 + y - t0) * g.stride], &top.image.pixels[static_cast<size_t>(y) * g.stride],
+                static_cast<size_t>(g.width));
+  const int b = 12 + (t1 - t0 + 1) + 5;
+  for (int y = b0; y <= b1; ++y)
+    std::memcpy(&g.pixels[static_cast<size_t>(b + y - b0) * g.stride],
+                &bottom.image.pixels[static_cast<size_t>(y) * bottom.image.stride],
+                static_cast<size_t>(std::min(g.width, bottom.image.width)));
+  MyOcr.multiLine = 0;
+  const Result r = read(g.view(), 3);
+  EXPECT_EQ(r.text, "AB123\r\nCD456");
+}
+
 TEST_F(ReadOcr, ANullChInfoReadsTheSame) {
   Zone z = zone(3, {"A1B2C3"});
   const Result with = read(z.image.view(), 3);

@@ -18,6 +18,7 @@
 #include "reading_fixture.h"
 #include "symbol_corpus.h"
 #include "zone_corpus.h"
+#include "codeline_docs.h"
 
 namespace {
 
@@ -211,13 +212,33 @@ TEST_F(ReadOneZone, AnOcrBLineReadsInEveryDocumentRotation) {
   }
 }
 
-// An E13B codeline read by the OCR of font 1, drawn by the zone corpus: the turned document gives
-// the printed characters. (The optical CMC7 codeline fonts wait for their reader.)
-TEST_F(ReadOneZone, AnE13BCodelineReadsInEveryDocumentRotation) {
+// A CMC7 codeline of an Italian cheque (the codeline documents' generator, slightly blurred) read
+// by the optical CMC7 reader of font 0.
+TEST_F(ReadOneZone, ACmc7CodelineReadsInEveryDocumentRotation) {
   std::snprintf(MyOcr.dbDir, sizeof MyOcr.dbDir, "%s", PVK_FONT_DB_DIR "/");
-  for (short font : {1}) {
+  pvk::codelinedocs::DocRequest r;
+  r.font = 202;
+  r.seed = 4;
+  r.deg = pvk::codelinedocs::condition("blur", 4);
+  pvk::codelinedocs::Doc d = pvk::codelinedocs::makeDoc(r);
+  std::string truth = d.truth;
+  truth.erase(std::remove(truth.begin(), truth.end(), ' '), truth.end());
+  const cv::Mat line(d.image.height, d.image.width, CV_8UC1, d.image.pixels.data(), d.image.stride);
+  const Placed p = place(line, 40, 300, 0);
+  for (uint16_t rotation : {0, 256, 512, 768}) {
+    MyOcr.typeDoc = 3;
+    MyOcr.cmc7Thr = 60;
+    EXPECT_EQ(readOn(p, rotation, nullptr, 128, false), truth) << rotation;
+  }
+}
+
+// Codelines drawn by the zone corpus: E13B read by the OCR of font 1 and by the combined reader
+// (33, no head: its optical pass). The turned document gives the printed characters.
+TEST_F(ReadOneZone, E13BCodelinesReadInEveryDocumentRotation) {
+  std::snprintf(MyOcr.dbDir, sizeof MyOcr.dbDir, "%s", PVK_FONT_DB_DIR "/");
+  for (short font : {1, 33}) {
     zc::ZoneRequest r;
-    r.font = font;
+    r.font = 1;
     r.seed = 11;
     zc::Zone z = zc::makeZone(r);
     std::string truth;

@@ -46,6 +46,8 @@ demo: release
 	@printf '[General]\r\nCnfDir=%s\r\n[OCR]\r\nDBDir=%s\r\n' "$(DEMO_DIR)" "$(abspath $(BUILD)/release/fontdb)" > $(DEMO_DIR)/libPlavikMS.ini
 	LD_LIBRARY_PATH=$(BUILD)/release/emulator:$(DEMO_DIR) $(BUILD)/release/examples/pvkdemo
 	LD_LIBRARY_PATH=$(BUILD)/release/emulator:$(DEMO_DIR) $(BUILD)/release/examples/pvkscan
+	$(BUILD)/release/tools/demo_cheque/demo_cheque $(DEMO_DIR)
+	LD_LIBRARY_PATH=$(BUILD)/release/emulator:$(DEMO_DIR) $(BUILD)/release/examples/pvkread $(DEMO_DIR)
 	@echo "make demo: everything it wrote is in $(DEMO_DIR)"
 
 bench: release

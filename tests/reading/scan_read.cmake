@@ -12,3 +12,9 @@ pvk_add_test(scan_read_loop_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/zone_loop_te
 # The driver on the software scanner, zone reads scripted.
 pvk_add_test(scan_read_driver_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/scan_driver_test.cpp LIBS pvkemu pvk_internals)
 target_include_directories(scan_read_driver_tests PRIVATE ${CMAKE_SOURCE_DIR}/emulator)
+# Demo cheques read end to end on the software scanner through the exported calls.
+pvk_add_test(scan_read_cheque_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/scan_read_e2e_test.cpp
+             LIBS pvkemu pvk_internals pvk_demo_cheque)
+target_include_directories(scan_read_cheque_tests PRIVATE ${CMAKE_SOURCE_DIR}/emulator)
+target_compile_definitions(scan_read_cheque_tests PRIVATE PVK_FONT_DB_DIR="${PVK_FONT_DB_DIR}")
+add_dependencies(scan_read_cheque_tests pvk_font_dbs)

@@ -20,7 +20,7 @@ int main()
   o.symbologies = {corpus::Symbology::Pdf417};
   o.specsPerSymbology = 6;
   std::vector<corpus::Sample> samples = corpus::buildCorpus(o);
-  // The corpus's PDF417 specs leave the level to the encoder: add every level explicitly.
+  // The corpus's PDF417 symbols leave the level to the encoder: add every level explicitly.
   uint32_t seed = 417;
   for (int level = 0; level <= 8; ++level)
     for (const corpus::SymbolSpec& spec : corpus::specsFor(corpus::Symbology::Pdf417, 2, seed++)) {

@@ -64,7 +64,7 @@ struct ModuleGrid {
   bool at(int r, int c) const { return dark[static_cast<size_t>(r) * cols + c] != 0; }
 };
 
-// Encodes the spec; false with the encoder's message in *error when it refuses the data.
+// Encodes the symbol described; false with the encoder's message in *error when it refuses the data.
 bool encode(const SymbolSpec& spec, ModuleGrid& grid, std::string* error = nullptr);
 
 // Element widths (in modules) of a linear symbol's row, dark first: bar, space, bar, ...

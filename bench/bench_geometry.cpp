@@ -11,21 +11,16 @@
 #include "geometry/geometry.h"
 #include "../tests/geometry/side_buffer.h"
 #include "../tests/geometry/synthetic_document.h"
+#include "bench_timing.h"
 
 using namespace pvk::testing;
-using Clock = std::chrono::steady_clock;
+using pvk::bench::Clock;
 
 namespace {
 
-double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+using pvk::bench::ms;
 
-template <typename F>
-double median(int runs, F&& f) {
-  std::vector<double> t;
-  for (int i = 0; i < runs; ++i) t.push_back(f());
-  std::sort(t.begin(), t.end());
-  return t[t.size() / 2];
-}
+using pvk::bench::median;
 
 // One side: copy the scene in (not timed), crop + record, output at the same dpi.
 double sideOnce(const Synthetic& s, const DocSpec& spec, int planes) {

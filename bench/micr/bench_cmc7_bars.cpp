@@ -12,20 +12,15 @@
 
 #include "glyphs.h"
 #include "micr/micr.h"
+#include "../bench_timing.h"
 
-using Clock = std::chrono::steady_clock;
+using pvk::bench::Clock;
 
 namespace {
 
-double us(Clock::duration d) { return std::chrono::duration<double, std::micro>(d).count(); }
+using pvk::bench::us;
 
-template <typename F>
-double median(int runs, F&& f) {
-  std::vector<double> t;
-  for (int i = 0; i < runs; ++i) t.push_back(f());
-  std::sort(t.begin(), t.end());
-  return t[t.size() / 2];
-}
+using pvk::bench::median;
 
 }  // namespace
 

@@ -11,20 +11,15 @@
 #include <vector>
 
 #include "ocr/ocr.h"
+#include "../bench_timing.h"
 
-using Clock = std::chrono::steady_clock;
+using pvk::bench::Clock;
 
 namespace {
 
-double us(Clock::duration d) { return std::chrono::duration<double, std::micro>(d).count(); }
+using pvk::bench::us;
 
-template <typename F>
-double median(int runs, F&& f) {
-  std::vector<double> t;
-  for (int i = 0; i < runs; ++i) t.push_back(f());
-  std::sort(t.begin(), t.end());
-  return t[t.size() / 2];
-}
+using pvk::bench::median;
 
 // A codeline band at 300 dpi: 60 characters of 24 x 36 pixels drawn as bars and rings, with specks.
 std::vector<uint32_t> codelineBand(int w, int h) {

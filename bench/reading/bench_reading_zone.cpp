@@ -13,20 +13,15 @@
 #include "core/records.h"
 #include "document/document.h"
 #include "reading/reading.h"
+#include "../bench_timing.h"
 
-using Clock = std::chrono::steady_clock;
+using pvk::bench::Clock;
 
 namespace {
 
-double us(Clock::duration d) { return std::chrono::duration<double, std::micro>(d).count(); }
+using pvk::bench::us;
 
-template <typename F>
-double median(int runs, F&& f) {
-  std::vector<double> t;
-  for (int i = 0; i < runs; ++i) t.push_back(f());
-  std::sort(t.begin(), t.end());
-  return t[t.size() / 2];
-}
+using pvk::bench::median;
 
 // A grey cheque side: paper with a light pattern, text-like dark strokes, a codeline band.
 cv::Mat chequeSide(int w, int h) {

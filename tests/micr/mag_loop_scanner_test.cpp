@@ -18,35 +18,15 @@
 #include "pvkemu.h"
 #include "pvkemu_image.h"
 #include "pvkemu_sheet.h"
+#include "head_scanner_fixture.h"
 
 namespace {
 
 namespace ms = pvk::magsynth;
 
-class MagThroughScanner : public ::testing::Test {
+class MagThroughScanner : public HeadScannerFixture {
  protected:
-  void SetUp() override {
-    pvkemu_clock_virtual(1);
-    pvkemu_reset();
-    char tmpl[] = "/tmp/pvk_magloop_scan_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
-    pvkemu_profile p;
-    pvkemu_profile_full(&p);
-    p.head_config[1] |= 0x20;  // the head's signal runs reversed
-    dev = pvkemu_add_device(&p);
-    handle = PVKInitialize(reinterpret_cast<unsigned char*>(dir.data()));
-    ASSERT_GT(handle, 0) << PVKGetLastResult();
-    MyMICR.enabled = 1;
-    spec.lines = 2200;
-    spec.centreY = 1100;
-    spec.height = 1800;
-    spec.width = 800;
-  }
-  void TearDown() override {
-    if (handle > 0) PVKClose(reinterpret_cast<void*>(static_cast<intptr_t>(handle)));
-    (void)!std::system(("rm -rf " + dir).c_str());
-  }
+  void SetUp() override { open("/tmp/pvk_magloop_scan_XXXXXX", true); }
 
   // Feeds a cheque with the codeline on the head's side, acquires it, and reads its samples.
   std::string feedAndRead(pvk::glyphs::Font font, const std::string& text, int planes) {
@@ -62,20 +42,7 @@ class MagThroughScanner : public ::testing::Test {
     imp.noise = planes == 1 ? 1 : 2;
     imp.seed = 9;
     imp.mirrored = true;
-    pvk::testing::SidePlanes front = pvk::testing::drawSide(spec, planes, false);
-    pvk::testing::SidePlanes rear = pvk::testing::drawSide(spec, planes, true);
-    for (auto& plane : rear.planes) ms::drawCodeline(head, line, plane.data(), rear.width, rear.height, 1000);
-    const ms::Signal signal = ms::synthesise(head, line, spec.lines, imp);
-    pvkemu_document doc{};
-    doc.width = static_cast<uint32_t>(spec.sensorPixels);
-    doc.height = static_cast<uint32_t>(spec.lines);
-    for (int p = 0; p < planes; ++p) {
-      doc.front[p] = front.planes[p].data();
-      doc.rear[p] = rear.planes[p].data();
-    }
-    ms::attach(signal, head, doc);
-    EXPECT_EQ(pvkemu_feed(dev, &doc), 0);
-    pvkemu_sheet(dev, 0, 1, PVKEMU_SHEET_ENTRY);
+    feed(head, line, planes, imp);
     if (!Vx3Read_AcquireImg()) return "acquisition failed: " + std::to_string(MyDev.lastResult);
     EXPECT_EQ(MyMICR.reverse, 1);
     EXPECT_EQ(MyMICR.nSamples, signal.bytes.size());
@@ -95,9 +62,6 @@ class MagThroughScanner : public ::testing::Test {
     return std::string(t, static_cast<size_t>(n));
   }
 
-  std::string dir;
-  int dev = -1, handle = -1;
-  pvk::testing::ChequeSpec spec;
 };
 
 TEST_F(MagThroughScanner, GreyAndColourDocumentsReadTheirCodelines) {

@@ -18,6 +18,7 @@
 #include "pvkemu.h"
 #include "pvkemu_image.h"
 #include "pvkemu_sheet.h"
+#include "head_scanner_fixture.h"
 
 namespace {
 
@@ -25,48 +26,9 @@ namespace ms = pvk::magsynth;
 using pvk::testing::ChequeSpec;
 using pvk::testing::SidePlanes;
 
-class HeadThroughScanner : public ::testing::Test {
+class HeadThroughScanner : public HeadScannerFixture {
  protected:
-  void SetUp() override {
-    pvkemu_clock_virtual(1);
-    pvkemu_reset();
-    char tmpl[] = "/tmp/pvk_magsynth_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
-    pvkemu_profile p;
-    pvkemu_profile_full(&p);
-    dev = pvkemu_add_device(&p);
-    handle = PVKInitialize(reinterpret_cast<unsigned char*>(dir.data()));
-    ASSERT_GT(handle, 0) << PVKGetLastResult();
-    MyMICR.enabled = 1;  // a codeline zone switches the head on
-    // A cheque lying along the travel: 6 inches of document from line 200, 800 pixels across.
-    spec.lines = 2200;
-    spec.centreY = 1100;
-    spec.height = 1800;
-    spec.width = 800;
-  }
-  void TearDown() override {
-    if (handle > 0) PVKClose(reinterpret_cast<void*>(static_cast<intptr_t>(handle)));
-    (void)!std::system(("rm -rf " + dir).c_str());
-  }
-
-  // Feeds the cheque with the codeline drawn on the head's side (the rear) and its head bytes.
-  void feed(const ms::Head& head, const ms::Codeline& line, int planes, const ms::Impairments& imp = {}) {
-    front = pvk::testing::drawSide(spec, planes, false);
-    rear = pvk::testing::drawSide(spec, planes, true);
-    for (auto& plane : rear.planes) ms::drawCodeline(head, line, plane.data(), rear.width, rear.height, kColumn);
-    signal = ms::synthesise(head, line, spec.lines, imp);
-    pvkemu_document doc{};
-    doc.width = static_cast<uint32_t>(spec.sensorPixels);
-    doc.height = static_cast<uint32_t>(spec.lines);
-    for (int p = 0; p < planes; ++p) {
-      doc.front[p] = front.planes[p].data();
-      doc.rear[p] = rear.planes[p].data();
-    }
-    ms::attach(signal, head, doc);
-    ASSERT_EQ(pvkemu_feed(dev, &doc), 0);
-    pvkemu_sheet(dev, 0, 1, PVKEMU_SHEET_ENTRY);
-  }
+  void SetUp() override { open("/tmp/pvk_magsynth_XXXXXX", false); }
 
   void expectBytesLanded() {
     ASSERT_NE(MyMICR.samples, nullptr);
@@ -100,12 +62,6 @@ class HeadThroughScanner : public ::testing::Test {
     return static_cast<int>((column + MyMICR.opticalOffset300 - MyMICR.refOffset) * MyMICR.samplesPer3Px / 3.0);
   }
 
-  static constexpr int kColumn = 1000;
-  std::string dir;
-  int dev = -1, handle = -1;
-  ChequeSpec spec;
-  SidePlanes front, rear;
-  ms::Signal signal;
 };
 
 TEST_F(HeadThroughScanner, GreyBytesLandAndColumnsFallOnTheirSamples) {

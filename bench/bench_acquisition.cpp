@@ -7,7 +7,6 @@
 // Then the peak resident memory of a process that scans one grey cheque, beside that of one
 // that links the same libraries and does nothing.
 #include <stdlib.h>
-#include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -18,6 +17,7 @@
 #include <vector>
 
 #include "../tests/common/synthetic_cheque.h"
+#include "bench_timing.h"
 #include "control/control.h"
 #include "device/device.h"
 #include "document/document.h"
@@ -25,20 +25,11 @@
 
 namespace {
 
+using pvk::bench::kernelSeconds;
+using pvk::bench::median;
+
 constexpr double kUsbBytesPerSecond = 40e6;
 constexpr int kRounds = 9;
-
-// Straight to the kernel: the software scanner's virtual clock stands in for clock_gettime.
-double clockSeconds(clockid_t id) {
-  struct timespec t;
-  syscall(SYS_clock_gettime, id, &t);
-  return static_cast<double>(t.tv_sec) + t.tv_nsec / 1e9;
-}
-
-double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0 : v[v.size() / 2];
-}
 
 struct Result {
   const char* name;
@@ -73,15 +64,15 @@ Result run(const char* name, bool colour, const std::string& dir, int rounds) {
     pvkemu_stream_push(dev, stream.data(), stream.size());
     pvkemu_stream_end(dev);
     MyAcq.cfgFlags[kCfgWaitDoc] = 0;
-    const double t0 = clockSeconds(CLOCK_THREAD_CPUTIME_ID), p0 = clockSeconds(CLOCK_PROCESS_CPUTIME_ID),
-                 w0 = clockSeconds(CLOCK_MONOTONIC);
+    const double t0 = kernelSeconds(CLOCK_THREAD_CPUTIME_ID), p0 = kernelSeconds(CLOCK_PROCESS_CPUTIME_ID),
+                 w0 = kernelSeconds(CLOCK_MONOTONIC);
     r.code = AcquireImg(0, MyDev.img, true);
-    r.thread.push_back(clockSeconds(CLOCK_THREAD_CPUTIME_ID) - t0);
-    r.process.push_back(clockSeconds(CLOCK_PROCESS_CPUTIME_ID) - p0);
-    r.wall.push_back(clockSeconds(CLOCK_MONOTONIC) - w0);
-    const double t1 = clockSeconds(CLOCK_THREAD_CPUTIME_ID);
+    r.thread.push_back(kernelSeconds(CLOCK_THREAD_CPUTIME_ID) - t0);
+    r.process.push_back(kernelSeconds(CLOCK_PROCESS_CPUTIME_ID) - p0);
+    r.wall.push_back(kernelSeconds(CLOCK_MONOTONIC) - w0);
+    const double t1 = kernelSeconds(CLOCK_THREAD_CPUTIME_ID);
     std::memcpy(target.data(), stream.data(), stream.size());
-    r.copy.push_back(clockSeconds(CLOCK_THREAD_CPUTIME_ID) - t1);
+    r.copy.push_back(kernelSeconds(CLOCK_THREAD_CPUTIME_ID) - t1);
     if (r.code < 0) break;
   }
   Vx3DeviceClose(false);

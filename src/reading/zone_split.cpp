@@ -46,6 +46,9 @@ SearchArgs searchArgs(short font, int dpi, bool full) {
   return a;
 }
 
+// The 2D symbol fonts (PDF417, DataMatrix, QR).
+bool symbolFont(short font) { return font == 8 || font == 36 || font == 37; }
+
 // Fonts whose rows are read as one block whatever the columns.
 bool oneBlockFont(short font) {
   return IsCMC7Font(font) || IsE13BFont(font) || IsMICRFont(font, false) || IsOCRBFont(font);
@@ -140,8 +143,23 @@ int split(PVKImg image, PVKOCRZone* zone, char* text, char* conf, ChInfo* info, 
         --capacity;
       }
     }
-    if (rowChars == 0) continue;
-    if (keepBlanks) {  // the blank after the last block is taken back
+    // The column search parts symbols side by side, but a light stretch inside one symbol (the
+    // 3-module space after a 10-mil PDF417 start pattern, a light module column of a DataMatrix)
+    // parts it too, and no piece reads: such a row is read whole.
+    const bool readWhole = rowChars == 0 && nCols > 1 && symbolFont(font) && capacity > 0;
+    if (readWhole && nRows == 1) return Vx3OCRAnalizzaZone(row, zone, text, conf, info, static_cast<unsigned short>(capacity));
+    if (readWhole) {
+      ChInfo* at = info ? info + total : nullptr;
+      const int n = Vx3OCRAnalizzaZone(row, zone, text + total, conf + total, at, static_cast<unsigned short>(capacity));
+      if (n < 0) return n;
+      if (n == 0) continue;
+      moveBoxes(at, n, 0, top);
+      rowChars = n;
+      total += n;
+      capacity = std::max(capacity - n, 0);
+    } else if (rowChars == 0) {
+      continue;
+    } else if (keepBlanks) {  // the blank after the last block is taken back
       --total;
       --rowChars;
       ++capacity;

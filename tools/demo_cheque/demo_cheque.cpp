@@ -13,6 +13,7 @@ namespace {
 
 constexpr uint8_t kPaper = 230;
 constexpr int kMargin = 16;
+constexpr int kSquareDataMatrix = 100;  // the encoder's shape option: square sizes only
 
 // Darker wins: printing adds ink to the paper. No pixel is 0: a scanner with the line aligner
 // marks the start of each line slot with a 0 byte and never sends 0 for a pixel, so a 0 in the
@@ -53,10 +54,11 @@ void printText(Cheque& c, const std::string& what, short font, uint16_t typeDoc,
 }
 
 void printSymbol(Cheque& c, const std::string& what, corpus::Symbology s, short font, const std::string& data,
-                 double xMils, int x, int y) {
+                 double xMils, int x, int y, int shape = 0) {
   corpus::SymbolSpec spec;
   spec.symbology = s;
   spec.data = data;
+  spec.option3 = shape;
   corpus::DrawSpec draw;
   draw.dpi = 300;
   draw.xMils = xMils;
@@ -79,7 +81,9 @@ Cheque makeCheque(short codeline) {
   printSymbol(c, "Code 128", corpus::Symbology::Code128, static_cast<short>(corpus::ownFont(corpus::Symbology::Code128)),
               "DEMO-128-2026", 13, 80, 230);
   printSymbol(c, "PDF417", corpus::Symbology::Pdf417, 8, "PLAVIK DEMO PDF417 0042", 10, 820, 230);
-  printSymbol(c, "DataMatrix", corpus::Symbology::DataMatrix, 36, "DM-DEMO-2026", 20, 1520, 70);
+  // Square: the encoder's own choice for this text, 8 x 32 modules, is 48 pixels high at 20 mil,
+  // under the 80/300 inch below which a zone is not searched for a DataMatrix.
+  printSymbol(c, "DataMatrix", corpus::Symbology::DataMatrix, 36, "DM-DEMO-2026", 20, 1520, 70, kSquareDataMatrix);
   if (codeline == 202)
     printText(c, "CMC7 codeline", 202, 1, "", 200, 680);
   else

@@ -190,10 +190,12 @@ TEST_F(ReadOneZone, APdf417ReadsInEveryDocumentRotation) {
   const cv::Mat symbol = symbolImage(corpus::Symbology::Pdf417, data, 10);
   ASSERT_EQ(zxingText(symbol), data);
   const Placed p = place(symbol, 100, 150, 8);
-  // Read whole as a line (switch 1), as the document reader reads its bands: with the switch
-  // clear the column search cuts a 10-mil symbol at the 3-module space of its start pattern.
-  MyOcr.multiLine = 1;
-  for (uint16_t rotation : {0, 256, 512, 768}) EXPECT_EQ(readOn(p, rotation), data) << rotation;
+  // Switch 1 clear, the column search parts a 10-mil symbol at the 3-module space after its start
+  // pattern, and the row is read whole; set, as for the document reader's bands, it is not parted.
+  for (uint8_t one : {0, 1}) {
+    MyOcr.multiLine = one;
+    for (uint16_t rotation : {0, 256, 512, 768}) EXPECT_EQ(readOn(p, rotation), data) << rotation << " switch " << +one;
+  }
 }
 
 // An OCR-B line drawn by the zone corpus: the blanks go as the OCR of font 4 drops them.

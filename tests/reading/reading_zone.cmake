@@ -9,11 +9,11 @@ pvk_add_test(reading_zone_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/ocr_image_test.cpp ${CMAKE_CURRENT_LIST_DIR}/zone_rules_test.cpp
   LIBS pvk_internals)
 # One zone end to end and multi-line zones on real pixels from the symbol corpus (each symbol
-# first read by ZXing-cpp), the zone corpus and the codeline documents.
+# first read by ZXing-cpp), the zone corpus, the codeline documents and the demo cheque.
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(RZ_ZXING REQUIRED IMPORTED_TARGET zxing)
 pvk_add_test(reading_one_zone_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/read_one_zone_test.cpp ${CMAKE_CURRENT_LIST_DIR}/zone_split_test.cpp
-  LIBS pvk_internals pvk_symbol_corpus pvk_zone_corpus pvk_codeline_docs PkgConfig::RZ_ZXING)
+  LIBS pvk_internals pvk_symbol_corpus pvk_zone_corpus pvk_codeline_docs pvk_demo_cheque PkgConfig::RZ_ZXING)
 target_compile_definitions(reading_one_zone_tests PRIVATE ZX_USE_UTF8=1 PVK_FONT_DB_DIR="${PVK_FONT_DB_DIR}")
 add_dependencies(reading_one_zone_tests pvk_font_dbs)

@@ -1,17 +1,21 @@
 // Multi-line zones on real pixels: DataMatrix symbols (each first read by ZXing-cpp) stacked in
 // rows and set side by side in one zone, read through the line splitter: rows joined by CR LF,
 // blocks by one blank, the capacity running out between rows and blocks, the stop request, and
-// the best row for zones read as a single line.
+// the best row for zones read as a single line. Then one symbol that the column search parts,
+// and the symbol zones of the demo cheque.
 #include <ZXing/ReadBarcode.h>
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "ocr/ocr.h"
 #include "reading/reading.h"
+#include "demo_cheque.h"
 #include "reading_fixture.h"
 #include "symbol_corpus.h"
 #include "zone_corpus.h"
@@ -21,12 +25,15 @@ namespace {
 using pvk::testing::countOf;
 namespace corpus = pvk::corpus;
 
-cv::Mat dataMatrix(const std::string& data) {
+// A symbol drawn at 300 dpi with the encoder's size and shape options, first read by ZXing-cpp.
+cv::Mat symbolPicture(corpus::Symbology s, const std::string& data, double xMils, int size = 0, int shape = 0) {
   corpus::SymbolSpec spec;
-  spec.symbology = corpus::Symbology::DataMatrix;
+  spec.symbology = s;
   spec.data = data;
+  spec.option2 = size;
+  spec.option3 = shape;
   corpus::DrawSpec draw;
-  draw.xMils = 25;  // 225-pixel symbols: a row of one passes the 80/300-inch minimum
+  draw.xMils = xMils;
   corpus::Sample sample;
   EXPECT_TRUE(corpus::makeSample(spec, draw, 0, 1, sample)) << data;
   cv::Mat m = cv::Mat(sample.image.height, sample.image.width, CV_8UC1, sample.image.pixels.data()).clone();
@@ -34,6 +41,9 @@ cv::Mat dataMatrix(const std::string& data) {
   EXPECT_EQ(std::string(r.bytes().begin(), r.bytes().end()), data);
   return m;
 }
+
+// 225-pixel symbols: a row of one passes the 80/300-inch minimum.
+cv::Mat dataMatrix(const std::string& data) { return symbolPicture(corpus::Symbology::DataMatrix, data, 25); }
 
 class ZoneSplit : public pvk::testing::ReadingFixture {
  protected:
@@ -44,11 +54,13 @@ class ZoneSplit : public pvk::testing::ReadingFixture {
   }
   // A white zone image at 300 dpi with the symbols at their places; kept by the fixture.
   PVKImg zoneOf(const std::vector<std::pair<cv::Point, std::string>>& symbols, int w = 700, int h = 820) {
+    std::vector<std::pair<cv::Point, cv::Mat>> pictures;
+    for (const auto& [at, data] : symbols) pictures.emplace_back(at, dataMatrix(data));
+    return zoneWith(pictures, w, h);
+  }
+  PVKImg zoneWith(const std::vector<std::pair<cv::Point, cv::Mat>>& pictures, int w, int h) {
     zone_ = cv::Mat(h, w, CV_8UC1, cv::Scalar(255));
-    for (const auto& [at, data] : symbols) {
-      const cv::Mat s = dataMatrix(data);
-      s.copyTo(zone_(cv::Rect(at.x, at.y, s.cols, s.rows)));
-    }
+    for (const auto& [at, s] : pictures) s.copyTo(zone_(cv::Rect(at.x, at.y, s.cols, s.rows)));
     return PVKImg{static_cast<uint16_t>(w), static_cast<uint16_t>(h), static_cast<uint16_t>(zone_.step), 300, zone_.data};
   }
   // Splits with buffers of exactly maxChars bytes (the sanitizer sees any byte beyond).
@@ -174,6 +186,66 @@ TEST_F(ZoneSplit, AStopEndsTheZone) {
   pvk::core::requestStop(false);
   EXPECT_EQ(n, 0);
   EXPECT_EQ(MyDev.lastResult, PVK_ERR_ABORTED);
+}
+
+// The columns the column search finds in a one-row symbol zone (arguments of the 2D symbol fonts).
+int columnsOf(const PVKImg& img) {
+  std::vector<ClmnType> cols(kMaxColonne);
+  return CercaColBase(img, cols.data(), 8, 8, 8, 150, 16);
+}
+
+// A light stretch across every row of one symbol (the 3-module space after a 10-mil PDF417 start
+// pattern, a light module column of a DataMatrix) parts it like symbols side by side; no piece
+// reads, so the row is read whole. Switch 1 is clear, as for a document's zones.
+TEST_F(ZoneSplit, ASymbolPartedByTheColumnSearchIsReadWhole) {
+  using S = corpus::Symbology;
+  constexpr int k8x32 = 26, kSquare = 100;  // the encoder's DataMatrix size and shape options
+  struct Case {
+    S symbology;
+    double mils;
+    int size, shape;
+    bool parted, reads;
+  } const cases[] = {
+      {S::Pdf417, 10, 0, 0, true, true},
+      {S::Pdf417, 15, 0, 0, true, true},
+      {S::DataMatrix, 20, k8x32, 0, true, false},  // 48 pixels high: under 80/300 inch, not looked for
+      {S::DataMatrix, 25, k8x32, 0, false, true},
+      {S::DataMatrix, 20, 0, kSquare, false, true},
+  };
+  const std::string data = "DM-DEMO-2026";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << corpus::symbologyName(c.symbology) << " " << c.mils << " mil");
+    const cv::Mat s = symbolPicture(c.symbology, data, c.mils, c.size, c.shape);
+    const PVKImg img = zoneWith({{{30, 30}, s}}, s.cols + 60, s.rows + 60);
+    EXPECT_EQ(columnsOf(img) > 1, c.parted);
+    const short font = c.symbology == S::Pdf417 ? 8 : 36;
+    for (short option : {0, 1}) EXPECT_EQ(split(img, 64, option, nullptr, font), c.reads ? data : "") << option;
+  }
+}
+
+// Rows of parted symbols are each read whole and joined by CR LF as any rows.
+TEST_F(ZoneSplit, PartedSymbolRowsAreJoinedByCrLf) {
+  const cv::Mat a = symbolPicture(corpus::Symbology::Pdf417, "FIRST ROW 0001", 10);
+  const cv::Mat b = symbolPicture(corpus::Symbology::Pdf417, "SECOND ROW 0002", 10);
+  const PVKImg img = zoneWith({{{30, 30}, a}, {{30, a.rows + 90}, b}}, std::max(a.cols, b.cols) + 60, a.rows + b.rows + 120);
+  EXPECT_EQ(split(img, 64, 1, nullptr, 8), "FIRST ROW 0001\r\nSECOND ROW 0002");
+  EXPECT_EQ(MyDev.lastResult, 0);
+  // Room for the first row and its CR LF only: the second row is not read (its reader would
+  // write past the buffer) and the line end goes.
+  EXPECT_EQ(split(img, 16, 0, nullptr, 8), "FIRST ROW 0001");
+}
+
+// The demo cheque's symbol zones, cut from its front as the zone loop cuts them.
+TEST_F(ZoneSplit, TheDemoChequeSymbolZonesRead) {
+  const pvk::democheque::Cheque c = pvk::democheque::makeCheque(202);
+  const cv::Mat front(c.height, c.width, CV_8UC1, const_cast<uint8_t*>(c.front.data()));
+  for (const pvk::democheque::Item& it : c.items) {
+    if (it.font != 8 && it.font != 36) continue;
+    zone_ = front(cv::Rect(it.left, it.top, it.width, it.height)).clone();
+    const PVKImg img{static_cast<uint16_t>(zone_.cols), static_cast<uint16_t>(zone_.rows),
+                     static_cast<uint16_t>(zone_.step), 300, zone_.data};
+    EXPECT_EQ(split(img, 64, 0, nullptr, it.font), it.text) << it.what;
+  }
 }
 
 }  // namespace

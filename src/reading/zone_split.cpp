@@ -46,8 +46,8 @@ SearchArgs searchArgs(short font, int dpi, bool full) {
   return a;
 }
 
-// The 2D symbol fonts (PDF417, DataMatrix, QR).
-bool symbolFont(short font) { return font == 8 || font == 36 || font == 37; }
+// The 2D symbol fonts whose readers give text (PDF417, DataMatrix; a QR zone gives none).
+bool symbolFont(short font) { return font == 8 || font == 36; }
 
 // Fonts whose rows are read as one block whatever the columns.
 bool oneBlockFont(short font) {

@@ -103,6 +103,12 @@ int split(PVKImg image, PVKOCRZone* zone, char* text, char* conf, ChInfo* info, 
     const int height = std::min<int>(rows[r].height, image.height - top);
     PVKImg row = subImage(image, 0, top, image.width, height);
     if (height <= 0 || !Vx3OCRVerificaDimensioneMinima(&row, static_cast<unsigned short>(font))) continue;
+    // A row after the ones read with no room left for any of it is lost: say so.
+    if (total > 0 && capacity <= 1) {
+      WriteTrace("war - ", "too many chars E", false);
+      MyDev.lastResult = PVK_WAR_OCR_TRUNCATED;
+      break;
+    }
     int nCols = 1;
     cols[0] = ClmnType{0, row.width};
     if (splitColumns) {

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "magsynth.h"
+#include "pvkemu_image.h"
 #include "symbol_corpus.h"
 #include "zone_corpus.h"
 
@@ -71,9 +73,38 @@ void printSymbol(Cheque& c, const std::string& what, corpus::Symbology s, short 
   addItem(c, what, font, x, y, im.width, im.height, sample.truth);
 }
 
+// The text the zone corpus would draw for the codeline font.
+std::string codelineText(short font, uint16_t typeDoc) {
+  zonecorpus::ZoneRequest r;
+  r.font = font;
+  r.typeDoc = typeDoc;
+  r.dpi = 300;
+  r.italianLayout = font == 202;
+  r.seed = 7;
+  return zonecorpus::sampleText(r).at(0);
+}
+
+void addMagneticLine(Cheque& c, bool cmc7, int x, int y) {
+  c.micr.cmc7 = cmc7;
+  c.micr.text = cmc7 ? codelineText(202, 1) : codelineText(1, 10);
+  c.micr.x = x;
+  c.micr.y = y;
+  const glyphs::Font f = cmc7 ? glyphs::Font::CMC7 : glyphs::Font::E13B;
+  const int w = static_cast<int>(c.micr.text.size() * glyphs::pitch(f) * 300 + 0.5);
+  const int h = static_cast<int>(glyphs::lineHeight(f) * 300 + 0.5);
+  // A zone without the blank option gives the characters without the blanks between them.
+  std::string read = c.micr.text;
+  read.erase(std::remove(read.begin(), read.end(), ' '), read.end());
+  addItem(c, cmc7 ? "CMC7 magnetic codeline" : "E13B magnetic codeline", cmc7 ? 32 : 33, x, y, w, h, read);
+}
+
 }  // namespace
 
-Cheque makeCheque(short codeline) {
+void addCode128(Cheque& c, const std::string& what, short font, const std::string& data, int x, int y) {
+  printSymbol(c, what, corpus::Symbology::Code128, font, data, 10, x, y);
+}
+
+Cheque makeCheque(short codeline, bool magneticInk) {
   Cheque c;
   c.front.assign(static_cast<size_t>(c.width) * c.height, kPaper);
   c.rear.assign(c.front.size(), kPaper);
@@ -84,7 +115,9 @@ Cheque makeCheque(short codeline) {
   // Square: the encoder's own choice for this text, 8 x 32 modules, is 48 pixels high at 20 mil,
   // under the 80/300 inch below which a zone is not searched for a DataMatrix.
   printSymbol(c, "DataMatrix", corpus::Symbology::DataMatrix, 36, "DM-DEMO-2026", 20, 1520, 70, kSquareDataMatrix);
-  if (codeline == 202)
+  if (magneticInk)
+    addMagneticLine(c, codeline == 202, codeline == 202 ? 200 : 120, 700);
+  else if (codeline == 202)
     printText(c, "CMC7 codeline", 202, 1, "", 200, 680);
   else
     printText(c, "E13B codeline", 1, 10, "", 120, 680);
@@ -103,6 +136,38 @@ Transport onTransport(const Cheque& c, bool upsideDown) {
       t.front[to] = c.front[static_cast<size_t>(sy) * c.width + sx];
       t.rear[to] = c.rear[static_cast<size_t>(sy) * c.width + sx];
     }
+  return t;
+}
+
+Transport alongTravel(const Cheque& c, bool samples, int planes) {
+  Transport t;
+  t.lines = c.width + 600;
+  t.top = 300;  // the head lies 200 lines ahead of the optical line: the codeline starts well after it
+  t.left = (t.sensorPixels - c.height) / 2;
+  const size_t n = static_cast<size_t>(t.sensorPixels) * t.lines;
+  t.front.assign(n, 25);
+  t.rear.assign(n, 25);
+  // Along the travel the document's x runs down the rows; across, its y runs toward the first
+  // sensor pixel on the head's side.
+  auto at = [&](int x, int y) { return static_cast<size_t>(t.top + x) * t.sensorPixels + t.left + (c.height - 1 - y); };
+  for (int y = 0; y < c.height; ++y)
+    for (int x = 0; x < c.width; ++x) {
+      t.rear[at(x, y)] = c.front[static_cast<size_t>(y) * c.width + x];
+      t.front[at(x, y)] = c.rear[static_cast<size_t>(y) * c.width + x];
+    }
+  if (c.micr.text.empty()) return t;
+  magsynth::Head head;
+  head.planes = planes;
+  magsynth::Codeline line;
+  line.font = c.micr.cmc7 ? glyphs::Font::CMC7 : glyphs::Font::E13B;
+  line.text = c.micr.text;
+  line.startLine = t.top + c.micr.x;
+  magsynth::drawCodeline(head, line, t.rear.data(), t.sensorPixels, t.lines, t.left + (c.height - 1 - c.micr.y), {},
+                         true, 40);
+  if (samples) {
+    t.micr = magsynth::synthesise(head, line, t.lines).bytes;
+    t.micrPerSlot = head.samplesPer3Px;
+  }
   return t;
 }
 

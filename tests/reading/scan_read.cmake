@@ -22,8 +22,9 @@ add_dependencies(scan_read_cheque_tests pvk_font_dbs)
 # stops, declared sizes; the symbols first read by the peers.
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(SRV_ZXING REQUIRED IMPORTED_TARGET zxing)
-pvk_add_test(scan_read_variants_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/scan_read_variants_test.cpp
-             LIBS pvkemu pvk_internals pvk_demo_cheque PkgConfig::SRV_ZXING dmtx)
-target_include_directories(scan_read_variants_tests PRIVATE ${CMAKE_SOURCE_DIR}/emulator)
+pvk_add_test(scan_read_variants_tests
+             SOURCES ${CMAKE_CURRENT_LIST_DIR}/scan_read_variants_test.cpp ${CMAKE_SOURCE_DIR}/tests/symbols/dm_symbols.cpp
+             LIBS pvkemu pvk_internals pvk_demo_cheque PkgConfig::SRV_ZXING dmtx zint)
+target_include_directories(scan_read_variants_tests PRIVATE ${CMAKE_SOURCE_DIR}/emulator ${CMAKE_SOURCE_DIR}/tests/symbols)
 target_compile_definitions(scan_read_variants_tests PRIVATE ZX_USE_UTF8=1 PVK_FONT_DB_DIR="${PVK_FONT_DB_DIR}")
 add_dependencies(scan_read_variants_tests pvk_font_dbs)

@@ -58,12 +58,12 @@ class Thresholds : public OcrBaseTest {
   }
 };
 
-// Dark pixels (levels 0..4) start the running count without adding to the total; levels of 250
-// and above add to neither; one point per level.
+// The points are shares of all pixels: the dark ones (levels 0..4) start the running count, the
+// light ones (250 and above) end it; one point per level.
 TEST_F(Thresholds, PointsFollowTheRunningCount) {
-  Zone z({{2, 40}, {200, 160}, {252, 100}});
+  Zone z({{2, 40}, {200, 160}, {252, 104}});  // 304 pixels: a point every 19
   CalcolaValSoglia(&z.img);
-  EXPECT_EQ(points(), (std::vector<int>{5, 6, 7, 8, 200, 201, 202, 203, 204, 205, 206, 207, 208, 209, 210}));
+  EXPECT_EQ(points(), (std::vector<int>{5, 6, 200, 201, 202, 203, 204, 205, 206, 207, 252, 253, 254, 255, 255}));
   Zone even = withPoints(20, 100, 190);
   CalcolaValSoglia(&even.img);
   EXPECT_EQ(ValSogliaOCR[0], 20);
@@ -71,12 +71,26 @@ TEST_F(Thresholds, PointsFollowTheRunningCount) {
   EXPECT_EQ(ValSogliaOCR[14], 190);
 }
 
-TEST_F(Thresholds, APaperOnlyZoneGivesFiveToNineteen) {
+// Black ink on white paper with a few grey edge pixels: the middle point is the paper, so the
+// first CMC7 series reaches up to 180 rather than stopping near the ink.
+TEST_F(Thresholds, SaturatedInkAndPaperKeepThePaperInTheMiddle) {
+  Zone z({{0, 40}, {90, 4}, {170, 4}, {255, 272}});
+  MyOcr.currentFont = 202;
+  ThresholdSeries s{};
+  pvk::ocr::firstThresholdSeries(&z.img, s);
+  EXPECT_EQ(points(), (std::vector<int>{5, 6, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255}));
+  const std::vector<int> values = sorted(std::vector<int>(s.t, s.t + s.n));
+  EXPECT_EQ(values.front(), 5);
+  EXPECT_EQ(values.back(), 180);
+}
+
+TEST_F(Thresholds, APaperOnlyZoneGivesItsOwnLevels) {
   Zone z({{250, 90}, {255, 70}});
   CalcolaValSoglia(&z.img);
-  EXPECT_EQ(points(), (std::vector<int>{5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19}));
+  EXPECT_EQ(points(), (std::vector<int>{250, 251, 252, 253, 254, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255}));
+  // No pixel at all: every target is 0 and the points run from 5.
   CalcolaValSoglia(nullptr);
-  EXPECT_EQ(ValSogliaOCR[14], 19);
+  EXPECT_EQ(points(), (std::vector<int>{5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19}));
 }
 
 // Light paper with little ink runs out of levels after 247..255; the points it does not reach

@@ -36,9 +36,8 @@ Gate gateOf(short font, const std::string& cond) {
       // character of a 21-pixel line into '?' and the band gives nothing.
       {39, {{0.995, 0.0}, {0.666, 0.003}}},
       // CMC7: the clean-up's fixed-size floors (25 pixels wide, 26 high) reject every character
-      // at 200 and 240 dpi; on noise-free zones the first threshold series lies at 5..52, where
-      // the text-mode binarisation leaves the thin bars without a readable block.
-      {202, {{0.0, 0.0}, {0.333, 0.003}}},
+      // at 200 and 240 dpi; 300 dpi reads.
+      {202, {{0.514, 0.0}, {0.333, 0.003}}},
   };
   auto it = measured.find(font);
   if (it != measured.end()) return clean ? it->second.first : it->second.second;

@@ -19,6 +19,7 @@
 #include "symbol_corpus.h"
 #include "zone_corpus.h"
 #include "codeline_docs.h"
+#include "demo_cheque.h"
 
 namespace {
 
@@ -255,6 +256,32 @@ TEST_F(ReadOneZone, E13BCodelinesReadInEveryDocumentRotation) {
       EXPECT_EQ(got, truth) << font << " " << rotation;
     }
   }
+}
+
+// The demo cheque's text zones as the scanner's calibration gives them, black ink on white
+// paper: an OCR-B line and a CMC7 codeline, each read off the front's OCR image.
+TEST_F(ReadOneZone, TheDemoChequeTextsReadAtFullContrast) {
+  std::snprintf(MyOcr.dbDir, sizeof MyOcr.dbDir, "%s", PVK_FONT_DB_DIR "/");
+  pvk::democheque::Cheque c = pvk::democheque::makeCheque(202);
+  const cv::Mat printed(c.height, c.width, CV_8UC1, c.front.data());
+  cv::Mat front;
+  printed.convertTo(front, CV_8U, 255.0 / 229.0, -255.0 / 229.0);  // ink 1 to 0, paper 230 to 255
+  setSide(1, front);
+  PVKOCRDoc doc{};
+  doc.nZones = 1;
+  ASSERT_TRUE(Vx3CreateOCRImage(1, &doc, 0));
+  int texts = 0;
+  for (const pvk::democheque::Item& it : c.items) {
+    if (it.font != 4 && it.font != 202) continue;
+    SCOPED_TRACE(it.what);
+    ++texts;
+    PVKOCRZone zone{it.left / 2, it.top / 2, it.width / 2, it.height / 2, 1, it.font, 0, 0};
+    MyOcr.typeDoc = 1;
+    char text[128], conf[128];
+    ASSERT_TRUE(Vx3Read1Zone(&MyOcr.ocrImg[1], &zone, 0, sizeof text, text, conf, nullptr));
+    EXPECT_EQ(std::string(text, zone.charsRead), it.text);
+  }
+  EXPECT_EQ(texts, 2);
 }
 
 TEST_F(ReadOneZone, BuffersOfEveryCapacity) {

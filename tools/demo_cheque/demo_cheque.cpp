@@ -40,6 +40,12 @@ void addItem(Cheque& c, const std::string& what, short font, int x, int y, int w
   c.items.push_back(it);
 }
 
+// A zone added without the blank option gives the characters without the blanks between them.
+std::string withoutBlanks(std::string text) {
+  text.erase(std::remove(text.begin(), text.end(), ' '), text.end());
+  return text;
+}
+
 // Text drawn by the zone corpus; an empty text lets it choose a line the font reads.
 void printText(Cheque& c, const std::string& what, short font, uint16_t typeDoc, const std::string& text, int x,
                int y) {
@@ -52,7 +58,7 @@ void printText(Cheque& c, const std::string& what, short font, uint16_t typeDoc,
   r.seed = 7;
   const zonecorpus::Zone z = zonecorpus::makeZone(r);
   blit(c, z.image.pixels.data(), z.image.width, z.image.height, z.image.stride, x, y);
-  addItem(c, what, font, x, y, z.image.width, z.image.height, z.lines.empty() ? text : z.lines[0]);
+  addItem(c, what, font, x, y, z.image.width, z.image.height, withoutBlanks(z.lines.empty() ? text : z.lines[0]));
 }
 
 void printSymbol(Cheque& c, const std::string& what, corpus::Symbology s, short font, const std::string& data,
@@ -92,10 +98,8 @@ void addMagneticLine(Cheque& c, bool cmc7, int x, int y) {
   const glyphs::Font f = cmc7 ? glyphs::Font::CMC7 : glyphs::Font::E13B;
   const int w = static_cast<int>(c.micr.text.size() * glyphs::pitch(f) * 300 + 0.5);
   const int h = static_cast<int>(glyphs::lineHeight(f) * 300 + 0.5);
-  // A zone without the blank option gives the characters without the blanks between them.
-  std::string read = c.micr.text;
-  read.erase(std::remove(read.begin(), read.end(), ' '), read.end());
-  addItem(c, cmc7 ? "CMC7 magnetic codeline" : "E13B magnetic codeline", cmc7 ? 32 : 33, x, y, w, h, read);
+  addItem(c, cmc7 ? "CMC7 magnetic codeline" : "E13B magnetic codeline", cmc7 ? 32 : 33, x, y, w, h,
+          withoutBlanks(c.micr.text));
 }
 
 }  // namespace
@@ -108,7 +112,8 @@ Cheque makeCheque(short codeline, bool magneticInk) {
   Cheque c;
   c.front.assign(static_cast<size_t>(c.width) * c.height, kPaper);
   c.rear.assign(c.front.size(), kPaper);
-  printText(c, "OCR-B", 4, 0, "PAY 1234 ACME SRL", 80, 90);
+  // Font 4 reads digits and a few signs only: a line with letters would need font 3.
+  printText(c, "OCR-B", 4, 0, "0042 1234-5678/90", 80, 90);
   printSymbol(c, "Code 128", corpus::Symbology::Code128, static_cast<short>(corpus::ownFont(corpus::Symbology::Code128)),
               "DEMO-128-2026", 13, 80, 230);
   printSymbol(c, "PDF417", corpus::Symbology::Pdf417, 8, "PLAVIK DEMO PDF417 0042", 10, 820, 230);

@@ -11,7 +11,8 @@
 namespace pvk::democheque {
 
 // One printed item: its zone in pixels of the 300 dpi document (a margin around the print), the
-// zone font that reads it, and what was printed.
+// zone font that reads it, and what was printed (for a text, without its blanks: a zone added
+// with option 0 reads it so).
 struct Item {
   std::string what;  // "OCR-B", "Code 128", ...
   short font = 0;

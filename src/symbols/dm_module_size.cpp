@@ -135,19 +135,25 @@ bool imageReaderDM::findStartings(const cv::Mat& bin) {
   const int W = bin.cols, H = bin.rows;
   const double mh = p.moduleHeight, mw = p.moduleWidth;
 
-  // Column start: where the left finder bar ends, in the second and third module rows.
+  // Column start: where the left finder bar ends, in the second and third module rows. Where a
+  // row's dark run goes on past two modules (data modules dark next to the finder), the finder
+  // still ends one module after it began: the run's end would put the origin a module or two
+  // inside the symbol, and sampling only ever moves further in.
   int cs = 0;
   for (int y = static_cast<int>(mh); y < static_cast<int>(3 * mh) && y < H; ++y) {
-    int x = 0;
-    bool dark = false, found = false;
+    int x = 0, firstDark = -1;
     for (; x < 3 * mw && x < W; ++x) {
-      const bool d = darkAt(bin, x, y);
-      if (d) dark = true;
-      else if (dark) break;
+      if (darkAt(bin, x, y)) {
+        if (firstDark < 0) firstDark = x;
+      } else if (firstDark >= 0) {
+        break;
+      }
     }
-    cs = x;
-    if (dark && x < 3 * mw && x < W && x < 2 * mw) found = true;
-    if (found) break;
+    if (firstDark >= 0 && x < 3 * mw && x < W && x < 2 * mw) {
+      cs = x;
+      break;
+    }
+    cs = firstDark >= 0 ? firstDark + static_cast<int>(mw) : x;
   }
   // Row start: where the first light module of the right timing column ends.
   int rs = 0;

@@ -194,10 +194,11 @@ int columnsOf(const PVKImg& img) {
   return CercaColBase(img, cols.data(), 8, 8, 8, 150, 16);
 }
 
-// A light stretch across every row of one symbol (the 3-module space after a 10-mil PDF417 start
-// pattern, a light module column of a DataMatrix) parts it like symbols side by side; no piece
-// reads, so the row is read whole. Switch 1 is clear, as for a document's zones.
-TEST_F(ZoneSplit, ASymbolPartedByTheColumnSearchIsReadWhole) {
+// One symbol in a zone, switch 1 clear as for a document's zones. A light stretch across every
+// row of it (the 3-module space after a 10-mil PDF417 start pattern, a light module column of a
+// DataMatrix) parts it like symbols side by side; no piece reads, so the row is read whole. The
+// row band leaves the DataMatrix locator a tight margin, and rows under 80/300 inch are skipped.
+TEST_F(ZoneSplit, OneSymbolReadsThroughTheRowAndColumnSearches) {
   using S = corpus::Symbology;
   constexpr int k8x32 = 26, kSquare = 100;  // the encoder's DataMatrix size and shape options
   struct Case {
@@ -211,6 +212,7 @@ TEST_F(ZoneSplit, ASymbolPartedByTheColumnSearchIsReadWhole) {
       {S::DataMatrix, 20, k8x32, 0, true, false},  // 48 pixels high: under 80/300 inch, not looked for
       {S::DataMatrix, 25, k8x32, 0, false, true},
       {S::DataMatrix, 20, 0, kSquare, false, true},
+      {S::DataMatrix, 30, 0, kSquare, false, true},  // data modules dark beside the finder
   };
   const std::string data = "DM-DEMO-2026";
   for (const Case& c : cases) {

@@ -220,6 +220,31 @@ TEST_F(DataMatrixRules, StrictDocumentsStillReadASymbolAlone) {
   }
 }
 
+// The sampling origin lies one module past where the left finder begins (module rows 1 and 2),
+// whatever the data modules beside the finder hold and whatever light margin the crop left.
+TEST(DataMatrixLocator, SamplingStartsOneModulePastTheFinder) {
+  constexpr int px = 6;
+  struct Case {
+    int margin;
+    bool col1Dark, col2Dark;
+  } const cases[] = {{0, false, false}, {0, true, false}, {0, true, true}, {px, false, true}, {px, true, true}};
+  MyOcr.dmDpi = 300;
+  for (const Case& c : cases) {
+    dmtest::ModuleGrid g = dmtest::dmtxGrid("ORIGIN 42");
+    for (int row : {1, 2}) {
+      g.dark[row * g.cols + 1] = c.col1Dark;
+      g.dark[row * g.cols + 2] = c.col2Dark;
+    }
+    const cv::Mat grid = dmtest::drawGrid(g, px);
+    cv::Mat bin(grid.rows, grid.cols + c.margin, CV_8UC1, cv::Scalar(255));
+    grid.copyTo(bin(cv::Rect(c.margin, 0, grid.cols, grid.rows)));
+    imageReaderDM r;
+    r.parser.moduleWidth = r.parser.moduleHeight = px;
+    ASSERT_TRUE(r.findStartings(bin));
+    EXPECT_EQ(r.parser.startCol, c.margin + px) << c.margin << " " << c.col1Dark << c.col2Dark;
+  }
+}
+
 TEST(DataMatrixGeometry, AngleOfTwoVectors) {
   EXPECT_EQ(angle({0, 10}, {100, 0}, {0, 0}), 0.0);          // |dy1| - dx2 <= 70
   EXPECT_EQ(angle({0, 100}, {0, 100}, {0, 0}), 0.0);         // the same vector

@@ -137,29 +137,39 @@ TEST_F(CodelineReaders, OnTheBacklightSideTheOcrReadingIsHandedOutAsItIs) {
   EXPECT_GT(r.n, 0);
 }
 
-TEST_F(CodelineReaders, CombinedE13BReadsALineAndRestoresTheOcrRecord) {
+// The optical pass reads the drawn line and the head's samples of it confirm it, at one and two
+// levels of head noise: every character is there, and one the magnetic pass reads otherwise may
+// turn into '?', never into another symbol.
+TEST_F(CodelineReaders, CombinedE13BReadsALineTheHeadConfirmsAndRestoresTheOcrRecord) {
   cd::Doc d = line(1);
-  pvk::magsynth::Head head;
-  pvk::magsynth::Impairments imp;
-  imp.noise = 1;
-  cd::Magnetic mag = cd::magnetic(d, head, 520, imp);
-  MyMICR.enabled = 1;
-  MyMICR.samples = mag.signal.bytes.data();
-  MyMICR.nSamples = mag.signal.bytes.size();
-  MyMICR.samplesPer3Px = static_cast<uint16_t>(head.samplesPer3Px);
-  MyMICR.refOffset = static_cast<int16_t>(head.refLines);
-  MyMICR.opticalOffset300 = 520;
-  MyMICR.side = 1;
-  MyAcq.planesPerLine = 1;
-  MyAcq.dpiV = 300;
-  MyOcr.ocrImg[1].dpi = 300;
-  MyDev.img[1].fullHeight = static_cast<uint16_t>(mag.rawLines);
-  MyOcr.currentFont = 33;
-  MyOcr.modeByte = 1;
-  PVKImg img = d.image.view();
-  const Out r = run([&](char* t, char* c, ChInfo*, unsigned short m) { return ReadE13BVert(img, t, c, m); });
-  EXPECT_EQ(MyOcr.currentFont, 33);
-  EXPECT_EQ(MyOcr.modeByte, 1);
-  std::printf("E13B combined: %s\n        truth: %s\n", r.text.c_str(), d.truth.c_str());
-  EXPECT_GT(r.n, 0);
+  for (double noise : {1.0, 2.0}) {
+    SCOPED_TRACE(noise);
+    pvk::magsynth::Head head;
+    pvk::magsynth::Impairments imp;
+    imp.noise = noise;
+    cd::Magnetic mag = cd::magnetic(d, head, 520, imp);
+    MyMICR.enabled = 1;
+    MyMICR.samples = mag.signal.bytes.data();
+    MyMICR.nSamples = mag.signal.bytes.size();
+    MyMICR.samplesPer3Px = static_cast<uint16_t>(head.samplesPer3Px);
+    MyMICR.refOffset = static_cast<int16_t>(head.refLines);
+    MyMICR.opticalOffset300 = 520;
+    MyMICR.side = 1;
+    MyAcq.planesPerLine = 1;
+    MyAcq.dpiV = 300;
+    MyOcr.ocrImg[1].dpi = 300;
+    MyDev.img[1].fullHeight = static_cast<uint16_t>(mag.rawLines);
+    MyOcr.currentFont = 33;
+    MyOcr.modeByte = 1;
+    PVKImg img = d.image.view();
+    const Out r = run([&](char* t, char* c, ChInfo*, unsigned short m) { return ReadE13BVert(img, t, c, m); });
+    EXPECT_EQ(MyOcr.currentFont, 33);
+    EXPECT_EQ(MyOcr.modeByte, 1);
+    ASSERT_EQ(r.text.size(), d.truth.size());
+    for (size_t i = 0; i < r.text.size(); ++i) {
+      if (r.text[i] != '?') {
+        EXPECT_EQ(r.text[i], d.truth[i]) << i;
+      }
+    }
+  }
 }

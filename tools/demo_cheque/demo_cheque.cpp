@@ -169,9 +169,17 @@ Transport alongTravel(const Cheque& c, bool samples, int planes) {
   line.startLine = t.top + c.micr.x;
   magsynth::drawCodeline(head, line, t.rear.data(), t.sensorPixels, t.lines, t.left + (c.height - 1 - c.micr.y), {},
                          true, 40);
+  // The head is on for the whole document and sends its bytes with every raw line, whether or not
+  // they are given: without them the scanner sends the head's rest level.
+  t.micrPerSlot = head.samplesPer3Px;
   if (samples) {
-    t.micr = magsynth::synthesise(head, line, t.lines).bytes;
-    t.micrPerSlot = head.samplesPer3Px;
+    // No head is silent: about half a level of noise on every down-sampled sample, whatever the
+    // number of bytes averaged into it. A flat quiet stretch would leave the reader's noise
+    // estimate at its prior, too high for the weaker symbols.
+    magsynth::Impairments imp;
+    imp.noise = planes == 1 ? 1 : 2;
+    imp.seed = 9;
+    t.micr = magsynth::synthesise(head, line, t.lines, imp).bytes;
   }
   return t;
 }

@@ -49,15 +49,16 @@ void addCode128(Cheque& c, const std::string& what, short font, const std::strin
 struct Transport {
   int sensorPixels = 2592, lines = 1100, left = 396, top = 120;
   std::vector<uint8_t> front, rear;
-  std::vector<uint8_t> micr;  // magnetic head bytes in stream order; empty: none
-  int micrPerSlot = 0;        // head bytes per plane slot of a raw line
+  std::vector<uint8_t> micr;  // magnetic head bytes in stream order; empty: the rest level
+  int micrPerSlot = 0;        // head bytes per plane slot of a raw line; 0: the head is off
 };
 Transport onTransport(const Cheque& c, bool upsideDown);
 
 // The cheque fed lengthwise, its front on the side the magnetic head of the software scanner's
 // full profile reads (the rear sensor), the codeline along the travel at the head, as a scanner
 // with that head turns it upright. The magnetic line is drawn there, and with samples its head
-// bytes are synthesised for `planes` plane slots per raw line (1 grey, 3 colour).
+// bytes are synthesised for `planes` plane slots per raw line (1 grey, 3 colour), with the noise
+// of a head; without them the head sends its rest level (micr empty, micrPerSlot still set).
 Transport alongTravel(const Cheque& c, bool samples, int planes);
 
 }  // namespace pvk::democheque

@@ -32,7 +32,7 @@
 
 namespace {
 
-constexpr int kRounds = 9;
+int kRounds = 9;
 
 double cpuSeconds()
 {
@@ -254,8 +254,12 @@ void encodeAndFree(const std::vector<uint8_t>& bmp, int quality, uint8_t thresho
 
 }  // namespace
 
-int main()
+int main(int argc, char** argv)
 {
+  // An argument keeps only the rows whose name holds it, a second sets the rounds (for profiling
+  // one path).
+  const std::string only = argc > 1 ? argv[1] : "";
+  if (argc > 2) kRounds = std::max(1, std::atoi(argv[2]));
   cv::setNumThreads(1);
   MyAcq.colourLines = MyAcq.planesPerLine = 1;  // the geometry transform checks the acquisition record
   double load[3] = {0, 0, 0};
@@ -349,6 +353,10 @@ int main()
                       "<= 2", {}, {}});
     }
   }
+  if (!only.empty())
+    rows.erase(std::remove_if(rows.begin(), rows.end(),
+                              [&](const Row& r) { return r.name.find(only) == std::string::npos; }),
+               rows.end());
   measure(rows);
 
   std::printf("bench_host_work: thread CPU time, median of %d interleaved rounds; load average %.1f %.1f %.1f "

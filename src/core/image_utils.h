@@ -2,6 +2,7 @@
 // acquisition, image and reading code share.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "PlavikMS.h"
@@ -55,5 +56,21 @@ void releaseSideBuffer(void* buffer);
 // Frees the kept buffer now, or when it comes back if it is in use (device closed, records
 // freed).
 void dropSideBuffer();
+
+}  // namespace pvk::core
+
+// ---- Byte order of colour pixels ----------------------------------------------------------
+// The rows of a colour picture are stored blue first in a bitmap, red first in a TIFF file, and
+// as three planes side by side when acquired. These move whole rows between the forms with the
+// processor's byte shuffles where it has them; the bytes are those of the plain per-pixel loop.
+namespace pvk::core {
+
+// `pixels` three-byte pixels from src to dst with the first and third byte of each exchanged
+// (red first <-> blue first). dst may be src (in place); otherwise they must not overlap.
+void swapOuterBytes(uint8_t* dst, const uint8_t* src, size_t pixels);
+// `pixels` three-byte pixels into dst, byte 0 of pixel k from first[k], byte 1 from second[k],
+// byte 2 from third[k]. dst must not overlap the planes.
+void interleavePlanes(uint8_t* dst, const uint8_t* first, const uint8_t* second, const uint8_t* third,
+                      size_t pixels);
 
 }  // namespace pvk::core

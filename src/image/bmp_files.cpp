@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/atomic_file.h"
+#include "core/image_utils.h"
 #include "image/image.h"
 
 using namespace pvk::image;
@@ -159,13 +160,8 @@ bool ImgBMPElabora(const uint8_t* src, uint16_t rows, uint16_t width, uint16_t p
   for (size_t r = 0; r < rows; ++r, s += srcStride) {
     uint8_t* d = data + (bottomUp ? (rows - 1 - r) : r) * static_cast<size_t>(dstStride);
     if (identity && bpp == 24) {
-      const uint8_t *a = s + (bgrOrder ? 2u * planeOffset : 0), *b = s + planeOffset,
-                    *c = s + (bgrOrder ? 0 : 2u * planeOffset);
-      for (size_t k = 0; k < pixels24; ++k, d += 3) {
-        d[0] = a[k];
-        d[1] = b[k];
-        d[2] = c[k];
-      }
+      pvk::core::interleavePlanes(d, s + (bgrOrder ? 2u * planeOffset : 0), s + planeOffset,
+                                  s + (bgrOrder ? 0 : 2u * planeOffset), pixels24);
     } else if (identity) {
       std::memcpy(d, s, pixels8);
     } else if (bpp == 24) {

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <utility>
 
+#include "core/image_utils.h"
 #include "rasterlib/raster_image.h"
 
 namespace {
@@ -268,7 +269,7 @@ void RasterImage::RGBtoBGR(uint8_t* buffer, int32_t length)
     int64_t n = length;
     if (n > 3 * static_cast<int64_t>(head.biWidth)) n = 3 * static_cast<int64_t>(head.biWidth);
     if (n > info.dwEffWidth) n = info.dwEffWidth;
-    for (int64_t i = 0; i + 2 < n; i += 3) std::swap(buffer[i], buffer[i + 2]);
+    if (n > 0) pvk::core::swapOuterBytes(buffer, buffer, static_cast<size_t>(n / 3));
 }
 
 uint8_t RasterImage::GetNearestIndex(RGBQUAD c)

@@ -7,6 +7,7 @@
 
 #include <tiffio.h>
 
+#include "core/image_utils.h"
 #include "rasterlib/raster_codecs.h"
 
 namespace {
@@ -86,13 +87,7 @@ void readRgbStrips(TIFF* tif, RasterImage& img, uint32_t width, uint32_t height,
         if (TIFFReadEncodedStrip(tif, s, strip.data(), static_cast<tmsize_t>(nrow * line)) == -1)
             throw "Corrupted TIFF file!";
         for (uint32_t i = 0; i < nrow; ++i) {
-            const uint8_t* src = strip.data() + i * line;
-            uint8_t* dst = img.GetBits(height - 1 - (row + i));
-            for (uint32_t x = 0; x < width; ++x, src += 3, dst += 3) {
-                dst[0] = src[2];
-                dst[1] = src[1];
-                dst[2] = src[0];
-            }
+            pvk::core::swapOuterBytes(img.GetBits(height - 1 - (row + i)), strip.data() + i * line, width);
         }
         if (img.GetEscape()) throw "Cancelled";
         if (static_cast<uint64_t>(row) + rowsPerStrip >= height) break;

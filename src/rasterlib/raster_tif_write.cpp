@@ -7,6 +7,7 @@
 
 #include <tiffio.h>
 
+#include "core/image_utils.h"
 #include "rasterlib/raster_codecs.h"
 
 bool RasterImageTIF::Encode(RasterFile* hFile, bool bAppend)
@@ -186,12 +187,7 @@ bool RasterImageTIF::EncodeBody(TIFF* tif, bool multipage, int page, int pagecou
     for (uint32_t y = 0; y < height; ++y) {
         uint8_t* row = GetBits(height - 1 - y);
         if (bpp == 24) {
-            uint8_t* d = line.data();
-            for (uint32_t x = 0; x < width; ++x, d += 3, row += 3) {
-                d[0] = row[2];
-                d[1] = row[1];
-                d[2] = row[0];
-            }
+            pvk::core::swapOuterBytes(line.data(), row, width);
         } else if (!inPlace) {
             memcpy(line.data(), row, info.dwEffWidth);
         }

@@ -1,10 +1,15 @@
 // The affine geometry transform of zone images: stretch, rotate by a small angle, stretch,
 // each output pixel taken backwards from the source; whole-number down-scaling just decimates.
 #include <cerrno>
+#include <cstddef>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "image/image.h"
 
@@ -105,41 +110,141 @@ void scaleSeparable(const PVKImg& src, PVKImg& dst, Point start, float cx, float
 
 // A map with rotation, for `planes` planes side by side in each row (plane k at
 // src.data + k * srcPart, written at dst.data + outPlane[k] * dstPart). Each output row walks the
-// source once, stepping the coordinates pixel by pixel as a single plane would, kept with their
-// source offset and cubed weights for the pixels that land inside, then blended for every plane.
+// source once, stepping the coordinates pixel by pixel as a single plane would. The steps are
+// constant, so each coordinate only grows (or only shrinks) along a row: the pixels that land
+// inside form one span, found once per row. The span's coordinates are then taken four at a
+// time, split into source pixel and cubed weights once, and blended for every plane. The vector
+// lanes do the same single-precision operations in the same order as one pixel alone (no fused
+// multiply-add), so the bytes are those of the pixel-by-pixel walk.
+struct SpanPlanes {
+  const uint8_t* src[256];
+  uint8_t* dst[256];
+  int planes;
+  ptrdiff_t dir;  // +1, or -1 when the output is turned round
+  size_t stride;  // of the source
+};
+
+inline uint8_t blendOne(const uint8_t* r0, size_t stride, float u, float v)
+{
+  const uint8_t* r1 = r0 + stride;
+  const float value = (r0[0] * (1 - v) + r1[0] * v) * (1 - u) + (r0[1] * (1 - v) + r1[1] * v) * u;
+  return static_cast<uint8_t>(value);
+}
+
+#ifdef __SSE2__
+// The two neighbouring bytes at each of four offsets, as (first, second) in 32-bit lanes.
+inline void pairsAt(const uint8_t* base, const int64_t* at, __m128i& first, __m128i& second)
+{
+  uint16_t w[4];
+  for (int j = 0; j < 4; ++j)
+    std::memcpy(&w[j], base + at[j], 2);
+  const __m128i v = _mm_setr_epi32(w[0], w[1], w[2], w[3]);
+  first = _mm_and_si128(v, _mm_set1_epi32(0xFF));
+  second = _mm_srli_epi32(v, 8);
+}
+#endif
+
+void blendSpan(const SpanPlanes& sp, const float* fxs, const float* fys, size_t n)
+{
+  size_t i = 0;
+#ifdef __SSE2__
+  const __m128 one = _mm_set1_ps(1.0f);
+  alignas(16) int32_t ix[4], iy[4];
+  int64_t at[4];
+  for (; i + 4 <= n; i += 4) {
+    const __m128 fx = _mm_loadu_ps(fxs + i), fy = _mm_loadu_ps(fys + i);
+    const __m128i vix = _mm_cvttps_epi32(fx), viy = _mm_cvttps_epi32(fy);
+    __m128 u = _mm_sub_ps(fx, _mm_cvtepi32_ps(vix)), v = _mm_sub_ps(fy, _mm_cvtepi32_ps(viy));
+    u = _mm_mul_ps(_mm_mul_ps(u, u), u);
+    v = _mm_mul_ps(_mm_mul_ps(v, v), v);
+    const __m128 nu = _mm_sub_ps(one, u), nv = _mm_sub_ps(one, v);
+    _mm_store_si128(reinterpret_cast<__m128i*>(ix), vix);
+    _mm_store_si128(reinterpret_cast<__m128i*>(iy), viy);
+    for (int j = 0; j < 4; ++j)
+      at[j] = static_cast<int64_t>(iy[j]) * static_cast<int64_t>(sp.stride) + ix[j];
+    for (int k = 0; k < sp.planes; ++k) {
+      __m128i a, b, c, d;
+      pairsAt(sp.src[k], at, a, b);
+      pairsAt(sp.src[k] + sp.stride, at, c, d);
+      const __m128 left = _mm_add_ps(_mm_mul_ps(_mm_cvtepi32_ps(a), nv), _mm_mul_ps(_mm_cvtepi32_ps(c), v));
+      const __m128 right = _mm_add_ps(_mm_mul_ps(_mm_cvtepi32_ps(b), nv), _mm_mul_ps(_mm_cvtepi32_ps(d), v));
+      const __m128 value = _mm_add_ps(_mm_mul_ps(left, nu), _mm_mul_ps(right, u));
+      __m128i bytes = _mm_cvttps_epi32(value);  // 0..255: a blend of bytes
+      bytes = _mm_packs_epi32(bytes, bytes);
+      bytes = _mm_packus_epi16(bytes, bytes);
+      uint32_t four = static_cast<uint32_t>(_mm_cvtsi128_si32(bytes));
+      if (sp.dir > 0) {
+        std::memcpy(sp.dst[k] + i, &four, 4);
+      } else {
+        four = __builtin_bswap32(four);
+        std::memcpy(sp.dst[k] - static_cast<ptrdiff_t>(i) - 3, &four, 4);
+      }
+    }
+  }
+#endif
+  for (; i < n; ++i) {
+    const float fx = fxs[i], fy = fys[i];
+    const int64_t ix = static_cast<int64_t>(fx), iy = static_cast<int64_t>(fy);
+    float u = fx - static_cast<float>(ix), v = fy - static_cast<float>(iy);
+    u = u * u * u;
+    v = v * v * v;
+    const int64_t at = iy * static_cast<int64_t>(sp.stride) + ix;
+    for (int k = 0; k < sp.planes; ++k)
+      sp.dst[k][static_cast<ptrdiff_t>(i) * sp.dir] = blendOne(sp.src[k] + at, sp.stride, u, v);
+  }
+}
+
 void rotatePlanes(const PVKImg& src, PVKImg& dst, Point start, float cx, float cy, float rx, float ry, int64_t w,
                   int64_t h, bool turn180, int planes, size_t srcPart, size_t dstPart, const int* outPlane)
 {
-  std::vector<int64_t> at(static_cast<size_t>(w)), xs(static_cast<size_t>(w));
-  std::vector<float> us(static_cast<size_t>(w)), vs(static_cast<size_t>(w));
+  // Rows are walked a band at a time and blended a block of columns at a time, so that the
+  // source pixels a block reads (in every plane) stay in the cache from one row of the band to
+  // the next.
+  constexpr int64_t kBand = 16;
+  const int64_t kBlock = planes < 16 ? (256 / planes) & ~int64_t{15} : 16;
+  std::vector<float> fxs(static_cast<size_t>(w * kBand)), fys(static_cast<size_t>(w * kBand));
+  int64_t firsts[kBand], counts[kBand];
+  SpanPlanes sp{};
+  sp.planes = planes;
+  sp.dir = turn180 ? -1 : 1;
+  sp.stride = src.stride;
+  for (int k = 0; k < planes; ++k)
+    sp.src[k] = src.data + k * srcPart;
   // 1 <= floor(f) <= size - 2 exactly when 1 <= f < size - 1 (sizes are exact in floats); NaN
   // fails both. Inside, f is positive and truncation is the floor.
   const float xEnd = static_cast<float>(src.width - 1), yEnd = static_cast<float>(src.height - 1);
-  for (int64_t y = 0; y < h; ++y) {
-    float fx = start.x + static_cast<float>(y) * rx, fy = start.y + static_cast<float>(y) * ry;
-    size_t n = 0;
-    for (int64_t x = 0; x < w; ++x, fx += cx, fy += cy) {
-      if (!(fx >= 1.0f && fx < xEnd && fy >= 1.0f && fy < yEnd))
-        continue;
-      const int64_t ix = static_cast<int64_t>(fx), iy = static_cast<int64_t>(fy);
-      float u = fx - static_cast<float>(ix), v = fy - static_cast<float>(iy);
-      xs[n] = x;
-      at[n] = iy * static_cast<int64_t>(src.stride) + ix;
-      us[n] = u * u * u;
-      vs[n] = v * v * v;
-      ++n;
+  for (int64_t y0 = 0; y0 < h; y0 += kBand) {
+    const int64_t rows = h - y0 < kBand ? h - y0 : kBand;
+    for (int64_t r = 0; r < rows; ++r) {
+      const int64_t y = y0 + r;
+      float fx = start.x + static_cast<float>(y) * rx, fy = start.y + static_cast<float>(y) * ry;
+      int64_t x = 0;
+      for (; x < w && !(fx >= 1.0f && fx < xEnd && fy >= 1.0f && fy < yEnd); ++x, fx += cx, fy += cy) {
+      }
+      firsts[r] = x;
+      float* rowX = fxs.data() + r * w;
+      float* rowY = fys.data() + r * w;
+      int64_t n = 0;
+      for (; x < w && fx >= 1.0f && fx < xEnd && fy >= 1.0f && fy < yEnd; ++x, fx += cx, fy += cy, ++n) {
+        rowX[n] = fx;
+        rowY[n] = fy;
+      }
+      counts[r] = n;
     }
-    for (int k = 0; k < planes; ++k) {
-      const uint8_t* s = src.data + k * srcPart;
-      uint8_t* base = dst.data + outPlane[k] * dstPart;
-      uint8_t* d = turn180 ? base + (h - 1 - y) * static_cast<int64_t>(dst.stride) + (w - 1)
-                           : base + y * static_cast<int64_t>(dst.stride);
-      for (size_t i = 0; i < n; ++i) {
-        const uint8_t* r0 = s + at[i];
-        const uint8_t* r1 = r0 + src.stride;
-        const float u = us[i], v = vs[i];
-        float value = (r0[0] * (1 - v) + r1[0] * v) * (1 - u) + (r0[1] * (1 - v) + r1[1] * v) * u;
-        *(turn180 ? d - xs[i] : d + xs[i]) = static_cast<uint8_t>(value);
+    for (int64_t c0 = 0; c0 < w; c0 += kBlock) {
+      for (int64_t r = 0; r < rows; ++r) {
+        const int64_t lo = c0 > firsts[r] ? c0 : firsts[r];
+        const int64_t hi = c0 + kBlock < firsts[r] + counts[r] ? c0 + kBlock : firsts[r] + counts[r];
+        if (lo >= hi)
+          continue;
+        const int64_t y = y0 + r;
+        for (int k = 0; k < planes; ++k) {
+          uint8_t* base = dst.data + outPlane[k] * dstPart;
+          sp.dst[k] = turn180 ? base + (h - 1 - y) * static_cast<int64_t>(dst.stride) + (w - 1) - lo
+                              : base + y * static_cast<int64_t>(dst.stride) + lo;
+        }
+        const int64_t at = r * w + (lo - firsts[r]);
+        blendSpan(sp, fxs.data() + at, fys.data() + at, static_cast<size_t>(hi - lo));
       }
     }
   }

@@ -167,7 +167,12 @@ TEST_F(FastTransform, RotationMatchesThePixelWalkOnEveryPlane)
   } cases[] = {{301, 97, 1, 3, 3, 3, 3, 4.0f, false},  {301, 97, 3, 3, 3, 3, 3, -4.0f, true},
                {120, 80, 3, 3, 3, 2, 2, 2.5f, false},  {77, 131, 1, 4, 5, 5, 4, -1.25f, true},
                {200, 50, 3, 3, 1, 2, 1, 0.7f, false},  {64, 64, 2, 1, 1, 1, 1, 30.0f, false},
-               {90, 33, 3, 2, 1, 1, 1, -12.0f, true}};
+               {90, 33, 3, 2, 1, 1, 1, -12.0f, true},
+               // Wider than a block of columns and taller than a band of rows, spans starting and
+               // ending inside blocks, both turns.
+               {1203, 77, 3, 1, 1, 1, 1, 4.0f, false}, {1203, 77, 3, 1, 1, 1, 1, -4.0f, true},
+               {901, 45, 1, 3, 3, 2, 2, 3.0f, true},   {700, 130, 1, 1, 1, 1, 1, -9.0f, false},
+               {5, 5, 1, 1, 1, 1, 1, 10.0f, false}};
   uint32_t seed = 41;
   for (const Case& c : cases) {
     MyAcq.colourLines = MyAcq.planesPerLine = static_cast<uint8_t>(c.planes);

@@ -113,6 +113,7 @@ public:
 
 protected:
     bool EncodeBody(struct tiff* m_tif, bool multipage = false, int page = 0, int pagecount = 0);
+    bool WritePlainStrips(struct tiff* tif, uint32_t rowsPerStrip);
     struct tiff* OpenStream(RasterFile* hFile, const char* mode);
 
     struct tiff* m_tif2;

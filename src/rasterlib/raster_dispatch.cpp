@@ -93,6 +93,10 @@ bool RasterImage::Encode(uint8_t*& buffer, int32_t& size, uint32_t imagetype)
     }
     RasterMemFile file;
     file.Open();
+    // An uncompressed TIFF is about as long as the pixels: its room taken at once, the file is
+    // not copied as it grows.
+    if (imagetype == IMAGE_TYPE_TIF && GetCodecOption(IMAGE_TYPE_TIF) == 1 && pDib)
+        file.Reserve(head.biSizeImage < 0x7FFF0000u - 0x10000u ? head.biSizeImage + 0x10000u : 0x7FFF0000u);
     if (!Encode(&file, imagetype)) return false;
     buffer = file.GetBuffer(true);
     size = file.Size();

@@ -77,6 +77,9 @@ public:
     char* GetS(char* string, int32_t n) override;
     int32_t Scanf(const char* format, void* output) override;
     uint32_t Capacity() const { return m_Edge; }
+    // Room for `bytes` at once (grown by the usual rule), so that writing that much moves
+    // nothing; false when it cannot be had.
+    bool Reserve(uint32_t bytes) { return m_pBuffer && Alloc(bytes); }
 
 protected:
     bool Alloc(uint32_t bytes);

@@ -73,22 +73,66 @@ void applyOrientation(RasterImage& img, uint16_t orientation)
     }
 }
 
+// The plain (uncompressed, MSB-first) strips of a file held in memory, where they lie: their
+// rows are taken from there without libtiff's copy. Anything else (a file on disk, a packed or
+// bit-reversed strip, one that does not hold all its rows) is left to libtiff, which reads it or
+// reports what is wrong.
+class PlainStrips {
+public:
+    PlainStrips(TIFF* tif, RasterFile* hFile)
+    {
+        auto* mem = dynamic_cast<RasterMemFile*>(hFile);
+        uint16_t compression = COMPRESSION_NONE, fillOrder = FILLORDER_MSB2LSB;
+        TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+        TIFFGetFieldDefaulted(tif, TIFFTAG_FILLORDER, &fillOrder);
+        const int32_t size = mem ? mem->Size() : -1;
+        if (size < 0 || compression != COMPRESSION_NONE || fillOrder != FILLORDER_MSB2LSB ||
+            !TIFFGetField(tif, TIFFTAG_STRIPOFFSETS, &m_offsets) || !TIFFGetField(tif, TIFFTAG_STRIPBYTECOUNTS, &m_counts) ||
+            !m_offsets || !m_counts)
+            return;
+        m_file = mem->GetBuffer(false);
+        m_size = static_cast<uint64_t>(size);
+        m_strips = TIFFNumberOfStrips(tif);
+    }
+    // Strip s when it holds `bytes` in the file, else null.
+    const uint8_t* at(tstrip_t s, uint64_t bytes) const
+    {
+        if (!m_file || s >= m_strips || m_counts[s] < bytes || m_offsets[s] > m_size || bytes > m_size - m_offsets[s])
+            return nullptr;
+        return m_file + m_offsets[s];
+    }
+
+private:
+    const uint8_t* m_file = nullptr;
+    uint64_t m_size = 0;
+    uint64_t* m_offsets = nullptr;
+    uint64_t* m_counts = nullptr;
+    tstrip_t m_strips = 0;
+};
+
 // Contiguous 8-bit RGB strips into a 24-bit bitmap: file row 0 is the bitmap's last row,
 // samples reordered to blue, green, red. An unreadable strip fails the picture, as libtiff's
-// RGBA reader does when told to stop at errors.
-void readRgbStrips(TIFF* tif, RasterImage& img, uint32_t width, uint32_t height, uint32_t rowsPerStrip)
+// RGBA reader does when told to stop at errors. The rows of a plain strip in a file in memory
+// are reordered straight from the file; the others come through a strip buffer.
+void readRgbStrips(TIFF* tif, RasterFile* hFile, RasterImage& img, uint32_t width, uint32_t height,
+                   uint32_t rowsPerStrip)
 {
     if (rowsPerStrip == 0 || rowsPerStrip > height) rowsPerStrip = height;
     const uint64_t line = 3ull * width;
-    std::vector<uint8_t> strip = makeBuffer(line * rowsPerStrip);
+    const PlainStrips plain(tif, hFile);
+    std::vector<uint8_t> strip;
     for (uint32_t row = 0; row < height; row += rowsPerStrip) {
         const uint32_t nrow = rowsPerStrip < height - row ? rowsPerStrip : height - row;
         const tstrip_t s = TIFFComputeStrip(tif, row, 0);
-        if (TIFFReadEncodedStrip(tif, s, strip.data(), static_cast<tmsize_t>(nrow * line)) == -1)
-            throw "Corrupted TIFF file!";
-        for (uint32_t i = 0; i < nrow; ++i) {
-            pvk::core::swapOuterBytes(img.GetBits(height - 1 - (row + i)), strip.data() + i * line, width);
+        const uint8_t* rows = plain.at(s, nrow * line);
+        if (!rows) {
+            if (strip.empty()) strip = makeBuffer(line * rowsPerStrip);
+            if (TIFFReadEncodedStrip(tif, s, strip.data(), static_cast<tmsize_t>(nrow * line)) == -1)
+                throw "Corrupted TIFF file!";
+            rows = strip.data();
         }
+        for (uint32_t i = 0; i < nrow; ++i)
+            pvk::core::swapOuterBytes(img.GetBits(height - 1 - (row + i)), rows + i * line, width);
         if (img.GetEscape()) throw "Cancelled";
         if (static_cast<uint64_t>(row) + rowsPerStrip >= height) break;
     }
@@ -103,7 +147,9 @@ bool RasterImageTIF::Decode(RasterFile* hFile)
         tif = TIFFOpenEx(hFile);
         if (!tif) throw "Error encountered while opening TIFF file";
         info.nNumFrames = TIFFNumberOfDirectories(tif) & 0xFFFF;
-        if (info.nFrame < 0 || !TIFFSetDirectory(tif, static_cast<tdir_t>(info.nFrame)))
+        // The first page is the one just opened: only another is looked for.
+        const bool opened = info.nFrame == 0 && TIFFCurrentDirectory(tif) == 0;
+        if (info.nFrame < 0 || (!opened && !TIFFSetDirectory(tif, static_cast<tdir_t>(info.nFrame))))
             throw "Error: page not present in TIFF file";
 
         uint32_t width = 0, height = 0, rowsPerStrip = 0xFFFFFFFF;
@@ -172,7 +218,7 @@ bool RasterImageTIF::Decode(RasterFile* hFile)
         if (rgba && photometric == PHOTOMETRIC_RGB && spp == 3 && bps == 8 && planar == PLANARCONFIG_CONTIG &&
             sampleFormat == SAMPLEFORMAT_UINT &&
             !TIFFIsTiled(tif) && compression != COMPRESSION_OJPEG && compression != COMPRESSION_JPEG) {
-            readRgbStrips(tif, *this, width, height, rowsPerStrip);
+            readRgbStrips(tif, hFile, *this, width, height, rowsPerStrip);
             applyOrientation(*this, orientation);
             TIFFClose(tif);
             return true;

@@ -174,6 +174,7 @@ bool RasterImageTIF::EncodeBody(TIFF* tif, bool multipage, int page, int pagecou
     }
 
     if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 24) return true;
+    if (compression == COMPRESSION_NONE) return WritePlainStrips(tif, rowsPerStrip);
     std::vector<uint8_t> line;
     try {
         line.resize(info.dwEffWidth);
@@ -192,6 +193,35 @@ bool RasterImageTIF::EncodeBody(TIFF* tif, bool multipage, int page, int pagecou
             memcpy(line.data(), row, info.dwEffWidth);
         }
         if (TIFFWriteScanline(tif, inPlace ? row : line.data(), y, 0) == -1) return false;
+    }
+    return true;
+}
+
+// Uncompressed strips as they go into the file: rows top-down, colour red first. Each strip is
+// assembled from the bitmap's rows in one pass and handed over whole, the same bytes libtiff
+// would gather from row-by-row writes, without its copy of every row on the way.
+bool RasterImageTIF::WritePlainStrips(TIFF* tif, uint32_t rowsPerStrip)
+{
+    const uint32_t width = GetWidth(), height = GetHeight();
+    const tmsize_t scan = TIFFScanlineSize(tif);
+    if (scan <= 0 || static_cast<uint64_t>(scan) > info.dwEffWidth || rowsPerStrip == 0) return false;
+    if (rowsPerStrip > height) rowsPerStrip = height;
+    std::vector<uint8_t> strip;
+    try {
+        strip.resize(static_cast<size_t>(scan) * rowsPerStrip);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    tstrip_t s = 0;
+    for (uint32_t row = 0; row < height; row += rowsPerStrip, ++s) {
+        const uint32_t nrow = rowsPerStrip < height - row ? rowsPerStrip : height - row;
+        for (uint32_t i = 0; i < nrow; ++i) {
+            const uint8_t* src = GetBits(height - 1 - (row + i));
+            uint8_t* dst = strip.data() + static_cast<size_t>(i) * scan;
+            if (head.biBitCount == 24) pvk::core::swapOuterBytes(dst, src, width);
+            else memcpy(dst, src, static_cast<size_t>(scan));
+        }
+        if (TIFFWriteRawStrip(tif, s, strip.data(), static_cast<tmsize_t>(nrow) * scan) == -1) return false;
     }
     return true;
 }

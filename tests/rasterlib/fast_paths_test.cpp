@@ -260,3 +260,111 @@ TEST(RasterFastPaths, RgbStripsReadAsTheRgbaReaderReadsThem)
 }
 
 }  // namespace
+
+namespace {
+
+std::vector<uint8_t> fileBytes(const std::string& path)
+{
+    std::vector<uint8_t> bytes;
+    if (FILE* f = fopen(path.c_str(), "rb")) {
+        int c;
+        while ((c = fgetc(f)) != EOF) bytes.push_back(static_cast<uint8_t>(c));
+        fclose(f);
+    }
+    return bytes;
+}
+
+// Plain strips of a file in memory are taken from where they lie; the picture must be the one
+// read from disk through libtiff, and a file cut short must fail the same way.
+TEST(RasterFastPaths, RgbStripsInMemoryReadAsFromDisk)
+{
+    struct Case {
+        uint32_t w, h, rowsPerStrip;
+        uint16_t compression, orientation;
+    } cases[] = {{37, 23, 1, COMPRESSION_NONE, ORIENTATION_TOPLEFT},   {64, 23, 7, COMPRESSION_NONE, ORIENTATION_TOPLEFT},
+                 {37, 23, 23, COMPRESSION_NONE, ORIENTATION_BOTRIGHT}, {1400, 6, 4, COMPRESSION_NONE, ORIENTATION_TOPLEFT},
+                 {29, 31, 5, COMPRESSION_LZW, ORIENTATION_LEFTTOP}};
+    uint32_t seed = 500;
+    for (const Case& c : cases) {
+        const std::string path = scratch("mem_rgb_" + std::to_string(seed) + ".tif");
+        writeRgbTiff(path, c.w, c.h, c.rowsPerStrip, c.compression, c.orientation, seed++);
+        std::vector<uint8_t> bytes = fileBytes(path);
+        RasterImage disk, mem;
+        ASSERT_TRUE(disk.Load(path.c_str(), IMAGE_TYPE_TIF)) << disk.GetLastError();
+        ASSERT_TRUE(mem.Decode(bytes.data(), static_cast<uint32_t>(bytes.size()), IMAGE_TYPE_TIF)) << mem.GetLastError();
+        ASSERT_EQ(mem.GetWidth(), disk.GetWidth());
+        ASSERT_EQ(mem.GetHeight(), disk.GetHeight());
+        for (uint32_t y = 0; y < disk.GetHeight(); ++y)
+            ASSERT_EQ(0, memcmp(mem.GetBits(y), disk.GetBits(y), disk.GetEffWidth())) << c.w << "x" << c.h << " row " << y;
+    }
+    // Strips are written before the directory, so a file cut inside its pixels loses the
+    // directory too: the last strip is said to lie past the end instead (its entry in the
+    // StripOffsets array of the little-endian file patched).
+    const std::string path = scratch("mem_rgb_cut.tif");
+    writeRgbTiff(path, 40, 12, 4, COMPRESSION_NONE, ORIENTATION_TOPLEFT, 77);
+    std::vector<uint8_t> bytes = fileBytes(path);
+    auto u16 = [&](size_t at) { return static_cast<uint32_t>(bytes[at] | bytes[at + 1] << 8); };
+    auto u32 = [&](size_t at) { return u16(at) | u16(at + 2) << 16; };
+    ASSERT_EQ(u16(0), 0x4949u);
+    const uint32_t ifd = u32(4);
+    bool patched = false;
+    for (uint32_t e = 0; e < u16(ifd); ++e) {
+        const size_t entry = ifd + 2 + 12 * e;
+        if (u16(entry) != TIFFTAG_STRIPOFFSETS || u16(entry + 2) != TIFF_LONG || u32(entry + 4) != 3) continue;
+        const size_t last = u32(entry + 8) + 8;
+        const uint32_t far = 1u << 30;
+        for (int i = 0; i < 4; ++i) bytes[last + i] = static_cast<uint8_t>(far >> (8 * i));
+        patched = true;
+    }
+    ASSERT_TRUE(patched);
+    {
+        FILE* f = fopen(path.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        fwrite(bytes.data(), 1, bytes.size(), f);
+        fclose(f);
+    }
+    RasterImage disk, mem;
+    EXPECT_FALSE(disk.Load(path.c_str(), IMAGE_TYPE_TIF));
+    EXPECT_FALSE(mem.Decode(bytes.data(), static_cast<uint32_t>(bytes.size()), IMAGE_TYPE_TIF));
+}
+
+uint64_t fnv1a(const uint8_t* p, size_t n)
+{
+    uint64_t h = 1469598103934665603ull;
+    for (size_t i = 0; i < n; ++i) h = (h ^ p[i]) * 1099511628211ull;
+    return h;
+}
+
+// Uncompressed TIFF files in memory, whole, against the digests of the files the row-by-row
+// writer made: one-row strips, strips of several rows, rows with and without padding, grey,
+// colour and bilevel, a last strip cut short.
+TEST(RasterFastPaths, PlainTiffFilesKeepTheirBytes)
+{
+    struct Case {
+        uint32_t w, h, bpp;
+        uint64_t digest;
+    } cases[] = {{45, 21, 8, 3392411268648738233ull}, {45, 21, 24, 13410711211262885840ull},
+                 {2800, 5, 8, 13302051183737923023ull}, {2800, 5, 24, 24388268243718711ull},
+                 {1001, 31, 8, 13410073268962415930ull}, {1001, 31, 24, 333222507597236676ull},
+                 {1000, 17, 24, 5140879185496135568ull}, {77, 40, 1, 13080387224563622458ull},
+                 {9000, 3, 1, 17352789070205832293ull}};
+    uint32_t seed = 300;
+    for (const Case& c : cases) {
+        RasterImage img = randomImage(c.w, c.h, c.bpp, seed++);
+        if (c.bpp == 1) {
+            img.SetPaletteColor(0, 0, 0, 0);
+            img.SetPaletteColor(1, 255, 255, 255);
+        }
+        img.SetXDPI(200);
+        img.SetYDPI(300);
+        img.SetCodecOption(COMPRESSION_NONE, IMAGE_TYPE_TIF);
+        uint8_t* out = nullptr;
+        int32_t size = 0;
+        ASSERT_TRUE(img.Encode(out, size, IMAGE_TYPE_TIF));
+        EXPECT_EQ(fnv1a(out, static_cast<size_t>(size)), c.digest)
+            << c.w << "x" << c.h << " bpp " << c.bpp << " size " << size;
+        free(out);
+    }
+}
+
+}  // namespace

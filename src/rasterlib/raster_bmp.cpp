@@ -87,8 +87,11 @@ bool RasterImageBMP::Encode(RasterFile* hFile)
         hdr.bfOffBits = 14 + 40 + GetPaletteSize();
         if (hFile->Write(&hdr, sizeof(hdr), 1) != 1) throw "Error writing BMP file header";
         memcpy(pDib, &head, sizeof(tagBITMAPINFOHEADER));
-        // A short write is a failed encode (full disk, closed stream), never a success.
-        if (hFile->Write(pDib, GetSize(), 1) != 1) throw "Error writing BMP file";
+        // A short write is a failed encode (full disk, closed stream), never a success. The
+        // pixels go from where they are, borrowed or not.
+        const uint32_t front = head.biSize + GetPaletteSize();
+        if (hFile->Write(pDib, front, 1) != 1 || (head.biSizeImage && hFile->Write(info.pImage, head.biSizeImage, 1) != 1))
+            throw "Error writing BMP file";
     } catch (const char* message) {
         if (*message) SetError(message);
         return false;
@@ -222,9 +225,18 @@ bool RasterImageBMP::Decode(RasterFile* hFile)
             info.dwType = IMAGE_TYPE_BMP;
             throw "output dimensions returned";
         }
+        // Rows that may be left in the caller's buffer need no zeroed area of their own: it is
+        // zeroed below only if they are read after all.
+        bool unzeroed = info.nBorrow == 1 && !topDown && bmp.biCompression == BI_RGB &&
+                        (bmp.biBitCount == 24 || bmp.biBitCount == 8 || bmp.biBitCount == 4 || bmp.biBitCount == 1);
+        m_leavePixels = unzeroed;
         if (!Create(static_cast<uint32_t>(bmp.biWidth), static_cast<uint32_t>(bmp.biHeight), bmp.biBitCount,
                     IMAGE_TYPE_BMP))
             throw "";
+        auto zeroPixels = [&]() {
+            if (unzeroed) memset(info.pImage, 0, head.biSizeImage);
+            unzeroed = false;
+        };
         SetXDPI(dpiFromPelsPerMetre(bmp.biXPelsPerMeter));
         SetYDPI(dpiFromPelsPerMetre(bmp.biYPelsPerMeter));
         if (info.nEscape) throw "Cancelled";
@@ -264,9 +276,12 @@ bool RasterImageBMP::Decode(RasterFile* hFile)
         // The rows read whole from a buffer in memory, as they are: point at them when asked to.
         auto borrowRows = [&]() {
             auto* mem = dynamic_cast<RasterMemFile*>(hFile);
-            if (info.nBorrow != 1 || topDown || want != rowsBytes || !mem) return false;
             const int32_t at = hFile->Tell(), total = hFile->Size();
-            if (at < 0 || total < 0 || static_cast<uint64_t>(at) + want > static_cast<uint64_t>(total)) return false;
+            if (info.nBorrow != 1 || topDown || want != rowsBytes || !mem || at < 0 || total < 0 ||
+                static_cast<uint64_t>(at) + want > static_cast<uint64_t>(total)) {
+                zeroPixels();
+                return false;
+            }
             info.pImage = mem->GetBuffer(false) + at;
             info.nBorrow = 2;
             return true;

@@ -90,7 +90,10 @@ void RasterImage::Startup(uint32_t imagetype)
 
 void* RasterImage::Create(uint32_t width, uint32_t height, uint32_t bpp, uint32_t imagetype)
 {
-    if (!Destroy()) return nullptr;
+    if (!Destroy()) {
+        m_leavePixels = false;
+        return nullptr;
+    }
     // Sizes travel in signed 32-bit header fields: anything that reads as <= 0 is refused.
     if (static_cast<int32_t>(width) <= 0 || static_cast<int32_t>(height) <= 0) {
         SetError("RasterImage::Create : width and height must be greater than zero");
@@ -125,7 +128,14 @@ void* RasterImage::Create(uint32_t width, uint32_t height, uint32_t bpp, uint32_
     info.dwType = imagetype;
     info.last_c_isvalid = false;
 
-    pDib = calloc(1, GetSize());
+    const bool leavePixels = m_leavePixels;
+    m_leavePixels = false;
+    if (leavePixels) {
+        pDib = malloc(GetSize());
+        if (pDib) memset(pDib, 0, head.biSize + GetPaletteSize());
+    } else {
+        pDib = calloc(1, GetSize());
+    }
     if (!pDib) {
         SetError("RasterImage::Create can't allocate memory");
         return nullptr;
@@ -211,10 +221,12 @@ void RasterImage::Copy(const RasterImage& src, bool copypixels, bool, bool)
     free(pDib);
     pDib = nullptr;
     if (!src.pDib) return;
+    info.nBorrow = 0;  // the copy owns its pixels, wherever the source's lie
     if (!Create(src.GetWidth(), src.GetHeight(), src.GetBpp(), src.GetType())) return;
     head.biClrImportant = src.head.biClrImportant;
     if (copypixels) {
-        memcpy(pDib, src.pDib, GetSize());
+        memcpy(pDib, src.pDib, head.biSize + GetPaletteSize());
+        memcpy(info.pImage, src.info.pImage, head.biSizeImage);
     } else {
         RGBQUAD* pal = src.GetPalette();
         if (pal) SetPalette(pal, src.GetNumColors() > 256 ? 256 : src.GetNumColors());
@@ -418,7 +430,12 @@ uint32_t RasterImage::Dump(uint8_t* dst)
     memcpy(p, &head, sizeof(head)); p += sizeof(head);
     memcpy(p, &info, sizeof(info)); p += sizeof(info);
     *p++ = pDib ? 1 : 0;
-    if (pDib) { memcpy(p, pDib, GetSize()); p += GetSize(); }
+    if (pDib) {  // the pixels from where they are, borrowed or not
+        const uint32_t front = head.biSize + GetPaletteSize();
+        memcpy(p, pDib, front);
+        memcpy(p + front, info.pImage, GetSize() - front);
+        p += GetSize();
+    }
     *p++ = 0;  // frames are never dumped
     return static_cast<uint32_t>(p - dst);
 }
@@ -432,6 +449,7 @@ uint32_t RasterImage::UnDump(const uint8_t* src)
     memcpy(&info, p, sizeof(info)); p += sizeof(info);
     info.pGhost = nullptr;
     info.pImage = nullptr;
+    info.nBorrow = 0;
     if (*p++) {
         if (!Create(GetWidth(), GetHeight(), GetBpp(), GetType())) return 0;
         memcpy(pDib, p, GetSize());

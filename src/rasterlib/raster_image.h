@@ -411,6 +411,10 @@ protected:
     void clampRect(int32_t& left, int32_t& top, int32_t& right, int32_t& bottom) const;
 
     void* pDib;                 // header + palette + pixels, one allocation
+    // Set by a decoder just before Create when the pixels will most likely be borrowed: Create
+    // then leaves its pixel area unwritten (the decoder zeroes it if it reads the rows after
+    // all; OwnPixels fills it whole). Create clears it.
+    bool m_leavePixels = false;
     tagBITMAPINFOHEADER head;   // working copy of the header
     RasterImageInfo info;
     std::vector<RasterImage*> ppFrames;

@@ -1,5 +1,5 @@
 // Colour pixels between blue-first, red-first and planar rows: every length around the steps of
-// the shuffles (5 and 16 pixels), in place and between buffers at odd addresses, against the
+// the shuffles (5, 16 and 21 pixels), in place and between buffers at odd addresses, against the
 // per-pixel loop; nothing outside the pixels is written.
 #include <gtest/gtest.h>
 
@@ -18,7 +18,7 @@ std::vector<uint8_t> randomBytes(size_t n, uint32_t seed)
   return v;
 }
 
-const size_t kLengths[] = {0, 1, 4, 5, 6, 10, 15, 16, 17, 31, 32, 33, 47, 48, 49, 2592};
+const size_t kLengths[] = {0, 1, 4, 5, 6, 10, 15, 16, 17, 21, 22, 31, 32, 33, 43, 47, 48, 49, 2592};
 constexpr size_t kGuard = 19;  // bytes either side that must stay as they were
 
 TEST(PixelOrder, SwapMatchesThePixelLoopInPlaceAndBetweenBuffers)

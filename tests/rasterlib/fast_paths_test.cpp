@@ -368,3 +368,52 @@ TEST(RasterFastPaths, PlainTiffFilesKeepTheirBytes)
 }
 
 }  // namespace
+
+namespace {
+
+// A BMP whose rows are borrowed from the caller's buffer has no zeroed pixel area of its own
+// until it owns them: a copy, a BMP written from it and its dump must still hold the pixels, and
+// a buffer too short to borrow from reads as it always did (what it lacks is black).
+TEST(RasterFastPaths, BorrowedRowsCopyEncodeAndReadShortAsOwnedOnes)
+{
+    uint32_t seed = 900;
+    for (uint32_t bpp : {8u, 24u}) {
+        RasterImage src = randomImage(45, 17, bpp, seed++);
+        uint8_t* file = nullptr;
+        int32_t size = 0;
+        ASSERT_TRUE(src.Encode(file, size, IMAGE_TYPE_BMP));
+        std::vector<uint8_t> bmp(file, file + size);
+        free(file);
+
+        RasterImage owned, borrowed;
+        ASSERT_TRUE(owned.Decode(bmp.data(), static_cast<uint32_t>(bmp.size()), IMAGE_TYPE_BMP));
+        ASSERT_TRUE(borrowed.DecodeBorrowing(bmp.data(), static_cast<uint32_t>(bmp.size())));
+        ASSERT_TRUE(borrowed.BorrowsPixels());
+        const size_t pixels = owned.GetEffWidth() * owned.GetHeight();
+
+        RasterImage copy(borrowed);
+        EXPECT_EQ(0, memcmp(copy.GetBits(0), owned.GetBits(0), pixels)) << bpp << " bpp copy";
+        uint8_t *a = nullptr, *b = nullptr;
+        int32_t sa = 0, sb = 0;
+        ASSERT_TRUE(borrowed.Encode(a, sa, IMAGE_TYPE_BMP));
+        ASSERT_TRUE(owned.Encode(b, sb, IMAGE_TYPE_BMP));
+        EXPECT_TRUE(sa == sb && memcmp(a, b, static_cast<size_t>(sa)) == 0) << bpp << " bpp BMP";
+        free(a);
+        free(b);
+        std::vector<uint8_t> da(borrowed.DumpSize()), db(owned.DumpSize());
+        ASSERT_EQ(borrowed.Dump(da.data()), da.size());
+        ASSERT_EQ(owned.Dump(db.data()), db.size());
+        EXPECT_EQ(0, memcmp(da.data() + da.size() - 1 - pixels, db.data() + db.size() - 1 - pixels, pixels))
+            << bpp << " bpp dump";
+
+        const uint32_t shortSize = static_cast<uint32_t>(bmp.size()) - 100;
+        RasterImage cutOwned, cutBorrowed;
+        ASSERT_TRUE(cutOwned.Decode(bmp.data(), shortSize, IMAGE_TYPE_BMP));
+        ASSERT_TRUE(cutBorrowed.DecodeBorrowing(bmp.data(), shortSize));
+        EXPECT_FALSE(cutBorrowed.BorrowsPixels());
+        EXPECT_EQ(0, memcmp(cutBorrowed.GetBits(0), cutOwned.GetBits(0), pixels)) << bpp << " bpp cut short";
+        EXPECT_EQ(cutOwned.GetBits(0)[pixels - 1], 0) << "the rows the buffer lacks are black";
+    }
+}
+
+}  // namespace

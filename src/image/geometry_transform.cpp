@@ -10,6 +10,9 @@
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 
 #include "image/image.h"
 
@@ -144,9 +147,75 @@ inline void pairsAt(const uint8_t* base, const int64_t* at, __m128i& first, __m1
 }
 #endif
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#define PVK_EIGHT_LANES 1
+bool haveEightLanes()
+{
+  static const bool yes = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
+  return yes;
+}
+
+// Eight pixels a step, the same operations as the four-lane loop below.
+__attribute__((target("avx2"))) size_t blendEight(const SpanPlanes& sp, const float* fxs, const float* fys, size_t n)
+{
+  const __m256 one = _mm256_set1_ps(1.0f);
+  const __m256i low = _mm256_set1_epi32(0xFF);
+  alignas(32) int32_t ix[8], iy[8];
+  int64_t at[8];
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    const __m256 fx = _mm256_loadu_ps(fxs + i), fy = _mm256_loadu_ps(fys + i);
+    const __m256i vix = _mm256_cvttps_epi32(fx), viy = _mm256_cvttps_epi32(fy);
+    __m256 u = _mm256_sub_ps(fx, _mm256_cvtepi32_ps(vix)), v = _mm256_sub_ps(fy, _mm256_cvtepi32_ps(viy));
+    u = _mm256_mul_ps(_mm256_mul_ps(u, u), u);
+    v = _mm256_mul_ps(_mm256_mul_ps(v, v), v);
+    const __m256 nu = _mm256_sub_ps(one, u), nv = _mm256_sub_ps(one, v);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(ix), vix);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(iy), viy);
+    for (int j = 0; j < 8; ++j)
+      at[j] = static_cast<int64_t>(iy[j]) * static_cast<int64_t>(sp.stride) + ix[j];
+    for (int k = 0; k < sp.planes; ++k) {
+      uint16_t top[8], bottom[8];
+      const uint8_t* r0 = sp.src[k];
+      const uint8_t* r1 = r0 + sp.stride;
+      for (int j = 0; j < 8; ++j) {
+        std::memcpy(&top[j], r0 + at[j], 2);
+        std::memcpy(&bottom[j], r1 + at[j], 2);
+      }
+      const __m256i t = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(top)));
+      const __m256i b = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(bottom)));
+      const __m256 a0 = _mm256_cvtepi32_ps(_mm256_and_si256(t, low)), a1 = _mm256_cvtepi32_ps(_mm256_srli_epi32(t, 8));
+      const __m256 b0 = _mm256_cvtepi32_ps(_mm256_and_si256(b, low)), b1 = _mm256_cvtepi32_ps(_mm256_srli_epi32(b, 8));
+      const __m256 left = _mm256_add_ps(_mm256_mul_ps(a0, nv), _mm256_mul_ps(b0, v));
+      const __m256 right = _mm256_add_ps(_mm256_mul_ps(a1, nv), _mm256_mul_ps(b1, v));
+      const __m256 value = _mm256_add_ps(_mm256_mul_ps(left, nu), _mm256_mul_ps(right, u));
+      __m256i bytes = _mm256_cvttps_epi32(value);
+      bytes = _mm256_packs_epi32(bytes, bytes);     // per half: 4 words, twice
+      bytes = _mm256_packus_epi16(bytes, bytes);    // per half: 4 bytes, four times
+      uint64_t eight = static_cast<uint32_t>(_mm256_extract_epi32(bytes, 0)) |
+                       static_cast<uint64_t>(static_cast<uint32_t>(_mm256_extract_epi32(bytes, 4))) << 32;
+      if (sp.dir > 0) {
+        std::memcpy(sp.dst[k] + i, &eight, 8);
+      } else {
+        eight = __builtin_bswap64(eight);
+        std::memcpy(sp.dst[k] - static_cast<ptrdiff_t>(i) - 7, &eight, 8);
+      }
+    }
+  }
+  return i;
+}
+#endif
+
 void blendSpan(const SpanPlanes& sp, const float* fxs, const float* fys, size_t n)
 {
   size_t i = 0;
+#ifdef PVK_EIGHT_LANES
+  if (haveEightLanes())
+    i = blendEight(sp, fxs, fys, n);
+#endif
 #ifdef __SSE2__
   const __m128 one = _mm_set1_ps(1.0f);
   alignas(16) int32_t ix[4], iy[4];

@@ -6,6 +6,44 @@
 
 struct tiff;
 
+// Asks for rows ahead of their use. A bottom-up bitmap is met at falling addresses from one row
+// to the next, which the processor's own look-ahead does not follow; the codecs ask for the
+// next batch of rows while they work on this one.
+inline void prefetchRows(const RasterImage& img, uint32_t firstRow, uint32_t lastRow, bool forWriting)
+{
+    if (lastRow < firstRow) return;
+    const uint32_t eff = img.GetEffWidth();
+    for (uint32_t y = firstRow; y <= lastRow && y < img.GetHeight(); ++y) {
+        const uint8_t* row = const_cast<RasterImage&>(img).GetBits(y);
+        for (uint32_t at = 0; row && at < eff; at += 64) {
+            if (forWriting) __builtin_prefetch(row + at, 1);
+            else __builtin_prefetch(row + at, 0);
+        }
+    }
+}
+
+// Keeps the rows of a picture read or written from the top (file order) asked for some way
+// ahead: call with the next file row before each batch.
+class RowsAhead {
+public:
+    RowsAhead(const RasterImage& img, bool forWriting) : m_img(img), m_writing(forWriting) {}
+    void before(uint32_t fileRow)
+    {
+        const uint32_t height = m_img.GetHeight();
+        if (fileRow + kRows / 2 < m_asked || m_asked >= height) return;
+        const uint32_t from = fileRow > m_asked ? fileRow : m_asked;
+        const uint32_t to = from + kRows < height ? from + kRows : height;  // file rows [from, to)
+        prefetchRows(m_img, height - to, height - 1 - from, m_writing);
+        m_asked = to;
+    }
+
+private:
+    static constexpr uint32_t kRows = 16;
+    const RasterImage& m_img;
+    bool m_writing;
+    uint32_t m_asked = 0;
+};
+
 class RasterImageBMP : public RasterImage {
 public:
     RasterImageBMP() : RasterImage(IMAGE_TYPE_BMP) {}

@@ -113,9 +113,11 @@ private:
 // Contiguous 8-bit RGB strips into a 24-bit bitmap: file row 0 is the bitmap's last row,
 // samples reordered to blue, green, red. An unreadable strip fails the picture, as libtiff's
 // RGBA reader does when told to stop at errors. The rows of a plain strip in a file in memory
-// are reordered straight from the file; the others come through a strip buffer.
+// are reordered straight from the file; the others come through a strip buffer. The bitmap
+// comes unzeroed: each row is written whole, padding included, and `done` counts the file rows
+// written.
 void readRgbStrips(TIFF* tif, RasterFile* hFile, RasterImage& img, uint32_t width, uint32_t height,
-                   uint32_t rowsPerStrip)
+                   uint32_t rowsPerStrip, uint32_t& done)
 {
     if (rowsPerStrip == 0 || rowsPerStrip > height) rowsPerStrip = height;
     const uint64_t line = 3ull * width;
@@ -131,8 +133,12 @@ void readRgbStrips(TIFF* tif, RasterFile* hFile, RasterImage& img, uint32_t widt
                 throw "Corrupted TIFF file!";
             rows = strip.data();
         }
-        for (uint32_t i = 0; i < nrow; ++i)
-            pvk::core::swapOuterBytes(img.GetBits(height - 1 - (row + i)), rows + i * line, width);
+        for (uint32_t i = 0; i < nrow; ++i) {
+            uint8_t* dst = img.GetBits(height - 1 - (row + i));
+            pvk::core::swapOuterBytes(dst, rows + i * line, width);
+            memset(dst + line, 0, img.GetEffWidth() - line);
+        }
+        done = row + nrow;
         if (img.GetEscape()) throw "Cancelled";
         if (static_cast<uint64_t>(row) + rowsPerStrip >= height) break;
     }
@@ -143,6 +149,10 @@ void readRgbStrips(TIFF* tif, RasterFile* hFile, RasterImage& img, uint32_t widt
 bool RasterImageTIF::Decode(RasterFile* hFile)
 {
     TIFF* tif = nullptr;
+    // Plain RGB strips fill an unzeroed bitmap: if they stop early, the rows not reached (file
+    // rows rgbDone on, the bitmap's first rows) are zeroed as any decoder leaves them.
+    bool rgbUnzeroed = false;
+    uint32_t rgbDone = 0;
     try {
         tif = TIFFOpenEx(hFile);
         if (!tif) throw "Error encountered while opening TIFF file";
@@ -207,18 +217,23 @@ bool RasterImageTIF::Decode(RasterFile* hFile)
         else if (bps == 4) depth = 4;
         else depth = 8;
 
-        if (info.nEscape) throw "Cancelled";
-        if (!Create(width, height, depth, IMAGE_TYPE_TIF)) throw "RasterImageTIF can't create image";
-        SetCodecOption(compression, IMAGE_TYPE_TIF);
-
         // Plain 8-bit RGB in strips: the samples as stored, reordered to blue first, without
-        // libtiff's RGBA pass and its 4-byte buffer.
+        // libtiff's RGBA pass and its 4-byte buffer, into a bitmap that needs no zeroing first.
         uint16_t sampleFormat = SAMPLEFORMAT_UINT;
         TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &sampleFormat);
-        if (rgba && photometric == PHOTOMETRIC_RGB && spp == 3 && bps == 8 && planar == PLANARCONFIG_CONTIG &&
-            sampleFormat == SAMPLEFORMAT_UINT &&
-            !TIFFIsTiled(tif) && compression != COMPRESSION_OJPEG && compression != COMPRESSION_JPEG) {
-            readRgbStrips(tif, hFile, *this, width, height, rowsPerStrip);
+        const bool rgbStrips = rgba && photometric == PHOTOMETRIC_RGB && spp == 3 && bps == 8 &&
+                               planar == PLANARCONFIG_CONTIG && sampleFormat == SAMPLEFORMAT_UINT && !TIFFIsTiled(tif) &&
+                               compression != COMPRESSION_OJPEG && compression != COMPRESSION_JPEG;
+
+        if (info.nEscape) throw "Cancelled";
+        m_leavePixels = rgbStrips;
+        if (!Create(width, height, depth, IMAGE_TYPE_TIF)) throw "RasterImageTIF can't create image";
+        rgbUnzeroed = rgbStrips;
+        SetCodecOption(compression, IMAGE_TYPE_TIF);
+
+        if (rgbStrips) {
+            readRgbStrips(tif, hFile, *this, width, height, rowsPerStrip, rgbDone);
+            rgbUnzeroed = false;
             applyOrientation(*this, orientation);
             TIFFClose(tif);
             return true;
@@ -390,6 +405,8 @@ bool RasterImageTIF::Decode(RasterFile* hFile)
     } catch (const char* message) {
         if (*message) SetError(message);
         if (tif) TIFFClose(tif);
+        if (rgbUnzeroed && pDib)
+            memset(info.pImage, 0, static_cast<size_t>(head.biHeight - rgbDone) * info.dwEffWidth);
         return info.nEscape == -1 && info.dwType == IMAGE_TYPE_TIF;
     }
 }

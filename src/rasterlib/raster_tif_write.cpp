@@ -213,8 +213,10 @@ bool RasterImageTIF::WritePlainStrips(TIFF* tif, uint32_t rowsPerStrip)
         return false;
     }
     tstrip_t s = 0;
+    RowsAhead ahead(*this, false);
     for (uint32_t row = 0; row < height; row += rowsPerStrip, ++s) {
         const uint32_t nrow = rowsPerStrip < height - row ? rowsPerStrip : height - row;
+        ahead.before(row + nrow);
         for (uint32_t i = 0; i < nrow; ++i) {
             const uint8_t* src = GetBits(height - 1 - (row + i));
             uint8_t* dst = strip.data() + static_cast<size_t>(i) * scan;

@@ -294,8 +294,11 @@ TEST(RasterFastPaths, RgbStripsInMemoryReadAsFromDisk)
         ASSERT_TRUE(mem.Decode(bytes.data(), static_cast<uint32_t>(bytes.size()), IMAGE_TYPE_TIF)) << mem.GetLastError();
         ASSERT_EQ(mem.GetWidth(), disk.GetWidth());
         ASSERT_EQ(mem.GetHeight(), disk.GetHeight());
-        for (uint32_t y = 0; y < disk.GetHeight(); ++y)
+        for (uint32_t y = 0; y < disk.GetHeight(); ++y) {
             ASSERT_EQ(0, memcmp(mem.GetBits(y), disk.GetBits(y), disk.GetEffWidth())) << c.w << "x" << c.h << " row " << y;
+            for (uint32_t x = 3 * c.w; c.orientation < ORIENTATION_LEFTTOP && x < mem.GetEffWidth(); ++x)
+                ASSERT_EQ(mem.GetBits(y)[x], 0) << c.w << "x" << c.h << " padding of row " << y;  // the bitmap was not zeroed first
+        }
     }
     // Strips are written before the directory, so a file cut inside its pixels loses the
     // directory too: the last strip is said to lie past the end instead (its entry in the

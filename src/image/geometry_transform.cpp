@@ -7,9 +7,6 @@
 #include <cstring>
 #include <vector>
 
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
 #endif
@@ -115,10 +112,11 @@ void scaleSeparable(const PVKImg& src, PVKImg& dst, Point start, float cx, float
 // src.data + k * srcPart, written at dst.data + outPlane[k] * dstPart). Each output row walks the
 // source once, stepping the coordinates pixel by pixel as a single plane would. The steps are
 // constant, so each coordinate only grows (or only shrinks) along a row: the pixels that land
-// inside form one span, found once per row. The span's coordinates are then taken four at a
-// time, split into source pixel and cubed weights once, and blended for every plane. The vector
-// lanes do the same single-precision operations in the same order as one pixel alone (no fused
-// multiply-add), so the bytes are those of the pixel-by-pixel walk.
+// inside form one span, found once per row. The span's coordinates are then taken eight at a
+// time (where the processor has 256-bit vectors), split into source pixel and cubed weights
+// once, and blended for every plane. The vector lanes do the same single-precision operations in
+// the same order as one pixel alone (no fused multiply-add), so the bytes are those of the
+// pixel-by-pixel walk.
 struct SpanPlanes {
   const uint8_t* src[256];
   uint8_t* dst[256];
@@ -134,18 +132,6 @@ inline uint8_t blendOne(const uint8_t* r0, size_t stride, float u, float v)
   return static_cast<uint8_t>(value);
 }
 
-#ifdef __SSE2__
-// The two neighbouring bytes at each of four offsets, as (first, second) in 32-bit lanes.
-inline void pairsAt(const uint8_t* base, const int64_t* at, __m128i& first, __m128i& second)
-{
-  uint16_t w[4];
-  for (int j = 0; j < 4; ++j)
-    std::memcpy(&w[j], base + at[j], 2);
-  const __m128i v = _mm_setr_epi32(w[0], w[1], w[2], w[3]);
-  first = _mm_and_si128(v, _mm_set1_epi32(0xFF));
-  second = _mm_srli_epi32(v, 8);
-}
-#endif
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #define PVK_EIGHT_LANES 1
@@ -158,15 +144,19 @@ bool haveEightLanes()
   return yes;
 }
 
-// Eight pixels a step, the same operations as the four-lane loop below.
+// Eight pixels a step, the same operations as the one-pixel loop below; the last step ends at
+// the span's end, writing again (the same bytes) what the step before it wrote. Spans shorter
+// than a step are left to the loop below: returns how many pixels were done.
 __attribute__((target("avx2"))) size_t blendEight(const SpanPlanes& sp, const float* fxs, const float* fys, size_t n)
 {
+  if (n < 8)
+    return 0;
   const __m256 one = _mm256_set1_ps(1.0f);
   const __m256i low = _mm256_set1_epi32(0xFF);
   alignas(32) int32_t ix[8], iy[8];
   int64_t at[8];
-  size_t i = 0;
-  for (; i + 8 <= n; i += 8) {
+  for (size_t step = 0; step < n; step += 8) {
+    const size_t i = step + 8 <= n ? step : n - 8;
     const __m256 fx = _mm256_loadu_ps(fxs + i), fy = _mm256_loadu_ps(fys + i);
     const __m256i vix = _mm256_cvttps_epi32(fx), viy = _mm256_cvttps_epi32(fy);
     __m256 u = _mm256_sub_ps(fx, _mm256_cvtepi32_ps(vix)), v = _mm256_sub_ps(fy, _mm256_cvtepi32_ps(viy));
@@ -205,7 +195,7 @@ __attribute__((target("avx2"))) size_t blendEight(const SpanPlanes& sp, const fl
       }
     }
   }
-  return i;
+  return n;
 }
 #endif
 
@@ -215,41 +205,6 @@ void blendSpan(const SpanPlanes& sp, const float* fxs, const float* fys, size_t 
 #ifdef PVK_EIGHT_LANES
   if (haveEightLanes())
     i = blendEight(sp, fxs, fys, n);
-#endif
-#ifdef __SSE2__
-  const __m128 one = _mm_set1_ps(1.0f);
-  alignas(16) int32_t ix[4], iy[4];
-  int64_t at[4];
-  for (; i + 4 <= n; i += 4) {
-    const __m128 fx = _mm_loadu_ps(fxs + i), fy = _mm_loadu_ps(fys + i);
-    const __m128i vix = _mm_cvttps_epi32(fx), viy = _mm_cvttps_epi32(fy);
-    __m128 u = _mm_sub_ps(fx, _mm_cvtepi32_ps(vix)), v = _mm_sub_ps(fy, _mm_cvtepi32_ps(viy));
-    u = _mm_mul_ps(_mm_mul_ps(u, u), u);
-    v = _mm_mul_ps(_mm_mul_ps(v, v), v);
-    const __m128 nu = _mm_sub_ps(one, u), nv = _mm_sub_ps(one, v);
-    _mm_store_si128(reinterpret_cast<__m128i*>(ix), vix);
-    _mm_store_si128(reinterpret_cast<__m128i*>(iy), viy);
-    for (int j = 0; j < 4; ++j)
-      at[j] = static_cast<int64_t>(iy[j]) * static_cast<int64_t>(sp.stride) + ix[j];
-    for (int k = 0; k < sp.planes; ++k) {
-      __m128i a, b, c, d;
-      pairsAt(sp.src[k], at, a, b);
-      pairsAt(sp.src[k] + sp.stride, at, c, d);
-      const __m128 left = _mm_add_ps(_mm_mul_ps(_mm_cvtepi32_ps(a), nv), _mm_mul_ps(_mm_cvtepi32_ps(c), v));
-      const __m128 right = _mm_add_ps(_mm_mul_ps(_mm_cvtepi32_ps(b), nv), _mm_mul_ps(_mm_cvtepi32_ps(d), v));
-      const __m128 value = _mm_add_ps(_mm_mul_ps(left, nu), _mm_mul_ps(right, u));
-      __m128i bytes = _mm_cvttps_epi32(value);  // 0..255: a blend of bytes
-      bytes = _mm_packs_epi32(bytes, bytes);
-      bytes = _mm_packus_epi16(bytes, bytes);
-      uint32_t four = static_cast<uint32_t>(_mm_cvtsi128_si32(bytes));
-      if (sp.dir > 0) {
-        std::memcpy(sp.dst[k] + i, &four, 4);
-      } else {
-        four = __builtin_bswap32(four);
-        std::memcpy(sp.dst[k] - static_cast<ptrdiff_t>(i) - 3, &four, 4);
-      }
-    }
-  }
 #endif
   for (; i < n; ++i) {
     const float fx = fxs[i], fy = fys[i];

@@ -20,10 +20,11 @@ namespace pvk::reading {
 
 ZoneReaders zoneReaders{readOneZone, createImage};
 
-bool readZone(uint16_t side, PVKOCRZone& zone, unsigned short maxChars, char* text, char* conf, ChInfo* info) {
+bool readZone(uint16_t side, PVKOCRZone& zone, unsigned short maxChars, char* text, char* conf, ChInfo* info,
+              short rotation) {
   zone.charsRead = 0;
   if (!zoneReaders.readZone || side >= kSides) return false;
-  return zoneReaders.readZone(&MyOcr.ocrImg[side], &zone, 0, maxChars, text, conf, info, side, nullptr);
+  return zoneReaders.readZone(&MyOcr.ocrImg[side], &zone, rotation, maxChars, text, conf, info, side, nullptr);
 }
 
 bool buildImage(uint16_t side, PVKOCRDoc* doc) {

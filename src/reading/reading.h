@@ -110,7 +110,8 @@ PaymentFormVerdict judgePaymentForm(const char* text, const char* conf, int n, u
 
 // ---- The readers the document reader calls ---------------------------------------------------------
 // One seam for the one-zone reader and the OCR image builder (the library's own by default), so
-// that tests can script what a zone reads. readZone reads zone (its charsRead written) on the OCR image of side, rotation 0;
+// that tests can script what a zone reads. readZone reads zone (its charsRead written) on the OCR image of side, its cut
+// turned by `rotation` (0, 256, 512, 768);
 // buildImage builds (or keeps) the OCR image of side for the request's rotation, threshold 0.
 // Both are false on failure, and when no reader is set.
 struct ZoneReaders {
@@ -119,7 +120,8 @@ struct ZoneReaders {
   bool (*createImage)(unsigned short side, PVKOCRDoc* doc, unsigned char threshold);
 };
 extern ZoneReaders zoneReaders;
-bool readZone(uint16_t side, PVKOCRZone& zone, unsigned short maxChars, char* text, char* conf, ChInfo* info);
+bool readZone(uint16_t side, PVKOCRZone& zone, unsigned short maxChars, char* text, char* conf, ChInfo* info,
+              short rotation = 0);
 bool buildImage(uint16_t side, PVKOCRDoc* doc);
 
 // ---- Set-up of a document read -------------------------------------------------------------------

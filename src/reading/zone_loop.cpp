@@ -57,15 +57,15 @@ bool sideImage(Loop& l, uint16_t side, PVKOCRDoc* doc) {
   return true;
 }
 
-// Reads zone at the slot's place in the output with the room left.
-bool readHere(Loop& l, uint16_t side, PVKOCRZone& zone, ChInfo* info = nullptr) {
+// Reads zone at the slot's place in the output with the room left, its cut turned by rotation.
+bool readHere(Loop& l, uint16_t side, PVKOCRZone& zone, ChInfo* info = nullptr, short rotation = 0) {
   const int room = l.out.capacity > 0 ? l.out.capacity : 0;
   if (room == 0) {
     zone.charsRead = 0;
     return true;
   }
   return pvk::reading::readZone(side, zone, static_cast<unsigned short>(room), pvk::reading::slotText(l.out),
-                                pvk::reading::slotConf(l.out), info);
+                                pvk::reading::slotConf(l.out), info, rotation);
 }
 
 void emptyHere(Loop& l, int n) {
@@ -322,21 +322,12 @@ Step mode110(Loop& l, PVKOCRZone& z) {
   return Step::Read;
 }
 
-// Reads the slot as font (on its own side and geometry); false on a read failure.
-bool readAs(Loop& l, PVKOCRZone& z, short font, short rotationOverride = -1) {
+// Reads the slot as font on its own side and geometry, the cut turned by cutRotation (the side's
+// image stays as built for the document); false on a read failure.
+bool readAs(Loop& l, PVKOCRZone& z, short font, short cutRotation = 0) {
   PVKOCRZone t = z;
   t.font = font;
-  const uint16_t side = static_cast<uint16_t>(z.side);
-  bool ok;
-  if (rotationOverride >= 0) {
-    PVKOCRDoc turned = l.s.work;
-    turned.rotation = static_cast<uint16_t>(rotationOverride);
-    MyOcrFree(side, false);
-    ok = sideImage(l, side, &turned) && readHere(l, side, t);
-    MyOcrFree(side, false);
-  } else {
-    ok = readHere(l, side, t);
-  }
+  const bool ok = readHere(l, static_cast<uint16_t>(z.side), t, nullptr, cutRotation);
   z.charsRead = t.charsRead;
   return ok;
 }

@@ -154,11 +154,13 @@ TEST_F(Variants, CompositeModesOnZonesThatHaveAndLackWhatTheySeek) {
       {202, "CMC7 codeline", 100, 0, true, "CMC7 codeline"},
       {202, "", 100, 100, false, ""},
       {202, "Code 128", 121, 121, false, ""},  // its bars read turned
+      {202, "Downward Code 128", 121, 121, true, ""},  // the cut turned, the side image as it was
       {202, "CMC7 codeline", 110, 0, true, "CMC7 codeline"},
       {1, "E13B codeline", 110, 110, false, ""},
   };
   for (short codeline : {short{202}, short{1}}) {
     dc::Cheque c = dc::makeCheque(codeline);
+    dc::addCode128(c, "Downward Code 128", 304, "V-121", 1660, 250, true);
     std::vector<dc::Item> zones;
     std::vector<const Row*> of;
     for (const Row& r : rows) {

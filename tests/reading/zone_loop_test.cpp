@@ -23,7 +23,8 @@ struct Seen {
   int64_t left;
   short font;
   uint16_t side;
-  uint16_t rotation;
+  uint16_t rotation;  // of the side image
+  short cutRotation;
 };
 
 std::vector<Line> script;
@@ -39,9 +40,9 @@ bool scriptedImage(unsigned short side, PVKOCRDoc* doc, unsigned char) {
   return true;
 }
 
-bool scriptedRead(PVKImg*, PVKOCRZone* z, short, unsigned short max, char* text, char* conf, ChInfo*,
+bool scriptedRead(PVKImg*, PVKOCRZone* z, short cutRotation, unsigned short max, char* text, char* conf, ChInfo*,
                   unsigned short side, void*) {
-  seen.push_back({z->left, z->font, side, MyOcr.ocrImgRotation[side]});
+  seen.push_back({z->left, z->font, side, MyOcr.ocrImgRotation[side], cutRotation});
   if (stopAfterReads >= 0 && static_cast<int>(seen.size()) >= stopAfterReads) pvk::core::requestStop(true);
   std::memset(text, 0, max);
   std::memset(conf, 0, max);
@@ -219,12 +220,16 @@ TEST_F(ZoneLoop, Mode110AcceptsSixRealCharactersOnTheFrontFirst) {
   EXPECT_EQ(doc.zones[0].font, 110);
 }
 
-TEST_F(ZoneLoop, Mode121ReadsOnAQuarterTurnedImage) {
-  request({121});
+// The zone keeps its place on the side image as built for the document; only its cut is turned.
+TEST_F(ZoneLoop, Mode121TurnsTheCutNotTheSide) {
+  request({121, 7});
   script = {{-1, 7, "VERT"}};
   ASSERT_TRUE(read());
-  ASSERT_EQ(seen.size(), 1u);
-  EXPECT_EQ(seen[0].rotation, 256);
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0].rotation, 0);
+  EXPECT_EQ(seen[0].cutRotation, 256);
+  EXPECT_EQ(seen[1].cutRotation, 0);
+  EXPECT_EQ(doc.zones[0].font, 121);
 }
 
 TEST_F(ZoneLoop, DimensionsOffAndCoarseSidesEndAsWarningThree) {

@@ -62,7 +62,7 @@ void printText(Cheque& c, const std::string& what, short font, uint16_t typeDoc,
 }
 
 void printSymbol(Cheque& c, const std::string& what, corpus::Symbology s, short font, const std::string& data,
-                 double xMils, int x, int y, int shape = 0) {
+                 double xMils, int x, int y, int shape = 0, bool downward = false) {
   corpus::SymbolSpec spec;
   spec.symbology = s;
   spec.data = data;
@@ -75,8 +75,18 @@ void printSymbol(Cheque& c, const std::string& what, corpus::Symbology s, short 
   std::string error;
   if (!corpus::makeSample(spec, draw, 0, 1, sample, &error)) throw std::invalid_argument(what + ": " + error);
   const corpus::Image& im = sample.image;
-  blit(c, im.pixels.data(), im.width, im.height, im.width, x, y);
-  addItem(c, what, font, x, y, im.width, im.height, sample.truth);
+  if (!downward) {
+    blit(c, im.pixels.data(), im.width, im.height, im.width, x, y);
+    addItem(c, what, font, x, y, im.width, im.height, sample.truth);
+    return;
+  }
+  // A quarter turn to the right: the symbol's first column becomes the top row.
+  std::vector<uint8_t> turned(im.pixels.size());
+  for (int sy = 0; sy < im.height; ++sy)
+    for (int sx = 0; sx < im.width; ++sx)
+      turned[static_cast<size_t>(sx) * im.height + (im.height - 1 - sy)] = im.pixels[static_cast<size_t>(sy) * im.width + sx];
+  blit(c, turned.data(), im.height, im.width, im.height, x, y);
+  addItem(c, what, font, x, y, im.height, im.width, sample.truth);
 }
 
 // The text the zone corpus would draw for the codeline font.
@@ -104,8 +114,8 @@ void addMagneticLine(Cheque& c, bool cmc7, int x, int y) {
 
 }  // namespace
 
-void addCode128(Cheque& c, const std::string& what, short font, const std::string& data, int x, int y) {
-  printSymbol(c, what, corpus::Symbology::Code128, font, data, 10, x, y);
+void addCode128(Cheque& c, const std::string& what, short font, const std::string& data, int x, int y, bool downward) {
+  printSymbol(c, what, corpus::Symbology::Code128, font, data, 10, x, y, 0, downward);
 }
 
 Cheque makeCheque(short codeline, bool magneticInk) {

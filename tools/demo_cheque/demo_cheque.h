@@ -41,8 +41,10 @@ struct Cheque {
 // codeline" or "E13B magnetic codeline".
 Cheque makeCheque(short codeline, bool magneticInk = false);
 
-// Prints one more Code 128 (10 mils) at (x, y) and adds its item with the zone font given.
-void addCode128(Cheque& c, const std::string& what, short font, const std::string& data, int x, int y);
+// Prints one more Code 128 (10 mils) at (x, y) and adds its item with the zone font given;
+// downward: turned a quarter to the right, its bars across the cheque, read from top to bottom.
+void addCode128(Cheque& c, const std::string& what, short font, const std::string& data, int x, int y,
+                bool downward = false);
 
 // Both sides on a transport of sensorPixels x lines (dark 25), the document at (left, top),
 // turned half round when upsideDown. Planes are width x lines bytes.

@@ -1,36 +1,51 @@
-// demo_cheque DIR [202|1]: writes the demo cheque as the software scanner's transport sees it,
-// DIR/cheque_front.raw and DIR/cheque_rear.raw (grey, 2592 x 1100, the document 396 pixels in
-// and 120 lines down), and DIR/cheque_items.txt: one printed item a line, TAB-separated: what,
-// zone font, left, top, width, height (pixels of the 300 dpi document), the printed text.
+// demo_cheque DIR: writes the two demo cheques, one with an E13B and one with a CMC7 codeline in
+// magnetic ink, each fed lengthwise past the magnetic head of the software scanner. Per cheque
+// NAME (e13b, cmc7): DIR/NAME_front.raw and DIR/NAME_rear.raw (grey sides of the transport),
+// DIR/NAME_micr.raw (the head's bytes in stream order) and DIR/NAME_items.txt. The items file
+// starts with "transport", sensor pixels, lines and head bytes per plane slot, TAB-separated;
+// then one printed item a line: what, zone font, left, top, width, height (pixels of the 300 dpi
+// document), the printed text.
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "demo_cheque.h"
 
+namespace {
+
+namespace dc = pvk::democheque;
+
+bool writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream f(path, std::ios::binary);
+  f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(f);
+}
+
+bool writeCheque(const std::string& dir, const std::string& name, short codeline) {
+  const dc::Cheque c = dc::makeCheque(codeline, true);
+  const dc::Transport t = dc::alongTravel(c, true, 1);
+  const std::string stem = dir + "/" + name;
+  std::ofstream items(stem + "_items.txt");
+  items << "transport\t" << t.sensorPixels << '\t' << t.lines << '\t' << t.micrPerSlot << '\n';
+  for (const dc::Item& it : c.items)
+    items << it.what << '\t' << it.font << '\t' << it.left << '\t' << it.top << '\t' << it.width << '\t' << it.height
+          << '\t' << it.text << '\n';
+  items.close();
+  return items && writeBytes(stem + "_front.raw", t.front) && writeBytes(stem + "_rear.raw", t.rear) &&
+         writeBytes(stem + "_micr.raw", t.micr);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: demo_cheque DIR [202|1]\n");
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: demo_cheque DIR\n");
     return 2;
   }
   const std::string dir = argv[1];
-  const short codeline = argc > 2 ? static_cast<short>(std::atoi(argv[2])) : short{202};
-  if (codeline != 202 && codeline != 1) {
-    std::fprintf(stderr, "demo_cheque: codeline font 202 (CMC7) or 1 (E13B)\n");
-    return 2;
-  }
   try {
-    const pvk::democheque::Cheque c = pvk::democheque::makeCheque(codeline);
-    const pvk::democheque::Transport t = pvk::democheque::onTransport(c, false);
-    std::ofstream front(dir + "/cheque_front.raw", std::ios::binary), rear(dir + "/cheque_rear.raw", std::ios::binary),
-        items(dir + "/cheque_items.txt");
-    front.write(reinterpret_cast<const char*>(t.front.data()), static_cast<std::streamsize>(t.front.size()));
-    rear.write(reinterpret_cast<const char*>(t.rear.data()), static_cast<std::streamsize>(t.rear.size()));
-    for (const pvk::democheque::Item& it : c.items)
-      items << it.what << '\t' << it.font << '\t' << it.left << '\t' << it.top << '\t' << it.width << '\t' << it.height
-            << '\t' << it.text << '\n';
-    if (!front || !rear || !items) {
+    if (!writeCheque(dir, "e13b", 1) || !writeCheque(dir, "cmc7", 202)) {
       std::fprintf(stderr, "demo_cheque: cannot write into %s\n", dir.c_str());
       return 1;
     }

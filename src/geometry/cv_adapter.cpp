@@ -3,10 +3,13 @@
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+#include <opencv2/imgproc/imgproc_c.h>
 
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 #include "core/atomic_file.h"
@@ -45,10 +48,43 @@ void boxCorners(const cv::RotatedRect& box, cv::Point2f pts[4]) {
   pts[3] = cv::Point2f(static_cast<float>(2 * cx - pts[1].x), static_cast<float>(2 * cy - pts[1].y));
 }
 
+void frameWithZeros(cv::Mat& framed) {
+  if (framed.rows < 2 || framed.cols < 2) return;
+  framed.row(0).setTo(0);
+  framed.row(framed.rows - 1).setTo(0);
+  framed.col(0).setTo(0);
+  framed.col(framed.cols - 1).setTo(0);
+}
+
+std::vector<std::vector<cv::Point>> externalContoursOfFramed(cv::Mat& framed) {
+  std::vector<std::vector<cv::Point>> contours;
+  if (framed.rows < 3 || framed.cols < 3 || framed.type() != CV_8UC1) return contours;
+  CvMat image = cvMat(framed);
+  std::unique_ptr<CvMemStorage, void (*)(CvMemStorage*)> storage(cvCreateMemStorage(0),
+                                                                 [](CvMemStorage* m) { cvReleaseMemStorage(&m); });
+  CvSeq* first = nullptr;
+  cvFindContours(&image, storage.get(), &first, sizeof(CvContour), CV_RETR_EXTERNAL, CV_CHAIN_APPROX_SIMPLE,
+                 cvPoint(-1, -1));
+  // External contours are all on the top level, chained one after the other.
+  for (CvSeq* c = first; c != nullptr; c = c->h_next) {
+    std::vector<cv::Point> points(static_cast<size_t>(c->total));
+    if (c->total > 0) cvCvtSeqToArray(c, points.data());
+    contours.push_back(std::move(points));
+  }
+  return contours;
+}
+
 std::vector<std::vector<cv::Point>> externalContours(const cv::Mat& binary) {
   std::vector<std::vector<cv::Point>> contours;
-  cv::findContours(binary, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE, cv::Point(0, 0));
-  return contours;
+  if (binary.empty()) return contours;
+  if (binary.type() != CV_8UC1 || binary.rows > INT_MAX - 2 || binary.cols > INT_MAX - 2) {
+    cv::findContours(binary, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE, cv::Point(0, 0));
+    return contours;
+  }
+  cv::Mat framed = keptImage(Kept::Contours, binary.rows + 2, binary.cols + 2);
+  frameWithZeros(framed);
+  binary.copyTo(framed(cv::Rect(1, 1, binary.cols, binary.rows)));
+  return externalContoursOfFramed(framed);
 }
 
 cv::Mat readImageFile(const char* path, int flags) {

@@ -85,13 +85,18 @@ bool findImgContours(cv::Mat img, cv::RotatedRect& box, int dpiX, int dpiY, bool
   traceDebug("findImgContours start");
   joined = false;
   if (img.empty() || dpiX <= 0 || dpiY <= 0) return false;
-  cv::Mat blurred;
+  cv::Mat blurred = keptImage(Kept::Blurred, img.rows, img.cols);
   cv::GaussianBlur(img, blurred, cv::Size(15, 15), 0, 0, cv::BORDER_REFLECT_101);
   if (blurred.empty()) {
     WriteTrace("no memory for blurred image", false);
     return false;
   }
-  cv::Mat binary;
+  // The binary image lies inside a frame of 0, where the contour search wants it; the search
+  // marks it, so it is made again (threshold, then the joining lines drawn so far at that
+  // threshold) before each further search.
+  cv::Mat framed = keptImage(Kept::Contours, img.rows + 2, img.cols + 2);
+  frameWithZeros(framed);
+  cv::Mat binary = framed(cv::Rect(1, 1, img.cols, img.rows));
   int t = static_cast<int>(cv::threshold(blurred, binary, 1.0, 255, cv::THRESH_BINARY | cv::THRESH_OTSU));
   if (t < 100) {
     cv::threshold(blurred, binary, 100, 255, cv::THRESH_BINARY);
@@ -107,10 +112,17 @@ bool findImgContours(cv::Mat img, cv::RotatedRect& box, int dpiX, int dpiY, bool
   }
   const double minArea = minimumArea(dpiX, dpiY);
   bool haveBox = false;
+  std::vector<std::pair<cv::Point, cv::Point>> lines;  // joining lines at this threshold
+  bool marked = false;
   for (;;) {
     int joins = 0;
     for (;;) {
-      Contours contours = externalContours(binary);
+      if (marked) {
+        cv::threshold(blurred, binary, t, 255, cv::THRESH_BINARY);
+        for (const auto& [a, b] : lines) cv::line(binary, a, b, cv::Scalar(255), 8, cv::LINE_8, 0);
+      }
+      Contours contours = externalContoursOfFramed(framed);
+      marked = true;
       Largest l = keepLargest(contours);
       haveBox = false;
       if (l.count == 0) break;
@@ -122,8 +134,7 @@ bool findImgContours(cv::Mat img, cv::RotatedRect& box, int dpiX, int dpiY, bool
         cv::Point from(cvRound(box.center.x), cvRound(box.center.y));
         for (int s = 1; s < l.count; ++s) {
           cv::RotatedRect other = minAreaBox(contours[l.index[s]]);
-          cv::line(binary, from, cv::Point(cvRound(other.center.x), cvRound(other.center.y)), cv::Scalar(255), 8,
-                   cv::LINE_8, 0);
+          lines.emplace_back(from, cv::Point(cvRound(other.center.x), cvRound(other.center.y)));
         }
         joined = true;
         ++joins;
@@ -139,6 +150,8 @@ bool findImgContours(cv::Mat img, cv::RotatedRect& box, int dpiX, int dpiY, bool
     if (t <= 40) break;
     t = t <= 50 ? t - 5 : t - 10;
     cv::threshold(blurred, binary, t, 255, cv::THRESH_BINARY);
+    lines.clear();
+    marked = false;
   }
   if (haveBox) {
     traceDebug("ok");

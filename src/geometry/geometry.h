@@ -152,6 +152,20 @@ void boxCorners(const cv::RotatedRect& box, cv::Point2f pts[4]);
 // External contours of a binary image with simple chain approximation; the image is not
 // changed, so lines drawn on it between passes stay for the next search.
 std::vector<std::vector<cv::Point>> externalContours(const cv::Mat& binary);
+// The same search over the image inside `framed`, a single-plane image whose outer rows and
+// columns are 0 (frameWithZeros); points are those of the inner image. The search marks the
+// inner image: it is no longer the binary image it was.
+std::vector<std::vector<cv::Point>> externalContoursOfFramed(cv::Mat& framed);
+void frameWithZeros(cv::Mat& framed);
+
+// Working images kept from one document to the next, one of each kind per thread: a side's
+// working images have the same size document after document, and memory fresh from the
+// system costs a page fault for every 4 KiB written. Two kinds never share memory; asking for
+// a kind again hands out the same memory (its pixels undefined). Throws std::bad_alloc.
+enum class Kept { Working, Stretch, Blurred, Contours, Warped, Sharpened, Count };
+cv::Mat keptImage(Kept kind, int rows, int cols);
+// Gives this thread's kept images back to the system.
+void releaseKeptImages();
 
 // Reads an image file as stored (flags as for the codec: -1 unchanged, 0 grey, 1 colour),
 // ignoring any orientation tag. An empty matrix when the file cannot be read; never throws.

@@ -5,7 +5,10 @@
 #include <opencv2/imgproc.hpp>
 #include <opencv2/imgproc/imgproc_c.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
+#include <cfloat>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -46,6 +49,50 @@ void boxCorners(const cv::RotatedRect& box, cv::Point2f pts[4]) {
   pts[1] = cv::Point2f(static_cast<float>(cx + a * h - b * w), static_cast<float>(cy - b * h - a * w));
   pts[2] = cv::Point2f(static_cast<float>(2 * cx - pts[0].x), static_cast<float>(2 * cy - pts[0].y));
   pts[3] = cv::Point2f(static_cast<float>(2 * cx - pts[1].x), static_cast<float>(2 * cy - pts[1].y));
+}
+
+int otsuLevel(const cv::Mat& img) {
+  if (img.empty() || img.type() != CV_8UC1) return 0;
+  // Four counts interleaved, so that runs of one value do not wait on one counter.
+  std::array<std::array<int, 256>, 4> part{};
+  for (int r = 0; r < img.rows; ++r) {
+    const uint8_t* p = img.ptr<uint8_t>(r);
+    int x = 0;
+    for (; x + 4 <= img.cols; x += 4) {
+      ++part[0][p[x]];
+      ++part[1][p[x + 1]];
+      ++part[2][p[x + 2]];
+      ++part[3][p[x + 3]];
+    }
+    for (; x < img.cols; ++x) ++part[0][p[x]];
+  }
+  // The sums in the image library's order and precision, so that near-equal between-class
+  // variances are told apart as it tells them apart.
+  const double scale = 1. / (static_cast<double>(img.rows) * img.cols);
+  std::array<int, 256> h{};
+  double mu = 0;
+  for (int i = 0; i < 256; ++i) {
+    h[i] = part[0][i] + part[1][i] + part[2][i] + part[3][i];
+    mu += i * static_cast<double>(h[i]);
+  }
+  mu *= scale;
+  double mu1 = 0, q1 = 0, maxSigma = 0;
+  int level = 0;
+  for (int i = 0; i < 256; ++i) {
+    const double p = h[i] * scale;
+    mu1 *= q1;
+    q1 += p;
+    const double q2 = 1. - q1;
+    if (std::min(q1, q2) < FLT_EPSILON || std::max(q1, q2) > 1. - FLT_EPSILON) continue;
+    mu1 = (mu1 + i * p) / q1;
+    const double mu2 = (mu - q1 * mu1) / q2;
+    const double sigma = q1 * q2 * (mu1 - mu2) * (mu1 - mu2);
+    if (sigma > maxSigma) {
+      maxSigma = sigma;
+      level = i;
+    }
+  }
+  return level;
 }
 
 void frameWithZeros(cv::Mat& framed) {

@@ -3,6 +3,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -97,15 +98,9 @@ bool findImgContours(cv::Mat img, cv::RotatedRect& box, int dpiX, int dpiY, bool
   cv::Mat framed = keptImage(Kept::Contours, img.rows + 2, img.cols + 2);
   frameWithZeros(framed);
   cv::Mat binary = framed(cv::Rect(1, 1, img.cols, img.rows));
-  int t = static_cast<int>(cv::threshold(blurred, binary, 1.0, 255, cv::THRESH_BINARY | cv::THRESH_OTSU));
-  if (t < 100) {
-    cv::threshold(blurred, binary, 100, 255, cv::THRESH_BINARY);
-    t = 100;
-  }
-  if (t > 120) {
-    cv::threshold(blurred, binary, 120, 255, cv::THRESH_BINARY);
-    t = 120;
-  }
+  // Otsu's level held to 100..120, the image thresholded once at the level kept.
+  int t = std::clamp(otsuLevel(blurred), 100, 120);
+  cv::threshold(blurred, binary, t, 255, cv::THRESH_BINARY);
   if (binary.empty()) {
     WriteTrace("no memory for gray image", false);
     return false;

@@ -157,6 +157,9 @@ std::vector<std::vector<cv::Point>> externalContours(const cv::Mat& binary);
 // inner image: it is no longer the binary image it was.
 std::vector<std::vector<cv::Point>> externalContoursOfFramed(cv::Mat& framed);
 void frameWithZeros(cv::Mat& framed);
+// Otsu's threshold level of a single-plane 8-bit image, the level the image library's Otsu
+// threshold picks, without thresholding anything; 0 for an empty image or another type.
+int otsuLevel(const cv::Mat& img);
 
 // Working images kept from one document to the next, one of each kind per thread: a side's
 // working images have the same size document after document, and memory fresh from the

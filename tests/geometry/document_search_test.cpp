@@ -1,5 +1,6 @@
-// The external contour search on framed kept memory gives what the library's own search gives,
-// point for point and in the same order; the working images kept between documents.
+// The pieces of the document search against the image library's own: the external contour
+// search on framed kept memory (point for point, in the same order) and Otsu's level; the
+// working images kept between documents.
 #include <gtest/gtest.h>
 
 #include <opencv2/imgproc.hpp>
@@ -75,6 +76,41 @@ TEST(ContourSearch, FramedImageIsSearchedInPlaceAndMarked) {
   EXPECT_TRUE(externalContoursOfFramed(tiny).empty());
   cv::Mat wide(10, 10, CV_16UC1, cv::Scalar(0));
   EXPECT_TRUE(externalContoursOfFramed(wide).empty());
+}
+
+TEST(OtsuLevel, TheLevelTheLibrarysOtsuThresholdPicks) {
+  cv::RNG rng(11);
+  enum Kind { Uniform, Band, Constant, Normal, TwoLevels, Kinds };
+  for (int k = 0; k < 2500; ++k) {
+    const int rows = rng.uniform(1, 40), cols = rng.uniform(1, 70);
+    const int kind = k % Kinds;
+    cv::Mat m(rows, cols, CV_8UC1);
+    if (kind == Uniform) {
+      rng.fill(m, cv::RNG::UNIFORM, 0, 256);
+    } else if (kind == Band) {
+      const int a = rng.uniform(0, 256), b = rng.uniform(0, 256);
+      rng.fill(m, cv::RNG::UNIFORM, std::min(a, b), std::max(a, b) + 1);
+    } else if (kind == Constant) {
+      // One value, or one value and a single other pixel: the classes are nearly empty.
+      m.setTo(rng.uniform(0, 256));
+      if (rng.uniform(0, 2)) m.at<uint8_t>(rows - 1, cols - 1) = static_cast<uint8_t>(rng.uniform(0, 256));
+    } else if (kind == Normal) {
+      rng.fill(m, cv::RNG::NORMAL, rng.uniform(20, 230), rng.uniform(1, 60));
+    } else {
+      // Dark background and bright paper, as the scanner sees a document.
+      for (int y = 0; y < rows; ++y)
+        for (int x = 0; x < cols; ++x)
+          m.at<uint8_t>(y, x) = static_cast<uint8_t>(rng.uniform(0, 2) ? rng.uniform(10, 40) : rng.uniform(180, 230));
+    }
+    cv::Mat out;
+    const double library = cv::threshold(m, out, 1.0, 255, cv::THRESH_BINARY | cv::THRESH_OTSU);
+    ASSERT_EQ(otsuLevel(m), library) << rows << "x" << cols << " kind " << kind << " case " << k;
+    if (rows > 2 && cols > 2) {
+      cv::Mat view = m(cv::Rect(1, 1, cols - 2, rows - 2));
+      ASSERT_EQ(otsuLevel(view), cv::threshold(view, out, 1.0, 255, cv::THRESH_BINARY | cv::THRESH_OTSU)) << k;
+    }
+  }
+  EXPECT_EQ(otsuLevel(cv::Mat()), 0);
 }
 
 TEST(KeptImages, OneMemoryPerKindGrownAndLetGoAsSizesChange) {

@@ -128,7 +128,7 @@ std::vector<std::vector<cv::Point>> externalContours(const cv::Mat& binary) {
     cv::findContours(binary, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE, cv::Point(0, 0));
     return contours;
   }
-  cv::Mat framed = keptImage(Kept::Contours, binary.rows + 2, binary.cols + 2);
+  cv::Mat framed = keptImage(Kept::Search, binary.rows + 2, binary.cols + 2);
   frameWithZeros(framed);
   binary.copyTo(framed(cv::Rect(1, 1, binary.cols, binary.rows)));
   return externalContoursOfFramed(framed);

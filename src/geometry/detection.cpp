@@ -86,21 +86,25 @@ bool findImgContours(cv::Mat img, cv::RotatedRect& box, int dpiX, int dpiY, bool
   traceDebug("findImgContours start");
   joined = false;
   if (img.empty() || dpiX <= 0 || dpiY <= 0) return false;
-  cv::Mat blurred = keptImage(Kept::Blurred, img.rows, img.cols);
-  cv::GaussianBlur(img, blurred, cv::Size(15, 15), 0, 0, cv::BORDER_REFLECT_101);
-  if (blurred.empty()) {
-    WriteTrace("no memory for blurred image", false);
-    return false;
-  }
-  // The binary image lies inside a frame of 0, where the contour search wants it; the search
-  // marks it, so it is made again (threshold, then the joining lines drawn so far at that
-  // threshold) before each further search.
-  cv::Mat framed = keptImage(Kept::Contours, img.rows + 2, img.cols + 2);
+  // The binary image lies inside a frame of 0, where the contour search wants it. The blur is
+  // made there and thresholded in place; the search marks the binary image, so before each
+  // further search it is made again (threshold, then the joining lines drawn so far at that
+  // threshold) from the blurred image, which is then made apart once.
+  cv::Mat framed = keptImage(Kept::Search, img.rows + 2, img.cols + 2);
   frameWithZeros(framed);
   cv::Mat binary = framed(cv::Rect(1, 1, img.cols, img.rows));
+  cv::GaussianBlur(img, binary, cv::Size(15, 15), 0, 0, cv::BORDER_REFLECT_101);
+  cv::Mat blurred;
+  auto blurredAgain = [&]() -> const cv::Mat& {
+    if (blurred.empty()) {
+      blurred = keptImage(Kept::Blurred, img.rows, img.cols);
+      cv::GaussianBlur(img, blurred, cv::Size(15, 15), 0, 0, cv::BORDER_REFLECT_101);
+    }
+    return blurred;
+  };
   // Otsu's level held to 100..120, the image thresholded once at the level kept.
-  int t = std::clamp(otsuLevel(blurred), 100, 120);
-  cv::threshold(blurred, binary, t, 255, cv::THRESH_BINARY);
+  int t = std::clamp(otsuLevel(binary), 100, 120);
+  cv::threshold(binary, binary, t, 255, cv::THRESH_BINARY);
   if (binary.empty()) {
     WriteTrace("no memory for gray image", false);
     return false;
@@ -113,7 +117,7 @@ bool findImgContours(cv::Mat img, cv::RotatedRect& box, int dpiX, int dpiY, bool
     int joins = 0;
     for (;;) {
       if (marked) {
-        cv::threshold(blurred, binary, t, 255, cv::THRESH_BINARY);
+        cv::threshold(blurredAgain(), binary, t, 255, cv::THRESH_BINARY);
         for (const auto& [a, b] : lines) cv::line(binary, a, b, cv::Scalar(255), 8, cv::LINE_8, 0);
       }
       Contours contours = externalContoursOfFramed(framed);
@@ -144,7 +148,7 @@ bool findImgContours(cv::Mat img, cv::RotatedRect& box, int dpiX, int dpiY, bool
     }
     if (t <= 40) break;
     t = t <= 50 ? t - 5 : t - 10;
-    cv::threshold(blurred, binary, t, 255, cv::THRESH_BINARY);
+    cv::threshold(blurredAgain(), binary, t, 255, cv::THRESH_BINARY);
     lines.clear();
     marked = false;
   }

@@ -22,8 +22,9 @@ cv::Mat keptImage(Kept kind, int rows, int cols) {
   if (rows <= 0 || cols <= 0) return cv::Mat();
   Bytes& b = kept[static_cast<size_t>(kind)];
   const size_t need = static_cast<size_t>(rows) * static_cast<size_t>(cols);
-  // Grown when too small; let go when far larger than needed now, as after a long document.
-  if (b.size < need || b.size / 2 > need) {
+  // Grown when too small; let go when far larger than needed now, as after a long document
+  // (the search's kind serves a side and then its smaller cut, which must not count as that).
+  if (b.size < need || b.size / 4 > need) {
     b.data.reset();
     b.size = 0;
     b.data.reset(new uint8_t[need]);  // left unwritten: nothing is touched before it is used

@@ -116,19 +116,19 @@ TEST(OtsuLevel, TheLevelTheLibrarysOtsuThresholdPicks) {
 TEST(KeptImages, OneMemoryPerKindGrownAndLetGoAsSizesChange) {
   releaseKeptImages();
   cv::Mat a = keptImage(Kept::Warped, 100, 200);
-  cv::Mat b = keptImage(Kept::Sharpened, 100, 200);
+  cv::Mat b = keptImage(Kept::Search, 100, 200);
   ASSERT_EQ(a.size(), cv::Size(200, 100));
   EXPECT_TRUE(a.isContinuous());
   EXPECT_NE(a.data, b.data);
-  // Smaller, down to half: the same memory.
-  EXPECT_EQ(keptImage(Kept::Warped, 50, 200).data, a.data);
-  EXPECT_EQ(keptImage(Kept::Warped, 200, 100).data, a.data);
   // The memory handed out stays usable until the kind is asked for again.
   a.setTo(5);
   EXPECT_EQ(cv::countNonZero(a), 20000);
-  // Far smaller or larger: other memory of the new size.
-  cv::Mat c = keptImage(Kept::Warped, 10, 10);
-  EXPECT_EQ(c.size(), cv::Size(10, 10));
+  // Smaller down to a quarter, or turned: the same memory.
+  EXPECT_EQ(keptImage(Kept::Warped, 200, 100).data, a.data);
+  EXPECT_EQ(keptImage(Kept::Warped, 25, 200).data, a.data);
+  // Below a quarter, or larger: other memory of the new size.
+  cv::Mat c = keptImage(Kept::Warped, 70, 70);
+  EXPECT_EQ(c.size(), cv::Size(70, 70));
   cv::Mat d = keptImage(Kept::Warped, 400, 400);
   EXPECT_EQ(d.size(), cv::Size(400, 400));
   d.setTo(1);

@@ -80,8 +80,8 @@ TEST(ContourSearch, FramedImageIsSearchedInPlaceAndMarked) {
 
 TEST(OtsuLevel, TheLevelTheLibrarysOtsuThresholdPicks) {
   cv::RNG rng(11);
-  enum Kind { Uniform, Band, Constant, Normal, TwoLevels, Kinds };
-  for (int k = 0; k < 2500; ++k) {
+  enum Kind { Uniform, Band, Constant, Normal, TwoLevels, Blocks, Kinds };
+  for (int k = 0; k < 3000; ++k) {
     const int rows = rng.uniform(1, 40), cols = rng.uniform(1, 70);
     const int kind = k % Kinds;
     cv::Mat m(rows, cols, CV_8UC1);
@@ -96,6 +96,11 @@ TEST(OtsuLevel, TheLevelTheLibrarysOtsuThresholdPicks) {
       if (rng.uniform(0, 2)) m.at<uint8_t>(rows - 1, cols - 1) = static_cast<uint8_t>(rng.uniform(0, 256));
     } else if (kind == Normal) {
       rng.fill(m, cv::RNG::NORMAL, rng.uniform(20, 230), rng.uniform(1, 60));
+    } else if (kind == Blocks) {
+      // Flat areas with edges anywhere along a row, as a blurred page gives them.
+      m.setTo(rng.uniform(0, 256));
+      cv::rectangle(m, cv::Rect(rng.uniform(0, cols), rng.uniform(0, rows), rng.uniform(1, 40), rng.uniform(1, 30)),
+                    cv::Scalar(rng.uniform(0, 256)), cv::FILLED);
     } else {
       // Dark background and bright paper, as the scanner sees a document.
       for (int y = 0; y < rows; ++y)

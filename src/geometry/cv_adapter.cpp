@@ -9,7 +9,6 @@
 #include <array>
 #include <cerrno>
 #include <cfloat>
-#include <climits>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -145,15 +144,8 @@ std::vector<std::vector<cv::Point>> externalContoursOfFramed(cv::Mat& framed) {
 
 std::vector<std::vector<cv::Point>> externalContours(const cv::Mat& binary) {
   std::vector<std::vector<cv::Point>> contours;
-  if (binary.empty()) return contours;
-  if (binary.type() != CV_8UC1 || binary.rows > INT_MAX - 2 || binary.cols > INT_MAX - 2) {
-    cv::findContours(binary, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE, cv::Point(0, 0));
-    return contours;
-  }
-  cv::Mat framed = keptImage(Kept::Search, binary.rows + 2, binary.cols + 2);
-  frameWithZeros(framed);
-  binary.copyTo(framed(cv::Rect(1, 1, binary.cols, binary.rows)));
-  return externalContoursOfFramed(framed);
+  cv::findContours(binary, contours, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_SIMPLE, cv::Point(0, 0));
+  return contours;
 }
 
 cv::Mat readImageFile(const char* path, int flags) {

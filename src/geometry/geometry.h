@@ -166,8 +166,7 @@ int otsuLevel(const cv::Mat& img);
 // system costs a page fault for every 4 KiB written. Two kinds never share memory; asking for
 // a kind again hands out the same memory (its pixels undefined), so a kind serves one image
 // at a time: Working (the plane worked on), Stretch (a plane before its vertical stretch),
-// Search (the framed binary image of the document search and contour searches, then the blur
-// of the sharpening), Blurred (the search's blurred image when it is needed again), Warped
+// Search (the framed binary image of the document search, then the blur of the sharpening), Blurred (the search's blurred image when it is needed again), Warped
 // (a warped plane). Throws std::bad_alloc.
 enum class Kept { Working, Stretch, Search, Blurred, Warped, Count };
 cv::Mat keptImage(Kept kind, int rows, int cols);

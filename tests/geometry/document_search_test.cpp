@@ -1,6 +1,6 @@
 // The pieces of the document search against the image library's own: the external contour
-// search on framed kept memory (point for point, in the same order) and Otsu's level; the
-// working images kept between documents.
+// search in a framed image (point for point, in the same order) and Otsu's level; the working
+// images kept between documents.
 #include <gtest/gtest.h>
 
 #include <opencv2/imgproc.hpp>
@@ -12,6 +12,14 @@ using namespace pvk::geometry;
 namespace {
 
 using Contours = std::vector<std::vector<cv::Point>>;
+
+// The image searched inside a frame of zeros, as the document search lays it out.
+Contours framedSearch(const cv::Mat& binary) {
+  cv::Mat framed(binary.rows + 2, binary.cols + 2, CV_8UC1, cv::Scalar(99));
+  frameWithZeros(framed);
+  binary.copyTo(framed(cv::Rect(1, 1, binary.cols, binary.rows)));
+  return externalContoursOfFramed(framed);
+}
 
 Contours librarySearch(const cv::Mat& binary) {
   Contours c;
@@ -39,7 +47,7 @@ cv::Mat scene(int rows, int cols, unsigned seed, int blobs, double speckle) {
   return m;
 }
 
-TEST(ContourSearch, SameContoursAsTheLibrarysSearch) {
+TEST(ContourSearch, FramedSearchFindsTheLibrarysContours) {
   struct Case {
     int rows, cols, blobs;
     double speckle;
@@ -52,15 +60,9 @@ TEST(ContourSearch, SameContoursAsTheLibrarysSearch) {
     for (int round = 0; round < 3; ++round, ++seed) {
       SCOPED_TRACE(testing::Message() << c.rows << "x" << c.cols << " seed " << seed);
       cv::Mat img = scene(c.rows, c.cols, seed, c.blobs, c.speckle);
-      const cv::Mat before = img.clone();
-      EXPECT_EQ(externalContours(img), librarySearch(img));
-      EXPECT_EQ(cv::norm(img, before, cv::NORM_INF), 0) << "the searched image was changed";
+      EXPECT_EQ(framedSearch(img), librarySearch(img));
     }
   }
-  // A view into a larger image searches only its own pixels.
-  cv::Mat big = scene(300, 400, 99, 10, 0.01);
-  cv::Mat view = big(cv::Rect(37, 21, 250, 180));
-  EXPECT_EQ(externalContours(view), librarySearch(view.clone()));
 }
 
 TEST(ContourSearch, FramedImageIsSearchedInPlaceAndMarked) {

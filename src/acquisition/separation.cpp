@@ -68,25 +68,33 @@ int64_t alignToMarker(const uint8_t* raw, int64_t pos, uint64_t rawBytes, uint32
                       SeparationState& st, uint64_t line, uint32_t trimWidth) {
   if (raw[pos] == 0 || trimWidth < 2) return pos;
   int64_t lineNo = static_cast<int64_t>(st.trimTop + line);
-  for (uint32_t k = 1; k < trimWidth && pos + k + slot <= static_cast<int64_t>(rawBytes); ++k) {
-    if (raw[pos + k] != 0) continue;
-    WriteTrace("alligner detected positive glith at", static_cast<int>(lineNo), false);
-    if (st.glitchOffset < 128) {
-      st.glitchOffset += static_cast<int32_t>(k);
-      return pos + k;
+  // The nearest marker after the slot's start, then the nearest before it, each at most
+  // trimWidth - 1 bytes away; a lost marker costs a scan of that much, so it is a byte search.
+  const int64_t ahead = std::min<int64_t>(trimWidth - 1, static_cast<int64_t>(rawBytes) - slot - pos);
+  if (ahead > 0) {
+    if (const void* z = std::memchr(raw + pos + 1, 0, static_cast<size_t>(ahead))) {
+      const int64_t k = static_cast<const uint8_t*>(z) - (raw + pos);
+      WriteTrace("alligner detected positive glith at", static_cast<int>(lineNo), false);
+      if (st.glitchOffset < 128) {
+        st.glitchOffset += static_cast<int32_t>(k);
+        return pos + k;
+      }
+      WriteTrace("alligner detected glitch offset too large", st.glitchOffset, false);
+      return pos;
     }
-    WriteTrace("alligner detected glitch offset too large", st.glitchOffset, false);
-    return pos;
   }
-  for (uint32_t k = 1; k < trimWidth && pos - static_cast<int64_t>(k) >= 0; ++k) {
-    if (raw[pos - k] != 0) continue;
-    WriteTrace("alligner detected negative glith at", static_cast<int>(lineNo), false);
-    if (st.glitchOffset > -128) {
-      st.glitchOffset -= static_cast<int32_t>(k);
-      return pos - k;
+  const int64_t behind = std::min<int64_t>(trimWidth - 1, pos);
+  if (behind > 0) {
+    if (const void* z = memrchr(raw + pos - behind, 0, static_cast<size_t>(behind))) {
+      const int64_t k = (raw + pos) - static_cast<const uint8_t*>(z);
+      WriteTrace("alligner detected negative glith at", static_cast<int>(lineNo), false);
+      if (st.glitchOffset > -128) {
+        st.glitchOffset -= static_cast<int32_t>(k);
+        return pos - k;
+      }
+      WriteTrace("glitch offset too large", st.glitchOffset, false);
+      return pos;
     }
-    WriteTrace("glitch offset too large", st.glitchOffset, false);
-    return pos;
   }
   return pos;
 }

@@ -19,6 +19,7 @@
 #include "device/inkjet.h"
 #include "device/mag_stripe.h"
 #include "document/document.h"
+#include "geometry/geometry.h"
 
 namespace {
 
@@ -221,6 +222,7 @@ void ScannerClose(bool reset) {
   for (uint16_t side : {uint16_t{1}, uint16_t{0}, uint16_t{2}}) MyOcrFree(side, true);
   FreeMyImg(MyDev.imgFirstPart);
   FreeMyImg(MyDev.img);
+  pvk::geometry::releaseKeptImages();
   SetScanBusy(false);
   CorrModeReset(MyCorS);
   if (reset) Vx3Reset();

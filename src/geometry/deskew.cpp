@@ -20,23 +20,38 @@ struct Working {
   int cols = 0;       // trim width
   int hPrime = 0;     // rows after resampling
   bool rotated = false;
+  bool inPlace = false;  // planes may be read where they lie: nothing draws on them
   double angle = 0;
   cv::Mat img;        // hPrime x cols
 };
 
-// plane < 0 takes the brightest of R, G, B.
+// plane < 0 takes the brightest of R, G, B. A plane at the horizontal dpi that is neither
+// drawn on nor turned is read in the side's own buffer, where it lies; any other is made in
+// kept memory.
 void loadPlane(const ImgInfo& src, int plane, Working& w) {
-  cv::Mat raw(w.rows, w.cols, CV_8UC1);
-  if (plane < 0)
-    CopiaDatiColoreChiaro(trimmedRow(src, 0, 0), src.rawLineBytes, src.planeLineBytes, raw.data,
-                          static_cast<int>(raw.step), w.rows, w.cols);
-  else
-    CopiaDati1Colore(trimmedRow(src, plane, 0), src.rawLineBytes, raw.data, static_cast<int>(raw.step), w.rows,
-                     w.cols);
-  if (w.hPrime != w.rows)
-    cv::resize(raw, w.img, cv::Size(w.cols, w.hPrime), 0, 0, cv::INTER_LINEAR);
-  else
-    raw.copyTo(w.img);
+  const bool stretch = w.hPrime != w.rows;
+  if (plane >= 0 && (stretch || (w.inPlace && !w.rotated))) {
+    cv::Mat lying(w.rows, w.cols, CV_8UC1, trimmedRow(src, plane, 0), src.rawLineBytes);
+    if (!stretch) {
+      w.img = lying;
+      return;
+    }
+    w.img = keptImage(Kept::Working, w.hPrime, w.cols);
+    cv::resize(lying, w.img, cv::Size(w.cols, w.hPrime), 0, 0, cv::INTER_LINEAR);
+  } else {
+    cv::Mat raw = keptImage(stretch ? Kept::Stretch : Kept::Working, w.rows, w.cols);
+    if (plane < 0)
+      CopiaDatiColoreChiaro(trimmedRow(src, 0, 0), src.rawLineBytes, src.planeLineBytes, raw.data,
+                            static_cast<int>(raw.step), w.rows, w.cols);
+    else
+      CopiaDati1Colore(trimmedRow(src, plane, 0), src.rawLineBytes, raw.data, static_cast<int>(raw.step), w.rows,
+                       w.cols);
+    w.img = raw;
+    if (stretch) {
+      w.img = keptImage(Kept::Working, w.hPrime, w.cols);
+      cv::resize(raw, w.img, cv::Size(w.cols, w.hPrime), 0, 0, cv::INTER_LINEAR);
+    }
+  }
   if (w.rotated) RotateImg(w.img, w.angle);
 }
 
@@ -119,12 +134,14 @@ bool planCrop(const DeskewCall& call, const cv::Point2f q[4], int W, int H, cons
 
 void sharpen(cv::Mat& out) {
   if (out.cols <= 150 || out.rows <= 150) return;
-  cv::Mat blurred;
+  cv::Mat blurred = keptImage(Kept::Search, out.rows, out.cols);  // the search is over
   cv::GaussianBlur(out, blurred, cv::Size(15, 15), 0, 0, cv::BORDER_REFLECT_101);
   if (blurred.empty()) {
     WriteTrace("no memory for ImgEnhancement", false);
     return;
   }
+  // Both images whole and unbroken in memory: the weighted sum rounds a long unbroken run as
+  // one, and row by row otherwise, which can differ by one in places.
   cv::addWeighted(blurred, -0.3, out, 1.4, 20.0, out, out.depth());
 }
 
@@ -220,20 +237,20 @@ bool straighten(const DeskewCall& call, Working& w, const Entry& entry) {
       }
       Working cw = w;
       cw.img = cv::Mat();
+      cw.inPlace = !call.allowRotation;  // the endorsement is drawn on the side alone
       loadPlane(*comp, 0, cw);
       w.img = cw.img;
     }
     if (!isComp && call.stamp && call.stamp->firstRow) AggiungiTimbro(w.img, call.stamp, ysStamp, xsStamp,
                                                                        call.stampColumn, call.stampRowOffset);
-    cv::Mat out;
-    cv::warpAffine(w.img, out, m, cv::Size(plan.outW, plan.outH), cv::INTER_LINEAR, cv::BORDER_CONSTANT,
-                   cv::Scalar(0));
+    // Only the rows and columns that stay are warped: a warped pixel depends on its own place alone.
+    cv::Mat out = keptImage(Kept::Warped, rows, cols);
+    cv::warpAffine(w.img, out, m, out.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(0));
     if (out.empty()) {
       WriteTrace("no memory for img B", false);
       putText(call.errText, "PVKDeskewWrap setting img buffer B");
       return false;
     }
-    out = out(cv::Rect(0, 0, cols, rows)).clone();
     if (call.enhance) sharpen(out);
     if (isComp) mirror(out, call.compFlipV, call.compFlipH);
     else mirror(out, call.flipV, call.flipH);
@@ -291,8 +308,9 @@ bool deskewWrapStamp(const DeskewCall& call) {
     }
     Working w;
     w.rows = side.rowsUsed, w.cols = side.trimWidth, w.hPrime = static_cast<int>(hPrime);
+    w.inPlace = !call.allowRotation && !(call.stamp && call.stamp->firstRow);
     try {
-      w.img.create(w.hPrime, w.cols, CV_8UC1);
+      w.img = keptImage(Kept::Working, w.hPrime, w.cols);
     } catch (...) {
       putText(call.errText, "PVKDeskewWrap setting img buffer A0");
       return false;

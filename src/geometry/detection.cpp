@@ -3,6 +3,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -85,32 +86,42 @@ bool findImgContours(cv::Mat img, cv::RotatedRect& box, int dpiX, int dpiY, bool
   traceDebug("findImgContours start");
   joined = false;
   if (img.empty() || dpiX <= 0 || dpiY <= 0) return false;
+  // The binary image lies inside a frame of 0, where the contour search wants it. The blur is
+  // made there and thresholded in place; the search marks the binary image, so before each
+  // further search it is made again (threshold, then the joining lines drawn so far at that
+  // threshold) from the blurred image, which is then made apart once.
+  cv::Mat framed = keptImage(Kept::Search, img.rows + 2, img.cols + 2);
+  frameWithZeros(framed);
+  cv::Mat binary = framed(cv::Rect(1, 1, img.cols, img.rows));
+  cv::GaussianBlur(img, binary, cv::Size(15, 15), 0, 0, cv::BORDER_REFLECT_101);
   cv::Mat blurred;
-  cv::GaussianBlur(img, blurred, cv::Size(15, 15), 0, 0, cv::BORDER_REFLECT_101);
-  if (blurred.empty()) {
-    WriteTrace("no memory for blurred image", false);
-    return false;
-  }
-  cv::Mat binary;
-  int t = static_cast<int>(cv::threshold(blurred, binary, 1.0, 255, cv::THRESH_BINARY | cv::THRESH_OTSU));
-  if (t < 100) {
-    cv::threshold(blurred, binary, 100, 255, cv::THRESH_BINARY);
-    t = 100;
-  }
-  if (t > 120) {
-    cv::threshold(blurred, binary, 120, 255, cv::THRESH_BINARY);
-    t = 120;
-  }
+  auto blurredAgain = [&]() -> const cv::Mat& {
+    if (blurred.empty()) {
+      blurred = keptImage(Kept::Blurred, img.rows, img.cols);
+      cv::GaussianBlur(img, blurred, cv::Size(15, 15), 0, 0, cv::BORDER_REFLECT_101);
+    }
+    return blurred;
+  };
+  // Otsu's level held to 100..120, the image thresholded once at the level kept.
+  int t = std::clamp(otsuLevel(binary), 100, 120);
+  cv::threshold(binary, binary, t, 255, cv::THRESH_BINARY);
   if (binary.empty()) {
     WriteTrace("no memory for gray image", false);
     return false;
   }
   const double minArea = minimumArea(dpiX, dpiY);
   bool haveBox = false;
+  std::vector<std::pair<cv::Point, cv::Point>> lines;  // joining lines at this threshold
+  bool marked = false;
   for (;;) {
     int joins = 0;
     for (;;) {
-      Contours contours = externalContours(binary);
+      if (marked) {
+        cv::threshold(blurredAgain(), binary, t, 255, cv::THRESH_BINARY);
+        for (const auto& [a, b] : lines) cv::line(binary, a, b, cv::Scalar(255), 8, cv::LINE_8, 0);
+      }
+      Contours contours = externalContoursOfFramed(framed);
+      marked = true;
       Largest l = keepLargest(contours);
       haveBox = false;
       if (l.count == 0) break;
@@ -122,8 +133,7 @@ bool findImgContours(cv::Mat img, cv::RotatedRect& box, int dpiX, int dpiY, bool
         cv::Point from(cvRound(box.center.x), cvRound(box.center.y));
         for (int s = 1; s < l.count; ++s) {
           cv::RotatedRect other = minAreaBox(contours[l.index[s]]);
-          cv::line(binary, from, cv::Point(cvRound(other.center.x), cvRound(other.center.y)), cv::Scalar(255), 8,
-                   cv::LINE_8, 0);
+          lines.emplace_back(from, cv::Point(cvRound(other.center.x), cvRound(other.center.y)));
         }
         joined = true;
         ++joins;
@@ -138,7 +148,9 @@ bool findImgContours(cv::Mat img, cv::RotatedRect& box, int dpiX, int dpiY, bool
     }
     if (t <= 40) break;
     t = t <= 50 ? t - 5 : t - 10;
-    cv::threshold(blurred, binary, t, 255, cv::THRESH_BINARY);
+    cv::threshold(blurredAgain(), binary, t, 255, cv::THRESH_BINARY);
+    lines.clear();
+    marked = false;
   }
   if (haveBox) {
     traceDebug("ok");

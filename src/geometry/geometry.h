@@ -152,6 +152,26 @@ void boxCorners(const cv::RotatedRect& box, cv::Point2f pts[4]);
 // External contours of a binary image with simple chain approximation; the image is not
 // changed, so lines drawn on it between passes stay for the next search.
 std::vector<std::vector<cv::Point>> externalContours(const cv::Mat& binary);
+// The same search over the image inside `framed`, a single-plane image whose outer rows and
+// columns are 0 (frameWithZeros); points are those of the inner image. The search marks the
+// inner image: it is no longer the binary image it was.
+std::vector<std::vector<cv::Point>> externalContoursOfFramed(cv::Mat& framed);
+void frameWithZeros(cv::Mat& framed);
+// Otsu's threshold level of a single-plane 8-bit image, the level the image library's Otsu
+// threshold picks, without thresholding anything; 0 for an empty image or another type.
+int otsuLevel(const cv::Mat& img);
+
+// Working images kept from one document to the next, one of each kind per thread: a side's
+// working images have the same size document after document, and memory fresh from the
+// system costs a page fault for every 4 KiB written. Two kinds never share memory; asking for
+// a kind again hands out the same memory (its pixels undefined), so a kind serves one image
+// at a time: Working (the plane worked on), Stretch (a plane before its vertical stretch),
+// Search (the framed binary image of the document search, then the blur of the sharpening), Blurred (the search's blurred image when it is needed again), Warped
+// (a warped plane). Throws std::bad_alloc.
+enum class Kept { Working, Stretch, Search, Blurred, Warped, Count };
+cv::Mat keptImage(Kept kind, int rows, int cols);
+// Gives this thread's kept images back to the system.
+void releaseKeptImages();
 
 // Reads an image file as stored (flags as for the codec: -1 unchanged, 0 grey, 1 colour),
 // ignoring any orientation tag. An empty matrix when the file cannot be read; never throws.

@@ -199,6 +199,47 @@ TEST(Separation, LineAlignerMarkerRepairsShiftsOfSeveralBytes) {
   }
 }
 
+TEST(Separation, LineAlignerLooksForItsMarkerLessThanATrimWidthAway) {
+  // One plane of 40 pixels: slots and raw lines of 80 bytes, the marker in each slot's first
+  // byte. Lines 0 to 3; line 2's slot starts at byte 160 of an unshifted stream.
+  StreamGeometry g = geometry(StreamLayout::Plain, 1, 0);
+  struct Case {
+    const char* name;
+    int extra;        // bytes inserted (> 0) or lost (< 0) just before line 2
+    int strayAt;      // a stray 0 at this byte of the final stream (-1: none)
+    uint32_t lines;   // lines separated; with 4, line 3 has lost its marker
+    int offset;       // the offset found
+  };
+  const Case cases[] = {
+      {"one byte late", 1, -1, 3, 1},
+      {"a trim width less one late", 39, -1, 3, 39},
+      {"a trim width late: out of reach", 40, -1, 3, 0},
+      {"one byte early", -1, -1, 3, -1},
+      {"a trim width less one early", -39, -1, 3, -39},
+      {"a trim width early: out of reach", -40, -1, 3, 0},
+      {"a 0 ahead is taken before the marker behind", -2, 165, 3, 5},
+      // Line 3's slot ends the stream: a 0 inside it would put the slot past the end.
+      {"nothing ahead when the slot ends the stream", 0, 245, 4, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<uint8_t> stream;
+    for (uint32_t i = 0; i < 4; ++i) {
+      auto l = rawLine(g, i);
+      l[0] = i == 3 && c.lines == 4 ? 1 : 0;
+      if (i == 2 && c.extra > 0) stream.insert(stream.end(), c.extra, 77);
+      if (i == 2 && c.extra < 0) stream.resize(stream.size() + c.extra);
+      stream.insert(stream.end(), l.begin(), l.end());
+    }
+    if (c.strayAt >= 0) stream[c.strayAt] = 0;
+    std::vector<uint8_t> out(g.outRowBytes() * 5);
+    SeparationState st;
+    st.aligner = true;
+    EXPECT_EQ(separateStream(g, st, stream.data(), stream.size(), out.data(), out.size(), c.lines, nullptr), c.lines);
+    EXPECT_EQ(st.glitchOffset, c.offset);
+  }
+}
+
 TEST(Separation, ShiftsAreLeftAloneOutsideADocumentAndOnTheFirstLine) {
   StreamGeometry g = geometry(StreamLayout::Plain, 1, 0);
   std::vector<uint8_t> stream;

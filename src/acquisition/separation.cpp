@@ -58,6 +58,11 @@ bool appendSamples(MicrSink& sink, const uint8_t* bytes, uint32_t n) {
 
 namespace {
 
+bool apart(const uint8_t* a, uint64_t aBytes, const uint8_t* b, uint64_t bBytes) {
+  const auto x = reinterpret_cast<uintptr_t>(a), y = reinterpret_cast<uintptr_t>(b);
+  return x + aBytes <= y || y + bBytes <= x;
+}
+
 int64_t clampPos(int64_t pos, uint64_t rawBytes, uint32_t len) {
   int64_t last = static_cast<int64_t>(rawBytes) - len;
   return std::clamp<int64_t>(pos, 0, last);
@@ -190,6 +195,9 @@ uint64_t separateStream(const StreamGeometry& g, SeparationState& st, uint8_t* r
   // still to be read: split straight from the stream.
   const bool direct = !(shifts && (st.aligner || st.swGlitch)) && raw >= out &&
                       static_cast<uint64_t>(raw - out) >= outRow && rawLine >= outRow;
+  // The line aligner compares no previous line: a slot whose bytes lie apart from the plane
+  // line made of it is split straight from the stream too.
+  const bool alignerOnly = shifts && st.aligner;
   uint64_t done = 0;
   for (uint64_t i = 0; i < lines; ++i) {
     if ((i + 1) * outRow > outBytes) break;
@@ -212,14 +220,15 @@ uint64_t separateStream(const StreamGeometry& g, SeparationState& st, uint8_t* r
         }
         pos = clampPos(pos, rawBytes, slot);
       }
-      if (direct) {
-        splitSlot(g, raw + pos, row + p * 2 * S, micr, st);
+      uint8_t* planeLine = row + p * 2 * S;
+      if (direct || (alignerOnly && apart(planeLine, 2 * S, raw + pos, slot))) {
+        splitSlot(g, raw + pos, planeLine, micr, st);
         continue;
       }
       // The copy is both the previous line of the next test and a safe source: the output row
       // may overlap the raw bytes it is made from.
       std::memmove(st.prevRaw.data() + p * slot, raw + pos, slot);
-      splitSlot(g, st.prevRaw.data() + p * slot, row + p * 2 * S, micr, st);
+      splitSlot(g, st.prevRaw.data() + p * slot, planeLine, micr, st);
     }
     if (g.layout == StreamLayout::Backlight) {
       int64_t pos = clampPos(lineStart + g.planes * slot, rawBytes, S);

@@ -2,7 +2,9 @@
 // repair and the magnetic samples.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <random>
 #include <vector>
 
 #include "acquisition/acquisition.h"
@@ -237,6 +239,46 @@ TEST(Separation, LineAlignerLooksForItsMarkerLessThanATrimWidthAway) {
     st.aligner = true;
     EXPECT_EQ(separateStream(g, st, stream.data(), stream.size(), out.data(), out.size(), c.lines, nullptr), c.lines);
     EXPECT_EQ(st.glitchOffset, c.offset);
+  }
+}
+
+TEST(Separation, AlignedStreamsComeOutInPlaceAsIntoABufferOfTheirOwn) {
+  // Streams with bytes inserted and lost before random lines, and stray zeros: separated in
+  // place behind one row of margin, as in the acquisition buffer, and into a separate buffer.
+  std::mt19937 rng(5);
+  for (uint32_t planes : {1u, 3u}) {
+    for (int round = 0; round < 40; ++round) {
+      SCOPED_TRACE(testing::Message() << planes << " planes, round " << round);
+      StreamGeometry g = geometry(StreamLayout::Plain, planes, 0);
+      std::vector<uint8_t> stream;
+      for (uint32_t i = 0; i < 30; ++i) {
+        auto l = rawLine(g, i);
+        for (uint32_t p = 0; p < planes; ++p) l[p * g.slotBytes()] = 0;
+        const int shift = static_cast<int>(rng() % 31) - 15;
+        if (i > 0 && rng() % 4 == 0) {
+          if (shift > 0) stream.insert(stream.end(), shift, 77);
+          if (shift < 0) stream.resize(stream.size() + shift);
+        }
+        stream.insert(stream.end(), l.begin(), l.end());
+      }
+      for (int k = 0; k < 3; ++k) stream[rng() % stream.size()] = 0;
+      const uint64_t lines = stream.size() / g.rawLineBytes();
+      SeparationState own;
+      own.aligner = true;
+      std::vector<uint8_t> apart(g.outRowBytes() * lines);
+      std::vector<uint8_t> source = stream;
+      const uint64_t n = separateStream(g, own, source.data(), source.size(), apart.data(), apart.size(), lines,
+                                        nullptr);
+      SeparationState inPlace;
+      inPlace.aligner = true;
+      std::vector<uint8_t> buf(g.outRowBytes() + stream.size());
+      std::copy(stream.begin(), stream.end(), buf.begin() + g.outRowBytes());
+      EXPECT_EQ(separateStream(g, inPlace, buf.data() + g.outRowBytes(), stream.size(), buf.data(), buf.size(),
+                               lines, nullptr),
+                n);
+      EXPECT_EQ(inPlace.glitchOffset, own.glitchOffset);
+      ASSERT_TRUE(std::equal(apart.begin(), apart.begin() + static_cast<long>(n * g.outRowBytes()), buf.begin()));
+    }
   }
 }
 

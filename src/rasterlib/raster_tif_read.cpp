@@ -134,6 +134,9 @@ void readRgbStrips(TIFF* tif, RasterFile* hFile, RasterImage& img, uint32_t widt
             rows = strip.data();
         }
         for (uint32_t i = 0; i < nrow; ++i) {
+            // The bitmap's rows are filled at falling addresses: a row a few ahead is asked for.
+            const uint32_t ahead = row + i + 4;
+            if (ahead < height) prefetchRows(img, height - 1 - ahead, height - 1 - ahead, true);
             uint8_t* dst = img.GetBits(height - 1 - (row + i));
             pvk::core::swapOuterBytes(dst, rows + i * line, width);
             memset(dst + line, 0, img.GetEffWidth() - line);

@@ -33,7 +33,7 @@ inline uint8_t gained(uint8_t v, uint8_t black, float coef) {
 // The clones are chosen by an ifunc resolver while the library is being relocated, before a
 // ThreadSanitizer runtime is ready to run instrumented code: that build keeps one version.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
-#define PVK_WIDE_VECTORS __attribute__((target_clones("avx2", "default")))
+#define PVK_WIDE_VECTORS __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
 #else
 #define PVK_WIDE_VECTORS
 #endif

@@ -97,9 +97,12 @@ __attribute__((target("ssse3"))) size_t swapShuffledApart(uint8_t* dst, const ui
 __attribute__((target("avx512f,avx512bw,avx512vbmi"))) size_t swapPermutedApart(uint8_t* dst, const uint8_t* src,
                                                                                 size_t pixels)
 {
-  alignas(64) int8_t lanes[64];
-  for (int j = 0; j < 64; ++j)
-    lanes[j] = static_cast<int8_t>(j < 63 ? 3 * (j / 3) + 2 - j % 3 : 63);
+  // Byte j of the 63 takes byte 3 * (j / 3) + 2 - j % 3; the 64th keeps its place. A constant:
+  // building it costs as much as swapping a short row.
+  alignas(64) static const int8_t lanes[64] = {
+      2,  1,  0,  5,  4,  3,  8,  7,  6,  11, 10, 9,  14, 13, 12, 17, 16, 15, 20, 19, 18, 23,
+      22, 21, 26, 25, 24, 29, 28, 27, 32, 31, 30, 35, 34, 33, 38, 37, 36, 41, 40, 39, 44, 43,
+      42, 47, 46, 45, 50, 49, 48, 53, 52, 51, 56, 55, 54, 59, 58, 57, 62, 61, 60, 63};
   const __m512i order = _mm512_load_si512(lanes);
   size_t done = 0;
   for (; 3 * done + 64 <= 3 * pixels; done += 21) {
@@ -165,6 +168,15 @@ void swapOuterBytes(uint8_t* dst, const uint8_t* src, size_t pixels)
                        : swapShuffledApart(dst + 3 * done, src + 3 * done, pixels - done);
 #endif
   swapPlain(dst + 3 * done, src + 3 * done, pixels - done);
+}
+
+bool haveBytePermutes()
+{
+#ifdef PVK_BYTE_SHUFFLES
+  return havePermutes();
+#else
+  return false;
+#endif
 }
 
 void interleavePlanes(uint8_t* dst, const uint8_t* first, const uint8_t* second, const uint8_t* third,

@@ -6,6 +6,12 @@
 #include <vector>
 
 #include "acquisition/acquisition.h"
+#include "core/image_utils.h"
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define PVK_TABLE_PERMUTES 1
+#endif
 
 namespace pvk::acquisition {
 
@@ -51,6 +57,45 @@ PVK_WIDE_VECTORS void gainInto(const uint8_t* __restrict line, uint8_t* __restri
   for (uint32_t x = from; x < to; ++x) out[x] = gained(line[x], black[x], coef[x]);
 }
 
+#ifdef PVK_TABLE_PERMUTES
+// The conversions leave their unused pass-through operand undefined, which GCC 12 reports as a
+// read of an uninitialised value.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+// Over [from, to) of a line in place, 64 pixels a step, each gained value looked up in the table
+// held in four registers: its low seven bits pick one of 128 entries in either half, its top bit
+// the half. The gains are the scalar ones (a float product truncated), so are the bytes. Returns
+// where it stopped: the rest of the line is shorter than a step.
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) uint32_t gainThroughTable(
+    uint8_t* __restrict line, const uint8_t* __restrict black, const float* __restrict coef,
+    const uint8_t* __restrict lut, uint32_t from, uint32_t to) {
+  const __m512i t0 = _mm512_loadu_si512(lut), t1 = _mm512_loadu_si512(lut + 64);
+  const __m512i t2 = _mm512_loadu_si512(lut + 128), t3 = _mm512_loadu_si512(lut + 192);
+  const __m512i zero = _mm512_setzero_si512(), top = _mm512_set1_epi32(255);
+  uint32_t x = from;
+  for (; to - x >= 64; x += 64) {
+    __m128i quarter[4];
+    for (int q = 0; q < 4; ++q) {
+      const uint32_t at = x + 16 * q;
+      const __m512i v = _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(line + at)));
+      const __m512i b = _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(black + at)));
+      const __m512 product = _mm512_mul_ps(_mm512_cvtepi32_ps(_mm512_sub_epi32(v, b)), _mm512_loadu_ps(coef + at));
+      const __m512i g = _mm512_min_epi32(_mm512_max_epi32(_mm512_cvttps_epi32(product), zero), top);
+      quarter[q] = _mm512_cvtepi32_epi8(g);
+    }
+    __m512i idx = _mm512_zextsi128_si512(quarter[0]);
+    idx = _mm512_inserti32x4(idx, quarter[1], 1);
+    idx = _mm512_inserti32x4(idx, quarter[2], 2);
+    idx = _mm512_inserti32x4(idx, quarter[3], 3);
+    const __m512i low = _mm512_permutex2var_epi8(t0, idx, t1);
+    const __m512i high = _mm512_permutex2var_epi8(t2, idx, t3);
+    _mm512_storeu_si512(line + x, _mm512_mask_blend_epi8(_mm512_movepi8_mask(idx), low, high));
+  }
+  return x;
+}
+#pragma GCC diagnostic pop
+#endif
+
 }  // namespace
 
 void correctPlane(const CorrectionPlane& p, bool correct) {
@@ -62,10 +107,14 @@ void correctPlane(const CorrectionPlane& p, bool correct) {
   // gain 1 (or the gain alone where only the black reference is short).
   const uint32_t both = std::max(from, std::min({to, p.blackBytes, p.coef ? p.coefCount : 0u}));
   const uint8_t* __restrict lut = p.lut;
-  // With neutral brightness and contrast the table is the identity and is skipped; otherwise
-  // the gains go into a line of their own first (a loop that vectorises), then through it.
+  // With neutral brightness and contrast the table is the identity and is skipped; otherwise,
+  // where the processor looks bytes up in registers, gain and table in one pass; else the gains
+  // go into a line of their own first (a loop that vectorises), then through the table.
   bool identity = true;
   for (int v = 0; v < 256 && identity; ++v) identity = lut[v] == v;
+#ifdef PVK_TABLE_PERMUTES
+  const bool inRegisters = !identity && pvk::core::haveBytePermutes();
+#endif
   std::vector<uint8_t> gains(identity || !offset ? 0 : both);
   for (uint32_t r = 0; r < p.rows; ++r) {
     uint8_t* __restrict line = p.firstPixel + r * p.rowStride;
@@ -73,8 +122,12 @@ void correctPlane(const CorrectionPlane& p, bool correct) {
       if (identity) {
         gainInPlace(line, p.black, p.coef, from, both);
       } else if (from < both) {
-        gainInto(line, gains.data(), p.black, p.coef, from, both);
-        for (uint32_t x = from; x < both; ++x) line[x] = lut[gains[x]];
+        uint32_t rest = from;
+#ifdef PVK_TABLE_PERMUTES
+        if (inRegisters) rest = gainThroughTable(line, p.black, p.coef, lut, from, both);
+#endif
+        gainInto(line, gains.data(), p.black, p.coef, rest, both);
+        for (uint32_t x = rest; x < both; ++x) line[x] = lut[gains[x]];
       }
       for (uint32_t x = both; x < to; ++x) {
         const uint8_t b = x < p.blackBytes ? p.black[x] : 0;

@@ -170,6 +170,8 @@ TEST(Correction, RandomLinesComeOutAsCorrectedOnePixelAtATime) {
     for (auto& c : coef) c = pick(0, 3) == 0 ? 1.0f / 3.0f * static_cast<float>(pick(1, 9)) : 265.0f / static_cast<float>(pick(26, 255));
     const int brightness = round % 3 == 0 ? 0 : static_cast<int>(pick(0, 60)) - 30;
     for (int v = 0; v < 256; ++v) lut[v] = static_cast<uint8_t>(std::clamp(v + brightness, 0, 255));
+    // A shuffled table: a value looked up in the wrong half or lane shows.
+    if (round % 3 == 2) std::shuffle(lut.begin(), lut.end(), rng);
     CorrectionPlane cp{};
     cp.rowStride = stride;
     cp.rows = rows;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "codeline_docs.h"
+#include "codeline_scan.h"
 #include "micr/micr.h"
 #include "ocr/ocr.h"
 
@@ -80,17 +81,7 @@ int main() {
   for (uint32_t seed = 1; seed <= 6; ++seed) {
     cd::Doc d = line(1, seed);
     cd::Magnetic mag = cd::magnetic(d, head, 520, imp);
-    MyMICR.enabled = 1;
-    MyMICR.samples = mag.signal.bytes.data();
-    MyMICR.nSamples = mag.signal.bytes.size();
-    MyMICR.samplesPer3Px = static_cast<uint16_t>(head.samplesPer3Px);
-    MyMICR.refOffset = static_cast<int16_t>(head.refLines);
-    MyMICR.opticalOffset300 = 520;
-    MyMICR.side = 1;
-    MyAcq.planesPerLine = 1;
-    MyAcq.dpiV = 300;
-    MyOcr.ocrImg[1].dpi = 300;
-    MyDev.img[1].fullHeight = static_cast<uint16_t>(mag.rawLines);
+    cd::installHeadSamples(mag);
     const PVKImg img = d.image.view();
     // The zone reader leaves its own font as the current one: the dispatch sets 33 for each call.
     interleave(rounds, e13b, [&] { MyOcr.currentFont = 33; nVert = ReadE13BVert(img, text, conf, 128); },

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "codeline_docs.h"
+#include "codeline_scan.h"
 #include "micr/micr.h"
 #include "ocr/ocr.h"
 
@@ -148,17 +149,7 @@ TEST_F(CodelineReaders, CombinedE13BReadsALineTheHeadConfirmsAndRestoresTheOcrRe
     pvk::magsynth::Impairments imp;
     imp.noise = noise;
     cd::Magnetic mag = cd::magnetic(d, head, 520, imp);
-    MyMICR.enabled = 1;
-    MyMICR.samples = mag.signal.bytes.data();
-    MyMICR.nSamples = mag.signal.bytes.size();
-    MyMICR.samplesPer3Px = static_cast<uint16_t>(head.samplesPer3Px);
-    MyMICR.refOffset = static_cast<int16_t>(head.refLines);
-    MyMICR.opticalOffset300 = 520;
-    MyMICR.side = 1;
-    MyAcq.planesPerLine = 1;
-    MyAcq.dpiV = 300;
-    MyOcr.ocrImg[1].dpi = 300;
-    MyDev.img[1].fullHeight = static_cast<uint16_t>(mag.rawLines);
+    cd::installHeadSamples(mag);
     MyOcr.currentFont = 33;
     MyOcr.modeByte = 1;
     PVKImg img = d.image.view();

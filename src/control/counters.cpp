@@ -19,19 +19,19 @@ void bump(uint64_t& counter) {
   counter = counter < kCounterMax ? counter + 1 : kCounterMax;
 }
 
-void writeCount(const char* key, uint64_t value) {
-  char text[24];
-  std::snprintf(text, sizeof text, "%d", static_cast<int>(value));
-  WritePrivateProfileString("General", key, text, MyLog.deviceFile);
-}
-
 void count(uint64_t& total, uint64_t& current, int reg, const char* totalKey, const char* currentKey) {
   bump(total);
   bump(current);
   if (MyDev.pageRegister) Vx3BaseContrlMsg(kBankDevice, reg, nullptr, 0, true);
   if (MyLog.deviceFile[0] == '\0') return;
-  if (!MyDev.pageRegister) writeCount(totalKey, total);
-  writeCount(currentKey, current);
+  // Both counters in one rewrite of the file when the device keeps no total of its own.
+  char totalText[24], currentText[24];
+  std::snprintf(totalText, sizeof totalText, "%d", static_cast<int>(total));
+  std::snprintf(currentText, sizeof currentText, "%d", static_cast<int>(current));
+  const char* keys[] = {totalKey, currentKey};
+  const char* values[] = {totalText, currentText};
+  const int first = MyDev.pageRegister ? 1 : 0;
+  WritePrivateProfileStrings("General", keys + first, values + first, 2 - first, MyLog.deviceFile);
 }
 
 }  // namespace

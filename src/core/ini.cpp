@@ -168,8 +168,6 @@ int get_private_profile_int(const char* section, const char* key, int defaultNum
 
 namespace {
 
-enum class Rewrite { kFailed, kUnchanged, kDone };
-
 // Lines the readers cannot see are copied but never taken for a section or a key, so that
 // what the writer sets is what the readers find.
 bool readable(const std::string& line) { return line.size() < kReadLineSize; }
@@ -183,57 +181,89 @@ std::string copiedLine(const std::string& line) {
   return line + "\r\n";
 }
 
-// Copies in to out with key=value set in section. Copied lines keep their line end and get
-// "\r\n" added; lines shorter than 3 characters are dropped.
-Rewrite copyWithKey(FILE* in, pvk::core::AtomicFile& out, const std::string& bracketed, const char* key,
-                    const std::string& keyLine) {
+// The lines of a file's bytes held in memory, each with its line end, as readWholeLine gives them.
+struct TextLines {
+  const std::string& text;
+  size_t at = 0;
+  bool next(std::string& line) {
+    if (at >= text.size()) return false;
+    size_t end = text.find('\n', at);
+    end = end == std::string::npos ? text.size() : end + 1;
+    line.assign(text, at, end - at);
+    at = end;
+    return true;
+  }
+};
+
+// The whole of f; false on a read error.
+bool readAll(FILE* f, std::string& text) {
+  char chunk[4096];
+  size_t n;
+  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) text.append(chunk, n);
+  return !std::ferror(f);
+}
+
+// Sets key=value in section of a file's contents (`exists` false: there is no file yet).
+// Copied lines keep their line end and get "\r\n" added; lines shorter than 3 characters are
+// dropped. False when the key already holds the value: the contents are left as they are.
+bool setKey(std::string& text, bool& exists, const std::string& bracketed, const char* key,
+            const std::string& keyLine) {
+  std::string out;
+  if (!exists) {
+    text = bracketed + "\r\n" + keyLine + "\r\n\r\n";
+    exists = true;
+    return true;
+  }
+  TextLines in{text};
   std::string line;
   bool inSection = false;
-  while (readWholeLine(in, line)) {
+  while (in.next(line)) {
     if (line.size() < kMinLine) continue;
-    out.write(copiedLine(line));
+    out += copiedLine(line);
     if (readable(line) && isSectionLine(line, bracketed)) {
       inSection = true;
       break;
     }
   }
   if (!inSection) {
-    if (std::ferror(in)) return Rewrite::kFailed;
-    out.write("\r\n" + bracketed + "\r\n" + keyLine + "\r\n\r\n");
-    return out.commit() ? Rewrite::kDone : Rewrite::kFailed;
+    out += "\r\n" + bracketed + "\r\n" + keyLine + "\r\n\r\n";
+    text.swap(out);
+    return true;
   }
   bool written = false;
-  while (readWholeLine(in, line)) {
+  while (in.next(line)) {
     if (line.size() < kMinLine) continue;
     if (!written && readable(line) && isKeyLine(line, key)) {
-      if (stripLineEnd(line) == keyLine) return Rewrite::kUnchanged;
-      out.write(keyLine + "\r\n");
+      if (stripLineEnd(line) == keyLine) return false;
+      out += keyLine + "\r\n";
       written = true;
       continue;
     }
     if (!written && readable(line) && startsSection(line)) {
-      out.write(keyLine + "\r\n\r\n");
+      out += keyLine + "\r\n\r\n";
       written = true;
     }
-    out.write(copiedLine(line));
+    out += copiedLine(line);
   }
-  if (!written) out.write(keyLine + "\r\n");
-  out.write("\r\n");
-  if (std::ferror(in)) return Rewrite::kFailed;
-  return out.commit() ? Rewrite::kDone : Rewrite::kFailed;
+  if (!written) out += keyLine + "\r\n";
+  out += "\r\n";
+  text.swap(out);
+  return true;
 }
 
 }  // namespace
 
-int WritePrivateProfileString(const char* section, const char* key, const char* value,
-                              const char* path) {
-  if (section == nullptr || key == nullptr || key[0] == '\0' || value == nullptr ||
-      path == nullptr || path[0] == '\0') {
+int WritePrivateProfileStrings(const char* section, const char* const* keys, const char* const* values, int count,
+                               const char* path) {
+  bool valid = section != nullptr && keys != nullptr && values != nullptr && count > 0 && path != nullptr &&
+               path[0] != '\0';
+  for (int i = 0; valid && i < count; ++i)
+    valid = keys[i] != nullptr && keys[i][0] != '\0' && values[i] != nullptr;
+  if (!valid) {
     WriteTrace("err - ", "WritePrivateProfileString with invalid parameter", false);
     return 0;
   }
   const std::string bracketed = std::string("[") + section + "]";
-  const std::string keyLine = std::string(key) + "=" + value;
   FILE* in = std::fopen(path, "rb");
   if (in == nullptr && errno != ENOENT) {
     WriteTrace("err - ", "WritePrivateProfileString cannot read", path, false);
@@ -246,18 +276,25 @@ int WritePrivateProfileString(const char* section, const char* key, const char* 
                false);
     return 0;
   }
-  Rewrite r;
-  if (in == nullptr) {
-    out.write(bracketed + "\r\n" + keyLine + "\r\n\r\n");
-    r = out.commit() ? Rewrite::kDone : Rewrite::kFailed;
-  } else {
-    r = copyWithKey(in, out, bracketed, key, keyLine);
-    std::fclose(in);
-  }
-  if (r == Rewrite::kFailed) {
+  // The keys are set one after the other on the contents in memory, and the file is rewritten
+  // once: what one rewrite per key would leave, for one flush to the disk.
+  std::string text;
+  const bool exists = in != nullptr;
+  bool ok = !exists || readAll(in, text);
+  if (in != nullptr) std::fclose(in);
+  bool present = exists, changed = false;
+  for (int i = 0; ok && i < count; ++i)
+    if (setKey(text, present, bracketed, keys[i], std::string(keys[i]) + "=" + values[i])) changed = true;
+  if (ok && changed) ok = out.write(text) && out.commit();
+  if (!ok) {
     WriteTrace("err - ", "WritePrivateProfileString failed on ", path, static_cast<int>(errno),
                false);
     return 0;
   }
   return 1;
+}
+
+int WritePrivateProfileString(const char* section, const char* key, const char* value,
+                              const char* path) {
+  return WritePrivateProfileStrings(section, &key, &value, 1, path);
 }

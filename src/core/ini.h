@@ -27,3 +27,9 @@ int get_private_profile_int(const char* section, const char* key, int defaultNum
 // Returns 1 on success, 0 on failure.
 int WritePrivateProfileString(const char* section, const char* key, const char* value,
                               const char* path);
+
+// Sets keys[i]=values[i] in [section] for each of the count keys in turn, as that many calls of
+// WritePrivateProfileString would, with the file rewritten once. Returns 1 on success, 0 on failure
+// (the file then as it was).
+int WritePrivateProfileStrings(const char* section, const char* const* keys, const char* const* values, int count,
+                               const char* path);

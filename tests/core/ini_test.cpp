@@ -5,6 +5,8 @@
 
 #include <dirent.h>
 
+#include <vector>
+
 #include "core/ini.h"
 #include "core_test_util.h"
 
@@ -302,6 +304,58 @@ TEST_F(Ini, RandomFilesStayReadableAndWritable) {
     EXPECT_EQ(getInt("U", "other"), 7) << round;
     EXPECT_EQ(strayFiles(), 0);
   }
+}
+
+// Several keys in one rewrite leave the file as that many rewrites, one per key, would.
+TEST_F(Ini, SeveralKeysInOneRewriteMatchOneRewriteEach) {
+  struct Case {
+    const char* name;
+    bool exists;
+    std::string text;
+    std::vector<std::pair<const char*, const char*>> keys;
+  };
+  const std::string longLine = "Long=" + std::string(300, 'v');
+  const Case cases[] = {
+      {"no file", false, "", {{"nPages", "1"}, {"nPagesCur", "1"}}},
+      {"empty file", true, "", {{"nPages", "1"}, {"nPagesCur", "1"}}},
+      {"no such section", true, "[Other]\r\nx=1\r\n", {{"nPages", "5"}, {"nPagesCur", "6"}}},
+      {"both present", true, "[General]\r\nnPages=4\r\nnPagesCur=2\r\n", {{"nPages", "5"}, {"nPagesCur", "3"}}},
+      {"first unchanged", true, "[General]\r\nnPages=5\r\nnPagesCur=2", {{"nPages", "5"}, {"nPagesCur", "3"}}},
+      {"second missing, section follows", true, "[General]\nnPages=4\n\n[Next]\nnPagesCur=9\n",
+       {{"nPages", "5"}, {"nPagesCur", "3"}}},
+      {"same key twice", true, "[General]\r\nK=1\r\n", {{"K", "2"}, {"K", "3"}}},
+      {"lone CR and a long line", true, "[General]\r\n" + longLine + "\r\nA=1\r", {{"A", "2"}, {"B", "x"}}},
+  };
+  for (const Case& c : cases) {
+    if (c.exists) writeFile(ini(), c.text);
+    else std::filesystem::remove(ini());
+    for (const auto& [k, v] : c.keys) ASSERT_EQ(set("General", k, v), 1) << c.name;
+    const std::string oneEach = readFile(ini());
+    if (c.exists) writeFile(ini(), c.text);
+    else std::filesystem::remove(ini());
+    std::vector<const char*> keys, values;
+    for (const auto& [k, v] : c.keys) keys.push_back(k), values.push_back(v);
+    ASSERT_EQ(WritePrivateProfileStrings("General", keys.data(), values.data(), static_cast<int>(keys.size()),
+                                         ini().c_str()),
+              1)
+        << c.name;
+    EXPECT_EQ(readFile(ini()), oneEach) << c.name;
+    EXPECT_EQ(strayFiles(), 0) << c.name;
+  }
+}
+
+TEST_F(Ini, SeveralKeysAlreadyHeldLeaveTheFileUntouchedAndBadListsAreRefused) {
+  const std::string text = "[General]\r\nA=1\r\nB=2";
+  writeFile(ini(), text);
+  const char* keys[] = {"A", "B"};
+  const char* values[] = {"1", "2"};
+  EXPECT_EQ(WritePrivateProfileStrings("General", keys, values, 2, ini().c_str()), 1);
+  EXPECT_EQ(readFile(ini()), text);
+  const char* holed[] = {"A", nullptr};
+  EXPECT_EQ(WritePrivateProfileStrings("General", holed, values, 2, ini().c_str()), 0);
+  EXPECT_EQ(WritePrivateProfileStrings("General", keys, values, 0, ini().c_str()), 0);
+  EXPECT_EQ(WritePrivateProfileStrings("General", nullptr, values, 1, ini().c_str()), 0);
+  EXPECT_EQ(readFile(ini()), text);
 }
 
 }  // namespace

@@ -4,8 +4,9 @@
 
 #include <libusb.h>
 
+#include <algorithm>
 #include <cstdint>
-#include <deque>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,35 @@ struct Fault {
   int kind;        // pvkemu_fault_kind
   int times;       // remaining; negative = for ever
   int shortLength;
+};
+
+// The bytes waiting on the IN endpoint: taken from the front, added at the back. What was taken
+// is dropped when the queue is empty or half of it is taken, so that a read costs its copy alone.
+class ByteQueue {
+ public:
+  size_t size() const { return bytes_.size() - head_; }
+  void clear() { bytes_.clear(), head_ = 0; }
+  void append(const uint8_t* p, size_t n) {
+    compact();
+    bytes_.insert(bytes_.end(), p, p + n);
+  }
+  // Moves up to n bytes to out (null: drops them); returns how many.
+  size_t take(uint8_t* out, size_t n) {
+    n = std::min(n, size());
+    if (out && n) std::memcpy(out, bytes_.data() + head_, n);
+    head_ += n;
+    if (head_ == bytes_.size()) clear();
+    return n;
+  }
+
+ private:
+  void compact() {
+    if (head_ == 0 || head_ < bytes_.size() / 2) return;
+    bytes_.erase(bytes_.begin(), bytes_.begin() + static_cast<long>(head_));
+    head_ = 0;
+  }
+  std::vector<uint8_t> bytes_;
+  size_t head_ = 0;
 };
 
 // One simulated scanner: its profile (the firmware's memory) and its run-time state.
@@ -44,7 +74,7 @@ struct Device {
   int claimFault = 0, claimFaultTimes = 0;
   int openFault = 0, openFaultTimes = 0;
   // Bulk endpoints.
-  std::deque<uint8_t> stream;
+  ByteQueue stream;
   bool streamEnded = false;
   std::vector<uint8_t> bulkOut;
 };

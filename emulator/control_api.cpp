@@ -191,7 +191,7 @@ int pvkemu_stream_push(int dev, const void* data, size_t length) {
   Device* d = deviceById(dev);
   if (!d || (length && !data)) return -1;
   const auto* p = static_cast<const uint8_t*>(data);
-  d->stream.insert(d->stream.end(), p, p + length);
+  d->stream.append(p, length);
   d->streamEnded = false;
   return 0;
 }

@@ -198,7 +198,8 @@ void imageStreamStart(Device& d) {
       if (f.kind == PVKEMU_STREAM_TIMEOUT) end = false;
     }
   }
-  d.stream.assign(b.out.begin(), b.out.end());
+  d.stream.clear();
+  d.stream.append(b.out.data(), b.out.size());
   d.streamEnded = end;
   st.taken = 0;
   for (StreamFault& f : st.faults) f.fired = false;

@@ -38,9 +38,7 @@ Device* deviceOfHandle(libusb_device_handle* h) {
 }
 
 size_t takeStream(Device& d, unsigned char* out, size_t want) {
-  size_t n = std::min(want, d.stream.size());
-  if (out) std::copy(d.stream.begin(), d.stream.begin() + static_cast<long>(n), out);
-  d.stream.erase(d.stream.begin(), d.stream.begin() + static_cast<long>(n));
+  const size_t n = d.stream.take(out, want);
   imageStreamTaken(d, n);
   return n;
 }

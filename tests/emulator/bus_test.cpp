@@ -164,6 +164,31 @@ TEST_F(Bulk, TransfersCompleteOnlyInsideEventHandlingAndInOrder) {
   EXPECT_EQ(pvkemu_error_count(), 0);
 }
 
+// Pushes between reads, reads of every size: the stream comes out in the order it went in,
+// whatever was taken before a push.
+TEST_F(Bulk, PushesBetweenReadsKeepTheStreamInOrder) {
+  struct Step {
+    size_t push, read;
+  };
+  const Step steps[] = {{1000, 10}, {0, 600}, {50, 390}, {0, 40}, {0, 10}, {5000, 1}, {0, 4998}, {3, 4}};
+  uint8_t next = 0, expect = 0;
+  for (const Step& s : steps) {
+    std::vector<uint8_t> data(s.push);
+    for (uint8_t& b : data) b = next++;
+    if (s.push) pvkemu_stream_push(dev, data.data(), data.size());
+    std::vector<unsigned char> buf(s.read);
+    int got = -1;
+    libusb_bulk_transfer(h, 0x82, buf.data(), static_cast<int>(s.read), &got, 100);
+    ASSERT_EQ(got, static_cast<int>(s.read)) << s.push << " " << s.read;
+    for (int i = 0; i < got; ++i) ASSERT_EQ(buf[i], expect++) << "byte " << i << " of a read of " << s.read;
+  }
+  pvkemu_stream_end(dev);
+  unsigned char rest[8];
+  int got = -1;
+  EXPECT_EQ(libusb_bulk_transfer(h, 0x82, rest, 8, &got, 100), 0);
+  EXPECT_EQ(got, 0);  // all was read: an ended stream gives nothing more
+}
+
 TEST_F(Bulk, CancelTimeoutAndFreeWhileInFlight) {
   unsigned char a[64], b[64];
   libusb_transfer* ta = submit(a, 64, 2000);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -22,33 +23,46 @@ struct Fault {
   int shortLength;
 };
 
-// The bytes waiting on the IN endpoint: taken from the front, added at the back. What was taken
-// is dropped when the queue is empty or half of it is taken, so that a read costs its copy alone.
+// The bytes waiting on the IN endpoint, taken from the front and added at the back, in blocks:
+// a read costs its copy, and what was read is let go block by block as a device would.
 class ByteQueue {
  public:
-  size_t size() const { return bytes_.size() - head_; }
-  void clear() { bytes_.clear(), head_ = 0; }
+  size_t size() const { return size_; }
+  void clear() {
+    blocks_.clear();
+    head_ = size_ = 0;
+  }
   void append(const uint8_t* p, size_t n) {
-    compact();
-    bytes_.insert(bytes_.end(), p, p + n);
+    size_ += n;
+    while (n > 0) {
+      if (blocks_.empty() || blocks_.back().size() == kBlock) blocks_.emplace_back().reserve(kBlock);
+      std::vector<uint8_t>& back = blocks_.back();
+      const size_t k = std::min(n, kBlock - back.size());
+      back.insert(back.end(), p, p + k);
+      p += k;
+      n -= k;
+    }
   }
   // Moves up to n bytes to out (null: drops them); returns how many.
   size_t take(uint8_t* out, size_t n) {
-    n = std::min(n, size());
-    if (out && n) std::memcpy(out, bytes_.data() + head_, n);
-    head_ += n;
-    if (head_ == bytes_.size()) clear();
+    n = std::min(n, size_);
+    size_ -= n;
+    for (size_t left = n; left > 0;) {
+      std::vector<uint8_t>& front = blocks_.front();
+      const size_t k = std::min(left, front.size() - head_);
+      if (out) std::memcpy(out, front.data() + head_, k), out += k;
+      head_ += k;
+      left -= k;
+      if (head_ == front.size()) blocks_.pop_front(), head_ = 0;
+    }
     return n;
   }
 
  private:
-  void compact() {
-    if (head_ == 0 || head_ < bytes_.size() / 2) return;
-    bytes_.erase(bytes_.begin(), bytes_.begin() + static_cast<long>(head_));
-    head_ = 0;
-  }
-  std::vector<uint8_t> bytes_;
-  size_t head_ = 0;
+  static constexpr size_t kBlock = 64 * 1024;
+  std::deque<std::vector<uint8_t>> blocks_;
+  size_t head_ = 0;  // bytes taken of the first block
+  size_t size_ = 0;
 };
 
 // One simulated scanner: its profile (the firmware's memory) and its run-time state.

@@ -170,7 +170,8 @@ TEST_F(Bulk, PushesBetweenReadsKeepTheStreamInOrder) {
   struct Step {
     size_t push, read;
   };
-  const Step steps[] = {{1000, 10}, {0, 600}, {50, 390}, {0, 40}, {0, 10}, {5000, 1}, {0, 4998}, {3, 4}};
+  const Step steps[] = {{1000, 10}, {0, 600}, {50, 390}, {0, 40}, {0, 10},
+                        {70000, 1}, {0, 65000}, {0, 4998}, {3, 4}};
   uint8_t next = 0, expect = 0;
   for (const Step& s : steps) {
     std::vector<uint8_t> data(s.push);

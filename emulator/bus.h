@@ -59,7 +59,7 @@ class ByteQueue {
   }
 
  private:
-  static constexpr size_t kBlock = 64 * 1024;
+  static constexpr size_t kBlock = 4 * 1024;
   std::deque<std::vector<uint8_t>> blocks_;
   size_t head_ = 0;  // bytes taken of the first block
   size_t size_ = 0;

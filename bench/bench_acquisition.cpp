@@ -50,7 +50,8 @@ struct Result {
 // With `timed` false one document is scanned for the memory figure: the program's own copies of
 // the cheque are let go once the software scanner holds its stream, and the peak is counted
 // from there, so that it is the library's (and the stream waiting on the scanner) alone.
-Result run(const char* name, bool colour, const std::string& dir, int rounds, bool timed = true, bool oneThread = false) {
+Result run(const char* name, bool colour, const std::string& dir, int rounds, bool timed = true,
+           bool oneThread = false) {
   Result r{name, 0, {}, {}, {}, {}, 0};
   const int threads = cv::getNumThreads();
   if (oneThread) cv::setNumThreads(1);
@@ -141,15 +142,6 @@ int main(int argc, char** argv) {
   if (!mkdtemp(tmpl)) return 1;
   const std::string dir = tmpl;
   const std::string cleanup = "rm -rf " + dir;
-  if (argc > 1 && (std::strcmp(argv[1], "grey") == 0 || std::strcmp(argv[1], "colour") == 0)) {
-    // Profiling: only one kind of document, for as many rounds as asked.
-    const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : kRounds;
-    const bool colour = argv[1][0] == 'c';
-    const Result r = run(colour ? "colour 300 dpi" : "grey 300 dpi", colour, dir, rounds);
-    std::printf("%s: thread %.2f ms, process %.2f ms, wall %.2f ms (median of %d)\n", r.name, median(r.thread) * 1e3,
-                median(r.process) * 1e3, median(r.wall) * 1e3, rounds);
-    return std::system(cleanup.c_str()) == 0 && r.code >= 0 ? 0 : 1;
-  }
   if (argc > 1 && (std::strcmp(argv[1], "grey") == 0 || std::strcmp(argv[1], "colour") == 0)) {
     // For profiling: one kind of document only, as many rounds as asked, "1" for one thread.
     const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : kRounds;

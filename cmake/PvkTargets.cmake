@@ -58,6 +58,13 @@ function(pvk_use_emulator target)
   target_link_options(${target} PRIVATE "LINKER:-rpath,${CMAKE_BINARY_DIR}/emulator:${CMAKE_BINARY_DIR}")
 endfunction()
 
+# pvk_use_font_dbs(target): the target reads the generated font databases; PVK_FONT_DB_DIR names
+# their directory, and they are generated before it is built.
+function(pvk_use_font_dbs target)
+  target_compile_definitions(${target} PRIVATE PVK_FONT_DB_DIR="${PVK_FONT_DB_DIR}")
+  add_dependencies(${target} pvk_font_dbs)
+endfunction()
+
 # pvk_add_test(name SOURCES... [LIBS ...]): a GoogleTest executable whose tests each run in
 # their own process (gtest_discover_tests), with the software scanner first on the library path.
 function(pvk_add_test name)

@@ -19,5 +19,4 @@ pvk_add_test(micr_combined_tests
 pvk_add_test(micr_readers_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/codeline_readers_test.cpp
   LIBS pvk_internals pvk_codeline_docs)
-target_compile_definitions(micr_readers_tests PRIVATE PVK_FONT_DB_DIR="${PVK_FONT_DB_DIR}")
-add_dependencies(micr_readers_tests pvk_font_dbs)
+pvk_use_font_dbs(micr_readers_tests)

@@ -12,12 +12,10 @@ pvk_add_test(ocr_zone_corpus_tests
 pvk_add_test(ocr_read_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/read_ocr_test.cpp
   LIBS pvk_internals pvk_zone_corpus)
-target_compile_definitions(ocr_read_tests PRIVATE PVK_FONT_DB_DIR="${PVK_FONT_DB_DIR}")
-add_dependencies(ocr_read_tests pvk_font_dbs)
+pvk_use_font_dbs(ocr_read_tests)
 
 # Accuracy gates of the zone reader on a fixed small corpus.
 pvk_add_test(ocr_zone_accuracy_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/zone_accuracy_test.cpp
   LIBS pvk_internals pvk_zone_corpus)
-target_compile_definitions(ocr_zone_accuracy_tests PRIVATE PVK_FONT_DB_DIR="${PVK_FONT_DB_DIR}")
-add_dependencies(ocr_zone_accuracy_tests pvk_font_dbs)
+pvk_use_font_dbs(ocr_zone_accuracy_tests)

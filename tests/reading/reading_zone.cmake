@@ -15,5 +15,5 @@ pkg_check_modules(RZ_ZXING REQUIRED IMPORTED_TARGET zxing)
 pvk_add_test(reading_one_zone_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/read_one_zone_test.cpp ${CMAKE_CURRENT_LIST_DIR}/zone_split_test.cpp
   LIBS pvk_internals pvk_symbol_corpus pvk_zone_corpus pvk_codeline_docs pvk_demo_cheque PkgConfig::RZ_ZXING)
-target_compile_definitions(reading_one_zone_tests PRIVATE ZX_USE_UTF8=1 PVK_FONT_DB_DIR="${PVK_FONT_DB_DIR}")
-add_dependencies(reading_one_zone_tests pvk_font_dbs)
+target_compile_definitions(reading_one_zone_tests PRIVATE ZX_USE_UTF8=1)
+pvk_use_font_dbs(reading_one_zone_tests)

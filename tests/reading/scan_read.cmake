@@ -2,9 +2,9 @@
 # with an INI file of the test's own, pointed at the generated databases.
 pvk_add_test(scan_read_listing_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/db_listing_test.cpp LIBS ${CMAKE_DL_LIBS})
 target_include_directories(scan_read_listing_tests PRIVATE ${CMAKE_SOURCE_DIR}/include)
-target_compile_definitions(scan_read_listing_tests PRIVATE PVK_LIBRARY_FILE="$<TARGET_FILE:PlavikMS>"
-                           PVK_FONT_DB_DIR="${PVK_FONT_DB_DIR}")
-add_dependencies(scan_read_listing_tests PlavikMS pvk_font_dbs)
+target_compile_definitions(scan_read_listing_tests PRIVATE PVK_LIBRARY_FILE="$<TARGET_FILE:PlavikMS>")
+add_dependencies(scan_read_listing_tests PlavikMS)
+pvk_use_font_dbs(scan_read_listing_tests)
 # The joined output of a document's zones, driven as the zone loop drives it.
 pvk_add_test(scan_read_output_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/zone_output_test.cpp LIBS pvk_internals)
 # The zone loop with scripted zone readers.
@@ -16,8 +16,7 @@ target_include_directories(scan_read_driver_tests PRIVATE ${CMAKE_SOURCE_DIR}/em
 pvk_add_test(scan_read_cheque_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/scan_read_e2e_test.cpp
              LIBS pvkemu pvk_internals pvk_demo_cheque)
 target_include_directories(scan_read_cheque_tests PRIVATE ${CMAKE_SOURCE_DIR}/emulator)
-target_compile_definitions(scan_read_cheque_tests PRIVATE PVK_FONT_DB_DIR="${PVK_FONT_DB_DIR}")
-add_dependencies(scan_read_cheque_tests pvk_font_dbs)
+pvk_use_font_dbs(scan_read_cheque_tests)
 # The demo cheques' variants read end to end: profiles, colour, magnetic ink, composite modes,
 # stops, declared sizes; the symbols first read by the peers.
 find_package(PkgConfig REQUIRED)
@@ -26,5 +25,5 @@ pvk_add_test(scan_read_variants_tests
              SOURCES ${CMAKE_CURRENT_LIST_DIR}/scan_read_variants_test.cpp ${CMAKE_SOURCE_DIR}/tests/symbols/dm_symbols.cpp
              LIBS pvkemu pvk_internals pvk_demo_cheque PkgConfig::SRV_ZXING dmtx zint)
 target_include_directories(scan_read_variants_tests PRIVATE ${CMAKE_SOURCE_DIR}/emulator ${CMAKE_SOURCE_DIR}/tests/symbols)
-target_compile_definitions(scan_read_variants_tests PRIVATE ZX_USE_UTF8=1 PVK_FONT_DB_DIR="${PVK_FONT_DB_DIR}")
-add_dependencies(scan_read_variants_tests pvk_font_dbs)
+target_compile_definitions(scan_read_variants_tests PRIVATE ZX_USE_UTF8=1)
+pvk_use_font_dbs(scan_read_variants_tests)

@@ -26,6 +26,16 @@ double median(int runs, F&& f) {
   return t[t.size() / 2];
 }
 
+// The median time of runs calls of f, in microseconds.
+template <typename F>
+double medianMicros(int runs, F&& f) {
+  return median(runs, [&] {
+    const auto a = Clock::now();
+    f();
+    return us(Clock::now() - a);
+  });
+}
+
 // The median of times already taken; 0 for none.
 inline double median(std::vector<double> t) {
   std::sort(t.begin(), t.end());

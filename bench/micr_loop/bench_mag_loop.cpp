@@ -4,31 +4,18 @@
 // extraction) shows as the ratio above 1.
 #include <fftw3.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "magsynth.h"
 #include "micr/micr.h"
+#include "../bench_timing.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 namespace ms = pvk::magsynth;
-
-template <class F>
-double medianMicros(int reps, F&& f) {
-  std::vector<double> t;
-  for (int r = 0; r < reps; ++r) {
-    const auto a = Clock::now();
-    f();
-    t.push_back(std::chrono::duration<double, std::micro>(Clock::now() - a).count());
-  }
-  std::sort(t.begin(), t.end());
-  return t[t.size() / 2];
-}
+using pvk::bench::medianMicros;
 
 double bareBackward(int n) {
   fftw_complex* a = static_cast<fftw_complex*>(fftw_malloc(sizeof(fftw_complex) * n));

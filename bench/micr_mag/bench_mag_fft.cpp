@@ -4,31 +4,14 @@
 // thirty such passes per document.
 #include <fftw3.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <vector>
 
 #include "magsynth.h"
 #include "micr/micr.h"
+#include "../bench_timing.h"
 
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-template <class F>
-double medianMicros(int reps, F&& f) {
-  std::vector<double> t;
-  for (int r = 0; r < reps; ++r) {
-    const auto a = Clock::now();
-    f();
-    t.push_back(std::chrono::duration<double, std::micro>(Clock::now() - a).count());
-  }
-  std::sort(t.begin(), t.end());
-  return t[t.size() / 2];
-}
-
-}  // namespace
+using pvk::bench::medianMicros;
 
 int main() {
   namespace ms = pvk::magsynth;

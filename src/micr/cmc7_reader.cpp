@@ -22,21 +22,11 @@ int lastPasses = 0;
 
 constexpr int kMaxPasses = 201;  // band passes per call; the last one forces the end
 
-// One codeline in fixed arrays; count holds the agreeing passes (R), the OCR height (OCR) or 1.
-struct Line {
-  char text[kCdlChars + 1] = {};
-  char conf[kCdlChars + 1] = {};
-  int start[kCdlChars + 1] = {};
-  int end[kCdlChars + 1] = {};
-  int count[kCdlChars + 1] = {};
-  int n = 0;
-};
-
 bool isSeparator(char c) { return c == ':' || c == ';' || c == '<' || c == '=' || c == '>'; }
 
-bool hasUnread(const Line& l) { return std::memchr(l.text, '?', static_cast<size_t>(l.n)) != nullptr; }
+bool hasUnread(const Codeline& l) { return std::memchr(l.text, '?', static_cast<size_t>(l.n)) != nullptr; }
 
-bool sameText(const Line& a, const Line& b) {
+bool sameText(const Codeline& a, const Codeline& b) {
   return a.n == b.n && std::memcmp(a.text, b.text, static_cast<size_t>(a.n)) == 0;
 }
 
@@ -48,7 +38,7 @@ struct BarReader {
   int width2 = 0;                 // profile positions: two per column
   int statFirst = 0, statLast = 0;
   std::unique_ptr<int[]> profile, peaks, work;
-  Line ocr, r;                    // the OCR reading and the accumulated bar reading
+  Codeline ocr, r;                // the OCR reading and the accumulated bar reading
   int passes = 0;
   bool accepted = false;          // early acceptance or the forced end: straight to the final phase
   int level = 0;                  // grey level index: 0, 1, 2
@@ -60,7 +50,7 @@ int cmc7Thr() { return MyOcr.cmc7Thr; }
 // The OCR reading in bar positions, the band around its read characters. False when no
 // character was read.
 bool ocrInBars(BarReader& b, const OcrReading& in, const PVKImg& img) {
-  Line& o = b.ocr;
+  Codeline& o = b.ocr;
   o.n = std::clamp(in.n, 0, kCdlUsable);
   long sumTop = 0, sumBottom = 0;
   int read = 0;
@@ -75,7 +65,7 @@ bool ocrInBars(BarReader& b, const OcrReading& in, const PVKImg& img) {
     sumBottom += in.info[k].bottom;
     ++read;
   }
-  o.text[o.n] = o.conf[o.n] = 0;
+  o.endText();
   if (read == 0) return false;
   const int meanTop = static_cast<int>(sumTop / read), meanBottom = static_cast<int>(sumBottom / read);
   const int top = meanTop < 16 ? 0 : meanTop - 16;
@@ -98,7 +88,7 @@ int baseGreyLevel() {
 
 // Steps b and c of a pass: the bars of the profile decoded into pass reading p. False when the
 // band gives nothing.
-bool decodeBand(BarReader& b, int h, Line& p, int* barProfile, int* barPeak) {
+bool decodeBand(BarReader& b, int h, Codeline& p, int* barProfile, int* barPeak) {
   int sumProfile = 0, maxPeak = 0, sumPeak = 0, count = 0;
   for (int i = b.statFirst; i < b.statLast; ++i) {
     if (b.peaks[i] <= 20) continue;
@@ -140,16 +130,16 @@ bool decodeBand(BarReader& b, int h, Line& p, int* barProfile, int* barPeak) {
     ++p.n;
     i = std::max(i + 1, end);
   }
-  p.text[p.n] = p.conf[p.n] = 0;
+  p.endText();
   return p.n > 0;
 }
 
 // Whether R may end the reading before its grey level is done.
 bool acceptEarly(BarReader& b) {
-  Line& r = b.r;
+  Codeline& r = b.r;
   const bool equalsOcr = !hasUnread(r) && sameText(r, b.ocr);
   if (!equalsOcr && r.n < 23) return false;
-  const Line saved = r;
+  const Codeline saved = r;
   bool flag = false;
   bool ok = !IsAssegnoItalia(r.text, r.conf, nullptr, r.n, flag, false) || flag;
   VerificaCdlFinale(r.text, r.conf, r.start, r.end, r.count, r.n);
@@ -186,7 +176,7 @@ bool bandPass(BarReader& b, const PVKImg& cleaned, int y, int h) {
     std::reverse(b.peaks.get(), b.peaks.get() + b.width2);
   }
   lastPasses = ++b.passes;
-  auto p = std::make_unique<Line>();
+  auto p = std::make_unique<Codeline>();
   int barProfile[kCdlChars + 1] = {}, barPeak[kCdlChars + 1] = {};
   if (decodeBand(b, h, *p, barProfile, barPeak) &&
       VerificaCdl(p->text, p->conf, p->n, p->start, p->end, p->count, barProfile, barPeak, datiCmc[0])) {
@@ -194,7 +184,7 @@ bool bandPass(BarReader& b, const PVKImg& cleaned, int y, int h) {
       if (p->text[k] == '?') RimuoviCar(p->text, p->conf, p->start, p->end, p->count, k--, p->n);
     VerificaAggiungiSpazi(p->text, p->conf, p->start, p->end, p->count, p->n, datiCmc[0]);
     VerificaCaratteriTroppoVicini(p->text, p->conf, p->start, p->end, p->n);
-    Line& r = b.r;
+    Codeline& r = b.r;
     ConfrontaCMC(r.text, r.conf, r.start, r.end, r.count, r.n, p->text, p->conf, p->start, p->end, p->count, p->n,
                  datiCmc[12] / 3, datiCmc[15], datiCmc[16], datiCmc[0]);
     if (b.level > 0 && acceptEarly(b)) b.accepted = true;
@@ -227,7 +217,7 @@ bool bandPasses(BarReader& b, const PVKImg& cleaned) {
 }
 
 // The rounds of spaces, clean-up and rating that R gets before each merge with the OCR reading.
-void rateBars(BarReader& b, Line& r) {
+void rateBars(BarReader& b, Codeline& r) {
   VerificaAggiungiSpazi(r.text, r.conf, r.start, r.end, r.count, r.n, datiCmc[0]);
   VerificaCdlFinale(r.text, r.conf, r.start, r.end, r.count, r.n);
   CalcolaConfidenzaCMC7Barre(r.text, r.conf, r.count, r.n, b.passes);
@@ -238,8 +228,8 @@ int minGap() { return static_cast<int>(4 * MyOcr.engineScale); }
 // The trial merge after a grey level: true when the OCR reading needs no further level.
 bool trialSettles(BarReader& b) {
   if (b.ocr.n == 0) return true;
-  auto o = std::make_unique<Line>(b.ocr);
-  auto r = std::make_unique<Line>(b.r);
+  auto o = std::make_unique<Codeline>(b.ocr);
+  auto r = std::make_unique<Codeline>(b.r);
   rateBars(b, *r);
   int disagreements = 0;
   ConfrontaCMCMag(o->text, o->conf, o->start, o->end, o->n, r->text, r->conf, r->start, r->end, r->n, minGap(),
@@ -253,9 +243,9 @@ bool trialSettles(BarReader& b) {
 
 // The final phase: the bar reading merged into the OCR reading, thresholded and cleaned up, with
 // a box per character. Returns the count (0: nothing).
-int finalPhase(BarReader& b, Line& out, ChInfo* boxes) {
-  Line& r = b.r;
-  Line& o = b.ocr;
+int finalPhase(BarReader& b, Codeline& out, ChInfo* boxes) {
+  Codeline& r = b.r;
+  Codeline& o = b.ocr;
   rateBars(b, r);
   int disagreements = 0;
   ConfrontaCMCMag(o.text, o.conf, o.start, o.end, o.n, r.text, r.conf, r.start, r.end, r.n, minGap(),
@@ -294,7 +284,7 @@ int finalPhase(BarReader& b, Line& out, ChInfo* boxes) {
       out.conf[k] = 1;
     }
   }
-  out.text[out.n] = out.conf[out.n] = 0;
+  out.endText();
   return out.n;
 }
 
@@ -390,7 +380,7 @@ int readCmcBars(PVKImg img, const OcrReading& ocrIn, char* text, char* conf, ChI
     if (!bandPasses(*b, cleaned)) return ocrOut();
     if (!b->accepted && trialSettles(*b)) break;
   }
-  auto out = std::make_unique<Line>();
+  auto out = std::make_unique<Codeline>();
   const int n = finalPhase(*b, *out, b->boxes);
   return handOut(out->text, out->conf, b->boxes, n, text, conf, info, maxChars);
 }

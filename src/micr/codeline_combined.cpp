@@ -15,40 +15,27 @@ using pvk::micr::isRead;
 namespace pvk::micr {
 namespace {
 
-// One codeline in fixed arrays; fifth: the agreement count (optical) or hit count.
-struct Line {
-  char text[kCdlChars + 1] = {};
-  char conf[kCdlChars + 1] = {};
-  int start[kCdlChars + 1] = {};
-  int end[kCdlChars + 1] = {};
-  int fifth[kCdlChars + 1] = {};
-  int n = 0;
-};
+int micrSide() { return std::clamp<int>(MyMICR.side, 0, kSides - 1); }
 
 // The last column of the magnetic window: rows of the head side's image scaled from the
 // acquisition's vertical dpi to the OCR image's, in 32 bits. Without a vertical dpi there is no
 // window.
 int windowEnd(int rows) {
-  const int side = std::clamp<int>(MyMICR.side, 0, kSides - 1);
   const int dpiV = MyAcq.dpiV;
   if (dpiV == 0) {
     WriteTrace("war - ", "no vertical dpi for the magnetic window", false);
     return 0;
   }
-  const long long to = static_cast<long long>(rows) * MyOcr.ocrImg[side].dpi / dpiV;
+  const long long to = static_cast<long long>(rows) * MyOcr.ocrImg[micrSide()].dpi / dpiV;
   return static_cast<int>(std::clamp<long long>(to, 0, 1 << 30));
 }
-
-int micrSide() { return std::clamp<int>(MyMICR.side, 0, kSides - 1); }
-
-void nulEnd(Line& l) { l.text[l.n] = l.conf[l.n] = 0; }
 
 }  // namespace
 
 int combineCmc7(PVKImg img, const OcrReading& optical, char* text, char* conf, ChInfo* info, short font,
                 unsigned short maxChars) {
-  auto opt = std::make_unique<Line>();
-  auto mag = std::make_unique<Line>();
+  auto opt = std::make_unique<Codeline>();
+  auto mag = std::make_unique<Codeline>();
   const int nOptical = optical.n;
   if (nOptical < 1 && MyDev.productId != 0 && (fNameDatiMICR == nullptr || fNameDatiMICR[0] == '\0')) {
     text[0] = conf[0] = 0;
@@ -61,14 +48,14 @@ int combineCmc7(PVKImg img, const OcrReading& optical, char* text, char* conf, C
     opt->conf[k] = optical.conf[k];
     boxes[k] = optical.info[k];
   }
-  nulEnd(*opt);
+  opt->endText();
 
   if (MyMICR.enabled && font == 32) {
     long sumTop = 0, sumBottom = 0;
     for (int k = 0; k < opt->n; ++k) {
       sumTop += optical.info[k].top;
       sumBottom += optical.info[k].bottom;
-      opt->fifth[k] = optical.info[k].agreement;
+      opt->count[k] = optical.info[k].agreement;
       opt->start[k] = optical.info[k].left;
       opt->end[k] = optical.info[k].right;
     }
@@ -88,11 +75,11 @@ int combineCmc7(PVKImg img, const OcrReading& optical, char* text, char* conf, C
     if (mag->n < 4) return 0;
 
     while (opt->n > 0 && (opt->text[0] == ' ' || opt->text[0] == '?'))
-      RimuoviCar(opt->text, opt->conf, opt->start, opt->end, opt->fifth, 0, opt->n);
-    nulEnd(*opt);
-    nulEnd(*mag);
+      RimuoviCar(opt->text, opt->conf, opt->start, opt->end, opt->count, 0, opt->n);
+    opt->endText();
+    mag->endText();
     if (std::strcmp(opt->text, mag->text) == 0 && std::memchr(opt->text, '?', static_cast<size_t>(opt->n)) == nullptr) {
-      VerificaAggiungiSpazi(opt->text, opt->conf, opt->start, opt->end, opt->fifth, opt->n, datiCmc[0]);
+      VerificaAggiungiSpazi(opt->text, opt->conf, opt->start, opt->end, opt->count, opt->n, datiCmc[0]);
       for (int k = 0; k < opt->n; ++k) opt->conf[k] = kConfAgree;
     } else if (!magneticConfirms(mag->text, mag->conf, mag->n, opt->n)) {
       return 0;
@@ -100,7 +87,7 @@ int combineCmc7(PVKImg img, const OcrReading& optical, char* text, char* conf, C
     const int rows = std::max(1, nOptical);
     for (int k = 0; k < opt->n; ++k) {
       boxes[k] = ChInfo{};
-      boxes[k].agreement = static_cast<uint16_t>(std::max(0, opt->fifth[k]));
+      boxes[k].agreement = static_cast<uint16_t>(std::max(0, opt->count[k]));
       boxes[k].left = static_cast<uint16_t>(std::max(0, opt->start[k]));
       boxes[k].right = static_cast<uint16_t>(std::max(0, opt->end[k]));
       boxes[k].top = static_cast<uint16_t>(sumTop / rows);
@@ -108,7 +95,7 @@ int combineCmc7(PVKImg img, const OcrReading& optical, char* text, char* conf, C
     }
   }
 
-  Line& o = *opt;
+  Codeline& o = *opt;
   if (datiCmc[0] == 0) datiCmc[0] = 35;
   // Re-spacing within the arrays' limit: with the blank gap as the limit, every line of 35 or
   // more characters would lose its blanks and get none back.
@@ -141,18 +128,18 @@ int checkCodelineImage(PVKImg img, unsigned short maxChars, bool sizes) {
 }
 
 int combineE13B(const OcrReading& optical, char* text, char* conf, unsigned short maxChars) {
-  auto opt = std::make_unique<Line>();
-  auto mag = std::make_unique<Line>();
-  Line& o = *opt;
+  auto opt = std::make_unique<Codeline>();
+  auto mag = std::make_unique<Codeline>();
+  Codeline& o = *opt;
   o.n = std::clamp(optical.n, 0, kCdlUsable);
   for (int k = 0; k < o.n; ++k) {
     o.text[k] = optical.text[k];
     o.conf[k] = optical.conf[k];
-    o.fifth[k] = 1;
+    o.count[k] = 1;
     o.start[k] = optical.info[k].left;
     o.end[k] = optical.info[k].right;
   }
-  nulEnd(o);
+  o.endText();
 
   if (MyMICR.enabled) {
     const int off = MyMICR.opticalOffset300;
@@ -167,8 +154,8 @@ int combineE13B(const OcrReading& optical, char* text, char* conf, unsigned shor
     int disagreements = 0;
     ConfrontaCMCMag(o.text, o.conf, o.start, o.end, o.n, mag->text, mag->conf, mag->start, mag->end, mag->n,
                     datiMICR[6], 9, 40, 50, 28, disagreements, false);
-    VerificaCHNR(o.text, o.conf, o.start, o.end, o.fifth, o.n, 20);
-    VerificaAggiungiSpazi(o.text, o.conf, o.start, o.end, o.fifth, o.n, datiMICR[0], true);
+    VerificaCHNR(o.text, o.conf, o.start, o.end, o.count, o.n, 20);
+    VerificaAggiungiSpazi(o.text, o.conf, o.start, o.end, o.count, o.n, datiMICR[0], true);
   }
 
   PulisciAssegniMinima(o.text, o.conf, o.n);
@@ -192,7 +179,7 @@ int combineE13B(const OcrReading& optical, char* text, char* conf, unsigned shor
   } else {
     o.n = 0;
   }
-  nulEnd(o);
+  o.endText();
   if (o.n == 0) {
     text[0] = conf[0] = 0;
     return 0;

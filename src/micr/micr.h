@@ -136,6 +136,18 @@ namespace pvk::micr {
 // maxChars bytes.
 int readCmcBars(PVKImg img, const OcrReading& ocr, char* text, char* conf, ChInfo* info, short font,
                 unsigned short maxChars);
+// One codeline in fixed arrays; count holds a number per entry as the reader keeps it (agreeing
+// passes, hit count, the OCR's agreement or 1).
+struct Codeline {
+  char text[kCdlChars + 1] = {};
+  char conf[kCdlChars + 1] = {};
+  int start[kCdlChars + 1] = {};
+  int end[kCdlChars + 1] = {};
+  int count[kCdlChars + 1] = {};
+  int n = 0;
+
+  void endText() { text[n] = conf[n] = 0; }
+};
 // Band passes the last readCmcBars ran.
 int cmcBarPasses();
 // Hands a reading of n entries to the caller: n + 1 bytes of text and conf and n boxes (info or

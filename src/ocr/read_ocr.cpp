@@ -23,45 +23,40 @@ bool SpezzaAncoraInRighe(const char* text, const ChInfo* info, int n, RigaType* 
   const int S = bands[index].start;
   const int E = S + bands[index].height;
   auto counted = [&](int i) { return text[i] != '?' && text[i] != ' ' && text[i] != '\r' && text[i] != '\n'; };
-  int m1 = E, M1 = 0;
-  bool any = false;
-  int lf = -1;
-  for (int i = 0; i < n; ++i) {
-    if (text[i] == '\n') {
-      lf = i;
-      break;
+  // One text line from entry from to its LF (lf: -1 when none): the least top (tops) or bottom
+  // and the greatest bottom of its counted characters (any: whether it has one).
+  struct Row {
+    int least, bottom, lf;
+    bool any;
+  };
+  auto row = [&](int from, bool tops) {
+    Row r{E, 0, -1, false};
+    for (int i = from; i < n; ++i) {
+      if (text[i] == '\n') {
+        r.lf = i;
+        break;
+      }
+      if (!counted(i)) continue;
+      r.any = true;
+      r.least = std::min<int>(r.least, tops ? info[i].top : info[i].bottom);
+      r.bottom = std::max<int>(r.bottom, info[i].bottom);
     }
-    if (!counted(i)) continue;
-    any = true;
-    m1 = std::min<int>(m1, info[i].bottom);
-    M1 = std::max<int>(M1, info[i].bottom);
-  }
-  if (!any || lf < 0 || lf + 1 >= n) return false;
-  int t2 = E, M2 = 0;
-  bool second = false;
-  int next = -1;
-  for (int i = lf + 1; i < n; ++i) {
-    if (text[i] == '\n') {
-      next = i;
-      break;
-    }
-    if (!counted(i)) continue;
-    second = true;
-    t2 = std::min<int>(t2, info[i].top);
-    M2 = std::max<int>(M2, info[i].bottom);
-  }
-  (void)M2;  // the second line's bottom is measured and not needed to place the cut
-  const int mid = (M1 + t2) / 2;
-  const int cut = std::min(mid, t2);
-  const int firstEnd = std::max(mid, M1);
-  if (!second || t2 < (m1 + M1) / 2 || S > firstEnd || S > cut) return false;
+    return r;
+  };
+  const Row a = row(0, false);
+  if (!a.any || a.lf < 0 || a.lf + 1 >= n) return false;
+  const Row b = row(a.lf + 1, true);
+  const int mid = (a.bottom + b.least) / 2;
+  const int cut = std::min(mid, b.least);
+  const int firstEnd = std::max(mid, a.bottom);
+  if (!b.any || b.least < (a.least + a.bottom) / 2 || S > firstEnd || S > cut) return false;
   for (int k = nBands; k > index + 1; --k) bands[k] = bands[k - 1];
   const RigaType original = bands[index];
   bands[index].height = static_cast<uint16_t>(firstEnd - S);
   bands[index + 1] = RigaType{static_cast<uint16_t>(cut), static_cast<uint16_t>(std::max(E - cut, 0)), original.cut};
   ++nBands;
-  if (next >= 0 && next + 1 < n)
-    SpezzaAncoraInRighe(text + lf + 1, info + lf + 1, n - lf - 1, bands, static_cast<unsigned short>(index + 1),
+  if (b.lf >= 0 && b.lf + 1 < n)
+    SpezzaAncoraInRighe(text + a.lf + 1, info + a.lf + 1, n - a.lf - 1, bands, static_cast<unsigned short>(index + 1),
                         nBands);
   return true;
 }

@@ -9,6 +9,7 @@
 
 #include "codeline_docs.h"
 #include "codeline_reading.h"
+#include "saved_records.h"
 #include "core/trace.h"
 #include "micr/micr.h"
 #include "ocr/ocr.h"
@@ -41,16 +42,10 @@ struct Result {
 class Cmc7Reader : public ::testing::Test {
  protected:
   void SetUp() override {
-    saved_ = MyOcr;
-    pvk::core::copyDeviceRecord(savedDev_, MyDev);
     MyOcr.cmc7Thr = 60;
     MyOcr.modeByte = 1;
     MyOcr.engineScale = 1.0f;
     sMean = 55;
-  }
-  void TearDown() override {
-    MyOcr = saved_;
-    pvk::core::copyDeviceRecord(MyDev, savedDev_);
   }
 
   Result read(cd::Doc& d, const OcrReading& ocr, unsigned short maxChars = 128, short font = 202) {
@@ -73,8 +68,7 @@ class Cmc7Reader : public ::testing::Test {
     return r;
   }
 
-  OcrInfo saved_;
-  _DevInfo savedDev_;
+  pvk::testing::SavedRecords saved_;
 };
 
 }  // namespace

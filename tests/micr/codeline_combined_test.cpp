@@ -14,6 +14,7 @@
 #include "codeline_reading.h"
 #include "micr/micr.h"
 #include "ocr/ocr.h"
+#include "saved_records.h"
 
 namespace cd = pvk::codelinedocs;
 
@@ -33,23 +34,12 @@ struct Result {
 class Combined : public ::testing::Test {
  protected:
   void SetUp() override {
-    savedMicr_ = MyMICR;
-    savedAcq_ = MyAcq;
-    savedOcr_ = MyOcr;
-    pvk::core::copyDeviceRecord(savedDev_, MyDev);
     fNameDatiMICR = nullptr;
     MyOcr.cdlMicr = 0;
     MyOcr.modeByte = 1;
     MyOcr.cmc7Thr = 60;
     MyOcr.engineScale = 1.0f;
     MyDev.productId = 0x1234;
-  }
-  void TearDown() override {
-    MyMICR = savedMicr_;
-    MyAcq = savedAcq_;
-    MyOcr = savedOcr_;
-    pvk::core::copyDeviceRecord(MyDev, savedDev_);
-    fNameDatiMICR = nullptr;
   }
 
   // Draws the line and installs its head samples as the acquisition leaves them.
@@ -117,10 +107,7 @@ class Combined : public ::testing::Test {
   }
 
   cd::Magnetic mag_;
-  MICRInfo savedMicr_;
-  AcqInfo savedAcq_;
-  OcrInfo savedOcr_;
-  _DevInfo savedDev_;
+  pvk::testing::SavedRecords saved_;
 };
 
 }  // namespace

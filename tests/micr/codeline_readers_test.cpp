@@ -9,6 +9,7 @@
 
 #include "codeline_docs.h"
 #include "codeline_scan.h"
+#include "saved_records.h"
 #include "micr/micr.h"
 #include "ocr/ocr.h"
 
@@ -23,10 +24,6 @@ namespace {
 class CodelineReaders : public ::testing::Test {
  protected:
   void SetUp() override {
-    savedOcr_ = MyOcr;
-    savedMicr_ = MyMICR;
-    savedAcq_ = MyAcq;
-    pvk::core::copyDeviceRecord(savedDev_, MyDev);
     std::snprintf(MyOcr.dbDir, sizeof MyOcr.dbDir, "%s", PVK_FONT_DB_DIR "/");
     MyOcr.modeByte = 0;
     MyOcr.cmc7Thr = 60;
@@ -34,12 +31,6 @@ class CodelineReaders : public ::testing::Test {
     MyOcr.typeDoc = 3;  // an Italian cheque: the layout the CMC7 lines are drawn in
     MyMICR.enabled = 0;
     fNameDatiMICR = nullptr;
-  }
-  void TearDown() override {
-    MyOcr = savedOcr_;
-    MyMICR = savedMicr_;
-    MyAcq = savedAcq_;
-    pvk::core::copyDeviceRecord(MyDev, savedDev_);
   }
   // A slightly blurred line: on noise-free CMC7 lines the OCR engine's first threshold series
   // finds no readable block, and the optical reader then gives 0 at its step 2.
@@ -65,10 +56,7 @@ class CodelineReaders : public ::testing::Test {
     if (o.n > 0) o.text.assign(text.data(), static_cast<size_t>(o.n));
     return o;
   }
-  OcrInfo savedOcr_;
-  MICRInfo savedMicr_;
-  AcqInfo savedAcq_;
-  _DevInfo savedDev_;
+  pvk::testing::SavedRecords saved_;
 };
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "magsynth.h"
 #include "micr/micr.h"
+#include "saved_records.h"
 
 namespace pvk::testing {
 
@@ -31,21 +32,10 @@ struct MagLine {
 class MagRecords : public ::testing::Test {
  protected:
   void SetUp() override {
-    saved = MyMICR;
-    savedAcq = MyAcq;
-    savedOcr = MyOcr;
     fNameDatiMICR = nullptr;
     MyOcr.cdlMicr = 0;
   }
-  void TearDown() override {
-    MyMICR = saved;
-    MyAcq = savedAcq;
-    MyOcr = savedOcr;
-    fNameDatiMICR = nullptr;
-  }
-  MICRInfo saved;
-  AcqInfo savedAcq;
-  OcrInfo savedOcr;
+  SavedRecords saved;
 };
 
 // Head bytes for the loop: the head enabled, not reversed, planes and font as given.

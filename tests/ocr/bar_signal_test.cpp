@@ -24,6 +24,16 @@ PVKImg viewOf(Image& im) {
                 static_cast<uint16_t>(im.dpi), im.pixels.data()};
 }
 
+// Every element boundary from x on, in samples (half pixels), for elements el modules wide.
+std::vector<int> boundaries(double x, const std::vector<int>& el, double px) {
+  std::vector<int> want{static_cast<int>(2 * x + 0.5)};
+  for (int e : el) {
+    x += e * px;
+    want.push_back(static_cast<int>(2 * x + 0.5));
+  }
+  return want;
+}
+
 // The edges of out (2 w samples) are want, within tol samples, rising and falling in turn.
 void expectEdgesAt(const std::vector<int>& out, int w, const std::vector<int>& want, int tol, double px) {
   std::vector<int> got;
@@ -131,15 +141,7 @@ TEST(BarSignal, EdgesOfACleanSymbolLieOnItsModuleBoundaries) {
     std::vector<int> sig(2 * w + 16), out(2 * w + 16);
     ASSERT_TRUE(normalizzaBarcode(&clean, sig.data(), out.data(), 24));
     std::free(clean.data);
-    // Expected edges: every element boundary, in samples (half pixels).
-    std::vector<int> el = elementModules(s.grid);
-    std::vector<int> want;
-    double x = s.where.left;
-    for (size_t i = 0; i <= el.size(); ++i) {
-      want.push_back(static_cast<int>(2 * x + 0.5));
-      if (i < el.size()) x += el[i] * px;
-    }
-    expectEdgesAt(out, w, want, 1, px);
+    expectEdgesAt(out, w, boundaries(s.where.left, elementModules(s.grid), px), 1, px);
   }
 }
 
@@ -167,15 +169,9 @@ TEST(BarSignal, PdfRowEdgesLieOnEveryElementBoundary) {
     band.height = static_cast<uint16_t>(rowPx);
     ASSERT_TRUE(normalizza(&band, sig.data(), work.data(), out.data(), rowPx));
     std::free(clean.data);
-    std::vector<int> el = elementModules(s.grid, row);
-    std::vector<int> want;
     double x = s.where.left;
     while (!s.grid.at(row, static_cast<int>((x - s.where.left) / px + 0.5))) x += px;
-    for (size_t i = 0; i <= el.size(); ++i) {
-      want.push_back(static_cast<int>(2 * x + 0.5));
-      if (i < el.size()) x += el[i] * px;
-    }
-    expectEdgesAt(out, w, want, 2, px);
+    expectEdgesAt(out, w, boundaries(x, elementModules(s.grid, row), px), 2, px);
   }
 }
 

@@ -298,7 +298,7 @@ struct ZoneOutput {
 constexpr int kOutputLimit = 4095;      // characters a document's output may keep
 constexpr char kSeparatorConf = 'd';    // confidence 100 of an inserted separator
 
-// Empties the buffers for size bytes and starts the count.
+// Empties the buffers for size bytes and starts the count (no room when text is null).
 void startOutput(ZoneOutput& out, char* text, char* conf, int size);
 // The separator before slot (after the first): true with a TAB written; false when at most the
 // terminator is left ("no more space": the capacity becomes 0 and the slot stays empty).

@@ -6,8 +6,6 @@
 
 namespace {
 
-constexpr int kNameBuffer = 260;
-
 // The frame both listing calls share: no device needed, a null buffer refused, a missing name
 // reported as -1 with the buffer cleared.
 int listDatabase(const char* call, const char* failTrace, bool (*step)(char*), char* name) {
@@ -28,7 +26,7 @@ int listDatabase(const char* call, const char* failTrace, bool (*step)(char*), c
       RMSVERIFICARESULT();
       return PVK_OK;
     }
-    std::memset(name, 0, kNameBuffer);
+    std::memset(name, 0, kDBNameBuffer);
     WriteTrace(failTrace, false);
     MyDev.lastResult = PVK_ERR_GENERIC;
     RMSVERIFICARESULT();

@@ -274,6 +274,7 @@ int fitCount(int count, char* text, char* conf, unsigned short maxChars);
 // the end the index stays there. name: 260 bytes.
 bool Vx3FirstDataBaseFN(char* name);
 bool Vx3NextDataBaseFN(char* name);
+constexpr int kDBNameBuffer = 260;  // the bytes of a host's name buffer
 extern int16_t lastDB;  // the engine's list index of the next name to look at
 
 // ---- Scan and read: the output of a document's zones -----------------------------------------------

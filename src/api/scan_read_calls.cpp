@@ -56,8 +56,8 @@ extern "C" int PVKImgScan1(void* handle, PVKOCRDoc* doc, char* text, char* conf,
     if (zones && (size <= 0 || text == nullptr)) {
       WriteTrace("err - ", size <= 0 ? "ImgScan - invalid buffer size" : "ImgScan - invalid codeline pointer", size,
                  false);
-      RMSVERIFICARESULT();
       MyDev.lastResult = PVK_ERR_INV_PARAMETER;
+      RMSVERIFICARESULT();
       return PVK_ERR_INV_PARAMETER;
     }
     Vx3Read(doc, text, conf, size);

@@ -6,8 +6,6 @@
 
 namespace {
 
-constexpr int kNameBuffer = 260;
-
 // The frame both listing calls share: no device needed, a null buffer refused, a missing name
 // reported as -1 with the buffer cleared.
 int listDatabase(const char* call, const char* failTrace, bool (*step)(char*), char* name) {
@@ -28,7 +26,7 @@ int listDatabase(const char* call, const char* failTrace, bool (*step)(char*), c
       RMSVERIFICARESULT();
       return PVK_OK;
     }
-    std::memset(name, 0, kNameBuffer);
+    std::memset(name, 0, kDBNameBuffer);
     WriteTrace(failTrace, false);
     MyDev.lastResult = PVK_ERR_GENERIC;
     RMSVERIFICARESULT();
@@ -58,8 +56,8 @@ extern "C" int PVKImgScan1(void* handle, PVKOCRDoc* doc, char* text, char* conf,
     if (zones && (size <= 0 || text == nullptr)) {
       WriteTrace("err - ", size <= 0 ? "ImgScan - invalid buffer size" : "ImgScan - invalid codeline pointer", size,
                  false);
-      RMSVERIFICARESULT();
       MyDev.lastResult = PVK_ERR_INV_PARAMETER;
+      RMSVERIFICARESULT();
       return PVK_ERR_INV_PARAMETER;
     }
     Vx3Read(doc, text, conf, size);

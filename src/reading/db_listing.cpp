@@ -15,7 +15,6 @@ int16_t lastDB = 0;
 
 namespace {
 
-constexpr int kNameBuffer = 260;
 constexpr uint16_t kLastDocType = 13;
 constexpr short kLastFont = 999;
 
@@ -23,7 +22,7 @@ enum class FileState { Present, Missing, Unreadable };
 
 // A listed name is only worth handing out when the engine could load its file.
 FileState databaseFile(const char* name) {
-  char path[kNameBuffer + kDBNameSize];
+  char path[kDBNameBuffer + kDBNameSize];
   const int n = std::snprintf(path, sizeof path, "%s%s", MyOcr.dbDir, name);
   if (n <= 0 || n >= static_cast<int>(sizeof path)) return FileState::Missing;
   FILE* f = std::fopen(path, "rb");
@@ -86,7 +85,7 @@ bool Vx3NextDataBaseFN(char* name) {
   while (lastDB >= 0 && ocr_db_fname(lastDB, listed)) {
     ++lastDB;
     if (databaseFile(listed) != FileState::Present) continue;
-    std::memset(name, 0, kNameBuffer);
+    std::memset(name, 0, kDBNameBuffer);
     std::memcpy(name, listed, kDBNameSize);
     return true;
   }

@@ -274,6 +274,7 @@ int fitCount(int count, char* text, char* conf, unsigned short maxChars);
 // the end the index stays there. name: 260 bytes.
 bool Vx3FirstDataBaseFN(char* name);
 bool Vx3NextDataBaseFN(char* name);
+constexpr int kDBNameBuffer = 260;  // the bytes of a host's name buffer
 extern int16_t lastDB;  // the engine's list index of the next name to look at
 
 // ---- Scan and read: the output of a document's zones -----------------------------------------------
@@ -298,7 +299,7 @@ struct ZoneOutput {
 constexpr int kOutputLimit = 4095;      // characters a document's output may keep
 constexpr char kSeparatorConf = 'd';    // confidence 100 of an inserted separator
 
-// Empties the buffers for size bytes and starts the count.
+// Empties the buffers for size bytes and starts the count (no room when text is null).
 void startOutput(ZoneOutput& out, char* text, char* conf, int size);
 // The separator before slot (after the first): true with a TAB written; false when at most the
 // terminator is left ("no more space": the capacity becomes 0 and the slot stays empty).

@@ -101,10 +101,7 @@ int Vx3ReadDoc(PVKOCRDoc* doc, char* text, char* conf, short size) {
   }
   std::memset(text, 0, static_cast<size_t>(size));
   if (conf != nullptr) std::memset(conf, 0, static_cast<size_t>(size));
-  // With zones the joined count is never below 0, so this never turns a read into an error.
-  if (Vx3ReadChar(doc, text, conf, static_cast<unsigned short>(size)) && joinedCount(*doc) + 1 < 1 &&
-      MyDev.lastResult >= 0)
-    MyDev.lastResult = PVK_ERR_OCR;
+  Vx3ReadChar(doc, text, conf, static_cast<unsigned short>(size));
   if (readTrace()) WriteTrace("Vx3ReadDoc returs", MyDev.lastResult, false);
   return MyDev.lastResult;
 }

@@ -50,9 +50,10 @@ void startOutput(ZoneOutput& out, char* text, char* conf, int size) {
   out = ZoneOutput{};
   out.text = text;
   out.conf = conf;
-  out.size = size > 0 ? size : 0;
+  // Without a text buffer there is no room at all: nothing is written, the confidences included.
+  out.size = text != nullptr && size > 0 ? size : 0;
   out.capacity = out.size;
-  if (text != nullptr && out.size > 0) std::memset(text, 0, static_cast<size_t>(out.size));
+  if (out.size > 0) std::memset(text, 0, static_cast<size_t>(out.size));
   if (conf != nullptr && out.size > 0) std::memset(conf, 0, static_cast<size_t>(out.size));
 }
 

@@ -18,6 +18,7 @@
 #include "pvkemu.h"
 #include "pvkemu_image.h"
 #include "pvkemu_sheet.h"
+#include "scanner_library.h"
 
 namespace demoscan {
 
@@ -40,30 +41,19 @@ inline bool knownNotToRead(const std::string& what) {
   return std::find(kNot.begin(), kNot.end(), what) != kNot.end();
 }
 
-class DemoChequeScan : public ::testing::Test {
+class DemoChequeScan : public ::testing::Test, protected scanlib::OpenLibrary {
  protected:
   // The library opened on a bus holding one scanner of this profile (changed by tweak), 300 dpi
   // both sides.
   void open(void (*profile)(pvkemu_profile*), void (*tweak)(pvkemu_profile&) = nullptr) {
-    pvkemu_clock_virtual(1);
-    pvkemu_reset();
     pvkemu_profile p;
     profile(&p);
     if (tweak) tweak(p);
-    ASSERT_EQ(pvkemu_add_device(&p), 0);
-    char tmpl[] = "/tmp/pvkchequeXXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
-    h = PVKInitialize(reinterpret_cast<unsigned char*>(dir.data()));
-    ASSERT_GT(h, 0) << PVKGetLastResult();
+    ASSERT_NO_FATAL_FAILURE(openLibrary(p, "pvkcheque"));
     ASSERT_EQ(PVKDBDirSet(handle(), PVK_FONT_DB_DIR), 0);
     ASSERT_EQ(PVKImgCreate(handle(), 300, 300), 0);
   }
-  void TearDown() override {
-    if (h > 0) PVKClose(handle());
-    (void)!std::system(("rm -rf '" + dir + "'").c_str());
-  }
-  void* handle() const { return reinterpret_cast<void*>(static_cast<intptr_t>(h)); }
+  void TearDown() override { closeLibrary(); }
 
   // The transport's sides at the next acquisition, the grey plane standing for every colour
   // plane; the sheet at the entry photocell until `moves` acquisitions started.
@@ -126,8 +116,6 @@ class DemoChequeScan : public ::testing::Test {
   }
   void expectRead(const dc::Cheque& c) { expectRead(c.items); }
 
-  std::string dir;
-  int h = -1;
   char text[1024]{};
   char conf[1024]{};
 };

@@ -18,6 +18,7 @@
 #include "pvkemu_image.h"
 #include "pvkemu_sheet.h"
 #include "reading/reading.h"
+#include "scanner_library.h"
 
 namespace {
 
@@ -39,19 +40,12 @@ bool scriptedRead(PVKImg*, PVKOCRZone* z, short, unsigned short max, char* text,
 }
 bool realImage(unsigned short side, PVKOCRDoc* doc, unsigned char t) { return Vx3CreateOCRImage(side, doc, t); }
 
-class ScanDriver : public ::testing::Test {
+class ScanDriver : public ::testing::Test, protected scanlib::OpenLibrary {
  protected:
   void SetUp() override {
-    pvkemu_clock_virtual(1);
-    pvkemu_reset();
     pvkemu_profile p;
     pvkemu_profile_full(&p);
-    ASSERT_EQ(pvkemu_add_device(&p), 0);
-    char tmpl[] = "/tmp/pvkscanreadXXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
-    h = PVKInitialize(reinterpret_cast<unsigned char*>(dir.data()));
-    ASSERT_GT(h, 0) << PVKGetLastResult();
+    ASSERT_NO_FATAL_FAILURE(openLibrary(p, "pvkscanread"));
     ASSERT_EQ(PVKImgCreate(handle(), 300, 300), 0);
     reads = 0;
     stopAtRead = -1;
@@ -62,11 +56,8 @@ class ScanDriver : public ::testing::Test {
   }
   void TearDown() override {
     pvk::reading::zoneReaders = savedReaders_;
-    PVKClose(handle());
-    std::string cmd = "rm -rf '" + dir + "'";
-    (void)!std::system(cmd.c_str());
+    closeLibrary();
   }
-  void* handle() const { return reinterpret_cast<void*>(static_cast<intptr_t>(h)); }
   void feed() {
     pvkemu_document d{};
     d.width = kSensor;
@@ -107,8 +98,6 @@ class ScanDriver : public ::testing::Test {
     return d;
   }
 
-  std::string dir;
-  int h = -1;
   std::vector<uint8_t> cheque;
   char text[128]{};
   char conf[128]{};

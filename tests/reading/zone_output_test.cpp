@@ -173,6 +173,16 @@ TEST_F(ZoneOutputTest, AKeptReadingIsCopiedWithinTheRoomLeft) {
   EXPECT_EQ(text[100], kGuard);
 }
 
+TEST_F(ZoneOutputTest, WithoutATextBufferNothingIsWritten) {
+  std::vector<char> conf(100, kGuard);
+  ZoneOutput out;
+  pvk::reading::startOutput(out, nullptr, conf.data(), 100);
+  EXPECT_FALSE(pvk::reading::putSlot(out, 0, "ABC", "ddd", 3));
+  EXPECT_FALSE(pvk::reading::separateSlot(out, 1));
+  EXPECT_EQ(out.total, 0);
+  EXPECT_EQ(conf, std::vector<char>(100, kGuard));
+}
+
 TEST(SostituisciACapo, LineBreaksBecomeTheSectionByte) {
   char text[] = "A\r\nB\n";
   SostituisciACapo(text);

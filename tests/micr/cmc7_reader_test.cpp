@@ -32,12 +32,7 @@ cd::Doc drawLine(const std::string& condition, uint32_t seed = 2, short font = 2
 // The OCR reading of a drawn line: its truth at the drawn boxes, every character at conf.
 OcrReading ocrOf(const cd::Doc& d, int conf = 90) { return cd::readingOf(d, conf); }
 
-struct Result {
-  int n = 0;
-  std::string text;
-  std::vector<int> conf;
-  std::vector<ChInfo> info;
-};
+using Result = pvk::codelinedocs::Reading;
 
 class Cmc7Reader : public ::testing::Test {
  protected:

@@ -24,12 +24,7 @@ constexpr int kOffset = 520;  // the document's optical-magnetic offset, lines: 
 
 OcrReading opticalOf(const cd::Doc& d, int conf = 90) { return cd::readingOf(d, conf); }
 
-struct Result {
-  int n = 0;
-  std::string text;
-  std::vector<int> conf;
-  std::vector<ChInfo> info;
-};
+using Result = pvk::codelinedocs::Reading;
 
 class Combined : public ::testing::Test {
  protected:

@@ -1,14 +1,25 @@
 // The reading a zone reader gives for a drawn codeline: its truth at the drawn boxes (in reading
-// order, blanks spanning the gap between their neighbours), every entry at one confidence.
+// order, blanks spanning the gap between their neighbours), every entry at one confidence; and
+// what a codeline reader hands out, gathered for the tests.
 #pragma once
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "codeline_docs.h"
 #include "ocr/ocr.h"
 
 namespace pvk::codelinedocs {
+
+// What a codeline reader handed out: its count, and its text, confidences and boxes when it
+// read something.
+struct Reading {
+  int n = 0;
+  std::string text;
+  std::vector<int> conf;
+  std::vector<ChInfo> info;
+};
 
 inline OcrReading readingOf(const Doc& d, int conf = 90) {
   OcrReading o{};

@@ -113,7 +113,7 @@ void correctPlane(const CorrectionPlane& p, bool correct) {
   bool identity = true;
   for (int v = 0; v < 256 && identity; ++v) identity = lut[v] == v;
 #ifdef PVK_TABLE_PERMUTES
-  const bool inRegisters = !identity && pvk::core::haveBytePermutes();
+  const bool inRegisters = !identity && pvk::core::processorHas(pvk::core::Cpu::BytePermutes);
 #endif
   std::vector<uint8_t> gains(identity || !offset ? 0 : both);
   for (uint32_t r = 0; r < p.rows; ++r) {

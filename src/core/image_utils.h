@@ -72,8 +72,17 @@ void swapOuterBytes(uint8_t* dst, const uint8_t* src, size_t pixels);
 // byte 2 from third[k]. dst must not overlap the planes.
 void interleavePlanes(uint8_t* dst, const uint8_t* first, const uint8_t* second, const uint8_t* third,
                       size_t pixels);
-// True where the processor permutes the 64 bytes of a whole register by byte indexes (and has the
-// 512-bit byte operations beside them): code with such a version asks before using it.
-bool haveBytePermutes();
+
+}  // namespace pvk::core
+
+// ---- The processor ------------------------------------------------------------------------
+namespace pvk::core {
+
+// What the processor can do beyond the baseline: code with a version that needs more asks here
+// before using it. ByteShuffles: 16-byte shuffles by byte indexes. EightLanes: 256-bit vectors.
+// BytePermutes: the 64 bytes of a whole register permuted by byte indexes, with the 512-bit
+// byte operations beside them.
+enum class Cpu { ByteShuffles, EightLanes, BytePermutes };
+bool processorHas(Cpu feature);
 
 }  // namespace pvk::core

@@ -31,24 +31,6 @@ void interleavePlain(uint8_t* dst, const uint8_t* a, const uint8_t* b, const uin
 
 #ifdef PVK_BYTE_SHUFFLES
 
-bool haveShuffles()
-{
-  static const bool yes = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("ssse3") != 0;
-  }();
-  return yes;
-}
-
-bool havePermutes()
-{
-  static const bool yes = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx512vbmi") != 0 && __builtin_cpu_supports("avx512bw") != 0;
-  }();
-  return yes;
-}
-
 // Output byte j of a 48-byte block (16 pixels) comes from input byte 3 * (j / 3) + 2 - j % 3: the
 // masks pick it out of the input vector holding it, for each output vector.
 struct ShuffleMasks {
@@ -161,22 +143,13 @@ void swapOuterBytes(uint8_t* dst, const uint8_t* src, size_t pixels)
     return;
   size_t done = 0;
 #ifdef PVK_BYTE_SHUFFLES
-  if (dst != src && havePermutes())
+  if (dst != src && processorHas(Cpu::BytePermutes))
     done = swapPermutedApart(dst, src, pixels);
-  if (haveShuffles())
+  if (processorHas(Cpu::ByteShuffles))
     done += dst == src ? swapShuffled(dst + 3 * done, src + 3 * done, pixels - done)
                        : swapShuffledApart(dst + 3 * done, src + 3 * done, pixels - done);
 #endif
   swapPlain(dst + 3 * done, src + 3 * done, pixels - done);
-}
-
-bool haveBytePermutes()
-{
-#ifdef PVK_BYTE_SHUFFLES
-  return havePermutes();
-#else
-  return false;
-#endif
 }
 
 void interleavePlanes(uint8_t* dst, const uint8_t* first, const uint8_t* second, const uint8_t* third,
@@ -186,7 +159,7 @@ void interleavePlanes(uint8_t* dst, const uint8_t* first, const uint8_t* second,
     return;
   size_t done = 0;
 #ifdef PVK_BYTE_SHUFFLES
-  if (haveShuffles())
+  if (processorHas(Cpu::ByteShuffles))
     done = interleaveShuffled(dst, first, second, third, pixels);
 #endif
   interleavePlain(dst + 3 * done, first + done, second + done, third + done, pixels - done);

@@ -11,6 +11,7 @@
 #include <immintrin.h>
 #endif
 
+#include "core/image_utils.h"
 #include "image/image.h"
 
 using namespace pvk::image;
@@ -135,15 +136,6 @@ inline uint8_t blendOne(const uint8_t* r0, size_t stride, float u, float v)
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #define PVK_EIGHT_LANES 1
-bool haveEightLanes()
-{
-  static const bool yes = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-  }();
-  return yes;
-}
-
 // Eight pixels a step, the same operations as the one-pixel loop below; the last step ends at
 // the span's end, writing again (the same bytes) what the step before it wrote. Spans shorter
 // than a step are left to the loop below: returns how many pixels were done.
@@ -203,7 +195,7 @@ void blendSpan(const SpanPlanes& sp, const float* fxs, const float* fys, size_t 
 {
   size_t i = 0;
 #ifdef PVK_EIGHT_LANES
-  if (haveEightLanes())
+  if (pvk::core::processorHas(pvk::core::Cpu::EightLanes))
     i = blendEight(sp, fxs, fys, n);
 #endif
   for (; i < n; ++i) {

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <vector>
 
 #include "acquisition/acquisition.h"
 #include "core/image_utils.h"
@@ -48,13 +47,6 @@ inline uint8_t gained(uint8_t v, uint8_t black, float coef) {
 PVK_WIDE_VECTORS void gainInPlace(uint8_t* __restrict line, const uint8_t* __restrict black,
                                   const float* __restrict coef, uint32_t from, uint32_t to) {
   for (uint32_t x = from; x < to; ++x) line[x] = gained(line[x], black[x], coef[x]);
-}
-
-// Over [from, to) of a line, into another.
-PVK_WIDE_VECTORS void gainInto(const uint8_t* __restrict line, uint8_t* __restrict out,
-                               const uint8_t* __restrict black, const float* __restrict coef,
-                               uint32_t from, uint32_t to) {
-  for (uint32_t x = from; x < to; ++x) out[x] = gained(line[x], black[x], coef[x]);
 }
 
 #ifdef PVK_TABLE_PERMUTES
@@ -108,14 +100,13 @@ void correctPlane(const CorrectionPlane& p, bool correct) {
   const uint32_t both = std::max(from, std::min({to, p.blackBytes, p.coef ? p.coefCount : 0u}));
   const uint8_t* __restrict lut = p.lut;
   // With neutral brightness and contrast the table is the identity and is skipped; otherwise,
-  // where the processor looks bytes up in registers, gain and table in one pass; else the gains
-  // go into a line of their own first (a loop that vectorises), then through the table.
+  // where the processor looks bytes up in registers, gain and table in one pass; else the line
+  // is gained first (a loop that vectorises), then put through the table.
   bool identity = true;
   for (int v = 0; v < 256 && identity; ++v) identity = lut[v] == v;
 #ifdef PVK_TABLE_PERMUTES
   const bool inRegisters = !identity && pvk::core::processorHas(pvk::core::Cpu::BytePermutes);
 #endif
-  std::vector<uint8_t> gains(identity || !offset ? 0 : both);
   for (uint32_t r = 0; r < p.rows; ++r) {
     uint8_t* __restrict line = p.firstPixel + r * p.rowStride;
     if (offset) {
@@ -126,8 +117,8 @@ void correctPlane(const CorrectionPlane& p, bool correct) {
 #ifdef PVK_TABLE_PERMUTES
         if (inRegisters) rest = gainThroughTable(line, p.black, p.coef, lut, from, both);
 #endif
-        gainInto(line, gains.data(), p.black, p.coef, rest, both);
-        for (uint32_t x = rest; x < both; ++x) line[x] = lut[gains[x]];
+        gainInPlace(line, p.black, p.coef, rest, both);
+        for (uint32_t x = rest; x < both; ++x) line[x] = lut[line[x]];
       }
       for (uint32_t x = both; x < to; ++x) {
         const uint8_t b = x < p.blackBytes ? p.black[x] : 0;

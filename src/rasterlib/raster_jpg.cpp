@@ -430,12 +430,11 @@ void RasterImageJPG::EncodeFrame(RasterImageJPG* img, RasterFileJpg* io, EncodeS
         jpeg_write_scanlines(cinfo, line, 1);
     }
     JSAMPROW rows[16];
+    RowsAhead ahead(*img, false);
     while (cinfo->next_scanline < cinfo->image_height) {
         const JDIMENSION n = cinfo->image_height - cinfo->next_scanline < 16 ? cinfo->image_height - cinfo->next_scanline : 16;
         for (JDIMENSION i = 0; i < n; ++i) rows[i] = img->GetBits(cinfo->image_height - 1 - cinfo->next_scanline - i);
-        // The next batch: file rows next + n .. next + n + 15, bitmap rows below this batch.
-        const uint32_t below = cinfo->image_height - cinfo->next_scanline - n;
-        if (below > 0) prefetchRows(*img, below > 16 ? below - 16 : 0, below - 1, false);
+        ahead.before(cinfo->next_scanline + n);  // the next batch
         jpeg_write_scanlines(cinfo, rows, n);
     }
     jpeg_finish_compress(cinfo);

@@ -43,15 +43,16 @@ cv::Mat uprightWarp(const cv::Mat& src, const cv::Point2f from[3], int width, in
 cv::Mat perspectiveCrop(const cv::Mat& src, const cv::Point2f quad[4], float width, float height) {
   const cv::Point2f to[4] = {cv::Point2f(0, 0), cv::Point2f(0, height), cv::Point2f(width, height),
                              cv::Point2f(width, 0)};
+  // A region reaching past the image is cut to it, as a region of interest would be. Each pixel
+  // of a warp depends on its own place alone, so only the region kept is warped.
+  const cv::Rect roi = cv::Rect(0, 0, static_cast<int>(width), static_cast<int>(height)) &
+                       cv::Rect(0, 0, src.cols, src.rows);
+  if (roi.width <= 0 || roi.height <= 0) return cv::Mat();
   const cv::Mat m = cv::getPerspectiveTransform(quad, to);
   cv::Mat warped;
-  cv::warpPerspective(src, warped, m, src.size(), cv::INTER_LINEAR | cv::WARP_FILL_OUTLIERS, cv::BORDER_CONSTANT,
+  cv::warpPerspective(src, warped, m, roi.size(), cv::INTER_LINEAR | cv::WARP_FILL_OUTLIERS, cv::BORDER_CONSTANT,
                       cv::Scalar(0));
-  // A region reaching past the image is cut to it, as a region of interest would be.
-  const cv::Rect roi = cv::Rect(0, 0, static_cast<int>(width), static_cast<int>(height)) &
-                       cv::Rect(0, 0, warped.cols, warped.rows);
-  if (roi.width <= 0 || roi.height <= 0) return cv::Mat();
-  return warped(roi).clone();
+  return warped;
 }
 
 void thresholdBinary(cv::Mat& img, int threshold) { cv::threshold(img, img, threshold, 255, cv::THRESH_BINARY); }

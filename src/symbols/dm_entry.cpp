@@ -39,11 +39,13 @@ struct Reading {
 // Failure counts towards giving a list up; Counted only adds to the count.
 enum class Outcome { Failure, Counted, Skipped, Left, Accepted };
 
-// One attempt with list entry v on the warped image; the accepted length in `length`.
-Outcome attempt(Reading& st, const cv::Mat& warped, int v, unsigned short& length) {
+// One attempt with list entry v on the grey symbol the locator cropped from this try's upright
+// image (empty: it found none); the accepted length in `length`.
+Outcome attempt(Reading& st, const cv::Mat& crop, int v, unsigned short& length) {
+  if (crop.empty()) return Outcome::Failure;
   imageReaderDM r;
-  cv::Mat b = r.adjustImage(warped, v);
-  if (b.empty()) return Outcome::Failure;
+  cv::Mat b = crop.clone();
+  pvk::geometry::thresholdBinary(b, v);
   if (!st.stored.empty() && st.stored.rows == b.rows && st.stored.cols == b.cols &&
       std::equal(b.datastart, b.dataend, st.stored.datastart))
     return Outcome::Skipped;
@@ -115,10 +117,11 @@ int runPass(Reading& st) {
     if (!uprightOutline(st, found.back(), warped)) continue;
     const int top = st.table[i];
     const std::vector<int> list = pvk::symbols::dmThresholdList(top);
+    const cv::Mat crop = imageReaderDM().locateSymbol(warped);
     for (int j = 0; j < static_cast<int>(list.size()); ++j) {
       if (list[j] < 5 || list[j] > top) continue;
       unsigned short length = 0;
-      const Outcome o = attempt(st, warped, list[j], length);
+      const Outcome o = attempt(st, crop, list[j], length);
       if (o == Outcome::Accepted) return length;
       if (j <= 22 || (o != Outcome::Failure && o != Outcome::Counted)) continue;
       if (o == Outcome::Counted) {

@@ -152,30 +152,34 @@ int imageReaderDM::findDataMatrixTirna(int, const cv::Mat& img) {
   return 0;
 }
 
-cv::Mat imageReaderDM::transformImage(int threshold, const cv::Mat& img) {
+cv::Mat imageReaderDM::cropSymbol(const cv::Mat& img) {
   const cv::Point2f tl(corners[0], corners[1]), bl(corners[2], corners[3]), br(corners[4], corners[5]),
       tr(corners[6], corners[7]);
   const float w = static_cast<float>(std::min(cv::norm(tl - tr), cv::norm(bl - br)));
   const float h = static_cast<float>(std::min(cv::norm(tl - bl), cv::norm(tr - br)));
   const cv::Point2f quad[4] = {tl, bl, br, tr};
   cv::Mat crop = pvk::geometry::perspectiveCrop(img, quad, w, h);
-  if (crop.empty()) {
-    WriteTrace("invalid imageCropped", false);
-    return cv::Mat();
-  }
-  pvk::geometry::thresholdBinary(crop, threshold);
+  if (crop.empty()) WriteTrace("invalid imageCropped", false);
   return crop;
 }
 
-cv::Mat imageReaderDM::adjust(const cv::Mat& img, int threshold, int tolerance) {
+cv::Mat imageReaderDM::transformImage(int threshold, const cv::Mat& img) {
+  cv::Mat crop = cropSymbol(img);
+  if (!crop.empty()) pvk::geometry::thresholdBinary(crop, threshold);
+  return crop;
+}
+
+// The corners of the symbol in img at one tolerance: the L edges, or on strict documents the
+// bounding box of the ink where the L looks like a stray line. False when neither is found.
+bool imageReaderDM::locate(const cv::Mat& img, int tolerance) {
   if (img.empty()) {
     WriteTrace("Datamatrix, NULL imgSrc", false);
-    return cv::Mat();
+    return false;
   }
   const bool strict = strictDocument();
   bool fallback = false;
   if (findDataMatrix(tolerance, img) != 0) {
-    if (!strict) return cv::Mat();
+    if (!strict) return false;
     fallback = true;
   } else if (strict) {
     const float* c = corners;
@@ -184,18 +188,29 @@ cv::Mat imageReaderDM::adjust(const cv::Mat& img, int threshold, int tolerance) 
     const int xSpan = static_cast<int>(*std::max_element(xs, xs + 4) - *std::min_element(xs, xs + 4));
     const int dpi = MyOcr.dmDpi, lim = dpi * 130 / 300;
     // A short edge is taken for a stray line: the bounding box stands in for the L.
-    if (ySpan < lim && findDataMatrixTirna(tolerance, img) != 0) return cv::Mat();
-    if (xSpan < lim && findDataMatrixTirna(tolerance, img) != 0) return cv::Mat();
+    if (ySpan < lim && findDataMatrixTirna(tolerance, img) != 0) return false;
+    if (xSpan < lim && findDataMatrixTirna(tolerance, img) != 0) return false;
     fallback = std::abs(ySpan - xSpan) > dpi / 30;
   }
-  if (fallback && findDataMatrixTirna(tolerance, img) != 0) return cv::Mat();
+  return !fallback || findDataMatrixTirna(tolerance, img) == 0;
+}
+
+cv::Mat imageReaderDM::adjust(const cv::Mat& img, int threshold, int tolerance) {
+  if (!locate(img, tolerance)) return cv::Mat();
   return transformImage(threshold, img);
 }
 
-cv::Mat imageReaderDM::adjustImage(const cv::Mat& img, int threshold) {
+cv::Mat imageReaderDM::locateSymbol(const cv::Mat& img) {
   for (int tolerance = 0; tolerance <= 2; ++tolerance) {
-    cv::Mat b = adjust(img, threshold, tolerance);
-    if (!b.empty()) return b;
+    if (!locate(img, tolerance)) continue;
+    cv::Mat crop = cropSymbol(img);
+    if (!crop.empty()) return crop;
   }
   return cv::Mat();
+}
+
+cv::Mat imageReaderDM::adjustImage(const cv::Mat& img, int threshold) {
+  cv::Mat b = locateSymbol(img);
+  if (!b.empty()) pvk::geometry::thresholdBinary(b, threshold);
+  return b;
 }

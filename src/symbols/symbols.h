@@ -406,9 +406,16 @@ class imageReaderDM {
   // adjust with tolerance 0, 1, 2: the first binary symbol image found, else empty.
   cv::Mat adjustImage(const cv::Mat& img, int threshold);
   cv::Mat adjust(const cv::Mat& img, int threshold, int tolerance);
+  // What adjustImage binarises: the grey symbol cropped at the first tolerance that finds it,
+  // else empty. It does not depend on the threshold, so one crop serves a whole threshold list.
+  cv::Mat locateSymbol(const cv::Mat& img);
+  // The corners at one tolerance; false when the symbol is not found.
+  bool locate(const cv::Mat& img, int tolerance);
   int findDataMatrix(int tolerance, const cv::Mat& img);
   int findDataMatrixTirna(int tolerance, const cv::Mat& img);
   cv::Mat transformImage(int threshold, const cv::Mat& img);
+  // The grey crop of the corners' quadrilateral, upright; empty (traced) when it has no pixels.
+  cv::Mat cropSymbol(const cv::Mat& img);
   bool findPixelSize(const cv::Mat& bin);
   bool findStartings(const cv::Mat& bin);
   double checkRatio(const int* runs, int last);

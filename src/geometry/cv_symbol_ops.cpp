@@ -7,12 +7,20 @@
 
 namespace pvk::geometry {
 
-double blurThresholdInverse(const cv::Mat& src, cv::Mat& bin, int blur, double threshold) {
+cv::Mat squareBlur(const cv::Mat& src, int blur) {
   cv::Mat blurred;
   cv::GaussianBlur(src, blurred, cv::Size(blur, blur), 0, 0, cv::BORDER_DEFAULT);
+  return blurred;
+}
+
+double thresholdInverse(const cv::Mat& blurred, cv::Mat& bin, double threshold) {
   if (threshold == 0) return cv::threshold(blurred, bin, 0, 255, cv::THRESH_BINARY_INV | cv::THRESH_OTSU);
   cv::threshold(blurred, bin, threshold, 255, cv::THRESH_BINARY_INV);
   return threshold;
+}
+
+double blurThresholdInverse(const cv::Mat& src, cv::Mat& bin, int blur, double threshold) {
+  return thresholdInverse(squareBlur(src, blur), bin, threshold);
 }
 
 void erodeDilateSquare(cv::Mat& bin, int erodeSide, int dilateSide) {

@@ -189,6 +189,9 @@ bool writeImageFile(const char* path, const cv::Mat& img, std::string& why);
 // Gaussian blur (blur x blur, sigma 0, default border) of `src` into `bin`, then an inverse
 // binary threshold at `threshold`, or at Otsu's threshold when it is 0. Returns the threshold.
 double blurThresholdInverse(const cv::Mat& src, cv::Mat& bin, int blur, double threshold);
+// The two halves of it, for a caller that thresholds one blurred image several times.
+cv::Mat squareBlur(const cv::Mat& src, int blur);
+double thresholdInverse(const cv::Mat& blurred, cv::Mat& bin, double threshold);
 // Erodes `bin` in place with a square rectangular element of side erodeSide, then dilates it
 // with one of side dilateSide: centred anchors, one iteration, constant border.
 void erodeDilateSquare(cv::Mat& bin, int erodeSide, int dilateSide);

@@ -21,6 +21,8 @@ inline bool strictDocument() {
   return t == 3 || t == 4 || t == 6 || t == 7 || t == 8;
 }
 
+constexpr int kOutlineBlur = 15;
+
 // The working state of one entry call.
 struct Reading {
   Reading(const PVKImg& i, char* o, unsigned short c) : img(i), out(o), capacity(c) {}
@@ -28,6 +30,7 @@ struct Reading {
   char* out;
   unsigned short capacity;
   cv::Mat image;
+  cv::Mat blurred;  // the outline search's blur of the image, the same on every try
   int table[32] = {};
   cv::Point2f prev[4] = {};
   bool squarePass = false;
@@ -35,6 +38,47 @@ struct Reading {
   cv::Mat stored;  // the last binary symbol image processed
   int counter = 0;
 };
+
+// The outline search on the zone already blurred: threshold (Otsu's when 0, written back),
+// erode, dilate, and the largest contour that fits.
+bool outlineOf(const cv::Mat& blurred, std::vector<std::vector<cv::Point>>& found, double& threshold, int dpi) {
+  cv::Mat bin;
+  threshold = pvk::geometry::thresholdInverse(blurred, bin, threshold);
+  pvk::geometry::erodeDilateSquare(bin, 7, 15);
+  const std::vector<std::vector<cv::Point>> contours = pvk::geometry::treeContours(bin);
+  const double big = 25600 * dpi / 300, small = 4096 * dpi / 300;
+  int top[4] = {-1, -1, -1, -1};
+  double areas[4] = {};
+  bool touchesFrame = false;
+  for (int k = 0; k < static_cast<int>(contours.size()); ++k) {
+    const double area = cv::contourArea(contours[k], false);
+    if (strictDocument() && area > big) {
+      int atCorner = 0;
+      for (const cv::Point& p : contours[k])
+        if ((p.x > blurred.cols - 3 || p.x < 2) && (p.y > blurred.rows - 3 || p.y < 2)) ++atCorner;
+      if (atCorner >= 2) {
+        touchesFrame = true;
+        continue;
+      }
+    }
+    if (area <= small) continue;
+    for (int s = 0; s < 4; ++s) {
+      if (top[s] >= 0 && areas[s] > area) continue;
+      for (int m = 3; m > s; --m) {
+        top[m] = top[m - 1];
+        areas[m] = areas[m - 1];
+      }
+      top[s] = k;
+      areas[s] = area;
+      break;
+    }
+  }
+  if (top[0] < 0) return false;
+  int chosen = top[0];
+  if (touchesFrame && top[1] >= 0 && contours.size() > 1 && cv::contourArea(contours[1], false) > 9.0) chosen = top[1];
+  found.push_back(contours[chosen]);
+  return true;
+}
 
 // Failure counts towards giving a list up; Counted only adds to the count.
 enum class Outcome { Failure, Counted, Skipped, Left, Accepted };
@@ -104,7 +148,7 @@ int runPass(Reading& st) {
     if (i > 0 && (st.table[i] > (base < 170 ? base + 80 : 250) || st.table[i] < (base > 89 ? base - 80 : 10))) continue;
     std::vector<std::vector<cv::Point>> found;
     double t = st.table[i];
-    if (!findImgContoursDM(st.image, found, t, st.img.dpi, 15)) {
+    if (!outlineOf(st.blurred, found, t, st.img.dpi)) {
       if (i == 0) return -1;
       continue;
     }
@@ -189,6 +233,7 @@ int decodeZone(PVKImg& img, char* out, unsigned short& len) {
   const int stride = img.stride != 0 ? img.stride : img.width;
   Reading st(img, out, len);
   st.image = cv::Mat(img.height, img.width, CV_8UC1, img.data, static_cast<size_t>(stride));
+  st.blurred = pvk::geometry::squareBlur(st.image, kOutlineBlur);
   int r = runPass(st);
   if (r > 0) return r;
   if (r == 0 && st.symbolSeen && !MyITACheck.equalsAt10) {
@@ -233,42 +278,7 @@ std::vector<int> pvk::symbols::dmThresholdList(int t) {
 
 bool findImgContoursDM(const cv::Mat& img, std::vector<std::vector<cv::Point>>& found, double& threshold, int dpi,
                        int blur) {
-  cv::Mat bin;
-  threshold = pvk::geometry::blurThresholdInverse(img, bin, blur, threshold);
-  pvk::geometry::erodeDilateSquare(bin, 7, 15);
-  const std::vector<std::vector<cv::Point>> contours = pvk::geometry::treeContours(bin);
-  const double big = 25600 * dpi / 300, small = 4096 * dpi / 300;
-  int top[4] = {-1, -1, -1, -1};
-  double areas[4] = {};
-  bool touchesFrame = false;
-  for (int k = 0; k < static_cast<int>(contours.size()); ++k) {
-    const double area = cv::contourArea(contours[k], false);
-    if (strictDocument() && area > big) {
-      int atCorner = 0;
-      for (const cv::Point& p : contours[k])
-        if ((p.x > img.cols - 3 || p.x < 2) && (p.y > img.rows - 3 || p.y < 2)) ++atCorner;
-      if (atCorner >= 2) {
-        touchesFrame = true;
-        continue;
-      }
-    }
-    if (area <= small) continue;
-    for (int s = 0; s < 4; ++s) {
-      if (top[s] >= 0 && areas[s] > area) continue;
-      for (int m = 3; m > s; --m) {
-        top[m] = top[m - 1];
-        areas[m] = areas[m - 1];
-      }
-      top[s] = k;
-      areas[s] = area;
-      break;
-    }
-  }
-  if (top[0] < 0) return false;
-  int chosen = top[0];
-  if (touchesFrame && top[1] >= 0 && contours.size() > 1 && cv::contourArea(contours[1], false) > 9.0) chosen = top[1];
-  found.push_back(contours[chosen]);
-  return true;
+  return outlineOf(pvk::geometry::squareBlur(img, blur), found, threshold, dpi);
 }
 
 int PDataMatrixDecode(PVKImg* img, char* out, unsigned short& len) {

@@ -409,8 +409,6 @@ class imageReaderDM {
   // What adjustImage binarises: the grey symbol cropped at the first tolerance that finds it,
   // else empty. It does not depend on the threshold, so one crop serves a whole threshold list.
   cv::Mat locateSymbol(const cv::Mat& img);
-  // The corners at one tolerance; false when the symbol is not found.
-  bool locate(const cv::Mat& img, int tolerance);
   int findDataMatrix(int tolerance, const cv::Mat& img);
   int findDataMatrixTirna(int tolerance, const cv::Mat& img);
   cv::Mat transformImage(int threshold, const cv::Mat& img);
@@ -422,6 +420,12 @@ class imageReaderDM {
 
   float corners[8] = {};  // top-left, bottom-left, bottom-right, top-right (x, y)
   parseImageDM parser;
+
+ private:
+  struct EdgeScans;
+  int findDataMatrix(int tolerance, const cv::Mat& img, const EdgeScans& scans);
+  // The corners at one tolerance (from the scans when given); false when the symbol is not found.
+  bool locate(const cv::Mat& img, int tolerance, const EdgeScans* scans);
 };
 
 bool checkVariance(double mean, const int* runs, int tolerance, int last);

@@ -5,6 +5,8 @@
 #include "core/records.h"
 #include "core/trace.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -231,9 +233,13 @@ int parseImageDM::correctBlocks(std::vector<unsigned char>& data) {
 }
 
 int parseImageDM::resample() {
+  // The origin steps on by at most one module on each axis: further on, every sampling point
+  // lies in the next module, and each step costs a full correction of the symbol.
   const int limit = MyOcr.dmDpi * 14 / 300;
-  if (colOffset >= limit) return -2;
-  if (rowOffset >= limit) {
+  const int rowLimit = std::min(limit, static_cast<int>(std::ceil(moduleHeight)));
+  const int colLimit = std::min(limit, static_cast<int>(std::ceil(moduleWidth)));
+  if (colOffset >= colLimit) return -2;
+  if (rowOffset >= rowLimit) {
     rowOffset = rowOffsetReset;
     ++colOffset;
   } else {

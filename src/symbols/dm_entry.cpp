@@ -46,7 +46,9 @@ bool outlineOf(const cv::Mat& blurred, std::vector<std::vector<cv::Point>>& foun
   threshold = pvk::geometry::thresholdInverse(blurred, bin, threshold);
   pvk::geometry::erodeDilateSquare(bin, 7, 15);
   const std::vector<std::vector<cv::Point>> contours = pvk::geometry::treeContours(bin);
-  const double big = 25600 * dpi / 300, small = 4096 * dpi / 300;
+  // The smallest symbol read is 10 x 10 modules of 10 mil, a tenth of an inch square: a blob
+  // of less area is no symbol at this resolution.
+  const double big = 25600 * dpi / 300, small = (dpi / 10.0) * (dpi / 10.0);
   int top[4] = {-1, -1, -1, -1};
   double areas[4] = {};
   bool touchesFrame = false;

@@ -32,10 +32,11 @@ void erodeDilateSquare(cv::Mat& bin, int erodeSide, int dilateSide) {
   cv::dilate(bin, bin, d, cv::Point(-1, -1), 1, cv::BORDER_CONSTANT, cv::morphologyDefaultBorderValue());
 }
 
-std::vector<std::vector<cv::Point>> treeContours(const cv::Mat& binary) {
+std::vector<std::vector<cv::Point>> treeContours(const cv::Mat& binary, std::vector<cv::Vec4i>* hierarchy) {
   std::vector<std::vector<cv::Point>> contours;
   cv::Mat work = binary.clone();
-  cv::findContours(work, contours, cv::RETR_TREE, cv::CHAIN_APPROX_SIMPLE, cv::Point(0, 0));
+  if (hierarchy) cv::findContours(work, contours, *hierarchy, cv::RETR_TREE, cv::CHAIN_APPROX_SIMPLE, cv::Point(0, 0));
+  else cv::findContours(work, contours, cv::RETR_TREE, cv::CHAIN_APPROX_SIMPLE, cv::Point(0, 0));
   return contours;
 }
 

@@ -196,7 +196,8 @@ double thresholdInverse(const cv::Mat& blurred, cv::Mat& bin, double threshold);
 // with one of side dilateSide: centred anchors, one iteration, constant border.
 void erodeDilateSquare(cv::Mat& bin, int erodeSide, int dilateSide);
 // Every contour of a binary image as a tree, simple chain approximation; the image is kept.
-std::vector<std::vector<cv::Point>> treeContours(const cv::Mat& binary);
+// With `hierarchy`, each contour's next, previous, first child and parent (-1: none) too.
+std::vector<std::vector<cv::Point>> treeContours(const cv::Mat& binary, std::vector<cv::Vec4i>* hierarchy = nullptr);
 // Affine warp that takes from[0], from[1], from[2] to (0, 0), (width, 0), (width, height),
 // into a width x height image: cubic interpolation, reflected border.
 cv::Mat uprightWarp(const cv::Mat& src, const cv::Point2f from[3], int width, int height);

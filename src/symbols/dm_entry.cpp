@@ -39,29 +39,55 @@ struct Reading {
   int counter = 0;
 };
 
+// Points of a contour that lie at a corner of a cols x rows zone.
+int cornerPoints(const std::vector<cv::Point>& contour, int cols, int rows) {
+  int n = 0;
+  for (const cv::Point& p : contour)
+    if ((p.x > cols - 3 || p.x < 2) && (p.y > rows - 3 || p.y < 2)) ++n;
+  return n;
+}
+
+// A dark surround that fills the zone's corners is the background a label lies on, not a
+// symbol: its largest hole, when that makes a good part of it, is the label's paper, which
+// holds the symbol. Otherwise the contour itself.
+int holeOfSurround(const std::vector<std::vector<cv::Point>>& contours, const std::vector<cv::Vec4i>& tree, int k,
+                   int cols, int rows, double small) {
+  if (cornerPoints(contours[k], cols, rows) < 2) return k;
+  const double area = cv::contourArea(contours[k], false);
+  int best = k;
+  double bestArea = std::max(small, area / 4);
+  for (int c = tree[k][2]; c >= 0; c = tree[c][0]) {
+    const double a = cv::contourArea(contours[c], false);
+    if (a > bestArea) {
+      best = c;
+      bestArea = a;
+    }
+  }
+  return best;
+}
+
 // The outline search on the zone already blurred: threshold (Otsu's when 0, written back),
-// erode, dilate, and the largest contour that fits.
-bool outlineOf(const cv::Mat& blurred, std::vector<std::vector<cv::Point>>& found, double& threshold, int dpi) {
+// erode, dilate, and the largest contour that fits; `hole` tells that it is the paper inside a
+// dark surround.
+bool outlineOf(const cv::Mat& blurred, std::vector<std::vector<cv::Point>>& found, double& threshold, int dpi,
+               bool& hole) {
   cv::Mat bin;
   threshold = pvk::geometry::thresholdInverse(blurred, bin, threshold);
   pvk::geometry::erodeDilateSquare(bin, 7, 15);
-  const std::vector<std::vector<cv::Point>> contours = pvk::geometry::treeContours(bin);
+  std::vector<cv::Vec4i> tree;
+  const std::vector<std::vector<cv::Point>> contours = pvk::geometry::treeContours(bin, &tree);
   // The smallest symbol read is 10 x 10 modules of 10 mil, a tenth of an inch square: a blob
   // of less area is no symbol at this resolution.
   const double big = 25600 * dpi / 300, small = (dpi / 10.0) * (dpi / 10.0);
+  const bool strict = strictDocument();
   int top[4] = {-1, -1, -1, -1};
   double areas[4] = {};
   bool touchesFrame = false;
   for (int k = 0; k < static_cast<int>(contours.size()); ++k) {
     const double area = cv::contourArea(contours[k], false);
-    if (strictDocument() && area > big) {
-      int atCorner = 0;
-      for (const cv::Point& p : contours[k])
-        if ((p.x > blurred.cols - 3 || p.x < 2) && (p.y > blurred.rows - 3 || p.y < 2)) ++atCorner;
-      if (atCorner >= 2) {
-        touchesFrame = true;
-        continue;
-      }
+    if (strict && area > big && cornerPoints(contours[k], blurred.cols, blurred.rows) >= 2) {
+      touchesFrame = true;
+      continue;
     }
     if (area <= small) continue;
     for (int s = 0; s < 4; ++s) {
@@ -78,6 +104,9 @@ bool outlineOf(const cv::Mat& blurred, std::vector<std::vector<cv::Point>>& foun
   if (top[0] < 0) return false;
   int chosen = top[0];
   if (touchesFrame && top[1] >= 0 && contours.size() > 1 && cv::contourArea(contours[1], false) > 9.0) chosen = top[1];
+  const int outer = chosen;
+  if (!strict) chosen = holeOfSurround(contours, tree, chosen, blurred.cols, blurred.rows, small);
+  hole = chosen != outer;
   found.push_back(contours[chosen]);
   return true;
 }
@@ -118,7 +147,7 @@ Outcome attempt(Reading& st, const cv::Mat& crop, int v, unsigned short& length)
 }
 
 // The corners, size and warp of one try's outline; false when the try is skipped.
-bool uprightOutline(Reading& st, const std::vector<cv::Point>& outline, cv::Mat& warped) {
+bool uprightOutline(Reading& st, const std::vector<cv::Point>& outline, bool hole, cv::Mat& warped) {
   const cv::RotatedRect box = pvk::geometry::minAreaBox(outline);
   cv::Point2f p[4];
   pvk::geometry::boxCorners(box, p);
@@ -130,7 +159,9 @@ bool uprightOutline(Reading& st, const std::vector<cv::Point>& outline, cv::Mat&
   cv::Point2f c[4];
   ChooseSymbolCorners(p, c);
   const int m = st.img.dpi / 75;
-  if (GrowSymbolCorners(c, static_cast<float>(m), st.img.width, st.img.height)) {
+  // The paper inside a dark surround already holds the quiet zone: a margin would take in the
+  // surround, whose dark edges the locator would take for the symbol's.
+  if (!hole && GrowSymbolCorners(c, static_cast<float>(m), st.img.width, st.img.height)) {
     a += 4 * m;
     b += 4 * m;
   }
@@ -150,7 +181,8 @@ int runPass(Reading& st) {
     if (i > 0 && (st.table[i] > (base < 170 ? base + 80 : 250) || st.table[i] < (base > 89 ? base - 80 : 10))) continue;
     std::vector<std::vector<cv::Point>> found;
     double t = st.table[i];
-    if (!outlineOf(st.blurred, found, t, st.img.dpi)) {
+    bool hole = false;
+    if (!outlineOf(st.blurred, found, t, st.img.dpi, hole)) {
       if (i == 0) return -1;
       continue;
     }
@@ -160,7 +192,7 @@ int runPass(Reading& st) {
       for (int k = 1; k < 32; ++k) st.table[k] = std::max(0, base - 7 * k);
     }
     cv::Mat warped;
-    if (!uprightOutline(st, found.back(), warped)) continue;
+    if (!uprightOutline(st, found.back(), hole, warped)) continue;
     const int top = st.table[i];
     const std::vector<int> list = pvk::symbols::dmThresholdList(top);
     const cv::Mat crop = imageReaderDM().locateSymbol(warped);
@@ -280,7 +312,8 @@ std::vector<int> pvk::symbols::dmThresholdList(int t) {
 
 bool findImgContoursDM(const cv::Mat& img, std::vector<std::vector<cv::Point>>& found, double& threshold, int dpi,
                        int blur) {
-  return outlineOf(pvk::geometry::squareBlur(img, blur), found, threshold, dpi);
+  bool hole = false;
+  return outlineOf(pvk::geometry::squareBlur(img, blur), found, threshold, dpi, hole);
 }
 
 int PDataMatrixDecode(PVKImg* img, char* out, unsigned short& len) {

@@ -32,6 +32,17 @@ void erodeDilateSquare(cv::Mat& bin, int erodeSide, int dilateSide) {
   cv::dilate(bin, bin, d, cv::Point(-1, -1), 1, cv::BORDER_CONSTANT, cv::morphologyDefaultBorderValue());
 }
 
+cv::Mat dilateErodeSquare(const cv::Mat& grey, int dilateSide, int erodeSide) {
+  const cv::Mat d = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(dilateSide, dilateSide),
+                                              cv::Point(dilateSide / 2, dilateSide / 2));
+  const cv::Mat e = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(erodeSide, erodeSide),
+                                              cv::Point(erodeSide / 2, erodeSide / 2));
+  cv::Mat out;
+  cv::dilate(grey, out, d, cv::Point(-1, -1), 1, cv::BORDER_CONSTANT, cv::morphologyDefaultBorderValue());
+  cv::erode(out, out, e, cv::Point(-1, -1), 1, cv::BORDER_CONSTANT, cv::morphologyDefaultBorderValue());
+  return out;
+}
+
 std::vector<std::vector<cv::Point>> treeContours(const cv::Mat& binary, std::vector<cv::Vec4i>* hierarchy) {
   std::vector<std::vector<cv::Point>> contours;
   cv::Mat work = binary.clone();

@@ -195,6 +195,11 @@ double thresholdInverse(const cv::Mat& blurred, cv::Mat& bin, double threshold);
 // Erodes `bin` in place with a square rectangular element of side erodeSide, then dilates it
 // with one of side dilateSide: centred anchors, one iteration, constant border.
 void erodeDilateSquare(cv::Mat& bin, int erodeSide, int dilateSide);
+// The grey image whose inverse threshold at any t is erodeDilateSquare(e, d) of the inverse
+// threshold of `grey` at t: its light grown by e / 2 (a square maximum of side e), then its
+// dark by d / 2 (a minimum of side d), the zone's outside counting for neither. One such image
+// serves every threshold a caller tries.
+cv::Mat dilateErodeSquare(const cv::Mat& grey, int dilateSide, int erodeSide);
 // Every contour of a binary image as a tree, simple chain approximation; the image is kept.
 // With `hierarchy`, each contour's next, previous, first child and parent (-1: none) too.
 std::vector<std::vector<cv::Point>> treeContours(const cv::Mat& binary, std::vector<cv::Vec4i>* hierarchy = nullptr);

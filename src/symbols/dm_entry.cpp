@@ -31,6 +31,7 @@ struct Reading {
   unsigned short capacity;
   cv::Mat image;
   cv::Mat blurred;  // the outline search's blur of the image, the same on every try
+  cv::Mat shaped;   // the blur eroded and dilated as every try's binary image is
   int table[32] = {};
   cv::Point2f prev[4] = {};
   bool squarePass = false;
@@ -66,14 +67,17 @@ int holeOfSurround(const std::vector<std::vector<cv::Point>>& contours, const st
   return best;
 }
 
-// The outline search on the zone already blurred: threshold (Otsu's when 0, written back),
-// erode, dilate, and the largest contour that fits; `hole` tells that it is the paper inside a
-// dark surround.
-bool outlineOf(const cv::Mat& blurred, std::vector<std::vector<cv::Point>>& found, double& threshold, int dpi,
-               bool& hole) {
+// The binary image of the dark eroded by 3 and dilated by 7 pixels, thresholded from the
+// blurred zone already shaped so (Otsu's threshold of the blur when 0, written back).
+constexpr int kOutlineErode = 7, kOutlineDilate = 15;
+
+// The outline search on the zone's blur, shaped: the largest contour that fits; `hole` tells
+// that it is the paper inside a dark surround.
+bool outlineOf(const cv::Mat& blurred, const cv::Mat& shaped, std::vector<std::vector<cv::Point>>& found,
+               double& threshold, int dpi, bool& hole) {
   cv::Mat bin;
-  threshold = pvk::geometry::thresholdInverse(blurred, bin, threshold);
-  pvk::geometry::erodeDilateSquare(bin, 7, 15);
+  if (threshold == 0) threshold = pvk::geometry::thresholdInverse(blurred, bin, 0);
+  pvk::geometry::thresholdInverse(shaped, bin, threshold);
   std::vector<cv::Vec4i> tree;
   const std::vector<std::vector<cv::Point>> contours = pvk::geometry::treeContours(bin, &tree);
   // The smallest symbol read is 10 x 10 modules of 10 mil, a tenth of an inch square: a blob
@@ -182,7 +186,7 @@ int runPass(Reading& st) {
     std::vector<std::vector<cv::Point>> found;
     double t = st.table[i];
     bool hole = false;
-    if (!outlineOf(st.blurred, found, t, st.img.dpi, hole)) {
+    if (!outlineOf(st.blurred, st.shaped, found, t, st.img.dpi, hole)) {
       if (i == 0) return -1;
       continue;
     }
@@ -268,6 +272,7 @@ int decodeZone(PVKImg& img, char* out, unsigned short& len) {
   Reading st(img, out, len);
   st.image = cv::Mat(img.height, img.width, CV_8UC1, img.data, static_cast<size_t>(stride));
   st.blurred = pvk::geometry::squareBlur(st.image, kOutlineBlur);
+  st.shaped = pvk::geometry::dilateErodeSquare(st.blurred, kOutlineErode, kOutlineDilate);
   int r = runPass(st);
   if (r > 0) return r;
   if (r == 0 && st.symbolSeen && !MyITACheck.equalsAt10) {
@@ -313,7 +318,9 @@ std::vector<int> pvk::symbols::dmThresholdList(int t) {
 bool findImgContoursDM(const cv::Mat& img, std::vector<std::vector<cv::Point>>& found, double& threshold, int dpi,
                        int blur) {
   bool hole = false;
-  return outlineOf(pvk::geometry::squareBlur(img, blur), found, threshold, dpi, hole);
+  const cv::Mat blurred = pvk::geometry::squareBlur(img, blur);
+  return outlineOf(blurred, pvk::geometry::dilateErodeSquare(blurred, kOutlineErode, kOutlineDilate), found, threshold,
+                   dpi, hole);
 }
 
 int PDataMatrixDecode(PVKImg* img, char* out, unsigned short& len) {

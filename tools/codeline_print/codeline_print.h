@@ -93,6 +93,7 @@ struct LineRequest {
 };
 
 struct Line {
+  Micr kind = Micr::E13B;
   glyphs::GreyImage image;
   std::string truth;
   std::vector<glyphs::CharBox> boxes;

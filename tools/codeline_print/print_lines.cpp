@@ -97,6 +97,7 @@ codelinedocs::Degradation condition(const std::string& name, uint32_t seed) {
 
 Line printLine(const PrintFont& f, const LineRequest& r) {
   Line l;
+  l.kind = f.spec().kind;
   l.truth = r.text;
   l.deg = condition(r.condition, r.seed);
   Placement p;

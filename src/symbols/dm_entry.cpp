@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <unordered_map>
 
 namespace {
 
@@ -22,6 +23,38 @@ inline bool strictDocument() {
 }
 
 constexpr int kOutlineBlur = 15;
+
+// Failure counts towards giving a list up; Counted only adds to the count.
+enum class Outcome { Failure, Counted, Skipped, Left, Accepted };
+
+// What an attempt on one binary symbol image came to: the same bytes always come to the same,
+// so a binary image met again (the threshold lists repeat values, and neighbouring thresholds
+// often cut a sharp symbol alike) is answered from here instead of measured and sampled again.
+class TriedBinaries {
+ public:
+  struct Result {
+    Outcome outcome;
+    bool decoded;  // it got as far as sampling codewords
+  };
+  const Result* find(const cv::Mat& b) const {
+    const auto it = results_.find(key(b));
+    return it == results_.end() ? nullptr : &it->second;
+  }
+  void add(const cv::Mat& b, Result r) { results_.emplace(key(b), r); }
+
+ private:
+  // FNV-1a over the size and the bytes.
+  static uint64_t key(const cv::Mat& b) {
+    uint64_t h = 1469598103934665603ull;
+    auto mix = [&h](uint64_t v) { h = (h ^ v) * 1099511628211ull; };
+    mix(static_cast<uint64_t>(b.rows));
+    mix(static_cast<uint64_t>(b.cols));
+    for (int y = 0; y < b.rows; ++y)
+      for (const uint8_t* p = b.ptr<uint8_t>(y), *e = p + b.cols; p < e; ++p) mix(*p);
+    return h;
+  }
+  std::unordered_map<uint64_t, Result> results_;
+};
 
 // The working state of one entry call.
 struct Reading {
@@ -38,6 +71,7 @@ struct Reading {
   bool symbolSeen = false;
   cv::Mat stored;  // the last binary symbol image processed
   int counter = 0;
+  TriedBinaries tried;
 };
 
 // Points of a contour that lie at a corner of a cols x rows zone.
@@ -115,14 +149,31 @@ bool outlineOf(const cv::Mat& blurred, const cv::Mat& shaped, std::vector<std::v
   return true;
 }
 
-// Failure counts towards giving a list up; Counted only adds to the count.
-enum class Outcome { Failure, Counted, Skipped, Left, Accepted };
+// The module size and origin of a binary symbol image, then the sampling and decoding, with
+// the resampling it asks for; `decoded` tells that codewords were sampled.
+Outcome measureAndDecode(Reading& st, const cv::Mat& b, unsigned short& length, bool& decoded) {
+  imageReaderDM r;
+  if (!r.findPixelSize(b)) return Outcome::Failure;
+  parseImageDM s = parseImageDM::withMeasures(r.parser);
+  if (!s.setImage(b)) return Outcome::Failure;
+  for (;;) {
+    if (s.extractDataRegion() == -1) return Outcome::Counted;
+    st.symbolSeen = true;
+    st.counter = 0;
+    decoded = true;
+    if (!s.readCodewords()) return Outcome::Left;
+    const int n = s.getDataBlocks(st.out, length, st.capacity);
+    if (n == -3) continue;
+    if (n != 0) return Outcome::Left;
+    const bool accepted = MyITACheck.active ? length > 28 : length != 0;
+    return accepted ? Outcome::Accepted : Outcome::Left;
+  }
+}
 
 // One attempt with list entry v on the grey symbol the locator cropped from this try's upright
 // image (empty: it found none); the accepted length in `length`.
 Outcome attempt(Reading& st, const cv::Mat& crop, int v, unsigned short& length) {
   if (crop.empty()) return Outcome::Failure;
-  imageReaderDM r;
   cv::Mat b = crop.clone();
   pvk::geometry::thresholdBinary(b, v);
   if (!st.stored.empty() && st.stored.rows == b.rows && st.stored.cols == b.cols &&
@@ -134,20 +185,17 @@ Outcome attempt(Reading& st, const cv::Mat& crop, int v, unsigned short& length)
     WriteTrace("unexpected memory error; skipping", false);
     return Outcome::Skipped;
   }
-  if (!r.findPixelSize(b)) return Outcome::Failure;
-  parseImageDM s = parseImageDM::withMeasures(r.parser);
-  if (!s.setImage(b)) return Outcome::Failure;
-  for (;;) {
-    if (s.extractDataRegion() == -1) return Outcome::Counted;
-    st.symbolSeen = true;
-    st.counter = 0;
-    if (!s.readCodewords()) return Outcome::Left;
-    const int n = s.getDataBlocks(st.out, length, st.capacity);
-    if (n == -3) continue;
-    if (n != 0) return Outcome::Left;
-    const bool accepted = MyITACheck.active ? length > 28 : length != 0;
-    return accepted ? Outcome::Accepted : Outcome::Left;
+  if (const TriedBinaries::Result* seen = st.tried.find(b)) {
+    if (seen->decoded) {
+      st.symbolSeen = true;
+      st.counter = 0;
+    }
+    return seen->outcome;
   }
+  bool decoded = false;
+  const Outcome o = measureAndDecode(st, b, length, decoded);
+  if (o != Outcome::Accepted) st.tried.add(b, {o, decoded});
+  return o;
 }
 
 // The corners, size and warp of one try's outline; false when the try is skipped.

@@ -450,10 +450,10 @@ double angle(cv::Point p1, cv::Point p2, cv::Point p0);
 
 // ---- QR: locator and reader entry -------------------------------------------------------------
 
-// Zone font 37. Locates the QR outline in the grey zone image and turns it upright, then
-// returns 0 with `out` empty and `len` unchanged: no text is read. -1 with a trace for a null
-// `out` or `len` 0 ("QrCode - invalid parameter", `len` set to 0) and for a null image or
-// pixels ("DataMatrix - null pointer").
+// Zone font 37: returns 0 with `out` empty and `len` unchanged: no text is read, and with no
+// decoder to take it the symbol is not looked for. -1 with a trace for a null `out` or `len` 0
+// ("QrCode - invalid parameter", `len` set to 0) and for a null image or pixels ("DataMatrix -
+// null pointer").
 int PQrCodeDecode(PVKImg* img, char* out, unsigned short& len);
 // Appends the outline of the largest dark blob (eroded and dilated less and less until one
 // fits) to `found`. A threshold of 0 asks for Otsu's, written back.

@@ -231,9 +231,9 @@ std::vector<std::vector<cv::Point>> contoursOf(const cv::Mat& binary, int mode, 
 // `work` = `binary` inside the filled polygon (8-connected fill), 0 elsewhere, then eroded and
 // dilated once with a 3 x 3 square.
 void keepInsidePolygon(const cv::Mat& binary, const std::vector<cv::Point>& polygon, cv::Mat& work);
-// Perspective warp of `src` taking from[k] to to[k], into an image of src's size (bilinear,
-// outside filled with 0).
-cv::Mat perspectiveWarp(const cv::Mat& src, const cv::Point2f from[4], const cv::Point2f to[4]);
+// Perspective warp of `src` taking from[k] to to[k], into an image of `size` whose origin is
+// the destination's (bilinear, outside filled with 0).
+cv::Mat perspectiveWarp(const cv::Mat& src, const cv::Point2f from[4], const cv::Point2f to[4], cv::Size size);
 // Eroded and dilated once with a 3 x 3 square, then binarised at Otsu's threshold (dark 0,
 // light 255).
 cv::Mat openedOtsu(const cv::Mat& grey);

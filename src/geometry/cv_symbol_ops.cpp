@@ -69,6 +69,13 @@ cv::Mat perspectiveCrop(const cv::Mat& src, const cv::Point2f quad[4], float wid
                        cv::Rect(0, 0, src.cols, src.rows);
   if (roi.width <= 0 || roi.height <= 0) return cv::Mat();
   const cv::Mat m = cv::getPerspectiveTransform(quad, to);
+  // An upright rectangle of whole pixels moves without a change of scale: every pixel of the
+  // warp is a source pixel, and copying them gives the same image without the interpolation.
+  const cv::Point shift(cvRound(-m.at<double>(0, 2)), cvRound(-m.at<double>(1, 2)));
+  const cv::Mat translation = (cv::Mat_<double>(3, 3) << 1, 0, -shift.x, 0, 1, -shift.y, 0, 0, 1);
+  const cv::Rect from(shift, roi.size());
+  if (cv::norm(m, translation, cv::NORM_INF) < 1e-9 && (from & cv::Rect(0, 0, src.cols, src.rows)) == from)
+    return src(from).clone();
   cv::Mat warped;
   cv::warpPerspective(src, warped, m, roi.size(), cv::INTER_LINEAR | cv::WARP_FILL_OUTLIERS, cv::BORDER_CONSTANT,
                       cv::Scalar(0));

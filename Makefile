@@ -50,6 +50,12 @@ demo: release
 	LD_LIBRARY_PATH=$(BUILD)/release/emulator:$(DEMO_DIR) $(BUILD)/release/examples/pvkread $(DEMO_DIR)
 	@echo "make demo: everything it wrote is in $(DEMO_DIR)"
 
+# The fuzzers for longer, each from a random seed, keeping what they find between runs (make test
+# runs them briefly from fixed seeds instead).
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	@BUILD=$(BUILD) JOBS=$(JOBS) scripts/run-fuzzers --long $(FUZZ_SECONDS)
+
 bench: release
 	@for b in $$(find $(BUILD)/release/bench -name 'bench_*' -type f -perm -u+x | sort); do [ -x "$$b" ] && LD_LIBRARY_PATH=$(BUILD)/release/emulator:$(BUILD)/release "$$b"; done; true
 

@@ -10,15 +10,15 @@ deps:
 	@scripts/install-deps
 
 $(BUILD)/asan/CMakeCache.txt:
-	cmake -S . -B $(BUILD)/asan -DCMAKE_BUILD_TYPE=Debug -DPVK_SANITIZE=ON
+	cmake -S . -B $(BUILD)/asan -DCMAKE_BUILD_TYPE=Debug -DPVK_SANITIZE=ON -DPVK_WERROR=ON
 
 $(BUILD)/release/CMakeCache.txt:
-	cmake -S . -B $(BUILD)/release -DCMAKE_BUILD_TYPE=Release -DPVK_TESTS=OFF
+	cmake -S . -B $(BUILD)/release -DCMAKE_BUILD_TYPE=Release -DPVK_TESTS=OFF -DPVK_WERROR=ON
 
 # The stop tests alone under ThreadSanitizer: the library unoptimised (quick to build), one test.
 $(BUILD)/tsan/CMakeCache.txt:
 	cmake -S . -B $(BUILD)/tsan -DCMAKE_BUILD_TYPE=None -DCMAKE_CXX_FLAGS=-g1 -DCMAKE_C_FLAGS=-g1 \
-	  -DPVK_TSAN=ON -DPVK_BENCH=OFF
+	  -DPVK_TSAN=ON -DPVK_BENCH=OFF -DPVK_WERROR=ON
 
 build: deps $(BUILD)/asan/CMakeCache.txt
 	cmake --build $(BUILD)/asan -j $(JOBS)

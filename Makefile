@@ -10,15 +10,15 @@ deps:
 	@scripts/install-deps
 
 $(BUILD)/asan/CMakeCache.txt:
-	cmake -S . -B $(BUILD)/asan -DCMAKE_BUILD_TYPE=Debug -DPVK_SANITIZE=ON
+	cmake -S . -B $(BUILD)/asan -DCMAKE_BUILD_TYPE=Debug -DPVK_SANITIZE=ON -DPVK_WERROR=ON
 
 $(BUILD)/release/CMakeCache.txt:
-	cmake -S . -B $(BUILD)/release -DCMAKE_BUILD_TYPE=Release -DPVK_TESTS=OFF
+	cmake -S . -B $(BUILD)/release -DCMAKE_BUILD_TYPE=Release -DPVK_TESTS=OFF -DPVK_WERROR=ON
 
 # The stop tests alone under ThreadSanitizer: the library unoptimised (quick to build), one test.
 $(BUILD)/tsan/CMakeCache.txt:
 	cmake -S . -B $(BUILD)/tsan -DCMAKE_BUILD_TYPE=None -DCMAKE_CXX_FLAGS=-g1 -DCMAKE_C_FLAGS=-g1 \
-	  -DPVK_TSAN=ON -DPVK_BENCH=OFF
+	  -DPVK_TSAN=ON -DPVK_BENCH=OFF -DPVK_WERROR=ON
 
 build: deps $(BUILD)/asan/CMakeCache.txt
 	cmake --build $(BUILD)/asan -j $(JOBS)
@@ -49,6 +49,12 @@ demo: release
 	$(BUILD)/release/tools/demo_cheque/demo_cheque $(DEMO_DIR)
 	LD_LIBRARY_PATH=$(BUILD)/release/emulator:$(DEMO_DIR) $(BUILD)/release/examples/pvkread $(DEMO_DIR)
 	@echo "make demo: everything it wrote is in $(DEMO_DIR)"
+
+# The fuzzers for longer, each from a random seed, keeping what they find between runs (make test
+# runs them briefly from fixed seeds instead).
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	@BUILD=$(BUILD) JOBS=$(JOBS) scripts/run-fuzzers --long $(FUZZ_SECONDS)
 
 bench: release
 	@for b in $$(find $(BUILD)/release/bench -name 'bench_*' -type f -perm -u+x | sort); do [ -x "$$b" ] && LD_LIBRARY_PATH=$(BUILD)/release/emulator:$(BUILD)/release "$$b"; done; true

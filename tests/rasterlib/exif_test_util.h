@@ -1,6 +1,8 @@
 // Builds EXIF blocks (TIFF directories in either byte order) and puts them into JPEGs.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -93,9 +95,11 @@ public:
     // The JPEG with the segment right after its start-of-image marker.
     static std::vector<uint8_t> insert(const std::vector<uint8_t>& jpeg, const std::vector<uint8_t>& seg)
     {
-        std::vector<uint8_t> out(jpeg.begin(), jpeg.begin() + 2);
-        out.insert(out.end(), seg.begin(), seg.end());
-        out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
+        // Copied into place: growing a two-byte vector makes GCC 12 warn wrongly when optimising.
+        std::vector<uint8_t> out(jpeg.size() + seg.size());
+        std::copy(jpeg.begin(), jpeg.begin() + 2, out.begin());
+        std::copy(seg.begin(), seg.end(), out.begin() + 2);
+        std::copy(jpeg.begin() + 2, jpeg.end(), out.begin() + 2 + static_cast<std::ptrdiff_t>(seg.size()));
         return out;
     }
 

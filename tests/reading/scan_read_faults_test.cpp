@@ -1,5 +1,5 @@
 // Scan-and-read calls that must fail rather than pass for a read: a stream the scanner cut inside
-// the document.
+// the document, a page that holds nothing the zones look for.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -49,6 +49,16 @@ TEST_F(Faults, AStreamCutInsideTheDocumentIsADeviceError) {
   ASSERT_EQ(pvkemu_stream_fault(0, PVKEMU_STREAM_SHORT, size_t{921} * 5184, nullptr, nullptr), 0);
   EXPECT_EQ(scan(c, false), 0);
   expectRead(c);
+}
+
+// Zones on a cheque that carries no print: every zone was read and none gave a character.
+TEST_F(Faults, ABlankChequeReadsAsAnOcrError) {
+  open(pvkemu_profile_basic);
+  dc::Cheque c = dc::makeCheque(202);
+  std::fill(c.front.begin(), c.front.end(), uint8_t{230});
+  EXPECT_EQ(scan(c, false), PVK_ERR_OCR);
+  EXPECT_EQ(PVKGetLastResult(), PVK_ERR_OCR);
+  expectNothingRead(c.items.size());
 }
 
 }  // namespace

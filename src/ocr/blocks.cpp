@@ -227,7 +227,9 @@ uint32_t getblocks() {
   marks.clear();
   borderToInk();
   bool full = false;
+  // A host's stop ends the labelling as a full table does: the pass reads nothing.
   for (uint32_t r = 1; r + 1 < height && !full; ++r) {
+    full = pvk::core::stopRequested();
     for (uint32_t c = 1; c + 1 < width && !full; ++c) {
       if (px(r, c) == 0) continue;
       full = !labelPixel(r, c, limit, noiseRule, highest);

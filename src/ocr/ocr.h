@@ -374,6 +374,7 @@ void remove_block(unsigned slot);
 void move_block(unsigned from, unsigned to);
 void clear_block(unsigned slot);
 void join_block(unsigned a, unsigned b);  // a's pixels and box go to b; a is emptied
+void mergeBlockRecords(unsigned a, unsigned b);  // join_block without touching the pixels
 void permute_block(unsigned a, unsigned b);
 void average_all_blocks();
 void average_blocks(unsigned first, unsigned end, uint16_t& meanW, uint16_t& meanH);

@@ -86,7 +86,9 @@ int ReadBarCode1(PVKImg* img, int maxChars, char* text, char* conf, unsigned sho
   int h = img->height < 33 ? 16 : 32;
   setConfidences(80, 20);
   for (int strips = img->height / h; strips > 0; strips = img->height / h) {
+    if (pvk::core::stopRequested()) break;
     for (int k = 0; k < strips; ++k) {
+      if (pvk::core::stopRequested()) break;
       PVKImg strip = *img;
       strip.height = static_cast<uint16_t>(h);
       strip.data = img->data + static_cast<size_t>(k) * h * img->stride;
@@ -144,6 +146,7 @@ int ReadBarCode(PVKImg img, char* text, char* conf, unsigned short maxChars) {
   }
   int count = 0;
   for (int offset : {-40, 0, 40}) {
+    if (pvk::core::stopRequested()) break;
     PVKImg clean{};
     text[0] = conf[0] = 0;
     if (!pulisci(&copy, &clean, offset)) break;

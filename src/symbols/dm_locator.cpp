@@ -194,6 +194,7 @@ cv::Mat imageReaderDM::adjust(const cv::Mat& img, int threshold, int tolerance) 
 
 cv::Mat imageReaderDM::adjustImage(const cv::Mat& img, int threshold) {
   for (int tolerance = 0; tolerance <= 2; ++tolerance) {
+    if (pvk::core::stopRequested()) break;
     cv::Mat b = adjust(img, threshold, tolerance);
     if (!b.empty()) return b;
   }

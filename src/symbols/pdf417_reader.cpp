@@ -496,7 +496,7 @@ int readCleaned(PVKImg& cleaned, char* text, char* conf, unsigned short maxChars
     return 0;
   PVKImg symbol = view(crop, 0, base, crop.width, crop.height - base);
   int len = Cerca_Pdf417(&symbol, rows, nRows, text, conf, startFound, maxChars);
-  if (len == 0 && startFound && meanHeight > 1) {
+  if (len == 0 && startFound && meanHeight > 1 && !pvk::core::stopRequested()) {
     for (int i = 0; i < nRows; ++i) {
       rows[i].first = static_cast<int>(i * meanHeight + 0.5f);
       rows[i].height = static_cast<int>(meanHeight);
@@ -518,6 +518,7 @@ int ReadPdf(PVKImg img, char* text, char* conf, unsigned short maxChars)
   text[0] = conf[0] = 0;
   bool anyStart = false;
   for (int offset = -60;; offset += 20) {
+    if (pvk::core::stopRequested()) break;
     OwnedImg cleaned;
     if (!img.data || !pulisci(&img, &cleaned.img, offset))
       return -1;

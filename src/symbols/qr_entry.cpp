@@ -65,6 +65,7 @@ void locate(const cv::Mat& image) {
   int base = 0;
   cv::Point2f prev[4] = {};
   for (int i = 0; i < 5; ++i) {
+    if (pvk::core::stopRequested()) return;
     const int t = table[i];
     if (i > 0 && (t > base + 80 || t < (base > 89 ? base - 80 : 10))) continue;
     std::vector<std::vector<cv::Point>> found;
@@ -89,6 +90,7 @@ bool findImgContoursQRCode(cv::Mat& img, std::vector<std::vector<cv::Point>>& fo
   threshold = pvk::geometry::blurThresholdInverse(img, thresholded, 15, threshold);
   int e = 3, f = 1;
   for (;;) {
+    if (pvk::core::stopRequested()) return false;
     const int ep = std::max(e, 0);
     cv::Mat bin = thresholded.clone();
     pvk::geometry::erodeDilateSquare(bin, 2 * ep + 1, 2 * ep * f + 3);

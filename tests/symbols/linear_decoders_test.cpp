@@ -117,6 +117,8 @@ TEST_F(LinearDecoders, Code128SetsShiftAndFnc4) {
       {"A\x01" "b\x02" "c", "A\x01" "b\x02" "c"},               // shifts back and forth
       {"caf\xE9", "caf\xE9"},                                   // one FNC4
       {"\xE0\xE1\xE2\xE3\xE4\xE5", "\xE0\xE1\xE2\xE3\xE4\xE5"},  // a run of raised characters
+      // Set C digits after a latched run stay digits: two FNC4 raise characters of A and B only.
+      {"\xE0\xE1\xE2\xE3\xE4\xE5" "12345678", "\xE0\xE1\xE2\xE3\xE4\xE5" "12345678"},
       {"x\x80y", "x\x80y"},                                     // raised NUL is 128
       {"`", "`"},                                               // set B value 64
   };

@@ -171,21 +171,38 @@ int findRows(const PVKImg& img, datiRigheType* rows, float& meanHeight, int& bas
     ++y;
   if (y >= n - 20)
     return 0;
-  auto localMin = [&](int k) { return k > 0 && k + 1 < n && d[k] < d[k - 1] && d[k] < d[k + 1]; };
-  auto localMax = [&](int k) { return k > 0 && k + 1 < n && d[k] > d[k - 1] && d[k] > d[k + 1]; };
+  // An extreme may be flat (crisp print gives plateaus as wide as the 4-line difference): it is
+  // the line where the profile turns into it, the profile turning back after the flat.
+  auto flatEnd = [&](int k) {
+    while (k + 1 < n && d[k + 1] == d[k])
+      ++k;
+    return k;
+  };
+  auto localMin = [&](int k) {
+    const int e = k > 0 ? flatEnd(k) : 0;
+    return k > 0 && e + 1 < n && d[k] < d[k - 1] && d[e] < d[e + 1];
+  };
+  auto localMax = [&](int k) {
+    const int e = k > 0 ? flatEnd(k) : 0;
+    return k > 0 && e + 1 < n && d[k] > d[k - 1] && d[e] > d[e + 1];
+  };
   std::vector<int> peaks;
   while (y < n) {
-    int peakAt = y;
+    int peakAt = y, peakEnd = y;
     long peak = d[y];
     for (++y; y < n; ++y) {
-      if (d[y] < m || (localMin(y) && d[y] < peak - m / 8))
+      // A peak found below the mean (a weak boundary) ends where it falls.
+      if ((d[y] < m && d[y] < peak) || (localMin(y) && d[y] < peak - m / 8))
         break;
       if (d[y] > peak) {
         peak = d[y];
-        peakAt = y;
+        peakAt = peakEnd = y;
+      } else if (d[y] == peak && peakEnd == y - 1) {
+        peakEnd = y;
       }
     }
-    peaks.push_back(peakAt);
+    // A flat top stands for the middle of its lines, where a blurred edge would peak.
+    peaks.push_back((peakAt + peakEnd + 1) / 2);
     if (peaks.size() > kMaxRows)
       return 0;
     long valley = y < n ? d[y] : 0;

@@ -259,6 +259,9 @@ int AnalizzaRigaPdf(const PVKImg* img, const datiRigheType* rows, int r, int nRo
   std::vector<int> best(cols, -1), line(cols, -1);
   int bestPoints = -1;
   const int maxPoints = cols + 1 + (s.hasStop ? 1 : 0);
+  // A row is kept from 4 points (all it can score when it has one column), and only a line that
+  // would keep it ends the search for better ones.
+  const int needed = std::min(4, maxPoints);
   int start = row.first;
   int n = std::min(row.height, img->height - start);
   bool shrink = true;
@@ -279,7 +282,7 @@ int AnalizzaRigaPdf(const PVKImg* img, const datiRigheType* rows, int r, int nRo
             if (best[j] < 0)
               best[j] = line[j];
         }
-        if (bestPoints >= cols && std::find(best.begin(), best.end(), -1) == best.end())
+        if (bestPoints >= std::max(cols, needed) && std::find(best.begin(), best.end(), -1) == best.end())
           break;
       }
     }
@@ -289,7 +292,7 @@ int AnalizzaRigaPdf(const PVKImg* img, const datiRigheType* rows, int r, int nRo
       start += n;
     shrink = !shrink;
   }
-  if (bestPoints < 4)
+  if (bestPoints < needed)
     return 0;
   if (s.count + cols > kMaxMatrix) {
     pvk::symbols::pdfTrace("", "too many Cdw", s.count + cols);

@@ -533,10 +533,31 @@ int ReadPdf(PVKImg img, char* text, char* conf, unsigned short maxChars)
     return -1;
   }
   text[0] = conf[0] = 0;
+  if (!img.data)
+    return -1;
+  // A zone the cleaning refuses fails with its trace and result; one below the least size the
+  // reader takes reads nothing.
+  if (img.stride < img.width || img.height < 8) {
+    OwnedImg refused;
+    pulisci(&img, &refused.img, -60);
+    return -1;
+  }
+  if (img.width < 128 || img.height < 16)
+    return 0;
+  // The zone lies on paper: a cut through the start pattern's first bar or along the top or
+  // bottom row still bounds them.
+  OwnedImg zone;
+  const int margin = pvk::symbols::paperMargin(img.dpi);
+  if (!pvk::symbols::copyOnPaper(img, std::min(margin, (65535 - img.width) / 2),
+                                 std::min(margin, (65535 - img.height) / 2), zone.img)) {
+    pdfTrace("err - ", "read pdf invalid memory allocation", errno);
+    MyDev.lastResult = -4;
+    return -1;
+  }
   bool anyStart = false;
   for (int offset = -60;; offset += 20) {
     OwnedImg cleaned;
-    if (!img.data || !pulisci(&img, &cleaned.img, offset))
+    if (!pulisci(&zone.img, &cleaned.img, offset))
       return -1;
     bool startFound = false;
     int len = 0;

@@ -622,6 +622,14 @@ int Base32ToBase10(char* text, char* conf);
 
 namespace pvk::symbols {
 
+// A copy of the zone (stride = width) widened by paper on each side that ink touches along an
+// eighth of it or more: marginX columns left or right, marginY rows above or below; a zone with
+// paper all round is copied as it is. False (out.data null) for an empty image, a result past
+// 65535 pixels either way, or no memory. The caller frees out.data.
+bool copyOnPaper(const PVKImg& img, int marginX, int marginY, PVKImg& out);
+// The paper margin a reader puts around a zone of this resolution: 8 pixels at 300 dpi.
+inline int paperMargin(int dpi) { return dpi > 300 ? 8 * dpi / 300 : 8; }
+
 // Closes a finder's reading: n confidences of value c, text and conf NUL-terminated; returns n.
 int finish(char* text, char* conf, int n, int c);
 // A finder's result n: for 0 the text and conf become empty; returns n.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -133,6 +134,42 @@ TEST_F(BarcodeReader, AnUpsideDownCode128ReadsOnlyWithBarcodeMirror) {
   EXPECT_EQ(readZone(s.image, 304), "");
   MyOcr.barcodeMirror = 1;
   EXPECT_EQ(readZone(s.image, 304), "MIRROR-ME");
+}
+
+// Hosts draw zones tight around printed symbols: a zone whose edges lie on the first and last
+// bars (and for PDF417 on the top and bottom rows too) reads like one with paper around it.
+TEST_F(BarcodeReader, SymbolsCutExactlyAtTheirFirstBarRead) {
+  std::vector<Symbology> all = linearSymbologies();
+  all.push_back(Symbology::Pdf417);
+  for (Symbology sym : all)
+    for (double mils : {10.0, 13.0}) {
+      DrawSpec d;
+      d.xMils = mils;
+      d.barHeightPx = 40;
+      std::vector<SymbolSpec> specs = specsFor(sym, 3, 5);  // the longest: one Code 39 character is no reading
+      const SymbolSpec spec = *std::max_element(specs.begin(), specs.end(), [](const SymbolSpec& a, const SymbolSpec& b) {
+        return a.data.size() < b.data.size();
+      });
+      Sample s;
+      ASSERT_TRUE(makeSample(spec, d, 0, 1, s));
+      const bool pdf = sym == Symbology::Pdf417;
+      const int x0 = static_cast<int>(std::lround(s.where.left)), x1 = static_cast<int>(std::lround(s.where.right));
+      const int y0 = pdf ? static_cast<int>(std::lround(s.where.top)) : 0;
+      const int y1 = pdf ? static_cast<int>(std::lround(s.where.bottom)) : s.image.height;
+      Image cut;
+      cut.width = x1 - x0;
+      cut.height = y1 - y0;
+      for (int y = y0; y < y1; ++y) cut.pixels.insert(cut.pixels.end(), s.image.row(y) + x0, s.image.row(y) + x1);
+      std::string got;
+      if (pdf) {
+        char text[1024], conf[1024];
+        const int n = ReadPdf(viewOf(cut), text, conf, sizeof text);
+        got.assign(text, n > 0 ? n : 0);
+      } else {
+        got = readZone(cut, ownFont(sym), sym == Symbology::Code32);
+      }
+      EXPECT_EQ(escapeText(got), escapeText(s.truth)) << s.id << " " << cut.width << "x" << cut.height;
+    }
 }
 
 TEST_F(BarcodeReader, FalsePositivesOnTheNegativeSetAreARatchet) {

@@ -402,7 +402,7 @@ int Cerca_Pdf417(PVKImg* img, datiRigheType* rows, int nRows, char* text, char* 
     s.end = s.boundaries[s.dataColumns + 2];
     s.expectedRuns = (s.dataColumns + 2) * 8;
   }
-  if (s.dataColumns < 2)
+  if (s.dataColumns < 1)
     return 0;
   // A row that reads nothing between rows that do keeps its place as erasures.
   int pending = 0;

@@ -175,6 +175,32 @@ TEST_F(ReaderTest, ASymbolWithoutAReadableStopStillReads)
   EXPECT_EQ(read(z), payload);
 }
 
+// Shapes the symbology allows that print by others uses: one data column (with and without a
+// stop), rows of 4.5 and 5 pixels at modules of 1.5 and 1.67 pixels.
+TEST_F(ReaderTest, OneColumnAndSmallRowsRead)
+{
+  const struct {
+    const char* payload;
+    int level, cols;
+    double x;
+    bool stop;
+  } cases[] = {
+      {"A", 0, 1, 2.0, true},
+      {"ONE COLUMN", 2, 1, 2.0, true},
+      {"ONE COLUMN 12345", 3, 1, 3.0, true},
+      {"ONE COLUMN NO STOP", 2, 1, 3.0, false},
+  };
+  for (const auto& c : cases) {
+    Modules m = symbolOf(c.payload, c.level, c.cols);
+    if (!c.stop)
+      for (auto& row : m.bits)
+        std::fill(row.end() - 18, row.end(), 0);
+    Zone z;
+    drawZone(m, c.x, 0, z);
+    EXPECT_EQ(read(z), c.payload) << c.cols << " columns at " << c.x;
+  }
+}
+
 // Level information of 9 (q / 3 with q up to 29) is not taken: the right indicators still
 // give the level; with every level indicator at 9 the symbol is not read, and nothing breaks.
 TEST_F(ReaderTest, IndicatorLevelNineIsNotTaken)

@@ -260,6 +260,9 @@ int ReadBarCode0(const PVKImg* img, int maxChars, char* text, char* conf, unsign
       if (count % 2 == 1) {
         read = decodificaBarcode(count, win->bars, win->text, win->conf, win->start, win->length,
                                  kMaxBarcodeChars, img, retryHint);
+        // A run as long as the shortest symbols that reads nothing: thinner strips and other
+        // grey offsets may separate what this band mixes (printed digits, a stain).
+        if (read == 0 && count > 20 && retryHint) *retryHint = true;
         if (read > 0 || count < 30) break;
       } else if (count < 30) {
         break;

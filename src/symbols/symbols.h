@@ -192,9 +192,10 @@ void InitTables();
 // The codewords as a polynomial (cw[0] of highest degree) at 3^j, modulo 929.
 int CalcSyndromes(int* cw, int n, int j);
 // Corrects cw (n codewords, data and checks) in place with nSynd = 2^(L+1) - 2 syndromes for
-// the locator and the last two to verify it. Codewords outside 0..928 (erasures) count as 0.
-// Returns the number of codewords corrected, or -1 (n above 928, more errors than it can
-// locate, a correction that does not zero every syndrome).
+// the locator and the last two to verify it: up to nSynd / 2 errors, or with f codewords outside
+// 0..928 (erasures, places known) f erasures and e errors while f + 2e <= nSynd. Returns the
+// number of codewords changed, or -1 (n above 928, more errors than it can locate, a
+// correction that does not zero every syndrome).
 int CorrectErrs(int* cw, int n, int nSynd);
 
 // Decodes the n codewords of one symbol (data then checks, -1 where a codeword was not read)

@@ -188,14 +188,20 @@ namespace {
 int scoreLine(PdfScan& s, int r, int nRows, int* cw)
 {
   const int cluster = r % 3, cols = s.dataColumns;
+  const int rows = s.symbolRows > 0 ? s.symbolRows : nRows;
   int points = 0;
   int v = decodPdf417(s.runs.data(), 8, 0, cluster);
+  if (v >= 0 && v / 30 != r / 3 && v / 30 == (nRows - 1 - r) / 3)
+    ++s.backward;
   if (v >= 0 && v / 30 == r / 3) {
+    ++s.forward;
     int q = v - 30 * (r / 3);
-    if (cluster == 0)
-      points += q == (nRows - 1) / 3;
-    else if (cluster == 1) {
+    if (cluster == 0) {
+      points += q == (rows - 1) / 3;
+      ++s.rowVotes[q];
+    } else if (cluster == 1) {
       ++points;
+      ++s.rowRestVotes[q % 3];
       // A level above 8 is no level: the stream decoder has no room for its syndromes.
       if (q / 3 <= 8)
         s.level = std::max(s.level, q / 3);
@@ -208,10 +214,12 @@ int scoreLine(PdfScan& s, int r, int nRows, int* cw)
       int q = w % 30;
       if (cluster == 0)
         points += q == cols - 1;
-      else if (cluster == 1)
-        points += q == (nRows - 1) / 3;
-      else {
+      else if (cluster == 1) {
+        points += q == (rows - 1) / 3;
+        ++s.rowVotes[q];
+      } else {
         ++points;
+        ++s.rowRestVotes[q % 3];
         if (q / 3 <= 8)
           s.level = std::max(s.level, q / 3);
       }

@@ -249,6 +249,13 @@ struct PdfScan {
   std::vector<int> signal, work, edges, runs;
   std::vector<int> matrix;      // codewords row after row, -1 where none was read
   int count = 0;
+  // What the row indicators of the scan lines said: the symbol's rows in two parts, (rows - 1)
+  // / 3 and (rows - 1) % 3, and how many lines had their row group where the rows found put
+  // them counted from the top (forward) or from the bottom (a symbol upside down).
+  int rowVotes[30] = {};
+  int rowRestVotes[3] = {};
+  int forward = 0, backward = 0;
+  int symbolRows = 0;           // the rows the indicators are checked against (0: those found)
 };
 
 // One trace line of the PDF417 reader: the tag ("err - ", "war - " or "") and the text, with

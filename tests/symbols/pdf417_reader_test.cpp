@@ -175,29 +175,41 @@ TEST_F(ReaderTest, ASymbolWithoutAReadableStopStillReads)
   EXPECT_EQ(read(z), payload);
 }
 
-// Shapes the symbology allows that print by others uses: one data column (with and without a
-// stop), rows of 4.5 and 5 pixels at modules of 1.5 and 1.67 pixels.
-TEST_F(ReaderTest, OneColumnAndSmallRowsRead)
+// Shapes that print by others takes: one data column (with and without a stop), a symbol upside
+// down (its rows bottom up) and one cut at its foot (rows the indicators count but the zone
+// lacks, corrected as erasures).
+TEST_F(ReaderTest, OneColumnUpsideDownAndCutSymbolsRead)
 {
+  enum Shape { kPlain, kNoStop, kUpsideDown, kFootCut };
   const struct {
     const char* payload;
     int level, cols;
     double x;
-    bool stop;
+    Shape shape;
   } cases[] = {
-      {"A", 0, 1, 2.0, true},
-      {"ONE COLUMN", 2, 1, 2.0, true},
-      {"ONE COLUMN 12345", 3, 1, 3.0, true},
-      {"ONE COLUMN NO STOP", 2, 1, 3.0, false},
+      {"A", 0, 1, 2.0, kPlain},
+      {"ONE COLUMN", 2, 1, 2.0, kPlain},
+      {"ONE COLUMN 12345", 3, 1, 3.0, kPlain},
+      {"ONE COLUMN NO STOP", 2, 1, 3.0, kNoStop},
+      {"UPSIDE DOWN 0123456789", 3, 3, 2.0, kUpsideDown},
+      {"ONE COLUMN UPSIDE DOWN", 2, 1, 2.0, kUpsideDown},
+      {"CUT AT THE FOOT 0123456789", 3, 3, 2.0, kFootCut},
+      {"ONE COLUMN CUT", 3, 1, 2.0, kFootCut},
   };
   for (const auto& c : cases) {
     Modules m = symbolOf(c.payload, c.level, c.cols);
-    if (!c.stop)
+    if (c.shape == kNoStop)
       for (auto& row : m.bits)
         std::fill(row.end() - 18, row.end(), 0);
+    if (c.shape == kUpsideDown)
+      std::reverse(m.bits.begin(), m.bits.end());
+    if (c.shape == kFootCut) {
+      m.rows -= 2;
+      m.bits.resize(m.rows);
+    }
     Zone z;
     drawZone(m, c.x, 0, z);
-    EXPECT_EQ(read(z), c.payload) << c.cols << " columns at " << c.x;
+    EXPECT_EQ(read(z), c.payload) << c.cols << " columns, shape " << c.shape;
   }
 }
 

@@ -142,16 +142,16 @@ long meanBrightness(const PVKImg& img, const datiRigheType& row, int cols)
 
 // Row boundaries from the difference of each line with the line 4 below; the rows relative to
 // the first one in rows, the mean row height in meanHeight. 0 when the profile holds no rows.
-int findRows(const PVKImg& img, datiRigheType* rows, float& meanHeight, int& base)
+int findRows(const PVKImg& img, datiRigheType* rows, float& meanHeight, int& base, int lag)
 {
   const int h = img.height, cols = std::min(2 * h, static_cast<int>(img.width));
-  const int n = h - 4;
+  const int n = h - lag;
   if (n < 1)
     return 0;
   std::vector<long> d(n, 0);
   for (int y = 0; y < n; ++y) {
     const uint8_t* a = img.data + static_cast<size_t>(y) * img.stride;
-    const uint8_t* b = a + 4 * static_cast<size_t>(img.stride);
+    const uint8_t* b = a + lag * static_cast<size_t>(img.stride);
     long s = 0;
     for (int x = 0; x < cols; ++x)
       s += std::abs(b[x] - a[x]);
@@ -215,9 +215,11 @@ int findRows(const PVKImg& img, datiRigheType* rows, float& meanHeight, int& bas
   const int nPeaks = static_cast<int>(peaks.size());
   if (nPeaks < 2)
     return 0;
+  // A boundary lies half the difference's reach below its peak.
+  const int below = (lag + 1) / 2;
   for (int k = 0; k < nPeaks; ++k) {
-    rows[k].first = std::min(peaks[k] + 2, h - 1);
-    rows[k].last = k + 1 < nPeaks ? std::min(peaks[k + 1] + 2, h - 1) : h - 1;
+    rows[k].first = std::min(peaks[k] + below, h - 1);
+    rows[k].last = k + 1 < nPeaks ? std::min(peaks[k + 1] + below, h - 1) : h - 1;
   }
   meanHeight = static_cast<float>(rows[nPeaks - 1].first - rows[0].first) / (nPeaks - 1);
   // The last peak is the symbol's bottom edge when blank paper follows it: no row there.
@@ -540,23 +542,30 @@ int readCleaned(PVKImg& cleaned, char* text, char* conf, unsigned short maxChars
   if (src->height < 4 || x1 - x0 + 1 < 32)
     return 0;
   PVKImg crop = view(*src, x0, 0, x1 - x0 + 1, src->height);
-  datiRigheType rows[kMaxRows + 1];
-  float meanHeight = 0;
-  int base = 0;
-  int nRows = findRows(crop, rows, meanHeight, base);
-  if (nRows == 0)
-    return 0;
-  PVKImg symbol = view(crop, 0, base, crop.width, crop.height - base);
-  int len = Cerca_Pdf417(&symbol, rows, nRows, text, conf, startFound, maxChars);
-  if (len == 0 && startFound && meanHeight > 1) {
-    for (int i = 0; i < nRows; ++i) {
-      rows[i].first = static_cast<int>(i * meanHeight + 0.5f);
-      rows[i].height = static_cast<int>(meanHeight);
-      rows[i].last = rows[i].first + rows[i].height;
+  // Rows are bounded by the difference of each line with the one 4 below; rows of fewer lines
+  // than that (small modules printed low) show no boundary there, and are sought again with
+  // the next line but one, then the next.
+  for (int lag : {4, 2, 1}) {
+    datiRigheType rows[kMaxRows + 1];
+    float meanHeight = 0;
+    int base = 0;
+    int nRows = findRows(crop, rows, meanHeight, base, lag);
+    if (nRows == 0)
+      continue;
+    PVKImg symbol = view(crop, 0, base, crop.width, crop.height - base);
+    int len = Cerca_Pdf417(&symbol, rows, nRows, text, conf, startFound, maxChars);
+    if (len == 0 && startFound && meanHeight > 1) {
+      for (int i = 0; i < nRows; ++i) {
+        rows[i].first = static_cast<int>(i * meanHeight + 0.5f);
+        rows[i].height = static_cast<int>(meanHeight);
+        rows[i].last = rows[i].first + rows[i].height;
+      }
+      len = Cerca_Pdf417(&symbol, rows, nRows, text, conf, startFound, maxChars);
     }
-    len = Cerca_Pdf417(&symbol, rows, nRows, text, conf, startFound, maxChars);
+    if (len != 0 || !startFound || meanHeight >= 2 * lag)
+      return len;
   }
-  return len;
+  return 0;
 }
 
 }  // namespace

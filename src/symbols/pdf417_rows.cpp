@@ -309,8 +309,10 @@ int AnalizzaRigaPdf(const PVKImg* img, const datiRigheType* rows, int r, int nRo
   const int needed = std::min(4, maxPoints);
   int start = row.first;
   int n = std::min(row.height, img->height - start);
+  // Bands of at least 3 lines, or the whole row where it is lower than that.
+  const int least = std::min(3, std::max(n, 1));
   bool shrink = true;
-  while (n >= 3 && start + n <= img->height) {
+  while (n >= least && start + n <= img->height) {
     bool fit = scanLine(s, img, start, n);
     if (fit) {
       int points = scoreLine(s, r, nRows, line.data());

@@ -176,9 +176,9 @@ TEST_F(ReaderTest, ASymbolWithoutAReadableStopStillReads)
 }
 
 // Shapes that print by others takes: one data column (with and without a stop), a symbol upside
-// down (its rows bottom up) and one cut at its foot (rows the indicators count but the zone
-// lacks, corrected as erasures).
-TEST_F(ReaderTest, OneColumnUpsideDownAndCutSymbolsRead)
+// down (its rows bottom up), one cut at its foot (rows the indicators count but the zone lacks,
+// corrected as erasures), and rows of 4 to 4.5 pixels at modules of 1.33 to 1.5 pixels.
+TEST_F(ReaderTest, ShapesOfPrintByOthersRead)
 {
   enum Shape { kPlain, kNoStop, kUpsideDown, kFootCut };
   const struct {
@@ -195,6 +195,10 @@ TEST_F(ReaderTest, OneColumnUpsideDownAndCutSymbolsRead)
       {"ONE COLUMN UPSIDE DOWN", 2, 1, 2.0, kUpsideDown},
       {"CUT AT THE FOOT 0123456789", 3, 3, 2.0, kFootCut},
       {"ONE COLUMN CUT", 3, 1, 2.0, kFootCut},
+      {"SMALL ROWS 0123456789", 3, 3, 1.5, kPlain},
+      {"SMALL ROWS 0123456789", 3, 3, 1.33, kPlain},
+      {"SMALL ROWS 0123456789", 3, 3, 1.4, kPlain},
+      {"SMALL ROWS 0123456789 ABCDEFGHIJ", 4, 5, 1.5, kPlain},
   };
   for (const auto& c : cases) {
     Modules m = symbolOf(c.payload, c.level, c.cols);
@@ -209,7 +213,7 @@ TEST_F(ReaderTest, OneColumnUpsideDownAndCutSymbolsRead)
     }
     Zone z;
     drawZone(m, c.x, 0, z);
-    EXPECT_EQ(read(z), c.payload) << c.cols << " columns, shape " << c.shape;
+    EXPECT_EQ(read(z), c.payload) << c.cols << " columns at " << c.x << ", shape " << c.shape;
   }
 }
 

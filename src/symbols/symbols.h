@@ -414,15 +414,26 @@ class imageReaderDM {
   // adjust with tolerance 0, 1, 2: the first binary symbol image found, else empty.
   cv::Mat adjustImage(const cv::Mat& img, int threshold);
   cv::Mat adjust(const cv::Mat& img, int threshold, int tolerance);
+  // What adjustImage binarises: the grey symbol cropped at the first tolerance that finds it,
+  // else empty. It does not depend on the threshold, so one crop serves a whole threshold list.
+  cv::Mat locateSymbol(const cv::Mat& img);
   int findDataMatrix(int tolerance, const cv::Mat& img);
   int findDataMatrixTirna(int tolerance, const cv::Mat& img);
   cv::Mat transformImage(int threshold, const cv::Mat& img);
+  // The grey crop of the corners' quadrilateral, upright; empty (traced) when it has no pixels.
+  cv::Mat cropSymbol(const cv::Mat& img);
   bool findPixelSize(const cv::Mat& bin);
   bool findStartings(const cv::Mat& bin);
   double checkRatio(const int* runs, int last);
 
   float corners[8] = {};  // top-left, bottom-left, bottom-right, top-right (x, y)
   parseImageDM parser;
+
+ private:
+  struct EdgeScans;
+  int findDataMatrix(int tolerance, const cv::Mat& img, const EdgeScans& scans);
+  // The corners at one tolerance (from the scans when given); false when the symbol is not found.
+  bool locate(const cv::Mat& img, int tolerance, const EdgeScans* scans);
 };
 
 bool checkVariance(double mean, const int* runs, int tolerance, int last);
@@ -447,10 +458,10 @@ double angle(cv::Point p1, cv::Point p2, cv::Point p0);
 
 // ---- QR: locator and reader entry -------------------------------------------------------------
 
-// Zone font 37. Locates the QR outline in the grey zone image and turns it upright, then
-// returns 0 with `out` empty and `len` unchanged: no text is read. -1 with a trace for a null
-// `out` or `len` 0 ("QrCode - invalid parameter", `len` set to 0) and for a null image or
-// pixels ("DataMatrix - null pointer").
+// Zone font 37: returns 0 with `out` empty and `len` unchanged: no text is read, and with no
+// decoder to take it the symbol is not looked for. -1 with a trace for a null `out` or `len` 0
+// ("QrCode - invalid parameter", `len` set to 0) and for a null image or pixels ("DataMatrix -
+// null pointer").
 int PQrCodeDecode(PVKImg* img, char* out, unsigned short& len);
 // Appends the outline of the largest dark blob (eroded and dilated less and less until one
 // fits) to `found`. A threshold of 0 asks for Otsu's, written back.

@@ -151,6 +151,24 @@ TEST(E13BRecogniser, OneZeroFromItsWindows) {
   EXPECT_EQ(r.height[0], 1);
 }
 
+TEST(E13BRecogniser, AStretchWithoutAnyPeakIsTheNoiseFloor) {
+  // A head without noise leaves the stretches around the line's start empty: they measure the
+  // floor, as a whisper of noise does, and a weak zero reads the same in both.
+  std::string read[2];
+  int conf[2] = {-1, -1};
+  for (int k : {0, 1}) {
+    Peaks p(1200);
+    if (k == 1) p.quiet(1);
+    p.zero(500, 20);
+    const Reading r = recognise(p, 1, 1190);
+    read[k] = r.str();
+    if (r.n > 0) conf[k] = r.conf[0];
+  }
+  EXPECT_EQ(read[0], "0");
+  EXPECT_EQ(read[0], read[1]);
+  EXPECT_EQ(conf[0], conf[1]);
+}
+
 TEST(E13BRecogniser, GuidedLineJumpsAPitchAndInsertsBlanksAtWideGaps) {
   Peaks p(2400);
   p.quiet(1);

@@ -23,9 +23,9 @@ struct Drawing {
 
 constexpr double kBoxUnits = 7;  // the widest characters; narrower ones stand at its right
 
-// The slanted joint of the 7: a band one unit thick (measured across) that steps two units left
-// while it drops one, from the upper right stroke (x 4..5) to the stem (x 2..3), cut into slices
-// an eighth of a unit high so that it stays a set of rectangles.
+// The slanted joint of the 7: a band about one unit thick across its slant that steps two units
+// left while it drops one, from the upper right stroke (x 4..5) to the stem (x 2..3), cut into
+// slices an eighth of a unit high so that it stays a set of rectangles.
 std::vector<Box> sevenJoint() {
   std::vector<Box> out;
   const double top = 3.4, slope = 2, thick = 0.5;  // the right edge trails the left by thick units
@@ -54,7 +54,7 @@ std::vector<Drawing> drawings() {
       {'5', 5, {{0, 0, 5, 1}, {0, 0, 1, 5}, {0, 4, 5, 5}, {4, 4, 5, 9}, {0, 8, 5, 9}}},
       // six: a full-height left stroke, a short hook at the top, a closed lower bowl
       {'6', 6, {{0, 0, 1, 9}, {0, 0, 4, 1}, {3, 0, 4, 2.5}, {0, 5, 6, 6}, {5, 5, 6, 9}, {0, 8, 6, 9}}},
-      // seven: a bar with a short left stroke, the right stroke joining a stem that ends low
+      // seven: a bar with a short left stroke; the right stroke slants into a stem to the foot
       {'7', 5, {{0, 0, 5, 1}, {0, 0, 1, 3}, {4, 0, 5, 3.5}, {2, 4.4, 3, 9}}},
       // eight: a narrow thin upper bowl on a wide lower bowl with heavy sides
       {'8', 7, {{1, 0, 6, 1}, {1, 0, 2, 5}, {5, 0, 6, 5}, {1, 4, 6, 5}, {0, 4.5, 2, 9}, {5, 4.5, 7, 9}, {0, 8, 7, 9}}},
@@ -86,16 +86,20 @@ Glyph makeGlyph(const Drawing& d) {
     bottom = std::max(bottom, b.y1);
   }
   Glyph g{d.symbol, kBoxUnits * u, top * u, (bottom - top) * u, {}};
-  for (const Box& b : d.boxes) g.shapes.push_back({Shape::Rect, (b.x0 + shift) * u, b.y0 * u, (b.x1 + shift) * u, b.y1 * u});
+  for (const Box& b : d.boxes)
+    g.shapes.push_back({Shape::Rect, (b.x0 + shift) * u, b.y0 * u, (b.x1 + shift) * u, b.y1 * u});
   return g;
 }
 
 }  // namespace
 
-std::vector<Glyph> e13b::glyphs() {
-  std::vector<Glyph> out;
-  for (const Drawing& d : drawings()) out.push_back(makeGlyph(d));
-  return out;
+const std::vector<Glyph>& e13b::drawn() {
+  static const std::vector<Glyph> all = [] {
+    std::vector<Glyph> out;
+    for (const Drawing& d : drawings()) out.push_back(makeGlyph(d));
+    return out;
+  }();
+  return all;
 }
 
 }  // namespace pvk::glyphs

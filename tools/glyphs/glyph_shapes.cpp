@@ -106,9 +106,9 @@ struct Tables {
 const Tables& tables() {
   static const Tables t = [] {
     Tables t;
-    for (Glyph& g : e13b::glyphs()) {
+    for (const Glyph& g : e13b::drawn()) {
+      t.e13b.emplace(g.symbol, g);
       t.e13bOrder += g.symbol;
-      t.e13b.emplace(g.symbol, std::move(g));
     }
     for (const auto& [c, p] : cmc7Patterns()) t.cmc7.emplace(c, makeCmc7(c, p));
     t.cmc7Order = "0123456789:;<=>";

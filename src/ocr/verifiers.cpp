@@ -401,9 +401,10 @@ bool altriByCharacter(unsigned w, unsigned h, const uint32_t* cell) {
   const bool arial = dbNameHolds(I_nn, "ARIAL");
   switch (I_char) {
     case '*':
-      return inRange(h, 15, Hmax) && inRange(w, 15, Wmax) && h >= 0.8 * w && w >= 0.8 * h && I_score >= 60;
-    case ',': return h <= 25 && w <= 20;
-    case '0': return inRange(h, 24, Hmax) && inRange(w, Wmin, Wmax);
+      return inRange(h, scaled(15), Hmax) && inRange(w, scaled(15), Wmax) && h >= 0.8 * w && w >= 0.8 * h &&
+             I_score >= 60;
+    case ',': return h <= scaled(25) && w <= scaled(20);
+    case '0': return inRange(h, scaled(24), Hmax) && inRange(w, Wmin, Wmax);
     case '1': return inRange(h, scaled(14), Hmax) && inRange(w, scaled(7), scaled(20));
     case '7':
       return ink(cell, high_left_hamming_dist) >= 5 && ink(cell, low_right_hamming_dist) <= 8 && fontLimits(w, h);

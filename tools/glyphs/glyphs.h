@@ -42,6 +42,8 @@ namespace e13b {
 constexpr double kUnit = 0.013;  // the grid of the font
 constexpr double kPitch = 0.125;
 constexpr double kHeight = 9 * kUnit;
+// Every symbol, digits first, then transit, amount, on-us and dash (e13b_shapes.cpp).
+const std::vector<Glyph>& drawn();
 }  // namespace e13b
 namespace cmc7 {
 constexpr double kMm = 1.0 / 25.4;

@@ -120,7 +120,8 @@ int knownBreaches(Font font, const std::string& impairment) {
   // A CMC7 character that lost a stroke can take a weak lobe in its place for a stroke and decode
   // as another symbol: one line of this sweep (over 20 seeds six or seven lines in sixty, whether
   // the strokes are drawn whole or cut to the outlines).
-  if (font == Font::CMC7) return impairment == "missing shape" ? 1 : 0;
+  if (font == Font::CMC7 && impairment == "missing shape") return 1;
+  if (font != Font::E13B) return 0;
   if (impairment == "stray ink") return 1;
   if (impairment == "graded") return 1;
   return 0;

@@ -541,6 +541,10 @@ bool ConfrontaSimili2(char* t1, char* c1, int count1, char* t2, char* c2, int co
 void PulisciMicroperforati(char* text, char* conf, ChInfo* info, int& n, int minW, int maxW, int minH, int maxH);
 void PulisciFontOCRB(char* text, char* conf, ChInfo* info, int& n, int minW, int maxW, int minH, int maxH);
 void PulisciFontFixSize(char* text, char* conf, ChInfo* info, int& n, int minW, int maxW, int minH, int maxH);
+namespace pvk::ocr {
+// PulisciFontFixSize with the CMC7 limits (25..38 wide, 26 high at 300 dpi) at the engine scale.
+void cleanCmc7Sizes(char* text, char* conf, ChInfo* info, int& n, float scale);
+}  // namespace pvk::ocr
 void verificaO0_OCRB(char* text, char* conf, ChInfo* info, int n);
 void RimuoviTimbri(int pos, char* text, char* conf, ChInfo* info, int& n);
 // Microperforated cheque fields against the expected texts of MyITACheck.

@@ -530,7 +530,7 @@ void ZoneReader::cleanUp(Work& w) {
     PulisciFontOCRB(w.text, w.conf, w.info, w.n, 0, 0, 24, 0);
     trimToExpected(w);
   } else if (IsCMC7Font(font_)) {
-    PulisciFontFixSize(w.text, w.conf, w.info, w.n, 25, 38, 26, 0);
+    pvk::ocr::cleanCmc7Sizes(w.text, w.conf, w.info, w.n, scale_);
   } else if (font_ == 945) {
     if (w.n >= 2 && w.text[0] == '?' && w.text[1] == ' ') {
       w.remove(0);

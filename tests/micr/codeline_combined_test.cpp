@@ -135,7 +135,10 @@ TEST_F(Combined, AnOrdinaryInkCharacterBetweenMagneticOnesStaysUnconfirmed) {
   Result r = cmc7(d, opticalOf(d));
   EXPECT_EQ(r.text, d.truth);
   ASSERT_EQ(r.n, static_cast<int>(d.truth.size()));
-  EXPECT_EQ(r.conf[5], 90);  // the optical confidence: the head never saw it
+  // Never confirmed: at most the optical confidence, less by what the head's weak spill from its
+  // neighbours is worth, and still above the line's threshold.
+  EXPECT_LE(r.conf[5], 90);
+  EXPECT_GE(r.conf[5], MyOcr.cmc7Thr);
   EXPECT_EQ(r.conf[6], 100);
 }
 

@@ -1,5 +1,5 @@
-// The drawn fonts' tables: CMC7 as seven strokes spaced by the interval code of each symbol,
-// microperforation as round holes on a 5 x 7 grid; E13B comes from its own file.
+// The drawn fonts' tables: microperforation as round holes on a 5 x 7 grid; E13B and CMC7
+// come from their own files.
 #include <algorithm>
 #include <map>
 #include <stdexcept>
@@ -8,26 +8,6 @@
 
 namespace pvk::glyphs {
 namespace {
-
-// ---- CMC7: seven strokes; the interval before stroke k+1 is wide when bit k is set ---------
-
-const std::map<char, int>& cmc7Patterns() {
-  static const std::map<char, int> p = {
-      {'0', 12}, {'1', 17}, {'2', 6},  {'3', 5},  {'4', 9},  {'5', 24}, {'6', 20}, {'7', 3},
-      {'8', 18}, {'9', 10}, {':', 33}, {';', 34}, {'<', 36}, {'=', 40}, {'>', 48}};
-  return p;
-}
-
-Glyph makeCmc7(char symbol, int pattern) {
-  Glyph g{symbol, 0, 0, cmc7::kHeight, {}};
-  double x = 0;
-  for (int k = 0; k < 7; ++k) {
-    if (k > 0) x += (pattern >> (k - 1)) & 1 ? cmc7::kWide : cmc7::kNarrow;
-    g.shapes.push_back({Shape::Rect, x, 0, x + cmc7::kBar, cmc7::kHeight});
-  }
-  g.width = x + cmc7::kBar;
-  return g;
-}
 
 // ---- Microperforation: 5 x 7 hole grid ------------------------------------------------------
 
@@ -110,8 +90,10 @@ const Tables& tables() {
       t.e13b.emplace(g.symbol, g);
       t.e13bOrder += g.symbol;
     }
-    for (const auto& [c, p] : cmc7Patterns()) t.cmc7.emplace(c, makeCmc7(c, p));
-    t.cmc7Order = "0123456789:;<=>";
+    for (const Glyph& g : cmc7::drawn()) {
+      t.cmc7.emplace(g.symbol, g);
+      t.cmc7Order += g.symbol;
+    }
     for (const auto& [c, rows] : microDefs()) t.micro.emplace(c, makeMicro(c, rows));
     t.microOrder = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ/-',.*#&@";
     return t;
@@ -161,12 +143,6 @@ double lineHeight(Font font) {
     case Font::Micro: return (micro::kRows - 1) * micro::kStep + micro::kHole;
   }
   return 0;
-}
-
-int cmc7::pattern(char symbol) {
-  const auto& p = cmc7Patterns();
-  const auto it = p.find(symbol);
-  return it == p.end() ? -1 : it->second;
 }
 
 std::vector<uint8_t> micro::rows(char symbol) {

@@ -227,6 +227,7 @@ bool uprightOutline(Reading& st, const std::vector<cv::Point>& outline, bool hol
 int runList(Reading& st, const cv::Mat& crop, int top) {
   const std::vector<int> list = pvk::symbols::dmThresholdList(top);
   for (int j = 0; j < static_cast<int>(list.size()); ++j) {
+    if (pvk::core::stopRequested()) return 0;
     if (list[j] < 5 || list[j] > top) continue;
     unsigned short length = 0;
     const Outcome o = attempt(st, crop, list[j], length);
@@ -251,6 +252,7 @@ int runPass(Reading& st) {
   st.symbolSeen = st.squarePass;
   int base = 0;
   for (int i = 0; i < 4; ++i) {
+    if (pvk::core::stopRequested()) return 0;
     if (i > 0 && (st.table[i] > (base < 170 ? base + 80 : 250) || st.table[i] < (base > 89 ? base - 80 : 10))) continue;
     std::vector<std::vector<cv::Point>> found;
     double t = st.table[i];
@@ -347,7 +349,9 @@ int decodeZone(PVKImg& img, char* out, unsigned short& len) {
       st.symbolSeen = true;
     }
   }
-  if (st.symbolSeen && img.dpi == 300 && !MyITACheck.equalsAt10) return doubledRead(img, stride, out, len);
+  // A host's stop ends the retries: what was not read by now stays unread.
+  if (st.symbolSeen && img.dpi == 300 && !MyITACheck.equalsAt10 && !pvk::core::stopRequested())
+    return doubledRead(img, stride, out, len);
   len = 0;
   return 0;
 }

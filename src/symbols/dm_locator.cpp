@@ -241,6 +241,7 @@ cv::Mat imageReaderDM::locateSymbol(const cv::Mat& img) {
   std::unique_ptr<EdgeScans> scans;
   if (img.rows >= dpi * 32 / 300 && img.cols >= dpi * 32 / 300 && img.cols > 0) scans.reset(new EdgeScans(img));
   for (int tolerance = 0; tolerance <= 2; ++tolerance) {
+    if (pvk::core::stopRequested()) break;
     if (scans ? !locate(img, tolerance, scans.get()) : !locate(img, tolerance, nullptr)) continue;
     cv::Mat crop = cropSymbol(img);
     if (!crop.empty()) return crop;

@@ -34,6 +34,7 @@ bool findImgContoursQRCode(cv::Mat& img, std::vector<std::vector<cv::Point>>& fo
   threshold = pvk::geometry::blurThresholdInverse(img, thresholded, 15, threshold);
   int e = 3, f = 1;
   for (;;) {
+    if (pvk::core::stopRequested()) return false;
     const int ep = std::max(e, 0);
     cv::Mat bin = thresholded.clone();
     pvk::geometry::erodeDilateSquare(bin, 2 * ep + 1, 2 * ep * f + 3);

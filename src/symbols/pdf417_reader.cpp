@@ -372,6 +372,33 @@ int toldRows(const PdfScan& s)
   return 3 * static_cast<int>(a - s.rowVotes) + static_cast<int>(b - s.rowRestVotes) + 1;
 }
 
+// The rows of a second reading, after what the indicators said: bottom up for a symbol upside
+// down; checked against the rows they count when these are more than were found (those missing
+// at the foot become erasures); that many laid evenly over those found when these are more (a
+// profile that a bent or warped print doubles).
+std::vector<datiRigheType> secondLayout(const datiRigheType* rows, int nRows, PdfScan& s)
+{
+  std::vector<datiRigheType> out(rows, rows + nRows);
+  if (s.backward > s.forward) {
+    std::reverse(out.begin(), out.end());
+    return out;
+  }
+  const int told = toldRows(s);
+  if (told > nRows && told <= 90) {
+    s.symbolRows = told;
+  } else if (told >= 3 && told < nRows) {
+    const int top = rows[0].first, bottom = rows[nRows - 1].last;
+    out.resize(told);
+    for (int i = 0; i < told; ++i) {
+      out[i].first = top + (bottom - top) * i / told;
+      out[i].last = top + (bottom - top) * (i + 1) / told;
+      out[i].height = out[i].last - out[i].first;
+    }
+    s.symbolRows = told;
+  }
+  return out;
+}
+
 // Reads every row into the codeword matrix and the matrix into text: a row that reads nothing
 // keeps its place as erasures, and so do the rows the symbol has beyond the last one read when
 // its row count is known. The text length, or 0.
@@ -450,19 +477,12 @@ int Cerca_Pdf417(PVKImg* img, datiRigheType* rows, int nRows, char* text, char* 
   if (s.dataColumns < 1)
     return 0;
   int len = readRows(img, rows, nRows, s, text, maxChars);
-  if (len == 0 && s.backward > s.forward && s.backward >= 2) {
-    // A symbol upside down (its rows read bottom up): the rows in the other order.
-    std::vector<datiRigheType> reversed(rows, rows + nRows);
-    std::reverse(reversed.begin(), reversed.end());
-    len = readRows(img, reversed.data(), nRows, s, text, maxChars);
-  } else if (len == 0) {
-    // The indicators count more rows than were found (a symbol cut at its foot): they are read
-    // against that count and the rows missing are erasures.
-    const int told = toldRows(s);
-    if (told > nRows && told <= 90) {
-      s.symbolRows = told;
-      len = readRows(img, rows, nRows, s, text, maxChars);
-    }
+  if (len == 0 && (s.forward >= 2 || s.backward >= 2)) {
+    // A second reading after what the row indicators said; rows left short are read again
+    // along sloping lines (a bent or askew print).
+    const std::vector<datiRigheType> again = secondLayout(rows, nRows, s);
+    s.shearRows = true;
+    len = readRows(img, again.data(), static_cast<int>(again.size()), s, text, maxChars);
   }
   if (len > 0) {
     for (int i = 0; i < len; ++i)

@@ -261,6 +261,13 @@ struct PdfScan {
   int shear = 0;                // the slope (pixels across the symbol) that last completed a row
 };
 
+// The rows of a second reading of a symbol that read nothing, after what its row indicators
+// said: bottom up for a symbol upside down; checked against the rows they count when these are
+// more than were found (sets symbolRows); that many laid evenly over those found when fewer.
+std::vector<datiRigheType> secondLayout(const datiRigheType* rows, int nRows, PdfScan& s);
+// Reads every row into the codeword matrix and the matrix into text; the text length, or 0.
+int readRows(PVKImg* img, const datiRigheType* rows, int nRows, PdfScan& s, char* text, unsigned short maxChars);
+
 // One trace line of the PDF417 reader: the tag ("err - ", "war - " or "") and the text, with
 // " %d" of the value when one is given.
 void pdfTrace(const char* tag, const char* text);

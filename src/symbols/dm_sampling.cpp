@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 const DmVersion VERSION[kDmVersions] = {
     {10, 10, 8, 8},    {12, 12, 10, 10}, {14, 14, 12, 12}, {16, 16, 14, 14}, {18, 18, 16, 16},
@@ -175,12 +176,7 @@ void parseImageDM::readCorner(int shape, int k) {
 bool parseImageDM::readCodewords() {
   const int nrow = mappingRows, ncol = mappingColumns;
   if (nrow > 52 || ncol > 52 || nrow < 1 || ncol < 1) return false;
-  try {
-    readMarks.assign(nrow, std::vector<uint8_t>(ncol, 0));
-  } catch (...) {
-    WriteTrace("error allocating readMatrix", false);
-    return false;
-  }
+  for (int r = 0; r < nrow; ++r) std::memset(readMarks[r], 0, static_cast<size_t>(ncol));
   try {
     codewords.assign(static_cast<size_t>(nrow) * ncol / 8, 0);
   } catch (...) {

@@ -403,7 +403,6 @@ class parseImageDM {
   const cv::Mat* image = nullptr;
   double moduleHeight = 1.0, moduleWidth = 1.0;
   uint8_t mapping[52][52] = {};
-  uint8_t readMarks[52][52] = {};
   std::vector<unsigned char> codewords;
   uint16_t mappingColumns = 0, mappingRows = 0;
   Decoder decoder;
@@ -411,10 +410,6 @@ class parseImageDM {
   uint16_t startRow = 0, startCol = 0, sampleRow = 0, sampleCol = 0;
 
  private:
-  void readModule(int row, int col, int k, int bit);
-  void readUtah(int row, int col, int k);
-  // The corner shapes 1..4 of the placement as shape 0..3.
-  void readCorner(int shape, int k);
   int correctBlocks(std::vector<unsigned char>& data);
   int resample();
 };

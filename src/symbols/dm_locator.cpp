@@ -24,8 +24,7 @@ inline bool strictDocument() {
 
 inline uint8_t px(const cv::Mat& m, int x, int y) { return m.ptr<uint8_t>(y)[x]; }
 
-// The first pixel of line[i..n) that is dark (below 128: its top bit clear), or light; n when
-// there is none.
+// The first pixel of line[i..n) of the class (dark: below 128, its top bit clear).
 template <bool kDark>
 int nextOf(const uint8_t* line, int i, int n) {
 #if defined(__SSE2__)
@@ -53,7 +52,7 @@ void scanPairs(const uint8_t* line, int n, bool& leading, Pair pair, int& d, int
   if (i < n) leading = false;
   while (i < n) {
     if (line[i] < 128) {
-      const int j = nextOf<false>(line, i, n);
+      const int j = pvk::symbols::nextLight(line, i, n);
       if (l > 0) {
         pair(d, l, i);
         d = j - i;
@@ -63,7 +62,7 @@ void scanPairs(const uint8_t* line, int n, bool& leading, Pair pair, int& d, int
       }
       i = j;
     } else {
-      const int j = nextOf<true>(line, i, n);
+      const int j = pvk::symbols::nextDark(line, i, n);
       l += j - i;
       i = j;
     }
@@ -76,6 +75,9 @@ struct Run {
 };
 
 }  // namespace
+
+int pvk::symbols::nextDark(const uint8_t* line, int i, int n) { return nextOf<true>(line, i, n); }
+int pvk::symbols::nextLight(const uint8_t* line, int i, int n) { return nextOf<false>(line, i, n); }
 
 bool checkVariance(double mean, const int* runs, int tolerance, int last) {
   if (runs[0] < 1 || last < 0) return false;

@@ -464,6 +464,9 @@ namespace pvk::symbols {
 // The binarisation thresholds the entry tries for one outline threshold t: runs down and up
 // from t / 2 in steps of 10, 5, 3 and 1, at most 29 entries, repeats kept.
 std::vector<int> dmThresholdList(int t);
+// The first pixel of line[i..n) that is dark (below 128), or light; n when there is none.
+int nextDark(const uint8_t* line, int i, int n);
+int nextLight(const uint8_t* line, int i, int n);
 }  // namespace pvk::symbols
 
 // Angle between two integer vectors from p0; kept for the geometry of tilted symbols.

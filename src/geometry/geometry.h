@@ -191,6 +191,8 @@ bool writeImageFile(const char* path, const cv::Mat& img, std::string& why);
 double blurThresholdInverse(const cv::Mat& src, cv::Mat& bin, int blur, double threshold);
 // The two halves of it, for a caller that thresholds one blurred image several times.
 cv::Mat squareBlur(const cv::Mat& src, int blur);
+// Gaussian blur of width x height, sigmas 0 (from the sizes), default border.
+cv::Mat gaussianBlur(const cv::Mat& src, int width, int height);
 double thresholdInverse(const cv::Mat& blurred, cv::Mat& bin, double threshold);
 // Erodes `bin` in place with a square rectangular element of side erodeSide, then dilates it
 // with one of side dilateSide: centred anchors, one iteration, constant border.

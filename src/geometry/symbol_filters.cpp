@@ -20,30 +20,31 @@ namespace pvk::geometry {
 
 namespace {
 
-// ---- Gaussian blur, 15 x 15, sigma 0 -------------------------------------------------------
+// ---- Gaussian blur, 15 rows high, 15 or 3 columns wide, sigma 0 -------------------------------
 // The library's 8-bit Gaussian is separable with taps in 256ths: the row pass holds exact sums
 // (at most 256 x 255, 16 bits), the column pass sums their products exactly and rounds once,
 // (sum + 2^15) >> 16. So any order of summing gives its pixels.
 constexpr int kBlurRadius = 7;
 constexpr uint16_t kBlurTaps[kBlurRadius + 1] = {1, 3, 6, 12, 20, 30, 36, 40};  // outermost first
+constexpr uint16_t kNarrowTaps[2] = {64, 128};                                   // the 3-tap kernel
 
 // Index p of a line of n pixels reflected about its end pixels (gfedcb|abcdefgh|gfedcba).
 inline int reflect101(int p, int n) { return p < 0 ? -p : p >= n ? 2 * n - 2 - p : p; }
 
-// The row pass of one line into `out`, each sum less 2^15 (so it fits a signed 16-bit lane),
-// held as its 16 bits.
-void blurRow(const uint8_t* row, int w, uint8_t* pad, uint16_t* out) {
-  constexpr int r = kBlurRadius;
-  std::memcpy(pad + r, row, static_cast<size_t>(w));
-  for (int i = 1; i <= r; ++i) {
-    pad[r - i] = row[i];
-    pad[r + w - 1 + i] = row[w - 1 - i];
+// The row pass of one line with the taps of radius R (outermost first) into `out`, each sum
+// less 2^15 (so it fits a signed 16-bit lane), held as its 16 bits.
+template <int R>
+void blurRow(const uint8_t* row, int w, const uint16_t* taps, uint8_t* pad, uint16_t* out) {
+  std::memcpy(pad + R, row, static_cast<size_t>(w));
+  for (int i = 1; i <= R; ++i) {
+    pad[R - i] = row[i];
+    pad[R + w - 1 + i] = row[w - 1 - i];
   }
   for (int x = 0; x < w; ++x) {
     const uint8_t* p = pad + x;
     // 16-bit arithmetic throughout: no partial sum exceeds 65280.
-    uint16_t s = static_cast<uint16_t>(kBlurTaps[r] * p[r]);
-    for (int i = 0; i < r; ++i) s = static_cast<uint16_t>(s + kBlurTaps[i] * static_cast<uint16_t>(p[i] + p[2 * r - i]));
+    uint16_t s = static_cast<uint16_t>(taps[R] * p[R]);
+    for (int i = 0; i < R; ++i) s = static_cast<uint16_t>(s + taps[i] * static_cast<uint16_t>(p[i] + p[2 * R - i]));
     out[x] = static_cast<uint16_t>(s ^ 0x8000u);
   }
 }
@@ -81,12 +82,15 @@ void blurColumns(const uint16_t* const* line, int w, uint8_t* d) {
   }
 }
 
-cv::Mat blur15(const cv::Mat& src) {
+// Rows with taps of radius R, then the 15 rows.
+template <int R>
+cv::Mat blurDown15(const cv::Mat& src, const uint16_t* taps) {
   constexpr int r = kBlurRadius;
   const int w = src.cols, h = src.rows;
   std::vector<uint16_t> rows(static_cast<size_t>(w) * h);
-  std::vector<uint8_t> pad(static_cast<size_t>(w) + 2 * r);
-  for (int y = 0; y < h; ++y) blurRow(src.ptr<uint8_t>(y), w, pad.data(), rows.data() + static_cast<size_t>(y) * w);
+  std::vector<uint8_t> pad(static_cast<size_t>(w) + 2 * R);
+  for (int y = 0; y < h; ++y)
+    blurRow<R>(src.ptr<uint8_t>(y), w, taps, pad.data(), rows.data() + static_cast<size_t>(y) * w);
   cv::Mat dst(h, w, CV_8UC1);
   for (int y = 0; y < h; ++y) {
     const uint16_t* line[2 * r + 1];
@@ -288,16 +292,19 @@ cv::Mat cubicWarp(const cv::Mat& src, const double* M, int width, int height) {
 
 }  // namespace
 
-cv::Mat squareBlur(const cv::Mat& src, int blur) {
-  // The reflection at the edges needs a line longer than the radius; a view into a larger image
+cv::Mat gaussianBlur(const cv::Mat& src, int width, int height) {
+  // The reflection at the edges needs lines longer than the radius; a view into a larger image
   // is blurred by the library with the pixels around it.
-  if (blur == 2 * kBlurRadius + 1 && src.type() == CV_8UC1 && !src.isSubmatrix() && src.rows > 2 * kBlurRadius &&
-      src.cols > 2 * kBlurRadius)
-    return blur15(src);
+  const bool plain = src.type() == CV_8UC1 && !src.isSubmatrix() && src.rows > 2 * kBlurRadius;
+  if (plain && height == 2 * kBlurRadius + 1 && width == height && src.cols > 2 * kBlurRadius)
+    return blurDown15<kBlurRadius>(src, kBlurTaps);
+  if (plain && height == 2 * kBlurRadius + 1 && width == 3 && src.cols > 2) return blurDown15<1>(src, kNarrowTaps);
   cv::Mat blurred;
-  cv::GaussianBlur(src, blurred, cv::Size(blur, blur), 0, 0, cv::BORDER_DEFAULT);
+  cv::GaussianBlur(src, blurred, cv::Size(width, height), 0, 0, cv::BORDER_DEFAULT);
   return blurred;
 }
+
+cv::Mat squareBlur(const cv::Mat& src, int blur) { return gaussianBlur(src, blur, blur); }
 
 cv::Mat uprightWarp(const cv::Mat& src, const cv::Point2f from[3], int width, int height) {
   const cv::Point2f to[3] = {cv::Point2f(0, 0), cv::Point2f(static_cast<float>(width), 0),

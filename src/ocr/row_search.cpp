@@ -9,6 +9,7 @@
 
 #include "core/shims.h"
 #include "core/trace.h"
+#include "geometry/geometry.h"
 #include "ocr/ocr.h"
 
 uint8_t ValSoglia[kSoglie];
@@ -61,9 +62,7 @@ void widenBands(std::vector<Band>& bands, int widen, int n) {
 }
 
 cv::Mat blurred(const PVKImg* img, int kw, int kh) {
-  cv::Mat src(img->height, img->width, CV_8UC1, img->data, img->stride), dst;
-  cv::GaussianBlur(src, dst, cv::Size(kw, kh), 0);
-  return dst;
+  return pvk::geometry::gaussianBlur(cv::Mat(img->height, img->width, CV_8UC1, img->data, img->stride), kw, kh);
 }
 
 bool usable(const PVKImg* img) { return img && img->data && img->width > 0 && img->height > 0 && img->stride >= img->width; }

@@ -79,6 +79,8 @@ int getdata(const char* dir, const char* name, bool verbose, int slot) {
   unsigned char word[kCellBytes];
   if (std::fread(word, 1, 4, f) != 4) return failLoad(f);
   const int32_t n = static_cast<int32_t>(le32(word));
+  // A database without characters gives the engine nothing to match: as useless as a short file.
+  if (n == 0) return failLoad(f);
   const int first = dfnchars;
   // The count is checked in full width: a negative count or one that would wrap the 16-bit
   // index must not pass as a small one. Later loads into this list keep failing until a clear.

@@ -66,18 +66,23 @@ TEST_F(FontDb, DatabasesFillTheStoreInOrderFromIndexOne) {
   EXPECT_FALSE(ocr_db_fname(-1, name));
 }
 
-// A file that ends inside the count, the codes, a cell or an attribute record.
+// A file that ends inside the count, the codes, a cell or an attribute record, and one whose
+// count is 0: a database without characters.
 TEST_F(FontDb, ShortFilesAreRefused) {
   const std::string whole = dbBytes(someChars(3));
   const struct {
     const char* what;
-    size_t length;
-  } cuts[] = {{"count", 2}, {"codes", 6}, {"cell", 7 + 128 + 60}, {"attribute", whole.size() - 1}};
+    std::string bytes;
+  } cuts[] = {{"count", whole.substr(0, 2)},
+              {"codes", whole.substr(0, 6)},
+              {"cell", whole.substr(0, 7 + 128 + 60)},
+              {"attribute", whole.substr(0, whole.size() - 1)},
+              {"no character", dbBytes(someChars(3), 0)}};
   for (const auto& cut : cuts) {
     SCOPED_TRACE(cut.what);
     ocr_clear();
     MyDev.lastResult = 0;
-    pvk::test::writeFile(path("SHORT.DB"), whole.substr(0, cut.length));
+    pvk::test::writeFile(path("SHORT.DB"), cut.bytes);
     const size_t before = countOf(trace(), "err -  Reading database  ");
     EXPECT_FALSE(registerDb("short.db"));
     EXPECT_EQ(MyDev.lastResult, -34);

@@ -1,6 +1,12 @@
 // Font database files as the layout defines them, the registration of databases in the list,
 // and the template store they are loaded into.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdio>
+#include <future>
 
 #include "ocr_base_fixture.h"
 
@@ -89,6 +95,28 @@ TEST_F(FontDb, ShortFilesAreRefused) {
     EXPECT_EQ(countOf(trace(), "err -  Reading database  "), before + 1) << trace();
     EXPECT_EQ(nDBLoaded, 0) << "a failed load is not counted";
     EXPECT_EQ(DBList[0].loaded, 0);
+  }
+}
+
+// A FIFO or a directory named like a database is no database: refused at once, never waited on
+// (a FIFO without a writer would hold the host in open() for ever).
+TEST_F(FontDb, OnlyRegularFilesAreOpened) {
+  ASSERT_EQ(mkfifo(path("FIFO.DB").c_str(), 0600), 0);
+  ASSERT_EQ(mkdir(path("DIR.DB").c_str(), 0700), 0);
+  for (const char* name : {"fifo.db", "dir.db"}) {
+    SCOPED_TRACE(name);
+    ocr_clear();
+    MyDev.lastResult = 0;
+    auto refused = std::async(std::launch::async, [&] { return !registerDb(name); });
+    if (refused.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+      // Give the blocked open its writer, so that the test ends.
+      const int fd = open(path("FIFO.DB").c_str(), O_WRONLY | O_NONBLOCK);
+      if (fd >= 0) close(fd);
+      FAIL() << "opening waited on the FIFO";
+    }
+    EXPECT_TRUE(refused.get());
+    EXPECT_EQ(MyDev.lastResult, -34);
+    EXPECT_EQ(nDBLoaded, 0);
   }
 }
 

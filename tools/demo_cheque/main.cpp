@@ -5,6 +5,10 @@
 // starts with "transport", sensor pixels, lines and head bytes per plane slot, TAB-separated;
 // then one printed item a line: what, zone font, left, top, width, height (pixels of the 300 dpi
 // document), the printed text.
+//
+// demo_cheque --sample FILE: writes the front of the E13B cheque (printed ink, no magnetic
+// samples) as the front sensor of the software scanner sees it, as a binary PGM: the cheque that
+// the host quick start (examples/quickstart.c) feeds.
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -36,11 +40,20 @@ bool writeCheque(const std::string& dir, const std::string& name, short codeline
          writeBytes(stem + "_micr.raw", t.micr);
 }
 
+bool writeSample(const std::string& path) {
+  const dc::Transport t = dc::onTransport(dc::makeCheque(1), false);
+  std::ofstream f(path, std::ios::binary);
+  f << "P5\n" << t.sensorPixels << ' ' << t.lines << "\n255\n";
+  f.write(reinterpret_cast<const char*>(t.front.data()), static_cast<std::streamsize>(t.front.size()));
+  return static_cast<bool>(f);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--sample") return writeSample(argv[2]) ? 0 : 1;
   if (argc != 2) {
-    std::fprintf(stderr, "usage: demo_cheque DIR\n");
+    std::fprintf(stderr, "usage: demo_cheque DIR | --sample FILE.pgm\n");
     return 2;
   }
   const std::string dir = argv[1];

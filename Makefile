@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 BUILD ?= build
 
-.PHONY: all deps build test demo release clean fuzz bench tsan
+.PHONY: all deps build test demo release clean fuzz bench tsan memcheck
 
 all: build
 
@@ -29,10 +29,16 @@ release: deps $(BUILD)/release/CMakeCache.txt
 tsan: deps $(BUILD)/tsan/CMakeCache.txt
 	cmake --build $(BUILD)/tsan -j $(JOBS) --target test_api_stop
 
+# The raster library's and image output's tests built without the sanitizers, to run under
+# valgrind: a byte a file writer never set shows there (the sanitizers fill fresh memory).
+memcheck: release
+	cmake -S . -B $(BUILD)/release -DPVK_MEMCHECK_TESTS=ON >/dev/null
+	cmake --build $(BUILD)/release -j $(JOBS) --target memcheck_rasterlib memcheck_image
+
 # The sanitized build runs every test, the stop tests run again under ThreadSanitizer, then the
 # fuzzers; the plain release build of the library is built too. The last line is the verdict
 # over all of it.
-test: build release tsan
+test: build release tsan memcheck
 	@scripts/run-tests $(BUILD) $(JOBS)
 
 # The demo runs inside one directory: the library (and the scan demo's copy of it) linked there

@@ -363,6 +363,14 @@ Zone makeZone(const ZoneRequest& r) {
   return z;
 }
 
+glyphs::GreyImage degradeDrawn(const glyphs::GreyImage& drawn, const Conditions& c, uint64_t seed) {
+  cv::Mat cover(drawn.height, drawn.width, CV_32F);
+  for (int y = 0; y < cover.rows; ++y)
+    for (int x = 0; x < cover.cols; ++x) cover.at<float>(y, x) = (255.0f - drawn.at(x, y)) / 255.0f;
+  Rng rng(seed);
+  return degrade(cover, c, drawn.dpi, false, rng);
+}
+
 std::vector<short> corpusFonts() {
   return {1, 2, 3, 4, 5, 38, 39, 202, 9, 10, 11, 12, 935, 936, 937, 938, 939, 940, 941, 942, 943, 944, 945};
 }

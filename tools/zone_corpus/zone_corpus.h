@@ -69,6 +69,8 @@ uint16_t usualTypeDoc(short font, bool italianLayout);
 std::vector<std::string> sampleText(const ZoneRequest& r);
 // Draws a zone. Throws std::invalid_argument for a font code the corpus does not know.
 Zone makeZone(const ZoneRequest& r);
+// Degrades a zone drawn elsewhere (grey, 0 ink, 255 paper) as makeZone degrades its own.
+glyphs::GreyImage degradeDrawn(const glyphs::GreyImage& drawn, const Conditions& c, uint64_t seed);
 
 // The fonts of the corpus: 1, 2, 3, 4, 5, 38, 39, 202, 9-12, 935-945.
 std::vector<short> corpusFonts();

@@ -1,5 +1,7 @@
-// Platform shims: POSIX semaphores with millisecond time-outs and small file helpers.
+// Platform shims: POSIX semaphores with millisecond time-outs, sleeps and small file helpers.
 #include "core/shims.h"
+
+#include <dlfcn.h>
 
 #include <cctype>
 #include <cerrno>
@@ -7,6 +9,39 @@
 #include <ctime>
 
 #include "core/trace.h"
+
+namespace {
+
+// The clock the library waits by. Its calls are looked up in the USB library this one was linked
+// against, which finds the C library's behind it: a USB library that keeps a clock of its own (a
+// software scanner running a virtual clock) is then heard even when a host loads us with dlopen,
+// where its definitions would not come before the C library's.
+struct WaitClock {
+  int (*gettime)(clockid_t, timespec*) = ::clock_gettime;
+  int (*sleep)(const timespec*, timespec*) = ::nanosleep;
+  int (*semWait)(sem_t*, const timespec*) = ::sem_timedwait;
+};
+
+template <typename F>
+void takeFrom(void* lib, const char* name, F& fn) {
+  if (void* p = ::dlsym(lib, name)) fn = reinterpret_cast<F>(p);
+}
+
+const WaitClock& waitClock() {
+  static const WaitClock clock = [] {
+    WaitClock c;
+    if (void* usb = ::dlopen("libusb-1.0.so.0", RTLD_LAZY | RTLD_NOLOAD)) {
+      takeFrom(usb, "clock_gettime", c.gettime);
+      takeFrom(usb, "nanosleep", c.sleep);
+      takeFrom(usb, "sem_timedwait", c.semWait);
+      ::dlclose(usb);  // the reference the lookup took; the library keeps its own
+    }
+    return c;
+  }();
+  return clock;
+}
+
+}  // namespace
 
 char* _strupr(char* s) {
   if (s == nullptr) return s;
@@ -20,7 +55,7 @@ int WaitForSingleObject(sem_t* sem, unsigned long ms) {
     return kWaitFailed;
   }
   timespec deadline{};
-  clock_gettime(CLOCK_REALTIME, &deadline);
+  waitClock().gettime(CLOCK_REALTIME, &deadline);
   deadline.tv_sec += static_cast<time_t>(ms / 1000);
   deadline.tv_nsec += static_cast<long>(ms % 1000) * 1000000L;
   // sem_timedwait refuses a deadline whose nanoseconds reach one second.
@@ -29,7 +64,7 @@ int WaitForSingleObject(sem_t* sem, unsigned long ms) {
     deadline.tv_nsec -= 1000000000L;
   }
   for (;;) {
-    if (sem_timedwait(sem, &deadline) == 0) return kWaitObject0;
+    if (waitClock().semWait(sem, &deadline) == 0) return kWaitObject0;
     if (errno == EINTR) continue;  // a signal is not the end of the wait
     return errno == ETIMEDOUT ? kWaitTimeout : kWaitFailed;
   }
@@ -42,7 +77,7 @@ void ReleaseSemaphore(sem_t* sem, int count, void*) {
 
 void Sleep(unsigned int ms) {
   timespec left{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
-  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+  while (waitClock().sleep(&left, &left) != 0 && errno == EINTR) {
   }
 }
 

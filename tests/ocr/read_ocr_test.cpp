@@ -1,6 +1,6 @@
 // The zone reader end to end on zones drawn by the zone corpus: the limits of its arguments and of
 // the zone size, every way out leaving the engine empty, the stop request, the rows and band
-// splits it is built on, and the final trims.
+// splits it is built on, the weak characters of a band and the final trims.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -312,6 +312,42 @@ TEST(ZoneTrims, FinalTrimsPerFont) {
     EXPECT_EQ(text.substr(0, n), c.want) << c.font << " '" << c.text << "'";
   }
   MyOcr = OcrInfo{};
+}
+
+TEST(WeakCharacters, FewPassesAndBelowTheLineConfidenceBecomeUnread) {
+  // The bar is a quarter of the confident characters' mean agreement (their sum when 4 or
+  // fewer), truncated and held within 2..4; minimum line confidence 30.
+  const struct {
+    const char* text;
+    const char* conf;  // one digit per character: its confidence / 10 (0 stands for 1)
+    std::vector<uint16_t> agreement;
+    const char* want;
+  } cases[] = {
+      {"ABCD", "9991", {1, 1, 1, 1}, "ABC?"},               // sum 3: the bar is raised to 2
+      {"ABCD", "9991", {1, 1, 1, 2}, "ABCD"},               // at the bar
+      {"ABC D", "99991", {1, 1, 1, 1, 2}, "ABC  "},         // alone it needs one more
+      {"ABCD", "9993", {1, 1, 1, 1}, "ABCD"},               // not weaker than the line
+      {"ABCDE", "99991", {3, 3, 3, 3, 2}, "ABCD?"},         // four: their sum 12, bar 3
+      {"ABCDEF", "999991", {3, 3, 3, 3, 3, 2}, "ABCDEF"},   // five: their mean 3, bar 2
+      {"ABCDEF", "999991", {11, 11, 11, 11, 11, 2}, "ABCDEF"},  // 11 / 4 truncated
+      {"ABCDEF", "999991", {20, 20, 20, 20, 20, 4}, "ABCDEF"},  // 5 held at 4
+      {"ABCDEF", "999991", {20, 20, 20, 20, 20, 3}, "ABCDE?"},
+      {"AB ? CD", "9990999", {1, 1, 1, 1, 1, 1, 1}, "AB   CD"},  // an unread mark alone goes
+      {"AB?CD", "99099", {1, 1, 1, 1, 1}, "AB?CD"},
+  };
+  for (const auto& c : cases) {
+    std::string text = c.text, conf;
+    for (char d : std::string(c.conf)) conf.push_back(static_cast<char>(d == '0' ? 1 : (d - '0') * 10));
+    const std::string before = conf;
+    std::vector<ChInfo> info(text.size());
+    for (size_t k = 0; k < info.size(); ++k) info[k].agreement = c.agreement[k];
+    pvk::ocr::markWeakCharacters(text.data(), conf.data(), info.data(), static_cast<int>(text.size()), 30);
+    EXPECT_EQ(text, c.want) << c.text << " " << c.conf;
+    for (size_t k = 0; k < text.size(); ++k) {
+      const bool weakened = text[k] != c.text[k] && c.text[k] != '?';
+      EXPECT_EQ(conf[k], weakened ? 1 : before[k]) << c.text << " " << k;
+    }
+  }
 }
 
 // Readings with boxes: each character 10 columns wide, the line's rows given.

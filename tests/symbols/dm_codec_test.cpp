@@ -197,8 +197,8 @@ TEST(DataMatrixBlock, LongBlocksAndBadArguments) {
 }
 
 TEST(DataMatrixBlock, CheckCodewordsOfEverySquareSizeAsASecondEncoderCountsThem) {
-  // The table goes by row count alone: libdmtx's square sizes give the counts, and any other
-  // row count gives 0, except the rows that rectangles share with a square.
+  // The table goes by row count alone: libdmtx's square sizes give the counts, and a row count
+  // no square has (an 8-row rectangle's among them) gives 0.
   for (int i = 0; i < DmtxSymbolSquareCount; ++i) {
     const int rows = dmtxGetSymbolAttribute(DmtxSymAttribSymbolRows, i);
     ASSERT_EQ(dmtxGetSymbolAttribute(DmtxSymAttribSymbolCols, i), rows) << i;

@@ -710,6 +710,11 @@ namespace pvk::ocr {
 // Test seam of the zone reader's allocations: when positive, the allocation that brings it to 0
 // fails (and every one after, until it is set again). Negative: never.
 extern int zoneAllocFailAfter;
+// The last judgement of a band's reading (n characters): a character few passes agreed on (fewer
+// than a quarter of the mean agreement of those above minConf, held within 2..4; one more when it
+// stands alone between blanks) and weaker than minConf becomes '?' with confidence 1, or a blank
+// when alone; an unread '?' so agreed on becomes a blank when alone.
+void markWeakCharacters(char* text, char* conf, const ChInfo* info, int n, int minConf);
 // The final trims of a zone result (n characters) for font and the typeDoc of MyOcr: the unread
 // ends of OCR-B zones, the weak first and last characters of fonts 4, 5, 38 and 39, a trailing
 // " ?", and every blank unless MyOcr keeps blanks. info may be null.

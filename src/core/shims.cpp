@@ -12,28 +12,38 @@
 
 namespace {
 
-// The clock the library waits by. Its calls are looked up in the USB library this one was linked
-// against, which finds the C library's behind it: a USB library that keeps a clock of its own (a
-// software scanner running a virtual clock) is then heard even when a host loads us with dlopen,
-// where its definitions would not come before the C library's.
+// The clock the library waits by. A USB library that keeps a clock of its own (a software scanner
+// running a virtual clock) is heard even when a host loads us with dlopen, where its definitions
+// would not come before the C library's; otherwise the calls resolve as any other.
 struct WaitClock {
   int (*gettime)(clockid_t, timespec*) = ::clock_gettime;
   int (*sleep)(const timespec*, timespec*) = ::nanosleep;
   int (*semWait)(sem_t*, const timespec*) = ::sem_timedwait;
 };
 
+// The object file an address lies in, or null.
+const void* objectOf(const void* address) {
+  Dl_info info{};
+  return address && ::dladdr(address, &info) ? info.dli_fbase : nullptr;
+}
+
+// Takes the USB library's own definition of a call, and only its own: what the lookup finds
+// behind it (the C library's) would pass over a definition that the process put before the C
+// library, such as a test's.
 template <typename F>
-void takeFrom(void* lib, const char* name, F& fn) {
-  if (void* p = ::dlsym(lib, name)) fn = reinterpret_cast<F>(p);
+void takeFrom(void* lib, const void* libBase, const char* name, F& fn) {
+  void* p = ::dlsym(lib, name);
+  if (p && libBase && objectOf(p) == libBase) fn = reinterpret_cast<F>(p);
 }
 
 const WaitClock& waitClock() {
   static const WaitClock clock = [] {
     WaitClock c;
     if (void* usb = ::dlopen("libusb-1.0.so.0", RTLD_LAZY | RTLD_NOLOAD)) {
-      takeFrom(usb, "clock_gettime", c.gettime);
-      takeFrom(usb, "nanosleep", c.sleep);
-      takeFrom(usb, "sem_timedwait", c.semWait);
+      const void* base = objectOf(::dlsym(usb, "libusb_init"));
+      takeFrom(usb, base, "clock_gettime", c.gettime);
+      takeFrom(usb, base, "nanosleep", c.sleep);
+      takeFrom(usb, base, "sem_timedwait", c.semWait);
       ::dlclose(usb);  // the reference the lookup took; the library keeps its own
     }
     return c;

@@ -66,7 +66,8 @@ TEST_F(CodelinePrint, PrintKeepsPitchAndHeightAndTheHeadSensesItWhereItLies) {
       const pvk::codelinedocs::Magnetic m = cp::magnetic(l, 520, quiet);
       size_t first = 0;
       while (first < m.signal.samples.size() && std::abs(m.signal.samples[first] - 128) < 8) ++first;
-      const double expected = (l.boxes[0].x0 + 520 - m.head.refLines) * m.head.samplesPer3Px / 3.0;
+      // The head runs at 300 lines per inch whatever the image's dpi.
+      const double expected = (l.boxes[0].x0 * 300 / dpi + 520 - m.head.refLines) * m.head.samplesPer3Px / 3.0;
       EXPECT_NEAR(static_cast<double>(first), expected, 4);
     }
 }

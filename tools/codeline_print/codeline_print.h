@@ -113,8 +113,8 @@ Line printLine(const PrintFont& f, const LineRequest& r);
 magsynth::Impairments headImpairments(const std::string& condition, uint32_t seed);
 
 // Head samples of the line for a reader called directly, tied to its columns as
-// codelinedocs::magnetic ties a drawn line's: the head at the image's dpi in lines per inch,
-// column c at sample (c + offset - refLines) x R / 3.
+// codelinedocs::magnetic ties a drawn line's: the head sampled at the transport's 300 lines per
+// inch whatever the image's dpi, column c at sample (c x 300 / dpi + offset - refLines) x R / 3.
 codelinedocs::Magnetic magnetic(const Line& l, int offset, const magsynth::Impairments& imp);
 
 // ---- Cheques --------------------------------------------------------------------------------

@@ -132,10 +132,10 @@ magsynth::Impairments headImpairments(const std::string& condition, uint32_t see
 
 codelinedocs::Magnetic magnetic(const Line& l, int offset, const magsynth::Impairments& imp) {
   codelinedocs::Magnetic m;
-  m.head.linesPerInch = l.image.dpi;
   m.head.opticalLag = 0;
   m.offset = offset;
-  m.rawLines = l.image.width + offset + m.head.refLines + 64;
+  const double linesPerColumn = m.head.linesPerInch / l.image.dpi;
+  m.rawLines = static_cast<int>(std::ceil(l.image.width * linesPerColumn)) + offset + m.head.refLines + 64;
   m.signal = magsynth::synthesise(m.head, l.profile, offset, m.rawLines, imp);
   return m;
 }

@@ -61,5 +61,5 @@ int ReadE13BVert(PVKImg img, char* text, char* conf, unsigned short maxChars) {
   const auto saved = std::make_unique<OcrInfo>(MyOcr);
   optical->n = ReadOCR(img, optical->text, optical->conf, optical->info, 1, kOcrChars);
   MyOcr = *saved;
-  return pvk::micr::combineE13B(*optical, text, conf, maxChars);
+  return pvk::micr::combineE13B(img, *optical, text, conf, maxChars);
 }

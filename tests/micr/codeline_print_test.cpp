@@ -87,7 +87,7 @@ TEST_F(CodelinePrint, RepresentativeLinesReadAtLeastAsWellAsWhenTheirGatesWereSe
       {E13B, E13BVert, "clean", 4, 38}, {E13B, E13BVert, "mild", 7, 38}, {E13B, E13BVert, "clean", 7, 38},
       {E13B, Ocr, "clean", 10, 38},     {CMC7, CmcHor, "clean", 1, 37},   {CMC7, CmcHor, "mild", 11, 28},
       {CMC7, Ocr, "clean", 3, 35},      {CMC7, CmcHor, "hard", 5, 28},    {CMC7, CmcHor, "clean", 6, 37, 200},
-      {CMC7, Ocr, "mild", 8, 37, 240},
+      {CMC7, Ocr, "mild", 8, 37, 240},   {E13B, E13BVert, "clean", 2, 27, 200}, {E13B, E13BVert, "mild", 3, 27, 240},
   };
   for (const Case& c : cases) {
     const std::string text = cp::sampleLine(c.kind, c.seed);

@@ -1,7 +1,7 @@
 // Codelines printed in E13B and CMC7 fonts that others drew, read by our codeline readers: called
 // directly (ReadOCR with the optical font, ReadCMCHor, ReadE13BVert with the head samples of the
 // same ink) at 300, 240 and 200 dpi, and end to end by PVKImgScan1 on the software scanner (zone
-// fonts 0 and 1 fed upright, 32 and 33 fed lengthwise past the head) at 300 dpi. Clean, mild and
+// fonts 0 and 1 fed upright, 32, 33 and 34 fed lengthwise past the head) at 300 dpi. Clean, mild and
 // hard prints of the same seeded lines in every cell. Per cell: characters right, '?', wrong,
 // confident wrong (a wrong character in place at confidence 50 or more), extra and lost
 // characters, lines exact, and the thread CPU time per line over the document's raw stream on

@@ -52,8 +52,8 @@ zonecorpus::Tally score(const std::string& truth, const char* text, const char* 
 void readDirect(const cp::PrintFont& font, const Options& o, Cells& cells);
 
 // PVKImgScan1 on cheques carrying printed lines, on the software scanner: the optical zone fonts
-// (0, 1) fed upright, the magnetic ones (32, 33) fed lengthwise with head samples. False when
-// the library cannot be opened on the software scanner.
+// (0, 1) fed upright, the magnetic ones (32, 33, and 34 in either font) fed lengthwise with head
+// samples. False when the library cannot be opened on the software scanner.
 bool readScanned(const std::vector<const cp::PrintFont*>& fonts, const Options& o, Cells& cells);
 
 }  // namespace pvk::printbench

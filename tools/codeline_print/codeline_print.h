@@ -120,8 +120,9 @@ codelinedocs::Magnetic magnetic(const Line& l, int offset, const magsynth::Impai
 // ---- Cheques --------------------------------------------------------------------------------
 
 // A cheque with the line printed on its front, as the software scanner feeds it, and the one
-// zone that reads it. Zone fonts 0 and 1: fed upright, no head samples. Zone fonts 32 and 33: fed
-// lengthwise past the head (democheque::alongTravel), with the head samples of the line's ink.
+// zone that reads it. Zone fonts 0 and 1: fed upright, no head samples. Zone fonts 32 and 33 (and
+// 34, either font): fed lengthwise past the head (democheque::alongTravel), with the head samples
+// of the line's ink.
 struct Cheque {
   democheque::Cheque cheque;  // 6 x 2.67 inches at 300 dpi; paper at the condition's paper grey
   democheque::Transport transport;

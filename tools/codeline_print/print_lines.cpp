@@ -162,9 +162,10 @@ democheque::Item zoneOf(const Line& l, int x0, int y0, short font) {
 
 Cheque printCheque(const PrintFont& f, const LineRequest& r, short zoneFont, const magsynth::Impairments& head) {
   const bool e13b = f.spec().kind == Micr::E13B;
-  const bool lengthwise = zoneFont == 32 || zoneFont == 33;
-  if (r.dpi != 300 || zoneFont != (e13b ? (lengthwise ? 33 : 1) : (lengthwise ? 32 : 0)))
-    throw std::invalid_argument("a cheque is printed at 300 dpi for its font's zone");
+  // 34 reads the magnetic line in either font.
+  const bool lengthwise = zoneFont == 32 || zoneFont == 33 || zoneFont == 34;
+  const bool fits = zoneFont == 34 || zoneFont == (e13b ? (lengthwise ? 33 : 1) : (lengthwise ? 32 : 0));
+  if (r.dpi != 300 || !fits) throw std::invalid_argument("a cheque is printed at 300 dpi for its font's zone");
   Cheque out;
   const Line l = printLine(f, r);
   out.truth = l.truth;

@@ -90,6 +90,7 @@ struct LineRequest {
   int dpi = 300;
   std::string condition = "clean";
   uint32_t seed = 1;
+  double size = 1;  // the print's size to the standard's (0.8: a line printed a fifth smaller)
 };
 
 struct Line {

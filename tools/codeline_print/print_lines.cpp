@@ -102,6 +102,7 @@ Line printLine(const PrintFont& f, const LineRequest& r) {
   l.deg = condition(r.condition, r.seed);
   Placement p;
   p.dpi = r.dpi;
+  p.pitch *= r.size;
   p.phaseX = l.deg.phaseX;
   p.phaseY = l.deg.phaseY;
   p.inkSpread = l.deg.strokeWeight * r.dpi / 300.0;  // spread is the ink's, so the same in inches

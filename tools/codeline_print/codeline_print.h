@@ -53,7 +53,7 @@ struct Printed {
 // arguments only).
 class PrintFont {
  public:
-  // Throws std::runtime_error when the file cannot be opened or lacks a letter of the spec.
+  // Throws std::runtime_error when the file cannot be opened or lacks a letter the line needs.
   explicit PrintFont(FontSpec spec);
   ~PrintFont();
   PrintFont(const PrintFont&) = delete;

@@ -350,8 +350,10 @@ __attribute__((target("avx2"))) int warpRowEight(const cv::Mat& src, const Cubic
   alignas(32) int sx[8], sy[8], f[8];
   int x = 0;
   for (; x + 8 <= width; x += 8) {
-    const __m256i X = _mm256_srai_epi32(_mm256_add_epi32(x0, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r.dx + x))), cut);
-    const __m256i Y = _mm256_srai_epi32(_mm256_add_epi32(y0, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r.dy + x))), cut);
+    const __m256i dx = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r.dx + x));
+    const __m256i dy = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r.dy + x));
+    const __m256i X = _mm256_srai_epi32(_mm256_add_epi32(x0, dx), cut);
+    const __m256i Y = _mm256_srai_epi32(_mm256_add_epi32(y0, dy), cut);
     const __m256i vx = _mm256_sub_epi32(_mm256_srai_epi32(X, kFracBits), one);
     const __m256i vy = _mm256_sub_epi32(_mm256_srai_epi32(Y, kFracBits), one);
     // Unsigned comparisons, made signed by flipping the top bit.
@@ -366,8 +368,8 @@ __attribute__((target("avx2"))) int warpRowEight(const cv::Mat& src, const Cubic
     }
     _mm256_store_si256(reinterpret_cast<__m256i*>(sx), vx);
     _mm256_store_si256(reinterpret_cast<__m256i*>(sy), vy);
-    _mm256_store_si256(reinterpret_cast<__m256i*>(f),
-                       _mm256_or_si256(_mm256_slli_epi32(_mm256_and_si256(Y, frac), kFracBits), _mm256_and_si256(X, frac)));
+    const __m256i fy = _mm256_slli_epi32(_mm256_and_si256(Y, frac), kFracBits);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(f), _mm256_or_si256(fy, _mm256_and_si256(X, frac)));
     ptrdiff_t off[8];
     const int16_t* w[8];
     for (int k = 0; k < 8; ++k) {

@@ -82,7 +82,8 @@ int cReedSolomonCodec::Init(int m, int nroots, int fcr, int prim) {
     SynMul.assign(static_cast<size_t>(nroots) * (NN + 1), 0);
     for (int j = 0; j < nroots; ++j) {
       const int root = modnn((B0 + j) * PRIM % NN);
-      for (int v = 1; v <= NN; ++v) SynMul[static_cast<size_t>(j) * (NN + 1) + v] = static_cast<uint8_t>(expOfSum(Index_of[v], root));
+      uint8_t* products = SynMul.data() + static_cast<size_t>(j) * (NN + 1);
+      for (int v = 1; v <= NN; ++v) products[v] = static_cast<uint8_t>(expOfSum(Index_of[v], root));
     }
   }
   return 1;

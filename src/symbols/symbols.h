@@ -336,7 +336,7 @@ class cReedSolomonCodec {
   std::vector<int> roots(const std::vector<int>& lambda, int degLambda) const;
   std::vector<int> rootsAmong(const std::vector<int>& lambda, int degLambda, int used) const;
 
-  // alpha^(a + b) for logs a, b below NN, without the reduction.
+  // alpha^(a + b) for 0 <= a + b < 2 NN, without reducing the sum.
   int expOfSum(int a, int b) const { return Exp2[a + b]; }
 
   int MM = 0, NN = 0, KK = 0, B0 = 0, PRIM = 1, A0 = 0, Ldec = 1;

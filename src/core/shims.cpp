@@ -12,19 +12,28 @@
 
 namespace {
 
-// The clock the library waits by. Its calls are looked up in the USB library this one was linked
-// against, which finds the C library's behind it: a USB library that keeps a clock of its own (a
-// software scanner running a virtual clock) is then heard even when a host loads us with dlopen,
-// where its definitions would not come before the C library's.
+// The clock the library waits by. A USB library that keeps a clock of its own (a software
+// scanner running a virtual clock) defines these calls itself: they are then taken from it, so
+// that it is heard even when a host loads us with dlopen, where its definitions would not come
+// before the C library's. Otherwise the calls bind as usual, to whatever the process put first.
 struct WaitClock {
   int (*gettime)(clockid_t, timespec*) = ::clock_gettime;
   int (*sleep)(const timespec*, timespec*) = ::nanosleep;
   int (*semWait)(sem_t*, const timespec*) = ::sem_timedwait;
 };
 
+// name as the USB library lib defines it itself (not one of its dependencies), or null.
+void* ownDefinition(void* lib, const char* name) {
+  void* p = ::dlsym(lib, name);
+  void* anchor = ::dlsym(lib, "libusb_init");
+  Dl_info at{}, home{};
+  if (p == nullptr || anchor == nullptr || ::dladdr(p, &at) == 0 || ::dladdr(anchor, &home) == 0) return nullptr;
+  return at.dli_fbase == home.dli_fbase ? p : nullptr;
+}
+
 template <typename F>
 void takeFrom(void* lib, const char* name, F& fn) {
-  if (void* p = ::dlsym(lib, name)) fn = reinterpret_cast<F>(p);
+  if (void* p = ownDefinition(lib, name)) fn = reinterpret_cast<F>(p);
 }
 
 const WaitClock& waitClock() {

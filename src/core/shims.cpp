@@ -12,37 +12,38 @@
 
 namespace {
 
-// The clock the library waits by. A USB library that keeps a clock of its own (a software
-// scanner running a virtual clock) defines these calls itself: they are then taken from it, so
-// that it is heard even when a host loads us with dlopen, where its definitions would not come
-// before the C library's. Otherwise the calls bind as usual, to whatever the process put first.
+// The clock the library waits by. A USB library that keeps a clock of its own (a software scanner
+// running a virtual clock) is heard even when a host loads us with dlopen, where its definitions
+// would not come before the C library's; otherwise the calls resolve as any other.
 struct WaitClock {
   int (*gettime)(clockid_t, timespec*) = ::clock_gettime;
   int (*sleep)(const timespec*, timespec*) = ::nanosleep;
   int (*semWait)(sem_t*, const timespec*) = ::sem_timedwait;
 };
 
-// name as the USB library lib defines it itself (not one of its dependencies), or null.
-void* ownDefinition(void* lib, const char* name) {
-  void* p = ::dlsym(lib, name);
-  void* anchor = ::dlsym(lib, "libusb_init");
-  Dl_info at{}, home{};
-  if (p == nullptr || anchor == nullptr || ::dladdr(p, &at) == 0 || ::dladdr(anchor, &home) == 0) return nullptr;
-  return at.dli_fbase == home.dli_fbase ? p : nullptr;
+// The object file an address lies in, or null.
+const void* objectOf(const void* address) {
+  Dl_info info{};
+  return address && ::dladdr(address, &info) ? info.dli_fbase : nullptr;
 }
 
+// Takes the USB library's own definition of a call, and only its own: what the lookup finds
+// behind it (the C library's) would pass over a definition that the process put before the C
+// library, such as a test's.
 template <typename F>
-void takeFrom(void* lib, const char* name, F& fn) {
-  if (void* p = ownDefinition(lib, name)) fn = reinterpret_cast<F>(p);
+void takeFrom(void* lib, const void* libBase, const char* name, F& fn) {
+  void* p = ::dlsym(lib, name);
+  if (p && libBase && objectOf(p) == libBase) fn = reinterpret_cast<F>(p);
 }
 
 const WaitClock& waitClock() {
   static const WaitClock clock = [] {
     WaitClock c;
     if (void* usb = ::dlopen("libusb-1.0.so.0", RTLD_LAZY | RTLD_NOLOAD)) {
-      takeFrom(usb, "clock_gettime", c.gettime);
-      takeFrom(usb, "nanosleep", c.sleep);
-      takeFrom(usb, "sem_timedwait", c.semWait);
+      const void* base = objectOf(::dlsym(usb, "libusb_init"));
+      takeFrom(usb, base, "clock_gettime", c.gettime);
+      takeFrom(usb, base, "nanosleep", c.sleep);
+      takeFrom(usb, base, "sem_timedwait", c.semWait);
       ::dlclose(usb);  // the reference the lookup took; the library keeps its own
     }
     return c;

@@ -252,7 +252,11 @@ int ReadBarCode0(const PVKImg* img, int maxChars, char* text, char* conf, unsign
       }
       if (count > 60 && img->height > 40 * dpi / 300 && retryHint) *retryHint = true;
       int lastFound = advance(from, count, win->bars);
+      const int found = count;
       if (!AnalizzaBarre(win->bars, count)) {
+        // A run as long as the shortest symbols that the trimming refuses whole: a crinkled or
+        // curved print blurs its bars in a band this high, and thinner strips may not.
+        if (found > 20 && retryHint) *retryHint = true;
         nextFrom = lastFound;
         break;
       }

@@ -178,7 +178,8 @@ TEST_F(BarcodeReader, SymbolsCutExactlyAtTheirFirstBarRead) {
 
 // Real-world symbols printed by others (tests/data/peer-symbols), each image a whole zone:
 // printed digits under a small UPC-E's bars (read in strips), a UPC-A whose zone begins on a
-// dark background, a PDF417 of one data column, a PDF417 cut on all four sides whose lines hold
+// dark background, a UPC-A photographed on a crinkled package (a band of the whole zone's
+// height blurs its bars; read in strips), a PDF417 of one data column, a PDF417 cut on all four sides whose lines hold
 // stray edges (read column by column; its text ends in a Macro PDF417 block).
 TEST_F(BarcodeReader, SymbolsPrintedByOthersRead) {
   const struct {
@@ -188,6 +189,7 @@ TEST_F(BarcodeReader, SymbolsPrintedByOthersRead) {
   } cases[] = {
       {"upce-2_39", 308, "01264904"},
       {"upca-2_09", 307, "181497000879"},
+      {"upca-3_21", 307, "854818000116"},
       {"pdf417-1_02", 8, "12345678"},
       {"pdf417-2_24", 8, ""},
   };

@@ -242,23 +242,6 @@ int findRows(const PVKImg& img, datiRigheType* rows, float& meanHeight, int& bas
 
 // ---- Start, stop and columns ---------------------------------------------------------------
 
-// 8 runs between the 9 edges beyond +-edge from position at, forwards or backwards; their span.
-int collectRuns(const int* e, int n, int at, int edge, bool forward, int* runs)
-{
-  int pos = at;
-  for (int k = 0; k < 8; ++k) {
-    int j = pos;
-    do
-      j += forward ? 1 : -1;
-    while (j >= 0 && j < n && std::abs(e[j]) <= edge);
-    if (j < 0 || j >= n)
-      return -1;
-    runs[forward ? k : 7 - k] = std::abs(j - pos);
-    pos = j;
-  }
-  return std::abs(pos - at);
-}
-
 // The runs are the stop pattern without a module off.
 bool exactStop(const int* runs)
 {
@@ -272,25 +255,23 @@ bool exactStop(const int* runs)
   return true;
 }
 
-bool findStartStop(PdfScan& s, int n, bool& startFound)
+bool findStartStop(PdfScan& s, const PVKImg& img, int n, bool& startFound)
 {
   const int* e = s.edges.data();
   int top = 0;
   for (int i = 0; i < n; ++i)
     top = std::max(top, e[i]);
   const int strong = top / 4, edge = top / 8;
-  int runs[8];
+  int runs[8], span = 0, lines0 = 0, lines1 = 0;
   s.start = -1;
-  for (int i = 0; i < n && s.start < 0; i += 1) {
-    if (e[i] <= strong)
-      continue;
-    int span = collectRuns(e, n, i, edge, true, runs);
-    if (span > 31 && decodPdf417(runs, 0, 1, 0) == 1000) {
+  // The first start pattern whose bar is ink on paper down the symbol.
+  for (int i = pvk::symbols::pdfFindStart(e, n, 0, strong, edge, runs, span); i >= 0;
+       i = pvk::symbols::pdfFindStart(e, n, i + 2, strong, edge, runs, span)) {
+    if (pvk::symbols::pdfStartLines(img, i, runs, lines0, lines1)) {
       s.start = i;
       s.width = span;
       startFound = true;
-    } else {
-      ++i;  // two samples further
+      break;
     }
   }
   if (s.start < 0)
@@ -302,7 +283,7 @@ bool findStartStop(PdfScan& s, int n, bool& startFound)
   for (int i = n - 1; i > s.start + s.width && !s.hasStop; --i) {
     if (e[i] <= strong)
       continue;
-    int span = collectRuns(e, n, i, edge, false, runs);
+    span = pvk::symbols::pdfCollectRuns(e, n, i, edge, false, runs);
     if (span > 31 && i - span > s.start && decodPdf417(runs, 0, 1, 0) == 1001 &&
         (pass == 1 || exactStop(runs))) {
       s.hasStop = true;
@@ -386,7 +367,7 @@ int Cerca_Pdf417(PVKImg* img, datiRigheType* rows, int nRows, char* text, char* 
     return -1;
   }
   normalizza(img, s.signal.data(), s.work.data(), s.edges.data(), img->height);
-  if (!findStartStop(s, n, startFound))
+  if (!findStartStop(s, *img, n, startFound))
     return 0;
   const int boundaries = static_cast<int>(s.boundaries.size());
   if (boundaries > 63 || boundaries < 3)
@@ -492,6 +473,13 @@ int readCleaned(PVKImg& cleaned, char* text, char* conf, unsigned short maxChars
   if (src->height < 4 || x1 - x0 + 1 < 32)
     return 0;
   PVKImg crop = view(*src, x0, 0, x1 - x0 + 1, src->height);
+  // No start pattern inked down the zone, no symbol. Rows are sought only along the lines it
+  // spans: a rule or print above or below the symbol would be taken for rows of it.
+  int top = 0, bottom = 0;
+  if (!pvk::symbols::pdfSymbolLines(crop, top, bottom))
+    return 0;
+  startFound = true;
+  const PVKImg lines = view(crop, 0, top, crop.width, bottom - top);
   // Rows are bounded by the difference of each line with the one 4 below; rows of fewer lines
   // than that (small modules printed low) show no boundary there, and are sought again with
   // the next line but one, then the next.
@@ -501,7 +489,8 @@ int readCleaned(PVKImg& cleaned, char* text, char* conf, unsigned short maxChars
     datiRigheType rows[kMaxRows + 1];
     float meanHeight = 0;
     int base = 0;
-    int nRows = findRows(crop, rows, meanHeight, base, lag);
+    int nRows = findRows(lines, rows, meanHeight, base, lag);
+    base += top;
     if (nRows == 0)
       continue;
     PVKImg symbol = view(crop, 0, base, crop.width, crop.height - base);

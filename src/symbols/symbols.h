@@ -268,6 +268,20 @@ std::vector<datiRigheType> secondLayout(const datiRigheType* rows, int nRows, Pd
 // Reads every row into the codeword matrix and the matrix into text; the text length, or 0.
 int readRows(PVKImg* img, const datiRigheType* rows, int nRows, PdfScan& s, char* text, unsigned short maxChars);
 
+// The 8 runs (in samples) between the 9 edges beyond +-edge from sample `at` of an edge signal
+// of n samples, forwards or backwards (then runs stay in left-to-right order); their span, or
+// -1 when the signal ends first.
+int pdfCollectRuns(const int* e, int n, int at, int edge, bool forward, int* runs);
+// The first start pattern at or after sample `from`: its first rising edge above `strong`, its
+// runs and span; -1 when there is none.
+int pdfFindStart(const int* e, int n, int from, int strong, int edge, int* runs, int& span);
+// The lines [top, bottom) of a cleaned image that the start pattern at `start` spans, with the
+// blank paper just above and below it; false when its bar is not ink on paper along them.
+bool pdfStartLines(const PVKImg& img, int start, const int* runs, int& top, int& bottom);
+// The lines of the first start pattern of a cleaned image that is ink on paper; false when
+// there is none, and so no symbol.
+bool pdfSymbolLines(const PVKImg& img, int& top, int& bottom);
+
 // One trace line of the PDF417 reader: the tag ("err - ", "war - " or "") and the text, with
 // " %d" of the value when one is given.
 void pdfTrace(const char* tag, const char* text);

@@ -217,6 +217,37 @@ TEST_F(ReaderTest, ShapesOfPrintByOthersRead)
   }
 }
 
+// A printed rule across the whole zone, above or below the symbol and clear of it, is no row
+// of it; nor is the paper between them.
+TEST_F(ReaderTest, RulesAcrossTheZoneAreNoRows)
+{
+  const std::string payload = "RULED FORM 0123456789";
+  Zone plain;
+  drawZone(symbolOf(payload, 3, 3), 2.0, 0, plain);
+  const int pad = 24, w = plain.image.width, h = plain.image.height;
+  const struct {
+    bool above;
+    int gap, thickness;
+  } cases[] = {{true, 3, 1}, {true, 5, 2}, {true, 12, 3}, {true, 20, 6}, {false, 5, 2}, {false, 12, 3}};
+  for (const auto& c : cases) {
+    pvk::corpus::Image im = plain.image;
+    im.height = h + 2 * pad;
+    im.pixels.assign(static_cast<size_t>(w) * im.height, plain.image.pixels[0]);
+    std::copy(plain.image.pixels.begin(), plain.image.pixels.end(), im.row(pad));
+    int first = pad, last = pad + h - 1;  // the symbol's first and last inked lines
+    while (*std::min_element(im.row(first), im.row(first) + w) > 128)
+      ++first;
+    while (*std::min_element(im.row(last), im.row(last) + w) > 128)
+      --last;
+    const int y0 = c.above ? first - c.gap - c.thickness : last + 1 + c.gap;
+    for (int y = y0; y < y0 + c.thickness; ++y)
+      std::fill(im.row(y), im.row(y) + w, 0);
+    Zone z;
+    z.take(std::move(im));
+    EXPECT_EQ(read(z), payload) << (c.above ? "above" : "below") << ", gap " << c.gap << ", " << c.thickness;
+  }
+}
+
 // Degraded corpus symbols whose rows the straightened lines read short: the second reading
 // (rows laid by the indicators' count, incomplete rows read along sloping lines) reads them.
 TEST_F(ReaderTest, RowsReadShortAreReadAgainAlongSlopes)

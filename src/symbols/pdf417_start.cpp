@@ -52,6 +52,7 @@ int meanOf(const uint8_t* line, int x0, int x1)
 struct Pattern {
   int bar;
   int space, spaceWidth;
+  int width;  // the whole pattern, as wide as a codeword
 };
 
 Pattern patternOf(const int* runs)
@@ -59,7 +60,7 @@ Pattern patternOf(const int* runs)
   int before = 0;
   for (int k = 0; k < 7; ++k)
     before += runs[k];
-  return Pattern{std::max(runs[0] / 2, 2), before / 2, std::max(runs[7] / 2, 1)};
+  return Pattern{std::max(runs[0] / 2, 2), before / 2, std::max(runs[7] / 2, 1), (before + runs[7]) / 2};
 }
 
 // Where one line crosses the start pattern: its wide bar a run of ink about as wide as the bar
@@ -118,6 +119,29 @@ void longestStretch(const std::vector<int>& contrast, int& top, int& bottom)
   }
 }
 
+// How far above and below [top, bottom) the codeword right of the pattern (the left row
+// indicator) stays inked, over gaps of up to 3 lines: the lines of the rows beside the pattern.
+int rowsBeside(const PVKImg& img, const std::vector<int>& atLine, const Pattern& p, int level, int top, int bottom)
+{
+  const int h = img.height, w = img.width;
+  auto inked = [&](int y) {
+    const uint8_t* line = img.data + static_cast<size_t>(y) * img.stride;
+    const int x0 = std::min(atLine[y] + p.width, w - 1), x1 = std::min(atLine[y] + 2 * p.width, w);
+    return x0 < x1 && *std::max_element(line + x0, line + x1) > level;
+  };
+  for (int gap = 0, y = top - 1; y >= 0 && gap <= 3; --y)
+    if (inked(y))
+      top = y, gap = 0;
+    else
+      ++gap;
+  for (int gap = 0, y = bottom; y < h && gap <= 3; ++y)
+    if (inked(y))
+      bottom = y + 1, gap = 0;
+    else
+      ++gap;
+  return bottom - top;
+}
+
 }  // namespace
 
 bool pvk::symbols::pdfStartLines(const PVKImg& img, int start, const int* runs, int& top, int& bottom)
@@ -151,9 +175,8 @@ bool pvk::symbols::pdfStartLines(const PVKImg& img, int start, const int* runs, 
       sum += contrast[y], ++lines;
   if (lines < 6 || 4 * lines < 3 * (bestBottom - bestTop) || sum < 64 * lines)
     return false;
-  // Then the rest of the bar, where the pattern shows less clearly, and the paper around it,
-  // which holds the symbol's first and last row boundaries: up to 6 blank lines above, 20 below
-  // (a symbol of few lines is told from its paper there).
+  // Then the rest of the bar, where the pattern shows less clearly. A start pattern runs down
+  // every row it starts; a stack of like codewords inside a symbol runs down a few of them.
   auto inkedAt = [&](int y, int at) {
     return meanOf(img.data + static_cast<size_t>(y) * img.stride, std::min(at + bar / 3, w - 1),
                   std::min(at + 2 * bar / 3, w - 1)) > level;
@@ -161,11 +184,15 @@ bool pvk::symbols::pdfStartLines(const PVKImg& img, int start, const int* runs, 
   top = bestTop;
   while (top > 0 && inkedAt(top - 1, atLine[bestTop]))
     --top;
-  for (int paper = 0; top > 0 && paper < 6 && !inkedAt(top - 1, atLine[bestTop]); ++paper)
-    --top;
   bottom = bestBottom;
   while (bottom < h && inkedAt(bottom, atLine[bestBottom - 1]))
     ++bottom;
+  if (4 * (bottom - top) < 3 * rowsBeside(img, atLine, pattern, level, top, bottom))
+    return false;
+  // And the paper around it, which holds the symbol's first and last row boundaries: up to 6
+  // blank lines above, 20 below (a symbol of few lines is told from its paper there).
+  for (int paper = 0; top > 0 && paper < 6 && !inkedAt(top - 1, atLine[bestTop]); ++paper)
+    --top;
   for (int paper = 0; bottom < h && paper < 20 && !inkedAt(bottom, atLine[bestBottom - 1]); ++paper)
     ++bottom;
   return true;

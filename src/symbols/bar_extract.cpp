@@ -226,6 +226,7 @@ int ReadBarCode0(const PVKImg* img, int maxChars, char* text, char* conf, unsign
   int threshold = img->height < 40 ? img->height / 4 : 10, from = 0, to = 0;
   int* signal = CalcolaSumPixY2(img, threshold, from, to);
   if (!signal) return 0;
+  const pvk::symbols::BrightColumns columns(img);
   Window* win = static_cast<Window*>(std::malloc(sizeof(Window)));
   if (!win) {
     std::free(signal);

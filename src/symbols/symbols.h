@@ -678,4 +678,20 @@ int finish(char* text, char* conf, int n, int c);
 // A finder's result n: for 0 the text and conf become empty; returns n.
 int noReading(char* text, char* conf, int n);
 
+// While one lives, the print quality of every run found in `img` is scored from the counts of
+// bright pixels in each of its columns, counted once (at the first run) rather than once per run.
+class BrightColumns {
+ public:
+  explicit BrightColumns(const PVKImg* img);
+  ~BrightColumns();
+  BrightColumns(const BrightColumns&) = delete;
+  BrightColumns& operator=(const BrightColumns&) = delete;
+  // The counts of img's columns, or null when none are kept for it (another image, no memory).
+  static const int* of(const PVKImg* img);
+
+ private:
+  const PVKImg* img_;
+  std::vector<int> counts_;
+};
+
 }  // namespace pvk::symbols

@@ -540,6 +540,7 @@ int ReadPdf(PVKImg img, char* text, char* conf, unsigned short maxChars)
     return -1;
   }
   bool anyStart = false;
+  const bool oneOffset = pvk::symbols::twoGreyLevels(img);
   for (int offset = -60;; offset += 20) {
     if (pvk::core::stopRequested()) break;
     OwnedImg cleaned;
@@ -559,7 +560,7 @@ int ReadPdf(PVKImg img, char* text, char* conf, unsigned short maxChars)
     if (len != 0)
       return len;
     anyStart = anyStart || startFound;
-    if (offset >= 0 || !anyStart)
+    if (offset >= 0 || !anyStart || oneOffset)
       break;
   }
   text[0] = conf[0] = 0;

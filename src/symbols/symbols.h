@@ -670,6 +670,9 @@ namespace pvk::symbols {
 // paper all round is copied as it is. False (out.data null) for an empty image, a result past
 // 65535 pixels either way, or no memory. The caller frees out.data.
 bool copyOnPaper(const PVKImg& img, int marginX, int marginY, PVKImg& out);
+// A zone of at most two grey levels (a thresholded picture): no grey lies between its paper and
+// its ink, so the cleaning at another grey offset shows its print no differently.
+bool twoGreyLevels(const PVKImg& img);
 // The paper margin a reader puts around a zone of this resolution: 8 pixels at 300 dpi.
 inline int paperMargin(int dpi) { return dpi > 300 ? 8 * dpi / 300 : 8; }
 

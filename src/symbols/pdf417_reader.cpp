@@ -342,10 +342,11 @@ void columnsFromIndicators(PdfScan& s, const PVKImg& img, const datiRigheType* r
   }
 }
 
-}  // namespace
-
-int Cerca_Pdf417(PVKImg* img, datiRigheType* rows, int nRows, char* text, char* conf,
-                 bool& startFound, unsigned short maxChars)
+// Cerca_Pdf417, which with `byLines` reads a symbol that its rows leave unread once more line
+// by line, from `above` lines above the image (the first row found: the symbol may begin
+// higher).
+int readSymbol(PVKImg* img, datiRigheType* rows, int nRows, char* text, char* conf, bool& startFound,
+               unsigned short maxChars, bool byLines, int above)
 {
   if (!rows || !img || !img->data)
     return -1;
@@ -395,6 +396,12 @@ int Cerca_Pdf417(PVKImg* img, datiRigheType* rows, int nRows, char* text, char* 
     s.shearRows = true;
     len = pvk::symbols::readRows(img, again.data(), static_cast<int>(again.size()), s, text, maxChars);
   }
+  if (len == 0 && byLines) {
+    PVKImg lines = *img;
+    lines.data -= static_cast<size_t>(above) * img->stride;
+    lines.height = static_cast<uint16_t>(img->height + above);
+    len = pvk::symbols::readByLines(&lines, s, text, maxChars);
+  }
   if (len > 0) {
     for (int i = 0; i < len; ++i)
       conf[i] = 100;
@@ -406,6 +413,14 @@ int Cerca_Pdf417(PVKImg* img, datiRigheType* rows, int nRows, char* text, char* 
   if (conf && maxChars > 0)
     conf[0] = 0;
   return 0;
+}
+
+}  // namespace
+
+int Cerca_Pdf417(PVKImg* img, datiRigheType* rows, int nRows, char* text, char* conf,
+                 bool& startFound, unsigned short maxChars)
+{
+  return readSymbol(img, rows, nRows, text, conf, startFound, maxChars, true, 0);
 }
 
 float CalcolaAngoloPDF(PVKImg* img, int left, int right)
@@ -483,6 +498,7 @@ int readCleaned(PVKImg& cleaned, char* text, char* conf, unsigned short maxChars
   // Rows are bounded by the difference of each line with the one 4 below; rows of fewer lines
   // than that (small modules printed low) show no boundary there, and are sought again with
   // the next line but one, then the next.
+  bool linesRead = false;
   for (int lag : {4, 2, 1}) {
     if (pvk::core::stopRequested())
       return 0;
@@ -494,14 +510,16 @@ int readCleaned(PVKImg& cleaned, char* text, char* conf, unsigned short maxChars
     if (nRows == 0)
       continue;
     PVKImg symbol = view(crop, 0, base, crop.width, crop.height - base);
-    int len = Cerca_Pdf417(&symbol, rows, nRows, text, conf, startFound, maxChars);
+    // The first symbol read in this pass is read line by line too when its rows read nothing.
+    int len = readSymbol(&symbol, rows, nRows, text, conf, startFound, maxChars, !linesRead, base - top);
+    linesRead = true;
     if (len == 0 && startFound && meanHeight > 1 && !pvk::core::stopRequested()) {
       for (int i = 0; i < nRows; ++i) {
         rows[i].first = static_cast<int>(i * meanHeight + 0.5f);
         rows[i].height = static_cast<int>(meanHeight);
         rows[i].last = rows[i].first + rows[i].height;
       }
-      len = Cerca_Pdf417(&symbol, rows, nRows, text, conf, startFound, maxChars);
+      len = readSymbol(&symbol, rows, nRows, text, conf, startFound, maxChars, false, 0);
     }
     if (len != 0 || !startFound || meanHeight >= 2 * lag)
       return len;

@@ -265,6 +265,13 @@ struct PdfScan {
 // said: bottom up for a symbol upside down; checked against the rows they count when these are
 // more than were found (sets symbolRows); that many laid evenly over those found when fewer.
 std::vector<datiRigheType> secondLayout(const datiRigheType* rows, int nRows, PdfScan& s);
+// The runs of `lines` lines from `top` as one scan line in s.runs, cleaned to fit the columns
+// (or read column by column); false when they give nothing to read.
+bool pdfScanLine(PdfScan& s, const PVKImg* img, int top, int lines);
+// Reads the symbol line by line, each line's codewords going to the row its row indicator
+// names: rows too low to be told apart by their boundaries, or sloping across one another, are
+// read so. The text length, or 0.
+int readByLines(PVKImg* img, PdfScan& s, char* text, unsigned short maxChars);
 // Reads every row into the codeword matrix and the matrix into text; the text length, or 0.
 int readRows(PVKImg* img, const datiRigheType* rows, int nRows, PdfScan& s, char* text, unsigned short maxChars);
 

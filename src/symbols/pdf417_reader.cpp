@@ -342,20 +342,11 @@ void columnsFromIndicators(PdfScan& s, const PVKImg& img, const datiRigheType* r
   }
 }
 
-// Cerca_Pdf417, which with `byLines` reads a symbol that its rows leave unread once more line
-// by line, from `above` lines above the image (the first row found: the symbol may begin
-// higher).
-int readSymbol(PVKImg* img, datiRigheType* rows, int nRows, char* text, char* conf, bool& startFound,
-               unsigned short maxChars, bool byLines, int above)
+// The start, stop and codeword columns of the symbol of a straightened image, into s: 1, 0 when
+// they do not fit, -1 when memory runs out.
+int symbolColumns(PVKImg* img, const datiRigheType* rows, int nRows, PdfScan& s, bool& startFound)
 {
-  if (!rows || !img || !img->data)
-    return -1;
-  if (img->width < kMinWidth || img->width > kMaxWidth)
-    return 0;
-  if (nRows < 3 || nRows > 90)
-    return 0;
   const int n = 2 * img->width;
-  PdfScan s;
   try {
     s.signal.assign(n, 0);
     s.work.assign(n, 0);
@@ -386,10 +377,28 @@ int readSymbol(PVKImg* img, datiRigheType* rows, int nRows, char* text, char* co
     s.end = s.boundaries[s.dataColumns + 2];
     s.expectedRuns = (s.dataColumns + 2) * 8;
   }
-  if (s.dataColumns < 1)
+  return s.dataColumns < 1 ? 0 : 1;
+}
+
+// Cerca_Pdf417, which with `byLines` reads a symbol that its rows leave unread (or whose rows
+// were too few to be rows of a symbol) once more line by line, from `above` lines above the
+// image (the first row found: the symbol may begin higher).
+int readSymbol(PVKImg* img, datiRigheType* rows, int nRows, char* text, char* conf, bool& startFound,
+               unsigned short maxChars, bool byLines, int above)
+{
+  if (!rows || !img || !img->data)
+    return -1;
+  if (img->width < kMinWidth || img->width > kMaxWidth)
     return 0;
-  int len = pvk::symbols::readRows(img, rows, nRows, s, text, maxChars);
-  if (len == 0 && (s.forward >= 2 || s.backward >= 2)) {
+  const bool rowsFit = nRows >= 3 && nRows <= 90;
+  if (!rowsFit && !byLines)
+    return 0;
+  PdfScan s;
+  const int columns = symbolColumns(img, rows, nRows, s, startFound);
+  if (columns <= 0)
+    return columns;
+  int len = rowsFit ? pvk::symbols::readRows(img, rows, nRows, s, text, maxChars) : 0;
+  if (len == 0 && rowsFit && (s.forward >= 2 || s.backward >= 2)) {
     // A second reading after what the row indicators said; rows left short are read again
     // along sloping lines (a bent or askew print).
     const std::vector<datiRigheType> again = pvk::symbols::secondLayout(rows, nRows, s);
@@ -420,7 +429,7 @@ int readSymbol(PVKImg* img, datiRigheType* rows, int nRows, char* text, char* co
 int Cerca_Pdf417(PVKImg* img, datiRigheType* rows, int nRows, char* text, char* conf,
                  bool& startFound, unsigned short maxChars)
 {
-  return readSymbol(img, rows, nRows, text, conf, startFound, maxChars, true, 0);
+  return readSymbol(img, rows, nRows, text, conf, startFound, maxChars, false, 0);
 }
 
 float CalcolaAngoloPDF(PVKImg* img, int left, int right)
@@ -524,7 +533,12 @@ int readCleaned(PVKImg& cleaned, char* text, char* conf, unsigned short maxChars
     if (len != 0 || !startFound || meanHeight >= 2 * lag)
       return len;
   }
-  return 0;
+  // No rows found at all: the lines the start pattern spans are read one by one.
+  if (linesRead || pvk::core::stopRequested())
+    return 0;
+  datiRigheType none[1] = {};
+  PVKImg symbol = lines;
+  return readSymbol(&symbol, none, 0, text, conf, startFound, maxChars, true, 0);
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 // limits of the search and bad buffers get their results.
 #include <ZXing/ReadBarcode.h>
 
+#include <opencv2/imgproc.hpp>
+
 #include "pdf417_test_util.h"
 #include "symbol_corpus.h"
 
@@ -24,15 +26,15 @@ struct Zone {
   }
 };
 
-// Draws our modules through the corpus renderer: x pixels per module, rows 3 modules high.
-void drawZone(const Modules& m, double x, double angleDeg, Zone& z, int dpi = 300)
+// Draws our modules through the corpus renderer: x pixels per module, rows `rowModules` high.
+void drawZone(const Modules& m, double x, double angleDeg, Zone& z, int dpi = 300, float rowModules = 3.0f)
 {
   pvk::corpus::ModuleGrid g;
   g.rows = m.rows;
   g.cols = m.width;
   for (const auto& row : m.bits)
     g.dark.insert(g.dark.end(), row.begin(), row.end());
-  g.rowHeight.assign(m.rows, 3.0f);
+  g.rowHeight.assign(m.rows, rowModules);
   pvk::corpus::DrawSpec d;
   d.dpi = dpi;
   d.modulePx = x;
@@ -245,6 +247,33 @@ TEST_F(ReaderTest, RulesAcrossTheZoneAreNoRows)
     Zone z;
     z.take(std::move(im));
     EXPECT_EQ(read(z), payload) << (c.above ? "above" : "below") << ", gap " << c.gap << ", " << c.thickness;
+  }
+}
+
+// Rows lower than the line differences can part (one module, 1.5 to 2.5 pixels) are read line
+// by line, each line going to the row its indicator names; so is a print seen in perspective
+// (its right edge a fifth shorter, its rows sloping each their own way) where its rows fail.
+TEST_F(ReaderTest, LowOrSlopingRowsReadLineByLine)
+{
+  const std::string payload = "LINE BY LINE 0123456789 ABCDEFGHIJ";
+  const struct {
+    double x;
+    float rowModules;
+    double shrink;  // the right edge's height over the left's
+  } cases[] = {{2.0, 1.0f, 1}, {1.5, 1.0f, 1}, {2.5, 1.0f, 1}, {2.0, 3.0f, 0.8}};
+  for (const auto& c : cases) {
+    Zone z;
+    drawZone(symbolOf(payload, 3, 4), c.x, 0, z, 300, c.rowModules);
+    if (c.shrink < 1) {
+      pvk::corpus::Image& im = z.image;
+      const float w = static_cast<float>(im.width), h = static_cast<float>(im.height), d = static_cast<float>(h * (1 - c.shrink) / 2);
+      const cv::Point2f from[4] = {{0, 0}, {w, 0}, {w, h}, {0, h}}, to[4] = {{0, 0}, {w, d}, {w, h - d}, {0, h}};
+      cv::Mat src(im.height, im.width, CV_8UC1, im.pixels.data()), out;
+      cv::warpPerspective(src, out, cv::getPerspectiveTransform(from, to), src.size(), cv::INTER_LINEAR,
+                          cv::BORDER_CONSTANT, cv::Scalar(im.pixels[0]));
+      std::copy(out.datastart, out.dataend, im.pixels.begin());
+    }
+    EXPECT_EQ(read(z), payload) << c.x << " px, rows of " << c.rowModules << ", right edge " << c.shrink;
   }
 }
 

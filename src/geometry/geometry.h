@@ -14,10 +14,30 @@
 
 #include <cstdint>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "PlavikMS.h"
 #include "core/records.h"
+
+// ---- Threads ---------------------------------------------------------------------------------
+namespace pvk::geometry {
+
+// Runs body(context) on this thread and returns its result, the image library's parallel loops
+// inside it run on this thread too: none is handed to worker threads, so a call starts no
+// thread in the host's process and leaves none spinning there. While it runs, the image
+// library's loops started by other threads of the process also stay on their own threads.
+// Exceptions pass through.
+int onCallingThreadOnly(int (*body)(void*), void* context);
+
+template <typename Body>
+int onCallingThreadOnly(Body&& body) {
+  using B = std::remove_reference_t<Body>;
+  return onCallingThreadOnly([](void* c) { return static_cast<int>((*static_cast<B*>(c))()); },
+                             const_cast<void*>(static_cast<const void*>(&body)));
+}
+
+}  // namespace pvk::geometry
 
 // ---- Plane copies (strides in bytes; nothing happens below one row or one column) ----------
 

@@ -135,7 +135,7 @@ bool planCrop(const DeskewCall& call, const cv::Point2f q[4], int W, int H, cons
 void sharpen(cv::Mat& out) {
   if (out.cols <= 150 || out.rows <= 150) return;
   cv::Mat blurred = keptImage(Kept::Search, out.rows, out.cols);  // the search is over
-  cv::GaussianBlur(out, blurred, cv::Size(15, 15), 0, 0, cv::BORDER_REFLECT_101);
+  gaussianBlur15(out, blurred);
   if (blurred.empty()) {
     WriteTrace("no memory for ImgEnhancement", false);
     return;

@@ -93,12 +93,12 @@ bool findImgContours(cv::Mat img, cv::RotatedRect& box, int dpiX, int dpiY, bool
   cv::Mat framed = keptImage(Kept::Search, img.rows + 2, img.cols + 2);
   frameWithZeros(framed);
   cv::Mat binary = framed(cv::Rect(1, 1, img.cols, img.rows));
-  cv::GaussianBlur(img, binary, cv::Size(15, 15), 0, 0, cv::BORDER_REFLECT_101);
+  gaussianBlur15(img, binary);
   cv::Mat blurred;
   auto blurredAgain = [&]() -> const cv::Mat& {
     if (blurred.empty()) {
       blurred = keptImage(Kept::Blurred, img.rows, img.cols);
-      cv::GaussianBlur(img, blurred, cv::Size(15, 15), 0, 0, cv::BORDER_REFLECT_101);
+      gaussianBlur15(img, blurred);
     }
     return blurred;
   };

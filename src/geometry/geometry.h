@@ -181,6 +181,13 @@ void frameWithZeros(cv::Mat& framed);
 // threshold picks, without thresholding anything; 0 for an empty image or another type.
 int otsuLevel(const cv::Mat& img);
 
+// The image library's 15 x 15 Gaussian blur (sigma from the size, the border reflected without
+// repeating the edge pixel) of a single-plane 8-bit image into dst, byte for byte its bytes. dst
+// has src's size and type and memory of its own. Worked out here with the processor's 256- or
+// 512-bit vectors where it has them, else by the library; `lanes` lets a test ask for less.
+enum class BlurLanes { Library, Eight, Sixteen };
+void gaussianBlur15(const cv::Mat& src, cv::Mat& dst, BlurLanes lanes = BlurLanes::Sixteen);
+
 // Working images kept from one document to the next, one of each kind per thread: a side's
 // working images have the same size document after document, and memory fresh from the
 // system costs a page fault for every 4 KiB written. Two kinds never share memory; asking for

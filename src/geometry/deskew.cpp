@@ -245,7 +245,7 @@ bool straighten(const DeskewCall& call, Working& w, const Entry& entry) {
                                                                        call.stampColumn, call.stampRowOffset);
     // Only the rows and columns that stay are warped: a warped pixel depends on its own place alone.
     cv::Mat out = keptImage(Kept::Warped, rows, cols);
-    cv::warpAffine(w.img, out, m, out.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(0));
+    warpLinear(w.img, out, m);
     if (out.empty()) {
       WriteTrace("no memory for img B", false);
       putText(call.errText, "PVKDeskewWrap setting img buffer B");

@@ -168,8 +168,8 @@ bool RotateImg(cv::Mat img, double angle) {
     WriteTrace("no memory for rotated image A", false);
     return false;
   }
-  cv::Mat rotated;
-  cv::warpAffine(img, rotated, m, img.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(0));
+  cv::Mat rotated(img.size(), CV_8UC1);
+  pvk::geometry::warpLinear(img, rotated, m);
   if (rotated.empty()) {
     WriteTrace("no memory for rotated image B", false);
     return false;

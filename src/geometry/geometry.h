@@ -188,6 +188,12 @@ int otsuLevel(const cv::Mat& img);
 enum class BlurLanes { Library, Eight, Sixteen };
 void gaussianBlur15(const cv::Mat& src, cv::Mat& dst, BlurLanes lanes = BlurLanes::Sixteen);
 
+// The image library's affine warp of a single-plane 8-bit image through m (2 x 3, source to
+// output), bilinear, pixels from outside the source 0, into dst at dst's size (memory of its
+// own), byte for byte its bytes. Worked out here with the processor's 256-bit vectors where it
+// has them and `vectors` allows, else pixel by pixel.
+void warpLinear(const cv::Mat& src, cv::Mat& dst, const cv::Mat& m, bool vectors = true);
+
 // Working images kept from one document to the next, one of each kind per thread: a side's
 // working images have the same size document after document, and memory fresh from the
 // system costs a page fault for every 4 KiB written. Two kinds never share memory; asking for

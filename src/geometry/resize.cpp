@@ -89,11 +89,11 @@ bool DeskewWrapInt(ImgInfo* src, ImgInfo* dst, short side, char* msg) {
   dst->margin = 0;
   dst->planeLineBytes = static_cast<uint16_t>(planeLine);
   dst->rawLineBytes = static_cast<uint16_t>(planeLine * planes);
-  cv::Mat work(src->rowsUsed, src->trimWidth, CV_8UC1), out;
+  cv::Mat work(src->rowsUsed, src->trimWidth, CV_8UC1), out(outH, outW, CV_8UC1);
   for (int p = 0; p < planes; ++p) {
     CopiaDati1Colore(trimmedRow(*src, p, 0), src->rawLineBytes, work.data, static_cast<int>(work.step),
                      work.rows, work.cols);
-    cv::warpAffine(work, out, m, cv::Size(outW, outH), cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(0));
+    warpLinear(work, out, m);
     if (out.empty()) {
       WriteTrace("DeskWrapInt warpAffine with null buffer", false);
       putText(msg, "DeskWrapInt setting img buffer A", kMsg);

@@ -223,6 +223,10 @@ void imageStreamTaken(Device& d, size_t n) {
   }
 }
 
+void imageStreamClearFaults() {
+  for (auto& [dev, st] : states()) st.faults.clear();
+}
+
 void imageStreamReset() {
   states().clear();
   calibrationSheetReset();

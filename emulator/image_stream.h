@@ -16,6 +16,8 @@ void imageStreamStart(Device& d);
 void imageStreamTaken(Device& d, size_t n);
 // The bus is emptied.
 void imageStreamReset();
+// Drops the stream faults of every device.
+void imageStreamClearFaults();
 void eepromReset();
 
 // Factory calibration requests: the data-set select and the 64-byte reads.

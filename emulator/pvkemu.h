@@ -104,6 +104,7 @@ int pvkemu_fault(int dev, int wvalue, int direction, int kind, int times, int sh
  * LIBUSB_ERROR_BUSY), as do the next opens with pvkemu_fault_open. */
 int pvkemu_fault_claim(int dev, int libusb_code, int times);
 int pvkemu_fault_open(int dev, int libusb_code, int times);
+/* Drops every fault of every device: those above and the stream faults (pvkemu_image.h). */
 void pvkemu_clear_faults(void);
 
 /* The request log: every control request, bulk submission and synchronous bulk transfer. */

@@ -184,6 +184,17 @@ void noteNextDocument() {
     MyAcq.nextDocInserted = MyAcq.streamRead ? (FX2ReadStatusL() & 0x4) != 0 : 1;
 }
 
+// A one-part document whose stream ended before the bytes asked for must show its paper's end:
+// sides from a stream cut inside the document are never handed on as a document.
+bool streamCutShort(const ImgInfo* sides) {
+  if (!normalDocument() || MyAcq.twoPartActive || !pvk::acquisition::lastStreamEndedShort()) return false;
+  for (int s : {1, 0}) {
+    const ImgInfo& side = sides[s];
+    if (side.hasData && side.firstRow && side.rowsUsed) return !pvk::document::streamHoldsWholeDocument(side);
+  }
+  return sides[0].hasData || sides[1].hasData;
+}
+
 // A device that stops answering during a document (unplugged, powered off) is marked for a
 // reopen at the next call, so that the host gets it back once it is there again.
 void noteLostDevice() {
@@ -257,6 +268,10 @@ int32_t AcquireImg(uint16_t lines, ImgInfo* sides, bool forward) {
     return failureExit(MyDev.lastResult);
   }
   if (normalDocument() && !secondPart()) AggiornaNumPag();
+  if (streamCutShort(sides)) {
+    WriteTrace("err - ", "image stream ended inside the document", sides[1].rowsUsed, false);
+    return failureExit(PVK_ERR_NOT_READY);
+  }
   if (!twoPartBookkeeping(sides)) return failureExit(MyDev.lastResult);
   applyTopSkips(sides);
   ReAllign();

@@ -143,8 +143,14 @@ int combineE13B(const OcrReading& optical, char* text, char* conf, unsigned shor
 
   if (MyMICR.enabled) {
     const int off = MyMICR.opticalOffset300;
-    int from = 0, to = windowEnd(MyDev.img[micrSide()].fullHeight);
-    IniOttico2IniMagnetico(1, &from, &to, 0);
+    // The window opens where the signal does, on the quiet stretch before the document that
+    // the recogniser measures its noise on. It closes at the document's end: the side's rows
+    // start at the document's edge, as its characters' columns do, so the last row takes the
+    // offset too; without it the window ended that many lines short and cut the last
+    // characters of a line printed close to the far edge.
+    int from = 0, to = windowEnd(MyDev.img[micrSide()].fullHeight), unused = 0;
+    IniOttico2IniMagnetico(1, &from, &unused, 0);
+    IniOttico2IniMagnetico(1, &unused, &to, off);
     IniOttico2IniMagnetico(o.n, optical.info, o.start, o.end, off);
     mag->n = LetturaMag(mag->text, mag->conf, mag->start, mag->end, from, to, o.text, o.conf, o.start, o.end, o.n);
     IniMagnetico2IniOttico(mag->n, mag->start, mag->end, off);

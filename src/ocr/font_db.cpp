@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "control/control.h"
 #include "core/results.h"
 #include "core/shims.h"
 #include "core/trace.h"
@@ -156,6 +157,9 @@ bool ocr_init(const char* name, uint16_t, bool narrow, float spaceFactor, bool s
     if (isNew) ++nDBLoaded;
     return true;
   }
+  // Not set yet (no device opened, no PVKDBDirSet): the INI's or the default directory, as the
+  // directory calls would report it.
+  if (MyOcr.dbDir[0] == '\0') Vx3SetDefaultDBDir();
   if (getdata(MyOcr.dbDir, upper, verbose, slot) < 0) {
     MyDev.lastResult = PVK_ERR_OCR_DB_OPEN;
     return false;

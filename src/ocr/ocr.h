@@ -374,6 +374,7 @@ void remove_block(unsigned slot);
 void move_block(unsigned from, unsigned to);
 void clear_block(unsigned slot);
 void join_block(unsigned a, unsigned b);  // a's pixels and box go to b; a is emptied
+void mergeBlockRecords(unsigned a, unsigned b);  // join_block without touching the pixels
 void permute_block(unsigned a, unsigned b);
 void average_all_blocks();
 void average_blocks(unsigned first, unsigned end, uint16_t& meanW, uint16_t& meanH);
@@ -540,6 +541,10 @@ bool ConfrontaSimili2(char* t1, char* c1, int count1, char* t2, char* c2, int co
 void PulisciMicroperforati(char* text, char* conf, ChInfo* info, int& n, int minW, int maxW, int minH, int maxH);
 void PulisciFontOCRB(char* text, char* conf, ChInfo* info, int& n, int minW, int maxW, int minH, int maxH);
 void PulisciFontFixSize(char* text, char* conf, ChInfo* info, int& n, int minW, int maxW, int minH, int maxH);
+namespace pvk::ocr {
+// PulisciFontFixSize with the CMC7 limits (25..38 wide, 26 high at 300 dpi) at the engine scale.
+void cleanCmc7Sizes(char* text, char* conf, ChInfo* info, int& n, float scale);
+}  // namespace pvk::ocr
 void verificaO0_OCRB(char* text, char* conf, ChInfo* info, int n);
 void RimuoviTimbri(int pos, char* text, char* conf, ChInfo* info, int& n);
 // Microperforated cheque fields against the expected texts of MyITACheck.

@@ -515,7 +515,8 @@ void trimToExpected(Work& w) {
 void ZoneReader::cleanUp(Work& w) {
   if (w.n <= 0) return;
   if (IsMICROPERFORATIONFont(font_, true)) {
-    PulisciMicroperforati(w.text, w.conf, w.info, w.n, 9, 0, 26, 42);
+    const auto px = [](int k300) { return static_cast<int>(k300 * MyOcr.engineScale); };  // 300-dpi pixels
+    PulisciMicroperforati(w.text, w.conf, w.info, w.n, px(9), 0, px(26), px(42));
   } else if (font_ == 38) {
     PulisciFontOCRB(w.text, w.conf, w.info, w.n, 9, 26, 12, 38);
     auto weakEnd = [&](int k) {
@@ -529,7 +530,7 @@ void ZoneReader::cleanUp(Work& w) {
     PulisciFontOCRB(w.text, w.conf, w.info, w.n, 0, 0, 24, 0);
     trimToExpected(w);
   } else if (IsCMC7Font(font_)) {
-    PulisciFontFixSize(w.text, w.conf, w.info, w.n, 25, 38, 26, 0);
+    pvk::ocr::cleanCmc7Sizes(w.text, w.conf, w.info, w.n, scale_);
   } else if (font_ == 945) {
     if (w.n >= 2 && w.text[0] == '?' && w.text[1] == ' ') {
       w.remove(0);

@@ -135,6 +135,13 @@ void PulisciFontFixSize(char* text, char* conf, ChInfo* info, int& n, int minW, 
   }
 }
 
+void pvk::ocr::cleanCmc7Sizes(char* text, char* conf, ChInfo* info, int& n, float scale) {
+  // Fixed 300-dpi floors would turn every character of a 200 or 240 dpi zone, and of a line
+  // printed a little narrow, into '?'; like every other size of the engine they follow its scale.
+  const auto at = [scale](int px) { return static_cast<int>(static_cast<float>(px) * scale); };
+  PulisciFontFixSize(text, conf, info, n, at(25), at(38), at(26), 0);
+}
+
 void verificaO0_OCRB(char* text, char* conf, ChInfo* info, int n) {
   if (!valid(text, conf, info) || n < 3 || !IsOCRBFontAlfaNum(MyOcr.currentFont)) return;
   long dsum = 0, lsum = 0;

@@ -76,6 +76,7 @@ bool lopsided(const uint32_t* cell, uint16_t slot) {
   return diff > (lo < 40 ? 20 : lo / 2);
 }
 
+// Pixels at 300 dpi, scaled to the zone's resolution as every other size of the engine.
 struct E13BSize {
   char c;
   uint32_t wMin, wMax, hMin, hMax;
@@ -88,23 +89,26 @@ constexpr E13BSize kE13B[] = {
     {';', 21, 31, 9, 19},  {'<', 22, 32, 20, 30},
 };
 
+// v within the window [lo, hi] given in pixels at 300 dpi, scaled to the zone's resolution.
+bool inScaled(unsigned v, double lo, double hi) { return inRange(v, scaled(lo), scaled(hi)); }
+
 // One microperforation candidate against the size window of its class: a template of a
 // "MICROD" database, else its character's.
 void microWindow(char c, uint8_t microD, int32_t& score, unsigned w, unsigned h) {
-  bool fits = c == 'I' || inRange(w, 20, 33);
+  bool fits = c == 'I' || inScaled(w, 20, 33);
   int num = 1, den = 1;
   if (microD != 0) {
-    fits = fits && inRange(h, 25, 35);
+    fits = fits && inScaled(h, 25, 35);
     num = 8, den = 10;
   } else if (c == 'I') {
-    fits = inRange(w, 9, 17) && inRange(h, 30, 44);
+    fits = inScaled(w, 9, 17) && inScaled(h, 30, 44);
   } else if (c == '/') {
-    fits = fits && inRange(h, 18, 28);
+    fits = fits && inScaled(h, 18, 28);
   } else if (c == '@') {
-    fits = fits && inRange(h, 27, 35);
+    fits = fits && inScaled(h, 27, 35);
   } else {
-    fits = fits && inRange(h, 30, 42);
-    if (h < 32 && ValidSet != NumSet.data()) num = 9, den = 10;
+    fits = fits && inScaled(h, 30, 42);
+    if (h < scaled(32) && ValidSet != NumSet.data()) num = 9, den = 10;
   }
   score = fits ? score * num / den : 1;
 }
@@ -115,7 +119,7 @@ bool VerificaE13B(unsigned w, unsigned h, uint32_t* cell) {
   const char c = I_char;
   for (const E13BSize& e : kE13B) {
     if (e.c != c) continue;
-    if (!inRange(w, e.wMin, e.wMax) || !inRange(h, e.hMin, e.hMax)) break;
+    if (!inScaled(w, e.wMin, e.wMax) || !inScaled(h, e.hMin, e.hMax)) break;
     if (c == '0') {
       if (I_score < 50) {
         I_score >>= 1;
@@ -397,9 +401,10 @@ bool altriByCharacter(unsigned w, unsigned h, const uint32_t* cell) {
   const bool arial = dbNameHolds(I_nn, "ARIAL");
   switch (I_char) {
     case '*':
-      return inRange(h, 15, Hmax) && inRange(w, 15, Wmax) && h >= 0.8 * w && w >= 0.8 * h && I_score >= 60;
-    case ',': return h <= 25 && w <= 20;
-    case '0': return inRange(h, 24, Hmax) && inRange(w, Wmin, Wmax);
+      return inRange(h, scaled(15), Hmax) && inRange(w, scaled(15), Wmax) && h >= 0.8 * w && w >= 0.8 * h &&
+             I_score >= 60;
+    case ',': return h <= scaled(25) && w <= scaled(20);
+    case '0': return inRange(h, scaled(24), Hmax) && inRange(w, Wmin, Wmax);
     case '1': return inRange(h, scaled(14), Hmax) && inRange(w, scaled(7), scaled(20));
     case '7':
       return ink(cell, high_left_hamming_dist) >= 5 && ink(cell, low_right_hamming_dist) <= 8 && fontLimits(w, h);

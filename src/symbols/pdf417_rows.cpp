@@ -188,14 +188,20 @@ namespace {
 int scoreLine(PdfScan& s, int r, int nRows, int* cw)
 {
   const int cluster = r % 3, cols = s.dataColumns;
+  const int rows = s.symbolRows > 0 ? s.symbolRows : nRows;
   int points = 0;
   int v = decodPdf417(s.runs.data(), 8, 0, cluster);
+  if (v >= 0 && v / 30 != r / 3 && v / 30 == (nRows - 1 - r) / 3)
+    ++s.backward;
   if (v >= 0 && v / 30 == r / 3) {
+    ++s.forward;
     int q = v - 30 * (r / 3);
-    if (cluster == 0)
-      points += q == (nRows - 1) / 3;
-    else if (cluster == 1) {
+    if (cluster == 0) {
+      points += q == (rows - 1) / 3;
+      ++s.rowVotes[q];
+    } else if (cluster == 1) {
       ++points;
+      ++s.rowRestVotes[q % 3];
       // A level above 8 is no level: the stream decoder has no room for its syndromes.
       if (q / 3 <= 8)
         s.level = std::max(s.level, q / 3);
@@ -208,10 +214,12 @@ int scoreLine(PdfScan& s, int r, int nRows, int* cw)
       int q = w % 30;
       if (cluster == 0)
         points += q == cols - 1;
-      else if (cluster == 1)
-        points += q == (nRows - 1) / 3;
-      else {
+      else if (cluster == 1) {
+        points += q == (rows - 1) / 3;
+        ++s.rowVotes[q];
+      } else {
         ++points;
+        ++s.rowRestVotes[q % 3];
         if (q / 3 <= 8)
           s.level = std::max(s.level, q / 3);
       }
@@ -224,7 +232,44 @@ int scoreLine(PdfScan& s, int r, int nRows, int* cw)
   return points;
 }
 
-// The edges of one band of lines as one scan line, cleaned until its runs fit the columns.
+// The runs of each codeword column taken on their own, from the rising edge nearest the
+// column's start: 8 runs of alternating edges about one codeword wide, else zeros (which no
+// character matches). A stray or lost edge then costs its own column, not every one after it.
+// False when no column gives its runs.
+bool runsByColumn(PdfScan& s, const int* edges, int n)
+{
+  const int w = s.width, reach = w / 5;
+  bool any = false;
+  for (size_t c = 0; c < s.boundaries.size(); ++c) {
+    int* runs = s.runs.data() + 8 * c;
+    std::fill(runs, runs + 8, 0);
+    const int b = s.boundaries[c];
+    int at = -1;
+    for (int i = std::max(b - reach, 0); i <= std::min(b + reach, n - 1); ++i)
+      if (edges[i] > 0 && (at < 0 || std::abs(i - b) < std::abs(at - b)))
+        at = i;
+    if (at < 0)
+      continue;
+    int found[8], k = 0, last = at;
+    for (int i = at + 1; i < n && k < 8; ++i) {
+      if (!edges[i])
+        continue;
+      if ((edges[i] > 0) != (k % 2 == 1))  // falling after a rising edge, and so on
+        break;
+      found[k++] = i - last;
+      last = i;
+    }
+    if (k < 8 || std::abs(last - at - w) * 4 > w)
+      continue;
+    for (int j = 0; j < 8; ++j)
+      runs[j] = found[j] * 68;
+    any = true;
+  }
+  return any;
+}
+
+// The edges of one band of lines as one scan line, cleaned until its runs fit the columns;
+// a line that does not fit is read column by column.
 bool scanLine(PdfScan& s, const PVKImg* img, int top, int lines)
 {
   PVKImg band = *img;
@@ -241,7 +286,7 @@ bool scanLine(PdfScan& s, const PVKImg* img, int top, int lines)
     pulisciPdf417(out, s.boundaries.data(), static_cast<int>(s.boundaries.size()), n);
     runs = SampleRow(s.runs.data(), out, n);
   }
-  return runs == s.expectedRuns;
+  return runs == s.expectedRuns || (runs >= 8 && runsByColumn(s, out, n));
 }
 
 }  // namespace
@@ -259,10 +304,15 @@ int AnalizzaRigaPdf(const PVKImg* img, const datiRigheType* rows, int r, int nRo
   std::vector<int> best(cols, -1), line(cols, -1);
   int bestPoints = -1;
   const int maxPoints = cols + 1 + (s.hasStop ? 1 : 0);
+  // A row is kept from 4 points (all it can score when it has one column), and only a line that
+  // would keep it ends the search for better ones.
+  const int needed = std::min(4, maxPoints);
   int start = row.first;
   int n = std::min(row.height, img->height - start);
+  // Bands of at least 3 lines, or the whole row where it is lower than that.
+  const int least = std::min(3, std::max(n, 1));
   bool shrink = true;
-  while (n >= 3 && start + n <= img->height) {
+  while (n >= least && start + n <= img->height) {
     bool fit = scanLine(s, img, start, n);
     if (fit) {
       int points = scoreLine(s, r, nRows, line.data());
@@ -279,7 +329,7 @@ int AnalizzaRigaPdf(const PVKImg* img, const datiRigheType* rows, int r, int nRo
             if (best[j] < 0)
               best[j] = line[j];
         }
-        if (bestPoints >= cols && std::find(best.begin(), best.end(), -1) == best.end())
+        if (bestPoints >= std::max(cols, needed) && std::find(best.begin(), best.end(), -1) == best.end())
           break;
       }
     }
@@ -289,7 +339,7 @@ int AnalizzaRigaPdf(const PVKImg* img, const datiRigheType* rows, int r, int nRo
       start += n;
     shrink = !shrink;
   }
-  if (bestPoints < 4)
+  if (bestPoints < needed)
     return 0;
   if (s.count + cols > kMaxMatrix) {
     pvk::symbols::pdfTrace("", "too many Cdw", s.count + cols);

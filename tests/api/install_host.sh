@@ -11,6 +11,7 @@ prefix="$(mktemp -d)"
 trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
 test -f "$prefix/include/PlavikMS.h"
+test -f "$prefix/share/PlavikMS/fontdb/OCRBA04.DB"
 pc="$(find "$prefix" -name libPlavikMS.pc)"
 export PKG_CONFIG_PATH="$(dirname "$pc")"
 got="$(pkg-config --modversion libPlavikMS)"

@@ -176,8 +176,9 @@ TEST_F(ZoneRules, MinimumSizesPerFont) {
   const Case cases[] = {
       {8, 8, 300, 2, true},      {7, 8, 300, 2, false},    {8, 7, 300, 2, false},   {5, 5, 200, 2, true},
       {200, 8, 300, 7, true},    {199, 8, 300, 7, false},  {133, 5, 200, 300, true}, {132, 5, 200, 300, false},
-      {80, 80, 300, 36, true},   {80, 79, 300, 37, false}, {79, 200, 300, 36, false}, {53, 53, 200, 37, true},
-      {1, 1, 0, 36, true},       {0, 0, 300, 8, false},
+      {80, 80, 300, 37, true},   {80, 79, 300, 37, false}, {79, 200, 300, 37, false}, {53, 53, 200, 37, true},
+      {30, 30, 300, 36, true},   {29, 30, 300, 36, false}, {30, 29, 300, 36, false}, {29, 29, 295, 36, true},
+      {20, 20, 200, 36, true},   {19, 20, 200, 36, false}, {1, 1, 0, 36, true},       {0, 0, 300, 8, false},
   };
   for (const Case& c : cases) {
     PVKImg img{c.w, c.h, c.w, c.dpi, nullptr};

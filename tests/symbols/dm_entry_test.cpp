@@ -212,6 +212,20 @@ TEST_F(DataMatrixRules, UnreadableSymbolLeavesTheResolutionAsItWas) {
   EXPECT_EQ(MyOcr.dmDpi, 300);
 }
 
+// A label photographed on a dark ground: the symbol and its quiet zone of two or three modules
+// on paper, dark out to the zone's corners.
+TEST_F(DataMatrixRules, ASymbolOnPaperInsideADarkSurroundReads) {
+  const dmtest::ModuleGrid g = dmtest::dmtxGrid("LABEL ON A DARK DESK 42");
+  for (int quietModules : {2, 3})
+    for (int surround : {12, 40}) {
+      constexpr int px = 4;
+      const cv::Mat label = dmtest::drawGrid(g, px, quietModules * px);
+      cv::Mat zone(label.rows + 2 * surround, label.cols + 2 * surround, CV_8UC1, cv::Scalar(20));
+      label.copyTo(zone(cv::Rect(surround, surround, label.cols, label.rows)));
+      EXPECT_EQ(readZone(zone).text, "LABEL ON A DARK DESK 42") << quietModules << " " << surround;
+    }
+}
+
 TEST_F(DataMatrixRules, StrictDocumentsStillReadASymbolAlone) {
   for (int t : {3, 4, 6, 7, 8}) {
     MyOcr.typeDoc = static_cast<uint16_t>(t);

@@ -147,9 +147,9 @@ __attribute__((target("avx512f,avx512bw"))) int rowsSixteen(const int16_t* sums,
 
 }  // namespace
 
-void gaussianBlur15(const cv::Mat& src, cv::Mat& dst, BlurLanes lanes) {
-  const bool wide = lanes == BlurLanes::Sixteen && pvk::core::processorHas(pvk::core::Cpu::BytePermutes);
-  const bool eight = lanes != BlurLanes::Library && pvk::core::processorHas(pvk::core::Cpu::EightLanes);
+void gaussianBlur15(const cv::Mat& src, cv::Mat& dst, Lanes lanes) {
+  const bool wide = lanes == Lanes::Sixteen && pvk::core::processorHas(pvk::core::Cpu::BytePermutes);
+  const bool eight = lanes != Lanes::None && pvk::core::processorHas(pvk::core::Cpu::EightLanes);
   // A part of a larger image is blurred by the library with the pixels around it, not reflected.
   if (!eight || src.type() != CV_8UC1 || dst.type() != CV_8UC1 || dst.size() != src.size() || src.empty() ||
       src.isSubmatrix() || dst.data == src.data) {

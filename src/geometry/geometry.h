@@ -181,18 +181,21 @@ void frameWithZeros(cv::Mat& framed);
 // threshold picks, without thresholding anything; 0 for an empty image or another type.
 int otsuLevel(const cv::Mat& img);
 
+// The widest vectors a version may use: the processor's own where it has fewer; a test asks for
+// less to try each version.
+enum class Lanes { None, Eight, Sixteen };
+
 // The image library's 15 x 15 Gaussian blur (sigma from the size, the border reflected without
 // repeating the edge pixel) of a single-plane 8-bit image into dst, byte for byte its bytes. dst
 // has src's size and type and memory of its own. Worked out here with the processor's 256- or
-// 512-bit vectors where it has them, else by the library; `lanes` lets a test ask for less.
-enum class BlurLanes { Library, Eight, Sixteen };
-void gaussianBlur15(const cv::Mat& src, cv::Mat& dst, BlurLanes lanes = BlurLanes::Sixteen);
+// 512-bit vectors where it has them, else (Lanes::None) by the library.
+void gaussianBlur15(const cv::Mat& src, cv::Mat& dst, Lanes lanes = Lanes::Sixteen);
 
 // The image library's affine warp of a single-plane 8-bit image through m (2 x 3, source to
 // output), bilinear, pixels from outside the source 0, into dst at dst's size (memory of its
-// own), byte for byte its bytes. Worked out here with the processor's 256-bit vectors where it
-// has them and `vectors` allows, else pixel by pixel.
-void warpLinear(const cv::Mat& src, cv::Mat& dst, const cv::Mat& m, bool vectors = true);
+// own), byte for byte its bytes. Worked out here with the processor's 256- or 512-bit vectors
+// where it has them, else (Lanes::None) pixel by pixel.
+void warpLinear(const cv::Mat& src, cv::Mat& dst, const cv::Mat& m, Lanes lanes = Lanes::Sixteen);
 
 // Working images kept from one document to the next, one of each kind per thread: a side's
 // working images have the same size document after document, and memory fresh from the

@@ -169,14 +169,15 @@ TEST(WarpLinear, GivesTheLibrarysBytes) {
     m.at<double>(1, 2) += c.shiftY;
     cv::Mat library;
     cv::warpAffine(src, library, m, cv::Size(c.outCols, c.outRows), cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(0));
-    for (bool vectors : {false, true}) {
+    using pvk::geometry::Lanes;
+    for (Lanes lanes : {Lanes::None, Lanes::Eight, Lanes::Sixteen}) {
       cv::Mat own(c.outRows, c.outCols, CV_8UC1, cv::Scalar(7));
       cv::Mat larger(c.outRows + 2, c.outCols + 2, CV_8UC1, cv::Scalar(7));
       cv::Mat view = larger(cv::Rect(1, 1, c.outCols, c.outRows));
-      pvk::geometry::warpLinear(src, own, m, vectors);
-      pvk::geometry::warpLinear(src, view, m, vectors);
-      EXPECT_EQ(cv::norm(own, library, cv::NORM_INF), 0) << vectors;
-      EXPECT_EQ(cv::norm(view, library, cv::NORM_INF), 0) << vectors;
+      pvk::geometry::warpLinear(src, own, m, lanes);
+      pvk::geometry::warpLinear(src, view, m, lanes);
+      EXPECT_EQ(cv::norm(own, library, cv::NORM_INF), 0) << static_cast<int>(lanes);
+      EXPECT_EQ(cv::norm(view, library, cv::NORM_INF), 0) << static_cast<int>(lanes);
     }
   }
 }

@@ -139,7 +139,7 @@ TEST(GaussianBlur, EveryVersionGivesTheLibrarysBytes) {
       }
       cv::Mat library;
       cv::GaussianBlur(src, library, cv::Size(15, 15), 0, 0, cv::BORDER_REFLECT_101);
-      for (BlurLanes lanes : {BlurLanes::Library, BlurLanes::Eight, BlurLanes::Sixteen}) {
+      for (Lanes lanes : {Lanes::None, Lanes::Eight, Lanes::Sixteen}) {
         SCOPED_TRACE(testing::Message() << size << " scene " << scene << " lanes " << static_cast<int>(lanes));
         cv::Mat own(size, CV_8UC1, cv::Scalar(7));
         cv::Mat larger(size.height + 2, size.width + 2, CV_8UC1, cv::Scalar(7));

@@ -202,19 +202,20 @@ bool sameAsFed(const Session& s, const Mode& m) {
          pvkemu_config_block(s.dev, config) == 0 && std::memcmp(config, m.config, sizeof config) == 0;
 }
 
-int queuedScan(const Session& s, Mode& m, const PVKOCRDoc& req) {
+// The document's stream queued on the software scanner, for the next call to read.
+void queue(const Session& s, const Mode& m) {
   PVKSetParameter(0, m.colour ? 2 : 1);
   pvkemu_stream_push(s.dev, m.stream.data(), m.stream.size());
   pvkemu_stream_end(s.dev);
-  return scan(s, req);
 }
 
 // One round of a mode: the call on the queued stream, its zones read again, the front's OCR image
 // made alone and each zone read alone.
 bool round(const Session& s, const PVKOCRDoc& req, Mode& m, bool counted) {
   Times warmUp;  // the rounds not counted
+  queue(s, m);
   const Stopwatch from;
-  const int r = queuedScan(s, m, req);
+  const int r = scan(s, req);
   (counted ? m.call : warmUp).add(from);
   if (r != 0 || !sameAsFed(s, m)) {
     std::printf("%s: the call returned %d and read [%s], the fed document [%s]\n", m.name, r, text, m.text.c_str());
@@ -318,9 +319,7 @@ int memoryChild(const std::string& dir, const char* name, bool call) {
     const PVKOCRDoc req = request(s, m.cheque);
     std::vector<uint8_t>().swap(m.cheque.front);
     std::vector<uint8_t>().swap(m.cheque.rear);
-    PVKSetParameter(0, m.colour ? 2 : 1);
-    pvkemu_stream_push(s.dev, m.stream.data(), m.stream.size());
-    pvkemu_stream_end(s.dev);
+    queue(s, m);
     std::vector<uint8_t>().swap(m.stream);
     resetPeak();
     if (call) code = scan(s, req);

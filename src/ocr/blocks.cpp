@@ -26,13 +26,20 @@ bool isEmpty(unsigned slot) { return tblk[slot].top == 0; }
 
 uint32_t& px(uint32_t row, uint32_t col) { return imag[static_cast<size_t>(row) * width + col]; }
 
-// The first column from c up to end (excluded) whose pixel in row r is not 0, else end. A band is
-// mostly paper: four pixels are looked at together.
-uint32_t nextInk(uint32_t r, uint32_t c, uint32_t end) {
+// Calls ink(c) for each column c of 1 .. width - 2 whose pixel in row r is not 0 when it is
+// reached, left to right. A band is mostly paper, skipped four pixels at a time.
+template <typename Ink>
+inline void eachInk(uint32_t r, Ink ink) {
   const uint32_t* row = imag + static_cast<size_t>(r) * width;
-  while (c + 4 <= end && (row[c] | row[c + 1] | row[c + 2] | row[c + 3]) == 0) c += 4;
-  while (c < end && row[c] == 0) ++c;
-  return c;
+  const uint32_t end = width - 1u;
+  for (uint32_t c = 1; c < end;) {
+    if (row[c] != 0) {
+      ink(c++);
+      continue;
+    }
+    ++c;
+    while (c + 4 <= end && (row[c] | row[c + 1] | row[c + 2] | row[c + 3]) == 0) c += 4;
+  }
 }
 
 // Rewrites the label from to to inside the box; the box is clipped to the image.
@@ -200,15 +207,15 @@ void borderToInk() {
 void marksToSlots() {
   uint32_t mark = 0, slot = 0;
   for (uint32_t r = 1; r + 1 < height; ++r) {
-    for (uint32_t c = nextInk(r, 1, width - 1); c + 1 < width; c = nextInk(r, c + 1, width - 1)) {
+    eachInk(r, [&](uint32_t c) {
       const uint32_t v = px(r, c);
-      if (v < Marks::kFirst) continue;
+      if (v < Marks::kFirst) return;
       if (v != mark) {
         mark = v;
         slot = marks.slot(marks.root(v));
       }
       px(r, c) = slot;
-    }
+    });
   }
 }
 
@@ -251,13 +258,13 @@ bool joinHoles() {
 void filtraPuntiSingoli() {
   if (imag == nullptr || width < 3 || height < 3) return;
   for (uint32_t r = 1; r + 1 < height; ++r) {
-    for (uint32_t c = nextInk(r, 1, width - 1); c + 1 < width; c = nextInk(r, c + 1, width - 1)) {
+    eachInk(r, [r](uint32_t c) {
       const uint32_t direct = (px(r, c - 1) != 0) + (px(r, c + 1) != 0) + (px(r - 1, c) != 0) +
                               (px(r + 1, c) != 0);
       const uint32_t diagonal = (px(r - 1, c - 1) != 0) + (px(r - 1, c + 1) != 0) +
                                 (px(r + 1, c - 1) != 0) + (px(r + 1, c + 1) != 0);
       if (direct < 2 && direct + diagonal < 4) px(r, c) = 0;
-    }
+    });
   }
 }
 
@@ -274,8 +281,10 @@ uint32_t getblocks() {
   // A host's stop ends the labelling as a full table does: the pass reads nothing.
   for (uint32_t r = 1; r + 1 < height && !full; ++r) {
     full = pvk::core::stopRequested();
-    for (uint32_t c = nextInk(r, 1, width - 1); c + 1 < width && !full; c = nextInk(r, c + 1, width - 1))
-      full = !labelPixel(r, c, limit, noiseRule, highest);
+    if (full) break;
+    eachInk(r, [&](uint32_t c) {
+      if (!full) full = !labelPixel(r, c, limit, noiseRule, highest);
+    });
   }
   marksToSlots();
   if (full) {

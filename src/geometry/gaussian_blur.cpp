@@ -1,7 +1,7 @@
 // The 15 x 15 Gaussian blur of the document search and of the sharpening. The image library
 // works it out in whole numbers: weights 1 3 6 12 20 30 36 40 36 30 20 12 6 3 1 (in 256ths) down
 // the columns and along the rows, one rounding at the end. The same sums here give its bytes,
-// with the processor's multiply-adds over 32 or 64 pixels at a time.
+// with the processor's multiply-adds over 16 to 64 pixels at a time.
 #include <immintrin.h>
 
 #include <opencv2/imgproc.hpp>
@@ -68,28 +68,24 @@ __attribute__((target("avx2"))) int columnsEight(const uint8_t* const* rows, int
   return x;
 }
 
-// Row sums of 32 pixels from x on; the 16-bit sums of two neighbours times their weights add up
-// in 32-bit lanes.
+// Row sums of 16 pixels from x on. A multiply-add of the sums loaded from tap k on weighs each
+// pair of neighbours by taps k and k + 1: the loads from even taps give the even pixels' sums in
+// 32-bit lanes, the loads one further the odd pixels'; nothing is shuffled.
 __attribute__((target("avx2"))) int rowsEight(const int16_t* sums, uint8_t* out, int x, int n) {
   const __m256i bias = _mm256_set1_epi32(kRowBias);
-  for (; x + 32 <= n; x += 32) {
-    __m256i half[2];
-    for (int h = 0; h < 2; ++h) {
-      const int16_t* p = sums + x + 16 * h - kHalf;
-      __m256i lo = _mm256_setzero_si256(), hi = lo;
-      for (int k = 0; k < kTaps; k += 2) {
-        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + k));
-        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + k + 1));
-        const __m256i w = _mm256_set1_epi32(wordPair(k));
-        lo = _mm256_add_epi32(lo, _mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), w));
-        hi = _mm256_add_epi32(hi, _mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), w));
-      }
-      lo = _mm256_srai_epi32(_mm256_add_epi32(lo, bias), 16);
-      hi = _mm256_srai_epi32(_mm256_add_epi32(hi, bias), 16);
-      half[h] = _mm256_packs_epi32(lo, hi);
+  for (; x + 16 <= n; x += 16) {
+    const int16_t* p = sums + x - kHalf;
+    __m256i even = _mm256_setzero_si256(), odd = even;
+    for (int k = 0; k < kTaps; k += 2) {
+      const __m256i w = _mm256_set1_epi32(wordPair(k));
+      even = _mm256_add_epi32(even, _mm256_madd_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + k)), w));
+      odd = _mm256_add_epi32(odd, _mm256_madd_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + k + 1)), w));
     }
-    const __m256i bytes = _mm256_packus_epi16(half[0], half[1]);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), _mm256_permute4x64_epi64(bytes, 0xD8));
+    even = _mm256_srai_epi32(_mm256_add_epi32(even, bias), 16);
+    odd = _mm256_srai_epi32(_mm256_add_epi32(odd, bias), 16);
+    const __m256i words = _mm256_or_si256(even, _mm256_slli_epi32(odd, 16));  // pixels in order
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x),
+                     _mm_packus_epi16(_mm256_castsi256_si128(words), _mm256_extracti128_si256(words, 1)));
   }
   return x;
 }
@@ -122,24 +118,18 @@ __attribute__((target("avx512f,avx512bw"))) int columnsSixteen(const uint8_t* co
 
 __attribute__((target("avx512f,avx512bw"))) int rowsSixteen(const int16_t* sums, uint8_t* out, int x, int n) {
   const __m512i bias = _mm512_set1_epi32(kRowBias);
-  const __m512i order = _mm512_set_epi64(7, 5, 3, 1, 6, 4, 2, 0);
-  for (; x + 64 <= n; x += 64) {
-    __m512i half[2];
-    for (int h = 0; h < 2; ++h) {
-      const int16_t* p = sums + x + 32 * h - kHalf;
-      __m512i lo = _mm512_setzero_si512(), hi = lo;
-      for (int k = 0; k < kTaps; k += 2) {
-        const __m512i a = _mm512_loadu_si512(p + k), b = _mm512_loadu_si512(p + k + 1);
-        const __m512i w = _mm512_set1_epi32(wordPair(k));
-        lo = _mm512_add_epi32(lo, _mm512_madd_epi16(_mm512_unpacklo_epi16(a, b), w));
-        hi = _mm512_add_epi32(hi, _mm512_madd_epi16(_mm512_unpackhi_epi16(a, b), w));
-      }
-      lo = _mm512_srai_epi32(_mm512_add_epi32(lo, bias), 16);
-      hi = _mm512_srai_epi32(_mm512_add_epi32(hi, bias), 16);
-      half[h] = _mm512_packs_epi32(lo, hi);
+  for (; x + 32 <= n; x += 32) {
+    const int16_t* p = sums + x - kHalf;
+    __m512i even = _mm512_setzero_si512(), odd = even;
+    for (int k = 0; k < kTaps; k += 2) {
+      const __m512i w = _mm512_set1_epi32(wordPair(k));
+      even = _mm512_add_epi32(even, _mm512_madd_epi16(_mm512_loadu_si512(p + k), w));
+      odd = _mm512_add_epi32(odd, _mm512_madd_epi16(_mm512_loadu_si512(p + k + 1), w));
     }
-    // 64-bit lane 2i holds pixels 8i.. of the first half, lane 2i + 1 those of the second.
-    _mm512_storeu_si512(out + x, _mm512_permutexvar_epi64(order, _mm512_packus_epi16(half[0], half[1])));
+    even = _mm512_srai_epi32(_mm512_add_epi32(even, bias), 16);
+    odd = _mm512_srai_epi32(_mm512_add_epi32(odd, bias), 16);
+    const __m512i words = _mm512_or_si512(even, _mm512_slli_epi32(odd, 16));  // pixels in order
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), _mm512_cvtepi16_epi8(words));
   }
   return x;
 }

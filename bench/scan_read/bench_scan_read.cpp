@@ -303,28 +303,42 @@ std::vector<Mode> modesOf(const char* which) {
   return modes;
 }
 
-// A child of the memory figure: the peak of one scan-and-read of the mode named, counted once the
-// software scanner holds the stream and this program's own drawing of the document is let go;
-// with `call` false the same up to the call, which is not made.
-int memoryChild(const std::string& dir, const char* name, bool call) {
-  std::vector<Mode> modes = modesOf(name);
-  int code = 0;
-  for (Mode& m : modes) {
-    Session s;
-    if (!s.open(dir)) return 1;
-    {
-      const dc::Transport t = transportOf(m);
-      m.stream = streamOf(t, m.colour ? 3 : 1);
-    }
-    const PVKOCRDoc req = request(s, m.cheque);
-    std::vector<uint8_t>().swap(m.cheque.front);
-    std::vector<uint8_t>().swap(m.cheque.rear);
-    queue(s, m);
-    std::vector<uint8_t>().swap(m.stream);
-    resetPeak();
-    if (call) code = scan(s, req);
-    s.close();
+// The document of a mode as the memory figure's child takes it: its colour, its request and its
+// stream, in one file.
+bool writeDocument(const std::string& path, const Mode& m, const PVKOCRDoc& req) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  const int colour = m.colour ? 1 : 0;
+  bool ok = std::fwrite(&colour, sizeof colour, 1, f) == 1 && std::fwrite(&req, sizeof req, 1, f) == 1 &&
+            std::fwrite(m.stream.data(), 1, m.stream.size(), f) == m.stream.size();
+  return std::fclose(f) == 0 && ok;
+}
+
+// A child of the memory figure: the peak of a process that scans and reads the document of a
+// file written by writeDocument, counted once the software scanner holds its stream (the file's
+// copy let go); with `call` false the same up to the call, which is not made. Nothing else is
+// drawn or held, as in a host.
+int memoryChild(const std::string& dir, const char* path, bool call) {
+  FILE* f = std::fopen(path, "rb");
+  if (!f) return 1;
+  Mode m{};
+  int colour = 0;
+  PVKOCRDoc req{};
+  bool ok = std::fread(&colour, sizeof colour, 1, f) == 1 && std::fread(&req, sizeof req, 1, f) == 1;
+  for (uint8_t chunk[1 << 16]; ok;) {
+    const size_t n = std::fread(chunk, 1, sizeof chunk, f);
+    m.stream.insert(m.stream.end(), chunk, chunk + n);
+    if (n < sizeof chunk) break;
   }
+  std::fclose(f);
+  m.colour = colour != 0;
+  Session s;
+  if (!ok || !s.open(dir)) return 1;
+  queue(s, m);
+  std::vector<uint8_t>().swap(m.stream);
+  resetPeak();
+  const int code = call ? scan(s, req) : 0;
+  s.close();
   std::printf("%.1f\n", ownPeakMiB());
   return code == 0 ? 0 : 1;
 }
@@ -363,7 +377,7 @@ int main(int argc, char** argv) {
   for (int i = -1; ok && i < rounds; ++i)  // round -1 warms up
     for (size_t k = 0; ok && k < modes.size(); ++k) ok = round(s, requests[k], modes[k], i >= 0);
   s.close();
-  if (!ok || std::system(cleanup.c_str()) != 0) return 1;
+  if (!ok) return 1;
 
   std::printf("bench_scan_read: PVKImgScan1 on the demo cheque (%zu zones), one document, median of %d rounds, the "
               "documents in turn; load average %.1f %.1f %.1f on %ld cores\n",
@@ -386,13 +400,17 @@ int main(int argc, char** argv) {
   for (const dc::Item& it : modes[0].cheque.items) std::printf(" %10.10s", it.what.c_str());
   std::printf("\n");
   for (const Mode& m : modes) printZones(m);
-  if (argc > 1) return 0;
-  std::printf("peak memory of the process, MiB: with one scan-and-read (goal <= 70), the same program up to the "
-              "call (the software scanner holding the stream), and what the call adds\n");
-  for (const Mode& m : modes) {
-    const std::string args = std::string("memory '") + m.name + "' ";
-    const double call = peakMiB(argv[0], args + "call"), none = peakMiB(argv[0], args + "none");
-    std::printf("%-16s %7.1f %7.1f %7.1f\n", m.name, call, none, call - none);
+  if (argc > 1) return std::system(cleanup.c_str()) == 0 ? 0 : 1;
+  std::printf("peak memory, MiB, of a process that scans and reads one document and holds nothing else: its peak, "
+              "the same up to the call, what the call adds, and the host's peak (its peak less the stream the "
+              "software scanner holds for the call, which a scanner holds in itself; goal <= 70)\n");
+  for (size_t k = 0; k < modes.size(); ++k) {
+    const std::string path = dir + "/document" + std::to_string(k);
+    if (!writeDocument(path, modes[k], requests[k])) break;
+    const double call = peakMiB(argv[0], "memory " + path + " call"), none = peakMiB(argv[0], "memory " + path + " none");
+    const double stream = modes[k].stream.size() / 1048576.0;
+    std::printf("%-16s %7.1f %7.1f %7.1f %7.1f%s\n", modes[k].name, call, none, call - none, call - stream,
+                call - stream <= 70 ? "" : "  missed");
   }
-  return 0;
+  return std::system(cleanup.c_str()) == 0 ? 0 : 1;
 }

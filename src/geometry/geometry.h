@@ -201,11 +201,12 @@ void warpLinear(const cv::Mat& src, cv::Mat& dst, const cv::Mat& m, Lanes lanes 
 // working images have the same size document after document, and memory fresh from the
 // system costs a page fault for every 4 KiB written. Two kinds never share memory; asking for
 // a kind again hands out the same memory (its pixels undefined), so a kind serves one image
-// at a time: Working (the plane worked on), Stretch (a plane before its vertical stretch),
-// Search (the framed binary image of the document search, then the blur of the sharpening), Blurred (the search's blurred image when it is needed again), Warped
-// (a warped plane). Throws std::bad_alloc.
-enum class Kept { Working, Stretch, Search, Blurred, Warped, Count };
-cv::Mat keptImage(Kept kind, int rows, int cols);
+// at a time, or `parts` images of one size side by side, image `part` handed out: Working (the
+// plane worked on), Stretch (a plane before its vertical stretch), Search (the framed binary
+// image of the document search, then the warped plane and the blur of its sharpening, in two
+// parts), Blurred (the search's blurred image when it is needed again). Throws std::bad_alloc.
+enum class Kept { Working, Stretch, Search, Blurred, Count };
+cv::Mat keptImage(Kept kind, int rows, int cols, int part = 0, int parts = 1);
 // Gives this thread's kept images back to the system.
 void releaseKeptImages();
 

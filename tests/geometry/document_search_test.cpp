@@ -156,7 +156,7 @@ TEST(GaussianBlur, EveryVersionGivesTheLibrarysBytes) {
 
 TEST(KeptImages, OneMemoryPerKindGrownAndLetGoAsSizesChange) {
   releaseKeptImages();
-  cv::Mat a = keptImage(Kept::Warped, 100, 200);
+  cv::Mat a = keptImage(Kept::Stretch, 100, 200);
   cv::Mat b = keptImage(Kept::Search, 100, 200);
   ASSERT_EQ(a.size(), cv::Size(200, 100));
   EXPECT_TRUE(a.isContinuous());
@@ -165,13 +165,17 @@ TEST(KeptImages, OneMemoryPerKindGrownAndLetGoAsSizesChange) {
   a.setTo(5);
   EXPECT_EQ(cv::countNonZero(a), 20000);
   // Smaller down to a quarter, or turned: the same memory.
-  EXPECT_EQ(keptImage(Kept::Warped, 200, 100).data, a.data);
-  EXPECT_EQ(keptImage(Kept::Warped, 25, 200).data, a.data);
+  EXPECT_EQ(keptImage(Kept::Stretch, 200, 100).data, a.data);
+  EXPECT_EQ(keptImage(Kept::Stretch, 25, 200).data, a.data);
   // Below a quarter, or larger: other memory of the new size.
-  cv::Mat c = keptImage(Kept::Warped, 70, 70);
+  cv::Mat c = keptImage(Kept::Stretch, 70, 70);
   EXPECT_EQ(c.size(), cv::Size(70, 70));
-  cv::Mat d = keptImage(Kept::Warped, 400, 400);
+  cv::Mat d = keptImage(Kept::Stretch, 400, 400);
   EXPECT_EQ(d.size(), cv::Size(400, 400));
+  // Two images of one size side by side in one memory; a part that is not there is none.
+  cv::Mat first = keptImage(Kept::Search, 30, 40, 0, 2), second = keptImage(Kept::Search, 30, 40, 1, 2);
+  EXPECT_EQ(second.data, first.data + 1200);
+  EXPECT_TRUE(keptImage(Kept::Search, 30, 40, 2, 2).empty());
   d.setTo(1);
   EXPECT_TRUE(keptImage(Kept::Working, 0, 10).empty());
   EXPECT_TRUE(keptImage(Kept::Working, 10, -1).empty());

@@ -361,49 +361,6 @@ void columnsFromIndicators(PdfScan& s, const PVKImg& img, const datiRigheType* r
   }
 }
 
-// The rows the indicators agree on: the most voted (rows - 1) / 3 (at least two votes) and
-// (rows - 1) % 3; 0 without such votes.
-int toldRows(const PdfScan& s)
-{
-  const int* a = std::max_element(s.rowVotes, s.rowVotes + 30);
-  const int* b = std::max_element(s.rowRestVotes, s.rowRestVotes + 3);
-  if (*a < 2 || *b < 1)
-    return 0;
-  return 3 * static_cast<int>(a - s.rowVotes) + static_cast<int>(b - s.rowRestVotes) + 1;
-}
-
-// Reads every row into the codeword matrix and the matrix into text: a row that reads nothing
-// keeps its place as erasures, and so do the rows the symbol has beyond the last one read when
-// its row count is known. The text length, or 0.
-int readRows(PVKImg* img, const datiRigheType* rows, int nRows, PdfScan& s, char* text, unsigned short maxChars)
-{
-  s.count = 0;
-  s.level = -1;
-  std::fill(s.matrix.begin(), s.matrix.end(), -1);
-  int pending = 0;
-  for (int r = 0; r < nRows; ++r) {
-    int before = s.count;
-    int got = AnalizzaRigaPdf(img, rows, r, nRows, s);
-    if (got > 0) {
-      if (pending) {
-        int moved = s.count - before;
-        int gap = pending * s.dataColumns;
-        if (s.count + gap > 9600)
-          break;
-        std::memmove(&s.matrix[before + gap], &s.matrix[before], sizeof(int) * moved);
-        std::fill(s.matrix.begin() + before, s.matrix.begin() + before + gap, -1);
-        s.count += gap;
-        pending = 0;
-      }
-    } else {
-      ++pending;
-    }
-  }
-  if (s.count > 0 && s.symbolRows > 0)
-    s.count = std::min(std::max(s.count, s.symbolRows * s.dataColumns), 9600);
-  return s.count > 0 && text ? AnalyzeRuns(s.count, s.matrix.data(), text, s.level, maxChars) : 0;
-}
-
 }  // namespace
 
 int Cerca_Pdf417(PVKImg* img, datiRigheType* rows, int nRows, char* text, char* conf,
@@ -449,20 +406,13 @@ int Cerca_Pdf417(PVKImg* img, datiRigheType* rows, int nRows, char* text, char* 
   }
   if (s.dataColumns < 1)
     return 0;
-  int len = readRows(img, rows, nRows, s, text, maxChars);
-  if (len == 0 && s.backward > s.forward && s.backward >= 2) {
-    // A symbol upside down (its rows read bottom up): the rows in the other order.
-    std::vector<datiRigheType> reversed(rows, rows + nRows);
-    std::reverse(reversed.begin(), reversed.end());
-    len = readRows(img, reversed.data(), nRows, s, text, maxChars);
-  } else if (len == 0) {
-    // The indicators count more rows than were found (a symbol cut at its foot): they are read
-    // against that count and the rows missing are erasures.
-    const int told = toldRows(s);
-    if (told > nRows && told <= 90) {
-      s.symbolRows = told;
-      len = readRows(img, rows, nRows, s, text, maxChars);
-    }
+  int len = pvk::symbols::readRows(img, rows, nRows, s, text, maxChars);
+  if (len == 0 && (s.forward >= 2 || s.backward >= 2)) {
+    // A second reading after what the row indicators said; rows left short are read again
+    // along sloping lines (a bent or askew print).
+    const std::vector<datiRigheType> again = pvk::symbols::secondLayout(rows, nRows, s);
+    s.shearRows = true;
+    len = pvk::symbols::readRows(img, again.data(), static_cast<int>(again.size()), s, text, maxChars);
   }
   if (len > 0) {
     for (int i = 0; i < len; ++i)

@@ -247,6 +247,7 @@ struct PdfScan {
   int level = -1;          // largest error-correction level the indicators gave
   std::vector<int> boundaries;  // column starts: start pattern, left indicator, data columns...
   std::vector<int> signal, work, edges, runs;
+  std::vector<uint8_t> band;    // a sheared band of lines
   std::vector<int> matrix;      // codewords row after row, -1 where none was read
   int count = 0;
   // What the row indicators of the scan lines said: the symbol's rows in two parts, (rows - 1)
@@ -256,7 +257,16 @@ struct PdfScan {
   int rowRestVotes[3] = {};
   int forward = 0, backward = 0;
   int symbolRows = 0;           // the rows the indicators are checked against (0: those found)
+  bool shearRows = false;       // rows left incomplete are scanned along sloping lines too
+  int shear = 0;                // the slope (pixels across the symbol) that last completed a row
 };
+
+// The rows of a second reading of a symbol that read nothing, after what its row indicators
+// said: bottom up for a symbol upside down; checked against the rows they count when these are
+// more than were found (sets symbolRows); that many laid evenly over those found when fewer.
+std::vector<datiRigheType> secondLayout(const datiRigheType* rows, int nRows, PdfScan& s);
+// Reads every row into the codeword matrix and the matrix into text; the text length, or 0.
+int readRows(PVKImg* img, const datiRigheType* rows, int nRows, PdfScan& s, char* text, unsigned short maxChars);
 
 // One trace line of the PDF417 reader: the tag ("err - ", "war - " or "") and the text, with
 // " %d" of the value when one is given.

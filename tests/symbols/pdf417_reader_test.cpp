@@ -217,6 +217,29 @@ TEST_F(ReaderTest, ShapesOfPrintByOthersRead)
   }
 }
 
+// Degraded corpus symbols whose rows the straightened lines read short: the second reading
+// (rows laid by the indicators' count, incomplete rows read along sloping lines) reads them.
+TEST_F(ReaderTest, RowsReadShortAreReadAgainAlongSlopes)
+{
+  const std::vector<pvk::corpus::SymbolSpec> specs = pvk::corpus::specsFor(pvk::corpus::Symbology::Pdf417, 6, 1);
+  const struct {
+    int spec, dpi;
+    double mils;
+    int level;
+    uint32_t seed;
+  } cases[] = {{1, 200, 15, 3, 100054}, {2, 200, 20, 4, 100090}, {5, 300, 20, 4, 100165}};
+  for (const auto& c : cases) {
+    pvk::corpus::DrawSpec d;
+    d.dpi = c.dpi;
+    d.xMils = c.mils;
+    pvk::corpus::Sample sample;
+    ASSERT_TRUE(pvk::corpus::makeSample(specs[c.spec], d, c.level, c.seed, sample));
+    Zone z;
+    z.take(std::move(sample.image));
+    EXPECT_EQ(read(z), sample.truth) << sample.id;
+  }
+}
+
 // Level information of 9 (q / 3 with q up to 29) is not taken: the right indicators still
 // give the level; with every level indicator at 9 the symbol is not read, and nothing breaks.
 TEST_F(ReaderTest, IndicatorLevelNineIsNotTaken)

@@ -138,10 +138,8 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) int rowSixteen(const cv::
       continue;
     }
     // A small turn keeps columns and rows in order along the step: its ends bound them all.
-    const int x0s = _mm_cvtsi128_si32(_mm512_castsi512_si128(sx));
-    const int x15s = _mm_extract_epi32(_mm512_extracti32x4_epi32(sx, 3), 3);
-    const int y0s = _mm_cvtsi128_si32(_mm512_castsi512_si128(sy));
-    const int y15s = _mm_extract_epi32(_mm512_extracti32x4_epi32(sy, 3), 3);
+    const int x0s = wrapped(X0, dx[x]) >> kMapBits, x15s = wrapped(X0, dx[x + 15]) >> kMapBits;
+    const int y0s = wrapped(Y0, dy[x]) >> kMapBits, y15s = wrapped(Y0, dy[x + 15]) >> kMapBits;
     const int left = std::min(x0s, x15s), right = std::max(x0s, x15s);
     const int top = std::min(y0s, y15s), bottom = std::max(y0s, y15s);
     const __mmask16 beyond = _mm512_cmplt_epi32_mask(sx, _mm512_set1_epi32(left)) |

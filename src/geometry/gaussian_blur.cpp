@@ -18,6 +18,14 @@ namespace {
 constexpr int kTaps = 15;
 constexpr int kHalf = kTaps / 2;
 constexpr int kWeight[kTaps] = {1, 3, 6, 12, 20, 30, 36, 40, 36, 30, 20, 12, 6, 3, 1};
+
+// The weights along the rows: the 15 above, or the library's three of a blur 3 pixels wide.
+struct RowKernel {
+  int taps;
+  int weight[kTaps];
+};
+constexpr RowKernel kWide{kTaps, {1, 3, 6, 12, 20, 30, 36, 40, 36, 30, 20, 12, 6, 3, 1}};
+constexpr RowKernel kNarrow{3, {64, 128, 64}};
 // A column sum (at most 255 x 256) is kept less 32768, so that it fits a signed 16-bit lane.
 constexpr int kColumnBias = 32768;
 // A row sum of biased column sums, plus what rounds it, less the bias the 256 weights carry.
@@ -35,15 +43,15 @@ int16_t columnSum(const uint8_t* const* rows, int x) {
   return static_cast<int16_t>(s - kColumnBias);
 }
 
-uint8_t rowSum(const int16_t* sums, int x) {
+uint8_t rowSum(const RowKernel& r, const int16_t* sums, int x) {
   int s = 0;
-  for (int k = 0; k < kTaps; ++k) s += kWeight[k] * sums[x + k - kHalf];
+  for (int k = 0; k < r.taps; ++k) s += r.weight[k] * sums[x + k - r.taps / 2];
   return static_cast<uint8_t>((s + kRowBias) >> 16);
 }
 
 // Weights of taps k and k + 1 as the byte pairs and the 16-bit pairs of the multiply-adds.
 int16_t bytePair(int k) { return static_cast<int16_t>(kWeight[k] | (k + 1 < kTaps ? kWeight[k + 1] << 8 : 0)); }
-int32_t wordPair(int k) { return kWeight[k] | (k + 1 < kTaps ? kWeight[k + 1] << 16 : 0); }
+int32_t wordPair(const RowKernel& r, int k) { return r.weight[k] | (k + 1 < r.taps ? r.weight[k + 1] << 16 : 0); }
 
 // Column sums of 32 pixels from x on, while whole steps fit; returns where it stopped. The
 // interleaved bytes of two rows times their two weights give 16-bit sums of pixel pairs.
@@ -71,13 +79,14 @@ __attribute__((target("avx2"))) int columnsEight(const uint8_t* const* rows, int
 // Row sums of 16 pixels from x on. A multiply-add of the sums loaded from tap k on weighs each
 // pair of neighbours by taps k and k + 1: the loads from even taps give the even pixels' sums in
 // 32-bit lanes, the loads one further the odd pixels'; nothing is shuffled.
-__attribute__((target("avx2"))) int rowsEight(const int16_t* sums, uint8_t* out, int x, int n) {
+__attribute__((target("avx2"))) int rowsEight(const RowKernel& r, const int16_t* sums, uint8_t* out, int x,
+                                              int n) {
   const __m256i bias = _mm256_set1_epi32(kRowBias);
   for (; x + 16 <= n; x += 16) {
-    const int16_t* p = sums + x - kHalf;
+    const int16_t* p = sums + x - r.taps / 2;
     __m256i even = _mm256_setzero_si256(), odd = even;
-    for (int k = 0; k < kTaps; k += 2) {
-      const __m256i w = _mm256_set1_epi32(wordPair(k));
+    for (int k = 0; k < r.taps; k += 2) {
+      const __m256i w = _mm256_set1_epi32(wordPair(r, k));
       even = _mm256_add_epi32(even, _mm256_madd_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + k)), w));
       odd = _mm256_add_epi32(odd, _mm256_madd_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + k + 1)), w));
     }
@@ -116,13 +125,14 @@ __attribute__((target("avx512f,avx512bw"))) int columnsSixteen(const uint8_t* co
   return x;
 }
 
-__attribute__((target("avx512f,avx512bw"))) int rowsSixteen(const int16_t* sums, uint8_t* out, int x, int n) {
+__attribute__((target("avx512f,avx512bw"))) int rowsSixteen(const RowKernel& r, const int16_t* sums, uint8_t* out,
+                                                            int x, int n) {
   const __m512i bias = _mm512_set1_epi32(kRowBias);
   for (; x + 32 <= n; x += 32) {
-    const int16_t* p = sums + x - kHalf;
+    const int16_t* p = sums + x - r.taps / 2;
     __m512i even = _mm512_setzero_si512(), odd = even;
-    for (int k = 0; k < kTaps; k += 2) {
-      const __m512i w = _mm512_set1_epi32(wordPair(k));
+    for (int k = 0; k < r.taps; k += 2) {
+      const __m512i w = _mm512_set1_epi32(wordPair(r, k));
       even = _mm512_add_epi32(even, _mm512_madd_epi16(_mm512_loadu_si512(p + k), w));
       odd = _mm512_add_epi32(odd, _mm512_madd_epi16(_mm512_loadu_si512(p + k + 1), w));
     }
@@ -137,15 +147,16 @@ __attribute__((target("avx512f,avx512bw"))) int rowsSixteen(const int16_t* sums,
 
 }  // namespace
 
-void gaussianBlur15(const cv::Mat& src, cv::Mat& dst, Lanes lanes) {
+void gaussianBlur15(const cv::Mat& src, cv::Mat& dst, Lanes lanes, int width) {
   const bool wide = lanes == Lanes::Sixteen && pvk::core::processorHas(pvk::core::Cpu::BytePermutes);
   const bool eight = lanes != Lanes::None && pvk::core::processorHas(pvk::core::Cpu::EightLanes);
   // A part of a larger image is blurred by the library with the pixels around it, not reflected.
   if (!eight || src.type() != CV_8UC1 || dst.type() != CV_8UC1 || dst.size() != src.size() || src.empty() ||
-      src.isSubmatrix() || dst.data == src.data) {
-    cv::GaussianBlur(src, dst, cv::Size(kTaps, kTaps), 0, 0, cv::BORDER_REFLECT_101);
+      src.isSubmatrix() || dst.data == src.data || (width != kTaps && width != 3)) {
+    cv::GaussianBlur(src, dst, cv::Size(width, kTaps), 0, 0, cv::BORDER_REFLECT_101);
     return;
   }
+  const RowKernel& kernel = width == kTaps ? kWide : kNarrow;
   const int rows = src.rows, cols = src.cols;
   std::vector<int16_t> buffer(static_cast<size_t>(cols) + kPadLeft + kPadRight, 0);
   int16_t* sums = buffer.data() + kPadLeft;
@@ -159,8 +170,8 @@ void gaussianBlur15(const cv::Mat& src, cv::Mat& dst, Lanes lanes) {
       sums[cols - 1 + k] = sums[reflected(cols - 1 + k, cols)];
     }
     uint8_t* out = dst.ptr<uint8_t>(y);
-    x = wide ? rowsSixteen(sums, out, 0, cols) : 0;
-    for (x = rowsEight(sums, out, x, cols); x < cols; ++x) out[x] = rowSum(sums, x);
+    x = wide ? rowsSixteen(kernel, sums, out, 0, cols) : 0;
+    for (x = rowsEight(kernel, sums, out, x, cols); x < cols; ++x) out[x] = rowSum(kernel, sums, x);
   }
 }
 

@@ -185,11 +185,12 @@ int otsuLevel(const cv::Mat& img);
 // less to try each version.
 enum class Lanes { None, Eight, Sixteen };
 
-// The image library's 15 x 15 Gaussian blur (sigma from the size, the border reflected without
-// repeating the edge pixel) of a single-plane 8-bit image into dst, byte for byte its bytes. dst
-// has src's size and type and memory of its own. Worked out here with the processor's 256- or
-// 512-bit vectors where it has them, else (Lanes::None) by the library.
-void gaussianBlur15(const cv::Mat& src, cv::Mat& dst, Lanes lanes = Lanes::Sixteen);
+// The image library's Gaussian blur 15 pixels high and `width` wide (sigmas from the size, the
+// border reflected without repeating the edge pixel) of a single-plane 8-bit image into dst, byte
+// for byte its bytes. dst has src's size and type and memory of its own. Worked out here, for the
+// widths 15 and 3, with the processor's 256- or 512-bit vectors where it has them, else (or with
+// Lanes::None) by the library.
+void gaussianBlur15(const cv::Mat& src, cv::Mat& dst, Lanes lanes = Lanes::Sixteen, int width = 15);
 
 // The image library's affine warp of a single-plane 8-bit image through m (2 x 3, source to
 // output), bilinear, pixels from outside the source 0, into dst at dst's size (memory of its

@@ -63,9 +63,9 @@ void widenBands(std::vector<Band>& bands, int widen, int n) {
 
 cv::Mat blurred(const PVKImg* img, int kw, int kh) {
   cv::Mat src(img->height, img->width, CV_8UC1, img->data, img->stride), dst;
-  if (kw == 15 && kh == 15) {
+  if (kh == 15 && (kw == 15 || kw == 3)) {
     dst.create(src.size(), CV_8UC1);
-    pvk::geometry::gaussianBlur15(src, dst);
+    pvk::geometry::gaussianBlur15(src, dst, pvk::geometry::Lanes::Sixteen, kw);
   } else {
     cv::GaussianBlur(src, dst, cv::Size(kw, kh), 0);
   }

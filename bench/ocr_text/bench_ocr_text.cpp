@@ -1,6 +1,7 @@
 // The zone reader on text printed by others beside Tesseract: zones set by ImageMagick in the
 // Debian OCR-A, OCR-B and Liberation Sans fonts at 8 to 14 points, 200 and 300 dpi, clean, mild
-// and hard; numeric zones also drawn too tall, taking in part of a neighbouring line. Per font,
+// and hard; numeric zones also drawn too tall, taking in part of a neighbouring line, and read as
+// a host's zone is read (rows searched, the best kept). Per font,
 // resolution and condition: exact lines, character error rate of both readers, our confident wrong
 // characters (confidence 50 or more), time per zone of both and its ratio (ours over
 // Tesseract's). The goals of the zone reader are checked at the end, one line each.
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "ocr/ocr.h"
+#include "reading/reading.h"
 #include "printed_zone.h"
 #include "tesseract_peer.h"
 #include "zone_score.h"
@@ -73,15 +75,19 @@ std::string confidences(const std::string& conf) {
   return out;
 }
 
-// One zone read by us: the reading and its tally.
-Tally readOurs(Zone& z, bool verbose) {
+// One zone read by us, by the zone reader itself or as a host's zone: the reading's tally.
+Tally readOurs(Zone& z, bool asHostZone, bool verbose) {
   MyOcr = OcrInfo{};
   MyITACheck = ITACheckInfo{};
   std::snprintf(MyOcr.dbDir, sizeof MyOcr.dbDir, "%s/", PVK_FONT_DB_DIR);
   MyOcr.typeDoc = z.typeDoc;
   std::vector<char> text(256), conf(256);
+  const PVKImg img = z.image.view();
+  PVKOCRZone zone{};
+  zone.font = z.font;
   const auto t0 = std::chrono::steady_clock::now();
-  int n = ReadOCR(z.image.view(), text.data(), conf.data(), nullptr, z.font, 256);
+  int n = asHostZone ? Vx3OCRRead(img, &zone, text.data(), conf.data(), nullptr, 256, img.width, true)
+                     : ReadOCR(img, text.data(), conf.data(), nullptr, z.font, 256);
   const double s = seconds(t0);
   if (n < 0) n = 0;
   const std::string got(text.data(), static_cast<size_t>(n)), confs(conf.data(), static_cast<size_t>(n));
@@ -162,7 +168,7 @@ int main(int argc, char** argv) {
     const bool tall = z.id.find("_nb") != std::string::npos;
     const std::string fam = familyOf(z.font) + (tall ? " tall" : "");
     Cell c;
-    c.ours = readOurs(z, o.verbose);
+    c.ours = readOurs(z, tall, o.verbose);
     if (peer.ok()) {
       const auto t0 = std::chrono::steady_clock::now();
       const std::string read = peer.read(z.image, drawableSet(z.font, z.typeDoc), false);

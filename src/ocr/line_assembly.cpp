@@ -270,7 +270,8 @@ uint32_t quarterOr(uint32_t nominal) {
   return nominal / 4;
 }
 
-// Fonts 944 and 945: a payee line is made of characters of a plausible size.
+// Fonts 944 and 945: a payee line is made of characters of a plausible size (300-dpi pixels
+// scaled by the engine scale: an 8-point capital at 200 dpi stands 15 rows).
 bool payeeSized(const Line& l) {
   uint32_t sw = 0, sh = 0, k = 0;
   for (unsigned i = 0; i < l.n; ++i) {
@@ -281,7 +282,8 @@ bool payeeSized(const Line& l) {
     sh += e.bottom > e.top ? e.bottom - e.top : 0;
     ++k;
   }
-  return k > 0 && sh / k >= 16 && sw / k > 9;
+  const float s = MyOcr.engineScale;
+  return k > 0 && sh / k >= static_cast<uint32_t>(16 * s) && sw / k > static_cast<uint32_t>(9 * s);
 }
 
 // Characters read from a split block next to an unread one, and blocks on the band's edges.
@@ -495,6 +497,7 @@ bool readLine(Out& o, uint32_t l, bool& noValidSet) {
     return valid;
   }
   pvk::ocr::lineAttributes(first, end, rec.top, h);
+  pvk::ocr::setLinePlace(rec.top, h);
   if (!lineHasBlocks(first, end)) return true;
 
   Line line{o, nCharOcr};

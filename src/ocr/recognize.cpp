@@ -72,18 +72,30 @@ void resetState() {
   I_char = II_char = ' ';
 }
 
+using pvk::ocr::Place;
+
 // Block shape and context of one recognition.
 struct Shape {
   uint32_t w;
   uint32_t h;
   uint32_t left;
+  Place place;
 };
+
+// A dot, a comma, an apostrophe and a star scale to much the same cell: their place in the line
+// tells them apart. Nothing but a dot or a comma starts below the line's middle, and neither of
+// them ends above it.
+bool outOfPlace(unsigned char c, Place p) {
+  if (p == Place::Low) return c == '\'' || c == '"' || c == '`' || c == '*';
+  if (p == Place::High) return c == '.' || c == ',';
+  return false;
+}
 
 // The size and set rules under which a template of character c takes no part.
 bool templateExcluded(unsigned j, unsigned char c, const Shape& s) {
   const DBEntry* e = pDB[j];
   if (e != nullptr && e->index < kDBMax && ValidDB[e->index] == 0) return true;
-  if (!IsValid(c)) return true;
+  if (!IsValid(c) || outOfPlace(c, s.place)) return true;
   const bool mono = e != nullptr && e->narrow != 0;
   if (IsFullWidth[c] && s.w < aw_full_width_min) return true;
   if (mono && s.w > aw_3_2) return true;
@@ -314,6 +326,16 @@ bool sameLetterOtherCase() {
          std::toupper(static_cast<unsigned char>(I_char)) == std::toupper(static_cast<unsigned char>(II_char));
 }
 
+// One letter read in both cases with confidences close together: the shapes alone do not give
+// its case (a monospace l has the foot of an L), the letter before it does.
+void caseFromTheLetterBefore() {
+  if (!sameLetterOtherCase() || I_score >= II_score + I_score_delta_low_conf) return;
+  const bool upper = std::isupper(static_cast<unsigned char>(I_char)) != 0;
+  if (upper == (Maiuscolo != 0)) return;
+  std::swap(I_char, II_char);
+  std::swap(I_nn, II_nn);
+}
+
 }  // namespace
 
 const std::array<uint32_t, 32> MicroperforationMask =
@@ -335,7 +357,8 @@ char recognize_char(unsigned block, uint32_t* cell, unsigned char& conf, unsigne
   resetState();
   if (block >= kBlockSlots || cell == nullptr) return noResult(' ', conf, db);
   const BlockRec& b = tblk[block];
-  const Shape s{b.right > b.left ? b.right - b.left : 0, b.bottom > b.top ? b.bottom - b.top : 0, b.left};
+  const Shape s{b.right > b.left ? b.right - b.left : 0, b.bottom > b.top ? b.bottom - b.top : 0, b.left,
+                pvk::ocr::placeOf(b.top, b.bottom)};
   const short font = MyOcr.currentFont;
   const bool micro = microFont();
 
@@ -358,7 +381,8 @@ char recognize_char(unsigned block, uint32_t* cell, unsigned char& conf, unsigne
   if (!micro && minBlack > s.w * s.h / 6) minBlack = s.w * s.h / 6 > 4 ? s.w * s.h / 6 : 4;
   if (black < minBlack) {
     I_char = II_char = ' ';
-    if (font == 944 && black < 80) return noResult(' ', conf, db);
+    // An amount's comma has far less ink than a digit: only low in the line may so little ink be read.
+    if (font == 944 && black < 80 && s.place != Place::Low) return noResult(' ', conf, db);
   }
 
   if (aw_2_3 + s.left > last_j2) Lettera = Numero = 0;
@@ -395,6 +419,7 @@ char recognize_char(unsigned block, uint32_t* cell, unsigned char& conf, unsigne
 
   if (!verify(black, s, cell)) return noResult(knockedOut || I_char == ' ' ? ' ' : '?', conf, db);
 
+  caseFromTheLetterBefore();
   int32_t v = I_score;
   if (v < I_score_min) return noResult('?', conf, db);
   if (!sameLetterOtherCase()) {

@@ -415,6 +415,11 @@ bool put_std_size_char(unsigned i, unsigned j);
 // or a row or column band passes maxTot.
 uint32_t hamming_dist(const uint32_t* a, const uint32_t* b, uint32_t maxTot, uint32_t maxZone,
                       bool withThr);
+namespace pvk::ocr {
+// hamming_dist with its limits, given up (1024) as soon as the pixels counted pass cutoff: the
+// template search asks only whether a template can still matter.
+uint32_t limitedDistance(const uint32_t* a, const uint32_t* b, uint32_t maxTot, uint32_t maxZone, uint32_t cutoff);
+}  // namespace pvk::ocr
 uint32_t high_hamming_dist(const uint32_t* a, const uint32_t* b);
 uint32_t high_left_hamming_dist(const uint32_t* a, const uint32_t* b);
 uint32_t mid_high_hamming_dist(const uint32_t* a, const uint32_t* b);

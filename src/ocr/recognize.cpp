@@ -1,6 +1,7 @@
 // Recognition of one block: size and noise checks, the search of the template store for the
 // best and second candidate of different characters, their distances turned into confidences,
 // and the verifier of the current font, which may penalise, swap or reject them.
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstdint>
@@ -91,12 +92,10 @@ bool outOfPlace(unsigned char c, Place p) {
   return false;
 }
 
-// The size and set rules under which a template of character c takes no part.
-bool templateExcluded(unsigned j, unsigned char c, const Shape& s) {
-  const DBEntry* e = pDB[j];
-  if (e != nullptr && e->index < kDBMax && ValidDB[e->index] == 0) return true;
+// The size and set rules under which a template of character c takes no part, its database
+// monospace or not.
+bool characterExcluded(unsigned char c, const Shape& s, bool mono) {
   if (!IsValid(c) || outOfPlace(c, s.place)) return true;
-  const bool mono = e != nullptr && e->narrow != 0;
   if (IsFullWidth[c] && s.w < aw_full_width_min) return true;
   if (mono && s.w > aw_3_2) return true;
   if (IsFullHeight[c]) {
@@ -110,6 +109,26 @@ bool templateExcluded(unsigned j, unsigned char c, const Shape& s) {
     if (s.h > minHNum && IsLow[c]) return true;
   }
   return mono && s.w < aw_1_3 && c != '.' && c != ',' && c != '\'';
+}
+
+// The rules depend on the block and the character only: worked out once per block for the
+// characters of the store rather than once per template.
+struct Exclusions {
+  bool known[2][256] = {};
+  bool excluded[2][256] = {};
+  bool of(unsigned char c, const Shape& s, bool mono) {
+    if (!known[mono][c]) {
+      known[mono][c] = true;
+      excluded[mono][c] = characterExcluded(c, s, mono);
+    }
+    return excluded[mono][c];
+  }
+};
+
+bool templateExcluded(unsigned j, unsigned char c, const Shape& s, Exclusions& x) {
+  const DBEntry* e = pDB[j];
+  if (e != nullptr && e->index < kDBMax && ValidDB[e->index] == 0) return true;
+  return x.of(c, s, e != nullptr && e->narrow != 0);
 }
 
 // The distance adjusted by context; false when the template drops out.
@@ -157,18 +176,31 @@ void takeSlot(unsigned j, int32_t d) {
   }
 }
 
+// The distance above which a template can change nothing: past SogliaOCR it is dropped, and
+// past the second's distance plus the 30 that a digit among digits or a letter among letters
+// takes off it cannot become best or second (the adjustments only add otherwise). A template
+// of the payee databases raises the best distance whenever it passes SogliaOCR, so it is
+// followed that far.
+uint32_t mattersBelow(bool abi) {
+  const int64_t limit = abi ? SogliaOCR : std::min<int64_t>(SogliaOCR, int64_t{II_score} + 30);
+  return limit < 0 ? 0 : limit > 1024 ? 1024 : static_cast<uint32_t>(limit);
+}
+
 void searchTemplates(const uint32_t* cell, const Shape& s, int32_t dW) {
   const bool small = s.w <= 3;
   const uint32_t maxTot = static_cast<uint32_t>(SogliaOCRPerHamming) * (small ? 2 : 1);
   const uint32_t maxZone = static_cast<uint32_t>(SogliaOCRPerHamming_1Zone) * (small ? 2 : 1);
   const unsigned end = dfnchars < kStoreCells ? dfnchars : kStoreCells;
+  Exclusions x;
   for (unsigned j = 1; j < end; ++j) {
     const unsigned char c = data_ascii[j];
-    if (templateExcluded(j, c, s)) continue;
-    auto d = static_cast<int32_t>(hamming_dist(cell, data_std_bbk[j], maxTot, maxZone, true));
+    if (templateExcluded(j, c, s, x)) continue;
+    const bool abi = nameHolds(pDB[j], "ABIIMP") || nameHolds(pDB[j], "ABIBEN");
+    auto d = static_cast<int32_t>(pvk::ocr::limitedDistance(cell, data_std_bbk[j], maxTot, maxZone,
+                                                             mattersBelow(abi)));
     if (d > SogliaOCR) continue;
     if (!adjustDistance(j, c, s, dW, d)) continue;
-    if (nameHolds(pDB[j], "ABIIMP") || nameHolds(pDB[j], "ABIBEN")) {
+    if (abi) {
       const int64_t raised = int64_t{I_score} * 10 / 8;
       I_score = static_cast<int32_t>(raised > kScoreCeiling ? kScoreCeiling : raised);
     }

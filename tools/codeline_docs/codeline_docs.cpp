@@ -216,6 +216,18 @@ Degradation condition(const std::string& name, uint32_t seed) {
   return d;
 }
 
+void degrade(glyphs::GreyImage& img, const std::vector<glyphs::CharBox>& boxes, const Degradation& deg,
+             uint64_t seed) {
+  Random rnd(seed);
+  if (deg.pattern) drawPattern(img, rnd);
+  if (deg.voids) drawVoids(img, boxes, deg, rnd);
+  if (deg.stain) drawStain(img, boxes, rnd);
+  if (deg.signature) drawSignature(img, rnd);
+  if (deg.blurSigma > 0 || deg.rotationDegrees != 0)
+    magickBlurAndRotate(img, deg.blurSigma, deg.rotationDegrees, deg.paper);
+  addNoise(img, deg.noiseSigma, rnd);
+}
+
 Doc makeDoc(const DocRequest& r) {
   if (r.dpi < 150 || r.dpi > 600) throw std::invalid_argument("dpi out of 150..600");
   Doc d;
@@ -236,14 +248,7 @@ Doc makeDoc(const DocRequest& r) {
   d.image = std::move(line.image);
   d.boxes = std::move(line.boxes);
 
-  Random rnd(r.seed * 1000003ull + static_cast<uint64_t>(r.font));
-  if (r.deg.pattern) drawPattern(d.image, rnd);
-  if (r.deg.voids) drawVoids(d.image, d.boxes, r.deg, rnd);
-  if (r.deg.stain) drawStain(d.image, d.boxes, rnd);
-  if (r.deg.signature) drawSignature(d.image, rnd);
-  if (r.deg.blurSigma > 0 || r.deg.rotationDegrees != 0)
-    magickBlurAndRotate(d.image, r.deg.blurSigma, r.deg.rotationDegrees, r.deg.paper);
-  addNoise(d.image, r.deg.noiseSigma, rnd);
+  degrade(d.image, d.boxes, r.deg, r.seed * 1000003ull + static_cast<uint64_t>(r.font));
   if (d.mirrored) mirror(d);
 
   d.id = "f" + std::to_string(r.font) + "_" + std::to_string(r.dpi) + "dpi_" + r.deg.name + "_s" +

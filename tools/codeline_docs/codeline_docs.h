@@ -69,6 +69,13 @@ std::string everySymbol(short font);
 // Draws a document. Throws std::invalid_argument for a font code or symbol it does not draw.
 Doc makeDoc(const DocRequest& r);
 
+// What a document goes through after drawing, on any drawn line: the marks over it (pattern,
+// voids, stain, signature, from the seed), ImageMagick's blur and rotation, then the noise.
+// Stroke weight, phase and contrast belong to the drawing and are not applied here. Throws
+// std::runtime_error when ImageMagick cannot be run.
+void degrade(glyphs::GreyImage& img, const std::vector<glyphs::CharBox>& boxes, const Degradation& deg,
+             uint64_t seed);
+
 // The magnetic side of a combined document.
 struct Magnetic {
   magsynth::Head head;

@@ -62,22 +62,68 @@ std::vector<double> derivative(const std::vector<Edge>& edges, int n, const Head
 
 uint8_t toByte(double v) { return static_cast<uint8_t>(std::clamp<long>(std::lround(v), 0, 255)); }
 
-}  // namespace
+// The random draws of a signal, in the order every signal takes them: the travel's phase, the
+// phases of wander and hum, then the noise of each byte.
+struct Draws {
+  detail::Random rnd;
+  Travel travel;
+  double wanderPhase, tonePhase;
+  explicit Draws(const Impairments& imp)
+      : rnd(imp.seed ^ 0x5bd1e995u), travel{imp.speedVariation, std::max(imp.speedPeriod, 1.0), 0} {
+    travel.phase = 2 * M_PI * rnd.uniform();
+    wanderPhase = 2 * M_PI * rnd.uniform();
+    tonePhase = 2 * M_PI * rnd.uniform();
+  }
+};
 
-Signal synthesise(const Head& head, const Codeline& line, int rawLines, const Impairments& imp) {
+void checkHead(const Head& head, int rawLines) {
   if (head.samplesPer3Px < 1 || head.planes < 1 || head.linesPerInch <= 0 || rawLines < 0)
     throw std::invalid_argument("head without samples");
-  Signal sig;
+}
+
+// The head's bytes and down-sampled signal for ink edges placed in samples of travel.
+void sample(Signal& sig, const Head& head, const std::vector<Edge>& edges, int rawLines, const Impairments& imp,
+            Draws& draws) {
   sig.rawLines = rawLines;
   sig.bytesPerLine = head.bytesPerLine();
   const size_t total = static_cast<size_t>(rawLines) * head.bytesPerLine();
   const int k = head.bytesPerSample();
   const int n = static_cast<int>(total / k);
+  const double sps = head.samplesPerInch();
+  const std::vector<double> d = derivative(edges, n, head, draws.travel);
+  const double polarity = imp.inverted ? 1 : -1;
+  std::vector<double> value(static_cast<size_t>(n));
+  for (int s = 0; s < n; ++s) {
+    const double t = s + 0.5;
+    const double gain = head.gain * (1 + imp.gainDrift * (n > 1 ? 2.0 * s / (n - 1) - 1 : 0));
+    double v = head.dc + polarity * gain * d[static_cast<size_t>(s)];
+    v += imp.wander * std::sin(2 * M_PI * t / std::max(imp.wanderPeriod, 1.0) + draws.wanderPhase);
+    v += imp.toneAmplitude * std::sin(2 * M_PI * t * imp.toneCyclesPerInch / sps + draws.tonePhase);
+    if (imp.saturation > 0) v = std::clamp(v, head.dc - imp.saturation, head.dc + imp.saturation);
+    value[static_cast<size_t>(s)] = v;
+  }
+  if (imp.mirrored) std::reverse(value.begin(), value.end());
 
-  detail::Random rnd(imp.seed ^ 0x5bd1e995u);
-  const Travel travel{imp.speedVariation, std::max(imp.speedPeriod, 1.0), 2 * M_PI * rnd.uniform()};
-  const double wanderPhase = 2 * M_PI * rnd.uniform(), tonePhase = 2 * M_PI * rnd.uniform();
+  sig.bytes.assign(total, toByte(head.dc));
+  sig.samples.resize(static_cast<size_t>(n));
+  for (int s = 0; s < n; ++s) {
+    int sum = 0;
+    for (int j = 0; j < k; ++j) {
+      const uint8_t b =
+          toByte(value[static_cast<size_t>(s)] + (imp.noise > 0 ? imp.noise * draws.rnd.gaussian() : 0));
+      sig.bytes[static_cast<size_t>(s) * k + j] = b;
+      sum += b;
+    }
+    sig.samples[static_cast<size_t>(s)] = sum / k;
+  }
+}
 
+}  // namespace
+
+Signal synthesise(const Head& head, const Codeline& line, int rawLines, const Impairments& imp) {
+  checkHead(head, rawLines);
+  Signal sig;
+  Draws draws(imp);
   // Ink edges in samples of travel, and the truth of each character from its ink extent.
   const double origin = head.sampleAtLine(line.startLine), sps = head.samplesPerInch();
   std::vector<Edge> edges;
@@ -89,37 +135,25 @@ Signal synthesise(const Head& head, const Codeline& line, int rawLines, const Im
       x0 = std::min(x0, s.x0);
       x1 = std::max(x1, s.x1);
     }
-    const double t0 = travel.timeOf(origin + x0 * sps), t1 = travel.timeOf(origin + x1 * sps);
+    const double t0 = draws.travel.timeOf(origin + x0 * sps), t1 = draws.travel.timeOf(origin + x1 * sps);
     sig.truth.push_back({ink.symbol, ink.character, static_cast<int>(std::floor(t0)),
                          static_cast<int>(std::ceil(t1)) - 1, ink.strength});
   }
   std::sort(sig.truth.begin(), sig.truth.end(), [](const CharTruth& a, const CharTruth& b) { return a.index < b.index; });
+  sample(sig, head, edges, rawLines, imp, draws);
+  return sig;
+}
 
-  const std::vector<double> d = derivative(edges, n, head, travel);
-  const double polarity = imp.inverted ? 1 : -1;
-  std::vector<double> value(static_cast<size_t>(n));
-  for (int s = 0; s < n; ++s) {
-    const double t = s + 0.5;
-    const double gain = head.gain * (1 + imp.gainDrift * (n > 1 ? 2.0 * s / (n - 1) - 1 : 0));
-    double v = head.dc + polarity * gain * d[static_cast<size_t>(s)];
-    v += imp.wander * std::sin(2 * M_PI * t / std::max(imp.wanderPeriod, 1.0) + wanderPhase);
-    v += imp.toneAmplitude * std::sin(2 * M_PI * t * imp.toneCyclesPerInch / sps + tonePhase);
-    if (imp.saturation > 0) v = std::clamp(v, head.dc - imp.saturation, head.dc + imp.saturation);
-    value[static_cast<size_t>(s)] = v;
-  }
-  if (imp.mirrored) std::reverse(value.begin(), value.end());
-
-  sig.bytes.assign(total, toByte(head.dc));
-  sig.samples.resize(static_cast<size_t>(n));
-  for (int s = 0; s < n; ++s) {
-    int sum = 0;
-    for (int j = 0; j < k; ++j) {
-      const uint8_t b = toByte(value[static_cast<size_t>(s)] + (imp.noise > 0 ? imp.noise * rnd.gaussian() : 0));
-      sig.bytes[static_cast<size_t>(s) * k + j] = b;
-      sum += b;
-    }
-    sig.samples[static_cast<size_t>(s)] = sum / k;
-  }
+Signal synthesise(const Head& head, const std::vector<InkEdge>& profile, double startLine, int rawLines,
+                  const Impairments& imp) {
+  checkHead(head, rawLines);
+  Signal sig;
+  Draws draws(imp);
+  const double origin = head.sampleAtLine(startLine), sps = head.samplesPerInch();
+  std::vector<Edge> edges;
+  for (const InkEdge& e : profile) edges.push_back({origin + e.at * sps, e.step});
+  std::sort(edges.begin(), edges.end(), [](const Edge& a, const Edge& b) { return a.at < b.at; });
+  sample(sig, head, edges, rawLines, imp, draws);
   return sig;
 }
 

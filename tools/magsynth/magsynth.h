@@ -93,10 +93,6 @@ struct Signal {
   int bytesPerLine = 0;
 };
 
-// The head signal of a codeline over rawLines raw lines. Throws std::invalid_argument for a
-// symbol the font does not draw or a head without samples.
-Signal synthesise(const Head& head, const Codeline& line, int rawLines, const Impairments& imp = {});
-
 // The ink profile along the travel: positions (inches from the first cell's leading edge) where
 // the share of the track covered by ink steps, and the step. Blank cells add nothing.
 struct InkEdge {
@@ -105,6 +101,18 @@ struct InkEdge {
   int character;  // index in the text; -1 for stray ink
 };
 std::vector<InkEdge> inkEdges(const Codeline& line, double track = 0, const Impairments& imp = {});
+
+// The head signal of a codeline over rawLines raw lines. Throws std::invalid_argument for a
+// symbol the font does not draw or a head without samples.
+Signal synthesise(const Head& head, const Codeline& line, int rawLines, const Impairments& imp = {});
+
+// The head signal of any ink given as its profile along the travel (`at` in inches from the raw
+// line startLine of the optical frame), over rawLines raw lines: print drawn by others, its
+// profile measured from the pixels. The signal carries no truth; the impairments act on the head
+// and the travel only (the ink's own are for drawn lines). Throws std::invalid_argument for a
+// head without samples.
+Signal synthesise(const Head& head, const std::vector<InkEdge>& profile, double startLine, int rawLines,
+                  const Impairments& imp = {});
 
 // Draws the codeline into a document plane of width x height bytes (one row per raw line, 300
 // pixels per inch across): the text runs down the rows from line.startLine, the glyphs' tops at

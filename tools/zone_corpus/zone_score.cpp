@@ -35,16 +35,17 @@ Tally align(const std::vector<Sym>& truth, const std::vector<Sym>& read) {
   Tally t;
   t.chars = static_cast<long>(n);
   t.errors = d[n][m];
+  for (const Sym& s : truth) ++t.bySymbol[s.c].total;
   size_t i = n, j = m;
   while (i > 0 || j > 0) {
     if (i > 0 && j > 0 && d[i][j] == d[i - 1][j - 1] + (truth[i - 1].c == read[j - 1].c ? 0 : 1)) {
-      if (truth[i - 1].c != read[j - 1].c) {
-        if (read[j - 1].c == '?') {
-          ++t.rejects;
-        } else {
-          ++t.substitutions;
-          if (read[j - 1].conf >= 50) ++t.confidentWrong;
-        }
+      if (truth[i - 1].c == read[j - 1].c) {
+        ++t.bySymbol[truth[i - 1].c].right;
+      } else if (read[j - 1].c == '?') {
+        ++t.rejects;
+      } else {
+        ++t.substitutions;
+        if (read[j - 1].conf >= 50) ++t.confidentWrong;
       }
       --i, --j;
     } else if (i > 0 && d[i][j] == d[i - 1][j] + 1) {
@@ -69,6 +70,10 @@ void Tally::add(const Tally& t) {
   deletions += t.deletions;
   confidentWrong += t.confidentWrong;
   seconds += t.seconds;
+  for (const auto& [c, k] : t.bySymbol) {
+    bySymbol[c].right += k.right;
+    bySymbol[c].total += k.total;
+  }
 }
 
 Tally scoreReading(const std::vector<std::string>& truth, const std::string& text, const std::string& conf,

@@ -8,6 +8,12 @@
 
 namespace pvk::zonecorpus {
 
+// How often one character of the truth was read as itself.
+struct SymbolCount {
+  long right = 0;
+  long total = 0;
+};
+
 struct Tally {
   long zones = 0;
   long exact = 0;          // zones read exactly
@@ -19,8 +25,10 @@ struct Tally {
   long deletions = 0;
   long confidentWrong = 0;  // substitutions at confidence 50 or more
   double seconds = 0;       // reading time, all zones
+  std::map<char, SymbolCount> bySymbol;  // per character of the truth
 
   void add(const Tally& t);
+  long right() const { return chars - substitutions - rejects - deletions; }
   double accuracy() const { return chars > 0 ? 1.0 - static_cast<double>(errors) / chars : 1.0; }
   double errorRate() const { return chars > 0 ? static_cast<double>(errors) / chars : 0.0; }
   double confidentWrongRate() const { return chars > 0 ? static_cast<double>(confidentWrong) / chars : 0.0; }

@@ -1,0 +1,143 @@
+// The codeline readers called directly on lines printed in fonts that others drew: a few
+// representative lines, and how often each symbol reads right. Every gate is the level measured
+// when it was set: a ratchet that may only go up. When a reader reads more, raise its gates to
+// what the test reports ("may rise"); never lower one. First, that the print is the size the
+// readers are promised and that the head senses it where the optical columns say.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "print_read.h"
+#include "saved_records.h"
+#include "zone_score.h"
+
+namespace cp = pvk::codelineprint;
+using pvk::zonecorpus::Tally;
+
+namespace {
+
+const std::string kFonts = PVK_TEST_DATA_DIR "/fonts";
+
+class CodelinePrint : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    struct stat st;
+    if (::stat((kFonts + "/GnuMICR.ttf").c_str(), &st) != 0 || ::stat((kFonts + "/CMC7.ttf").c_str(), &st) != 0)
+      GTEST_SKIP() << "no codeline fonts under " << kFonts;
+  }
+  static Tally read(cp::Micr kind, cp::Reader r, const std::string& text, const std::string& condition,
+                    uint32_t seed) {
+    const cp::PrintFont f(kind == cp::Micr::E13B ? cp::sharedE13B(kFonts) : cp::sharedCMC7(kFonts));
+    const cp::Line l = cp::printLine(f, {text, 300, condition, seed});
+    const cp::DirectReading d = cp::readDirect(r, l, PVK_FONT_DB_DIR, cp::headImpairments(condition, seed));
+    return pvk::zonecorpus::scoreReading({l.truth}, d.text, d.conf, false, false);
+  }
+  pvk::testing::SavedRecords saved_;
+};
+
+constexpr cp::Micr E13B = cp::Micr::E13B, CMC7 = cp::Micr::CMC7;
+constexpr cp::Reader Ocr = cp::Reader::Ocr, E13BVert = cp::Reader::E13BVert, CmcHor = cp::Reader::CmcHor;
+
+}  // namespace
+
+// The cell pitch and the glyph heights at each resolution, to a 64th of a pixel (where the
+// outlines are placed); the first lobe of the head signal where the first ink column lies.
+TEST_F(CodelinePrint, PrintKeepsPitchAndHeightAndTheHeadSensesItWhereItLies) {
+  struct Case {
+    cp::Micr kind;
+    const char* text;
+    double heightUnits;  // of the glyphs printed, in advances of the font (one advance is a cell)
+  };
+  const Case cases[] = {{E13B, "0808", 702.0 / 751}, {CMC7, "1919", 800.0 / 751}};
+  for (const Case& c : cases)
+    for (int dpi : {300, 240, 200}) {
+      SCOPED_TRACE(testing::Message() << c.text << " at " << dpi << " dpi");
+      const cp::PrintFont f(c.kind == E13B ? cp::sharedE13B(kFonts) : cp::sharedCMC7(kFonts));
+      const cp::Line l = cp::printLine(f, {c.text, dpi, "clean", 5});
+      ASSERT_EQ(l.boxes.size(), 4u);
+      const double cell = 0.125 * dpi;
+      EXPECT_NEAR(l.boxes[2].x0 - l.boxes[0].x0, 2 * cell, 1.0 / 64);
+      EXPECT_NEAR(l.boxes[3].x1 - l.boxes[1].x1, 2 * cell, 1.0 / 64);
+      EXPECT_NEAR(l.boxes[0].y1 - l.boxes[0].y0, c.heightUnits * cell, 1.0 / 32);
+      pvk::magsynth::Impairments quiet;
+      const pvk::codelinedocs::Magnetic m = cp::magnetic(l, 520, quiet);
+      size_t first = 0;
+      while (first < m.signal.samples.size() && std::abs(m.signal.samples[first] - 128) < 8) ++first;
+      const double expected = (l.boxes[0].x0 + 520 - m.head.refLines) * m.head.samplesPer3Px / 3.0;
+      EXPECT_NEAR(static_cast<double>(first), expected, 4);
+    }
+}
+
+// Lines of the benchmark's layouts at 300 dpi (the seed chooses layout, digits and phase). A gate
+// equal to the line's length asks for the line exactly, nothing added.
+TEST_F(CodelinePrint, RepresentativeLinesReadAtLeastAsWellAsWhenTheirGatesWereSet) {
+  struct Case {
+    cp::Micr kind;
+    cp::Reader reader;
+    const char* condition;
+    uint32_t seed;
+    long right;  // characters read right, at least
+  };
+  const Case cases[] = {
+      {E13B, E13BVert, "clean", 4, 38}, {E13B, E13BVert, "mild", 7, 38}, {E13B, E13BVert, "clean", 7, 22},
+      {E13B, Ocr, "clean", 10, 25},     {CMC7, CmcHor, "clean", 1, 37},   {CMC7, CmcHor, "mild", 11, 28},
+      {CMC7, Ocr, "clean", 3, 29},
+  };
+  for (const Case& c : cases) {
+    const std::string text = cp::sampleLine(c.kind, c.seed);
+    SCOPED_TRACE(cp::readerName(c.reader, c.kind) + " " + c.condition + " " + text);
+    const Tally t = read(c.kind, c.reader, text, c.condition, c.seed);
+    EXPECT_GE(t.right(), c.right);
+    EXPECT_EQ(t.confidentWrong, 0);
+    if (c.right == t.chars) {
+      EXPECT_EQ(t.exact, 1);
+    }
+    if (t.right() > c.right) std::printf("may rise: %s seed %u to %ld\n", text.c_str(), c.seed, t.right());
+  }
+}
+
+// Each symbol twice in each of two lines, one clean and one mild: how many of its four prints each
+// reader reads right.
+TEST_F(CodelinePrint, EachSymbolReadsRightAtLeastAsOftenAsWhenItsGateWasSet) {
+  struct Lines {
+    cp::Micr kind;
+    cp::Reader second;
+    const char* clean;
+    const char* mild;
+  };
+  const Lines lines[] = {{E13B, E13BVert, ":0123456789: 9876543210< ;=<;=", "<5678901234< ;4321098765; =::="},
+                         {CMC7, CmcHor, ":123456789; 987654321< =:;<=", "<456789123= 321987654: ;<=:;"}};
+  Tally byReader[2][2];  // [font][optical OCR, second reader]
+  for (int k = 0; k < 2; ++k)
+    for (int r = 0; r < 2; ++r) {
+      const cp::Reader reader = r ? lines[k].second : Ocr;
+      byReader[k][r].add(read(lines[k].kind, reader, lines[k].clean, "clean", 1));
+      byReader[k][r].add(read(lines[k].kind, reader, lines[k].mild, "mild", 2));
+    }
+  struct Gate {
+    cp::Micr kind;
+    char symbol;
+    long ocr, second;  // of 4, by ReadOCR with the optical font, and by ReadE13BVert or ReadCMCHor
+  };
+  const Gate gates[] = {
+      {E13B, '0', 4, 4}, {E13B, '1', 0, 4}, {E13B, '2', 0, 4}, {E13B, '3', 4, 4}, {E13B, '4', 0, 4},
+      {E13B, '5', 2, 4}, {E13B, '6', 0, 4}, {E13B, '7', 0, 4}, {E13B, '8', 4, 4}, {E13B, '9', 4, 4},
+      {E13B, ':', 0, 4}, {E13B, '=', 0, 4}, {E13B, '<', 0, 4}, {E13B, ';', 0, 0},  // transit amount on-us dash
+      {CMC7, '1', 0, 4}, {CMC7, '2', 2, 4}, {CMC7, '3', 1, 4}, {CMC7, '4', 0, 4}, {CMC7, '5', 4, 4},
+      {CMC7, '6', 4, 4}, {CMC7, '7', 0, 4}, {CMC7, '8', 4, 4}, {CMC7, '9', 4, 4},
+      {CMC7, ':', 3, 4}, {CMC7, ';', 2, 4}, {CMC7, '<', 4, 4}, {CMC7, '=', 4, 4},  // S1 to S4
+  };
+  for (const Gate& g : gates) {
+    const int k = g.kind == E13B ? 0 : 1;
+    const long got[2] = {byReader[k][0].bySymbol[g.symbol].right, byReader[k][1].bySymbol[g.symbol].right};
+    SCOPED_TRACE(testing::Message() << (k ? "CMC7 '" : "E13B '") << g.symbol << "'");
+    EXPECT_EQ(byReader[k][0].bySymbol[g.symbol].total, 4);
+    EXPECT_GE(got[0], g.ocr);
+    EXPECT_GE(got[1], g.second);
+    if (got[0] > g.ocr || got[1] > g.second)
+      std::printf("may rise: %s '%c' to %ld, %ld\n", k ? "CMC7" : "E13B", g.symbol, got[0], got[1]);
+  }
+}

@@ -155,6 +155,7 @@ class ZoneReader {
   bool stopRule(int i) const;
   bool endOfCycleNeeded();
   void cleanUp(Work& w);
+  int px(int k) const;
   void reduce(int bi);
   bool finishBand(int bi);
   int join();
@@ -512,12 +513,16 @@ void trimToExpected(Work& w) {
   }
 }
 
+// The OCR-B clean-up's size limits are 300-dpi pixels: at the zone's resolution they scale with
+// every other size of the engine.
+int ZoneReader::px(int k) const { return static_cast<int>(static_cast<float>(k) * scale_); }
+
 void ZoneReader::cleanUp(Work& w) {
   if (w.n <= 0) return;
   if (IsMICROPERFORATIONFont(font_, true)) {
     PulisciMicroperforati(w.text, w.conf, w.info, w.n, 9, 0, 26, 42);
   } else if (font_ == 38) {
-    PulisciFontOCRB(w.text, w.conf, w.info, w.n, 9, 26, 12, 38);
+    PulisciFontOCRB(w.text, w.conf, w.info, w.n, px(9), px(26), px(12), px(38));
     auto weakEnd = [&](int k) {
       const char c = w.text[k];
       return c == ' ' || c == '?' ||
@@ -526,7 +531,7 @@ void ZoneReader::cleanUp(Work& w) {
     while (w.n > 0 && weakEnd(0)) w.remove(0);
     while (w.n > 0 && weakEnd(w.n - 1)) w.remove(w.n - 1);
   } else if (font_ == 39) {
-    PulisciFontOCRB(w.text, w.conf, w.info, w.n, 0, 0, 24, 0);
+    PulisciFontOCRB(w.text, w.conf, w.info, w.n, 0, 0, px(24), 0);
     trimToExpected(w);
   } else if (IsCMC7Font(font_)) {
     PulisciFontFixSize(w.text, w.conf, w.info, w.n, 25, 38, 26, 0);

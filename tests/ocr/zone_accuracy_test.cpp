@@ -29,12 +29,6 @@ Gate gateOf(short font, const std::string& cond) {
   const bool clean = cond == "clean";
   static const std::map<short, std::pair<Gate, Gate>> measured = {
       // font: {clean, mild}
-      // Font 3, mild: a Q read as a confident 0 at 200 dpi and two apostrophes lost (the 32 x 32
-      // cell makes a small mark a solid square).
-      {3, {{0.995, 0.0}, {0.957, 0.015}}},
-      // Font 39 at 200 dpi: the OCR-B clean-up's height floor of 24 pixels turns every
-      // character of a 21-pixel line into '?' and the band gives nothing.
-      {39, {{0.995, 0.0}, {0.666, 0.003}}},
       // CMC7: the clean-up's fixed-size floors (25 pixels wide, 26 high) reject every character
       // at 200 and 240 dpi; 300 dpi reads.
       {202, {{0.514, 0.0}, {0.333, 0.003}}},

@@ -4,6 +4,7 @@
 // closed with CR LF or dropped.
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "core/records.h"
 #include "core/trace.h"
@@ -466,6 +467,26 @@ bool lineSizes(unsigned first, unsigned end, bool& valid) {
   return true;
 }
 
+// The body of the line's characters, where its marks are placed from: the median top and bottom
+// of its blocks at least half the line high (a speck or a comma below would stretch the line).
+void setLineBody(unsigned first, unsigned end, uint32_t lineHeight) {
+  std::vector<uint32_t> tops, bottoms;
+  for (unsigned p = first; p < end; ++p) {
+    const unsigned b = stblk[p];
+    if (b == 0 || b >= kBlockSlots || tblk[b].top == 0 || 2 * blockH(b) < lineHeight) continue;
+    tops.push_back(tblk[b].top);
+    bottoms.push_back(tblk[b].bottom);
+  }
+  if (tops.empty()) {
+    pvk::ocr::setLinePlace(0, 0);
+    return;
+  }
+  std::nth_element(tops.begin(), tops.begin() + tops.size() / 2, tops.end());
+  std::nth_element(bottoms.begin(), bottoms.begin() + bottoms.size() / 2, bottoms.end());
+  const uint32_t top = tops[tops.size() / 2], bottom = bottoms[bottoms.size() / 2];
+  pvk::ocr::setLinePlace(top, bottom > top ? bottom - top : 0);
+}
+
 // Reads line l of the line table; false when the reading ends (stop, no room, no valid set).
 bool readLine(Out& o, uint32_t l, bool& noValidSet) {
   const LineRec& rec = tln[l];
@@ -497,7 +518,7 @@ bool readLine(Out& o, uint32_t l, bool& noValidSet) {
     return valid;
   }
   pvk::ocr::lineAttributes(first, end, rec.top, h);
-  pvk::ocr::setLinePlace(rec.top, h);
+  setLineBody(first, end, h);
   if (!lineHasBlocks(first, end)) return true;
 
   Line line{o, nCharOcr};

@@ -133,11 +133,13 @@ void setLinePlace(uint32_t lineTop, uint32_t lineHeight) {
   placeHeight = lineHeight;
 }
 
-// By sixteenths of the line: a block ending above 7/16 stands high, one starting below 9/16 low.
+// By sixteenths of the line: a block ending above 7/16 stands high, one starting below 9/16 low
+// (below 12/16 at the bottom).
 Place placeOf(uint32_t top, uint32_t bottom) {
   if (placeHeight == 0 || bottom <= top) return Place::Unknown;
   const auto at = [](uint32_t row) { return row > placeTop ? (row - placeTop) * 16 / placeHeight : 0u; };
   if (at(bottom) < 7) return Place::High;
+  if (at(top) >= 12) return Place::Bottom;
   if (at(top) >= 9) return Place::Low;
   return Place::Middle;
 }

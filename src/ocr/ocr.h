@@ -639,9 +639,9 @@ void setLineMetrics();
 void lineAttributes(unsigned first, unsigned end, uint32_t lineTop, uint32_t lineHeight);
 
 // Where a block stands in the text line being read: ending above the line's middle (High),
-// starting below it (Low), or neither; Unknown outside a line. The line assembly names the line
-// before reading its blocks; a new band forgets it.
-enum class Place { Unknown, High, Low, Middle };
+// starting below it (Low; Bottom in its last quarter), or neither; Unknown outside a line. The
+// line assembly names the line before reading its blocks; a new band forgets it.
+enum class Place { Unknown, High, Low, Bottom, Middle };
 void setLinePlace(uint32_t lineTop, uint32_t lineHeight);
 Place placeOf(uint32_t top, uint32_t bottom);
 

@@ -83,11 +83,14 @@ struct Shape {
   Place place;
 };
 
-// A dot, a comma, an apostrophe and a star scale to much the same cell: their place in the line
-// tells them apart. Nothing but a dot or a comma starts below the line's middle, and neither of
-// them ends above it.
+bool low(Place p) { return p == Place::Low || p == Place::Bottom; }
+
+// A dot, a comma, a dash, an apostrophe and a star scale to much the same cell: their place in
+// the line tells them apart. Nothing but a dot or a comma starts below the line's middle (a dash
+// not in its last quarter), and neither of them ends above it.
 bool outOfPlace(unsigned char c, Place p) {
-  if (p == Place::Low) return c == '\'' || c == '"' || c == '`' || c == '*';
+  if (p == Place::Bottom && c == '-') return true;
+  if (low(p)) return c == '\'' || c == '"' || c == '`' || c == '*';
   if (p == Place::High) return c == '.' || c == ',';
   return false;
 }
@@ -414,7 +417,7 @@ char recognize_char(unsigned block, uint32_t* cell, unsigned char& conf, unsigne
   if (black < minBlack) {
     I_char = II_char = ' ';
     // An amount's comma has far less ink than a digit: only low in the line may so little ink be read.
-    if (font == 944 && black < 80 && s.place != Place::Low) return noResult(' ', conf, db);
+    if (font == 944 && black < 80 && !low(s.place)) return noResult(' ', conf, db);
   }
 
   if (aw_2_3 + s.left > last_j2) Lettera = Numero = 0;

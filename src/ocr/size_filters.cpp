@@ -169,10 +169,13 @@ void verificaO0_OCRB(char* text, char* conf, ChInfo* info, int n) {
   if (capitals.k == 0) hl = hd / kDigitOverCapital;
   const bool apart = hl > 0 && hd - hl >= 1;
   const double t = (hl * kOOverCapital + hd) / 2;
+  // A height settles the character only when it stands clear of the threshold by a quarter of
+  // the gap (and half a pixel).
+  const double margin = std::max(0.5, (hd - hl) / 4);
   for (int i = 0; i < n; ++i) {
     if (!info[i].zeroLetterO || (text[i] != '0' && text[i] != 'O')) continue;
     const double h = heightOf(info[i]);
-    if (!apart || std::fabs(h - t) < 0.5) {
+    if (!apart || std::fabs(h - t) < margin) {
       conf[i] = std::min(conf[i], kUnsettled);
       continue;
     }

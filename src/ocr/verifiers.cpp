@@ -1,6 +1,7 @@
 // Per-font verifiers of a recognition: each checks the best candidate's size against the
 // font's character sizes and arbitrates look-alike pairs on the small area of the cell where
 // the two differ, lowering a confidence or rejecting the block.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -287,8 +288,11 @@ namespace {
 bool roundLetter(char c) { return c == '0' || c == 'O' || c == 'o'; }
 
 // The pairs a generic font arbitrates when the two candidates are close.
-void genericPairs(const uint32_t* cell) {
-  if (isPair('0', 'O')) {
+void genericPairs(const uint32_t* cell, unsigned w, unsigned h) {
+  if (isPair('.', '-')) {
+    // Both scale to a solid cell: a dash is at least twice as wide as it is high, a dot is not.
+    scoreOf(w >= 2 * h ? '.' : '-') >>= 1;
+  } else if (isPair('0', 'O')) {
     II_score -= 10;
   } else if (isPair('0', 'D') || isPair('O', 'D')) {
     compareOn(cell, left_hamming_dist, Rule::Half);
@@ -325,7 +329,11 @@ bool VerificaGenericoFont(uint32_t* cell, unsigned w, unsigned h, unsigned black
   }
   const uint32_t H = MyOcr.charHeight;
   const uint32_t W = MyOcr.charWidth;
-  uint32_t minBlack = 2 * H < 100 ? 2 * H : 100;
+  // Ink is an area: the floor, made for 300 dpi, shrinks with the square of the engine scale
+  // (the nominal height already carries one factor of it), or a 200-dpi dot never has enough.
+  const double s = MyOcr.engineScale;
+  const auto floorAt300 = static_cast<uint32_t>(std::min(2.0 * H * s, 100.0 * s * s));
+  uint32_t minBlack = s > 0 && s < 1 ? floorAt300 : (2 * H < 100 ? 2 * H : 100);
   if (I_char == 'P' && ink(cell, low_right_hamming_dist) > 30) return false;
   if (dbNameHolds(I_nn, "ARIAL")) {
     if (I_char == 'I' || I_char == 'l') {
@@ -342,7 +350,7 @@ bool VerificaGenericoFont(uint32_t* cell, unsigned w, unsigned h, unsigned black
   const int32_t margin = m + 1 < 15 ? m + 1 : 15;
   if (I_score < II_score + margin) {
     if (I_score < 41) return false;
-    genericPairs(cell);
+    genericPairs(cell, w, h);
     return true;
   }
   return !(IsMinuscolo[static_cast<unsigned char>(I_char)] && I_score < 60);

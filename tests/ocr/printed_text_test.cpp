@@ -22,6 +22,7 @@ TEST_F(PrintedText, LookAlikesAndSizesReadExactly) {
   if (magickProgram().empty()) GTEST_SKIP() << "ImageMagick is not installed";
   const std::string ocrb = "/usr/share/fonts/opentype/ocr-b/OCRB.otf";
   const std::string sans = "/usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf";
+  const std::string ocra = "/usr/share/fonts/truetype/ocr-a/OCRA.ttf";
   struct Case {
     short font;
     uint16_t typeDoc;
@@ -36,6 +37,7 @@ TEST_F(PrintedText, LookAlikesAndSizesReadExactly) {
       {4, 0, 300, 14, &ocrb, "57 88219 2629"},        // 14-point digits stand 46 rows
       {4, 0, 300, 11, &ocrb, "4650 34.56"},           // a dot, not a dash
       {3, 0, 300, 12, &ocrb, "VL4GB."},               // a dot, not an apostrophe
+      {2, 0, 200, 12, &ocra, "420.77441 64502"},      // a 200-dpi dot has ink enough, and is no dash
       {945, 3, 300, 10, &sans, "WALTER WAGNER"},      // a W wider than the old width limit
       {945, 3, 300, 14, &sans, "EDWARD NEWTON"},      // 14 points, taller than the old height limit
       {945, 3, 300, 11, &sans, "PIXEL JAX LUCIA"},    // an L among capitals, not an l

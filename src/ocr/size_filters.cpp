@@ -79,7 +79,8 @@ void PulisciMicroperforati(char* text, char* conf, ChInfo* info, int& n, int min
     const char c = text[i];
     if (c == ' ' || c == '?' || c == '-' || c == '\'') continue;
     const int w = c == 'I' ? widthOf(info[i]) * 11 / 6 : widthOf(info[i]);
-    const int h = c == '/' ? heightOf(info[i]) * 34 / 23 : heightOf(info[i]);
+    // A slash or a star of holes fills five rows of the seven.
+    const int h = c == '/' || c == '*' ? heightOf(info[i]) * 34 / 23 : heightOf(info[i]);
     if (b.widthOut(w) || b.heightOut(h)) makeUnread(text, conf, i);
   }
   if (strnlen(text, static_cast<size_t>(n)) <= 10) return;

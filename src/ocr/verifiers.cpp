@@ -99,8 +99,9 @@ void microWindow(char c, uint8_t microD, int32_t& score, unsigned w, unsigned h)
     num = 8, den = 10;
   } else if (c == 'I') {
     fits = inRange(w, 9, 17) && inRange(h, 30, 44);
-  } else if (c == '/') {
-    fits = fits && inRange(h, 18, 28);
+  } else if (c == '/' || c == '*') {
+    // A star of holes fills five rows, as the slash does, or all seven.
+    fits = fits && inRange(h, 18, c == '*' ? 42 : 28);
   } else if (c == '@') {
     fits = fits && inRange(h, 27, 35);
   } else {

@@ -173,6 +173,7 @@ void pvkemu_clear_faults(void) {
     d.faults.clear();
     d.claimFaultTimes = d.openFaultTimes = 0;
   }
+  imageStreamClearFaults();
 }
 
 size_t pvkemu_log_count(void) { return configuredBus().log.size(); }

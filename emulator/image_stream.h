@@ -10,12 +10,17 @@
 
 namespace pvk::emulator {
 
+// Feeds a document as pvkemu_feed does; atPhotocell false leaves the sheet model alone (the
+// calibration sheet feeds itself one stretch at a time).
+int feedDocument(int dev, const pvkemu_document* doc, bool atPhotocell);
 // The acquisition start command: builds the stream of the fed document.
 void imageStreamStart(Device& d);
 // Bytes were taken from the bulk stream (fires the byte-offset faults).
 void imageStreamTaken(Device& d, size_t n);
 // The bus is emptied.
 void imageStreamReset();
+// Drops the stream faults of every device.
+void imageStreamClearFaults();
 void eepromReset();
 
 // Factory calibration requests: the data-set select and the 64-byte reads.

@@ -24,6 +24,7 @@ struct AcqWork {
   ImgInfo* front;
 };
 AcqWork ParAcq;
+bool streamEndedShort = false;
 
 // Gain coefficients per side, planes x reference pixels, alive for one acquisition.
 float* CoefCor[kSides];
@@ -91,6 +92,8 @@ bool stopRequested() { return pvk::core::stopRequested(); }
 uint64_t currentBytesToRead() {
   return ParAcq.bytesToRead ? ParAcq.bytesToRead : MyDev.img[1].imageBytes;
 }
+
+bool lastStreamEndedShort() { return streamEndedShort; }
 
 }  // namespace pvk::acquisition
 
@@ -225,6 +228,7 @@ uint8_t scanSteps() {
   if (MyDev.lastResult < 0) return 0;
 
   const uint64_t got = front.imageBytes;
+  streamEndedShort = got < bytes;
   settleAfterRead(front, got);
   // Raw lines with magnetic bytes are longer than the image rows: count lines, not row bytes.
   uint64_t height = rawLine ? got / rawLine : 0;
@@ -256,6 +260,7 @@ uint8_t scanSteps() {
 
 uint8_t Vx3Scan_PID009_Singolo() {
   std::memset(&ParAcq, 0, sizeof ParAcq);
+  streamEndedShort = false;
   InitVerificaDoppi(&MyDev.img[1]);
   stopAcq = 0;
   inviatoPktend = 0;

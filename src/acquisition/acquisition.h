@@ -77,6 +77,9 @@ struct ConfigBlockInput {
 void buildConfigBlock(const ConfigBlockInput& in, uint8_t* out, bool* linesLimited);
 // Bytes the running acquisition asks for (the front record's count is cleared while it runs).
 uint64_t currentBytesToRead();
+// Whether the last acquisition's stream ended before it gave all the bytes asked for: a
+// document shorter than the most that was asked for, or a stream cut short.
+bool lastStreamEndedShort();
 // The input for the current records.
 ConfigBlockInput configBlockInputFromRecords();
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "control/control.h"
+#include "core/frame.h"
 #include "core/ini.h"
 #include "core/trace.h"
 #include "device/device.h"
@@ -40,12 +41,16 @@ void AggiornaNumPag() { count(MyDev.pagesTotal, MyDev.pagesCurrent, 43, "nPages"
 
 void AggiornaNInkjet() { count(MyDev.stampsTotal, MyDev.stampsCurrent, 46, "InkjetCnt", "InkjetCntCur"); }
 
+// The INI's DBDir, else the databases installed with the library, else the configuration
+// directory.
 void Vx3SetDefaultDBDir() {
   char dir[260];
   GetPrivateProfileString("OCR", "DBDir", "", dir, sizeof dir, MyLog.iniPath);
   const char* src = MyDev.cnfDir;
   if (dir[0] != '\0') {
     WriteTrace("changing DBDir", dir, false);
+    src = dir;
+  } else if (pvk::core::installedFontDbDir(dir, sizeof dir)) {
     src = dir;
   }
   // Leave room for the '/' and the terminator.

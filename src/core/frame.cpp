@@ -2,7 +2,9 @@
 #include "core/frame.h"
 
 #include <dlfcn.h>
+#include <limits.h>
 #include <sched.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -107,6 +109,30 @@ std::string ownLibraryPath() {
 }
 
 }  // namespace
+
+namespace {
+
+// The font database directory beside the library file at path, when it is a directory.
+std::string fontDbDirBeside(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return std::string();
+  const std::string dir = path.substr(0, slash + 1) + pvk::core::kFontDbFromLibDir + "/";
+  struct stat st {};
+  return ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? dir : std::string();
+}
+
+}  // namespace
+
+bool pvk::core::installedFontDbDir(char* out, size_t size) {
+  const std::string lib = ownLibraryPath();
+  std::string dir = fontDbDirBeside(lib);
+  // A host may load the library through a link that lies elsewhere than the install.
+  char resolved[PATH_MAX];
+  if (dir.empty() && !lib.empty() && ::realpath(lib.c_str(), resolved) != nullptr) dir = fontDbDirBeside(resolved);
+  if (dir.empty() || dir.size() >= size) return false;
+  std::memcpy(out, dir.c_str(), dir.size() + 1);
+  return true;
+}
 
 __attribute__((constructor)) void on_load() {
   const std::string lib = ownLibraryPath();

@@ -36,10 +36,21 @@ constexpr char kVersion[] = "2.2.5.2";
 constexpr char kBuildTag[] = "ZUN";
 constexpr char kFallbackIni[] = "/etc/libPlavikMS.ini";
 constexpr uint64_t kInvalidHandle = 0xFFFFFFFFu;
+// Where an install puts the font databases, seen from where it puts the library.
+#ifdef PVK_FONT_DB_FROM_LIBDIR
+constexpr char kFontDbFromLibDir[] = PVK_FONT_DB_FROM_LIBDIR;
+#else
+constexpr char kFontDbFromLibDir[] = "../share/PlavikMS/fontdb";
+#endif
 
 // The INI path of a library file: ".so" in the file's base name becomes ".ini" and the name
 // ends there. False (out untouched) when the base name holds no ".so" or the result does not fit.
 bool iniPathFromLibraryPath(const char* libPath, char* out, size_t size);
+
+// The font databases installed with the library: kFontDbFromLibDir beside the directory of the
+// library's own file (as loaded, else with its links resolved), '/'-terminated, into out. False
+// (out untouched) when there is no such directory or it does not fit.
+bool installedFontDbDir(char* out, size_t size);
 
 // The handle that exported calls needing no device hand to the guard.
 inline void* noDeviceHandle() { return &NULLHandle; }

@@ -175,10 +175,22 @@ bool readable(const std::string& line) { return line.size() < kReadLineSize; }
 // A copied line keeps its own line end and gets "\r\n" added. A last line that ends in a lone
 // '\r' becomes a line ending in '\n' of the same length: the readers strip either end, and a
 // line that was short enough for them stays short enough (with "\r\n" in place of the '\r'
-// a 255-byte line would grow past their limit and vanish).
-std::string copiedLine(const std::string& line) {
-  if (line.back() == '\r') return line.substr(0, line.size() - 1) + "\n\r\n";
-  return line + "\r\n";
+// a 255-byte line would grow past their limit and vanish). A last line without any line end
+// gets "\r\n", or '\n' where "\r\n" would take it past the limit; a 255-byte one cannot be
+// given a line end and stay readable, and gives false.
+bool copyLine(std::string& out, const std::string& line) {
+  if (line.back() == '\r') {
+    out.append(line, 0, line.size() - 1).append("\n\r\n");
+  } else if (line.back() == '\n' || !readable(line)) {
+    out += line + "\r\n";
+  } else if (readable(line + "\r\n")) {
+    out += line + "\r\n";
+  } else if (readable(line + "\n")) {
+    out += line + "\n\r\n";
+  } else {
+    return false;
+  }
+  return true;
 }
 
 // The lines of a file's bytes held in memory, each with its line end, as readWholeLine gives them.
@@ -203,23 +215,26 @@ bool readAll(FILE* f, std::string& text) {
   return !std::ferror(f);
 }
 
+enum class Edit { kUnchanged, kChanged, kRefused };
+
 // Sets key=value in section of a file's contents (`exists` false: there is no file yet).
 // Copied lines keep their line end and get "\r\n" added; lines shorter than 3 characters are
-// dropped. False when the key already holds the value: the contents are left as they are.
-bool setKey(std::string& text, bool& exists, const std::string& bracketed, const char* key,
+// dropped. kUnchanged when the key already holds the value, kRefused when a line the readers see
+// could not be copied so that they still see it: the contents are then left as they are.
+Edit setKey(std::string& text, bool& exists, const std::string& bracketed, const char* key,
             const std::string& keyLine) {
   std::string out;
   if (!exists) {
     text = bracketed + "\r\n" + keyLine + "\r\n\r\n";
     exists = true;
-    return true;
+    return Edit::kChanged;
   }
   TextLines in{text};
   std::string line;
   bool inSection = false;
   while (in.next(line)) {
     if (line.size() < kMinLine) continue;
-    out += copiedLine(line);
+    if (!copyLine(out, line)) return Edit::kRefused;
     if (readable(line) && isSectionLine(line, bracketed)) {
       inSection = true;
       break;
@@ -228,13 +243,13 @@ bool setKey(std::string& text, bool& exists, const std::string& bracketed, const
   if (!inSection) {
     out += "\r\n" + bracketed + "\r\n" + keyLine + "\r\n\r\n";
     text.swap(out);
-    return true;
+    return Edit::kChanged;
   }
   bool written = false;
   while (in.next(line)) {
     if (line.size() < kMinLine) continue;
     if (!written && readable(line) && isKeyLine(line, key)) {
-      if (stripLineEnd(line) == keyLine) return false;
+      if (stripLineEnd(line) == keyLine) return Edit::kUnchanged;
       out += keyLine + "\r\n";
       written = true;
       continue;
@@ -243,11 +258,20 @@ bool setKey(std::string& text, bool& exists, const std::string& bracketed, const
       out += keyLine + "\r\n\r\n";
       written = true;
     }
-    out += copiedLine(line);
+    if (!copyLine(out, line)) return Edit::kRefused;
   }
   if (!written) out += keyLine + "\r\n";
   out += "\r\n";
   text.swap(out);
+  return Edit::kChanged;
+}
+
+// A section or key line the readers would skip once written with its line end.
+bool fitsTheReaders(const std::string& bracketed, const char* const* keys, const char* const* values,
+                    int count) {
+  if (!readable(bracketed + "\r\n")) return false;
+  for (int i = 0; i < count; ++i)
+    if (!readable(std::string(keys[i]) + "=" + values[i] + "\r\n")) return false;
   return true;
 }
 
@@ -264,6 +288,10 @@ int WritePrivateProfileStrings(const char* section, const char* const* keys, con
     return 0;
   }
   const std::string bracketed = std::string("[") + section + "]";
+  if (!fitsTheReaders(bracketed, keys, values, count)) {
+    WriteTrace("err - ", "WritePrivateProfileString line too long for", path, false);
+    return 0;
+  }
   FILE* in = std::fopen(path, "rb");
   if (in == nullptr && errno != ENOENT) {
     WriteTrace("err - ", "WritePrivateProfileString cannot read", path, false);
@@ -282,10 +310,17 @@ int WritePrivateProfileStrings(const char* section, const char* const* keys, con
   const bool exists = in != nullptr;
   bool ok = !exists || readAll(in, text);
   if (in != nullptr) std::fclose(in);
-  bool present = exists, changed = false;
-  for (int i = 0; ok && i < count; ++i)
-    if (setKey(text, present, bracketed, keys[i], std::string(keys[i]) + "=" + values[i])) changed = true;
-  if (ok && changed) ok = out.write(text) && out.commit();
+  bool present = exists;
+  Edit edit = Edit::kUnchanged;
+  for (int i = 0; ok && i < count && edit != Edit::kRefused; ++i) {
+    const Edit e = setKey(text, present, bracketed, keys[i], std::string(keys[i]) + "=" + values[i]);
+    if (e != Edit::kUnchanged) edit = e;
+  }
+  if (edit == Edit::kRefused) {
+    WriteTrace("err - ", "WritePrivateProfileString a line could not stay readable in", path, false);
+    return 0;
+  }
+  if (ok && edit == Edit::kChanged) ok = out.write(text) && out.commit();
   if (!ok) {
     WriteTrace("err - ", "WritePrivateProfileString failed on ", path, static_cast<int>(errno),
                false);

@@ -2,12 +2,12 @@
 // acquisition engine, the two-part document, the top skips, then the sides' deskew, crop and
 // stamp (acquire_sides.cpp), the vertical stretch of one firmware and the page counters.
 #include <algorithm>
-#include <unistd.h>
 
 #include "acquisition/acquisition.h"
 #include "calibration/calibration.h"
 #include "control/control.h"
 #include "core/image_utils.h"
+#include "core/shims.h"
 #include "core/trace.h"
 #include "device/device.h"
 #include "device/inkjet.h"
@@ -149,7 +149,7 @@ void applyTopSkips(ImgInfo* sides) {
 
 void oldFirmwareStop() {
   if (MyDev.fwVersion >= 0x2010 || firstPart()) return;
-  if (MyDev.fwVersion == 0x1005 || MyDev.fwVersion == 0x1007) usleep(MyAcq.rearOff ? 1500000 : 800000);
+  if (MyDev.fwVersion == 0x1005 || MyDev.fwVersion == 0x1007) Sleep(MyAcq.rearOff ? 1500 : 800);
   Vx3BaseContrlMsg(209, 2, nullptr, 0, true);
 }
 
@@ -182,6 +182,17 @@ void noteNextDocument() {
   if (moveBackModel() && !MyAcq.calibrating && !moveByTime() && !MyDev.adfPresent && MyDev.FwCapBackward &&
       MyAcq.autoMoveBack)
     MyAcq.nextDocInserted = MyAcq.streamRead ? (FX2ReadStatusL() & 0x4) != 0 : 1;
+}
+
+// A one-part document whose stream ended before the bytes asked for must show its paper's end:
+// sides from a stream cut inside the document are never handed on as a document.
+bool streamCutShort(const ImgInfo* sides) {
+  if (!normalDocument() || MyAcq.twoPartActive || !pvk::acquisition::lastStreamEndedShort()) return false;
+  for (int s : {1, 0}) {
+    const ImgInfo& side = sides[s];
+    if (side.hasData && side.firstRow && side.rowsUsed) return !pvk::document::streamHoldsWholeDocument(side);
+  }
+  return sides[0].hasData || sides[1].hasData;
 }
 
 // A device that stops answering during a document (unplugged, powered off) is marked for a
@@ -257,6 +268,10 @@ int32_t AcquireImg(uint16_t lines, ImgInfo* sides, bool forward) {
     return failureExit(MyDev.lastResult);
   }
   if (normalDocument() && !secondPart()) AggiornaNumPag();
+  if (streamCutShort(sides)) {
+    WriteTrace("err - ", "image stream ended inside the document", sides[1].rowsUsed, false);
+    return failureExit(PVK_ERR_NOT_READY);
+  }
   if (!twoPartBookkeeping(sides)) return failureExit(MyDev.lastResult);
   applyTopSkips(sides);
   ReAllign();

@@ -103,6 +103,12 @@ uint16_t opticalOffset300(int edgeRows, int maxDpiV);
 bool chequeTooShort(int frontTrimWidth, int rearTrimWidth, int frontDpiH, int frontHeight, int frontDpiV,
                     int rearHeight, int rearDpiV);
 
+// A scanner ends a document's stream once the paper has passed its sensors: a stream that
+// ended before the bytes asked for shows paper in some row and the transport's dark background
+// in its last. False for a side that shows paper to its last row, or none at all: a stream cut
+// inside the document. Rows are those the engine wrote from firstRow (before the top skips).
+bool streamHoldsWholeDocument(const ImgInfo& side);
+
 // Deskews, crops and stamps the used sides of `sides` (rear then front); 0, or -4 when a side
 // could not be processed (traced).
 int32_t finishSides(ImgInfo* sides, bool secondPart);

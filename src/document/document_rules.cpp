@@ -1,5 +1,6 @@
 // The arithmetic of the document road kept apart from the device: firmware capability flags,
-// the combined deskew angle, top skips, paper-move line counts and the short-cheque test.
+// the combined deskew angle, top skips, paper-move line counts, the short-cheque test and
+// whether a stream that ended early held the whole document.
 #include <algorithm>
 #include <cmath>
 
@@ -115,6 +116,37 @@ bool chequeTooShort(int frontTrimWidth, int rearTrimWidth, int frontDpiH, int fr
   const int64_t rear300 = static_cast<int64_t>(rearHeight) * rearDpiV / 300;
   const int64_t front300 = static_cast<int64_t>(frontHeight) * frontDpiV / 300;
   return width300 >= 1926 && width300 <= 2324 && rear300 < 800 && rear300 * 110 / 100 < front300;
+}
+
+namespace {
+
+// A row shows paper when a sixteenth of its width is brighter than the transport can be: the
+// deskew never takes a level below 100 for the document's edge.
+bool rowShowsPaper(const ImgInfo& side, uint32_t row, uint32_t left, uint32_t width) {
+  constexpr uint8_t kPaper = 100;
+  const uint32_t planes = side.colourPlanes > 1 ? side.colourPlanes : 1;
+  const uint8_t* line = side.firstRow + static_cast<size_t>(row) * side.rawLineBytes + left;
+  for (uint32_t p = 0; p < planes; ++p) {
+    const uint8_t* px = line + static_cast<size_t>(p) * side.planeLineBytes;
+    uint32_t bright = 0;
+    for (uint32_t x = 0; x < width; ++x) bright += px[x] >= kPaper;
+    if (bright * 16 > width) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool streamHoldsWholeDocument(const ImgInfo& side) {
+  if (!side.firstRow || side.rowsUsed == 0) return false;
+  const uint32_t left = side.trimWidth ? side.trimLeft : 0;
+  const uint32_t width = side.trimWidth ? side.trimWidth : side.sensorPixels;
+  if (width == 0 || left + width > side.planeLineBytes) return false;
+  const uint32_t last = side.rowsUsed - 1u;
+  if (rowShowsPaper(side, last, left, width)) return false;
+  for (uint32_t r = last; r-- > 0;)
+    if (rowShowsPaper(side, r, left, width)) return true;
+  return false;
 }
 
 }  // namespace pvk::document

@@ -40,10 +40,10 @@ void keepInsidePolygon(const cv::Mat& binary, const std::vector<cv::Point>& poly
   cv::dilate(work, work, k);
 }
 
-cv::Mat perspectiveWarp(const cv::Mat& src, const cv::Point2f from[4], const cv::Point2f to[4]) {
+cv::Mat perspectiveWarp(const cv::Mat& src, const cv::Point2f from[4], const cv::Point2f to[4], cv::Size size) {
   const cv::Mat m = cv::getPerspectiveTransform(from, to);
   cv::Mat out;
-  cv::warpPerspective(src, out, m, src.size(), cv::INTER_LINEAR | cv::WARP_FILL_OUTLIERS, cv::BORDER_CONSTANT,
+  cv::warpPerspective(src, out, m, size, cv::INTER_LINEAR | cv::WARP_FILL_OUTLIERS, cv::BORDER_CONSTANT,
                       cv::Scalar(0));
   return out;
 }

@@ -189,11 +189,20 @@ bool writeImageFile(const char* path, const cv::Mat& img, std::string& why);
 // Gaussian blur (blur x blur, sigma 0, default border) of `src` into `bin`, then an inverse
 // binary threshold at `threshold`, or at Otsu's threshold when it is 0. Returns the threshold.
 double blurThresholdInverse(const cv::Mat& src, cv::Mat& bin, int blur, double threshold);
+// The two halves of it, for a caller that thresholds one blurred image several times.
+cv::Mat squareBlur(const cv::Mat& src, int blur);
+double thresholdInverse(const cv::Mat& blurred, cv::Mat& bin, double threshold);
 // Erodes `bin` in place with a square rectangular element of side erodeSide, then dilates it
 // with one of side dilateSide: centred anchors, one iteration, constant border.
 void erodeDilateSquare(cv::Mat& bin, int erodeSide, int dilateSide);
+// The grey image whose inverse threshold at any t is erodeDilateSquare(e, d) of the inverse
+// threshold of `grey` at t: its light grown by e / 2 (a square maximum of side e), then its
+// dark by d / 2 (a minimum of side d), the zone's outside counting for neither. One such image
+// serves every threshold a caller tries.
+cv::Mat dilateErodeSquare(const cv::Mat& grey, int dilateSide, int erodeSide);
 // Every contour of a binary image as a tree, simple chain approximation; the image is kept.
-std::vector<std::vector<cv::Point>> treeContours(const cv::Mat& binary);
+// With `hierarchy`, each contour's next, previous, first child and parent (-1: none) too.
+std::vector<std::vector<cv::Point>> treeContours(const cv::Mat& binary, std::vector<cv::Vec4i>* hierarchy = nullptr);
 // Affine warp that takes from[0], from[1], from[2] to (0, 0), (width, 0), (width, height),
 // into a width x height image: cubic interpolation, reflected border.
 cv::Mat uprightWarp(const cv::Mat& src, const cv::Point2f from[3], int width, int height);
@@ -222,9 +231,9 @@ std::vector<std::vector<cv::Point>> contoursOf(const cv::Mat& binary, int mode, 
 // `work` = `binary` inside the filled polygon (8-connected fill), 0 elsewhere, then eroded and
 // dilated once with a 3 x 3 square.
 void keepInsidePolygon(const cv::Mat& binary, const std::vector<cv::Point>& polygon, cv::Mat& work);
-// Perspective warp of `src` taking from[k] to to[k], into an image of src's size (bilinear,
-// outside filled with 0).
-cv::Mat perspectiveWarp(const cv::Mat& src, const cv::Point2f from[4], const cv::Point2f to[4]);
+// Perspective warp of `src` taking from[k] to to[k], into an image of `size` whose origin is
+// the destination's (bilinear, outside filled with 0).
+cv::Mat perspectiveWarp(const cv::Mat& src, const cv::Point2f from[4], const cv::Point2f to[4], cv::Size size);
 // Eroded and dilated once with a 3 x 3 square, then binarised at Otsu's threshold (dark 0,
 // light 255).
 cv::Mat openedOtsu(const cv::Mat& grey);

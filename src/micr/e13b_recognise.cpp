@@ -30,6 +30,9 @@ int noiseLevel(const int* maxStart, const int* minStart, int first, int last) {
   take(s0, first - 80);
   // Bounded by last: a codeline starting near the end of the signal leaves less to look at.
   take(first + 80, first + 200);
+  // Quiet stretches without a single peak hold no noise: the floor, not the weight the sum
+  // starts with (that weight alone would read as a noise level of 15 and hide weak strokes).
+  if (count == 0) return 5;
   const long n = (largest + sum) / (count + 1) * 15 / 10;
   return static_cast<int>(std::clamp<long>(n, 5, 20));
 }

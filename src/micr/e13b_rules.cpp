@@ -225,7 +225,12 @@ void threeLobes(const Window& w, Found& f) {
     offer('<', c12);
   }
 
-  if (a3 < L.N53 && in(d1, 81, 94) && in(d2, 41, 54) && in(d3, 3, 14) && widths(6, 19, 6, 21, 6, 14)) {
+  // Dash: three strokes of one height, the last one thin and close to the closing edge. Their
+  // leading edges rise alike, so no lobe may fall below a third of the strongest; the thin
+  // stroke's lobe is no weaker than the others' (it was once expected below 5N/3, which no dash
+  // of the standard's shape gives).
+  if (3 * std::min({a1, a2, a3}) >= strong && in(d1, 81, 94) && in(d2, 41, 54) && in(d3, 3, 14) &&
+      widths(6, 19, 6, 21, 6, 14)) {
     int c13 = c - 2 * (w3 + d3 > 17) - (d3 > 9);
     int shallowest = 0, deepest = 0;
     for (int v : {v1Val, v2Val, cl}) {

@@ -2,6 +2,7 @@
 // the point filter that runs before it, and the operations that move, join, empty and compact
 // block records together with the labels of their pixels.
 #include <cstring>
+#include <vector>
 
 #include "ocr/ocr.h"
 
@@ -73,17 +74,50 @@ void setCentres() {
   }
 }
 
+// While a band is labelled its pixels hold marks, not slots: a joined block's pixels would
+// otherwise be rewritten at every join, and on a page of noise one block that spans the band
+// joins thousands of others (every join rewriting the band). A mark names its block through
+// a chain of joins, each root mark holding the block's slot; the pixels get their slots in one
+// pass at the end, the same slots the rewriting at every join would have left.
+class Marks {
+ public:
+  static constexpr uint32_t kFirst = 2;  // pixel values 0 (white) and 1 (ink) are not marks
+
+  void clear() {
+    parent_.clear();
+    slot_.clear();
+  }
+  uint32_t add(unsigned slot) {
+    parent_.push_back(static_cast<uint32_t>(parent_.size()));
+    slot_.push_back(slot);
+    return static_cast<uint32_t>(parent_.size() - 1) + kFirst;
+  }
+  // The root mark of the block that pixel value v belongs to.
+  uint32_t root(uint32_t v) {
+    uint32_t m = v - kFirst;
+    while (parent_[m] != m) {
+      parent_[m] = parent_[parent_[m]];
+      m = parent_[m];
+    }
+    return m + kFirst;
+  }
+  unsigned slot(uint32_t root) const { return slot_[root - kFirst]; }
+  void join(uint32_t fromRoot, uint32_t toRoot) { parent_[fromRoot - kFirst] = toRoot - kFirst; }
+
+ private:
+  std::vector<uint32_t> parent_;
+  std::vector<unsigned> slot_;
+};
+Marks marks;
+
 // Labels one black pixel at (r, c); false when the table is full.
 bool labelPixel(uint32_t r, uint32_t c, unsigned limit, bool noiseRule, unsigned& highest) {
-  uint32_t cur = px(r, c);
-  if (cur == 1) {
-    const unsigned s = freeSlot();
-    if (s >= limit) return false;
-    if (s > highest) highest = s;
-    cur = s;
-    px(r, c) = cur;
-    tblk[cur] = BlockRec{r, c, r + 1, c + 1, 0, 0, 0, 0};
-  }
+  const unsigned s = freeSlot();
+  if (s >= limit) return false;
+  if (s > highest) highest = s;
+  uint32_t cur = marks.add(s);
+  px(r, c) = cur;
+  tblk[s] = BlockRec{r, c, r + 1, c + 1, 0, 0, 0, 0};
   // The neighbours already scanned: left, upper left, above, upper right. A neighbour still at 1
   // lies on the unscanned border: it is ink but no block to join.
   const uint32_t scanned[4] = {px(r, c - 1), px(r - 1, c - 1), px(r - 1, c), px(r - 1, c + 1)};
@@ -91,22 +125,46 @@ bool labelPixel(uint32_t r, uint32_t c, unsigned limit, bool noiseRule, unsigned
   for (uint32_t n : scanned) {
     if (n == 0) {
       ++white;
-    } else if (n >= 2 && n != cur) {
-      join_block(cur, n);
-      emptied(cur);
-      cur = n;
+    } else if (n >= Marks::kFirst) {
+      const uint32_t to = marks.root(n);
+      if (to == cur) continue;
+      const unsigned from = marks.slot(cur);
+      mergeBlockRecords(from, marks.slot(to));
+      emptied(from);
+      marks.join(cur, to);
+      cur = to;
     }
   }
   if (noiseRule && white == 4) {
     const int black = (px(r, c + 1) != 0) + (px(r + 1, c - 1) != 0) + (px(r + 1, c) != 0) +
                       (px(r + 1, c + 1) != 0);
     if (black < 2) {
-      remove_block(cur);
-      emptied(cur);
+      remove_block(marks.slot(cur));
+      emptied(marks.slot(cur));
       px(r, c) = 0;
     }
   }
   return true;
+}
+
+// The border is never labelled, only read beside its neighbours, as ink or paper: a value
+// above 1 left there would pass for a mark.
+void borderToInk() {
+  for (uint32_t c = 0; c < width; ++c) {
+    if (px(0, c) > 1) px(0, c) = 1;
+    if (px(height - 1, c) > 1) px(height - 1, c) = 1;
+  }
+  for (uint32_t r = 0; r < height; ++r) {
+    if (px(r, 0) > 1) px(r, 0) = 1;
+    if (px(r, width - 1) > 1) px(r, width - 1) = 1;
+  }
+}
+
+// Every labelled pixel takes the slot of its block.
+void marksToSlots() {
+  for (uint32_t r = 1; r + 1 < height; ++r)
+    for (uint32_t c = 1; c + 1 < width; ++c)
+      if (px(r, c) >= Marks::kFirst) px(r, c) = marks.slot(marks.root(px(r, c)));
 }
 
 bool near(uint32_t a0, uint32_t a1, uint32_t b0, uint32_t b1) {
@@ -166,14 +224,21 @@ uint32_t getblocks() {
   const bool noiseRule = !IsCMC7Font(MyOcr.currentFont) && !microperforation();
   unsigned highest = 0;
   firstFreeHint = 3;
-  for (uint32_t r = 1; r + 1 < height; ++r) {
-    for (uint32_t c = 1; c + 1 < width; ++c) {
+  marks.clear();
+  borderToInk();
+  bool full = false;
+  // A host's stop ends the labelling as a full table does: the pass reads nothing.
+  for (uint32_t r = 1; r + 1 < height && !full; ++r) {
+    full = pvk::core::stopRequested();
+    for (uint32_t c = 1; c + 1 < width && !full; ++c) {
       if (px(r, c) == 0) continue;
-      if (!labelPixel(r, c, limit, noiseRule, highest)) {
-        lastblock = 0;
-        return 0;
-      }
+      full = !labelPixel(r, c, limit, noiseRule, highest);
     }
+  }
+  marksToSlots();
+  if (full) {
+    lastblock = 0;
+    return 0;
   }
   lastblock = highest + 1;
   compactify_tblk();
@@ -217,9 +282,14 @@ void clear_block(unsigned slot) {
 
 void join_block(unsigned a, unsigned b) {
   if (a == b || a >= kBlockSlots || b >= kBlockSlots) return;
+  relabel(tblk[a], a, b);
+  mergeBlockRecords(a, b);
+}
+
+void mergeBlockRecords(unsigned a, unsigned b) {
+  if (a == b || a >= kBlockSlots || b >= kBlockSlots) return;
   BlockRec& src = tblk[a];
   BlockRec& dst = tblk[b];
-  relabel(src, a, b);
   if (dst.top == 0) {
     const BlockRec keep = dst;
     dst = src;

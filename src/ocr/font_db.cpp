@@ -2,7 +2,9 @@
 // loader that appends a file's characters, cells and attribute records to the store (the files
 // read once and kept), and the list of registered databases. The store holds the databases of
 // one font code at a time.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -15,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "control/control.h"
 #include "core/results.h"
 #include "core/shims.h"
 #include "core/trace.h"
@@ -85,16 +88,22 @@ bool sameFile(const struct stat& a, const struct stat& b) {
 const std::vector<unsigned char>* fileBytes(const char* path) {
   constexpr size_t kMostKept = 64;
   struct stat st {};
-  if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
+  if (stat(path, &st) != 0) return nullptr;
+  if (!S_ISREG(st.st_mode)) {
+    errno = EINVAL;
+    return nullptr;
+  }
   auto& files = keptFiles();
   auto it = files.find(path);
   if (it != files.end() && sameFile(it->second.st, st) && it->second.keptAt > st.st_mtim.tv_sec + 1 &&
       it->second.keptAt > st.st_ctim.tv_sec + 1)
     return &it->second.bytes;
-  FILE* f = std::fopen(path, "rb");
+  FILE* f = pvk::ocr::openDatabaseFile(path);
   if (f == nullptr) return nullptr;
   KeptFile k;
-  k.st = st;
+  // The status of what was opened, so a file replaced between the look and the open is not kept
+  // under the old one's identity.
+  if (fstat(fileno(f), &k.st) != 0) k.st = st;
   k.keptAt = std::time(nullptr);
   unsigned char buf[4096];
   for (size_t got; (got = std::fread(buf, 1, sizeof buf, f)) > 0;) k.bytes.insert(k.bytes.end(), buf, buf + got);
@@ -124,6 +133,21 @@ bool ensureList() {
 
 }  // namespace
 
+FILE* pvk::ocr::openDatabaseFile(const char* path) {
+  const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    errno = EINVAL;
+    return nullptr;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  FILE* f = ::fdopen(fd, "rb");
+  if (f == nullptr) ::close(fd);
+  return f;
+}
+
 int getdata(const char* dir, const char* name, bool verbose, int slot) {
   char path[320];
   const int len = std::snprintf(path, sizeof path, "%s%s", dir != nullptr ? dir : "", name);
@@ -142,6 +166,8 @@ int getdata(const char* dir, const char* name, bool verbose, int slot) {
   unsigned char word[kCellBytes];
   if (!in.take(word, 4)) return failLoad();
   const int32_t n = static_cast<int32_t>(le32(word));
+  // A database without characters gives the engine nothing to match: as useless as a short file.
+  if (n == 0) return failLoad();
   const int first = dfnchars;
   // The count is checked in full width: a negative count or one that would wrap the 16-bit
   // index must not pass as a small one. Later loads into this list keep failing until a clear.
@@ -217,6 +243,9 @@ bool ocr_init(const char* name, uint16_t, bool narrow, float spaceFactor, bool s
     if (isNew) ++nDBLoaded;
     return true;
   }
+  // Not set yet (no device opened, no PVKDBDirSet): the INI's or the default directory, as the
+  // directory calls would report it.
+  if (MyOcr.dbDir[0] == '\0') Vx3SetDefaultDBDir();
   if (getdata(MyOcr.dbDir, upper, verbose, slot) < 0) {
     MyDev.lastResult = PVK_ERR_OCR_DB_OPEN;
     return false;

@@ -342,12 +342,16 @@ bool microperforationShape(const Shape& s, const uint32_t* cell, char& out, unsi
   const auto below = [&](const std::array<uint32_t, 32>& model) {
     return static_cast<int32_t>(hamming_dist(cell, model.data(), 0, 0, false)) < SogliaOCR;
   };
-  if (IsValid('-') && s.w >= 11 && s.w <= 19 && s.h >= 2 && s.h <= 7 && below(kDashCell)) {
+  // The shapes' windows are pixels at 300 dpi, scaled to the zone's resolution.
+  const auto within = [](unsigned v, int lo, int hi) {
+    return v >= static_cast<unsigned>(lo * MyOcr.engineScale) && v <= static_cast<unsigned>(hi * MyOcr.engineScale);
+  };
+  if (IsValid('-') && within(s.w, 11, 19) && within(s.h, 2, 7) && below(kDashCell)) {
     out = '-';
     conf = shapeConf;
     return true;
   }
-  if (IsValid('\'') && s.w >= 2 && s.w <= 6 && s.h >= 7 && s.h <= 11 && below(kApostropheCell)) {
+  if (IsValid('\'') && within(s.w, 2, 6) && within(s.h, 7, 11) && below(kApostropheCell)) {
     out = '\'';
     conf = shapeConf;
     return true;

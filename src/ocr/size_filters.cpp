@@ -79,8 +79,10 @@ void PulisciMicroperforati(char* text, char* conf, ChInfo* info, int& n, int min
     const char c = text[i];
     if (c == ' ' || c == '?' || c == '-' || c == '\'') continue;
     const int w = c == 'I' ? widthOf(info[i]) * 11 / 6 : widthOf(info[i]);
-    // A slash or a star of holes fills five rows of the seven.
-    const int h = c == '/' || c == '*' ? heightOf(info[i]) * 34 / 23 : heightOf(info[i]);
+    // A slash or a star of holes spans five rows of the seven: measured as a full-height
+    // character. The star stands a little taller than the slash (its holes reach the rows' edges),
+    // so it takes the plain ratio; with the slash's it outgrows the 240-dpi ceiling.
+    const int h = c == '/' ? heightOf(info[i]) * 34 / 23 : c == '*' ? heightOf(info[i]) * 7 / 5 : heightOf(info[i]);
     if (b.widthOut(w) || b.heightOut(h)) makeUnread(text, conf, i);
   }
   if (strnlen(text, static_cast<size_t>(n)) <= 10) return;
@@ -135,6 +137,13 @@ void PulisciFontFixSize(char* text, char* conf, ChInfo* info, int& n, int minW, 
       text[i] = ' ';
     }
   }
+}
+
+void pvk::ocr::cleanCmc7Sizes(char* text, char* conf, ChInfo* info, int& n, float scale) {
+  // Fixed 300-dpi floors would turn every character of a 200 or 240 dpi zone, and of a line
+  // printed a little narrow, into '?'; like every other size of the engine they follow its scale.
+  const auto at = [scale](int px) { return static_cast<int>(static_cast<float>(px) * scale); };
+  PulisciFontFixSize(text, conf, info, n, at(25), at(38), at(26), 0);
 }
 
 namespace {

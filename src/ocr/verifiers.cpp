@@ -77,6 +77,7 @@ bool lopsided(const uint32_t* cell, uint16_t slot) {
   return diff > (lo < 40 ? 20 : lo / 2);
 }
 
+// Pixels at 300 dpi, scaled to the zone's resolution as every other size of the engine.
 struct E13BSize {
   char c;
   uint32_t wMin, wMax, hMin, hMax;
@@ -89,24 +90,27 @@ constexpr E13BSize kE13B[] = {
     {';', 21, 31, 9, 19},  {'<', 22, 32, 20, 30},
 };
 
+// v within the window [lo, hi] given in pixels at 300 dpi, scaled to the zone's resolution.
+bool inScaled(unsigned v, double lo, double hi) { return inRange(v, scaled(lo), scaled(hi)); }
+
 // One microperforation candidate against the size window of its class: a template of a
 // "MICROD" database, else its character's.
 void microWindow(char c, uint8_t microD, int32_t& score, unsigned w, unsigned h) {
-  bool fits = c == 'I' || inRange(w, 20, 33);
+  bool fits = c == 'I' || inScaled(w, 20, 33);
   int num = 1, den = 1;
   if (microD != 0) {
-    fits = fits && inRange(h, 25, 35);
+    fits = fits && inScaled(h, 25, 35);
     num = 8, den = 10;
   } else if (c == 'I') {
-    fits = inRange(w, 9, 17) && inRange(h, 30, 44);
+    fits = inScaled(w, 9, 17) && inScaled(h, 30, 44);
   } else if (c == '/' || c == '*') {
     // A star of holes fills five rows, as the slash does, or all seven.
-    fits = fits && inRange(h, 18, c == '*' ? 42 : 28);
+    fits = fits && inScaled(h, 18, c == '*' ? 42 : 28);
   } else if (c == '@') {
-    fits = fits && inRange(h, 27, 35);
+    fits = fits && inScaled(h, 27, 35);
   } else {
-    fits = fits && inRange(h, 30, 42);
-    if (h < 32 && ValidSet != NumSet.data()) num = 9, den = 10;
+    fits = fits && inScaled(h, 30, 42);
+    if (h < scaled(32) && ValidSet != NumSet.data()) num = 9, den = 10;
   }
   score = fits ? score * num / den : 1;
 }
@@ -117,7 +121,7 @@ bool VerificaE13B(unsigned w, unsigned h, uint32_t* cell) {
   const char c = I_char;
   for (const E13BSize& e : kE13B) {
     if (e.c != c) continue;
-    if (!inRange(w, e.wMin, e.wMax) || !inRange(h, e.hMin, e.hMax)) break;
+    if (!inScaled(w, e.wMin, e.wMax) || !inScaled(h, e.hMin, e.hMax)) break;
     if (c == '0') {
       if (I_score < 50) {
         I_score >>= 1;

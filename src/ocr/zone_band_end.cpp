@@ -175,31 +175,6 @@ bool Reader::bandGivesNothing() {
   return !finishByFont();
 }
 
-// Weak characters read by few passes become blanks when alone, else '?'.
-void Reader::markWeakCharacters() {
-  Work& b = B_;
-  const int minConf = MyOcr.minLineConf;
-  int sum = 0, cnt = 0;
-  for (int k = 0; k < b.n; ++k)
-    if (b.real(k) && static_cast<unsigned char>(b.conf[k]) > minConf) {
-      sum += b.info[k].agreement;
-      ++cnt;
-    }
-  const int h = cnt <= 4 ? sum : sum / cnt;
-  const int L = std::clamp(h / 4, 2, 4);
-  for (int k = 0; k < b.n; ++k) {
-    const char c = b.text[k];
-    if (c == ' ' || isLineBreak(c)) continue;
-    const bool alone = b.alone(k);
-    if (c == '?') {
-      if (b.info[k].agreement < L && alone) b.text[k] = ' ';
-    } else if (b.info[k].agreement < L + (alone ? 1 : 0) && static_cast<unsigned char>(b.conf[k]) < minConf) {
-      b.text[k] = alone ? ' ' : '?';
-      b.conf[k] = 1;
-    }
-  }
-}
-
 // The best reading's text lines added as rows; the payee and amount rows cleaned and scored by
 // where they stand. False when the rows cannot be built.
 bool Reader::addRows() {
@@ -237,7 +212,7 @@ bool Reader::finishBand(int bi) {
     freeBWImg();
     return true;
   }
-  markWeakCharacters();
+  pvk::ocr::markWeakCharacters(B_.text, B_.conf, B_.info, B_.n, MyOcr.minLineConf);
   if (font_ == 945 && MyOcr.zoneSide != 2 && count(B_, 29, false) <= 3) {
     freeBWImg();
     return true;
@@ -253,3 +228,29 @@ bool Reader::finishBand(int bi) {
 }
 
 }  // namespace pvk::ocr::zone
+
+void pvk::ocr::markWeakCharacters(char* text, char* conf, const ChInfo* info, int n, int minConf) {
+  if (text == nullptr || conf == nullptr || info == nullptr) return;
+  int sum = 0, cnt = 0;
+  for (int k = 0; k < n; ++k)
+    if (!isBlankOrUnread(text[k]) && !isLineBreak(text[k]) && static_cast<unsigned char>(conf[k]) > minConf) {
+      sum += info[k].agreement;
+      ++cnt;
+    }
+  // A handful of characters says little about how many passes a good one gets: their sum stands
+  // for the mean.
+  const int h = cnt <= 4 ? sum : sum / cnt;
+  const int L = std::clamp(h / 4, 2, 4);
+  for (int k = 0; k < n; ++k) {
+    const char c = text[k];
+    if (c == ' ' || isLineBreak(c)) continue;
+    // Blanks on both sides; at either end one blank suffices.
+    const bool alone = (k == 0 || text[k - 1] == ' ') && (k == n - 1 || text[k + 1] == ' ');
+    if (c == '?') {
+      if (info[k].agreement < L && alone) text[k] = ' ';
+    } else if (info[k].agreement < L + (alone ? 1 : 0) && static_cast<unsigned char>(conf[k]) < minConf) {
+      text[k] = alone ? ' ' : '?';
+      conf[k] = 1;
+    }
+  }
+}

@@ -29,14 +29,14 @@ void trimToExpected(Work& w) {
 
 }  // namespace
 
-// The OCR-B clean-up's size limits are 300-dpi pixels: at the zone's resolution they scale with
-// every other size of the engine.
+// The clean-ups' size limits are 300-dpi pixels: at the zone's resolution they scale with every
+// other size of the engine.
 int Reader::px(int k) const { return static_cast<int>(static_cast<float>(k) * scale_); }
 
 void Reader::cleanUp(Work& w) {
   if (w.n <= 0) return;
   if (IsMICROPERFORATIONFont(font_, true)) {
-    PulisciMicroperforati(w.text, w.conf, w.info, w.n, 9, 0, 26, 42);
+    PulisciMicroperforati(w.text, w.conf, w.info, w.n, px(9), 0, px(26), px(42));
   } else if (font_ == 38) {
     PulisciFontOCRB(w.text, w.conf, w.info, w.n, px(9), px(26), px(12), px(38));
     auto weakEnd = [&](int k) {
@@ -50,7 +50,7 @@ void Reader::cleanUp(Work& w) {
     PulisciFontOCRB(w.text, w.conf, w.info, w.n, 0, 0, px(24), 0);
     trimToExpected(w);
   } else if (IsCMC7Font(font_)) {
-    PulisciFontFixSize(w.text, w.conf, w.info, w.n, 25, 38, 26, 0);
+    pvk::ocr::cleanCmc7Sizes(w.text, w.conf, w.info, w.n, scale_);
   } else if (font_ == 945) {
     if (w.n >= 2 && w.text[0] == '?' && w.text[1] == ' ') {
       w.remove(0);

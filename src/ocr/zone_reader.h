@@ -59,8 +59,6 @@ struct Work {
     for (int i = 0; i < n; ++i) r += text[i] != ' ' ? 1 : 0;
     return r;
   }
-  // Blanks on both sides; at either end one blank suffices.
-  bool alone(int i) const { return (i == 0 || text[i - 1] == ' ') && (i == n - 1 || text[i + 1] == ' '); }
   bool equals(const Work& o) const { return n == o.n && std::memcmp(text, o.text, static_cast<size_t>(n)) == 0; }
 };
 
@@ -135,7 +133,6 @@ class Reader {
   bool finishBand(int bi);
   bool bandGivesNothing();
   bool finishByFont();
-  void markWeakCharacters();
   bool addRows();
 
   PVKImg img_;

@@ -147,6 +147,9 @@ size_t RasterMemFile::Write(const void* buffer, size_t size, size_t count)
     uint64_t end = static_cast<uint64_t>(m_Position) + bytes;
     if (end > 0x7FFF0000u) return 0;
     if (end > m_Edge && !Alloc(static_cast<uint32_t>(end))) return 0;
+    // A write past the end (libtiff aligns its directories this way) leaves a gap that reads
+    // as zeros, as in a file on disk: never as whatever the heap held there before.
+    if (static_cast<uint32_t>(m_Position) > m_Size) memset(m_pBuffer + m_Size, 0, m_Position - m_Size);
     memcpy(m_pBuffer + m_Position, buffer, static_cast<size_t>(bytes));
     m_Position = static_cast<int32_t>(end);
     if (static_cast<uint32_t>(m_Position) > m_Size) m_Size = static_cast<uint32_t>(m_Position);

@@ -175,6 +175,12 @@ bool CheckParameterOCR(short font, short side) {
   bool skipBarcode = false;
   if (MyOcr.onlyMicr && fromMakerWithMicrFeeder() && !onlyMicrFont(font, skipBarcode)) return false;
   if (!skipBarcode && IsBarcode(font)) {
+    // A symbology's own font reads nothing once parameter 16 switched that symbology off.
+    if (font != 7 && !IsBarcodeEnabled(font)) {
+      WriteTrace("err - ", "invalid/not enabled OCR font", font, false);
+      MyDev.lastResult = PVK_ERR_OCR_FONT_DISABLED;
+      return false;
+    }
     raiseH(s);
     raiseV300(s);
     return true;

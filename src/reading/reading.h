@@ -237,7 +237,7 @@ int Vx3OCRSpezzaInZone(PVKImg image, PVKOCRZone* zone, char* text, char* conf, C
 // for a zone outside the image ("Zone is outside the document") or without memory (-4).
 PVKImg* ElaboraRoi(PVKImg* image, PVKRoi roi, short rotation, unsigned char planes, bool mirror);
 // The image is large enough for the font: 8/300 inch both ways, 200/300 inch wide for a
-// barcode, 80/300 inch both ways for DataMatrix and QR.
+// barcode, a tenth of an inch both ways for DataMatrix, 80/300 inch for QR.
 bool Vx3OCRVerificaDimensioneMinima(const PVKImg* image, unsigned short font);
 // The E13B symbols of a text mapped by MyOcr's E13B mapping 1..3, once per remap-pending flag.
 void E13BRemapping(char* text, int count);

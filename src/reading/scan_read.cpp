@@ -19,6 +19,17 @@ int joinedCount(const PVKOCRDoc& doc) {
   return n - 1;
 }
 
+// True when at least one zone was to be read (not skipped with font -1) and no zone gave a
+// character.
+bool zonesReadNothing(const PVKOCRDoc& doc) {
+  bool read = false;
+  for (int i = 0; i < doc.nZones && i < PVK_OCR_MAX_ZONES; ++i) {
+    if (doc.zones[i].charsRead > 0) return false;
+    read = read || doc.zones[i].font != -1;
+  }
+  return read;
+}
+
 // Steps 1 to 12 of a read; the result to keep.
 int readSteps(PVKOCRDoc* doc, char* text, char* conf, short size) {
   if (MyOcr.typeDoc != MyOcr.typeDocSaved) {
@@ -101,7 +112,11 @@ int Vx3ReadDoc(PVKOCRDoc* doc, char* text, char* conf, short size) {
   }
   std::memset(text, 0, static_cast<size_t>(size));
   if (conf != nullptr) std::memset(conf, 0, static_cast<size_t>(size));
-  Vx3ReadChar(doc, text, conf, static_cast<unsigned short>(size));
+  // Zones were read and not one character came out of them: the read failed, whatever warning
+  // it left (a blank page, a page of noise, every zone beside the paper).
+  if (Vx3ReadChar(doc, text, conf, static_cast<unsigned short>(size)) && zonesReadNothing(*doc) &&
+      MyDev.lastResult >= 0)
+    MyDev.lastResult = PVK_ERR_OCR;
   if (readTrace()) WriteTrace("Vx3ReadDoc returs", MyDev.lastResult, false);
   return MyDev.lastResult;
 }

@@ -36,7 +36,9 @@ bool Vx3OCRVerificaDimensioneMinima(const PVKImg* image, unsigned short font) {
   if (image->width < m || image->height < m) return false;
   if (IsBarcode(static_cast<short>(font))) return image->width >= dpi * 200 / 300;
   if (font == 36 || font == 37) {
-    const int n = dpi * 80 / 300;
+    // A DataMatrix can be as small as 10 x 10 modules of 10 mil, a tenth of an inch square; a
+    // QR zone keeps its larger floor.
+    const int n = font == 36 ? dpi * 30 / 300 : dpi * 80 / 300;
     return image->height >= n && image->width >= n;
   }
   return true;

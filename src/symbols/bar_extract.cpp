@@ -133,6 +133,17 @@ int CercaBarre(int* signal, int& threshold, _TipoBarre* bars, int& count, int fr
   return 1;
 }
 
+namespace {
+
+// How many leading elements go when the first k do: a run opens with a bar, so an element
+// that opens at a falling edge (a space after a wide dark band, a background or a border)
+// goes with them.
+int leadingToDrop(const _TipoBarre* bars, int count, int k) {
+  return k > 0 && k < count && bars[k - 1].edge < 0 ? k + 1 : k;
+}
+
+}  // namespace
+
 int AnalizzaBarre(_TipoBarre* bars, int& count) {
   static int hist[kHistogram];
   for (;;) {
@@ -160,6 +171,7 @@ int AnalizzaBarre(_TipoBarre* bars, int& count) {
     long long limit = std::min<long long>(6 * m, static_cast<long long>(10 * narrow));
     int k = 0;
     while (k < count && static_cast<long long>(bars[k].width) >= limit) ++k;
+    k = leadingToDrop(bars, count, k);
     if (k + 5 >= count) {
       count = 0;
       return 0;
@@ -181,6 +193,7 @@ int AnalizzaBarre(_TipoBarre* bars, int& count) {
     if (j > 5) {
       count = j;
     } else {
+      j = leadingToDrop(bars, count, j);
       std::memmove(bars, bars + j, sizeof(_TipoBarre) * static_cast<size_t>(count - j));
       count -= j;
     }
@@ -247,6 +260,9 @@ int ReadBarCode0(const PVKImg* img, int maxChars, char* text, char* conf, unsign
       if (count % 2 == 1) {
         read = decodificaBarcode(count, win->bars, win->text, win->conf, win->start, win->length,
                                  kMaxBarcodeChars, img, retryHint);
+        // A run as long as the shortest symbols that reads nothing: thinner strips and other
+        // grey offsets may separate what this band mixes (printed digits, a stain).
+        if (read == 0 && count > 20 && retryHint) *retryHint = true;
         if (read > 0 || count < 30) break;
       } else if (count < 30) {
         break;

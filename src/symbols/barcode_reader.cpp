@@ -86,7 +86,9 @@ int ReadBarCode1(PVKImg* img, int maxChars, char* text, char* conf, unsigned sho
   int h = img->height < 33 ? 16 : 32;
   setConfidences(80, 20);
   for (int strips = img->height / h; strips > 0; strips = img->height / h) {
+    if (pvk::core::stopRequested()) break;
     for (int k = 0; k < strips; ++k) {
+      if (pvk::core::stopRequested()) break;
       PVKImg strip = *img;
       strip.height = static_cast<uint16_t>(h);
       strip.data = img->data + static_cast<size_t>(k) * h * img->stride;
@@ -122,16 +124,14 @@ int ReadBarCode(PVKImg img, char* text, char* conf, unsigned short maxChars) {
   if (!img.data || img.stride < img.width || img.width < 64 * dpi / 300 || img.height < 8 * dpi / 300 ||
       maxChars == 0 || img.width == 0 || img.height == 0)
     return 0;
-  PVKImg copy = img;
-  copy.stride = img.width;
-  copy.data = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(img.width) * img.height));
-  if (!copy.data) {
+  // The private copy lies on paper: a zone cut on its symbol's first or last bar still bounds it.
+  PVKImg copy{};
+  const int margin = std::min(pvk::symbols::paperMargin(dpi), (65535 - img.width) / 2);
+  if (!pvk::symbols::copyOnPaper(img, margin, 0, copy)) {
     WriteTrace("err - ", "duplicating ocr image", static_cast<int>(GetLastError()), false);
     MyDev.lastResult = PVK_ERR_OUT_OF_MEMORY;
     return -1;
   }
-  for (int y = 0; y < img.height; ++y)
-    std::memcpy(copy.data + static_cast<size_t>(y) * img.width, img.data + static_cast<size_t>(y) * img.stride, img.width);
   auto* start = static_cast<unsigned short*>(std::calloc(maxChars, sizeof(unsigned short)));
   auto* length = static_cast<unsigned short*>(std::calloc(maxChars, sizeof(unsigned short)));
   if (!start || !length) {
@@ -144,6 +144,7 @@ int ReadBarCode(PVKImg img, char* text, char* conf, unsigned short maxChars) {
   }
   int count = 0;
   for (int offset : {-40, 0, 40}) {
+    if (pvk::core::stopRequested()) break;
     PVKImg clean{};
     text[0] = conf[0] = 0;
     if (!pulisci(&copy, &clean, offset)) break;

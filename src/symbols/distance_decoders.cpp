@@ -81,9 +81,10 @@ void apply128(Set128& s, int v, char* text, int& n) {
     if (n < kMaxBarcodeChars) text[n++] = static_cast<char>(c);
   };
   if (set == 'C') {
-    if (v < 100) {
-      put('0' + v / 10);
-      put('0' + v % 10);
+    // FNC4 raises characters of sets A and B only: digit pairs are never raised.
+    if (v < 100 && n + 1 < kMaxBarcodeChars) {
+      text[n++] = static_cast<char>('0' + v / 10);
+      text[n++] = static_cast<char>('0' + v % 10);
     } else if (v == 100) {
       s.set = 'B';
     } else if (v == 101) {

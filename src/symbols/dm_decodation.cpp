@@ -5,6 +5,8 @@
 #include "core/records.h"
 #include "core/trace.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -231,13 +233,21 @@ int parseImageDM::correctBlocks(std::vector<unsigned char>& data) {
 }
 
 int parseImageDM::resample() {
+  // The origin steps on by at most one module on each axis: further on, every sampling point
+  // lies in the next module, and each step costs a full correction of the symbol. A sample
+  // taken at a module's centre stands a shift of half a module, so steps of a quarter module
+  // (one pixel for modules of up to 4) miss no origin that single pixels would find.
   const int limit = MyOcr.dmDpi * 14 / 300;
-  if (colOffset >= limit) return -2;
-  if (rowOffset >= limit) {
+  const int rowLimit = std::min(limit, static_cast<int>(std::ceil(moduleHeight)));
+  const int colLimit = std::min(limit, static_cast<int>(std::ceil(moduleWidth)));
+  const int rowStep = std::max(1, static_cast<int>(std::ceil(moduleHeight / 4)));
+  const int colStep = std::max(1, static_cast<int>(std::ceil(moduleWidth / 4)));
+  if (colOffset >= colLimit) return -2;
+  if (rowOffset >= rowLimit) {
     rowOffset = rowOffsetReset;
-    ++colOffset;
+    colOffset = static_cast<uint16_t>(colOffset + colStep);
   } else {
-    ++rowOffset;
+    rowOffset = static_cast<uint16_t>(rowOffset + rowStep);
   }
   sampleRow = static_cast<uint16_t>(startRow + rowOffset);
   sampleCol = static_cast<uint16_t>(startCol + colOffset);

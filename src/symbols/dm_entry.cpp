@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <unordered_map>
 
 namespace {
 
@@ -21,6 +22,40 @@ inline bool strictDocument() {
   return t == 3 || t == 4 || t == 6 || t == 7 || t == 8;
 }
 
+constexpr int kOutlineBlur = 15;
+
+// Failure counts towards giving a list up; Counted only adds to the count.
+enum class Outcome { Failure, Counted, Skipped, Left, Accepted };
+
+// What an attempt on one binary symbol image came to: the same bytes always come to the same,
+// so a binary image met again (the threshold lists repeat values, and neighbouring thresholds
+// often cut a sharp symbol alike) is answered from here instead of measured and sampled again.
+class TriedBinaries {
+ public:
+  struct Result {
+    Outcome outcome;
+    bool decoded;  // it got as far as sampling codewords
+  };
+  const Result* find(const cv::Mat& b) const {
+    const auto it = results_.find(key(b));
+    return it == results_.end() ? nullptr : &it->second;
+  }
+  void add(const cv::Mat& b, Result r) { results_.emplace(key(b), r); }
+
+ private:
+  // FNV-1a over the size and the bytes.
+  static uint64_t key(const cv::Mat& b) {
+    uint64_t h = 1469598103934665603ull;
+    auto mix = [&h](uint64_t v) { h = (h ^ v) * 1099511628211ull; };
+    mix(static_cast<uint64_t>(b.rows));
+    mix(static_cast<uint64_t>(b.cols));
+    for (int y = 0; y < b.rows; ++y)
+      for (const uint8_t* p = b.ptr<uint8_t>(y), *e = p + b.cols; p < e; ++p) mix(*p);
+    return h;
+  }
+  std::unordered_map<uint64_t, Result> results_;
+};
+
 // The working state of one entry call.
 struct Reading {
   Reading(const PVKImg& i, char* o, unsigned short c) : img(i), out(o), capacity(c) {}
@@ -28,31 +63,96 @@ struct Reading {
   char* out;
   unsigned short capacity;
   cv::Mat image;
+  cv::Mat blurred;  // the outline search's blur of the image, the same on every try
+  cv::Mat shaped;   // the blur eroded and dilated as every try's binary image is
   int table[32] = {};
   cv::Point2f prev[4] = {};
   bool squarePass = false;
   bool symbolSeen = false;
   cv::Mat stored;  // the last binary symbol image processed
   int counter = 0;
+  TriedBinaries tried;
 };
 
-// Failure counts towards giving a list up; Counted only adds to the count.
-enum class Outcome { Failure, Counted, Skipped, Left, Accepted };
+// Points of a contour that lie at a corner of a cols x rows zone.
+int cornerPoints(const std::vector<cv::Point>& contour, int cols, int rows) {
+  int n = 0;
+  for (const cv::Point& p : contour)
+    if ((p.x > cols - 3 || p.x < 2) && (p.y > rows - 3 || p.y < 2)) ++n;
+  return n;
+}
 
-// One attempt with list entry v on the warped image; the accepted length in `length`.
-Outcome attempt(Reading& st, const cv::Mat& warped, int v, unsigned short& length) {
-  imageReaderDM r;
-  cv::Mat b = r.adjustImage(warped, v);
-  if (b.empty()) return Outcome::Failure;
-  if (!st.stored.empty() && st.stored.rows == b.rows && st.stored.cols == b.cols &&
-      std::equal(b.datastart, b.dataend, st.stored.datastart))
-    return Outcome::Skipped;
-  try {
-    st.stored = b.clone();
-  } catch (const std::bad_alloc&) {
-    WriteTrace("unexpected memory error; skipping", false);
-    return Outcome::Skipped;
+// A dark surround that fills the zone's corners is the background a label lies on, not a
+// symbol: its largest hole, when that makes a good part of it, is the label's paper, which
+// holds the symbol. Otherwise the contour itself.
+int holeOfSurround(const std::vector<std::vector<cv::Point>>& contours, const std::vector<cv::Vec4i>& tree, int k,
+                   int cols, int rows, double small) {
+  if (cornerPoints(contours[k], cols, rows) < 2) return k;
+  const double area = cv::contourArea(contours[k], false);
+  int best = k;
+  double bestArea = std::max(small, area / 4);
+  for (int c = tree[k][2]; c >= 0; c = tree[c][0]) {
+    const double a = cv::contourArea(contours[c], false);
+    if (a > bestArea) {
+      best = c;
+      bestArea = a;
+    }
   }
+  return best;
+}
+
+// The binary image of the dark eroded by 3 and dilated by 7 pixels, thresholded from the
+// blurred zone already shaped so (Otsu's threshold of the blur when 0, written back).
+constexpr int kOutlineErode = 7, kOutlineDilate = 15;
+
+// The outline search on the zone's blur, shaped: the largest contour that fits; `hole` tells
+// that it is the paper inside a dark surround.
+bool outlineOf(const cv::Mat& blurred, const cv::Mat& shaped, std::vector<std::vector<cv::Point>>& found,
+               double& threshold, int dpi, bool& hole) {
+  cv::Mat bin;
+  if (threshold == 0) threshold = pvk::geometry::thresholdInverse(blurred, bin, 0);
+  pvk::geometry::thresholdInverse(shaped, bin, threshold);
+  std::vector<cv::Vec4i> tree;
+  const std::vector<std::vector<cv::Point>> contours = pvk::geometry::treeContours(bin, &tree);
+  // The smallest symbol read is 10 x 10 modules of 10 mil, a tenth of an inch square: a blob
+  // of less area is no symbol at this resolution.
+  const double big = 25600 * dpi / 300, small = (dpi / 10.0) * (dpi / 10.0);
+  const bool strict = strictDocument();
+  int top[4] = {-1, -1, -1, -1};
+  double areas[4] = {};
+  bool touchesFrame = false;
+  for (int k = 0; k < static_cast<int>(contours.size()); ++k) {
+    const double area = cv::contourArea(contours[k], false);
+    if (strict && area > big && cornerPoints(contours[k], blurred.cols, blurred.rows) >= 2) {
+      touchesFrame = true;
+      continue;
+    }
+    if (area <= small) continue;
+    for (int s = 0; s < 4; ++s) {
+      if (top[s] >= 0 && areas[s] > area) continue;
+      for (int m = 3; m > s; --m) {
+        top[m] = top[m - 1];
+        areas[m] = areas[m - 1];
+      }
+      top[s] = k;
+      areas[s] = area;
+      break;
+    }
+  }
+  if (top[0] < 0) return false;
+  int chosen = top[0];
+  if (touchesFrame && top[1] >= 0 && contours.size() > 1 && cv::contourArea(contours[1], false) > 9.0) chosen = top[1];
+  const int outer = chosen;
+  if (!strict) chosen = holeOfSurround(contours, tree, chosen, blurred.cols, blurred.rows, small);
+  hole = chosen != outer;
+  found.push_back(contours[chosen]);
+  return true;
+}
+
+// The module size and origin of a binary symbol image, then the sampling and decoding, with
+// the resampling it asks for; `decoded` tells that codewords were sampled.
+Outcome measureAndDecode(Reading& st, const cv::Mat& b, unsigned short& length, bool& decoded) {
+  imageReaderDM r;
   if (!r.findPixelSize(b)) return Outcome::Failure;
   parseImageDM s = parseImageDM::withMeasures(r.parser);
   if (!s.setImage(b)) return Outcome::Failure;
@@ -60,6 +160,7 @@ Outcome attempt(Reading& st, const cv::Mat& warped, int v, unsigned short& lengt
     if (s.extractDataRegion() == -1) return Outcome::Counted;
     st.symbolSeen = true;
     st.counter = 0;
+    decoded = true;
     if (!s.readCodewords()) return Outcome::Left;
     const int n = s.getDataBlocks(st.out, length, st.capacity);
     if (n == -3) continue;
@@ -69,8 +170,36 @@ Outcome attempt(Reading& st, const cv::Mat& warped, int v, unsigned short& lengt
   }
 }
 
+// One attempt with list entry v on the grey symbol the locator cropped from this try's upright
+// image (empty: it found none); the accepted length in `length`.
+Outcome attempt(Reading& st, const cv::Mat& crop, int v, unsigned short& length) {
+  if (crop.empty()) return Outcome::Failure;
+  cv::Mat b = crop.clone();
+  pvk::geometry::thresholdBinary(b, v);
+  if (!st.stored.empty() && st.stored.rows == b.rows && st.stored.cols == b.cols &&
+      std::equal(b.datastart, b.dataend, st.stored.datastart))
+    return Outcome::Skipped;
+  try {
+    st.stored = b.clone();
+  } catch (const std::bad_alloc&) {
+    WriteTrace("unexpected memory error; skipping", false);
+    return Outcome::Skipped;
+  }
+  if (const TriedBinaries::Result* seen = st.tried.find(b)) {
+    if (seen->decoded) {
+      st.symbolSeen = true;
+      st.counter = 0;
+    }
+    return seen->outcome;
+  }
+  bool decoded = false;
+  const Outcome o = measureAndDecode(st, b, length, decoded);
+  if (o != Outcome::Accepted) st.tried.add(b, {o, decoded});
+  return o;
+}
+
 // The corners, size and warp of one try's outline; false when the try is skipped.
-bool uprightOutline(Reading& st, const std::vector<cv::Point>& outline, cv::Mat& warped) {
+bool uprightOutline(Reading& st, const std::vector<cv::Point>& outline, bool hole, cv::Mat& warped) {
   const cv::RotatedRect box = pvk::geometry::minAreaBox(outline);
   cv::Point2f p[4];
   pvk::geometry::boxCorners(box, p);
@@ -82,13 +211,37 @@ bool uprightOutline(Reading& st, const std::vector<cv::Point>& outline, cv::Mat&
   cv::Point2f c[4];
   ChooseSymbolCorners(p, c);
   const int m = st.img.dpi / 75;
-  if (GrowSymbolCorners(c, static_cast<float>(m), st.img.width, st.img.height)) {
+  // The paper inside a dark surround already holds the quiet zone: a margin would take in the
+  // surround, whose dark edges the locator would take for the symbol's.
+  if (!hole && GrowSymbolCorners(c, static_cast<float>(m), st.img.width, st.img.height)) {
     a += 4 * m;
     b += 4 * m;
   }
   if (st.squarePass) a = b = std::min(a, b);
   warped = pvk::geometry::uprightWarp(st.image, c, a, b);
   return true;
+}
+
+// The threshold list of one try, each entry one candidate binarisation of the symbol cropped
+// from the try's upright image (empty: none was found); the accepted length, or 0.
+int runList(Reading& st, const cv::Mat& crop, int top) {
+  const std::vector<int> list = pvk::symbols::dmThresholdList(top);
+  for (int j = 0; j < static_cast<int>(list.size()); ++j) {
+    if (pvk::core::stopRequested()) return 0;
+    if (list[j] < 5 || list[j] > top) continue;
+    unsigned short length = 0;
+    const Outcome o = attempt(st, crop, list[j], length);
+    if (o == Outcome::Accepted) return length;
+    if (j <= 22 || (o != Outcome::Failure && o != Outcome::Counted)) continue;
+    if (o == Outcome::Counted) {
+      ++st.counter;
+      continue;
+    }
+    // Late failures with nothing reaching decoding in between: give the list up.
+    if (st.counter >= 5) break;
+    ++st.counter;
+  }
+  return 0;
 }
 
 // One pass of up to four tries; the accepted length, 0, or -1 when the first try found no
@@ -99,10 +252,12 @@ int runPass(Reading& st) {
   st.symbolSeen = st.squarePass;
   int base = 0;
   for (int i = 0; i < 4; ++i) {
+    if (pvk::core::stopRequested()) return 0;
     if (i > 0 && (st.table[i] > (base < 170 ? base + 80 : 250) || st.table[i] < (base > 89 ? base - 80 : 10))) continue;
     std::vector<std::vector<cv::Point>> found;
     double t = st.table[i];
-    if (!findImgContoursDM(st.image, found, t, st.img.dpi, 15)) {
+    bool hole = false;
+    if (!outlineOf(st.blurred, st.shaped, found, t, st.img.dpi, hole)) {
       if (i == 0) return -1;
       continue;
     }
@@ -112,23 +267,9 @@ int runPass(Reading& st) {
       for (int k = 1; k < 32; ++k) st.table[k] = std::max(0, base - 7 * k);
     }
     cv::Mat warped;
-    if (!uprightOutline(st, found.back(), warped)) continue;
-    const int top = st.table[i];
-    const std::vector<int> list = pvk::symbols::dmThresholdList(top);
-    for (int j = 0; j < static_cast<int>(list.size()); ++j) {
-      if (list[j] < 5 || list[j] > top) continue;
-      unsigned short length = 0;
-      const Outcome o = attempt(st, warped, list[j], length);
-      if (o == Outcome::Accepted) return length;
-      if (j <= 22 || (o != Outcome::Failure && o != Outcome::Counted)) continue;
-      if (o == Outcome::Counted) {
-        ++st.counter;
-        continue;
-      }
-      // Late failures with nothing reaching decoding in between: give the list up.
-      if (st.counter >= 5) break;
-      ++st.counter;
-    }
+    if (!uprightOutline(st, found.back(), hole, warped)) continue;
+    const int length = runList(st, imageReaderDM().locateSymbol(warped), st.table[i]);
+    if (length > 0) return length;
   }
   return 0;
 }
@@ -186,6 +327,8 @@ int decodeZone(PVKImg& img, char* out, unsigned short& len) {
   const int stride = img.stride != 0 ? img.stride : img.width;
   Reading st(img, out, len);
   st.image = cv::Mat(img.height, img.width, CV_8UC1, img.data, static_cast<size_t>(stride));
+  st.blurred = pvk::geometry::squareBlur(st.image, kOutlineBlur);
+  st.shaped = pvk::geometry::dilateErodeSquare(st.blurred, kOutlineErode, kOutlineDilate);
   int r = runPass(st);
   if (r > 0) return r;
   if (r == 0 && st.symbolSeen && !MyITACheck.equalsAt10) {
@@ -206,7 +349,9 @@ int decodeZone(PVKImg& img, char* out, unsigned short& len) {
       st.symbolSeen = true;
     }
   }
-  if (st.symbolSeen && img.dpi == 300 && !MyITACheck.equalsAt10) return doubledRead(img, stride, out, len);
+  // A host's stop ends the retries: what was not read by now stays unread.
+  if (st.symbolSeen && img.dpi == 300 && !MyITACheck.equalsAt10 && !pvk::core::stopRequested())
+    return doubledRead(img, stride, out, len);
   len = 0;
   return 0;
 }
@@ -230,42 +375,10 @@ std::vector<int> pvk::symbols::dmThresholdList(int t) {
 
 bool findImgContoursDM(const cv::Mat& img, std::vector<std::vector<cv::Point>>& found, double& threshold, int dpi,
                        int blur) {
-  cv::Mat bin;
-  threshold = pvk::geometry::blurThresholdInverse(img, bin, blur, threshold);
-  pvk::geometry::erodeDilateSquare(bin, 7, 15);
-  const std::vector<std::vector<cv::Point>> contours = pvk::geometry::treeContours(bin);
-  const double big = 25600 * dpi / 300, small = 4096 * dpi / 300;
-  int top[4] = {-1, -1, -1, -1};
-  double areas[4] = {};
-  bool touchesFrame = false;
-  for (int k = 0; k < static_cast<int>(contours.size()); ++k) {
-    const double area = cv::contourArea(contours[k], false);
-    if (strictDocument() && area > big) {
-      int atCorner = 0;
-      for (const cv::Point& p : contours[k])
-        if ((p.x > img.cols - 3 || p.x < 2) && (p.y > img.rows - 3 || p.y < 2)) ++atCorner;
-      if (atCorner >= 2) {
-        touchesFrame = true;
-        continue;
-      }
-    }
-    if (area <= small) continue;
-    for (int s = 0; s < 4; ++s) {
-      if (top[s] >= 0 && areas[s] > area) continue;
-      for (int m = 3; m > s; --m) {
-        top[m] = top[m - 1];
-        areas[m] = areas[m - 1];
-      }
-      top[s] = k;
-      areas[s] = area;
-      break;
-    }
-  }
-  if (top[0] < 0) return false;
-  int chosen = top[0];
-  if (touchesFrame && top[1] >= 0 && contours.size() > 1 && cv::contourArea(contours[1], false) > 9.0) chosen = top[1];
-  found.push_back(contours[chosen]);
-  return true;
+  bool hole = false;
+  const cv::Mat blurred = pvk::geometry::squareBlur(img, blur);
+  return outlineOf(blurred, pvk::geometry::dilateErodeSquare(blurred, kOutlineErode, kOutlineDilate), found, threshold,
+                   dpi, hole);
 }
 
 int PDataMatrixDecode(PVKImg* img, char* out, unsigned short& len) {

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <memory>
 
 namespace {
 
@@ -71,47 +72,82 @@ double imageReaderDM::checkRatio(const int* runs, int last) {
   return checkVariance(mean, runs, tol, last) ? mean : 0.0;
 }
 
+// The dark runs of the two scans of the L search, read from the pixels once and replayed for
+// each tolerance: per line, the pairs it closed and its open run at the end.
+struct imageReaderDM::EdgeScans {
+  struct Pair {
+    int run, tail, at;
+  };
+  struct Scan {
+    std::vector<Pair> pairs;
+    std::vector<int> lineEnd;  // per line, the index past its pairs
+    std::vector<std::pair<int, int>> open;  // per line, the open run and its tail
+    bool leading = true;  // no pixel of the scan was dark
+  };
+  Scan columns, rows;  // columns left to right; rows from the bottom up to row 1
+
+  explicit EdgeScans(const cv::Mat& img) {
+    // Columns read as the rows of the transposed image, in memory order.
+    cv::Mat t;
+    cv::transpose(img, t);
+    for (int x = 0; x < t.rows; ++x) read(columns, t.ptr<uint8_t>(x), t.cols);
+    for (int y = img.rows - 1; y >= 1; --y) read(rows, img.ptr<uint8_t>(y), img.cols);
+  }
+
+  static void read(Scan& s, const uint8_t* line, int n) {
+    int d, l;
+    scanPairs(n, [line](int i) { return line[i]; }, s.leading,
+              [&s](int run, int tail, int i) { s.pairs.push_back({run, tail, i}); }, d, l);
+    s.lineEnd.push_back(static_cast<int>(s.pairs.size()));
+    s.open.emplace_back(d, l);
+  }
+};
+
 int imageReaderDM::findDataMatrix(int tolerance, const cv::Mat& img) {
   if (img.empty()) {
     WriteTrace("PDataMatrix - findDataMatrix with NULL image", false);
     return -1;
   }
+  const int dpi = MyOcr.dmDpi;
+  if (img.rows < dpi * 32 / 300 || img.cols < dpi * 32 / 300 || img.cols == 0) return -1;
+  return findDataMatrix(tolerance, img, EdgeScans(img));
+}
+
+int imageReaderDM::findDataMatrix(int tolerance, const cv::Mat& img, const EdgeScans& scans) {
   const int W = img.cols, H = img.rows, dpi = MyOcr.dmDpi;
   if (H < dpi * 32 / 300 || W < dpi * 32 / 300 || W == 0) return -1;
 
   // Left edge: the longest vertical dark run, column by column.
   Run best;
-  bool leading = true;
-  for (int x = 0; x < W; ++x) {
-    int d, l;
-    scanPairs(H, [&](int y) { return px(img, x, y); }, leading,
-              [&](int run, int tail, int y) {
-                if (run > best.length) best = {run, x, std::max(0, y - run - tail), std::max(0, y - tail)};
-              },
-              d, l);
+  const EdgeScans::Scan& cs = scans.columns;
+  for (int x = 0, k = 0; x < W; ++x) {
+    for (; k < cs.lineEnd[x]; ++k) {
+      const EdgeScans::Pair& p = cs.pairs[k];
+      if (p.run > best.length) best = {p.run, x, std::max(0, p.at - p.run - p.tail), std::max(0, p.at - p.tail)};
+    }
+    const int d = cs.open[x].first, l = cs.open[x].second;
     if (d > best.length && H - d - l < best.start) best.start = std::max(0, H - d - l);
     if (d > best.length && (d > best.length + tolerance || x <= best.line))
       best = {d, x, std::max(0, H - d - l), std::max(0, H - l)};
   }
-  if (leading) return -1;
+  if (cs.leading) return -1;
 
   // Bottom edge: the longest horizontal dark run, rows from the bottom up.
   Run best2;
-  leading = true;
-  for (int y = H - 1; y >= 1; --y) {
-    int d, l;
-    scanPairs(W, [&](int x) { return px(img, x, y); }, leading,
-              [&](int run, int tail, int x) {
-                if (run > best2.length + tolerance) best2 = {run, y, std::max(0, x - run - tail), std::max(0, x - tail)};
-                else if (run == best2.length && y > best2.line)
-                  best2 = {best2.length, y, std::max(0, x - run - tail), std::max(0, x - tail)};
-              },
-              d, l);
+  const EdgeScans::Scan& rs = scans.rows;
+  for (int y = H - 1, line = 0, k = 0; y >= 1; --y, ++line) {
+    for (; k < rs.lineEnd[line]; ++k) {
+      const EdgeScans::Pair& p = rs.pairs[k];
+      const int start = std::max(0, p.at - p.run - p.tail), end = std::max(0, p.at - p.tail);
+      if (p.run > best2.length + tolerance) best2 = {p.run, y, start, end};
+      else if (p.run == best2.length && y > best2.line) best2 = {best2.length, y, start, end};
+    }
+    const int d = rs.open[line].first, l = rs.open[line].second;
     if (d > best2.length + tolerance) best2 = {d, y, std::max(0, W - d - l), std::max(0, W - l)};
     else if (d + tolerance >= best2.length && y > best2.line)
       best2 = {best2.length, y, std::max(0, W - d - l), std::max(0, W - l)};
   }
-  if (leading || best2.line <= 15 || best2.end <= 15) return -1;
+  if (rs.leading || best2.line <= 15 || best2.end <= 15) return -1;
 
   const int lim = dpi / 30;
   if (std::abs(best.end - best2.line) > lim || std::abs(best.line - best2.start) > lim) return -1;
@@ -152,30 +188,34 @@ int imageReaderDM::findDataMatrixTirna(int, const cv::Mat& img) {
   return 0;
 }
 
-cv::Mat imageReaderDM::transformImage(int threshold, const cv::Mat& img) {
+cv::Mat imageReaderDM::cropSymbol(const cv::Mat& img) {
   const cv::Point2f tl(corners[0], corners[1]), bl(corners[2], corners[3]), br(corners[4], corners[5]),
       tr(corners[6], corners[7]);
   const float w = static_cast<float>(std::min(cv::norm(tl - tr), cv::norm(bl - br)));
   const float h = static_cast<float>(std::min(cv::norm(tl - bl), cv::norm(tr - br)));
   const cv::Point2f quad[4] = {tl, bl, br, tr};
   cv::Mat crop = pvk::geometry::perspectiveCrop(img, quad, w, h);
-  if (crop.empty()) {
-    WriteTrace("invalid imageCropped", false);
-    return cv::Mat();
-  }
-  pvk::geometry::thresholdBinary(crop, threshold);
+  if (crop.empty()) WriteTrace("invalid imageCropped", false);
   return crop;
 }
 
-cv::Mat imageReaderDM::adjust(const cv::Mat& img, int threshold, int tolerance) {
+cv::Mat imageReaderDM::transformImage(int threshold, const cv::Mat& img) {
+  cv::Mat crop = cropSymbol(img);
+  if (!crop.empty()) pvk::geometry::thresholdBinary(crop, threshold);
+  return crop;
+}
+
+// The corners of the symbol in img at one tolerance: the L edges, or on strict documents the
+// bounding box of the ink where the L looks like a stray line. False when neither is found.
+bool imageReaderDM::locate(const cv::Mat& img, int tolerance, const EdgeScans* scans) {
   if (img.empty()) {
     WriteTrace("Datamatrix, NULL imgSrc", false);
-    return cv::Mat();
+    return false;
   }
   const bool strict = strictDocument();
   bool fallback = false;
-  if (findDataMatrix(tolerance, img) != 0) {
-    if (!strict) return cv::Mat();
+  if ((scans ? findDataMatrix(tolerance, img, *scans) : findDataMatrix(tolerance, img)) != 0) {
+    if (!strict) return false;
     fallback = true;
   } else if (strict) {
     const float* c = corners;
@@ -184,18 +224,33 @@ cv::Mat imageReaderDM::adjust(const cv::Mat& img, int threshold, int tolerance) 
     const int xSpan = static_cast<int>(*std::max_element(xs, xs + 4) - *std::min_element(xs, xs + 4));
     const int dpi = MyOcr.dmDpi, lim = dpi * 130 / 300;
     // A short edge is taken for a stray line: the bounding box stands in for the L.
-    if (ySpan < lim && findDataMatrixTirna(tolerance, img) != 0) return cv::Mat();
-    if (xSpan < lim && findDataMatrixTirna(tolerance, img) != 0) return cv::Mat();
+    if (ySpan < lim && findDataMatrixTirna(tolerance, img) != 0) return false;
+    if (xSpan < lim && findDataMatrixTirna(tolerance, img) != 0) return false;
     fallback = std::abs(ySpan - xSpan) > dpi / 30;
   }
-  if (fallback && findDataMatrixTirna(tolerance, img) != 0) return cv::Mat();
+  return !fallback || findDataMatrixTirna(tolerance, img) == 0;
+}
+
+cv::Mat imageReaderDM::adjust(const cv::Mat& img, int threshold, int tolerance) {
+  if (!locate(img, tolerance, nullptr)) return cv::Mat();
   return transformImage(threshold, img);
 }
 
-cv::Mat imageReaderDM::adjustImage(const cv::Mat& img, int threshold) {
+cv::Mat imageReaderDM::locateSymbol(const cv::Mat& img) {
+  const int dpi = MyOcr.dmDpi;
+  std::unique_ptr<EdgeScans> scans;
+  if (img.rows >= dpi * 32 / 300 && img.cols >= dpi * 32 / 300 && img.cols > 0) scans.reset(new EdgeScans(img));
   for (int tolerance = 0; tolerance <= 2; ++tolerance) {
-    cv::Mat b = adjust(img, threshold, tolerance);
-    if (!b.empty()) return b;
+    if (pvk::core::stopRequested()) break;
+    if (scans ? !locate(img, tolerance, scans.get()) : !locate(img, tolerance, nullptr)) continue;
+    cv::Mat crop = cropSymbol(img);
+    if (!crop.empty()) return crop;
   }
   return cv::Mat();
+}
+
+cv::Mat imageReaderDM::adjustImage(const cv::Mat& img, int threshold) {
+  cv::Mat b = locateSymbol(img);
+  if (!b.empty()) pvk::geometry::thresholdBinary(b, threshold);
+  return b;
 }

@@ -142,11 +142,14 @@ void cReedSolomonCodec::gen_ltab() {
 int cReedSolomonCodec::syndromes(const std::vector<int>& rec, std::vector<int>& s) const {
   const int nroots = NN - KK;
   s.assign(nroots, 0);
+  // A shortened code word is zero above its last symbol, and Horner's sum stays 0 over zeros.
+  int top = NN - 1;
+  while (top >= 0 && rec[top] == 0) --top;
   int any = 0;
   for (int j = 0; j < nroots; ++j) {
     const int root = modnn((B0 + j) * PRIM % NN);
     int v = 0;
-    for (int i = NN - 1; i >= 0; --i) {  // Horner from the highest power
+    for (int i = top; i >= 0; --i) {  // Horner from the highest power
       v = v == 0 ? rec[i] : rec[i] ^ Alpha_to[modnn(Index_of[v] + root)];
     }
     any |= v;
@@ -213,12 +216,21 @@ int cReedSolomonCodec::Decode(const int* data, const int* parity, const int* era
   // More than the code can correct: no code word lies within reach.
   if (degLambda == 0 || 2 * degLambda - nErasures > nroots) return -1;
 
-  // Chien search: x = alpha^k is a root when the position's locator X = alpha^-k.
-  std::vector<int> positions;
+  // Chien search: x = alpha^k is a root when the position's locator X = alpha^-k. reg[i] holds
+  // the log of lambda[i] x^i at the current k, stepped on by i for the next.
+  // (The degree is at most nroots, below NN: one subtraction keeps reg[i] under NN.)
+  std::vector<int> positions, reg(degLambda + 1, 0);
+  for (int i = 0; i <= degLambda; ++i) reg[i] = lambda[i] != 0 ? Index_of[lambda[i]] : -1;
+  const int* alpha = Alpha_to.data();
   for (int k = 0; k < NN && static_cast<int>(positions.size()) < degLambda; ++k) {
     int v = 0;
-    for (int i = 0; i <= degLambda; ++i)
-      if (lambda[i] != 0) v ^= Alpha_to[modnn(Index_of[lambda[i]] + static_cast<int>(static_cast<long>(i) * k % NN))];
+    for (int i = 0; i <= degLambda; ++i) {
+      int& r = reg[i];
+      if (r < 0) continue;
+      v ^= alpha[r];
+      r += i;
+      if (r >= NN) r -= NN;
+    }
     if (v == 0) positions.push_back(static_cast<int>(static_cast<long>((NN - k) % NN) * Ldec % NN));
   }
   if (static_cast<int>(positions.size()) != degLambda) return -1;

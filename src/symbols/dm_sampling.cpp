@@ -96,15 +96,26 @@ int parseImageDM::extractDataRegion() {
   const int vertical = rows / v.regionRows, horizontal = columns / v.regionColumns;
   if (vertical < 1 || vertical > 52 || horizontal < 1 || horizontal > 52) return -1;
   if (vertical * v.regionRows > 52 || horizontal * v.regionColumns > 52) return -1;
+  if (image == nullptr || image->empty()) return -1;
+  // The pixel column of each module column and the pixel row of each module row, as get()
+  // places them, worked out once for the whole symbol.
+  const int nx = horizontal * (v.regionColumns + 2), ny = vertical * (v.regionRows + 2);
+  std::vector<long> xs(nx + 1), ys(ny + 1);
+  for (int c = 1; c <= nx; ++c) xs[c] = sampleCol + roundHalfUp((c - 1) * moduleWidth + moduleWidth / 2);
+  for (int r = 1; r <= ny; ++r) ys[r] = sampleRow + roundHalfUp((r - 1) * moduleHeight + moduleHeight / 2);
   for (int ry = 0; ry < vertical; ++ry)
     for (int rx = 0; rx < horizontal; ++rx)
-      for (int r = 0; r < v.regionRows; ++r)
+      for (int r = 0; r < v.regionRows; ++r) {
+        // Each region sits inside a one-module border of finder and alignment patterns.
+        const long y = ys[ry * (v.regionRows + 2) + r + 1];
+        if (y < 0 || y >= image->rows) return -1;
+        const uint8_t* line = image->ptr<uint8_t>(static_cast<int>(y));
         for (int c = 0; c < v.regionColumns; ++c) {
-          // Each region sits inside a one-module border of finder and alignment patterns.
-          const int m = get(rx * (v.regionColumns + 2) + c + 1, ry * (v.regionRows + 2) + r + 1);
-          if (m < 0) return -1;
-          mapping[ry * v.regionRows + r][rx * v.regionColumns + c] = static_cast<uint8_t>(m);
+          const long x = xs[rx * (v.regionColumns + 2) + c + 1];
+          if (x < 0 || x >= image->cols) return -1;
+          mapping[ry * v.regionRows + r][rx * v.regionColumns + c] = line[x] < 128 ? 1 : 0;
         }
+      }
   mappingRows = static_cast<uint16_t>(vertical * v.regionRows);
   mappingColumns = static_cast<uint16_t>(horizontal * v.regionColumns);
   return 0;

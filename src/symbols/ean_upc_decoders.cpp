@@ -1,7 +1,12 @@
 // EAN-8, EAN-13, UPC-A and UPC-E: digits of 4 elements read from two distances in modules,
 // the left half's sets giving EAN-13's first digit and UPC-E's check digit.
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <initializer_list>
+#include <utility>
 
 #include "ocr/ocr.h"
 #include "symbols/symbols.h"
@@ -38,9 +43,71 @@ int digitOfPattern(const int* table, int pattern) {
   return -1;
 }
 
+// Bars (in modules) of each digit's code in set 0 and in set 1: every digit has two bars.
+const int kBarModules[2][10] = {{3, 3, 3, 5, 3, 3, 5, 5, 5, 3}, {4, 4, 4, 2, 4, 4, 2, 2, 2, 4}};
+
+// 1/7 and 2/8 share their distances and differ only in their bars' share of the digit (tenths
+// of a module, 7 x bars x 10 / width). Print that thickens or thins every bar moves every share
+// alike, and errors in the same direction can cancel in the check digit: the choice is made once
+// the whole symbol is read, against the bias the other digits show.
+struct BarShares {
+  int bias = 0;      // sum over the other digits of their share less their code's
+  int biased = 0;    // digits summed in bias
+  struct Doubt {
+    char* digit;
+    int set;
+    int share;
+  } doubts[12];
+  int doubtful = 0;
+
+  // Takes the choice between 1/7 or 2/8 apart from the other digits.
+  void add(char* digit, int set, int share) {
+    if ((*digit == '1' || *digit == '2') && doubtful < 12) {
+      doubts[doubtful++] = Doubt{digit, set, share};
+      return;
+    }
+    bias += share - 10 * kBarModules[set][*digit - '0'];
+    ++biased;
+  }
+  // Guard elements are one module each: their bars less their spaces is the bias too. The
+  // symbol's first element is measured one sample short and is left out.
+  void addGuard(const int* w, int first, int n, double module) {
+    int bars = 0, spaces = 0;
+    double barSum = 0, spaceSum = 0;
+    for (int i = std::max(first, 1); i < first + n; ++i) {
+      if (i % 2) spaceSum += w[i], ++spaces;
+      else barSum += w[i], ++bars;
+    }
+    if (!bars || !spaces || module <= 0) return;
+    bias += static_cast<int>(std::lround(10 * (barSum / bars - spaceSum / spaces) / module));
+    ++biased;
+  }
+  // Chooses each doubtful digit; false when one lies too near the middle of its two codes to tell.
+  bool resolve() {
+    constexpr int kMargin = 3;
+    const int b = biased ? (bias + (bias >= 0 ? biased / 2 : -biased / 2)) / biased : 0;
+    for (int i = 0; i < doubtful; ++i) {
+      Doubt& d = doubts[i];
+      const int share = d.share - b;
+      const int middle = d.set == 0 ? 40 : 30;  // 1/2 have 3 modules of bar in set 0, 4 in set 1
+      if (std::abs(share - middle) <= kMargin) return false;
+      const bool seven = d.set == 0 ? share > middle : share < middle;
+      if (seven) *d.digit = *d.digit == '1' ? '7' : '8';
+    }
+    return true;
+  }
+};
+
+// The guards (first element, element count) of a symbol of `modules` modules into the bias.
+void addGuards(BarShares& shares, const int* w, int count, int modules, std::initializer_list<std::pair<int, int>> guards) {
+  long long total = 0;
+  for (int i = 0; i < count; ++i) total += w[i];
+  for (const auto& g : guards) shares.addGuard(w, g.first, g.second, static_cast<double>(total) / modules);
+}
+
 // Reads `digits` digits of 4 elements from w[index] into text; false when one fails.
 bool DecodEanUpc(const int* w, char* text, int digits, int allowedSet, int side, int count, int index,
-                 int& setPattern) {
+                 int& setPattern, BarShares& shares) {
   for (int d = 0; d < digits; ++d, index += 4) {
     if (index + 4 > count) return false;
     const int* e = w + index;
@@ -54,18 +121,13 @@ bool DecodEanUpc(const int* w, char* text, int digits, int allowedSet, int side,
     auto ok = [&] { return m.e[1].value >= 2 && m.e[1].value <= 5 && m.e[2].value >= 2 && m.e[2].value <= 5; };
     if (!ok() && (!correggiMod(&m, 0) || !ok())) return false;
     int key = static_cast<int>(m.e[1].value * 10 + m.e[2].value);
-    int share = total ? 7 * bars * 10 / total : 0;
     int found = -1;
     for (int r = 0; r < 20 && found < 0; ++r)
       if (kDigits[r].key == key && (allowedSet == kAnySet || allowedSet == kDigits[r].set)) found = r;
-    if (found < 0) return false;
-    char digit = kDigits[found].digit;
-    int set = kDigits[found].set;
-    // 1/7 and 2/8 share their distances: the bars' share of the digit tells them apart.
-    if (set == 0 && share >= 40 && (digit == '1' || digit == '2')) digit = digit == '1' ? '7' : '8';
-    if (set == 1 && share < 31 && (digit == '1' || digit == '2')) digit = digit == '1' ? '7' : '8';
-    text[d] = digit;
-    if (setPattern != -1) setPattern = setPattern * 2 + set;
+    if (found < 0 || total <= 0) return false;
+    text[d] = kDigits[found].digit;
+    shares.add(text + d, kDigits[found].set, 7 * bars * 10 / total);
+    if (setPattern != -1) setPattern = setPattern * 2 + kDigits[found].set;
   }
   return true;
 }
@@ -103,7 +165,10 @@ int readEAN8(const int* w, int count, char* text, char* conf, bool& check, int h
       !Testa_CONTR_EAN_UPC(w, 40, 3, g3))
     return 0;
   int none = -1;
-  if (!DecodEanUpc(w, text, 4, 0, kLeft, count, 3, none) || !DecodEanUpc(w, text + 4, 4, 1, kRight, count, 24, none))
+  BarShares shares;
+  addGuards(shares, w, count, 67, {{0, 3}, {19, 5}, {40, 3}});
+  if (!DecodEanUpc(w, text, 4, 0, kLeft, count, 3, none, shares) ||
+      !DecodEanUpc(w, text + 4, 4, 1, kRight, count, 24, none, shares) || !shares.resolve())
     return 0;
   text[8] = 0;
   if (!Calcola_Check(text, 7)) return 0;
@@ -118,9 +183,11 @@ int readEAN8(const int* w, int count, char* text, char* conf, bool& check, int h
 // six right digits into right.
 bool read59(const int* w, int count, char* left, char* right, int leftSet, int& pattern) {
   int g, none = -1;
+  BarShares shares;
+  if (count == 59) addGuards(shares, w, count, 95, {{0, 3}, {27, 5}, {56, 3}});
   return count == 59 && Testa_CONTR_EAN_UPC(w, 0, 3, g) && Testa_CONTR_EAN_UPC(w, 27, 5, g) &&
-         Testa_CONTR_EAN_UPC(w, 56, 3, g) && DecodEanUpc(w, left, 6, leftSet, kLeft, count, 3, pattern) &&
-         DecodEanUpc(w, right, 6, 1, kRight, count, 32, none);
+         Testa_CONTR_EAN_UPC(w, 56, 3, g) && DecodEanUpc(w, left, 6, leftSet, kLeft, count, 3, pattern, shares) &&
+         DecodEanUpc(w, right, 6, 1, kRight, count, 32, none, shares) && shares.resolve();
 }
 
 int readEAN13(const int* w, int count, char* text, char* conf, bool& check) {
@@ -155,7 +222,9 @@ int readUPCE(const int* w, int count, char* text, char* conf, bool& check) {
   if (count != 33 || !Testa_CONTR_EAN_UPC(w, 0, 3, g) || !Testa_CONTR_EAN_UPC(w, 28, 5, g)) return 0;
   int pattern = 0;
   text[0] = '0';
-  if (!DecodEanUpc(w, text + 1, 6, kAnySet, kLeft, count, 3, pattern)) return 0;
+  BarShares shares;
+  addGuards(shares, w, count, 51, {{0, 3}, {27, 6}});
+  if (!DecodEanUpc(w, text + 1, 6, kAnySet, kLeft, count, 3, pattern, shares) || !shares.resolve()) return 0;
   int checkDigit = digitOfPattern(kUpceCheckPattern, pattern);
   if (checkDigit < 0) return 0;
   text[7] = static_cast<char>('0' + checkDigit);

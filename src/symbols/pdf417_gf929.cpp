@@ -211,34 +211,15 @@ int CalcSyndromes(int* cw, int n, int j)
   return reduce(s);
 }
 
-int CorrectErrs(int* cw, int n, int nSynd)
-{
-  if (!cw) {
-    traceError("correct error with null pointer");
-    return -1;
-  }
-  if (n < 1 || n > kMaxCodewords || nSynd < 0 || nSynd + 2 > kMaxSyndromes || nSynd + 2 >= n)
-    return -1;
-  InitTables();
-  // An erasure may hide any value: it enters as 0 and is located like any other error.
-  for (int i = 0; i < n; ++i)
-    if (cw[i] < 0 || cw[i] >= kPrime)
-      cw[i] = 0;
-  const int nCheck = nSynd + 2;
-  bool clean = true;
-  syndromes[0] = 0;
-  for (int j = 1; j <= nCheck; ++j) {
-    syndromes[j] = CalcSyndromes(cw, n, j);
-    clean = clean && syndromes[j] == 0;
-  }
-  if (clean)
-    return 0;
+namespace {
 
-  int v = nSynd / 2;
+// The locator of at most v errors from the syndromes S_1..S_2v in the work area: the largest
+// regular system, then its rank, and so down to one. Its roots (powers) go to positions; their
+// number, or -1 when no locator fits or it has fewer roots than its degree.
+int locate(int v, int n)
+{
   if (v < 1 || !CreateToeplitz(v))
     return -1;
-  // The locator's degree is the number of errors: the rank of the syndrome matrix when they are
-  // few enough. Try the largest, then that rank, and so down to one.
   bool solvable = false;
   while (v >= 1 && !solvable) {
     int rank = toeplitzRank(v);
@@ -261,17 +242,101 @@ int CorrectErrs(int* cw, int n, int nSynd)
   locator[0] = 1;
   for (int k = 0; k < v; ++k)
     locator[v - k] = sol[k];
-  if (FindRoots(v, n) < v)
-    return -1;
-  CreateErrEvalMatrix(v);
-  for (int i = 0; i < v; ++i)
+  return FindRoots(v, n) < v ? -1 : v;
+}
+
+// Subtracts from cw the values of the t errata at positions, solved from S_1..S_t (in the
+// work area); false when the system is singular.
+bool correctAt(int* cw, int n, int t)
+{
+  CreateErrEvalMatrix(t);
+  for (int i = 0; i < t; ++i)
     rhs[i] = syndromes[i + 1];
-  if (!GausElToeplitz(v, work, rhs, errValues))
-    return -1;
-  for (int k = 0; k < v; ++k) {
+  if (!GausElToeplitz(t, work, rhs, errValues))
+    return false;
+  for (int k = 0; k < t; ++k) {
     int p = n - 1 - positions[k];
     cw[p] = reduce(cw[p] - static_cast<long>(errValues[k]));
   }
+  return true;
+}
+
+// Errors and erasures: the f erased powers are known, so the syndromes are first freed of them
+// (T_i = sum of gamma_m S_(i+f-m) over the erasure locator gamma), the other errors located from
+// those, and the values of all of them solved at once. f erasures and e errors are corrected
+// when f + 2e stays two below the syndromes; the two left over guard against a wrong answer.
+int correctWithErasures(int* cw, int n, int nCheck, const int* erased, int f)
+{
+  if (f > nCheck - 2)
+    return -1;
+  int s[kMaxSyndromes + 1];
+  std::memcpy(s, syndromes, sizeof(int) * (nCheck + 1));
+  int gamma[kMaxUnknowns + 1] = {1};
+  for (int k = 0; k < f; ++k) {
+    const int x = pwr_table[erased[k]];
+    for (int m = k + 1; m >= 1; --m)
+      gamma[m] = reduce(gamma[m] - static_cast<long>(GFmul(x, gamma[m - 1])));
+  }
+  const int count = nCheck - f;
+  bool others = false;
+  for (int i = 1; i <= count; ++i) {
+    long t = 0;
+    for (int m = 0; m <= f; ++m)
+      t += static_cast<long>(gamma[m]) * s[i + f - m];
+    syndromes[i] = reduce(t);
+    others = others || syndromes[i] != 0;
+  }
+  int e = 0;
+  if (others && (e = locate((count - 2) / 2, n)) < 0)
+    return -1;
+  if (e + f > kMaxUnknowns)
+    return -1;
+  for (int k = 0; k < f; ++k)
+    positions[e + k] = erased[k];
+  std::memcpy(syndromes, s, sizeof(int) * (nCheck + 1));
+  if (!correctAt(cw, n, e + f) || !allSyndromesZero(cw, n, nCheck))
+    return -1;
+  int changed = 0;  // an erased 0 was no error
+  for (int k = 0; k < e + f; ++k)
+    changed += errValues[k] != 0;
+  return changed;
+}
+
+}  // namespace
+
+int CorrectErrs(int* cw, int n, int nSynd)
+{
+  if (!cw) {
+    traceError("correct error with null pointer");
+    return -1;
+  }
+  if (n < 1 || n > kMaxCodewords || nSynd < 0 || nSynd + 2 > kMaxSyndromes || nSynd + 2 >= n)
+    return -1;
+  InitTables();
+  // An erasure may hide any value: it enters as 0, its place known.
+  int erased[kMaxUnknowns];
+  int f = 0;
+  for (int i = 0; i < n; ++i)
+    if (cw[i] < 0 || cw[i] >= kPrime) {
+      if (f < kMaxUnknowns)
+        erased[f] = n - 1 - i;
+      ++f;
+      cw[i] = 0;
+    }
+  const int nCheck = nSynd + 2;
+  bool clean = true;
+  syndromes[0] = 0;
+  for (int j = 1; j <= nCheck; ++j) {
+    syndromes[j] = CalcSyndromes(cw, n, j);
+    clean = clean && syndromes[j] == 0;
+  }
+  if (clean)
+    return 0;
+  if (f > 0)
+    return f > kMaxUnknowns ? -1 : correctWithErasures(cw, n, nCheck, erased, f);
+  const int v = locate(nSynd / 2, n);
+  if (v < 0 || !correctAt(cw, n, v))
+    return -1;
   // A right correction zeroes every syndrome; one check alone lets wrong ones through.
   return allSyndromesZero(cw, n, nCheck) ? v : -1;
 }

@@ -142,16 +142,16 @@ long meanBrightness(const PVKImg& img, const datiRigheType& row, int cols)
 
 // Row boundaries from the difference of each line with the line 4 below; the rows relative to
 // the first one in rows, the mean row height in meanHeight. 0 when the profile holds no rows.
-int findRows(const PVKImg& img, datiRigheType* rows, float& meanHeight, int& base)
+int findRows(const PVKImg& img, datiRigheType* rows, float& meanHeight, int& base, int lag)
 {
   const int h = img.height, cols = std::min(2 * h, static_cast<int>(img.width));
-  const int n = h - 4;
+  const int n = h - lag;
   if (n < 1)
     return 0;
   std::vector<long> d(n, 0);
   for (int y = 0; y < n; ++y) {
     const uint8_t* a = img.data + static_cast<size_t>(y) * img.stride;
-    const uint8_t* b = a + 4 * static_cast<size_t>(img.stride);
+    const uint8_t* b = a + lag * static_cast<size_t>(img.stride);
     long s = 0;
     for (int x = 0; x < cols; ++x)
       s += std::abs(b[x] - a[x]);
@@ -171,21 +171,38 @@ int findRows(const PVKImg& img, datiRigheType* rows, float& meanHeight, int& bas
     ++y;
   if (y >= n - 20)
     return 0;
-  auto localMin = [&](int k) { return k > 0 && k + 1 < n && d[k] < d[k - 1] && d[k] < d[k + 1]; };
-  auto localMax = [&](int k) { return k > 0 && k + 1 < n && d[k] > d[k - 1] && d[k] > d[k + 1]; };
+  // An extreme may be flat (crisp print gives plateaus as wide as the 4-line difference): it is
+  // the line where the profile turns into it, the profile turning back after the flat.
+  auto flatEnd = [&](int k) {
+    while (k + 1 < n && d[k + 1] == d[k])
+      ++k;
+    return k;
+  };
+  auto localMin = [&](int k) {
+    const int e = k > 0 ? flatEnd(k) : 0;
+    return k > 0 && e + 1 < n && d[k] < d[k - 1] && d[e] < d[e + 1];
+  };
+  auto localMax = [&](int k) {
+    const int e = k > 0 ? flatEnd(k) : 0;
+    return k > 0 && e + 1 < n && d[k] > d[k - 1] && d[e] > d[e + 1];
+  };
   std::vector<int> peaks;
   while (y < n) {
-    int peakAt = y;
+    int peakAt = y, peakEnd = y;
     long peak = d[y];
     for (++y; y < n; ++y) {
-      if (d[y] < m || (localMin(y) && d[y] < peak - m / 8))
+      // A peak found below the mean (a weak boundary) ends where it falls.
+      if ((d[y] < m && d[y] < peak) || (localMin(y) && d[y] < peak - m / 8))
         break;
       if (d[y] > peak) {
         peak = d[y];
-        peakAt = y;
+        peakAt = peakEnd = y;
+      } else if (d[y] == peak && peakEnd == y - 1) {
+        peakEnd = y;
       }
     }
-    peaks.push_back(peakAt);
+    // A flat top stands for the middle of its lines, where a blurred edge would peak.
+    peaks.push_back((peakAt + peakEnd + 1) / 2);
     if (peaks.size() > kMaxRows)
       return 0;
     long valley = y < n ? d[y] : 0;
@@ -198,9 +215,11 @@ int findRows(const PVKImg& img, datiRigheType* rows, float& meanHeight, int& bas
   const int nPeaks = static_cast<int>(peaks.size());
   if (nPeaks < 2)
     return 0;
+  // A boundary lies half the difference's reach below its peak.
+  const int below = (lag + 1) / 2;
   for (int k = 0; k < nPeaks; ++k) {
-    rows[k].first = std::min(peaks[k] + 2, h - 1);
-    rows[k].last = k + 1 < nPeaks ? std::min(peaks[k + 1] + 2, h - 1) : h - 1;
+    rows[k].first = std::min(peaks[k] + below, h - 1);
+    rows[k].last = k + 1 < nPeaks ? std::min(peaks[k + 1] + below, h - 1) : h - 1;
   }
   meanHeight = static_cast<float>(rows[nPeaks - 1].first - rows[0].first) / (nPeaks - 1);
   // The last peak is the symbol's bottom edge when blank paper follows it: no row there.
@@ -385,31 +404,16 @@ int Cerca_Pdf417(PVKImg* img, datiRigheType* rows, int nRows, char* text, char* 
     s.end = s.boundaries[s.dataColumns + 2];
     s.expectedRuns = (s.dataColumns + 2) * 8;
   }
-  if (s.dataColumns < 2)
+  if (s.dataColumns < 1)
     return 0;
-  // A row that reads nothing between rows that do keeps its place as erasures.
-  int pending = 0;
-  for (int r = 0; r < nRows; ++r) {
-    int before = s.count;
-    int got = AnalizzaRigaPdf(img, rows, r, nRows, s);
-    if (got > 0) {
-      if (pending) {
-        int moved = s.count - before;
-        int gap = pending * s.dataColumns;
-        if (s.count + gap > 9600)
-          break;
-        std::memmove(&s.matrix[before + gap], &s.matrix[before], sizeof(int) * moved);
-        std::fill(s.matrix.begin() + before, s.matrix.begin() + before + gap, -1);
-        s.count += gap;
-        pending = 0;
-      }
-    } else if (s.count > 0 || r == 0) {
-      ++pending;
-    }
+  int len = pvk::symbols::readRows(img, rows, nRows, s, text, maxChars);
+  if (len == 0 && (s.forward >= 2 || s.backward >= 2)) {
+    // A second reading after what the row indicators said; rows left short are read again
+    // along sloping lines (a bent or askew print).
+    const std::vector<datiRigheType> again = pvk::symbols::secondLayout(rows, nRows, s);
+    s.shearRows = true;
+    len = pvk::symbols::readRows(img, again.data(), static_cast<int>(again.size()), s, text, maxChars);
   }
-  int len = 0;
-  if (s.count > 0 && text)
-    len = AnalyzeRuns(s.count, s.matrix.data(), text, s.level, maxChars);
   if (len > 0) {
     for (int i = 0; i < len; ++i)
       conf[i] = 100;
@@ -488,23 +492,32 @@ int readCleaned(PVKImg& cleaned, char* text, char* conf, unsigned short maxChars
   if (src->height < 4 || x1 - x0 + 1 < 32)
     return 0;
   PVKImg crop = view(*src, x0, 0, x1 - x0 + 1, src->height);
-  datiRigheType rows[kMaxRows + 1];
-  float meanHeight = 0;
-  int base = 0;
-  int nRows = findRows(crop, rows, meanHeight, base);
-  if (nRows == 0)
-    return 0;
-  PVKImg symbol = view(crop, 0, base, crop.width, crop.height - base);
-  int len = Cerca_Pdf417(&symbol, rows, nRows, text, conf, startFound, maxChars);
-  if (len == 0 && startFound && meanHeight > 1) {
-    for (int i = 0; i < nRows; ++i) {
-      rows[i].first = static_cast<int>(i * meanHeight + 0.5f);
-      rows[i].height = static_cast<int>(meanHeight);
-      rows[i].last = rows[i].first + rows[i].height;
+  // Rows are bounded by the difference of each line with the one 4 below; rows of fewer lines
+  // than that (small modules printed low) show no boundary there, and are sought again with
+  // the next line but one, then the next.
+  for (int lag : {4, 2, 1}) {
+    if (pvk::core::stopRequested())
+      return 0;
+    datiRigheType rows[kMaxRows + 1];
+    float meanHeight = 0;
+    int base = 0;
+    int nRows = findRows(crop, rows, meanHeight, base, lag);
+    if (nRows == 0)
+      continue;
+    PVKImg symbol = view(crop, 0, base, crop.width, crop.height - base);
+    int len = Cerca_Pdf417(&symbol, rows, nRows, text, conf, startFound, maxChars);
+    if (len == 0 && startFound && meanHeight > 1 && !pvk::core::stopRequested()) {
+      for (int i = 0; i < nRows; ++i) {
+        rows[i].first = static_cast<int>(i * meanHeight + 0.5f);
+        rows[i].height = static_cast<int>(meanHeight);
+        rows[i].last = rows[i].first + rows[i].height;
+      }
+      len = Cerca_Pdf417(&symbol, rows, nRows, text, conf, startFound, maxChars);
     }
-    len = Cerca_Pdf417(&symbol, rows, nRows, text, conf, startFound, maxChars);
+    if (len != 0 || !startFound || meanHeight >= 2 * lag)
+      return len;
   }
-  return len;
+  return 0;
 }
 
 }  // namespace
@@ -516,10 +529,32 @@ int ReadPdf(PVKImg img, char* text, char* conf, unsigned short maxChars)
     return -1;
   }
   text[0] = conf[0] = 0;
+  if (!img.data)
+    return -1;
+  // A zone the cleaning refuses fails with its trace and result; one below the least size the
+  // reader takes reads nothing.
+  if (img.stride < img.width || img.height < 8) {
+    OwnedImg refused;
+    pulisci(&img, &refused.img, -60);
+    return -1;
+  }
+  if (img.width < 128 || img.height < 16)
+    return 0;
+  // The zone lies on paper: a cut through the start pattern's first bar or along the top or
+  // bottom row still bounds them.
+  OwnedImg zone;
+  const int margin = pvk::symbols::paperMargin(img.dpi);
+  if (!pvk::symbols::copyOnPaper(img, std::min(margin, (65535 - img.width) / 2),
+                                 std::min(margin, (65535 - img.height) / 2), zone.img)) {
+    pdfTrace("err - ", "read pdf invalid memory allocation", errno);
+    MyDev.lastResult = -4;
+    return -1;
+  }
   bool anyStart = false;
   for (int offset = -60;; offset += 20) {
+    if (pvk::core::stopRequested()) break;
     OwnedImg cleaned;
-    if (!img.data || !pulisci(&img, &cleaned.img, offset))
+    if (!pulisci(&zone.img, &cleaned.img, offset))
       return -1;
     bool startFound = false;
     int len = 0;

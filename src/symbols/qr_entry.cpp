@@ -1,8 +1,7 @@
-// The QR reader entry of zone font 37: finds the symbol's outline in the grey zone image and
-// turns it upright, as the DataMatrix entry does, then reads no text. The outline search
-// shrinks its erosion and grows its dilation until one blob is large enough.
+// The QR reader entry of zone font 37, which reads no text, and the outline search a decoder of
+// the upright symbol would start from: it shrinks its erosion and grows its dilation until one
+// blob is large enough.
 #include <algorithm>
-#include <cstring>
 
 #include <opencv2/imgproc.hpp>
 
@@ -27,60 +26,6 @@ std::vector<std::pair<double, size_t>> largestFour(const std::vector<std::vector
   return top;
 }
 
-// One try's corners and upright warp; false when the try is skipped (same box as the last
-// try, or a side below 16 pixels).
-bool uprightQr(const cv::Mat& image, const std::vector<cv::Point>* outline, cv::Point2f prev[4]) {
-  cv::Point2f p[4];
-  int a = image.cols, b = image.rows;
-  if (outline) {
-    const cv::RotatedRect box = pvk::geometry::minAreaBox(*outline);
-    pvk::geometry::boxCorners(box, p);
-    if (std::memcmp(p, prev, sizeof p) == 0) return false;
-    std::memcpy(prev, p, sizeof p);
-    const int w = static_cast<int>(box.size.width), h = static_cast<int>(box.size.height);
-    if (w < 16 || h < 16) return false;
-    a = box.angle < -45 ? h : w;
-    b = box.angle < -45 ? w : h;
-  } else {
-    // No outline: the whole zone.
-    const float w1 = static_cast<float>(image.cols - 1), h1 = static_cast<float>(image.rows - 1);
-    p[0] = cv::Point2f(0, 0);
-    p[1] = cv::Point2f(0, h1);
-    p[2] = cv::Point2f(w1, 0);
-    p[3] = cv::Point2f(w1, h1);
-  }
-  cv::Point2f c[4];
-  ChooseSymbolCorners(p, c);
-  if (GrowSymbolCorners(c, 4, image.cols, image.rows)) {
-    a += 16;
-    b += 16;
-  }
-  // The upright symbol would go to a decoder here; the entry reads no text, so it is dropped.
-  pvk::geometry::uprightWarp(image, c, a, b);
-  return true;
-}
-
-void locate(const cv::Mat& image) {
-  int table[25] = {0};
-  int base = 0;
-  cv::Point2f prev[4] = {};
-  for (int i = 0; i < 5; ++i) {
-    const int t = table[i];
-    if (i > 0 && (t > base + 80 || t < (base > 89 ? base - 80 : 10))) continue;
-    std::vector<std::vector<cv::Point>> found;
-    double threshold = t;
-    cv::Mat gray = image;
-    const bool ok = findImgContoursQRCode(gray, found, threshold);
-    if (i == 0 && ok) {
-      base = std::min(static_cast<int>(threshold), 160);
-      table[0] = base;
-      for (int k = 1; k < 25; ++k) table[k] = std::max(0, base - 10 * k);
-    }
-    if (!ok && i > 0) continue;
-    uprightQr(image, ok ? &found.back() : nullptr, prev);
-  }
-}
-
 }  // namespace
 
 bool findImgContoursQRCode(cv::Mat& img, std::vector<std::vector<cv::Point>>& found, double& threshold) {
@@ -89,6 +34,7 @@ bool findImgContoursQRCode(cv::Mat& img, std::vector<std::vector<cv::Point>>& fo
   threshold = pvk::geometry::blurThresholdInverse(img, thresholded, 15, threshold);
   int e = 3, f = 1;
   for (;;) {
+    if (pvk::core::stopRequested()) return false;
     const int ep = std::max(e, 0);
     cv::Mat bin = thresholded.clone();
     pvk::geometry::erodeDilateSquare(bin, 2 * ep + 1, 2 * ep * f + 3);
@@ -125,13 +71,7 @@ int PQrCodeDecode(PVKImg* img, char* out, unsigned short& len) {
     WriteTrace("DataMatrix - null pointer", false);
     return -1;
   }
-  const int stride = img->stride ? img->stride : img->width;
-  // A record whose rows would overlap holds no image to look at.
-  if (img->width == 0 || img->height == 0 || stride < img->width) return 0;
-  try {
-    const cv::Mat image(img->height, img->width, CV_8UC1, img->data, static_cast<size_t>(stride));
-    locate(image);
-  } catch (...) {
-  }
+  // No decoder takes an upright QR symbol, so finding its outline and turning it upright would
+  // cost the host the time of a full read for a result nobody uses: the zone gives no text.
   return 0;
 }

@@ -206,12 +206,12 @@ cv::Rect imageReader::transformImage() {
   to[(i0 + 1) % 4] = cv::Point2f(side, 0);
   to[(i0 + 2) % 4] = cv::Point2f(side, side);
   to[(i0 + 3) % 4] = cv::Point2f(0, side);
-  const cv::Mat warped = pvk::geometry::perspectiveWarp(source, from, to);
-  // The square of side + 1 at the origin, cut to the image as a region of interest is.
+  // The square of side + 1 at the origin, cut to the image as a region of interest is; each
+  // pixel of the warp depends on its own place alone, so only that square is warped.
   const cv::Rect region = cv::Rect(0, 0, static_cast<int>(side) + 1, static_cast<int>(side) + 1) &
-                          cv::Rect(0, 0, warped.cols, warped.rows);
+                          cv::Rect(0, 0, source.cols, source.rows);
   if (region.width <= 0 || region.height <= 0) return cv::Rect();
-  code = warped(region).clone();
+  code = pvk::geometry::perspectiveWarp(source, from, to, region.size());
   return region;
 }
 

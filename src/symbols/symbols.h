@@ -192,9 +192,10 @@ void InitTables();
 // The codewords as a polynomial (cw[0] of highest degree) at 3^j, modulo 929.
 int CalcSyndromes(int* cw, int n, int j);
 // Corrects cw (n codewords, data and checks) in place with nSynd = 2^(L+1) - 2 syndromes for
-// the locator and the last two to verify it. Codewords outside 0..928 (erasures) count as 0.
-// Returns the number of codewords corrected, or -1 (n above 928, more errors than it can
-// locate, a correction that does not zero every syndrome).
+// the locator and the last two to verify it: up to nSynd / 2 errors, or with f codewords outside
+// 0..928 (erasures, places known) f erasures and e errors while f + 2e <= nSynd. Returns the
+// number of codewords changed, or -1 (n above 928, more errors than it can locate, a
+// correction that does not zero every syndrome).
 int CorrectErrs(int* cw, int n, int nSynd);
 
 // Decodes the n codewords of one symbol (data then checks, -1 where a codeword was not read)
@@ -246,9 +247,26 @@ struct PdfScan {
   int level = -1;          // largest error-correction level the indicators gave
   std::vector<int> boundaries;  // column starts: start pattern, left indicator, data columns...
   std::vector<int> signal, work, edges, runs;
+  std::vector<uint8_t> band;    // a sheared band of lines
   std::vector<int> matrix;      // codewords row after row, -1 where none was read
   int count = 0;
+  // What the row indicators of the scan lines said: the symbol's rows in two parts, (rows - 1)
+  // / 3 and (rows - 1) % 3, and how many lines had their row group where the rows found put
+  // them counted from the top (forward) or from the bottom (a symbol upside down).
+  int rowVotes[30] = {};
+  int rowRestVotes[3] = {};
+  int forward = 0, backward = 0;
+  int symbolRows = 0;           // the rows the indicators are checked against (0: those found)
+  bool shearRows = false;       // rows left incomplete are scanned along sloping lines too
+  int shear = 0;                // the slope (pixels across the symbol) that last completed a row
 };
+
+// The rows of a second reading of a symbol that read nothing, after what its row indicators
+// said: bottom up for a symbol upside down; checked against the rows they count when these are
+// more than were found (sets symbolRows); that many laid evenly over those found when fewer.
+std::vector<datiRigheType> secondLayout(const datiRigheType* rows, int nRows, PdfScan& s);
+// Reads every row into the codeword matrix and the matrix into text; the text length, or 0.
+int readRows(PVKImg* img, const datiRigheType* rows, int nRows, PdfScan& s, char* text, unsigned short maxChars);
 
 // One trace line of the PDF417 reader: the tag ("err - ", "war - " or "") and the text, with
 // " %d" of the value when one is given.
@@ -406,15 +424,26 @@ class imageReaderDM {
   // adjust with tolerance 0, 1, 2: the first binary symbol image found, else empty.
   cv::Mat adjustImage(const cv::Mat& img, int threshold);
   cv::Mat adjust(const cv::Mat& img, int threshold, int tolerance);
+  // What adjustImage binarises: the grey symbol cropped at the first tolerance that finds it,
+  // else empty. It does not depend on the threshold, so one crop serves a whole threshold list.
+  cv::Mat locateSymbol(const cv::Mat& img);
   int findDataMatrix(int tolerance, const cv::Mat& img);
   int findDataMatrixTirna(int tolerance, const cv::Mat& img);
   cv::Mat transformImage(int threshold, const cv::Mat& img);
+  // The grey crop of the corners' quadrilateral, upright; empty (traced) when it has no pixels.
+  cv::Mat cropSymbol(const cv::Mat& img);
   bool findPixelSize(const cv::Mat& bin);
   bool findStartings(const cv::Mat& bin);
   double checkRatio(const int* runs, int last);
 
   float corners[8] = {};  // top-left, bottom-left, bottom-right, top-right (x, y)
   parseImageDM parser;
+
+ private:
+  struct EdgeScans;
+  int findDataMatrix(int tolerance, const cv::Mat& img, const EdgeScans& scans);
+  // The corners at one tolerance (from the scans when given); false when the symbol is not found.
+  bool locate(const cv::Mat& img, int tolerance, const EdgeScans* scans);
 };
 
 bool checkVariance(double mean, const int* runs, int tolerance, int last);
@@ -439,10 +468,10 @@ double angle(cv::Point p1, cv::Point p2, cv::Point p0);
 
 // ---- QR: locator and reader entry -------------------------------------------------------------
 
-// Zone font 37. Locates the QR outline in the grey zone image and turns it upright, then
-// returns 0 with `out` empty and `len` unchanged: no text is read. -1 with a trace for a null
-// `out` or `len` 0 ("QrCode - invalid parameter", `len` set to 0) and for a null image or
-// pixels ("DataMatrix - null pointer").
+// Zone font 37: returns 0 with `out` empty and `len` unchanged: no text is read, and with no
+// decoder to take it the symbol is not looked for. -1 with a trace for a null `out` or `len` 0
+// ("QrCode - invalid parameter", `len` set to 0) and for a null image or pixels ("DataMatrix -
+// null pointer").
 int PQrCodeDecode(PVKImg* img, char* out, unsigned short& len);
 // Appends the outline of the largest dark blob (eroded and dilated less and less until one
 // fits) to `found`. A threshold of 0 asks for Otsu's, written back.
@@ -621,6 +650,14 @@ int ChechIfToDelete(int pos, int n, const char* text, const char* conf);
 int Base32ToBase10(char* text, char* conf);
 
 namespace pvk::symbols {
+
+// A copy of the zone (stride = width) widened by paper on each side that ink touches along an
+// eighth of it or more: marginX columns left or right, marginY rows above or below; a zone with
+// paper all round is copied as it is. False (out.data null) for an empty image, a result past
+// 65535 pixels either way, or no memory. The caller frees out.data.
+bool copyOnPaper(const PVKImg& img, int marginX, int marginY, PVKImg& out);
+// The paper margin a reader puts around a zone of this resolution: 8 pixels at 300 dpi.
+inline int paperMargin(int dpi) { return dpi > 300 ? 8 * dpi / 300 : 8; }
 
 // Closes a finder's reading: n confidences of value c, text and conf NUL-terminated; returns n.
 int finish(char* text, char* conf, int n, int c);

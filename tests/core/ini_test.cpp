@@ -192,22 +192,48 @@ TEST_F(Ini, RewrittenLinesEndInCrLfAndEmptyLinesAreDropped) {
   EXPECT_EQ(readFile(ini()), "[General]\r\n\r\nA=3\r\n[Ocr]\r\n\r\nB=2\n\r\n\r\n");
 }
 
-// A last line of 255 bytes ending in a lone CR is just short enough for the readers; its copy
-// must stay so, or the section it opens (and the key just written into it) is lost.
-TEST_F(Ini, ALastLineAtTheReadersLimitStaysReadableThroughRewrites) {
-  const std::string header = "[T]" + std::string(251, 'p') + "\r";
-  ASSERT_EQ(header.size(), 255u);
-  writeFile(ini(), "[S]\r\nk=1\r\n" + header);
-  ASSERT_EQ(set("T", "k", "2"), 1);
-  EXPECT_EQ(get("T", "k"), "2");
-  ASSERT_EQ(set("S", "k", "3"), 1);
-  EXPECT_EQ(get("T", "k"), "2");
-  EXPECT_EQ(get("S", "k"), "3");
-  const std::string value = "k=" + std::string(252, 'v') + "\r";
-  writeFile(ini(), "[U]\r\n" + value);
-  ASSERT_EQ(set("U", "n", "42"), 1);
-  EXPECT_EQ(get("U", "k"), std::string(252, 'v'));
-  EXPECT_EQ(getInt("U", "n"), 42);
+// A last line just short enough for the readers (255 bytes at most, line end included) must
+// stay so when the writer copies it, or the section it opens (and the key just written into it)
+// is lost. One that no line end can keep readable is refused, and so is a section or key line
+// that would be too long once written: the file then stays as it was.
+TEST_F(Ini, TheWriterWritesOnlyLinesTheReadersReadBack) {
+  const std::string p251(251, 'p'), v252(252, 'v');
+  struct Case {
+    std::string file, section, key, value;
+    bool written;
+  } cases[] = {
+      {"[S]\r\nk=1\r\n[T]" + p251 + "\r", "T", "k", "2", true},  // 255 bytes, lone CR
+      {"[S]\r\nk=1\r\n[T]" + p251 + "\r", "S", "k", "3", true},
+      {"[U]\r\nk=" + v252 + "\r", "U", "n", "42", true},
+      {"[S]\r\nk=1\r\n[T]" + p251.substr(1), "T", "k", "2", true},  // 253 bytes: "\r\n" fits
+      {"[S]\r\nk=1\r\n[T]" + p251, "T", "k", "2", true},            // 254: only '\n' fits
+      {"[S]\r\nk=1\r\n[T]" + p251, "S", "k", "2", true},
+      {"[S]\r\nk=1\r\n[T]" + p251 + "p", "S", "k", "2", false},     // 255: no line end fits
+      {"[S]\r\n", "S", "k", std::string(251, 'w'), true},          // "k=" + 251 + CR LF: 255
+      {"[S]\r\n", "S", "k", v252, false},                          // 256
+      {"[S]\r\n", std::string(251, 's'), "k", "1", true},          // "[" + 251 + "]" CR LF: 255
+      {"[S]\r\n", std::string(252, 's'), "k", "1", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.file.size()) + " " + c.section.substr(0, 3) + " " + std::to_string(c.value.size()));
+    writeFile(ini(), c.file);
+    ASSERT_EQ(set(c.section.c_str(), c.key.c_str(), c.value.c_str()), c.written ? 1 : 0);
+    EXPECT_EQ(strayFiles(), 0);
+    if (!c.written) {
+      EXPECT_EQ(readFile(ini()), c.file);
+      continue;
+    }
+    ASSERT_EQ(set(c.section.c_str(), "n", "42"), 1);
+    EXPECT_EQ(getInt(c.section.c_str(), "n"), 42);
+    EXPECT_EQ(get(c.section.c_str(), c.key.c_str()), c.value);
+    // What the readers saw before still reads: the other section's key, the long value.
+    if (c.file.find("k=1") != std::string::npos && c.section != "S") {
+      EXPECT_EQ(get("S", "k"), "1");
+    }
+    if (c.file.find(v252) != std::string::npos) {
+      EXPECT_EQ(get("U", "k"), v252);
+    }
+  }
 }
 
 TEST_F(Ini, WritingTheSameValueLeavesTheFileUntouched) {

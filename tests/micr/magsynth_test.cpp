@@ -74,9 +74,9 @@ TEST(MagSynth, TruthOfEachCharacterIsItsInk) {
 }
 
 TEST(MagSynth, OneStrokeGivesAPositiveThenANegativeLobe) {
-  // The first stroke of a CMC7 character: 0.15 mm (6 samples) of ink; the next stroke follows
-  // 12 samples after its start.
-  const ms::Signal s = ms::synthesise(ms::Head{}, cmc7("7"), 900);
+  // The first stroke of a CMC7 '6': 0.15 mm (6 samples) of ink over four fifths of the line; the
+  // next stroke follows 12 samples after its start.
+  const ms::Signal s = ms::synthesise(ms::Head{}, cmc7("6"), 900);
   const std::vector<int> c = conditioned(s);
   const int lead = s.truth[0].first;
   const int top = argMax(c, lead - 4, lead + 4), bottom = argMin(c, lead + 2, lead + 10);
@@ -186,8 +186,10 @@ TEST(MagSynth, TheCodelineDrawnForTheOpticsRunsDownTheRows) {
   int left = 200, right = -1;
   for (int x = 0; x < 200; ++x)
     if (dark(x, firstRow + 1)) left = std::min(left, x), right = std::max(right, x);
-  EXPECT_NEAR(left, 50, 1);
-  EXPECT_NEAR(right - left + 1, 2.9 / 25.4 * 300, 2);
+  // Across the rows: the first piece of the first stroke, cut to the outline of the '0'.
+  const pvk::glyphs::Shape& first = pvk::glyphs::glyph(Font::CMC7, '0')->shapes.front();
+  EXPECT_NEAR(left, 50 + first.y0 * 300, 1);
+  EXPECT_NEAR(right - left + 1, (first.y1 - first.y0) * 300, 2);
   // Second cell: 0.125 inch = 37.5 lines later.
   bool inkAtSecond = false;
   for (int x = 0; x < 200; ++x) inkAtSecond |= dark(x, static_cast<int>(100 + offset + 37.5 + 1));

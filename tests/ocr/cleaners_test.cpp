@@ -58,6 +58,37 @@ TEST_F(Cleaners, SmallUnreadCharacters) {
   EXPECT_EQ(fixed.str(), "AB CD");
 }
 
+// The CMC7 limits (25..38 wide, at least 26 high at 300 dpi) follow the engine scale, truncated:
+// a probe beside nine characters of the zone's usual size is kept or turned unread.
+TEST_F(Cleaners, Cmc7SizesAtTheEngineScale) {
+  struct Case {
+    float scale;
+    int fillW, fillH, w, h;
+    bool kept;
+  };
+  const Case cases[] = {
+      {1.0f, 25, 34, 25, 34, true},  {1.0f, 25, 34, 24, 34, false}, {1.0f, 25, 34, 25, 26, true},
+      {1.0f, 25, 34, 25, 25, false}, {1.0f, 25, 34, 38, 34, true},  {1.0f, 25, 34, 39, 34, false},
+      // 240 dpi: 20, 30.4 and 20.8 cut to 20, 30 and 20
+      {0.8f, 20, 27, 20, 27, true},  {0.8f, 20, 27, 19, 27, false}, {0.8f, 20, 27, 20, 20, true},
+      {0.8f, 20, 27, 20, 19, false}, {0.8f, 20, 27, 30, 27, true},  {0.8f, 20, 27, 31, 27, false},
+      // 200 dpi: 16.7 and 17.3 cut to 16 and 17
+      {200.0f / 300, 17, 23, 16, 23, true}, {200.0f / 300, 17, 23, 15, 23, false},
+      {200.0f / 300, 17, 23, 17, 17, true}, {200.0f / 300, 17, 23, 17, 16, false},
+  };
+  for (const Case& c : cases) {
+    Reading r;
+    for (int i = 0; i < 10; ++i) {
+      const bool probe = i == 4;
+      const int w = probe ? c.w : c.fillW, h = probe ? c.h : c.fillH;
+      r.push('3', 90, {40 * i, 40 * i + w, 10, 10 + h});
+    }
+    pvk::ocr::cleanCmc7Sizes(r.t(), r.c(), r.i(), r.n, c.scale);
+    EXPECT_EQ(r.str()[4], c.kept ? '3' : '?') << c.scale << " " << c.w << "x" << c.h;
+    EXPECT_EQ(r.str().substr(0, 4), "3333");
+  }
+}
+
 TEST_F(Cleaners, LargeUnreadCharactersOfOCRB) {
   struct Case {
     const char* in;

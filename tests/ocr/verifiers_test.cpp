@@ -199,6 +199,42 @@ TEST_F(Verifiers, E13BZeroAndSizes) {
   EXPECT_GE(countOf(trace(), "unexpected E13B char"), 1);
 }
 
+// The size windows are pixels at 300 dpi: at another resolution each bound is k x scale,
+// truncated (21 x 0.8 = 16.8 admits 16, not 17; 34 x 2/3 = 22.7 admits 22).
+TEST_F(Verifiers, SizeWindowsScaleWithTheZoneResolution) {
+  struct Case {
+    short font;
+    int dpi;
+    char c;
+    uint8_t microD;
+    unsigned w, h;
+    bool ok;
+    int score;  // the best's confidence after the verifier (from 90)
+  };
+  const Case cases[] = {
+      {1, 240, '1', 0, 16, 24, true, 90},  {1, 240, '1', 0, 17, 24, false, 90}, {1, 240, '1', 0, 16, 23, false, 90},
+      {1, 200, '0', 0, 22, 25, true, 90},  {1, 200, '0', 0, 23, 25, false, 90}, {1, 200, ';', 0, 14, 6, true, 90},
+      {35, 240, 'A', 0, 26, 33, true, 90}, {35, 240, 'A', 0, 27, 33, false, 1}, {35, 240, 'A', 0, 16, 24, true, 81},
+      {35, 200, 'A', 1, 22, 23, true, 72}, {35, 200, 'A', 1, 22, 24, false, 1},
+      {944, 240, ',', 0, 16, 20, true, 90}, {944, 240, ',', 0, 17, 20, false, 90}, {944, 240, ',', 0, 16, 21, false, 90},
+  };
+  Cell32 cell = baseCell();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.c << " " << c.w << "x" << c.h << " at " << c.dpi << " dpi");
+    useFont(c.font);
+    MyOcr.engineScale = static_cast<float>(c.dpi) / 300.0f;
+    candidates(c.c, 90, cell, 'B', 20, cell);
+    MicroD_I = c.microD;
+    const bool ok = c.font == 1     ? VerificaE13B(c.w, c.h, cell.data())
+                    : c.font == 944 ? VerificaMicroperforationAltri(50, c.w, c.h, cell.data())
+                                    : VerificaMicroperforation(c.w, c.h);
+    EXPECT_EQ(ok, c.ok);
+    if (c.font == 35) {
+      EXPECT_EQ(I_score, c.score);
+    }
+  }
+}
+
 TEST_F(Verifiers, CMC7WeakBlocksBecomeBlanks) {
   useFont(202, 40, 30);
   validChars("");

@@ -93,9 +93,8 @@ public:
     // The JPEG with the segment right after its start-of-image marker.
     static std::vector<uint8_t> insert(const std::vector<uint8_t>& jpeg, const std::vector<uint8_t>& seg)
     {
-        std::vector<uint8_t> out(jpeg.begin(), jpeg.begin() + 2);
-        out.insert(out.end(), seg.begin(), seg.end());
-        out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
+        std::vector<uint8_t> out = jpeg;
+        out.insert(out.begin() + 2, seg.begin(), seg.end());
         return out;
     }
 

@@ -346,11 +346,11 @@ TEST(RasterFastPaths, PlainTiffFilesKeepTheirBytes)
     struct Case {
         uint32_t w, h, bpp;
         uint64_t digest;
-    } cases[] = {{45, 21, 8, 3392411268648738233ull}, {45, 21, 24, 13410711211262885840ull},
+    } cases[] = {{45, 21, 8, 503410530460119111ull}, {45, 21, 24, 3492944570654406230ull},
                  {2800, 5, 8, 13302051183737923023ull}, {2800, 5, 24, 24388268243718711ull},
                  {1001, 31, 8, 13410073268962415930ull}, {1001, 31, 24, 333222507597236676ull},
                  {1000, 17, 24, 5140879185496135568ull}, {77, 40, 1, 13080387224563622458ull},
-                 {9000, 3, 1, 17352789070205832293ull}};
+                 {9000, 3, 1, 12938629471422503043ull}};
     uint32_t seed = 300;
     for (const Case& c : cases) {
         RasterImage img = randomImage(c.w, c.h, c.bpp, seed++);
@@ -366,6 +366,15 @@ TEST(RasterFastPaths, PlainTiffFilesKeepTheirBytes)
         ASSERT_TRUE(img.Encode(out, size, IMAGE_TYPE_TIF));
         EXPECT_EQ(fnv1a(out, static_cast<size_t>(size)), c.digest)
             << c.w << "x" << c.h << " bpp " << c.bpp << " size " << size;
+        // The same file written through a stdio stream: the bytes libtiff skips to align its
+        // directory are zeros there, and must be in memory too, whatever the heap held.
+        const std::string path = scratch("plain_" + std::to_string(c.w) + "_" + std::to_string(c.bpp) + ".tif");
+        FILE* f = fopen(path.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        const bool written = img.Encode(f, IMAGE_TYPE_TIF);
+        fclose(f);
+        ASSERT_TRUE(written);
+        EXPECT_EQ(fileBytes(path), std::vector<uint8_t>(out, out + size)) << c.w << "x" << c.h << " bpp " << c.bpp;
         free(out);
     }
 }

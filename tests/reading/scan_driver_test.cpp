@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "PlavikMS.h"
+#include "control/control.h"
 #include "core/records.h"
 #include "pvkemu.h"
 #include "pvkemu_image.h"
@@ -136,6 +137,38 @@ TEST_F(ScanDriver, BadRequestsAreRefusedBeforeAnythingIsFed) {
     EXPECT_EQ(bulkSubmits(), 0) << "no document fed";
     EXPECT_NE(trace().find(c.trace), std::string::npos) << trace();
   }
+}
+
+TEST_F(ScanDriver, AFullTableOfTwentyZonesIsRead) {
+  PVKOCRDoc d = oneZone(4);
+  d.nZones = PVK_OCR_MAX_ZONES;
+  for (int i = 1; i < d.nZones; ++i) d.zones[i] = d.zones[0];
+  feed();
+  EXPECT_EQ(scan(&d, sizeof text), 0);
+  EXPECT_EQ(reads, 20);
+  std::string joined = "READ";
+  for (int i = 1; i < 20; ++i) joined += "\tREAD";
+  EXPECT_EQ(std::string(text), joined);
+  EXPECT_EQ(d.zones[19].charsRead, 4);
+}
+
+// Parameter 16 switched Code 128 off: a zone of its own font is refused like a font not enabled,
+// while Code 39's own font and font 7 (every symbology still on) are read.
+TEST_F(ScanDriver, AZoneOfASymbologySwitchedOffIsRefused) {
+  ASSERT_EQ(PVKSetParameter(VX3_PAR_BARCODE_TYPE, VX3_BARCODE_NONE), 0);
+  ASSERT_EQ(PVKSetParameter(VX3_PAR_BARCODE_TYPE, VX3_BARCODE_CODE39), 0);
+  for (short font : {304, 300, 7}) {
+    SCOPED_TRACE(font);
+    reads = 0;
+    feed();
+    PVKOCRDoc d = oneZone(font);
+    const int r = scan(&d);
+    EXPECT_EQ(r, font == 304 ? PVK_ERR_OCR_FONT_DISABLED : 0);
+    EXPECT_EQ(reads, font == 304 ? 0 : 1);
+    EXPECT_EQ(bulkSubmits() > 0, font != 304);
+  }
+  EXPECT_NE(trace().find("invalid/not enabled OCR font 304"), std::string::npos);
+  PVKSetParameter(VX3_PAR_BARCODE_TYPE, VX3_BARCODE_ALL);
 }
 
 TEST_F(ScanDriver, RequestsWithoutZonesOnlyFeed) {

@@ -27,3 +27,9 @@ pvk_add_test(scan_read_variants_tests
 target_include_directories(scan_read_variants_tests PRIVATE ${CMAKE_SOURCE_DIR}/emulator ${CMAKE_SOURCE_DIR}/tests/symbols)
 target_compile_definitions(scan_read_variants_tests PRIVATE ZX_USE_UTF8=1)
 pvk_use_font_dbs(scan_read_variants_tests)
+# Calls that must fail rather than pass for a read: a stream cut inside the document, a page
+# without print.
+pvk_add_test(scan_read_faults_tests SOURCES ${CMAKE_CURRENT_LIST_DIR}/scan_read_faults_test.cpp
+             LIBS pvkemu pvk_internals pvk_demo_cheque)
+target_include_directories(scan_read_faults_tests PRIVATE ${CMAKE_SOURCE_DIR}/emulator)
+pvk_use_font_dbs(scan_read_faults_tests)

@@ -176,14 +176,36 @@ TEST_F(ZoneRules, MinimumSizesPerFont) {
   const Case cases[] = {
       {8, 8, 300, 2, true},      {7, 8, 300, 2, false},    {8, 7, 300, 2, false},   {5, 5, 200, 2, true},
       {200, 8, 300, 7, true},    {199, 8, 300, 7, false},  {133, 5, 200, 300, true}, {132, 5, 200, 300, false},
-      {80, 80, 300, 36, true},   {80, 79, 300, 37, false}, {79, 200, 300, 36, false}, {53, 53, 200, 37, true},
-      {1, 1, 0, 36, true},       {0, 0, 300, 8, false},
+      {80, 80, 300, 37, true},   {80, 79, 300, 37, false}, {79, 200, 300, 37, false}, {53, 53, 200, 37, true},
+      {30, 30, 300, 36, true},   {29, 30, 300, 36, false}, {30, 29, 300, 36, false}, {29, 29, 295, 36, true},
+      {20, 20, 200, 36, true},   {19, 20, 200, 36, false}, {1, 1, 0, 36, true},       {0, 0, 300, 8, false},
   };
   for (const Case& c : cases) {
     PVKImg img{c.w, c.h, c.w, c.dpi, nullptr};
     EXPECT_EQ(Vx3OCRVerificaDimensioneMinima(&img, c.font), c.ok) << c.w << "x" << c.h << " font " << c.font;
   }
   EXPECT_FALSE(Vx3OCRVerificaDimensioneMinima(nullptr, 2));
+}
+
+TEST_F(ZoneRules, AReadingFillingTheBufferLeavesTheTerminatorsByte) {
+  struct Case {
+    int count;
+    unsigned short maxChars;
+    int kept;
+  };
+  // A reader handing back its whole buffer loses its last character to the NUL.
+  const Case cases[] = {{7, 8, 7}, {8, 8, 7}, {9, 8, 7}, {1, 1, 0}, {0, 8, 0}, {-1, 8, -1}, {5, 0, 0}};
+  for (const Case& c : cases) {
+    std::string text(12, 'A'), conf(12, 'c');
+    EXPECT_EQ(pvk::reading::fitCount(c.count, text.data(), conf.data(), c.maxChars), c.kept) << c.count << "/" << c.maxChars;
+    const size_t nul = text.find('\0');
+    if (c.count >= c.maxChars && c.maxChars > 0) {
+      EXPECT_EQ(nul, static_cast<size_t>(c.kept)) << c.count << "/" << c.maxChars;
+      EXPECT_EQ(conf[c.kept], '\0');
+    } else {
+      EXPECT_EQ(nul, std::string::npos) << "a reading that fits is left as written";
+    }
+  }
 }
 
 TEST_F(ZoneRules, E13BMappingsApplyOncePerFlag) {

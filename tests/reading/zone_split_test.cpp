@@ -42,7 +42,7 @@ cv::Mat symbolPicture(corpus::Symbology s, const std::string& data, double xMils
   return m;
 }
 
-// 225-pixel symbols: a row of one passes the 80/300-inch minimum.
+// 225-pixel symbols: a row of one passes the DataMatrix minimum.
 cv::Mat dataMatrix(const std::string& data) { return symbolPicture(corpus::Symbology::DataMatrix, data, 25); }
 
 class ZoneSplit : public pvk::testing::ReadingFixture {
@@ -197,7 +197,7 @@ int columnsOf(const PVKImg& img) {
 // One symbol in a zone, switch 1 clear as for a document's zones. A light stretch across every
 // row of it (the 3-module space after a 10-mil PDF417 start pattern, a light module column of a
 // DataMatrix) parts it like symbols side by side; no piece reads, so the row is read whole. The
-// row band leaves the DataMatrix locator a tight margin, and rows under 80/300 inch are skipped.
+// row band leaves the DataMatrix locator a tight margin.
 TEST_F(ZoneSplit, OneSymbolReadsThroughTheRowAndColumnSearches) {
   using S = corpus::Symbology;
   constexpr int k8x32 = 26, kSquare = 100;  // the encoder's DataMatrix size and shape options
@@ -209,7 +209,7 @@ TEST_F(ZoneSplit, OneSymbolReadsThroughTheRowAndColumnSearches) {
   } const cases[] = {
       {S::Pdf417, 10, 0, 0, true, true},
       {S::Pdf417, 15, 0, 0, true, true},
-      {S::DataMatrix, 20, k8x32, 0, true, false},  // 48 pixels high: under 80/300 inch, not looked for
+      {S::DataMatrix, 20, k8x32, 0, true, true},  // 48 pixels high, parted by the column search
       {S::DataMatrix, 25, k8x32, 0, false, true},
       {S::DataMatrix, 20, 0, kSquare, false, true},
       {S::DataMatrix, 30, 0, kSquare, false, true},  // data modules dark beside the finder

@@ -71,13 +71,15 @@ struct Injection {
 
 class Gf929Injection : public Gf929Test, public ::testing::WithParamInterface<Injection> {};
 
-// Up to 2^L - 1 errors (substitutions or erasures) are corrected; 2^L and 2^L + 1 are always
-// refused, because every syndrome is checked; far more give the codeword or nothing.
+// Up to 2^L - 1 substituted codewords are corrected, and up to 2^(L+1) - 2 erased ones (their
+// places are known); one or two more are always refused, because every syndrome is checked; far
+// more give the codeword or nothing.
 TEST_P(Gf929Injection, CorrectsUpToTheLimitAndNeverReturnsAWrongCodeword)
 {
-  const int level = GetParam().level, limit = (1 << level) - 1, nSynd = (2 << level) - 2;
+  const int level = GetParam().level, nSynd = (2 << level) - 2;
   Rng rng(100 + level);
   for (bool erase : {false, true}) {
+    const int limit = erase ? nSynd : (1 << level) - 1;
     for (int trial = 0; trial < 2; ++trial) {
       std::vector<int> good = randomCodeword(rng, GetParam().dataCount, level);
       const int n = static_cast<int>(good.size());
@@ -93,10 +95,12 @@ TEST_P(Gf929Injection, CorrectsUpToTheLimitAndNeverReturnsAWrongCodeword)
         int r = CorrectErrs(cw.data(), n, nSynd);
         SCOPED_TRACE(::testing::Message() << "level " << level << " errors " << errors
                                           << (erase ? " erased" : " substituted"));
-        if (wrong <= limit) {
+        // The decoder cannot know that an erased value was 0: erasures count by their number.
+        const int damaged = erase ? errors : wrong;
+        if (damaged <= limit) {
           EXPECT_EQ(r, wrong);
           EXPECT_EQ(cw, good);
-        } else if (wrong <= limit + 2) {
+        } else if (damaged <= limit + 2) {
           EXPECT_EQ(r, -1);
         } else if (r >= 0) {
           EXPECT_EQ(cw, good);
@@ -111,6 +115,38 @@ INSTANTIATE_TEST_SUITE_P(Levels, Gf929Injection,
                                            Injection{3, 40}, Injection{4, 60}, Injection{5, 80},
                                            Injection{6, 100}, Injection{7, 150},
                                            Injection{8, 400}));
+
+// Erased and substituted codewords together: f erasures and e errors are corrected while
+// f + 2e stays within 2^(L+1) - 2; one past that budget gives the codeword or nothing.
+TEST_F(Gf929Test, ErasuresAndErrorsTogetherWithinTheirBudget)
+{
+  const struct {
+    int level, erased, substituted;
+    bool within;
+  } cases[] = {{2, 2, 2, true}, {2, 4, 1, true}, {2, 6, 0, true}, {2, 1, 3, false}, {2, 3, 2, false},
+               {4, 10, 10, true}, {4, 28, 1, true}, {4, 11, 10, false}};
+  Rng rng(29);
+  for (const auto& c : cases)
+    for (int trial = 0; trial < 4; ++trial) {
+      std::vector<int> good = randomCodeword(rng, 30, c.level), cw = good;
+      damage(rng, cw, c.erased + c.substituted, false);
+      for (int k = 0, i = 0; k < c.erased; ++i) {
+        if (cw[i] != good[i]) {
+          cw[i] = -1;
+          ++k;
+        }
+      }
+      const int r = CorrectErrs(cw.data(), static_cast<int>(cw.size()), (2 << c.level) - 2);
+      SCOPED_TRACE(::testing::Message() << "level " << c.level << " erased " << c.erased << " substituted "
+                                        << c.substituted);
+      if (c.within) {
+        EXPECT_GE(r, c.substituted);
+      }
+      if (c.within || r >= 0) {
+        EXPECT_EQ(cw, good);
+      }
+    }
+}
 
 // An erased codeword whose true value is 928 is still found: the erasure enters as 0, not as
 // -1, which is 928 modulo 929 and would look right.

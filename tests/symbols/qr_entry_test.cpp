@@ -83,7 +83,7 @@ TEST_F(QrEntry, BadArguments) {
 }
 
 TEST_F(QrEntry, EveryImageGivesNoText) {
-  // A clean symbol at 300 and 200 dpi, turned; the entry locates it and reads nothing.
+  // A clean symbol at 300 and 200 dpi, turned: the entry reads nothing.
   const cv::Mat sym = pvk::qrgen::drawGrid(pvk::qrgen::zintQr("NO TEXT FROM THE ENTRY", 3, 0), 5, 4);
   for (int dpi : {300, 200, 0}) expectNothing(sym.clone(), dpi);
   cv::Mat turned;

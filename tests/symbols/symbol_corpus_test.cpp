@@ -4,11 +4,11 @@
 
 #include <cmath>
 
-#include "symbol_bench.h"
 #include "symbol_corpus.h"
+#include "symbol_peers.h"
 
 using namespace pvk::corpus;
-namespace sb = pvk::symbench;
+namespace sb = pvk::peers;
 
 namespace {
 

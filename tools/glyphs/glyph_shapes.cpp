@@ -1,5 +1,5 @@
-// The three drawn fonts: E13B as blocks on its 0.013-inch grid, CMC7 as seven strokes spaced by
-// the interval code of each symbol, microperforation as round holes on a 5 x 7 grid.
+// The drawn fonts' tables: microperforation as round holes on a 5 x 7 grid; E13B and CMC7
+// come from their own files.
 #include <algorithm>
 #include <map>
 #include <stdexcept>
@@ -8,77 +8,6 @@
 
 namespace pvk::glyphs {
 namespace {
-
-struct Box {
-  double x0, y0, x1, y1;
-};
-
-// ---- E13B: rectangles in grid units, y from the top of the 9-unit line box ----------------
-
-struct E13bDef {
-  char symbol;
-  double width;  // units
-  double top;    // units
-  std::vector<Box> boxes;
-};
-
-// Thin strokes are 1.2 units, the heavy parts that carry the magnetic signature 2-2.5 units.
-const std::vector<E13bDef>& e13bDefs() {
-  static const std::vector<E13bDef> defs = {
-      {'0', 7, 0, {{1, 0, 6, 1.2}, {1, 7.8, 6, 9}, {0, 1, 1.5, 8}, {5.5, 1, 7, 8}}},
-      {'1', 4, 0, {{1.5, 0, 3, 7}, {0.5, 0, 1.5, 1.2}, {0, 6.5, 4, 9}}},
-      {'2', 4, 0, {{0, 0, 4, 1.2}, {2.8, 1.2, 4, 4.4}, {0, 4, 4, 5.2}, {0, 5.2, 1.5, 6.5}, {0, 6.5, 4, 9}}},
-      {'3', 5, 0, {{0, 0, 4, 1.2}, {2.8, 0, 4, 4.2}, {1, 4, 4, 5.2}, {2.5, 4.6, 5, 9}, {0, 7.8, 5, 9}}},
-      {'4', 6, 0, {{0, 0, 1.2, 5.8}, {0, 4.6, 6, 5.8}, {3.2, 2.5, 5.5, 9}}},
-      {'5', 5, 0, {{0, 0, 5, 1.2}, {0, 0, 1.2, 4.6}, {0, 3.6, 5, 4.8}, {2.8, 3.6, 5, 9}, {0, 7.6, 5, 9}}},
-      {'6', 6, 0, {{0, 0, 1.5, 9}, {0, 0, 4.5, 1.2}, {0, 3.8, 6, 5}, {3.8, 3.8, 6, 9}, {0, 7.6, 6, 9}}},
-      {'7', 5, 0, {{0, 0, 5, 1.2}, {3.8, 0, 5, 4.5}, {2.2, 4, 4.6, 9}}},
-      {'8', 7, 0, {{1, 0, 6, 1.2}, {1, 0, 2.2, 4.4}, {4.8, 0, 6, 4.4}, {0, 3.8, 7, 5}, {0, 3.8, 2.2, 9},
-                   {4.8, 3.8, 7, 9}, {0, 7.8, 7, 9}}},
-      {'9', 6, 0, {{0, 0, 6, 1.2}, {0, 0, 1.2, 5}, {0, 4, 6, 5.2}, {3.8, 0, 6, 9}}},
-      // transit: a bar and two squares
-      {':', 7, 0, {{0, 0, 1.5, 9}, {3.5, 0.5, 7, 3.5}, {3.5, 5.5, 7, 8.5}}},
-      // amount: two squares, a bar, one square
-      {'=', 7, 0, {{0, 0.5, 2, 3}, {0, 6, 2, 8.5}, {3, 0, 4.5, 9}, {5.5, 3, 7, 6}}},
-      // on-us: two bars and a square, seven units high
-      {'<', 7, 1, {{0, 0, 1.5, 7}, {2.5, 0, 4, 7}, {5, 0, 7, 2}}},
-      // dash: four short strokes
-      {';', 6, 2.5, {{0, 0, 0.9, 4}, {1.7, 0, 2.6, 4}, {3.4, 0, 4.3, 4}, {5.1, 0, 6, 4}}},
-  };
-  return defs;
-}
-
-Glyph makeE13b(const E13bDef& d) {
-  const double u = e13b::kUnit;
-  Glyph g{d.symbol, d.width * u, d.top * u, 0, {}};
-  double bottom = 0;
-  for (const Box& b : d.boxes) {
-    g.shapes.push_back({Shape::Rect, b.x0 * u, (d.top + b.y0) * u, b.x1 * u, (d.top + b.y1) * u});
-    bottom = std::max(bottom, b.y1);
-  }
-  g.height = bottom * u;
-  return g;
-}
-
-// ---- CMC7: seven strokes; the interval before stroke k+1 is wide when bit k is set ---------
-
-const std::map<char, int>& cmc7Patterns() {
-  static const std::map<char, int> p = {
-      {'0', 12}, {'1', 17}, {'2', 6},  {'3', 5},  {'4', 9},  {'5', 24}, {'6', 20}, {'7', 3},
-      {'8', 18}, {'9', 10}, {':', 33}, {';', 34}, {'<', 36}, {'=', 40}, {'>', 48}};
-  return p;
-}
-
-Glyph makeCmc7(char symbol, int pattern) {
-  Glyph g{symbol, 0, 0, cmc7::kHeight, {}};
-  double x = 0;
-  for (int k = 0; k < 7; ++k) {
-    if (k > 0) x += (pattern >> (k - 1)) & 1 ? cmc7::kWide : cmc7::kNarrow;
-    g.shapes.push_back({Shape::Rect, x, 0, x + cmc7::kBar, cmc7::kHeight});
-  }
-  g.width = x + cmc7::kBar;
-  return g;
-}
 
 // ---- Microperforation: 5 x 7 hole grid ------------------------------------------------------
 
@@ -157,12 +86,14 @@ struct Tables {
 const Tables& tables() {
   static const Tables t = [] {
     Tables t;
-    for (const E13bDef& d : e13bDefs()) {
-      t.e13b.emplace(d.symbol, makeE13b(d));
-      t.e13bOrder += d.symbol;
+    for (const Glyph& g : e13b::drawn()) {
+      t.e13b.emplace(g.symbol, g);
+      t.e13bOrder += g.symbol;
     }
-    for (const auto& [c, p] : cmc7Patterns()) t.cmc7.emplace(c, makeCmc7(c, p));
-    t.cmc7Order = "0123456789:;<=>";
+    for (const Glyph& g : cmc7::drawn()) {
+      t.cmc7.emplace(g.symbol, g);
+      t.cmc7Order += g.symbol;
+    }
     for (const auto& [c, rows] : microDefs()) t.micro.emplace(c, makeMicro(c, rows));
     t.microOrder = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ/-',.*#&@";
     return t;
@@ -212,12 +143,6 @@ double lineHeight(Font font) {
     case Font::Micro: return (micro::kRows - 1) * micro::kStep + micro::kHole;
   }
   return 0;
-}
-
-int cmc7::pattern(char symbol) {
-  const auto& p = cmc7Patterns();
-  const auto it = p.find(symbol);
-  return it == p.end() ? -1 : it->second;
 }
 
 std::vector<uint8_t> micro::rows(char symbol) {

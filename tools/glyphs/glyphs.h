@@ -42,16 +42,20 @@ namespace e13b {
 constexpr double kUnit = 0.013;  // the grid of the font
 constexpr double kPitch = 0.125;
 constexpr double kHeight = 9 * kUnit;
+// Every symbol, digits first, then transit, amount, on-us and dash (e13b_shapes.cpp).
+const std::vector<Glyph>& drawn();
 }  // namespace e13b
 namespace cmc7 {
 constexpr double kMm = 1.0 / 25.4;
 constexpr double kBar = 0.15 * kMm;     // stroke width
 constexpr double kNarrow = 0.30 * kMm;  // stroke to stroke, narrow interval
 constexpr double kWide = 0.50 * kMm;    // stroke to stroke, wide interval
-constexpr double kHeight = 2.9 * kMm;   // stroke height
+constexpr double kHeight = 2.9 * kMm;   // character height: the tallest stroke
 constexpr double kPitch = 0.125;
 // Six-bit interval pattern of a symbol (bit k-1: interval k is wide), -1 when not drawn.
 int pattern(char symbol);
+// Every symbol, digits first: seven strokes each cut to the symbol's outline (cmc7_shapes.cpp).
+const std::vector<Glyph>& drawn();
 }  // namespace cmc7
 namespace micro {
 constexpr double kStep = 0.02;   // hole centre to hole centre, both directions

@@ -28,6 +28,24 @@ double Random::gaussian() {
   return std::sqrt(-2.0 * std::log(u)) * std::cos(2 * M_PI * v);
 }
 
+namespace {
+
+// A CMC7 stroke cut by its outline is drawn in pieces: the whole stroke goes, every piece in its
+// column, as when a bar fails to print.
+void dropOneShape(PlacedInk& ink, glyphs::Font font, uint32_t which) {
+  const auto gone = ink.shapes.begin() + static_cast<long>(which % ink.shapes.size());
+  if (font != glyphs::Font::CMC7) {
+    ink.shapes.erase(gone);
+    return;
+  }
+  const double column = gone->x0;
+  ink.shapes.erase(std::remove_if(ink.shapes.begin(), ink.shapes.end(),
+                                  [column](const glyphs::Shape& s) { return s.x0 == column; }),
+                   ink.shapes.end());
+}
+
+}  // namespace
+
 std::vector<PlacedInk> placeInk(const Codeline& line, const Impairments& imp) {
   const double step = (line.pitch > 0 ? line.pitch : glyphs::pitch(line.font)) * imp.spacing;
   Random rnd(imp.seed);
@@ -43,8 +61,7 @@ std::vector<PlacedInk> placeInk(const Codeline& line, const Impairments& imp) {
     const double weak = rnd.uniform(), missing = rnd.uniform();
     const uint32_t which = rnd.next();
     if (weak < imp.weakFraction) ink.strength *= imp.weakLevel;
-    if (missing < imp.missingFraction && ink.shapes.size() > 1)
-      ink.shapes.erase(ink.shapes.begin() + static_cast<long>(which % ink.shapes.size()));
+    if (missing < imp.missingFraction && ink.shapes.size() > 1) dropOneShape(ink, line.font, which);
     out.push_back(std::move(ink));
   }
   const double length = step * static_cast<double>(line.text.size());

@@ -1,12 +1,12 @@
-// The symbol benchmark harness: zbar as a peer (its C++ header wraps the C calls in a namespace
-// whose names clash with ZXing's, so it has a file of its own).
+// zbar as a peer (its C++ header wraps the C calls in a namespace whose names clash with
+// ZXing's, so it has a file of its own).
 #include <zbar.h>
 
 #include <chrono>
 
-#include "symbol_bench.h"
+#include "symbol_peers.h"
 
-namespace pvk::symbench {
+namespace pvk::peers {
 
 using corpus::Symbology;
 using namespace zbar;
@@ -62,4 +62,4 @@ Reading readZBar(const corpus::Image& im, const std::vector<Symbology>& only) {
   return out;
 }
 
-}  // namespace pvk::symbench
+}  // namespace pvk::peers

@@ -1,0 +1,85 @@
+// A zone laid on paper: hosts draw zones tight around printed symbols, and a bar (or a PDF417
+// row) on the zone's edge has no edge of its own there. Where ink touches an edge of the zone,
+// the readers work on a copy widened by paper on that side, so that the first and last bars
+// and rows are bounded like any other. A zone with paper all round is copied as it is: its
+// edge signal stays what it was.
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "symbols/symbols.h"
+
+namespace {
+
+// The paper of a row (the grey that a tenth of its pixels reach or pass: its spaces are paper
+// even where bars cover most of it) and the middle between it and its ink (the grey a tenth
+// of its pixels reach from below).
+struct RowLevels {
+  uint8_t paper;
+  int middle;  // -1: the row holds no ink (less contrast than print has)
+};
+
+constexpr int kLeastContrast = 40;
+
+RowLevels levelsOf(const uint8_t* p, int n) {
+  int hist[256] = {};
+  for (int x = 0; x < n; ++x) ++hist[p[x]];
+  int hi = 255, seen = hist[255];
+  while (seen * 10 < n && hi > 0) seen += hist[--hi];
+  int lo = 0;
+  seen = hist[0];
+  while (seen * 10 < n && lo < 255) seen += hist[++lo];
+  return RowLevels{static_cast<uint8_t>(hi), hi - lo >= kLeastContrast ? (hi + lo + 1) / 2 : -1};
+}
+
+bool ink(uint8_t v, const RowLevels& l) { return v <= l.middle; }
+
+// What lies beyond an edge pixel: paper where it is ink, the pixel itself where it is paper.
+uint8_t beyond(uint8_t v, const RowLevels& l) { return ink(v, l) ? l.paper : v; }
+
+// A side is inked when ink touches it along an eighth of its length or more.
+bool inked(int inkCount, int length) { return inkCount * 8 >= length; }
+
+}  // namespace
+
+bool pvk::symbols::copyOnPaper(const PVKImg& img, int marginX, int marginY, PVKImg& out) {
+  out = img;
+  out.data = nullptr;
+  const int iw = img.width, ih = img.height;
+  if (!img.data || iw == 0 || ih == 0 || img.stride < iw) return false;
+  auto row = [&](int y) { return img.data + static_cast<size_t>(y) * img.stride; };
+  std::vector<RowLevels> levels(ih);
+  int inkLeft = 0, inkRight = 0, inkTop = 0, inkBottom = 0;
+  for (int y = 0; y < ih; ++y) {
+    levels[y] = levelsOf(row(y), iw);
+    inkLeft += ink(row(y)[0], levels[y]);
+    inkRight += ink(row(y)[iw - 1], levels[y]);
+  }
+  for (int x = 0; x < iw; ++x) {
+    inkTop += ink(row(0)[x], levels[0]);
+    inkBottom += ink(row(ih - 1)[x], levels[ih - 1]);
+  }
+  const int left = inked(inkLeft, ih) ? marginX : 0, right = inked(inkRight, ih) ? marginX : 0;
+  const int top = inked(inkTop, iw) ? marginY : 0, bottom = inked(inkBottom, iw) ? marginY : 0;
+  const int w = iw + left + right, h = ih + top + bottom;
+  if (w > 65535 || h > 65535) return false;
+  out.width = out.stride = static_cast<uint16_t>(w);
+  out.height = static_cast<uint16_t>(h);
+  out.data = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(w) * h));
+  if (!out.data) return false;
+  for (int y = 0; y < ih; ++y) {
+    const uint8_t* s = row(y);
+    uint8_t* d = out.data + static_cast<size_t>(y + top) * w;
+    std::memset(d, beyond(s[0], levels[y]), left);
+    std::memcpy(d + left, s, iw);
+    std::memset(d + left + iw, beyond(s[iw - 1], levels[y]), right);
+  }
+  const uint8_t* first = out.data + static_cast<size_t>(top) * w;
+  const uint8_t* last = out.data + static_cast<size_t>(top + ih - 1) * w;
+  for (int y = 0; y < top; ++y)
+    for (int x = 0; x < w; ++x) out.data[static_cast<size_t>(y) * w + x] = beyond(first[x], levels[0]);
+  for (int y = top + ih; y < h; ++y)
+    for (int x = 0; x < w; ++x) out.data[static_cast<size_t>(y) * w + x] = beyond(last[x], levels[ih - 1]);
+  return true;
+}

@@ -1,0 +1,64 @@
+// The 2D locators' image operations against the plain OpenCV sequences they stand for: the
+// crop of a quadrilateral, and one grey erosion and dilation for the binary ones of every
+// threshold.
+#include <gtest/gtest.h>
+
+#include <opencv2/imgproc.hpp>
+
+#include "geometry/geometry.h"
+
+namespace {
+
+cv::Mat noise(cv::Size s, uint64_t seed) {
+  cv::Mat m(s, CV_8UC1);
+  cv::RNG(seed).fill(m, cv::RNG::UNIFORM, 0, 256);
+  return m;
+}
+
+// The whole source warped, then the width x height region at the origin cut to the image.
+cv::Mat cropReference(const cv::Mat& src, const cv::Point2f q[4], float w, float h) {
+  const cv::Point2f to[4] = {{0, 0}, {0, h}, {w, h}, {w, 0}};
+  cv::Mat warped;
+  cv::warpPerspective(src, warped, cv::getPerspectiveTransform(q, to), src.size(),
+                      cv::INTER_LINEAR | cv::WARP_FILL_OUTLIERS, cv::BORDER_CONSTANT, cv::Scalar(0));
+  return warped(cv::Rect(0, 0, static_cast<int>(w), static_cast<int>(h)) & cv::Rect(0, 0, src.cols, src.rows)).clone();
+}
+
+TEST(SymbolOps, CropMatchesTheWarpOfTheWholeImage) {
+  const cv::Mat src = noise({120, 90}, 7);
+  struct Case {
+    const char* what;
+    cv::Point2f tl, bl, br, tr;
+  } const cases[] = {
+      {"upright, whole pixels", {10, 5}, {10, 65}, {90, 65}, {90, 5}},
+      {"upright at the origin", {0, 0}, {0, 89}, {119, 89}, {119, 0}},
+      {"upright, half pixels", {10.5f, 5}, {10.5f, 65}, {90.5f, 65}, {90.5f, 5}},
+      {"turned", {12, 4}, {8, 60}, {88, 66}, {92, 9}},
+      {"larger than the image", {0, 0}, {0, 200}, {300, 200}, {300, 0}},
+  };
+  for (const Case& c : cases) {
+    const cv::Point2f q[4] = {c.tl, c.bl, c.br, c.tr};
+    const float w = static_cast<float>(std::min(cv::norm(c.tl - c.tr), cv::norm(c.bl - c.br)));
+    const float h = static_cast<float>(std::min(cv::norm(c.tl - c.bl), cv::norm(c.tr - c.br)));
+    const cv::Mat got = pvk::geometry::perspectiveCrop(src, q, w, h), want = cropReference(src, q, w, h);
+    ASSERT_EQ(got.size(), want.size()) << c.what;
+    EXPECT_EQ(cv::countNonZero(got != want), 0) << c.what;
+  }
+}
+
+TEST(SymbolOps, OneGreyShapingGivesEveryThresholdsBinaryShaping) {
+  for (cv::Size s : {cv::Size(64, 40), cv::Size(200, 31)}) {
+    cv::Mat grey;
+    cv::GaussianBlur(noise(s, s.width), grey, cv::Size(5, 5), 0);
+    const cv::Mat shaped = pvk::geometry::dilateErodeSquare(grey, 7, 15);
+    for (double t : {0.0, 90.0, 127.0, 128.0, 200.0}) {
+      cv::Mat want, got;
+      const double used = pvk::geometry::thresholdInverse(grey, want, t);  // 0: Otsu's
+      pvk::geometry::erodeDilateSquare(want, 7, 15);
+      pvk::geometry::thresholdInverse(shaped, got, used);
+      EXPECT_EQ(cv::countNonZero(got != want), 0) << s << " at " << t;
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,127 @@
+// Scan-and-read calls that must fail rather than pass for a read: a stream the scanner cut inside
+// the document, a page that holds nothing the zones look for; and a stop pressed while the
+// engine reads a page of noise, which must end the call at once.
+#include <gtest/gtest.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "demo_cheque_scan.h"
+#include "reading/reading.h"
+
+namespace {
+
+namespace dc = pvk::democheque;
+
+class Faults : public demoscan::DemoChequeScan {
+ protected:
+  std::string trace() const {
+    std::ifstream f(dir + "/libPlavikMS_scan_read_faults_tests.log");
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+  }
+  // No zone gave a character; the text holds at most the TABs between empty zones.
+  void expectNothingRead(size_t zones) {
+    EXPECT_EQ(std::string(text).find_first_not_of('\t'), std::string::npos) << text;
+    for (size_t k = 0; k < zones; ++k) EXPECT_EQ(PVKOCRZoneNChar(handle(), static_cast<short>(k)), 0) << k;
+  }
+};
+
+// The grey cheque's stream holds 1100 raw lines of 5184 bytes, the paper in lines 120..919: cut
+// before the paper shows, inside it, and one line before its end. The call fails as a device not
+// working, reads no zone, and the next document reads again.
+TEST_F(Faults, AStreamCutInsideTheDocumentIsADeviceError) {
+  open(pvkemu_profile_basic);
+  const dc::Cheque c = dc::makeCheque(202);
+  for (size_t cut : {size_t{100} << 10, size_t{1} << 20, size_t{919} * 5184}) {
+    SCOPED_TRACE(cut);
+    feed(dc::onTransport(c, false));
+    ASSERT_EQ(pvkemu_stream_fault(0, PVKEMU_STREAM_SHORT, cut, nullptr, nullptr), 0);
+    addZones(c.items);
+    const size_t before = trace().size();
+    EXPECT_EQ(scanZones(), PVK_ERR_NOT_READY);
+    EXPECT_EQ(PVKGetLastResult(), PVK_ERR_NOT_READY);
+    expectNothingRead(c.items.size());
+    EXPECT_NE(trace().find("image stream ended inside the document", before), std::string::npos);
+    pvkemu_clear_faults();
+  }
+  // The whole stream, its last lines the transport behind the paper: a document.
+  ASSERT_EQ(pvkemu_stream_fault(0, PVKEMU_STREAM_SHORT, size_t{921} * 5184, nullptr, nullptr), 0);
+  EXPECT_EQ(scan(c, false), 0);
+  expectRead(c);
+}
+
+// Zones on a cheque that carries no print: every zone was read and none gave a character.
+TEST_F(Faults, ABlankChequeReadsAsAnOcrError) {
+  open(pvkemu_profile_basic);
+  dc::Cheque c = dc::makeCheque(202);
+  std::fill(c.front.begin(), c.front.end(), uint8_t{230});
+  EXPECT_EQ(scan(c, false), PVK_ERR_OCR);
+  EXPECT_EQ(PVKGetLastResult(), PVK_ERR_OCR);
+  expectNothingRead(c.items.size());
+}
+
+// Real seconds: the software scanner's virtual clock answers the C library's clocks.
+double realSeconds() {
+  struct timespec t;
+  syscall(SYS_clock_gettime, CLOCK_MONOTONIC, &t);
+  return static_cast<double>(t.tv_sec) + t.tv_nsec / 1e9;
+}
+
+std::atomic<bool> zoneStarted{false};
+bool (*libraryRead)(PVKImg*, PVKOCRZone*, short, unsigned short, char*, char*, ChInfo*, unsigned short, void*);
+bool markThenRead(PVKImg* img, PVKOCRZone* z, short r, unsigned short max, char* text, char* conf, ChInfo* info,
+                  unsigned short side, void* reserved) {
+  zoneStarted = true;
+  return libraryRead(img, z, r, max, text, conf, info, side, reserved);
+}
+
+// Five whole-cheque zones of the engine's fonts on a page of noise take seconds to read; a stop
+// pressed on another thread early in the first of them, and later in it, ends the call within
+// a bound far above the tenth of a second it takes, and far below one zone's reading.
+TEST_F(Faults, AStopDuringTheOcrOfANoisePageEndsTheCallAtOnce) {
+  open(pvkemu_profile_basic);
+  dc::Cheque c = dc::makeCheque(202);
+  std::mt19937 rng(7);
+  for (uint8_t& px : c.front) px = static_cast<uint8_t>(rng());
+  std::vector<dc::Item> zones;
+  for (short font : {4, 2, 3, 5, 38}) zones.push_back({"noise", font, 0, 0, c.width, c.height, ""});
+  libraryRead = pvk::reading::zoneReaders.readZone;
+  pvk::reading::zoneReaders.readZone = markThenRead;
+  for (double delay : {0.02, 0.3}) {
+    SCOPED_TRACE(delay);
+    feed(dc::onTransport(c, false));
+    addZones(zones);
+    zoneStarted = false;
+    std::atomic<bool> done{false};
+    std::atomic<double> pressed{0};
+    void* h = handle();
+    std::thread stopper([&] {
+      while (!zoneStarted && !done) std::this_thread::yield();
+      const double from = realSeconds();
+      while (!done && realSeconds() < from + delay) std::this_thread::yield();
+      if (done) return;
+      pressed = realSeconds();
+      PVKStop(h, 1);
+    });
+    const int result = scanZones();
+    const double returned = realSeconds();
+    done = true;
+    stopper.join();
+    EXPECT_EQ(result, PVK_ERR_ABORTED);
+    ASSERT_GT(pressed.load(), 0.0) << "the read ended before the stop";
+    EXPECT_LT(returned - pressed, 1.0);
+    ASSERT_EQ(PVKStop(handle(), 0), 0);
+  }
+  pvk::reading::zoneReaders.readZone = libraryRead;
+}
+
+}  // namespace

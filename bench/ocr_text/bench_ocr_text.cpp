@@ -5,9 +5,10 @@
 // resolution and condition: exact lines, character error rate of both readers, our confident wrong
 // characters (confidence 50 or more), time per zone of both and its ratio (ours over
 // Tesseract's). The goals of the zone reader are checked at the end, one line each.
-//   bench_ocr_text [PER_CELL] [SEED] [-v] [-f FONT]
+//   bench_ocr_text [PER_CELL] [SEED or FIRST-LAST] [-v] [-f FONT]
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -46,7 +47,7 @@ struct Cell {
 
 struct Options {
   int perCell = 10;
-  uint64_t seed = 1;
+  uint64_t seed = 1, lastSeed = 1;  // the corpus of each seed in turn
   bool verbose = false;
   short only = 0;
 };
@@ -58,7 +59,11 @@ Options parse(int argc, char** argv) {
     if (std::strcmp(argv[i], "-v") == 0) o.verbose = true;
     else if (std::strcmp(argv[i], "-f") == 0 && i + 1 < argc) o.only = static_cast<short>(std::atoi(argv[++i]));
     else if (positional++ == 0) o.perCell = std::atoi(argv[i]);
-    else o.seed = std::strtoull(argv[i], nullptr, 10);
+    else {
+      char* end = nullptr;
+      o.seed = o.lastSeed = std::strtoull(argv[i], &end, 10);
+      if (end != nullptr && *end == '-') o.lastSeed = std::max<uint64_t>(o.seed, std::strtoull(end + 1, nullptr, 10));
+    }
   }
   return o;
 }
@@ -159,8 +164,9 @@ int main(int argc, char** argv) {
   double load[3] = {-1, -1, -1};
   if (getloadavg(load, 3) != 3) load[0] = -1;
   std::vector<Zone> zones;
-  for (const PrintRequest& r : printedCorpus({300, 200}, {"clean", "mild", "hard"}, o.perCell, o.seed))
-    if (o.only == 0 || r.font == o.only) zones.push_back(printZone(r));
+  for (uint64_t seed = o.seed; seed <= o.lastSeed; ++seed)
+    for (const PrintRequest& r : printedCorpus({300, 200}, {"clean", "mild", "hard"}, o.perCell, seed))
+      if (o.only == 0 || r.font == o.only) zones.push_back(printZone(r));
   TesseractPeer peer;  // the model is loaded here, outside every timing
 
   std::map<std::string, Cell> by, byFamily;
@@ -184,8 +190,8 @@ int main(int argc, char** argv) {
     }
   }
 
-  std::printf("bench_ocr_text: %zu zones, %d per cell, seed %llu, load average %.2f\n", zones.size(), o.perCell,
-              static_cast<unsigned long long>(o.seed), load[0]);
+  std::printf("bench_ocr_text: %zu zones, %d per cell and seed, seeds %llu-%llu, load average %.2f\n", zones.size(),
+              o.perCell, static_cast<unsigned long long>(o.seed), static_cast<unsigned long long>(o.lastSeed), load[0]);
   std::printf("%-28s %5s %7s %8s %8s %6s %9s %9s %7s\n", "font resolution condition", "zones", "exact", "CER",
               "CER tess", "confW", "ms/zone", "ms tess", "time");
   for (const auto& [key, c] : by) {

@@ -87,10 +87,11 @@ bool low(Place p) { return p == Place::Low || p == Place::Bottom; }
 
 // A dot, a comma, a dash, an apostrophe and a star scale to much the same cell: their place in
 // the line tells them apart. Nothing but a dot or a comma starts below the line's middle (a dash
-// not in its last quarter), and neither of them ends above it.
+// not in its last quarter), and neither of them ends above it. A large comma scales to a slash,
+// which rises from the foot of the line to its top.
 bool outOfPlace(unsigned char c, Place p) {
   if (p == Place::Bottom && c == '-') return true;
-  if (low(p)) return c == '\'' || c == '"' || c == '`' || c == '*';
+  if (low(p)) return c == '\'' || c == '"' || c == '`' || c == '*' || c == '/';
   if (p == Place::High) return c == '.' || c == ',';
   return false;
 }

@@ -36,6 +36,7 @@ TEST_F(PrintedText, LookAlikesAndSizesReadExactly) {
       {3, 0, 200, 11, &ocrb, "ROOM QUEEN 2008"},      // the same at 200 dpi
       {4, 0, 300, 14, &ocrb, "57 88219 2629"},        // 14-point digits stand 46 rows
       {4, 0, 300, 11, &ocrb, "4650 34.56"},           // a dot, not a dash
+      {4, 0, 300, 14, &ocrb, "4451,8914 55"},         // a 14-point comma, not a slash
       {3, 0, 300, 12, &ocrb, "VL4GB."},               // a dot, not an apostrophe
       {2, 0, 200, 12, &ocra, "420.77441 64502"},      // a 200-dpi dot has ink enough, and is no dash
       {945, 3, 300, 10, &sans, "WALTER WAGNER"},      // a W wider than the old width limit

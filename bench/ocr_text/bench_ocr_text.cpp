@@ -5,7 +5,7 @@
 // resolution and condition: exact lines, character error rate of both readers, our confident wrong
 // characters (confidence 50 or more), time per zone of both and its ratio (ours over
 // Tesseract's). The goals of the zone reader are checked at the end, one line each.
-//   bench_ocr_text [PER_CELL] [SEED or FIRST-LAST] [-v] [-f FONT]
+//   bench_ocr_text [PER_CELL] [SEED or FIRST-LAST] [-v] [-d DIR] [-f FONT]
 #include <unistd.h>
 
 #include <algorithm>
@@ -49,6 +49,7 @@ struct Options {
   int perCell = 10;
   uint64_t seed = 1, lastSeed = 1;  // the corpus of each seed in turn
   bool verbose = false;
+  std::string dumpDir;  // where the zones read wrong are written, when set
   short only = 0;
 };
 
@@ -57,6 +58,7 @@ Options parse(int argc, char** argv) {
   int positional = 0;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "-v") == 0) o.verbose = true;
+    else if (std::strcmp(argv[i], "-d") == 0 && i + 1 < argc) o.dumpDir = argv[++i];
     else if (std::strcmp(argv[i], "-f") == 0 && i + 1 < argc) o.only = static_cast<short>(std::atoi(argv[++i]));
     else if (positional++ == 0) o.perCell = std::atoi(argv[i]);
     else {
@@ -81,7 +83,7 @@ std::string confidences(const std::string& conf) {
 }
 
 // One zone read by us, by the zone reader itself or as a host's zone: the reading's tally.
-Tally readOurs(Zone& z, bool asHostZone, bool verbose) {
+Tally readOurs(Zone& z, bool asHostZone, bool verbose, const std::string& dumpDir) {
   MyOcr = OcrInfo{};
   MyITACheck = ITACheckInfo{};
   std::snprintf(MyOcr.dbDir, sizeof MyOcr.dbDir, "%s/", PVK_FONT_DB_DIR);
@@ -97,6 +99,7 @@ Tally readOurs(Zone& z, bool asHostZone, bool verbose) {
   if (n < 0) n = 0;
   const std::string got(text.data(), static_cast<size_t>(n)), confs(conf.data(), static_cast<size_t>(n));
   const Tally t = scoreReading(z.lines, got, confs, false, false, s);
+  if (!dumpDir.empty() && (t.errors > 0 || t.confidentWrong > 0)) writeZone(dumpDir, z);
   if (verbose && (t.errors > 0 || t.confidentWrong > 0))
     std::fprintf(stderr, "%-44s truth \"%s\" read \"%s\" conf %s\n", z.id.c_str(), z.lines[0].c_str(),
                  printable(got).c_str(), confidences(confs).c_str());
@@ -174,7 +177,7 @@ int main(int argc, char** argv) {
     const bool tall = z.id.find("_nb") != std::string::npos;
     const std::string fam = familyOf(z.font) + (tall ? " tall" : "");
     Cell c;
-    c.ours = readOurs(z, tall, o.verbose);
+    c.ours = readOurs(z, tall, o.verbose, o.dumpDir);
     if (peer.ok()) {
       const auto t0 = std::chrono::steady_clock::now();
       const std::string read = peer.read(z.image, drawableSet(z.font, z.typeDoc), false);

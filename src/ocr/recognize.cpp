@@ -366,9 +366,26 @@ bool sameLetterOtherCase() {
          std::toupper(static_cast<unsigned char>(I_char)) == std::toupper(static_cast<unsigned char>(II_char));
 }
 
+// The OCR-B and monospace faces give their l the foot of an L, and a small proportional L
+// scales to that l better than to its own template, so that the L may not even come second:
+// read l, a block wider than half its height after a capital is the capital, in every font but
+// OCR-B's own.
+bool footedLAfterACapital(const Shape& s) {
+  return I_char == 'l' && 2 * s.w > s.h && Maiuscolo != 0 && IsValid('L') && !IsOCRBFont(MyOcr.currentFont);
+}
+
 // One letter read in both cases with confidences close together: the shapes alone do not give
 // its case (a monospace l has the foot of an L), the letter before it does.
-void caseFromTheLetterBefore() {
+void caseFromTheLetterBefore(const Shape& s) {
+  if (footedLAfterACapital(s)) {
+    if (II_char == 'L') {
+      std::swap(I_char, II_char);
+      std::swap(I_nn, II_nn);
+    } else {
+      I_char = 'L';
+    }
+    return;
+  }
   if (!sameLetterOtherCase() || I_score >= II_score + I_score_delta_low_conf) return;
   const bool upper = std::isupper(static_cast<unsigned char>(I_char)) != 0;
   if (upper == (Maiuscolo != 0)) return;
@@ -459,7 +476,7 @@ char recognize_char(unsigned block, uint32_t* cell, unsigned char& conf, unsigne
 
   if (!verify(black, s, cell)) return noResult(knockedOut || I_char == ' ' ? ' ' : '?', conf, db);
 
-  caseFromTheLetterBefore();
+  caseFromTheLetterBefore(s);
   int32_t v = I_score;
   if (v < I_score_min) return noResult('?', conf, db);
   if (!sameLetterOtherCase()) {

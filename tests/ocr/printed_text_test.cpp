@@ -42,6 +42,7 @@ TEST_F(PrintedText, LookAlikesAndSizesReadExactly) {
       {945, 3, 300, 10, &sans, "WALTER WAGNER"},      // a W wider than the old width limit
       {945, 3, 300, 14, &sans, "EDWARD NEWTON"},      // 14 points, taller than the old height limit
       {945, 3, 300, 11, &sans, "PIXEL JAX LUCIA"},    // an L among capitals, not an l
+      {945, 3, 200, 8, &sans, "XAVIER ZANETTI DELTA SRL"},  // a small L: an OCR-B l fits it better
       {944, 3, 300, 11, &sans, "**14011,16**"},       // an amount's comma and its stars
       {944, 3, 300, 9, &sans, "97318,42"},
   };

@@ -85,3 +85,17 @@ bool pvk::symbols::copyOnPaper(const PVKImg& img, int marginX, int marginY, PVKI
     for (int x = 0; x < w; ++x) out.data[static_cast<size_t>(y) * w + x] = beyond(last[x], levels[ih - 1]);
   return true;
 }
+
+bool pvk::symbols::twoGreyLevels(const PVKImg& img) {
+  bool seen[256] = {};
+  int levels = 0;
+  for (int y = 0; y < img.height; ++y) {
+    const uint8_t* p = img.data + static_cast<size_t>(y) * img.stride;
+    for (int x = 0; x < img.width; ++x)
+      if (!seen[p[x]]) {
+        seen[p[x]] = true;
+        if (++levels > 2) return false;
+      }
+  }
+  return true;
+}

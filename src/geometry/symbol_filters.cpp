@@ -1,6 +1,7 @@
 // The two costly filters of the 2D symbol locators: the 15 x 15 Gaussian blur of the outline
-// search and the cubic upright warp of an outline, in integers, pixel for pixel the image
-// library's own fixed-point results, without its per-call and per-pixel overheads.
+// search (the document search's own) and the cubic upright warp of an outline, in integers,
+// pixel for pixel the image library's own fixed-point results, without its per-call and
+// per-pixel overheads.
 #include "geometry/geometry.h"
 
 #include <opencv2/imgproc.hpp>
@@ -19,82 +20,6 @@
 namespace pvk::geometry {
 
 namespace {
-
-// ---- Gaussian blur, 15 x 15, sigma 0 -------------------------------------------------------
-// The library's 8-bit Gaussian is separable with taps in 256ths: the row pass holds exact sums
-// (at most 256 x 255, 16 bits), the column pass sums their products exactly and rounds once,
-// (sum + 2^15) >> 16. So any order of summing gives its pixels.
-constexpr int kBlurRadius = 7;
-constexpr uint16_t kBlurTaps[kBlurRadius + 1] = {1, 3, 6, 12, 20, 30, 36, 40};  // outermost first
-
-// Index p of a line of n pixels reflected about its end pixels (gfedcb|abcdefgh|gfedcba).
-inline int reflect101(int p, int n) { return p < 0 ? -p : p >= n ? 2 * n - 2 - p : p; }
-
-// The row pass of one line into `out`, each sum less 2^15 (so it fits a signed 16-bit lane),
-// held as its 16 bits.
-void blurRow(const uint8_t* row, int w, uint8_t* pad, uint16_t* out) {
-  constexpr int r = kBlurRadius;
-  std::memcpy(pad + r, row, static_cast<size_t>(w));
-  for (int i = 1; i <= r; ++i) {
-    pad[r - i] = row[i];
-    pad[r + w - 1 + i] = row[w - 1 - i];
-  }
-  for (int x = 0; x < w; ++x) {
-    const uint8_t* p = pad + x;
-    // 16-bit arithmetic throughout: no partial sum exceeds 65280.
-    uint16_t s = static_cast<uint16_t>(kBlurTaps[r] * p[r]);
-    for (int i = 0; i < r; ++i) s = static_cast<uint16_t>(s + kBlurTaps[i] * static_cast<uint16_t>(p[i] + p[2 * r - i]));
-    out[x] = static_cast<uint16_t>(s ^ 0x8000u);
-  }
-}
-
-// The column pass over the row sums of lines y - 7 .. y + 7. With each row sum held less 2^15
-// and the taps summing to 256, the sum wanted is the sum of the held values plus 2^23.
-void blurColumns(const uint16_t* const* line, int w, uint8_t* d) {
-  constexpr int r = kBlurRadius;
-  constexpr int32_t bias = (1 << 23) + (1 << 15);  // and the rounding
-  int x = 0;
-#if defined(__SSE2__)
-  const __m128i zero = _mm_setzero_si128();
-  for (; x + 8 <= w; x += 8) {
-    __m128i lo = _mm_set1_epi32(bias), hi = lo;
-    for (int j = 0; j < r; ++j) {
-      const __m128i k = _mm_set1_epi32(kBlurTaps[j] * 0x10001);  // the tap in both halves
-      const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line[j] + x));
-      const __m128i q = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line[2 * r - j] + x));
-      lo = _mm_add_epi32(lo, _mm_madd_epi16(_mm_unpacklo_epi16(p, q), k));
-      hi = _mm_add_epi32(hi, _mm_madd_epi16(_mm_unpackhi_epi16(p, q), k));
-    }
-    const __m128i k = _mm_set1_epi32(kBlurTaps[r]);
-    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line[r] + x));
-    lo = _mm_srai_epi32(_mm_add_epi32(lo, _mm_madd_epi16(_mm_unpacklo_epi16(c, zero), k)), 16);
-    hi = _mm_srai_epi32(_mm_add_epi32(hi, _mm_madd_epi16(_mm_unpackhi_epi16(c, zero), k)), 16);
-    const __m128i narrow = _mm_packs_epi32(lo, hi);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(d + x), _mm_packus_epi16(narrow, narrow));
-  }
-#endif
-  auto held = [](uint16_t v) { return static_cast<int32_t>(v ^ 0x8000u) - (1 << 15); };
-  for (; x < w; ++x) {
-    int32_t s = bias + kBlurTaps[r] * held(line[r][x]);
-    for (int j = 0; j < r; ++j) s += kBlurTaps[j] * (held(line[j][x]) + held(line[2 * r - j][x]));
-    d[x] = static_cast<uint8_t>(s >> 16);
-  }
-}
-
-cv::Mat blur15(const cv::Mat& src) {
-  constexpr int r = kBlurRadius;
-  const int w = src.cols, h = src.rows;
-  std::vector<uint16_t> rows(static_cast<size_t>(w) * h);
-  std::vector<uint8_t> pad(static_cast<size_t>(w) + 2 * r);
-  for (int y = 0; y < h; ++y) blurRow(src.ptr<uint8_t>(y), w, pad.data(), rows.data() + static_cast<size_t>(y) * w);
-  cv::Mat dst(h, w, CV_8UC1);
-  for (int y = 0; y < h; ++y) {
-    const uint16_t* line[2 * r + 1];
-    for (int j = 0; j <= 2 * r; ++j) line[j] = rows.data() + static_cast<size_t>(reflect101(y - r + j, h)) * w;
-    blurColumns(line, w, dst.ptr<uint8_t>(y));
-  }
-  return dst;
-}
 
 // ---- Cubic warp ------------------------------------------------------------------------------
 // The library's fixed-point remap: source positions in 32nds of a pixel, and for each of the
@@ -289,11 +214,13 @@ cv::Mat cubicWarp(const cv::Mat& src, const double* M, int width, int height) {
 }  // namespace
 
 cv::Mat squareBlur(const cv::Mat& src, int blur) {
-  // The reflection at the edges needs a line longer than the radius; a view into a larger image
-  // is blurred by the library with the pixels around it.
-  if (blur == 2 * kBlurRadius + 1 && src.type() == CV_8UC1 && !src.isSubmatrix() && src.rows > 2 * kBlurRadius &&
-      src.cols > 2 * kBlurRadius)
-    return blur15(src);
+  // The 15 x 15 blur is the document search's; a view into a larger image is blurred by the
+  // library with the pixels around it.
+  if (blur == 15 && src.type() == CV_8UC1 && !src.empty() && !src.isSubmatrix()) {
+    cv::Mat blurred(src.size(), CV_8UC1);
+    gaussianBlur15(src, blurred);
+    return blurred;
+  }
   cv::Mat blurred;
   cv::GaussianBlur(src, blurred, cv::Size(blur, blur), 0, 0, cv::BORDER_DEFAULT);
   return blurred;

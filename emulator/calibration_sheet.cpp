@@ -7,6 +7,7 @@
 
 #include "bus.h"
 #include "calibration_sheet.h"
+#include "image_stream.h"
 #include "pvkemu_calib.h"
 #include "pvkemu_image.h"
 #include "pvkemu_sheet.h"
@@ -68,7 +69,7 @@ bool calibrationSheetFeed(Device& d) {
   doc.width = width;
   doc.height = rows;
   doc.micr_per_slot = (frontOn && rearOn) ? s.spec.micr_two_sides : s.spec.micr_one_side;
-  pvkemu_feed(d.id, &doc);
+  feedDocument(d.id, &doc, false);
   return false;
 }
 

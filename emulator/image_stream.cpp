@@ -9,6 +9,7 @@
 #include "image_stream.h"
 
 #include "calibration_sheet.h"
+#include "sheet_model.h"
 
 namespace pvk::emulator {
 namespace {
@@ -50,13 +51,22 @@ enum class Layout { Plain, MicrCurrent, MicrOlder, Backlight };
 
 struct Config {
   bool colour, frontOn, rearOn, uv, ir, micr, backlight;
+  bool aligner;             // the line aligner: no pixel byte is 0, and 0 marks each plain slot
   std::vector<int> planes;  // document plane slots in stream order
   Layout layout;
 };
 
-Config readConfig(const Device& d) {
+// A scanner whose composition announces the line aligner (bit 30 of word L, firmware 0x3000 and
+// later) always sends its markers; a sensor model may ask for them on any profile.
+bool alignerOn(const Device& d, const State& st) {
+  const bool announced = d.profile.firmware >= 0x3000 && (d.profile.composition_low & (1u << 30));
+  return announced || (st.hasModel && st.model.aligner);
+}
+
+Config readConfig(const Device& d, const State& st) {
   const uint8_t* c = d.configBlock;
   Config k{};
+  k.aligner = alignerOn(d, st);
   k.colour = c[1] & 0x01;
   k.frontOn = c[1] & 0x02;
   k.rearOn = c[1] & 0x04;
@@ -99,7 +109,13 @@ struct Builder {
     return p.empty() ? 255 : p[static_cast<size_t>(y) * doc.width + x];
   }
 
+  // The sensor's byte for a pixel; with the line aligner 0 is the marker and never a pixel.
   uint8_t pixel(int side, int slot, uint32_t x, uint32_t y) const {
+    const uint8_t v = sensed(side, slot, x, y);
+    return k.aligner ? std::max<uint8_t>(v, 1) : v;
+  }
+
+  uint8_t sensed(int side, int slot, uint32_t x, uint32_t y) const {
     uint8_t v = docPixel(side, slot, x, y);
     // The calibration sheet lights every plane through the model, infrared and ultraviolet too.
     const bool modelled = slot <= PVKEMU_PLANE_BLUE || calibrationSheetIn(d);
@@ -152,14 +168,13 @@ struct Builder {
           if (k.micr) micrBytes();
           break;
       }
-      if (st.hasModel && st.model.aligner && k.layout == Layout::Plain) {
-        for (size_t i = start; i < out.size(); ++i) out[i] = std::max<uint8_t>(out[i], 1);
-        if (out.size() > start) out[start] = 0;
-      }
+      if (k.aligner && k.layout == Layout::Plain && out.size() > start) out[start] = 0;
     }
     if (k.backlight)
-      for (uint32_t x = 0; x < st.doc.width; ++x)
-        out.push_back(st.doc.backlight.empty() ? 255 : st.doc.backlight[static_cast<size_t>(y) * st.doc.width + x]);
+      for (uint32_t x = 0; x < st.doc.width; ++x) {
+        const uint8_t v = st.doc.backlight.empty() ? 255 : st.doc.backlight[static_cast<size_t>(y) * st.doc.width + x];
+        out.push_back(k.aligner ? std::max<uint8_t>(v, 1) : v);
+      }
   }
 
   void glitchBefore(uint32_t y) {
@@ -185,7 +200,7 @@ void imageStreamStart(Device& d) {
   auto it = states().find(d.id);
   if (it == states().end() || !it->second.hasDoc || !d.configBlockValid) return;
   State& st = it->second;
-  Config k = readConfig(d);
+  Config k = readConfig(d, st);
   Builder b{d, st, k, {}, 0};
   for (uint32_t y = 0; y < st.doc.height; ++y) {
     b.glitchBefore(y);
@@ -242,7 +257,9 @@ const pvkemu_sensor* sensorOf(int dev) {
 
 using namespace pvk::emulator;
 
-extern "C" int pvkemu_feed(int dev, const pvkemu_document* doc) {
+namespace pvk::emulator {
+
+int feedDocument(int dev, const pvkemu_document* doc, bool atPhotocell) {
   configuredBus();
   State* st = stateOf(dev);
   if (!st || !doc || doc->width == 0 || doc->height == 0) return -1;
@@ -259,8 +276,13 @@ extern "C" int pvkemu_feed(int dev, const pvkemu_document* doc) {
   if (doc->micr) d.micr.assign(doc->micr, doc->micr + doc->micr_length);
   d.micrPerSlot = doc->micr_per_slot;
   st->hasDoc = true;
+  if (atPhotocell) sheetFed(*deviceById(dev));
   return 0;
 }
+
+}  // namespace pvk::emulator
+
+extern "C" int pvkemu_feed(int dev, const pvkemu_document* doc) { return feedDocument(dev, doc, true); }
 
 extern "C" int pvkemu_sensor_model(int dev, const pvkemu_sensor* model) {
   configuredBus();

@@ -10,6 +10,9 @@
 
 namespace pvk::emulator {
 
+// Feeds a document as pvkemu_feed does; atPhotocell false leaves the sheet model alone (the
+// calibration sheet feeds itself one stretch at a time).
+int feedDocument(int dev, const pvkemu_document* doc, bool atPhotocell);
 // The acquisition start command: builds the stream of the fed document.
 void imageStreamStart(Device& d);
 // Bytes were taken from the bulk stream (fires the byte-offset faults).

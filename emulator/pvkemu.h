@@ -10,13 +10,28 @@
  * interface (other than pvkemu_loaded and the clock calls) empties that default bus; a test then
  * adds the devices it wants.
  *
+ * A host feeds a document in one call, before the call that scans it (PVKImgScan1 for instance):
+ *
+ *   pvkemu_profile p;
+ *   pvkemu_profile_full(&p);
+ *   int dev = pvkemu_add_device(&p);        (before the library opens the device)
+ *   pvkemu_document doc = {0};
+ *   doc.width = 2592; doc.height = 1100;    (the sensor's pixels per line, the lines fed)
+ *   doc.front[PVKEMU_PLANE_GREY] = front;   (width x height grey bytes, 255 white)
+ *   pvkemu_feed(dev, &doc);                 (pvkemu_image.h: the sheet is at the photocell)
+ *
+ * A host that loads the software scanner and the library with dlopen (RTLD_LOCAL) reaches this
+ * interface with dlsym on the scanner's handle; the library finds the scanner's clock itself.
+ *
  * Virtual clock: while it is on, the process's time and sleep calls (clock_gettime, gettimeofday,
  * time, nanosleep, clock_nanosleep, usleep, sleep, sem_timedwait) are answered from a virtual
  * clock that only moves when something sleeps or waits: a sleep adds its length at once, a timed
  * semaphore wait that cannot take the semaphore jumps to its deadline and times out, and event
  * handling with a pending bulk transfer jumps to that transfer's deadline. Waits of seconds then
- * cost nothing. Off (the default) every call goes to the C library unchanged. Use the real clock
- * for tests where another process holds a semaphore.
+ * cost nothing. The library takes its sleeps and semaphore waits from the libusb it was linked
+ * against, so the virtual clock reaches it also when a host loads it with dlopen. Off (the
+ * default) every call goes to the C library unchanged. Use the real clock for tests where
+ * another process holds a semaphore.
  *
  * Not thread-safe: one thread drives the bus, as the library does. */
 #ifndef PVKEMU_H

@@ -43,17 +43,26 @@ typedef struct pvkemu_document {
   uint32_t micr_per_slot;    /* magnetic bytes per plane slot when the head is on */
 } pvkemu_document;
 
-/* The document fed at the next acquisition start of a device (copied). Returns 0, or -1 for
- * an unknown device or a document without pixels. */
+/* The document fed at the next acquisition start of a device (copied). Unless a sheet set with
+ * pvkemu_sheet is still waiting or in (pvkemu_sheet.h), the document also shows at the entry
+ * photocell from the next status read and leaves after the acquisition, as a document put into
+ * the scanner does: a host feeds one document per scan with this call alone. A test of the
+ * document wait sets its own sheet before or after this call (or takes it away with
+ * pvkemu_sheet_remove). Returns 0, or -1 for an unknown device or a document without pixels. */
 int pvkemu_feed(int dev, const pvkemu_document* doc);
 
-/* The sensor model of a device. White response per pixel (at the calibration LED level) lies
+/* A scanner whose composition announces the line aligner (bit 30 of word L, firmware 0x3000 and
+ * later; the full profile) never sends a 0 pixel byte: a document value 0 arrives as 1, and the
+ * first byte of every slot of the plain layout is the 0 marker (where the front's first pixel
+ * would be), with or without a sensor model.
+ *
+ * The sensor model of a device. White response per pixel (at the calibration LED level) lies
  * between white_min and white_max, varying per side and pixel with the seed; the black offset of
  * a pixel is its white response x black_level / white_level. A raw pixel for a document value
  * v is black + v x (white - black) x (LED level sent / led_level) / 265, rounded (white_max 0:
  * pixels pass unchanged, for a model of stream shifts only). Dirt columns
- * answer a fifth of their white response in the factory data. Aligner: the first byte of every
- * slot is the 0 marker and no pixel byte is 0. Glitches: before raw line glitch_line[i] the
+ * answer a fifth of their white response in the factory data. Aligner: the line aligner as
+ * above on a profile that does not announce it. Glitches: before raw line glitch_line[i] the
  * stream gains (positive) or loses (negative) glitch_bytes[i] bytes. LED gains: a colour plane
  * sees its LED's level x gain / 100, a grey plane the brightest of the lit LEDs so weighed. */
 typedef struct pvkemu_sensor {

@@ -3,7 +3,9 @@
  * A sheet (a document or a cleaning sheet) arrives at the entry photocell, or in the feeder,
  * after a number of status reads, and leaves after a number of acquisition starts (each paper
  * move of the library is an acquisition whose image is thrown away). While it is in, the
- * status reply carries its bit besides the device's own status. */
+ * status reply carries its bit besides the device's own status. pvkemu_feed sets such a sheet
+ * (at the entry photocell at once, gone after one acquisition) unless one set here is still
+ * waiting or in; these calls are for tests of the wait and of the cleaning cycle. */
 #ifndef PVKEMU_SHEET_H
 #define PVKEMU_SHEET_H
 

@@ -44,6 +44,15 @@ void sheetMoved(Device& d) {
   if (s.moves >= 0 && s.movesSeen >= s.moves) s.gone = true;
 }
 
+void sheetFed(Device& d) {
+  auto it = sheets().find(d.id);
+  if (it != sheets().end() && !it->second.gone) return;  // a sheet the caller set stays
+  Sheet s;
+  s.moves = 1;
+  s.bit = PVKEMU_SHEET_ENTRY;
+  sheets()[d.id] = s;
+}
+
 void sheetReset() { sheets().clear(); }
 
 }  // namespace pvk::emulator

@@ -11,6 +11,9 @@ namespace pvk::emulator {
 uint32_t sheetStatus(Device& d);
 // An acquisition start: the sheet moves on (and leaves after its count).
 void sheetMoved(Device& d);
+// A document was fed: unless a sheet is set and not gone yet, one shows at the entry photocell
+// from the next status read and leaves after the next acquisition start.
+void sheetFed(Device& d);
 // The bus is emptied.
 void sheetReset();
 

@@ -28,12 +28,9 @@ static void showMessages(void) {
     PVKErrMsg(codes[i], msg, (int)sizeof msg);
     printf("  %5d  %s\n", codes[i], msg);
   }
-  /* A buffer too small is refused; the refusal becomes the last result. */
-  PVKErrMsg(PVK_ERR_BUSY, msg, 8);
-  PVKErrorString(msg, (int)sizeof msg);
-  printf("  a message asked into an 8-byte buffer leaves the last result %d: %s\n",
-         PVKGetLastResult(), msg);
-  PVKSetLastResult(PVK_OK);
+  /* A size below 1 asks for the room a message needs, terminator included: a host sizes its
+   * buffer so, since a buffer too small is refused (with an error in the trace). */
+  printf("  the message of %d needs a buffer of %d bytes\n", PVK_ERR_BUSY, PVKErrMsg(PVK_ERR_BUSY, NULL, 0));
 }
 
 static void showTrace(void) {

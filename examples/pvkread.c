@@ -1,9 +1,12 @@
 /* pvkread DIR: a host program that reads two cheques, each with one scan-and-read call. The
  * cheques come from DIR, written by the demo cheque tool: for NAME e13b and cmc7, NAME_front.raw,
  * NAME_rear.raw, NAME_micr.raw (what the magnetic head senses of its codeline) and
- * NAME_items.txt. Each is fed to the software scanner; the program adds one OCR zone per printed
- * item, scans and reads, and prints for each zone what was printed, what was read, the
- * confidences, the count and the font used, then the call's result. */
+ * NAME_items.txt. The program first calibrates the scanner with its calibration sheet, as a
+ * host does once per scanner. Each cheque is then fed to the software scanner; the program adds
+ * one OCR zone per printed item, scans and reads, and prints for each zone what was printed,
+ * what was read, the confidences, the count and the font used, then the call's result. It saves
+ * the front through the library as NAME_front.jpg and lists each zone and its text read in
+ * NAME_read.txt (what, left, top, width, height in pixels of that front, the text). */
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -11,8 +14,8 @@
 
 #include "PlavikMS.h"
 #include "pvkemu.h"
+#include "pvkemu_calib.h"
 #include "pvkemu_image.h"
-#include "pvkemu_sheet.h"
 
 #define MAX_ITEMS 20
 
@@ -115,8 +118,31 @@ static void printConfidences(const char* conf, int count) {
   for (int i = 0; i < count; ++i) printf("%s%d", i ? " " : "", (unsigned char)conf[i]);
 }
 
-/* Feeds the cheque, adds one zone per item, scans and reads it, and prints every zone. */
-static void readCheque(void* handle, const char* name, const struct cheque* c) {
+/* Prints every zone of a read cheque and lists it with its text in `list` (may be null). */
+static void printZones(void* handle, const struct cheque* c, const char* text, const char* conf, FILE* list) {
+  /* The zones' texts follow one another in the order they were added, TAB between them. */
+  const char* t = text;
+  const char* cf = conf;
+  for (int i = 0; i < c->n; ++i) {
+    const struct item* it = &c->items[i];
+    const char* end = strchr(t, '\t');
+    const int len = end ? (int)(end - t) : (int)strlen(t);
+    printf("zone %d  %-22s font %3d (read with %d)  count %d\n", i, it->what, it->font,
+           PVKOCRZoneOCRchar(handle, (short)i), PVKOCRZoneNChar(handle, (short)i));
+    printf("  printed     [%s]\n  read        [%.*s]%s\n  confidences ", it->text, len, t,
+           len == (int)strlen(it->text) && strncmp(t, it->text, (size_t)len) == 0 ? "  same" : "");
+    printConfidences(cf, len);
+    printf("\n");
+    if (list)
+      fprintf(list, "%s\t%d\t%d\t%d\t%d\t%.*s\n", it->what, it->left, it->top, it->width, it->height, len, t);
+    t += len + (end ? 1 : 0);
+    cf += len + (end ? 1 : 0);
+  }
+}
+
+/* Feeds the cheque, adds one zone per item, scans and reads it, prints every zone and saves the
+ * front. The side images of one document are freed and made again for the next. */
+static int readCheque(void* handle, const char* dir, const char* name, const struct cheque* c) {
   pvkemu_document doc;
   memset(&doc, 0, sizeof doc);
   doc.width = (uint32_t)c->sensor;
@@ -126,8 +152,8 @@ static void readCheque(void* handle, const char* name, const struct cheque* c) {
   doc.micr = c->micr;
   doc.micr_length = c->micrLength;
   doc.micr_per_slot = (uint32_t)c->micrPerSlot;
-  int r = pvkemu_feed(0, &doc);
-  pvkemu_sheet(0, 0, 1, PVKEMU_SHEET_ENTRY);
+  int r = pvkemu_feed(0, &doc); /* the cheque waits at the entry photocell */
+  if (r == 0) r = PVKImgCreate(handle, 300, 300);
 
   /* The request the zone calls fill: emptied for each document. */
   memset(&OCRDoc, 0, sizeof OCRDoc);
@@ -143,22 +169,40 @@ static void readCheque(void* handle, const char* name, const struct cheque* c) {
   if (r == 0) r = PVKImgScan1(handle, &OCRDoc, text, conf, (short)sizeof text);
   printf("cheque %s: PVKImgScan1 result %d\n", name, r);
 
-  /* The zones' texts follow one another in the order they were added, TAB between them. */
-  const char* t = text;
-  const char* cf = conf;
-  for (int i = 0; i < c->n; ++i) {
-    const struct item* it = &c->items[i];
-    const char* end = strchr(t, '\t');
-    const int len = end ? (int)(end - t) : (int)strlen(t);
-    printf("zone %d  %-22s font %3d (read with %d)  count %d\n", i, it->what, it->font,
-           PVKOCRZoneOCRchar(handle, (short)i), PVKOCRZoneNChar(handle, (short)i));
-    printf("  printed     [%s]\n  read        [%.*s]%s\n  confidences ", it->text, len, t,
-           len == (int)strlen(it->text) && strncmp(t, it->text, (size_t)len) == 0 ? "  same" : "");
-    printConfidences(cf, len);
-    printf("\n");
-    t += len + (end ? 1 : 0);
-    cf += len + (end ? 1 : 0);
-  }
+  char path[512];
+  snprintf(path, sizeof path, "%s/%s_read.txt", dir, name);
+  FILE* list = fopen(path, "w");
+  printZones(handle, c, text, conf, list);
+  if (list) fclose(list);
+  snprintf(path, sizeof path, "%s/%s_front.jpg", dir, name);
+  const int saved = PVKImgSave(handle, 1, NULL, 85, 0, path);
+  if (saved == 0) printf("front saved as %s\n", path);
+  else fprintf(stderr, "pvkread: PVKImgSave returned %d\n", saved);
+  PVKImgFree(handle);
+  return r != 0 ? r : saved;
+}
+
+/* The calibration sheet in the transport, as wide as the sensor line of each acquisition mode
+ * the library may choose (the sensor spans 2592 pixels at 300 dpi), then one calibration. */
+static int calibrate(void* handle, const pvkemu_profile* profile) {
+  pvkemu_calib_sheet sheet;
+  memset(&sheet, 0, sizeof sheet);
+  sheet.length300 = 5000;
+  for (int colour = 2; colour >= 1; --colour) /* grey last: the demo reads in grey */
+    for (int mode = 0; mode < 8; ++mode) {
+      unsigned short dpi = 0;
+      if (PVKSetParameter(0, colour) == 0 && PVKSetParameter(1000, mode) == 0 &&
+          PVKGetForcedRes(&dpi, NULL, NULL, NULL) == 0)
+        sheet.width[mode] = (uint32_t)dpi * 2592u / 300u;
+    }
+  PVKSetParameter(1000, 8);
+  sheet.micr_two_sides = profile->head_config[8];
+  sheet.micr_one_side = profile->head_config[9];
+  pvkemu_calibration_sheet(0, &sheet);
+  const int r = PVKCalibrate(handle);
+  pvkemu_calibration_sheet(0, NULL);
+  printf("calibration with the calibration sheet: result %d\n\n", r);
+  return r;
 }
 
 int main(int argc, char** argv) {
@@ -176,7 +220,19 @@ int main(int argc, char** argv) {
   pvkemu_reset();
   pvkemu_profile profile;
   pvkemu_profile_full(&profile);
-  pvkemu_add_device(&profile);
+  /* Without infrared, ultraviolet and backlight, calibration visits a handful of settings. */
+  profile.composition_low &= ~((1u << 31) | (1u << 24) | (1u << 17));
+  const int dev = pvkemu_add_device(&profile);
+  /* A sensor whose pixels vary in their white response, as real ones do. */
+  pvkemu_sensor model;
+  memset(&model, 0, sizeof model);
+  model.seed = 7;
+  model.white_min = 170;
+  model.white_max = 235;
+  model.white_level = 220;
+  model.black_level = 12;
+  model.led_level = 200;
+  pvkemu_sensor_model(dev, &model);
 
   /* An empty directory keeps the configuration directory of the INI file. */
   unsigned char keep[1] = {0};
@@ -186,11 +242,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   void* handle = (void*)(intptr_t)h;
-  const int r = PVKImgCreate(handle, 300, 300);
-  if (r != 0) fprintf(stderr, "pvkread: PVKImgCreate returned %d\n", r);
+  int r = calibrate(handle, &profile);
   for (int k = 0; r == 0 && k < 2; ++k) {
     if (k) printf("\n");
-    readCheque(handle, names[k], &cheques[k]);
+    if (readCheque(handle, dir, names[k], &cheques[k]) < 0) r = 1;
   }
   PVKClose(handle);
   for (int k = 0; k < 2; ++k) freeCheque(&cheques[k]);

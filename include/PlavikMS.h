@@ -221,6 +221,26 @@ PVK_API long DeltaMsec(struct timeval later, struct timeval earlier);
 PVK_API void CancellaRighe(PVKImg* img, unsigned short minLength, unsigned char delta);
 PVK_API void CancellaRigheV(PVKImg* img, unsigned short minLength, unsigned char delta);
 
+/* ---- Device handles -----------------------------------------------------------------------
+ * A call that takes a device handle runs only on the open device that handle names: the value
+ * PVKInitialize (or a variant) returned. Any other value is refused: the call does nothing, the
+ * last result becomes -1 and the trace says "invalid handle (AA)". So is 0xFFFFFFFF, and so is a
+ * handle kept after the PVKClose that closed its device, until the device is opened again. A
+ * null handle (0) is refused the same way ("null handle (AA)") and, besides, withdraws the open
+ * device's handle: from then on every call with it is refused too, PVKClose included, until
+ * PVKInitialize is called again, which gives the same handle back. A refused call returns:
+ *   - -1 (the last result): the scanner control, image, stripe and inkjet calls, PVKImgScan1,
+ *     PVKReset, PVKClose, PVKDeviceInfo, the page and stamp counters and the zone table calls
+ *     but PVKOCRZoneNChar;
+ *   - 0: PVKOCRZoneNChar, PVKReadStatusL, PVKReadSN, PVKSpecialHW, PVKGetAcqHeight, PVKImgGet2,
+ *     PVKImgGet3; null: PVKImgGet, PVKImgGetFR, PVKImgGet3FR.
+ * Exceptions: PVKScannerReset answers -3 and leaves the last result and the trace alone (a null
+ * handle still withdraws the device's handle); PVKStop called while another call runs only sets
+ * or clears the stop request, whatever its handle; PVKDBDirGet, PVKDBDirSet and PVKConfigDirGet
+ * take 0 and 0xFFFFFFFF for "no device" and answer without one; PVKVersion does not look at its
+ * handle. A device that went away (unplugged, powered off) is reopened by a later call with its
+ * handle; the call that met the loss returns -18. */
+
 /* ---- Device connection, identity, status and counters --------------------------------------
  * Opening returns the device handle the other calls take (a positive number), or -1 with the
  * last result -21 when no usable device was found. Opening twice adds to a count; each

@@ -47,6 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool e13b = b.next() & 1;
   const short font = (b.next() & 1) ? 32 : 202;
   const unsigned short maxChars = static_cast<unsigned short>(1 + b.next() % 128);
+  // A zone of 100 to 400 dpi (0 is refused before the combined stage).
+  const auto zoneDpi = static_cast<uint16_t>(b.next() % 4 * 100 + 100);
   // The rest of the input is the head's bytes.
   std::vector<uint8_t> samples(b.p, b.p + b.n);
   MyMICR.samples = samples.empty() ? nullptr : samples.data();
@@ -55,10 +57,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   MyOcr.cdlMicr = 0;
 
   uint8_t pixel = 255;
-  PVKImg img{64, 12, 64, 300, &pixel};
+  PVKImg img{64, 12, 64, zoneDpi, &pixel};
   std::vector<char> text(maxChars + 8, '#'), conf(maxChars + 8, '#');
   std::vector<ChInfo> info(maxChars);
-  const int n = e13b ? pvk::micr::combineE13B(opt, text.data(), conf.data(), maxChars)
+  const int n = e13b ? pvk::micr::combineE13B(img, opt, text.data(), conf.data(), maxChars)
                      : pvk::micr::combineCmc7(img, opt, text.data(), conf.data(), info.data(), font, maxChars);
   if (n < -1 || n >= maxChars) std::abort();
   if (n > 0 && text[n] != 0) std::abort();

@@ -2,12 +2,12 @@
 // acquisition engine, the two-part document, the top skips, then the sides' deskew, crop and
 // stamp (acquire_sides.cpp), the vertical stretch of one firmware and the page counters.
 #include <algorithm>
-#include <unistd.h>
 
 #include "acquisition/acquisition.h"
 #include "calibration/calibration.h"
 #include "control/control.h"
 #include "core/image_utils.h"
+#include "core/shims.h"
 #include "core/trace.h"
 #include "device/device.h"
 #include "device/inkjet.h"
@@ -149,7 +149,7 @@ void applyTopSkips(ImgInfo* sides) {
 
 void oldFirmwareStop() {
   if (MyDev.fwVersion >= 0x2010 || firstPart()) return;
-  if (MyDev.fwVersion == 0x1005 || MyDev.fwVersion == 0x1007) usleep(MyAcq.rearOff ? 1500000 : 800000);
+  if (MyDev.fwVersion == 0x1005 || MyDev.fwVersion == 0x1007) Sleep(MyAcq.rearOff ? 1500 : 800);
   Vx3BaseContrlMsg(209, 2, nullptr, 0, true);
 }
 

@@ -30,6 +30,26 @@ int windowEnd(int rows) {
   return static_cast<int>(std::clamp<long long>(to, 0, 1 << 30));
 }
 
+// The head's offset and its samples per three pixels count lines of 300 per inch: the transport
+// samples the head at a fixed rate per inch of travel whatever resolution a zone was cut at. A
+// zone's columns go to that scale before they meet the head and come back after (the same
+// columns at 300 dpi).
+int zoneDpi(const PVKImg& img) { return img.dpi > 0 ? img.dpi : 300; }
+
+void columnsTo300(int n, int* start, int* end, int dpi) {
+  for (int k = 0; k < n; ++k) {
+    start[k] = static_cast<int>(static_cast<long long>(start[k]) * 300 / dpi);
+    end[k] = static_cast<int>(static_cast<long long>(end[k]) * 300 / dpi);
+  }
+}
+
+void columnsFrom300(int n, int* start, int* end, int dpi) {
+  for (int k = 0; k < n; ++k) {
+    start[k] = static_cast<int>(static_cast<long long>(start[k]) * dpi / 300);
+    end[k] = static_cast<int>(static_cast<long long>(end[k]) * dpi / 300);
+  }
+}
+
 }  // namespace
 
 int combineCmc7(PVKImg img, const OcrReading& optical, char* text, char* conf, ChInfo* info, short font,
@@ -63,6 +83,9 @@ int combineCmc7(PVKImg img, const OcrReading& optical, char* text, char* conf, C
     int from = 0, to = windowEnd(MyDev.img[micrSide()].rowsUsed);
     const int16_t savedFont = MyOcr.currentFont;
     MyOcr.currentFont = 32;
+    const int dpi = zoneDpi(img);
+    columnsTo300(1, &from, &to, dpi);
+    columnsTo300(opt->n, opt->start, opt->end, dpi);
     IniOttico2IniMagnetico(1, &from, &to, off);
     IniOttico2IniMagnetico(opt->n, opt->start, opt->end, off);
     InitDatiMICR(32, 1.0f);
@@ -72,6 +95,8 @@ int combineCmc7(PVKImg img, const OcrReading& optical, char* text, char* conf, C
     InitDatiCMC(32, img.dpi / 300.0f);
     IniMagnetico2IniOttico(mag->n, mag->start, mag->end, off);
     IniMagnetico2IniOttico(opt->n, opt->start, opt->end, off);
+    columnsFrom300(mag->n, mag->start, mag->end, dpi);
+    columnsFrom300(opt->n, opt->start, opt->end, dpi);
     if (mag->n < 4) return 0;
 
     while (opt->n > 0 && (opt->text[0] == ' ' || opt->text[0] == '?'))
@@ -127,7 +152,7 @@ int checkCodelineImage(PVKImg img, unsigned short maxChars, bool sizes) {
   return sizes && (img.height < 12 || img.width < 64 || maxChars < 8) ? 0 : 1;
 }
 
-int combineE13B(const OcrReading& optical, char* text, char* conf, unsigned short maxChars) {
+int combineE13B(PVKImg img, const OcrReading& optical, char* text, char* conf, unsigned short maxChars) {
   auto opt = std::make_unique<Codeline>();
   auto mag = std::make_unique<Codeline>();
   Codeline& o = *opt;
@@ -148,10 +173,14 @@ int combineE13B(const OcrReading& optical, char* text, char* conf, unsigned shor
     // start at the document's edge, as its characters' columns do, so the last row takes the
     // offset too; without it the window ended that many lines short and cut the last
     // characters of a line printed close to the far edge.
+    // The line stays in columns of 300 dpi from here on, so the merge's and the clean-up's
+    // windows, given at 300 dpi, hold at any resolution of the zone.
     int from = 0, to = windowEnd(MyDev.img[micrSide()].fullHeight), unused = 0;
+    columnsTo300(1, &from, &to, zoneDpi(img));
+    columnsTo300(o.n, o.start, o.end, zoneDpi(img));
     IniOttico2IniMagnetico(1, &from, &unused, 0);
     IniOttico2IniMagnetico(1, &unused, &to, off);
-    IniOttico2IniMagnetico(o.n, optical.info, o.start, o.end, off);
+    IniOttico2IniMagnetico(o.n, o.start, o.end, off);
     mag->n = LetturaMag(mag->text, mag->conf, mag->start, mag->end, from, to, o.text, o.conf, o.start, o.end, o.n);
     IniMagnetico2IniOttico(mag->n, mag->start, mag->end, off);
     IniMagnetico2IniOttico(o.n, o.start, o.end, off);

@@ -9,18 +9,36 @@
 
 using pvk::micr::handOut;
 
+namespace {
+
+// The OCR pass of the optical CMC7 reader, into arrays of its own (the caller's hold maxChars
+// only).
+int readCmc7Ocr(PVKImg img, OcrReading& ocr) {
+  const uint8_t mode = MyOcr.modeByte;
+  MyOcr.modeByte = 1;
+  ocr.n = ReadOCR(img, ocr.text, ocr.conf, ocr.info, 202, kOcrChars);
+  MyOcr.modeByte = mode;
+  return ocr.n;
+}
+
+}  // namespace
+
 int ReadCMCHor(PVKImg img, char* text, char* conf, ChInfo* info, short font, unsigned short maxChars) {
   if (text == nullptr || conf == nullptr) return -1;
   if (img.width < 64 || img.height < 12 || maxChars < 8) return 0;
-  // The OCR pass reads into arrays of its own: the caller's hold maxChars only.
   auto ocr = std::make_unique<OcrReading>();
-  const uint8_t mode = MyOcr.modeByte;
-  MyOcr.modeByte = 1;
-  ocr->n = ReadOCR(img, ocr->text, ocr->conf, ocr->info, 202, kOcrChars);
-  MyOcr.modeByte = mode;
+  // A line printed from a font scaled down or up is the standard line at another resolution:
+  // every size of the engine and of the bar decoder follows the resolution it is read at. When
+  // that reads nothing, the image's own resolution has its try.
+  PVKImg asRead = img;
+  asRead.dpi = pvk::micr::codelineReadingDpi(img);
+  if (readCmc7Ocr(asRead, *ocr) == 0 && asRead.dpi != img.dpi) {
+    asRead = img;
+    readCmc7Ocr(asRead, *ocr);
+  }
   if (ocr->n < 1) return 0;
   if (MyOcr.zoneSide == 2) return handOut(ocr->text, ocr->conf, ocr->info, ocr->n, text, conf, info, maxChars);
-  return pvk::micr::readCmcBars(img, *ocr, text, conf, info, font, maxChars);
+  return pvk::micr::readCmcBars(asRead, *ocr, text, conf, info, font, maxChars);
 }
 
 int ReadCMC(PVKImg img, char* text, char* conf, ChInfo* info, short font, unsigned short maxChars) {
@@ -61,5 +79,5 @@ int ReadE13BVert(PVKImg img, char* text, char* conf, unsigned short maxChars) {
   const auto saved = std::make_unique<OcrInfo>(MyOcr);
   optical->n = ReadOCR(img, optical->text, optical->conf, optical->info, 1, kOcrChars);
   MyOcr = *saved;
-  return pvk::micr::combineE13B(*optical, text, conf, maxChars);
+  return pvk::micr::combineE13B(img, *optical, text, conf, maxChars);
 }

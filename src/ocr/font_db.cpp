@@ -1,6 +1,10 @@
 // Font database files and the template store: registration of the databases a font needs, the
 // loader that appends a file's characters, cells and attribute records to the store, and the
 // list of registered databases. The store holds the databases of one font code at a time.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -63,10 +67,25 @@ bool ensureList() {
 
 }  // namespace
 
+FILE* pvk::ocr::openDatabaseFile(const char* path) {
+  const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    errno = EINVAL;
+    return nullptr;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  FILE* f = ::fdopen(fd, "rb");
+  if (f == nullptr) ::close(fd);
+  return f;
+}
+
 int getdata(const char* dir, const char* name, bool verbose, int slot) {
   char path[320];
   const int len = std::snprintf(path, sizeof path, "%s%s", dir != nullptr ? dir : "", name);
-  FILE* f = len > 0 && len < static_cast<int>(sizeof path) ? std::fopen(path, "rb") : nullptr;
+  FILE* f = len > 0 && len < static_cast<int>(sizeof path) ? pvk::ocr::openDatabaseFile(path) : nullptr;
   if (f == nullptr) {
     if (verbose) {
       char line[sizeof path + 32];
@@ -80,6 +99,8 @@ int getdata(const char* dir, const char* name, bool verbose, int slot) {
   unsigned char word[kCellBytes];
   if (std::fread(word, 1, 4, f) != 4) return failLoad(f);
   const int32_t n = static_cast<int32_t>(le32(word));
+  // A database without characters gives the engine nothing to match: as useless as a short file.
+  if (n == 0) return failLoad(f);
   const int first = dfnchars;
   // The count is checked in full width: a negative count or one that would wrap the 16-bit
   // index must not pass as a small one. Later loads into this list keep failing until a clear.

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdio>
 
 #include "core/records.h"  // ChInfo, PVKImg, MyOcr, MyDev, MyITACheck
 
@@ -148,6 +149,11 @@ bool ocr_init(const char* name, uint16_t unused, bool narrow, float spaceFactor,
 int getdata(const char* dir, const char* name, bool verbose, int slot);
 // Frees the list and empties the store.
 void ocr_clear();
+namespace pvk::ocr {
+// Opens a database file for reading: a regular file only, and without waiting on whatever the
+// path names (a FIFO would hold the caller until a writer came). Null, with errno set, otherwise.
+FILE* openDatabaseFile(const char* path);
+}  // namespace pvk::ocr
 // Copies the name of list entry i into dest (at least kDBNameSize bytes); false when there is none.
 bool ocr_db_fname(short i, char* dest);
 
@@ -704,6 +710,11 @@ namespace pvk::ocr {
 // Test seam of the zone reader's allocations: when positive, the allocation that brings it to 0
 // fails (and every one after, until it is set again). Negative: never.
 extern int zoneAllocFailAfter;
+// The last judgement of a band's reading (n characters): a character few passes agreed on (fewer
+// than a quarter of the mean agreement of those above minConf, held within 2..4; one more when it
+// stands alone between blanks) and weaker than minConf becomes '?' with confidence 1, or a blank
+// when alone; an unread '?' so agreed on becomes a blank when alone.
+void markWeakCharacters(char* text, char* conf, const ChInfo* info, int n, int minConf);
 // The final trims of a zone result (n characters) for font and the typeDoc of MyOcr: the unread
 // ends of OCR-B zones, the weak first and last characters of fonts 4, 5, 38 and 39, a trailing
 // " ?", and every blank unless MyOcr keeps blanks. info may be null.

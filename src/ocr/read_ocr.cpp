@@ -116,8 +116,6 @@ struct Work {
     for (int i = 0; i < n; ++i) r += text[i] != ' ' ? 1 : 0;
     return r;
   }
-  // Blanks on both sides; at either end one blank suffices.
-  bool alone(int i) const { return (i == 0 || text[i - 1] == ' ') && (i == n - 1 || text[i + 1] == ' '); }
   bool equals(const Work& o) const { return n == o.n && std::memcmp(text, o.text, static_cast<size_t>(n)) == 0; }
 };
 
@@ -747,26 +745,7 @@ bool ZoneReader::finishBand(int bi) {
   } else if (font_ == 39) {
     if (!(b.n > 9 && b.score > 69) && MyITACheck.semicolonAt10 == 0) return nothing();
   }
-  // Weak characters read by few passes become blanks when alone, else '?'.
-  int sum = 0, cnt = 0;
-  for (int k = 0; k < b.n; ++k)
-    if (b.real(k) && static_cast<unsigned char>(b.conf[k]) > minConf) {
-      sum += b.info[k].agreement;
-      ++cnt;
-    }
-  const int h = cnt <= 4 ? sum : sum / cnt;
-  const int L = std::clamp(h / 4, 2, 4);
-  for (int k = 0; k < b.n; ++k) {
-    const char c = b.text[k];
-    if (c == ' ' || isLineBreak(c)) continue;
-    const bool alone = b.alone(k);
-    if (c == '?') {
-      if (b.info[k].agreement < L && alone) b.text[k] = ' ';
-    } else if (b.info[k].agreement < L + (alone ? 1 : 0) && static_cast<unsigned char>(b.conf[k]) < minConf) {
-      b.text[k] = alone ? ' ' : '?';
-      b.conf[k] = 1;
-    }
-  }
+  pvk::ocr::markWeakCharacters(b.text, b.conf, b.info, b.n, minConf);
   if (font_ == 945 && MyOcr.zoneSide != 2 && count(b, 29, false) <= 3) return nothing();
   RimuoviSpaziEsterniEDoppi(b.text, b.conf, b.info, b.n);
   b.terminate();
@@ -982,6 +961,32 @@ int ZoneReader::join() {
 }
 
 }  // namespace
+
+void pvk::ocr::markWeakCharacters(char* text, char* conf, const ChInfo* info, int n, int minConf) {
+  if (text == nullptr || conf == nullptr || info == nullptr) return;
+  int sum = 0, cnt = 0;
+  for (int k = 0; k < n; ++k)
+    if (!isBlankOrUnread(text[k]) && !isLineBreak(text[k]) && static_cast<unsigned char>(conf[k]) > minConf) {
+      sum += info[k].agreement;
+      ++cnt;
+    }
+  // A handful of characters says little about how many passes a good one gets: their sum stands
+  // for the mean.
+  const int h = cnt <= 4 ? sum : sum / cnt;
+  const int L = std::clamp(h / 4, 2, 4);
+  for (int k = 0; k < n; ++k) {
+    const char c = text[k];
+    if (c == ' ' || isLineBreak(c)) continue;
+    // Blanks on both sides; at either end one blank suffices.
+    const bool alone = (k == 0 || text[k - 1] == ' ') && (k == n - 1 || text[k + 1] == ' ');
+    if (c == '?') {
+      if (info[k].agreement < L && alone) text[k] = ' ';
+    } else if (info[k].agreement < L + (alone ? 1 : 0) && static_cast<unsigned char>(conf[k]) < minConf) {
+      text[k] = alone ? ' ' : '?';
+      conf[k] = 1;
+    }
+  }
+}
 
 void pvk::ocr::trimZoneResult(char* text, char* conf, ChInfo* info, int& n, short font) {
   if (text == nullptr || conf == nullptr) return;

@@ -25,7 +25,7 @@ FileState databaseFile(const char* name) {
   char path[kDBNameBuffer + kDBNameSize];
   const int n = std::snprintf(path, sizeof path, "%s%s", MyOcr.dbDir, name);
   if (n <= 0 || n >= static_cast<int>(sizeof path)) return FileState::Missing;
-  FILE* f = std::fopen(path, "rb");
+  FILE* f = pvk::ocr::openDatabaseFile(path);
   if (f != nullptr) {
     std::fclose(f);
     return FileState::Present;

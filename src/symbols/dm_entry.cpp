@@ -222,6 +222,28 @@ bool uprightOutline(Reading& st, const std::vector<cv::Point>& outline, bool hol
   return true;
 }
 
+// The threshold list of one try, each entry one candidate binarisation of the symbol cropped
+// from the try's upright image (empty: none was found); the accepted length, or 0.
+int runList(Reading& st, const cv::Mat& crop, int top) {
+  const std::vector<int> list = pvk::symbols::dmThresholdList(top);
+  for (int j = 0; j < static_cast<int>(list.size()); ++j) {
+    if (pvk::core::stopRequested()) return 0;
+    if (list[j] < 5 || list[j] > top) continue;
+    unsigned short length = 0;
+    const Outcome o = attempt(st, crop, list[j], length);
+    if (o == Outcome::Accepted) return length;
+    if (j <= 22 || (o != Outcome::Failure && o != Outcome::Counted)) continue;
+    if (o == Outcome::Counted) {
+      ++st.counter;
+      continue;
+    }
+    // Late failures with nothing reaching decoding in between: give the list up.
+    if (st.counter >= 5) break;
+    ++st.counter;
+  }
+  return 0;
+}
+
 // One pass of up to four tries; the accepted length, 0, or -1 when the first try found no
 // outline (the caller applies the no-outline rule).
 int runPass(Reading& st) {
@@ -246,24 +268,8 @@ int runPass(Reading& st) {
     }
     cv::Mat warped;
     if (!uprightOutline(st, found.back(), hole, warped)) continue;
-    const int top = st.table[i];
-    const std::vector<int> list = pvk::symbols::dmThresholdList(top);
-    const cv::Mat crop = imageReaderDM().locateSymbol(warped);
-    for (int j = 0; j < static_cast<int>(list.size()); ++j) {
-      if (pvk::core::stopRequested()) return 0;
-      if (list[j] < 5 || list[j] > top) continue;
-      unsigned short length = 0;
-      const Outcome o = attempt(st, crop, list[j], length);
-      if (o == Outcome::Accepted) return length;
-      if (j <= 22 || (o != Outcome::Failure && o != Outcome::Counted)) continue;
-      if (o == Outcome::Counted) {
-        ++st.counter;
-        continue;
-      }
-      // Late failures with nothing reaching decoding in between: give the list up.
-      if (st.counter >= 5) break;
-      ++st.counter;
-    }
+    const int length = runList(st, imageReaderDM().locateSymbol(warped), st.table[i]);
+    if (length > 0) return length;
   }
   return 0;
 }

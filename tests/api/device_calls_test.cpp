@@ -94,6 +94,10 @@ TEST_F(DeviceCalls, PageCountersAndTheirReset) {
   EXPECT_NE(file("pid_0009_12400512.reg").find("InkjetCntCur=0"), std::string::npos);
   EXPECT_EQ(PVKPagNumTot(nullptr), -1);
   EXPECT_EQ(PVKPagNumTot(asHandle(h)), -1);  // the null handle withdrew the handle
+  EXPECT_EQ(PVKClose(asHandle(h)), -1);
+  // Opening again gives the same handle back, and the device is the host's again.
+  EXPECT_EQ(PVKInitialize(nullptr), h);
+  EXPECT_EQ(PVKPagNumTot(asHandle(h)), 52340);
 }
 
 TEST_F(DeviceCalls, ModelsAndSerialsChooseTheDevice) {

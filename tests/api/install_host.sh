@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # A host builds against an installed copy: the build installed into a scratch prefix, then the
-# demo host compiled and linked with what pkg-config says of libPlavikMS.
+# demo host compiled and linked with what pkg-config says of libPlavikMS, and the README's quick
+# start (the copy installed with the library, which must be the README's) built with the software
+# scanner and run with no INI file: it reads its cheque's OCR-B line and Code 128 through the
+# installed library and its installed font databases, and saves the front as JPEG.
 # Usage: install_host.sh BUILD_DIR SOURCE_DIR C_COMPILER VERSION [EXTRA_FLAGS...]
 set -euo pipefail
 build="$1" src="$2" cc="$3" version="$4"
@@ -22,3 +25,16 @@ case "$libs" in *"$prefix"*) ;; *) echo "pkg-config libs $libs miss the prefix $
   "${flags[@]}" -o "$prefix/host"
 test -x "$prefix/host"
 echo "install_host: built a host against $pc"
+
+examples="$prefix/share/PlavikMS/examples"
+awk '/^<!-- examples\/quickstart.c -->$/{on=1; next} on && /^```c$/{next} on && /^```$/{exit} on' \
+  "$src/README.md" | cmp - "$examples/quickstart.c"
+"$cc" -std=c99 -Wall -Wextra -Werror "$examples/quickstart.c" \
+  $(pkg-config --cflags --libs libPlavikMS libPlavikMS-emulator) "${flags[@]}" -o "$prefix/quickstart"
+run="$prefix/run"
+mkdir -p "$run/cnf"
+(cd "$run" && LD_LIBRARY_PATH="$prefix/lib" "$prefix/quickstart" "$examples/cheque.pgm" "$run/cnf") > "$run/out.txt"
+grep -qx "zone 0: 00421234-5678/90 (16 characters)" "$run/out.txt" || { cat "$run/out.txt"; exit 1; }
+grep -qx "zone 1: DEMO-128-2026 (13 characters)" "$run/out.txt" || { cat "$run/out.txt"; exit 1; }
+[ "$(head -c 3 "$run/front.jpg" | od -An -tx1 | tr -d ' ')" = ffd8ff ]
+echo "install_host: the quick start read its cheque through the installed library"

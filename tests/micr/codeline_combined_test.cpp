@@ -39,11 +39,12 @@ class Combined : public ::testing::Test {
 
   // Draws the line and installs its head samples as the acquisition leaves them.
   cd::Doc install(short font, const std::string& text = "", std::vector<int> ordinaryInk = {},
-                  uint32_t seed = 3) {
+                  uint32_t seed = 3, int dpi = 300) {
     cd::DocRequest r;
     r.font = font;
     r.text = text;
     r.seed = seed;
+    r.dpi = dpi;
     r.deg = cd::condition("phase", seed);
     r.ordinaryInk = std::move(ordinaryInk);
     cd::Doc d = cd::makeDoc(r);
@@ -61,7 +62,7 @@ class Combined : public ::testing::Test {
     MyMICR.side = 1;
     MyAcq.planesPerLine = 1;
     MyAcq.dpiV = 300;
-    MyOcr.ocrImg[1].dpi = 300;
+    MyOcr.ocrImg[1].dpi = static_cast<uint16_t>(dpi);
     // The head side's image: as long as the document, every raw line.
     MyDev.img[1].rowsUsed = static_cast<uint16_t>(mag_.rawLines);
     MyDev.img[1].fullHeight = static_cast<uint16_t>(mag_.rawLines);
@@ -85,10 +86,11 @@ class Combined : public ::testing::Test {
     return r;
   }
 
-  Result e13b(const OcrReading& opt, unsigned short maxChars = 128) {
+  Result e13b(const OcrReading& opt, unsigned short maxChars = 128, uint16_t dpi = 300) {
     std::vector<char> text(maxChars + 8, '#'), conf(maxChars + 8, '#');
     Result r;
-    r.n = pvk::micr::combineE13B(opt, text.data(), conf.data(), maxChars);
+    const PVKImg zone{0, 0, 0, dpi, nullptr};  // the stage reads the zone's resolution only
+    r.n = pvk::micr::combineE13B(zone, opt, text.data(), conf.data(), maxChars);
     for (size_t k = maxChars; k < text.size(); ++k) {
       EXPECT_TRUE(text[k] == '#' && conf[k] == '#') << k;
     }
@@ -127,6 +129,30 @@ TEST_F(Combined, IdenticalReadingsGiveOneHundredAndTheBoxesStayWithTheirCharacte
       EXPECT_NEAR(r.info[static_cast<size_t>(k)].right, d.boxes[box].right, 3) << k;
       ++box;
     }
+  }
+}
+
+// The transport samples the head at 300 lines per inch whatever the zone's resolution: at 200 and
+// 240 dpi the optical columns still land on their characters' samples. CMC7: both readings agree
+// and the boxes come back in the zone's columns; E13B: an optical '?' is filled from the head.
+TEST_F(Combined, AZoneAtAnotherResolutionMeetsTheHeadWhereItsCharactersLie) {
+  for (int dpi : {200, 240}) {
+    SCOPED_TRACE(dpi);
+    cd::Doc c = install(202, "", {}, 3, dpi);
+    Result r = cmc7(c, opticalOf(c));
+    EXPECT_EQ(r.text, c.truth);
+    for (int v : r.conf) EXPECT_EQ(v, 100);
+    for (size_t k = 0, box = 0; k < r.text.size(); ++k) {
+      if (r.text[k] == ' ') continue;
+      EXPECT_NEAR(r.info[k].left, c.boxes[box].left, 2) << k;
+      EXPECT_NEAR(r.info[k].right, c.boxes[box].right, 2) << k;
+      ++box;
+    }
+    cd::Doc e = install(1, "", {}, 3, dpi);
+    OcrReading o = opticalOf(e);
+    o.text[3] = '?';
+    o.conf[3] = 1;
+    EXPECT_EQ(e13b(o, 128, static_cast<uint16_t>(dpi)).text, e.truth);
   }
 }
 

@@ -29,9 +29,9 @@ class CodelinePrint : public ::testing::Test {
       GTEST_SKIP() << "no codeline fonts under " << kFonts;
   }
   static Tally read(cp::Micr kind, cp::Reader r, const std::string& text, const std::string& condition,
-                    uint32_t seed, int dpi = 300) {
+                    uint32_t seed, int dpi = 300, double size = 1) {
     const cp::PrintFont f(kind == cp::Micr::E13B ? cp::sharedE13B(kFonts) : cp::sharedCMC7(kFonts));
-    const cp::Line l = cp::printLine(f, {text, dpi, condition, seed});
+    const cp::Line l = cp::printLine(f, {text, dpi, condition, seed, size});
     const cp::DirectReading d = cp::readDirect(r, l, PVK_FONT_DB_DIR, cp::headImpairments(condition, seed));
     return pvk::zonecorpus::scoreReading({l.truth}, d.text, d.conf, false, false);
   }
@@ -66,13 +66,15 @@ TEST_F(CodelinePrint, PrintKeepsPitchAndHeightAndTheHeadSensesItWhereItLies) {
       const pvk::codelinedocs::Magnetic m = cp::magnetic(l, 520, quiet);
       size_t first = 0;
       while (first < m.signal.samples.size() && std::abs(m.signal.samples[first] - 128) < 8) ++first;
-      const double expected = (l.boxes[0].x0 + 520 - m.head.refLines) * m.head.samplesPer3Px / 3.0;
+      // The head runs at 300 lines per inch whatever the image's dpi.
+      const double expected = (l.boxes[0].x0 * 300 / dpi + 520 - m.head.refLines) * m.head.samplesPer3Px / 3.0;
       EXPECT_NEAR(static_cast<double>(first), expected, 4);
     }
 }
 
-// Lines of the benchmark's layouts, at 300 dpi unless named (the seed chooses layout, digits and
-// phase). A gate equal to the line's length asks for the line exactly, nothing added.
+// Lines of the benchmark's layouts, at 300 dpi and the standard size unless named (the seed
+// chooses layout, digits and phase). A gate equal to the line's length asks for the line exactly,
+// nothing added.
 TEST_F(CodelinePrint, RepresentativeLinesReadAtLeastAsWellAsWhenTheirGatesWereSet) {
   struct Case {
     cp::Micr kind;
@@ -81,17 +83,20 @@ TEST_F(CodelinePrint, RepresentativeLinesReadAtLeastAsWellAsWhenTheirGatesWereSe
     uint32_t seed;
     long right;  // characters read right, at least
     int dpi = 300;
+    double size = 1;  // of the print to the standard's
   };
   const Case cases[] = {
       {E13B, E13BVert, "clean", 4, 38}, {E13B, E13BVert, "mild", 7, 38}, {E13B, E13BVert, "clean", 7, 38},
       {E13B, Ocr, "clean", 10, 38},     {CMC7, CmcHor, "clean", 1, 37},   {CMC7, CmcHor, "mild", 11, 28},
       {CMC7, Ocr, "clean", 3, 35},      {CMC7, CmcHor, "hard", 5, 28},    {CMC7, CmcHor, "clean", 6, 37, 200},
-      {CMC7, Ocr, "mild", 8, 37, 240},
+      {CMC7, Ocr, "mild", 8, 37, 240},   {E13B, E13BVert, "clean", 2, 27, 200}, {E13B, E13BVert, "mild", 3, 27, 240},
+      {CMC7, CmcHor, "clean", 2, 37, 300, 0.72}, {CMC7, CmcHor, "hard", 4, 26, 300, 1.2},
   };
   for (const Case& c : cases) {
     const std::string text = cp::sampleLine(c.kind, c.seed);
-    SCOPED_TRACE(cp::readerName(c.reader, c.kind) + " " + c.condition + " " + std::to_string(c.dpi) + " " + text);
-    const Tally t = read(c.kind, c.reader, text, c.condition, c.seed, c.dpi);
+    SCOPED_TRACE(cp::readerName(c.reader, c.kind) + " " + c.condition + " " + std::to_string(c.dpi) + " " +
+                 std::to_string(c.size) + " " + text);
+    const Tally t = read(c.kind, c.reader, text, c.condition, c.seed, c.dpi, c.size);
     EXPECT_GE(t.right(), c.right);
     EXPECT_EQ(t.confidentWrong, 0);
     if (c.right == t.chars) {

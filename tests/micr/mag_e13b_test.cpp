@@ -191,6 +191,19 @@ TEST(E13BRecogniser, WeakCharacterAgainstTheLineLevelBecomesUnread) {
   EXPECT_EQ(r.str(), "00?00") << "a third of the expected strength turns it into '?'";
 }
 
+TEST(E13BRecogniser, StrongNoiseBeforeTheLineCostsNoMoreThanANoiseLevelOf20) {
+  // Lobes of 40 and of 120 in the stretch before the line: however strong, they raise the noise
+  // level to 20 and no further, so strokes reaching 5N/3 = 33 still read and strokes of 30 do not.
+  for (int noise : {40, 120})
+    for (const auto& [strength, want] : {std::pair{33, "00000"}, std::pair{30, ""}}) {
+      Peaks p(2400);
+      for (int x = 60; x < 300; x += 24) p.lobe(x, x + 4, (x / 24) % 2 ? noise : -noise);
+      const std::vector<int> at = {500, 625, 750, 875, 1000};
+      for (int x : at) p.zero(x, strength);
+      EXPECT_EQ(recognise(p, 400, 2390, "00000", at).str(), want) << "noise " << noise << " strokes " << strength;
+    }
+}
+
 TEST(E13BRecogniser, StopsAt127Entries) {
   // 70 characters each 300 samples apart: every one after the first brings a blank with it,
   // so 63 characters and 63 blanks fit, and a blank never stands without its character.

@@ -21,6 +21,7 @@ TEST_F(Cheque, CumulativeConfidence) {
       {4, "ABCDEFGHJK", 100, 100}, {4, "ABCD?FGHJK", 100, 87},     // one '?' among ten: (900 - 30) / 10
       {12, "ABCDEFGHJKLMNP", 80, 40}, {12, "ABCDEFGHJKLMNPQR", 80, 80},  // font 12 wants 16 characters
       {4, "AIIIB", 80, 40},           {4, "??", 100, 1},
+      {4, "ABCDEFGHJK?LMNPQRSTUV", 100, 90},  // (2000 - 30) / 21 = 93, but one '?' caps it at 90
   };
   for (const Case& c : cases) {
     MyOcr.currentFont = c.font;

@@ -1,6 +1,12 @@
 // Font database files as the layout defines them, the registration of databases in the list,
 // and the template store they are loaded into.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdio>
+#include <future>
 
 #include "ocr_base_fixture.h"
 
@@ -66,24 +72,51 @@ TEST_F(FontDb, DatabasesFillTheStoreInOrderFromIndexOne) {
   EXPECT_FALSE(ocr_db_fname(-1, name));
 }
 
-// A file that ends inside the count, the codes, a cell or an attribute record.
+// A file that ends inside the count, the codes, a cell or an attribute record, and one whose
+// count is 0: a database without characters.
 TEST_F(FontDb, ShortFilesAreRefused) {
   const std::string whole = dbBytes(someChars(3));
   const struct {
     const char* what;
-    size_t length;
-  } cuts[] = {{"count", 2}, {"codes", 6}, {"cell", 7 + 128 + 60}, {"attribute", whole.size() - 1}};
+    std::string bytes;
+  } cuts[] = {{"count", whole.substr(0, 2)},
+              {"codes", whole.substr(0, 6)},
+              {"cell", whole.substr(0, 7 + 128 + 60)},
+              {"attribute", whole.substr(0, whole.size() - 1)},
+              {"no character", dbBytes(someChars(3), 0)}};
   for (const auto& cut : cuts) {
     SCOPED_TRACE(cut.what);
     ocr_clear();
     MyDev.lastResult = 0;
-    pvk::test::writeFile(path("SHORT.DB"), whole.substr(0, cut.length));
+    pvk::test::writeFile(path("SHORT.DB"), cut.bytes);
     const size_t before = countOf(trace(), "err -  Reading database  ");
     EXPECT_FALSE(registerDb("short.db"));
     EXPECT_EQ(MyDev.lastResult, -34);
     EXPECT_EQ(countOf(trace(), "err -  Reading database  "), before + 1) << trace();
     EXPECT_EQ(nDBLoaded, 0) << "a failed load is not counted";
     EXPECT_EQ(DBList[0].loaded, 0);
+  }
+}
+
+// A FIFO or a directory named like a database is no database: refused at once, never waited on
+// (a FIFO without a writer would hold the host in open() for ever).
+TEST_F(FontDb, OnlyRegularFilesAreOpened) {
+  ASSERT_EQ(mkfifo(path("FIFO.DB").c_str(), 0600), 0);
+  ASSERT_EQ(mkdir(path("DIR.DB").c_str(), 0700), 0);
+  for (const char* name : {"fifo.db", "dir.db"}) {
+    SCOPED_TRACE(name);
+    ocr_clear();
+    MyDev.lastResult = 0;
+    auto refused = std::async(std::launch::async, [&] { return !registerDb(name); });
+    if (refused.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+      // Give the blocked open its writer, so that the test ends.
+      const int fd = open(path("FIFO.DB").c_str(), O_WRONLY | O_NONBLOCK);
+      if (fd >= 0) close(fd);
+      FAIL() << "opening waited on the FIFO";
+    }
+    EXPECT_TRUE(refused.get());
+    EXPECT_EQ(MyDev.lastResult, -34);
+    EXPECT_EQ(nDBLoaded, 0);
   }
 }
 

@@ -1,10 +1,13 @@
 // The zone reader end to end on zones drawn by the zone corpus: the limits of its arguments and of
-// the zone size, every way out leaving the engine empty, the stop request, the rows and band
-// splits it is built on, and the final trims.
+// the zone size, every way out leaving the engine empty, the stop request, a neighbouring line cut
+// by the zone's edge, light print read far from the first threshold, the rows and band
+// splits it is built on, the weak characters of a band and the final trims.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ocr_lines_fixture.h"
@@ -97,39 +100,106 @@ TEST_F(ReadOcr, ReadsOneAndTwoLineZones) {
   EXPECT_EQ(r.text, "12345 678") << "blanks kept on request";
 }
 
+// The first and last rows that hold ink.
+std::pair<int, int> inkRows(const glyphs::GreyImage& g) {
+  int first = -1, last = -1;
+  for (int y = 0; y < g.height; ++y)
+    for (int x = 0; x < g.width; ++x)
+      if (g.at(x, y) < 128) {
+        if (first < 0) first = y;
+        last = y;
+      }
+  return {first, last};
+}
+
+// Rows from..to of an image, after `before` blank rows.
+struct Rows {
+  const glyphs::GreyImage* image;
+  int from, to, before;
+};
+
+// The parts one under the other on white paper as wide as the first, `after` blank rows below.
+glyphs::GreyImage stacked(std::initializer_list<Rows> parts, int after) {
+  glyphs::GreyImage g = *parts.begin()->image;
+  int rows = after;
+  for (const Rows& p : parts) rows += p.before + p.to - p.from + 1;
+  g.pixels.assign(static_cast<size_t>(g.stride) * rows, 255);
+  g.height = rows;
+  int y = 0;
+  for (const Rows& p : parts) {
+    y += p.before;
+    for (int r = p.from; r <= p.to; ++r, ++y)
+      std::memcpy(&g.pixels[static_cast<size_t>(y) * g.stride], &p.image->pixels[static_cast<size_t>(r) * p.image->stride],
+                  static_cast<size_t>(std::min(g.width, p.image->width)));
+  }
+  return g;
+}
+
 // Two lines drawn close together make one band; the first cycle's reading holds
 // both lines, so the band is split at the gap between them and each part read again.
 TEST_F(ReadOcr, ABandHoldingTwoLinesIsReadAgainAsTwo) {
   Zone top = zone(3, {"AB 123"}), bottom = zone(3, {"CD 456"});
   // The text rows of each zone, stacked five blank rows apart: closer than the band search
   // parts lines, far enough for the segmentation to keep them apart.
-  auto inkRows = [](const glyphs::GreyImage& g, int& first, int& last) {
-    first = -1;
-    for (int y = 0; y < g.height; ++y)
-      for (int x = 0; x < g.width; ++x)
-        if (g.at(x, y) < 128) {
-          if (first < 0) first = y;
-          last = y;
-        }
-  };
-  int t0 = 0, t1 = 0, b0 = 0, b1 = 0;
-  inkRows(top.image, t0, t1);
-  inkRows(bottom.image, b0, b1);
-  glyphs::GreyImage g = top.image;
-  const int rows = 12 + (t1 - t0 + 1) + 5 + (b1 - b0 + 1) + 12;
-  g.pixels.assign(static_cast<size_t>(g.stride) * rows, 255);
-  g.height = rows;
-  for (int y = t0; y <= t1; ++y)
-    std::memcpy(&g.pixels[static_cast<size_t>(12 + y - t0) * g.stride], &top.image.pixels[static_cast<size_t>(y) * g.stride],
-                static_cast<size_t>(g.width));
-  const int b = 12 + (t1 - t0 + 1) + 5;
-  for (int y = b0; y <= b1; ++y)
-    std::memcpy(&g.pixels[static_cast<size_t>(b + y - b0) * g.stride],
-                &bottom.image.pixels[static_cast<size_t>(y) * bottom.image.stride],
-                static_cast<size_t>(std::min(g.width, bottom.image.width)));
+  const auto [t0, t1] = inkRows(top.image);
+  const auto [b0, b1] = inkRows(bottom.image);
+  glyphs::GreyImage g = stacked({{&top.image, t0, t1, 12}, {&bottom.image, b0, b1, 5}}, 12);
   MyOcr.multiLine = 0;
   const Result r = read(g.view(), 3);
   EXPECT_EQ(r.text, "AB123\r\nCD456");
+}
+
+TEST_F(ReadOcr, ANeighbouringLineCutByTheZonesEdgeIsLeftOut) {
+  // A zone drawn too tall reaches 3 rows past its line into most of the neighbouring one (rows
+  // of it). The neighbour's characters touch the zone's edge: they are not read with the line.
+  const struct {
+    short font;
+    const char* line;
+    const char* neighbour;
+    int rows;
+    bool above;
+  } cases[] = {
+      {3, "AB 123 CD", "EF 456 GH", 31, false},
+      {4, "12345 678", "90123 456", 33, false},
+      {3, "EF 456 GH", "AB 123 CD", 24, true},
+  };
+  for (const auto& c : cases) {
+    Zone line = zone(c.font, {c.line}), neighbour = zone(c.font, {c.neighbour});
+    const auto [l0, l1] = inkRows(line.image);
+    const auto [n0, n1] = inkRows(neighbour.image);
+    glyphs::GreyImage g = c.above ? stacked({{&neighbour.image, n1 - c.rows + 1, n1, 0}, {&line.image, l0, l1, 3}}, 12)
+                                  : stacked({{&line.image, l0, l1, 12}, {&neighbour.image, n0, n0 + c.rows - 1, 3}}, 0);
+    MyOcr.multiLine = 0;
+    std::string want = c.line;
+    want.erase(std::remove(want.begin(), want.end(), ' '), want.end());
+    EXPECT_EQ(read(g.view(), c.font).text, want) << c.line << (c.above ? " under " : " over ") << c.neighbour;
+  }
+}
+
+TEST_F(ReadOcr, APrintReadOnlyFarFromTheFirstThresholdIsLessSure) {
+  // Two characters in a zone under 500 pixels wide are read in one cycle of thresholds, here from
+  // 80: a black print reads there in full. Ink at 224 on paper of 255 reads only at thresholds 35
+  // and more above it, where a pass keeps at most 100 x (1 - 35 x 0.1 / 20) = 82 of a confidence.
+  for (const char* text : {"12", "A7"}) {
+    for (double contrast : {1.0, 0.12}) {
+      ZoneRequest q;
+      q.font = 3;
+      q.text = {text};
+      q.seed = 7;
+      q.cond.contrast = contrast;
+      Zone z = makeZone(q);
+      ASSERT_LT(z.image.width, 500);
+      MyOcr.typeDoc = 0;
+      const Result r = read(z.image.view(), 3);
+      ASSERT_EQ(r.text, text) << contrast;
+      for (char c : r.conf) {
+        if (contrast == 1.0)
+          EXPECT_EQ(static_cast<unsigned char>(c), 100) << text;
+        else
+          EXPECT_LE(static_cast<unsigned char>(c), 82) << text;
+      }
+    }
+  }
 }
 
 TEST_F(ReadOcr, ANullChInfoReadsTheSame) {
@@ -314,6 +384,42 @@ TEST(ZoneTrims, FinalTrimsPerFont) {
   MyOcr = OcrInfo{};
 }
 
+TEST(WeakCharacters, FewPassesAndBelowTheLineConfidenceBecomeUnread) {
+  // The bar is a quarter of the confident characters' mean agreement (their sum when 4 or
+  // fewer), truncated and held within 2..4; minimum line confidence 30.
+  const struct {
+    const char* text;
+    const char* conf;  // one digit per character: its confidence / 10 (0 stands for 1)
+    std::vector<uint16_t> agreement;
+    const char* want;
+  } cases[] = {
+      {"ABCD", "9991", {1, 1, 1, 1}, "ABC?"},               // sum 3: the bar is raised to 2
+      {"ABCD", "9991", {1, 1, 1, 2}, "ABCD"},               // at the bar
+      {"ABC D", "99991", {1, 1, 1, 1, 2}, "ABC  "},         // alone it needs one more
+      {"ABCD", "9993", {1, 1, 1, 1}, "ABCD"},               // not weaker than the line
+      {"ABCDE", "99991", {3, 3, 3, 3, 2}, "ABCD?"},         // four: their sum 12, bar 3
+      {"ABCDEF", "999991", {3, 3, 3, 3, 3, 2}, "ABCDEF"},   // five: their mean 3, bar 2
+      {"ABCDEF", "999991", {11, 11, 11, 11, 11, 2}, "ABCDEF"},  // 11 / 4 truncated
+      {"ABCDEF", "999991", {20, 20, 20, 20, 20, 4}, "ABCDEF"},  // 5 held at 4
+      {"ABCDEF", "999991", {20, 20, 20, 20, 20, 3}, "ABCDE?"},
+      {"AB ? CD", "9990999", {1, 1, 1, 1, 1, 1, 1}, "AB   CD"},  // an unread mark alone goes
+      {"AB?CD", "99099", {1, 1, 1, 1, 1}, "AB?CD"},
+  };
+  for (const auto& c : cases) {
+    std::string text = c.text, conf;
+    for (char d : std::string(c.conf)) conf.push_back(static_cast<char>(d == '0' ? 1 : (d - '0') * 10));
+    const std::string before = conf;
+    std::vector<ChInfo> info(text.size());
+    for (size_t k = 0; k < info.size(); ++k) info[k].agreement = c.agreement[k];
+    pvk::ocr::markWeakCharacters(text.data(), conf.data(), info.data(), static_cast<int>(text.size()), 30);
+    EXPECT_EQ(text, c.want) << c.text << " " << c.conf;
+    for (size_t k = 0; k < text.size(); ++k) {
+      const bool weakened = text[k] != c.text[k] && c.text[k] != '?';
+      EXPECT_EQ(conf[k], weakened ? 1 : before[k]) << c.text << " " << k;
+    }
+  }
+}
+
 // Readings with boxes: each character 10 columns wide, the line's rows given.
 struct Boxed {
   std::string text;
@@ -400,3 +506,4 @@ TEST(BandSplit, TwoAndThreeLinesInOneBand) {
 
 }  // namespace
 }  // namespace pvk::test
+

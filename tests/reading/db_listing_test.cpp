@@ -1,6 +1,12 @@
 // The font database listing as a host sees it: the names are the files the document types use,
 // the end and an empty directory answer -1 with the buffer cleared, and the listing leaves the
 // document type where the host put it.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
 #include <set>
 
 #include "../api/loaded/loaded_library.h"
@@ -81,6 +87,25 @@ TEST_F(DbListing, AnEmptyDirectoryListsNothing) {
   const std::string t = ownTrace();
   EXPECT_EQ(countOf(t, "setting first database\r\n"), 1) << t;
   EXPECT_EQ(countOf(t, "setting next database\r\n"), 1) << t;
+}
+
+// A FIFO named like a database the engine uses is no file it could load: the listing fails at
+// once, as for an unreadable file, instead of waiting in open() for a writer that never comes.
+TEST_F(DbListing, AFifoNamedLikeADatabaseIsRefusedWithoutWaiting) {
+  const std::string dir = root_ + "/fifo/";
+  std::filesystem::create_directories(dir);
+  ASSERT_EQ(mkfifo((dir + "OCRBA04.DB").c_str(), 0600), 0);
+  loadWith(dir);
+  char name[260];
+  auto listed = std::async(std::launch::async, [&] { return first(name); });
+  if (listed.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+    const int fd = open((dir + "OCRBA04.DB").c_str(), O_WRONLY | O_NONBLOCK);  // lets the open end
+    if (fd >= 0) close(fd);
+    FAIL() << "the listing waited on the FIFO";
+  }
+  EXPECT_EQ(listed.get(), -1);
+  EXPECT_EQ(lastResult(), -1);
+  EXPECT_NE(ownTrace().find("font database not readable OCRBA04.DB"), std::string::npos) << ownTrace();
 }
 
 TEST_F(DbListing, NullBufferIsRefused) {

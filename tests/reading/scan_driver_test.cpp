@@ -139,6 +139,19 @@ TEST_F(ScanDriver, BadRequestsAreRefusedBeforeAnythingIsFed) {
   }
 }
 
+TEST_F(ScanDriver, AFullTableOfTwentyZonesIsRead) {
+  PVKOCRDoc d = oneZone(4);
+  d.nZones = PVK_OCR_MAX_ZONES;
+  for (int i = 1; i < d.nZones; ++i) d.zones[i] = d.zones[0];
+  feed();
+  EXPECT_EQ(scan(&d, sizeof text), 0);
+  EXPECT_EQ(reads, 20);
+  std::string joined = "READ";
+  for (int i = 1; i < 20; ++i) joined += "\tREAD";
+  EXPECT_EQ(std::string(text), joined);
+  EXPECT_EQ(d.zones[19].charsRead, 4);
+}
+
 // Parameter 16 switched Code 128 off: a zone of its own font is refused like a font not enabled,
 // while Code 39's own font and font 7 (every symbology still on) are read.
 TEST_F(ScanDriver, AZoneOfASymbologySwitchedOffIsRefused) {

@@ -173,6 +173,33 @@ TEST_F(ZoneOutputTest, AKeptReadingIsCopiedWithinTheRoomLeft) {
   EXPECT_EQ(text[100], kGuard);
 }
 
+TEST_F(ZoneOutputTest, ASlotRecordedAtTheWholeCapacityLeavesTheTerminatorsByte) {
+  // The loop records what a reader says it wrote: a count of the whole room must not take the
+  // byte of the NUL, whether the slot is the first or follows a separator.
+  struct Case {
+    bool second;
+    int extra;  // count = capacity + extra
+    int kept;   // characters recorded, as an offset from the capacity
+  };
+  const Case cases[] = {{false, 0, -1}, {false, -1, -1}, {false, -2, -2}, {false, 5, -1}, {true, 0, -1}, {true, -2, -2}};
+  for (const Case& c : cases) {
+    std::vector<char> text(16, kGuard), conf(text);
+    ZoneOutput out;
+    pvk::reading::startOutput(out, text.data(), conf.data(), 16);
+    if (c.second) {
+      pvk::reading::recordSlot(out, 0, 3);
+      ASSERT_TRUE(pvk::reading::separateSlot(out, 1));
+    }
+    const int slot = c.second ? 1 : 0, before = out.total, capacity = out.capacity;
+    pvk::reading::recordSlot(out, slot, capacity + c.extra);
+    SCOPED_TRACE(::testing::Message() << "second " << c.second << " extra " << c.extra);
+    EXPECT_EQ(out.length[slot], capacity + c.kept);
+    EXPECT_EQ(out.total, before + capacity + c.kept);
+    EXPECT_EQ(out.capacity, -c.kept);
+    EXPECT_LE(out.total, 15);
+  }
+}
+
 TEST_F(ZoneOutputTest, WithoutATextBufferNothingIsWritten) {
   std::vector<char> conf(100, kGuard);
   ZoneOutput out;

@@ -187,6 +187,27 @@ TEST_F(ZoneRules, MinimumSizesPerFont) {
   EXPECT_FALSE(Vx3OCRVerificaDimensioneMinima(nullptr, 2));
 }
 
+TEST_F(ZoneRules, AReadingFillingTheBufferLeavesTheTerminatorsByte) {
+  struct Case {
+    int count;
+    unsigned short maxChars;
+    int kept;
+  };
+  // A reader handing back its whole buffer loses its last character to the NUL.
+  const Case cases[] = {{7, 8, 7}, {8, 8, 7}, {9, 8, 7}, {1, 1, 0}, {0, 8, 0}, {-1, 8, -1}, {5, 0, 0}};
+  for (const Case& c : cases) {
+    std::string text(12, 'A'), conf(12, 'c');
+    EXPECT_EQ(pvk::reading::fitCount(c.count, text.data(), conf.data(), c.maxChars), c.kept) << c.count << "/" << c.maxChars;
+    const size_t nul = text.find('\0');
+    if (c.count >= c.maxChars && c.maxChars > 0) {
+      EXPECT_EQ(nul, static_cast<size_t>(c.kept)) << c.count << "/" << c.maxChars;
+      EXPECT_EQ(conf[c.kept], '\0');
+    } else {
+      EXPECT_EQ(nul, std::string::npos) << "a reading that fits is left as written";
+    }
+  }
+}
+
 TEST_F(ZoneRules, E13BMappingsApplyOncePerFlag) {
   struct Case {
     uint16_t mapping;

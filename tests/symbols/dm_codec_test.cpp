@@ -42,12 +42,11 @@ int mul(const cReedSolomonCodec& c, int a, int b) {
   return c.alphaTo()[c.modnn(c.indexOf()[a] + c.indexOf()[b])];
 }
 
-// A code word a(x) g(x) with a random a of degree below KK; g from its roots.
-std::vector<int> randomCodeWord(const cReedSolomonCodec& c, int nroots, int fcr, int prim, std::mt19937& rng) {
-  const int nn = c.nn();
+// The generator polynomial from its roots (coefficient k of x^k at index k).
+std::vector<int> generator(const cReedSolomonCodec& c, int nroots, int fcr = 1, int prim = 1) {
   std::vector<int> g{1};
   for (int i = 0; i < nroots; ++i) {
-    const int root = c.alphaTo()[c.modnn((fcr + i) * prim % nn)];
+    const int root = c.alphaTo()[c.modnn((fcr + i) * prim % c.nn())];
     std::vector<int> next(g.size() + 1, 0);
     for (size_t k = 0; k < g.size(); ++k) {
       next[k + 1] ^= g[k];
@@ -55,6 +54,13 @@ std::vector<int> randomCodeWord(const cReedSolomonCodec& c, int nroots, int fcr,
     }
     g = next;
   }
+  return g;
+}
+
+// A code word a(x) g(x) with a random a of degree below KK.
+std::vector<int> randomCodeWord(const cReedSolomonCodec& c, int nroots, int fcr, int prim, std::mt19937& rng) {
+  const int nn = c.nn();
+  const std::vector<int> g = generator(c, nroots, fcr, prim);
   std::vector<int> word(nn, 0);
   std::uniform_int_distribution<int> sym(0, nn);
   for (int j = 0; j < c.kk(); ++j) {
@@ -151,15 +157,55 @@ TEST(DataMatrixBlock, SeededErrorsAreCorrectedUpToHalfTheCheckCodewordsAndRefuse
   EXPECT_GT(farRefused, 10 * farDecoded);
 }
 
-TEST(DataMatrixBlock, LongBlocksTheTablesAndBadArguments) {
+TEST(DataMatrixBlock, ACodeWordReachedOnlyThroughTheShorteningIsRefused) {
+  // x^s g(x) has all its nroots + 1 coefficients nonzero. Added to a good block with its top e
+  // terms past the block's end (in the zero padding of the shortened code), and those terms left
+  // out, it leaves a block within e <= t of a code word of the full-length code that is no code
+  // word of the block: the only correction reaching it writes into the padding.
+  int tried = 0;
+  for (const Block& blk : dmtxBlocks()) {
+    const int n = static_cast<int>(blk.cw.size()), t = blk.nroots / 2;
+    cReedSolomonCodec c;
+    ASSERT_EQ(c.Init(8, blk.nroots, 1, 1), 1);
+    const std::vector<int> g = generator(c, blk.nroots);
+    for (int e = 1; e <= t; ++e) {
+      const int s = n - blk.nroots + e - 1;
+      std::vector<unsigned char> bad = blk.cw;
+      for (int p = s; p < n; ++p) bad[n - 1 - p] ^= static_cast<unsigned char>(g[p - s]);  // power p: codeword n-1-p
+      SCOPED_TRACE(::testing::Message() << "n " << n << " nroots " << blk.nroots << " e " << e);
+      // The full-length decoder does reach a code word, e symbols away, all of them in the padding.
+      std::vector<int> rec(255, 0), out(c.kk());
+      for (int p = 0; p < n; ++p) rec[p] = bad[n - 1 - p];
+      ASSERT_EQ(c.Decode(rec.data() + blk.nroots, rec.data(), nullptr, 0, out.data(), c.kk()), e);
+      for (int p = blk.nroots; p < 255; ++p)
+        ASSERT_EQ(out[p - blk.nroots], p < n ? rec[p] : p <= s + blk.nroots ? g[p - s] : 0) << p;
+      EXPECT_EQ(ReedSolomonForDataMatrix(bad.data(), n, blk.nroots), -1);
+      EXPECT_FALSE(WasDecodable());
+      ++tried;
+    }
+  }
+  EXPECT_GT(tried, 100);
+}
+
+TEST(DataMatrixBlock, LongBlocksAndBadArguments) {
   std::vector<unsigned char> cw(288, 7);
   EXPECT_EQ(ReedSolomonForDataMatrix(cw.data(), 288, 84), -1);  // longer than the code
   EXPECT_EQ(ReedSolomonForDataMatrix(nullptr, 8, 5), -1);
   EXPECT_EQ(ReedSolomonForDataMatrix(cw.data(), 4, 5), -1);
   int n = 0;
   EXPECT_EQ(GetCorrectedCodewords(n), nullptr);
-  const int rows[][2] = {{10, 5}, {12, 7}, {26, 28}, {52, 84}, {64, 112}, {144, 620}, {8, 0}, {11, 0}};
-  for (const auto& r : rows) EXPECT_EQ(GetNoOfErrorCorrectionWords(r[0]), r[1]) << r[0];
+}
+
+TEST(DataMatrixBlock, CheckCodewordsOfEverySquareSizeAsASecondEncoderCountsThem) {
+  // The table goes by row count alone: libdmtx's square sizes give the counts, and a row count
+  // no square has (an 8-row rectangle's among them) gives 0.
+  for (int i = 0; i < DmtxSymbolSquareCount; ++i) {
+    const int rows = dmtxGetSymbolAttribute(DmtxSymAttribSymbolRows, i);
+    ASSERT_EQ(dmtxGetSymbolAttribute(DmtxSymAttribSymbolCols, i), rows) << i;
+    EXPECT_EQ(GetNoOfErrorCorrectionWords(rows), dmtxGetSymbolAttribute(DmtxSymAttribSymbolErrorWords, i)) << rows;
+  }
+  for (int rows : {0, -10, 8, 9, 11, 28, 30, 100, 143, 145, 146})
+    EXPECT_EQ(GetNoOfErrorCorrectionWords(rows), 0) << rows;
 }
 
 }  // namespace

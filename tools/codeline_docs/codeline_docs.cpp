@@ -260,18 +260,18 @@ Magnetic magnetic(const Doc& d, const magsynth::Head& head, int offset, const ma
   if (d.mirrored) throw std::invalid_argument("a mirrored line has no magnetic side");
   Magnetic m;
   m.head = head;
-  m.head.linesPerInch = d.dpi;
   m.head.opticalLag = 0;
   m.offset = offset;
+  const double linesPerColumn = head.linesPerInch / d.dpi;
   magsynth::Codeline line;
   line.font = glyphFont(d.font);
   line.text = d.truth;
   // The optical drawing's first cell starts at the left margin (0.1 inch) plus the phase.
-  line.startLine = 0.1 * d.dpi + d.deg.phaseX + offset;
+  line.startLine = (0.1 * d.dpi + d.deg.phaseX) * linesPerColumn + offset;
   line.strength.assign(d.truth.size(), 1.0);
   for (int k : d.ordinaryInk)
     if (k >= 0 && k < static_cast<int>(d.truth.size())) line.strength[static_cast<size_t>(k)] = 0;
-  m.rawLines = d.image.width + offset + head.refLines + 64;
+  m.rawLines = static_cast<int>(std::ceil(d.image.width * linesPerColumn)) + offset + head.refLines + 64;
   m.signal = magsynth::synthesise(m.head, line, m.rawLines, imp);
   return m;
 }

@@ -81,13 +81,15 @@ struct Magnetic {
   magsynth::Head head;
   magsynth::Signal signal;
   int offset = 0;       // the document's optical-magnetic offset, lines (the head side's edge)
-  int rawLines = 0;     // rows of the head side's image (at the head's lines per inch)
+  int rawLines = 0;     // raw lines of the head side (at the head's lines per inch)
 };
 
-// The head samples of the document's line: the head runs at the image's dpi in lines per inch,
-// the first cell's leading edge lies at image column marginLeft x dpi + phaseX, and a column c
-// lies at sample (c + offset - head.refLines) x R / 3. Characters in ordinary ink and the marks
-// carry no magnetic ink. Mirrored documents have no magnetic side: throws std::invalid_argument.
+// The head samples of the document's line. The transport samples the head at its own lines per
+// inch (head.linesPerInch, 300 as a scanner runs) whatever the image's dpi: the first cell's
+// leading edge lies at image column marginLeft x dpi + phaseX, and a column c at raw line
+// c x linesPerInch / dpi + offset, so at sample (c x 300 / dpi + offset - head.refLines) x R / 3
+// for a head at 300. Characters in ordinary ink and the marks carry no magnetic ink. Mirrored
+// documents have no magnetic side: throws std::invalid_argument.
 Magnetic magnetic(const Doc& d, const magsynth::Head& head, int offset, const magsynth::Impairments& imp = {});
 
 // Writes <dir>/<id>.pgm and <dir>/<id>.txt (truth, font, dpi, condition, seed). False when a

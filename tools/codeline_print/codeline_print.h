@@ -53,7 +53,7 @@ struct Printed {
 // arguments only).
 class PrintFont {
  public:
-  // Throws std::runtime_error when the file cannot be opened or lacks a letter of the spec.
+  // Throws std::runtime_error when the file cannot be opened or lacks a letter the line needs.
   explicit PrintFont(FontSpec spec);
   ~PrintFont();
   PrintFont(const PrintFont&) = delete;
@@ -90,6 +90,7 @@ struct LineRequest {
   int dpi = 300;
   std::string condition = "clean";
   uint32_t seed = 1;
+  double size = 1;  // the print's size to the standard's (0.8: a line printed a fifth smaller)
 };
 
 struct Line {
@@ -113,15 +114,16 @@ Line printLine(const PrintFont& f, const LineRequest& r);
 magsynth::Impairments headImpairments(const std::string& condition, uint32_t seed);
 
 // Head samples of the line for a reader called directly, tied to its columns as
-// codelinedocs::magnetic ties a drawn line's: the head at the image's dpi in lines per inch,
-// column c at sample (c + offset - refLines) x R / 3.
+// codelinedocs::magnetic ties a drawn line's: the head sampled at the transport's 300 lines per
+// inch whatever the image's dpi, column c at sample (c x 300 / dpi + offset - refLines) x R / 3.
 codelinedocs::Magnetic magnetic(const Line& l, int offset, const magsynth::Impairments& imp);
 
 // ---- Cheques --------------------------------------------------------------------------------
 
 // A cheque with the line printed on its front, as the software scanner feeds it, and the one
-// zone that reads it. Zone fonts 0 and 1: fed upright, no head samples. Zone fonts 32 and 33: fed
-// lengthwise past the head (democheque::alongTravel), with the head samples of the line's ink.
+// zone that reads it. Zone fonts 0 and 1: fed upright, no head samples. Zone fonts 32 and 33 (and
+// 34, either font): fed lengthwise past the head (democheque::alongTravel), with the head samples
+// of the line's ink.
 struct Cheque {
   democheque::Cheque cheque;  // 6 x 2.67 inches at 300 dpi; paper at the condition's paper grey
   democheque::Transport transport;

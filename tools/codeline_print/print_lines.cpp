@@ -102,6 +102,7 @@ Line printLine(const PrintFont& f, const LineRequest& r) {
   l.deg = condition(r.condition, r.seed);
   Placement p;
   p.dpi = r.dpi;
+  p.pitch *= r.size;
   p.phaseX = l.deg.phaseX;
   p.phaseY = l.deg.phaseY;
   p.inkSpread = l.deg.strokeWeight * r.dpi / 300.0;  // spread is the ink's, so the same in inches
@@ -132,10 +133,10 @@ magsynth::Impairments headImpairments(const std::string& condition, uint32_t see
 
 codelinedocs::Magnetic magnetic(const Line& l, int offset, const magsynth::Impairments& imp) {
   codelinedocs::Magnetic m;
-  m.head.linesPerInch = l.image.dpi;
   m.head.opticalLag = 0;
   m.offset = offset;
-  m.rawLines = l.image.width + offset + m.head.refLines + 64;
+  const double linesPerColumn = m.head.linesPerInch / l.image.dpi;
+  m.rawLines = static_cast<int>(std::ceil(l.image.width * linesPerColumn)) + offset + m.head.refLines + 64;
   m.signal = magsynth::synthesise(m.head, l.profile, offset, m.rawLines, imp);
   return m;
 }
@@ -162,9 +163,10 @@ democheque::Item zoneOf(const Line& l, int x0, int y0, short font) {
 
 Cheque printCheque(const PrintFont& f, const LineRequest& r, short zoneFont, const magsynth::Impairments& head) {
   const bool e13b = f.spec().kind == Micr::E13B;
-  const bool lengthwise = zoneFont == 32 || zoneFont == 33;
-  if (r.dpi != 300 || zoneFont != (e13b ? (lengthwise ? 33 : 1) : (lengthwise ? 32 : 0)))
-    throw std::invalid_argument("a cheque is printed at 300 dpi for its font's zone");
+  // 34 reads the magnetic line in either font.
+  const bool lengthwise = zoneFont == 32 || zoneFont == 33 || zoneFont == 34;
+  const bool fits = zoneFont == 34 || zoneFont == (e13b ? (lengthwise ? 33 : 1) : (lengthwise ? 32 : 0));
+  if (r.dpi != 300 || !fits) throw std::invalid_argument("a cheque is printed at 300 dpi for its font's zone");
   Cheque out;
   const Line l = printLine(f, r);
   out.truth = l.truth;

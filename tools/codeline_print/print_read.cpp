@@ -60,7 +60,7 @@ DirectReading readDirect(Reader r, const Line& l, const std::string& dbDir, cons
   if (r == Reader::E13BVert) {
     mag = magnetic(l, kOpticalMagneticOffset, head);
     codelinedocs::installHeadSamples(mag);
-    MyOcr.ocrImg[1].dpi = MyAcq.dpiV = static_cast<uint16_t>(l.image.dpi);  // the head ran at the image's dpi
+    MyOcr.ocrImg[1].dpi = static_cast<uint16_t>(l.image.dpi);  // the zone's image; the head's lines stay at 300
     MyOcr.currentFont = 33;  // as the zone dispatch sets it
   }
   DirectReading out;

@@ -5,11 +5,19 @@
 // starts with "transport", sensor pixels, lines and head bytes per plane slot, TAB-separated;
 // then one printed item a line: what, zone font, left, top, width, height (pixels of the 300 dpi
 // document), the printed text.
+//
+// demo_cheque --annotate DIR NAME: after the demo host read the cheque, draws its zones and the
+// texts read on DIR/NAME_front.jpg (from DIR/NAME_read.txt) into DIR/NAME_zones.png.
+//
+// demo_cheque --sample FILE: writes the front of the E13B cheque (printed ink, no magnetic
+// samples) as the front sensor of the software scanner sees it, as a binary PGM: the cheque that
+// the host quick start (examples/quickstart.c) feeds.
 #include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "annotate.h"
 #include "demo_cheque.h"
 
 namespace {
@@ -36,11 +44,26 @@ bool writeCheque(const std::string& dir, const std::string& name, short codeline
          writeBytes(stem + "_micr.raw", t.micr);
 }
 
+bool writeSample(const std::string& path) {
+  const dc::Transport t = dc::onTransport(dc::makeCheque(1), false);
+  std::ofstream f(path, std::ios::binary);
+  f << "P5\n" << t.sensorPixels << ' ' << t.lines << "\n255\n";
+  f.write(reinterpret_cast<const char*>(t.front.data()), static_cast<std::streamsize>(t.front.size()));
+  return static_cast<bool>(f);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--sample") return writeSample(argv[2]) ? 0 : 1;
+  if (argc == 4 && std::string(argv[1]) == "--annotate") {
+    const std::string stem = std::string(argv[2]) + "/" + argv[3];
+    if (dc::annotate(stem + "_front.jpg", stem + "_read.txt", stem + "_zones.png")) return 0;
+    std::fprintf(stderr, "demo_cheque: cannot draw %s_zones.png\n", stem.c_str());
+    return 1;
+  }
   if (argc != 2) {
-    std::fprintf(stderr, "usage: demo_cheque DIR\n");
+    std::fprintf(stderr, "usage: demo_cheque DIR | --annotate DIR NAME | --sample FILE.pgm\n");
     return 2;
   }
   const std::string dir = argv[1];

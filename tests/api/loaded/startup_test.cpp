@@ -72,6 +72,22 @@ TEST_F(Startup, TheProgramNameNamesTheTrace) {
   }
 }
 
+// A host that loads the software scanner and the library with dlopen: the library waits for the
+// document on the scanner's virtual clock (10 s, the default wait) though the scanner's
+// definitions do not come before the C library's for it.
+TEST_F(Startup, TheVirtualClockReachesALibraryLoadedWithDlopen) {
+  load("LogTimeStamp=0\r\n");
+  const std::string out = root_ + "/clock.txt";
+  const std::string cmd = std::string(PVK_CLOCK_HOST) + " " + PVK_SOFTWARE_SCANNER + " " + root_ +
+                          "/lib/libPlavikMS.so > " + out;
+  ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+  int result = 0;
+  unsigned long long ms = 0;
+  ASSERT_EQ(std::sscanf(readText(out).c_str(), "%d %llu", &result, &ms), 2) << readText(out);
+  EXPECT_EQ(result, -10);
+  EXPECT_GE(ms, 10000u);
+}
+
 TEST_F(Startup, LinesCarryTheTimeStampAndEndInCrLf) {
   load();
   start();

@@ -338,7 +338,11 @@ class cReedSolomonCodec {
   // Corrects one code word given as KK data and NN-KK parity symbols; `erasures` holds symbol
   // positions (exponents as above). Writes min(KK, outSize) corrected data symbols to `out`.
   // Returns the number of symbols corrected, or -1 when the word cannot be decoded.
-  int Decode(const int* data, const int* parity, const int* erasures, int nErasures, int* out, int outSize);
+  // `used` > 0 says the word is shortened: only its first `used` symbols (parity first) can be
+  // wrong, the others are the shortening's zeros. Without erasures, errors are then sought there
+  // alone: a solution placing one elsewhere is refused by the caller anyway.
+  int Decode(const int* data, const int* parity, const int* erasures, int nErasures, int* out, int outSize,
+             int used = 0);
 
   int mm() const { return MM; }
   int nn() const { return NN; }
@@ -351,6 +355,10 @@ class cReedSolomonCodec {
   void gen_poly();
   void gen_ltab();
   int syndromes(const std::vector<int>& rec, std::vector<int>& s) const;
+  // The error positions where the locator lambda (plain values, degree degLambda) vanishes:
+  // over the whole code, or over its first `used` positions.
+  std::vector<int> roots(const std::vector<int>& lambda, int degLambda) const;
+  std::vector<int> rootsAmong(const std::vector<int>& lambda, int degLambda, int used) const;
 
   int MM = 0, NN = 0, KK = 0, B0 = 0, PRIM = 1, A0 = 0, Ldec = 1;
   bool ccsds = false;
@@ -419,7 +427,6 @@ class parseImageDM {
   const cv::Mat* image = nullptr;
   double moduleHeight = 1.0, moduleWidth = 1.0;
   uint8_t mapping[52][52] = {};
-  std::vector<std::vector<uint8_t>> readMarks;
   std::vector<unsigned char> codewords;
   uint16_t mappingColumns = 0, mappingRows = 0;
   Decoder decoder;
@@ -427,10 +434,6 @@ class parseImageDM {
   uint16_t startRow = 0, startCol = 0, sampleRow = 0, sampleCol = 0;
 
  private:
-  void readModule(int row, int col, int k, int bit);
-  void readUtah(int row, int col, int k);
-  // The corner shapes 1..4 of the placement as shape 0..3.
-  void readCorner(int shape, int k);
   int correctBlocks(std::vector<unsigned char>& data);
   int resample();
 };
@@ -485,6 +488,9 @@ namespace pvk::symbols {
 // The binarisation thresholds the entry tries for one outline threshold t: runs down and up
 // from t / 2 in steps of 10, 5, 3 and 1, at most 29 entries, repeats kept.
 std::vector<int> dmThresholdList(int t);
+// The first pixel of line[i..n) that is dark (below 128), or light; n when there is none.
+int nextDark(const uint8_t* line, int i, int n);
+int nextLight(const uint8_t* line, int i, int n);
 }  // namespace pvk::symbols
 
 // Angle between two integer vectors from p0; kept for the geometry of tilted symbols.

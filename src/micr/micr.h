@@ -182,15 +182,6 @@ int checkCodelineImage(PVKImg img, unsigned short maxChars, bool sizes);
 // no reading (nothing written when the magnetic pass rejects the line). img gives the zone's
 // resolution, which places the optical columns against the head's samples.
 int combineE13B(PVKImg img, const OcrReading& optical, char* text, char* conf, unsigned short maxChars);
-
-// The pitch of a codeline's characters as a share of the standard eighth of an inch at the
-// image's resolution (1 for a line printed at the standard size), from the columns' ink; 0 when
-// the image shows no steady pitch over at least four characters.
-double codelinePitchShare(const PVKImg& img);
-// The resolution a codeline image is read at: the image's own, or for a line printed more than
-// a tenth smaller or larger than the standard, the resolution at which its pitch is the standard
-// one.
-uint16_t codelineReadingDpi(const PVKImg& img);
 }  // namespace pvk::micr
 
 // ---- CMC7 output mapping -----------------------------------------------------------------------

@@ -87,6 +87,11 @@ double codelinePitchShare(const PVKImg& img) {
   return lag / pitch;
 }
 
+bool codelineOffSize(const PVKImg& img) {
+  const double share = codelinePitchShare(img);
+  return share > 0 && std::fabs(share - 1) > kTolerance;
+}
+
 uint16_t codelineReadingDpi(const PVKImg& img) {
   const double share = codelinePitchShare(img);
   if (share <= 0 || std::fabs(share - 1) <= kTolerance) return img.dpi;

@@ -270,6 +270,8 @@ void freeStudy(StudiaRighe& study);
 // image's resolution (1 for a line printed at the standard size), from the columns' ink; 0 when
 // the image shows no steady pitch over at least four characters.
 double codelinePitchShare(const PVKImg& img);
+// True for a codeline printed more than a tenth smaller or larger than the standard.
+bool codelineOffSize(const PVKImg& img);
 // The resolution a codeline image is read at: the image's own, or for a line printed more than
 // a tenth smaller or larger than the standard, the resolution at which its pitch is the standard
 // one (the image's own when the engine could not read at that one).

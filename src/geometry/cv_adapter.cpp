@@ -152,7 +152,12 @@ cv::Mat readImageFile(const char* path, int flags) {
   if (path == nullptr || *path == '\0') return cv::Mat();
   try {
     int f = flags < 0 ? cv::IMREAD_UNCHANGED : (flags == 0 ? cv::IMREAD_GRAYSCALE : cv::IMREAD_COLOR);
-    return cv::imread(path, f | cv::IMREAD_IGNORE_ORIENTATION);
+    cv::Mat m;
+    onCallingThreadOnly([&] {
+      m = cv::imread(path, f | cv::IMREAD_IGNORE_ORIENTATION);
+      return 0;
+    });
+    return m;
   } catch (...) {
     return cv::Mat();
   }
@@ -167,7 +172,9 @@ bool writeImageFile(const char* path, const cv::Mat& img, std::string& why) {
     const char* dot = path != nullptr ? std::strrchr(path, '.') : nullptr;
     const char* slash = path != nullptr ? std::strrchr(path, '/') : nullptr;
     std::vector<uchar> bytes;
-    if (dot == nullptr || (slash != nullptr && dot < slash) || !cv::imencode(dot, img, bytes, params)) {
+    const bool encoded = dot != nullptr && (slash == nullptr || dot > slash) &&
+                         onCallingThreadOnly([&] { return cv::imencode(dot, img, bytes, params) ? 1 : 0; }) != 0;
+    if (!encoded) {
       why = "codec refused the file";
     } else if (pvk::core::writeFileAtomically(path, bytes.data(), bytes.size())) {
       return true;

@@ -134,8 +134,8 @@ bool planCrop(const DeskewCall& call, const cv::Point2f q[4], int W, int H, cons
 
 void sharpen(cv::Mat& out) {
   if (out.cols <= 150 || out.rows <= 150) return;
-  cv::Mat blurred = keptImage(Kept::Search, out.rows, out.cols);  // the search is over
-  cv::GaussianBlur(out, blurred, cv::Size(15, 15), 0, 0, cv::BORDER_REFLECT_101);
+  cv::Mat blurred = keptImage(Kept::Search, out.rows, out.cols, 1, 2);  // beside the warped plane
+  gaussianBlur15(out, blurred);
   if (blurred.empty()) {
     WriteTrace("no memory for ImgEnhancement", false);
     return;
@@ -244,8 +244,8 @@ bool straighten(const DeskewCall& call, Working& w, const Entry& entry) {
     if (!isComp && call.stamp && call.stamp->firstRow) AggiungiTimbro(w.img, call.stamp, ysStamp, xsStamp,
                                                                        call.stampColumn, call.stampRowOffset);
     // Only the rows and columns that stay are warped: a warped pixel depends on its own place alone.
-    cv::Mat out = keptImage(Kept::Warped, rows, cols);
-    cv::warpAffine(w.img, out, m, out.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(0));
+    cv::Mat out = keptImage(Kept::Search, rows, cols, 0, 2);  // the search is over
+    warpLinear(w.img, out, m);
     if (out.empty()) {
       WriteTrace("no memory for img B", false);
       putText(call.errText, "PVKDeskewWrap setting img buffer B");

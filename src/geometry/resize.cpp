@@ -89,11 +89,11 @@ bool DeskewWrapInt(ImgInfo* src, ImgInfo* dst, short side, char* msg) {
   dst->margin = 0;
   dst->planeLineBytes = static_cast<uint16_t>(planeLine);
   dst->rawLineBytes = static_cast<uint16_t>(planeLine * planes);
-  cv::Mat work(src->rowsUsed, src->trimWidth, CV_8UC1), out;
+  cv::Mat work(src->rowsUsed, src->trimWidth, CV_8UC1), out(outH, outW, CV_8UC1);
   for (int p = 0; p < planes; ++p) {
     CopiaDati1Colore(trimmedRow(*src, p, 0), src->rawLineBytes, work.data, static_cast<int>(work.step),
                      work.rows, work.cols);
-    cv::warpAffine(work, out, m, cv::Size(outW, outH), cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(0));
+    warpLinear(work, out, m);
     if (out.empty()) {
       WriteTrace("DeskWrapInt warpAffine with null buffer", false);
       putText(msg, "DeskWrapInt setting img buffer A", kMsg);
@@ -132,6 +132,25 @@ bool rescaleDestination(const ImgInfo& upright, ImgInfo& dst, char* msg) {
   return true;
 }
 
+// The image mirrored as asked, then turned a quarter (transposed), written straight into a plane
+// of the destination: block by block, so that the rows read and the rows written stay in the
+// cache, and without a mirrored or a transposed copy in between.
+void turnedInto(const cv::Mat& img, bool flipV, bool flipH, uint8_t* dst, int dstStride) {
+  constexpr int kBlock = 32;
+  const int rows = img.cols, cols = img.rows;  // of the turned image
+  for (int r0 = 0; r0 < rows; r0 += kBlock) {
+    const int r1 = std::min(rows, r0 + kBlock);
+    for (int c0 = 0; c0 < cols; c0 += kBlock) {
+      const int c1 = std::min(cols, c0 + kBlock);
+      for (int c = c0; c < c1; ++c) {
+        const uint8_t* from = img.ptr<uint8_t>(flipV ? img.rows - 1 - c : c);
+        uint8_t* to = dst + c;
+        for (int r = r0; r < r1; ++r) to[static_cast<size_t>(r) * dstStride] = from[flipH ? img.cols - 1 - r : r];
+      }
+    }
+  }
+}
+
 bool resizeInto(const ImgInfo& s, ImgInfo& dst, short brightness, short contrast, bool grey, bool reverse,
                 bool flipV, bool flipH, bool transpose, char* msg) {
   const int R = s.rowsUsed, C = s.trimWidth;
@@ -152,7 +171,7 @@ bool resizeInto(const ImgInfo& s, ImgInfo& dst, short brightness, short contrast
   const int workRows = (grey && unequal) ? R * colours : R;
   cv::Mat work;
   try {
-    work = cv::Mat::zeros(workRows, C, CV_8UC1);
+    work.create(workRows, C, CV_8UC1);  // every byte is written by the copy that fills it
   } catch (...) {
     putText(msg, "PVKResize - allocating image buffer A", kMsg);
     return false;
@@ -167,20 +186,20 @@ bool resizeInto(const ImgInfo& s, ImgInfo& dst, short brightness, short contrast
   if (grey) dst.colourPlanes = dst.planesPerLine = 1;
   for (int i = 0; i < outPlanes; ++i) {
     if (i > 0) CopiaDati1ColoreA(trimmedRow(s, i, 0), s.rawLineBytes, work.data, ws, brightness, contrast, R, C);
-    cv::Mat out;
-    cv::resize(work, out, cv::Size(outW, outH), 0, 0, cv::INTER_LINEAR);
+    // At the size it has the image is the output as it is, as the library's resize copies it.
+    cv::Mat out = work;
+    if (outW != C || outH != workRows) cv::resize(work, out, cv::Size(outW, outH), 0, 0, cv::INTER_LINEAR);
     if (out.empty()) {
       putText(msg, "PVKResize2 - allocating image buffer B", kMsg);
       return false;
     }
-    mirror(out, flipV, flipH);
+    uint8_t* plane = dst.firstRow + static_cast<size_t>(i) * dst.planeLineBytes;
     if (transpose) {
-      cv::Mat t;
-      cv::transpose(out, t);
-      out = t;
+      turnedInto(out, flipV, flipH, plane, dst.rawLineBytes);
+      continue;
     }
-    CopiaDati1Colore(out.data, static_cast<int>(out.step), dst.firstRow + static_cast<size_t>(i) * dst.planeLineBytes,
-                     dst.rawLineBytes, out.rows, out.cols);
+    mirror(out, flipV, flipH);
+    CopiaDati1Colore(out.data, static_cast<int>(out.step), plane, dst.rawLineBytes, out.rows, out.cols);
   }
   if (transpose) {
     std::swap(dst.fullWidth, dst.fullHeight);

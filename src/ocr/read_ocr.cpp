@@ -1150,11 +1150,11 @@ int ReadOCR(PVKImg img, char* text, char* conf, ChInfo* info, short font, unsign
     return -1;
   }
   if (maxChars == 0) return 0;
-  // An E13B line printed from a font scaled up or down is the standard line at another
+  // A codeline (E13B, CMC7) printed from a font scaled up or down is the standard line at another
   // resolution: read there, its characters meet the font's sizes, where at its own the tall ones
   // are cut down to shapes of other characters. When that reads nothing, the image's own
   // resolution has its try.
-  if (font == 1) {
+  if (font == 1 || font == 202) {
     PVKImg asRead = img;
     asRead.dpi = pvk::ocr::codelineReadingDpi(img);
     if (asRead.dpi != img.dpi) {

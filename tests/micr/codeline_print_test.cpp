@@ -95,7 +95,8 @@ TEST_F(CodelinePrint, RepresentativeLinesReadAtLeastAsWellAsWhenTheirGatesWereSe
       {CMC7, Ocr, "mild", 8, 37, 240},   {E13B, E13BVert, "clean", 2, 27, 200}, {E13B, E13BVert, "mild", 3, 27, 240},
       {CMC7, CmcHor, "clean", 2, 37, 300, 0.72}, {CMC7, CmcHor, "hard", 4, 26, 300, 1.2},
       {E13B, Ocr, "clean", 2, 27, 300, 1.2},     {E13B, Ocr, "mild", 3, 27, 300, 0.75},
-      {E13B, Ocr, "hard", 9, 37, 300, 0.71},
+      {E13B, Ocr, "hard", 9, 37, 300, 0.71},     {CMC7, Ocr, "clean", 2, 37, 300, 1.2},
+      {CMC7, Ocr, "mild", 5, 28, 300, 0.75},
   };
   for (const Case& c : cases) {
     const std::string text = cp::sampleLine(c.kind, c.seed);

@@ -1,8 +1,7 @@
 // The two costly filters of the 2D symbol locators: the 15 x 15 Gaussian blur of the outline
-// search (and the 15 x 15 and 3 x 15 blurs of the row and column searches) and the cubic upright
-// warp of an outline, in integers, pixel for pixel the image library's own fixed-point results,
-// without its per-call and per-pixel overheads; on processors with eight-lane vectors, twice
-// the pixels a step, with the same sums.
+// search (the document search's own) and the cubic upright warp of an outline, in integers,
+// pixel for pixel the image library's own fixed-point results, without its per-call and
+// per-pixel overheads; the warp, on processors with eight-lane vectors, eight pixels a step.
 #include "geometry/geometry.h"
 
 #include <opencv2/imgproc.hpp>
@@ -27,152 +26,6 @@
 namespace pvk::geometry {
 
 namespace {
-
-// ---- Gaussian blur, 15 rows high, 15 or 3 columns wide, sigma 0 -------------------------------
-// The library's 8-bit Gaussian is separable with taps in 256ths: the row pass holds exact sums
-// (at most 256 x 255, 16 bits), the column pass sums their products exactly and rounds once,
-// (sum + 2^15) >> 16. So any order of summing gives its pixels.
-constexpr int kBlurRadius = 7;
-constexpr uint16_t kBlurTaps[kBlurRadius + 1] = {1, 3, 6, 12, 20, 30, 36, 40};  // outermost first
-constexpr uint16_t kNarrowTaps[2] = {64, 128};                                   // the 3-tap kernel
-
-// Index p of a line of n pixels reflected about its end pixels (gfedcb|abcdefgh|gfedcba).
-inline int reflect101(int p, int n) { return p < 0 ? -p : p >= n ? 2 * n - 2 - p : p; }
-
-#if defined(PVK_EIGHT_LANES)
-// Sixteen pixels of the padded line from p + i, one to a 16-bit lane.
-__attribute__((target("avx2"))) inline __m256i sixteenAt(const uint8_t* p, int i) {
-  return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)));
-}
-
-// The row pass below sixteen pixels at a time (the same 16-bit sums); returns where it stopped.
-template <int R>
-__attribute__((target("avx2"))) int blurRowSixteen(const uint8_t* pad, int w, const uint16_t* taps, uint16_t* out) {
-  const __m256i flip = _mm256_set1_epi16(static_cast<int16_t>(0x8000));
-  int x = 0;
-  for (; x + 16 <= w; x += 16) {
-    const uint8_t* p = pad + x;
-    __m256i s = _mm256_mullo_epi16(sixteenAt(p, R), _mm256_set1_epi16(static_cast<int16_t>(taps[R])));
-    for (int i = 0; i < R; ++i)
-      s = _mm256_add_epi16(s, _mm256_mullo_epi16(_mm256_add_epi16(sixteenAt(p, i), sixteenAt(p, 2 * R - i)),
-                                                 _mm256_set1_epi16(static_cast<int16_t>(taps[i]))));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), _mm256_xor_si256(s, flip));
-  }
-  return x;
-}
-#endif
-
-// The row pass of one line with the taps of radius R (outermost first) into `out`, each sum
-// less 2^15 (so it fits a signed 16-bit lane), held as its 16 bits.
-template <int R>
-void blurRow(const uint8_t* row, int w, const uint16_t* taps, uint8_t* pad, uint16_t* out, bool wide) {
-  std::memcpy(pad + R, row, static_cast<size_t>(w));
-  for (int i = 1; i <= R; ++i) {
-    pad[R - i] = row[i];
-    pad[R + w - 1 + i] = row[w - 1 - i];
-  }
-  int x = 0;
-#if defined(PVK_EIGHT_LANES)
-  if (wide) x = blurRowSixteen<R>(pad, w, taps, out);
-#else
-  (void)wide;
-#endif
-  for (; x < w; ++x) {
-    const uint8_t* p = pad + x;
-    // 16-bit arithmetic throughout: no partial sum exceeds 65280.
-    uint16_t s = static_cast<uint16_t>(taps[R] * p[R]);
-    for (int i = 0; i < R; ++i) s = static_cast<uint16_t>(s + taps[i] * static_cast<uint16_t>(p[i] + p[2 * R - i]));
-    out[x] = static_cast<uint16_t>(s ^ 0x8000u);
-  }
-}
-
-// With each row sum held less 2^15 and the taps summing to 256, the column sum wanted is the
-// sum of the held values plus 2^23; and the rounding.
-constexpr int32_t kColumnBias = (1 << 23) + (1 << 15);
-
-#if defined(PVK_EIGHT_LANES)
-// The column pass below sixteen pixels at a time; returns where it stopped. The lanes pair up
-// within each half of the registers, so the packed bytes come out as two quarters apart.
-__attribute__((target("avx2"))) int blurColumnsSixteen(const uint16_t* const* line, int w, uint8_t* d) {
-  constexpr int r = kBlurRadius;
-  const __m256i zero = _mm256_setzero_si256();
-  int x = 0;
-  for (; x + 16 <= w; x += 16) {
-    __m256i lo = _mm256_set1_epi32(kColumnBias), hi = lo;
-    for (int j = 0; j < r; ++j) {
-      const __m256i k = _mm256_set1_epi32(kBlurTaps[j] * 0x10001);
-      const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(line[j] + x));
-      const __m256i q = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(line[2 * r - j] + x));
-      lo = _mm256_add_epi32(lo, _mm256_madd_epi16(_mm256_unpacklo_epi16(p, q), k));
-      hi = _mm256_add_epi32(hi, _mm256_madd_epi16(_mm256_unpackhi_epi16(p, q), k));
-    }
-    const __m256i k = _mm256_set1_epi32(kBlurTaps[r]);
-    const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(line[r] + x));
-    lo = _mm256_srai_epi32(_mm256_add_epi32(lo, _mm256_madd_epi16(_mm256_unpacklo_epi16(c, zero), k)), 16);
-    hi = _mm256_srai_epi32(_mm256_add_epi32(hi, _mm256_madd_epi16(_mm256_unpackhi_epi16(c, zero), k)), 16);
-    const __m256i narrow = _mm256_packs_epi32(lo, hi);
-    const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(narrow, narrow), 0x08);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + x), _mm256_castsi256_si128(bytes));
-  }
-  return x;
-}
-#endif
-
-// The column pass over the row sums of lines y - 7 .. y + 7.
-void blurColumns(const uint16_t* const* line, int w, uint8_t* d, bool wide) {
-  constexpr int r = kBlurRadius;
-  constexpr int32_t bias = kColumnBias;
-  int x = 0;
-#if defined(PVK_EIGHT_LANES)
-  if (wide) x = blurColumnsSixteen(line, w, d);
-#else
-  (void)wide;
-#endif
-#if defined(__SSE2__)
-  const __m128i zero = _mm_setzero_si128();
-  for (; x + 8 <= w; x += 8) {
-    __m128i lo = _mm_set1_epi32(bias), hi = lo;
-    for (int j = 0; j < r; ++j) {
-      const __m128i k = _mm_set1_epi32(kBlurTaps[j] * 0x10001);  // the tap in both halves
-      const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line[j] + x));
-      const __m128i q = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line[2 * r - j] + x));
-      lo = _mm_add_epi32(lo, _mm_madd_epi16(_mm_unpacklo_epi16(p, q), k));
-      hi = _mm_add_epi32(hi, _mm_madd_epi16(_mm_unpackhi_epi16(p, q), k));
-    }
-    const __m128i k = _mm_set1_epi32(kBlurTaps[r]);
-    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line[r] + x));
-    lo = _mm_srai_epi32(_mm_add_epi32(lo, _mm_madd_epi16(_mm_unpacklo_epi16(c, zero), k)), 16);
-    hi = _mm_srai_epi32(_mm_add_epi32(hi, _mm_madd_epi16(_mm_unpackhi_epi16(c, zero), k)), 16);
-    const __m128i narrow = _mm_packs_epi32(lo, hi);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(d + x), _mm_packus_epi16(narrow, narrow));
-  }
-#endif
-  auto held = [](uint16_t v) { return static_cast<int32_t>(v ^ 0x8000u) - (1 << 15); };
-  for (; x < w; ++x) {
-    int32_t s = bias + kBlurTaps[r] * held(line[r][x]);
-    for (int j = 0; j < r; ++j) s += kBlurTaps[j] * (held(line[j][x]) + held(line[2 * r - j][x]));
-    d[x] = static_cast<uint8_t>(s >> 16);
-  }
-}
-
-// Rows with taps of radius R, then the 15 rows.
-template <int R>
-cv::Mat blurDown15(const cv::Mat& src, const uint16_t* taps) {
-  constexpr int r = kBlurRadius;
-  const int w = src.cols, h = src.rows;
-  std::vector<uint16_t> rows(static_cast<size_t>(w) * h);
-  std::vector<uint8_t> pad(static_cast<size_t>(w) + 2 * R);
-  const bool wide = pvk::core::processorHas(pvk::core::Cpu::EightLanes);
-  for (int y = 0; y < h; ++y)
-    blurRow<R>(src.ptr<uint8_t>(y), w, taps, pad.data(), rows.data() + static_cast<size_t>(y) * w, wide);
-  cv::Mat dst(h, w, CV_8UC1);
-  for (int y = 0; y < h; ++y) {
-    const uint16_t* line[2 * r + 1];
-    for (int j = 0; j <= 2 * r; ++j) line[j] = rows.data() + static_cast<size_t>(reflect101(y - r + j, h)) * w;
-    blurColumns(line, w, dst.ptr<uint8_t>(y), wide);
-  }
-  return dst;
-}
 
 // ---- Cubic warp ------------------------------------------------------------------------------
 // The library's fixed-point remap: source positions in 32nds of a pixel, and for each of the
@@ -445,19 +298,18 @@ cv::Mat cubicWarp(const cv::Mat& src, const double* M, int width, int height) {
 
 }  // namespace
 
-cv::Mat gaussianBlur(const cv::Mat& src, int width, int height) {
-  // The reflection at the edges needs lines longer than the radius; a view into a larger image
-  // is blurred by the library with the pixels around it.
-  const bool plain = src.type() == CV_8UC1 && !src.isSubmatrix() && src.rows > 2 * kBlurRadius;
-  if (plain && height == 2 * kBlurRadius + 1 && width == height && src.cols > 2 * kBlurRadius)
-    return blurDown15<kBlurRadius>(src, kBlurTaps);
-  if (plain && height == 2 * kBlurRadius + 1 && width == 3 && src.cols > 2) return blurDown15<1>(src, kNarrowTaps);
+cv::Mat squareBlur(const cv::Mat& src, int blur) {
+  // The 15 x 15 blur is the document search's; a view into a larger image is blurred by the
+  // library with the pixels around it.
+  if (blur == 15 && src.type() == CV_8UC1 && !src.empty() && !src.isSubmatrix()) {
+    cv::Mat blurred(src.size(), CV_8UC1);
+    gaussianBlur15(src, blurred);
+    return blurred;
+  }
   cv::Mat blurred;
-  cv::GaussianBlur(src, blurred, cv::Size(width, height), 0, 0, cv::BORDER_DEFAULT);
+  cv::GaussianBlur(src, blurred, cv::Size(blur, blur), 0, 0, cv::BORDER_DEFAULT);
   return blurred;
 }
-
-cv::Mat squareBlur(const cv::Mat& src, int blur) { return gaussianBlur(src, blur, blur); }
 
 cv::Mat uprightWarp(const cv::Mat& src, const cv::Point2f from[3], int width, int height) {
   const cv::Point2f to[3] = {cv::Point2f(0, 0), cv::Point2f(static_cast<float>(width), 0),

@@ -62,7 +62,14 @@ void widenBands(std::vector<Band>& bands, int widen, int n) {
 }
 
 cv::Mat blurred(const PVKImg* img, int kw, int kh) {
-  return pvk::geometry::gaussianBlur(cv::Mat(img->height, img->width, CV_8UC1, img->data, img->stride), kw, kh);
+  cv::Mat src(img->height, img->width, CV_8UC1, img->data, img->stride), dst;
+  if (kh == 15 && (kw == 15 || kw == 3)) {
+    dst.create(src.size(), CV_8UC1);
+    pvk::geometry::gaussianBlur15(src, dst, pvk::geometry::Lanes::Sixteen, kw);
+  } else {
+    cv::GaussianBlur(src, dst, cv::Size(kw, kh), 0);
+  }
+  return dst;
 }
 
 bool usable(const PVKImg* img) { return img && img->data && img->width > 0 && img->height > 0 && img->stride >= img->width; }

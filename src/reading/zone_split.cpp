@@ -127,7 +127,9 @@ int split(PVKImg image, PVKOCRZone* zone, char* text, char* conf, ChInfo* info, 
       // Once the last byte went to a blank or a line end there is no room for a reading.
       if (capacity == 0) continue;
       ChInfo* at = info ? info + total : nullptr;
-      const int n = nCols == 1
+      // A PDF417 block is no zone of rows: the column search parts a symbol at its light
+      // stretches, and a search of each part would only find that part again, and again.
+      const int n = nCols == 1 || font == 8
                         ? Vx3OCRAnalizzaZone(block, zone, text + total, conf + total, at,
                                              static_cast<unsigned short>(capacity))
                         : split(block, zone, text + total, conf + total, at, static_cast<unsigned short>(capacity),
@@ -185,7 +187,7 @@ int split(PVKImg image, PVKOCRZone* zone, char* text, char* conf, ChInfo* info, 
   if (total <= 0) return total;
   if (total < maxChars) text[total] = conf[total] = '\0';
   if ((MyOcr.multiLine || font == 1) && std::find(text, text + total, '\r') != text + total)
-    pvk::reading::bestRow(text, conf, info, total);
+    pvk::reading::bestRow(text, conf, info, total, image.height);
   return total;
 }
 
@@ -194,5 +196,11 @@ int split(PVKImg image, PVKOCRZone* zone, char* text, char* conf, ChInfo* info, 
 int Vx3OCRSpezzaInZone(PVKImg image, PVKOCRZone* zone, char* text, char* conf, ChInfo* info, unsigned short maxChars,
                        unsigned short fullWidth) {
   if (!zone || !text || !conf || maxChars == 0) return 0;
+  // The best row is chosen by its characters' boxes: without the caller's, the zone keeps its own.
+  std::vector<ChInfo> own;
+  if (info == nullptr) {
+    own.assign(maxChars, ChInfo{});
+    info = own.data();
+  }
   return split(image, zone, text, conf, info, maxChars, fullWidth, 0);
 }

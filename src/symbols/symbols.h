@@ -265,8 +265,32 @@ struct PdfScan {
 // said: bottom up for a symbol upside down; checked against the rows they count when these are
 // more than were found (sets symbolRows); that many laid evenly over those found when fewer.
 std::vector<datiRigheType> secondLayout(const datiRigheType* rows, int nRows, PdfScan& s);
+// The runs of `lines` lines from `top` as one scan line in s.runs, cleaned to fit the columns
+// (or read column by column); false when they give nothing to read.
+bool pdfScanLine(PdfScan& s, const PVKImg* img, int top, int lines);
+// Reads the symbol line by line, each line's codewords going to the row its row indicator
+// names: rows too low to be told apart by their boundaries, or sloping across one another, are
+// read so. The text length, or 0.
+int readByLines(PVKImg* img, PdfScan& s, char* text, unsigned short maxChars);
 // Reads every row into the codeword matrix and the matrix into text; the text length, or 0.
 int readRows(PVKImg* img, const datiRigheType* rows, int nRows, PdfScan& s, char* text, unsigned short maxChars);
+
+// The 8 runs (in samples) between the 9 edges beyond +-edge from sample `at` of an edge signal
+// of n samples, forwards or backwards (then runs stay in left-to-right order); their span, or
+// -1 when the signal ends first.
+int pdfCollectRuns(const int* e, int n, int at, int edge, bool forward, int* runs);
+// The first start pattern at or after sample `from`: its first rising edge above `strong`, its
+// runs and span; -1 when there is none.
+int pdfFindStart(const int* e, int n, int from, int strong, int edge, int* runs, int& span);
+// The lines [top, bottom) of a cleaned image that the start pattern at `start` spans, with the
+// blank paper just above and below it; false when its bar is not ink on paper along them.
+bool pdfStartLines(const PVKImg& img, int start, const int* runs, int& top, int& bottom);
+// The lines of the first start pattern of a cleaned image that is ink on paper; false when
+// there is none, and so no symbol.
+bool pdfSymbolLines(const PVKImg& img, int& top, int& bottom);
+// Whether the edge signal of some band of `lines` lines of a cleaned image shows a start
+// pattern (the signal's test alone, not the pixels' check that pdfSymbolLines adds).
+bool pdfStartSeen(const PVKImg& img, int lines);
 
 // One trace line of the PDF417 reader: the tag ("err - ", "war - " or "") and the text, with
 // " %d" of the value when one is given.
@@ -667,6 +691,9 @@ namespace pvk::symbols {
 // paper all round is copied as it is. False (out.data null) for an empty image, a result past
 // 65535 pixels either way, or no memory. The caller frees out.data.
 bool copyOnPaper(const PVKImg& img, int marginX, int marginY, PVKImg& out);
+// A zone of at most two grey levels (a thresholded picture): no grey lies between its paper and
+// its ink, so the cleaning at another grey offset shows its print no differently.
+bool twoGreyLevels(const PVKImg& img);
 // The paper margin a reader puts around a zone of this resolution: 8 pixels at 300 dpi.
 inline int paperMargin(int dpi) { return dpi > 300 ? 8 * dpi / 300 : 8; }
 
@@ -674,5 +701,21 @@ inline int paperMargin(int dpi) { return dpi > 300 ? 8 * dpi / 300 : 8; }
 int finish(char* text, char* conf, int n, int c);
 // A finder's result n: for 0 the text and conf become empty; returns n.
 int noReading(char* text, char* conf, int n);
+
+// While one lives, the print quality of every run found in `img` is scored from the counts of
+// bright pixels in each of its columns, counted once (at the first run) rather than once per run.
+class BrightColumns {
+ public:
+  explicit BrightColumns(const PVKImg* img);
+  ~BrightColumns();
+  BrightColumns(const BrightColumns&) = delete;
+  BrightColumns& operator=(const BrightColumns&) = delete;
+  // The counts of img's columns, or null when none are kept for it (another image, no memory).
+  static const int* of(const PVKImg* img);
+
+ private:
+  const PVKImg* img_;
+  std::vector<int> counts_;
+};
 
 }  // namespace pvk::symbols

@@ -81,10 +81,10 @@ std::vector<cv::Mat> pages() {
 
 TEST(SymbolOps, BlurIsTheLibrarysGaussian) {
   for (const cv::Mat& src : pages())
-    for (cv::Size k : {cv::Size(15, 15), cv::Size(3, 15), cv::Size(5, 5)}) {
+    for (int k : {15, 5}) {
       cv::Mat want;
-      cv::GaussianBlur(src, want, k, 0, 0, cv::BORDER_DEFAULT);
-      EXPECT_EQ(cv::countNonZero(pvk::geometry::gaussianBlur(src, k.width, k.height) != want), 0) << src.size() << " " << k;
+      cv::GaussianBlur(src, want, cv::Size(k, k), 0, 0, cv::BORDER_DEFAULT);
+      EXPECT_EQ(cv::countNonZero(pvk::geometry::squareBlur(src, k) != want), 0) << src.size() << " kernel " << k;
     }
 }
 

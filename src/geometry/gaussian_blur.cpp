@@ -35,7 +35,13 @@ constexpr int kRowBias = kColumnBias * 256 + kColumnBias;
 constexpr int kPadLeft = 8;
 constexpr int kPadRight = 16;
 
-int reflected(int i, int n) { return cv::borderInterpolate(i, n, cv::BORDER_REFLECT_101); }
+// Index i of a line of n reflected about its end pixels (gfedcb|abcdefgh|gfedcba), as the
+// library's border of that kind, worked out here: it is asked 30 times a row.
+int reflected(int i, int n) {
+  if (n == 1) return 0;
+  while (i < 0 || i >= n) i = i < 0 ? -i : 2 * n - 2 - i;
+  return i;
+}
 
 int16_t columnSum(const uint8_t* const* rows, int x) {
   int s = 0;

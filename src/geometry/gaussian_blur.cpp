@@ -108,7 +108,9 @@ __attribute__((target("avx2"))) int rowsEight(const RowKernel& r, const int16_t*
 // The 512-bit intrinsics leave their unused pass-through operand undefined, which GCC 12 reports
 // as a read of an uninitialised value.
 #pragma GCC diagnostic push
+#if !defined(__clang__)  // a warning of GCC alone
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 __attribute__((target("avx512f,avx512bw"))) int columnsSixteen(const uint8_t* const* rows, int16_t* out, int x,
                                                                int n) {
   const __m512i bias = _mm512_set1_epi16(static_cast<int16_t>(kColumnBias));

@@ -1,12 +1,14 @@
 // The zone reader on text printed by others beside Tesseract: zones set by ImageMagick in the
 // Debian OCR-A, OCR-B and Liberation Sans fonts at 8 to 14 points, 200 and 300 dpi, clean, mild
-// and hard; numeric zones also drawn too tall, taking in part of a neighbouring line. Per font,
+// and hard; numeric zones also drawn too tall, taking in part of a neighbouring line, and read as
+// a host's zone is read (rows searched, the best kept). Per font,
 // resolution and condition: exact lines, character error rate of both readers, our confident wrong
 // characters (confidence 50 or more), time per zone of both and its ratio (ours over
 // Tesseract's). The goals of the zone reader are checked at the end, one line each.
-//   bench_ocr_text [PER_CELL] [SEED] [-v] [-f FONT]
+//   bench_ocr_text [PER_CELL] [SEED or FIRST-LAST] [-v] [-d DIR] [-f FONT]
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +18,7 @@
 #include <vector>
 
 #include "ocr/ocr.h"
+#include "reading/reading.h"
 #include "printed_zone.h"
 #include "tesseract_peer.h"
 #include "zone_score.h"
@@ -44,8 +47,9 @@ struct Cell {
 
 struct Options {
   int perCell = 10;
-  uint64_t seed = 1;
+  uint64_t seed = 1, lastSeed = 1;  // the corpus of each seed in turn
   bool verbose = false;
+  std::string dumpDir;  // where the zones read wrong are written, when set
   short only = 0;
 };
 
@@ -54,9 +58,14 @@ Options parse(int argc, char** argv) {
   int positional = 0;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "-v") == 0) o.verbose = true;
+    else if (std::strcmp(argv[i], "-d") == 0 && i + 1 < argc) o.dumpDir = argv[++i];
     else if (std::strcmp(argv[i], "-f") == 0 && i + 1 < argc) o.only = static_cast<short>(std::atoi(argv[++i]));
     else if (positional++ == 0) o.perCell = std::atoi(argv[i]);
-    else o.seed = std::strtoull(argv[i], nullptr, 10);
+    else {
+      char* end = nullptr;
+      o.seed = o.lastSeed = std::strtoull(argv[i], &end, 10);
+      if (end != nullptr && *end == '-') o.lastSeed = std::max<uint64_t>(o.seed, std::strtoull(end + 1, nullptr, 10));
+    }
   }
   return o;
 }
@@ -73,19 +82,24 @@ std::string confidences(const std::string& conf) {
   return out;
 }
 
-// One zone read by us: the reading and its tally.
-Tally readOurs(Zone& z, bool verbose) {
+// One zone read by us, by the zone reader itself or as a host's zone: the reading's tally.
+Tally readOurs(Zone& z, bool asHostZone, bool verbose, const std::string& dumpDir) {
   MyOcr = OcrInfo{};
   MyITACheck = ITACheckInfo{};
   std::snprintf(MyOcr.dbDir, sizeof MyOcr.dbDir, "%s/", PVK_FONT_DB_DIR);
   MyOcr.typeDoc = z.typeDoc;
   std::vector<char> text(256), conf(256);
+  const PVKImg img = z.image.view();
+  PVKOCRZone zone{};
+  zone.font = z.font;
   const auto t0 = std::chrono::steady_clock::now();
-  int n = ReadOCR(z.image.view(), text.data(), conf.data(), nullptr, z.font, 256);
+  int n = asHostZone ? Vx3OCRRead(img, &zone, text.data(), conf.data(), nullptr, 256, img.width, true)
+                     : ReadOCR(img, text.data(), conf.data(), nullptr, z.font, 256);
   const double s = seconds(t0);
   if (n < 0) n = 0;
   const std::string got(text.data(), static_cast<size_t>(n)), confs(conf.data(), static_cast<size_t>(n));
   const Tally t = scoreReading(z.lines, got, confs, false, false, s);
+  if (!dumpDir.empty() && (t.errors > 0 || t.confidentWrong > 0)) writeZone(dumpDir, z);
   if (verbose && (t.errors > 0 || t.confidentWrong > 0))
     std::fprintf(stderr, "%-44s truth \"%s\" read \"%s\" conf %s\n", z.id.c_str(), z.lines[0].c_str(),
                  printable(got).c_str(), confidences(confs).c_str());
@@ -153,8 +167,9 @@ int main(int argc, char** argv) {
   double load[3] = {-1, -1, -1};
   if (getloadavg(load, 3) != 3) load[0] = -1;
   std::vector<Zone> zones;
-  for (const PrintRequest& r : printedCorpus({300, 200}, {"clean", "mild", "hard"}, o.perCell, o.seed))
-    if (o.only == 0 || r.font == o.only) zones.push_back(printZone(r));
+  for (uint64_t seed = o.seed; seed <= o.lastSeed; ++seed)
+    for (const PrintRequest& r : printedCorpus({300, 200}, {"clean", "mild", "hard"}, o.perCell, seed))
+      if (o.only == 0 || r.font == o.only) zones.push_back(printZone(r));
   TesseractPeer peer;  // the model is loaded here, outside every timing
 
   std::map<std::string, Cell> by, byFamily;
@@ -162,7 +177,7 @@ int main(int argc, char** argv) {
     const bool tall = z.id.find("_nb") != std::string::npos;
     const std::string fam = familyOf(z.font) + (tall ? " tall" : "");
     Cell c;
-    c.ours = readOurs(z, o.verbose);
+    c.ours = readOurs(z, tall, o.verbose, o.dumpDir);
     if (peer.ok()) {
       const auto t0 = std::chrono::steady_clock::now();
       const std::string read = peer.read(z.image, drawableSet(z.font, z.typeDoc), false);
@@ -178,8 +193,8 @@ int main(int argc, char** argv) {
     }
   }
 
-  std::printf("bench_ocr_text: %zu zones, %d per cell, seed %llu, load average %.2f\n", zones.size(), o.perCell,
-              static_cast<unsigned long long>(o.seed), load[0]);
+  std::printf("bench_ocr_text: %zu zones, %d per cell and seed, seeds %llu-%llu, load average %.2f\n", zones.size(),
+              o.perCell, static_cast<unsigned long long>(o.seed), static_cast<unsigned long long>(o.lastSeed), load[0]);
   std::printf("%-28s %5s %7s %8s %8s %6s %9s %9s %7s\n", "font resolution condition", "zones", "exact", "CER",
               "CER tess", "confW", "ms/zone", "ms tess", "time");
   for (const auto& [key, c] : by) {

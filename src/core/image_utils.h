@@ -100,8 +100,8 @@ namespace pvk::core {
 // What the processor can do beyond the baseline: code with a version that needs more asks here
 // before using it. ByteShuffles: 16-byte shuffles by byte indexes. EightLanes: 256-bit vectors.
 // BytePermutes: the 64 bytes of a whole register permuted by byte indexes, with the 512-bit
-// byte operations beside them.
-enum class Cpu { ByteShuffles, EightLanes, BytePermutes };
+// byte operations beside them. BitCounts: the set bits of a word counted by one instruction.
+enum class Cpu { ByteShuffles, EightLanes, BytePermutes, BitCounts };
 bool processorHas(Cpu feature);
 
 }  // namespace pvk::core

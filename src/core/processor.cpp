@@ -8,7 +8,7 @@ namespace pvk::core {
 namespace {
 
 struct Features {
-  bool shuffles, eightLanes, permutes;
+  bool shuffles, eightLanes, permutes, bitCounts;
 };
 
 // Asked of the processor once; the answers stay for the life of the process.
@@ -17,7 +17,8 @@ const Features& features()
   static const Features f = [] {
     __builtin_cpu_init();
     return Features{__builtin_cpu_supports("ssse3") != 0, __builtin_cpu_supports("avx2") != 0,
-                    __builtin_cpu_supports("avx512vbmi") != 0 && __builtin_cpu_supports("avx512bw") != 0};
+                    __builtin_cpu_supports("avx512vbmi") != 0 && __builtin_cpu_supports("avx512bw") != 0,
+                    __builtin_cpu_supports("popcnt") != 0};
   }();
   return f;
 }
@@ -30,6 +31,7 @@ bool processorHas(Cpu feature)
   case Cpu::ByteShuffles: return features().shuffles;
   case Cpu::EightLanes: return features().eightLanes;
   case Cpu::BytePermutes: return features().permutes;
+  case Cpu::BitCounts: return features().bitCounts;
   }
   return false;
 }

@@ -218,7 +218,6 @@ int AggiungiCarattereOCR(char c, unsigned char conf, unsigned block, unsigned ch
     if ((font == 936 || font == 939 || font == 942 || font == 945) && last_j2 > 300 && b.left > last_j2 + 200)
       return 1;
   }
-  if (font == 944 && c == ',') return 0;
   if (n == 0 && ((font == 39 && c == '-') || c == ',' || c == '.')) return 0;
 
   if (b.left < last_j2 && !single && n > 0) {

@@ -226,8 +226,9 @@ int CalCumulaConf(char* text, char* conf, ChInfo* info, int& n, bool edit, unsig
       else ++i;
     }
   }
+  // The stars that fence an amount on the right are part of it, as those on the left are.
   if (font == 944) {
-    while (n > 0 && (text[n - 1] == ' ' || text[n - 1] == '*')) r.remove(n - 1);
+    while (n > 0 && text[n - 1] == ' ') r.remove(n - 1);
     if (n == 0) return 0;
   }
   if (font == 1) {

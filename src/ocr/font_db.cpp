@@ -1,15 +1,21 @@
 // Font database files and the template store: registration of the databases a font needs, the
-// loader that appends a file's characters, cells and attribute records to the store, and the
-// list of registered databases. The store holds the databases of one font code at a time.
+// loader that appends a file's characters, cells and attribute records to the store (the files
+// read once and kept), and the list of registered databases. The store holds the databases of
+// one font code at a time.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <map>
+#include <string>
+#include <vector>
 
 #include "control/control.h"
 #include "core/results.h"
@@ -39,11 +45,71 @@ uint32_t le32(const unsigned char* b) {
          static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
 }
 
-int failLoad(FILE* f) {
+int failLoad() {
   WriteTrace("err - ", "Reading database ", static_cast<int>(GetLastError()), false);
-  std::fclose(f);
   MyDev.lastResult = PVK_ERR_OCR_DB_OPEN;
   return -1;
+}
+
+// The bytes of a database file, taken in order as the loader reads them; a short take copies
+// what there is, as a short read of the file would.
+struct Bytes {
+  const std::vector<unsigned char>& all;
+  size_t at = 0;
+  bool take(void* dst, size_t n) {
+    const size_t got = std::min(n, all.size() - at);
+    if (got > 0) std::memcpy(dst, all.data() + at, got);
+    at += got;
+    return got == n;
+  }
+};
+
+// Every reading of a zone sets its font up afresh, and a payee zone needs eight databases: the
+// files are read once and kept, keyed by their path. A file that changed since (or that was
+// written within a second or two of being read, when a change could go unseen) is read again.
+struct KeptFile {
+  struct stat st {};
+  time_t keptAt = 0;
+  std::vector<unsigned char> bytes;
+};
+
+std::map<std::string, KeptFile>& keptFiles() {
+  static std::map<std::string, KeptFile> files;
+  return files;
+}
+
+bool sameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
+         a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
+
+// The file's bytes, kept or read now; null when it cannot be opened.
+const std::vector<unsigned char>* fileBytes(const char* path) {
+  constexpr size_t kMostKept = 64;
+  struct stat st {};
+  if (stat(path, &st) != 0) return nullptr;
+  if (!S_ISREG(st.st_mode)) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  auto& files = keptFiles();
+  auto it = files.find(path);
+  if (it != files.end() && sameFile(it->second.st, st) && it->second.keptAt > st.st_mtim.tv_sec + 1 &&
+      it->second.keptAt > st.st_ctim.tv_sec + 1)
+    return &it->second.bytes;
+  FILE* f = pvk::ocr::openDatabaseFile(path);
+  if (f == nullptr) return nullptr;
+  KeptFile k;
+  // The status of what was opened, so a file replaced between the look and the open is not kept
+  // under the old one's identity.
+  if (fstat(fileno(f), &k.st) != 0) k.st = st;
+  k.keptAt = std::time(nullptr);
+  unsigned char buf[4096];
+  for (size_t got; (got = std::fread(buf, 1, sizeof buf, f)) > 0;) k.bytes.insert(k.bytes.end(), buf, buf + got);
+  std::fclose(f);
+  if (files.size() >= kMostKept) files.clear();
+  return &(files[path] = std::move(k)).bytes;
 }
 
 // The list is created by the first registration after a clear.
@@ -85,8 +151,8 @@ FILE* pvk::ocr::openDatabaseFile(const char* path) {
 int getdata(const char* dir, const char* name, bool verbose, int slot) {
   char path[320];
   const int len = std::snprintf(path, sizeof path, "%s%s", dir != nullptr ? dir : "", name);
-  FILE* f = len > 0 && len < static_cast<int>(sizeof path) ? pvk::ocr::openDatabaseFile(path) : nullptr;
-  if (f == nullptr) {
+  const std::vector<unsigned char>* file = len > 0 && len < static_cast<int>(sizeof path) ? fileBytes(path) : nullptr;
+  if (file == nullptr) {
     if (verbose) {
       char line[sizeof path + 32];
       std::snprintf(line, sizeof line, "- err - Reading database %s", path);
@@ -96,11 +162,12 @@ int getdata(const char* dir, const char* name, bool verbose, int slot) {
     return -1;
   }
 
+  Bytes in{*file};
   unsigned char word[kCellBytes];
-  if (std::fread(word, 1, 4, f) != 4) return failLoad(f);
+  if (!in.take(word, 4)) return failLoad();
   const int32_t n = static_cast<int32_t>(le32(word));
   // A database without characters gives the engine nothing to match: as useless as a short file.
-  if (n == 0) return failLoad(f);
+  if (n == 0) return failLoad();
   const int first = dfnchars;
   // The count is checked in full width: a negative count or one that would wrap the 16-bit
   // index must not pass as a small one. Later loads into this list keep failing until a clear.
@@ -109,27 +176,25 @@ int getdata(const char* dir, const char* name, bool verbose, int slot) {
     dfnchars = static_cast<uint16_t>(n < 0 || sum > UINT16_MAX ? kStoreCells + 1 : sum);
     WriteTrace("err - ", "Reading database - too many chars", static_cast<int>(sum > INT_MAX ? INT_MAX : sum),
                false);
-    std::fclose(f);
     MyDev.lastResult = PVK_ERR_OCR_DB_OPEN;
     return -1;
   }
   dfnchars = static_cast<uint16_t>(sum);
 
-  if (std::fread(data_ascii + first, 1, static_cast<size_t>(n), f) != static_cast<size_t>(n)) return failLoad(f);
+  if (!in.take(data_ascii + first, static_cast<size_t>(n))) return failLoad();
   for (int i = 0; i < n; ++i) {
-    if (std::fread(word, 1, kCellBytes, f) != kCellBytes) return failLoad(f);
+    if (!in.take(word, kCellBytes)) return failLoad();
     for (int row = 0; row < 32; ++row) data_std_bbk[first + i][row] = le32(word + 4 * row);
   }
   DBEntry* entry = DBList != nullptr && slot >= 0 && slot < kDBListSize ? &DBList[slot] : nullptr;
   for (int i = 0; i < n; ++i) {
     pDB[first + i] = entry;
-    if (std::fread(data_attr[first + i], 1, kAttrBytes, f) != kAttrBytes) return failLoad(f);
+    if (!in.take(data_attr[first + i], kAttrBytes)) return failLoad();
   }
   if (entry != nullptr) {
     std::snprintf(entry->name, sizeof entry->name, "%s", name);
     entry->index = static_cast<uint8_t>(slot);
   }
-  std::fclose(f);
   nchars = dfnchars;
   return dfnchars;
 }

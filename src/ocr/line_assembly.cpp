@@ -4,6 +4,7 @@
 // closed with CR LF or dropped.
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "core/records.h"
 #include "core/trace.h"
@@ -270,7 +271,8 @@ uint32_t quarterOr(uint32_t nominal) {
   return nominal / 4;
 }
 
-// Fonts 944 and 945: a payee line is made of characters of a plausible size.
+// Fonts 944 and 945: a payee line is made of characters of a plausible size (300-dpi pixels
+// scaled by the engine scale: an 8-point capital at 200 dpi stands 15 rows).
 bool payeeSized(const Line& l) {
   uint32_t sw = 0, sh = 0, k = 0;
   for (unsigned i = 0; i < l.n; ++i) {
@@ -281,7 +283,8 @@ bool payeeSized(const Line& l) {
     sh += e.bottom > e.top ? e.bottom - e.top : 0;
     ++k;
   }
-  return k > 0 && sh / k >= 16 && sw / k > 9;
+  const float s = MyOcr.engineScale;
+  return k > 0 && sh / k >= static_cast<uint32_t>(16 * s) && sw / k > static_cast<uint32_t>(9 * s);
 }
 
 // Characters read from a split block next to an unread one, and blocks on the band's edges.
@@ -464,6 +467,26 @@ bool lineSizes(unsigned first, unsigned end, bool& valid) {
   return true;
 }
 
+// The body of the line's characters, where its marks are placed from: the median top and bottom
+// of its blocks at least half the line high (a speck or a comma below would stretch the line).
+void setLineBody(unsigned first, unsigned end, uint32_t lineHeight) {
+  std::vector<uint32_t> tops, bottoms;
+  for (unsigned p = first; p < end; ++p) {
+    const unsigned b = stblk[p];
+    if (b == 0 || b >= kBlockSlots || tblk[b].top == 0 || 2 * blockH(b) < lineHeight) continue;
+    tops.push_back(tblk[b].top);
+    bottoms.push_back(tblk[b].bottom);
+  }
+  if (tops.empty()) {
+    pvk::ocr::setLinePlace(0, 0);
+    return;
+  }
+  std::nth_element(tops.begin(), tops.begin() + tops.size() / 2, tops.end());
+  std::nth_element(bottoms.begin(), bottoms.begin() + bottoms.size() / 2, bottoms.end());
+  const uint32_t top = tops[tops.size() / 2], bottom = bottoms[bottoms.size() / 2];
+  pvk::ocr::setLinePlace(top, bottom > top ? bottom - top : 0);
+}
+
 // Reads line l of the line table; false when the reading ends (stop, no room, no valid set).
 bool readLine(Out& o, uint32_t l, bool& noValidSet) {
   const LineRec& rec = tln[l];
@@ -495,6 +518,7 @@ bool readLine(Out& o, uint32_t l, bool& noValidSet) {
     return valid;
   }
   pvk::ocr::lineAttributes(first, end, rec.top, h);
+  setLineBody(first, end, h);
   if (!lineHasBlocks(first, end)) return true;
 
   Line line{o, nCharOcr};

@@ -158,9 +158,13 @@ int cleanAboveBelow(char* text, char* conf, ChInfo* info, int& n, int start, int
   const long mid = mids / k;
   const long upper = (tops / k + mid) / 2;
   const long lower = (mid + bottoms / k) / 2;
+  // A comma or a dot stands below the middle of its line, an apostrophe above it: only their
+  // weak readings are debris.
   for (int i = start; i < end;) {
-    const bool below = info[i].top > mid && (conf[i] <= 9 || info[i].top > lower);
-    const bool above = info[i].bottom < mid && (conf[i] <= 9 || info[i].bottom < upper);
+    const char c = text[i];
+    const bool lowMark = c == ',' || c == '.', highMark = c == '\'' || c == '"';
+    const bool below = info[i].top > mid && (conf[i] <= 9 || (info[i].top > lower && !lowMark));
+    const bool above = info[i].bottom < mid && (conf[i] <= 9 || (info[i].bottom < upper && !highMark));
     if (below || above) {
       RimuoviCarattere(text, conf, info, i, n);
       --end;

@@ -50,10 +50,11 @@ void sizeLimits(short font) {
   }
 }
 
-// The factor of the lowest block height: punctuation makes low blocks plausible.
+// The factor of the lowest block height: punctuation makes low blocks plausible (an amount's
+// comma too).
 float minHeightFactor() {
   float k = coefMinH;
-  if (IsValid('.') || IsValid('-'))
+  if (IsValid('.') || IsValid('-') || IsValid(','))
     k = std::min(k, 0.1f);
   else if (!clearSmall)
     k = std::min(k, 0.3f);
@@ -121,6 +122,26 @@ void setLineMetrics() {
   aw_not_full_width_max = 5 * rw / 7;
   fontOverrides(font);
   minPix = 2 * minW * minHNum / 3;
+}
+
+namespace {
+uint32_t placeTop = 0, placeHeight = 0;
+}  // namespace
+
+void setLinePlace(uint32_t lineTop, uint32_t lineHeight) {
+  placeTop = lineTop;
+  placeHeight = lineHeight;
+}
+
+// By sixteenths of the line: a block ending above 7/16 stands high, one starting below 9/16 low
+// (below 12/16 at the bottom).
+Place placeOf(uint32_t top, uint32_t bottom) {
+  if (placeHeight == 0 || bottom <= top) return Place::Unknown;
+  const auto at = [](uint32_t row) { return row > placeTop ? (row - placeTop) * 16 / placeHeight : 0u; };
+  if (at(bottom) < 7) return Place::High;
+  if (at(top) >= 12) return Place::Bottom;
+  if (at(top) >= 9) return Place::Low;
+  return Place::Middle;
 }
 
 void lineAttributes(unsigned first, unsigned end, uint32_t lineTop, uint32_t lineHeight) {

@@ -266,6 +266,17 @@ void freeBWImg();
 // Frees the profile arrays of a row study.
 void freeStudy(StudiaRighe& study);
 
+// The pitch of a codeline's characters as a share of the standard eighth of an inch at the
+// image's resolution (1 for a line printed at the standard size), from the columns' ink; 0 when
+// the image shows no steady pitch over at least four characters.
+double codelinePitchShare(const PVKImg& img);
+// True for a codeline printed more than a tenth smaller or larger than the standard.
+bool codelineOffSize(const PVKImg& img);
+// The resolution a codeline image is read at: the image's own, or for a line printed more than
+// a tenth smaller or larger than the standard, the resolution at which its pitch is the standard
+// one (the image's own when the engine could not read at that one).
+uint16_t codelineReadingDpi(const PVKImg& img);
+
 }  // namespace pvk::ocr
 
 // ---- Engine set-up per font ------------------------------------------------------------------
@@ -422,6 +433,11 @@ bool put_std_size_char(unsigned i, unsigned j);
 // or a row or column band passes maxTot.
 uint32_t hamming_dist(const uint32_t* a, const uint32_t* b, uint32_t maxTot, uint32_t maxZone,
                       bool withThr);
+namespace pvk::ocr {
+// hamming_dist with its limits, given up (1024) as soon as the pixels counted pass cutoff: the
+// template search asks only whether a template can still matter.
+uint32_t limitedDistance(const uint32_t* a, const uint32_t* b, uint32_t maxTot, uint32_t maxZone, uint32_t cutoff);
+}  // namespace pvk::ocr
 uint32_t high_hamming_dist(const uint32_t* a, const uint32_t* b);
 uint32_t high_left_hamming_dist(const uint32_t* a, const uint32_t* b);
 uint32_t mid_high_hamming_dist(const uint32_t* a, const uint32_t* b);
@@ -643,6 +659,13 @@ void setLineMetrics();
 // top and bottom fall among 32 classes of the line height, and how many blocks of the line share
 // each class.
 void lineAttributes(unsigned first, unsigned end, uint32_t lineTop, uint32_t lineHeight);
+
+// Where a block stands in the text line being read: ending above the line's middle (High),
+// starting below it (Low; Bottom in its last quarter), or neither; Unknown outside a line. The
+// line assembly names the line before reading its blocks; a new band forgets it.
+enum class Place { Unknown, High, Low, Bottom, Middle };
+void setLinePlace(uint32_t lineTop, uint32_t lineHeight);
+Place placeOf(uint32_t top, uint32_t bottom);
 
 }  // namespace pvk::ocr
 

@@ -134,8 +134,10 @@ bool chooseSetUp(short font, uint16_t typeDoc, SetUp& s) {
     options(s, true, 0.8f, false, false, 0);
     s.dbs = {{"cmc7aa04.db", true, 0.8f, false}, {"cmc7ab04.db", true, 0.8f, false}};
   } else if (font == 944 || font == 945) {
+    // The ranges admit the characters the payee faces print at 8 to 14 points: a 14-point Q
+    // with its tail stands 52 rows, an O is 40 columns wide (the W has a window of its own).
     s.multiLine = 1, s.fixedSize = false, s.minConf = 30;
-    sizes(s, 25, 17, {16, 38, true}, {12, 34, true});
+    sizes(s, 25, 17, {16, 54, true}, {12, 42, true});
     options(s, true, 0.4f, false, font == 945, 0);
     s.dbs = payeeDbs(font);
   } else if (font == 1) {
@@ -149,14 +151,16 @@ bool chooseSetUp(short font, uint16_t typeDoc, SetUp& s) {
     options(s, false, 0.6f, false, false, 20);
     s.dbs = {{"ocraeb204.db", true, 1.5f, false}};
   } else if (font == 3) {
+    // OCR-B ranges admit its digits set at 14 points (46 rows) and its widest capitals (29
+    // columns) as well as its 8-point capitals.
     if (typeDoc == 2) s.multiLine = 1;
     s.minConf = 50;
-    sizes(s, 32, 22, {18, 42, true}, {8, 28, true});
+    sizes(s, 32, 22, {18, 48, true}, {8, 31, true});
     options(s, true, 0.3f, false, false, 100);
     s.dbs = {{"ocrbA04.db", true, 1.3f, false}};
   } else if (font == 4 || font == 5 || font == 38 || font == 39) {
     s.multiLine = 1, s.fixedSize = true, s.minConf = 50;
-    sizes(s, 32, 22, {18, 42, true}, {8, 28, true});
+    sizes(s, 32, 22, {18, 48, true}, {8, 31, true});
     options(s, true, 0.5f, false, false, 100);
     s.dbs = {{"ocrbA04.db", true, font == 39 ? 1.5f : 1.3f, false}};
   } else if (font >= 9 && font <= 12) {

@@ -1,5 +1,7 @@
 // The rows of a zone reading: each text line kept as a row with copies of its entries, the best
-// row chosen, and the payee databases narrowed to the font family that read most of a line.
+// row chosen, the payee databases narrowed to the font family that read most of a line, and a
+// band that turned out to hold two lines split in two.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -190,4 +192,49 @@ bool RiduciDBBeneficiario(int* counts, int n) {
     default:
       return keepOnly("VX3ID", nullptr) || any;
   }
+}
+
+bool SpezzaAncoraInRighe(const char* text, const ChInfo* info, int n, RigaType* bands, unsigned short index,
+                         unsigned short& nBands) {
+  if (text == nullptr || info == nullptr || bands == nullptr || index >= nBands) return false;
+  if (nBands >= kMaxRighe) return false;  // no room for the band the split adds
+  const int S = bands[index].start;
+  const int E = S + bands[index].height;
+  auto counted = [&](int i) { return text[i] != '?' && text[i] != ' ' && text[i] != '\r' && text[i] != '\n'; };
+  // One text line from entry from to its LF (lf: -1 when none): the least top (tops) or bottom
+  // and the greatest bottom of its counted characters (any: whether it has one).
+  struct Row {
+    int least, bottom, lf;
+    bool any;
+  };
+  auto row = [&](int from, bool tops) {
+    Row r{E, 0, -1, false};
+    for (int i = from; i < n; ++i) {
+      if (text[i] == '\n') {
+        r.lf = i;
+        break;
+      }
+      if (!counted(i)) continue;
+      r.any = true;
+      r.least = std::min<int>(r.least, tops ? info[i].top : info[i].bottom);
+      r.bottom = std::max<int>(r.bottom, info[i].bottom);
+    }
+    return r;
+  };
+  const Row a = row(0, false);
+  if (!a.any || a.lf < 0 || a.lf + 1 >= n) return false;
+  const Row b = row(a.lf + 1, true);
+  const int mid = (a.bottom + b.least) / 2;
+  const int cut = std::min(mid, b.least);
+  const int firstEnd = std::max(mid, a.bottom);
+  if (!b.any || b.least < (a.least + a.bottom) / 2 || S > firstEnd || S > cut) return false;
+  for (int k = nBands; k > index + 1; --k) bands[k] = bands[k - 1];
+  const RigaType original = bands[index];
+  bands[index].height = static_cast<uint16_t>(firstEnd - S);
+  bands[index + 1] = RigaType{static_cast<uint16_t>(cut), static_cast<uint16_t>(std::max(E - cut, 0)), original.cut};
+  ++nBands;
+  if (b.lf >= 0 && b.lf + 1 < n)
+    SpezzaAncoraInRighe(text + a.lf + 1, info + a.lf + 1, n - a.lf - 1, bands, static_cast<unsigned short>(index + 1),
+                        nBands);
+  return true;
 }

@@ -1,6 +1,7 @@
 // Recognition of one block: size and noise checks, the search of the template store for the
 // best and second candidate of different characters, their distances turned into confidences,
 // and the verifier of the current font, which may penalise, swap or reject them.
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstdint>
@@ -72,19 +73,33 @@ void resetState() {
   I_char = II_char = ' ';
 }
 
+using pvk::ocr::Place;
+
 // Block shape and context of one recognition.
 struct Shape {
   uint32_t w;
   uint32_t h;
   uint32_t left;
+  Place place;
 };
 
-// The size and set rules under which a template of character c takes no part.
-bool templateExcluded(unsigned j, unsigned char c, const Shape& s) {
-  const DBEntry* e = pDB[j];
-  if (e != nullptr && e->index < kDBMax && ValidDB[e->index] == 0) return true;
-  if (!IsValid(c)) return true;
-  const bool mono = e != nullptr && e->narrow != 0;
+bool low(Place p) { return p == Place::Low || p == Place::Bottom; }
+
+// A dot, a comma, a dash, an apostrophe and a star scale to much the same cell: their place in
+// the line tells them apart. Nothing but a dot or a comma starts below the line's middle (a dash
+// not in its last quarter), and neither of them ends above it. A large comma scales to a slash,
+// which rises from the foot of the line to its top.
+bool outOfPlace(unsigned char c, Place p) {
+  if (p == Place::Bottom && c == '-') return true;
+  if (low(p)) return c == '\'' || c == '"' || c == '`' || c == '*' || c == '/';
+  if (p == Place::High) return c == '.' || c == ',';
+  return false;
+}
+
+// The size and set rules under which a template of character c takes no part, its database
+// monospace or not.
+bool characterExcluded(unsigned char c, const Shape& s, bool mono) {
+  if (!IsValid(c) || outOfPlace(c, s.place)) return true;
   if (IsFullWidth[c] && s.w < aw_full_width_min) return true;
   if (mono && s.w > aw_3_2) return true;
   if (IsFullHeight[c]) {
@@ -98,6 +113,26 @@ bool templateExcluded(unsigned j, unsigned char c, const Shape& s) {
     if (s.h > minHNum && IsLow[c]) return true;
   }
   return mono && s.w < aw_1_3 && c != '.' && c != ',' && c != '\'';
+}
+
+// The rules depend on the block and the character only: worked out once per block for the
+// characters of the store rather than once per template.
+struct Exclusions {
+  bool known[2][256] = {};
+  bool excluded[2][256] = {};
+  bool of(unsigned char c, const Shape& s, bool mono) {
+    if (!known[mono][c]) {
+      known[mono][c] = true;
+      excluded[mono][c] = characterExcluded(c, s, mono);
+    }
+    return excluded[mono][c];
+  }
+};
+
+bool templateExcluded(unsigned j, unsigned char c, const Shape& s, Exclusions& x) {
+  const DBEntry* e = pDB[j];
+  if (e != nullptr && e->index < kDBMax && ValidDB[e->index] == 0) return true;
+  return x.of(c, s, e != nullptr && e->narrow != 0);
 }
 
 // The distance adjusted by context; false when the template drops out.
@@ -145,18 +180,31 @@ void takeSlot(unsigned j, int32_t d) {
   }
 }
 
+// The distance above which a template can change nothing: past SogliaOCR it is dropped, and
+// past the second's distance plus the 30 that a digit among digits or a letter among letters
+// takes off it cannot become best or second (the adjustments only add otherwise). A template
+// of the payee databases raises the best distance whenever it passes SogliaOCR, so it is
+// followed that far.
+uint32_t mattersBelow(bool abi) {
+  const int64_t limit = abi ? SogliaOCR : std::min<int64_t>(SogliaOCR, int64_t{II_score} + 30);
+  return limit < 0 ? 0 : limit > 1024 ? 1024 : static_cast<uint32_t>(limit);
+}
+
 void searchTemplates(const uint32_t* cell, const Shape& s, int32_t dW) {
   const bool small = s.w <= 3;
   const uint32_t maxTot = static_cast<uint32_t>(SogliaOCRPerHamming) * (small ? 2 : 1);
   const uint32_t maxZone = static_cast<uint32_t>(SogliaOCRPerHamming_1Zone) * (small ? 2 : 1);
   const unsigned end = dfnchars < kStoreCells ? dfnchars : kStoreCells;
+  Exclusions x;
   for (unsigned j = 1; j < end; ++j) {
     const unsigned char c = data_ascii[j];
-    if (templateExcluded(j, c, s)) continue;
-    auto d = static_cast<int32_t>(hamming_dist(cell, data_std_bbk[j], maxTot, maxZone, true));
+    if (templateExcluded(j, c, s, x)) continue;
+    const bool abi = nameHolds(pDB[j], "ABIIMP") || nameHolds(pDB[j], "ABIBEN");
+    auto d = static_cast<int32_t>(pvk::ocr::limitedDistance(cell, data_std_bbk[j], maxTot, maxZone,
+                                                             mattersBelow(abi)));
     if (d > SogliaOCR) continue;
     if (!adjustDistance(j, c, s, dW, d)) continue;
-    if (nameHolds(pDB[j], "ABIIMP") || nameHolds(pDB[j], "ABIBEN")) {
+    if (abi) {
       const int64_t raised = int64_t{I_score} * 10 / 8;
       I_score = static_cast<int32_t>(raised > kScoreCeiling ? kScoreCeiling : raised);
     }
@@ -318,6 +366,33 @@ bool sameLetterOtherCase() {
          std::toupper(static_cast<unsigned char>(I_char)) == std::toupper(static_cast<unsigned char>(II_char));
 }
 
+// The OCR-B and monospace faces give their l the foot of an L, and a small proportional L
+// scales to that l better than to its own template, so that the L may not even come second:
+// read l, a block wider than half its height after a capital is the capital, in every font but
+// OCR-B's own.
+bool footedLAfterACapital(const Shape& s) {
+  return I_char == 'l' && 2 * s.w > s.h && Maiuscolo != 0 && IsValid('L') && !IsOCRBFont(MyOcr.currentFont);
+}
+
+// One letter read in both cases with confidences close together: the shapes alone do not give
+// its case (a monospace l has the foot of an L), the letter before it does.
+void caseFromTheLetterBefore(const Shape& s) {
+  if (footedLAfterACapital(s)) {
+    if (II_char == 'L') {
+      std::swap(I_char, II_char);
+      std::swap(I_nn, II_nn);
+    } else {
+      I_char = 'L';
+    }
+    return;
+  }
+  if (!sameLetterOtherCase() || I_score >= II_score + I_score_delta_low_conf) return;
+  const bool upper = std::isupper(static_cast<unsigned char>(I_char)) != 0;
+  if (upper == (Maiuscolo != 0)) return;
+  std::swap(I_char, II_char);
+  std::swap(I_nn, II_nn);
+}
+
 }  // namespace
 
 const std::array<uint32_t, 32> MicroperforationMask =
@@ -339,7 +414,8 @@ char recognize_char(unsigned block, uint32_t* cell, unsigned char& conf, unsigne
   resetState();
   if (block >= kBlockSlots || cell == nullptr) return noResult(' ', conf, db);
   const BlockRec& b = tblk[block];
-  const Shape s{b.right > b.left ? b.right - b.left : 0, b.bottom > b.top ? b.bottom - b.top : 0, b.left};
+  const Shape s{b.right > b.left ? b.right - b.left : 0, b.bottom > b.top ? b.bottom - b.top : 0, b.left,
+                pvk::ocr::placeOf(b.top, b.bottom)};
   const short font = MyOcr.currentFont;
   const bool micro = microFont();
 
@@ -362,7 +438,8 @@ char recognize_char(unsigned block, uint32_t* cell, unsigned char& conf, unsigne
   if (!micro && minBlack > s.w * s.h / 6) minBlack = s.w * s.h / 6 > 4 ? s.w * s.h / 6 : 4;
   if (black < minBlack) {
     I_char = II_char = ' ';
-    if (font == 944 && black < 80) return noResult(' ', conf, db);
+    // An amount's comma has far less ink than a digit: only low in the line may so little ink be read.
+    if (font == 944 && black < 80 && !low(s.place)) return noResult(' ', conf, db);
   }
 
   if (aw_2_3 + s.left > last_j2) Lettera = Numero = 0;
@@ -399,6 +476,7 @@ char recognize_char(unsigned block, uint32_t* cell, unsigned char& conf, unsigne
 
   if (!verify(black, s, cell)) return noResult(knockedOut || I_char == ' ' ? ' ' : '?', conf, db);
 
+  caseFromTheLetterBefore(s);
   int32_t v = I_score;
   if (v < I_score_min) return noResult('?', conf, db);
   if (!sameLetterOtherCase()) {

@@ -3,6 +3,7 @@
 // tail of isolated characters (stamp debris) is dropped.
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstring>
 
 #include "ocr/ocr.h"
@@ -78,7 +79,10 @@ void PulisciMicroperforati(char* text, char* conf, ChInfo* info, int& n, int min
     const char c = text[i];
     if (c == ' ' || c == '?' || c == '-' || c == '\'') continue;
     const int w = c == 'I' ? widthOf(info[i]) * 11 / 6 : widthOf(info[i]);
-    const int h = c == '/' ? heightOf(info[i]) * 34 / 23 : heightOf(info[i]);
+    // A slash or a star of holes spans five rows of the seven: measured as a full-height
+    // character. The star stands a little taller than the slash (its holes reach the rows' edges),
+    // so it takes the plain ratio; with the slash's it outgrows the 240-dpi ceiling.
+    const int h = c == '/' ? heightOf(info[i]) * 34 / 23 : c == '*' ? heightOf(info[i]) * 7 / 5 : heightOf(info[i]);
     if (b.widthOut(w) || b.heightOut(h)) makeUnread(text, conf, i);
   }
   if (strnlen(text, static_cast<size_t>(n)) <= 10) return;
@@ -142,30 +146,54 @@ void pvk::ocr::cleanCmc7Sizes(char* text, char* conf, ChInfo* info, int& n, floa
   PulisciFontFixSize(text, conf, info, n, at(25), at(38), at(26), 0);
 }
 
+namespace {
+
+// The OCR-B faces we read set their digits about 9 % taller than their capitals, and the round
+// zero and letter O 1 % and 3 % above the flat ones (their overshoot): zero and O differ by
+// their height alone.
+constexpr double kDigitOverCapital = 1.087;
+constexpr double kOOverCapital = 1.027;
+constexpr double kZeroOverDigit = 1.012;
+// The confidence of a zero or O that the heights cannot settle: never one to trust.
+constexpr char kUnsettled = 40;
+
+struct MeanHeight {
+  long sum = 0;
+  int k = 0;
+  void add(int h) { sum += h, ++k; }
+  double mean() const { return k > 0 ? static_cast<double>(sum) / k : 0; }
+};
+
+}  // namespace
+
 void verificaO0_OCRB(char* text, char* conf, ChInfo* info, int n) {
   if (!valid(text, conf, info) || n < 3 || !IsOCRBFontAlfaNum(MyOcr.currentFont)) return;
-  long dsum = 0, lsum = 0;
-  int dk = 0, lk = 0;
+  MeanHeight digits, capitals;
   for (int i = 0; i < n; ++i) {
     const char c = text[i];
-    if (c >= '2' && c <= '9') {
-      dsum += heightOf(info[i]);
-      ++dk;
-    } else if (c >= 'B' && c <= 'Z' && c != 'O') {
-      lsum += heightOf(info[i]);
-      ++lk;
-    }
+    if (c >= '1' && c <= '9') digits.add(heightOf(info[i]));
+    else if (c >= 'B' && c <= 'Z' && c != 'O') capitals.add(heightOf(info[i]));
   }
-  if (dk < 2 || lk < 2) return;
-  const int hd = static_cast<int>(dsum / dk), hl = static_cast<int>(lsum / lk);
-  if (hd <= hl + 2) return;
-  const int d = (hd - hl) / 2;
+  // A line without one of the two takes its height from the other; a line whose digits do not
+  // stand taller than its capitals cannot tell the two apart.
+  double hd = digits.mean(), hl = capitals.mean();
+  if (digits.k == 0) hd = hl * kDigitOverCapital;
+  if (capitals.k == 0) hl = hd / kDigitOverCapital;
+  const bool apart = hl > 0 && hd - hl >= 1;
+  const double t = (hl * kOOverCapital + hd * kZeroOverDigit) / 2;
+  // A height settles the character only when it stands clear of the threshold by a fifth of the
+  // gap (and half a pixel).
+  const double margin = std::max(0.5, (hd - hl) / 5);
   for (int i = 0; i < n; ++i) {
-    if (!info[i].zeroLetterO) continue;
-    const int h = heightOf(info[i]);
-    if (text[i] == '0' && h < hd - d) text[i] = 'O';
-    else if (text[i] == 'O' && h > hl + d) text[i] = '0';
-    else continue;
+    if (!info[i].zeroLetterO || (text[i] != '0' && text[i] != 'O')) continue;
+    const double h = heightOf(info[i]);
+    if (!apart || std::fabs(h - t) < margin) {
+      conf[i] = std::min(conf[i], kUnsettled);
+      continue;
+    }
+    const char c = h > t ? '0' : 'O';
+    if (c == text[i]) continue;
+    text[i] = c;
     conf[i] = halvedConf(conf[i]);
   }
 }

@@ -52,9 +52,33 @@ bool validBlock(unsigned block) { return imag != nullptr && block < kBlockSlots;
 
 }  // namespace
 
+// The 32 sampled columns of a block w wide at step sx, each with the image columns of its two
+// samples (-1 outside the image).
+struct Columns {
+  Column c[32];
+  int64_t at0[32], at1[32];
+  Columns(float sx, int64_t w, uint32_t left) {
+    for (int k = 0; k < 32; ++k) {
+      c[k] = column(k, sx, w);
+      at0[k] = inImage(left + c[k].ix);
+      at1[k] = inImage(left + c[k].ix1);
+    }
+  }
+  static int64_t inImage(int64_t x) { return x >= 0 && x < width ? x : -1; }
+};
+
+// Row y of the block in the engine image, or null outside it.
+const uint32_t* imageRow(uint32_t top, int64_t y) {
+  const int64_t r = top + y;
+  return r >= 0 && r < height ? imag + static_cast<size_t>(r) * width : nullptr;
+}
+
+// The weight of a sample: w where the image pixel is ink, else nothing.
+float inked(const uint32_t* row, int64_t x, float w) { return row != nullptr && x >= 0 && row[x] != 0 ? w : 0.0f; }
+
 void mk_std_size_bin_1_1(unsigned block, uint32_t* cell, int64_t h, int64_t w, float sx, float sy) {
   if (!validBlock(block) || cell == nullptr) return;
-  const Sampler s{tblk[block].top, tblk[block].left};
+  const Columns cols(sx, w, tblk[block].left);
   for (int r = 0; r < 32; ++r) {
     const float y = static_cast<float>(r) * sy;
     const auto iy = static_cast<int64_t>(y);
@@ -65,10 +89,15 @@ void mk_std_size_bin_1_1(unsigned block, uint32_t* cell, int64_t h, int64_t w, f
       iy1 = iy;
       wy0 = static_cast<float>(h) - y;
     }
+    const uint32_t* row0 = imageRow(tblk[block].top, iy);
+    const uint32_t* row1 = imageRow(tblk[block].top, iy1);
     uint32_t bits = 0;
     for (int c = 0; c < 32; ++c) {
-      const Column col = column(c, sx, w);
-      const float v = rowValue(s, iy, col) * wy0 + rowValue(s, iy1, col) * wy1;
+      const Column& col = cols.c[c];
+      // The products of 0/1 pixels with the weights, summed in the order of the bilinear formula.
+      const float v0 = inked(row0, cols.at0[c], col.wx0) + inked(row0, cols.at1[c], col.wx1);
+      const float v1 = inked(row1, cols.at0[c], col.wx0) + inked(row1, cols.at1[c], col.wx1);
+      const float v = v0 * wy0 + v1 * wy1;
       if (v > kOn) bits |= val[c];
     }
     cell[r] = bits;
@@ -78,6 +107,7 @@ void mk_std_size_bin_1_1(unsigned block, uint32_t* cell, int64_t h, int64_t w, f
 void mk_std_size_bin_1_2(unsigned block, uint32_t* cell, int64_t h, int64_t w, float sx, float sy) {
   if (!validBlock(block) || cell == nullptr) return;
   const Sampler s{tblk[block].top, tblk[block].left};
+  const Columns cols(sx, w, tblk[block].left);
   for (int r = 0; r < 32; ++r) {
     const auto iy = static_cast<int64_t>(static_cast<float>(r) * sy);
     int64_t rows[3] = {iy, iy + 1, iy + 2};
@@ -86,7 +116,7 @@ void mk_std_size_bin_1_2(unsigned block, uint32_t* cell, int64_t h, int64_t w, f
     if (iy >= h) rows[1] = rows[2] = iy;
     uint32_t bits = 0;
     for (int c = 0; c < 32; ++c) {
-      const Column col = column(c, sx, w);
+      const Column& col = cols.c[c];
       const float v = rowValue(s, rows[0], col) + rowValue(s, rows[1], col) + rowValue(s, rows[2], col);
       if (v > kOn) bits |= val[c];
     }

@@ -1,6 +1,7 @@
 // Per-font verifiers of a recognition: each checks the best candidate's size against the
 // font's character sizes and arbitrates look-alike pairs on the small area of the cell where
 // the two differ, lowering a confidence or rejecting the block.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -102,8 +103,9 @@ void microWindow(char c, uint8_t microD, int32_t& score, unsigned w, unsigned h)
     num = 8, den = 10;
   } else if (c == 'I') {
     fits = inScaled(w, 9, 17) && inScaled(h, 30, 44);
-  } else if (c == '/') {
-    fits = fits && inScaled(h, 18, 28);
+  } else if (c == '/' || c == '*') {
+    // A star of holes fills five rows, as the slash does, or all seven.
+    fits = fits && inScaled(h, 18, c == '*' ? 42 : 28);
   } else if (c == '@') {
     fits = fits && inScaled(h, 27, 35);
   } else {
@@ -173,23 +175,40 @@ bool ocrbLOverE(const uint32_t* cell) {
   return true;
 }
 
+// Size windows of the OCR-B marks at 300 dpi (rows, then columns), scaled by the engine scale:
+// each admits the mark set at 8 to 14 points, with a pixel or two of ink spread either way; and
+// the least confidence the mark is taken at.
+struct OcrbMark {
+  char c;
+  double h0, h1, w0, w1;
+  int32_t minScore;
+};
+
+constexpr OcrbMark kOcrbMarks[] = {
+    {'#', 24, 48, 15, 31, 0},  {'\'', 7, 24, 2, 12, 50}, {'*', 13, 31, 13, 31, 35}, {'+', 16, 35, 13, 31, 50},
+    {',', 11, 25, 11, 25, 50}, {'-', 3, 9, 15, 31, 50},   {'.', 5, 13, 5, 16, 50},   {'<', 17, 39, 13, 31, 0},
+    {'>', 17, 39, 13, 31, 0},
+};
+
+const OcrbMark* ocrbMark(char c) {
+  for (const OcrbMark& m : kOcrbMarks)
+    if (m.c == c) return &m;
+  return nullptr;
+}
+
+bool markFits(const OcrbMark& m, unsigned w, unsigned h) {
+  return inRange(h, scaled(m.h0), scaled(m.h1)) && inRange(w, scaled(m.w0), scaled(m.w1));
+}
+
 bool ocrbByCharacter(unsigned w, unsigned h, const uint32_t* cell) {
   const char c = I_char;
-  auto sizeIs = [&](double h0, double h1, double w0, double w1) {
-    return inRange(h, scaled(h0), scaled(h1)) && inRange(w, scaled(w0), scaled(w1));
-  };
   const bool narrow = w < minWNum;
+  if (const OcrbMark* m = ocrbMark(c)) {
+    if (!markFits(*m, w, h)) return false;
+    if (c == '#' && I_score <= 49) I_score = 1;
+    return I_score >= m->minScore;
+  }
   switch (c) {
-    case '#':
-      if (!sizeIs(30, 40, 16, 26)) return false;
-      if (I_score <= 49) I_score = 1;
-      return true;
-    case '\'': return sizeIs(7, 15, 2, 10) && I_score >= 50;
-    case '*': return sizeIs(13, 27, 13, 27) && I_score >= 35;
-    case '+': return sizeIs(16, 29, 13, 25) && I_score >= 50;
-    case ',': return sizeIs(12, 22, 12, 22) && I_score >= 50;
-    case '-': return sizeIs(3, 8, 15, 30) && I_score >= 50;
-    case '.': return sizeIs(5, 10, 5, 12) && I_score >= 50;
     case '/': return fontLimits(w, h) && ink(cell, high_left_hamming_dist) <= 10 && I_score >= 50;
     case '1':
       if (!inRange(h, MyOcr.minCharHeight, MyOcr.maxCharHeight) || !inRange(w, scaled(7), scaled(20))) return false;
@@ -209,9 +228,7 @@ bool ocrbByCharacter(unsigned w, unsigned h, const uint32_t* cell) {
       if (corner <= 4) I_score >>= 1;
       return true;
     }
-    case '<':
-    case '>': return sizeIs(17, 35, 13, 26);
-    case 'I': return inRange(h, MyOcr.minCharHeight, MyOcr.maxCharHeight) && inRange(w, scaled(7), scaled(20));
+    case 'I': return inRange(h, MyOcr.minCharHeight, MyOcr.maxCharHeight) && inRange(w, scaled(7), scaled(24));
     case 'J':
     case 'U': return fontLimits(w, h) && ink(cell, low_mid_hamming_dist) >= 3;
     case 'L':
@@ -232,16 +249,35 @@ bool ocrbByCharacter(unsigned w, unsigned h, const uint32_t* cell) {
 
 }  // namespace
 
+namespace {
+
+void exchangeCandidates() {
+  std::swap(I_char, II_char);
+  std::swap(I_nn, II_nn);
+  std::swap(I_score, II_score);
+  std::swap(MicroD_I, MicroD_II);
+}
+
+// Marks scale to much the same cell (a dot and a dash are both a solid square): their sizes tell
+// them apart. A mark the block cannot be is no rival, and a best mark that does not fit gives way
+// to a second one that does.
+void ocrbMarksBySize(unsigned w, unsigned h) {
+  const OcrbMark* best = ocrbMark(I_char);
+  const OcrbMark* second = II_nn != 0 ? ocrbMark(II_char) : nullptr;
+  if (second == nullptr) return;
+  if (best != nullptr && !markFits(*best, w, h) && markFits(*second, w, h)) exchangeCandidates();
+  const OcrbMark* rival = ocrbMark(II_char);
+  if (rival != nullptr && !markFits(*rival, w, h)) II_score = 1;
+}
+
+}  // namespace
+
 bool VerificaOCRB(bool swapped, unsigned w, unsigned h, uint32_t* cell) {
+  if (!swapped) ocrbMarksBySize(w, h);
   if (!swapped && I_char == '0' && II_char == 'O') II_score = II_score * 9 / 10;
   if (!swapped && I_char == 'O' && II_char == '0') {
     I_score = I_score * 9 / 10;
-    if (I_score <= II_score) {
-      std::swap(I_char, II_char);
-      std::swap(I_nn, II_nn);
-      std::swap(I_score, II_score);
-      std::swap(MicroD_I, MicroD_II);
-    }
+    if (I_score <= II_score) exchangeCandidates();
   }
   if (I_score < 40) {
     halveBothAtLeast1();
@@ -257,8 +293,11 @@ namespace {
 bool roundLetter(char c) { return c == '0' || c == 'O' || c == 'o'; }
 
 // The pairs a generic font arbitrates when the two candidates are close.
-void genericPairs(const uint32_t* cell) {
-  if (isPair('0', 'O')) {
+void genericPairs(const uint32_t* cell, unsigned w, unsigned h) {
+  if (isPair('.', '-')) {
+    // Both scale to a solid cell: a dash is at least twice as wide as it is high, a dot is not.
+    scoreOf(w >= 2 * h ? '.' : '-') >>= 1;
+  } else if (isPair('0', 'O')) {
     II_score -= 10;
   } else if (isPair('0', 'D') || isPair('O', 'D')) {
     compareOn(cell, left_hamming_dist, Rule::Half);
@@ -295,7 +334,11 @@ bool VerificaGenericoFont(uint32_t* cell, unsigned w, unsigned h, unsigned black
   }
   const uint32_t H = MyOcr.charHeight;
   const uint32_t W = MyOcr.charWidth;
-  uint32_t minBlack = 2 * H < 100 ? 2 * H : 100;
+  // Ink is an area: the floor, made for 300 dpi, shrinks with the square of the engine scale
+  // (the nominal height already carries one factor of it), or a 200-dpi dot never has enough.
+  const double s = MyOcr.engineScale;
+  const auto floorAt300 = static_cast<uint32_t>(std::min(2.0 * H * s, 100.0 * s * s));
+  uint32_t minBlack = s > 0 && s < 1 ? floorAt300 : (2 * H < 100 ? 2 * H : 100);
   if (I_char == 'P' && ink(cell, low_right_hamming_dist) > 30) return false;
   if (dbNameHolds(I_nn, "ARIAL")) {
     if (I_char == 'I' || I_char == 'l') {
@@ -312,7 +355,7 @@ bool VerificaGenericoFont(uint32_t* cell, unsigned w, unsigned h, unsigned black
   const int32_t margin = m + 1 < 15 ? m + 1 : 15;
   if (I_score < II_score + margin) {
     if (I_score < 41) return false;
-    genericPairs(cell);
+    genericPairs(cell, w, h);
     return true;
   }
   return !(IsMinuscolo[static_cast<unsigned char>(I_char)] && I_score < 60);
@@ -395,26 +438,38 @@ namespace {
 
 bool cornerInk(const uint32_t* cell, Area area) { return ink(cell, area) >= 5; }
 
+// No capital or digit of the payee faces but W and M is wider than 6/5 of its height: a block
+// that is, is two characters run together (an L kerned under a T).
+bool payeeAspect(char c, unsigned w, unsigned h) {
+  const bool capitalOrDigit = (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+  return !capitalOrDigit || c == 'W' || c == 'M' || 5 * w <= 6 * h;
+}
+
 bool altriByCharacter(unsigned w, unsigned h, const uint32_t* cell) {
+  if (!payeeAspect(I_char, w, h)) return false;
   const uint32_t Hmin = MyOcr.minCharHeight, Hmax = MyOcr.maxCharHeight;
   const uint32_t Wmin = MyOcr.minCharWidth, Wmax = MyOcr.maxCharWidth;
   const bool arial = dbNameHolds(I_nn, "ARIAL");
+  // The floors and ceilings are 300-dpi pixels scaled by the engine scale, wide enough for the
+  // payee faces set at 8 to 14 points (an 8-point zero stands 23 rows, a 14-point one is 25
+  // columns wide).
   switch (I_char) {
     case '*':
-      return inRange(h, scaled(15), Hmax) && inRange(w, scaled(15), Wmax) && h >= 0.8 * w && w >= 0.8 * h &&
+      return inRange(h, scaled(10), Hmax) && inRange(w, scaled(10), Wmax) && h >= 0.8 * w && w >= 0.8 * h &&
              I_score >= 60;
     case ',': return h <= scaled(25) && w <= scaled(20);
-    case '0': return inRange(h, scaled(24), Hmax) && inRange(w, Wmin, Wmax);
-    case '1': return inRange(h, scaled(14), Hmax) && inRange(w, scaled(7), scaled(20));
+    case '0': return inRange(h, scaled(21), Hmax) && inRange(w, Wmin, Wmax);
+    case '1': return inRange(h, scaled(14), Hmax) && inRange(w, scaled(7), scaled(27));
     case '7':
       return ink(cell, high_left_hamming_dist) >= 5 && ink(cell, low_right_hamming_dist) <= 8 && fontLimits(w, h);
     case 'I':
       return inRange(h, Hmin, Hmax) && (inRange(w, scaled(7), scaled(24)) || (arial && w <= scaled(8)));
     case 'N': return ink(cell, high_right_hamming_dist) > 4;
+    case 'W': return inRange(h, Hmin, Hmax) && inRange(w, Wmin, scaled(57));  // 55 columns at 14 points
     case 'O':
     case 'U':
-      return inRange(h, scaled(23), Hmax) &&
-             (arial ? inRange(w, scaled(17), scaled(40)) : inRange(w, Wmin, Wmax));
+      return inRange(h, scaled(21), Hmax) &&
+             (arial ? inRange(w, scaled(17), scaled(42)) : inRange(w, Wmin, Wmax));
     case 'X':
       return cornerInk(cell, high_left_hamming_dist) && cornerInk(cell, high_right_hamming_dist) &&
              cornerInk(cell, low_left_hamming_dist) && cornerInk(cell, low_right_hamming_dist) && fontLimits(w, h);

@@ -1,6 +1,10 @@
 // The best row of a multi-line zone reading, for zones read as a single line: rows are the
-// stretches between CR LF pairs, scored by the mean confidence of their scored characters.
+// stretches between CR LF pairs, scored by the mean confidence of their scored characters. With
+// the character boxes, a row that fits the font goes before one that does not: a zone drawn too
+// tall takes in part of the neighbouring line, cut by the zone's edge and lower than the font.
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "reading/reading.h"
 
@@ -9,45 +13,72 @@ namespace {
 struct Row {
   int start = 0;
   int length = 0;
+  int sum = 0;
+  int scored = 0;
+  bool fits = false;
 };
 
 // Scores the row from `start` up to its CR (or the end); `next` is where the next row begins.
-void scoreRow(const char* text, const char* conf, int start, int count, int& length, int& sum, int& scored,
-              int& next) {
-  length = sum = scored = 0;
+Row scoreRow(const char* text, const char* conf, int start, int count, int& next) {
+  Row r{start};
   int i = start;
   for (; i < count && text[i] != '\r'; ++i) {
-    ++length;
+    ++r.length;
     const char c = text[i];
     if (c == ' ' || c == ',' || c == '.') continue;
-    ++scored;
-    sum += c == '?' ? -10 : static_cast<unsigned char>(conf[i]);
+    ++r.scored;
+    r.sum += c == '?' ? -10 : static_cast<unsigned char>(conf[i]);
   }
   next = i + 1;  // past the CR
   if (next < count && text[next] == '\n') ++next;
+  return r;
+}
+
+bool digitOrLetter(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// No digit or letter of the row reaches within 2 rows of the zone's top or 3 of its bottom, and
+// their median height is at least 3/5 of the font's nominal height.
+bool rowFits(const char* text, const ChInfo* info, const Row& r, int zoneHeight, int nominal) {
+  std::vector<int> heights;
+  for (int i = r.start; i < r.start + r.length; ++i) {
+    if (!digitOrLetter(text[i])) continue;
+    if (info[i].top <= 2 || info[i].bottom + 3 >= zoneHeight) return false;
+    heights.push_back(info[i].bottom > info[i].top ? info[i].bottom - info[i].top : 0);
+  }
+  if (heights.empty()) return false;
+  std::nth_element(heights.begin(), heights.begin() + heights.size() / 2, heights.end());
+  return 5 * heights[heights.size() / 2] >= 3 * nominal;
 }
 
 }  // namespace
 
 namespace pvk::reading {
 
-void bestRow(char* text, char* conf, ChInfo* info, int& count) {
+void bestRow(char* text, char* conf, ChInfo* info, int& count, int zoneHeight) {
   if (!text || !conf || count <= 0) return;
+  std::vector<Row> rows;
+  for (int start = 0; start < count;) {
+    int next = start;
+    rows.push_back(scoreRow(text, conf, start, count, next));
+    start = next;
+  }
+  bool anyFits = false;
+  if (info != nullptr && zoneHeight > 0) {
+    for (Row& r : rows) anyFits |= r.fits = rowFits(text, info, r, zoneHeight, MyOcr.charHeight);
+  }
   Row best;
   bool chosen = false;
   int bestValue = 0;
-  for (int start = 0; start < count;) {
-    int length, sum, scored, next;
-    scoreRow(text, conf, start, count, length, sum, scored, next);
+  for (const Row& r : rows) {
+    if (anyFits && !r.fits) continue;
     // Compared by the mean of the scored characters, kept as the mean over the whole row.
-    if (scored > 0 && bestValue < sum / scored) {
-      best = Row{start, length};
-      bestValue = sum / length;
+    if (r.scored > 0 && bestValue < r.sum / r.scored) {
+      best = r;
+      bestValue = r.sum / r.length;
       chosen = true;
     }
-    start = next;
   }
-  if (!chosen) best = Row{0, 0};
+  if (!chosen) best = Row{};
   if (best.start > 0 && best.length > 0) {
     std::memmove(text, text + best.start, static_cast<size_t>(best.length));
     std::memmove(conf, conf + best.start, static_cast<size_t>(best.length));

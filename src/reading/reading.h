@@ -259,8 +259,10 @@ void releaseCut(PVKImg* cut, short rotation);
 void foldConfidences(char* conf, int count);
 // The fields of an Italian-cheque DataMatrix text of count characters into MyITACheck.
 void italianChequeDataMatrix(const char* text, int count);
-// ScegliRigaMigliore that moves the character boxes with the row (info may be null).
-void bestRow(char* text, char* conf, ChInfo* info, int& count);
+// ScegliRigaMigliore that moves the character boxes with the row (info may be null). Given the
+// boxes and the zone's height, only rows that fit the font (none of their characters at the
+// zone's edge, standing at least 3/5 of its nominal height) are chosen among, when there is one.
+void bestRow(char* text, char* conf, ChInfo* info, int& count, int zoneHeight = 0);
 // A reader's count fitted to the buffers: at most maxChars - 1 characters, terminated there.
 int fitCount(int count, char* text, char* conf, unsigned short maxChars);
 

@@ -187,7 +187,7 @@ int split(PVKImg image, PVKOCRZone* zone, char* text, char* conf, ChInfo* info, 
   if (total <= 0) return total;
   if (total < maxChars) text[total] = conf[total] = '\0';
   if ((MyOcr.multiLine || font == 1) && std::find(text, text + total, '\r') != text + total)
-    pvk::reading::bestRow(text, conf, info, total);
+    pvk::reading::bestRow(text, conf, info, total, image.height);
   return total;
 }
 
@@ -196,5 +196,11 @@ int split(PVKImg image, PVKOCRZone* zone, char* text, char* conf, ChInfo* info, 
 int Vx3OCRSpezzaInZone(PVKImg image, PVKOCRZone* zone, char* text, char* conf, ChInfo* info, unsigned short maxChars,
                        unsigned short fullWidth) {
   if (!zone || !text || !conf || maxChars == 0) return 0;
+  // The best row is chosen by its characters' boxes: without the caller's, the zone keeps its own.
+  std::vector<ChInfo> own;
+  if (info == nullptr) {
+    own.assign(maxChars, ChInfo{});
+    info = own.data();
+  }
   return split(image, zone, text, conf, info, maxChars, fullWidth, 0);
 }

@@ -398,19 +398,31 @@ int readSymbol(PVKImg* img, datiRigheType* rows, int nRows, char* text, char* co
   if (columns <= 0)
     return columns;
   int len = rowsFit ? pvk::symbols::readRows(img, rows, nRows, s, text, maxChars) : 0;
+  auto readLines = [&] {
+    PVKImg lines = *img;
+    lines.data -= static_cast<size_t>(above) * img->stride;
+    lines.height = static_cast<uint16_t>(img->height + above);
+    return pvk::symbols::readByLines(&lines, s, text, maxChars);
+  };
+  bool linesRead = false;
   if (len == 0 && rowsFit && (s.forward >= 2 || s.backward >= 2)) {
     // A second reading after what the row indicators said; rows left short are read again
     // along sloping lines (a bent or askew print).
     const std::vector<datiRigheType> again = pvk::symbols::secondLayout(rows, nRows, s);
+    // Turned over, or with rows beyond those found, a symbol reads again along its rows at
+    // once. Otherwise its rows were read short where they lie, and the reading line by line,
+    // which follows each line's slope, costs far less than scanning each of them at seven more.
+    const bool rowsAgain = s.backward > s.forward || s.symbolRows > nRows;
+    if (byLines && !rowsAgain) {
+      len = readLines();
+      linesRead = true;
+    }
     s.shearRows = true;
-    len = pvk::symbols::readRows(img, again.data(), static_cast<int>(again.size()), s, text, maxChars);
+    if (len == 0)
+      len = pvk::symbols::readRows(img, again.data(), static_cast<int>(again.size()), s, text, maxChars);
   }
-  if (len == 0 && byLines) {
-    PVKImg lines = *img;
-    lines.data -= static_cast<size_t>(above) * img->stride;
-    lines.height = static_cast<uint16_t>(img->height + above);
-    len = pvk::symbols::readByLines(&lines, s, text, maxChars);
-  }
+  if (len == 0 && byLines && !linesRead)
+    len = readLines();
   if (len > 0) {
     for (int i = 0; i < len; ++i)
       conf[i] = 100;
@@ -486,6 +498,13 @@ int readCleaned(PVKImg& cleaned, char* text, char* conf, unsigned short maxChars
   PVKImg* src = &cleaned;
   int shift = 0;
   if (std::fabs(angle) > 0.001f) {
+    // Straightening costs more than all the rest of a zone that holds no symbol: a zone whose
+    // edges show no start pattern ends here, in bands thin enough for the pattern's bar to
+    // lean less than half a pixel in each.
+    const int lines = std::clamp(static_cast<int>(0.5f / std::fabs(std::tan(angle))), 16, 64);
+    const int from = std::max(left - 5, 0), to = std::min(right + 50, cleaned.width - 1);
+    if (!pvk::symbols::pdfStartSeen(view(cleaned, from, 0, to - from + 1, cleaned.height), lines))
+      return 0;
     const int dpi = cleaned.dpi ? cleaned.dpi : 1;
     if (!StretchRotateStretch(cleaned, rotated.img, dpi, dpi, dpi, dpi, angle, 1, false))
       return 0;

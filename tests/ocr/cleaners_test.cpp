@@ -108,27 +108,49 @@ TEST_F(Cleaners, LargeUnreadCharactersOfOCRB) {
 }
 
 TEST_F(Cleaners, ZeroAgainstLetterOByHeight) {
-  auto reading = [](int digitHeight) {
-    Reading r;
-    const char* s = "23BC0O0";
-    const int heights[] = {digitHeight, digitHeight, 30, 30, 31, 33, 31};
-    for (int i = 0; i < 7; ++i) r.push(s[i], 90, {10 + 20 * i, 25 + 20 * i, 10, 10 + heights[i]});
-    r.box(4).zeroLetterO = 1;
-    r.box(5).zeroLetterO = 1;
-    return r;
+  // Heights per character; '0' and 'O' marked '*' in flags carry the zero/letter-O flag. The
+  // zero and the O are told by where their height falls between the capitals' and the digits'
+  // (taken 9 % above the capitals when the line has none), clear of the threshold by a fifth of
+  // the gap; what the heights cannot settle keeps its character under a confidence of 40.
+  struct Case {
+    const char* text;
+    std::vector<int> heights;
+    const char* flags;
+    const char* out;
+    std::vector<int> conf;
+  };
+  const Case cases[] = {
+      // Digits 34, capitals 30: the threshold is 32.6, a height must stand 0.8 clear of it.
+      {"23BC0O0", {34, 34, 30, 30, 31, 33, 31}, "    ** ", "23BCOO0", {90, 90, 90, 90, 45, 40, 90}},
+      {"23BC0O0", {34, 34, 30, 30, 31, 34, 31}, "    ** ", "23BCO00", {90, 90, 90, 90, 45, 45, 90}},
+      // Digits only 2 taller (8-point print): still apart, the threshold 31.6.
+      {"23BC0O0", {32, 32, 30, 30, 31, 33, 31}, "    ** ", "23BCO00", {90, 90, 90, 90, 45, 45, 90}},
+      {"23BC0O0", {32, 32, 30, 30, 31, 32, 31}, "    ** ", "23BCOO0", {90, 90, 90, 90, 45, 40, 90}},
+      // Digits no taller than capitals: nothing is settled.
+      {"23BC0O0", {30, 30, 30, 30, 31, 33, 31}, "    ** ", "23BC0O0", {90, 90, 90, 90, 40, 40, 90}},
+      // No digit: the digits stand 9 % above the capitals, the threshold is 31.9.
+      {"BCE0O", {30, 30, 30, 31, 33}, "   **", "BCEO0", {90, 90, 90, 45, 45}},
+      {"ROOM", {30, 31, 31, 30}, " ** ", "ROOM", {90, 90, 90, 90}},
+      // Nothing to measure against.
+      {"OOO", {30, 30, 30}, "***", "OOO", {40, 40, 40}},
   };
   MyOcr.currentFont = 3;
-  Reading r = reading(34);  // hd 34, hl 30, d 2
-  verificaO0_OCRB(r.t(), r.c(), r.i(), r.n);
-  EXPECT_EQ(r.str(), "23BCO00");
-  EXPECT_EQ(r.confs(), (std::vector<int>{90, 90, 90, 90, 45, 45, 90}));
-  Reading close = reading(32);  // digits not more than 2 taller: nothing
-  verificaO0_OCRB(close.t(), close.c(), close.i(), close.n);
-  EXPECT_EQ(close.str(), "23BC0O0");
+  for (const Case& c : cases) {
+    Reading r;
+    for (size_t i = 0; i < c.heights.size(); ++i) {
+      r.push(c.text[i], 90, {static_cast<int>(10 + 20 * i), static_cast<int>(25 + 20 * i), 10, 10 + c.heights[i]});
+      r.box(static_cast<int>(i)).zeroLetterO = c.flags[i] == '*' ? 1 : 0;
+    }
+    verificaO0_OCRB(r.t(), r.c(), r.i(), r.n);
+    EXPECT_EQ(r.str(), c.out) << c.text;
+    EXPECT_EQ(r.confs(), c.conf) << c.text;
+  }
+  // Only the alphanumeric OCR-B fonts.
   MyOcr.currentFont = 4;
-  Reading other = reading(34);
+  Reading other;
+  for (int i = 0; i < 3; ++i) other.push('O', 90, {10 + 20 * i, 25 + 20 * i, 10, 40});
   verificaO0_OCRB(other.t(), other.c(), other.i(), other.n);
-  EXPECT_EQ(other.str(), "23BC0O0");
+  EXPECT_EQ(other.confs(), (std::vector<int>{90, 90, 90}));
 }
 
 TEST_F(Cleaners, StampTail) {

@@ -92,10 +92,12 @@ TEST_F(Setup, OcrBFourAtScaleOne) {
   MyOcr.neighbourWeight = 0;
   MyOcr.multiLine = 0;
   ASSERT_EQ(InitOCR(4, true, 1.0f), 1);
+  // Ranges wide enough for OCR-B at 8 to 14 points: 14-point digits stand 46 rows, its widest
+  // capitals 29 columns.
   EXPECT_EQ(MyOcr.minCharHeight, 18);
-  EXPECT_EQ(MyOcr.maxCharHeight, 42);
+  EXPECT_EQ(MyOcr.maxCharHeight, 48);
   EXPECT_EQ(MyOcr.minCharWidth, 8);
-  EXPECT_EQ(MyOcr.maxCharWidth, 28);
+  EXPECT_EQ(MyOcr.maxCharWidth, 31);
   EXPECT_EQ(MyOcr.multiLine, 1);
   EXPECT_EQ(MyOcr.fixedSize, 1);
   EXPECT_EQ(MyOcr.lowerCase, 0);
@@ -117,13 +119,13 @@ TEST_F(Setup, SizesScaleAndTruncate) {
   EXPECT_EQ(MyOcr.charHeight, 16);
   EXPECT_EQ(MyOcr.charWidth, 11);
   EXPECT_EQ(MyOcr.minCharHeight, 9);
-  EXPECT_EQ(MyOcr.maxCharWidth, 14);
+  EXPECT_EQ(MyOcr.maxCharWidth, 15);
   ASSERT_EQ(InitOCR(4, true, 0.66f), 1);
   EXPECT_EQ(MyOcr.charHeight, 21);
   EXPECT_EQ(MyOcr.charWidth, 14);
   ASSERT_EQ(InitOCR(1, true, 2.0f), 2);
   EXPECT_EQ(MyOcr.charHeight, 72);
-  EXPECT_EQ(MyOcr.maxCharHeight, 27) << "kept from the font-4 set-up at 0.66";
+  EXPECT_EQ(MyOcr.maxCharHeight, 31) << "kept from the font-4 set-up at 0.66";
 }
 
 TEST_F(Setup, CodesWithoutDatabasesOrWithoutASetUp) {
@@ -160,8 +162,8 @@ TEST_F(Setup, SwitchesAndRangesKeptWhereTheRowSaysNothing) {
   EXPECT_EQ(MyOcr.multiLine, 1) << "kept";
   EXPECT_EQ(MyOcr.fixedSize, 0);
   EXPECT_EQ(MyOcr.minCharHeight, 0);
-  EXPECT_EQ(MyOcr.maxCharHeight, 42) << "kept";
-  EXPECT_EQ(MyOcr.maxCharWidth, 28) << "kept";
+  EXPECT_EQ(MyOcr.maxCharHeight, 48) << "kept";
+  EXPECT_EQ(MyOcr.maxCharWidth, 31) << "kept";
   EXPECT_TRUE(pesaNumLet);
   MyOcr.multiLine = 0;
   MyOcr.typeDoc = 5;

@@ -14,8 +14,8 @@ pvk_add_test(ocr_read_tests
   LIBS pvk_internals pvk_zone_corpus)
 pvk_use_font_dbs(ocr_read_tests)
 
-# Accuracy gates of the zone reader on a fixed small corpus.
+# Accuracy gates of the zone reader on a fixed small corpus, and on text printed by others.
 pvk_add_test(ocr_zone_accuracy_tests
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/zone_accuracy_test.cpp
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/zone_accuracy_test.cpp ${CMAKE_CURRENT_LIST_DIR}/printed_text_test.cpp
   LIBS pvk_internals pvk_zone_corpus)
 pvk_use_font_dbs(ocr_zone_accuracy_tests)

@@ -338,4 +338,43 @@ TEST_F(ZoneRules, TheBestRowIsTheBestMean) {
   }
 }
 
+TEST_F(ZoneRules, TheBestRowFitsTheFont) {
+  // Rows "AB" and "CD" of a zone 100 rows high, the font's nominal height 32: "CD" has the
+  // better mean, but a row that touches the zone's edge or stands lower than 3/5 of the font
+  // (19 rows) is a neighbouring line cut by the zone, and gives way to one that fits.
+  struct Case {
+    int top2, bottom2;  // the box of "CD"; "AB" stands at rows 30..62
+    const char* best;
+  };
+  const Case cases[] = {
+      {70, 99, "AB"},  // reaches the bottom edge
+      {1, 25, "AB"},   // reaches the top edge
+      {75, 88, "AB"},  // 13 rows: lower than the font
+      {66, 86, "CD"},  // 20 rows, clear of the edges: fits, and the better mean wins
+      {66, 96, "CD"},  // 4 rows from the bottom
+      {66, 97, "AB"},  // 3 rows from the bottom
+  };
+  MyOcr.charHeight = 32;
+  for (const Case& c : cases) {
+    char text[16] = "AB\r\nCD";
+    char conf[16] = {60, 60, 100, 100, 90, 90};
+    ChInfo info[16] = {};
+    for (int i = 0; i < 6; ++i) {
+      const bool second = i >= 4;
+      info[i].top = static_cast<uint16_t>(second ? c.top2 : 30);
+      info[i].bottom = static_cast<uint16_t>(second ? c.bottom2 : 62);
+    }
+    int count = 6;
+    pvk::reading::bestRow(text, conf, info, count, 100);
+    EXPECT_EQ(std::string(text), c.best) << c.top2 << ".." << c.bottom2;
+  }
+  // Without the zone's height the mean alone decides.
+  char text[16] = "AB\r\nCD";
+  char conf[16] = {60, 60, 100, 100, 90, 90};
+  ChInfo info[16] = {};
+  int count = 6;
+  pvk::reading::bestRow(text, conf, info, count);
+  EXPECT_EQ(std::string(text), "CD");
+}
+
 }  // namespace

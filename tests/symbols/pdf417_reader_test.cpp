@@ -277,8 +277,9 @@ TEST_F(ReaderTest, LowOrSlopingRowsReadLineByLine)
   }
 }
 
-// Degraded corpus symbols whose rows the straightened lines read short: the second reading
-// (rows laid by the indicators' count, incomplete rows read along sloping lines) reads them.
+// Degraded corpus symbols whose rows the straightened lines read short: the reading line by
+// line, or the second reading (rows laid by the indicators' count, incomplete rows read along
+// sloping lines), reads them.
 TEST_F(ReaderTest, RowsReadShortAreReadAgainAlongSlopes)
 {
   const std::vector<pvk::corpus::SymbolSpec> specs = pvk::corpus::specsFor(pvk::corpus::Symbology::Pdf417, 6, 1);

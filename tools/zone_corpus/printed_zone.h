@@ -22,8 +22,8 @@ struct PrintRequest {
   Conditions cond;
   uint64_t seed = 1;
   // Rows of a neighbouring line the zone takes in, at 300 dpi (scaled by dpi / 300): 0 none,
-  // > 0 below the text, < 0 above it. The neighbour is set one line pitch away and cut by the
-  // zone's edge; it is not part of the truth.
+  // > 0 below the text, < 0 above it. The zone's edge cuts the neighbour's ink through its
+  // middle; it is not part of the truth.
   int neighbourRows = 0;
   std::string neighbour;  // the neighbouring line's text
 };
@@ -55,7 +55,7 @@ std::string magickProgram();
 glyphs::GreyImage setLine(const std::string& text, const std::string& fontFile, double points, int dpi);
 
 // The zone: the lines stacked at the face's line pitch inside a margin of 0.08 inch left and
-// right and a quarter line above and below, the neighbour when asked, then degraded.
+// right and a quarter line above and below, the neighbour's half line when asked, then degraded.
 Zone printZone(const PrintRequest& r);
 
 }  // namespace pvk::zonecorpus

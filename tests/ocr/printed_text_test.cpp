@@ -1,0 +1,71 @@
+// Text printed by others read by the zone reader: lines set by ImageMagick in the system's OCR-B
+// and Liberation Sans fonts, at the sizes hosts print (8 to 14 points), on the look-alikes the
+// engine's shapes alone cannot tell apart (a letter O and a zero, a dot and a dash or an
+// apostrophe, an amount's comma and stars, a wide W). Each is read exactly, and nothing is read
+// wrong with a confidence of 50 or more.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "ocr_lines_fixture.h"
+#include "printed_zone.h"
+#include "zone_score.h"
+
+namespace pvk::test {
+namespace {
+
+using namespace pvk::zonecorpus;
+
+class PrintedText : public OcrLinesTest {};
+
+TEST_F(PrintedText, LookAlikesAndSizesReadExactly) {
+  if (magickProgram().empty()) GTEST_SKIP() << "ImageMagick is not installed";
+  const std::string ocrb = "/usr/share/fonts/opentype/ocr-b/OCRB.otf";
+  const std::string sans = "/usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf";
+  const std::string ocra = "/usr/share/fonts/truetype/ocr-a/OCRA.ttf";
+  struct Case {
+    short font;
+    uint16_t typeDoc;
+    int dpi;
+    double points;
+    const std::string* face;
+    const char* text;
+  };
+  const Case cases[] = {
+      {3, 0, 300, 10, &ocrb, "ROAD 1000 BOX"},        // O and 0 told by their height
+      {3, 0, 200, 11, &ocrb, "ROOM QUEEN 2008"},      // the same at 200 dpi
+      {4, 0, 300, 14, &ocrb, "57 88219 2629"},        // 14-point digits stand 46 rows
+      {4, 0, 300, 11, &ocrb, "4650 34.56"},           // a dot, not a dash
+      {4, 0, 300, 14, &ocrb, "4451,8914 55"},         // a 14-point comma, not a slash
+      {3, 0, 300, 12, &ocrb, "VL4GB."},               // a dot, not an apostrophe
+      {2, 0, 200, 12, &ocra, "420.77441 64502"},      // a 200-dpi dot has ink enough, and is no dash
+      {945, 3, 300, 10, &sans, "WALTER WAGNER"},      // a W wider than the old width limit
+      {945, 3, 300, 14, &sans, "EDWARD NEWTON"},      // 14 points, taller than the old height limit
+      {945, 3, 300, 11, &sans, "PIXEL JAX LUCIA"},    // an L among capitals, not an l
+      {945, 3, 200, 8, &sans, "XAVIER ZANETTI DELTA SRL"},  // a small L: an OCR-B l fits it better
+      {944, 3, 300, 11, &sans, "**14011,16**"},       // an amount's comma and its stars
+      {944, 3, 300, 9, &sans, "97318,42"},
+  };
+  for (const Case& c : cases) {
+    PrintRequest r;
+    r.font = c.font;
+    r.typeDoc = c.typeDoc;
+    r.dpi = c.dpi;
+    r.points = c.points;
+    r.fontFile = *c.face;
+    r.lines = {c.text};
+    Zone z = printZone(r);
+    MyOcr = OcrInfo{};
+    std::snprintf(MyOcr.dbDir, sizeof MyOcr.dbDir, "%s", PVK_FONT_DB_DIR "/");
+    MyOcr.typeDoc = c.typeDoc;
+    char text[128] = {}, conf[128] = {};
+    const int n = ReadOCR(z.image.view(), text, conf, nullptr, c.font, sizeof text);
+    ASSERT_GE(n, 0) << z.id;
+    const Tally t = scoreReading(z.lines, std::string(text, n), std::string(conf, n), false, false);
+    EXPECT_EQ(t.errors, 0) << z.id << " read \"" << std::string(text, n) << "\"";
+    EXPECT_EQ(t.confidentWrong, 0) << z.id;
+  }
+}
+
+}  // namespace
+}  // namespace pvk::test

@@ -106,7 +106,9 @@ __attribute__((target("avx2"))) int rowEight(const cv::Mat& src, const int* dx, 
 // The 512-bit intrinsics leave their unused pass-through operand undefined, which GCC 12 reports
 // as a read of an uninitialised value.
 #pragma GCC diagnostic push
+#if !defined(__clang__)  // a warning of GCC alone
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 // Sixteen output pixels at a time from x on, as rowEight does. While a turn is small, the source
 // pixels of sixteen neighbours lie in two neighbouring rows and within 64 columns: those rows

@@ -1,6 +1,8 @@
 # Two entry points for a fresh Debian machine: `make test` and `make demo`.
 JOBS ?= $(shell nproc)
 BUILD ?= build
+# CMake's own makefiles run make in make: without this each of them says where it goes.
+MAKEFLAGS += --no-print-directory
 
 .PHONY: all deps build test demo release clean fuzz bench tsan memcheck
 

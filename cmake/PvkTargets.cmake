@@ -20,8 +20,10 @@ function(pvk_add_folder folder)
   add_library(${t} STATIC ${srcs})
   target_include_directories(${t} PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/include)
   target_compile_definitions(${t} PUBLIC PVK_USB_VENDOR_ID=${PVK_USB_VENDOR_ID} PVK_BUILDING_LIBRARY=1)
-  target_link_libraries(${t} PUBLIC PkgConfig::LIBUSB PkgConfig::FFTW ${OpenCV_LIBS}
+  # The image codecs are not linked: the library loads them when a file is first read or written.
+  target_link_libraries(${t} PUBLIC PkgConfig::LIBUSB PkgConfig::FFTW opencv_core opencv_imgproc
                         JPEG::JPEG TIFF::TIFF Threads::Threads ${CMAKE_DL_LIBS})
+  target_compile_definitions(${t} PRIVATE "PVK_IMAGE_CODECS=\"$<TARGET_SONAME_FILE_NAME:opencv_imgcodecs>\"")
   target_include_directories(${t} SYSTEM PUBLIC ${OpenCV_INCLUDE_DIRS})
   if(EXISTS ${CMAKE_SOURCE_DIR}/src/${folder}/CMakeLists.fragment.cmake)
     include(${CMAKE_SOURCE_DIR}/src/${folder}/CMakeLists.fragment.cmake)
@@ -74,7 +76,8 @@ function(pvk_add_test name)
     list(REMOVE_ITEM T_LIBS pvkemu)
     pvk_use_emulator(${name})
   endif()
-  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  # Tests read and write pictures with the image codecs themselves.
+  target_link_libraries(${name} PRIVATE ${T_LIBS} opencv_imgcodecs GTest::gtest GTest::gtest_main)
   target_compile_definitions(${name} PRIVATE
       PVK_TEST_DATA_DIR="${CMAKE_SOURCE_DIR}/tests/data"
       PVK_BINARY_DIR="${CMAKE_BINARY_DIR}")

@@ -7,6 +7,7 @@
 #include "core/results.h"
 #include "core/trace.h"
 #include "device/device.h"
+#include "geometry/geometry.h"
 
 namespace pvk::api {
 
@@ -22,11 +23,12 @@ int caught(const char* name, Body&& body, int onException = PVK_ERR_GENERIC) noe
   }
 }
 
-// The shell of an exported call: counted as running (see pvk::core::CallInProgress) and caught.
+// The shell of an exported call: counted as running (see pvk::core::CallInProgress), caught,
+// and worked through on the caller's thread alone.
 template <typename Body>
 int guarded(const char* name, Body&& body, int onException = PVK_ERR_GENERIC) noexcept {
   pvk::core::CallInProgress inProgress;
-  return caught(name, body, onException);
+  return caught(name, [&] { return pvk::geometry::onCallingThreadOnly(body); }, onException);
 }
 
 // The guard, the operation, and its result kept as the last result. A refused call returns

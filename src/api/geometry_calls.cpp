@@ -38,7 +38,7 @@ extern "C" bool PVKDeskewWrapStamp2(ImgInfo* side, ImgInfo* companion, bool flip
                                       errText ? errText : errLocal, infoText ? infoText : infoLocal,
                                       stamp,     stampColumn, stampRowOffset,
                                       enhance,   allowRotation};
-    return pvk::geometry::deskewWrapStamp(call);
+    return pvk::geometry::onCallingThreadOnly([&] { return pvk::geometry::deskewWrapStamp(call); }) != 0;
   } catch (...) {
     pvk::geometry::putText(errText, "PVKDeskewWrapStamp2 exception");
     return false;
@@ -58,8 +58,10 @@ extern "C" bool PVKResize2(ImgInfo* src, short side, ImgInfo* dst, short brightn
   pvk::core::CallInProgress running;  // for a PVKStop from another thread
   try {
     char local[64] = "";
-    return pvk::geometry::resizeSide(src, side, dst, brightness, contrast, grey, reverse, flipV, flipH,
-                                        transpose, msg ? msg : local);
+    return pvk::geometry::onCallingThreadOnly([&] {
+             return pvk::geometry::resizeSide(src, side, dst, brightness, contrast, grey, reverse, flipV, flipH,
+                                              transpose, msg ? msg : local);
+           }) != 0;
   } catch (...) {
     pvk::geometry::putText(msg, "PVKResize2 exception", 64);
     return false;
@@ -74,7 +76,7 @@ extern "C" bool PVKResize(ImgInfo* src, short side, ImgInfo* dst, bool grey, boo
 extern "C" int PVKFixVRes(ImgInfo* img, float factor, short rowLimit) {
   pvk::core::CallInProgress running;  // for a PVKStop from another thread
   try {
-    return pvk::geometry::fixVerticalResolution(img, factor, rowLimit);
+    return pvk::geometry::onCallingThreadOnly([&] { return pvk::geometry::fixVerticalResolution(img, factor, rowLimit); });
   } catch (...) {
     return 0;
   }
@@ -83,7 +85,7 @@ extern "C" int PVKFixVRes(ImgInfo* img, float factor, short rowLimit) {
 extern "C" int PVKReadImgFile(ImgInfo* img, char* path, short planes) {
   pvk::core::CallInProgress running;  // for a PVKStop from another thread
   try {
-    return pvk::geometry::readImgFile(img, path, planes);
+    return pvk::geometry::onCallingThreadOnly([&] { return pvk::geometry::readImgFile(img, path, planes); });
   } catch (...) {
     return 0;
   }

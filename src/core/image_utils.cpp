@@ -126,3 +126,14 @@ void CancellaRigheV(PVKImg* img, unsigned short minLength, unsigned char delta) 
   for (int x = 0; x < img->width; ++x)
     eraseRuns(img->data + x, img->height, img->stride, minLength, thr);
 }
+
+void pvk::core::LevelCounts::add(const uint8_t* p, size_t n) {
+  size_t x = 0;
+  for (; x + 4 <= n; x += 4) {
+    ++part_[0][p[x]];
+    ++part_[1][p[x + 1]];
+    ++part_[2][p[x + 2]];
+    ++part_[3][p[x + 3]];
+  }
+  for (; x < n; ++x) ++part_[0][p[x]];
+}

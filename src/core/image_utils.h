@@ -16,6 +16,24 @@ bool IS_JPEG_COMPRESSION(short format);
 // Whitens the dark (<= 20) outer rows and columns that a rotation leaves around an image.
 void CancellaBordiRotazione(PVKImg* img);
 
+// ---- Grey-level counts ------------------------------------------------------------------------
+namespace pvk::core {
+
+// How many pixels of each grey level the rows added hold. Four counters per level take the
+// pixels in turn: a run of one level (paper) would otherwise wait on one counter at each pixel.
+class LevelCounts {
+ public:
+  void add(const uint8_t* p, size_t n);
+  uint64_t operator[](int level) const {
+    return static_cast<uint64_t>(part_[0][level]) + part_[1][level] + part_[2][level] + part_[3][level];
+  }
+
+ private:
+  uint32_t part_[4][256] = {};
+};
+
+}  // namespace pvk::core
+
 // ---- The raw side buffer kept between documents ---------------------------------------------
 // Every acquisition needs a buffer sized for the longest document (tens to hundreds of MB),
 // white (0xFF) where nothing is read into it and cleared over the range the bulk read may fill.

@@ -18,9 +18,45 @@
 #include <emmintrin.h>
 #endif
 
+#include <dlfcn.h>
+
 #include "core/atomic_file.h"
 
 namespace pvk::geometry {
+
+namespace {
+
+// The image codecs are loaded when a file is first read or written, not with the library: they
+// bring a dozen libraries of formats a scanner never meets, and some 37 MiB of memory, into
+// the host's process at start. Null where they cannot be loaded.
+struct Codecs {
+  cv::Mat (*read)(const cv::String&, int) = nullptr;
+  bool (*encode)(const cv::String&, cv::InputArray, std::vector<uchar>&, const std::vector<int>&) = nullptr;
+};
+
+template <typename Fn>
+void take(void* lib, const char* name, Fn& fn) {
+  void* at = dlsym(lib, name);
+  static_assert(sizeof at == sizeof fn, "a function's address is a data pointer's size");
+  std::memcpy(&fn, &at, sizeof fn);
+}
+
+const Codecs& codecs() {
+  static const Codecs loaded = [] {
+    Codecs c;
+    void* lib = dlopen(PVK_IMAGE_CODECS, RTLD_NOW | RTLD_LOCAL);
+    if (lib == nullptr) return c;
+    take(lib, "_ZN2cv6imreadERKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEEi", c.read);
+    take(lib,
+         "_ZN2cv8imencodeERKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEERKNS_11_InputArrayERSt6vectorIhSaIhEERKS"
+         "B_IiSaIiEE",
+         c.encode);
+    return c;
+  }();
+  return loaded;
+}
+
+}  // namespace
 
 cv::RotatedRect normaliseBoxAngle(cv::RotatedRect box) {
   if (!std::isfinite(box.angle)) return box;
@@ -152,7 +188,13 @@ cv::Mat readImageFile(const char* path, int flags) {
   if (path == nullptr || *path == '\0') return cv::Mat();
   try {
     int f = flags < 0 ? cv::IMREAD_UNCHANGED : (flags == 0 ? cv::IMREAD_GRAYSCALE : cv::IMREAD_COLOR);
-    return cv::imread(path, f | cv::IMREAD_IGNORE_ORIENTATION);
+    cv::Mat m;
+    if (codecs().read == nullptr) return m;
+    onCallingThreadOnly([&] {
+      m = codecs().read(path, f | cv::IMREAD_IGNORE_ORIENTATION);
+      return 0;
+    });
+    return m;
   } catch (...) {
     return cv::Mat();
   }
@@ -167,7 +209,10 @@ bool writeImageFile(const char* path, const cv::Mat& img, std::string& why) {
     const char* dot = path != nullptr ? std::strrchr(path, '.') : nullptr;
     const char* slash = path != nullptr ? std::strrchr(path, '/') : nullptr;
     std::vector<uchar> bytes;
-    if (dot == nullptr || (slash != nullptr && dot < slash) || !cv::imencode(dot, img, bytes, params)) {
+    const bool encoded = dot != nullptr && (slash == nullptr || dot > slash) &&
+                         codecs().encode != nullptr &&
+                         onCallingThreadOnly([&] { return codecs().encode(dot, img, bytes, params) ? 1 : 0; }) != 0;
+    if (!encoded) {
       why = "codec refused the file";
     } else if (pvk::core::writeFileAtomically(path, bytes.data(), bytes.size())) {
       return true;

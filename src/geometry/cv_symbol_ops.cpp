@@ -7,12 +7,6 @@
 
 namespace pvk::geometry {
 
-cv::Mat squareBlur(const cv::Mat& src, int blur) {
-  cv::Mat blurred;
-  cv::GaussianBlur(src, blurred, cv::Size(blur, blur), 0, 0, cv::BORDER_DEFAULT);
-  return blurred;
-}
-
 double thresholdInverse(const cv::Mat& blurred, cv::Mat& bin, double threshold) {
   if (threshold == 0) return cv::threshold(blurred, bin, 0, 255, cv::THRESH_BINARY_INV | cv::THRESH_OTSU);
   cv::threshold(blurred, bin, threshold, 255, cv::THRESH_BINARY_INV);
@@ -49,15 +43,6 @@ std::vector<std::vector<cv::Point>> treeContours(const cv::Mat& binary, std::vec
   if (hierarchy) cv::findContours(work, contours, *hierarchy, cv::RETR_TREE, cv::CHAIN_APPROX_SIMPLE, cv::Point(0, 0));
   else cv::findContours(work, contours, cv::RETR_TREE, cv::CHAIN_APPROX_SIMPLE, cv::Point(0, 0));
   return contours;
-}
-
-cv::Mat uprightWarp(const cv::Mat& src, const cv::Point2f from[3], int width, int height) {
-  const cv::Point2f to[3] = {cv::Point2f(0, 0), cv::Point2f(static_cast<float>(width), 0),
-                             cv::Point2f(static_cast<float>(width), static_cast<float>(height))};
-  const cv::Mat m = cv::getAffineTransform(from, to);
-  cv::Mat out;
-  cv::warpAffine(src, out, m, cv::Size(width, height), cv::INTER_CUBIC, cv::BORDER_REFLECT, cv::Scalar(0));
-  return out;
 }
 
 cv::Mat perspectiveCrop(const cv::Mat& src, const cv::Point2f quad[4], float width, float height) {

@@ -21,6 +21,7 @@ struct Working {
   int hPrime = 0;     // rows after resampling
   bool rotated = false;
   bool inPlace = false;  // planes may be read where they lie: nothing draws on them
+  bool lying = false;    // img is the plane where it lies in the side
   double angle = 0;
   cv::Mat img;        // hPrime x cols
 };
@@ -30,10 +31,12 @@ struct Working {
 // kept memory.
 void loadPlane(const ImgInfo& src, int plane, Working& w) {
   const bool stretch = w.hPrime != w.rows;
+  w.lying = false;
   if (plane >= 0 && (stretch || (w.inPlace && !w.rotated))) {
     cv::Mat lying(w.rows, w.cols, CV_8UC1, trimmedRow(src, plane, 0), src.rawLineBytes);
     if (!stretch) {
       w.img = lying;
+      w.lying = true;
       return;
     }
     w.img = keptImage(Kept::Working, w.hPrime, w.cols);
@@ -53,6 +56,19 @@ void loadPlane(const ImgInfo& src, int plane, Working& w) {
     }
   }
   if (w.rotated) RotateImg(w.img, w.angle);
+}
+
+// The detection plane turned about its centre as RotateImg turns it; a plane that lies in the
+// side is turned into kept memory, so that the side keeps its pixels as acquired.
+void turn(Working& w) {
+  if (!w.lying) {
+    RotateImg(w.img, w.angle);
+    return;
+  }
+  cv::Mat turned = keptImage(Kept::Working, w.img.rows, w.img.cols);
+  warpLinear(w.img, turned, cv::getRotationMatrix2D(cv::Point2f(w.img.cols * 0.5f, w.img.rows * 0.5f), w.angle, 1.0));
+  w.img = turned;
+  w.lying = false;
 }
 
 struct Found {
@@ -84,7 +100,7 @@ Found detect(const DeskewCall& call, Working& w, int dpiX, int dpiY) {
     bool reachesBottom = std::max(f.p[2].y, f.p[3].y) + 4.0 > w.rows;
     if (!wanted || w.rotated || !reachesBottom) return f;
     w.angle = a < -45 ? a + 90 : (a > 45 ? a - 90 : a);
-    RotateImg(w.img, w.angle);
+    turn(w);
     w.rotated = true;
   }
 }
@@ -134,8 +150,8 @@ bool planCrop(const DeskewCall& call, const cv::Point2f q[4], int W, int H, cons
 
 void sharpen(cv::Mat& out) {
   if (out.cols <= 150 || out.rows <= 150) return;
-  cv::Mat blurred = keptImage(Kept::Search, out.rows, out.cols);  // the search is over
-  cv::GaussianBlur(out, blurred, cv::Size(15, 15), 0, 0, cv::BORDER_REFLECT_101);
+  cv::Mat blurred = keptImage(Kept::Search, out.rows, out.cols, 1, 2);  // beside the warped plane
+  gaussianBlur15(out, blurred);
   if (blurred.empty()) {
     WriteTrace("no memory for ImgEnhancement", false);
     return;
@@ -244,8 +260,8 @@ bool straighten(const DeskewCall& call, Working& w, const Entry& entry) {
     if (!isComp && call.stamp && call.stamp->firstRow) AggiungiTimbro(w.img, call.stamp, ysStamp, xsStamp,
                                                                        call.stampColumn, call.stampRowOffset);
     // Only the rows and columns that stay are warped: a warped pixel depends on its own place alone.
-    cv::Mat out = keptImage(Kept::Warped, rows, cols);
-    cv::warpAffine(w.img, out, m, out.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(0));
+    cv::Mat out = keptImage(Kept::Search, rows, cols, 0, 2);  // the search is over
+    warpLinear(w.img, out, m);
     if (out.empty()) {
       WriteTrace("no memory for img B", false);
       putText(call.errText, "PVKDeskewWrap setting img buffer B");
@@ -308,7 +324,8 @@ bool deskewWrapStamp(const DeskewCall& call) {
     }
     Working w;
     w.rows = side.rowsUsed, w.cols = side.trimWidth, w.hPrime = static_cast<int>(hPrime);
-    w.inPlace = !call.allowRotation && !(call.stamp && call.stamp->firstRow);
+    // A turn found by the detection is made in kept memory, so only an endorsement draws on the plane.
+    w.inPlace = !(call.stamp && call.stamp->firstRow);
     try {
       w.img = keptImage(Kept::Working, w.hPrime, w.cols);
     } catch (...) {

@@ -93,12 +93,12 @@ bool findImgContours(cv::Mat img, cv::RotatedRect& box, int dpiX, int dpiY, bool
   cv::Mat framed = keptImage(Kept::Search, img.rows + 2, img.cols + 2);
   frameWithZeros(framed);
   cv::Mat binary = framed(cv::Rect(1, 1, img.cols, img.rows));
-  cv::GaussianBlur(img, binary, cv::Size(15, 15), 0, 0, cv::BORDER_REFLECT_101);
+  gaussianBlur15(img, binary);
   cv::Mat blurred;
   auto blurredAgain = [&]() -> const cv::Mat& {
     if (blurred.empty()) {
       blurred = keptImage(Kept::Blurred, img.rows, img.cols);
-      cv::GaussianBlur(img, blurred, cv::Size(15, 15), 0, 0, cv::BORDER_REFLECT_101);
+      gaussianBlur15(img, blurred);
     }
     return blurred;
   };
@@ -168,8 +168,8 @@ bool RotateImg(cv::Mat img, double angle) {
     WriteTrace("no memory for rotated image A", false);
     return false;
   }
-  cv::Mat rotated;
-  cv::warpAffine(img, rotated, m, img.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(0));
+  cv::Mat rotated(img.size(), CV_8UC1);
+  pvk::geometry::warpLinear(img, rotated, m);
   if (rotated.empty()) {
     WriteTrace("no memory for rotated image B", false);
     return false;

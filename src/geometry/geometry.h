@@ -14,10 +14,30 @@
 
 #include <cstdint>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "PlavikMS.h"
 #include "core/records.h"
+
+// ---- Threads ---------------------------------------------------------------------------------
+namespace pvk::geometry {
+
+// Runs body(context) on this thread and returns its result, the image library's parallel loops
+// inside it run on this thread too: none is handed to worker threads, so a call starts no
+// thread in the host's process and leaves none spinning there. While it runs, the image
+// library's loops started by other threads of the process also stay on their own threads.
+// Exceptions pass through.
+int onCallingThreadOnly(int (*body)(void*), void* context);
+
+template <typename Body>
+int onCallingThreadOnly(Body&& body) {
+  using B = std::remove_reference_t<Body>;
+  return onCallingThreadOnly([](void* c) { return static_cast<int>((*static_cast<B*>(c))()); },
+                             const_cast<void*>(static_cast<const void*>(&body)));
+}
+
+}  // namespace pvk::geometry
 
 // ---- Plane copies (strides in bytes; nothing happens below one row or one column) ----------
 
@@ -161,15 +181,33 @@ void frameWithZeros(cv::Mat& framed);
 // threshold picks, without thresholding anything; 0 for an empty image or another type.
 int otsuLevel(const cv::Mat& img);
 
+// The widest vectors a version may use: the processor's own where it has fewer; a test asks for
+// less to try each version.
+enum class Lanes { None, Eight, Sixteen };
+
+// The image library's Gaussian blur 15 pixels high and `width` wide (sigmas from the size, the
+// border reflected without repeating the edge pixel) of a single-plane 8-bit image into dst, byte
+// for byte its bytes. dst has src's size and type and memory of its own. Worked out here, for the
+// widths 15 and 3, with the processor's 256- or 512-bit vectors where it has them, else (or with
+// Lanes::None) by the library.
+void gaussianBlur15(const cv::Mat& src, cv::Mat& dst, Lanes lanes = Lanes::Sixteen, int width = 15);
+
+// The image library's affine warp of a single-plane 8-bit image through m (2 x 3, source to
+// output), bilinear, pixels from outside the source 0, into dst at dst's size (memory of its
+// own), byte for byte its bytes. Worked out here with the processor's 256- or 512-bit vectors
+// where it has them, else (Lanes::None) pixel by pixel.
+void warpLinear(const cv::Mat& src, cv::Mat& dst, const cv::Mat& m, Lanes lanes = Lanes::Sixteen);
+
 // Working images kept from one document to the next, one of each kind per thread: a side's
 // working images have the same size document after document, and memory fresh from the
 // system costs a page fault for every 4 KiB written. Two kinds never share memory; asking for
 // a kind again hands out the same memory (its pixels undefined), so a kind serves one image
-// at a time: Working (the plane worked on), Stretch (a plane before its vertical stretch),
-// Search (the framed binary image of the document search, then the blur of the sharpening), Blurred (the search's blurred image when it is needed again), Warped
-// (a warped plane). Throws std::bad_alloc.
-enum class Kept { Working, Stretch, Search, Blurred, Warped, Count };
-cv::Mat keptImage(Kept kind, int rows, int cols);
+// at a time, or `parts` images of one size side by side, image `part` handed out: Working (the
+// plane worked on), Stretch (a plane before its vertical stretch), Search (the framed binary
+// image of the document search, then the warped plane and the blur of its sharpening, in two
+// parts), Blurred (the search's blurred image when it is needed again). Throws std::bad_alloc.
+enum class Kept { Working, Stretch, Search, Blurred, Count };
+cv::Mat keptImage(Kept kind, int rows, int cols, int part = 0, int parts = 1);
 // Gives this thread's kept images back to the system.
 void releaseKeptImages();
 

@@ -167,6 +167,12 @@ int combineE13B(PVKImg img, const OcrReading& optical, char* text, char* conf, u
   o.endText();
 
   if (MyMICR.enabled) {
+    // The recogniser tells the head's symbols apart by windows in samples of print at the
+    // standard pitch. The signal of a line printed more than a tenth smaller or larger is
+    // stretched out of them: what it finds there is other symbols that happen to fit, never a
+    // confirmation of the optical line nor anything to fill its gaps with. Such a line is not
+    // confirmed.
+    if (pvk::ocr::codelineOffSize(img)) return 0;
     const int off = MyMICR.opticalOffset300;
     // The window opens where the signal does, on the quiet stretch before the document that
     // the recogniser measures its noise on. It closes at the document's end: the side's rows

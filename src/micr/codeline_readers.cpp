@@ -31,7 +31,7 @@ int ReadCMCHor(PVKImg img, char* text, char* conf, ChInfo* info, short font, uns
   // every size of the engine and of the bar decoder follows the resolution it is read at. When
   // that reads nothing, the image's own resolution has its try.
   PVKImg asRead = img;
-  asRead.dpi = pvk::micr::codelineReadingDpi(img);
+  asRead.dpi = pvk::ocr::codelineReadingDpi(img);
   if (readCmc7Ocr(asRead, *ocr) == 0 && asRead.dpi != img.dpi) {
     asRead = img;
     readCmc7Ocr(asRead, *ocr);

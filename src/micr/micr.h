@@ -179,18 +179,11 @@ int checkCodelineImage(PVKImg img, unsigned short maxChars, bool sizes);
 // The combined E13B reader (ReadE13BVert) from its optical pass on: the magnetic reading of the
 // current font of MyOcr (33 for E13B) merged into the optical reading by position when the head
 // is enabled and confirms it. Returns the count with n + 1 bytes of text and conf written, 0 for
-// no reading (nothing written when the magnetic pass rejects the line). img gives the zone's
-// resolution, which places the optical columns against the head's samples.
+// no reading (nothing written when the magnetic pass rejects the line, or when the head is
+// enabled and the line is printed more than a tenth off the standard size). img gives the zone's
+// resolution, which places the optical columns against the head's samples, and its pixels, whose
+// pitch tells the print's size (none: taken as the standard).
 int combineE13B(PVKImg img, const OcrReading& optical, char* text, char* conf, unsigned short maxChars);
-
-// The pitch of a codeline's characters as a share of the standard eighth of an inch at the
-// image's resolution (1 for a line printed at the standard size), from the columns' ink; 0 when
-// the image shows no steady pitch over at least four characters.
-double codelinePitchShare(const PVKImg& img);
-// The resolution a codeline image is read at: the image's own, or for a line printed more than
-// a tenth smaller or larger than the standard, the resolution at which its pitch is the standard
-// one.
-uint16_t codelineReadingDpi(const PVKImg& img);
 }  // namespace pvk::micr
 
 // ---- CMC7 output mapping -----------------------------------------------------------------------

@@ -26,6 +26,22 @@ bool isEmpty(unsigned slot) { return tblk[slot].top == 0; }
 
 uint32_t& px(uint32_t row, uint32_t col) { return imag[static_cast<size_t>(row) * width + col]; }
 
+// Calls ink(c) for each column c of 1 .. width - 2 whose pixel in row r is not 0 when it is
+// reached, left to right. A band is mostly paper, skipped four pixels at a time.
+template <typename Ink>
+inline void eachInk(uint32_t r, Ink ink) {
+  const uint32_t* row = imag + static_cast<size_t>(r) * width;
+  const uint32_t end = width - 1u;
+  for (uint32_t c = 1; c < end;) {
+    if (row[c] != 0) {
+      ink(c++);
+      continue;
+    }
+    ++c;
+    while (c + 4 <= end && (row[c] | row[c + 1] | row[c + 2] | row[c + 3]) == 0) c += 4;
+  }
+}
+
 // Rewrites the label from to to inside the box; the box is clipped to the image.
 void relabel(const BlockRec& box, uint32_t from, uint32_t to) {
   const uint32_t bottom = box.bottom < height ? box.bottom : height;
@@ -110,31 +126,58 @@ class Marks {
 };
 Marks marks;
 
+// The block of labelled neighbour n takes the pixel at (r, c), as merging a one-pixel block of
+// the pixel's own (in slot s) into it would, without making that block: slot s is free again at
+// once. False, with nothing done, when that block lies in slot s itself.
+bool joinAtOnce(uint32_t r, uint32_t c, unsigned s, uint32_t n, uint32_t& cur) {
+  const uint32_t to = marks.root(n);
+  const unsigned slot = marks.slot(to);
+  if (slot == s) return false;
+  BlockRec& b = tblk[slot];
+  if (b.top == 0) {
+    b = BlockRec{r, c, r + 1, c + 1, b.col, b.line, b.cy, b.cx};
+  } else {
+    if (r < b.top) b.top = r;
+    if (c < b.left) b.left = c;
+    if (r + 1 > b.bottom) b.bottom = r + 1;
+    if (c + 1 > b.right) b.right = c + 1;
+  }
+  emptied(s);
+  cur = to;
+  return true;
+}
+
 // Labels one black pixel at (r, c); false when the table is full.
 bool labelPixel(uint32_t r, uint32_t c, unsigned limit, bool noiseRule, unsigned& highest) {
   const unsigned s = freeSlot();
   if (s >= limit) return false;
   if (s > highest) highest = s;
-  uint32_t cur = marks.add(s);
-  px(r, c) = cur;
-  tblk[s] = BlockRec{r, c, r + 1, c + 1, 0, 0, 0, 0};
   // The neighbours already scanned: left, upper left, above, upper right. A neighbour still at 1
   // lies on the unscanned border: it is ink but no block to join.
   const uint32_t scanned[4] = {px(r, c - 1), px(r - 1, c - 1), px(r - 1, c), px(r - 1, c + 1)};
-  int white = 0;
-  for (uint32_t n : scanned) {
-    if (n == 0) {
-      ++white;
-    } else if (n >= Marks::kFirst) {
-      const uint32_t to = marks.root(n);
-      if (to == cur) continue;
-      const unsigned from = marks.slot(cur);
-      mergeBlockRecords(from, marks.slot(to));
-      emptied(from);
-      marks.join(cur, to);
-      cur = to;
-    }
+  int k = 0;
+  while (k < 4 && scanned[k] < Marks::kFirst) ++k;
+  uint32_t cur = 0;
+  // Most ink lies beside ink already labelled: the pixel goes straight into that block.
+  if (k < 4 && joinAtOnce(r, c, s, scanned[k], cur)) {
+    ++k;
+  } else {
+    cur = marks.add(s);
+    tblk[s] = BlockRec{r, c, r + 1, c + 1, 0, 0, 0, 0};
+    k = 0;
   }
+  px(r, c) = cur;
+  for (; k < 4; ++k) {
+    if (scanned[k] < Marks::kFirst) continue;
+    const uint32_t to = marks.root(scanned[k]);
+    if (to == cur) continue;
+    const unsigned from = marks.slot(cur);
+    mergeBlockRecords(from, marks.slot(to));
+    emptied(from);
+    marks.join(cur, to);
+    cur = to;
+  }
+  const int white = (scanned[0] == 0) + (scanned[1] == 0) + (scanned[2] == 0) + (scanned[3] == 0);
   if (noiseRule && white == 4) {
     const int black = (px(r, c + 1) != 0) + (px(r + 1, c - 1) != 0) + (px(r + 1, c) != 0) +
                       (px(r + 1, c + 1) != 0);
@@ -160,11 +203,20 @@ void borderToInk() {
   }
 }
 
-// Every labelled pixel takes the slot of its block.
+// Every labelled pixel takes the slot of its block; neighbours mostly hold the same mark.
 void marksToSlots() {
-  for (uint32_t r = 1; r + 1 < height; ++r)
-    for (uint32_t c = 1; c + 1 < width; ++c)
-      if (px(r, c) >= Marks::kFirst) px(r, c) = marks.slot(marks.root(px(r, c)));
+  uint32_t mark = 0, slot = 0;
+  for (uint32_t r = 1; r + 1 < height; ++r) {
+    eachInk(r, [&](uint32_t c) {
+      const uint32_t v = px(r, c);
+      if (v < Marks::kFirst) return;
+      if (v != mark) {
+        mark = v;
+        slot = marks.slot(marks.root(v));
+      }
+      px(r, c) = slot;
+    });
+  }
 }
 
 bool near(uint32_t a0, uint32_t a1, uint32_t b0, uint32_t b1) {
@@ -206,14 +258,13 @@ bool joinHoles() {
 void filtraPuntiSingoli() {
   if (imag == nullptr || width < 3 || height < 3) return;
   for (uint32_t r = 1; r + 1 < height; ++r) {
-    for (uint32_t c = 1; c + 1 < width; ++c) {
-      if (px(r, c) == 0) continue;
+    eachInk(r, [r](uint32_t c) {
       const uint32_t direct = (px(r, c - 1) != 0) + (px(r, c + 1) != 0) + (px(r - 1, c) != 0) +
                               (px(r + 1, c) != 0);
       const uint32_t diagonal = (px(r - 1, c - 1) != 0) + (px(r - 1, c + 1) != 0) +
                                 (px(r + 1, c - 1) != 0) + (px(r + 1, c + 1) != 0);
       if (direct < 2 && direct + diagonal < 4) px(r, c) = 0;
-    }
+    });
   }
 }
 
@@ -230,10 +281,10 @@ uint32_t getblocks() {
   // A host's stop ends the labelling as a full table does: the pass reads nothing.
   for (uint32_t r = 1; r + 1 < height && !full; ++r) {
     full = pvk::core::stopRequested();
-    for (uint32_t c = 1; c + 1 < width && !full; ++c) {
-      if (px(r, c) == 0) continue;
-      full = !labelPixel(r, c, limit, noiseRule, highest);
-    }
+    if (full) break;
+    eachInk(r, [&](uint32_t c) {
+      if (!full) full = !labelPixel(r, c, limit, noiseRule, highest);
+    });
   }
   marksToSlots();
   if (full) {

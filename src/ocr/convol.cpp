@@ -37,50 +37,74 @@ struct Sums {
   unsigned T, twoFifths, threeFifths, fourFifths;
 };
 
-// Calls black(up, mid, down, x) for rows 4 .. height - 3 and columns 3 .. width - 4 (images
-// lower or narrower than 7 pixels have none) and marks the pixels it accepts.
-template <typename Black>
-void eachCentre(const PVKImg& img, uint32_t* out, size_t w4, Black black) {
+// The clones are chosen by an ifunc resolver while the library is being relocated, before a
+// ThreadSanitizer runtime is ready to run instrumented code: that build keeps one version.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
+#define PVK_WIDE_VECTORS __attribute__((target_clones("arch=x86-64-v4", "avx2", "default")))
+#else
+#define PVK_WIDE_VECTORS
+#endif
+
+// One row of pixels x = from .. to, each 1 when black, else 0. The tests are sums of whole
+// bytes, so every width of vector gives the same pixels.
+PVK_WIDE_VECTORS void textRow(const uint8_t* __restrict up, const uint8_t* __restrict mid,
+                              const uint8_t* __restrict down, uint32_t* __restrict row, int from, int to,
+                              unsigned twoFifths, unsigned limitH, unsigned T) {
+  for (int x = from; x <= to; ++x) {
+    const unsigned v = up[x] + mid[x] + down[x];
+    const unsigned h = mid[x - 1] + mid[x] + mid[x + 1];
+    const unsigned around = h + v + up[x - 1] + up[x + 1] + down[x - 1] + down[x + 1];
+    row[x] = (v < twoFifths) | (h < limitH) | (around <= T);
+  }
+}
+
+// The diagonal sum mid[x] + mid[x - 1] + down[x + 1] keeps thin slanted E13B strokes.
+PVK_WIDE_VECTORS void e13bRow(const uint8_t* __restrict up, const uint8_t* __restrict mid,
+                              const uint8_t* __restrict down, uint32_t* __restrict row, int from, int to,
+                              unsigned threeFifths, unsigned T) {
+  for (int x = from; x <= to; ++x) {
+    const unsigned v = up[x] + mid[x] + down[x];
+    const unsigned diag = mid[x] + mid[x - 1] + down[x + 1];
+    const unsigned around = diag + v + up[x - 1] + up[x + 1] + down[x + 1] + down[x - 1];
+    row[x] = (v <= threeFifths) & (diag <= threeFifths) & (around <= T);
+  }
+}
+
+PVK_WIDE_VECTORS void barRow(const uint8_t* __restrict r0, const uint8_t* __restrict r1, const uint8_t* __restrict r2,
+                             const uint8_t* __restrict r3, const uint8_t* __restrict r4, uint32_t* __restrict row,
+                             int width, unsigned fourFifths) {
+  for (int x = 0; x < width; ++x) row[x] = static_cast<unsigned>(r0[x] + r1[x] + r2[x] + r3[x] + r4[x]) <= fourFifths;
+}
+
+// Each centre pixel of rows 4 .. height - 3 and columns 3 .. width - 4 (images lower or narrower
+// than 7 pixels have none) through rowOf(up, mid, down, row, first column, last column).
+template <typename RowOf>
+void eachCentre(const PVKImg& img, uint32_t* out, size_t w4, RowOf rowOf) {
   if (img.height < 7 || img.width < 7) return;
   for (int y = 4; y <= img.height - 3; ++y) {
     const uint8_t* up = img.data + static_cast<size_t>(y - 1) * img.stride;
     const uint8_t* mid = up + img.stride;
     const uint8_t* down = mid + img.stride;
-    uint32_t* row = out + static_cast<size_t>(y) * w4;
-    for (int x = 3; x <= img.width - 4; ++x)
-      if (black(up, mid, down, x)) row[x] = 1;
+    rowOf(up, mid, down, out + static_cast<size_t>(y) * w4, 3, img.width - 4);
   }
 }
 
 void textMode(const PVKImg& img, uint32_t* out, size_t w4, const Sums& s, unsigned limitH) {
-  eachCentre(img, out, w4, [&](const uint8_t* up, const uint8_t* mid, const uint8_t* down, int x) {
-    const unsigned v = up[x] + mid[x] + down[x];
-    const unsigned h = mid[x - 1] + mid[x] + mid[x + 1];
-    return v < s.twoFifths || h < limitH || h + v + up[x - 1] + up[x + 1] + down[x - 1] + down[x + 1] <= s.T;
-  });
+  eachCentre(img, out, w4, [&](const uint8_t* up, const uint8_t* mid, const uint8_t* down, uint32_t* row, int from,
+                               int to) { textRow(up, mid, down, row, from, to, s.twoFifths, limitH, s.T); });
 }
 
-// The diagonal sum mid[x] + mid[x - 1] + down[x + 1] keeps thin slanted E13B strokes.
 void e13bMode(const PVKImg& img, uint32_t* out, size_t w4, const Sums& s) {
-  eachCentre(img, out, w4, [&](const uint8_t* up, const uint8_t* mid, const uint8_t* down, int x) {
-    const unsigned v = up[x] + mid[x] + down[x];
-    const unsigned diag = mid[x] + mid[x - 1] + down[x + 1];
-    return v <= s.threeFifths && diag <= s.threeFifths &&
-           diag + v + up[x - 1] + up[x + 1] + down[x + 1] + down[x - 1] <= s.T;
-  });
+  eachCentre(img, out, w4, [&](const uint8_t* up, const uint8_t* mid, const uint8_t* down, uint32_t* row, int from,
+                               int to) { e13bRow(up, mid, down, row, from, to, s.threeFifths, s.T); });
 }
 
 void verticalBarMode(const PVKImg& img, uint32_t* out, size_t w4, const Sums& s) {
   if (img.height <= 7) return;
   for (int y = 3; y <= img.height - 5; ++y) {
     const uint8_t* r0 = img.data + static_cast<size_t>(y - 2) * img.stride;
-    const uint8_t* r1 = r0 + img.stride;
-    const uint8_t* r2 = r1 + img.stride;
-    const uint8_t* r3 = r2 + img.stride;
-    const uint8_t* r4 = r3 + img.stride;
-    uint32_t* row = out + static_cast<size_t>(y) * w4;
-    for (int x = 0; x < img.width; ++x)
-      if (static_cast<unsigned>(r0[x] + r1[x] + r2[x] + r3[x] + r4[x]) <= s.fourFifths) row[x] = 1;
+    barRow(r0, r0 + img.stride, r0 + 2 * img.stride, r0 + 3 * img.stride, r0 + 4 * img.stride,
+           out + static_cast<size_t>(y) * w4, img.width, s.fourFifths);
   }
 }
 

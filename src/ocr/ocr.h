@@ -266,6 +266,17 @@ void freeBWImg();
 // Frees the profile arrays of a row study.
 void freeStudy(StudiaRighe& study);
 
+// The pitch of a codeline's characters as a share of the standard eighth of an inch at the
+// image's resolution (1 for a line printed at the standard size), from the columns' ink; 0 when
+// the image shows no steady pitch over at least four characters.
+double codelinePitchShare(const PVKImg& img);
+// True for a codeline printed more than a tenth smaller or larger than the standard.
+bool codelineOffSize(const PVKImg& img);
+// The resolution a codeline image is read at: the image's own, or for a line printed more than
+// a tenth smaller or larger than the standard, the resolution at which its pitch is the standard
+// one (the image's own when the engine could not read at that one).
+uint16_t codelineReadingDpi(const PVKImg& img);
+
 }  // namespace pvk::ocr
 
 // ---- Engine set-up per font ------------------------------------------------------------------

@@ -297,13 +297,9 @@ void pvk::ocr::trimZoneResult(char* text, char* conf, ChInfo* info, int& n, shor
 uint8_t codelineRidotta = 0;
 int32_t nCicliCompletiSoglia = 0;
 
-int ReadOCR(PVKImg img, char* text, char* conf, ChInfo* info, short font, unsigned short maxChars) {
-  if (text == nullptr || conf == nullptr || img.data == nullptr || img.stride < img.width) {
-    WriteTrace("err - ", "ReadOCR - invalid argument", false);
-    MyDev.lastResult = -3;
-    return -1;
-  }
-  if (maxChars == 0) return 0;
+namespace {
+
+int readZone(PVKImg img, char* text, char* conf, ChInfo* info, short font, unsigned short maxChars) {
   try {
     pvk::ocr::zone::Reader reader(img, text, conf, info, font, maxChars);
     return reader.run();
@@ -313,4 +309,28 @@ int ReadOCR(PVKImg img, char* text, char* conf, ChInfo* info, short font, unsign
     MyDev.lastResult = -4;
     return -1;
   }
+}
+
+}  // namespace
+
+int ReadOCR(PVKImg img, char* text, char* conf, ChInfo* info, short font, unsigned short maxChars) {
+  if (text == nullptr || conf == nullptr || img.data == nullptr || img.stride < img.width) {
+    WriteTrace("err - ", "ReadOCR - invalid argument", false);
+    MyDev.lastResult = -3;
+    return -1;
+  }
+  if (maxChars == 0) return 0;
+  // A codeline (E13B, CMC7) printed from a font scaled up or down is the standard line at another
+  // resolution: read there, its characters meet the font's sizes, where at its own the tall ones
+  // are cut down to shapes of other characters. When that reads nothing, the image's own
+  // resolution has its try.
+  if (font == 1 || font == 202) {
+    PVKImg asRead = img;
+    asRead.dpi = pvk::ocr::codelineReadingDpi(img);
+    if (asRead.dpi != img.dpi) {
+      const int n = readZone(asRead, text, conf, info, font, maxChars);
+      if (n != 0) return n;
+    }
+  }
+  return readZone(img, text, conf, info, font, maxChars);
 }

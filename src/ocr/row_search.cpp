@@ -9,6 +9,7 @@
 
 #include "core/shims.h"
 #include "core/trace.h"
+#include "geometry/geometry.h"
 #include "ocr/ocr.h"
 
 uint8_t ValSoglia[kSoglie];
@@ -62,7 +63,12 @@ void widenBands(std::vector<Band>& bands, int widen, int n) {
 
 cv::Mat blurred(const PVKImg* img, int kw, int kh) {
   cv::Mat src(img->height, img->width, CV_8UC1, img->data, img->stride), dst;
-  cv::GaussianBlur(src, dst, cv::Size(kw, kh), 0);
+  if (kh == 15 && (kw == 15 || kw == 3)) {
+    dst.create(src.size(), CV_8UC1);
+    pvk::geometry::gaussianBlur15(src, dst, pvk::geometry::Lanes::Sixteen, kw);
+  } else {
+    cv::GaussianBlur(src, dst, cv::Size(kw, kh), 0);
+  }
   return dst;
 }
 

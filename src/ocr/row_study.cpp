@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "core/image_utils.h"
 #include "core/shims.h"
 #include "core/trace.h"
 #include "ocr/ocr.h"
@@ -215,7 +216,7 @@ bool CalcolaValRighe(PVKImg* img, StudiaRighe& st) {
   }
   int L = std::max(std::min<int>(W, st.runLength), 4);
   L = std::min(L, W);
-  long long hist[256] = {};
+  pvk::core::LevelCounts counts;
   for (int y = 0; y < H; ++y) {
     const uint8_t* p = img->data + static_cast<size_t>(y) * img->stride;
     int run = 0;
@@ -223,8 +224,10 @@ bool CalcolaValRighe(PVKImg* img, StudiaRighe& st) {
     int best = run;
     for (int x = L; x < W; ++x) best = std::min(best, run += p[x] - p[x - L]);
     st.profile[y] = static_cast<uint32_t>(best / L);
-    for (int x = 0; x < W; ++x) ++hist[p[x]];
+    counts.add(p, static_cast<size_t>(W));
   }
+  long long hist[256];
+  for (int level = 0; level <= 255; ++level) hist[level] = static_cast<long long>(counts[level]);
   long long total = static_cast<long long>(W) * H;
   if (hist[0] + hist[255] == total) {
     st.quality = 200;

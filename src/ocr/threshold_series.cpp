@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cassert>
 
+#include "core/image_utils.h"
 #include "ocr/ocr.h"
 
 uint8_t ValSogliaOCR[15];
@@ -11,12 +12,12 @@ int32_t sMean = 0;
 
 void CalcolaValSoglia(PVKImg* img) {
   ValSogliaOCR[0] = 45;
-  uint32_t hist[256] = {};
+  pvk::core::LevelCounts counts;
   if (img != nullptr && img->data != nullptr && img->stride >= img->width)
-    for (int y = 0; y < img->height; ++y) {
-      const uint8_t* row = img->data + static_cast<size_t>(y) * img->stride;
-      for (int x = 0; x < img->width; ++x) ++hist[row[x]];
-    }
+    for (int y = 0; y < img->height; ++y)
+      counts.add(img->data + static_cast<size_t>(y) * img->stride, static_cast<size_t>(img->width));
+  uint64_t hist[256];
+  for (int level = 0; level <= 255; ++level) hist[level] = counts[level];
   // The targets are shares of every pixel the running count walks over. Counting only the mid
   // levels would let a zone of black ink on white paper (no grey but the stroke edges) meet every
   // target with its ink alone: the points then sit at 5, 6, 7, ... instead of at the paper, and

@@ -127,7 +127,9 @@ int split(PVKImg image, PVKOCRZone* zone, char* text, char* conf, ChInfo* info, 
       // Once the last byte went to a blank or a line end there is no room for a reading.
       if (capacity == 0) continue;
       ChInfo* at = info ? info + total : nullptr;
-      const int n = nCols == 1
+      // A PDF417 block is no zone of rows: the column search parts a symbol at its light
+      // stretches, and a search of each part would only find that part again, and again.
+      const int n = nCols == 1 || font == 8
                         ? Vx3OCRAnalizzaZone(block, zone, text + total, conf + total, at,
                                              static_cast<unsigned short>(capacity))
                         : split(block, zone, text + total, conf + total, at, static_cast<unsigned short>(capacity),

@@ -226,6 +226,7 @@ int ReadBarCode0(const PVKImg* img, int maxChars, char* text, char* conf, unsign
   int threshold = img->height < 40 ? img->height / 4 : 10, from = 0, to = 0;
   int* signal = CalcolaSumPixY2(img, threshold, from, to);
   if (!signal) return 0;
+  const pvk::symbols::BrightColumns columns(img);
   Window* win = static_cast<Window*>(std::malloc(sizeof(Window)));
   if (!win) {
     std::free(signal);
@@ -252,7 +253,11 @@ int ReadBarCode0(const PVKImg* img, int maxChars, char* text, char* conf, unsign
       }
       if (count > 60 && img->height > 40 * dpi / 300 && retryHint) *retryHint = true;
       int lastFound = advance(from, count, win->bars);
+      const int found = count;
       if (!AnalizzaBarre(win->bars, count)) {
+        // A run as long as the shortest symbols that the trimming refuses whole: a crinkled or
+        // curved print blurs its bars in a band this high, and thinner strips may not.
+        if (found > 20 && retryHint) *retryHint = true;
         nextFrom = lastFound;
         break;
       }

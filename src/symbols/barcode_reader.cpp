@@ -143,6 +143,7 @@ int ReadBarCode(PVKImg img, char* text, char* conf, unsigned short maxChars) {
     return -1;
   }
   int count = 0;
+  const bool oneOffset = pvk::symbols::twoGreyLevels(img);
   for (int offset : {-40, 0, 40}) {
     if (pvk::core::stopRequested()) break;
     PVKImg clean{};
@@ -151,7 +152,7 @@ int ReadBarCode(PVKImg img, char* text, char* conf, unsigned short maxChars) {
     bool retryHint = false;
     count = ReadBarCode1(&clean, maxChars, text, conf, start, length, &retryHint);
     std::free(clean.data);
-    if (count > 0 || !retryHint) break;
+    if (count > 0 || !retryHint || oneOffset) break;
   }
   if (count > 0) count = dropWeak(text, conf, start, length, count);
   if (count <= 0) {

@@ -11,6 +11,10 @@
 #include <cstdlib>
 #include <memory>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 inline bool strictDocument() {
@@ -20,26 +24,47 @@ inline bool strictDocument() {
 
 inline uint8_t px(const cv::Mat& m, int x, int y) { return m.ptr<uint8_t>(y)[x]; }
 
+// The first pixel of line[i..n) of the class (dark: below 128, its top bit clear).
+template <bool kDark>
+int nextOf(const uint8_t* line, int i, int n) {
+#if defined(__SSE2__)
+  for (; i + 16 <= n; i += 16) {
+    int top = _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(line + i)));
+    if (kDark) top = ~top & 0xFFFF;
+    if (top != 0) return i + __builtin_ctz(static_cast<unsigned>(top));
+  }
+#endif
+  for (; i < n; ++i)
+    if ((line[i] < 128) == kDark) return i;
+  return n;
+}
+
 // Reads one line of n pixels as pairs of a dark run d and its light tail l: `pair(d, l, i)` when
 // the dark pixel i closes a pair. `leading`, shared by a whole scan, skips pixels above 128
-// until the first dark one. Leaves the open run and its tail in d and l.
-template <typename Pixel, typename Pair>
-void scanPairs(int n, Pixel at, bool& leading, Pair pair, int& d, int& l) {
+// until the first dark one (a pixel of 128 counts as light). Leaves the open run and its tail
+// in d and l.
+template <typename Pair>
+void scanPairs(const uint8_t* line, int n, bool& leading, Pair pair, int& d, int& l) {
   d = l = 0;
-  for (int i = 0; i < n; ++i) {
-    const uint8_t v = at(i);
-    if (leading && v > 128) continue;
-    if (v >= 128) {
-      ++l;
-      continue;
-    }
-    leading = false;
-    if (l > 0) {
-      pair(d, l, i);
-      d = 1;
-      l = 0;
+  int i = 0;
+  for (; leading && i < n && line[i] >= 128; ++i)
+    if (line[i] == 128) ++l;
+  if (i < n) leading = false;
+  while (i < n) {
+    if (line[i] < 128) {
+      const int j = pvk::symbols::nextLight(line, i, n);
+      if (l > 0) {
+        pair(d, l, i);
+        d = j - i;
+        l = 0;
+      } else {
+        d += j - i;
+      }
+      i = j;
     } else {
-      ++d;
+      const int j = pvk::symbols::nextDark(line, i, n);
+      l += j - i;
+      i = j;
     }
   }
 }
@@ -50,6 +75,9 @@ struct Run {
 };
 
 }  // namespace
+
+int pvk::symbols::nextDark(const uint8_t* line, int i, int n) { return nextOf<true>(line, i, n); }
+int pvk::symbols::nextLight(const uint8_t* line, int i, int n) { return nextOf<false>(line, i, n); }
 
 bool checkVariance(double mean, const int* runs, int tolerance, int last) {
   if (runs[0] < 1 || last < 0) return false;
@@ -83,6 +111,7 @@ struct imageReaderDM::EdgeScans {
     std::vector<int> lineEnd;  // per line, the index past its pairs
     std::vector<std::pair<int, int>> open;  // per line, the open run and its tail
     bool leading = true;  // no pixel of the scan was dark
+    int longest = 0;      // the longest run read so far
   };
   Scan columns, rows;  // columns left to right; rows from the bottom up to row 1
 
@@ -94,10 +123,17 @@ struct imageReaderDM::EdgeScans {
     for (int y = img.rows - 1; y >= 1; --y) read(rows, img.ptr<uint8_t>(y), img.cols);
   }
 
+  // A pair can win only when its run reaches the longest offered before it, less the largest
+  // tolerance (the best run lags the longest by at most the tolerance): shorter ones are not kept.
   static void read(Scan& s, const uint8_t* line, int n) {
     int d, l;
-    scanPairs(n, [line](int i) { return line[i]; }, s.leading,
-              [&s](int run, int tail, int i) { s.pairs.push_back({run, tail, i}); }, d, l);
+    scanPairs(line, n, s.leading,
+              [&s](int run, int tail, int i) {
+                if (run >= s.longest - 2) s.pairs.push_back({run, tail, i});
+                s.longest = std::max(s.longest, run);
+              },
+              d, l);
+    s.longest = std::max(s.longest, d);
     s.lineEnd.push_back(static_cast<int>(s.pairs.size()));
     s.open.emplace_back(d, l);
   }

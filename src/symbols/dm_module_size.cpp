@@ -23,39 +23,35 @@ struct LineRuns {
   bool abandoned = false;
 };
 
-// Counts the runs of one line: `at(i)` tells whether pixel i of the line is dark. Leading light
-// pixels are skipped. When a dark pixel closes the light slot `last`, `onGroup` decides on the
-// group (its mean, or 0 to abandon the line).
-template <typename Dark, typename OnGroup>
-LineRuns countRuns(int n, Dark at, OnGroup onGroup, int last = 9) {
+// Counts the runs of a line of n pixels, run by run. Leading light pixels are skipped. When a
+// dark run closes the light slot `last`, `onGroup` decides on the group (its mean, or 0 to
+// abandon the line).
+template <typename OnGroup>
+LineRuns countRuns(const uint8_t* line, int n, OnGroup onGroup, int last = 9) {
   LineRuns r;
-  int i = 0;
-  while (i < n && !at(i)) ++i;
-  for (; i < n; ++i) {
-    const bool dark = at(i);
+  for (int i = pvk::symbols::nextDark(line, 0, n); i < n;) {
+    int j = pvk::symbols::nextLight(line, i, n);
     if (r.s % 2 == 0) {
-      if (!dark) ++r.s;
-      ++r.runs[r.s];
-      continue;
+      r.runs[r.s] += j - i;
+    } else if (r.s < last) {
+      r.runs[++r.s] += j - i;
+    } else {
+      const double mean = onGroup(r.runs);
+      if (mean == 0.0) {
+        r.abandoned = true;
+        return r;
+      }
+      ++r.groups;
+      r.sumMeans += mean;
+      for (int k = 0; k < 10 && r.runs[k] != 0; ++k) r.runs[k] = 0;
+      r.s = 0;
+      r.runs[0] = j - i;
     }
-    if (!dark) {
-      ++r.runs[r.s];
-      continue;
-    }
-    if (r.s < last) {
-      ++r.runs[++r.s];
-      continue;
-    }
-    const double mean = onGroup(r.runs);
-    if (mean == 0.0) {
-      r.abandoned = true;
-      return r;
-    }
-    ++r.groups;
-    r.sumMeans += mean;
-    for (int k = 0; k < 10 && r.runs[k] != 0; ++k) r.runs[k] = 0;
-    r.s = 0;
-    r.runs[0] = 1;
+    if (j == n) break;
+    i = j;
+    j = pvk::symbols::nextDark(line, i, n);
+    r.runs[++r.s] += j - i;  // a light run follows a dark one: its slot is the next
+    i = j;
   }
   return r;
 }
@@ -71,10 +67,13 @@ bool imageReaderDM::findPixelSize(const cv::Mat& bin) {
   const int W = bin.cols, H = bin.rows;
   if (std::min(W, H) < 10) return false;
   auto check = [this](const int* runs) { return checkRatio(runs, 9); };
+  // The columns as the rows of the transposed image, read in memory order.
+  cv::Mat columns;
+  cv::transpose(bin, columns);
 
   // Across: a row whose run count matches the width in modules gives the module width.
   for (int y = 0; y < H; ++y) {
-    LineRuns r = countRuns(W, [&](int x) { return darkAt(bin, x, y); }, check);
+    LineRuns r = countRuns(bin.ptr<uint8_t>(y), W, check);
     if (r.abandoned || r.s >= 9 || r.groups < 1) continue;
     const double tail = checkRatio(r.runs, r.s);
     if (tail == 0.0) continue;
@@ -85,7 +84,7 @@ bool imageReaderDM::findPixelSize(const cv::Mat& bin) {
   }
   // Down, from the right: the right timing column (its first light module skipped).
   for (int x = W - 1; x >= 0; --x) {
-    LineRuns r = countRuns(H, [&](int y) { return darkAt(bin, x, y); }, check);
+    LineRuns r = countRuns(columns.ptr<uint8_t>(x), H, check);
     if (r.abandoned) continue;
     if (r.s % 2 == 1) {  // a column ending in a light run drops it
       r.runs[r.s] = 0;
@@ -103,7 +102,7 @@ bool imageReaderDM::findPixelSize(const cv::Mat& bin) {
   }
   if (p.moduleWidth == 1.0) {
     for (int y = 0; y < H; ++y)
-      countRuns(W, [&](int x) { return darkAt(bin, x, y); },
+      countRuns(bin.ptr<uint8_t>(y), W,
                 [&](const int* runs) {
                   const double m = checkRatio(runs, 9);
                   if (m != 0.0) p.moduleWidth = m;
@@ -113,7 +112,7 @@ bool imageReaderDM::findPixelSize(const cv::Mat& bin) {
   if (p.moduleHeight == 1.0) {
     // Eight runs closed by a dark pixel are enough for a small symbol's timing column.
     for (int x = W - 1; x >= 0 && p.moduleHeight == 1.0; --x)
-      countRuns(H, [&](int y) { return darkAt(bin, x, y); },
+      countRuns(columns.ptr<uint8_t>(x), H,
                 [&](const int* runs) {
                   const double m = checkRatio(runs, 7);
                   if (m != 0.0) p.moduleHeight = m;

@@ -158,8 +158,44 @@ int cReedSolomonCodec::syndromes(const std::vector<int>& rec, std::vector<int>& 
   return any;
 }
 
+// Chien search: x = alpha^k is a root when the position's locator X = alpha^-k. reg[i] holds
+// the log of lambda[i] x^i at the current k, stepped on by i for the next.
+// (The degree is at most nroots, below NN: one subtraction keeps reg[i] under NN.)
+std::vector<int> cReedSolomonCodec::roots(const std::vector<int>& lambda, int degLambda) const {
+  std::vector<int> positions, reg(degLambda + 1, 0);
+  for (int i = 0; i <= degLambda; ++i) reg[i] = lambda[i] != 0 ? Index_of[lambda[i]] : -1;
+  const int* alpha = Alpha_to.data();
+  for (int k = 0; k < NN && static_cast<int>(positions.size()) < degLambda; ++k) {
+    int v = 0;
+    for (int i = 0; i <= degLambda; ++i) {
+      int& r = reg[i];
+      if (r < 0) continue;
+      v ^= alpha[r];
+      r += i;
+      if (r >= NN) r -= NN;
+    }
+    if (v == 0) positions.push_back(static_cast<int>(static_cast<long>((NN - k) % NN) * Ldec % NN));
+  }
+  return positions;
+}
+
+// The same over positions 0 .. used - 1 alone, each evaluated where it lies. A root elsewhere
+// with no error value could not make the word decode: the syndromes would then come from fewer
+// errors than the locator's degree, below the least degree the Berlekamp-Massey pass finds.
+std::vector<int> cReedSolomonCodec::rootsAmong(const std::vector<int>& lambda, int degLambda, int used) const {
+  std::vector<int> positions;
+  for (int p = 0; p < used && static_cast<int>(positions.size()) < degLambda; ++p) {
+    const long k = (NN - static_cast<long>(PRIM) * p % NN) % NN;
+    int v = 0;
+    for (int i = 0; i <= degLambda; ++i)
+      if (lambda[i] != 0) v ^= Alpha_to[(Index_of[lambda[i]] + i * k) % NN];
+    if (v == 0) positions.push_back(p);
+  }
+  return positions;
+}
+
 int cReedSolomonCodec::Decode(const int* data, const int* parity, const int* erasures, int nErasures, int* out,
-                              int outSize) {
+                              int outSize, int used) {
   if (NN == 0 || data == nullptr || parity == nullptr) return -1;
   const int nroots = NN - KK;
   std::vector<int> rec(NN);
@@ -216,23 +252,8 @@ int cReedSolomonCodec::Decode(const int* data, const int* parity, const int* era
   // More than the code can correct: no code word lies within reach.
   if (degLambda == 0 || 2 * degLambda - nErasures > nroots) return -1;
 
-  // Chien search: x = alpha^k is a root when the position's locator X = alpha^-k. reg[i] holds
-  // the log of lambda[i] x^i at the current k, stepped on by i for the next.
-  // (The degree is at most nroots, below NN: one subtraction keeps reg[i] under NN.)
-  std::vector<int> positions, reg(degLambda + 1, 0);
-  for (int i = 0; i <= degLambda; ++i) reg[i] = lambda[i] != 0 ? Index_of[lambda[i]] : -1;
-  const int* alpha = Alpha_to.data();
-  for (int k = 0; k < NN && static_cast<int>(positions.size()) < degLambda; ++k) {
-    int v = 0;
-    for (int i = 0; i <= degLambda; ++i) {
-      int& r = reg[i];
-      if (r < 0) continue;
-      v ^= alpha[r];
-      r += i;
-      if (r >= NN) r -= NN;
-    }
-    if (v == 0) positions.push_back(static_cast<int>(static_cast<long>((NN - k) % NN) * Ldec % NN));
-  }
+  const std::vector<int> positions =
+      nErasures == 0 && used > 0 && used < NN ? rootsAmong(lambda, degLambda, used) : roots(lambda, degLambda);
   if (static_cast<int>(positions.size()) != degLambda) return -1;
 
   // Error evaluator omega = S * lambda mod x^nroots, then Forney for each value.
@@ -280,7 +301,7 @@ int Correct() {
   std::vector<int> data(kk, 0), parity(block.nroots, 0), out(kk, 0);
   for (int i = 0; i < d; ++i) data[i] = block.codewords[d - 1 - i];
   for (int i = 0; i < block.nroots; ++i) parity[i] = block.codewords[n - 1 - i];
-  const int r = block.codec.Decode(data.data(), parity.data(), nullptr, 0, out.data(), kk);
+  const int r = block.codec.Decode(data.data(), parity.data(), nullptr, 0, out.data(), kk, n);
   if (r < 0) return -1;
   for (int i = d; i < kk; ++i)
     if (out[i] != 0) return -1;  // a correction in the shortening lies outside the block
@@ -292,7 +313,11 @@ int Correct() {
 
 int ReedSolomonForDataMatrix(const unsigned char* codewords, int n, int nroots) {
   block.iErrCount = -1;
-  if (codewords == nullptr || n < 1 || n > 1024 || nroots < 1 || !block.codec.Init(8, nroots, 1, 1)) return -1;
+  if (codewords == nullptr || n < 1 || n > 1024 || nroots < 1) return -1;
+  // This codec serves DataMatrix blocks alone, always as Init(8, nroots, 1, 1): tables built for
+  // the same root count are the ones a new build would give.
+  const bool built = block.codec.mm() == 8 && block.codec.nn() - block.codec.kk() == nroots;
+  if (!built && !block.codec.Init(8, nroots, 1, 1)) return -1;
   block.codewords.assign(codewords, codewords + n);
   block.nroots = nroots;
   block.iErrCount = Correct();

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 const DmVersion VERSION[kDmVersions] = {
     {10, 10, 8, 8},    {12, 12, 10, 10}, {14, 14, 12, 12}, {16, 16, 14, 14}, {18, 18, 16, 16},
@@ -123,32 +124,6 @@ int parseImageDM::extractDataRegion() {
 
 // ---- ECC200 placement ----------------------------------------------------------------------
 
-void parseImageDM::readModule(int row, int col, int k, int bit) {
-  const int nrow = mappingRows, ncol = mappingColumns;
-  if (row < 0) {
-    row += nrow;
-    col += 4 - ((nrow + 4) % 8);
-  }
-  if (col < 0) {
-    col += ncol;
-    row += 4 - ((ncol + 4) % 8);
-  }
-  if (row < 0 || col < 0 || row >= nrow || col >= ncol || k < 0 || k >= static_cast<int>(codewords.size())) return;
-  readMarks[row][col] = 1;
-  if (mapping[row][col]) codewords[k] |= static_cast<unsigned char>(1 << (8 - bit));
-}
-
-void parseImageDM::readUtah(int row, int col, int k) {
-  readModule(row - 2, col - 2, k, 1);
-  readModule(row - 2, col - 1, k, 2);
-  readModule(row - 1, col - 2, k, 3);
-  readModule(row - 1, col - 1, k, 4);
-  readModule(row - 1, col, k, 5);
-  readModule(row, col - 2, k, 6);
-  readModule(row, col - 1, k, 7);
-  readModule(row, col, k, 8);
-}
-
 namespace {
 
 // Module places of the four corner shapes for bits 1..8; a negative row or column counts from
@@ -163,52 +138,118 @@ constexpr Place kCorners[4][8] = {
     {{-1, 0}, {-1, -1}, {0, -3}, {0, -2}, {0, -1}, {1, -3}, {1, -2}, {1, -1}},
 };
 
-}  // namespace
-
-void parseImageDM::readCorner(int shape, int k) {
-  for (int bit = 0; bit < 8; ++bit) {
-    const Place& p = kCorners[shape][bit];
-    readModule(p.row < 0 ? mappingRows + p.row : p.row, p.col < 0 ? mappingColumns + p.col : p.col, k, bit + 1);
-  }
-}
-
-bool parseImageDM::readCodewords() {
-  const int nrow = mappingRows, ncol = mappingColumns;
-  if (nrow > 52 || ncol > 52 || nrow < 1 || ncol < 1) return false;
-  try {
-    readMarks.assign(nrow, std::vector<uint8_t>(ncol, 0));
-  } catch (...) {
-    WriteTrace("error allocating readMatrix", false);
-    return false;
-  }
-  try {
-    codewords.assign(static_cast<size_t>(nrow) * ncol / 8, 0);
-  } catch (...) {
-    WriteTrace("error allocating codewords", false);
-    return false;
-  }
+// The placement walk over an nrow x ncol mapping of `count` codewords: `visit(row, col, k, bit)`
+// for each module of codeword k (bit 1 the most significant), each module once. Returns the
+// number of codewords the walk placed (some may lie past `count`, and are not visited).
+template <typename Visit>
+int walkPlacement(int nrow, int ncol, int count, Visit visit) {
+  uint8_t marks[52][52] = {};
+  auto module = [&](int row, int col, int k, int bit) {
+    if (row < 0) {
+      row += nrow;
+      col += 4 - ((nrow + 4) % 8);
+    }
+    if (col < 0) {
+      col += ncol;
+      row += 4 - ((ncol + 4) % 8);
+    }
+    if (row < 0 || col < 0 || row >= nrow || col >= ncol || k >= count) return;
+    marks[row][col] = 1;
+    visit(row, col, k, bit);
+  };
+  auto utah = [&](int row, int col, int k) {
+    const Place shape[8] = {{-2, -2}, {-2, -1}, {-1, -2}, {-1, -1}, {-1, 0}, {0, -2}, {0, -1}, {0, 0}};
+    for (int bit = 0; bit < 8; ++bit) module(row + shape[bit].row, col + shape[bit].col, k, bit + 1);
+  };
+  auto corner = [&](int shape, int k) {
+    for (int bit = 0; bit < 8; ++bit) {
+      const Place& p = kCorners[shape][bit];
+      module(p.row < 0 ? nrow + p.row : p.row, p.col < 0 ? ncol + p.col : p.col, k, bit + 1);
+    }
+  };
   int k = 0, row = 4, col = 0;
   do {
-    if (row == nrow && col == 0) readCorner(0, k++);
-    if (row == nrow - 2 && col == 0 && ncol % 4 != 0) readCorner(1, k++);
-    if (row == nrow - 2 && col == 0 && ncol % 8 == 4) readCorner(2, k++);
-    if (row == nrow + 4 && col == 2 && ncol % 8 == 0) readCorner(3, k++);
+    if (row == nrow && col == 0) corner(0, k++);
+    if (row == nrow - 2 && col == 0 && ncol % 4 != 0) corner(1, k++);
+    if (row == nrow - 2 && col == 0 && ncol % 8 == 4) corner(2, k++);
+    if (row == nrow + 4 && col == 2 && ncol % 8 == 0) corner(3, k++);
     // Up and to the right, then down and to the left, one diagonal sweep each.
     do {
-      if (row < nrow && col >= 0 && !readMarks[row][col]) readUtah(row, col, k++);
+      if (row < nrow && col >= 0 && !marks[row][col]) utah(row, col, k++);
       row -= 2;
       col += 2;
     } while (row >= 0 && col < ncol);
     row += 1;
     col += 3;
     do {
-      if (row >= 0 && col < ncol && !readMarks[row][col]) readUtah(row, col, k++);
+      if (row >= 0 && col < ncol && !marks[row][col]) utah(row, col, k++);
       row += 2;
       col -= 2;
     } while (row < nrow && col >= 0);
     row += 3;
     col += 1;
   } while (row < nrow || col < ncol);
-  codewords.resize(std::min<size_t>(codewords.size(), static_cast<size_t>(k)));
+  return k;
+}
+
+// The walk of a mapping size, done once: for each codeword the 8 places (row x 52 + column,
+// most significant bit first; -1 where the bit has no module).
+struct Placement {
+  int rows = 0, columns = 0, count = 0;
+  std::vector<int16_t> places;
+};
+
+Placement placementOf(int nrow, int ncol) {
+  Placement p{nrow, ncol, nrow * ncol / 8, {}};
+  p.places.assign(static_cast<size_t>(p.count) * 8, -1);
+  const int placed = walkPlacement(nrow, ncol, p.count, [&p](int row, int col, int k, int bit) {
+    p.places[static_cast<size_t>(k) * 8 + bit - 1] = static_cast<int16_t>(row * 52 + col);
+  });
+  p.count = std::min(p.count, placed);
+  p.places.resize(static_cast<size_t>(p.count) * 8);
+  return p;
+}
+
+// The placements of the symbol sizes read.
+const Placement* knownPlacement(int nrow, int ncol) {
+  static const std::vector<Placement> known = [] {
+    std::vector<Placement> all;
+    for (const DmVersion& v : VERSION)
+      all.push_back(placementOf(v.rows / v.regionRows * v.regionRows, v.columns / v.regionColumns * v.regionColumns));
+    return all;
+  }();
+  for (const Placement& p : known)
+    if (p.rows == nrow && p.columns == ncol) return &p;
+  return nullptr;
+}
+
+}  // namespace
+
+bool parseImageDM::readCodewords() {
+  const int nrow = mappingRows, ncol = mappingColumns;
+  if (nrow > 52 || ncol > 52 || nrow < 1 || ncol < 1) return false;
+  try {
+    codewords.assign(static_cast<size_t>(nrow) * ncol / 8, 0);
+  } catch (...) {
+    WriteTrace("error allocating codewords", false);
+    return false;
+  }
+  const uint8_t* modules = &mapping[0][0];
+  if (const Placement* p = knownPlacement(nrow, ncol)) {
+    for (int k = 0; k < p->count; ++k) {
+      unsigned v = 0;
+      for (int bit = 0; bit < 8; ++bit) {
+        const int at = p->places[static_cast<size_t>(k) * 8 + bit];
+        v = (v << 1) | (at >= 0 && modules[at] ? 1u : 0u);
+      }
+      codewords[k] = static_cast<unsigned char>(v);
+    }
+    codewords.resize(static_cast<size_t>(p->count));
+    return true;
+  }
+  const int placed = walkPlacement(nrow, ncol, static_cast<int>(codewords.size()), [&](int row, int col, int k, int bit) {
+    if (mapping[row][col]) codewords[k] |= static_cast<unsigned char>(1 << (8 - bit));
+  });
+  codewords.resize(std::min<size_t>(codewords.size(), static_cast<size_t>(placed)));
   return true;
 }

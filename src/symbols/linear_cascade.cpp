@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <vector>
 
 #include "core/shims.h"
 #include "core/trace.h"
@@ -12,6 +14,40 @@
 
 signed char Confidence_ChecSumOK = 100;
 signed char Confidence_ChecSumKO = 20;
+
+namespace {
+
+pvk::symbols::BrightColumns* liveColumns = nullptr;
+
+// Bright pixels (above 128) of columns x0..x0+span-1 over all rows, into bright[0..span-1].
+void countBright(const PVKImg* img, int x0, int span, int* bright) {
+  for (int y = 0; y < img->height; ++y) {
+    const uint8_t* p = img->data + static_cast<size_t>(y) * img->stride;
+    for (int x = 0; x < span && x0 + x < img->width; ++x) bright[x] += p[x0 + x] > 128;
+  }
+}
+
+}  // namespace
+
+pvk::symbols::BrightColumns::BrightColumns(const PVKImg* img) : img_(img) { liveColumns = this; }
+
+pvk::symbols::BrightColumns::~BrightColumns() {
+  if (liveColumns == this) liveColumns = nullptr;
+}
+
+const int* pvk::symbols::BrightColumns::of(const PVKImg* img) {
+  BrightColumns* live = liveColumns;
+  if (!live || live->img_ != img) return nullptr;
+  if (live->counts_.empty()) {
+    try {
+      live->counts_.assign(img->width, 0);
+    } catch (const std::bad_alloc&) {
+      return nullptr;  // the run is scored from the pixels
+    }
+    countBright(img, 0, img->width, live->counts_.data());
+  }
+  return live->counts_.data();
+}
 
 namespace {
 
@@ -27,10 +63,10 @@ bool scoreQuality(const PVKImg* img, int firstPos, int lastPos, bool* retryHint)
     WriteTrace("err - ", "no barcode image analysis A", static_cast<int>(GetLastError()), false);
     return true;
   }
-  for (int y = 0; y < rows; ++y) {
-    const uint8_t* p = img->data + static_cast<size_t>(y) * img->stride;
-    for (int x = 0; x < span && x0 + x < img->width; ++x) bright[x] += p[x0 + x] > 128;
-  }
+  if (const int* counted = pvk::symbols::BrightColumns::of(img))
+    std::copy(counted + x0, counted + std::min(x0 + span, static_cast<int>(img->width)), bright);
+  else
+    countBright(img, x0, span, bright);
   int lo = rows < 24 ? 3 : rows / 8;
   int hi = rows < 64 ? std::max(4 * rows / 5, 4) : 50;
   int dark = 0, light = 0;

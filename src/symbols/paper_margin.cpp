@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "core/image_utils.h"
 #include "symbols/symbols.h"
 
 namespace {
@@ -23,13 +24,14 @@ struct RowLevels {
 constexpr int kLeastContrast = 40;
 
 RowLevels levelsOf(const uint8_t* p, int n) {
-  int hist[256] = {};
-  for (int x = 0; x < n; ++x) ++hist[p[x]];
-  int hi = 255, seen = hist[255];
-  while (seen * 10 < n && hi > 0) seen += hist[--hi];
+  pvk::core::LevelCounts hist;
+  hist.add(p, static_cast<size_t>(n));
+  int hi = 255;
+  uint64_t seen = hist[255];
+  while (seen * 10 < static_cast<uint64_t>(n) && hi > 0) seen += hist[--hi];
   int lo = 0;
   seen = hist[0];
-  while (seen * 10 < n && lo < 255) seen += hist[++lo];
+  while (seen * 10 < static_cast<uint64_t>(n) && lo < 255) seen += hist[++lo];
   return RowLevels{static_cast<uint8_t>(hi), hi - lo >= kLeastContrast ? (hi + lo + 1) / 2 : -1};
 }
 
@@ -81,5 +83,19 @@ bool pvk::symbols::copyOnPaper(const PVKImg& img, int marginX, int marginY, PVKI
     for (int x = 0; x < w; ++x) out.data[static_cast<size_t>(y) * w + x] = beyond(first[x], levels[0]);
   for (int y = top + ih; y < h; ++y)
     for (int x = 0; x < w; ++x) out.data[static_cast<size_t>(y) * w + x] = beyond(last[x], levels[ih - 1]);
+  return true;
+}
+
+bool pvk::symbols::twoGreyLevels(const PVKImg& img) {
+  bool seen[256] = {};
+  int levels = 0;
+  for (int y = 0; y < img.height; ++y) {
+    const uint8_t* p = img.data + static_cast<size_t>(y) * img.stride;
+    for (int x = 0; x < img.width; ++x)
+      if (!seen[p[x]]) {
+        seen[p[x]] = true;
+        if (++levels > 2) return false;
+      }
+  }
   return true;
 }

@@ -242,23 +242,6 @@ int findRows(const PVKImg& img, datiRigheType* rows, float& meanHeight, int& bas
 
 // ---- Start, stop and columns ---------------------------------------------------------------
 
-// 8 runs between the 9 edges beyond +-edge from position at, forwards or backwards; their span.
-int collectRuns(const int* e, int n, int at, int edge, bool forward, int* runs)
-{
-  int pos = at;
-  for (int k = 0; k < 8; ++k) {
-    int j = pos;
-    do
-      j += forward ? 1 : -1;
-    while (j >= 0 && j < n && std::abs(e[j]) <= edge);
-    if (j < 0 || j >= n)
-      return -1;
-    runs[forward ? k : 7 - k] = std::abs(j - pos);
-    pos = j;
-  }
-  return std::abs(pos - at);
-}
-
 // The runs are the stop pattern without a module off.
 bool exactStop(const int* runs)
 {
@@ -272,25 +255,23 @@ bool exactStop(const int* runs)
   return true;
 }
 
-bool findStartStop(PdfScan& s, int n, bool& startFound)
+bool findStartStop(PdfScan& s, const PVKImg& img, int n, bool& startFound)
 {
   const int* e = s.edges.data();
   int top = 0;
   for (int i = 0; i < n; ++i)
     top = std::max(top, e[i]);
   const int strong = top / 4, edge = top / 8;
-  int runs[8];
+  int runs[8], span = 0, lines0 = 0, lines1 = 0;
   s.start = -1;
-  for (int i = 0; i < n && s.start < 0; i += 1) {
-    if (e[i] <= strong)
-      continue;
-    int span = collectRuns(e, n, i, edge, true, runs);
-    if (span > 31 && decodPdf417(runs, 0, 1, 0) == 1000) {
+  // The first start pattern whose bar is ink on paper down the symbol.
+  for (int i = pvk::symbols::pdfFindStart(e, n, 0, strong, edge, runs, span); i >= 0;
+       i = pvk::symbols::pdfFindStart(e, n, i + 2, strong, edge, runs, span)) {
+    if (pvk::symbols::pdfStartLines(img, i, runs, lines0, lines1)) {
       s.start = i;
       s.width = span;
       startFound = true;
-    } else {
-      ++i;  // two samples further
+      break;
     }
   }
   if (s.start < 0)
@@ -302,7 +283,7 @@ bool findStartStop(PdfScan& s, int n, bool& startFound)
   for (int i = n - 1; i > s.start + s.width && !s.hasStop; --i) {
     if (e[i] <= strong)
       continue;
-    int span = collectRuns(e, n, i, edge, false, runs);
+    span = pvk::symbols::pdfCollectRuns(e, n, i, edge, false, runs);
     if (span > 31 && i - span > s.start && decodPdf417(runs, 0, 1, 0) == 1001 &&
         (pass == 1 || exactStop(runs))) {
       s.hasStop = true;
@@ -361,19 +342,11 @@ void columnsFromIndicators(PdfScan& s, const PVKImg& img, const datiRigheType* r
   }
 }
 
-}  // namespace
-
-int Cerca_Pdf417(PVKImg* img, datiRigheType* rows, int nRows, char* text, char* conf,
-                 bool& startFound, unsigned short maxChars)
+// The start, stop and codeword columns of the symbol of a straightened image, into s: 1, 0 when
+// they do not fit, -1 when memory runs out.
+int symbolColumns(PVKImg* img, const datiRigheType* rows, int nRows, PdfScan& s, bool& startFound)
 {
-  if (!rows || !img || !img->data)
-    return -1;
-  if (img->width < kMinWidth || img->width > kMaxWidth)
-    return 0;
-  if (nRows < 3 || nRows > 90)
-    return 0;
   const int n = 2 * img->width;
-  PdfScan s;
   try {
     s.signal.assign(n, 0);
     s.work.assign(n, 0);
@@ -386,7 +359,7 @@ int Cerca_Pdf417(PVKImg* img, datiRigheType* rows, int nRows, char* text, char* 
     return -1;
   }
   normalizza(img, s.signal.data(), s.work.data(), s.edges.data(), img->height);
-  if (!findStartStop(s, n, startFound))
+  if (!findStartStop(s, *img, n, startFound))
     return 0;
   const int boundaries = static_cast<int>(s.boundaries.size());
   if (boundaries > 63 || boundaries < 3)
@@ -404,16 +377,52 @@ int Cerca_Pdf417(PVKImg* img, datiRigheType* rows, int nRows, char* text, char* 
     s.end = s.boundaries[s.dataColumns + 2];
     s.expectedRuns = (s.dataColumns + 2) * 8;
   }
-  if (s.dataColumns < 1)
+  return s.dataColumns < 1 ? 0 : 1;
+}
+
+// Cerca_Pdf417, which with `byLines` reads a symbol that its rows leave unread (or whose rows
+// were too few to be rows of a symbol) once more line by line, from `above` lines above the
+// image (the first row found: the symbol may begin higher).
+int readSymbol(PVKImg* img, datiRigheType* rows, int nRows, char* text, char* conf, bool& startFound,
+               unsigned short maxChars, bool byLines, int above)
+{
+  if (!rows || !img || !img->data)
+    return -1;
+  if (img->width < kMinWidth || img->width > kMaxWidth)
     return 0;
-  int len = pvk::symbols::readRows(img, rows, nRows, s, text, maxChars);
-  if (len == 0 && (s.forward >= 2 || s.backward >= 2)) {
+  const bool rowsFit = nRows >= 3 && nRows <= 90;
+  if (!rowsFit && !byLines)
+    return 0;
+  PdfScan s;
+  const int columns = symbolColumns(img, rows, nRows, s, startFound);
+  if (columns <= 0)
+    return columns;
+  int len = rowsFit ? pvk::symbols::readRows(img, rows, nRows, s, text, maxChars) : 0;
+  auto readLines = [&] {
+    PVKImg lines = *img;
+    lines.data -= static_cast<size_t>(above) * img->stride;
+    lines.height = static_cast<uint16_t>(img->height + above);
+    return pvk::symbols::readByLines(&lines, s, text, maxChars);
+  };
+  bool linesRead = false;
+  if (len == 0 && rowsFit && (s.forward >= 2 || s.backward >= 2)) {
     // A second reading after what the row indicators said; rows left short are read again
     // along sloping lines (a bent or askew print).
     const std::vector<datiRigheType> again = pvk::symbols::secondLayout(rows, nRows, s);
+    // Turned over, or with rows beyond those found, a symbol reads again along its rows at
+    // once. Otherwise its rows were read short where they lie, and the reading line by line,
+    // which follows each line's slope, costs far less than scanning each of them at seven more.
+    const bool rowsAgain = s.backward > s.forward || s.symbolRows > nRows;
+    if (byLines && !rowsAgain) {
+      len = readLines();
+      linesRead = true;
+    }
     s.shearRows = true;
-    len = pvk::symbols::readRows(img, again.data(), static_cast<int>(again.size()), s, text, maxChars);
+    if (len == 0)
+      len = pvk::symbols::readRows(img, again.data(), static_cast<int>(again.size()), s, text, maxChars);
   }
+  if (len == 0 && byLines && !linesRead)
+    len = readLines();
   if (len > 0) {
     for (int i = 0; i < len; ++i)
       conf[i] = 100;
@@ -425,6 +434,14 @@ int Cerca_Pdf417(PVKImg* img, datiRigheType* rows, int nRows, char* text, char* 
   if (conf && maxChars > 0)
     conf[0] = 0;
   return 0;
+}
+
+}  // namespace
+
+int Cerca_Pdf417(PVKImg* img, datiRigheType* rows, int nRows, char* text, char* conf,
+                 bool& startFound, unsigned short maxChars)
+{
+  return readSymbol(img, rows, nRows, text, conf, startFound, maxChars, false, 0);
 }
 
 float CalcolaAngoloPDF(PVKImg* img, int left, int right)
@@ -481,6 +498,13 @@ int readCleaned(PVKImg& cleaned, char* text, char* conf, unsigned short maxChars
   PVKImg* src = &cleaned;
   int shift = 0;
   if (std::fabs(angle) > 0.001f) {
+    // Straightening costs more than all the rest of a zone that holds no symbol: a zone whose
+    // edges show no start pattern ends here, in bands thin enough for the pattern's bar to
+    // lean less than half a pixel in each.
+    const int lines = std::clamp(static_cast<int>(0.5f / std::fabs(std::tan(angle))), 16, 64);
+    const int from = std::max(left - 5, 0), to = std::min(right + 50, cleaned.width - 1);
+    if (!pvk::symbols::pdfStartSeen(view(cleaned, from, 0, to - from + 1, cleaned.height), lines))
+      return 0;
     const int dpi = cleaned.dpi ? cleaned.dpi : 1;
     if (!StretchRotateStretch(cleaned, rotated.img, dpi, dpi, dpi, dpi, angle, 1, false))
       return 0;
@@ -492,32 +516,48 @@ int readCleaned(PVKImg& cleaned, char* text, char* conf, unsigned short maxChars
   if (src->height < 4 || x1 - x0 + 1 < 32)
     return 0;
   PVKImg crop = view(*src, x0, 0, x1 - x0 + 1, src->height);
+  // No start pattern inked down the zone, no symbol. Rows are sought only along the lines it
+  // spans: a rule or print above or below the symbol would be taken for rows of it.
+  int top = 0, bottom = 0;
+  if (!pvk::symbols::pdfSymbolLines(crop, top, bottom))
+    return 0;
+  startFound = true;
+  const PVKImg lines = view(crop, 0, top, crop.width, bottom - top);
   // Rows are bounded by the difference of each line with the one 4 below; rows of fewer lines
   // than that (small modules printed low) show no boundary there, and are sought again with
   // the next line but one, then the next.
+  bool linesRead = false;
   for (int lag : {4, 2, 1}) {
     if (pvk::core::stopRequested())
       return 0;
     datiRigheType rows[kMaxRows + 1];
     float meanHeight = 0;
     int base = 0;
-    int nRows = findRows(crop, rows, meanHeight, base, lag);
+    int nRows = findRows(lines, rows, meanHeight, base, lag);
+    base += top;
     if (nRows == 0)
       continue;
     PVKImg symbol = view(crop, 0, base, crop.width, crop.height - base);
-    int len = Cerca_Pdf417(&symbol, rows, nRows, text, conf, startFound, maxChars);
+    // The first symbol read in this pass is read line by line too when its rows read nothing.
+    int len = readSymbol(&symbol, rows, nRows, text, conf, startFound, maxChars, !linesRead, base - top);
+    linesRead = true;
     if (len == 0 && startFound && meanHeight > 1 && !pvk::core::stopRequested()) {
       for (int i = 0; i < nRows; ++i) {
         rows[i].first = static_cast<int>(i * meanHeight + 0.5f);
         rows[i].height = static_cast<int>(meanHeight);
         rows[i].last = rows[i].first + rows[i].height;
       }
-      len = Cerca_Pdf417(&symbol, rows, nRows, text, conf, startFound, maxChars);
+      len = readSymbol(&symbol, rows, nRows, text, conf, startFound, maxChars, false, 0);
     }
     if (len != 0 || !startFound || meanHeight >= 2 * lag)
       return len;
   }
-  return 0;
+  // No rows found at all: the lines the start pattern spans are read one by one.
+  if (linesRead || pvk::core::stopRequested())
+    return 0;
+  datiRigheType none[1] = {};
+  PVKImg symbol = lines;
+  return readSymbol(&symbol, none, 0, text, conf, startFound, maxChars, true, 0);
 }
 
 }  // namespace
@@ -551,6 +591,7 @@ int ReadPdf(PVKImg img, char* text, char* conf, unsigned short maxChars)
     return -1;
   }
   bool anyStart = false;
+  const bool oneOffset = pvk::symbols::twoGreyLevels(img);
   for (int offset = -60;; offset += 20) {
     if (pvk::core::stopRequested()) break;
     OwnedImg cleaned;
@@ -570,7 +611,7 @@ int ReadPdf(PVKImg img, char* text, char* conf, unsigned short maxChars)
     if (len != 0)
       return len;
     anyStart = anyStart || startFound;
-    if (offset >= 0 || !anyStart)
+    if (offset >= 0 || !anyStart || oneOffset)
       break;
   }
   text[0] = conf[0] = 0;

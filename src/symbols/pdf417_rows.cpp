@@ -363,6 +363,11 @@ bool scanRow(const PVKImg* img, const datiRigheType& row, int r, int nRows, PdfS
 
 }  // namespace
 
+bool pvk::symbols::pdfScanLine(PdfScan& s, const PVKImg* img, int top, int lines)
+{
+  return scanLine(s, img, top, lines, 0);
+}
+
 int AnalizzaRigaPdf(const PVKImg* img, const datiRigheType* rows, int r, int nRows, PdfScan& s)
 {
   const int cols = s.dataColumns;

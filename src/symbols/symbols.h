@@ -265,8 +265,32 @@ struct PdfScan {
 // said: bottom up for a symbol upside down; checked against the rows they count when these are
 // more than were found (sets symbolRows); that many laid evenly over those found when fewer.
 std::vector<datiRigheType> secondLayout(const datiRigheType* rows, int nRows, PdfScan& s);
+// The runs of `lines` lines from `top` as one scan line in s.runs, cleaned to fit the columns
+// (or read column by column); false when they give nothing to read.
+bool pdfScanLine(PdfScan& s, const PVKImg* img, int top, int lines);
+// Reads the symbol line by line, each line's codewords going to the row its row indicator
+// names: rows too low to be told apart by their boundaries, or sloping across one another, are
+// read so. The text length, or 0.
+int readByLines(PVKImg* img, PdfScan& s, char* text, unsigned short maxChars);
 // Reads every row into the codeword matrix and the matrix into text; the text length, or 0.
 int readRows(PVKImg* img, const datiRigheType* rows, int nRows, PdfScan& s, char* text, unsigned short maxChars);
+
+// The 8 runs (in samples) between the 9 edges beyond +-edge from sample `at` of an edge signal
+// of n samples, forwards or backwards (then runs stay in left-to-right order); their span, or
+// -1 when the signal ends first.
+int pdfCollectRuns(const int* e, int n, int at, int edge, bool forward, int* runs);
+// The first start pattern at or after sample `from`: its first rising edge above `strong`, its
+// runs and span; -1 when there is none.
+int pdfFindStart(const int* e, int n, int from, int strong, int edge, int* runs, int& span);
+// The lines [top, bottom) of a cleaned image that the start pattern at `start` spans, with the
+// blank paper just above and below it; false when its bar is not ink on paper along them.
+bool pdfStartLines(const PVKImg& img, int start, const int* runs, int& top, int& bottom);
+// The lines of the first start pattern of a cleaned image that is ink on paper; false when
+// there is none, and so no symbol.
+bool pdfSymbolLines(const PVKImg& img, int& top, int& bottom);
+// Whether the edge signal of some band of `lines` lines of a cleaned image shows a start
+// pattern (the signal's test alone, not the pixels' check that pdfSymbolLines adds).
+bool pdfStartSeen(const PVKImg& img, int lines);
 
 // One trace line of the PDF417 reader: the tag ("err - ", "war - " or "") and the text, with
 // " %d" of the value when one is given.
@@ -314,7 +338,11 @@ class cReedSolomonCodec {
   // Corrects one code word given as KK data and NN-KK parity symbols; `erasures` holds symbol
   // positions (exponents as above). Writes min(KK, outSize) corrected data symbols to `out`.
   // Returns the number of symbols corrected, or -1 when the word cannot be decoded.
-  int Decode(const int* data, const int* parity, const int* erasures, int nErasures, int* out, int outSize);
+  // `used` > 0 says the word is shortened: only its first `used` symbols (parity first) can be
+  // wrong, the others are the shortening's zeros. Without erasures, errors are then sought there
+  // alone: a solution placing one elsewhere is refused by the caller anyway.
+  int Decode(const int* data, const int* parity, const int* erasures, int nErasures, int* out, int outSize,
+             int used = 0);
 
   int mm() const { return MM; }
   int nn() const { return NN; }
@@ -327,6 +355,10 @@ class cReedSolomonCodec {
   void gen_poly();
   void gen_ltab();
   int syndromes(const std::vector<int>& rec, std::vector<int>& s) const;
+  // The error positions where the locator lambda (plain values, degree degLambda) vanishes:
+  // over the whole code, or over its first `used` positions.
+  std::vector<int> roots(const std::vector<int>& lambda, int degLambda) const;
+  std::vector<int> rootsAmong(const std::vector<int>& lambda, int degLambda, int used) const;
 
   int MM = 0, NN = 0, KK = 0, B0 = 0, PRIM = 1, A0 = 0, Ldec = 1;
   bool ccsds = false;
@@ -395,7 +427,6 @@ class parseImageDM {
   const cv::Mat* image = nullptr;
   double moduleHeight = 1.0, moduleWidth = 1.0;
   uint8_t mapping[52][52] = {};
-  std::vector<std::vector<uint8_t>> readMarks;
   std::vector<unsigned char> codewords;
   uint16_t mappingColumns = 0, mappingRows = 0;
   Decoder decoder;
@@ -403,10 +434,6 @@ class parseImageDM {
   uint16_t startRow = 0, startCol = 0, sampleRow = 0, sampleCol = 0;
 
  private:
-  void readModule(int row, int col, int k, int bit);
-  void readUtah(int row, int col, int k);
-  // The corner shapes 1..4 of the placement as shape 0..3.
-  void readCorner(int shape, int k);
   int correctBlocks(std::vector<unsigned char>& data);
   int resample();
 };
@@ -461,6 +488,9 @@ namespace pvk::symbols {
 // The binarisation thresholds the entry tries for one outline threshold t: runs down and up
 // from t / 2 in steps of 10, 5, 3 and 1, at most 29 entries, repeats kept.
 std::vector<int> dmThresholdList(int t);
+// The first pixel of line[i..n) that is dark (below 128), or light; n when there is none.
+int nextDark(const uint8_t* line, int i, int n);
+int nextLight(const uint8_t* line, int i, int n);
 }  // namespace pvk::symbols
 
 // Angle between two integer vectors from p0; kept for the geometry of tilted symbols.
@@ -656,6 +686,9 @@ namespace pvk::symbols {
 // paper all round is copied as it is. False (out.data null) for an empty image, a result past
 // 65535 pixels either way, or no memory. The caller frees out.data.
 bool copyOnPaper(const PVKImg& img, int marginX, int marginY, PVKImg& out);
+// A zone of at most two grey levels (a thresholded picture): no grey lies between its paper and
+// its ink, so the cleaning at another grey offset shows its print no differently.
+bool twoGreyLevels(const PVKImg& img);
 // The paper margin a reader puts around a zone of this resolution: 8 pixels at 300 dpi.
 inline int paperMargin(int dpi) { return dpi > 300 ? 8 * dpi / 300 : 8; }
 
@@ -663,5 +696,21 @@ inline int paperMargin(int dpi) { return dpi > 300 ? 8 * dpi / 300 : 8; }
 int finish(char* text, char* conf, int n, int c);
 // A finder's result n: for 0 the text and conf become empty; returns n.
 int noReading(char* text, char* conf, int n);
+
+// While one lives, the print quality of every run found in `img` is scored from the counts of
+// bright pixels in each of its columns, counted once (at the first run) rather than once per run.
+class BrightColumns {
+ public:
+  explicit BrightColumns(const PVKImg* img);
+  ~BrightColumns();
+  BrightColumns(const BrightColumns&) = delete;
+  BrightColumns& operator=(const BrightColumns&) = delete;
+  // The counts of img's columns, or null when none are kept for it (another image, no memory).
+  static const int* of(const PVKImg* img);
+
+ private:
+  const PVKImg* img_;
+  std::vector<int> counts_;
+};
 
 }  // namespace pvk::symbols

@@ -134,13 +134,50 @@ TEST_F(DeskewPinned, OutputsAreTheSameBytes) {
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(r.hash, c.pinned) << std::hex << "0x" << r.hash;
     // The planes read where they lie and the planes read from a copy (taken whenever an
-    // endorsement or a turn may draw on them) give the same bytes.
+    // endorsement draws on them) give the same bytes, and so does a side allowed to turn.
     if (!c.stamp && !c.allowRotation && c.scene != 3) {
       EXPECT_EQ(deskewCase(c, false).hash, deskewCase(Case{c.name, c.planes, c.halfV, c.now, c.flipV, c.flipH,
                                                             c.enhance, c.scene, true, c.companion, false, 0},
                                                        false)
                                                .hash);
       EXPECT_EQ(deskewCase(c, true, true).hash, r.hash);
+    }
+  }
+}
+
+// Turns, scales and shifts that keep the output inside the source, cross its edges or leave it,
+// a transform with no inverse, sources of one and two rows, outputs narrower than a step; pixel
+// by pixel and with vectors, into memory of its own and into a view.
+TEST(WarpLinear, GivesTheLibrarysBytes) {
+  struct Case {
+    int rows, cols, outRows, outCols;
+    double deg, scale, shiftX, shiftY;
+  };
+  const Case cases[] = {{333, 517, 300, 480, 3.7, 1.0, -13.25, 4.5}, {333, 517, 300, 480, -11.0, 1.0, 40.0, -30.0},
+                        {120, 200, 120, 200, 0.0, 1.0, -7.0, -3.0},   {120, 200, 150, 260, 0.0, 1.0, 0.4, 0.6},
+                        {90, 140, 200, 300, 25.0, 1.7, 10.0, 10.0},   {90, 140, 60, 90, -4.0, 0.6, -5.0, 2.0},
+                        {90, 140, 50, 50, 0.0, 1.0, -500.0, 900.0},   {1, 40, 5, 40, 2.0, 1.0, 0.5, 0.5},
+                        {2, 40, 5, 40, -2.0, 1.0, 0.5, 0.5},          {60, 1, 60, 3, 1.0, 1.0, 0.3, 0.0},
+                        {64, 64, 7, 5, 45.0, 1.0, 0.0, 0.0},          {64, 64, 64, 64, 0.0, 0.0, 3.0, 3.0}};
+  cv::RNG rng(8);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.rows << "x" << c.cols << " turned " << c.deg << " scaled " << c.scale);
+    cv::Mat src(c.rows, c.cols, CV_8UC1);
+    rng.fill(src, cv::RNG::UNIFORM, 0, 256);
+    cv::Mat m = cv::getRotationMatrix2D(cv::Point2f(c.cols * 0.4f, c.rows * 0.6f), c.deg, c.scale);
+    m.at<double>(0, 2) += c.shiftX;
+    m.at<double>(1, 2) += c.shiftY;
+    cv::Mat library;
+    cv::warpAffine(src, library, m, cv::Size(c.outCols, c.outRows), cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(0));
+    using pvk::geometry::Lanes;
+    for (Lanes lanes : {Lanes::None, Lanes::Eight, Lanes::Sixteen}) {
+      cv::Mat own(c.outRows, c.outCols, CV_8UC1, cv::Scalar(7));
+      cv::Mat larger(c.outRows + 2, c.outCols + 2, CV_8UC1, cv::Scalar(7));
+      cv::Mat view = larger(cv::Rect(1, 1, c.outCols, c.outRows));
+      pvk::geometry::warpLinear(src, own, m, lanes);
+      pvk::geometry::warpLinear(src, view, m, lanes);
+      EXPECT_EQ(cv::norm(own, library, cv::NORM_INF), 0) << static_cast<int>(lanes);
+      EXPECT_EQ(cv::norm(view, library, cv::NORM_INF), 0) << static_cast<int>(lanes);
     }
   }
 }

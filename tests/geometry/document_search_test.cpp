@@ -1,6 +1,6 @@
 // The pieces of the document search against the image library's own: the external contour
-// search in a framed image (point for point, in the same order) and Otsu's level; the working
-// images kept between documents.
+// search in a framed image (point for point, in the same order), Otsu's level and the Gaussian
+// blur; the working images kept between documents.
 #include <gtest/gtest.h>
 
 #include <opencv2/imgproc.hpp>
@@ -120,9 +120,46 @@ TEST(OtsuLevel, TheLevelTheLibrarysOtsuThresholdPicks) {
   EXPECT_EQ(otsuLevel(cv::Mat()), 0);
 }
 
+// Sizes below, at and past the 32- and 64-pixel steps and the kernel's 15 rows, noise and the
+// flat paper and background of a scan, into memory of the image's own and into a view of a larger
+// image; each version the processor has gives the library's bytes.
+TEST(GaussianBlur, EveryVersionGivesTheLibrarysBytes) {
+  const cv::Size sizes[] = {{1, 1}, {40, 1}, {1, 40}, {2, 3}, {15, 15}, {31, 16}, {32, 7}, {33, 14},
+                            {63, 20}, {64, 9}, {65, 33}, {97, 131}, {200, 61}, {517, 40}};
+  cv::RNG rng(5);
+  for (const cv::Size& size : sizes) {
+    for (int scene = 0; scene < 2; ++scene) {
+      cv::Mat src(size, CV_8UC1);
+      if (scene == 0) {
+        rng.fill(src, cv::RNG::UNIFORM, 0, 256);
+      } else {
+        src.setTo(25);
+        cv::rectangle(src, cv::Rect(size.width / 4, size.height / 3, size.width / 2 + 1, size.height), cv::Scalar(230),
+                      cv::FILLED);
+      }
+      for (int width : {15, 3}) {
+        cv::Mat library;
+        cv::GaussianBlur(src, library, cv::Size(width, 15), 0, 0, cv::BORDER_REFLECT_101);
+        for (Lanes lanes : {Lanes::None, Lanes::Eight, Lanes::Sixteen}) {
+          SCOPED_TRACE(testing::Message() << size << " scene " << scene << " width " << width << " lanes "
+                                          << static_cast<int>(lanes));
+          cv::Mat own(size, CV_8UC1, cv::Scalar(7));
+          cv::Mat larger(size.height + 2, size.width + 2, CV_8UC1, cv::Scalar(7));
+          cv::Mat view = larger(cv::Rect(1, 1, size.width, size.height));
+          gaussianBlur15(src, own, lanes, width);
+          gaussianBlur15(src, view, lanes, width);
+          EXPECT_EQ(cv::norm(own, library, cv::NORM_INF), 0);
+          EXPECT_EQ(cv::norm(view, library, cv::NORM_INF), 0);
+          EXPECT_EQ(cv::countNonZero(larger != 7), cv::countNonZero(view != 7));  // nothing written around it
+        }
+      }
+    }
+  }
+}
+
 TEST(KeptImages, OneMemoryPerKindGrownAndLetGoAsSizesChange) {
   releaseKeptImages();
-  cv::Mat a = keptImage(Kept::Warped, 100, 200);
+  cv::Mat a = keptImage(Kept::Stretch, 100, 200);
   cv::Mat b = keptImage(Kept::Search, 100, 200);
   ASSERT_EQ(a.size(), cv::Size(200, 100));
   EXPECT_TRUE(a.isContinuous());
@@ -131,13 +168,17 @@ TEST(KeptImages, OneMemoryPerKindGrownAndLetGoAsSizesChange) {
   a.setTo(5);
   EXPECT_EQ(cv::countNonZero(a), 20000);
   // Smaller down to a quarter, or turned: the same memory.
-  EXPECT_EQ(keptImage(Kept::Warped, 200, 100).data, a.data);
-  EXPECT_EQ(keptImage(Kept::Warped, 25, 200).data, a.data);
+  EXPECT_EQ(keptImage(Kept::Stretch, 200, 100).data, a.data);
+  EXPECT_EQ(keptImage(Kept::Stretch, 25, 200).data, a.data);
   // Below a quarter, or larger: other memory of the new size.
-  cv::Mat c = keptImage(Kept::Warped, 70, 70);
+  cv::Mat c = keptImage(Kept::Stretch, 70, 70);
   EXPECT_EQ(c.size(), cv::Size(70, 70));
-  cv::Mat d = keptImage(Kept::Warped, 400, 400);
+  cv::Mat d = keptImage(Kept::Stretch, 400, 400);
   EXPECT_EQ(d.size(), cv::Size(400, 400));
+  // Two images of one size side by side in one memory; a part that is not there is none.
+  cv::Mat first = keptImage(Kept::Search, 30, 40, 0, 2), second = keptImage(Kept::Search, 30, 40, 1, 2);
+  EXPECT_EQ(second.data, first.data + 1200);
+  EXPECT_TRUE(keptImage(Kept::Search, 30, 40, 2, 2).empty());
   d.setTo(1);
   EXPECT_TRUE(keptImage(Kept::Working, 0, 10).empty());
   EXPECT_TRUE(keptImage(Kept::Working, 10, -1).empty());

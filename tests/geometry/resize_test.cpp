@@ -98,6 +98,24 @@ TEST_F(Resize, FlipsAndTransposeTurnTheOutput) {
   OutputImage flipped(30, 10, 1, 200, 200, 32);
   ASSERT_TRUE(PVKResize2(&side.front, -1, &flipped.rec, 0, 0, false, false, true, true, false, msg));
   EXPECT_EQ(getPlane(flipped.rec, 0).at<uint8_t>(9, 29), 7);
+  // Every mirror before the turn, at the side's own size and resampled, against the library's
+  // flip and transpose, on a side wider and higher than the blocks the turn goes by.
+  SideBuffer big(77, 45, 1, 1, 200, 200);
+  cv::Mat noise(45, 77, CV_8UC1);
+  cv::randu(noise, 0, 256);
+  putPlane(big.front, 0, noise);
+  for (int outW : {77, 50}) {
+    for (int flips = 0; flips < 4; ++flips) {
+      const bool v = flips & 1, h = flips & 2;
+      OutputImage turned(outW, 45, 1, 200, 200, 48);
+      ASSERT_TRUE(PVKResize2(&big.front, -1, &turned.rec, 0, 0, false, false, v, h, true, msg)) << msg;
+      cv::Mat expected;
+      cv::resize(noise, expected, cv::Size(outW, 45), 0, 0, cv::INTER_LINEAR);
+      if (v || h) cv::flip(expected, expected, v && h ? -1 : (v ? 0 : 1));
+      cv::transpose(expected, expected);
+      EXPECT_EQ(cv::norm(getPlane(turned.rec, 0), expected, cv::NORM_INF), 0) << outW << " flips " << flips;
+    }
+  }
 }
 
 TEST_F(Resize, RefusesWhatDoesNotFitOrIsMissing) {

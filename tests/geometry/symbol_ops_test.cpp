@@ -1,6 +1,6 @@
 // The 2D locators' image operations against the plain OpenCV sequences they stand for: the
-// crop of a quadrilateral, and one grey erosion and dilation for the binary ones of every
-// threshold.
+// crop of a quadrilateral, one grey erosion and dilation for the binary ones of every
+// threshold, and the integer blur and cubic warp.
 #include <gtest/gtest.h>
 
 #include <opencv2/imgproc.hpp>
@@ -59,6 +59,58 @@ TEST(SymbolOps, OneGreyShapingGivesEveryThresholdsBinaryShaping) {
       EXPECT_EQ(cv::countNonZero(got != want), 0) << s << " at " << t;
     }
   }
+}
+
+// Printed-looking pages (dark blocks on paper) and noise, the sizes from the smallest the blur
+// reflects in to a zone's, odd widths and a view into a wider image among them.
+std::vector<cv::Mat> pages() {
+  std::vector<cv::Mat> out;
+  cv::RNG rng(11);
+  for (cv::Size s : {cv::Size(15, 15), cv::Size(16, 40), cv::Size(45, 40), cv::Size(144, 143), cv::Size(601, 240)}) {
+    out.push_back(noise(s, s.area()));
+    cv::Mat page(s, CV_8UC1, cv::Scalar(225));
+    for (int k = 0; k < 30; ++k)
+      cv::rectangle(page, cv::Rect(rng.uniform(0, s.width), rng.uniform(0, s.height), rng.uniform(1, 12), rng.uniform(1, 12)),
+                    cv::Scalar(rng.uniform(0, 90)), cv::FILLED);
+    out.push_back(page);
+  }
+  const cv::Mat wide = noise({300, 90}, 3);
+  out.push_back(wide(cv::Rect(7, 5, 200, 80)));
+  return out;
+}
+
+TEST(SymbolOps, BlurIsTheLibrarysGaussian) {
+  for (const cv::Mat& src : pages())
+    for (int k : {15, 5}) {
+      cv::Mat want;
+      cv::GaussianBlur(src, want, cv::Size(k, k), 0, 0, cv::BORDER_DEFAULT);
+      EXPECT_EQ(cv::countNonZero(pvk::geometry::squareBlur(src, k) != want), 0) << src.size() << " kernel " << k;
+    }
+}
+
+TEST(SymbolOps, UprightWarpIsTheLibrarysCubicWarp) {
+  struct Case {
+    const char* what;
+    cv::Point2f from[3];
+    int w, h;
+  } const cases[] = {
+      {"whole pixels", {{10, 5}, {90, 5}, {90, 65}}, 80, 60},
+      {"grown by a margin", {{6, 1}, {94, 1}, {94, 69}}, 96, 76},
+      {"turned a little", {{12.3f, 4.1f}, {91.7f, 8.9f}, {88.2f, 66.4f}}, 80, 58},
+      {"turned a quarter", {{80, 3}, {80, 70}, {5, 70}}, 67, 75},
+      {"past every edge", {{-20.5f, -9}, {130, -9}, {130, 110}}, 40, 30},
+      {"degenerate", {{10, 10}, {10, 10}, {10, 10}}, 12, 9},
+  };
+  for (const cv::Mat& src : pages())
+    for (const Case& c : cases) {
+      const cv::Point2f to[3] = {{0, 0}, {static_cast<float>(c.w), 0}, {static_cast<float>(c.w), static_cast<float>(c.h)}};
+      cv::Mat want;
+      cv::warpAffine(src, want, cv::getAffineTransform(c.from, to), cv::Size(c.w, c.h), cv::INTER_CUBIC, cv::BORDER_REFLECT,
+                     cv::Scalar(0));
+      const cv::Mat got = pvk::geometry::uprightWarp(src, c.from, c.w, c.h);
+      ASSERT_EQ(got.size(), want.size()) << c.what;
+      EXPECT_EQ(cv::countNonZero(got != want), 0) << c.what << " on " << src.size();
+    }
 }
 
 }  // namespace

@@ -10,6 +10,9 @@
 #include <cstdio>
 #include <string>
 
+#include "codeline_scan.h"
+#include "micr/micr.h"
+#include "ocr/ocr.h"
 #include "print_read.h"
 #include "saved_records.h"
 #include "zone_score.h"
@@ -91,6 +94,9 @@ TEST_F(CodelinePrint, RepresentativeLinesReadAtLeastAsWellAsWhenTheirGatesWereSe
       {CMC7, Ocr, "clean", 3, 35},      {CMC7, CmcHor, "hard", 5, 28},    {CMC7, CmcHor, "clean", 6, 37, 200},
       {CMC7, Ocr, "mild", 8, 37, 240},   {E13B, E13BVert, "clean", 2, 27, 200}, {E13B, E13BVert, "mild", 3, 27, 240},
       {CMC7, CmcHor, "clean", 2, 37, 300, 0.72}, {CMC7, CmcHor, "hard", 4, 26, 300, 1.2},
+      {E13B, Ocr, "clean", 2, 27, 300, 1.2},     {E13B, Ocr, "mild", 3, 27, 300, 0.75},
+      {E13B, Ocr, "hard", 9, 37, 300, 0.71},     {CMC7, Ocr, "clean", 2, 37, 300, 1.2},
+      {CMC7, Ocr, "mild", 5, 28, 300, 0.75},
   };
   for (const Case& c : cases) {
     const std::string text = cp::sampleLine(c.kind, c.seed);
@@ -147,4 +153,29 @@ TEST_F(CodelinePrint, EachSymbolReadsRightAtLeastAsOftenAsWhenItsGateWasSet) {
     if (got[0] > g.ocr || got[1] > g.second)
       std::printf("may rise: %s '%c' to %ld, %ld\n", k ? "CMC7" : "E13B", g.symbol, got[0], got[1]);
   }
+}
+
+// The head's symbols are told apart in samples of print at the standard pitch: the signal of a
+// line printed a quarter larger is stretched out of them, and what the recogniser finds there
+// must not confirm the optical line nor fill its gaps. The optical reading: the line's 0s and 4s
+// at their boxes, what the engine once read of it at its own resolution, which the head then
+// "confirmed" and filled with confident wrong digits.
+TEST_F(CodelinePrint, TheHeadOfALinePrintedOffSizeConfirmsNothing) {
+  const cp::PrintFont f(cp::sharedE13B(kFonts));
+  const cp::Line l = cp::printLine(f, {cp::sampleLine(E13B, 19), 300, "clean", 19, 1.25});
+  cp::readDirect(Ocr, l, PVK_FONT_DB_DIR);  // leaves the default OCR state
+  pvk::codelinedocs::Magnetic mag = cp::magnetic(l, 520, cp::headImpairments("clean", 19));
+  OcrReading o{};
+  for (const auto& b : l.boxes)
+    if (b.symbol == '0' || b.symbol == '4') {
+      o.text[o.n] = b.symbol;
+      o.conf[o.n] = 100;
+      o.info[o.n].left = static_cast<uint16_t>(b.left);
+      o.info[o.n++].right = static_cast<uint16_t>(b.right);
+    }
+  pvk::codelinedocs::installHeadSamples(mag);
+  MyOcr.currentFont = 33;
+  char text[129] = {}, conf[129] = {};
+  pvk::glyphs::GreyImage image = l.image;
+  EXPECT_EQ(pvk::micr::combineE13B(image.view(), o, text, conf, 128), 0) << text;
 }

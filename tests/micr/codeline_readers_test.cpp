@@ -152,26 +152,3 @@ TEST_F(CodelineReaders, CombinedE13BReadsALineTheHeadConfirmsAndRestoresTheOcrRe
     }
   }
 }
-
-// A line printed from a font scaled more than a tenth away from the standard is read at the
-// resolution where its pitch is the standard eighth of an inch; within a tenth, and without a
-// steady pitch, at its own. Blocks of ink (three quarters of a cell) at a pitch in pixels of a
-// 400 dpi image, whose standard pitch is 50.
-TEST(CodelinePitch, ALineOffTheStandardPitchIsReadAtTheResolutionThatRestoresIt) {
-  struct Case {
-    int pitch;     // pixels; 0: blank paper
-    uint16_t dpi;  // read at
-  } cases[] = {{50, 400}, {45, 400}, {44, 352}, {55, 400}, {56, 448}, {36, 288}, {0, 400}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.pitch);
-    const int w = 1200, h = 60;
-    std::vector<uint8_t> px(static_cast<size_t>(w) * h, 230);
-    for (int x = 0; c.pitch > 0 && x < w; ++x)
-      if (x % c.pitch < 3 * c.pitch / 4)
-        for (int y = 10; y < 50; ++y) px[static_cast<size_t>(y) * w + x] = 40;
-    PVKImg img{w, h, w, 400, px.data()};
-    EXPECT_EQ(pvk::micr::codelineReadingDpi(img), c.dpi);
-  }
-  PVKImg none{1200, 60, 1200, 400, nullptr};
-  EXPECT_EQ(pvk::micr::codelinePitchShare(none), 0);
-}

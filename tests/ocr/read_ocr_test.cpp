@@ -504,6 +504,31 @@ TEST(BandSplit, TwoAndThreeLinesInOneBand) {
   EXPECT_EQ(bands[1].height, 130 - 45) << "the third line stays with the second";
 }
 
+// A codeline printed from a font scaled more than a tenth away from the standard is read at the
+// resolution where its pitch is the standard eighth of an inch; within a tenth, without a steady
+// pitch, and where the engine could not read (71 dpi and below), at its own. Blocks of ink
+// (three quarters of a cell) at a pitch in pixels.
+TEST(CodelinePitch, ALineOffTheStandardPitchIsReadAtTheResolutionThatRestoresIt) {
+  struct Case {
+    int pitch;        // pixels; 0: blank paper
+    uint16_t dpi;     // of the image (400: a standard pitch of 50 pixels)
+    uint16_t readAt;
+  } cases[] = {{50, 400, 400}, {45, 400, 400}, {44, 400, 352}, {55, 400, 400}, {56, 400, 448},
+               {36, 400, 288}, {0, 400, 400}, {8, 100, 100}, {9, 100, 72}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.pitch << " at " << c.dpi);
+    const int w = 1200, h = 60;
+    std::vector<uint8_t> px(static_cast<size_t>(w) * h, 230);
+    for (int x = 0; c.pitch > 0 && x < w; ++x)
+      if (x % c.pitch < 3 * c.pitch / 4)
+        for (int y = 10; y < 50; ++y) px[static_cast<size_t>(y) * w + x] = 40;
+    PVKImg img{w, h, w, c.dpi, px.data()};
+    EXPECT_EQ(pvk::ocr::codelineReadingDpi(img), c.readAt);
+  }
+  PVKImg none{1200, 60, 1200, 400, nullptr};
+  EXPECT_EQ(pvk::ocr::codelinePitchShare(none), 0);
+}
+
 }  // namespace
 }  // namespace pvk::test
 

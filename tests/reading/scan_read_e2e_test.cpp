@@ -4,6 +4,8 @@
 // checked against what was printed.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+
 #include <algorithm>
 
 #include "core/records.h"
@@ -12,6 +14,16 @@
 namespace {
 
 namespace dc = pvk::democheque;
+
+// Threads of this process now.
+int threadCount() {
+  int n = 0;
+  if (DIR* d = opendir("/proc/self/task")) {
+    while (const dirent* e = readdir(d)) n += e->d_name[0] != '.';
+    closedir(d);
+  }
+  return n;
+}
 
 class ChequeRead : public demoscan::DemoChequeScan {
  protected:
@@ -22,6 +34,7 @@ class ChequeRead : public demoscan::DemoChequeScan {
 // line slot starts, and an inked 0 would shift the rest of its line (the front was then never
 // cut to the paper and every zone missed its print). Both codelines, upright and turned.
 TEST_F(ChequeRead, EveryZoneReadsWhatWasPrinted) {
+  const int threads = threadCount();
   for (short codeline : {short{202}, short{1}}) {
     const dc::Cheque c = dc::makeCheque(codeline);
     EXPECT_EQ(*std::min_element(c.front.begin(), c.front.end()), 1);
@@ -33,6 +46,8 @@ TEST_F(ChequeRead, EveryZoneReadsWhatWasPrinted) {
       expectRead(c);
     }
   }
+  // The calls did their work on this thread: none was started in the host's process.
+  EXPECT_EQ(threadCount(), threads);
 }
 
 }  // namespace

@@ -55,6 +55,7 @@ class BarcodeReader : public ::testing::Test {
   void SetUp() override {
     std::memset(MyOcr.barcodeDisabled, 0, sizeof MyOcr.barcodeDisabled);
     MyOcr.barcodeMirror = 0;
+    MyAcq.colourLines = MyAcq.planesPerLine = 1;  // grey images, which the PDF417 reader turns upright
   }
 };
 
@@ -178,18 +179,25 @@ TEST_F(BarcodeReader, SymbolsCutExactlyAtTheirFirstBarRead) {
 
 // Real-world symbols printed by others (tests/data/peer-symbols), each image a whole zone:
 // printed digits under a small UPC-E's bars (read in strips), a UPC-A whose zone begins on a
-// dark background, a PDF417 of one data column, a PDF417 cut on all four sides whose lines hold
-// stray edges (read column by column; its text ends in a Macro PDF417 block).
+// dark background, a UPC-A photographed on a crinkled package (a band of the whole zone's
+// height blurs its bars; read in strips), a PDF417 of one data column, a PDF417 cut on all four
+// sides whose lines hold stray edges (read column by column; its text ends in a Macro PDF417
+// block), one whose rows are 2 pixels high (fewer than the line differences part), one seen in
+// perspective (its rows slope each their own way): these two read line by line.
 TEST_F(BarcodeReader, SymbolsPrintedByOthersRead) {
   const struct {
     const char* file;
     int font;  // 8: PDF417
-    std::string want;  // empty: the sample's own text, then "\928" and its fields
+    std::string want;  // empty: the sample's own text
+    bool macro;        // the text goes on with "\928" and its fields
   } cases[] = {
-      {"upce-2_39", 308, "01264904"},
-      {"upca-2_09", 307, "181497000879"},
-      {"pdf417-1_02", 8, "12345678"},
-      {"pdf417-2_24", 8, ""},
+      {"upce-2_39", 308, "01264904", false},
+      {"upca-2_09", 307, "181497000879", false},
+      {"upca-3_21", 307, "854818000116", false},
+      {"pdf417-1_02", 8, "12345678", false},
+      {"pdf417-2_24", 8, "", true},
+      {"pdf417-1_05", 8, "", false},
+      {"pdf417-3_02", 8, "", false},
   };
   for (const auto& c : cases) {
     cv::Mat m = cv::imread(std::string(PVK_TEST_DATA_DIR) + "/peer-symbols/" + c.file + ".png", cv::IMREAD_GRAYSCALE);
@@ -199,14 +207,15 @@ TEST_F(BarcodeReader, SymbolsPrintedByOthersRead) {
     MyOcr.currentFont = static_cast<int16_t>(c.font);
     const int n = c.font == 8 ? ReadPdf(img, text, conf, sizeof text) : ReadBarCode(img, text, conf, sizeof text);
     const std::string got(text, n > 0 ? n : 0);
-    if (!c.want.empty()) {
-      EXPECT_EQ(got, c.want) << c.file;
-      continue;
+    std::string want = c.want;
+    if (want.empty()) {
+      std::ifstream in(std::string(PVK_TEST_DATA_DIR) + "/peer-symbols/" + c.file + ".txt", std::ios::binary);
+      want.assign((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     }
-    std::ifstream in(std::string(PVK_TEST_DATA_DIR) + "/peer-symbols/" + c.file + ".txt", std::ios::binary);
-    const std::string truth((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(escapeText(got.substr(0, truth.size())), escapeText(truth)) << c.file;
-    EXPECT_EQ(got.compare(truth.size(), 4, "\\928"), 0) << c.file;
+    EXPECT_EQ(escapeText(got.substr(0, c.macro ? want.size() : std::string::npos)), escapeText(want)) << c.file;
+    if (c.macro) {
+      EXPECT_EQ(got.compare(want.size(), 4, "\\928"), 0) << c.file;
+    }
   }
 }
 

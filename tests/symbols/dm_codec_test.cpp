@@ -4,6 +4,7 @@
 
 #include <dmtx.h>
 
+#include <algorithm>
 #include <random>
 #include <set>
 
@@ -57,13 +58,15 @@ std::vector<int> generator(const cReedSolomonCodec& c, int nroots, int fcr = 1, 
   return g;
 }
 
-// A code word a(x) g(x) with a random a of degree below KK.
-std::vector<int> randomCodeWord(const cReedSolomonCodec& c, int nroots, int fcr, int prim, std::mt19937& rng) {
+// A code word a(x) g(x) with a random a of degree below KK (below `used` - nroots for a word
+// shortened to its first `used` symbols).
+std::vector<int> randomCodeWord(const cReedSolomonCodec& c, int nroots, int fcr, int prim, std::mt19937& rng,
+                                int used = 0) {
   const int nn = c.nn();
   const std::vector<int> g = generator(c, nroots, fcr, prim);
   std::vector<int> word(nn, 0);
   std::uniform_int_distribution<int> sym(0, nn);
-  for (int j = 0; j < c.kk(); ++j) {
+  for (int j = 0; j < (used > 0 ? used - nroots : c.kk()); ++j) {
     const int a = sym(rng);
     for (size_t k = 0; k < g.size(); ++k) word[j + k] ^= mul(c, a, g[k]);
   }
@@ -92,6 +95,33 @@ TEST(ReedSolomonCodec, CorrectsErrorsAndErasuresWithinReachForEveryFieldSize) {
       const int r = c.Decode(bad.data() + nroots, bad.data(), erased.data(), erasures, out.data(), c.kk());
       ASSERT_GE(r, errors) << "m " << m;
       ASSERT_TRUE(std::equal(out.begin(), out.end(), word.begin() + nroots)) << "m " << m << " errors " << errors;
+    }
+  }
+}
+
+// Errors sought among a shortened word's symbols alone are the errors the whole code finds, or
+// no decoding where the whole code would place one in the shortening.
+TEST(ReedSolomonCodec, AShortenedWordDecodesAsTheWholeCodeDecodesIt) {
+  std::mt19937 rng(37);
+  cReedSolomonCodec c;
+  ASSERT_EQ(c.Init(8, 10, 1, 1), 1);
+  for (int used : {15, 30, 120}) {
+    std::uniform_int_distribution<int> pos(0, used - 1), val(1, 255);
+    for (int errors = 0; errors <= 12; ++errors) {
+      for (int trial = 0; trial < 20; ++trial) {
+        std::vector<int> bad = randomCodeWord(c, 10, 1, 1, rng, used);
+        std::set<int> hit;
+        while (static_cast<int>(hit.size()) < std::min(errors, used)) hit.insert(pos(rng));
+        for (int p : hit) bad[p] ^= val(rng);
+        std::vector<int> whole(c.kk()), shortened(c.kk());
+        const int r = c.Decode(bad.data() + 10, bad.data(), nullptr, 0, whole.data(), c.kk());
+        const int rs = c.Decode(bad.data() + 10, bad.data(), nullptr, 0, shortened.data(), c.kk(), used);
+        const bool inside = r >= 0 && std::all_of(whole.begin() + used - 10, whole.end(), [](int v) { return v == 0; });
+        ASSERT_EQ(rs, inside ? r : -1) << used << " " << errors;
+        if (rs >= 0) {
+          ASSERT_EQ(shortened, whole);
+        }
+      }
     }
   }
 }

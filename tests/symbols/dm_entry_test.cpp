@@ -181,15 +181,34 @@ TEST_F(DataMatrixRules, BlankZonesReadNothingWhateverTheirSizeAndResolution) {
   }
 }
 
+// A zone whose darkest pixel is 168 or lighter is refused unread: its cubic warp has no pixel
+// below 129 (the darkest a locator could take for ink), even for the pattern that undershoots
+// most, sampled half-way between pixels. One level darker, that pattern undershoots to 128.
+TEST_F(DataMatrixRules, AZoneTooLightForInkAfterTheWarpIsRefused) {
+  for (int darkest : {167, 168}) {
+    cv::Mat z(64, 64, CV_8UC1);
+    for (int y = 0; y < z.rows; ++y)
+      for (int x = 0; x < z.cols; ++x) z.at<uint8_t>(y, x) = (x % 4 == 1 || x % 4 == 2) == (y % 4 == 1 || y % 4 == 2) ? darkest : 255;
+    const cv::Point2f half[3] = {{0.5f, 0.5f}, {60.5f, 0.5f}, {60.5f, 60.5f}};
+    double least = 0;
+    cv::minMaxLoc(pvk::geometry::uprightWarp(z, half, 60, 60), &least);
+    EXPECT_EQ(least, darkest == 168 ? 129 : 128);
+    EXPECT_EQ(readZone(z).len, 0);
+  }
+}
+
 TEST_F(DataMatrixRules, BorderCutAtLowResolutionEnds) {
   // No outline, check active, ';' set, no device: the border cut of dpi / 25 pixels; below
   // 25 dpi there is nothing to cut and the call ends.
+  // (A speck of ink in the middle, too small for an outline, keeps the zones from being blank.)
   MyITACheck.active = 1;
   MyITACheck.semicolonAt10 = 1;
   cv::Mat z(2500, 2500, CV_8UC1, cv::Scalar(255));
+  z.at<uint8_t>(1250, 1250) = 0;
   EXPECT_EQ(readZone(z, 24).result, 0);
   // At 300 dpi the cut and the doubled read run; the resolution is set back after them.
   cv::Mat small(250, 250, CV_8UC1, cv::Scalar(255));
+  small.at<uint8_t>(125, 125) = 0;
   EXPECT_EQ(readZone(small, 300).result, 0);
   EXPECT_EQ(MyOcr.dmDpi, 300);
 }
@@ -199,6 +218,7 @@ TEST_F(DataMatrixRules, DoubledZoneTooWideIsNotMade) {
   // width doubled past 65535 is refused instead of wrapping.
   MyITACheck.semicolonAt10 = 1;
   cv::Mat z(32, 33000, CV_8UC1, cv::Scalar(255));
+  z.at<uint8_t>(16, 16500) = 0;  // a speck of ink: not a blank zone
   const EntryResult r = readZone(z, 300);
   EXPECT_EQ(r.result, 0);
   EXPECT_EQ(r.len, 0);

@@ -4,6 +4,8 @@
 // limits of the search and bad buffers get their results.
 #include <ZXing/ReadBarcode.h>
 
+#include <opencv2/imgproc.hpp>
+
 #include "pdf417_test_util.h"
 #include "symbol_corpus.h"
 
@@ -24,15 +26,15 @@ struct Zone {
   }
 };
 
-// Draws our modules through the corpus renderer: x pixels per module, rows 3 modules high.
-void drawZone(const Modules& m, double x, double angleDeg, Zone& z, int dpi = 300)
+// Draws our modules through the corpus renderer: x pixels per module, rows `rowModules` high.
+void drawZone(const Modules& m, double x, double angleDeg, Zone& z, int dpi = 300, float rowModules = 3.0f)
 {
   pvk::corpus::ModuleGrid g;
   g.rows = m.rows;
   g.cols = m.width;
   for (const auto& row : m.bits)
     g.dark.insert(g.dark.end(), row.begin(), row.end());
-  g.rowHeight.assign(m.rows, 3.0f);
+  g.rowHeight.assign(m.rows, rowModules);
   pvk::corpus::DrawSpec d;
   d.dpi = dpi;
   d.modulePx = x;
@@ -217,8 +219,67 @@ TEST_F(ReaderTest, ShapesOfPrintByOthersRead)
   }
 }
 
-// Degraded corpus symbols whose rows the straightened lines read short: the second reading
-// (rows laid by the indicators' count, incomplete rows read along sloping lines) reads them.
+// A printed rule across the whole zone, above or below the symbol and clear of it, is no row
+// of it; nor is the paper between them.
+TEST_F(ReaderTest, RulesAcrossTheZoneAreNoRows)
+{
+  const std::string payload = "RULED FORM 0123456789";
+  Zone plain;
+  drawZone(symbolOf(payload, 3, 3), 2.0, 0, plain);
+  const int pad = 24, w = plain.image.width, h = plain.image.height;
+  const struct {
+    bool above;
+    int gap, thickness;
+  } cases[] = {{true, 3, 1}, {true, 5, 2}, {true, 12, 3}, {true, 20, 6}, {false, 5, 2}, {false, 12, 3}};
+  for (const auto& c : cases) {
+    pvk::corpus::Image im = plain.image;
+    im.height = h + 2 * pad;
+    im.pixels.assign(static_cast<size_t>(w) * im.height, plain.image.pixels[0]);
+    std::copy(plain.image.pixels.begin(), plain.image.pixels.end(), im.row(pad));
+    int first = pad, last = pad + h - 1;  // the symbol's first and last inked lines
+    while (*std::min_element(im.row(first), im.row(first) + w) > 128)
+      ++first;
+    while (*std::min_element(im.row(last), im.row(last) + w) > 128)
+      --last;
+    const int y0 = c.above ? first - c.gap - c.thickness : last + 1 + c.gap;
+    for (int y = y0; y < y0 + c.thickness; ++y)
+      std::fill(im.row(y), im.row(y) + w, 0);
+    Zone z;
+    z.take(std::move(im));
+    EXPECT_EQ(read(z), payload) << (c.above ? "above" : "below") << ", gap " << c.gap << ", " << c.thickness;
+  }
+}
+
+// Rows lower than the line differences can part (one module, 1.5 to 2.5 pixels) are read line
+// by line, each line going to the row its indicator names; so is a print seen in perspective
+// (its right edge a fifth shorter, its rows sloping each their own way) where its rows fail.
+TEST_F(ReaderTest, LowOrSlopingRowsReadLineByLine)
+{
+  const std::string payload = "LINE BY LINE 0123456789 ABCDEFGHIJ";
+  const struct {
+    double x;
+    float rowModules;
+    double shrink;  // the right edge's height over the left's
+  } cases[] = {{2.0, 1.0f, 1}, {1.5, 1.0f, 1}, {2.5, 1.0f, 1}, {2.0, 3.0f, 0.8}};
+  for (const auto& c : cases) {
+    Zone z;
+    drawZone(symbolOf(payload, 3, 4), c.x, 0, z, 300, c.rowModules);
+    if (c.shrink < 1) {
+      pvk::corpus::Image& im = z.image;
+      const float w = static_cast<float>(im.width), h = static_cast<float>(im.height), d = static_cast<float>(h * (1 - c.shrink) / 2);
+      const cv::Point2f from[4] = {{0, 0}, {w, 0}, {w, h}, {0, h}}, to[4] = {{0, 0}, {w, d}, {w, h - d}, {0, h}};
+      cv::Mat src(im.height, im.width, CV_8UC1, im.pixels.data()), out;
+      cv::warpPerspective(src, out, cv::getPerspectiveTransform(from, to), src.size(), cv::INTER_LINEAR,
+                          cv::BORDER_CONSTANT, cv::Scalar(im.pixels[0]));
+      std::copy(out.datastart, out.dataend, im.pixels.begin());
+    }
+    EXPECT_EQ(read(z), payload) << c.x << " px, rows of " << c.rowModules << ", right edge " << c.shrink;
+  }
+}
+
+// Degraded corpus symbols whose rows the straightened lines read short: the reading line by
+// line, or the second reading (rows laid by the indicators' count, incomplete rows read along
+// sloping lines), reads them.
 TEST_F(ReaderTest, RowsReadShortAreReadAgainAlongSlopes)
 {
   const std::vector<pvk::corpus::SymbolSpec> specs = pvk::corpus::specsFor(pvk::corpus::Symbology::Pdf417, 6, 1);

@@ -6,9 +6,9 @@
 #include <cmath>
 #include <vector>
 
-#include "micr/micr.h"
+#include "ocr/ocr.h"
 
-namespace pvk::micr {
+namespace pvk::ocr {
 namespace {
 
 constexpr double kPitchInches = 0.125;
@@ -22,6 +22,8 @@ constexpr double kNearBest = 0.8;
 // A line within this share of the standard's pitch is read as it is.
 constexpr double kTolerance = 0.1;
 constexpr uint16_t kHighestDpi = 1200;
+// The engine reads nothing at this resolution or below.
+constexpr long kLowestDpi = 71;
 
 // Ink per column over the whole height, averaged over a tenth of a pitch (the strokes inside a
 // character go) less its mean over about one pitch (a stain's or uneven paper's slow swing goes):
@@ -85,10 +87,16 @@ double codelinePitchShare(const PVKImg& img) {
   return lag / pitch;
 }
 
+bool codelineOffSize(const PVKImg& img) {
+  const double share = codelinePitchShare(img);
+  return share > 0 && std::fabs(share - 1) > kTolerance;
+}
+
 uint16_t codelineReadingDpi(const PVKImg& img) {
   const double share = codelinePitchShare(img);
   if (share <= 0 || std::fabs(share - 1) <= kTolerance) return img.dpi;
-  return static_cast<uint16_t>(std::clamp<long>(std::lround(img.dpi * share), 1, 0xFFFF));
+  const long dpi = std::lround(img.dpi * share);
+  return dpi > kLowestDpi ? static_cast<uint16_t>(std::min<long>(dpi, 0xFFFF)) : img.dpi;
 }
 
-}  // namespace pvk::micr
+}  // namespace pvk::ocr

@@ -1,0 +1,178 @@
+// The 15 x 15 Gaussian blur of the document search and of the sharpening. The image library
+// works it out in whole numbers: weights 1 3 6 12 20 30 36 40 36 30 20 12 6 3 1 (in 256ths) down
+// the columns and along the rows, one rounding at the end. The same sums here give its bytes,
+// with the processor's multiply-adds over 16 to 64 pixels at a time.
+#include <immintrin.h>
+
+#include <opencv2/imgproc.hpp>
+
+#include <vector>
+
+#include "core/image_utils.h"
+#include "geometry/geometry.h"
+
+namespace pvk::geometry {
+
+namespace {
+
+constexpr int kTaps = 15;
+constexpr int kHalf = kTaps / 2;
+constexpr int kWeight[kTaps] = {1, 3, 6, 12, 20, 30, 36, 40, 36, 30, 20, 12, 6, 3, 1};
+
+// The weights along the rows: the 15 above, or the library's three of a blur 3 pixels wide.
+struct RowKernel {
+  int taps;
+  int weight[kTaps];
+};
+constexpr RowKernel kWide{kTaps, {1, 3, 6, 12, 20, 30, 36, 40, 36, 30, 20, 12, 6, 3, 1}};
+constexpr RowKernel kNarrow{3, {64, 128, 64}};
+// A column sum (at most 255 x 256) is kept less 32768, so that it fits a signed 16-bit lane.
+constexpr int kColumnBias = 32768;
+// A row sum of biased column sums, plus what rounds it, less the bias the 256 weights carry.
+constexpr int kRowBias = kColumnBias * 256 + kColumnBias;
+// The row buffer holds the column sums with their reflected neighbours on either side, and one
+// zero more on the right that the vectors read with a weight of 0.
+constexpr int kPadLeft = 8;
+constexpr int kPadRight = 16;
+
+int reflected(int i, int n) { return cv::borderInterpolate(i, n, cv::BORDER_REFLECT_101); }
+
+int16_t columnSum(const uint8_t* const* rows, int x) {
+  int s = 0;
+  for (int k = 0; k < kTaps; ++k) s += kWeight[k] * rows[k][x];
+  return static_cast<int16_t>(s - kColumnBias);
+}
+
+uint8_t rowSum(const RowKernel& r, const int16_t* sums, int x) {
+  int s = 0;
+  for (int k = 0; k < r.taps; ++k) s += r.weight[k] * sums[x + k - r.taps / 2];
+  return static_cast<uint8_t>((s + kRowBias) >> 16);
+}
+
+// Weights of taps k and k + 1 as the byte pairs and the 16-bit pairs of the multiply-adds.
+int16_t bytePair(int k) { return static_cast<int16_t>(kWeight[k] | (k + 1 < kTaps ? kWeight[k + 1] << 8 : 0)); }
+int32_t wordPair(const RowKernel& r, int k) { return r.weight[k] | (k + 1 < r.taps ? r.weight[k + 1] << 16 : 0); }
+
+// Column sums of 32 pixels from x on, while whole steps fit; returns where it stopped. The
+// interleaved bytes of two rows times their two weights give 16-bit sums of pixel pairs.
+__attribute__((target("avx2"))) int columnsEight(const uint8_t* const* rows, int16_t* out, int x, int n) {
+  const __m256i bias = _mm256_set1_epi16(static_cast<int16_t>(kColumnBias));
+  for (; x + 32 <= n; x += 32) {
+    __m256i lo = _mm256_setzero_si256(), hi = lo;
+    for (int k = 0; k < kTaps; k += 2) {
+      const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k] + x));
+      const __m256i b = k + 1 < kTaps ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k + 1] + x))
+                                      : _mm256_setzero_si256();
+      const __m256i w = _mm256_set1_epi16(bytePair(k));
+      lo = _mm256_add_epi16(lo, _mm256_maddubs_epi16(_mm256_unpacklo_epi8(a, b), w));
+      hi = _mm256_add_epi16(hi, _mm256_maddubs_epi16(_mm256_unpackhi_epi8(a, b), w));
+    }
+    // lo holds pixels 0-7 and 16-23, hi 8-15 and 24-31.
+    lo = _mm256_sub_epi16(lo, bias);
+    hi = _mm256_sub_epi16(hi, bias);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), _mm256_permute2x128_si256(lo, hi, 0x20));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x + 16), _mm256_permute2x128_si256(lo, hi, 0x31));
+  }
+  return x;
+}
+
+// Row sums of 16 pixels from x on. A multiply-add of the sums loaded from tap k on weighs each
+// pair of neighbours by taps k and k + 1: the loads from even taps give the even pixels' sums in
+// 32-bit lanes, the loads one further the odd pixels'; nothing is shuffled.
+__attribute__((target("avx2"))) int rowsEight(const RowKernel& r, const int16_t* sums, uint8_t* out, int x,
+                                              int n) {
+  const __m256i bias = _mm256_set1_epi32(kRowBias);
+  for (; x + 16 <= n; x += 16) {
+    const int16_t* p = sums + x - r.taps / 2;
+    __m256i even = _mm256_setzero_si256(), odd = even;
+    for (int k = 0; k < r.taps; k += 2) {
+      const __m256i w = _mm256_set1_epi32(wordPair(r, k));
+      even = _mm256_add_epi32(even, _mm256_madd_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + k)), w));
+      odd = _mm256_add_epi32(odd, _mm256_madd_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + k + 1)), w));
+    }
+    even = _mm256_srai_epi32(_mm256_add_epi32(even, bias), 16);
+    odd = _mm256_srai_epi32(_mm256_add_epi32(odd, bias), 16);
+    const __m256i words = _mm256_or_si256(even, _mm256_slli_epi32(odd, 16));  // pixels in order
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x),
+                     _mm_packus_epi16(_mm256_castsi256_si128(words), _mm256_extracti128_si256(words, 1)));
+  }
+  return x;
+}
+
+// The 512-bit intrinsics leave their unused pass-through operand undefined, which GCC 12 reports
+// as a read of an uninitialised value.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+__attribute__((target("avx512f,avx512bw"))) int columnsSixteen(const uint8_t* const* rows, int16_t* out, int x,
+                                                               int n) {
+  const __m512i bias = _mm512_set1_epi16(static_cast<int16_t>(kColumnBias));
+  const __m512i first = _mm512_set_epi64(11, 10, 3, 2, 9, 8, 1, 0), second = _mm512_set_epi64(15, 14, 7, 6, 13, 12, 5, 4);
+  for (; x + 64 <= n; x += 64) {
+    __m512i lo = _mm512_setzero_si512(), hi = lo;
+    for (int k = 0; k < kTaps; k += 2) {
+      const __m512i a = _mm512_loadu_si512(rows[k] + x);
+      const __m512i b = k + 1 < kTaps ? _mm512_loadu_si512(rows[k + 1] + x) : _mm512_setzero_si512();
+      const __m512i w = _mm512_set1_epi16(bytePair(k));
+      lo = _mm512_add_epi16(lo, _mm512_maddubs_epi16(_mm512_unpacklo_epi8(a, b), w));
+      hi = _mm512_add_epi16(hi, _mm512_maddubs_epi16(_mm512_unpackhi_epi8(a, b), w));
+    }
+    // Each 128-bit lane of lo holds eight pixels, of hi the eight after them.
+    lo = _mm512_sub_epi16(lo, bias);
+    hi = _mm512_sub_epi16(hi, bias);
+    _mm512_storeu_si512(out + x, _mm512_permutex2var_epi64(lo, first, hi));
+    _mm512_storeu_si512(out + x + 32, _mm512_permutex2var_epi64(lo, second, hi));
+  }
+  return x;
+}
+
+__attribute__((target("avx512f,avx512bw"))) int rowsSixteen(const RowKernel& r, const int16_t* sums, uint8_t* out,
+                                                            int x, int n) {
+  const __m512i bias = _mm512_set1_epi32(kRowBias);
+  for (; x + 32 <= n; x += 32) {
+    const int16_t* p = sums + x - r.taps / 2;
+    __m512i even = _mm512_setzero_si512(), odd = even;
+    for (int k = 0; k < r.taps; k += 2) {
+      const __m512i w = _mm512_set1_epi32(wordPair(r, k));
+      even = _mm512_add_epi32(even, _mm512_madd_epi16(_mm512_loadu_si512(p + k), w));
+      odd = _mm512_add_epi32(odd, _mm512_madd_epi16(_mm512_loadu_si512(p + k + 1), w));
+    }
+    even = _mm512_srai_epi32(_mm512_add_epi32(even, bias), 16);
+    odd = _mm512_srai_epi32(_mm512_add_epi32(odd, bias), 16);
+    const __m512i words = _mm512_or_si512(even, _mm512_slli_epi32(odd, 16));  // pixels in order
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), _mm512_cvtepi16_epi8(words));
+  }
+  return x;
+}
+#pragma GCC diagnostic pop
+
+}  // namespace
+
+void gaussianBlur15(const cv::Mat& src, cv::Mat& dst, Lanes lanes, int width) {
+  const bool wide = lanes == Lanes::Sixteen && pvk::core::processorHas(pvk::core::Cpu::BytePermutes);
+  const bool eight = lanes != Lanes::None && pvk::core::processorHas(pvk::core::Cpu::EightLanes);
+  // A part of a larger image is blurred by the library with the pixels around it, not reflected.
+  if (!eight || src.type() != CV_8UC1 || dst.type() != CV_8UC1 || dst.size() != src.size() || src.empty() ||
+      src.isSubmatrix() || dst.data == src.data || (width != kTaps && width != 3)) {
+    cv::GaussianBlur(src, dst, cv::Size(width, kTaps), 0, 0, cv::BORDER_REFLECT_101);
+    return;
+  }
+  const RowKernel& kernel = width == kTaps ? kWide : kNarrow;
+  const int rows = src.rows, cols = src.cols;
+  std::vector<int16_t> buffer(static_cast<size_t>(cols) + kPadLeft + kPadRight, 0);
+  int16_t* sums = buffer.data() + kPadLeft;
+  const uint8_t* band[kTaps];
+  for (int y = 0; y < rows; ++y) {
+    for (int k = 0; k < kTaps; ++k) band[k] = src.ptr<uint8_t>(reflected(y + k - kHalf, rows));
+    int x = wide ? columnsSixteen(band, sums, 0, cols) : 0;
+    for (x = columnsEight(band, sums, x, cols); x < cols; ++x) sums[x] = columnSum(band, x);
+    for (int k = 1; k <= kHalf; ++k) {
+      sums[-k] = sums[reflected(-k, cols)];
+      sums[cols - 1 + k] = sums[reflected(cols - 1 + k, cols)];
+    }
+    uint8_t* out = dst.ptr<uint8_t>(y);
+    x = wide ? rowsSixteen(kernel, sums, out, 0, cols) : 0;
+    for (x = rowsEight(kernel, sums, out, x, cols); x < cols; ++x) out[x] = rowSum(kernel, sums, x);
+  }
+}
+
+}  // namespace pvk::geometry

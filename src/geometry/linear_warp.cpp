@@ -1,0 +1,220 @@
+// The affine warp that straightens a side, plane by plane. The image library maps each output
+// pixel back to the source in fixed point (1/1024 of a pixel along the rows, 1/32 for the
+// interpolation) and mixes the four pixels around it in whole numbers with one rounding; the same
+// sums here give its bytes, eight or sixteen pixels at a time where the processor has the vectors.
+#include <immintrin.h>
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "core/image_utils.h"
+#include "geometry/geometry.h"
+
+namespace pvk::geometry {
+
+namespace {
+
+constexpr int kMapBits = 10;     // the fixed point of the mapped coordinates
+constexpr int kTableBits = 5;    // the fraction the interpolation weights use
+constexpr int kRound = (1 << kMapBits) / (1 << kTableBits) / 2;
+constexpr int kFraction = (1 << kTableBits) - 1;
+
+// The inverse of m (output to source), as the library inverts it.
+void outputToSource(const cv::Mat& m, double M[6]) {
+  cv::Mat into(2, 3, CV_64F, M);
+  m.convertTo(into, CV_64F);
+  double d = M[0] * M[4] - M[1] * M[3];
+  d = d != 0 ? 1. / d : 0;
+  const double a11 = M[4] * d, a22 = M[0] * d;
+  M[0] = a11;
+  M[1] *= -d;
+  M[3] *= -d;
+  M[4] = a22;
+  const double b1 = -M[0] * M[2] - M[1] * M[5], b2 = -M[3] * M[2] - M[4] * M[5];
+  M[2] = b1;
+  M[5] = b2;
+}
+
+// Sums that may wrap as the library's do, without the undefined behaviour of a signed overflow.
+int wrapped(int a, int b) { return static_cast<int>(static_cast<unsigned>(a) + static_cast<unsigned>(b)); }
+
+// One output pixel from its source position X, Y (in 32nds of a pixel); pixels outside are 0.
+uint8_t mixed(const cv::Mat& src, int X, int Y) {
+  const int sx = X >> kTableBits, sy = Y >> kTableBits, fx = X & kFraction, fy = Y & kFraction;
+  if (sx >= src.cols || sx + 1 < 0 || sy >= src.rows || sy + 1 < 0) return 0;
+  int v[4];
+  for (int k = 0; k < 4; ++k) {
+    const int x = sx + (k & 1), y = sy + (k >> 1);
+    v[k] = x >= 0 && x < src.cols && y >= 0 && y < src.rows ? src.ptr<uint8_t>(y)[x] : 0;
+  }
+  const int s = (32 - fy) * ((32 - fx) * v[0] + fx * v[1]) + fy * ((32 - fx) * v[2] + fx * v[3]);
+  return static_cast<uint8_t>(std::min(255, (s + 512) >> 10));
+}
+
+// Eight output pixels at a time from x on, while whole steps fit; returns where it stopped. A
+// step whose source pixels all lie at least two rows above the source's last row and one column
+// left of its last column gathers them four bytes at a time; any other step is mixed pixel by
+// pixel.
+__attribute__((target("avx2"))) int rowEight(const cv::Mat& src, const int* dx, const int* dy, int X0, int Y0,
+                                             uint8_t* out, int x, int n) {
+  const __m256i x0 = _mm256_set1_epi32(X0), y0 = _mm256_set1_epi32(Y0);
+  const __m256i fraction = _mm256_set1_epi32(kFraction), whole = _mm256_set1_epi32(32);
+  const __m256i lastX = _mm256_set1_epi32(src.cols - 2), lastY = _mm256_set1_epi32(src.rows - 3);
+  const __m256i zero = _mm256_setzero_si256(), stride = _mm256_set1_epi32(static_cast<int>(src.step));
+  // Bytes 0 and 1 of each gathered word into two 16-bit lanes.
+  const __m256i pair = _mm256_setr_epi8(0, -1, 1, -1, 4, -1, 5, -1, 8, -1, 9, -1, 12, -1, 13, -1, 0, -1, 1, -1, 4, -1,
+                                        5, -1, 8, -1, 9, -1, 12, -1, 13, -1);
+  const __m256i half = _mm256_set1_epi32(512);
+  const int* base = reinterpret_cast<const int*>(src.data);
+  const int* below = reinterpret_cast<const int*>(src.data + src.step);
+  for (; x + 8 <= n; x += 8) {
+    const __m256i X = _mm256_srai_epi32(_mm256_add_epi32(x0, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dx + x))),
+                                        kMapBits - kTableBits);
+    const __m256i Y = _mm256_srai_epi32(_mm256_add_epi32(y0, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(dy + x))),
+                                        kMapBits - kTableBits);
+    const __m256i sx = _mm256_srai_epi32(X, kTableBits), sy = _mm256_srai_epi32(Y, kTableBits);
+    const __m256i outside = _mm256_or_si256(_mm256_or_si256(_mm256_cmpgt_epi32(zero, sx), _mm256_cmpgt_epi32(sx, lastX)),
+                                            _mm256_or_si256(_mm256_cmpgt_epi32(zero, sy), _mm256_cmpgt_epi32(sy, lastY)));
+    if (!_mm256_testz_si256(outside, outside)) {
+      alignas(32) int xs[8], ys[8];
+      _mm256_store_si256(reinterpret_cast<__m256i*>(xs), X);
+      _mm256_store_si256(reinterpret_cast<__m256i*>(ys), Y);
+      for (int k = 0; k < 8; ++k) out[x + k] = mixed(src, xs[k], ys[k]);
+      continue;
+    }
+    const __m256i fx = _mm256_and_si256(X, fraction), fy = _mm256_and_si256(Y, fraction);
+    const __m256i at = _mm256_add_epi32(_mm256_mullo_epi32(sy, stride), sx);
+    const __m256i top = _mm256_shuffle_epi8(_mm256_i32gather_epi32(base, at, 1), pair);
+    const __m256i bottom = _mm256_shuffle_epi8(_mm256_i32gather_epi32(below, at, 1), pair);
+    const __m256i wx = _mm256_or_si256(_mm256_sub_epi32(whole, fx), _mm256_slli_epi32(fx, 16));
+    const __m256i wy = _mm256_or_si256(_mm256_sub_epi32(whole, fy), _mm256_slli_epi32(fy, 16));
+    const __m256i across = _mm256_or_si256(_mm256_madd_epi16(top, wx), _mm256_slli_epi32(_mm256_madd_epi16(bottom, wx), 16));
+    const __m256i s = _mm256_srai_epi32(_mm256_add_epi32(_mm256_madd_epi16(across, wy), half), 10);
+    const __m256i words = _mm256_packus_epi32(s, s);
+    const __m256i bytes = _mm256_packus_epi16(words, words);
+    const uint32_t first = static_cast<uint32_t>(_mm256_extract_epi32(bytes, 0));
+    const uint32_t second = static_cast<uint32_t>(_mm256_extract_epi32(bytes, 4));
+    std::memcpy(out + x, &first, 4);
+    std::memcpy(out + x + 4, &second, 4);
+  }
+  return x;
+}
+
+// The 512-bit intrinsics leave their unused pass-through operand undefined, which GCC 12 reports
+// as a read of an uninitialised value.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
+// Sixteen output pixels at a time from x on, as rowEight does. While a turn is small, the source
+// pixels of sixteen neighbours lie in two neighbouring rows and within 64 columns: those rows
+// (and the row below) are loaded whole and each pixel's pair picked out by a byte permute. A step
+// whose pixels lie farther apart is gathered.
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) int rowSixteen(const cv::Mat& src, const int* dx,
+                                                                      const int* dy, int X0, int Y0, uint8_t* out,
+                                                                      int x, int n) {
+  const __m512i x0 = _mm512_set1_epi32(X0), y0 = _mm512_set1_epi32(Y0);
+  const __m512i fraction = _mm512_set1_epi32(kFraction), whole = _mm512_set1_epi32(32);
+  const __m512i lastX = _mm512_set1_epi32(src.cols - 2), lastY = _mm512_set1_epi32(src.rows - 3);
+  const __m512i zero = _mm512_setzero_si512(), stride = _mm512_set1_epi32(static_cast<int>(src.step));
+  const __m512i half = _mm512_set1_epi32(512), next = _mm512_set1_epi32(1 << 16);
+  const __mmask64 pairBytes = 0x5555555555555555ull;  // bytes 0 and 2 of each 32-bit lane
+  const uint8_t* base = src.data;
+  const int* words = reinterpret_cast<const int*>(base);
+  const int* below = reinterpret_cast<const int*>(base + src.step);
+  for (; x + 16 <= n; x += 16) {
+    const __m512i X = _mm512_srai_epi32(_mm512_add_epi32(x0, _mm512_loadu_si512(dx + x)), kMapBits - kTableBits);
+    const __m512i Y = _mm512_srai_epi32(_mm512_add_epi32(y0, _mm512_loadu_si512(dy + x)), kMapBits - kTableBits);
+    const __m512i sx = _mm512_srai_epi32(X, kTableBits), sy = _mm512_srai_epi32(Y, kTableBits);
+    const __mmask16 outside = _mm512_cmpgt_epi32_mask(zero, sx) | _mm512_cmpgt_epi32_mask(sx, lastX) |
+                              _mm512_cmpgt_epi32_mask(zero, sy) | _mm512_cmpgt_epi32_mask(sy, lastY);
+    if (outside != 0) {
+      alignas(64) int xs[16], ys[16];
+      _mm512_store_si512(xs, X);
+      _mm512_store_si512(ys, Y);
+      for (int k = 0; k < 16; ++k) out[x + k] = mixed(src, xs[k], ys[k]);
+      continue;
+    }
+    // A small turn keeps columns and rows in order along the step: its ends bound them all.
+    const int x0s = wrapped(X0, dx[x]) >> kMapBits, x15s = wrapped(X0, dx[x + 15]) >> kMapBits;
+    const int y0s = wrapped(Y0, dy[x]) >> kMapBits, y15s = wrapped(Y0, dy[x + 15]) >> kMapBits;
+    const int left = std::min(x0s, x15s), right = std::max(x0s, x15s);
+    const int top = std::min(y0s, y15s), bottom = std::max(y0s, y15s);
+    const __mmask16 beyond = _mm512_cmplt_epi32_mask(sx, _mm512_set1_epi32(left)) |
+                             _mm512_cmpgt_epi32_mask(sx, _mm512_set1_epi32(right)) |
+                             _mm512_cmplt_epi32_mask(sy, _mm512_set1_epi32(top)) |
+                             _mm512_cmpgt_epi32_mask(sy, _mm512_set1_epi32(bottom));
+    __m512i upper, lower;
+    if (beyond == 0 && bottom - top <= 1 && right - left <= 62) {
+      // Each lane picks bytes d and d + 1 of the loaded rows, d its column less the leftmost.
+      const __m512i d = _mm512_sub_epi32(sx, _mm512_set1_epi32(left));
+      const __m512i pick = _mm512_add_epi32(_mm512_or_si512(d, _mm512_slli_epi32(d, 16)), next);
+      const __mmask64 within = src.cols - left >= 64 ? ~0ull : (1ull << (src.cols - left)) - 1;
+      const uint8_t* at = base + static_cast<size_t>(top) * src.step + left;
+      const __m512i r0 = _mm512_maskz_permutexvar_epi8(pairBytes, pick, _mm512_maskz_loadu_epi8(within, at));
+      const __m512i r1 =
+          _mm512_maskz_permutexvar_epi8(pairBytes, pick, _mm512_maskz_loadu_epi8(within, at + src.step));
+      if (bottom == top) {
+        upper = r0;
+        lower = r1;
+      } else {
+        const __m512i r2 =
+            _mm512_maskz_permutexvar_epi8(pairBytes, pick, _mm512_maskz_loadu_epi8(within, at + 2 * src.step));
+        const __mmask16 second = _mm512_cmpgt_epi32_mask(sy, _mm512_set1_epi32(top));
+        upper = _mm512_mask_blend_epi32(second, r0, r1);
+        lower = _mm512_mask_blend_epi32(second, r1, r2);
+      }
+    } else {
+      // Bytes 0 and 1 of each gathered word into two 16-bit lanes.
+      const __m512i pair = _mm512_broadcast_i32x4(_mm_setr_epi8(0, -1, 1, -1, 4, -1, 5, -1, 8, -1, 9, -1, 12, -1, 13, -1));
+      const __m512i at = _mm512_add_epi32(_mm512_mullo_epi32(sy, stride), sx);
+      upper = _mm512_shuffle_epi8(_mm512_i32gather_epi32(at, words, 1), pair);
+      lower = _mm512_shuffle_epi8(_mm512_i32gather_epi32(at, below, 1), pair);
+    }
+    const __m512i fx = _mm512_and_si512(X, fraction), fy = _mm512_and_si512(Y, fraction);
+    const __m512i wx = _mm512_or_si512(_mm512_sub_epi32(whole, fx), _mm512_slli_epi32(fx, 16));
+    const __m512i wy = _mm512_or_si512(_mm512_sub_epi32(whole, fy), _mm512_slli_epi32(fy, 16));
+    const __m512i across =
+        _mm512_or_si512(_mm512_madd_epi16(upper, wx), _mm512_slli_epi32(_mm512_madd_epi16(lower, wx), 16));
+    const __m512i s = _mm512_srai_epi32(_mm512_add_epi32(_mm512_madd_epi16(across, wy), half), 10);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm512_cvtusepi32_epi8(s));
+  }
+  return x;
+}
+#pragma GCC diagnostic pop
+
+}  // namespace
+
+void warpLinear(const cv::Mat& src, cv::Mat& dst, const cv::Mat& m, Lanes lanes) {
+  using pvk::core::Cpu;
+  if (lanes == Lanes::Sixteen && !pvk::core::processorHas(Cpu::BytePermutes)) lanes = Lanes::Eight;
+  if (lanes == Lanes::Eight && !pvk::core::processorHas(Cpu::EightLanes)) lanes = Lanes::None;
+  if (src.type() != CV_8UC1 || dst.type() != CV_8UC1 || dst.empty() || src.empty() || src.isSubmatrix() ||
+      m.rows != 2 || m.cols != 3 || dst.data == src.data) {
+    cv::warpAffine(src, dst, m, dst.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(0));
+    return;
+  }
+  double M[6];
+  outputToSource(m, M);
+  const int cols = dst.cols;
+  std::vector<int> dx(static_cast<size_t>(cols)), dy(static_cast<size_t>(cols));
+  for (int x = 0; x < cols; ++x) {
+    dx[x] = cv::saturate_cast<int>(M[0] * x * (1 << kMapBits));
+    dy[x] = cv::saturate_cast<int>(M[3] * x * (1 << kMapBits));
+  }
+  // The vectors read a word at each of the two source rows of a pixel, or three rows whole.
+  if (src.rows < 3 || src.cols < 2) lanes = Lanes::None;
+  for (int y = 0; y < dst.rows; ++y) {
+    const int X0 = wrapped(cv::saturate_cast<int>((M[1] * y + M[2]) * (1 << kMapBits)), kRound);
+    const int Y0 = wrapped(cv::saturate_cast<int>((M[4] * y + M[5]) * (1 << kMapBits)), kRound);
+    uint8_t* out = dst.ptr<uint8_t>(y);
+    int x = lanes == Lanes::Sixteen ? rowSixteen(src, dx.data(), dy.data(), X0, Y0, out, 0, cols) : 0;
+    if (lanes != Lanes::None) x = rowEight(src, dx.data(), dy.data(), X0, Y0, out, x, cols);
+    for (; x < cols; ++x)
+      out[x] = mixed(src, wrapped(X0, dx[x]) >> (kMapBits - kTableBits), wrapped(Y0, dy[x]) >> (kMapBits - kTableBits));
+  }
+}
+
+}  // namespace pvk::geometry

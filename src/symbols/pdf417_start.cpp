@@ -1,0 +1,255 @@
+// PDF417 start pattern: found in the edge signal of a band, then checked in the pixels, line by
+// line, for the lines of the zone that it spans: the symbol's rows lie there and nowhere else.
+#include <algorithm>
+#include <cstdlib>
+#include <vector>
+
+#include "ocr/ocr.h"
+#include "symbols/symbols.h"
+
+int pvk::symbols::pdfCollectRuns(const int* e, int n, int at, int edge, bool forward, int* runs)
+{
+  int pos = at;
+  for (int k = 0; k < 8; ++k) {
+    int j = pos;
+    do
+      j += forward ? 1 : -1;
+    while (j >= 0 && j < n && std::abs(e[j]) <= edge);
+    if (j < 0 || j >= n)
+      return -1;
+    runs[forward ? k : 7 - k] = std::abs(j - pos);
+    pos = j;
+  }
+  return std::abs(pos - at);
+}
+
+int pvk::symbols::pdfFindStart(const int* e, int n, int from, int strong, int edge, int* runs, int& span)
+{
+  for (int i = std::max(from, 0); i < n; ++i) {
+    if (e[i] <= strong)
+      continue;
+    span = pdfCollectRuns(e, n, i, edge, true, runs);
+    if (span > 31 && decodPdf417(runs, 0, 1, 0) == 1000)
+      return i;
+    ++i;  // two samples further
+  }
+  return -1;
+}
+
+namespace {
+
+// The mean grey of pixels x0..x1 of one line.
+int meanOf(const uint8_t* line, int x0, int x1)
+{
+  int sum = 0;
+  for (int x = x0; x <= x1; ++x)
+    sum += line[x];
+  return sum / (x1 - x0 + 1);
+}
+
+// The start pattern as the averaged signal gave it, in pixels from its bar's first one: the
+// bar's width and the 3-module space that ends the pattern.
+struct Pattern {
+  int bar;
+  int space, spaceWidth;
+  int width;  // the whole pattern, as wide as a codeword
+};
+
+Pattern patternOf(const int* runs)
+{
+  int before = 0;
+  for (int k = 0; k < 7; ++k)
+    before += runs[k];
+  return Pattern{std::max(runs[0] / 2, 2), before / 2, std::max(runs[7] / 2, 1), (before + runs[7]) / 2};
+}
+
+// Where one line crosses the start pattern: its wide bar a run of ink about as wide as the bar
+// found, beginning near `expect`, and the 3-module space that ends the pattern paper. A rule or
+// a line of text inks the space too, blank paper leaves the bar out.
+struct Crossing {
+  bool found = false;
+  int at = 0;        // the bar's first pixel
+  int contrast = 0;  // the bar's middle above the last space's, in grey levels
+};
+
+Crossing cross(const uint8_t* line, int width, int expect, const Pattern& p, int level)
+{
+  Crossing c;
+  int x = std::max(expect - p.bar / 2, 0);
+  const int last = std::min(expect + p.bar / 2, width - 1);
+  while (x <= last && line[x] <= level)
+    ++x;
+  if (x > last || (x > 0 && line[x - 1] > level))
+    return c;
+  int end = x;
+  while (end < width && line[end] > level)
+    ++end;
+  const int s0 = x + p.space + p.spaceWidth / 4, s1 = x + p.space + 3 * p.spaceWidth / 4;
+  if ((end - x) * 2 < p.bar || (end - x) * 2 > 3 * p.bar || s1 >= width)
+    return c;
+  const int ink = meanOf(line, x + (end - x) / 4, x + 3 * (end - x) / 4);
+  const int paper = meanOf(line, s0, std::max(s0, s1));
+  if (paper > level)
+    return c;
+  c.found = true;
+  c.at = x;
+  c.contrast = ink - paper;
+  return c;
+}
+
+// The longest stretch [top, bottom) of lines with a contrast (not -1), over gaps of up to 3
+// lines (a speck, a scratch).
+void longestStretch(const std::vector<int>& contrast, int& top, int& bottom)
+{
+  const int h = static_cast<int>(contrast.size());
+  for (int y = 0; y < h;) {
+    if (contrast[y] < 0) {
+      ++y;
+      continue;
+    }
+    int end = y + 1, gap = 0;
+    for (int k = y + 1; k < h && gap <= 3; ++k) {
+      gap = contrast[k] >= 0 ? 0 : gap + 1;
+      if (!gap)
+        end = k + 1;
+    }
+    if (end - y > bottom - top)
+      top = y, bottom = end;
+    y = end;
+  }
+}
+
+// How far above and below [top, bottom) the codeword right of the pattern (the left row
+// indicator) stays inked, over gaps of up to 3 lines: the lines of the rows beside the pattern.
+int rowsBeside(const PVKImg& img, const std::vector<int>& atLine, const Pattern& p, int level, int top, int bottom)
+{
+  const int h = img.height, w = img.width;
+  auto inked = [&](int y) {
+    const uint8_t* line = img.data + static_cast<size_t>(y) * img.stride;
+    const int x0 = std::min(atLine[y] + p.width, w - 1), x1 = std::min(atLine[y] + 2 * p.width, w);
+    return x0 < x1 && *std::max_element(line + x0, line + x1) > level;
+  };
+  for (int gap = 0, y = top - 1; y >= 0 && gap <= 3; --y)
+    if (inked(y))
+      top = y, gap = 0;
+    else
+      ++gap;
+  for (int gap = 0, y = bottom; y < h && gap <= 3; ++y)
+    if (inked(y))
+      bottom = y + 1, gap = 0;
+    else
+      ++gap;
+  return bottom - top;
+}
+
+}  // namespace
+
+bool pvk::symbols::pdfStartLines(const PVKImg& img, int start, const int* runs, int& top, int& bottom)
+{
+  const int w = img.width, h = img.height;
+  const Pattern pattern = patternOf(runs);
+  const int x0 = std::min(start / 2, w - 1), bar = pattern.bar;
+  // Ink is what is brighter than half the brightest middle of the bar along the zone.
+  int inked = 0;
+  const int mid0 = std::min(x0 + bar / 3, w - 1), mid1 = std::min(x0 + 2 * bar / 3, w - 1);
+  for (int y = 0; y < h; ++y)
+    inked = std::max(inked, meanOf(img.data + static_cast<size_t>(y) * img.stride, mid0, mid1));
+  const int level = inked / 2;
+  // Line by line, the bar followed where it leans; then the longest stretch of crossing lines.
+  std::vector<int> contrast(h, -1), atLine(h, x0);
+  for (int y = 0, expect = x0; y < h; ++y) {
+    const Crossing c = cross(img.data + static_cast<size_t>(y) * img.stride, w, expect, pattern, level);
+    if (c.found) {
+      contrast[y] = c.contrast;
+      expect = c.at;
+    }
+    atLine[y] = expect;
+  }
+  int bestTop = 0, bestBottom = 0;
+  longestStretch(contrast, bestTop, bestBottom);
+  // A pattern is ink on paper: the bar well above the space on nearly every line of the stretch,
+  // which the chance edges of noise or of a blank zone never give.
+  long sum = 0, lines = 0;
+  for (int y = bestTop; y < bestBottom; ++y)
+    if (contrast[y] >= 0)
+      sum += contrast[y], ++lines;
+  if (lines < 6 || 4 * lines < 3 * (bestBottom - bestTop) || sum < 64 * lines)
+    return false;
+  // Then the rest of the bar, where the pattern shows less clearly. A start pattern runs down
+  // every row it starts; a stack of like codewords inside a symbol runs down a few of them.
+  auto inkedAt = [&](int y, int at) {
+    return meanOf(img.data + static_cast<size_t>(y) * img.stride, std::min(at + bar / 3, w - 1),
+                  std::min(at + 2 * bar / 3, w - 1)) > level;
+  };
+  top = bestTop;
+  while (top > 0 && inkedAt(top - 1, atLine[bestTop]))
+    --top;
+  bottom = bestBottom;
+  while (bottom < h && inkedAt(bottom, atLine[bestBottom - 1]))
+    ++bottom;
+  if (4 * (bottom - top) < 3 * rowsBeside(img, atLine, pattern, level, top, bottom))
+    return false;
+  // And the paper around it, which holds the symbol's first and last row boundaries: up to 6
+  // blank lines above, 20 below (a symbol of few lines is told from its paper there).
+  for (int paper = 0; top > 0 && paper < 6 && !inkedAt(top - 1, atLine[bestTop]); ++paper)
+    --top;
+  for (int paper = 0; bottom < h && paper < 20 && !inkedAt(bottom, atLine[bestBottom - 1]); ++paper)
+    ++bottom;
+  return true;
+}
+
+namespace {
+
+// The edge signal of a cleaned image, each column at its most inked 64 lines (a start pattern
+// that leans stays sharp), with the levels of a strong edge and of any edge.
+struct EdgeSignal {
+  std::vector<int> edges;
+  int strong = 0, edge = 0;
+};
+
+EdgeSignal edgeSignal(const PVKImg& img, int lines)
+{
+  const int n = 2 * img.width;
+  std::vector<int> signal(n), work(n);
+  EdgeSignal s;
+  s.edges.resize(n);
+  PVKImg band = img;
+  normalizza(&band, signal.data(), work.data(), s.edges.data(), std::min<int>(img.height, lines));
+  int most = 0;
+  for (int v : s.edges)
+    most = std::max(most, v);
+  s.strong = most / 4;
+  s.edge = most / 8;
+  return s;
+}
+
+}  // namespace
+
+bool pvk::symbols::pdfStartSeen(const PVKImg& img, int lines)
+{
+  // Bands of `lines` lines overlapping by half, the last one ending at the last line.
+  const int h = std::min<int>(std::max(lines, 1), img.height), step = std::max(h / 2, 1);
+  for (int y = 0;; y += step) {
+    PVKImg band = img;
+    band.data = img.data + static_cast<size_t>(std::min(y, img.height - h)) * img.stride;
+    band.height = static_cast<uint16_t>(h);
+    const EdgeSignal s = edgeSignal(band, h);
+    int runs[8], span = 0;
+    if (pdfFindStart(s.edges.data(), static_cast<int>(s.edges.size()), 0, s.strong, s.edge, runs, span) >= 0)
+      return true;
+    if (y + h >= img.height)
+      return false;
+  }
+}
+
+bool pvk::symbols::pdfSymbolLines(const PVKImg& img, int& top, int& bottom)
+{
+  const EdgeSignal s = edgeSignal(img, 64);
+  const int n = static_cast<int>(s.edges.size());
+  int runs[8], span = 0;
+  for (int i = pdfFindStart(s.edges.data(), n, 0, s.strong, s.edge, runs, span); i >= 0;
+       i = pdfFindStart(s.edges.data(), n, i + 2, s.strong, s.edge, runs, span))
+    if (pdfStartLines(img, i, runs, top, bottom))
+      return true;
+  return false;
+}

@@ -196,10 +196,17 @@ void searchTemplates(const uint32_t* cell, const Shape& s, int32_t dW) {
   const uint32_t maxZone = static_cast<uint32_t>(SogliaOCRPerHamming_1Zone) * (small ? 2 : 1);
   const unsigned end = dfnchars < kStoreCells ? dfnchars : kStoreCells;
   Exclusions x;
+  // A database's templates lie together: its name is looked at once per run of them, not once
+  // per template.
+  const DBEntry* named = nullptr;
+  bool abi = false;
   for (unsigned j = 1; j < end; ++j) {
     const unsigned char c = data_ascii[j];
     if (templateExcluded(j, c, s, x)) continue;
-    const bool abi = nameHolds(pDB[j], "ABIIMP") || nameHolds(pDB[j], "ABIBEN");
+    if (pDB[j] != named) {
+      named = pDB[j];
+      abi = nameHolds(named, "ABIIMP") || nameHolds(named, "ABIBEN");
+    }
     auto d = static_cast<int32_t>(pvk::ocr::limitedDistance(cell, data_std_bbk[j], maxTot, maxZone,
                                                              mattersBelow(abi)));
     if (d > SogliaOCR) continue;

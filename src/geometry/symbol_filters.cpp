@@ -322,19 +322,8 @@ cv::Mat uprightWarp(const cv::Mat& src, const cv::Point2f from[3], int width, in
     cv::warpAffine(src, out, m, cv::Size(width, height), cv::INTER_CUBIC, cv::BORDER_REFLECT, cv::Scalar(0));
     return out;
   }
-  // The map from output to source, inverted as the library inverts it.
   double M[6];
-  for (int i = 0; i < 6; ++i) M[i] = m.at<double>(i / 3, i % 3);
-  double det = M[0] * M[4] - M[1] * M[3];
-  det = det != 0 ? 1. / det : 0;
-  const double a11 = M[4] * det, a22 = M[0] * det;
-  M[0] = a11;
-  M[1] *= -det;
-  M[3] *= -det;
-  M[4] = a22;
-  const double b1 = -M[0] * M[2] - M[1] * M[5], b2 = -M[3] * M[2] - M[4] * M[5];
-  M[2] = b1;
-  M[5] = b2;
+  affineOutputToSource(m, M);
   return cubicWarp(src, M, width, height);
 }
 

@@ -251,3 +251,37 @@ TEST_F(ZoneSplit, TheDemoChequeSymbolZonesRead) {
 }
 
 }  // namespace
+
+// OCR-A rows at 200 dpi in mild print (each drawn by the zone corpus, stacked 40 rows apart)
+// whose first character has light, horizontal-only strokes at its left (3, 7) or is a lone bar
+// (1): the first row reads whole, its first character included, as the same row read alone does.
+TEST_F(ZoneSplit, TheFirstCharacterOfARowIsNotCut) {
+  std::snprintf(MyOcr.dbDir, sizeof MyOcr.dbDir, "%s", PVK_FONT_DB_DIR "/");
+  const std::vector<std::pair<std::string, std::string>> zones = {
+      {"305146", "796109"}, {"702195", "3917"}, {"1039407", "36251"}};
+  for (uint64_t seed = 1; seed <= 3; ++seed) {
+    for (const auto& [first, second] : zones) {
+      std::vector<cv::Mat> lines;
+      for (const std::string& text : {first, second}) {
+        pvk::zonecorpus::ZoneRequest r;
+        r.font = 2;
+        r.dpi = 200;
+        r.text = {text};
+        r.seed = seed;
+        r.cond = pvk::zonecorpus::mild(seed);
+        pvk::zonecorpus::Zone z = pvk::zonecorpus::makeZone(r);
+        MyOcr.typeDoc = z.typeDoc;
+        lines.push_back(cv::Mat(z.image.height, z.image.width, CV_8UC1, z.image.pixels.data(), z.image.stride).clone());
+      }
+      zone_ = cv::Mat(lines[0].rows + lines[1].rows + 40, std::max(lines[0].cols, lines[1].cols), CV_8UC1,
+                      cv::Scalar(255));
+      lines[0].copyTo(zone_(cv::Rect(0, 0, lines[0].cols, lines[0].rows)));
+      lines[1].copyTo(zone_(cv::Rect(0, lines[0].rows + 40, lines[1].cols, lines[1].rows)));
+      const PVKImg img{static_cast<uint16_t>(zone_.cols), static_cast<uint16_t>(zone_.rows),
+                       static_cast<uint16_t>(zone_.step), 200, zone_.data};
+      MyOcr.multiLine = 0;
+      const std::string read = split(img, 64, 0, nullptr, 2);
+      EXPECT_EQ(read.substr(0, read.find('\r')), first) << "seed " << seed;
+    }
+  }
+}

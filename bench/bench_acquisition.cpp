@@ -30,11 +30,12 @@ namespace {
 
 using pvk::bench::kernelSeconds;
 using pvk::bench::median;
+using pvk::bench::ownPeakMiB;
+using pvk::bench::resetPeak;
 
 constexpr double kUsbBytesPerSecond = 40e6;
 constexpr int kRounds = 9;
 
-void resetPeak();
 
 struct Result {
   const char* name;
@@ -95,27 +96,6 @@ Result run(const char* name, bool colour, const std::string& dir, int rounds, bo
   return r;
 }
 
-
-// Starts the peak resident set afresh from what is resident now (Linux 4.0 on; elsewhere the
-// peak stays counted from the program's start).
-void resetPeak() {
-  if (FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
-    std::fputs("5", f);
-    std::fclose(f);
-  }
-}
-
-// Peak resident set of this process in MiB (VmHWM: this program image only, from its exec on).
-double ownPeakMiB() {
-  FILE* f = std::fopen("/proc/self/status", "r");
-  if (!f) return -1;
-  char line[256];
-  double kb = -1;
-  while (std::fgets(line, sizeof line, f))
-    if (std::sscanf(line, "VmHWM: %lf kB", &kb) == 1) break;
-  std::fclose(f);
-  return kb / 1024.0;
-}
 
 // Peak resident set of this program run again with `mode` ("idle" or "scan"), as it reports it.
 double peakMiB(const char* self, const char* mode) {

@@ -1,5 +1,6 @@
-// Timing helpers the benchmarks share: durations in the unit printed, the median of runs, and
-// the kernel's own clocks for programs that run the software scanner with its virtual clock.
+// Timing helpers the benchmarks share: durations in the unit printed, the median of runs, the
+// kernel's own clocks for programs that run the software scanner with its virtual clock, and the
+// process's peak memory.
 #pragma once
 
 #include <sys/syscall.h>
@@ -7,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <chrono>
 #include <vector>
 
@@ -48,6 +50,27 @@ inline double kernelSeconds(clockid_t id) {
   struct timespec t;
   syscall(SYS_clock_gettime, id, &t);
   return static_cast<double>(t.tv_sec) + t.tv_nsec / 1e9;
+}
+
+// Starts the peak resident set afresh from what is resident now (Linux 4.0 on; elsewhere the
+// peak stays counted from the program's start).
+inline void resetPeak() {
+  if (FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
+    std::fputs("5", f);
+    std::fclose(f);
+  }
+}
+
+// Peak resident set of this process in MiB (VmHWM: this program image only, from its exec on).
+inline double ownPeakMiB() {
+  FILE* f = std::fopen("/proc/self/status", "r");
+  if (!f) return -1;
+  char line[256];
+  double kb = -1;
+  while (std::fgets(line, sizeof line, f))
+    if (std::sscanf(line, "VmHWM: %lf kB", &kb) == 1) break;
+  std::fclose(f);
+  return kb / 1024.0;
 }
 
 }  // namespace pvk::bench

@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "../bench_session.h"
 #include "../bench_timing.h"
 #include "PlavikMS.h"
 #include "core/records.h"
@@ -77,25 +78,7 @@ std::vector<Page> pages() {
   return out;
 }
 
-struct Session {
-  int dev = -1, handle = -1;
-  std::string dir;
-  bool open(const std::string& d) {
-    dir = d;
-    pvkemu_reset();
-    pvkemu_profile p;
-    pvkemu_profile_basic(&p);
-    std::snprintf(p.serial, sizeof p.serial, "%08d", 22000000 + static_cast<int>(getpid() % 1000000));
-    dev = pvkemu_add_device(&p);
-    handle = PVKInitialize(reinterpret_cast<unsigned char*>(dir.data()));
-    return dev >= 0 && handle > 0 && PVKDBDirSet(h(), PVK_FONT_DB_DIR) == 0 && PVKImgCreate(h(), 300, 300) == 0;
-  }
-  void* h() const { return reinterpret_cast<void*>(static_cast<intptr_t>(handle)); }
-  void close() {
-    if (handle > 0) PVKClose(h());
-    handle = -1;
-  }
-};
+using pvk::bench::Session;
 
 PVKOCRDoc request(const Session& s, const short* fonts, int n) {
   OCRDoc = PVKOCRDoc{};
@@ -205,7 +188,7 @@ int main(int argc, char** argv) {
   const std::string dir = tmpl;
   const std::vector<Page> ps = pages();
   Session s;
-  if (!s.open(dir)) {
+  if (!s.open(dir, pvkemu_profile_basic, 22000000)) {
     std::printf("bench_hostile_pages: the software scanner did not open (last result %d)\n", PVKGetLastResult());
     return 1;
   }

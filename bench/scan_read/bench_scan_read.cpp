@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "../bench_session.h"
 #include "../bench_timing.h"
 #include "PlavikMS.h"
 #include "control/control.h"
@@ -37,6 +38,8 @@ namespace {
 namespace dc = pvk::democheque;
 using pvk::bench::kernelSeconds;
 using pvk::bench::median;
+using pvk::bench::ownPeakMiB;
+using pvk::bench::resetPeak;
 
 constexpr double kUsbBytesPerSecond = 40e6;
 constexpr int kRounds = 9;
@@ -81,27 +84,7 @@ struct Mode {
   std::vector<Times> zones;
 };
 
-// The device under its own serial: the control lock is per device across processes, and other
-// programs driving the software scanner's default device would otherwise make this one wait.
-struct Session {
-  int dev = -1, handle = -1;
-  std::string dir;
-  bool open(const std::string& d) {
-    dir = d;
-    pvkemu_reset();
-    pvkemu_profile p;
-    pvkemu_profile_full(&p);
-    std::snprintf(p.serial, sizeof p.serial, "%08d", 21000000 + static_cast<int>(getpid() % 1000000));
-    dev = pvkemu_add_device(&p);
-    handle = PVKInitialize(reinterpret_cast<unsigned char*>(dir.data()));
-    return dev >= 0 && handle > 0 && PVKDBDirSet(h(), PVK_FONT_DB_DIR) == 0 && PVKImgCreate(h(), 300, 300) == 0;
-  }
-  void* h() const { return reinterpret_cast<void*>(static_cast<intptr_t>(handle)); }
-  void close() {
-    if (handle > 0) PVKClose(h());
-    handle = -1;
-  }
-};
+using pvk::bench::Session;
 
 // One zone per printed item, in pixels of the 300 dpi document; `only` >= 0 keeps that item alone.
 PVKOCRDoc request(const Session& s, const dc::Cheque& c, int only = -1) {
@@ -259,26 +242,6 @@ void printZones(const Mode& m) {
   std::printf("\n");
 }
 
-// Starts the peak resident set afresh from what is resident now (Linux 4.0 on).
-void resetPeak() {
-  if (FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
-    std::fputs("5", f);
-    std::fclose(f);
-  }
-}
-
-// Peak resident set of this process in MiB.
-double ownPeakMiB() {
-  FILE* f = std::fopen("/proc/self/status", "r");
-  if (!f) return -1;
-  char line[256];
-  double kb = -1;
-  while (std::fgets(line, sizeof line, f))
-    if (std::sscanf(line, "VmHWM: %lf kB", &kb) == 1) break;
-  std::fclose(f);
-  return kb / 1024.0;
-}
-
 // Peak resident set of this program run again as `args`, as it reports it.
 double peakMiB(const char* self, const std::string& args) {
   FILE* p = popen((std::string(self) + " " + args).c_str(), "r");
@@ -333,7 +296,7 @@ int memoryChild(const std::string& dir, const char* path, bool call) {
   std::fclose(f);
   m.colour = colour != 0;
   Session s;
-  if (!ok || !s.open(dir)) return 1;
+  if (!ok || !s.open(dir, pvkemu_profile_full, 21000000)) return 1;
   queue(s, m);
   std::vector<uint8_t>().swap(m.stream);
   resetPeak();
@@ -364,12 +327,12 @@ int main(int argc, char** argv) {
   // acquisition start, and would take the place of the queued stream.
   for (Mode& m : modes) {
     const dc::Transport t = transportOf(m);
-    ok = ok && s.open(dir) && readFed(s, t, m);
+    ok = ok && s.open(dir, pvkemu_profile_full, 21000000) && readFed(s, t, m);
     s.close();
     m.stream = streamOf(t, m.colour ? 3 : 1);
   }
   if (!ok) std::printf("bench_scan_read: the fed demo cheque did not scan (last result %d)\n", PVKGetLastResult());
-  ok = ok && s.open(dir);
+  ok = ok && s.open(dir, pvkemu_profile_full, 21000000);
   std::vector<PVKOCRDoc> requests;
   for (const Mode& m : modes) requests.push_back(ok ? request(s, m.cheque) : PVKOCRDoc{});
   double load[3] = {-1, -1, -1};

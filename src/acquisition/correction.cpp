@@ -53,7 +53,9 @@ PVK_WIDE_VECTORS void gainInPlace(uint8_t* __restrict line, const uint8_t* __res
 // The conversions leave their unused pass-through operand undefined, which GCC 12 reports as a
 // read of an uninitialised value.
 #pragma GCC diagnostic push
+#if !defined(__clang__)  // a warning of GCC alone
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 // Over [from, to) of a line in place, 64 pixels a step, each gained value looked up in the table
 // held in four registers: its low seven bits pick one of 128 entries in either half, its top bit
 // the half. The gains are the scalar ones (a float product truncated), so are the bytes. Returns

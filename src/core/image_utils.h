@@ -38,7 +38,8 @@ class LevelCounts {
 // Every acquisition needs a buffer sized for the longest document (tens to hundreds of MB),
 // white (0xFF) where nothing is read into it and cleared over the range the bulk read may fill.
 // Writing all of that costs page faults and passes over memory that no later step reads. So
-// one buffer is kept (a request that fits it and needs at least half of it gets it back), and
+// one buffer is kept (a request that fits it gets it back; one that needs less than half of it
+// leaves the pages past the request to the system), and
 // the white fill and the cleared range are only recorded: their bytes are written (settled)
 // where something can read them, with exactly the values they would have had.
 namespace pvk::core {

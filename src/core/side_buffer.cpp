@@ -7,6 +7,9 @@
 #include <mutex>
 #include <vector>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include "core/image_utils.h"
 
 namespace {
@@ -33,6 +36,16 @@ Kept kept;
 Pending pending;
 bool atOnce = false;
 bool deferFill = false;
+
+// The pages wholly inside [from, to) go back to the system; they read as zeros when next touched.
+void giveBackPages(uint8_t* from, uint8_t* to) {
+  const long size = sysconf(_SC_PAGESIZE);
+  if (size <= 0) return;
+  const auto page = static_cast<uintptr_t>(size);
+  const uintptr_t a = (reinterpret_cast<uintptr_t>(from) + page - 1) / page * page;
+  const uintptr_t b = reinterpret_cast<uintptr_t>(to) / page * page;
+  if (b > a) madvise(reinterpret_cast<void*>(a), b - a, MADV_DONTNEED);
+}
 
 bool within(const uint8_t* p, const uint8_t* base, uint64_t n) { return base != nullptr && p >= base && p < base + n; }
 
@@ -96,11 +109,16 @@ uint8_t* lendSideBuffer(uint64_t bytes, uint64_t whiteBytes)
   std::lock_guard<std::mutex> lock(guard);
   uint8_t* base = nullptr;
   if (kept.base != nullptr && !kept.lent) {
-    if (kept.bytes >= bytes && kept.bytes / 2 <= bytes) {
+    if (kept.bytes >= bytes) {
       kept.lent = true;
       base = kept.base;
+      // Far larger than needed now (colour before grey, a longer limit before): the pages past
+      // the request go back to the system, and the buffer stays, so that a change of mode does
+      // not take a new buffer to be faulted in page by page.
+      if (kept.bytes / 2 > bytes)
+        giveBackPages(base + bytes, base + kept.bytes);
     } else {
-      // Too small, or far larger than needed now (the limits shrank): let it go.
+      // Too small: let it go.
       std::free(kept.base);
       kept = Kept{};
     }

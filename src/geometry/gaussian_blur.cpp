@@ -35,7 +35,13 @@ constexpr int kRowBias = kColumnBias * 256 + kColumnBias;
 constexpr int kPadLeft = 8;
 constexpr int kPadRight = 16;
 
-int reflected(int i, int n) { return cv::borderInterpolate(i, n, cv::BORDER_REFLECT_101); }
+// Index i of a line of n reflected about its end pixels (gfedcb|abcdefgh|gfedcba), as the
+// library's border of that kind, worked out here: it is asked 30 times a row.
+int reflected(int i, int n) {
+  if (n == 1) return 0;
+  while (i < 0 || i >= n) i = i < 0 ? -i : 2 * n - 2 - i;
+  return i;
+}
 
 int16_t columnSum(const uint8_t* const* rows, int x) {
   int s = 0;
@@ -102,7 +108,9 @@ __attribute__((target("avx2"))) int rowsEight(const RowKernel& r, const int16_t*
 // The 512-bit intrinsics leave their unused pass-through operand undefined, which GCC 12 reports
 // as a read of an uninitialised value.
 #pragma GCC diagnostic push
+#if !defined(__clang__)  // a warning of GCC alone
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 __attribute__((target("avx512f,avx512bw"))) int columnsSixteen(const uint8_t* const* rows, int16_t* out, int x,
                                                                int n) {
   const __m512i bias = _mm512_set1_epi16(static_cast<int16_t>(kColumnBias));

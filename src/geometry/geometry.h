@@ -198,6 +198,11 @@ void gaussianBlur15(const cv::Mat& src, cv::Mat& dst, Lanes lanes = Lanes::Sixte
 // where it has them, else (Lanes::None) pixel by pixel.
 void warpLinear(const cv::Mat& src, cv::Mat& dst, const cv::Mat& m, Lanes lanes = Lanes::Sixteen);
 
+// The map of an affine warp from output to source (M, row by row), the inverse of m (2 x 3,
+// source to output) worked out as the image library works it out, so that warps done here land
+// on its sample positions to the last bit.
+void affineOutputToSource(const cv::Mat& m, double M[6]);
+
 // Working images kept from one document to the next, one of each kind per thread: a side's
 // working images have the same size document after document, and memory fresh from the
 // system costs a page fault for every 4 KiB written. Two kinds never share memory; asking for

@@ -22,22 +22,6 @@ constexpr int kTableBits = 5;    // the fraction the interpolation weights use
 constexpr int kRound = (1 << kMapBits) / (1 << kTableBits) / 2;
 constexpr int kFraction = (1 << kTableBits) - 1;
 
-// The inverse of m (output to source), as the library inverts it.
-void outputToSource(const cv::Mat& m, double M[6]) {
-  cv::Mat into(2, 3, CV_64F, M);
-  m.convertTo(into, CV_64F);
-  double d = M[0] * M[4] - M[1] * M[3];
-  d = d != 0 ? 1. / d : 0;
-  const double a11 = M[4] * d, a22 = M[0] * d;
-  M[0] = a11;
-  M[1] *= -d;
-  M[3] *= -d;
-  M[4] = a22;
-  const double b1 = -M[0] * M[2] - M[1] * M[5], b2 = -M[3] * M[2] - M[4] * M[5];
-  M[2] = b1;
-  M[5] = b2;
-}
-
 // Sums that may wrap as the library's do, without the undefined behaviour of a signed overflow.
 int wrapped(int a, int b) { return static_cast<int>(static_cast<unsigned>(a) + static_cast<unsigned>(b)); }
 
@@ -106,7 +90,9 @@ __attribute__((target("avx2"))) int rowEight(const cv::Mat& src, const int* dx, 
 // The 512-bit intrinsics leave their unused pass-through operand undefined, which GCC 12 reports
 // as a read of an uninitialised value.
 #pragma GCC diagnostic push
+#if !defined(__clang__)  // a warning of GCC alone
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 // Sixteen output pixels at a time from x on, as rowEight does. While a turn is small, the source
 // pixels of sixteen neighbours lie in two neighbouring rows and within 64 columns: those rows
@@ -187,6 +173,21 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) int rowSixteen(const cv::
 
 }  // namespace
 
+void affineOutputToSource(const cv::Mat& m, double M[6]) {
+  cv::Mat into(2, 3, CV_64F, M);
+  m.convertTo(into, CV_64F);
+  double d = M[0] * M[4] - M[1] * M[3];
+  d = d != 0 ? 1. / d : 0;
+  const double a11 = M[4] * d, a22 = M[0] * d;
+  M[0] = a11;
+  M[1] *= -d;
+  M[3] *= -d;
+  M[4] = a22;
+  const double b1 = -M[0] * M[2] - M[1] * M[5], b2 = -M[3] * M[2] - M[4] * M[5];
+  M[2] = b1;
+  M[5] = b2;
+}
+
 void warpLinear(const cv::Mat& src, cv::Mat& dst, const cv::Mat& m, Lanes lanes) {
   using pvk::core::Cpu;
   if (lanes == Lanes::Sixteen && !pvk::core::processorHas(Cpu::BytePermutes)) lanes = Lanes::Eight;
@@ -197,7 +198,7 @@ void warpLinear(const cv::Mat& src, cv::Mat& dst, const cv::Mat& m, Lanes lanes)
     return;
   }
   double M[6];
-  outputToSource(m, M);
+  affineOutputToSource(m, M);
   const int cols = dst.cols;
   std::vector<int> dx(static_cast<size_t>(cols)), dy(static_cast<size_t>(cols));
   for (int x = 0; x < cols; ++x) {

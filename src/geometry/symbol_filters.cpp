@@ -1,7 +1,7 @@
 // The two costly filters of the 2D symbol locators: the 15 x 15 Gaussian blur of the outline
 // search (the document search's own) and the cubic upright warp of an outline, in integers,
 // pixel for pixel the image library's own fixed-point results, without its per-call and
-// per-pixel overheads.
+// per-pixel overheads; the warp, on processors with eight-lane vectors, eight pixels a step.
 #include "geometry/geometry.h"
 
 #include <opencv2/imgproc.hpp>
@@ -16,6 +16,12 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define PVK_EIGHT_LANES 1
+#endif
+
+#include "core/image_utils.h"
 
 namespace pvk::geometry {
 
@@ -156,9 +162,87 @@ inline uint8_t cubicPixel(const cv::Mat& src, const CubicTaps& taps, int X, int 
                                     cv::saturate_cast<int16_t>(Y >> kFracBits) - 1, w));
 }
 
-void warpRow(const cv::Mat& src, const CubicTaps& taps, const WarpRow& r, int width, uint8_t* d) {
+#if defined(PVK_EIGHT_LANES)
+// One pixel's 4 x 4 neighbourhood times its taps, in eight parts.
+__attribute__((target("avx2"))) inline __m256i cubicPartsEight(const uint8_t* S, ptrdiff_t st, const int16_t* w) {
+  int r[4];
+  for (int k = 0; k < 4; ++k) std::memcpy(&r[k], S + k * st, 4);
+  __m128i px = _mm_cvtsi32_si128(r[0]);
+  px = _mm_insert_epi32(px, r[1], 1);
+  px = _mm_insert_epi32(px, r[2], 2);
+  px = _mm_insert_epi32(px, r[3], 3);
+  return _mm256_madd_epi16(_mm256_cvtepu8_epi16(px), _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w)));
+}
+
+// Eight output pixels from their neighbourhoods at base + off[k] with taps w[k]: the parts of
+// pixels 0-3 and 4-7 summed pairwise into the two halves, then the halves added.
+__attribute__((target("avx2"))) inline void cubicEight(const uint8_t* base, const ptrdiff_t* off,
+                                                       const int16_t* const* w, ptrdiff_t st, uint8_t* d) {
+  __m256i v[8];
+  for (int k = 0; k < 8; ++k) v[k] = cubicPartsEight(base + off[k], st, w[k]);
+  const __m256i a = _mm256_hadd_epi32(_mm256_hadd_epi32(v[0], v[1]), _mm256_hadd_epi32(v[2], v[3]));
+  const __m256i b = _mm256_hadd_epi32(_mm256_hadd_epi32(v[4], v[5]), _mm256_hadd_epi32(v[6], v[7]));
+  __m256i sum = _mm256_add_epi32(_mm256_permute2x128_si256(a, b, 0x20), _mm256_permute2x128_si256(a, b, 0x31));
+  sum = _mm256_srai_epi32(_mm256_add_epi32(sum, _mm256_set1_epi32(1 << (kTapBits - 1))), kTapBits);
+  const __m256i narrow = _mm256_packs_epi32(sum, sum);
+  const __m256i bytes = _mm256_packus_epi16(narrow, narrow);
+  const int lo = _mm256_cvtsi256_si32(bytes), hi = _mm_cvtsi128_si32(_mm256_extracti128_si256(bytes, 1));
+  std::memcpy(d, &lo, 4);
+  std::memcpy(d + 4, &hi, 4);
+}
+
+// The row below eight pixels at a time where all eight neighbourhoods lie inside the source,
+// else pixel by pixel; returns where it stopped.
+__attribute__((target("avx2"))) int warpRowEight(const cv::Mat& src, const CubicTaps& taps, const WarpRow& r, int width,
+                                                 uint8_t* d) {
+  constexpr int cut = kCoordBits - kFracBits;
+  const __m256i x0 = _mm256_set1_epi32(r.x0), y0 = _mm256_set1_epi32(r.y0), one = _mm256_set1_epi32(1);
+  const __m256i frac = _mm256_set1_epi32(kFrac - 1), flip = _mm256_set1_epi32(INT_MIN);
+  const __m256i limW = _mm256_set1_epi32((src.cols - 3) ^ INT_MIN), limH = _mm256_set1_epi32((src.rows - 3) ^ INT_MIN);
+  const ptrdiff_t stride = static_cast<ptrdiff_t>(src.step);
+  alignas(32) int sx[8], sy[8], f[8];
+  int x = 0;
+  for (; x + 8 <= width; x += 8) {
+    const __m256i dx = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r.dx + x));
+    const __m256i dy = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r.dy + x));
+    const __m256i X = _mm256_srai_epi32(_mm256_add_epi32(x0, dx), cut);
+    const __m256i Y = _mm256_srai_epi32(_mm256_add_epi32(y0, dy), cut);
+    const __m256i vx = _mm256_sub_epi32(_mm256_srai_epi32(X, kFracBits), one);
+    const __m256i vy = _mm256_sub_epi32(_mm256_srai_epi32(Y, kFracBits), one);
+    // Unsigned comparisons, made signed by flipping the top bit.
+    const __m256i in = _mm256_and_si256(_mm256_cmpgt_epi32(limW, _mm256_xor_si256(vx, flip)),
+                                        _mm256_cmpgt_epi32(limH, _mm256_xor_si256(vy, flip)));
+    if (_mm256_movemask_epi8(in) != -1) {
+      alignas(32) int xs[8], ys[8];
+      _mm256_store_si256(reinterpret_cast<__m256i*>(xs), X);
+      _mm256_store_si256(reinterpret_cast<__m256i*>(ys), Y);
+      for (int k = 0; k < 8; ++k) d[x + k] = cubicPixel(src, taps, xs[k], ys[k]);
+      continue;
+    }
+    _mm256_store_si256(reinterpret_cast<__m256i*>(sx), vx);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(sy), vy);
+    const __m256i fy = _mm256_slli_epi32(_mm256_and_si256(Y, frac), kFracBits);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(f), _mm256_or_si256(fy, _mm256_and_si256(X, frac)));
+    ptrdiff_t off[8];
+    const int16_t* w[8];
+    for (int k = 0; k < 8; ++k) {
+      off[k] = sy[k] * stride + sx[k];
+      w[k] = taps.w[f[k]];
+    }
+    cubicEight(src.data, off, w, stride, d + x);
+  }
+  return x;
+}
+#endif
+
+void warpRow(const cv::Mat& src, const CubicTaps& taps, const WarpRow& r, int width, uint8_t* d, bool wide) {
   constexpr int cut = kCoordBits - kFracBits;
   int x = 0;
+#if defined(PVK_EIGHT_LANES)
+  if (wide) x = warpRowEight(src, taps, r, width, d);
+#else
+  (void)wide;
+#endif
 #if defined(__SSE2__)
   // Four pixels at a time where all four neighbourhoods lie inside the source.
   const __m128i x0 = _mm_set1_epi32(r.x0), y0 = _mm_set1_epi32(r.y0), one = _mm_set1_epi32(1);
@@ -203,10 +287,11 @@ cv::Mat cubicWarp(const cv::Mat& src, const double* M, int width, int height) {
     dy[x] = roundToInt(M[3] * x * scale);
   }
   cv::Mat dst(height, width, CV_8UC1);
+  const bool wide = pvk::core::processorHas(pvk::core::Cpu::EightLanes);
   for (int y = 0; y < height; ++y) {
     const WarpRow r{wrapAdd(roundToInt((M[1] * y + M[2]) * scale), half),
                     wrapAdd(roundToInt((M[4] * y + M[5]) * scale), half), dx.data(), dy.data()};
-    warpRow(src, taps, r, width, dst.ptr<uint8_t>(y));
+    warpRow(src, taps, r, width, dst.ptr<uint8_t>(y), wide);
   }
   return dst;
 }
@@ -237,19 +322,8 @@ cv::Mat uprightWarp(const cv::Mat& src, const cv::Point2f from[3], int width, in
     cv::warpAffine(src, out, m, cv::Size(width, height), cv::INTER_CUBIC, cv::BORDER_REFLECT, cv::Scalar(0));
     return out;
   }
-  // The map from output to source, inverted as the library inverts it.
   double M[6];
-  for (int i = 0; i < 6; ++i) M[i] = m.at<double>(i / 3, i % 3);
-  double det = M[0] * M[4] - M[1] * M[3];
-  det = det != 0 ? 1. / det : 0;
-  const double a11 = M[4] * det, a22 = M[0] * det;
-  M[0] = a11;
-  M[1] *= -det;
-  M[3] *= -det;
-  M[4] = a22;
-  const double b1 = -M[0] * M[2] - M[1] * M[5], b2 = -M[3] * M[2] - M[4] * M[5];
-  M[2] = b1;
-  M[5] = b2;
+  affineOutputToSource(m, M);
   return cubicWarp(src, M, width, height);
 }
 

@@ -43,14 +43,25 @@ class TriedBinaries {
   void add(const cv::Mat& b, Result r) { results_.emplace(key(b), r); }
 
  private:
-  // FNV-1a over the size and the bytes.
+  // The size and the bytes, eight at a time, each step multiplied in and its high half folded
+  // down so every byte reaches every bit.
   static uint64_t key(const cv::Mat& b) {
     uint64_t h = 1469598103934665603ull;
-    auto mix = [&h](uint64_t v) { h = (h ^ v) * 1099511628211ull; };
+    auto mix = [&h](uint64_t v) {
+      h = (h ^ v) * 0x9E3779B97F4A7C15ull;
+      h ^= h >> 32;
+    };
     mix(static_cast<uint64_t>(b.rows));
     mix(static_cast<uint64_t>(b.cols));
-    for (int y = 0; y < b.rows; ++y)
-      for (const uint8_t* p = b.ptr<uint8_t>(y), *e = p + b.cols; p < e; ++p) mix(*p);
+    for (int y = 0; y < b.rows; ++y) {
+      const uint8_t* p = b.ptr<uint8_t>(y);
+      int x = 0;
+      for (uint64_t v; x + 8 <= b.cols; x += 8) {
+        std::memcpy(&v, p + x, 8);
+        mix(v);
+      }
+      for (; x < b.cols; ++x) mix(p[x]);
+    }
     return h;
   }
   std::unordered_map<uint64_t, Result> results_;

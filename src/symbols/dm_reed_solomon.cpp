@@ -42,6 +42,8 @@ void cReedSolomonCodec::Clear() {
   Alpha_to.clear();
   Index_of.clear();
   Gg.clear();
+  Exp2.clear();
+  SynMul.clear();
   taltab.clear();
   tal1tab.clear();
   MM = NN = KK = 0;
@@ -75,6 +77,15 @@ int cReedSolomonCodec::Init(int m, int nroots, int fcr, int prim) {
   }
   gen_poly();
   if (ccsds) gen_ltab();
+  // The syndromes multiply by the same roots over and over: for bytes, each product is looked up.
+  if (MM <= 8) {
+    SynMul.assign(static_cast<size_t>(nroots) * (NN + 1), 0);
+    for (int j = 0; j < nroots; ++j) {
+      const int root = modnn((B0 + j) * PRIM % NN);
+      uint8_t* products = SynMul.data() + static_cast<size_t>(j) * (NN + 1);
+      for (int v = 1; v <= NN; ++v) products[v] = static_cast<uint8_t>(expOfSum(Index_of[v], root));
+    }
+  }
   return 1;
 }
 
@@ -105,6 +116,8 @@ void cReedSolomonCodec::generate_gf() {
   }
   Index_of[0] = A0;
   Alpha_to[NN] = 0;
+  Exp2.resize(2 * static_cast<size_t>(NN));
+  for (int i = 0; i < 2 * NN; ++i) Exp2[i] = Alpha_to[i < NN ? i : i - NN];
 }
 
 void cReedSolomonCodec::gen_poly() {
@@ -146,12 +159,32 @@ int cReedSolomonCodec::syndromes(const std::vector<int>& rec, std::vector<int>& 
   int top = NN - 1;
   while (top >= 0 && rec[top] == 0) --top;
   int any = 0;
-  for (int j = 0; j < nroots; ++j) {
+  int j = 0;
+  if (!SynMul.empty()) {
+    // Horner from the highest power, four roots at a time (four independent chains of look-ups).
+    const size_t row = static_cast<size_t>(NN) + 1;
+    for (; j + 4 <= nroots; j += 4) {
+      const uint8_t* t0 = SynMul.data() + j * row;
+      const uint8_t *t1 = t0 + row, *t2 = t1 + row, *t3 = t2 + row;
+      int v0 = 0, v1 = 0, v2 = 0, v3 = 0;
+      for (int i = top; i >= 0; --i) {
+        const int c = rec[i];
+        v0 = c ^ t0[v0];
+        v1 = c ^ t1[v1];
+        v2 = c ^ t2[v2];
+        v3 = c ^ t3[v3];
+      }
+      any |= v0 | v1 | v2 | v3;
+      s[j] = Index_of[v0];
+      s[j + 1] = Index_of[v1];
+      s[j + 2] = Index_of[v2];
+      s[j + 3] = Index_of[v3];
+    }
+  }
+  for (; j < nroots; ++j) {
     const int root = modnn((B0 + j) * PRIM % NN);
     int v = 0;
-    for (int i = top; i >= 0; --i) {  // Horner from the highest power
-      v = v == 0 ? rec[i] : rec[i] ^ Alpha_to[modnn(Index_of[v] + root)];
-    }
+    for (int i = top; i >= 0; --i) v = v == 0 ? rec[i] : rec[i] ^ expOfSum(Index_of[v], root);
     any |= v;
     s[j] = Index_of[v];
   }
@@ -182,13 +215,24 @@ std::vector<int> cReedSolomonCodec::roots(const std::vector<int>& lambda, int de
 // The same over positions 0 .. used - 1 alone, each evaluated where it lies. A root elsewhere
 // with no error value could not make the word decode: the syndromes would then come from fewer
 // errors than the locator's degree, below the least degree the Berlekamp-Massey pass finds.
+// Position p evaluates at x = alpha^k, k = -PRIM p: term i's log, log lambda[i] + i k, steps
+// down by i PRIM from one position to the next.
 std::vector<int> cReedSolomonCodec::rootsAmong(const std::vector<int>& lambda, int degLambda, int used) const {
-  std::vector<int> positions;
+  std::vector<int> positions, reg, step;
+  for (int i = 0; i <= degLambda; ++i)
+    if (lambda[i] != 0) {
+      reg.push_back(Index_of[lambda[i]]);
+      step.push_back(static_cast<int>(static_cast<long>(i) * PRIM % NN));
+    }
+  const int* alpha = Alpha_to.data();
+  const int terms = static_cast<int>(reg.size());
   for (int p = 0; p < used && static_cast<int>(positions.size()) < degLambda; ++p) {
-    const long k = (NN - static_cast<long>(PRIM) * p % NN) % NN;
     int v = 0;
-    for (int i = 0; i <= degLambda; ++i)
-      if (lambda[i] != 0) v ^= Alpha_to[(Index_of[lambda[i]] + i * k) % NN];
+    for (int t = 0; t < terms; ++t) {
+      v ^= alpha[reg[t]];
+      reg[t] -= step[t];
+      if (reg[t] < 0) reg[t] += NN;
+    }
     if (v == 0) positions.push_back(p);
   }
   return positions;
@@ -228,7 +272,7 @@ int cReedSolomonCodec::Decode(const int* data, const int* parity, const int* era
   for (int r = nErasures + 1; r <= nroots; ++r) {
     int d = 0;
     for (int i = 0; i < r; ++i)
-      if (lambda[i] != 0 && s[r - i - 1] != A0) d ^= Alpha_to[modnn(Index_of[lambda[i]] + s[r - i - 1])];
+      if (lambda[i] != 0 && s[r - i - 1] != A0) d ^= expOfSum(Index_of[lambda[i]], s[r - i - 1]);
     if (d == 0) {
       std::rotate(b.rbegin(), b.rbegin() + 1, b.rend());
       b[0] = 0;
@@ -236,10 +280,10 @@ int cReedSolomonCodec::Decode(const int* data, const int* parity, const int* era
     }
     const int dlog = Index_of[d];
     t[0] = lambda[0];
-    for (int i = 0; i < nroots; ++i) t[i + 1] = lambda[i + 1] ^ (b[i] != 0 ? Alpha_to[modnn(dlog + Index_of[b[i]])] : 0);
+    for (int i = 0; i < nroots; ++i) t[i + 1] = lambda[i + 1] ^ (b[i] != 0 ? expOfSum(dlog, Index_of[b[i]]) : 0);
     if (2 * el <= r + nErasures - 1) {
       el = r + nErasures - el;
-      for (int i = 0; i <= nroots; ++i) b[i] = lambda[i] != 0 ? Alpha_to[modnn(Index_of[lambda[i]] - dlog + NN)] : 0;
+      for (int i = 0; i <= nroots; ++i) b[i] = lambda[i] != 0 ? expOfSum(Index_of[lambda[i]], NN - dlog) : 0;
     } else {
       std::rotate(b.rbegin(), b.rbegin() + 1, b.rend());
       b[0] = 0;
@@ -260,7 +304,7 @@ int cReedSolomonCodec::Decode(const int* data, const int* parity, const int* era
   std::vector<int> omega(nroots, 0);
   for (int i = 0; i < nroots; ++i)
     for (int j = 0; j <= std::min(i, degLambda); ++j)
-      if (lambda[j] != 0 && s[i - j] != A0) omega[i] ^= Alpha_to[modnn(Index_of[lambda[j]] + s[i - j])];
+      if (lambda[j] != 0 && s[i - j] != A0) omega[i] ^= expOfSum(Index_of[lambda[j]], s[i - j]);
   for (int pos : positions) {
     const int xlog = modnn(static_cast<int>(static_cast<long>(PRIM) * pos % NN));  // log X
     const int xinv = modnn(NN - xlog);                                            // log X^-1

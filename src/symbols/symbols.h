@@ -360,9 +360,14 @@ class cReedSolomonCodec {
   std::vector<int> roots(const std::vector<int>& lambda, int degLambda) const;
   std::vector<int> rootsAmong(const std::vector<int>& lambda, int degLambda, int used) const;
 
+  // alpha^(a + b) for 0 <= a + b < 2 NN, without reducing the sum.
+  int expOfSum(int a, int b) const { return Exp2[a + b]; }
+
   int MM = 0, NN = 0, KK = 0, B0 = 0, PRIM = 1, A0 = 0, Ldec = 1;
   bool ccsds = false;
   std::vector<int> Pp, Alpha_to, Index_of, Gg;
+  std::vector<int> Exp2;        // Alpha_to twice over: index 0 .. 2 NN - 1
+  std::vector<uint8_t> SynMul;  // m <= 8: per root j, v times alpha^root(j) for every v
   std::vector<unsigned char> taltab, tal1tab;
 };
 

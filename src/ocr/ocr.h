@@ -738,6 +738,11 @@ extern int zoneAllocFailAfter;
 // stands alone between blanks) and weaker than minConf becomes '?' with confidence 1, or a blank
 // when alone; an unread '?' so agreed on becomes a blank when alone.
 void markWeakCharacters(char* text, char* conf, const ChInfo* info, int n, int minConf);
+// Payee and amount lines: a character that fewer than a third of the mean of the line's passes
+// agreed on is a part of a kerned pair cut apart (the stem of an L whose foot runs under the next
+// T, a T without its bar), however well it matched; told so by a confidence under 50. Lines of
+// fewer than 5 characters say too little of what a good one gets.
+void doubtFewAgreed(const char* text, char* conf, const ChInfo* info, int n);
 // The final trims of a zone result (n characters) for font and the typeDoc of MyOcr: the unread
 // ends of OCR-B zones, the weak first and last characters of fonts 4, 5, 38 and 39, a trailing
 // " ?", and every blank unless MyOcr keeps blanks. info may be null.

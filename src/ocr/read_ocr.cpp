@@ -217,6 +217,7 @@ int Reader::join() {
 // asked to lose.
 void Reader::finishReading(int& n) {
   ChInfo* info = info_ != nullptr ? info_ : ownInfo_;
+  if (font_ == 944 || font_ == 945) doubtFewAgreed(text_, conf_, info, n);
   trimZoneResult(text_, conf_, info, n, font_);
   if (IsCMC7Font(font_) && n > 0) {
     MyITACheck.level = static_cast<int16_t>(std::max<int>(MyITACheck.level, n));

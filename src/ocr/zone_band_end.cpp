@@ -254,3 +254,18 @@ void pvk::ocr::markWeakCharacters(char* text, char* conf, const ChInfo* info, in
     }
   }
 }
+
+void pvk::ocr::doubtFewAgreed(const char* text, char* conf, const ChInfo* info, int n) {
+  if (text == nullptr || conf == nullptr || info == nullptr) return;
+  long sum = 0;
+  int cnt = 0;
+  for (int k = 0; k < n; ++k)
+    if (!isBlankOrUnread(text[k]) && !isLineBreak(text[k])) {
+      sum += info[k].agreement;
+      ++cnt;
+    }
+  if (cnt < 5) return;
+  for (int k = 0; k < n; ++k)
+    if (!isBlankOrUnread(text[k]) && !isLineBreak(text[k]) && 3L * info[k].agreement * cnt < sum)
+      conf[k] = static_cast<char>(std::min(static_cast<unsigned char>(conf[k]), static_cast<unsigned char>(49)));
+}

@@ -70,6 +70,28 @@ void moveBoxes(ChInfo* info, int n, int dx, int dy) {
   }
 }
 
+// The row and column searches find a band by its dark lines of a blurred copy: a stroke that is
+// only horizontal across a column search (the bars of a leading 3 or 7, a faint 1) stays light and
+// the column opens inside the character, which is then read cut ('4' for '3', '/' for '7') or
+// lost; a row cut close above and below reads otherwise than the same row with its paper. Bands
+// of text are parted in their gaps only: each reaches halfway to its neighbours and the outer
+// ones to the image's edges.
+template <class Band, uint16_t Band::*Size>
+void spreadBands(Band* bands, int n, int extent) {
+  std::vector<int> from(n), to(n);
+  for (int k = 0; k < n; ++k) {
+    const int end = bands[k].start + bands[k].*Size;
+    from[k] = k == 0 ? 0 : (bands[k - 1].start + bands[k - 1].*Size + bands[k].start) / 2;
+    to[k] = k + 1 == n ? extent : std::max((end + bands[k + 1].start) / 2, end);
+  }
+  for (int k = 0; k < n; ++k) {
+    bands[k].start = static_cast<uint16_t>(std::min(from[k], static_cast<int>(bands[k].start)));
+    bands[k].*Size = static_cast<uint16_t>(std::max(to[k] - bands[k].start, 0));
+  }
+}
+
+bool textFont(short font) { return !IsBarcode(font) && !symbolFont(font) && font != 37; }
+
 void put(char* text, char* conf, ChInfo* info, int at, char c) {
   text[at] = c;
   conf[at] = 100;
@@ -89,6 +111,7 @@ int split(PVKImg image, PVKOCRZone* zone, char* text, char* conf, ChInfo* info, 
                                           a.rowMaxDark),
                              kRowSlots);
   if (nRows <= 0) return 0;
+  if (textFont(font)) spreadBands<RigaType, &RigaType::height>(rows.data(), nRows, image.height);
   const bool keepBlanks = MyOcr.modeByte != 0;
   const bool splitColumns = !oneBlockFont(MyOcr.currentFont) && !MyOcr.multiLine;
   int capacity = maxChars;
@@ -116,6 +139,7 @@ int split(PVKImg image, PVKOCRZone* zone, char* text, char* conf, ChInfo* info, 
       nCols = std::min(CercaColBase(row, cols.data(), a.rowMargin, a.colGap, a.rowWiden, a.darkLevel, a.colMaxDark),
                        kMaxColonne);
       if (nCols <= 0) continue;
+      if (textFont(font)) spreadBands<ClmnType, &ClmnType::width>(cols.data(), nCols, row.width);
     }
     if (nCols == 1 && nRows == 1) return Vx3OCRAnalizzaZone(row, zone, text, conf, info, static_cast<unsigned short>(capacity));
     int rowChars = 0;

@@ -45,6 +45,7 @@ TEST_F(PrintedText, LookAlikesAndSizesReadExactly) {
       {945, 3, 200, 8, &sans, "XAVIER ZANETTI DELTA SRL"},  // a small L: an OCR-B l fits it better
       {944, 3, 300, 11, &sans, "**14011,16**"},       // an amount's comma and its stars
       {944, 3, 300, 9, &sans, "97318,42"},
+      {944, 3, 300, 14, &sans, "54379,77"},           // 14-point digits stand 37 rows, over the old line height
   };
   for (const Case& c : cases) {
     PrintRequest r;

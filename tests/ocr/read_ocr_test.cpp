@@ -420,6 +420,31 @@ TEST(WeakCharacters, FewPassesAndBelowTheLineConfidenceBecomeUnread) {
   }
 }
 
+// Payee lines: a character fewer than a third of the line's mean agreement (blanks and unread
+// marks left out) is doubtful, under 50; at exactly a third it keeps its confidence.
+TEST(WeakCharacters, FewPassesAmongWellAgreedOnesAreDoubtful) {
+  const struct {
+    const char* text;
+    std::vector<uint16_t> agreement;
+    const char* want;  // 'd': capped at 49, '.': kept
+  } cases[] = {
+      {"WALTE", {8, 8, 8, 8, 2}, "....d"},            // 3 x 2 x 5 = 30 < 34
+      {"WALTE", {7, 7, 7, 7, 2}, "....."},            // 30: exactly a third
+      {"WA ? LTE", {8, 8, 0, 0, 0, 8, 8, 2}, ".......d"},  // the blanks and '?' are not counted
+      {"WALT", {12, 12, 12, 1}, "...."},              // four say too little
+  };
+  for (const auto& c : cases) {
+    const std::string text = c.text;
+    std::string conf(text.size(), static_cast<char>(100));
+    conf[0] = 30;  // a weaker confidence is no higher after
+    std::vector<ChInfo> info(text.size());
+    for (size_t k = 0; k < info.size(); ++k) info[k].agreement = c.agreement[k];
+    pvk::ocr::doubtFewAgreed(text.data(), conf.data(), info.data(), static_cast<int>(text.size()));
+    for (size_t k = 0; k < text.size(); ++k)
+      EXPECT_EQ(static_cast<unsigned char>(conf[k]), k == 0 ? 30 : c.want[k] == 'd' ? 49 : 100) << c.text << " " << k;
+  }
+}
+
 // Readings with boxes: each character 10 columns wide, the line's rows given.
 struct Boxed {
   std::string text;

@@ -63,6 +63,33 @@ class ZoneSplit : public pvk::testing::ReadingFixture {
     for (const auto& [at, s] : pictures) s.copyTo(zone_(cv::Rect(at.x, at.y, s.cols, s.rows)));
     return PVKImg{static_cast<uint16_t>(w), static_cast<uint16_t>(h), static_cast<uint16_t>(zone_.step), 300, zone_.data};
   }
+  // Zone-corpus lines of a font stacked `gap` rows apart on white; kept by the fixture.
+  PVKImg stacked(short font, int dpi, const std::vector<std::string>& texts, int gap, uint64_t seed,
+                 const pvk::zonecorpus::Conditions* cond = nullptr) {
+    std::vector<cv::Mat> lines;
+    int rows = 0, cols = 0;
+    for (const std::string& text : texts) {
+      pvk::zonecorpus::ZoneRequest r;
+      r.font = font;
+      r.dpi = dpi;
+      r.text = {text};
+      r.seed = seed;
+      if (cond) r.cond = *cond;
+      pvk::zonecorpus::Zone z = pvk::zonecorpus::makeZone(r);
+      MyOcr.typeDoc = z.typeDoc;
+      lines.push_back(cv::Mat(z.image.height, z.image.width, CV_8UC1, z.image.pixels.data(), z.image.stride).clone());
+      rows += lines.back().rows + gap;
+      cols = std::max(cols, lines.back().cols);
+    }
+    zone_ = cv::Mat(rows - gap, cols, CV_8UC1, cv::Scalar(255));
+    int y = 0;
+    for (const cv::Mat& l : lines) {
+      l.copyTo(zone_(cv::Rect(0, y, l.cols, l.rows)));
+      y += l.rows + gap;
+    }
+    return PVKImg{static_cast<uint16_t>(zone_.cols), static_cast<uint16_t>(zone_.rows), static_cast<uint16_t>(zone_.step),
+                  static_cast<uint16_t>(dpi), zone_.data};
+  }
   // Splits with buffers of exactly maxChars bytes (the sanitizer sees any byte beyond).
   std::string split(PVKImg img, unsigned short maxChars, short option = 0, int* n = nullptr, short font = 36) {
     std::vector<char> text(maxChars), conf(maxChars);
@@ -151,23 +178,7 @@ TEST_F(ZoneSplit, TheOneZoneReaderKeepsOrRemovesLineEnds) {
 // in 10 bytes the first row, CR LF and what of the second fits, with warning 7.
 TEST_F(ZoneSplit, OcrRowsMeetTheCapacity) {
   std::snprintf(MyOcr.dbDir, sizeof MyOcr.dbDir, "%s", PVK_FONT_DB_DIR "/");
-  std::vector<cv::Mat> lines;
-  uint16_t typeDoc = 0;
-  for (const char* text : {"AB123", "CD456"}) {
-    pvk::zonecorpus::ZoneRequest r;
-    r.font = 3;
-    r.text = {text};
-    r.seed = 3;
-    pvk::zonecorpus::Zone z = pvk::zonecorpus::makeZone(r);
-    typeDoc = z.typeDoc;
-    lines.push_back(cv::Mat(z.image.height, z.image.width, CV_8UC1, z.image.pixels.data(), z.image.stride).clone());
-  }
-  zone_ = cv::Mat(lines[0].rows + lines[1].rows + 80, std::max(lines[0].cols, lines[1].cols), CV_8UC1, cv::Scalar(255));
-  lines[0].copyTo(zone_(cv::Rect(0, 0, lines[0].cols, lines[0].rows)));
-  lines[1].copyTo(zone_(cv::Rect(0, lines[0].rows + 80, lines[1].cols, lines[1].rows)));
-  const PVKImg img{static_cast<uint16_t>(zone_.cols), static_cast<uint16_t>(zone_.rows), static_cast<uint16_t>(zone_.step),
-                   300, zone_.data};
-  MyOcr.typeDoc = typeDoc;
+  const PVKImg img = stacked(3, 300, {"AB123", "CD456"}, 80, 3);
   MyOcr.multiLine = 0;
   EXPECT_EQ(split(img, 64, 0, nullptr, 3), "AB123\r\nCD456");
   EXPECT_EQ(MyDev.lastResult, 0);
@@ -251,3 +262,21 @@ TEST_F(ZoneSplit, TheDemoChequeSymbolZonesRead) {
 }
 
 }  // namespace
+
+// OCR-A rows at 200 dpi in mild print (each drawn by the zone corpus, stacked 40 rows apart)
+// whose first character has light, horizontal-only strokes at its left (3, 7) or is a lone bar
+// (1): the first row reads whole, its first character included, as the same row read alone does.
+TEST_F(ZoneSplit, TheFirstCharacterOfARowIsNotCut) {
+  std::snprintf(MyOcr.dbDir, sizeof MyOcr.dbDir, "%s", PVK_FONT_DB_DIR "/");
+  const std::vector<std::pair<std::string, std::string>> zones = {
+      {"305146", "796109"}, {"702195", "3917"}, {"1039407", "36251"}};
+  for (uint64_t seed = 1; seed <= 3; ++seed) {
+    for (const auto& [first, second] : zones) {
+      const pvk::zonecorpus::Conditions mild = pvk::zonecorpus::mild(seed);
+      const PVKImg img = stacked(2, 200, {first, second}, 40, seed, &mild);
+      MyOcr.multiLine = 0;
+      const std::string read = split(img, 64, 0, nullptr, 2);
+      EXPECT_EQ(read.substr(0, read.find('\r')), first) << "seed " << seed;
+    }
+  }
+}

@@ -277,6 +277,37 @@ void warpRow(const cv::Mat& src, const CubicTaps& taps, const WarpRow& r, int wi
   for (; x < width; ++x) d[x] = cubicPixel(src, taps, wrapAdd(r.x0, r.dx[x]) >> cut, wrapAdd(r.y0, r.dy[x]) >> cut);
 }
 
+// True when the row steps move one whole source pixel across and none down: an upright outline
+// warped at its own size.
+bool steppedByWholePixels(const std::vector<int>& dx, const std::vector<int>& dy) {
+  for (size_t x = 0; x < dx.size(); ++x)
+    if (dx[x] != static_cast<int>(x) << kCoordBits || dy[x] != 0) return false;
+  return true;
+}
+
+// A row of whole-pixel steps that starts on a whole source pixel samples each pixel at no
+// fraction: the taps there are 32767 on the pixel and 1 on its lower right neighbour, whose sum
+// rounds to the pixel itself, so the row is the source row copied (reflected past its edges).
+// False, writing nothing, when the row starts between pixels.
+bool copyRow(const cv::Mat& src, const WarpRow& r, int width, uint8_t* d) {
+  constexpr int cut = kCoordBits - kFracBits;
+  const int X = r.x0 >> cut, Y = r.y0 >> cut;
+  if ((X & (kFrac - 1)) != 0 || (Y & (kFrac - 1)) != 0) return false;
+  // Where the warp's positions would wrap round along the row, it is left to the warp.
+  if (static_cast<long long>(r.x0) + (static_cast<long long>(width) << kCoordBits) > INT_MAX) return false;
+  // Positions are held in 16 bits, as the warp holds them; the start is checked whole, then
+  // each pixel clamped as the warp clamps it.
+  const int sx = X >> kFracBits, sy = Y >> kFracBits;
+  const uint8_t* row = src.ptr<uint8_t>(reflect(cv::saturate_cast<int16_t>(sy), src.rows));
+  const int inside = sx >= 0 && sx <= src.cols - width ? width : 0;
+  if (inside > 0) {
+    std::memcpy(d, row + sx, static_cast<size_t>(width));
+    return true;
+  }
+  for (int x = 0; x < width; ++x) d[x] = row[reflect(cv::saturate_cast<int16_t>(sx + x), src.cols)];
+  return true;
+}
+
 // Output pixel (x, y) samples the source at the inverse map M of it.
 cv::Mat cubicWarp(const cv::Mat& src, const double* M, int width, int height) {
   const CubicTaps& taps = cubicTaps();
@@ -288,10 +319,11 @@ cv::Mat cubicWarp(const cv::Mat& src, const double* M, int width, int height) {
   }
   cv::Mat dst(height, width, CV_8UC1);
   const bool wide = pvk::core::processorHas(pvk::core::Cpu::EightLanes);
+  const bool unitSteps = steppedByWholePixels(dx, dy);
   for (int y = 0; y < height; ++y) {
     const WarpRow r{wrapAdd(roundToInt((M[1] * y + M[2]) * scale), half),
                     wrapAdd(roundToInt((M[4] * y + M[5]) * scale), half), dx.data(), dy.data()};
-    warpRow(src, taps, r, width, dst.ptr<uint8_t>(y), wide);
+    if (!unitSteps || !copyRow(src, r, width, dst.ptr<uint8_t>(y))) warpRow(src, taps, r, width, dst.ptr<uint8_t>(y), wide);
   }
   return dst;
 }

@@ -83,6 +83,23 @@ struct Reading {
   cv::Mat stored;  // the last binary symbol image processed
   int counter = 0;
   TriedBinaries tried;
+  cv::Mat bin;  // the outline search's binary image, its memory kept from try to try
+  // What each outline search asked and found: the square pass asks the first pass's thresholds
+  // of the same images again.
+  struct OutlineTry {
+    double asked, threshold;
+    bool found, hole;
+    std::vector<cv::Point> outline;
+  };
+  std::vector<OutlineTry> outlines;
+  // The symbol each upright warp gave the locator, by its corners and size: the square pass
+  // warps a square outline alike, and tries at other thresholds often find the same outline.
+  struct UprightTry {
+    cv::Point2f corners[3];
+    int width, height;
+    cv::Mat crop;
+  };
+  std::vector<UprightTry> uprights;
 };
 
 // Points of a contour that lie at a corner of a cols x rows zone.
@@ -118,11 +135,12 @@ constexpr int kOutlineErode = 7, kOutlineDilate = 15;
 
 // The outline search on the zone's blur, shaped: the largest contour that fits; `hole` tells
 // that it is the paper inside a dark surround.
-bool outlineOf(const cv::Mat& blurred, const cv::Mat& shaped, std::vector<std::vector<cv::Point>>& found,
+bool outlineOf(const cv::Mat& blurred, const cv::Mat& shaped, cv::Mat& bin, std::vector<std::vector<cv::Point>>& found,
                double& threshold, int dpi, bool& hole) {
-  cv::Mat bin;
-  if (threshold == 0) threshold = pvk::geometry::thresholdInverse(blurred, bin, 0);
+  if (threshold == 0) threshold = pvk::geometry::otsuLevel(blurred);
   pvk::geometry::thresholdInverse(shaped, bin, threshold);
+  // Nothing dark at this threshold: no contour, and no need to trace the image for none.
+  if (cv::countNonZero(bin) == 0) return false;
   std::vector<cv::Vec4i> tree;
   const std::vector<std::vector<cv::Point>> contours = pvk::geometry::treeContours(bin, &tree);
   // The smallest symbol read is 10 x 10 modules of 10 mil, a tenth of an inch square: a blob
@@ -209,8 +227,33 @@ Outcome attempt(Reading& st, const cv::Mat& crop, int v, unsigned short& length)
   return o;
 }
 
-// The corners, size and warp of one try's outline; false when the try is skipped.
-bool uprightOutline(Reading& st, const std::vector<cv::Point>& outline, bool hole, cv::Mat& warped) {
+// The outline search at threshold t (0: Otsu's of the blur), answered from an earlier search
+// at the same threshold when there was one.
+const Reading::OutlineTry& outlineAt(Reading& st, double t) {
+  for (const Reading::OutlineTry& o : st.outlines)
+    if (o.asked == t) return o;
+  Reading::OutlineTry o{t, t, false, false, {}};
+  std::vector<std::vector<cv::Point>> found;
+  o.found = outlineOf(st.blurred, st.shaped, st.bin, found, o.threshold, st.img.dpi, o.hole);
+  if (o.found) o.outline = std::move(found.back());
+  st.outlines.push_back(std::move(o));
+  return st.outlines.back();
+}
+
+// The symbol the locator finds in the upright warp from corners c to a x b, answered from an
+// earlier warp alike when there was one (the same pixels give the same crop).
+cv::Mat locatedSymbol(Reading& st, const cv::Point2f c[3], int a, int b) {
+  for (const Reading::UprightTry& u : st.uprights)
+    if (u.width == a && u.height == b && std::equal(c, c + 3, u.corners)) return u.crop;
+  Reading::UprightTry u{{c[0], c[1], c[2]}, a, b, cv::Mat()};
+  u.crop = imageReaderDM().locateSymbol(pvk::geometry::uprightWarp(st.image, c, a, b));
+  st.uprights.push_back(u);
+  return u.crop;
+}
+
+// The corners, size and warp of one try's outline and the symbol the locator cropped from it
+// (empty: none); false when the try is skipped.
+bool uprightSymbol(Reading& st, const std::vector<cv::Point>& outline, bool hole, cv::Mat& crop) {
   const cv::RotatedRect box = pvk::geometry::minAreaBox(outline);
   cv::Point2f p[4];
   pvk::geometry::boxCorners(box, p);
@@ -229,7 +272,7 @@ bool uprightOutline(Reading& st, const std::vector<cv::Point>& outline, bool hol
     b += 4 * m;
   }
   if (st.squarePass) a = b = std::min(a, b);
-  warped = pvk::geometry::uprightWarp(st.image, c, a, b);
+  crop = locatedSymbol(st, c, a, b);
   return true;
 }
 
@@ -265,10 +308,10 @@ int runPass(Reading& st) {
   for (int i = 0; i < 4; ++i) {
     if (pvk::core::stopRequested()) return 0;
     if (i > 0 && (st.table[i] > (base < 170 ? base + 80 : 250) || st.table[i] < (base > 89 ? base - 80 : 10))) continue;
-    std::vector<std::vector<cv::Point>> found;
     double t = st.table[i];
-    bool hole = false;
-    if (!outlineOf(st.blurred, st.shaped, found, t, st.img.dpi, hole)) {
+    const Reading::OutlineTry& o = outlineAt(st, t);
+    t = o.threshold;
+    if (!o.found) {
       if (i == 0) return -1;
       continue;
     }
@@ -277,9 +320,9 @@ int runPass(Reading& st) {
       st.table[0] = base;
       for (int k = 1; k < 32; ++k) st.table[k] = std::max(0, base - 7 * k);
     }
-    cv::Mat warped;
-    if (!uprightOutline(st, found.back(), hole, warped)) continue;
-    const int length = runList(st, imageReaderDM().locateSymbol(warped), st.table[i]);
+    cv::Mat crop;
+    if (!uprightSymbol(st, o.outline, o.hole, crop)) continue;
+    const int length = runList(st, crop, st.table[i]);
     if (length > 0) return length;
   }
   return 0;
@@ -406,8 +449,9 @@ bool findImgContoursDM(const cv::Mat& img, std::vector<std::vector<cv::Point>>& 
                        int blur) {
   bool hole = false;
   const cv::Mat blurred = pvk::geometry::squareBlur(img, blur);
-  return outlineOf(blurred, pvk::geometry::dilateErodeSquare(blurred, kOutlineErode, kOutlineDilate), found, threshold,
-                   dpi, hole);
+  cv::Mat bin;
+  return outlineOf(blurred, pvk::geometry::dilateErodeSquare(blurred, kOutlineErode, kOutlineDilate), bin, found,
+                   threshold, dpi, hole);
 }
 
 int PDataMatrixDecode(PVKImg* img, char* out, unsigned short& len) {

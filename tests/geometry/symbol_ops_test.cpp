@@ -96,6 +96,8 @@ TEST(SymbolOps, UprightWarpIsTheLibrarysCubicWarp) {
   } const cases[] = {
       {"whole pixels", {{10, 5}, {90, 5}, {90, 65}}, 80, 60},
       {"grown by a margin", {{6, 1}, {94, 1}, {94, 69}}, 96, 76},
+      {"whole pixels past the edges", {{-3, -2}, {137, -2}, {137, 118}}, 140, 120},
+      {"whole pixels far outside", {{-400, 300}, {-390, 300}, {-390, 310}}, 10, 10},
       {"turned a little", {{12.3f, 4.1f}, {91.7f, 8.9f}, {88.2f, 66.4f}}, 80, 58},
       {"turned a quarter", {{80, 3}, {80, 70}, {5, 70}}, 67, 75},
       {"past every edge", {{-20.5f, -9}, {130, -9}, {130, 110}}, 40, 30},

@@ -208,12 +208,8 @@ Outcome attempt(Reading& st, const cv::Mat& crop, int v, unsigned short& length)
   if (!st.stored.empty() && st.stored.rows == b.rows && st.stored.cols == b.cols &&
       std::equal(b.datastart, b.dataend, st.stored.datastart))
     return Outcome::Skipped;
-  try {
-    st.stored = b.clone();
-  } catch (const std::bad_alloc&) {
-    WriteTrace("unexpected memory error; skipping", false);
-    return Outcome::Skipped;
-  }
+  // Nothing writes to b from here on: the last image processed shares its memory.
+  st.stored = b;
   if (const TriedBinaries::Result* seen = st.tried.find(b)) {
     if (seen->decoded) {
       st.symbolSeen = true;
@@ -246,7 +242,10 @@ cv::Mat locatedSymbol(Reading& st, const cv::Point2f c[3], int a, int b) {
   for (const Reading::UprightTry& u : st.uprights)
     if (u.width == a && u.height == b && std::equal(c, c + 3, u.corners)) return u.crop;
   Reading::UprightTry u{{c[0], c[1], c[2]}, a, b, cv::Mat()};
-  u.crop = imageReaderDM().locateSymbol(pvk::geometry::uprightWarp(st.image, c, a, b));
+  // Below the side the L search needs, and the side its bounding-box stand-in needs, the
+  // locator finds nothing in any warp: no need to warp.
+  const int least = std::min(32, MyOcr.dmDpi * 32 / 300);
+  if (std::min(a, b) >= least) u.crop = imageReaderDM().locateSymbol(pvk::geometry::uprightWarp(st.image, c, a, b));
   st.uprights.push_back(u);
   return u.crop;
 }

@@ -40,7 +40,8 @@ cv::Mat dilateErodeSquare(const cv::Mat& grey, int dilateSide, int erodeSide) {
 std::vector<std::vector<cv::Point>> treeContours(const cv::Mat& binary, std::vector<cv::Vec4i>* hierarchy) {
   std::vector<std::vector<cv::Point>> contours;
   // The tracing works on a framed copy of its own: the image is left as it was.
-  if (hierarchy) cv::findContours(binary, contours, *hierarchy, cv::RETR_TREE, cv::CHAIN_APPROX_SIMPLE, cv::Point(0, 0));
+  if (hierarchy)
+    cv::findContours(binary, contours, *hierarchy, cv::RETR_TREE, cv::CHAIN_APPROX_SIMPLE, cv::Point(0, 0));
   else cv::findContours(binary, contours, cv::RETR_TREE, cv::CHAIN_APPROX_SIMPLE, cv::Point(0, 0));
   return contours;
 }

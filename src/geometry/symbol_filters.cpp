@@ -323,7 +323,8 @@ cv::Mat cubicWarp(const cv::Mat& src, const double* M, int width, int height) {
   for (int y = 0; y < height; ++y) {
     const WarpRow r{wrapAdd(roundToInt((M[1] * y + M[2]) * scale), half),
                     wrapAdd(roundToInt((M[4] * y + M[5]) * scale), half), dx.data(), dy.data()};
-    if (!unitSteps || !copyRow(src, r, width, dst.ptr<uint8_t>(y))) warpRow(src, taps, r, width, dst.ptr<uint8_t>(y), wide);
+    uint8_t* d = dst.ptr<uint8_t>(y);
+    if (!unitSteps || !copyRow(src, r, width, d)) warpRow(src, taps, r, width, d, wide);
   }
   return dst;
 }

@@ -235,32 +235,34 @@ bool pulisci(PVKImg* src, PVKImg* dst, int offset) {
   }
   int* rowMean = static_cast<int*>(std::calloc(h + 16, sizeof(int)));
   int* rowPeak = static_cast<int*>(std::calloc(h + 16, sizeof(int)));
-  if (!rowMean || !rowPeak) {
+  int* prefix = static_cast<int*>(std::malloc((static_cast<size_t>(w) + 1) * sizeof(int)));
+  if (!rowMean || !rowPeak || !prefix) {
     WriteTrace("err - ", "pulisci - memory allocation failed in cleaning image - 2", static_cast<int>(GetLastError()),
                false);
     MyDev.lastResult = PVK_ERR_OUT_OF_MEMORY;
     std::free(rowMean);
     std::free(rowPeak);
+    std::free(prefix);
     std::free(dst->data);
     dst->data = nullptr;
     return false;
   }
 
+  // Each row's mean ink and its most inked stretch of L pixels, from the running sums of the
+  // inverted row: the stretches' sums are then differences, taken all at once.
   int L = std::min(w, 128);
   long long meanSum = 0;
   for (int y = 0; y < h - 1; ++y) {
     const uint8_t* s = src->data + static_cast<size_t>(y) * src->stride;
-    uint8_t* d = dst->data + static_cast<size_t>(y) * dst->stride;
-    long long rowSum = 0;
-    for (int x = 0; x < w; ++x) rowSum += d[x] = static_cast<uint8_t>(255 - s[x]);
-    rowMean[y] = static_cast<int>(rowSum / w);
+    prefix[0] = 0;
+    for (int x = 0; x < w; ++x) prefix[x + 1] = prefix[x] + (255 - s[x]);
+    rowMean[y] = prefix[w] / w;
     meanSum += rowMean[y];
-    int run = 0;
-    for (int x = 0; x < L; ++x) run += d[x];
-    int best = run;
-    for (int x = L; x < w; ++x) best = std::max(best, run += d[x] - d[x - L]);
+    int best = 0;
+    for (int x = 0; x + L <= w; ++x) best = std::max(best, prefix[x + L] - prefix[x]);
     rowPeak[y] = best / (8 * L);
   }
+  std::free(prefix);
   int mean = std::clamp(static_cast<int>(meanSum / (h - 1)), 0, 255);
   int K = h > 11 ? 8 : h - 4;
   int S = 0, run = 0;
@@ -270,11 +272,13 @@ bool pulisci(PVKImg* src, PVKImg* dst, int offset) {
   }
   float gain = 510.0f / static_cast<float>(S + 255);
   int b = std::clamp(mean + offset, 20, 230);
-  uint8_t lut[256];
-  for (int v = 0; v < 256; ++v) lut[v] = static_cast<uint8_t>(std::clamp(static_cast<int>((v - b) * gain), 0, 255));
+  // The inverted grey less b, times the gain, cut to a byte: written out rather than looked up,
+  // so that it runs over many pixels at a time.
   for (int y = 0; y < h - 1; ++y) {
+    const uint8_t* s = src->data + static_cast<size_t>(y) * src->stride;
     uint8_t* d = dst->data + static_cast<size_t>(y) * dst->stride;
-    for (int x = 0; x < w; ++x) d[x] = lut[d[x]];
+    for (int x = 0; x < w; ++x)
+      d[x] = static_cast<uint8_t>(std::clamp(static_cast<int>(static_cast<float>(255 - s[x] - b) * gain), 0, 255));
   }
   std::free(rowMean);
   std::free(rowPeak);

@@ -24,6 +24,15 @@ struct RowLevels {
 constexpr int kLeastContrast = 40;
 
 RowLevels levelsOf(const uint8_t* p, int n) {
+  // Its tenths lie within its darkest and brightest pixels: a row with less spread than print
+  // holds no ink, and its levels need no histogram (the paper grey of a row without ink is never
+  // asked for).
+  uint8_t least = 255, most = 0;
+  for (int x = 0; x < n; ++x) {
+    least = std::min(least, p[x]);
+    most = std::max(most, p[x]);
+  }
+  if (most - least < kLeastContrast) return RowLevels{most, -1};
   pvk::core::LevelCounts hist;
   hist.add(p, static_cast<size_t>(n));
   int hi = 255;

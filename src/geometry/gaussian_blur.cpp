@@ -6,6 +6,10 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "core/image_utils.h"
@@ -153,9 +157,18 @@ __attribute__((target("avx512f,avx512bw"))) int rowsSixteen(const RowKernel& r, 
 }
 #pragma GCC diagnostic pop
 
+// Whether every column sum of a row is at least `floor` in 256ths: the weights along the row are
+// positive and sum to 256ths too, so each of its pixels comes out at the floor or above.
+bool sumsAtLeast(const int16_t* sums, int cols, uint8_t floor) {
+  const int least = floor * 256 - kColumnBias;
+  int16_t low = INT16_MAX;
+  for (int x = 0; x < cols; ++x) low = std::min(low, sums[x]);
+  return low >= least;
+}
+
 }  // namespace
 
-void gaussianBlur15(const cv::Mat& src, cv::Mat& dst, Lanes lanes, int width) {
+void gaussianBlur15(const cv::Mat& src, cv::Mat& dst, Lanes lanes, int width, uint8_t floor) {
   const bool wide = lanes == Lanes::Sixteen && pvk::core::processorHas(pvk::core::Cpu::BytePermutes);
   const bool eight = lanes != Lanes::None && pvk::core::processorHas(pvk::core::Cpu::EightLanes);
   // A part of a larger image is blurred by the library with the pixels around it, not reflected.
@@ -178,6 +191,10 @@ void gaussianBlur15(const cv::Mat& src, cv::Mat& dst, Lanes lanes, int width) {
       sums[cols - 1 + k] = sums[reflected(cols - 1 + k, cols)];
     }
     uint8_t* out = dst.ptr<uint8_t>(y);
+    if (floor > 0 && sumsAtLeast(sums, cols, floor)) {
+      std::memset(out, 255, cols);
+      continue;
+    }
     x = wide ? rowsSixteen(kernel, sums, out, 0, cols) : 0;
     for (x = rowsEight(kernel, sums, out, x, cols); x < cols; ++x) out[x] = rowSum(kernel, sums, x);
   }

@@ -62,11 +62,12 @@ void widenBands(std::vector<Band>& bands, int widen, int n) {
   }
 }
 
-cv::Mat blurred(const PVKImg* img, int kw, int kh) {
+// The blurred copy, exact below `floor` (rows with nothing below it may come back white).
+cv::Mat blurred(const PVKImg* img, int kw, int kh, uint8_t floor = 0) {
   cv::Mat src(img->height, img->width, CV_8UC1, img->data, img->stride), dst;
   if (kh == 15 && (kw == 15 || kw == 3)) {
     dst.create(src.size(), CV_8UC1);
-    pvk::geometry::gaussianBlur15(src, dst, pvk::geometry::Lanes::Sixteen, kw);
+    pvk::geometry::gaussianBlur15(src, dst, pvk::geometry::Lanes::Sixteen, kw, floor);
   } else {
     cv::GaussianBlur(src, dst, cv::Size(kw, kh), 0);
   }
@@ -98,7 +99,7 @@ int CercaRowBase(PVKImg* zone, RigaType* out, uint16_t margin, uint16_t gap, uin
   if (!usable(zone)) return 1;
   const int W = zone->width;
   if ((margin + 31 >= H && W < 128) || W < 8 * margin || !anyDarker(zone, darkLevel)) return 1;
-  cv::Mat b = blurred(zone, 15, 15);
+  cv::Mat b = blurred(zone, 15, 15, darkLevel);
   std::vector<Band> bands;
   auto dark = [&](int r) {
     const uint8_t* p = b.ptr<uint8_t>(r);

@@ -151,6 +151,15 @@ TEST(GaussianBlur, EveryVersionGivesTheLibrarysBytes) {
           EXPECT_EQ(cv::norm(own, library, cv::NORM_INF), 0);
           EXPECT_EQ(cv::norm(view, library, cv::NORM_INF), 0);
           EXPECT_EQ(cv::countNonZero(larger != 7), cv::countNonZero(view != 7));  // nothing written around it
+          // With a floor the bytes below it stay the library's and no other falls below it; 26 is
+          // one above the dark scene's flat grey, whose rows must then come out as they are.
+          for (uint8_t floor : {26, 128}) {
+            cv::Mat floored(size, CV_8UC1, cv::Scalar(7));
+            gaussianBlur15(src, floored, lanes, width, floor);
+            const cv::Mat below = library < floor;
+            EXPECT_EQ(cv::countNonZero((floored < floor) != below), 0) << int(floor);
+            EXPECT_EQ(cv::norm(floored, library, cv::NORM_INF, below), 0) << int(floor);
+          }
         }
       }
     }

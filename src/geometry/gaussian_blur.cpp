@@ -166,6 +166,26 @@ bool sumsAtLeast(const int16_t* sums, int cols, uint8_t floor) {
   return low >= least;
 }
 
+// For each row, whether the rows its blur draws on (7 either side, reflected into the image)
+// hold no pixel below `floor`: each pixel of it is then a mean of pixels at the floor or above.
+std::vector<uint8_t> blankRows(const cv::Mat& src, uint8_t floor) {
+  const int rows = src.rows, cols = src.cols;
+  std::vector<uint8_t> light(rows), blank(rows, 0);
+  for (int y = 0; y < rows; ++y) {
+    const uint8_t* p = src.ptr<uint8_t>(y);
+    uint8_t least = 255;
+    for (int x = 0; x < cols; ++x) least = std::min(least, p[x]);
+    light[y] = least >= floor;
+  }
+  for (int y = 0, dark = 0; y < rows + kHalf; ++y) {
+    // dark counts the rows below the floor among y - kTaps + 1 .. y; row y - kHalf draws on them.
+    if (y < rows) dark += !light[y];
+    if (y >= kTaps && y - kTaps < rows) dark -= !light[y - kTaps];
+    if (y >= kHalf) blank[y - kHalf] = dark == 0;
+  }
+  return blank;
+}
+
 }  // namespace
 
 void gaussianBlur15(const cv::Mat& src, cv::Mat& dst, Lanes lanes, int width, uint8_t floor) {
@@ -182,7 +202,12 @@ void gaussianBlur15(const cv::Mat& src, cv::Mat& dst, Lanes lanes, int width, ui
   std::vector<int16_t> buffer(static_cast<size_t>(cols) + kPadLeft + kPadRight, 0);
   int16_t* sums = buffer.data() + kPadLeft;
   const uint8_t* band[kTaps];
+  const std::vector<uint8_t> blank = floor > 0 ? blankRows(src, floor) : std::vector<uint8_t>(rows, 0);
   for (int y = 0; y < rows; ++y) {
+    if (blank[y]) {
+      std::memset(dst.ptr<uint8_t>(y), 255, cols);
+      continue;
+    }
     for (int k = 0; k < kTaps; ++k) band[k] = src.ptr<uint8_t>(reflected(y + k - kHalf, rows));
     int x = wide ? columnsSixteen(band, sums, 0, cols) : 0;
     for (x = columnsEight(band, sums, x, cols); x < cols; ++x) sums[x] = columnSum(band, x);

@@ -126,7 +126,7 @@ int CercaColBase(PVKImg zone, ClmnType* out, uint16_t margin, uint16_t gap, uint
   if (!usable(&zone)) return 1;
   const int H = zone.height;
   if ((H < 64 && margin + 127 >= W) || !anyDarker(&zone, darkLevel)) return 1;
-  cv::Mat b = blurred(&zone, 3, 15);
+  cv::Mat b = blurred(&zone, 3, 15, darkLevel);
   // Each column's dark pixels, counted along the rows as they lie in memory.
   std::vector<int> darkIn(W, 0);
   for (int y = margin; y < H - margin; ++y) {

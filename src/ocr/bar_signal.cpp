@@ -1,5 +1,7 @@
 // Bar signals for the barcode and PDF417 readers: the cleaned, inverted copy of a zone, the
 // one-dimensional edge signal of a scan band, and bar widths turned into whole module counts.
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -205,6 +207,38 @@ bool correggiMod(calcModstr* m, unsigned ties) {
   return true;
 }
 
+namespace {
+
+// The running sums of an inverted row: sums[x + 1] = sums[x] + 255 - row[x], sums[0] = 0. Sixteen
+// pixels at a time: their sums within the group in 16-bit lanes (at most 16 x 255), then widened
+// and carried on from the groups before.
+void invertedRunningSums(const uint8_t* row, int w, int* sums) {
+  const __m128i allOnes = _mm_set1_epi8(-1), zero = _mm_setzero_si128();
+  auto within = [](__m128i v) {
+    v = _mm_add_epi16(v, _mm_slli_si128(v, 2));
+    v = _mm_add_epi16(v, _mm_slli_si128(v, 4));
+    return _mm_add_epi16(v, _mm_slli_si128(v, 8));
+  };
+  sums[0] = 0;
+  int x = 0, carried = 0;
+  for (; x + 16 <= w; x += 16) {
+    const __m128i inverted = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x)), allOnes);
+    const __m128i lo = within(_mm_unpacklo_epi8(inverted, zero));
+    const __m128i hi = _mm_add_epi16(within(_mm_unpackhi_epi8(inverted, zero)),
+                                     _mm_set1_epi16(static_cast<int16_t>(_mm_extract_epi16(lo, 7))));
+    const __m128i base = _mm_set1_epi32(carried);
+    __m128i* out = reinterpret_cast<__m128i*>(sums + x + 1);
+    _mm_storeu_si128(out, _mm_add_epi32(base, _mm_unpacklo_epi16(lo, zero)));
+    _mm_storeu_si128(out + 1, _mm_add_epi32(base, _mm_unpackhi_epi16(lo, zero)));
+    _mm_storeu_si128(out + 2, _mm_add_epi32(base, _mm_unpacklo_epi16(hi, zero)));
+    _mm_storeu_si128(out + 3, _mm_add_epi32(base, _mm_unpackhi_epi16(hi, zero)));
+    carried += _mm_extract_epi16(hi, 7);
+  }
+  for (; x < w; ++x) sums[x + 1] = carried += 255 - row[x];
+}
+
+}  // namespace
+
 bool pulisci(PVKImg* src, PVKImg* dst, int offset) {
   if (!src || !dst || !src->data || src->stride < src->width) {
     WriteTrace("err - ", "pulisci - invalid image", false);
@@ -254,8 +288,7 @@ bool pulisci(PVKImg* src, PVKImg* dst, int offset) {
   long long meanSum = 0;
   for (int y = 0; y < h - 1; ++y) {
     const uint8_t* s = src->data + static_cast<size_t>(y) * src->stride;
-    prefix[0] = 0;
-    for (int x = 0; x < w; ++x) prefix[x + 1] = prefix[x] + (255 - s[x]);
+    invertedRunningSums(s, w, prefix);
     rowMean[y] = prefix[w] / w;
     meanSum += rowMean[y];
     int best = 0;

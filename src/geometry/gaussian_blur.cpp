@@ -209,8 +209,12 @@ void gaussianBlur15(const cv::Mat& src, cv::Mat& dst, Lanes lanes, int width, ui
       continue;
     }
     for (int k = 0; k < kTaps; ++k) band[k] = src.ptr<uint8_t>(reflected(y + k - kHalf, rows));
+    // The columns a whole step leaves over are summed by one more step that ends at the row's
+    // end, where the row is that wide: some sums are worked out twice, none one by one.
     int x = wide ? columnsSixteen(band, sums, 0, cols) : 0;
-    for (x = columnsEight(band, sums, x, cols); x < cols; ++x) sums[x] = columnSum(band, x);
+    x = columnsEight(band, sums, x, cols);
+    if (x < cols && cols >= 32) x = columnsEight(band, sums, cols - 32, cols);
+    for (; x < cols; ++x) sums[x] = columnSum(band, x);
     for (int k = 1; k <= kHalf; ++k) {
       sums[-k] = sums[reflected(-k, cols)];
       sums[cols - 1 + k] = sums[reflected(cols - 1 + k, cols)];
@@ -221,7 +225,9 @@ void gaussianBlur15(const cv::Mat& src, cv::Mat& dst, Lanes lanes, int width, ui
       continue;
     }
     x = wide ? rowsSixteen(kernel, sums, out, 0, cols) : 0;
-    for (x = rowsEight(kernel, sums, out, x, cols); x < cols; ++x) out[x] = rowSum(kernel, sums, x);
+    x = rowsEight(kernel, sums, out, x, cols);
+    if (x < cols && cols >= 16) x = rowsEight(kernel, sums, out, cols - 16, cols);
+    for (; x < cols; ++x) out[x] = rowSum(kernel, sums, x);
   }
 }
 

@@ -498,9 +498,9 @@ int readCleaned(PVKImg& cleaned, char* text, char* conf, unsigned short maxChars
   PVKImg* src = &cleaned;
   int shift = 0;
   if (std::fabs(angle) > 0.001f) {
-    // Straightening costs more than all the rest of a zone that holds no symbol: a zone that
-    // shows no start pattern, in its edges and then as ink on paper line by line, ends here,
-    // sought in bands thin enough for the pattern's bar to lean less than half a pixel in each.
+    // Straightening costs more than all the rest of a zone that holds no symbol: a zone whose
+    // edges show no start pattern ends here, in bands thin enough for the pattern's bar to
+    // lean less than half a pixel in each.
     const int lines = std::clamp(static_cast<int>(0.5f / std::fabs(std::tan(angle))), 16, 64);
     const int from = std::max(left - 5, 0), to = std::min(right + 50, cleaned.width - 1);
     if (!pvk::symbols::pdfStartSeen(view(cleaned, from, 0, to - from + 1, cleaned.height), lines))

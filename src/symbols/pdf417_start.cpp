@@ -234,12 +234,9 @@ bool pvk::symbols::pdfStartSeen(const PVKImg& img, int lines)
     band.data = img.data + static_cast<size_t>(std::min(y, img.height - h)) * img.stride;
     band.height = static_cast<uint16_t>(h);
     const EdgeSignal s = edgeSignal(band, h);
-    const int n = static_cast<int>(s.edges.size());
-    int runs[8], span = 0, top = 0, bottom = 0;
-    for (int i = pdfFindStart(s.edges.data(), n, 0, s.strong, s.edge, runs, span); i >= 0;
-         i = pdfFindStart(s.edges.data(), n, i + 2, s.strong, s.edge, runs, span))
-      if (pdfStartLines(band, i, runs, top, bottom))
-        return true;
+    int runs[8], span = 0;
+    if (pdfFindStart(s.edges.data(), static_cast<int>(s.edges.size()), 0, s.strong, s.edge, runs, span) >= 0)
+      return true;
     if (y + h >= img.height)
       return false;
   }

@@ -288,10 +288,8 @@ bool pdfStartLines(const PVKImg& img, int start, const int* runs, int& top, int&
 // The lines of the first start pattern of a cleaned image that is ink on paper; false when
 // there is none, and so no symbol.
 bool pdfSymbolLines(const PVKImg& img, int& top, int& bottom);
-// Whether some band of `lines` lines of a cleaned image shows a start pattern: in its edge
-// signal, then as ink on paper along the band's lines, as pdfSymbolLines checks it. A band is
-// chosen thin enough for a leaning bar to move less than half a pixel across it, so the check
-// holds before the image is straightened.
+// Whether the edge signal of some band of `lines` lines of a cleaned image shows a start
+// pattern (the signal's test alone, not the pixels' check that pdfSymbolLines adds).
 bool pdfStartSeen(const PVKImg& img, int lines);
 
 // One trace line of the PDF417 reader: the tag ("err - ", "war - " or "") and the text, with

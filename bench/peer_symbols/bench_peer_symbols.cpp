@@ -7,7 +7,8 @@
 // false positives and the same ratios.
 //
 // bench_peer_symbols [-v] [ROUNDS] [CATEGORY...]: -v lists every zone with what we read; ROUNDS
-// (default 3) runs per zone and reader, the median kept; categories name the sample folders.
+// (default 3) runs per zone and reader, the median kept; categories name the sample folders,
+// "negative" the zones without a symbol.
 // The samples' folder is PVK_PEER_SAMPLES of the environment, else the build's; absent, the
 // benchmark says so and succeeds.
 #include <opencv2/imgcodecs.hpp>
@@ -328,6 +329,9 @@ int main(int argc, char** argv) {
       t.add(f, "", kZXing, timed(rounds, [&] { return symbench::readZXing(z.image, peers); }));
       t.add(f, "", kZBar, timed(rounds, [&] { return symbench::readZBar(z.image, peers); }));
       t.addRatios();
+      if (verbose)
+        std::printf("  %-52s %8.2f ms x%-7.2f\n", z.name.c_str(), 1e3 * t.seconds[kOurs].back(),
+                    t.ratio[kZXing].empty() ? 0 : t.ratio[kZXing].back());
     }
     line(f.dir, t, f.symbology != Symbology::DataMatrix);
   }

@@ -6,6 +6,10 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "core/image_utils.h"
@@ -153,9 +157,38 @@ __attribute__((target("avx512f,avx512bw"))) int rowsSixteen(const RowKernel& r, 
 }
 #pragma GCC diagnostic pop
 
+// Whether every column sum of a row is at least `floor` in 256ths: the weights along the row are
+// positive and sum to 256ths too, so each of its pixels comes out at the floor or above.
+bool sumsAtLeast(const int16_t* sums, int cols, uint8_t floor) {
+  const int least = floor * 256 - kColumnBias;
+  int16_t low = INT16_MAX;
+  for (int x = 0; x < cols; ++x) low = std::min(low, sums[x]);
+  return low >= least;
+}
+
+// For each row, whether the rows its blur draws on (7 either side, reflected into the image)
+// hold no pixel below `floor`: each pixel of it is then a mean of pixels at the floor or above.
+std::vector<uint8_t> blankRows(const cv::Mat& src, uint8_t floor) {
+  const int rows = src.rows, cols = src.cols;
+  std::vector<uint8_t> light(rows), blank(rows, 0);
+  for (int y = 0; y < rows; ++y) {
+    const uint8_t* p = src.ptr<uint8_t>(y);
+    uint8_t least = 255;
+    for (int x = 0; x < cols; ++x) least = std::min(least, p[x]);
+    light[y] = least >= floor;
+  }
+  for (int y = 0, dark = 0; y < rows + kHalf; ++y) {
+    // dark counts the rows below the floor among y - kTaps + 1 .. y; row y - kHalf draws on them.
+    if (y < rows) dark += !light[y];
+    if (y >= kTaps && y - kTaps < rows) dark -= !light[y - kTaps];
+    if (y >= kHalf) blank[y - kHalf] = dark == 0;
+  }
+  return blank;
+}
+
 }  // namespace
 
-void gaussianBlur15(const cv::Mat& src, cv::Mat& dst, Lanes lanes, int width) {
+void gaussianBlur15(const cv::Mat& src, cv::Mat& dst, Lanes lanes, int width, uint8_t floor) {
   const bool wide = lanes == Lanes::Sixteen && pvk::core::processorHas(pvk::core::Cpu::BytePermutes);
   const bool eight = lanes != Lanes::None && pvk::core::processorHas(pvk::core::Cpu::EightLanes);
   // A part of a larger image is blurred by the library with the pixels around it, not reflected.
@@ -169,17 +202,32 @@ void gaussianBlur15(const cv::Mat& src, cv::Mat& dst, Lanes lanes, int width) {
   std::vector<int16_t> buffer(static_cast<size_t>(cols) + kPadLeft + kPadRight, 0);
   int16_t* sums = buffer.data() + kPadLeft;
   const uint8_t* band[kTaps];
+  const std::vector<uint8_t> blank = floor > 0 ? blankRows(src, floor) : std::vector<uint8_t>(rows, 0);
   for (int y = 0; y < rows; ++y) {
+    if (blank[y]) {
+      std::memset(dst.ptr<uint8_t>(y), 255, cols);
+      continue;
+    }
     for (int k = 0; k < kTaps; ++k) band[k] = src.ptr<uint8_t>(reflected(y + k - kHalf, rows));
+    // The columns a whole step leaves over are summed by one more step that ends at the row's
+    // end, where the row is that wide: some sums are worked out twice, none one by one.
     int x = wide ? columnsSixteen(band, sums, 0, cols) : 0;
-    for (x = columnsEight(band, sums, x, cols); x < cols; ++x) sums[x] = columnSum(band, x);
+    x = columnsEight(band, sums, x, cols);
+    if (x < cols && cols >= 32) x = columnsEight(band, sums, cols - 32, cols);
+    for (; x < cols; ++x) sums[x] = columnSum(band, x);
     for (int k = 1; k <= kHalf; ++k) {
       sums[-k] = sums[reflected(-k, cols)];
       sums[cols - 1 + k] = sums[reflected(cols - 1 + k, cols)];
     }
     uint8_t* out = dst.ptr<uint8_t>(y);
+    if (floor > 0 && sumsAtLeast(sums, cols, floor)) {
+      std::memset(out, 255, cols);
+      continue;
+    }
     x = wide ? rowsSixteen(kernel, sums, out, 0, cols) : 0;
-    for (x = rowsEight(kernel, sums, out, x, cols); x < cols; ++x) out[x] = rowSum(kernel, sums, x);
+    x = rowsEight(kernel, sums, out, x, cols);
+    if (x < cols && cols >= 16) x = rowsEight(kernel, sums, out, cols - 16, cols);
+    for (; x < cols; ++x) out[x] = rowSum(kernel, sums, x);
   }
 }
 

@@ -189,8 +189,11 @@ enum class Lanes { None, Eight, Sixteen };
 // border reflected without repeating the edge pixel) of a single-plane 8-bit image into dst, byte
 // for byte its bytes. dst has src's size and type and memory of its own. Worked out here, for the
 // widths 15 and 3, with the processor's 256- or 512-bit vectors where it has them, else (or with
-// Lanes::None) by the library.
-void gaussianBlur15(const cv::Mat& src, cv::Mat& dst, Lanes lanes = Lanes::Sixteen, int width = 15);
+// Lanes::None) by the library. With a floor above 0, a row whose every pixel the blur would give
+// at the floor or above may come back all 255: a search for pixels below the floor is spared
+// the pass along the rows there.
+void gaussianBlur15(const cv::Mat& src, cv::Mat& dst, Lanes lanes = Lanes::Sixteen, int width = 15,
+                    uint8_t floor = 0);
 
 // The image library's affine warp of a single-plane 8-bit image through m (2 x 3, source to
 // output), bilinear, pixels from outside the source 0, into dst at dst's size (memory of its

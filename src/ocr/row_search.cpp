@@ -6,6 +6,7 @@
 #include <cassert>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "core/shims.h"
 #include "core/trace.h"
@@ -61,11 +62,12 @@ void widenBands(std::vector<Band>& bands, int widen, int n) {
   }
 }
 
-cv::Mat blurred(const PVKImg* img, int kw, int kh) {
+// The blurred copy, exact below `floor` (rows with nothing below it may come back white).
+cv::Mat blurred(const PVKImg* img, int kw, int kh, uint8_t floor = 0) {
   cv::Mat src(img->height, img->width, CV_8UC1, img->data, img->stride), dst;
   if (kh == 15 && (kw == 15 || kw == 3)) {
     dst.create(src.size(), CV_8UC1);
-    pvk::geometry::gaussianBlur15(src, dst, pvk::geometry::Lanes::Sixteen, kw);
+    pvk::geometry::gaussianBlur15(src, dst, pvk::geometry::Lanes::Sixteen, kw, floor);
   } else {
     cv::GaussianBlur(src, dst, cv::Size(kw, kh), 0);
   }
@@ -73,6 +75,19 @@ cv::Mat blurred(const PVKImg* img, int kw, int kh) {
 }
 
 bool usable(const PVKImg* img) { return img && img->data && img->width > 0 && img->height > 0 && img->stride >= img->width; }
+
+// Whether any pixel is darker than `level`. The blur's weights are positive and sum to one, so
+// its copy of an image with none has none either and no line of it is dark: the blur, most of
+// the cost of a search, is spared on blank paper.
+bool anyDarker(const PVKImg* img, uint8_t level) {
+  for (int y = 0; y < img->height; ++y) {
+    const uint8_t* p = img->data + static_cast<size_t>(y) * img->stride;
+    uint8_t least = 255;
+    for (int x = 0; x < img->width; ++x) least = std::min(least, p[x]);
+    if (least < level) return true;
+  }
+  return false;
+}
 
 }  // namespace
 
@@ -82,9 +97,9 @@ int CercaRowBase(PVKImg* zone, RigaType* out, uint16_t margin, uint16_t gap, uin
   int H = zone ? zone->height : 0;
   out[0] = {0, static_cast<uint16_t>(H), 0};
   if (!usable(zone)) return 1;
-  cv::Mat b = blurred(zone, 15, 15);
-  int W = b.cols;
-  if ((margin + 31 >= H && W < 128) || W < 8 * margin) return 1;
+  const int W = zone->width;
+  if ((margin + 31 >= H && W < 128) || W < 8 * margin || !anyDarker(zone, darkLevel)) return 1;
+  cv::Mat b = blurred(zone, 15, 15, darkLevel);
   std::vector<Band> bands;
   auto dark = [&](int r) {
     const uint8_t* p = b.ptr<uint8_t>(r);
@@ -109,15 +124,17 @@ int CercaColBase(PVKImg zone, ClmnType* out, uint16_t margin, uint16_t gap, uint
   int W = zone.width;
   out[0] = {0, static_cast<uint16_t>(W)};
   if (!usable(&zone)) return 1;
-  cv::Mat b = blurred(&zone, 3, 15);
-  int H = b.rows;
-  if (H < 64 && margin + 127 >= W) return 1;
+  const int H = zone.height;
+  if ((H < 64 && margin + 127 >= W) || !anyDarker(&zone, darkLevel)) return 1;
+  cv::Mat b = blurred(&zone, 3, 15, darkLevel);
+  // Each column's dark pixels, counted along the rows as they lie in memory.
+  std::vector<int> darkIn(W, 0);
+  for (int y = margin; y < H - margin; ++y) {
+    const uint8_t* p = b.ptr<uint8_t>(y);
+    for (int x = 0; x < W; ++x) darkIn[x] += p[x] < darkLevel;
+  }
   std::vector<Band> cols;
-  auto dark = [&](int c) {
-    int n = 0;
-    for (int y = margin; y < H - margin; ++y) n += b.ptr<uint8_t>(y)[c] < darkLevel;
-    return n > maxDark;
-  };
+  auto dark = [&](int c) { return darkIn[c] > maxDark; };
   if (!groupLines(W, margin, gap, kMaxColonne, dark, cols)) {
     WriteTrace("too many cols", false);
     return 1;

@@ -24,6 +24,15 @@ struct RowLevels {
 constexpr int kLeastContrast = 40;
 
 RowLevels levelsOf(const uint8_t* p, int n) {
+  // Its tenths lie within its darkest and brightest pixels: a row with less spread than print
+  // holds no ink, and its levels need no histogram (the paper grey of a row without ink is never
+  // asked for).
+  uint8_t least = 255, most = 0;
+  for (int x = 0; x < n; ++x) {
+    least = std::min(least, p[x]);
+    most = std::max(most, p[x]);
+  }
+  if (most - least < kLeastContrast) return RowLevels{most, -1};
   pvk::core::LevelCounts hist;
   hist.add(p, static_cast<size_t>(n));
   int hi = 255;
@@ -36,6 +45,17 @@ RowLevels levelsOf(const uint8_t* p, int n) {
 }
 
 bool ink(uint8_t v, const RowLevels& l) { return v <= l.middle; }
+
+// Whether grey v can be ink in its row at all. Ink lies at the middle or below, and the middle
+// at least half the least contrast below the paper, which a tenth of the row reaches: a row
+// with fewer pixels that bright has no ink as light as v, and needs no histogram for it.
+bool mayBeInk(const uint8_t* p, int n, uint8_t v) {
+  const int paperFrom = v + kLeastContrast / 2;
+  if (paperFrom > 255) return false;
+  int paper = 0;
+  for (int x = 0; x < n; ++x) paper += p[x] >= paperFrom;
+  return paper * 10 >= n;
+}
 
 // What lies beyond an edge pixel: paper where it is ink, the pixel itself where it is paper.
 uint8_t beyond(uint8_t v, const RowLevels& l) { return ink(v, l) ? l.paper : v; }
@@ -54,7 +74,10 @@ bool pvk::symbols::copyOnPaper(const PVKImg& img, int marginX, int marginY, PVKI
   std::vector<RowLevels> levels(ih);
   int inkLeft = 0, inkRight = 0, inkTop = 0, inkBottom = 0;
   for (int y = 0; y < ih; ++y) {
-    levels[y] = levelsOf(row(y), iw);
+    // Of the rows between the first and the last only the end pixels are asked about.
+    const uint8_t* p = row(y);
+    const bool asked = y == 0 || y == ih - 1 || mayBeInk(p, iw, std::min(p[0], p[iw - 1]));
+    levels[y] = asked ? levelsOf(p, iw) : RowLevels{p[0], -1};
     inkLeft += ink(row(y)[0], levels[y]);
     inkRight += ink(row(y)[iw - 1], levels[y]);
   }

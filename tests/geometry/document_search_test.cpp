@@ -128,10 +128,15 @@ TEST(GaussianBlur, EveryVersionGivesTheLibrarysBytes) {
                             {63, 20}, {64, 9}, {65, 33}, {97, 131}, {200, 61}, {517, 40}};
   cv::RNG rng(5);
   for (const cv::Size& size : sizes) {
-    for (int scene = 0; scene < 2; ++scene) {
+    for (int scene = 0; scene < 3; ++scene) {
       cv::Mat src(size, CV_8UC1);
       if (scene == 0) {
         rng.fill(src, cv::RNG::UNIFORM, 0, 256);
+      } else if (scene == 2) {
+        // Paper with a dark rule across it: rows 7 away from the rule still come out a shade
+        // darker than the paper.
+        src.setTo(230);
+        cv::rectangle(src, cv::Rect(0, size.height / 2, size.width, 3), cv::Scalar(25), cv::FILLED);
       } else {
         src.setTo(25);
         cv::rectangle(src, cv::Rect(size.width / 4, size.height / 3, size.width / 2 + 1, size.height), cv::Scalar(230),
@@ -151,6 +156,16 @@ TEST(GaussianBlur, EveryVersionGivesTheLibrarysBytes) {
           EXPECT_EQ(cv::norm(own, library, cv::NORM_INF), 0);
           EXPECT_EQ(cv::norm(view, library, cv::NORM_INF), 0);
           EXPECT_EQ(cv::countNonZero(larger != 7), cv::countNonZero(view != 7));  // nothing written around it
+          // With a floor the bytes below it stay the library's and no other falls below it; 26 is
+          // one above the dark scene's flat grey, whose rows must then come out as they are, and
+          // 230 the paper's, below which the rows a rule darkens by a shade fall.
+          for (uint8_t floor : {26, 128, 230}) {
+            cv::Mat floored(size, CV_8UC1, cv::Scalar(7));
+            gaussianBlur15(src, floored, lanes, width, floor);
+            const cv::Mat below = library < floor;
+            EXPECT_EQ(cv::countNonZero((floored < floor) != below), 0) << int(floor);
+            EXPECT_EQ(cv::norm(floored, library, cv::NORM_INF, below), 0) << int(floor);
+          }
         }
       }
     }

@@ -201,6 +201,27 @@ TEST(BandSearch, ABlankZoneIsOneBandAndThreeLinesAreThree) {
   EXPECT_EQ(white, 255);
 }
 
+// A block one grey below the dark level is a band; at the level the zone is blank and comes
+// back whole, as the blurred search would give it.
+TEST(BandSearch, ABlockAtTheDarkLevelIsPaperAndOneBelowIsABand) {
+  struct Case {
+    uint8_t grey;
+    bool band;
+  };
+  for (const Case c : {Case{127, true}, Case{128, false}}) {
+    std::vector<uint8_t> px(300 * 200, 230);
+    for (int y = 80; y < 120; ++y)
+      for (int x = 100; x < 200; ++x) px[y * 300 + x] = c.grey;
+    PVKImg img{300, 200, 300, 300, px.data()};
+    RigaType bands[kMaxRighe];
+    ASSERT_EQ(CercaRowBase(&img, bands, 4, 10, 2, 128, 5), 1) << int(c.grey);
+    EXPECT_EQ(bands[0].height < 200, c.band) << int(c.grey);
+    ClmnType cols[kMaxColonne];
+    ASSERT_EQ(CercaColBase(img, cols, 4, 10, 2, 128, 5), 1) << int(c.grey);
+    EXPECT_EQ(cols[0].width < 300, c.band) << int(c.grey);
+  }
+}
+
 TEST(BandSearch, RowStudyFindsTextLinesAndKeepsItsThresholds) {
   std::vector<uint8_t> px(200 * 120, 225);
   for (int line = 0; line < 2; ++line)

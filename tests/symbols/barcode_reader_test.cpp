@@ -287,3 +287,28 @@ TEST_F(BarcodeReader, AZone8000PixelsWideAt600DpiReadsItsSymbol) {
   std::string got = readZone(wide, 304);
   EXPECT_TRUE(got.empty() || got == "WIDE-ZONE-0123456789") << got;
 }
+
+// A zone whose left edge is ink along its rows is widened by paper there. The edge pixel is ink
+// at the middle between the row's paper (230, its brightest tenth) and its ink (its darkest
+// tenth) and not one grey above; with the least contrast print has (40) the middle lies just 20
+// below the paper, and with one less the row holds no ink at all.
+TEST(PaperMargin, TheEdgeIsInkUpToTheRowsMiddle) {
+  struct Case {
+    uint8_t ink, edge;
+    bool widened;
+  };
+  const Case cases[] = {{30, 130, true}, {30, 131, false}, {190, 210, true}, {190, 211, false}, {191, 150, false}};
+  for (const Case& c : cases) {
+    std::vector<uint8_t> px(200 * 40, 230);
+    for (int y = 0; y < 40; ++y) {
+      for (int x = 80; x < 120; ++x) px[y * 200 + x] = c.ink;
+      px[y * 200] = c.edge;
+    }
+    const PVKImg img{200, 40, 200, 300, px.data()};
+    PVKImg out{};
+    ASSERT_TRUE(pvk::symbols::copyOnPaper(img, 10, 0, out));
+    EXPECT_EQ(out.width, c.widened ? 210 : 200) << int(c.ink) << " " << int(c.edge);
+    EXPECT_EQ(out.height, 40);
+    std::free(out.data);
+  }
+}

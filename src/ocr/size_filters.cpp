@@ -251,6 +251,34 @@ void verificaO0_OCRB(char* text, char* conf, ChInfo* info, int n) {
     if (side[static_cast<size_t>(i)] == '0' || side[static_cast<size_t>(i)] == 'O') text[i] = side[static_cast<size_t>(i)];
 }
 
+namespace {
+
+// An OCR-B capital or figure narrower than 5/8 of the line's mean box, or lower than 4/5 of it,
+// is a piece of one (the stem and foot of a U taken for an L, a J's hook for a U): the face has
+// no such letter but I and the one.
+bool ocrbPiece(char c, int w, int h, double aw, double ah) {
+  if (!(isDigit(c) || isLetter(c)) || c == 'I' || c == '1') return false;
+  return w * 8 < aw * 5 || h * 5 < ah * 4;
+}
+
+}  // namespace
+
+void pvk::ocr::capOcrbPieces(const char* text, char* conf, const ChInfo* info, int n) {
+  if (!valid(text, conf, info) || n < 3 || !IsOCRBFontAlfaNum(MyOcr.currentFont)) return;
+  MeanHeight widths, heights;
+  for (int i = 0; i < n; ++i) {
+    const char c = text[i];
+    if (!(isDigit(c) || isLetter(c) || c == '?') || conf[i] <= 30) continue;
+    const int w = widthOf(info[i]);
+    widths.add(c == 'I' || c == '1' ? w * 11 / 6 : w);
+    heights.add(heightOf(info[i]));
+  }
+  if (widths.k < 3) return;
+  for (int i = 0; i < n; ++i)
+    if (ocrbPiece(text[i], widthOf(info[i]), heightOf(info[i]), widths.mean(), heights.mean()))
+      conf[i] = std::min(conf[i], kUnsettled);
+}
+
 void RimuoviTimbri(int pos, char* text, char* conf, ChInfo* info, int& n) {
   if (text == nullptr || pos < 0 || n <= pos) return;
   if (pos < n - 1) {

@@ -1,6 +1,6 @@
 // Per-font clean-up of a finished reading: characters whose box is out of proportion with the
-// average box become unread or go, OCR-B zeros and letters O are told apart by height, and a
-// tail of isolated characters (stamp debris) is dropped.
+// average box become unread or go (or, on OCR-B lines, lose their confidence), OCR-B zeros and
+// letters O are told apart by height, and a tail of isolated characters (stamp debris) is dropped.
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -245,10 +245,10 @@ void verificaO0_OCRB(char* text, char* conf, ChInfo* info, int n) {
   // What the heights leave open, the word around says, under 50 all the same: words are mostly
   // all letters or all figures.
   std::vector<char> side(open);
-  for (int i = 0; i < n; ++i)
-    if (open[static_cast<size_t>(i)] == kOpen) side[static_cast<size_t>(i)] = kindAround(text, open.data(), n, i);
-  for (int i = 0; i < n; ++i)
-    if (side[static_cast<size_t>(i)] == '0' || side[static_cast<size_t>(i)] == 'O') text[i] = side[static_cast<size_t>(i)];
+  for (size_t i = 0; i < side.size(); ++i)
+    if (open[i] == kOpen) side[i] = kindAround(text, open.data(), n, static_cast<int>(i));
+  for (size_t i = 0; i < side.size(); ++i)
+    if (side[i] == '0' || side[i] == 'O') text[i] = side[i];
 }
 
 namespace {
@@ -257,7 +257,7 @@ namespace {
 // is a piece of one (the stem and foot of a U taken for an L, a J's hook for a U): the face has
 // no such letter but I and the one.
 bool ocrbPiece(char c, int w, int h, double aw, double ah) {
-  if (!(isDigit(c) || isLetter(c)) || c == 'I' || c == '1') return false;
+  if (!(isDigit(c) || (c >= 'A' && c <= 'Z')) || c == 'I' || c == '1') return false;
   return w * 8 < aw * 5 || h * 5 < ah * 4;
 }
 

@@ -334,6 +334,9 @@ bool VerificaGenericoFont(uint32_t* cell, unsigned w, unsigned h, unsigned black
   }
   const uint32_t H = MyOcr.charHeight;
   const uint32_t W = MyOcr.charWidth;
+  // A dot stands well under half a character's height in every face: a block that tall that
+  // scaled to a dot's solid cell is a denser mark filled in (an OCR-A '#' at 8 points, 200 dpi).
+  if (I_char == '.' && 2 * h > H) return false;
   // Ink is an area: the floor, made for 300 dpi, shrinks with the square of the engine scale
   // (the nominal height already carries one factor of it), or a 200-dpi dot never has enough.
   const double s = MyOcr.engineScale;

@@ -2,6 +2,7 @@
 // names (moving the ink from one template's area to the other's moves the loser), and the size
 // windows and edge cases of each font.
 #include <functional>
+#include <utility>
 
 #include "ocr_core_fixture.h"
 
@@ -160,6 +161,13 @@ TEST_F(Verifiers, InkRules) {
   candidates('M', 60, cell, 'V', 55, cell);
   EXPECT_TRUE(VerificaGenericoFont(cell.data(), 20, 35, 1000));
   EXPECT_EQ(II_score, 27);
+
+  // A dot at most half the nominal height (40) is one; a block taller than that is a filled-in
+  // mark, not a dot, however well it matched.
+  for (const auto& [h, ok] : {std::pair<unsigned, bool>{20, true}, {21, false}}) {
+    candidates('.', 90, cell, '-', 30, cell);
+    EXPECT_EQ(VerificaGenericoFont(cell.data(), 10, h, 1000), ok) << h;
+  }
 
   useFont(944, 40, 30);
   Cell32 g = baseCell();

@@ -254,16 +254,16 @@ void verificaO0_OCRB(char* text, char* conf, ChInfo* info, int n) {
 namespace {
 
 // An OCR-B capital or figure narrower than 5/8 of the line's mean box, or lower than 4/5 of it,
-// is a piece of one (the stem and foot of a U taken for an L, a J's hook for a U): the face has
+// is a fragment of one (the stem and foot of a U taken for an L, a J's hook for a U): the face has
 // no such letter but I and the one.
-bool ocrbPiece(char c, int w, int h, double aw, double ah) {
+bool ocrbFragment(char c, int w, int h, double aw, double ah) {
   if (!(isDigit(c) || (c >= 'A' && c <= 'Z')) || c == 'I' || c == '1') return false;
   return w * 8 < aw * 5 || h * 5 < ah * 4;
 }
 
 }  // namespace
 
-void pvk::ocr::capOcrbPieces(const char* text, char* conf, const ChInfo* info, int n) {
+void pvk::ocr::capOcrbFragments(const char* text, char* conf, const ChInfo* info, int n) {
   if (!valid(text, conf, info) || n < 3 || !IsOCRBFontAlfaNum(MyOcr.currentFont)) return;
   MeanHeight widths, heights;
   for (int i = 0; i < n; ++i) {
@@ -275,7 +275,7 @@ void pvk::ocr::capOcrbPieces(const char* text, char* conf, const ChInfo* info, i
   }
   if (widths.k < 3) return;
   for (int i = 0; i < n; ++i)
-    if (ocrbPiece(text[i], widthOf(info[i]), heightOf(info[i]), widths.mean(), heights.mean()))
+    if (ocrbFragment(text[i], widthOf(info[i]), heightOf(info[i]), widths.mean(), heights.mean()))
       conf[i] = std::min(conf[i], kUnsettled);
 }
 

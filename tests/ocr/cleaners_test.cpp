@@ -164,7 +164,7 @@ TEST_F(Cleaners, ZeroAgainstLetterOByHeight) {
   EXPECT_EQ(other.confs(), (std::vector<int>{90, 90, 90}));
 }
 
-TEST_F(Cleaners, OcrbPiecesComeOutUnder50) {
+TEST_F(Cleaners, OcrbFragmentsComeOutUnder50) {
   // Five boxes 20 wide and 30 high but the last (w x h): a capital or figure narrower than 5/8
   // of the mean width or lower than 4/5 of the mean height drops to 40; I and 1 are narrow by
   // design, marks are not measured.
@@ -186,7 +186,7 @@ TEST_F(Cleaners, OcrbPiecesComeOutUnder50) {
       const int w = i == 4 ? c.w : 20, h = i == 4 ? c.h : 30;
       r.push(c.text[i], 90, {10 + 30 * i, 10 + 30 * i + w, 10, 10 + h});
     }
-    pvk::ocr::capOcrbPieces(r.t(), r.c(), r.i(), r.n);
+    pvk::ocr::capOcrbFragments(r.t(), r.c(), r.i(), r.n);
     EXPECT_EQ(r.str(), c.text);
     EXPECT_EQ(r.confs(), (std::vector<int>{90, 90, 90, 90, c.conf})) << c.text << " " << c.w << "x" << c.h;
   }

@@ -566,6 +566,9 @@ void PulisciFontFixSize(char* text, char* conf, ChInfo* info, int& n, int minW, 
 namespace pvk::ocr {
 // PulisciFontFixSize with the CMC7 limits (25..38 wide, 26 high at 300 dpi) at the engine scale.
 void cleanCmc7Sizes(char* text, char* conf, ChInfo* info, int& n, float scale);
+// On an alphanumeric OCR-B line: a capital or figure far narrower or lower than the line's mean
+// box is a fragment of a character, and its confidence goes under 50 (40).
+void capOcrbFragments(const char* text, char* conf, const ChInfo* info, int n);
 }  // namespace pvk::ocr
 void verificaO0_OCRB(char* text, char* conf, ChInfo* info, int n);
 void RimuoviTimbri(int pos, char* text, char* conf, ChInfo* info, int& n);

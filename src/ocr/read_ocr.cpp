@@ -196,6 +196,7 @@ int Reader::join() {
     if (font_ == 944 && row.score <= 39) continue;
     const int sep = n > 0 ? 2 : 0;
     if (n + sep + row.n >= maxChars_) break;
+    capOcrbFragments(row.text, row.conf, row.info, row.n);
     verificaO0_OCRB(row.text, row.conf, row.info, row.n);
     if (sep > 0) {
       for (char c : {'\r', '\n'}) {

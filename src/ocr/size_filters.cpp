@@ -1,10 +1,11 @@
 // Per-font clean-up of a finished reading: characters whose box is out of proportion with the
-// average box become unread or go, OCR-B zeros and letters O are told apart by height, and a
-// tail of isolated characters (stamp debris) is dropped.
+// average box become unread or go (or, on OCR-B lines, lose their confidence), OCR-B zeros and
+// letters O are told apart by height, and a tail of isolated characters (stamp debris) is dropped.
 #include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "ocr/ocr.h"
 
@@ -156,6 +157,14 @@ constexpr double kOOverCapital = 1.027;
 constexpr double kZeroOverDigit = 1.012;
 // The confidence of a zero or O that the heights cannot settle: never one to trust.
 constexpr char kUnsettled = 40;
+// A glyph's measured height moves by up to a pixel with the ink spread and the sampling phase,
+// so a height closer than this to the threshold proves nothing, whatever the type size.
+constexpr double kSureMargin = 0.75;
+// Closer than the sure margin, a height this far from the threshold still tells which way the
+// character leans; the reading takes that side, under 50.
+constexpr double kLeanMargin = 0.5;
+// What an unsettled entry is still open to: not one, or none yet.
+constexpr char kSettled = 0, kOpen = 1;
 
 struct MeanHeight {
   long sum = 0;
@@ -164,10 +173,13 @@ struct MeanHeight {
   double mean() const { return k > 0 ? static_cast<double>(sum) / k : 0; }
 };
 
-}  // namespace
+// The heights of a line that part its zeros from its letters O: a zero stands above the threshold.
+struct ZeroOHeights {
+  double t = 0, margin = 0;
+  bool apart = false;
+};
 
-void verificaO0_OCRB(char* text, char* conf, ChInfo* info, int n) {
-  if (!valid(text, conf, info) || n < 3 || !IsOCRBFontAlfaNum(MyOcr.currentFont)) return;
+ZeroOHeights zeroOHeights(const char* text, const ChInfo* info, int n) {
   MeanHeight digits, capitals;
   for (int i = 0; i < n; ++i) {
     const char c = text[i];
@@ -179,23 +191,92 @@ void verificaO0_OCRB(char* text, char* conf, ChInfo* info, int n) {
   double hd = digits.mean(), hl = capitals.mean();
   if (digits.k == 0) hd = hl * kDigitOverCapital;
   if (capitals.k == 0) hl = hd / kDigitOverCapital;
-  const bool apart = hl > 0 && hd - hl >= 1;
-  const double t = (hl * kOOverCapital + hd * kZeroOverDigit) / 2;
   // A height settles the character only when it stands clear of the threshold by a fifth of the
-  // gap (and half a pixel).
-  const double margin = std::max(0.5, (hd - hl) / 5);
+  // gap, and never by less than the sure margin.
+  return {(hl * kOOverCapital + hd * kZeroOverDigit) / 2, std::max(kSureMargin, (hd - hl) / 5),
+          hl > 0 && hd - hl >= 1};
+}
+
+// 'O' or '0' for the kind of character around entry i in its word (letters only, digits only,
+// or the nearest known neighbours on both sides agreeing), '\0' when the word does not say.
+// Entries still open count for neither kind.
+char kindAround(const char* text, const char* open, int n, int i) {
+  int a = i, b = i;
+  while (a > 0 && text[a - 1] != ' ') --a;
+  while (b + 1 < n && text[b + 1] != ' ') ++b;
+  const auto kindAt = [&](int j) -> char {
+    if (open[j] != kSettled) return 0;
+    if (isDigit(text[j])) return '0';
+    return isLetter(text[j]) ? 'O' : 0;
+  };
+  bool letters = false, digits = false;
+  char left = 0, right = 0;
+  for (int j = a; j <= b; ++j) {
+    const char k = kindAt(j);
+    letters = letters || k == 'O';
+    digits = digits || k == '0';
+    if (k != 0 && j < i) left = k;
+    if (k != 0 && j > i && right == 0) right = k;
+  }
+  if (letters != digits) return letters ? 'O' : '0';
+  return left == right ? left : 0;
+}
+
+}  // namespace
+
+void verificaO0_OCRB(char* text, char* conf, ChInfo* info, int n) {
+  if (!valid(text, conf, info) || n < 3 || !IsOCRBFontAlfaNum(MyOcr.currentFont)) return;
+  const ZeroOHeights z = zeroOHeights(text, info, n);
+  // Per entry: kSettled, kOpen, or the side a height short of the sure margin leans to.
+  std::vector<char> open(static_cast<size_t>(n), kSettled);
   for (int i = 0; i < n; ++i) {
     if (!info[i].zeroLetterO || (text[i] != '0' && text[i] != 'O')) continue;
-    const double h = heightOf(info[i]);
-    if (!apart || std::fabs(h - t) < margin) {
+    const double d = heightOf(info[i]) - z.t;
+    if (!z.apart || std::fabs(d) < z.margin) {
       conf[i] = std::min(conf[i], kUnsettled);
+      open[static_cast<size_t>(i)] = z.apart && std::fabs(d) >= kLeanMargin ? (d > 0 ? '0' : 'O') : kOpen;
       continue;
     }
-    const char c = h > t ? '0' : 'O';
+    const char c = d > 0 ? '0' : 'O';
     if (c == text[i]) continue;
     text[i] = c;
     conf[i] = halvedConf(conf[i]);
   }
+  // What the heights leave open, the word around says, under 50 all the same: words are mostly
+  // all letters or all figures.
+  std::vector<char> side(open);
+  for (size_t i = 0; i < side.size(); ++i)
+    if (open[i] == kOpen) side[i] = kindAround(text, open.data(), n, static_cast<int>(i));
+  for (size_t i = 0; i < side.size(); ++i)
+    if (side[i] == '0' || side[i] == 'O') text[i] = side[i];
+}
+
+namespace {
+
+// An OCR-B capital or figure narrower than 5/8 of the line's mean box, or lower than 4/5 of it,
+// is a fragment of one (the stem and foot of a U taken for an L, a J's hook for a U): the face has
+// no such letter but I and the one.
+bool ocrbFragment(char c, int w, int h, double aw, double ah) {
+  if (!(isDigit(c) || (c >= 'A' && c <= 'Z')) || c == 'I' || c == '1') return false;
+  return w * 8 < aw * 5 || h * 5 < ah * 4;
+}
+
+}  // namespace
+
+void pvk::ocr::capOcrbFragments(const char* text, char* conf, const ChInfo* info, int n) {
+  if (!valid(text, conf, info) || n < 3 || !IsOCRBFontAlfaNum(MyOcr.currentFont)) return;
+  MeanHeight widths, heights;
+  for (int i = 0; i < n; ++i) {
+    const char c = text[i];
+    if (!(isDigit(c) || isLetter(c) || c == '?') || conf[i] <= 30) continue;
+    const int w = widthOf(info[i]);
+    widths.add(c == 'I' || c == '1' ? w * 11 / 6 : w);
+    heights.add(heightOf(info[i]));
+  }
+  if (widths.k < 3) return;
+  for (int i = 0; i < n; ++i)
+    if (ocrbFragment(text[i], widthOf(info[i]), heightOf(info[i]), widths.mean(), heights.mean()))
+      conf[i] = std::min(conf[i], kUnsettled);
 }
 
 void RimuoviTimbri(int pos, char* text, char* conf, ChInfo* info, int& n) {

@@ -334,6 +334,9 @@ bool VerificaGenericoFont(uint32_t* cell, unsigned w, unsigned h, unsigned black
   }
   const uint32_t H = MyOcr.charHeight;
   const uint32_t W = MyOcr.charWidth;
+  // A dot stands well under half a character's height in every face: a block that tall that
+  // scaled to a dot's solid cell is a denser mark filled in (an OCR-A '#' at 8 points, 200 dpi).
+  if (I_char == '.' && 2 * h > H) return false;
   // Ink is an area: the floor, made for 300 dpi, shrinks with the square of the engine scale
   // (the nominal height already carries one factor of it), or a 200-dpi dot never has enough.
   const double s = MyOcr.engineScale;
@@ -459,7 +462,12 @@ bool altriByCharacter(unsigned w, unsigned h, const uint32_t* cell) {
              I_score >= 60;
     case ',': return h <= scaled(25) && w <= scaled(20);
     case '0': return inRange(h, scaled(21), Hmax) && inRange(w, Wmin, Wmax);
-    case '1': return inRange(h, scaled(14), Hmax) && inRange(w, scaled(7), scaled(27));
+    case '1':
+      // An amount's one, flag included, is at most three fifths as wide as it is tall; the width
+      // window alone took a 14-point seven at 200 dpi (17 by 20) for a one. Payee lines keep the
+      // window: there a J printed small reads as a one, and without it as a confident 'j'.
+      return inRange(h, scaled(14), Hmax) && inRange(w, scaled(7), scaled(27)) &&
+             (MyOcr.currentFont != 944 || 5 * w <= 3 * h);
     case '7':
       return ink(cell, high_left_hamming_dist) >= 5 && ink(cell, low_right_hamming_dist) <= 8 && fontLimits(w, h);
     case 'I':

@@ -111,7 +111,8 @@ TEST_F(Cleaners, ZeroAgainstLetterOByHeight) {
   // Heights per character; '0' and 'O' marked '*' in flags carry the zero/letter-O flag. The
   // zero and the O are told by where their height falls between the capitals' and the digits'
   // (taken 9 % above the capitals when the line has none), clear of the threshold by a fifth of
-  // the gap; what the heights cannot settle keeps its character under a confidence of 40.
+  // the gap and by 0.75 px at least. What the heights cannot settle comes out at 40: on the side
+  // its height leans to by half a pixel or more, else on the side of its word's other characters.
   struct Case {
     const char* text;
     std::vector<int> heights;
@@ -123,9 +124,19 @@ TEST_F(Cleaners, ZeroAgainstLetterOByHeight) {
       // Digits 34, capitals 30: the threshold is 32.6, a height must stand 0.8 clear of it.
       {"23BC0O0", {34, 34, 30, 30, 31, 33, 31}, "    ** ", "23BCOO0", {90, 90, 90, 90, 45, 40, 90}},
       {"23BC0O0", {34, 34, 30, 30, 31, 34, 31}, "    ** ", "23BCO00", {90, 90, 90, 90, 45, 45, 90}},
-      // Digits only 2 taller (8-point print): still apart, the threshold 31.6.
-      {"23BC0O0", {32, 32, 30, 30, 31, 33, 31}, "    ** ", "23BCO00", {90, 90, 90, 90, 45, 45, 90}},
-      {"23BC0O0", {32, 32, 30, 30, 31, 32, 31}, "    ** ", "23BCOO0", {90, 90, 90, 90, 45, 40, 90}},
+      // Digits only 2 taller: still apart, the threshold 31.6; 0.6 below it only leans to 'O'.
+      {"23BC0O0", {32, 32, 30, 30, 31, 33, 31}, "    ** ", "23BCO00", {90, 90, 90, 90, 40, 45, 90}},
+      {"23BC0O0", {32, 32, 30, 30, 31, 32, 31}, "    ** ", "23BCOO0", {90, 90, 90, 90, 40, 40, 90}},
+      // 8-point type at 200 dpi: capitals 15, digits 17, the threshold 16.30. An O a pixel taller
+      // than its capitals (16) proves nothing and takes its word's letters; one at 17 (0.70 over)
+      // leans to zero, one at 18 (1.70 over) is a zero for sure.
+      {"R0AD 27", {15, 16, 15, 15, 15, 17, 17}, " *     ", "ROAD 27", {90, 40, 90, 90, 90, 90, 90}},
+      {"R0AD 27", {15, 17, 15, 15, 15, 17, 17}, " *     ", "R0AD 27", {90, 40, 90, 90, 90, 90, 90}},
+      {"ROAD 27", {15, 18, 15, 15, 15, 17, 17}, " *     ", "R0AD 27", {90, 45, 90, 90, 90, 90, 90}},
+      {"BOX 1O0", {15, 16, 15, 15, 17, 16, 16}, " *   **", "BOX 100", {90, 40, 90, 90, 90, 40, 40}},
+      // A mixed word: the nearest settled neighbours decide when they agree, else nothing moves.
+      {"AO7 KOX 4O8", {15, 16, 17, 15, 15, 16, 15, 15, 17, 16, 17}, " *   *   * ", "AO7 KOX 408",
+       {90, 40, 90, 90, 90, 40, 90, 90, 90, 40, 90}},
       // Digits no taller than capitals: nothing is settled.
       {"23BC0O0", {30, 30, 30, 30, 31, 33, 31}, "    ** ", "23BC0O0", {90, 90, 90, 90, 40, 40, 90}},
       // No digit: the digits stand 9 % above the capitals, the threshold is 31.9.
@@ -151,6 +162,34 @@ TEST_F(Cleaners, ZeroAgainstLetterOByHeight) {
   for (int i = 0; i < 3; ++i) other.push('O', 90, {10 + 20 * i, 25 + 20 * i, 10, 40});
   verificaO0_OCRB(other.t(), other.c(), other.i(), other.n);
   EXPECT_EQ(other.confs(), (std::vector<int>{90, 90, 90}));
+}
+
+TEST_F(Cleaners, OcrbFragmentsComeOutUnder50) {
+  // Five boxes 20 wide and 30 high but the last (w x h): a capital or figure narrower than 5/8
+  // of the mean width or lower than 4/5 of the mean height drops to 40; I and 1 are narrow by
+  // design, marks are not measured.
+  struct Case {
+    const char* text;
+    int w, h, conf;
+  };
+  const Case cases[] = {
+      {"ABCDL", 12, 30, 90},  // mean width 18.4: 12 is 0.652 of it
+      {"ABCDL", 11, 30, 40},  // 18.2: 11 is 0.604
+      {"ABCDU", 20, 23, 90},  // mean height 28.6: 23 is 0.804 of it
+      {"ABCDU", 20, 22, 40},  // 28.4: 22 is 0.775
+      {"ABCD7", 8, 30, 40},   {"ABCDI", 8, 30, 90}, {"ABCD1", 8, 30, 90}, {"ABCD-", 8, 6, 90},
+  };
+  MyOcr.currentFont = 3;
+  for (const Case& c : cases) {
+    Reading r;
+    for (int i = 0; i < 5; ++i) {
+      const int w = i == 4 ? c.w : 20, h = i == 4 ? c.h : 30;
+      r.push(c.text[i], 90, {10 + 30 * i, 10 + 30 * i + w, 10, 10 + h});
+    }
+    pvk::ocr::capOcrbFragments(r.t(), r.c(), r.i(), r.n);
+    EXPECT_EQ(r.str(), c.text);
+    EXPECT_EQ(r.confs(), (std::vector<int>{90, 90, 90, 90, c.conf})) << c.text << " " << c.w << "x" << c.h;
+  }
 }
 
 TEST_F(Cleaners, StampTail) {

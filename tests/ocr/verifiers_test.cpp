@@ -2,6 +2,8 @@
 // names (moving the ink from one template's area to the other's moves the loser), and the size
 // windows and edge cases of each font.
 #include <functional>
+#include <tuple>
+#include <utility>
 
 #include "ocr_core_fixture.h"
 
@@ -160,6 +162,25 @@ TEST_F(Verifiers, InkRules) {
   candidates('M', 60, cell, 'V', 55, cell);
   EXPECT_TRUE(VerificaGenericoFont(cell.data(), 20, 35, 1000));
   EXPECT_EQ(II_score, 27);
+
+  // A dot at most half the nominal height (40) is one; a block taller than that is a filled-in
+  // mark, not a dot, however well it matched.
+  for (const auto& [h, ok] : {std::pair<unsigned, bool>{20, true}, {21, false}}) {
+    candidates('.', 90, cell, '-', 30, cell);
+    EXPECT_EQ(VerificaGenericoFont(cell.data(), 10, h, 1000), ok) << h;
+  }
+
+  // An amount's one is at most 3/5 as wide as it is tall (12 by 20 is, 13 by 20 is not); a
+  // payee line's keeps the width window alone.
+  MyOcr.maxCharHeight = 60;
+  using OneCase = std::tuple<short, unsigned, bool>;
+  for (const auto& [font, w, ok] : {OneCase{944, 12, true}, OneCase{944, 13, false}, OneCase{945, 13, true}}) {
+    useFont(font, 40, 30);
+    const Cell32 plain = baseCell();
+    candidates('1', 90, plain, 'B', 20, plain);
+    Cell32 probe = plain;
+    EXPECT_EQ(VerificaMicroperforationAltri(50, w, 20, probe.data()), ok) << font << " " << w;
+  }
 
   useFont(944, 40, 30);
   Cell32 g = baseCell();

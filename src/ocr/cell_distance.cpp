@@ -2,6 +2,7 @@
 // limits, the sub-area distances the verifiers compare look-alikes on, black counts per zone,
 // and the 4-connected component count of a cell. All work on whole 32-bit rows.
 #include <cstdint>
+#include <cstring>
 
 #include "core/image_utils.h"
 #include "ocr/ocr.h"
@@ -70,9 +71,12 @@ constexpr uint64_t kLeftPair = twice(kLeftBand);
 constexpr uint64_t kMidPair = twice(kMidBand);
 constexpr uint64_t kRightPair = twice(kRightBand);
 
-// Rows r and r + 1 side by side.
+// Rows r and r + 1 side by side, in one load: the masks are the same in both halves, so the
+// order the halves take in the word does not matter.
 __attribute__((always_inline)) inline uint64_t pair(const uint32_t* cell, int r) {
-  return static_cast<uint64_t>(cell[r + 1]) << 32 | cell[r];
+  uint64_t v;
+  std::memcpy(&v, cell + r, sizeof v);
+  return v;
 }
 
 __attribute__((always_inline)) inline uint32_t wideBits(uint64_t v) {
@@ -121,6 +125,10 @@ uint32_t zoneDistancePlain(const uint32_t* a, const uint32_t* b, uint32_t maxTot
   return zoneDistance(a, b, maxTot, maxZone, withThr, cutoff);
 }
 
+uint32_t limitedPlain(const uint32_t* a, const uint32_t* b, uint32_t maxTot, uint32_t maxZone, uint32_t cutoff) {
+  return zoneDistance(a, b, maxTot, maxZone, true, cutoff);
+}
+
 #if defined(__x86_64__) && defined(__GNUC__)
 // The recognizer compares every block with every template: a bit count of one instruction
 // instead of a library call makes it several times faster.
@@ -129,10 +137,17 @@ __attribute__((target("popcnt"))) uint32_t zoneDistanceCounted(const uint32_t* a
                                                                 uint32_t cutoff) {
   return zoneDistance(a, b, maxTot, maxZone, withThr, cutoff);
 }
+__attribute__((target("popcnt"))) uint32_t limitedCounted(const uint32_t* a, const uint32_t* b, uint32_t maxTot,
+                                                           uint32_t maxZone, uint32_t cutoff) {
+  return zoneDistance(a, b, maxTot, maxZone, true, cutoff);
+}
 #else
 uint32_t zoneDistanceCounted(const uint32_t* a, const uint32_t* b, uint32_t maxTot, uint32_t maxZone, bool withThr,
                              uint32_t cutoff) {
   return zoneDistance(a, b, maxTot, maxZone, withThr, cutoff);
+}
+uint32_t limitedCounted(const uint32_t* a, const uint32_t* b, uint32_t maxTot, uint32_t maxZone, uint32_t cutoff) {
+  return zoneDistance(a, b, maxTot, maxZone, true, cutoff);
 }
 #endif
 
@@ -149,9 +164,14 @@ uint32_t hamming_dist(const uint32_t* a, const uint32_t* b, uint32_t maxTot, uin
   return distance(a, b, maxTot, maxZone, withThr, 1024);
 }
 
+pvk::ocr::LimitedDistance pvk::ocr::limitedDistanceVersion() {
+  static const bool counted = pvk::core::processorHas(pvk::core::Cpu::BitCounts);
+  return counted ? limitedCounted : limitedPlain;
+}
+
 uint32_t pvk::ocr::limitedDistance(const uint32_t* a, const uint32_t* b, uint32_t maxTot, uint32_t maxZone,
                                    uint32_t cutoff) {
-  return distance(a, b, maxTot, maxZone, true, cutoff);
+  return limitedDistanceVersion()(a, b, maxTot, maxZone, cutoff);
 }
 
 uint32_t high_hamming_dist(const uint32_t* a, const uint32_t* b) { return areaDist(a, b, 0, 10, colMask(0, 31)); }

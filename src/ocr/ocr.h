@@ -437,6 +437,11 @@ namespace pvk::ocr {
 // hamming_dist with its limits, given up (1024) as soon as the pixels counted pass cutoff: the
 // template search asks only whether a template can still matter.
 uint32_t limitedDistance(const uint32_t* a, const uint32_t* b, uint32_t maxTot, uint32_t maxZone, uint32_t cutoff);
+// The version of limitedDistance for this processor: a search over the whole template store
+// takes it once instead of choosing at every template.
+using LimitedDistance = uint32_t (*)(const uint32_t* a, const uint32_t* b, uint32_t maxTot, uint32_t maxZone,
+                                     uint32_t cutoff);
+LimitedDistance limitedDistanceVersion();
 }  // namespace pvk::ocr
 uint32_t high_hamming_dist(const uint32_t* a, const uint32_t* b);
 uint32_t high_left_hamming_dist(const uint32_t* a, const uint32_t* b);

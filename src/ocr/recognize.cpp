@@ -200,6 +200,7 @@ void searchTemplates(const uint32_t* cell, const Shape& s, int32_t dW) {
   // per template.
   const DBEntry* named = nullptr;
   bool abi = false;
+  const pvk::ocr::LimitedDistance dist = pvk::ocr::limitedDistanceVersion();
   for (unsigned j = 1; j < end; ++j) {
     const unsigned char c = data_ascii[j];
     if (templateExcluded(j, c, s, x)) continue;
@@ -207,8 +208,7 @@ void searchTemplates(const uint32_t* cell, const Shape& s, int32_t dW) {
       named = pDB[j];
       abi = nameHolds(named, "ABIIMP") || nameHolds(named, "ABIBEN");
     }
-    auto d = static_cast<int32_t>(pvk::ocr::limitedDistance(cell, data_std_bbk[j], maxTot, maxZone,
-                                                             mattersBelow(abi)));
+    auto d = static_cast<int32_t>(dist(cell, data_std_bbk[j], maxTot, maxZone, mattersBelow(abi)));
     if (d > SogliaOCR) continue;
     if (!adjustDistance(j, c, s, dW, d)) continue;
     if (abi) {

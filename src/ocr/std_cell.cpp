@@ -73,12 +73,71 @@ const uint32_t* imageRow(uint32_t top, int64_t y) {
   return r >= 0 && r < height ? imag + static_cast<size_t>(r) * width : nullptr;
 }
 
-// The weight of a sample: w where the image pixel is ink, else nothing.
-float inked(const uint32_t* row, int64_t x, float w) { return row != nullptr && x >= 0 && row[x] != 0 ? w : 0.0f; }
+// Which samples of one image row are ink: bit c of first for the left sample of cell column c,
+// of second for the right one. Outside the image nothing is ink.
+struct RowInk {
+  uint32_t first = 0;
+  uint32_t second = 0;
+};
+
+RowInk rowInk(const uint32_t* row, const Columns& cols) {
+  RowInk k;
+  if (row == nullptr) return k;
+  for (int c = 0; c < 32; ++c) {
+    if (cols.at0[c] >= 0 && row[cols.at0[c]] != 0) k.first |= val[c];
+    if (cols.at1[c] >= 0 && row[cols.at1[c]] != 0) k.second |= val[c];
+  }
+  return k;
+}
+
+// The ink of image rows of a block, each row looked at once however many cell rows sample it.
+class InkRows {
+ public:
+  InkRows(const Columns& cols, uint32_t top) : cols_(cols), top_(top) {}
+  RowInk at(int64_t y) {
+    for (Entry& e : seen_)
+      if (e.y == y) return e.ink;
+    Entry& e = seen_[next_];
+    next_ ^= 1;
+    e = Entry{y, rowInk(imageRow(top_, y), cols_)};
+    return e.ink;
+  }
+
+ private:
+  struct Entry {
+    int64_t y = -1;  // the rows sampled are never above the block's top
+    RowInk ink;
+  };
+  const Columns& cols_;
+  uint32_t top_;
+  Entry seen_[2];
+  int next_ = 0;
+};
+
+// The four sums one row can give a cell column, by which of its two samples are ink: the
+// products of 0/1 pixels with the weights, summed in the order of the bilinear formula.
+struct ColumnSums {
+  float v[32][4];
+  explicit ColumnSums(const Columns& cols) {
+    for (int c = 0; c < 32; ++c) {
+      const Column& col = cols.c[c];
+      v[c][0] = 0.0f + 0.0f;
+      v[c][1] = col.wx0 + 0.0f;
+      v[c][2] = 0.0f + col.wx1;
+      v[c][3] = col.wx0 + col.wx1;
+    }
+  }
+};
+
+unsigned sampleCase(const RowInk& k, uint32_t bit) {
+  return ((k.first & bit) != 0 ? 1u : 0u) | ((k.second & bit) != 0 ? 2u : 0u);
+}
 
 void mk_std_size_bin_1_1(unsigned block, uint32_t* cell, int64_t h, int64_t w, float sx, float sy) {
   if (!validBlock(block) || cell == nullptr) return;
   const Columns cols(sx, w, tblk[block].left);
+  const ColumnSums sums(cols);
+  InkRows ink(cols, tblk[block].top);
   for (int r = 0; r < 32; ++r) {
     const float y = static_cast<float>(r) * sy;
     const auto iy = static_cast<int64_t>(y);
@@ -89,15 +148,14 @@ void mk_std_size_bin_1_1(unsigned block, uint32_t* cell, int64_t h, int64_t w, f
       iy1 = iy;
       wy0 = static_cast<float>(h) - y;
     }
-    const uint32_t* row0 = imageRow(tblk[block].top, iy);
-    const uint32_t* row1 = imageRow(tblk[block].top, iy1);
+    const RowInk k0 = ink.at(iy);
+    const RowInk k1 = ink.at(iy1);
+    const uint32_t any = k0.first | k0.second | k1.first | k1.second;
     uint32_t bits = 0;
     for (int c = 0; c < 32; ++c) {
-      const Column& col = cols.c[c];
-      // The products of 0/1 pixels with the weights, summed in the order of the bilinear formula.
-      const float v0 = inked(row0, cols.at0[c], col.wx0) + inked(row0, cols.at1[c], col.wx1);
-      const float v1 = inked(row1, cols.at0[c], col.wx0) + inked(row1, cols.at1[c], col.wx1);
-      const float v = v0 * wy0 + v1 * wy1;
+      // No ink under a cell pixel leaves it white: its value is a sum of zeros.
+      if ((any & val[c]) == 0) continue;
+      const float v = sums.v[c][sampleCase(k0, val[c])] * wy0 + sums.v[c][sampleCase(k1, val[c])] * wy1;
       if (v > kOn) bits |= val[c];
     }
     cell[r] = bits;

@@ -53,18 +53,23 @@ bool validBlock(unsigned block) { return imag != nullptr && block < kBlockSlots;
 }  // namespace
 
 // The 32 sampled columns of a block w wide at step sx, each with the image columns of its two
-// samples (-1 outside the image).
+// samples; a sample outside the image reads column 0 and its bit in inside0 or inside1 is clear.
 struct Columns {
   Column c[32];
   int64_t at0[32], at1[32];
+  uint32_t inside0 = 0, inside1 = 0;
   Columns(float sx, int64_t w, uint32_t left) {
     for (int k = 0; k < 32; ++k) {
       c[k] = column(k, sx, w);
-      at0[k] = inImage(left + c[k].ix);
-      at1[k] = inImage(left + c[k].ix1);
+      at0[k] = inImage(left + c[k].ix, inside0, k);
+      at1[k] = inImage(left + c[k].ix1, inside1, k);
     }
   }
-  static int64_t inImage(int64_t x) { return x >= 0 && x < width ? x : -1; }
+  static int64_t inImage(int64_t x, uint32_t& inside, int k) {
+    if (x < 0 || x >= width) return 0;
+    inside |= val[k];
+    return x;
+  }
 };
 
 // Row y of the block in the engine image, or null outside it.
@@ -84,9 +89,11 @@ RowInk rowInk(const uint32_t* row, const Columns& cols) {
   RowInk k;
   if (row == nullptr) return k;
   for (int c = 0; c < 32; ++c) {
-    if (cols.at0[c] >= 0 && row[cols.at0[c]] != 0) k.first |= val[c];
-    if (cols.at1[c] >= 0 && row[cols.at1[c]] != 0) k.second |= val[c];
+    k.first |= row[cols.at0[c]] != 0 ? val[c] : 0u;
+    k.second |= row[cols.at1[c]] != 0 ? val[c] : 0u;
   }
+  k.first &= cols.inside0;
+  k.second &= cols.inside1;
   return k;
 }
 
@@ -150,11 +157,13 @@ void mk_std_size_bin_1_1(unsigned block, uint32_t* cell, int64_t h, int64_t w, f
     }
     const RowInk k0 = ink.at(iy);
     const RowInk k1 = ink.at(iy1);
-    const uint32_t any = k0.first | k0.second | k1.first | k1.second;
-    uint32_t bits = 0;
-    for (int c = 0; c < 32; ++c) {
-      // No ink under a cell pixel leaves it white: its value is a sum of zeros.
-      if ((any & val[c]) == 0) continue;
+    // No ink under a cell pixel leaves it white, its value a sum of zeros. Ink under all four
+    // samples of a row inside the block makes it black: its value is the product of the weight
+    // sums, each 1 to a few units in the last place. Only the pixels between are worked out.
+    uint32_t bits = iy < h ? k0.first & k0.second & k1.first & k1.second : 0u;
+    for (uint32_t mixed = (k0.first | k0.second | k1.first | k1.second) & ~bits; mixed != 0;) {
+      const int c = __builtin_clz(mixed);
+      mixed &= ~val[c];
       const float v = sums.v[c][sampleCase(k0, val[c])] * wy0 + sums.v[c][sampleCase(k1, val[c])] * wy1;
       if (v > kOn) bits |= val[c];
     }

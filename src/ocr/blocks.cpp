@@ -4,6 +4,10 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "ocr/ocr.h"
 
 uint16_t width = 0;
@@ -26,8 +30,22 @@ bool isEmpty(unsigned slot) { return tblk[slot].top == 0; }
 
 uint32_t& px(uint32_t row, uint32_t col) { return imag[static_cast<size_t>(row) * width + col]; }
 
+// Whether the 16 pixels from p on are all paper.
+inline bool paper16(const uint32_t* p) {
+#if defined(__SSE2__)
+  auto at = [p](int k) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k)); };
+  const __m128i any = _mm_or_si128(_mm_or_si128(at(0), at(4)), _mm_or_si128(at(8), at(12)));
+  return _mm_movemask_epi8(_mm_cmpeq_epi32(any, _mm_setzero_si128())) == 0xFFFF;
+#else
+  uint32_t any = 0;
+  for (int k = 0; k < 16; ++k) any |= p[k];
+  return any == 0;
+#endif
+}
+
 // Calls ink(c) for each column c of 1 .. width - 2 whose pixel in row r is not 0 when it is
-// reached, left to right. A band is mostly paper, skipped four pixels at a time.
+// reached, left to right; ink may change pixel c only. A band is mostly paper, skipped sixteen
+// pixels at a time, then four.
 template <typename Ink>
 inline void eachInk(uint32_t r, Ink ink) {
   const uint32_t* row = imag + static_cast<size_t>(r) * width;
@@ -38,6 +56,7 @@ inline void eachInk(uint32_t r, Ink ink) {
       continue;
     }
     ++c;
+    while (c + 16 <= end && paper16(row + c)) c += 16;
     while (c + 4 <= end && (row[c] | row[c + 1] | row[c + 2] | row[c + 3]) == 0) c += 4;
   }
 }

@@ -20,6 +20,22 @@ BlockAttr tattr[kBlockSlots];
 
 namespace {
 
+unsigned attrsWritten = kBlockSlots;  // one past the highest slot of tattr written since it was cleared
+
+}  // namespace
+
+BlockAttr& pvk::ocr::attrToWrite(unsigned slot) {
+  if (slot >= attrsWritten) attrsWritten = slot + 1;
+  return tattr[slot];
+}
+
+void pvk::ocr::clearAttrs() {
+  std::memset(static_cast<void*>(tattr), 0, sizeof(BlockAttr) * attrsWritten);
+  attrsWritten = 0;
+}
+
+namespace {
+
 constexpr unsigned kNoiseFreeLimit = 4096;
 // Microperforation holes wider or higher than these are not holes.
 constexpr uint32_t kHoleMaxW = 25;

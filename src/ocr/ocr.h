@@ -377,6 +377,12 @@ extern uint32_t num_of_cols;
 extern LineRec tln[kLineRecords];
 extern uint32_t num_of_lines;
 extern BlockAttr tattr[kBlockSlots];
+namespace pvk::ocr {
+// The attributes of a block slot (below kBlockSlots) for writing: a band's set-up clears only
+// the slots written since the last one.
+BlockAttr& attrToWrite(unsigned slot);
+void clearAttrs();
+}  // namespace pvk::ocr
 extern uint16_t ablkw;    // mean width of the blocks of 9 x 9 pixels or more (1 when none)
 extern uint16_t ablkh;    // mean height of the same
 extern uint32_t last_j2;  // column after the previous character of the line assembly

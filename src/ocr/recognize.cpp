@@ -442,7 +442,7 @@ char recognize_char(unsigned block, uint32_t* cell, unsigned char& conf, unsigne
   }
 
   uint32_t aspect = s.w * 32 / s.h;
-  tattr[block].aspect = aspect < 4 ? 4 : (aspect > 96 ? 96 : aspect);
+  pvk::ocr::attrToWrite(block).aspect = aspect < 4 ? 4 : (aspect > 96 ? 96 : aspect);
 
   I_score = II_score = 1024;
   I_char = II_char = '?';

@@ -46,22 +46,25 @@ bool isEmpty(unsigned slot) { return tblk[slot].top == 0; }
 
 uint32_t& px(uint32_t row, uint32_t col) { return imag[static_cast<size_t>(row) * width + col]; }
 
-// Whether the 16 pixels from p on are all paper.
-inline bool paper16(const uint32_t* p) {
+// Bit i set when pixel p[i] of the 16 from p on is not paper.
+inline unsigned inkOf16(const uint32_t* p) {
 #if defined(__SSE2__)
-  auto at = [p](int k) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k)); };
-  const __m128i any = _mm_or_si128(_mm_or_si128(at(0), at(4)), _mm_or_si128(at(8), at(12)));
-  return _mm_movemask_epi8(_mm_cmpeq_epi32(any, _mm_setzero_si128())) == 0xFFFF;
+  const __m128i zero = _mm_setzero_si128();
+  auto paper = [p, zero](int k) {
+    return _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k)), zero);
+  };
+  const __m128i lanes = _mm_packs_epi16(_mm_packs_epi32(paper(0), paper(4)), _mm_packs_epi32(paper(8), paper(12)));
+  return ~static_cast<unsigned>(_mm_movemask_epi8(lanes)) & 0xFFFFu;
 #else
-  uint32_t any = 0;
-  for (int k = 0; k < 16; ++k) any |= p[k];
-  return any == 0;
+  unsigned m = 0;
+  for (int k = 0; k < 16; ++k) m |= (p[k] != 0 ? 1u : 0u) << k;
+  return m;
 #endif
 }
 
 // Calls ink(c) for each column c of 1 .. width - 2 whose pixel in row r is not 0 when it is
-// reached, left to right; ink may change pixel c only. A band is mostly paper, skipped sixteen
-// pixels at a time, then four.
+// reached, left to right; ink may change pixel c only. A band is mostly paper: after a paper
+// pixel the next ink is looked for sixteen pixels at a time.
 template <typename Ink>
 inline void eachInk(uint32_t r, Ink ink) {
   const uint32_t* row = imag + static_cast<size_t>(r) * width;
@@ -72,8 +75,14 @@ inline void eachInk(uint32_t r, Ink ink) {
       continue;
     }
     ++c;
-    while (c + 16 <= end && paper16(row + c)) c += 16;
-    while (c + 4 <= end && (row[c] | row[c + 1] | row[c + 2] | row[c + 3]) == 0) c += 4;
+    while (c + 16 <= end) {
+      const unsigned m = inkOf16(row + c);
+      if (m != 0) {
+        c += static_cast<uint32_t>(__builtin_ctz(m));
+        break;
+      }
+      c += 16;
+    }
   }
 }
 

@@ -88,9 +88,11 @@ struct RowInk {
 RowInk rowInk(const uint32_t* row, const Columns& cols) {
   RowInk k;
   if (row == nullptr) return k;
+  // Shifted in from the right, column c ends at bit 31 - c; no branch on the ink, which a
+  // processor cannot predict.
   for (int c = 0; c < 32; ++c) {
-    k.first |= row[cols.at0[c]] != 0 ? val[c] : 0u;
-    k.second |= row[cols.at1[c]] != 0 ? val[c] : 0u;
+    k.first = k.first << 1 | static_cast<uint32_t>(row[cols.at0[c]] != 0);
+    k.second = k.second << 1 | static_cast<uint32_t>(row[cols.at1[c]] != 0);
   }
   k.first &= cols.inside0;
   k.second &= cols.inside1;
@@ -165,7 +167,7 @@ void mk_std_size_bin_1_1(unsigned block, uint32_t* cell, int64_t h, int64_t w, f
       const int c = __builtin_clz(mixed);
       mixed &= ~val[c];
       const float v = sums.v[c][sampleCase(k0, val[c])] * wy0 + sums.v[c][sampleCase(k1, val[c])] * wy1;
-      if (v > kOn) bits |= val[c];
+      bits |= static_cast<uint32_t>(v > kOn) << (31 - c);
     }
     cell[r] = bits;
   }

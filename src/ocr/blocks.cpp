@@ -199,21 +199,22 @@ bool labelPixel(uint32_t r, uint32_t c, unsigned limit, bool noiseRule, unsigned
   // The neighbours already scanned: left, upper left, above, upper right. A neighbour still at 1
   // lies on the unscanned border: it is ink but no block to join.
   const uint32_t scanned[4] = {px(r, c - 1), px(r - 1, c - 1), px(r - 1, c), px(r - 1, c + 1)};
-  int k = 0;
-  while (k < 4 && scanned[k] < Marks::kFirst) ++k;
+  // Bit k set when neighbour k holds a mark, gathered without branches on the pixels.
+  unsigned marked = 0;
+  for (unsigned k = 0; k < 4; ++k) marked |= static_cast<unsigned>(scanned[k] >= Marks::kFirst) << k;
+  unsigned toJoin = marked;
   uint32_t cur = 0;
-  // Most ink lies beside ink already labelled: the pixel goes straight into that block.
-  if (k < 4 && joinAtOnce(r, c, s, scanned[k], cur)) {
-    ++k;
+  // Most ink lies beside ink already labelled: the pixel goes straight into the block of the
+  // first such neighbour.
+  if (marked != 0 && joinAtOnce(r, c, s, scanned[__builtin_ctz(marked)], cur)) {
+    toJoin &= toJoin - 1;
   } else {
     cur = marks.add(s);
     tblk[s] = BlockRec{r, c, r + 1, c + 1, 0, 0, 0, 0};
-    k = 0;
   }
   px(r, c) = cur;
-  for (; k < 4; ++k) {
-    if (scanned[k] < Marks::kFirst) continue;
-    const uint32_t to = marks.root(scanned[k]);
+  for (; toJoin != 0; toJoin &= toJoin - 1) {
+    const uint32_t to = marks.root(scanned[__builtin_ctz(toJoin)]);
     if (to == cur) continue;
     const unsigned from = marks.slot(cur);
     mergeBlockRecords(from, marks.slot(to));

@@ -85,9 +85,17 @@ struct RowInk {
   uint32_t second = 0;
 };
 
-RowInk rowInk(const uint32_t* row, const Columns& cols) {
+// Only columns 0 and 31 when edges is set.
+RowInk rowInk(const uint32_t* row, const Columns& cols, bool edges) {
   RowInk k;
   if (row == nullptr) return k;
+  if (edges) {
+    k.first = static_cast<uint32_t>(row[cols.at0[0]] != 0) << 31 | static_cast<uint32_t>(row[cols.at0[31]] != 0);
+    k.second = static_cast<uint32_t>(row[cols.at1[0]] != 0) << 31 | static_cast<uint32_t>(row[cols.at1[31]] != 0);
+    k.first &= cols.inside0;
+    k.second &= cols.inside1;
+    return k;
+  }
   // Shifted in from the right, column c ends at bit 31 - c; no branch on the ink, which a
   // processor cannot predict.
   for (int c = 0; c < 32; ++c) {
@@ -103,18 +111,20 @@ RowInk rowInk(const uint32_t* row, const Columns& cols) {
 class InkRows {
  public:
   InkRows(const Columns& cols, uint32_t top) : cols_(cols), top_(top) {}
-  RowInk at(int64_t y) {
+  // Row y's ink, of columns 0 and 31 only when edges is set.
+  RowInk at(int64_t y, bool edges) {
     for (Entry& e : seen_)
-      if (e.y == y) return e.ink;
+      if (e.y == y && (edges || !e.edges)) return e.ink;
     Entry& e = seen_[next_];
     next_ ^= 1;
-    e = Entry{y, rowInk(imageRow(top_, y), cols_)};
+    e = Entry{y, edges, rowInk(imageRow(top_, y), cols_, edges)};
     return e.ink;
   }
 
  private:
   struct Entry {
     int64_t y = -1;  // the rows sampled are never above the block's top
+    bool edges = false;
     RowInk ink;
   };
   const Columns& cols_;
@@ -142,8 +152,11 @@ unsigned sampleCase(const RowInk& k, uint32_t bit) {
   return ((k.first & bit) != 0 ? 1u : 0u) | ((k.second & bit) != 0 ? 2u : 0u);
 }
 
-void mk_std_size_bin_1_1(unsigned block, uint32_t* cell, int64_t h, int64_t w, float sx, float sy) {
-  if (!validBlock(block) || cell == nullptr) return;
+namespace {
+
+// The cell of mk_std_size_bin_1_1; with edges set only rows 0 and 31 and columns 0 and 31 are
+// sampled, the rest left white.
+void sampleCell(unsigned block, uint32_t* cell, int64_t h, int64_t w, float sx, float sy, bool edges) {
   const Columns cols(sx, w, tblk[block].left);
   const ColumnSums sums(cols);
   InkRows ink(cols, tblk[block].top);
@@ -157,8 +170,9 @@ void mk_std_size_bin_1_1(unsigned block, uint32_t* cell, int64_t h, int64_t w, f
       iy1 = iy;
       wy0 = static_cast<float>(h) - y;
     }
-    const RowInk k0 = ink.at(iy);
-    const RowInk k1 = ink.at(iy1);
+    const bool edgeRow = edges && r != 0 && r != 31;
+    const RowInk k0 = ink.at(iy, edgeRow);
+    const RowInk k1 = ink.at(iy1, edgeRow);
     // No ink under a cell pixel leaves it white, its value a sum of zeros. Ink under all four
     // samples of a row inside the block makes it black: its value is the product of the weight
     // sums, each 1 to a few units in the last place. Only the pixels between are worked out.
@@ -171,6 +185,13 @@ void mk_std_size_bin_1_1(unsigned block, uint32_t* cell, int64_t h, int64_t w, f
     }
     cell[r] = bits;
   }
+}
+
+}  // namespace
+
+void mk_std_size_bin_1_1(unsigned block, uint32_t* cell, int64_t h, int64_t w, float sx, float sy) {
+  if (!validBlock(block) || cell == nullptr) return;
+  sampleCell(block, cell, h, w, sx, sy, false);
 }
 
 void mk_std_size_bin_1_2(unsigned block, uint32_t* cell, int64_t h, int64_t w, float sx, float sy) {
@@ -193,20 +214,46 @@ void mk_std_size_bin_1_2(unsigned block, uint32_t* cell, int64_t h, int64_t w, f
   }
 }
 
+namespace {
+
+// The cell of a block h x w at its bounds in the table; only what a trim looks at when edges is
+// set, where the sampling allows it.
+void sampleBlock(unsigned block, uint32_t* cell, uint32_t h, uint32_t w, bool edges) {
+  const float sx = static_cast<float>(w) / 32.0f;
+  const float sy = static_cast<float>(h) / 32.0f;
+  if (sx >= 2.0f || sy < 2.0f) {
+    sampleCell(block, cell, h, w, sx, sy, edges);
+  } else {
+    mk_std_size_bin_1_2(block, cell, h, w, sx, sy);
+  }
+}
+
+// The whole cell of the block at the bounds it had, its bounds now kept.
+void sampleWhole(unsigned block, uint32_t* cell, const BlockRec& had) {
+  const BlockRec now = tblk[block];
+  tblk[block] = had;
+  sampleBlock(block, cell, had.bottom - had.top, had.right - had.left, false);
+  tblk[block] = now;
+}
+
+}  // namespace
+
+// A pass only decides whether to trim, from the cell's border: it samples the border alone, and
+// the whole cell is sampled once, at the bounds of the last pass.
 bool mk_std_size_bin(unsigned block, uint32_t* cell, uint32_t minHeight, uint32_t minWidth) {
   if (!validBlock(block) || cell == nullptr) return false;
   BlockRec& b = tblk[block];
+  BlockRec sampled{};  // bounds of the last pass
   for (int pass = 1;; ++pass) {
     const uint32_t h = b.bottom > b.top ? b.bottom - b.top : 0;
     const uint32_t w = b.right > b.left ? b.right - b.left : 0;
-    if (w < minWidth || h < minHeight || w == 0 || h == 0) return false;
-    const float sx = static_cast<float>(w) / 32.0f;
-    const float sy = static_cast<float>(h) / 32.0f;
-    if (sx >= 2.0f || sy < 2.0f) {
-      mk_std_size_bin_1_1(block, cell, h, w, sx, sy);
-    } else {
-      mk_std_size_bin_1_2(block, cell, h, w, sx, sy);
+    if (w < minWidth || h < minHeight || w == 0 || h == 0) {
+      // The cell of the last pass is left whole behind a refusal too.
+      if (pass > 1) sampleWhole(block, cell, sampled);
+      return false;
     }
+    sampled = b;
+    sampleBlock(block, cell, h, w, true);
     const uint32_t topInk = black_in_row(cell[0]);
     const uint32_t bottomInk = black_in_row(cell[31]);
     const uint32_t rightInk = countColumn(cell, val[31]);
@@ -218,7 +265,10 @@ bool mk_std_size_bin(unsigned block, uint32_t* cell, uint32_t minHeight, uint32_
     if (bottomInk < 2 && b.bottom > b.top) --b.bottom, trimmed = true;
     if (rightInk < 2 && b.right > b.left) --b.right, trimmed = true;
     if (leftInk < 2 && b.left < b.right) ++b.left, trimmed = true;
-    if (!trimmed || pass == kMaxPasses) return b.right > b.left && b.bottom > b.top;
+    if (!trimmed || pass == kMaxPasses) {
+      sampleWhole(block, cell, sampled);
+      return b.right > b.left && b.bottom > b.top;
+    }
   }
 }
 

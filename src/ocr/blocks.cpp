@@ -4,6 +4,10 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "ocr/ocr.h"
 
 uint16_t width = 0;
@@ -13,6 +17,22 @@ BlockRec tblk[kBlockSlots];
 uint32_t lastblock = 0;
 uint32_t stblk[kBlockSlots];
 BlockAttr tattr[kBlockSlots];
+
+namespace {
+
+unsigned attrsWritten = kBlockSlots;  // one past the highest slot of tattr written since it was cleared
+
+}  // namespace
+
+BlockAttr& pvk::ocr::attrToWrite(unsigned slot) {
+  if (slot >= attrsWritten) attrsWritten = slot + 1;
+  return tattr[slot];
+}
+
+void pvk::ocr::clearAttrs() {
+  std::memset(static_cast<void*>(tattr), 0, sizeof(BlockAttr) * attrsWritten);
+  attrsWritten = 0;
+}
 
 namespace {
 
@@ -26,8 +46,25 @@ bool isEmpty(unsigned slot) { return tblk[slot].top == 0; }
 
 uint32_t& px(uint32_t row, uint32_t col) { return imag[static_cast<size_t>(row) * width + col]; }
 
+// Bit i set when pixel p[i] of the 16 from p on is not paper.
+inline unsigned inkOf16(const uint32_t* p) {
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  auto paper = [p, zero](int k) {
+    return _mm_cmpeq_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k)), zero);
+  };
+  const __m128i lanes = _mm_packs_epi16(_mm_packs_epi32(paper(0), paper(4)), _mm_packs_epi32(paper(8), paper(12)));
+  return ~static_cast<unsigned>(_mm_movemask_epi8(lanes)) & 0xFFFFu;
+#else
+  unsigned m = 0;
+  for (int k = 0; k < 16; ++k) m |= (p[k] != 0 ? 1u : 0u) << k;
+  return m;
+#endif
+}
+
 // Calls ink(c) for each column c of 1 .. width - 2 whose pixel in row r is not 0 when it is
-// reached, left to right. A band is mostly paper, skipped four pixels at a time.
+// reached, left to right; ink may change pixel c only. A band is mostly paper: after a paper
+// pixel the next ink is looked for sixteen pixels at a time.
 template <typename Ink>
 inline void eachInk(uint32_t r, Ink ink) {
   const uint32_t* row = imag + static_cast<size_t>(r) * width;
@@ -38,7 +75,14 @@ inline void eachInk(uint32_t r, Ink ink) {
       continue;
     }
     ++c;
-    while (c + 4 <= end && (row[c] | row[c + 1] | row[c + 2] | row[c + 3]) == 0) c += 4;
+    while (c + 16 <= end) {
+      const unsigned m = inkOf16(row + c);
+      if (m != 0) {
+        c += static_cast<uint32_t>(__builtin_ctz(m));
+        break;
+      }
+      c += 16;
+    }
   }
 }
 
@@ -155,21 +199,22 @@ bool labelPixel(uint32_t r, uint32_t c, unsigned limit, bool noiseRule, unsigned
   // The neighbours already scanned: left, upper left, above, upper right. A neighbour still at 1
   // lies on the unscanned border: it is ink but no block to join.
   const uint32_t scanned[4] = {px(r, c - 1), px(r - 1, c - 1), px(r - 1, c), px(r - 1, c + 1)};
-  int k = 0;
-  while (k < 4 && scanned[k] < Marks::kFirst) ++k;
+  // Bit k set when neighbour k holds a mark, gathered without branches on the pixels.
+  unsigned marked = 0;
+  for (unsigned k = 0; k < 4; ++k) marked |= static_cast<unsigned>(scanned[k] >= Marks::kFirst) << k;
+  unsigned toJoin = marked;
   uint32_t cur = 0;
-  // Most ink lies beside ink already labelled: the pixel goes straight into that block.
-  if (k < 4 && joinAtOnce(r, c, s, scanned[k], cur)) {
-    ++k;
+  // Most ink lies beside ink already labelled: the pixel goes straight into the block of the
+  // first such neighbour.
+  if (marked != 0 && joinAtOnce(r, c, s, scanned[__builtin_ctz(marked)], cur)) {
+    toJoin &= toJoin - 1;
   } else {
     cur = marks.add(s);
     tblk[s] = BlockRec{r, c, r + 1, c + 1, 0, 0, 0, 0};
-    k = 0;
   }
   px(r, c) = cur;
-  for (; k < 4; ++k) {
-    if (scanned[k] < Marks::kFirst) continue;
-    const uint32_t to = marks.root(scanned[k]);
+  for (; toJoin != 0; toJoin &= toJoin - 1) {
+    const uint32_t to = marks.root(scanned[__builtin_ctz(toJoin)]);
     if (to == cur) continue;
     const unsigned from = marks.slot(cur);
     mergeBlockRecords(from, marks.slot(to));

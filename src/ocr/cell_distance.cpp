@@ -2,6 +2,7 @@
 // limits, the sub-area distances the verifiers compare look-alikes on, black counts per zone,
 // and the 4-connected component count of a cell. All work on whole 32-bit rows.
 #include <cstdint>
+#include <cstring>
 
 #include "core/image_utils.h"
 #include "ocr/ocr.h"
@@ -70,55 +71,83 @@ constexpr uint64_t kLeftPair = twice(kLeftBand);
 constexpr uint64_t kMidPair = twice(kMidBand);
 constexpr uint64_t kRightPair = twice(kRightBand);
 
-// Rows r and r + 1 side by side.
+// Rows r and r + 1 side by side, in one load: the masks are the same in both halves, so the
+// order the halves take in the word does not matter.
 __attribute__((always_inline)) inline uint64_t pair(const uint32_t* cell, int r) {
-  return static_cast<uint64_t>(cell[r + 1]) << 32 | cell[r];
+  uint64_t v;
+  std::memcpy(&v, cell + r, sizeof v);
+  return v;
 }
 
 __attribute__((always_inline)) inline uint32_t wideBits(uint64_t v) {
   return static_cast<uint32_t>(__builtin_popcountll(v));
 }
 
+// Differing pixels of rows first .. end - 1 in each column band, two rows to a 64-bit word.
+template <int First, int End>
+__attribute__((always_inline)) inline void bandCounts(const uint32_t* a, const uint32_t* b, uint32_t z[3]) {
+  z[0] = z[1] = z[2] = 0;
+#pragma GCC unroll 8
+  for (int r = First; r + 1 < End; r += 2) {
+    const uint64_t v = pair(a, r) ^ pair(b, r);
+    z[0] += wideBits(v & kLeftPair);
+    z[1] += wideBits(v & kMidPair);
+    z[2] += wideBits(v & kRightPair);
+  }
+  if ((End - First) % 2 != 0) {
+    const uint32_t v = a[End - 1] ^ b[End - 1];
+    z[0] += bits(v & kLeftBand);
+    z[1] += bits(v & kMidBand);
+    z[2] += bits(v & kRightBand);
+  }
+}
+
 // Band by band, so that a template over a limit is dropped before the rest is counted: the
 // column bands only grow, so a partial sum over maxTot already rejects. Inlined into each
 // version below, its bit counts take the instructions of the version's processor.
+struct Limits {
+  uint32_t maxTot;
+  uint32_t maxZone;
+  bool withThr;
+  uint32_t cutoff;
+  uint32_t total = 0;
+  uint32_t colBand[3] = {0, 0, 0};
+  // Adds one row band's counts: false once the cell is out of reach.
+  __attribute__((always_inline)) bool add(const uint32_t z[3]) {
+    const uint32_t rowBand = z[0] + z[1] + z[2];
+    total += rowBand;
+    if (total > cutoff) return false;
+    if (!withThr) return true;
+    if (rowBand > maxTot) return false;
+    for (int k = 0; k < 3; ++k) {
+      colBand[k] += z[k];
+      if (z[k] > maxZone || colBand[k] > maxTot) return false;
+    }
+    return true;
+  }
+};
+
 __attribute__((always_inline)) inline uint32_t zoneDistance(const uint32_t* a, const uint32_t* b, uint32_t maxTot,
                                                             uint32_t maxZone, bool withThr,
                                                             uint32_t cutoff = 1024) {
-  uint32_t total = 0;
-  uint32_t colBand[3] = {0, 0, 0};
-  for (int rb = 0; rb < 3; ++rb) {
-    uint32_t z[3] = {0, 0, 0};
-    int r = kRowBandFirst[rb];
-    // Two rows in one 64-bit word: half the bit counts.
-    for (; r + 1 < kRowBandEnd[rb]; r += 2) {
-      const uint64_t v = pair(a, r) ^ pair(b, r);
-      z[0] += wideBits(v & kLeftPair);
-      z[1] += wideBits(v & kMidPair);
-      z[2] += wideBits(v & kRightPair);
-    }
-    if (r < kRowBandEnd[rb]) {
-      const uint32_t v = a[r] ^ b[r];
-      z[0] += bits(v & kLeftBand);
-      z[1] += bits(v & kMidBand);
-      z[2] += bits(v & kRightBand);
-    }
-    const uint32_t rowBand = z[0] + z[1] + z[2];
-    total += rowBand;
-    if (total > cutoff) return 1024;
-    if (!withThr) continue;
-    if (rowBand > maxTot) return 1024;
-    for (int k = 0; k < 3; ++k) {
-      colBand[k] += z[k];
-      if (z[k] > maxZone || colBand[k] > maxTot) return 1024;
-    }
-  }
-  return total;
+  Limits l{maxTot, maxZone, withThr, cutoff};
+  uint32_t z[3];
+  bandCounts<kRowBandFirst[0], kRowBandEnd[0]>(a, b, z);
+  if (!l.add(z)) return 1024;
+  bandCounts<kRowBandFirst[1], kRowBandEnd[1]>(a, b, z);
+  if (!l.add(z)) return 1024;
+  bandCounts<kRowBandFirst[2], kRowBandEnd[2]>(a, b, z);
+  if (!l.add(z)) return 1024;
+  return l.total;
 }
 
 uint32_t zoneDistancePlain(const uint32_t* a, const uint32_t* b, uint32_t maxTot, uint32_t maxZone, bool withThr,
                            uint32_t cutoff) {
   return zoneDistance(a, b, maxTot, maxZone, withThr, cutoff);
+}
+
+uint32_t limitedPlain(const uint32_t* a, const uint32_t* b, uint32_t maxTot, uint32_t maxZone, uint32_t cutoff) {
+  return zoneDistance(a, b, maxTot, maxZone, true, cutoff);
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -129,10 +158,17 @@ __attribute__((target("popcnt"))) uint32_t zoneDistanceCounted(const uint32_t* a
                                                                 uint32_t cutoff) {
   return zoneDistance(a, b, maxTot, maxZone, withThr, cutoff);
 }
+__attribute__((target("popcnt"))) uint32_t limitedCounted(const uint32_t* a, const uint32_t* b, uint32_t maxTot,
+                                                           uint32_t maxZone, uint32_t cutoff) {
+  return zoneDistance(a, b, maxTot, maxZone, true, cutoff);
+}
 #else
 uint32_t zoneDistanceCounted(const uint32_t* a, const uint32_t* b, uint32_t maxTot, uint32_t maxZone, bool withThr,
                              uint32_t cutoff) {
   return zoneDistance(a, b, maxTot, maxZone, withThr, cutoff);
+}
+uint32_t limitedCounted(const uint32_t* a, const uint32_t* b, uint32_t maxTot, uint32_t maxZone, uint32_t cutoff) {
+  return zoneDistance(a, b, maxTot, maxZone, true, cutoff);
 }
 #endif
 
@@ -149,9 +185,14 @@ uint32_t hamming_dist(const uint32_t* a, const uint32_t* b, uint32_t maxTot, uin
   return distance(a, b, maxTot, maxZone, withThr, 1024);
 }
 
+pvk::ocr::LimitedDistance pvk::ocr::limitedDistanceVersion() {
+  static const bool counted = pvk::core::processorHas(pvk::core::Cpu::BitCounts);
+  return counted ? limitedCounted : limitedPlain;
+}
+
 uint32_t pvk::ocr::limitedDistance(const uint32_t* a, const uint32_t* b, uint32_t maxTot, uint32_t maxZone,
                                    uint32_t cutoff) {
-  return distance(a, b, maxTot, maxZone, true, cutoff);
+  return limitedDistanceVersion()(a, b, maxTot, maxZone, cutoff);
 }
 
 uint32_t high_hamming_dist(const uint32_t* a, const uint32_t* b) { return areaDist(a, b, 0, 10, colMask(0, 31)); }

@@ -163,7 +163,7 @@ void lineAttributes(unsigned first, unsigned end, uint32_t lineTop, uint32_t lin
     const unsigned s = stblk[p];
     const BlockRec& b = tblk[s];
     if (s >= kBlockSlots || b.top == 0 || b.bottom <= b.top) continue;
-    uint8_t* r = tattr[s].rest;
+    uint8_t* r = attrToWrite(s).rest;
     r[0] = static_cast<uint8_t>(cls(b.top));
     r[1] = static_cast<uint8_t>(cls(b.bottom - 1));
     r[2] = static_cast<uint8_t>(std::min(topHist[r[0]], 255u));

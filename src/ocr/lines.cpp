@@ -129,7 +129,7 @@ int ocr_pre_process(uint32_t* image, uint16_t bandWidth, uint16_t bandHeight) {
   std::memset(tblk, 0, sizeof tblk);
   std::memset(tln, 0, sizeof tln);
   std::memset(tcol, 0, sizeof tcol);
-  std::memset(tattr, 0, sizeof tattr);
+  pvk::ocr::clearAttrs();
   pvk::ocr::setLinePlace(0, 0);
   last_j2 = 0;
   lastblock = 0;

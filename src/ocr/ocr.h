@@ -377,6 +377,12 @@ extern uint32_t num_of_cols;
 extern LineRec tln[kLineRecords];
 extern uint32_t num_of_lines;
 extern BlockAttr tattr[kBlockSlots];
+namespace pvk::ocr {
+// The attributes of a block slot (below kBlockSlots) for writing: a band's set-up clears only
+// the slots written since the last one.
+BlockAttr& attrToWrite(unsigned slot);
+void clearAttrs();
+}  // namespace pvk::ocr
 extern uint16_t ablkw;    // mean width of the blocks of 9 x 9 pixels or more (1 when none)
 extern uint16_t ablkh;    // mean height of the same
 extern uint32_t last_j2;  // column after the previous character of the line assembly
@@ -437,6 +443,11 @@ namespace pvk::ocr {
 // hamming_dist with its limits, given up (1024) as soon as the pixels counted pass cutoff: the
 // template search asks only whether a template can still matter.
 uint32_t limitedDistance(const uint32_t* a, const uint32_t* b, uint32_t maxTot, uint32_t maxZone, uint32_t cutoff);
+// The version of limitedDistance for this processor: a search over the whole template store
+// takes it once instead of choosing at every template.
+using LimitedDistance = uint32_t (*)(const uint32_t* a, const uint32_t* b, uint32_t maxTot, uint32_t maxZone,
+                                     uint32_t cutoff);
+LimitedDistance limitedDistanceVersion();
 }  // namespace pvk::ocr
 uint32_t high_hamming_dist(const uint32_t* a, const uint32_t* b);
 uint32_t high_left_hamming_dist(const uint32_t* a, const uint32_t* b);

@@ -129,11 +129,20 @@ struct Exclusions {
   }
 };
 
-bool templateExcluded(unsigned j, unsigned char c, const Shape& s, Exclusions& x) {
-  const DBEntry* e = pDB[j];
-  if (e != nullptr && e->index < kDBMax && ValidDB[e->index] == 0) return true;
-  return x.of(c, s, e != nullptr && e->narrow != 0);
-}
+// What a template's database decides for it: the database switched off, monospace, one of the
+// payee databases.
+struct Database {
+  const DBEntry* e = nullptr;
+  bool off = false;
+  bool mono = false;
+  bool abi = false;
+  void take(const DBEntry* db) {
+    e = db;
+    off = e != nullptr && e->index < kDBMax && ValidDB[e->index] == 0;
+    mono = e != nullptr && e->narrow != 0;
+    abi = nameHolds(e, "ABIIMP") || nameHolds(e, "ABIBEN");
+  }
+};
 
 // The distance adjusted by context; false when the template drops out.
 bool adjustDistance(unsigned j, unsigned char c, const Shape& s, int32_t dW, int32_t& d) {
@@ -196,19 +205,16 @@ void searchTemplates(const uint32_t* cell, const Shape& s, int32_t dW) {
   const uint32_t maxZone = static_cast<uint32_t>(SogliaOCRPerHamming_1Zone) * (small ? 2 : 1);
   const unsigned end = dfnchars < kStoreCells ? dfnchars : kStoreCells;
   Exclusions x;
-  // A database's templates lie together: its name is looked at once per run of them, not once
-  // per template.
-  const DBEntry* named = nullptr;
-  bool abi = false;
+  // A database's templates lie together: it is looked at once per run of them, not once per
+  // template.
+  Database db;
+  const pvk::ocr::LimitedDistance dist = pvk::ocr::limitedDistanceVersion();
   for (unsigned j = 1; j < end; ++j) {
+    if (pDB[j] != db.e) db.take(pDB[j]);
     const unsigned char c = data_ascii[j];
-    if (templateExcluded(j, c, s, x)) continue;
-    if (pDB[j] != named) {
-      named = pDB[j];
-      abi = nameHolds(named, "ABIIMP") || nameHolds(named, "ABIBEN");
-    }
-    auto d = static_cast<int32_t>(pvk::ocr::limitedDistance(cell, data_std_bbk[j], maxTot, maxZone,
-                                                             mattersBelow(abi)));
+    if (db.off || x.of(c, s, db.mono)) continue;
+    const bool abi = db.abi;
+    auto d = static_cast<int32_t>(dist(cell, data_std_bbk[j], maxTot, maxZone, mattersBelow(abi)));
     if (d > SogliaOCR) continue;
     if (!adjustDistance(j, c, s, dW, d)) continue;
     if (abi) {
@@ -436,7 +442,7 @@ char recognize_char(unsigned block, uint32_t* cell, unsigned char& conf, unsigne
   }
 
   uint32_t aspect = s.w * 32 / s.h;
-  tattr[block].aspect = aspect < 4 ? 4 : (aspect > 96 ? 96 : aspect);
+  pvk::ocr::attrToWrite(block).aspect = aspect < 4 ? 4 : (aspect > 96 ? 96 : aspect);
 
   I_score = II_score = 1024;
   I_char = II_char = '?';

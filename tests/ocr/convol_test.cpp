@@ -191,21 +191,41 @@ TEST_F(Binarise, MarginRunsAreErasedFromBothSides) {
     EXPECT_EQ(at(g, x, 6), x >= 18 && x <= 21 ? 1u : 0u) << x;
 }
 
-// At threshold 80 the rule's ends do not spread: a rule of n dark pixels is a run of n.
+// At threshold 80 the rule's ends do not spread: a rule of n dark pixels is a run of n. Rules
+// start on either side of column 61, so that one of 61 ends on column 122 or passes 61.
 TEST_F(Binarise, RulesLongerThanSixtyAreReplacedByTheRowAbove) {
-  for (int length : {60, 61, 100}) {
-    Grey g(140, 20);
-    g.rect(20, 10, 20 + length - 1, 10, 0);
-    g.rect(50, 5, 50, 15, 0);  // a stroke crossing the rule
-    ASSERT_TRUE(Convol(&g.img, 80, true));
-    int rowBlack = 0;
-    for (int x = 0; x < 140; ++x) rowBlack += at(g, x, 10);
-    EXPECT_EQ(rowBlack, length > 60 ? 1 : length) << length;
-    EXPECT_EQ(at(g, 50, 10), 1u);
-    ASSERT_TRUE(Convol(&g.img, 80, false));
-    rowBlack = 0;
-    for (int x = 0; x < 140; ++x) rowBlack += at(g, x, 10);
-    EXPECT_EQ(rowBlack, length);
+  for (int start : {20, 62}) {
+    for (int length : {60, 61, 100}) {
+      Grey g(200, 20);
+      g.rect(start, 10, start + length - 1, 10, 0);
+      const int stroke = start + 30;
+      g.rect(stroke, 5, stroke, 15, 0);  // a stroke crossing the rule
+      ASSERT_TRUE(Convol(&g.img, 80, true));
+      int rowBlack = 0;
+      for (int x = 0; x < 200; ++x) rowBlack += at(g, x, 10);
+      EXPECT_EQ(rowBlack, length > 60 ? 1 : length) << start << " " << length;
+      EXPECT_EQ(at(g, stroke, 10), 1u);
+      ASSERT_TRUE(Convol(&g.img, 80, false));
+      rowBlack = 0;
+      for (int x = 0; x < 200; ++x) rowBlack += at(g, x, 10);
+      EXPECT_EQ(rowBlack, length);
+    }
+  }
+}
+
+// The bar mode writes the side columns the other modes never write: a white image after it
+// comes out white in every mode.
+TEST_F(Binarise, NothingOfTheLastImageIsLeftAtTheSides) {
+  for (short font : {short{4}, short{1}}) {
+    PrivilegiaBarreVert = 1;
+    Grey dark(40, 20, 0);
+    ASSERT_TRUE(Convol(&dark.img, 100, false));
+    ASSERT_GT(blackCount(dark), 0);
+    PrivilegiaBarreVert = 0;
+    MyOcr.currentFont = font;
+    Grey white(40, 20);
+    ASSERT_TRUE(Convol(&white.img, 100, false));
+    EXPECT_EQ(blackCount(white), 0) << font;
   }
 }
 

@@ -101,7 +101,9 @@ bool microFont() { return IsMICROPERFORATIONFont(MyOcr.currentFont, true); }
 // The slot a split may take, or 0 when the table has no room below the spare slot.
 unsigned newSlot() {
   const uint32_t n = lastblock + 1;
-  return n < kSpareSlot ? n : 0;
+  if (n >= kSpareSlot) return 0;
+  pvk::ocr::slotWritten(n);
+  return n;
 }
 
 uint32_t inkInColumn(const BlockRec& b, uint32_t x) {

@@ -21,6 +21,7 @@ BlockAttr tattr[kBlockSlots];
 namespace {
 
 unsigned attrsWritten = kBlockSlots;  // one past the highest slot of tattr written since it was cleared
+unsigned blocksWritten = kBlockSlots;  // the same for tblk
 
 }  // namespace
 
@@ -32,6 +33,19 @@ BlockAttr& pvk::ocr::attrToWrite(unsigned slot) {
 void pvk::ocr::clearAttrs() {
   std::memset(static_cast<void*>(tattr), 0, sizeof(BlockAttr) * attrsWritten);
   attrsWritten = 0;
+}
+
+void pvk::ocr::slotWritten(unsigned slot) {
+  if (slot >= blocksWritten) blocksWritten = slot < kBlockSlots ? slot + 1 : kBlockSlots;
+}
+
+// Slots are taken from the bottom up (labelling, splits at lastblock + 1, the spare slot of an
+// exchange), and moves and joins only go between slots taken: nothing above the highest slot
+// noted holds anything. lastblock is honoured too, for tables filled by hand.
+void pvk::ocr::clearBlocks() {
+  slotWritten(lastblock);
+  std::memset(static_cast<void*>(tblk), 0, sizeof(BlockRec) * blocksWritten);
+  blocksWritten = 0;
 }
 
 namespace {
@@ -331,6 +345,7 @@ uint32_t getblocks() {
       if (!full) full = !labelPixel(r, c, limit, noiseRule, highest);
     });
   }
+  pvk::ocr::slotWritten(highest);
   marksToSlots();
   if (full) {
     lastblock = 0;
@@ -404,6 +419,7 @@ void mergeBlockRecords(unsigned a, unsigned b) {
 
 void permute_block(unsigned a, unsigned b) {
   if (a == b || a >= kSpareSlot || b >= kSpareSlot) return;
+  pvk::ocr::slotWritten(kSpareSlot);
   move_block(a, kSpareSlot);
   move_block(b, a);
   move_block(kSpareSlot, b);

@@ -126,7 +126,7 @@ int ocr_pre_process(uint32_t* image, uint16_t bandWidth, uint16_t bandHeight) {
   imagsize = static_cast<int32_t>(width) * height;
   ablkw = ablkh = 0;
   std::memset(stblk, 0, sizeof stblk);
-  std::memset(tblk, 0, sizeof tblk);
+  pvk::ocr::clearBlocks();
   std::memset(tln, 0, sizeof tln);
   std::memset(tcol, 0, sizeof tcol);
   pvk::ocr::clearAttrs();

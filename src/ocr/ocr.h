@@ -382,6 +382,10 @@ namespace pvk::ocr {
 // the slots written since the last one.
 BlockAttr& attrToWrite(unsigned slot);
 void clearAttrs();
+// Every slot of tblk a band's work writes is noted first, so a band's set-up clears only the
+// slots written since the last one.
+void slotWritten(unsigned slot);
+void clearBlocks();
 }  // namespace pvk::ocr
 extern uint16_t ablkw;    // mean width of the blocks of 9 x 9 pixels or more (1 when none)
 extern uint16_t ablkh;    // mean height of the same

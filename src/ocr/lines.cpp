@@ -19,6 +19,30 @@ uint32_t last_j2 = 0;
 
 namespace {
 
+// One past the highest record of tln, and of stblk, written since each was cleared: a band uses
+// a few of either, and clearing the whole tables on every pass showed in a zone's time. Only
+// this file writes them.
+unsigned linesWritten = kLineRecords;
+unsigned sortedWritten = kBlockSlots;
+
+LineRec& lineToWrite(unsigned l) {
+  if (l >= linesWritten) linesWritten = l + 1;
+  return tln[l];
+}
+
+void clearLines() {
+  std::memset(static_cast<void*>(tln), 0, sizeof(LineRec) * linesWritten);
+  linesWritten = 0;
+}
+
+// lastblock is honoured too, for tables filled by hand.
+void clearSorted() {
+  const unsigned byBlocks = lastblock < kBlockSlots ? lastblock + 1 : kBlockSlots;
+  if (byBlocks > sortedWritten) sortedWritten = byBlocks;
+  std::memset(stblk, 0, sizeof(uint32_t) * sortedWritten);
+  sortedWritten = 0;
+}
+
 uint32_t blockHeight(const BlockRec& b) { return b.bottom - b.top; }
 uint32_t blockWidth(const BlockRec& b) { return b.right - b.left; }
 
@@ -68,7 +92,7 @@ struct OpenLine {
 // The block at pos opens line number; the first line of a band is at most band rows high.
 void openLine(OpenLine& line, uint32_t number, unsigned pos, uint32_t band) {
   BlockRec& blk = tblk[stblk[pos]];
-  LineRec& rec = tln[number];
+  LineRec& rec = lineToWrite(number);
   rec = LineRec{};
   rec.top = blk.top;
   rec.left = rec.right = tcol[0].left;
@@ -125,9 +149,9 @@ int ocr_pre_process(uint32_t* image, uint16_t bandWidth, uint16_t bandHeight) {
   height = bandHeight;
   imagsize = static_cast<int32_t>(width) * height;
   ablkw = ablkh = 0;
-  std::memset(stblk, 0, sizeof stblk);
+  clearSorted();
   pvk::ocr::clearBlocks();
-  std::memset(tln, 0, sizeof tln);
+  clearLines();
   std::memset(tcol, 0, sizeof tcol);
   pvk::ocr::clearAttrs();
   pvk::ocr::setLinePlace(0, 0);
@@ -204,6 +228,8 @@ void getcolumns() {
   col.first = 1;
   col.end = lastblock;
   // stblk and tblk hold one entry past the last slot, so lastblock itself is in bounds.
+  const unsigned sorted = lastblock < kBlockSlots ? lastblock + 1 : kBlockSlots;
+  if (sorted > sortedWritten) sortedWritten = sorted;
   for (uint32_t i = 1; i <= lastblock && i < kBlockSlots; ++i) {
     stblk[i] = i;
     tblk[i].col = 0;
@@ -213,9 +239,9 @@ void getcolumns() {
 uint32_t getlines() {
   const LineTolerance t = lineTolerance();
   const uint32_t H = MyOcr.charHeight;
-  std::memset(tln, 0, sizeof(LineRec) * 1000);
+  clearLines();
   if (num_of_cols == 0) {
-    tln[0].first = 0;
+    lineToWrite(0).first = 0;
     return 0;
   }
   const unsigned first = tcol[0].first;
@@ -227,13 +253,13 @@ uint32_t getlines() {
   unsigned pos = first;
   while (pos < end && tblk[stblk[pos]].top == 0) ++pos;
   if (pos >= end) {
-    tln[0].first = first;
+    lineToWrite(0).first = first;
     num_of_lines = 0;
     return 0;
   }
   OpenLine line;
   openLine(line, 0, pos, t.band);
-  tln[0].first = first;
+  lineToWrite(0).first = first;
   uint32_t lines = 1;
   for (++pos; pos < end; ++pos) {
     const unsigned slot = stblk[pos];
@@ -258,7 +284,7 @@ uint32_t getlines() {
     ++lines;
   }
   num_of_lines = lines;
-  tln[lines].first = end;
+  lineToWrite(lines).first = end;
   finishLines(lines);
   return num_of_lines;
 }

@@ -66,14 +66,22 @@ bool imageReaderDM::findPixelSize(const cv::Mat& bin) {
   }
   const int W = bin.cols, H = bin.rows;
   if (std::min(W, H) < 10) return false;
+  // The last group of ten regular runs met across the rows, in reading order: it stands in
+  // for the module width when no whole row matches the width.
+  double lastGroupMean = 0.0;
   auto check = [this](const int* runs) { return checkRatio(runs, 9); };
+  auto checkAcross = [this, &lastGroupMean](const int* runs) {
+    const double m = checkRatio(runs, 9);
+    if (m != 0.0) lastGroupMean = m;
+    return m;
+  };
   // The columns as the rows of the transposed image, read in memory order.
   cv::Mat columns;
   cv::transpose(bin, columns);
 
   // Across: a row whose run count matches the width in modules gives the module width.
   for (int y = 0; y < H; ++y) {
-    LineRuns r = countRuns(bin.ptr<uint8_t>(y), W, check);
+    LineRuns r = countRuns(bin.ptr<uint8_t>(y), W, checkAcross);
     if (r.abandoned || r.s >= 9 || r.groups < 1) continue;
     const double tail = checkRatio(r.runs, r.s);
     if (tail == 0.0) continue;
@@ -100,15 +108,7 @@ bool imageReaderDM::findPixelSize(const cv::Mat& bin) {
       break;
     }
   }
-  if (p.moduleWidth == 1.0) {
-    for (int y = 0; y < H; ++y)
-      countRuns(bin.ptr<uint8_t>(y), W,
-                [&](const int* runs) {
-                  const double m = checkRatio(runs, 9);
-                  if (m != 0.0) p.moduleWidth = m;
-                  return m;
-                });
-  }
+  if (p.moduleWidth == 1.0 && lastGroupMean != 0.0) p.moduleWidth = lastGroupMean;
   if (p.moduleHeight == 1.0) {
     // Eight runs closed by a dark pixel are enough for a small symbol's timing column.
     for (int x = W - 1; x >= 0 && p.moduleHeight == 1.0; --x)

@@ -38,10 +38,50 @@ uint8_t mixed(const cv::Mat& src, int X, int Y) {
   return static_cast<uint8_t>(std::min(255, (s + 512) >> 10));
 }
 
+// The pairs `pick` names of 16 bytes from `at`, in either half of the vector.
+__attribute__((target("avx2"))) __m256i pairsOf(const uint8_t* at, __m256i pick) {
+  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+  return _mm256_shuffle_epi8(_mm256_broadcastsi128_si256(bytes), pick);
+}
+
+// The source pairs of a step whose pixels lie in rows sy and sy + 1 (sy within two neighbouring
+// rows) and within 16 columns, as the gathers give them: bytes sx and sx + 1 of each row in the
+// low bytes of two 16-bit lanes. The ends of the step (their source positions in 1024ths) bound
+// its columns and rows, for the map is linear along a row; false when they do not hold the step.
+// The rows are loaded 16 bytes wide from the leftmost column: the last row loaded lies above the
+// source's last row, so with 16 columns or more every load stays inside the source.
+__attribute__((target("avx2"))) bool shuffledPairs(const cv::Mat& src, __m256i sx, __m256i sy, int firstX, int lastX,
+                                                   int firstY, int lastY, __m256i& upper, __m256i& lower) {
+  const int x0 = firstX >> kMapBits, x7 = lastX >> kMapBits, y0 = firstY >> kMapBits, y7 = lastY >> kMapBits;
+  const int left = std::min(x0, x7), right = std::max(x0, x7), top = std::min(y0, y7), bottom = std::max(y0, y7);
+  if (src.cols < 16 || right - left > 14 || bottom - top > 1) return false;
+  const __m256i beyond = _mm256_or_si256(
+      _mm256_or_si256(_mm256_cmpgt_epi32(_mm256_set1_epi32(left), sx), _mm256_cmpgt_epi32(sx, _mm256_set1_epi32(right))),
+      _mm256_or_si256(_mm256_cmpgt_epi32(_mm256_set1_epi32(top), sy), _mm256_cmpgt_epi32(sy, _mm256_set1_epi32(bottom))));
+  if (!_mm256_testz_si256(beyond, beyond)) return false;
+  // Lane bytes d, zero, d + 1, zero, d the pixel's column less the leftmost.
+  const __m256i d = _mm256_sub_epi32(sx, _mm256_set1_epi32(left));
+  const __m256i pick = _mm256_or_si256(_mm256_add_epi32(d, _mm256_slli_epi32(_mm256_add_epi32(d, _mm256_set1_epi32(1)), 16)),
+                                       _mm256_set1_epi32(static_cast<int>(0x80008000u)));
+  const uint8_t* at = src.data + static_cast<size_t>(top) * src.step + left;
+  const __m256i r0 = pairsOf(at, pick), r1 = pairsOf(at + src.step, pick);
+  if (bottom == top) {
+    upper = r0;
+    lower = r1;
+    return true;
+  }
+  const __m256i r2 = pairsOf(at + 2 * src.step, pick), second = _mm256_cmpgt_epi32(sy, _mm256_set1_epi32(top));
+  upper = _mm256_blendv_epi8(r0, r1, second);
+  lower = _mm256_blendv_epi8(r1, r2, second);
+  return true;
+}
+
 // Eight output pixels at a time from x on, while whole steps fit; returns where it stopped. A
 // step whose source pixels all lie at least two rows above the source's last row and one column
-// left of its last column gathers them four bytes at a time; any other step is mixed pixel by
-// pixel.
+// left of its last column is mixed with vectors; any other step pixel by pixel. While a turn is
+// small, the pixels of a step lie in two neighbouring rows and within 16 columns: those rows (and
+// the row below) are loaded whole and each pixel's pair picked out by a byte shuffle, which costs
+// far less than gathering them four bytes at a time, as a step whose pixels lie farther apart is.
 __attribute__((target("avx2"))) int rowEight(const cv::Mat& src, const int* dx, const int* dy, int X0, int Y0,
                                              uint8_t* out, int x, int n) {
   const __m256i x0 = _mm256_set1_epi32(X0), y0 = _mm256_set1_epi32(Y0);
@@ -69,10 +109,14 @@ __attribute__((target("avx2"))) int rowEight(const cv::Mat& src, const int* dx, 
       for (int k = 0; k < 8; ++k) out[x + k] = mixed(src, xs[k], ys[k]);
       continue;
     }
+    __m256i top, bottom;
+    if (!shuffledPairs(src, sx, sy, wrapped(X0, dx[x]), wrapped(X0, dx[x + 7]), wrapped(Y0, dy[x]),
+                       wrapped(Y0, dy[x + 7]), top, bottom)) {
+      const __m256i at = _mm256_add_epi32(_mm256_mullo_epi32(sy, stride), sx);
+      top = _mm256_shuffle_epi8(_mm256_i32gather_epi32(base, at, 1), pair);
+      bottom = _mm256_shuffle_epi8(_mm256_i32gather_epi32(below, at, 1), pair);
+    }
     const __m256i fx = _mm256_and_si256(X, fraction), fy = _mm256_and_si256(Y, fraction);
-    const __m256i at = _mm256_add_epi32(_mm256_mullo_epi32(sy, stride), sx);
-    const __m256i top = _mm256_shuffle_epi8(_mm256_i32gather_epi32(base, at, 1), pair);
-    const __m256i bottom = _mm256_shuffle_epi8(_mm256_i32gather_epi32(below, at, 1), pair);
     const __m256i wx = _mm256_or_si256(_mm256_sub_epi32(whole, fx), _mm256_slli_epi32(fx, 16));
     const __m256i wy = _mm256_or_si256(_mm256_sub_epi32(whole, fy), _mm256_slli_epi32(fy, 16));
     const __m256i across = _mm256_or_si256(_mm256_madd_epi16(top, wx), _mm256_slli_epi32(_mm256_madd_epi16(bottom, wx), 16));

@@ -38,6 +38,8 @@ constexpr int kRowBias = kColumnBias * 256 + kColumnBias;
 // zero more on the right that the vectors read with a weight of 0.
 constexpr int kPadLeft = 8;
 constexpr int kPadRight = 16;
+// The columns of a block whose rows are checked for one level.
+constexpr int kBlock = 32;
 
 // Index i of a line of n reflected about its end pixels (gfedcb|abcdefgh|gfedcba), as the
 // library's border of that kind, worked out here: it is asked 30 times a row.
@@ -64,10 +66,19 @@ int16_t bytePair(int k) { return static_cast<int16_t>(kWeight[k] | (k + 1 < kTap
 int32_t wordPair(const RowKernel& r, int k) { return r.weight[k] | (k + 1 < r.taps ? r.weight[k + 1] << 16 : 0); }
 
 // Column sums of 32 pixels from x on, while whole steps fit; returns where it stopped. The
-// interleaved bytes of two rows times their two weights give 16-bit sums of pixel pairs.
-__attribute__((target("avx2"))) int columnsEight(const uint8_t* const* rows, int16_t* out, int x, int n) {
+// interleaved bytes of two rows times their two weights give 16-bit sums of pixel pairs. With
+// `level`, x a multiple of 32: a step whose block is of one level in all the rows (level[x / 32]
+// at least 0) has the sums of that level, 256 times it.
+__attribute__((target("avx2"))) int columnsEight(const uint8_t* const* rows, int16_t* out, int x, int n,
+                                                 const int16_t* level = nullptr) {
   const __m256i bias = _mm256_set1_epi16(static_cast<int16_t>(kColumnBias));
   for (; x + 32 <= n; x += 32) {
+    if (level && level[x / kBlock] >= 0) {
+      const __m256i sum = _mm256_set1_epi16(static_cast<int16_t>(level[x / kBlock] * 256 - kColumnBias));
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), sum);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x + 16), sum);
+      continue;
+    }
     __m256i lo = _mm256_setzero_si256(), hi = lo;
     for (int k = 0; k < kTaps; k += 2) {
       const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k] + x));
@@ -89,11 +100,25 @@ __attribute__((target("avx2"))) int columnsEight(const uint8_t* const* rows, int
 // Row sums of 16 pixels from x on. A multiply-add of the sums loaded from tap k on weighs each
 // pair of neighbours by taps k and k + 1: the loads from even taps give the even pixels' sums in
 // 32-bit lanes, the loads one further the odd pixels'; nothing is shuffled.
+// With `runs` set, a step whose column sums are all one (as under a block of one level) is that
+// sum's pixel, worked out once.
 __attribute__((target("avx2"))) int rowsEight(const RowKernel& r, const int16_t* sums, uint8_t* out, int x,
-                                              int n) {
+                                              int n, bool runs = false) {
   const __m256i bias = _mm256_set1_epi32(kRowBias);
   for (; x + 16 <= n; x += 16) {
     const int16_t* p = sums + x - r.taps / 2;
+    if (runs) {
+      // The 15 + taps - 1 sums of the step, in two loads that overlap.
+      const __m256i first = _mm256_set1_epi16(p[0]);
+      const __m256i same = _mm256_and_si256(
+          _mm256_cmpeq_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), first),
+          _mm256_cmpeq_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + r.taps - 1)), first));
+      if (_mm256_movemask_epi8(same) == -1) {
+        const char pixel = static_cast<char>((p[0] * 256 + kRowBias) >> 16);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_set1_epi8(pixel));
+        continue;
+      }
+    }
     __m256i even = _mm256_setzero_si256(), odd = even;
     for (int k = 0; k < r.taps; k += 2) {
       const __m256i w = _mm256_set1_epi32(wordPair(r, k));
@@ -186,6 +211,43 @@ std::vector<uint8_t> blankRows(const cv::Mat& src, uint8_t floor) {
   return blank;
 }
 
+// The blocks of 32 columns that are of one level in each of the rows seen last, as the band of a
+// row's blur moves down: a scanner's background and its paper, held at the ends of the range by
+// the correction, often are. A block of one level through the band has known column sums.
+class LevelBlocks {
+ public:
+  explicit LevelBlocks(int cols) : value_(cols / kBlock, -1), run_(cols / kBlock, 0), level_(cols / kBlock, -1) {}
+
+  // The next row down; `whole` when the band ends at it and lies whole in the image.
+  void add(const uint8_t* row, bool whole) {
+    any_ = false;
+    for (size_t b = 0; b < value_.size(); ++b) {
+      const uint8_t* p = row + b * kBlock;
+      const int v = oneLevel(p) ? p[0] : -1;
+      run_[b] = v >= 0 && v == value_[b] ? run_[b] + 1 : (v >= 0 ? 1 : 0);
+      value_[b] = static_cast<int16_t>(v);
+      level_[b] = whole && run_[b] >= kTaps ? value_[b] : int16_t(-1);
+      any_ = any_ || level_[b] >= 0;
+    }
+  }
+  void clear() {
+    std::fill(level_.begin(), level_.end(), int16_t(-1));
+    any_ = false;
+  }
+  // Per block its level through the band, or -1; null when there is none.
+  const int16_t* levels() const { return any_ ? level_.data() : nullptr; }
+
+ private:
+  static bool oneLevel(const uint8_t* p) {
+    uint64_t w[4];
+    std::memcpy(w, p, sizeof w);
+    const uint64_t all = p[0] * 0x0101010101010101ull;
+    return ((w[0] ^ all) | (w[1] ^ all) | (w[2] ^ all) | (w[3] ^ all)) == 0;
+  }
+  std::vector<int16_t> value_, run_, level_;
+  bool any_ = false;
+};
+
 }  // namespace
 
 void gaussianBlur15(const cv::Mat& src, cv::Mat& dst, Lanes lanes, int width, uint8_t floor) {
@@ -203,7 +265,13 @@ void gaussianBlur15(const cv::Mat& src, cv::Mat& dst, Lanes lanes, int width, ui
   int16_t* sums = buffer.data() + kPadLeft;
   const uint8_t* band[kTaps];
   const std::vector<uint8_t> blank = floor > 0 ? blankRows(src, floor) : std::vector<uint8_t>(rows, 0);
+  // The band of row y is rows y - 7 to y + 7; it lies whole in the image from row 7 to the
+  // eighth last, and blocks of one level are looked for there alone.
+  LevelBlocks levels(wide ? 0 : cols);
+  for (int k = 0; !wide && k < kHalf && k < rows; ++k) levels.add(src.ptr<uint8_t>(k), false);
   for (int y = 0; y < rows; ++y) {
+    if (!wide && y + kHalf < rows) levels.add(src.ptr<uint8_t>(y + kHalf), y >= kHalf);
+    else levels.clear();
     if (blank[y]) {
       std::memset(dst.ptr<uint8_t>(y), 255, cols);
       continue;
@@ -212,7 +280,7 @@ void gaussianBlur15(const cv::Mat& src, cv::Mat& dst, Lanes lanes, int width, ui
     // The columns a whole step leaves over are summed by one more step that ends at the row's
     // end, where the row is that wide: some sums are worked out twice, none one by one.
     int x = wide ? columnsSixteen(band, sums, 0, cols) : 0;
-    x = columnsEight(band, sums, x, cols);
+    x = columnsEight(band, sums, x, cols, levels.levels());
     if (x < cols && cols >= 32) x = columnsEight(band, sums, cols - 32, cols);
     for (; x < cols; ++x) sums[x] = columnSum(band, x);
     for (int k = 1; k <= kHalf; ++k) {
@@ -225,7 +293,7 @@ void gaussianBlur15(const cv::Mat& src, cv::Mat& dst, Lanes lanes, int width, ui
       continue;
     }
     x = wide ? rowsSixteen(kernel, sums, out, 0, cols) : 0;
-    x = rowsEight(kernel, sums, out, x, cols);
+    x = rowsEight(kernel, sums, out, x, cols, levels.levels() != nullptr);
     if (x < cols && cols >= 16) x = rowsEight(kernel, sums, out, cols - 16, cols);
     for (; x < cols; ++x) out[x] = rowSum(kernel, sums, x);
   }

@@ -128,10 +128,16 @@ TEST(GaussianBlur, EveryVersionGivesTheLibrarysBytes) {
                             {63, 20}, {64, 9}, {65, 33}, {97, 131}, {200, 61}, {517, 40}};
   cv::RNG rng(5);
   for (const cv::Size& size : sizes) {
-    for (int scene = 0; scene < 3; ++scene) {
+    for (int scene = 0; scene < 4; ++scene) {
       cv::Mat src(size, CV_8UC1);
       if (scene == 0) {
         rng.fill(src, cv::RNG::UNIFORM, 0, 256);
+      } else if (scene == 3) {
+        // Rows of one level each beside paper from column 32 on, with a speck at the right edge:
+        // blocks of one level, and runs of equal column sums that are no level's.
+        for (int y = 0; y < size.height; ++y) src.row(y).setTo(20 + y * 7 % 200);
+        if (size.width > 32) src(cv::Rect(32, 0, size.width - 32, size.height)).setTo(230);
+        src.at<uint8_t>(size.height / 2, size.width - 1) = 3;
       } else if (scene == 2) {
         // Paper with a dark rule across it: rows 7 away from the rule still come out a shade
         // darker than the paper.

@@ -7,6 +7,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -73,6 +74,63 @@ __attribute__((target("avx2"))) bool shuffledPairs(const cv::Mat& src, __m256i s
   const __m256i r2 = pairsOf(at + 2 * src.step, pick), second = _mm256_cmpgt_epi32(sy, _mm256_set1_epi32(top));
   upper = _mm256_blendv_epi8(r0, r1, second);
   lower = _mm256_blendv_epi8(r1, r2, second);
+  return true;
+}
+
+// A row of a warp that neither turns nor scales: every pixel has the same fractions fx, fy and
+// its source one column further than its left neighbour's. Where the four source pixels lie
+// inside the source, 32 pixels a step from two loads a row (the same rows, one column apart):
+// byte pairs times (32 - fx, fx) give the 16-bit sums across, 16-bit pairs of those times
+// (32 - fy, fy) the 32-bit sums down; with no fraction the row is a copy, as the sums give.
+// The pixels left over, and those reaching outside, are mixed one by one. False, with nothing
+// written, where the source positions along the row would wrap as the general sums do.
+__attribute__((target("avx2"))) bool straightRow(const cv::Mat& src, int X0, int Y0, uint8_t* out, int n) {
+  if (static_cast<int64_t>(X0) + (static_cast<int64_t>(n) << kMapBits) > INT32_MAX) return false;
+  const int sy = Y0 >> kMapBits, fy = (Y0 >> (kMapBits - kTableBits)) & kFraction;
+  const int sx = X0 >> kMapBits, fx = (X0 >> (kMapBits - kTableBits)) & kFraction;
+  const int X = X0 >> (kMapBits - kTableBits), Y = Y0 >> (kMapBits - kTableBits);
+  // The pixels x in [from, to) have their source columns sx + x and sx + x + 1 inside.
+  int from = 0, to = 0;
+  if (sy >= 0 && sy + 1 < src.rows) {
+    from = static_cast<int>(std::clamp<int64_t>(-static_cast<int64_t>(sx), 0, n));
+    to = static_cast<int>(std::clamp<int64_t>(static_cast<int64_t>(src.cols) - 1 - sx, from, n));
+  }
+  for (int x = 0; x < from; ++x) out[x] = mixed(src, X + x * 32, Y);
+  int x = from;
+  // Source pixel sx + x of the row is top[x - from].
+  const uint8_t* top = from < to ? src.ptr<uint8_t>(sy) + (sx + from) : nullptr;
+  if (fx == 0 && fy == 0 && from < to) {
+    std::memcpy(out + from, top, static_cast<size_t>(to - from));
+    x = to;
+  }
+  const __m256i across = _mm256_set1_epi16(static_cast<int16_t>((32 - fx) | fx << 8));
+  const __m256i down = _mm256_set1_epi32((32 - fy) | fy << 16), half = _mm256_set1_epi32(512);
+  for (; x + 32 <= to; x += 32) {
+    __m256i rows[2][2];  // per row its pixels 0-7 and 16-23, then 8-15 and 24-31
+    for (int r = 0; r < 2; ++r) {
+      const uint8_t* at = top + (x - from) + r * src.step;
+      const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+      const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 1));
+      rows[r][0] = _mm256_maddubs_epi16(_mm256_unpacklo_epi8(a, b), across);
+      rows[r][1] = _mm256_maddubs_epi16(_mm256_unpackhi_epi8(a, b), across);
+    }
+    __m256i half16[2];
+    for (int h = 0; h < 2; ++h) {
+      const __m256i lo = _mm256_madd_epi16(_mm256_unpacklo_epi16(rows[0][h], rows[1][h]), down);
+      const __m256i hi = _mm256_madd_epi16(_mm256_unpackhi_epi16(rows[0][h], rows[1][h]), down);
+      half16[h] = _mm256_packs_epi32(_mm256_srai_epi32(_mm256_add_epi32(lo, half), 10),
+                                     _mm256_srai_epi32(_mm256_add_epi32(hi, half), 10));
+    }
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), _mm256_packus_epi16(half16[0], half16[1]));
+  }
+  for (; x < n; ++x) out[x] = mixed(src, X + x * 32, Y);
+  return true;
+}
+
+// Whether the map neither turns nor scales: one column of output is one column of source.
+bool straightMap(const std::vector<int>& dx, const std::vector<int>& dy) {
+  for (size_t x = 0; x < dx.size(); ++x)
+    if (dy[x] != 0 || dx[x] != static_cast<int>(x) << kMapBits) return false;
   return true;
 }
 
@@ -251,10 +309,12 @@ void warpLinear(const cv::Mat& src, cv::Mat& dst, const cv::Mat& m, Lanes lanes)
   }
   // The vectors read a word at each of the two source rows of a pixel, or three rows whole.
   if (src.rows < 3 || src.cols < 2) lanes = Lanes::None;
+  const bool straight = lanes != Lanes::None && straightMap(dx, dy);
   for (int y = 0; y < dst.rows; ++y) {
     const int X0 = wrapped(cv::saturate_cast<int>((M[1] * y + M[2]) * (1 << kMapBits)), kRound);
     const int Y0 = wrapped(cv::saturate_cast<int>((M[4] * y + M[5]) * (1 << kMapBits)), kRound);
     uint8_t* out = dst.ptr<uint8_t>(y);
+    if (straight && straightRow(src, X0, Y0, out, cols)) continue;
     int x = lanes == Lanes::Sixteen ? rowSixteen(src, dx.data(), dy.data(), X0, Y0, out, 0, cols) : 0;
     if (lanes != Lanes::None) x = rowEight(src, dx.data(), dy.data(), X0, Y0, out, x, cols);
     for (; x < cols; ++x)

@@ -148,8 +148,9 @@ TEST_F(DeskewPinned, OutputsAreTheSameBytes) {
 // Turns, scales and shifts that keep the output inside the source, cross its edges or leave it,
 // a transform with no inverse, sources of one and two rows, sources as narrow as the rows the
 // vectors load whole and one narrower, a shrink whose steps span about as many columns as they
-// load, outputs narrower than a step; pixel by pixel and with vectors, into memory of its own and
-// into a view.
+// load, shifts alone by fractions across, down or both whose inner run ends a step short of the
+// source's last column, outputs narrower than a step; pixel by pixel and with vectors, into memory
+// of its own and into a view.
 TEST(WarpLinear, GivesTheLibrarysBytes) {
   struct Case {
     int rows, cols, outRows, outCols;
@@ -162,7 +163,8 @@ TEST(WarpLinear, GivesTheLibrarysBytes) {
                         {2, 40, 5, 40, -2.0, 1.0, 0.5, 0.5},          {60, 1, 60, 3, 1.0, 1.0, 0.3, 0.0},
                         {64, 64, 7, 5, 45.0, 1.0, 0.0, 0.0},          {64, 64, 64, 64, 0.0, 0.0, 3.0, 3.0},
                         {40, 16, 40, 24, 1.5, 1.0, 0.3, 0.2},         {40, 15, 40, 24, -1.5, 1.0, 0.3, 0.2},
-                        {90, 140, 60, 50, 1.0, 0.45, -2.0, 1.0}};
+                        {90, 140, 60, 50, 1.0, 0.45, -2.0, 1.0},      {60, 128, 60, 140, 0.0, 1.0, 0.4, 0.6},
+                        {60, 128, 60, 100, 0.0, 1.0, -3.0, 0.6}};
   cv::RNG rng(8);
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.rows << "x" << c.cols << " turned " << c.deg << " scaled " << c.scale);

@@ -189,6 +189,90 @@ __attribute__((target("avx2"))) int rowEight(const cv::Mat& src, const int* dx, 
   return x;
 }
 
+// The 32-bit lanes of a (pixels 0-7) and b (pixels 8-15) as 16-bit lanes, pixels in order.
+__attribute__((target("avx2"))) __m256i inOrder(__m256i a, __m256i b) {
+  return _mm256_permute4x64_epi64(_mm256_packs_epi32(a, b), 0xD8);
+}
+
+bool fitsInt(int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; }
+
+// Source positions of eight pixels in 32nds of a pixel, from their offsets d in 1024ths.
+__attribute__((target("avx2"))) __m256i in32nds(__m256i start, const int* d) {
+  const __m256i offsets = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d));
+  return _mm256_srai_epi32(_mm256_add_epi32(start, offsets), kMapBits - kTableBits);
+}
+
+// The pairs `pick` names of 16 bytes of a row from column a (pixels 0-7) and from column b
+// (pixels 8-15).
+__attribute__((target("avx2"))) __m256i pairsOf(const uint8_t* row, int a, int b, __m256i pick) {
+  const __m256i bytes = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(row + b),
+                                            reinterpret_cast<const __m128i*>(row + a));
+  return _mm256_shuffle_epi8(bytes, pick);
+}
+
+// Sixteen output pixels a step from x on, as rowEight mixes them, while a small turn keeps each
+// half step within 16 columns and the step within two neighbouring rows, all inside the source;
+// a step that is not is left to rowEight. The map is linear along the row and, with no sum
+// wrapping, its columns and rows are in order: the ends of each half bound it. Each half's
+// source bytes are loaded 16 wide into its half of the vector, each pixel's pair shuffled out as
+// two bytes beside each other, and the pairs times (32 - fx, fx) give the 16-bit sums across.
+// As in shuffledPairs the last row loaded lies above the source's last row, so that with 16
+// columns or more every load stays inside the source. Returns where it stopped: the rest of the
+// row is shorter than a step.
+__attribute__((target("avx2"))) int turnedSteps(const cv::Mat& src, const int* dx, const int* dy, int X0, int Y0,
+                                                uint8_t* out, int x, int n) {
+  if (n - x < 16 || src.cols < 16 || !fitsInt(int64_t{X0} + dx[x]) || !fitsInt(int64_t{X0} + dx[n - 1]) ||
+      !fitsInt(int64_t{Y0} + dy[x]) || !fitsInt(int64_t{Y0} + dy[n - 1]))
+    return x;
+  const __m256i x0 = _mm256_set1_epi32(X0), y0 = _mm256_set1_epi32(Y0), fraction = _mm256_set1_epi32(kFraction);
+  const __m256i one = _mm256_set1_epi16(1), whole = _mm256_set1_epi16(32), half = _mm256_set1_epi32(512);
+  for (; x + 16 <= n; x += 16) {
+    const int a0 = (X0 + dx[x]) >> kMapBits, a7 = (X0 + dx[x + 7]) >> kMapBits;
+    const int b0 = (X0 + dx[x + 8]) >> kMapBits, b7 = (X0 + dx[x + 15]) >> kMapBits;
+    const int c0 = (Y0 + dy[x]) >> kMapBits, c15 = (Y0 + dy[x + 15]) >> kMapBits;
+    const int leftA = std::min(a0, a7), leftB = std::min(b0, b7), top = std::min(c0, c15);
+    const int rightA = std::max(a0, a7), rightB = std::max(b0, b7), bottom = std::max(c0, c15);
+    if (std::min(leftA, leftB) < 0 || std::max(rightA, rightB) > src.cols - 2 || top < 0 || bottom > src.rows - 3 ||
+        rightA - leftA > 14 || rightB - leftB > 14 || bottom - top > 1) {
+      rowEight(src, dx, dy, X0, Y0, out, x, x + 16);
+      continue;
+    }
+    const __m256i XA = in32nds(x0, dx + x), XB = in32nds(x0, dx + x + 8);
+    const __m256i YA = in32nds(y0, dy + x), YB = in32nds(y0, dy + x + 8);
+    // Per pixel: its column less its half's leftmost, its fractions, its row less the top.
+    const __m256i d = inOrder(_mm256_sub_epi32(_mm256_srai_epi32(XA, kTableBits), _mm256_set1_epi32(leftA)),
+                              _mm256_sub_epi32(_mm256_srai_epi32(XB, kTableBits), _mm256_set1_epi32(leftB)));
+    const __m256i fx = inOrder(_mm256_and_si256(XA, fraction), _mm256_and_si256(XB, fraction));
+    const __m256i fy = inOrder(_mm256_and_si256(YA, fraction), _mm256_and_si256(YB, fraction));
+    const __m256i pick = _mm256_or_si256(d, _mm256_slli_epi16(_mm256_add_epi16(d, one), 8));
+    // The rows the next rows of output start to need are asked for a few rows ahead: along a
+    // turned row the source rows change, which the processor does not foresee on its own.
+    const uint8_t* ahead = src.data + static_cast<size_t>(std::min(top + 4, src.rows - 1)) * src.step;
+    _mm_prefetch(reinterpret_cast<const char*>(ahead + leftA), _MM_HINT_T0);
+    const uint8_t* row = src.data + static_cast<size_t>(top) * src.step;
+    __m256i upper = pairsOf(row, leftA, leftB, pick), lower = pairsOf(row + src.step, leftA, leftB, pick);
+    if (bottom != top) {
+      const __m256i third = pairsOf(row + 2 * src.step, leftA, leftB, pick);
+      const __m256i t = _mm256_set1_epi32(top);
+      const __m256i second = _mm256_cmpeq_epi16(inOrder(_mm256_sub_epi32(_mm256_srai_epi32(YA, kTableBits), t),
+                                                         _mm256_sub_epi32(_mm256_srai_epi32(YB, kTableBits), t)),
+                                                 one);
+      upper = _mm256_blendv_epi8(upper, lower, second);
+      lower = _mm256_blendv_epi8(lower, third, second);
+    }
+    const __m256i wx = _mm256_or_si256(_mm256_sub_epi16(whole, fx), _mm256_slli_epi16(fx, 8));
+    const __m256i above = _mm256_maddubs_epi16(upper, wx), below = _mm256_maddubs_epi16(lower, wx);
+    const __m256i wy = _mm256_sub_epi16(whole, fy);
+    const __m256i lo = _mm256_madd_epi16(_mm256_unpacklo_epi16(above, below), _mm256_unpacklo_epi16(wy, fy));
+    const __m256i hi = _mm256_madd_epi16(_mm256_unpackhi_epi16(above, below), _mm256_unpackhi_epi16(wy, fy));
+    const __m256i words = _mm256_packs_epi32(_mm256_srai_epi32(_mm256_add_epi32(lo, half), 10),
+                                             _mm256_srai_epi32(_mm256_add_epi32(hi, half), 10));
+    const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(words, words), 0x08);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm256_castsi256_si128(bytes));
+  }
+  return x;
+}
+
 // The 512-bit intrinsics leave their unused pass-through operand undefined, which GCC 12 reports
 // as a read of an uninitialised value.
 #pragma GCC diagnostic push
@@ -316,7 +400,8 @@ void warpLinear(const cv::Mat& src, cv::Mat& dst, const cv::Mat& m, Lanes lanes)
     uint8_t* out = dst.ptr<uint8_t>(y);
     if (straight && straightRow(src, X0, Y0, out, cols)) continue;
     int x = lanes == Lanes::Sixteen ? rowSixteen(src, dx.data(), dy.data(), X0, Y0, out, 0, cols) : 0;
-    if (lanes != Lanes::None) x = rowEight(src, dx.data(), dy.data(), X0, Y0, out, x, cols);
+    if (lanes != Lanes::None) x = rowEight(src, dx.data(), dy.data(), X0, Y0, out,
+                                           turnedSteps(src, dx.data(), dy.data(), X0, Y0, out, x, cols), cols);
     for (; x < cols; ++x)
       out[x] = mixed(src, wrapped(X0, dx[x]) >> (kMapBits - kTableBits), wrapped(Y0, dy[x]) >> (kMapBits - kTableBits));
   }

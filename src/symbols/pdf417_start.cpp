@@ -41,7 +41,7 @@ int pvk::symbols::pdfFindStart(const int* e, int n, int from, int strong, int ed
     if (e[i] <= strong)
       continue;
     span = pdfCollectRuns(e, n, i, edge, true, runs);
-    if (span > 31 && decodPdf417(runs, 0, 1, 0) == 1000 && startShaped(runs, span))
+    if (span > 31 && startShaped(runs, span) && decodPdf417(runs, 0, 1, 0) == 1000)
       return i;
     ++i;  // two samples further
   }

@@ -9,6 +9,9 @@
 // bench_peer_symbols [-v] [ROUNDS] [CATEGORY...]: -v lists every zone with what we read; ROUNDS
 // (default 3) runs per zone and reader, the median kept; categories name the sample folders,
 // "negative" the zones without a symbol.
+// A linear sample smaller than the least zone a host may draw for a barcode font (200 x 8 pixels
+// at 300 dpi) is read by us as a zone drawn to that least size around it, the added margin being
+// paper of the sample's own border shade; the peers read the sample as it is.
 // The samples' folder is PVK_PEER_SAMPLES of the environment, else the build's; absent, the
 // benchmark says so and succeeds.
 #include <opencv2/imgcodecs.hpp>
@@ -131,6 +134,27 @@ std::vector<Zone> loadCategory(const fs::path& dir) {
   return out;
 }
 
+// The sample as a zone a host may draw for a linear font: widened to 200 and heightened to 8
+// pixels (at 300 dpi) when smaller, centred on paper of the median shade of its border.
+corpus::Image asLinearZone(const corpus::Image& im) {
+  const int w = std::max(im.width, 200 * im.dpi / 300), h = std::max(im.height, 8 * im.dpi / 300);
+  if (w == im.width && h == im.height) return im;
+  std::vector<uint8_t> border;
+  for (int x = 0; x < im.width; ++x) border.insert(border.end(), {im.row(0)[x], im.row(im.height - 1)[x]});
+  for (int y = 0; y < im.height; ++y) border.insert(border.end(), {im.row(y)[0], im.row(y)[im.width - 1]});
+  std::nth_element(border.begin(), border.begin() + border.size() / 2, border.end());
+  corpus::Image out;
+  out.width = w;
+  out.height = h;
+  out.dpi = im.dpi;
+  out.pixels.assign(static_cast<size_t>(w) * h, border[border.size() / 2]);
+  const int x0 = (w - im.width) / 2, y0 = (h - im.height) / 2;
+  for (int y = 0; y < im.height; ++y)
+    std::copy_n(im.pixels.begin() + static_cast<long>(y) * im.width, im.width,
+                out.pixels.begin() + static_cast<long>(y + y0) * w + x0);
+  return out;
+}
+
 // The zone reader on the whole image with the font: the text it gave.
 std::string readOurs(const corpus::Image& im, short font) {
   static char text[8192], conf[8192];
@@ -232,12 +256,14 @@ void line(const char* label, const Tally& t, bool zbar = true) {
 Tally runCategory(const Category& c, const std::vector<Zone>& zones, int rounds, bool verbose) {
   Tally t;
   const std::vector<Symbology> only{c.symbology};
+  const bool linear = c.font >= 300;
   for (const Zone& z : zones) {
     ++t.zones;
     std::string ourText;
+    const corpus::Image zone = linear ? asLinearZone(z.image) : z.image;
     const symbench::Reading ours = timed(rounds, [&] {
       symbench::Reading r;
-      ourText = readOurs(z.image, c.font);
+      ourText = readOurs(zone, c.font);
       r.texts = ourReadings(c, ourText, z.truth);
       return r;
     });

@@ -23,13 +23,25 @@ int pvk::symbols::pdfCollectRuns(const int* e, int n, int at, int edge, bool for
   return std::abs(pos - at);
 }
 
+namespace {
+
+// The start pattern's code lets a bar of one module pass for its 8 and a space of ten for its
+// last 3, which the strokes of printed text give. A pattern blurred, spread or thinned keeps a
+// first bar of more than half its 8 modules and a last space of less than twice its 3.
+bool startShaped(const int* runs, int span)
+{
+  return runs[0] * 17 >= 4 * span && runs[7] * 17 <= 6 * span;
+}
+
+}  // namespace
+
 int pvk::symbols::pdfFindStart(const int* e, int n, int from, int strong, int edge, int* runs, int& span)
 {
   for (int i = std::max(from, 0); i < n; ++i) {
     if (e[i] <= strong)
       continue;
     span = pdfCollectRuns(e, n, i, edge, true, runs);
-    if (span > 31 && decodPdf417(runs, 0, 1, 0) == 1000)
+    if (span > 31 && startShaped(runs, span) && decodPdf417(runs, 0, 1, 0) == 1000)
       return i;
     ++i;  // two samples further
   }

@@ -450,4 +450,31 @@ TEST_F(ReaderTest, MoreThan63ColumnsAreRefused)
   EXPECT_EQ(read(z), "");
 }
 
+// The start pattern's code takes a stroke of a module followed by a wide space for its bar and
+// last space, as printed text gives them; the search takes only a first bar of at least half
+// the pattern's 8 modules (of 17) and a last space of at most twice its 3. Runs in samples.
+TEST_F(ReaderTest, AStartPatternKeepsItsShape)
+{
+  const struct {
+    int runs[8];
+    bool found;
+  } cases[] = {
+      {{32, 4, 4, 4, 4, 4, 4, 12}, true},   // as printed, 4 samples a module
+      {{35, 1, 7, 1, 7, 1, 7, 9}, true},    // spread by three quarters of a module
+      {{20, 18, 6, 6, 6, 6, 6, 17}, true},         // bar 20 of 85: 4 modules of 17
+      {{19, 19, 6, 6, 6, 6, 6, 17}, false},        // a sample less
+      {{88, 11, 11, 11, 11, 11, 11, 84}, true},    // last space 84 of 238: 6 modules of 17
+      {{88, 11, 11, 11, 11, 11, 11, 85}, false},   // a sample more
+      {{4, 4, 4, 4, 4, 4, 4, 40}, false},   // a stroke of text
+  };
+  for (const auto& c : cases) {
+    std::vector<int> e(400, 0);
+    for (int k = 0, at = 10; k <= 8; at += k < 8 ? c.runs[k] : 0, ++k)
+      e[at] = k % 2 ? -100 : 100;
+    int runs[8], span = 0;
+    ASSERT_EQ(decodPdf417(const_cast<int*>(c.runs), 0, 1, 0), 1000) << c.runs[0];
+    EXPECT_EQ(pvk::symbols::pdfFindStart(e.data(), 400, 0, 50, 25, runs, span) == 10, c.found) << c.runs[0];
+  }
+}
+
 }  // namespace

@@ -257,17 +257,23 @@ Outcome attempt(Reading& st, const cv::Mat& crop, int v, unsigned short& length)
 constexpr int kLastSure = 22;
 
 // The first look over a list: each binarisation sampled at its measured origin alone, before any
-// is sampled again at other origins. A symbol one of them reads there is read without the
-// resampling of those before it, each origin of which costs a failed correction; the full pass
-// then goes over the list as ever, its measures kept. Nothing the full pass counts is touched,
-// and the text goes to the caller only when accepted. The accepted length, or 0.
+// is sampled again at other origins, those nearest the crop's own Otsu threshold first. A symbol
+// one of them reads there is read without the resampling of those before it in the list, each
+// origin of which costs a failed correction; the full pass then goes over the list as ever, its
+// measures kept. Nothing the full pass counts is touched, and the text goes to the caller only
+// when accepted. The accepted length, or 0.
 int firstLook(Reading& st, const cv::Mat& crop, const std::vector<int>& list, int top) {
   if (crop.empty()) return 0;
+  std::vector<int> order;
+  for (int j = 0; j < static_cast<int>(list.size()) && j <= kLastSure; ++j)
+    if (list[j] >= 5 && list[j] <= top) order.push_back(list[j]);
+  const int otsu = pvk::geometry::otsuLevel(crop);
+  std::stable_sort(order.begin(), order.end(),
+                   [otsu](int a, int b) { return std::abs(a - otsu) < std::abs(b - otsu); });
   std::vector<char> text(st.capacity);
-  for (int j = 0; j < static_cast<int>(list.size()) && j <= kLastSure; ++j) {
+  for (const int v : order) {
     if (pvk::core::stopRequested()) return 0;
-    if (list[j] < 5 || list[j] > top) continue;
-    const cv::Mat b = binarised(crop, list[j]);
+    const cv::Mat b = binarised(crop, v);
     const uint64_t k = TriedBinaries::key(b);
     // An image tried or measured before was looked at, and not accepted, already.
     if (st.tried.find(k) != nullptr || st.measured.count(k) != 0) continue;

@@ -71,10 +71,13 @@ class TriedBinaries {
 
 // A binary symbol image measured: whether its grid was measured and a version picked, and the
 // sampler so set before its first sample. The first look over a list measures each image and
-// the full pass samples it again from here.
+// samples it at the origin; the full pass samples it again from there, or after the origin when
+// the first look's sample there ended in a failed correction (which writes nothing).
 struct Measured {
   bool ok = false;
   parseImageDM sampler;
+  bool resume = false;  // the first sample failed correction: go on from the origins below
+  uint16_t rowOffset = 0, colOffset = 0, sampleRow = 0, sampleCol = 0;
 };
 
 // The working state of one entry call.
@@ -190,7 +193,7 @@ bool outlineOf(const cv::Mat& blurred, const cv::Mat& shaped, cv::Mat& bin, std:
 }
 
 // The module size, origin and version of binary symbol image b (key k), measured once.
-const Measured& measure(Reading& st, const cv::Mat& b, uint64_t k) {
+Measured& measure(Reading& st, const cv::Mat& b, uint64_t k) {
   std::unique_ptr<Measured>& m = st.measured[k];
   if (m) return *m;
   m.reset(new Measured);
@@ -210,6 +213,15 @@ Outcome measureAndDecode(Reading& st, const cv::Mat& b, uint64_t k, unsigned sho
   if (!m.ok) return Outcome::Failure;
   parseImageDM s = m.sampler;
   s.image = &b;
+  if (m.resume) {  // what the sample at the origin did, but the failed correction
+    st.symbolSeen = true;
+    st.counter = 0;
+    decoded = true;
+    s.rowOffset = m.rowOffset;
+    s.colOffset = m.colOffset;
+    s.sampleRow = m.sampleRow;
+    s.sampleCol = m.sampleCol;
+  }
   for (;;) {
     if (s.extractDataRegion() == -1) return Outcome::Counted;
     st.symbolSeen = true;
@@ -277,13 +289,22 @@ int firstLook(Reading& st, const cv::Mat& crop, const std::vector<int>& list, in
     const uint64_t k = TriedBinaries::key(b);
     // An image tried or measured before was looked at, and not accepted, already.
     if (st.tried.find(k) != nullptr || st.measured.count(k) != 0) continue;
-    const Measured& m = measure(st, b, k);
+    Measured& m = measure(st, b, k);
     if (!m.ok) continue;
     parseImageDM s = m.sampler;
     s.image = &b;
     unsigned short length = 0;
-    if (s.extractDataRegion() == -1 || !s.readCodewords()) continue;
-    if (s.getDataBlocks(text.data(), length, st.capacity) != 0 || !acceptedLength(length)) continue;
+    // Too few codewords is left to the full pass, which traces it.
+    if (s.extractDataRegion() == -1 || !s.readCodewords() || s.codewords.size() < 4) continue;
+    const int n = s.getDataBlocks(text.data(), length, st.capacity);
+    if (n == -3) {
+      m.resume = true;
+      m.rowOffset = s.rowOffset;
+      m.colOffset = s.colOffset;
+      m.sampleRow = s.sampleRow;
+      m.sampleCol = s.sampleCol;
+    }
+    if (n != 0 || !acceptedLength(length)) continue;
     std::memcpy(st.out, text.data(), st.capacity);
     return length;
   }

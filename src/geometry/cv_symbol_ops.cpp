@@ -90,10 +90,11 @@ cv::Mat squareExtreme(const cv::Mat& src, int side) {
 }  // namespace
 
 cv::Mat dilateErodeSquare(const cv::Mat& grey, int dilateSide, int erodeSide) {
-  // Odd sides on a whole 8-bit image are filtered here, without the library's per-call costs (a
-  // view into a larger image is filtered by the library with the pixels around it).
-  if (grey.type() == CV_8UC1 && !grey.empty() && !grey.isSubmatrix() && dilateSide % 2 == 1 && erodeSide % 2 == 1 &&
-      dilateSide > 0 && erodeSide > 0)
+  // Odd sides on a whole 8-bit image up to 256 pixels wide (a zone's character blocks and symbols)
+  // are filtered here, without the library's per-call costs; on wider ones the library's own row
+  // filter is quicker, and a view into a larger image it filters with the pixels around it.
+  if (grey.type() == CV_8UC1 && !grey.empty() && grey.cols <= 256 && !grey.isSubmatrix() && dilateSide % 2 == 1 &&
+      erodeSide % 2 == 1 && dilateSide > 0 && erodeSide > 0)
     return squareExtreme<false>(squareExtreme<true>(grey, dilateSide), erodeSide);
   const cv::Mat d = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(dilateSide, dilateSide),
                                               cv::Point(dilateSide / 2, dilateSide / 2));

@@ -235,23 +235,36 @@ Outcome measureAndDecode(Reading& st, const cv::Mat& b, uint64_t k, unsigned sho
   }
 }
 
-cv::Mat binarised(const cv::Mat& crop, int v) {
+// A binarisation of a list's crop at threshold v, with its key.
+struct Binary {
+  int v;
+  cv::Mat image;
+  uint64_t key;
+};
+
+// The binarisation at v: made by the first look over the list when it made one, else now.
+Binary binarised(const cv::Mat& crop, int v, const std::vector<Binary>* made = nullptr) {
+  if (made)
+    for (const Binary& b : *made)
+      if (b.v == v) return b;
   cv::Mat b = crop.clone();
   pvk::geometry::thresholdBinary(b, v);
-  return b;
+  const uint64_t k = TriedBinaries::key(b);
+  return {v, b, k};
 }
 
 // One attempt with list entry v on the grey symbol the locator cropped from this try's upright
 // image (empty: it found none); the accepted length in `length`.
-Outcome attempt(Reading& st, const cv::Mat& crop, int v, unsigned short& length) {
+Outcome attempt(Reading& st, const cv::Mat& crop, int v, const std::vector<Binary>& made, unsigned short& length) {
   if (crop.empty()) return Outcome::Failure;
-  const cv::Mat b = binarised(crop, v);
+  const Binary bin = binarised(crop, v, &made);
+  const cv::Mat& b = bin.image;
   if (!st.stored.empty() && st.stored.rows == b.rows && st.stored.cols == b.cols &&
       std::equal(b.datastart, b.dataend, st.stored.datastart))
     return Outcome::Skipped;
   // Nothing writes to b from here on: the last image processed shares its memory.
   st.stored = b;
-  const uint64_t k = TriedBinaries::key(b);
+  const uint64_t k = bin.key;
   if (const TriedBinaries::Result* seen = st.tried.find(k)) {
     if (seen->decoded) {
       st.symbolSeen = true;
@@ -274,7 +287,7 @@ constexpr int kLastSure = 22;
 // origin of which costs a failed correction; the full pass then goes over the list as ever, its
 // measures kept. Nothing the full pass counts is touched, and the text goes to the caller only
 // when accepted. The accepted length, or 0.
-int firstLook(Reading& st, const cv::Mat& crop, const std::vector<int>& list, int top) {
+int firstLook(Reading& st, const cv::Mat& crop, const std::vector<int>& list, int top, std::vector<Binary>& made) {
   if (crop.empty()) return 0;
   std::vector<int> order;
   for (int j = 0; j < static_cast<int>(list.size()) && j <= kLastSure; ++j)
@@ -285,8 +298,9 @@ int firstLook(Reading& st, const cv::Mat& crop, const std::vector<int>& list, in
   std::vector<char> text(st.capacity);
   for (const int v : order) {
     if (pvk::core::stopRequested()) return 0;
-    const cv::Mat b = binarised(crop, v);
-    const uint64_t k = TriedBinaries::key(b);
+    made.push_back(binarised(crop, v));
+    const cv::Mat& b = made.back().image;
+    const uint64_t k = made.back().key;
     // An image tried or measured before was looked at, and not accepted, already.
     if (st.tried.find(k) != nullptr || st.measured.count(k) != 0) continue;
     Measured& m = measure(st, b, k);
@@ -367,12 +381,13 @@ bool uprightSymbol(Reading& st, const std::vector<cv::Point>& outline, bool hole
 // from the try's upright image (empty: none was found); the accepted length, or 0.
 int runList(Reading& st, const cv::Mat& crop, int top) {
   const std::vector<int> list = pvk::symbols::dmThresholdList(top);
-  if (const int length = firstLook(st, crop, list, top)) return length;
+  std::vector<Binary> made;
+  if (const int length = firstLook(st, crop, list, top, made)) return length;
   for (int j = 0; j < static_cast<int>(list.size()); ++j) {
     if (pvk::core::stopRequested()) return 0;
     if (list[j] < 5 || list[j] > top) continue;
     unsigned short length = 0;
-    const Outcome o = attempt(st, crop, list[j], length);
+    const Outcome o = attempt(st, crop, list[j], made, length);
     if (o == Outcome::Accepted) return length;
     if (j <= kLastSure || (o != Outcome::Failure && o != Outcome::Counted)) continue;
     if (o == Outcome::Counted) {

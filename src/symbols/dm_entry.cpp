@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <unordered_map>
 
@@ -36,13 +37,12 @@ class TriedBinaries {
     Outcome outcome;
     bool decoded;  // it got as far as sampling codewords
   };
-  const Result* find(const cv::Mat& b) const {
-    const auto it = results_.find(key(b));
+  const Result* find(uint64_t k) const {
+    const auto it = results_.find(k);
     return it == results_.end() ? nullptr : &it->second;
   }
-  void add(const cv::Mat& b, Result r) { results_.emplace(key(b), r); }
+  void add(uint64_t k, Result r) { results_.emplace(k, r); }
 
- private:
   // The size and the bytes, eight at a time, each step multiplied in and its high half folded
   // down so every byte reaches every bit.
   static uint64_t key(const cv::Mat& b) {
@@ -64,7 +64,20 @@ class TriedBinaries {
     }
     return h;
   }
+
+ private:
   std::unordered_map<uint64_t, Result> results_;
+};
+
+// A binary symbol image measured: whether its grid was measured and a version picked, and the
+// sampler so set before its first sample. The first look over a list measures each image and
+// samples it at the origin; the full pass samples it again from there, or after the origin when
+// the first look's sample there ended in a failed correction (which writes nothing).
+struct Measured {
+  bool ok = false;
+  parseImageDM sampler;
+  bool resume = false;  // the first sample failed correction: go on from the origins below
+  uint16_t rowOffset = 0, colOffset = 0, sampleRow = 0, sampleCol = 0;
 };
 
 // The working state of one entry call.
@@ -83,6 +96,7 @@ struct Reading {
   cv::Mat stored;  // the last binary symbol image processed
   int counter = 0;
   TriedBinaries tried;
+  std::unordered_map<uint64_t, std::unique_ptr<Measured>> measured;
   cv::Mat bin;  // the outline search's binary image, its memory kept from try to try
   // What each outline search asked and found: the square pass asks the first pass's thresholds
   // of the same images again.
@@ -178,13 +192,36 @@ bool outlineOf(const cv::Mat& blurred, const cv::Mat& shaped, cv::Mat& bin, std:
   return true;
 }
 
-// The module size and origin of a binary symbol image, then the sampling and decoding, with
-// the resampling it asks for; `decoded` tells that codewords were sampled.
-Outcome measureAndDecode(Reading& st, const cv::Mat& b, unsigned short& length, bool& decoded) {
+// The module size, origin and version of binary symbol image b (key k), measured once.
+Measured& measure(Reading& st, const cv::Mat& b, uint64_t k) {
+  std::unique_ptr<Measured>& m = st.measured[k];
+  if (m) return *m;
+  m.reset(new Measured);
   imageReaderDM r;
-  if (!r.findPixelSize(b)) return Outcome::Failure;
-  parseImageDM s = parseImageDM::withMeasures(r.parser);
-  if (!s.setImage(b)) return Outcome::Failure;
+  if (!r.findPixelSize(b)) return *m;
+  m->sampler = parseImageDM::withMeasures(r.parser);
+  m->ok = m->sampler.setImage(b) != 0;
+  return *m;
+}
+
+bool acceptedLength(unsigned short length) { return MyITACheck.active ? length > 28 : length != 0; }
+
+// The sampling and decoding of binary image b (key k) from its measured origin on, with the
+// resampling it asks for; `decoded` tells that codewords were sampled.
+Outcome measureAndDecode(Reading& st, const cv::Mat& b, uint64_t k, unsigned short& length, bool& decoded) {
+  const Measured& m = measure(st, b, k);
+  if (!m.ok) return Outcome::Failure;
+  parseImageDM s = m.sampler;
+  s.image = &b;
+  if (m.resume) {  // what the sample at the origin did, but the failed correction
+    st.symbolSeen = true;
+    st.counter = 0;
+    decoded = true;
+    s.rowOffset = m.rowOffset;
+    s.colOffset = m.colOffset;
+    s.sampleRow = m.sampleRow;
+    s.sampleCol = m.sampleCol;
+  }
   for (;;) {
     if (s.extractDataRegion() == -1) return Outcome::Counted;
     st.symbolSeen = true;
@@ -194,23 +231,41 @@ Outcome measureAndDecode(Reading& st, const cv::Mat& b, unsigned short& length, 
     const int n = s.getDataBlocks(st.out, length, st.capacity);
     if (n == -3) continue;
     if (n != 0) return Outcome::Left;
-    const bool accepted = MyITACheck.active ? length > 28 : length != 0;
-    return accepted ? Outcome::Accepted : Outcome::Left;
+    return acceptedLength(length) ? Outcome::Accepted : Outcome::Left;
   }
+}
+
+// A binarisation of a list's crop at threshold v, with its key.
+struct Binary {
+  int v;
+  cv::Mat image;
+  uint64_t key;
+};
+
+// The binarisation at v: made by the first look over the list when it made one, else now.
+Binary binarised(const cv::Mat& crop, int v, const std::vector<Binary>* made = nullptr) {
+  if (made)
+    for (const Binary& b : *made)
+      if (b.v == v) return b;
+  cv::Mat b = crop.clone();
+  pvk::geometry::thresholdBinary(b, v);
+  const uint64_t k = TriedBinaries::key(b);
+  return {v, b, k};
 }
 
 // One attempt with list entry v on the grey symbol the locator cropped from this try's upright
 // image (empty: it found none); the accepted length in `length`.
-Outcome attempt(Reading& st, const cv::Mat& crop, int v, unsigned short& length) {
+Outcome attempt(Reading& st, const cv::Mat& crop, int v, const std::vector<Binary>& made, unsigned short& length) {
   if (crop.empty()) return Outcome::Failure;
-  cv::Mat b = crop.clone();
-  pvk::geometry::thresholdBinary(b, v);
+  const Binary bin = binarised(crop, v, &made);
+  const cv::Mat& b = bin.image;
   if (!st.stored.empty() && st.stored.rows == b.rows && st.stored.cols == b.cols &&
       std::equal(b.datastart, b.dataend, st.stored.datastart))
     return Outcome::Skipped;
   // Nothing writes to b from here on: the last image processed shares its memory.
   st.stored = b;
-  if (const TriedBinaries::Result* seen = st.tried.find(b)) {
+  const uint64_t k = bin.key;
+  if (const TriedBinaries::Result* seen = st.tried.find(k)) {
     if (seen->decoded) {
       st.symbolSeen = true;
       st.counter = 0;
@@ -218,9 +273,56 @@ Outcome attempt(Reading& st, const cv::Mat& crop, int v, unsigned short& length)
     return seen->outcome;
   }
   bool decoded = false;
-  const Outcome o = measureAndDecode(st, b, length, decoded);
-  if (o != Outcome::Accepted) st.tried.add(b, {o, decoded});
+  const Outcome o = measureAndDecode(st, b, k, length, decoded);
+  if (o != Outcome::Accepted) st.tried.add(k, {o, decoded});
   return o;
+}
+
+// Entries of a list up to here are never given up on: the first look may take them in any order.
+constexpr int kLastSure = 22;
+
+// The first look over a list: each binarisation sampled at its measured origin alone, before any
+// is sampled again at other origins, those nearest the crop's own Otsu threshold first. A symbol
+// one of them reads there is read without the resampling of those before it in the list, each
+// origin of which costs a failed correction; the full pass then goes over the list as ever, its
+// measures kept. Nothing the full pass counts is touched, and the text goes to the caller only
+// when accepted. The accepted length, or 0.
+int firstLook(Reading& st, const cv::Mat& crop, const std::vector<int>& list, int top, std::vector<Binary>& made) {
+  if (crop.empty()) return 0;
+  std::vector<int> order;
+  for (int j = 0; j < static_cast<int>(list.size()) && j <= kLastSure; ++j)
+    if (list[j] >= 5 && list[j] <= top) order.push_back(list[j]);
+  const int otsu = pvk::geometry::otsuLevel(crop);
+  std::stable_sort(order.begin(), order.end(),
+                   [otsu](int a, int b) { return std::abs(a - otsu) < std::abs(b - otsu); });
+  std::vector<char> text(st.capacity);
+  for (const int v : order) {
+    if (pvk::core::stopRequested()) return 0;
+    made.push_back(binarised(crop, v));
+    const cv::Mat& b = made.back().image;
+    const uint64_t k = made.back().key;
+    // An image tried or measured before was looked at, and not accepted, already.
+    if (st.tried.find(k) != nullptr || st.measured.count(k) != 0) continue;
+    Measured& m = measure(st, b, k);
+    if (!m.ok) continue;
+    parseImageDM s = m.sampler;
+    s.image = &b;
+    unsigned short length = 0;
+    // Too few codewords is left to the full pass, which traces it.
+    if (s.extractDataRegion() == -1 || !s.readCodewords() || s.codewords.size() < 4) continue;
+    const int n = s.getDataBlocks(text.data(), length, st.capacity);
+    if (n == -3) {
+      m.resume = true;
+      m.rowOffset = s.rowOffset;
+      m.colOffset = s.colOffset;
+      m.sampleRow = s.sampleRow;
+      m.sampleCol = s.sampleCol;
+    }
+    if (n != 0 || !acceptedLength(length)) continue;
+    std::memcpy(st.out, text.data(), st.capacity);
+    return length;
+  }
+  return 0;
 }
 
 // The outline search at threshold t (0: Otsu's of the blur), answered from an earlier search
@@ -279,13 +381,15 @@ bool uprightSymbol(Reading& st, const std::vector<cv::Point>& outline, bool hole
 // from the try's upright image (empty: none was found); the accepted length, or 0.
 int runList(Reading& st, const cv::Mat& crop, int top) {
   const std::vector<int> list = pvk::symbols::dmThresholdList(top);
+  std::vector<Binary> made;
+  if (const int length = firstLook(st, crop, list, top, made)) return length;
   for (int j = 0; j < static_cast<int>(list.size()); ++j) {
     if (pvk::core::stopRequested()) return 0;
     if (list[j] < 5 || list[j] > top) continue;
     unsigned short length = 0;
-    const Outcome o = attempt(st, crop, list[j], length);
+    const Outcome o = attempt(st, crop, list[j], made, length);
     if (o == Outcome::Accepted) return length;
-    if (j <= 22 || (o != Outcome::Failure && o != Outcome::Counted)) continue;
+    if (j <= kLastSure || (o != Outcome::Failure && o != Outcome::Counted)) continue;
     if (o == Outcome::Counted) {
       ++st.counter;
       continue;

@@ -61,6 +61,28 @@ TEST(SymbolOps, OneGreyShapingGivesEveryThresholdsBinaryShaping) {
   }
 }
 
+TEST(SymbolOps, GreyShapingIsTheLibrarysDilationThenErosion) {
+  auto library = [](const cv::Mat& g, int d, int e) {
+    cv::Mat out;
+    cv::dilate(g, out, cv::getStructuringElement(cv::MORPH_RECT, {d, d}), {-1, -1}, 1, cv::BORDER_CONSTANT,
+               cv::morphologyDefaultBorderValue());
+    cv::erode(out, out, cv::getStructuringElement(cv::MORPH_RECT, {e, e}), {-1, -1}, 1, cv::BORDER_CONSTANT,
+              cv::morphologyDefaultBorderValue());
+    return out;
+  };
+  // Images narrower and lower than either window, a single row and column, widths either side of
+  // the vector width, and a view into a wider image (filtered with the pixels around it).
+  const cv::Mat wide = noise({240, 60}, 5);
+  const cv::Mat images[] = {noise({1, 1}, 1),   noise({5, 3}, 2),   noise({1, 40}, 3),    noise({40, 1}, 4),
+                            noise({17, 15}, 6), noise({33, 31}, 8), noise({206, 199}, 9), wide(cv::Rect(3, 2, 201, 50))};
+  for (const cv::Mat& g : images)
+    for (auto [d, e] : {std::pair{7, 15}, std::pair{1, 1}, std::pair{3, 5}, std::pair{9, 3}}) {
+      const cv::Mat got = pvk::geometry::dilateErodeSquare(g, d, e), want = library(g, d, e);
+      ASSERT_EQ(got.size(), want.size()) << g.size() << " " << d << "/" << e;
+      EXPECT_EQ(cv::countNonZero(got != want), 0) << g.size() << " " << d << "/" << e;
+    }
+}
+
 // Printed-looking pages (dark blocks on paper) and noise, the sizes from the smallest the blur
 // reflects in to a zone's, odd widths and a view into a wider image among them.
 std::vector<cv::Mat> pages() {

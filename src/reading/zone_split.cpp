@@ -147,17 +147,26 @@ int split(PVKImg image, PVKOCRZone* zone, char* text, char* conf, ChInfo* info, 
       const int left = std::min<int>(cols[c].start, row.width);
       const int width = std::min<int>(cols[c].width, row.width - left);
       PVKImg block = subImage(row, left, 0, width, row.height);
-      if (width <= 0 || !Vx3OCRVerificaDimensioneMinima(&block, static_cast<unsigned short>(font))) continue;
+      if (width <= 0) continue;
+      // A linear symbol parted by the column search from print beyond its quiet zone may be
+      // narrower than the least barcode zone a host draws: the barcode reader lays the block on
+      // paper and takes it from the width its bar search needs.
+      const bool sized = Vx3OCRVerificaDimensioneMinima(&block, static_cast<unsigned short>(font));
+      if (!sized && !IsBarcode(font)) continue;
       // Once the last byte went to a blank or a line end there is no room for a reading.
       if (capacity == 0) continue;
       ChInfo* at = info ? info + total : nullptr;
+      const auto room = static_cast<unsigned short>(capacity);
       // A PDF417 block is no zone of rows: the column search parts a symbol at its light
       // stretches, and a search of each part would only find that part again, and again.
-      const int n = nCols == 1 || font == 8
-                        ? Vx3OCRAnalizzaZone(block, zone, text + total, conf + total, at,
-                                             static_cast<unsigned short>(capacity))
-                        : split(block, zone, text + total, conf + total, at, static_cast<unsigned short>(capacity),
-                                fullWidth, depth + 1);
+      int n;
+      if (!sized)
+        n = pvk::reading::fitCount(Vx3OCRReadBarcodeOrPDF(block, zone, text + total, conf + total, room), text + total,
+                                   conf + total, room);
+      else if (nCols == 1 || font == 8)
+        n = Vx3OCRAnalizzaZone(block, zone, text + total, conf + total, at, room);
+      else
+        n = split(block, zone, text + total, conf + total, at, room, fullWidth, depth + 1);
       if (n < 0) return n;
       if (n == 0) continue;
       moveBoxes(at, n, left, top);

@@ -1,8 +1,8 @@
 // Multi-line zones on real pixels: DataMatrix symbols (each first read by ZXing-cpp) stacked in
 // rows and set side by side in one zone, read through the line splitter: rows joined by CR LF,
 // blocks by one blank, the capacity running out between rows and blocks, the stop request, and
-// the best row for zones read as a single line. Then one symbol that the column search parts,
-// and the symbol zones of the demo cheque.
+// the best row for zones read as a single line. Then one symbol that the column search parts, a
+// narrow barcode parted from other print, and the symbol zones of the demo cheque.
 #include <ZXing/ReadBarcode.h>
 
 #include <opencv2/core.hpp>
@@ -26,7 +26,8 @@ using pvk::testing::countOf;
 namespace corpus = pvk::corpus;
 
 // A symbol drawn at 300 dpi with the encoder's size and shape options, first read by ZXing-cpp.
-cv::Mat symbolPicture(corpus::Symbology s, const std::string& data, double xMils, int size = 0, int shape = 0) {
+cv::Mat symbolPicture(corpus::Symbology s, const std::string& data, double xMils, int size = 0, int shape = 0,
+                      int barHeightPx = 0) {
   corpus::SymbolSpec spec;
   spec.symbology = s;
   spec.data = data;
@@ -34,6 +35,7 @@ cv::Mat symbolPicture(corpus::Symbology s, const std::string& data, double xMils
   spec.option3 = shape;
   corpus::DrawSpec draw;
   draw.xMils = xMils;
+  draw.barHeightPx = barHeightPx;
   corpus::Sample sample;
   EXPECT_TRUE(corpus::makeSample(spec, draw, 0, 1, sample)) << data;
   cv::Mat m = cv::Mat(sample.image.height, sample.image.width, CV_8UC1, sample.image.pixels.data()).clone();
@@ -246,6 +248,24 @@ TEST_F(ZoneSplit, PartedSymbolRowsAreJoinedByCrLf) {
   // Room for the first row and its CR LF only: the second row is not read (its reader would
   // write past the buffer) and the line end goes.
   EXPECT_EQ(split(img, 16, 0, nullptr, 8), "FIRST ROW 0001");
+}
+
+// An Interleaved 2 of 5 narrower than the least barcode zone, and a few bars of other print
+// past its quiet zone: from some height on the column search parts the two, and the symbol's
+// block reads though it is no zone a host could draw.
+TEST_F(ZoneSplit, ANarrowBarcodePartedFromOtherPrintReads) {
+  const std::string data = "00123456";
+  for (int height : {16, 40, 80, 160}) {
+    for (bool tail : {false, true}) {
+      SCOPED_TRACE(testing::Message() << height << " rows, tail " << tail);
+      const cv::Mat s = symbolPicture(corpus::Symbology::I2of5, data, 6, 0, 0, height);
+      cv::Mat bars(s.rows, 20, CV_8UC1, cv::Scalar(255));
+      if (tail)
+        for (int x : {0, 8, 16}) bars.colRange(x, x + 4).setTo(0);
+      const PVKImg img = zoneWith({{{0, 0}, s}, {{s.cols + 40, 0}, bars}}, s.cols + 100, s.rows);
+      EXPECT_EQ(split(img, 64, 0, nullptr, 301), data);
+    }
+  }
 }
 
 // The demo cheque's symbol zones, cut from its front as the zone loop cuts them.

@@ -100,6 +100,13 @@ inline void eachInk(uint32_t r, Ink ink) {
   }
 }
 
+// Rows first .. end - 1 of 1 .. height - 2 may hold ink; every other row is 0 (height >= 3).
+void rowsWithInk(uint32_t& first, uint32_t& end) {
+  pvk::ocr::inkRowSpan(imag, width, height, first, end);
+  if (first < 1) first = 1;
+  if (end > height - 1u) end = height - 1u;
+}
+
 // Rewrites the label from to to inside the box; the box is clipped to the image.
 void relabel(const BlockRec& box, uint32_t from, uint32_t to) {
   const uint32_t bottom = box.bottom < height ? box.bottom : height;
@@ -264,8 +271,9 @@ void borderToInk() {
 
 // Every labelled pixel takes the slot of its block; neighbours mostly hold the same mark.
 void marksToSlots() {
-  uint32_t mark = 0, slot = 0;
-  for (uint32_t r = 1; r + 1 < height; ++r) {
+  uint32_t mark = 0, slot = 0, first = 1, end = 1;
+  rowsWithInk(first, end);
+  for (uint32_t r = first; r < end; ++r) {
     eachInk(r, [&](uint32_t c) {
       const uint32_t v = px(r, c);
       if (v < Marks::kFirst) return;
@@ -316,7 +324,9 @@ bool joinHoles() {
 
 void filtraPuntiSingoli() {
   if (imag == nullptr || width < 3 || height < 3) return;
-  for (uint32_t r = 1; r + 1 < height; ++r) {
+  uint32_t first = 1, end = 1;
+  rowsWithInk(first, end);
+  for (uint32_t r = first; r < end; ++r) {
     eachInk(r, [r](uint32_t c) {
       const uint32_t direct = (px(r, c - 1) != 0) + (px(r, c + 1) != 0) + (px(r - 1, c) != 0) +
                               (px(r + 1, c) != 0);
@@ -337,8 +347,10 @@ uint32_t getblocks() {
   marks.clear();
   borderToInk();
   bool full = false;
+  uint32_t first = 1, end = 1;
+  rowsWithInk(first, end);
   // A host's stop ends the labelling as a full table does: the pass reads nothing.
-  for (uint32_t r = 1; r + 1 < height && !full; ++r) {
+  for (uint32_t r = first; r < end && !full; ++r) {
     full = pvk::core::stopRequested();
     if (full) break;
     eachInk(r, [&](uint32_t c) {

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "core/shims.h"
 #include "core/trace.h"
@@ -16,6 +18,19 @@ namespace {
 
 size_t bwCapacity = 0;  // values BWImg holds
 
+// Which rows of BWImg may hold ink (1) and which are wholly 0 (0), as the last binarisation left
+// them, for rows of w4 values. The engine after it only ever clears or relabels ink, never inks
+// paper, so a row left at 0 is still 0 at the next binarisation, which then need not store it
+// again, and the labelling need not visit it.
+struct InkRows {
+  const uint32_t* image = nullptr;
+  size_t w4 = 0;
+  std::vector<uint8_t> ink;
+};
+InkRows inkRows;
+
+void forgetInkRows() { inkRows = InkRows{}; }
+
 // Keeps the buffer when it is large enough for this image, else replaces it; a kept buffer is
 // cleared when clear is set.
 bool prepareBuffer(size_t values, bool clear) {
@@ -24,6 +39,7 @@ bool prepareBuffer(size_t values, bool clear) {
     if (clear) std::memset(BWImg, 0, values * sizeof *BWImg);
     return true;
   }
+  forgetInkRows();
   std::free(BWImg);
   bwCapacity = values > 0 ? values : 1;
   BWImg = static_cast<uint32_t*>(std::calloc(bwCapacity, sizeof *BWImg));
@@ -49,30 +65,36 @@ struct Sums {
 // A limit for sums of at most nine bytes, in 16 bits: above 2295 every sum passes it alike.
 uint16_t sumLimit(unsigned limit) { return static_cast<uint16_t>(limit < 4096 ? limit : 4096); }
 
-// One row of pixels x = from .. to, each 1 when black, else 0. The tests are sums of whole
-// bytes, so every width of vector gives the same pixels; the sums, at most nine bytes, are
-// worked out in 16-bit lanes, twice as many to a vector.
-PVK_WIDE_VECTORS void textRow(const uint8_t* __restrict up, const uint8_t* __restrict mid,
-                              const uint8_t* __restrict down, uint32_t* __restrict row, int from, int to,
-                              uint16_t twoFifths, uint16_t limitH, uint16_t T) {
+// One row of pixels x = from .. to, each 1 when black, else 0; nonzero when one is black. The
+// tests are sums of whole bytes, so every width of vector gives the same pixels; the sums, at
+// most nine bytes, are worked out in 16-bit lanes, twice as many to a vector.
+PVK_WIDE_VECTORS uint32_t textRow(const uint8_t* __restrict up, const uint8_t* __restrict mid,
+                                  const uint8_t* __restrict down, uint32_t* __restrict row, int from, int to,
+                                  uint16_t twoFifths, uint16_t limitH, uint16_t T) {
+  uint32_t any = 0;
   for (int x = from; x <= to; ++x) {
     const auto v = static_cast<uint16_t>(up[x] + mid[x] + down[x]);
     const auto h = static_cast<uint16_t>(mid[x - 1] + mid[x] + mid[x + 1]);
     const auto around = static_cast<uint16_t>(h + v + up[x - 1] + up[x + 1] + down[x - 1] + down[x + 1]);
     row[x] = static_cast<uint32_t>((v < twoFifths) | (h < limitH) | (around <= T));
+    any |= row[x];
   }
+  return any;
 }
 
 // The diagonal sum mid[x] + mid[x - 1] + down[x + 1] keeps thin slanted E13B strokes.
-PVK_WIDE_VECTORS void e13bRow(const uint8_t* __restrict up, const uint8_t* __restrict mid,
-                              const uint8_t* __restrict down, uint32_t* __restrict row, int from, int to,
-                              unsigned threeFifths, unsigned T) {
+PVK_WIDE_VECTORS uint32_t e13bRow(const uint8_t* __restrict up, const uint8_t* __restrict mid,
+                                  const uint8_t* __restrict down, uint32_t* __restrict row, int from, int to,
+                                  unsigned threeFifths, unsigned T) {
+  uint32_t any = 0;
   for (int x = from; x <= to; ++x) {
     const unsigned v = up[x] + mid[x] + down[x];
     const unsigned diag = mid[x] + mid[x - 1] + down[x + 1];
     const unsigned around = diag + v + up[x - 1] + up[x + 1] + down[x + 1] + down[x - 1];
     row[x] = (v <= threeFifths) & (diag <= threeFifths) & (around <= T);
+    any |= row[x];
   }
+  return any;
 }
 
 PVK_WIDE_VECTORS void barRow(const uint8_t* __restrict r0, const uint8_t* __restrict r1, const uint8_t* __restrict r2,
@@ -81,65 +103,64 @@ PVK_WIDE_VECTORS void barRow(const uint8_t* __restrict r0, const uint8_t* __rest
   for (int x = 0; x < width; ++x) row[x] = static_cast<unsigned>(r0[x] + r1[x] + r2[x] + r3[x] + r4[x]) <= fourFifths;
 }
 
+// A row of text or E13B mode once its kernel has made it: the runs of black that touch column
+// 3 or column width - 4 are margin, not text, and go. True when black is left.
+bool clearMarginRuns(uint32_t* row, int width) {
+  const int right = width - 4;
+  int end = 3;
+  while (end <= right && row[end] != 0) row[end++] = 0;
+  int x = right;
+  for (; x >= end && row[x] != 0; --x) row[x] = 0;
+  for (int k = end; k <= x; ++k)
+    if (row[k] != 0) return true;
+  return false;
+}
+
+std::vector<uint32_t> scratch;  // one row of the row modes, made before it is stored
+
 // Each centre pixel of rows 4 .. height - 3 and columns 3 .. width - 4 (images lower or narrower
-// than 7 pixels have none) through rowOf(up, mid, down, row, first column, last column).
+// than 7 pixels have none) through rowOf(up, mid, down, row, first column, last column); every
+// other pixel is 0. A row is made in a scratch row, which stays in the cache: the buffer row is
+// stored only when black is left in it, or blanked when it is not known to be blank already.
 template <typename RowOf>
-void eachCentre(const PVKImg& img, uint32_t* out, size_t w4, RowOf rowOf) {
-  if (img.height < 7 || img.width < 7) return;
-  for (int y = 4; y <= img.height - 3; ++y) {
+void centreRows(const PVKImg& img, uint32_t* out, size_t w4, const InkRows& before, std::vector<uint8_t>& ink,
+                RowOf rowOf) {
+  const int height = img.height, width = img.width;
+  const bool known = before.image == out && before.w4 == w4;
+  auto store = [&](int y, const uint32_t* row) {
+    uint32_t* to = out + static_cast<size_t>(y) * w4;
+    ink[static_cast<size_t>(y)] = row != nullptr;
+    if (row != nullptr)
+      std::memcpy(to, row, w4 * sizeof *to);
+    else if (!known || static_cast<size_t>(y) >= before.ink.size() || before.ink[static_cast<size_t>(y)] != 0)
+      std::memset(to, 0, w4 * sizeof *to);
+  };
+  const bool centres = height >= 7 && width >= 7;
+  if (centres) scratch.assign(w4, 0);
+  for (int y = 0; y < height; ++y) {
+    if (!centres || y < 4 || y > height - 3) {
+      store(y, nullptr);
+      continue;
+    }
     const uint8_t* up = img.data + static_cast<size_t>(y - 1) * img.stride;
     const uint8_t* mid = up + img.stride;
     const uint8_t* down = mid + img.stride;
-    rowOf(up, mid, down, out + static_cast<size_t>(y) * w4, 3, img.width - 4);
+    const bool black = rowOf(up, mid, down, scratch.data(), 3, width - 4) != 0 && clearMarginRuns(scratch.data(), width);
+    store(y, black ? scratch.data() : nullptr);
   }
 }
 
-// The modes that go through eachCentre write every centre pixel: only the pixels around them
-// keep values of the last threshold and are cleared.
-void clearAroundCentres(uint32_t* out, size_t w4, int width, int height) {
-  if (height < 7 || width < 7) {
-    std::memset(out, 0, w4 * static_cast<size_t>(height) * sizeof *out);
-    return;
-  }
-  std::memset(out, 0, 4 * w4 * sizeof *out);
-  for (int y = 4; y <= height - 3; ++y) {
-    uint32_t* row = out + static_cast<size_t>(y) * w4;
-    row[0] = row[1] = row[2] = 0;
-    std::memset(row + width - 3, 0, (w4 - static_cast<size_t>(width - 3)) * sizeof *out);
-  }
-  std::memset(out + static_cast<size_t>(height - 2) * w4, 0, 2 * w4 * sizeof *out);
-}
-
-void textMode(const PVKImg& img, uint32_t* out, size_t w4, const Sums& s, unsigned limitH) {
-  eachCentre(img, out, w4, [&](const uint8_t* up, const uint8_t* mid, const uint8_t* down, uint32_t* row, int from,
-                               int to) {
-    textRow(up, mid, down, row, from, to, sumLimit(s.twoFifths), sumLimit(limitH), sumLimit(s.T));
-  });
-}
-
-void e13bMode(const PVKImg& img, uint32_t* out, size_t w4, const Sums& s) {
-  eachCentre(img, out, w4, [&](const uint8_t* up, const uint8_t* mid, const uint8_t* down, uint32_t* row, int from,
-                               int to) { e13bRow(up, mid, down, row, from, to, s.threeFifths, s.T); });
-}
-
-void verticalBarMode(const PVKImg& img, uint32_t* out, size_t w4, const Sums& s) {
+// Rows 3 .. height - 5 of the whole width, on a buffer blanked before; margin runs go as in the
+// row modes.
+void verticalBarMode(const PVKImg& img, uint32_t* out, size_t w4, const Sums& s, std::vector<uint8_t>& ink) {
   if (img.height <= 7) return;
   for (int y = 3; y <= img.height - 5; ++y) {
     const uint8_t* r0 = img.data + static_cast<size_t>(y - 2) * img.stride;
-    barRow(r0, r0 + img.stride, r0 + 2 * img.stride, r0 + 3 * img.stride, r0 + 4 * img.stride,
-           out + static_cast<size_t>(y) * w4, img.width, s.fourFifths);
-  }
-}
-
-// Runs of black that touch column 3 or column width - 4 are margin, not text.
-void clearMarginRuns(uint32_t* out, size_t w4, int width, int height) {
-  const int right = width - 4;
-  if (right < 0) return;
-  for (int y = 0; y < height; ++y) {
     uint32_t* row = out + static_cast<size_t>(y) * w4;
-    int end = 3;
-    while (end <= right && row[end] != 0) row[end++] = 0;
-    for (int x = right; x >= end && row[x] != 0; --x) row[x] = 0;
+    barRow(r0, r0 + img.stride, r0 + 2 * img.stride, r0 + 3 * img.stride, r0 + 4 * img.stride, row, img.width,
+           s.fourFifths);
+    clearMarginRuns(row, img.width);
+    ink[static_cast<size_t>(y)] = 1;
   }
 }
 
@@ -181,24 +202,41 @@ bool Convol(PVKImg* img, unsigned char threshold, bool removeLines) {
   const size_t w4 = (static_cast<size_t>(img->width) + 3) & ~static_cast<size_t>(3);
   const bool bars = PrivilegiaBarreVert != 0;
   if (!prepareBuffer(w4 * img->height, bars)) return false;
-  if (!bars) clearAroundCentres(BWImg, w4, img->width, img->height);
 
   const unsigned T = static_cast<unsigned>(threshold) * MyOcr.neighbourWeight;
   const Sums s{T, 2 * T / 5, 3 * T / 5, 4 * T / 5};
   const short font = MyOcr.currentFont;
-  if (bars)
-    verticalBarMode(*img, BWImg, w4, s);
-  else if (font == 1)
-    e13bMode(*img, BWImg, w4, s);
-  else
-    textMode(*img, BWImg, w4, s, IsMICROPERFORATIONFont(font, true) ? s.twoFifths : s.fourFifths);
-
-  clearMarginRuns(BWImg, w4, img->width, img->height);
+  InkRows after{BWImg, w4, std::vector<uint8_t>(img->height, 0)};
+  if (bars) {
+    verticalBarMode(*img, BWImg, w4, s, after.ink);
+  } else if (font == 1) {
+    centreRows(*img, BWImg, w4, inkRows, after.ink, [&](const uint8_t* up, const uint8_t* mid, const uint8_t* down,
+                                                         uint32_t* row, int from, int to) {
+      return e13bRow(up, mid, down, row, from, to, s.threeFifths, s.T);
+    });
+  } else {
+    const uint16_t twoFifths = sumLimit(s.twoFifths), sumT = sumLimit(s.T);
+    const uint16_t limitH = sumLimit(IsMICROPERFORATIONFont(font, true) ? s.twoFifths : s.fourFifths);
+    centreRows(*img, BWImg, w4, inkRows, after.ink, [&](const uint8_t* up, const uint8_t* mid, const uint8_t* down,
+                                                         uint32_t* row, int from, int to) {
+      return textRow(up, mid, down, row, from, to, twoFifths, limitH, sumT);
+    });
+  }
+  inkRows = std::move(after);
   if (removeLines && img->height >= 2) removeRules(BWImg, w4, img->width, img->height);
   return true;
 }
 
+void pvk::ocr::inkRowSpan(const uint32_t* image, size_t w4, uint32_t height, uint32_t& first, uint32_t& end) {
+  first = 0;
+  end = height;
+  if (image == nullptr || image != inkRows.image || w4 != inkRows.w4 || height > inkRows.ink.size()) return;
+  while (first < end && inkRows.ink[first] == 0) ++first;
+  while (end > first && inkRows.ink[end - 1] == 0) --end;
+}
+
 void pvk::ocr::freeBWImg() {
+  forgetInkRows();
   std::free(BWImg);
   BWImg = nullptr;
   bwCapacity = 0;

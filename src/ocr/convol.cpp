@@ -2,11 +2,16 @@
 // a pixel is black when a small neighbourhood of it is dark enough, the neighbourhood chosen per
 // font so that thin E13B strokes and microperforation dots survive; then the runs touching the
 // side margins are erased and, on request, long horizontal rules are removed.
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "core/shims.h"
 #include "core/trace.h"
@@ -103,14 +108,46 @@ PVK_WIDE_VECTORS void barRow(const uint8_t* __restrict r0, const uint8_t* __rest
   for (int x = 0; x < width; ++x) row[x] = static_cast<unsigned>(r0[x] + r1[x] + r2[x] + r3[x] + r4[x]) <= fourFifths;
 }
 
+// The first column of from .. to whose pixel is 0, else to + 1: four pixels at a time.
+int firstPaper(const uint32_t* row, int from, int to) {
+  int x = from;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  for (; x + 3 <= to; x += 4) {
+    const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
+    const int paper = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(four, zero)));
+    if (paper != 0) return x + __builtin_ctz(static_cast<unsigned>(paper));
+  }
+#endif
+  while (x <= to && row[x] != 0) ++x;
+  return x;
+}
+
+// The last column of from .. to whose pixel is 0, else from - 1.
+int lastPaper(const uint32_t* row, int from, int to) {
+  int x = to;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  for (; x - 3 >= from; x -= 4) {
+    const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x - 3));
+    const int paper = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(four, zero)));
+    if (paper != 0) return x - 3 + 31 - __builtin_clz(static_cast<unsigned>(paper));
+  }
+#endif
+  while (x >= from && row[x] != 0) --x;
+  return x;
+}
+
 // A row of text or E13B mode once its kernel has made it: the runs of black that touch column
 // 3 or column width - 4 are margin, not text, and go. True when black is left.
 bool clearMarginRuns(uint32_t* row, int width) {
   const int right = width - 4;
-  int end = 3;
-  while (end <= right && row[end] != 0) row[end++] = 0;
-  int x = right;
-  for (; x >= end && row[x] != 0; --x) row[x] = 0;
+  if (right < 3) return false;
+  const int end = firstPaper(row, 3, right);
+  std::memset(row + 3, 0, static_cast<size_t>(end - 3) * sizeof *row);
+  if (end > right) return false;
+  const int x = lastPaper(row, end, right);
+  std::memset(row + x + 1, 0, static_cast<size_t>(right - x) * sizeof *row);
   for (int k = end; k <= x; ++k)
     if (row[k] != 0) return true;
   return false;
@@ -118,35 +155,60 @@ bool clearMarginRuns(uint32_t* row, int width) {
 
 std::vector<uint32_t> scratch;  // one row of the row modes, made before it is stored
 
+// The darkest byte of each row over columns 2 .. width - 3, what the centres of columns
+// 3 .. width - 4 see: no sum of the row's neighbourhoods lies below its count of that darkest.
+std::vector<uint8_t> darkestOfRows(const PVKImg& img) {
+  std::vector<uint8_t> darkest(img.height, 255);
+  for (int y = 0; y < img.height; ++y) {
+    const uint8_t* row = img.data + static_cast<size_t>(y) * img.stride;
+    uint8_t m = 255;
+    for (int x = 2; x <= img.width - 3; ++x) m = row[x] < m ? row[x] : m;
+    darkest[static_cast<size_t>(y)] = m;
+  }
+  return darkest;
+}
+
 // Each centre pixel of rows 4 .. height - 3 and columns 3 .. width - 4 (images lower or narrower
 // than 7 pixels have none) through rowOf(up, mid, down, row, first column, last column); every
-// other pixel is 0. A row is made in a scratch row, which stays in the cache: the buffer row is
-// stored only when black is left in it, or blanked when it is not known to be blank already.
-template <typename RowOf>
+// other pixel is 0. A row whose darkest byte of its three, m, leaves mayInk(m) false cannot turn
+// black and is not made; a row the buffer holds blank already is made in a scratch row, which
+// stays in the cache, and stored only when black is left in it.
+template <typename MayInk, typename RowOf>
 void centreRows(const PVKImg& img, uint32_t* out, size_t w4, const InkRows& before, std::vector<uint8_t>& ink,
-                RowOf rowOf) {
+                MayInk mayInk, RowOf rowOf) {
   const int height = img.height, width = img.width;
   const bool known = before.image == out && before.w4 == w4;
-  auto store = [&](int y, const uint32_t* row) {
-    uint32_t* to = out + static_cast<size_t>(y) * w4;
-    ink[static_cast<size_t>(y)] = row != nullptr;
-    if (row != nullptr)
-      std::memcpy(to, row, w4 * sizeof *to);
-    else if (!known || static_cast<size_t>(y) >= before.ink.size() || before.ink[static_cast<size_t>(y)] != 0)
-      std::memset(to, 0, w4 * sizeof *to);
+  auto blank = [&](int y) {
+    return known && static_cast<size_t>(y) < before.ink.size() && before.ink[static_cast<size_t>(y)] == 0;
   };
   const bool centres = height >= 7 && width >= 7;
-  if (centres) scratch.assign(w4, 0);
+  std::vector<uint8_t> darkest;
+  if (centres) {
+    scratch.assign(w4, 0);
+    darkest = darkestOfRows(img);
+  }
+  auto darkestAround = [&](int y) {
+    return std::min({darkest[static_cast<size_t>(y - 1)], darkest[static_cast<size_t>(y)],
+                     darkest[static_cast<size_t>(y + 1)]});
+  };
   for (int y = 0; y < height; ++y) {
-    if (!centres || y < 4 || y > height - 3) {
-      store(y, nullptr);
+    uint32_t* to = out + static_cast<size_t>(y) * w4;
+    if (!centres || y < 4 || y > height - 3 || !mayInk(darkestAround(y))) {
+      if (!blank(y)) std::memset(to, 0, w4 * sizeof *to);
       continue;
     }
     const uint8_t* up = img.data + static_cast<size_t>(y - 1) * img.stride;
     const uint8_t* mid = up + img.stride;
     const uint8_t* down = mid + img.stride;
-    const bool black = rowOf(up, mid, down, scratch.data(), 3, width - 4) != 0 && clearMarginRuns(scratch.data(), width);
-    store(y, black ? scratch.data() : nullptr);
+    if (blank(y)) {
+      const bool black = rowOf(up, mid, down, scratch.data(), 3, width - 4) != 0 && clearMarginRuns(scratch.data(), width);
+      if (black) std::memcpy(to, scratch.data(), w4 * sizeof *to);
+      ink[static_cast<size_t>(y)] = black;
+      continue;
+    }
+    to[0] = to[1] = to[2] = 0;
+    std::memset(to + width - 3, 0, (w4 - static_cast<size_t>(width - 3)) * sizeof *to);
+    ink[static_cast<size_t>(y)] = rowOf(up, mid, down, to, 3, width - 4) != 0 && clearMarginRuns(to, width);
   }
 }
 
@@ -210,17 +272,22 @@ bool Convol(PVKImg* img, unsigned char threshold, bool removeLines) {
   if (bars) {
     verticalBarMode(*img, BWImg, w4, s, after.ink);
   } else if (font == 1) {
-    centreRows(*img, BWImg, w4, inkRows, after.ink, [&](const uint8_t* up, const uint8_t* mid, const uint8_t* down,
-                                                         uint32_t* row, int from, int to) {
-      return e13bRow(up, mid, down, row, from, to, s.threeFifths, s.T);
-    });
+    // Black needs every sum at its limit: the vertical one of three bytes, the whole of ten.
+    auto mayInk = [&](unsigned m) { return 3 * m <= s.threeFifths && 10 * m <= s.T; };
+    centreRows(*img, BWImg, w4, inkRows, after.ink, mayInk,
+               [&](const uint8_t* up, const uint8_t* mid, const uint8_t* down, uint32_t* row, int from, int to) {
+                 return e13bRow(up, mid, down, row, from, to, s.threeFifths, s.T);
+               });
   } else {
     const uint16_t twoFifths = sumLimit(s.twoFifths), sumT = sumLimit(s.T);
     const uint16_t limitH = sumLimit(IsMICROPERFORATIONFont(font, true) ? s.twoFifths : s.fourFifths);
-    centreRows(*img, BWImg, w4, inkRows, after.ink, [&](const uint8_t* up, const uint8_t* mid, const uint8_t* down,
-                                                         uint32_t* row, int from, int to) {
-      return textRow(up, mid, down, row, from, to, twoFifths, limitH, sumT);
-    });
+    // Black needs one sum below its limit: the vertical or the row one of three bytes, the whole
+    // of ten.
+    auto mayInk = [&](unsigned m) { return 3 * m < twoFifths || 3 * m < limitH || 10 * m <= sumT; };
+    centreRows(*img, BWImg, w4, inkRows, after.ink, mayInk,
+               [&](const uint8_t* up, const uint8_t* mid, const uint8_t* down, uint32_t* row, int from, int to) {
+                 return textRow(up, mid, down, row, from, to, twoFifths, limitH, sumT);
+               });
   }
   inkRows = std::move(after);
   if (removeLines && img->height >= 2) removeRules(BWImg, w4, img->width, img->height);

@@ -70,36 +70,41 @@ struct Sums {
 // A limit for sums of at most nine bytes, in 16 bits: above 2295 every sum passes it alike.
 uint16_t sumLimit(unsigned limit) { return static_cast<uint16_t>(limit < 4096 ? limit : 4096); }
 
-// One row of pixels x = from .. to, each 1 when black, else 0; nonzero when one is black. The
-// tests are sums of whole bytes, so every width of vector gives the same pixels; the sums, at
+// What a row kernel tells of the pixels it made.
+constexpr uint32_t kSomeBlack = 1, kAllBlack = 2;
+
+// One row of pixels x = from .. to, each 1 when black, else 0; kSomeBlack when one is black,
+// kAllBlack when all are. The tests are sums of whole bytes, so every width of vector gives the same pixels; the sums, at
 // most nine bytes, are worked out in 16-bit lanes, twice as many to a vector.
 PVK_WIDE_VECTORS uint32_t textRow(const uint8_t* __restrict up, const uint8_t* __restrict mid,
                                   const uint8_t* __restrict down, uint32_t* __restrict row, int from, int to,
                                   uint16_t twoFifths, uint16_t limitH, uint16_t T) {
-  uint32_t any = 0;
+  uint32_t any = 0, all = 1;
   for (int x = from; x <= to; ++x) {
     const auto v = static_cast<uint16_t>(up[x] + mid[x] + down[x]);
     const auto h = static_cast<uint16_t>(mid[x - 1] + mid[x] + mid[x + 1]);
     const auto around = static_cast<uint16_t>(h + v + up[x - 1] + up[x + 1] + down[x - 1] + down[x + 1]);
     row[x] = static_cast<uint32_t>((v < twoFifths) | (h < limitH) | (around <= T));
     any |= row[x];
+    all &= row[x];
   }
-  return any;
+  return any * kSomeBlack | all * kAllBlack;
 }
 
 // The diagonal sum mid[x] + mid[x - 1] + down[x + 1] keeps thin slanted E13B strokes.
 PVK_WIDE_VECTORS uint32_t e13bRow(const uint8_t* __restrict up, const uint8_t* __restrict mid,
                                   const uint8_t* __restrict down, uint32_t* __restrict row, int from, int to,
                                   unsigned threeFifths, unsigned T) {
-  uint32_t any = 0;
+  uint32_t any = 0, all = 1;
   for (int x = from; x <= to; ++x) {
     const unsigned v = up[x] + mid[x] + down[x];
     const unsigned diag = mid[x] + mid[x - 1] + down[x + 1];
     const unsigned around = diag + v + up[x - 1] + up[x + 1] + down[x + 1] + down[x - 1];
     row[x] = (v <= threeFifths) & (diag <= threeFifths) & (around <= T);
     any |= row[x];
+    all &= row[x];
   }
-  return any;
+  return any * kSomeBlack | all * kAllBlack;
 }
 
 PVK_WIDE_VECTORS void barRow(const uint8_t* __restrict r0, const uint8_t* __restrict r1, const uint8_t* __restrict r2,
@@ -153,6 +158,16 @@ bool clearMarginRuns(uint32_t* row, int width) {
   return false;
 }
 
+// Whether a row a kernel made (what it told in made) holds black once its margin runs are gone,
+// the runs cleared: a row black from end to end is one margin run.
+bool blackLeft(uint32_t made, uint32_t* row, int width) {
+  if ((made & kAllBlack) != 0) {
+    std::memset(row + 3, 0, static_cast<size_t>(width - 6) * sizeof *row);
+    return false;
+  }
+  return made != 0 && clearMarginRuns(row, width);
+}
+
 std::vector<uint32_t> scratch;  // one row of the row modes, made before it is stored
 
 // The darkest byte of each row over columns 2 .. width - 3, what the centres of columns
@@ -201,14 +216,14 @@ void centreRows(const PVKImg& img, uint32_t* out, size_t w4, const InkRows& befo
     const uint8_t* mid = up + img.stride;
     const uint8_t* down = mid + img.stride;
     if (blank(y)) {
-      const bool black = rowOf(up, mid, down, scratch.data(), 3, width - 4) != 0 && clearMarginRuns(scratch.data(), width);
+      const bool black = blackLeft(rowOf(up, mid, down, scratch.data(), 3, width - 4), scratch.data(), width);
       if (black) std::memcpy(to, scratch.data(), w4 * sizeof *to);
       ink[static_cast<size_t>(y)] = black;
       continue;
     }
     to[0] = to[1] = to[2] = 0;
     std::memset(to + width - 3, 0, (w4 - static_cast<size_t>(width - 3)) * sizeof *to);
-    ink[static_cast<size_t>(y)] = rowOf(up, mid, down, to, 3, width - 4) != 0 && clearMarginRuns(to, width);
+    ink[static_cast<size_t>(y)] = blackLeft(rowOf(up, mid, down, to, 3, width - 4), to, width);
   }
 }
 

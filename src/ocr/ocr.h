@@ -282,6 +282,10 @@ bool codelineOffSize(const PVKImg& img);
 // one (the image's own when the engine could not read at that one).
 uint16_t codelineReadingDpi(const PVKImg& img);
 
+// ReadOCR for a codeline image whose reading resolution the caller worked out as its own
+// (codelineReadingDpi(img) == img.dpi): the zone read at once, without working it out again.
+int readOcrAtOwnDpi(PVKImg img, char* text, char* conf, ChInfo* info, short font, unsigned short maxChars);
+
 }  // namespace pvk::ocr
 
 // ---- Engine set-up per font ------------------------------------------------------------------

@@ -170,45 +170,58 @@ bool blackLeft(uint32_t made, uint32_t* row, int width) {
 
 std::vector<uint32_t> scratch;  // one row of the row modes, made before it is stored
 
-// The darkest byte of each row over columns 2 .. width - 3, what the centres of columns
-// 3 .. width - 4 see: no sum of the row's neighbourhoods lies below its count of that darkest.
-std::vector<uint8_t> darkestOfRows(const PVKImg& img) {
-  std::vector<uint8_t> darkest(img.height, 255);
+// The darkest and the brightest byte of a row over columns 2 .. width - 3, what the centres of
+// columns 3 .. width - 4 see.
+struct Levels {
+  uint8_t darkest = 255, brightest = 0;
+};
+
+std::vector<Levels> levelsOfRows(const PVKImg& img) {
+  std::vector<Levels> levels(img.height);
   for (int y = 0; y < img.height; ++y) {
     const uint8_t* row = img.data + static_cast<size_t>(y) * img.stride;
-    uint8_t m = 255;
-    for (int x = 2; x <= img.width - 3; ++x) m = row[x] < m ? row[x] : m;
-    darkest[static_cast<size_t>(y)] = m;
+    uint8_t lo = 255, hi = 0;
+    for (int x = 2; x <= img.width - 3; ++x) {
+      lo = row[x] < lo ? row[x] : lo;
+      hi = row[x] > hi ? row[x] : hi;
+    }
+    levels[static_cast<size_t>(y)] = Levels{lo, hi};
   }
-  return darkest;
+  return levels;
 }
 
 // Each centre pixel of rows 4 .. height - 3 and columns 3 .. width - 4 (images lower or narrower
 // than 7 pixels have none) through rowOf(up, mid, down, row, first column, last column); every
-// other pixel is 0. A row whose darkest byte of its three, m, leaves mayInk(m) false cannot turn
-// black and is not made; a row the buffer holds blank already is made in a scratch row, which
-// stays in the cache, and stored only when black is left in it.
-template <typename MayInk, typename RowOf>
+// other pixel is 0. blackAt(v) tells whether a neighbourhood all of whose bytes are v is black;
+// the rule grows darker with its sums, so a row whose three rows' bytes lie between two levels
+// turns no pixel black when the darkest does not, and every pixel when the brightest does: then
+// it is one margin run, blank. Such rows are not made. A row the buffer holds blank already is
+// made in a scratch row, which stays in the cache, and stored only when black is left in it.
+template <typename BlackAt, typename RowOf>
 void centreRows(const PVKImg& img, uint32_t* out, size_t w4, const InkRows& before, std::vector<uint8_t>& ink,
-                MayInk mayInk, RowOf rowOf) {
+                BlackAt blackAt, RowOf rowOf) {
   const int height = img.height, width = img.width;
   const bool known = before.image == out && before.w4 == w4;
   auto blank = [&](int y) {
     return known && static_cast<size_t>(y) < before.ink.size() && before.ink[static_cast<size_t>(y)] == 0;
   };
   const bool centres = height >= 7 && width >= 7;
-  std::vector<uint8_t> darkest;
+  std::vector<Levels> levels;
   if (centres) {
     scratch.assign(w4, 0);
-    darkest = darkestOfRows(img);
+    levels = levelsOfRows(img);
   }
-  auto darkestAround = [&](int y) {
-    return std::min({darkest[static_cast<size_t>(y - 1)], darkest[static_cast<size_t>(y)],
-                     darkest[static_cast<size_t>(y + 1)]});
+  auto plain = [&](int y) {
+    const Levels& a = levels[static_cast<size_t>(y - 1)];
+    const Levels& b = levels[static_cast<size_t>(y)];
+    const Levels& c = levels[static_cast<size_t>(y + 1)];
+    const uint8_t darkest = std::min({a.darkest, b.darkest, c.darkest});
+    const uint8_t brightest = std::max({a.brightest, b.brightest, c.brightest});
+    return !blackAt(darkest) || blackAt(brightest);
   };
   for (int y = 0; y < height; ++y) {
     uint32_t* to = out + static_cast<size_t>(y) * w4;
-    if (!centres || y < 4 || y > height - 3 || !mayInk(darkestAround(y))) {
+    if (!centres || y < 4 || y > height - 3 || plain(y)) {
       if (!blank(y)) std::memset(to, 0, w4 * sizeof *to);
       continue;
     }
@@ -288,8 +301,8 @@ bool Convol(PVKImg* img, unsigned char threshold, bool removeLines) {
     verticalBarMode(*img, BWImg, w4, s, after.ink);
   } else if (font == 1) {
     // Black needs every sum at its limit: the vertical one of three bytes, the whole of ten.
-    auto mayInk = [&](unsigned m) { return 3 * m <= s.threeFifths && 10 * m <= s.T; };
-    centreRows(*img, BWImg, w4, inkRows, after.ink, mayInk,
+    auto blackAt = [&](unsigned v) { return 3 * v <= s.threeFifths && 10 * v <= s.T; };
+    centreRows(*img, BWImg, w4, inkRows, after.ink, blackAt,
                [&](const uint8_t* up, const uint8_t* mid, const uint8_t* down, uint32_t* row, int from, int to) {
                  return e13bRow(up, mid, down, row, from, to, s.threeFifths, s.T);
                });
@@ -298,8 +311,8 @@ bool Convol(PVKImg* img, unsigned char threshold, bool removeLines) {
     const uint16_t limitH = sumLimit(IsMICROPERFORATIONFont(font, true) ? s.twoFifths : s.fourFifths);
     // Black needs one sum below its limit: the vertical or the row one of three bytes, the whole
     // of ten.
-    auto mayInk = [&](unsigned m) { return 3 * m < twoFifths || 3 * m < limitH || 10 * m <= sumT; };
-    centreRows(*img, BWImg, w4, inkRows, after.ink, mayInk,
+    auto blackAt = [&](unsigned v) { return 3 * v < twoFifths || 3 * v < limitH || 10 * v <= sumT; };
+    centreRows(*img, BWImg, w4, inkRows, after.ink, blackAt,
                [&](const uint8_t* up, const uint8_t* mid, const uint8_t* down, uint32_t* row, int from, int to) {
                  return textRow(up, mid, down, row, from, to, twoFifths, limitH, sumT);
                });

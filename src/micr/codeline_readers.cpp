@@ -12,11 +12,12 @@ using pvk::micr::handOut;
 namespace {
 
 // The OCR pass of the optical CMC7 reader, into arrays of its own (the caller's hold maxChars
-// only).
-int readCmc7Ocr(PVKImg img, OcrReading& ocr) {
+// only). ownDpi: the image's resolution is already known to be the one to read it at.
+int readCmc7Ocr(PVKImg img, OcrReading& ocr, bool ownDpi) {
   const uint8_t mode = MyOcr.modeByte;
   MyOcr.modeByte = 1;
-  ocr.n = ReadOCR(img, ocr.text, ocr.conf, ocr.info, 202, kOcrChars);
+  ocr.n = ownDpi ? pvk::ocr::readOcrAtOwnDpi(img, ocr.text, ocr.conf, ocr.info, 202, kOcrChars)
+                 : ReadOCR(img, ocr.text, ocr.conf, ocr.info, 202, kOcrChars);
   MyOcr.modeByte = mode;
   return ocr.n;
 }
@@ -32,9 +33,9 @@ int ReadCMCHor(PVKImg img, char* text, char* conf, ChInfo* info, short font, uns
   // that reads nothing, the image's own resolution has its try.
   PVKImg asRead = img;
   asRead.dpi = pvk::ocr::codelineReadingDpi(img);
-  if (readCmc7Ocr(asRead, *ocr) == 0 && asRead.dpi != img.dpi) {
+  if (readCmc7Ocr(asRead, *ocr, asRead.dpi == img.dpi) == 0 && asRead.dpi != img.dpi) {
     asRead = img;
-    readCmc7Ocr(asRead, *ocr);
+    readCmc7Ocr(asRead, *ocr, false);
   }
   if (ocr->n < 1) return 0;
   if (MyOcr.zoneSide == 2) return handOut(ocr->text, ocr->conf, ocr->info, ocr->n, text, conf, info, maxChars);

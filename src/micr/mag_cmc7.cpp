@@ -39,13 +39,32 @@ Levels strokeLevels(int* maxStart, int first, int n) {
   return v;
 }
 
+// A list of at most kMaxStrokes positions, kept on the stack: a place is tried at every sample.
+struct StrokeList {
+  int at[kMaxStrokes] = {};
+  int count = 0;
+
+  size_t size() const { return static_cast<size_t>(count); }
+  bool empty() const { return count == 0; }
+  int& back() { return at[count - 1]; }
+  int operator[](size_t i) const { return at[i]; }
+  void push_back(int v) { at[count++] = v; }
+  void pop_back() { --count; }
+  void clear() { count = 0; }
+  void dropFirst() {
+    std::copy(at + 1, at + count, at);
+    --count;
+  }
+};
+
 struct Strokes {
-  std::vector<int> starts, ends;
+  StrokeList starts, ends;
 };
 
 // The strokes of one place, from s0 up to p, at threshold t. False when no end closes them.
 bool gather(int* maxStart, int* maxEnd, int s0, int p, int n, int t, Strokes& k) {
-  k.starts.assign(1, s0);
+  k.starts.clear();
+  k.starts.push_back(s0);
   k.ends.clear();
   for (int i = s0 + 1; i < p; ++i) {
     if (maxStart[i] > t) {
@@ -79,19 +98,27 @@ bool gather(int* maxStart, int* maxEnd, int s0, int p, int n, int t, Strokes& k)
   return true;
 }
 
-// Prunes a stroke list to seven with PulisciMax on a copy of the arrays around the place, so
-// that its look three positions past a stroke never leaves the signal.
-bool pruneTo7(std::vector<int>& list, const int* amp, const int* endAmp, int from, int to, int n, int minLevel) {
+// Prunes a stroke list to seven with PulisciMax, which looks up to three positions past a
+// stroke: on the arrays themselves when that stays inside the signal, else on a copy of them
+// around the place, zero outside the signal.
+bool pruneTo7(StrokeList& list, int* amp, int* endAmp, int from, int to, int n, int minLevel) {
+  if (list.count <= 7) return true;
   const int len = to + 4 - from;
-  std::vector<int> a(len, 0), e(len, 0), bars;
-  for (int i = from; i < to + 4; ++i)
-    if (i >= 0 && i < n) a[i - from] = amp[i], e[i - from] = endAmp[i];
-  for (int pos : list) bars.push_back(pos - from);
-  int count = static_cast<int>(bars.size()), ref = 255;
-  while (count > 7)
-    if (!PulisciMax(count, bars.data(), minLevel, a.data(), e.data(), ref)) return false;
-  list.assign(bars.begin(), bars.begin() + count);
-  for (int& pos : list) pos += from;
+  std::vector<int> a, e;
+  int *startAt = amp + from, *endAt = endAmp + from;
+  if (from < 0 || to + 4 > n) {
+    a.assign(len, 0);
+    e.assign(len, 0);
+    for (int i = from; i < to + 4; ++i)
+      if (i >= 0 && i < n) a[i - from] = amp[i], e[i - from] = endAmp[i];
+    startAt = a.data();
+    endAt = e.data();
+  }
+  for (int k = 0; k < list.count; ++k) list.at[k] -= from;
+  int ref = 255;
+  while (list.count > 7)
+    if (!PulisciMax(list.count, list.at, minLevel, startAt, endAt, ref)) return false;
+  for (int k = 0; k < list.count; ++k) list.at[k] += from;
   return true;
 }
 
@@ -116,7 +143,7 @@ Place recognise(int* maxStart, int* maxEnd, int s0, int p, int last, int n, cons
   if (k.starts.size() <= 6 || k.ends.size() <= 6)
     if (!gather(maxStart, maxEnd, s0, p, n, 3, k)) return {};
   if (k.starts.size() > k.ends.size()) k.starts.pop_back();
-  else if (k.ends.size() > k.starts.size()) k.ends.erase(k.ends.begin());
+  else if (k.ends.size() > k.starts.size()) k.ends.dropFirst();
 
   if (k.starts.size() < 7 || k.ends.size() < 7) {
     int sum = 0;

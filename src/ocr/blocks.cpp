@@ -100,13 +100,23 @@ inline void eachInk(uint32_t r, Ink ink) {
   }
 }
 
+// Rows first .. end - 1 of 1 .. height - 2 may hold ink; every other row is 0 (height >= 3).
+void rowsWithInk(uint32_t& first, uint32_t& end) {
+  pvk::ocr::inkRowSpan(imag, width, height, first, end);
+  if (first < 1) first = 1;
+  if (end > height - 1u) end = height - 1u;
+}
+
 // Rewrites the label from to to inside the box; the box is clipped to the image.
+// Every pixel is written back, its own value or the new one, so that the row goes through in
+// vectors: a box can be the width of the band.
 void relabel(const BlockRec& box, uint32_t from, uint32_t to) {
   const uint32_t bottom = box.bottom < height ? box.bottom : height;
   const uint32_t right = box.right < width ? box.right : width;
-  for (uint32_t r = box.top; r < bottom; ++r)
-    for (uint32_t c = box.left; c < right; ++c)
-      if (px(r, c) == from) px(r, c) = to;
+  for (uint32_t r = box.top; r < bottom; ++r) {
+    uint32_t* row = imag + static_cast<size_t>(r) * width;
+    for (uint32_t c = box.left; c < right; ++c) row[c] = row[c] == from ? to : row[c];
+  }
 }
 
 bool microperforation() { return IsMICROPERFORATIONFont(MyOcr.currentFont, true); }
@@ -187,11 +197,7 @@ Marks marks;
 // The block of labelled neighbour n takes the pixel at (r, c), as merging a one-pixel block of
 // the pixel's own (in slot s) into it would, without making that block: slot s is free again at
 // once. False, with nothing done, when that block lies in slot s itself.
-bool joinAtOnce(uint32_t r, uint32_t c, unsigned s, uint32_t n, uint32_t& cur) {
-  const uint32_t to = marks.root(n);
-  const unsigned slot = marks.slot(to);
-  if (slot == s) return false;
-  BlockRec& b = tblk[slot];
+void takePixel(BlockRec& b, uint32_t r, uint32_t c) {
   if (b.top == 0) {
     b = BlockRec{r, c, r + 1, c + 1, b.col, b.line, b.cy, b.cx};
   } else {
@@ -200,6 +206,13 @@ bool joinAtOnce(uint32_t r, uint32_t c, unsigned s, uint32_t n, uint32_t& cur) {
     if (r + 1 > b.bottom) b.bottom = r + 1;
     if (c + 1 > b.right) b.right = c + 1;
   }
+}
+
+bool joinAtOnce(uint32_t r, uint32_t c, unsigned s, uint32_t n, uint32_t& cur) {
+  const uint32_t to = marks.root(n);
+  const unsigned slot = marks.slot(to);
+  if (slot == s) return false;
+  takePixel(tblk[slot], r, c);
   emptied(s);
   cur = to;
   return true;
@@ -249,6 +262,64 @@ bool labelPixel(uint32_t r, uint32_t c, unsigned limit, bool noiseRule, unsigned
   return true;
 }
 
+// Where a run of ink along a row stands while it is labelled: the slot a new block would take
+// (known until a block is made or joined) and a mark above right known to be in the run's block.
+struct Run {
+  unsigned slot = 0;
+  bool slotKnown = false;
+  uint32_t joinedAbove = 0;
+};
+
+// Labels the black pixel at (r, c) whose left neighbour is labelled, as labelPixel does: the
+// pixel goes to that neighbour's block, whose block already holds the neighbours above left and
+// above (they were the left neighbour's above and above right), so only the one above right can
+// join another block. False when the table is full.
+bool continueRun(uint32_t r, uint32_t c, unsigned limit, unsigned& highest, Run& run) {
+  if (!run.slotKnown) {
+    run.slot = freeSlot();
+    run.slotKnown = true;
+  }
+  const unsigned s = run.slot;
+  if (s >= limit) return false;
+  if (s > highest) highest = s;
+  uint32_t cur = marks.root(px(r, c - 1));
+  const unsigned slot = marks.slot(cur);
+  if (slot == s) {  // not a block of its own: the general rule
+    run.slotKnown = false;
+    return labelPixel(r, c, limit, false, highest);
+  }
+  takePixel(tblk[slot], r, c);
+  emptied(s);
+  px(r, c) = cur;
+  const uint32_t above = px(r - 1, c + 1);
+  if (above < Marks::kFirst || above == run.joinedAbove) return true;
+  run.joinedAbove = above;
+  const uint32_t to = marks.root(above);
+  if (to == cur) return true;
+  mergeBlockRecords(slot, marks.slot(to));
+  emptied(slot);
+  marks.join(cur, to);
+  run.slotKnown = false;
+  return true;
+}
+
+// One row's ink: a pixel that starts a run by the general rule, the rest of the run along it.
+bool labelRow(uint32_t r, unsigned limit, bool noiseRule, unsigned& highest) {
+  bool full = false;
+  Run run;
+  eachInk(r, [&](uint32_t c) {
+    if (full) return;
+    if (px(r, c - 1) >= Marks::kFirst) {
+      full = !continueRun(r, c, limit, highest, run);
+      return;
+    }
+    full = !labelPixel(r, c, limit, noiseRule, highest);
+    run.slotKnown = false;
+    run.joinedAbove = px(r - 1, c + 1);
+  });
+  return !full;
+}
+
 // The border is never labelled, only read beside its neighbours, as ink or paper: a value
 // above 1 left there would pass for a mark.
 void borderToInk() {
@@ -264,8 +335,9 @@ void borderToInk() {
 
 // Every labelled pixel takes the slot of its block; neighbours mostly hold the same mark.
 void marksToSlots() {
-  uint32_t mark = 0, slot = 0;
-  for (uint32_t r = 1; r + 1 < height; ++r) {
+  uint32_t mark = 0, slot = 0, first = 1, end = 1;
+  rowsWithInk(first, end);
+  for (uint32_t r = first; r < end; ++r) {
     eachInk(r, [&](uint32_t c) {
       const uint32_t v = px(r, c);
       if (v < Marks::kFirst) return;
@@ -316,7 +388,9 @@ bool joinHoles() {
 
 void filtraPuntiSingoli() {
   if (imag == nullptr || width < 3 || height < 3) return;
-  for (uint32_t r = 1; r + 1 < height; ++r) {
+  uint32_t first = 1, end = 1;
+  rowsWithInk(first, end);
+  for (uint32_t r = first; r < end; ++r) {
     eachInk(r, [r](uint32_t c) {
       const uint32_t direct = (px(r, c - 1) != 0) + (px(r, c + 1) != 0) + (px(r - 1, c) != 0) +
                               (px(r + 1, c) != 0);
@@ -337,13 +411,13 @@ uint32_t getblocks() {
   marks.clear();
   borderToInk();
   bool full = false;
+  uint32_t first = 1, end = 1;
+  rowsWithInk(first, end);
   // A host's stop ends the labelling as a full table does: the pass reads nothing.
-  for (uint32_t r = 1; r + 1 < height && !full; ++r) {
+  for (uint32_t r = first; r < end && !full; ++r) {
     full = pvk::core::stopRequested();
     if (full) break;
-    eachInk(r, [&](uint32_t c) {
-      if (!full) full = !labelPixel(r, c, limit, noiseRule, highest);
-    });
+    full = !labelRow(r, limit, noiseRule, highest);
   }
   pvk::ocr::slotWritten(highest);
   marksToSlots();

@@ -53,11 +53,23 @@ uint16_t meanOr1(uint64_t sum, uint64_t n) {
 }
 
 // Exchange sort of positions first..end-1: a later position with a smaller key is swapped in.
+// Its order of equal keys is the one the engine has always given, so the sort stays; the keys
+// are taken out once, so that the inner loop reads one array.
 template <typename Key>
 void exchangeSort(unsigned first, unsigned end, Key key) {
-  for (unsigned i = first; i + 1 < end; ++i)
-    for (unsigned j = i + 1; j < end; ++j)
-      if (key(tblk[stblk[j]]) < key(tblk[stblk[i]])) std::swap(stblk[i], stblk[j]);
+  if (end > kBlockSlots) end = kBlockSlots;
+  if (end <= first + 1) return;
+  static uint32_t keys[kBlockSlots];
+  for (unsigned p = first; p < end; ++p) keys[p] = key(tblk[stblk[p]]);
+  for (unsigned i = first; i + 1 < end; ++i) {
+    uint32_t least = keys[i];
+    for (unsigned j = i + 1; j < end; ++j) {
+      if (keys[j] >= least) continue;
+      std::swap(stblk[i], stblk[j]);
+      std::swap(least, keys[j]);
+    }
+    keys[i] = least;
+  }
 }
 
 struct LineTolerance {

@@ -263,6 +263,11 @@ namespace pvk::ocr {
 // Frees BWImg and forgets its size.
 void freeBWImg();
 
+// Rows [first, end) of image, rows of w4 values, outside which every one of its height rows is
+// 0: for BWImg as the last binarisation left it (the engine after it clears or relabels ink but
+// never inks paper) the rows that may hold ink, for any other image all rows.
+void inkRowSpan(const uint32_t* image, size_t w4, uint32_t height, uint32_t& first, uint32_t& end);
+
 // Frees the profile arrays of a row study.
 void freeStudy(StudiaRighe& study);
 
@@ -276,6 +281,10 @@ bool codelineOffSize(const PVKImg& img);
 // a tenth smaller or larger than the standard, the resolution at which its pitch is the standard
 // one (the image's own when the engine could not read at that one).
 uint16_t codelineReadingDpi(const PVKImg& img);
+
+// ReadOCR for a codeline image whose reading resolution the caller worked out as its own
+// (codelineReadingDpi(img) == img.dpi): the zone read at once, without working it out again.
+int readOcrAtOwnDpi(PVKImg img, char* text, char* conf, ChInfo* info, short font, unsigned short maxChars);
 
 }  // namespace pvk::ocr
 

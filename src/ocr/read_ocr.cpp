@@ -313,15 +313,26 @@ int readZone(PVKImg img, char* text, char* conf, ChInfo* info, short font, unsig
   }
 }
 
-}  // namespace
-
-int ReadOCR(PVKImg img, char* text, char* conf, ChInfo* info, short font, unsigned short maxChars) {
+// ReadOCR's checks of its arguments: 1 to read, else what ReadOCR answers.
+int checkArguments(const PVKImg& img, const char* text, const char* conf, unsigned short maxChars) {
   if (text == nullptr || conf == nullptr || img.data == nullptr || img.stride < img.width) {
     WriteTrace("err - ", "ReadOCR - invalid argument", false);
     MyDev.lastResult = -3;
     return -1;
   }
-  if (maxChars == 0) return 0;
+  return maxChars == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int pvk::ocr::readOcrAtOwnDpi(PVKImg img, char* text, char* conf, ChInfo* info, short font, unsigned short maxChars) {
+  const int checked = checkArguments(img, text, conf, maxChars);
+  return checked < 1 ? checked : readZone(img, text, conf, info, font, maxChars);
+}
+
+int ReadOCR(PVKImg img, char* text, char* conf, ChInfo* info, short font, unsigned short maxChars) {
+  const int checked = checkArguments(img, text, conf, maxChars);
+  if (checked < 1) return checked;
   // A codeline (E13B, CMC7) printed from a font scaled up or down is the standard line at another
   // resolution: read there, its characters meet the font's sizes, where at its own the tall ones
   // are cut down to shapes of other characters. When that reads nothing, the image's own

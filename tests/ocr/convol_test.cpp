@@ -1,6 +1,7 @@
 // Binarisation of a zone into the one-bit engine image: the neighbourhood rule of each mode
 // worked by hand at its boundary (T = threshold x 7, unsigned divisions that truncate), the
 // rows and columns each mode covers, the margin runs, rule removal and the buffer's size.
+#include <iterator>
 #include <vector>
 
 #include "ocr_base_fixture.h"
@@ -245,6 +246,43 @@ TEST_F(Binarise, ATallerImageAfterASmallerOne) {
   EXPECT_EQ(BWImg, nullptr);
   ASSERT_TRUE(Convol(&tall.img, 100, false));
   EXPECT_EQ(at(tall, 12, 392), 1u);
+}
+
+// A kept buffer skips storing rows it knows to be blank: one image after another, ink moving
+// between rows, the whole band dark (erased by the margin runs), another width and mode, must
+// give what a fresh buffer gives, and the rows said to hold ink must cover every black pixel.
+TEST_F(Binarise, AKeptBufferGivesWhatAFreshOneGives) {
+  struct Step {
+    int width, height, x0, y0, x1, y1;
+    short font;
+  } steps[] = {{40, 20, 10, 6, 20, 9, 4},  {40, 20, 10, 12, 20, 15, 4}, {40, 20, 0, 0, 39, 19, 4},
+               {40, 20, 10, 6, 20, 9, 4},  {41, 20, 10, 10, 20, 12, 1}, {40, 16, 10, 4, 20, 5, 4},
+               {40, 20, 10, 14, 20, 17, 4}};
+  auto run = [&](const Step& s) {
+    MyOcr.currentFont = s.font;
+    Grey g(s.width, s.height);
+    g.rect(s.x0, s.y0, s.x1, s.y1, 0);
+    EXPECT_TRUE(Convol(&g.img, 100, false));
+    const size_t w4 = (static_cast<size_t>(s.width) + 3) & ~size_t{3};
+    return std::vector<uint32_t>(BWImg, BWImg + w4 * s.height);
+  };
+  std::vector<std::vector<uint32_t>> fresh;
+  for (const Step& s : steps) {
+    pvk::ocr::freeBWImg();
+    fresh.push_back(run(s));
+  }
+  pvk::ocr::freeBWImg();
+  for (size_t k = 0; k < std::size(steps); ++k) {
+    const std::vector<uint32_t> kept = run(steps[k]);
+    EXPECT_EQ(kept, fresh[k]) << "step " << k;
+    const size_t w4 = kept.size() / steps[k].height;
+    uint32_t first = 0, end = 0;
+    pvk::ocr::inkRowSpan(BWImg, w4, static_cast<uint32_t>(steps[k].height), first, end);
+    for (size_t i = 0; i < kept.size(); ++i) {
+      if (kept[i] == 0) continue;
+      EXPECT_TRUE(i / w4 >= first && i / w4 < end) << "step " << k << " row " << i / w4;
+    }
+  }
 }
 
 TEST_F(Binarise, ImagesWithoutPixelsAreRefused) {

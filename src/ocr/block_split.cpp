@@ -16,6 +16,7 @@ struct JoinLimits {
   uint32_t uW;  // union width
   uint32_t gV;  // vertical gap
   uint32_t uH;  // union height
+  uint32_t kernMeanW;  // the mean width a kerned face's pairs are judged by (0: not kerned)
 };
 
 uint32_t trunc32(double v) { return v <= 0 ? 0u : static_cast<uint32_t>(v); }
@@ -45,6 +46,9 @@ JoinLimits joinLimits(uint16_t mw) {
     l.uW = trunc32(f * W);
     l.uH = trunc32(f * H);
     l.gH = l.gV = trunc32(6 * s);
+  } else if (font == 944 || font == 945) {
+    // The payee and amount faces are kerned: an L tucks under a T, an A under a V.
+    l.kernMeanW = mw != 0 ? mw : W;
   } else if (font == 202) {
     int k = 5;
     if (PrivilegiaBarreVert != 0) {
@@ -60,10 +64,26 @@ JoinLimits joinLimits(uint16_t mw) {
 
 bool within(uint32_t v, uint32_t lo, uint32_t hi) { return v >= lo && v <= hi; }
 
+// Two letters of a kerned face that meet edge to edge or overlap by a few columns: each stands
+// four fifths of the union's height and half a mean character wide, their union is 1.4 mean
+// characters wide or more, and the columns they share are a sixth of the narrower one at most (a
+// broken letter's parts share more, or together are no wider than a letter).
+bool kernedPair(const BlockRec& a, const BlockRec& b, const JoinLimits& l) {
+  const uint32_t mw = l.kernMeanW;
+  if (mw == 0) return false;
+  const uint32_t lo = a.left > b.left ? a.left : b.left, hi = a.right < b.right ? a.right : b.right;
+  const uint32_t shared = hi > lo ? hi - lo : 0;
+  const uint32_t wa = a.right - a.left, wb = b.right - b.left, narrow = wa < wb ? wa : wb;
+  const uint32_t unionW = (a.right > b.right ? a.right : b.right) - (a.left < b.left ? a.left : b.left);
+  const uint32_t unionH = (a.bottom > b.bottom ? a.bottom : b.bottom) - (a.top < b.top ? a.top : b.top);
+  const auto tall = [unionH](const BlockRec& r) { return 5 * (r.bottom - r.top) >= 4 * unionH; };
+  return 6 * shared <= narrow && 10 * unionW >= 14 * mw && 2 * narrow >= mw && tall(a) && tall(b);
+}
+
 bool shouldJoin(const BlockRec& a, const BlockRec& b, const JoinLimits& l) {
   const bool cols = within(b.left, a.left, a.right) || within(a.left, b.left, b.right);
   const bool rows = within(b.top, a.top, a.bottom) || within(a.top, b.top, b.bottom);
-  if (cols && rows) return true;
+  if (cols && rows) return !kernedPair(a, b, l);
   if (rows) {
     if (b.left >= a.left) return b.left < a.right + l.gH && b.right < a.left + l.uW;
     return a.left < b.right + l.gH && a.right < b.left + l.uW;

@@ -59,6 +59,23 @@ TEST_F(LineAssembly, OverlapReplacesAnUnreadEntryAndDropsOneOverALetter) {
   EXPECT_EQ(nCharOcr, 2u);
 }
 
+TEST_F(LineAssembly, AKernedPayeeLetterIsNoSecondReading) {
+  // A at columns 80-99, then B 20 wide starting under it: in the kerned payee and amount faces a
+  // letter reaching back a sixth of the narrower or less is kept; more, or another face, drops it.
+  struct Case {
+    short font;
+    uint32_t left;
+    const char* out;
+  };
+  for (const Case& c : {Case{945, 97, "AB"}, Case{945, 96, "A"}, Case{944, 99, "AB"}, Case{9, 99, "A"}}) {
+    n_ = nCharOcr = last_j2 = 0;
+    useFont(c.font);
+    add('A', 90, 80, 100);
+    add('B', 95, c.left, c.left + 20);
+    EXPECT_EQ(text(), c.out) << c.font << " " << c.left;
+  }
+}
+
 TEST_F(LineAssembly, AGapOfFourAndAHalfWidthsIsOneBlank) {
   add('A', 90, 50, 70);
   add('B', 90, 70 + 90, 180);  // 90 columns after the A, the reference width 20

@@ -46,8 +46,9 @@ JoinLimits joinLimits(uint16_t mw) {
     l.uW = trunc32(f * W);
     l.uH = trunc32(f * H);
     l.gH = l.gV = trunc32(6 * s);
-  } else if (font == 944 || font == 945) {
-    // The payee and amount faces are kerned: an L tucks under a T, an A under a V.
+  } else if (font == 945) {
+    // The payee faces are kerned: an L tucks under a T, an A under a V. (The amount's figures
+    // are not: they stand on a fixed pitch.)
     l.kernMeanW = mw != 0 ? mw : W;
   } else if (font == 202) {
     int k = 5;
@@ -64,10 +65,10 @@ JoinLimits joinLimits(uint16_t mw) {
 
 bool within(uint32_t v, uint32_t lo, uint32_t hi) { return v >= lo && v <= hi; }
 
-// Two letters of a kerned face that meet edge to edge or overlap by a few columns: each stands
-// four fifths of the union's height and half a mean character wide, their union is 1.4 mean
-// characters wide or more, and the columns they share are a sixth of the narrower one at most (a
-// broken letter's parts share more, or together are no wider than a letter).
+// Two letters of the kerned payee face that meet edge to edge or overlap by a few columns: each
+// stands four fifths of the union's height and half a mean character wide, their union is 1.4
+// mean characters wide or more, and the columns they share are a sixth of the narrower one at
+// most (a broken letter's parts share more, or together are no wider than a letter).
 bool kernedPair(const BlockRec& a, const BlockRec& b, const JoinLimits& l) {
   const uint32_t mw = l.kernMeanW;
   if (mw == 0) return false;

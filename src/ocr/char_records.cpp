@@ -190,12 +190,11 @@ void rimuovi_ocr_char(char* text, char* conf, ChInfo* info, unsigned pos, unsign
   --n;
 }
 
-// Where a block starts for the overlap tests: a letter of the kerned payee and amount faces that
-// reaches back under the previous one by a sixth of the narrower of the two or less (an A under a
-// W, a T over an L's foot) starts where the previous one ends; it is no second reading of it.
+// Where a block starts for the overlap tests: a letter of the kerned payee face that reaches back
+// under the previous one by a sixth of the narrower of the two or less (an A under a W, a T over
+// an L's foot) starts where the previous one ends; it is no second reading of it.
 uint32_t kernedStart(const LineRef& l, char c, const Box& b) {
-  const short font = MyOcr.currentFont;
-  if ((font != 944 && font != 945) || l.n == 0 || b.left >= last_j2 || !real(c)) return b.left;
+  if (MyOcr.currentFont != 945 || l.n == 0 || b.left >= last_j2 || !real(c)) return b.left;
   const ChInfo& p = l.info[l.n - 1];
   if (!real(l.text[l.n - 1]) || p.right != last_j2 || b.left <= p.left) return b.left;
   const uint32_t w = b.right - b.left, pw = p.right - p.left;

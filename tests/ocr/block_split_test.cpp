@@ -172,10 +172,9 @@ TEST_F(BlockSplit, JoinsTheDotOfAnIWithItsStem) {
 }
 
 TEST_F(BlockSplit, KernedPayeeLettersStayApart) {
-  // A full-height letter at columns 10-29 and a second one, mean width 20: in the kerned payee
-  // face two letters that share a sixth of the narrower or less, each at least half the mean
-  // width and four fifths of the union's height, their union 1.4 mean widths or more, stay two
-  // blocks; anything else that overlaps joins (the amount's figures stand on a fixed pitch).
+  // A letter at columns 10-29 and a second one, mean width 20: payee letters sharing a sixth of
+  // the narrower or less, each half the mean width and 4/5 of the union's height or more, stay
+  // two blocks; anything else that overlaps joins.
   struct Case {
     short font;
     uint32_t left, right, top;

@@ -65,11 +65,32 @@ JoinLimits joinLimits(uint16_t mw) {
 
 bool within(uint32_t v, uint32_t lo, uint32_t hi) { return v >= lo && v <= hi; }
 
+// The first and last rows holding the block's own ink in columns x0..x1-1 (first > last: none).
+struct RowSpan {
+  uint32_t first = UINT32_MAX, last = 0;
+};
+
+RowSpan inkRows(unsigned slot, const BlockRec& r, uint32_t x0, uint32_t x1) {
+  RowSpan s;
+  if (x0 < r.left) x0 = r.left;
+  if (x1 > r.right) x1 = r.right;
+  if (x1 > width) x1 = width;
+  for (uint32_t y = r.top; y < r.bottom && y < height; ++y)
+    for (uint32_t x = x0; x < x1; ++x)
+      if (imag[static_cast<size_t>(y) * width + x] == slot) {
+        if (s.first == UINT32_MAX) s.first = y;
+        s.last = y;
+      }
+  return s;
+}
+
 // Two letters of the kerned payee face that meet edge to edge or overlap by a few columns: each
 // stands four fifths of the union's height and half a mean character wide, their union is 1.4
-// mean characters wide or more, and the columns they share are a sixth of the narrower one at
-// most (a broken letter's parts share more, or together are no wider than a letter).
-bool kernedPair(const BlockRec& a, const BlockRec& b, const JoinLimits& l) {
+// mean characters wide or more, the columns they share are a sixth of the narrower one at most,
+// and where they meet one keeps to the top quarter and the other to the bottom one (an L's foot
+// under a T's bar, an A's foot under a V's arm). The parts of a broken W meet in the same rows
+// or halfway up.
+bool kernedPair(unsigned sa, const BlockRec& a, unsigned sb, const BlockRec& b, const JoinLimits& l) {
   const uint32_t mw = l.kernMeanW;
   if (mw == 0) return false;
   const uint32_t lo = a.left > b.left ? a.left : b.left, hi = a.right < b.right ? a.right : b.right;
@@ -78,13 +99,20 @@ bool kernedPair(const BlockRec& a, const BlockRec& b, const JoinLimits& l) {
   const uint32_t unionW = (a.right > b.right ? a.right : b.right) - (a.left < b.left ? a.left : b.left);
   const uint32_t unionH = (a.bottom > b.bottom ? a.bottom : b.bottom) - (a.top < b.top ? a.top : b.top);
   const auto tall = [unionH](const BlockRec& r) { return 5 * (r.bottom - r.top) >= 4 * unionH; };
-  return 6 * shared <= narrow && 10 * unionW >= 14 * mw && 2 * narrow >= mw && tall(a) && tall(b);
+  if (6 * shared > narrow || 10 * unionW < 14 * mw || 2 * narrow < mw || !tall(a) || !tall(b)) return false;
+  const uint32_t x0 = lo > 0 ? lo - 1 : 0, x1 = (hi > lo ? hi : lo) + 1;
+  const RowSpan ra = inkRows(sa, a, x0, x1), rb = inkRows(sb, b, x0, x1);
+  if (!(ra.last < rb.first || rb.last < ra.first)) return false;
+  const RowSpan& upper = ra.last < rb.first ? ra : rb;
+  const RowSpan& lower = ra.last < rb.first ? rb : ra;
+  const uint32_t top = a.top < b.top ? a.top : b.top;
+  return 4 * (upper.first - top) < unionH && 4 * (top + unionH - 1 - lower.last) < unionH;
 }
 
-bool shouldJoin(const BlockRec& a, const BlockRec& b, const JoinLimits& l) {
+bool shouldJoin(unsigned sa, const BlockRec& a, unsigned sb, const BlockRec& b, const JoinLimits& l) {
   const bool cols = within(b.left, a.left, a.right) || within(a.left, b.left, b.right);
   const bool rows = within(b.top, a.top, a.bottom) || within(a.top, b.top, b.bottom);
-  if (cols && rows) return !kernedPair(a, b, l);
+  if (cols && rows) return !kernedPair(sa, a, sb, b, l);
   if (rows) {
     if (b.left >= a.left) return b.left < a.right + l.gH && b.right < a.left + l.uW;
     return a.left < b.right + l.gH && a.right < b.left + l.uW;
@@ -109,7 +137,7 @@ bool joinRound(unsigned first, unsigned end, const JoinLimits& l) {
       if (b.top == 0) continue;
       const BlockRec& a = tblk[sa];
       if (a.right - a.left > l.J || b.right - b.left > l.J) continue;
-      if (!shouldJoin(a, b, l)) continue;
+      if (!shouldJoin(sa, a, sb, b, l)) continue;
       join_block(sa, sb);  // a is emptied: the inner scan ends with it
       joined = true;
     }

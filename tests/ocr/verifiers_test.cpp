@@ -169,6 +169,11 @@ TEST_F(Verifiers, InkRules) {
     candidates('.', 90, cell, '-', 30, cell);
     EXPECT_EQ(VerificaGenericoFont(cell.data(), 10, h, 1000), ok) << h;
   }
+  // The ink floor: twice the nominal height (80), for a dot or a comma 40 x 40 / 32 = 50.
+  for (const auto& [c, black, ok] : {std::tuple{'.', 50u, true}, {'.', 49u, false}, {',', 50u, true}, {'-', 79u, false}}) {
+    candidates(c, 90, cell, 'B', 30, cell);
+    EXPECT_EQ(VerificaGenericoFont(cell.data(), 10, 10, black), ok) << c << " " << black;
+  }
 
   // An amount's one is at most 3/5 as wide as it is tall (12 by 20 is, 13 by 20 is not); a
   // payee line's keeps the width window alone.

@@ -187,6 +187,20 @@ TEST_F(Verifiers, InkRules) {
     EXPECT_EQ(VerificaMicroperforationAltri(50, w, 20, probe.data()), ok) << font << " " << w;
   }
 
+  // A payee j or one no taller than 11/10 of the line (40: 44 rows is, 45 is not), with no ink at
+  // the top left, is a small capital J under 50; a flag at the top left keeps the one.
+  useFont(945, 40, 30);
+  validChars("J1jB");
+  ah = 40;
+  for (const auto& [c, h, flag, out] :
+       {std::tuple{'j', 44u, false, 'J'}, {'j', 45u, false, 'j'}, {'1', 40u, false, 'J'}, {'1', 40u, true, '1'}}) {
+    Cell32 probe = flag ? withInk({0, 4, 0, 31}) : baseCell();
+    candidates(c, 80, probe, 'B', 20, probe);
+    VerificaMicroperforationAltri(50, 10, h, probe.data());
+    EXPECT_EQ(I_char, out) << c << " " << h << " " << flag;
+    EXPECT_EQ(I_score, out == 'J' ? 49 : 80) << c << " " << h;
+  }
+
   useFont(944, 40, 30);
   Cell32 g = baseCell();
   candidates('C', 60, g, 'G', 55, g);

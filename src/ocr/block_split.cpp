@@ -16,6 +16,7 @@ struct JoinLimits {
   uint32_t uW;  // union width
   uint32_t gV;  // vertical gap
   uint32_t uH;  // union height
+  uint32_t kernMeanW;  // the mean width a kerned face's pairs are judged by (0: not kerned)
 };
 
 uint32_t trunc32(double v) { return v <= 0 ? 0u : static_cast<uint32_t>(v); }
@@ -45,6 +46,10 @@ JoinLimits joinLimits(uint16_t mw) {
     l.uW = trunc32(f * W);
     l.uH = trunc32(f * H);
     l.gH = l.gV = trunc32(6 * s);
+  } else if (font == 945) {
+    // The payee faces are kerned: an L tucks under a T, an A under a V. (The amount's figures
+    // are not: they stand on a fixed pitch.)
+    l.kernMeanW = mw != 0 ? mw : W;
   } else if (font == 202) {
     int k = 5;
     if (PrivilegiaBarreVert != 0) {
@@ -60,10 +65,54 @@ JoinLimits joinLimits(uint16_t mw) {
 
 bool within(uint32_t v, uint32_t lo, uint32_t hi) { return v >= lo && v <= hi; }
 
-bool shouldJoin(const BlockRec& a, const BlockRec& b, const JoinLimits& l) {
+// The first and last rows holding the block's own ink in columns x0..x1-1 (first > last: none).
+struct RowSpan {
+  uint32_t first = UINT32_MAX, last = 0;
+};
+
+RowSpan inkRows(unsigned slot, const BlockRec& r, uint32_t x0, uint32_t x1) {
+  RowSpan s;
+  if (x0 < r.left) x0 = r.left;
+  if (x1 > r.right) x1 = r.right;
+  if (x1 > width) x1 = width;
+  for (uint32_t y = r.top; y < r.bottom && y < height; ++y)
+    for (uint32_t x = x0; x < x1; ++x)
+      if (imag[static_cast<size_t>(y) * width + x] == slot) {
+        if (s.first == UINT32_MAX) s.first = y;
+        s.last = y;
+      }
+  return s;
+}
+
+// Two letters of the kerned payee face that meet edge to edge or overlap by a few columns: each
+// stands four fifths of the union's height and half a mean character wide, their union is 1.4
+// mean characters wide or more, the columns they share are a sixth of the narrower one at most,
+// and where they meet one keeps to the top quarter and the other to the bottom one (an L's foot
+// under a T's bar, an A's foot under a V's arm). The parts of a broken W meet in the same rows
+// or halfway up.
+bool kernedPair(unsigned sa, const BlockRec& a, unsigned sb, const BlockRec& b, const JoinLimits& l) {
+  const uint32_t mw = l.kernMeanW;
+  if (mw == 0) return false;
+  const uint32_t lo = a.left > b.left ? a.left : b.left, hi = a.right < b.right ? a.right : b.right;
+  const uint32_t shared = hi > lo ? hi - lo : 0;
+  const uint32_t wa = a.right - a.left, wb = b.right - b.left, narrow = wa < wb ? wa : wb;
+  const uint32_t unionW = (a.right > b.right ? a.right : b.right) - (a.left < b.left ? a.left : b.left);
+  const uint32_t unionH = (a.bottom > b.bottom ? a.bottom : b.bottom) - (a.top < b.top ? a.top : b.top);
+  const auto tall = [unionH](const BlockRec& r) { return 5 * (r.bottom - r.top) >= 4 * unionH; };
+  if (6 * shared > narrow || 10 * unionW < 14 * mw || 2 * narrow < mw || !tall(a) || !tall(b)) return false;
+  const uint32_t x0 = lo > 0 ? lo - 1 : 0, x1 = (hi > lo ? hi : lo) + 1;
+  const RowSpan ra = inkRows(sa, a, x0, x1), rb = inkRows(sb, b, x0, x1);
+  if (!(ra.last < rb.first || rb.last < ra.first)) return false;
+  const RowSpan& upper = ra.last < rb.first ? ra : rb;
+  const RowSpan& lower = ra.last < rb.first ? rb : ra;
+  const uint32_t top = a.top < b.top ? a.top : b.top;
+  return 4 * (upper.first - top) < unionH && 4 * (top + unionH - 1 - lower.last) < unionH;
+}
+
+bool shouldJoin(unsigned sa, const BlockRec& a, unsigned sb, const BlockRec& b, const JoinLimits& l) {
   const bool cols = within(b.left, a.left, a.right) || within(a.left, b.left, b.right);
   const bool rows = within(b.top, a.top, a.bottom) || within(a.top, b.top, b.bottom);
-  if (cols && rows) return true;
+  if (cols && rows) return !kernedPair(sa, a, sb, b, l);
   if (rows) {
     if (b.left >= a.left) return b.left < a.right + l.gH && b.right < a.left + l.uW;
     return a.left < b.right + l.gH && a.right < b.left + l.uW;
@@ -88,7 +137,7 @@ bool joinRound(unsigned first, unsigned end, const JoinLimits& l) {
       if (b.top == 0) continue;
       const BlockRec& a = tblk[sa];
       if (a.right - a.left > l.J || b.right - b.left > l.J) continue;
-      if (!shouldJoin(a, b, l)) continue;
+      if (!shouldJoin(sa, a, sb, b, l)) continue;
       join_block(sa, sb);  // a is emptied: the inner scan ends with it
       joined = true;
     }

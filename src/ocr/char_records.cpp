@@ -190,6 +190,17 @@ void rimuovi_ocr_char(char* text, char* conf, ChInfo* info, unsigned pos, unsign
   --n;
 }
 
+// Where a block starts for the overlap tests: a letter of the kerned payee face that reaches back
+// under the previous one by a sixth of the narrower of the two or less (an A under a W, a T over
+// an L's foot) starts where the previous one ends; it is no second reading of it.
+uint32_t kernedStart(const LineRef& l, char c, const Box& b) {
+  if (MyOcr.currentFont != 945 || l.n == 0 || b.left >= last_j2 || !real(c)) return b.left;
+  const ChInfo& p = l.info[l.n - 1];
+  if (!real(l.text[l.n - 1]) || p.right != last_j2 || b.left <= p.left) return b.left;
+  const uint32_t w = b.right - b.left, pw = p.right - p.left;
+  return 6 * (last_j2 - b.left) <= (w < pw ? w : pw) ? last_j2 : b.left;
+}
+
 int AggiungiCarattereOCR(char c, unsigned char conf, unsigned block, unsigned char flag, char* text, char* confs,
                          ChInfo* info, unsigned& n, unsigned& nRead, int maxChars, unsigned lineIndex,
                          int splitMarker) {
@@ -204,7 +215,8 @@ int AggiungiCarattereOCR(char c, unsigned char conf, unsigned block, unsigned ch
   text[n] = 0;
   confs[n] = 0;
 
-  if (b.left < last_j2 && resolveOverlap(l, c, b) != 0) return 0;
+  const uint32_t start = kernedStart(l, c, b);
+  if (start < last_j2 && resolveOverlap(l, c, b) != 0) return 0;
   if (TagliaSopraPrimaLinea != 0 && lineIndex == 0 && b.bottom < TopPrimaLineaValida) return 0;
 
   if (c == 1) c = '?';
@@ -220,7 +232,7 @@ int AggiungiCarattereOCR(char c, unsigned char conf, unsigned block, unsigned ch
   }
   if (n == 0 && ((font == 39 && c == '-') || c == ',' || c == '.')) return 0;
 
-  if (b.left < last_j2 && !single && n > 0) {
+  if (start < last_j2 && !single && n > 0) {
     const auto prevConf = static_cast<unsigned char>(confs[n - 1]);
     if (conf <= prevConf || prevConf == 0) return 0;
     dropEntry(l, n - 1);

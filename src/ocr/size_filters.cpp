@@ -157,6 +157,8 @@ constexpr double kOOverCapital = 1.027;
 constexpr double kZeroOverDigit = 1.012;
 // The confidence of a zero or O that the heights cannot settle: never one to trust.
 constexpr char kUnsettled = 40;
+// The most a zero or O the heights turned keeps.
+constexpr char kTurned = 49;
 // A glyph's measured height moves by up to a pixel with the ink spread and the sampling phase,
 // so a height closer than this to the threshold proves nothing, whatever the type size.
 constexpr double kSureMargin = 0.75;
@@ -198,9 +200,10 @@ ZeroOHeights zeroOHeights(const char* text, const ChInfo* info, int n) {
 }
 
 // 'O' or '0' for the kind of character around entry i in its word (letters only, digits only,
-// or the nearest known neighbours on both sides agreeing), '\0' when the word does not say.
+// or, when asked, the nearest known neighbours on both sides agreeing), '\0' when the word does
+// not say.
 // Entries still open count for neither kind.
-char kindAround(const char* text, const char* open, int n, int i) {
+char kindAround(const char* text, const char* open, int n, int i, bool neighbours) {
   int a = i, b = i;
   while (a > 0 && text[a - 1] != ' ') --a;
   while (b + 1 < n && text[b + 1] != ' ') ++b;
@@ -219,15 +222,45 @@ char kindAround(const char* text, const char* open, int n, int i) {
     if (k != 0 && j > i && right == 0) right = k;
   }
   if (letters != digits) return letters ? 'O' : '0';
-  return left == right ? left : 0;
+  return neighbours && left == right ? left : 0;
 }
 
-}  // namespace
+bool roundCapital(char c) { return c != '\0' && std::strchr("CGJQSU", c) != nullptr; }
 
-void verificaO0_OCRB(char* text, char* conf, ChInfo* info, int n) {
-  if (!valid(text, conf, info) || n < 3 || !IsOCRBFontAlfaNum(MyOcr.currentFont)) return;
-  const ZeroOHeights z = zeroOHeights(text, info, n);
-  // Per entry: kSettled, kOpen, or the side a height short of the sure margin leans to.
+// The heights a zero or O is judged against inside its line: the lowest and highest of the zeros
+// and letters O, the highest round capital (the letter O's own overshoot) and the middle figure
+// but the one (every figure stands above the letter O).
+struct ZeroOPeers {
+  int lo = 1 << 30, hi = -1, roundCap = -1, midFigure = -1;
+  char side(int h, double t) const {
+    if (lo < t && t < hi && 2 * h != lo + hi) return 2 * h < lo + hi ? 'O' : '0';
+    if (roundCap >= 0 && h >= roundCap + 1) return '0';
+    if (midFigure >= 0 && h + 1 <= midFigure) return 'O';
+    return kOpen;
+  }
+};
+
+ZeroOPeers zeroOPeers(const char* text, const ChInfo* info, int n) {
+  ZeroOPeers p;
+  std::vector<int> figures;
+  for (int i = 0; i < n; ++i) {
+    const char c = text[i];
+    const int h = heightOf(info[i]);
+    if (info[i].zeroLetterO && (c == '0' || c == 'O')) p.lo = std::min(p.lo, h), p.hi = std::max(p.hi, h);
+    else if (roundCapital(c)) p.roundCap = std::max(p.roundCap, h);
+    else if (c >= '2' && c <= '9') figures.push_back(h);
+  }
+  if (!figures.empty()) {
+    std::nth_element(figures.begin(), figures.begin() + figures.size() / 2, figures.end());
+    p.midFigure = figures[figures.size() / 2];
+  }
+  return p;
+}
+
+// Per entry: kSettled, kOpen, or the side a height short of the sure margin leans to. A height
+// clear of the threshold settles its entry; one it turns comes out under 50 (a Q whose tail is
+// lost stands as low as an O).
+std::vector<char> settleByLine(char* text, char* conf, const ChInfo* info, int n, const ZeroOHeights& z) {
   std::vector<char> open(static_cast<size_t>(n), kSettled);
   for (int i = 0; i < n; ++i) {
     if (!info[i].zeroLetterO || (text[i] != '0' && text[i] != 'O')) continue;
@@ -240,13 +273,52 @@ void verificaO0_OCRB(char* text, char* conf, ChInfo* info, int n) {
     const char c = d > 0 ? '0' : 'O';
     if (c == text[i]) continue;
     text[i] = c;
-    conf[i] = halvedConf(conf[i]);
+    conf[i] = std::min<char>(halvedConf(conf[i]), kTurned);
   }
-  // What the heights leave open, the word around says, under 50 all the same: words are mostly
-  // all letters or all figures.
+  return open;
+}
+
+// The side every decided zero or O of height h in the line takes, kOpen when none is decided or
+// they disagree.
+char sideOfHeight(const char* text, const ChInfo* info, const std::vector<char>& side, int h) {
+  char found = kOpen;
+  for (size_t i = 0; i < side.size(); ++i) {
+    const int at = static_cast<int>(i);
+    if (!info[at].zeroLetterO || heightOf(info[at]) != h) continue;
+    const char s = side[i] == kSettled ? text[at] : side[i];
+    if (s != '0' && s != 'O') continue;
+    if (found != kOpen && found != s) return kOpen;
+    found = s;
+  }
+  return found;
+}
+
+}  // namespace
+
+void verificaO0_OCRB(char* text, char* conf, ChInfo* info, int n) {
+  if (!valid(text, conf, info) || n < 3 || !IsOCRBFontAlfaNum(MyOcr.currentFont)) return;
+  const ZeroOHeights z = zeroOHeights(text, info, n);
+  const std::vector<char> open = settleByLine(text, conf, info, n, z);
+  // What the heights against the line leave open, a word of letters only or figures only says;
+  // else the decided zeros and letters O of the same height; on a line whose figures stand above
+  // its capitals, the line's own zeros and letters O (two heights among them, either side of the
+  // threshold), the round capitals and the figures; else the two neighbours in the word when
+  // they agree. Under 50 all the same.
   std::vector<char> side(open);
-  for (size_t i = 0; i < side.size(); ++i)
-    if (open[i] == kOpen) side[i] = kindAround(text, open.data(), n, static_cast<int>(i));
+  for (size_t i = 0; i < side.size(); ++i) {
+    if (open[i] != kOpen) continue;
+    const char kind = kindAround(text, open.data(), n, static_cast<int>(i), false);
+    side[i] = kind != 0 ? kind : kOpen;
+  }
+  const ZeroOPeers peers = zeroOPeers(text, info, n);
+  const std::vector<char> decided(side);
+  for (size_t i = 0; i < side.size(); ++i) {
+    if (side[i] != kOpen) continue;
+    const int at = static_cast<int>(i);
+    side[i] = sideOfHeight(text, info, decided, heightOf(info[at]));
+    if (side[i] == kOpen && z.apart) side[i] = peers.side(heightOf(info[at]), z.t);
+    if (side[i] == kOpen) side[i] = kindAround(text, open.data(), n, at, true);
+  }
   for (size_t i = 0; i < side.size(); ++i)
     if (side[i] == '0' || side[i] == 'O') text[i] = side[i];
 }

@@ -171,6 +171,40 @@ TEST_F(BlockSplit, JoinsTheDotOfAnIWithItsStem) {
   }
 }
 
+TEST_F(BlockSplit, KernedPayeeLettersStayApart) {
+  // An L at columns 10-29 and a T (or, low, an inverted T: where they meet both keep to the
+  // bottom, as the halves of a broken W meet in the same rows), mean width 20: payee letters
+  // sharing a sixth of the narrower or less, each half the mean width and 4/5 of the union's
+  // height or more, one at the top and one at the bottom where they meet, stay two blocks.
+  struct Case {
+    short font;
+    int left, right, top;
+    bool low, apart;
+  };
+  const Case cases[] = {
+      {945, 29, 49, 10, false, true}, {945, 27, 47, 10, false, true}, {945, 26, 46, 10, false, false},  // 3 of 20
+      {945, 29, 39, 10, false, true}, {945, 29, 38, 10, false, false}, {945, 29, 49, 10, true, false},  // narrow; low
+      {945, 29, 49, 18, false, false}, {944, 29, 49, 10, false, false}, {3, 29, 49, 10, false, false},  // fragment
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.font << " " << c.left << "-" << c.right << " top " << c.top << c.low);
+    useFont(c.font, 30, 20);
+    Band band(64, 64);
+    band.rect(10, 10, 40, 13, 1);
+    band.rect(36, 10, 40, 30, 1);
+    const int bar = c.low ? 36 : c.top, mid = (c.left + c.right) / 2;
+    band.rect(bar, c.left, bar + 4, c.right, 2);
+    band.rect(c.top, mid - 1, 40, mid + 2, 2);
+    install(band);
+    setBlock(1, 10, 10, 40, 30);
+    setBlock(2, static_cast<uint32_t>(c.top), static_cast<uint32_t>(c.left), 40, static_cast<uint32_t>(c.right));
+    stblk[1] = 1;
+    stblk[2] = 2;
+    JoinBlocks(20, 30, 1, 3);
+    EXPECT_EQ(blocks().size(), c.apart ? 2u : 1u);
+  }
+}
+
 TEST_F(BlockSplit, CMC7JoinGapFollowsTheThresholdAndBarMode) {
   struct Case {
     uint8_t bars;

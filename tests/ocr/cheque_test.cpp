@@ -2,6 +2,7 @@
 // between two lines, the Italian cheque codeline layout on generated codelines with injected
 // faults, the unread characters of CMC7 codelines, and payment-form lines to read again.
 #include <cstring>
+#include <tuple>
 
 #include "ocr_post_fixture.h"
 
@@ -73,6 +74,17 @@ TEST_F(Cheque, OverlapsAndIsolatedUnsureCharacters) {
   slight.push('B', 50, {23, 40});
   CalCumulaConf(slight.t(), slight.c(), slight.i(), slight.n, true, 0);
   EXPECT_EQ(slight.str(), "AB");
+
+  // The kerned payee face keeps two letters sharing a sixth of the narrower one (5 of 30).
+  for (const auto& [font, shared, out] : {std::tuple{945, 5, "AB"}, {945, 6, "A"}, {4, 3, "A"}}) {
+    MyOcr.currentFont = static_cast<short>(font);
+    Reading kerned;
+    kerned.push('A', 90, {10, 40});
+    kerned.push('B', 50, {40 - shared, 70 - shared});
+    CalCumulaConf(kerned.t(), kerned.c(), kerned.i(), kerned.n, true, 0);
+    EXPECT_EQ(kerned.str(), out) << font << " " << shared;
+  }
+  MyOcr.currentFont = 4;
 
   Reading isolated = Reading::of("AB x CD", 90);
   isolated.c()[3] = 5;

@@ -119,14 +119,16 @@ TEST_F(Cleaners, ZeroAgainstLetterOByHeight) {
     const char* flags;
     const char* out;
     std::vector<int> conf;
+    int read = 90;  // the confidence of every entry as read
   };
   const Case cases[] = {
-      // Digits 34, capitals 30: the threshold is 32.6, a height must stand 0.8 clear of it.
-      {"23BC0O0", {34, 34, 30, 30, 31, 33, 31}, "    ** ", "23BCOO0", {90, 90, 90, 90, 45, 40, 90}},
+      // Digits 34, capitals 30: the threshold is 32.6, a height must stand 0.8 clear of it. The
+      // O at 33 stands above the zero turned to O at 31, across the threshold: a zero.
+      {"23BC0O0", {34, 34, 30, 30, 31, 33, 31}, "    ** ", "23BCO00", {90, 90, 90, 90, 45, 40, 90}},
       {"23BC0O0", {34, 34, 30, 30, 31, 34, 31}, "    ** ", "23BCO00", {90, 90, 90, 90, 45, 45, 90}},
       // Digits only 2 taller: still apart, the threshold 31.6; 0.6 below it only leans to 'O'.
       {"23BC0O0", {32, 32, 30, 30, 31, 33, 31}, "    ** ", "23BCO00", {90, 90, 90, 90, 40, 45, 90}},
-      {"23BC0O0", {32, 32, 30, 30, 31, 32, 31}, "    ** ", "23BCOO0", {90, 90, 90, 90, 40, 40, 90}},
+      {"23BC0O0", {32, 32, 30, 30, 31, 32, 31}, "    ** ", "23BCO00", {90, 90, 90, 90, 40, 40, 90}},
       // 8-point type at 200 dpi: capitals 15, digits 17, the threshold 16.30. An O a pixel taller
       // than its capitals (16) proves nothing and takes its word's letters; one at 17 (0.70 over)
       // leans to zero, one at 18 (1.70 over) is a zero for sure.
@@ -134,6 +136,16 @@ TEST_F(Cleaners, ZeroAgainstLetterOByHeight) {
       {"R0AD 27", {15, 17, 15, 15, 15, 17, 17}, " *     ", "R0AD 27", {90, 40, 90, 90, 90, 90, 90}},
       {"ROAD 27", {15, 18, 15, 15, 15, 17, 17}, " *     ", "R0AD 27", {90, 45, 90, 90, 90, 90, 90}},
       {"BOX 1O0", {15, 16, 15, 15, 17, 16, 16}, " *   **", "BOX 100", {90, 40, 90, 90, 90, 40, 40}},
+      // A confident zero the heights turn to O keeps no more than 49 (a Q whose tail is lost).
+      {"23BC0", {34, 34, 30, 30, 31}, "    *", "23BCO", {100, 100, 100, 100, 49}, 100},
+      // 8 points at 200 dpi, the zeros and O 16 high, the threshold 16.05: the line's zeros and O at two
+      // heights either side of it part them; an open one as high as one its word settled follows it.
+      {"000 AP 47280", {16, 16, 16, 1, 15, 15, 1, 16, 16, 17, 17, 17}, "***        *", "OOO AP 47280",
+       {40, 40, 40, 90, 90, 90, 90, 90, 90, 90, 90, 90}},
+      {"DOOR 000", {16, 16, 16, 15, 1, 16, 16, 16}, " **  ***", "DOOR OOO", {90, 40, 40, 90, 90, 40, 40, 40}},
+      // One alone: above the round capitals it is a zero, a pixel under the middle figure an O.
+      {"7UO 27 H", {17, 16, 17, 1, 17, 17, 1, 15}, "  *     ", "7U0 27 H", {90, 90, 40, 90, 90, 90, 90, 90}},
+      {"7X0 27 H", {17, 15, 16, 1, 17, 17, 1, 15}, "  *     ", "7XO 27 H", {90, 90, 40, 90, 90, 90, 90, 90}},
       // A mixed word: the nearest settled neighbours decide when they agree, else nothing moves.
       {"AO7 KOX 4O8", {15, 16, 17, 15, 15, 16, 15, 15, 17, 16, 17}, " *   *   * ", "AO7 KOX 408",
        {90, 40, 90, 90, 90, 40, 90, 90, 90, 40, 90}},
@@ -149,7 +161,7 @@ TEST_F(Cleaners, ZeroAgainstLetterOByHeight) {
   for (const Case& c : cases) {
     Reading r;
     for (size_t i = 0; i < c.heights.size(); ++i) {
-      r.push(c.text[i], 90, {static_cast<int>(10 + 20 * i), static_cast<int>(25 + 20 * i), 10, 10 + c.heights[i]});
+      r.push(c.text[i], c.read, {static_cast<int>(10 + 20 * i), static_cast<int>(25 + 20 * i), 10, 10 + c.heights[i]});
       r.box(static_cast<int>(i)).zeroLetterO = c.flags[i] == '*' ? 1 : 0;
     }
     verificaO0_OCRB(r.t(), r.c(), r.i(), r.n);

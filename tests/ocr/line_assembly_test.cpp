@@ -3,6 +3,7 @@
 // lines and their CR LF, a buffer too small for the line, the offline path of a greymap file).
 #include <cstdio>
 #include <cstdlib>
+#include <tuple>
 
 #include "ocr_lines_fixture.h"
 
@@ -57,6 +58,18 @@ TEST_F(LineAssembly, OverlapReplacesAnUnreadEntryAndDropsOneOverALetter) {
   EXPECT_EQ(text(), "AB");
   EXPECT_EQ(info_[1].left, 82);
   EXPECT_EQ(nCharOcr, 2u);
+}
+
+TEST_F(LineAssembly, AKernedPayeeLetterIsNoSecondReading) {
+  // A at columns 80-99, then B 20 wide under it: in the kerned payee face a letter reaching back
+  // a sixth of the narrower or less is kept; more, or another face, drops it.
+  for (const auto& [font, left, out] : {std::tuple{945, 97u, "AB"}, {945, 96u, "A"}, {944, 99u, "A"}, {9, 99u, "A"}}) {
+    n_ = nCharOcr = last_j2 = 0;
+    useFont(static_cast<short>(font));
+    add('A', 90, 80, 100);
+    add('B', 95, left, left + 20);
+    EXPECT_EQ(text(), out) << font << " " << left;
+  }
 }
 
 TEST_F(LineAssembly, AGapOfFourAndAHalfWidthsIsOneBlank) {

@@ -34,6 +34,7 @@ TEST_F(PrintedText, LookAlikesAndSizesReadExactly) {
   const Case cases[] = {
       {3, 0, 300, 10, &ocrb, "ROAD 1000 BOX"},        // O and 0 told by their height
       {3, 0, 200, 11, &ocrb, "ROOM QUEEN 2008"},      // the same at 200 dpi
+      {3, 0, 200, 8, &ocrb, "OOOOOOOO AG4IP7 2008"},  // 8 points: the line's zeros stand a row above its O
       {4, 0, 300, 14, &ocrb, "57 88219 2629"},        // 14-point digits stand 46 rows
       {4, 0, 300, 11, &ocrb, "4650 34.56"},           // a dot, not a dash
       {4, 0, 300, 14, &ocrb, "4451,8914 55"},         // a 14-point comma, not a slash
@@ -43,6 +44,7 @@ TEST_F(PrintedText, LookAlikesAndSizesReadExactly) {
       {945, 3, 300, 14, &sans, "EDWARD NEWTON"},      // 14 points, taller than the old height limit
       {945, 3, 300, 11, &sans, "PIXEL JAX LUCIA"},    // an L among capitals, not an l
       {945, 3, 200, 8, &sans, "XAVIER ZANETTI DELTA SRL"},  // a small L: an OCR-B l fits it better
+      {945, 3, 300, 12, &sans, "YORK DELTA SRL WW WAVE"},   // kerned pairs: L and T, W and A, A and V
       {944, 3, 300, 11, &sans, "**14011,16**"},       // an amount's comma and its stars
       {944, 3, 300, 9, &sans, "97318,42"},
       {944, 3, 300, 14, &sans, "54379,77"},           // 14-point digits stand 37 rows, over the old line height

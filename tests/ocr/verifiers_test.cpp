@@ -169,6 +169,11 @@ TEST_F(Verifiers, InkRules) {
     candidates('.', 90, cell, '-', 30, cell);
     EXPECT_EQ(VerificaGenericoFont(cell.data(), 10, h, 1000), ok) << h;
   }
+  // The ink floor: twice the nominal height (80), for a dot or a comma 40 x 40 / 32 = 50.
+  for (const auto& [c, black, ok] : {std::tuple{'.', 50u, true}, {'.', 49u, false}, {',', 50u, true}, {'-', 79u, false}}) {
+    candidates(c, 90, cell, 'B', 30, cell);
+    EXPECT_EQ(VerificaGenericoFont(cell.data(), 10, 10, black), ok) << c << " " << black;
+  }
 
   // An amount's one is at most 3/5 as wide as it is tall (12 by 20 is, 13 by 20 is not); a
   // payee line's keeps the width window alone.
@@ -180,6 +185,20 @@ TEST_F(Verifiers, InkRules) {
     candidates('1', 90, plain, 'B', 20, plain);
     Cell32 probe = plain;
     EXPECT_EQ(VerificaMicroperforationAltri(50, w, 20, probe.data()), ok) << font << " " << w;
+  }
+
+  // A payee j or one no taller than 11/10 of the line (40: 44 rows is, 45 is not), with no ink at
+  // the top left, is a small capital J under 50; a flag at the top left keeps the one.
+  useFont(945, 40, 30);
+  validChars("J1jB");
+  ah = 40;
+  for (const auto& [c, h, flag, out] :
+       {std::tuple{'j', 44u, false, 'J'}, {'j', 45u, false, 'j'}, {'1', 40u, false, 'J'}, {'1', 40u, true, '1'}}) {
+    Cell32 probe = flag ? withInk({0, 4, 0, 31}) : baseCell();
+    candidates(c, 80, probe, 'B', 20, probe);
+    VerificaMicroperforationAltri(50, 10, h, probe.data());
+    EXPECT_EQ(I_char, out) << c << " " << h << " " << flag;
+    EXPECT_EQ(I_score, out == 'J' ? 49 : 80) << c << " " << h;
   }
 
   useFont(944, 40, 30);

@@ -114,13 +114,13 @@ namespace {
 bool insideSurer(const char* text, const char* conf, const unsigned short* start, const unsigned short* length,
                  int count, int i, int n) {
   for (int j = 0; j < count;) {
-    int m = length[j];
+    int m = std::min<int>(length[j], count - j);
     if (!beginsReading(text, start, length, j)) {
       ++j;
       continue;
     }
-    if (j != i && m > n && conf[j] > conf[i] && std::search(text + j, text + j + m, text + i, text + i + n) != text + j + m)
-      return true;
+    const char* end = text + j + m;
+    if (j != i && m > n && conf[j] > conf[i] && std::search(text + j, end, text + i, text + i + n) != end) return true;
     j += m;
   }
   return false;
@@ -134,7 +134,7 @@ bool insideSurer(const char* text, const char* conf, const unsigned short* start
 // reading's piece.
 int DropPieces(char* text, char* conf, unsigned short* start, unsigned short* length, int count) {
   for (int i = 0; i < count;) {
-    int n = length[i];
+    int n = std::min<int>(length[i], count - i);
     if (!beginsReading(text, start, length, i)) {
       ++i;
     } else if (insideSurer(text, conf, start, length, count, i, n)) {

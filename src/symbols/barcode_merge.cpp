@@ -108,6 +108,44 @@ void RimuoviBarCode(char* text, char* conf, unsigned short* start, unsigned shor
   terminate(text, conf, *count);
 }
 
+namespace {
+
+// Whether a surer and longer reading of the list holds the n characters at text + i.
+bool insideSurer(const char* text, const char* conf, const unsigned short* start, const unsigned short* length,
+                 int count, int i, int n) {
+  for (int j = 0; j < count;) {
+    int m = std::min<int>(length[j], count - j);
+    if (!beginsReading(text, start, length, j)) {
+      ++j;
+      continue;
+    }
+    const char* end = text + j + m;
+    if (j != i && m > n && conf[j] > conf[i] && std::search(text + j, end, text + i, text + i + n) != end) return true;
+    j += m;
+  }
+  return false;
+}
+
+}  // namespace
+
+// A scan line that crosses a tilted symbol near one end sees paper, then only the symbol's
+// tail (or head): where no check character guards the symbology, that piece decodes as a
+// shorter symbol of its own. Found whole inside a surer reading of the same zone, it is that
+// reading's piece.
+int DropPieces(char* text, char* conf, unsigned short* start, unsigned short* length, int count) {
+  for (int i = 0; i < count;) {
+    int n = std::min<int>(length[i], count - i);
+    if (!beginsReading(text, start, length, i)) {
+      ++i;
+    } else if (insideSurer(text, conf, start, length, count, i, n)) {
+      RimuoviBarCode(text, conf, start, length, i, n, &count);
+    } else {
+      i += n;
+    }
+  }
+  return count;
+}
+
 void AggiornaBest(char* text, char* conf, unsigned short* start, unsigned short* length, int* count, int limit,
                   const char* newText, const char* newConf, const unsigned short* newStart,
                   const unsigned short* newLength, int newCount) {

@@ -154,7 +154,7 @@ int ReadBarCode(PVKImg img, char* text, char* conf, unsigned short maxChars) {
     std::free(clean.data);
     if (count > 0 || !retryHint || oneOffset) break;
   }
-  if (count > 0) count = dropWeak(text, conf, start, length, count);
+  if (count > 0) count = DropPieces(text, conf, start, length, dropWeak(text, conf, start, length, count));
   if (count <= 0) {
     count = 0;
     text[0] = conf[0] = 0;

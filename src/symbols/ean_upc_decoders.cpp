@@ -105,9 +105,17 @@ void addGuards(BarShares& shares, const int* w, int count, int modules, std::ini
   for (const auto& g : guards) shares.addGuard(w, g.first, g.second, static_cast<double>(total) / modules);
 }
 
-// Reads `digits` digits of 4 elements from w[index] into text; false when one fails.
+// Whether the edge distance d of a digit total wide is within slack hundredths of a module of
+// the whole count of modules it was read as; any distance is when slack is negative.
+bool nearWhole(int d, int total, uint32_t modules, int slack) {
+  return slack < 0 || std::abs(7 * d - static_cast<int>(modules) * total) * 100 <= slack * total;
+}
+
+// Reads `digits` digits of 4 elements from w[index] into text; false when one fails, or when an
+// edge distance misses its whole module count by more than slack hundredths of a module (when
+// slack is not negative).
 bool DecodEanUpc(const int* w, char* text, int digits, int allowedSet, int side, int count, int index,
-                 int& setPattern, BarShares& shares) {
+                 int& setPattern, BarShares& shares, int slack = -1) {
   for (int d = 0; d < digits; ++d, index += 4) {
     if (index + 4 > count) return false;
     const int* e = w + index;
@@ -120,6 +128,9 @@ bool DecodEanUpc(const int* w, char* text, int digits, int allowedSet, int side,
     NormalizzaValore(&m, total, 7);
     auto ok = [&] { return m.e[1].value >= 2 && m.e[1].value <= 5 && m.e[2].value >= 2 && m.e[2].value <= 5; };
     if (!ok() && (!correggiMod(&m, 0) || !ok())) return false;
+    if (!nearWhole(side == kLeft ? e[2] + e[3] : e[0] + e[1], total, m.e[1].value, slack) ||
+        !nearWhole(e[1] + e[2], total, m.e[2].value, slack))
+      return false;
     int key = static_cast<int>(m.e[1].value * 10 + m.e[2].value);
     int found = -1;
     for (int r = 0; r < 20 && found < 0; ++r)
@@ -224,7 +235,14 @@ int readUPCE(const int* w, int count, char* text, char* conf, bool& check) {
   text[0] = '0';
   BarShares shares;
   addGuards(shares, w, count, 51, {{0, 3}, {27, 6}});
-  if (!DecodEanUpc(w, text + 1, 6, kAnySet, kLeft, count, 3, pattern, shares) || !shares.resolve()) return 0;
+  // UPC-E's check digit is no symbol of its own but the set pattern of its six digits: one edge
+  // read a module off changes a digit and its set together, and two such digits can make
+  // another valid pattern whose check fits. Each edge distance must lie near a whole module
+  // count (a digit read halfway between two counts is a guess); at the pixel grid of a narrow
+  // module a guess is likely.
+  constexpr int kUpceSlack = 35;
+  if (!DecodEanUpc(w, text + 1, 6, kAnySet, kLeft, count, 3, pattern, shares, kUpceSlack) || !shares.resolve())
+    return 0;
   int checkDigit = digitOfPattern(kUpceCheckPattern, pattern);
   if (checkDigit < 0) return 0;
   text[7] = static_cast<char>('0' + checkDigit);

@@ -676,6 +676,8 @@ int AggiungiBarCode(char* text, char* conf, unsigned short* start, unsigned shor
 // Removes the reading of n characters at at (and the separator after it, unless it is last).
 void RimuoviBarCode(char* text, char* conf, unsigned short* start, unsigned short* length, int at, int n,
                     int* count);
+// Removes every reading found whole inside a surer, longer reading of the list; the new count.
+int DropPieces(char* text, char* conf, unsigned short* start, unsigned short* length, int count);
 // Marks a fresh reading of n characters beginning at signal sample position.
 void SetIniEnd(unsigned short* start, unsigned short* length, unsigned short position, int n);
 // Length of the weak run (confidence 19 or less) from pos, 0 when none starts there.

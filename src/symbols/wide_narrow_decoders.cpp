@@ -33,8 +33,9 @@ int decodCODABAR(const int* w) {
   for (int attempt = 0; attempt < 2; ++attempt) {
     int barT = attempt ? total / 9 : widestBar * 5 / 8;
     int spaceT = attempt ? total / 7 : widestSpace * 5 / 8;
-    int wideBars = 0;
-    for (int i = 0; i < 7; i += 2) wideBars += w[i] > barT;
+    int wideBars = 0, narrowestWide = total;
+    for (int i = 0; i < 7; i += 2)
+      if (w[i] > barT) ++wideBars, narrowestWide = std::min(narrowestWide, w[i]);
     if (wideBars != 1 && wideBars != 3) continue;
     int bits = 0;
     for (int i = 0; i < 7; ++i) {
@@ -44,8 +45,9 @@ int decodCODABAR(const int* w) {
       } else if (wideBars == 1) {
         wide = w[i] > spaceT;
       } else {
-        // Three wide bars leave every space narrow, but none may be a sliver.
-        if (w[i] * 8 <= widestSpace * 3) return -1;
+        // Three wide bars leave every space narrow, but none may be a sliver, and none as wide as
+        // a wide bar: that space is wide and one of the bars was taken for wide by spread ink.
+        if (w[i] * 8 <= widestSpace * 3 || w[i] >= narrowestWide) return -1;
         wide = false;
       }
       bits = bits * 2 + (wide ? 1 : 0);

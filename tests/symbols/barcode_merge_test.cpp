@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "symbols/symbols.h"
@@ -159,5 +160,25 @@ TEST(BarcodeMerge, Base32ToBase10Table) {
       EXPECT_STREQ(t, c.out);
       EXPECT_EQ(k[8], 80);
     }
+  }
+}
+
+TEST(BarcodeMerge, AReadingInsideASurerLongerOneIsItsPieceAndGoes) {
+  const struct {
+    std::vector<std::pair<const char*, int>> readings;  // text and confidence, in position order
+    const char* want;
+  } cases[] = {
+      {{{"12345", 46}, {"1234567890", 90}, {"XYZ12", 80}}, "1234567890 XYZ12"},  // a head
+      {{{"791545056762164987", 100}, {"6762164987", 46}}, "791545056762164987"},  // a tail
+      {{{"1234567890", 60}, {"67890", 60}}, "1234567890 67890"},  // not surer: both stay
+      {{{"1234567890", 46}, {"67890", 90}}, "1234567890 67890"},  // the surer one is shorter
+  };
+  for (const auto& c : cases) {
+    List l;
+    unsigned short pos = 100;
+    for (const auto& [text, conf] : c.readings) merge(l, Reading(text, conf, pos += 200));
+    l.count = DropPieces(l.text, l.conf, l.start, l.length, l.count);
+    EXPECT_EQ(l.str(), c.want);
+    EXPECT_EQ(l.text[l.count], 0);
   }
 }

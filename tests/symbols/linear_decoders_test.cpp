@@ -230,6 +230,34 @@ TEST_F(LinearDecoders, BarsThickenedOrThinnedAlikeReadTheirDigitsOrNothing) {
       }
 }
 
+// Element widths met in degraded prints whose run read as another symbol: each is refused.
+TEST_F(LinearDecoders, ElementsBetweenTwoReadingsAreRefused) {
+  const struct {
+    Symbology s;
+    std::vector<int> w;
+    const char* misread;
+  } cases[] = {
+      // 09344556 at 1.5 pixels a module: the 3's edge distance lies 0.45 module off a whole
+      // count, read as a 4 of the other set; with a 5 read as a 1 the set pattern still fits.
+      {Symbology::UpcE,
+       {30, 20, 40, 60, 20, 40, 80, 40, 120, 20, 40, 20, 40, 80, 60, 40, 20,
+        100, 60, 20, 100, 60, 20, 40, 80, 60, 40, 20, 40, 20, 40, 20, 40},
+       "09444512"},
+      // The "-" of B25+4-/.+3D with its narrow bars spread past the wide-bar threshold: three
+      // wide bars make ":", though its wide space is plainly wide.
+      {Symbology::Codabar,
+       {40, 90, 40, 100, 40, 40, 100, 40, 40, 50, 50, 80, 50, 50, 80, 50, 90, 40, 50, 50, 40, 90,
+        50, 40, 40, 40, 100, 40, 100, 40, 90, 50, 40, 40, 100, 40, 40, 100, 40, 40, 60, 40, 40,
+        90, 90, 40, 60, 40, 80, 50, 90, 40, 50, 50, 80, 50, 90, 40, 100, 40, 100, 40, 40, 40, 50,
+        50, 80, 50, 90, 40, 100, 40, 100, 80, 40, 50, 50, 40, 40, 50, 50, 40, 40, 100, 80, 100, 40},
+       "B25+4:/.+3D"},
+  };
+  for (const auto& c : cases) {
+    const Result r = run(c.s, c.w);
+    EXPECT_EQ(r.n, 0) << c.misread << " read " << r.text;
+  }
+}
+
 TEST(LinearChecks, CalcolaCheckAndGuards) {
   EXPECT_EQ(Calcola_Check("4006381333931", 12), 1);
   EXPECT_EQ(Calcola_Check("4006381333932", 12), 0);

@@ -194,9 +194,18 @@ void applySetUp(const SetUp& s, float scale) {
 }  // namespace
 
 int InitOCR(short font, bool load, float scale) {
-  if (load && font != oldFont) {
+  // The databases kept from the last loading set-up serve again only for the same font and
+  // document type (the type chooses the databases and their spacing), and only while no set-up
+  // that loads nothing has registered its names into the list.
+  static uint16_t keptTypeDoc = 0;
+  static bool namesAdded = false;
+  if (!load) {
+    namesAdded = true;
+  } else if (font != oldFont || MyOcr.typeDoc != keptTypeDoc || namesAdded) {
     ocr_clear();
     oldFont = font;
+    keptTypeDoc = MyOcr.typeDoc;
+    namesAdded = false;
   }
   MyDev.lastResult = PVK_OK;
   MyOcr.currentFont = font;

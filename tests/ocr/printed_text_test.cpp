@@ -70,5 +70,48 @@ TEST_F(PrintedText, LookAlikesAndSizesReadExactly) {
   }
 }
 
+// A host reads a zone, other fonts' zones and set-ups come between, and the zone reads the same.
+TEST_F(PrintedText, ReadingAgainAfterOtherFontsGivesTheSameText) {
+  if (magickProgram().empty()) GTEST_SKIP() << "ImageMagick is not installed";
+  auto zone = [](short font, uint16_t typeDoc, const char* face, const char* text) {
+    PrintRequest r;
+    r.font = font;
+    r.typeDoc = typeDoc;
+    r.dpi = 200;
+    r.points = 10;
+    r.fontFile = face;
+    r.lines = {text};
+    return printZone(r);
+  };
+  Zone payee = zone(945, 3, "/usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf", "WALTER DELTA SRL");
+  Zone ocrb = zone(3, 0, "/usr/share/fonts/opentype/ocr-b/OCRB.otf", "ROAD 1000 BOX");
+  MyOcr = OcrInfo{};
+  std::snprintf(MyOcr.dbDir, sizeof MyOcr.dbDir, "%s", PVK_FONT_DB_DIR "/");
+  auto read = [](Zone& z) {
+    MyOcr.typeDoc = z.typeDoc;
+    char text[128] = {}, conf[128] = {};
+    const int n = ReadOCR(z.image.view(), text, conf, nullptr, z.font, sizeof text);
+    return n < 0 ? std::string("error") : std::string(text, n) + "|" + std::string(conf, n);
+  };
+  const std::string first = read(payee);
+  EXPECT_EQ(read(ocrb), read(ocrb));
+  MyOcr.typeDoc = 3;
+  ASSERT_GE(InitOCR(944, false, 1.0f), 0);  // a check of another font, nothing loaded
+  EXPECT_EQ(read(payee), first);
+
+  // The kept databases serve only the set-up that loaded them: a check that loads nothing and
+  // another document type's spacing are not carried into the next set-up of the font.
+  MyOcr.typeDoc = 12;
+  ASSERT_EQ(InitOCR(3, true, 1.0f), 1);
+  MyOcr.typeDoc = 0;
+  ASSERT_EQ(InitOCR(3, true, 1.0f), 1);
+  EXPECT_FLOAT_EQ(DBList[0].spaceFactor, 1.3f);
+  MyOcr.typeDoc = 3;
+  ASSERT_GE(InitOCR(945, false, 1.0f), 0);
+  MyOcr.typeDoc = 0;
+  EXPECT_EQ(InitOCR(3, true, 1.0f), 1);
+  ocr_clear();
+}
+
 }  // namespace
 }  // namespace pvk::test

@@ -134,6 +134,21 @@ void lettersAlike(const Pair& p, char marginK, char marginN, char penalty) {
 bool zeroOrO(char c) { return c == '0' || c == 'O'; }
 bool pairOf(const Pair& p, char a, char b) { return (p.kc() == a && p.nc() == b) || (p.kc() == b && p.nc() == a); }
 
+// An OCR-B Q's tail is a thin stroke that crosses its bowl low on the right and ends just below
+// it: a threshold that loses the tip leaves a shorter ring read as a zero or an O, while none grows
+// a tail on a ring. A Q read at 50 or more whose box reaches lower than the ring's keeps its place.
+bool tailedQ(char q, char cq, const ChInfo& qBox, char ring, char cRing, const ChInfo& ringBox) {
+  return q == 'Q' && zeroOrO(ring) && cq >= 50 && cq > cRing && qBox.bottom > ringBox.bottom;
+}
+
+bool ocrbTailedQ(const Pair& p) {
+  if (!IsOCRBFont(MyOcr.currentFont)) return false;
+  if (tailedQ(p.kc(), p.ck(), p.K.info[p.k], p.nc(), p.cn(), p.N.info[p.m])) return true;
+  if (!tailedQ(p.nc(), p.cn(), p.N.info[p.m], p.kc(), p.ck(), p.K.info[p.k])) return false;
+  p.kTakesN();
+  return true;
+}
+
 // The rules that settle a pair outright; false when the pair goes on to the confidence rule.
 bool settleSpecial(const Pair& p) {
   const char k = p.kc(), n = p.nc();
@@ -180,6 +195,7 @@ bool settleSpecial(const Pair& p) {
     else if (p.cn() > p.ck() + 30) p.kTakesN();
     return true;
   }
+  if (ocrbTailedQ(p)) return true;
   if (pairOf(p, '1', 'I')) return numberLetter(p, '1', 'I', 10);
   if (zeroOrO(k) && zeroOrO(n)) {
     if (MyOcr.currentFont == 3 && p.K.info[p.k].zeroLetterO && p.N.info[p.m].zeroLetterO) settleByHeight(p);

@@ -58,6 +58,7 @@ TEST_F(LookAlike, PairRules) {
     char kAfter;
     int kConfAfter;
     char nAfter;
+    int nDeeper = 0;  // how many pixels lower N's box ends
   };
   const Case cases[] = {
       {935, 'O', 60, 'D', 60, false, 'D', 60, 'D'},  // microperforated O against D
@@ -76,11 +77,14 @@ TEST_F(LookAlike, PairRules) {
       {4, 'X', 70, 'K', 60, false, 'X', 40, 'K'},
       {4, '8', 80, 'B', 60, false, '8', 80, '8'},  // digit against letter with the margin 10
       {4, '5', 60, 'S', 75, false, 'S', 75, 'S'},
+      {3, '0', 66, 'Q', 74, true, 'Q', 74, 'Q', 1},  // OCR-B: a Q reaching lower outlives its lost tail
+      {3, '0', 66, 'Q', 74, true, '?', 1, 'Q'},
   };
   for (const Case& c : cases) {
     MyOcr.currentFont = c.font;
     Reading k, n;
     pair(c.kc, c.kConf, c.nc, c.nConf, k, n);
+    n.box(1).bottom += c.nDeeper;
     merge(n, k, c.margins);
     const std::string what = std::string(1, c.kc) + " against " + c.nc;
     EXPECT_EQ(k.t()[1], c.kAfter) << what;

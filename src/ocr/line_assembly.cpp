@@ -99,7 +99,11 @@ class BlockReader {
     for (int reread = 0;; ++reread) {
       const BlockRec before = tblk[b];
       Read x = read(b, r, pen);
-      if (!x.ok || x.c == ' ') return;
+      if (!x.ok) return;
+      if (x.c == ' ') {
+        if (starPair(b, splits)) splitParts(b, splits, Penalty::None, 1.0f);
+        return;
+      }
       const uint32_t w = blockW(b), h = blockH(b);
       const bool small = w < minWNum && h < minHNum;
       if (x.conf > 40 || small || splits > 8) {
@@ -166,6 +170,13 @@ class BlockReader {
     process(part, static_cast<int>(r), splits + 1, pen);
     process(b, static_cast<int>(r), splits + 1, pen);
     return true;
+  }
+
+  // An amount's stars run together when set small at low resolution: lower than a figure and half
+  // as wide again as tall, the pair reads as nothing whole, so it is cut and its parts read.
+  static bool starPair(unsigned b, int splits) {
+    const uint32_t w = blockW(b), h = blockH(b);
+    return MyOcr.currentFont == 944 && splits == 0 && h < minHNum && 2 * w >= 3 * h;
   }
 
   // A narrow unread block of an Arial font is often an I whose serif-less stroke lost its edges:

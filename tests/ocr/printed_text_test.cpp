@@ -47,6 +47,7 @@ TEST_F(PrintedText, LookAlikesAndSizesReadExactly) {
       {945, 3, 300, 12, &sans, "YORK DELTA SRL WW WAVE"},   // kerned pairs: L and T, W and A, A and V
       {944, 3, 300, 11, &sans, "**14011,16**"},       // an amount's comma and its stars
       {944, 3, 300, 9, &sans, "97318,42"},
+      {944, 3, 200, 9, &sans, "**90565,76**"},        // at 200 dpi each pair of stars runs together
       {944, 3, 300, 14, &sans, "54379,77"},           // 14-point digits stand 37 rows, over the old line height
   };
   for (const Case& c : cases) {

@@ -16,6 +16,10 @@
 #include <new>
 #include <unordered_map>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 inline bool strictDocument() {
@@ -147,12 +151,38 @@ int holeOfSurround(const std::vector<std::vector<cv::Point>>& contours, const st
 // blurred zone already shaped so (Otsu's threshold of the blur when 0, written back).
 constexpr int kOutlineErode = 7, kOutlineDilate = 15;
 
+// A pixel above t as `above`, the others as 255 - `above`, from src into dst (made src's size).
+// Done here in one plain pass: the library's threshold hands a whole zone to worker threads,
+// whose waking costs more than the pass, and a binarisation of a crop would first be a copy.
+void thresholdInto(const cv::Mat& src, cv::Mat& dst, int t, uint8_t above) {
+  dst.create(src.size(), CV_8UC1);
+  // A pixel is above t when it is at least t + 1; out of 0..254 every pixel is on one side.
+  const int least = std::clamp(t + 1, 0, 256);
+  const uint8_t flip = above == 255 ? 0 : 255;
+  for (int y = 0; y < src.rows; ++y) {
+    const uint8_t* s = src.ptr<uint8_t>(y);
+    uint8_t* d = dst.ptr<uint8_t>(y);
+    int x = 0;
+#if defined(__SSE2__)
+    if (least >= 1 && least <= 255) {
+      const __m128i l = _mm_set1_epi8(static_cast<char>(least)), f = _mm_set1_epi8(static_cast<char>(flip));
+      for (; x + 16 <= src.cols; x += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + x));
+        const __m128i up = _mm_cmpeq_epi8(_mm_max_epu8(v, l), v);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + x), _mm_xor_si128(up, f));
+      }
+    }
+#endif
+    for (; x < src.cols; ++x) d[x] = s[x] >= least ? above : static_cast<uint8_t>(255 - above);
+  }
+}
+
 // The outline search on the zone's blur, shaped: the largest contour that fits; `hole` tells
 // that it is the paper inside a dark surround.
 bool outlineOf(const cv::Mat& blurred, const cv::Mat& shaped, cv::Mat& bin, std::vector<std::vector<cv::Point>>& found,
                double& threshold, int dpi, bool& hole) {
   if (threshold == 0) threshold = pvk::geometry::otsuLevel(blurred);
-  pvk::geometry::thresholdInverse(shaped, bin, threshold);
+  thresholdInto(shaped, bin, static_cast<int>(std::floor(threshold)), 0);
   // Nothing dark at this threshold: no contour, and no need to trace the image for none.
   if (cv::countNonZero(bin) == 0) return false;
   std::vector<cv::Vec4i> tree;
@@ -247,8 +277,8 @@ Binary binarised(const cv::Mat& crop, int v, const std::vector<Binary>* made = n
   if (made)
     for (const Binary& b : *made)
       if (b.v == v) return b;
-  cv::Mat b = crop.clone();
-  pvk::geometry::thresholdBinary(b, v);
+  cv::Mat b;
+  thresholdInto(crop, b, v, 255);
   const uint64_t k = TriedBinaries::key(b);
   return {v, b, k};
 }

@@ -265,32 +265,58 @@ Outcome measureAndDecode(Reading& st, const cv::Mat& b, uint64_t k, unsigned sho
   }
 }
 
-// A binarisation of a list's crop at threshold v, with its key.
+// A binarisation of a list's crop, with its key.
 struct Binary {
-  int v;
   cv::Mat image;
   uint64_t key;
 };
 
-// The binarisation at v: made by the first look over the list when it made one, else now.
-Binary binarised(const cv::Mat& crop, int v, const std::vector<Binary>* made = nullptr) {
-  if (made)
-    for (const Binary& b : *made)
-      if (b.v == v) return b;
-  cv::Mat b;
-  thresholdInto(crop, b, v, 255);
-  const uint64_t k = TriedBinaries::key(b);
-  return {v, b, k};
-}
+// The binarisations of one list's crop. Two thresholds with no pixel of the crop between them
+// cut it alike: the list repeats values and steps by one, and a threshold that cuts as an earlier
+// one did is given that one's image instead of a new one.
+class Binarisations {
+ public:
+  explicit Binarisations(const cv::Mat& crop) : crop_(crop) {
+    if (crop.empty()) return;
+    for (int y = 0; y < crop.rows; ++y) {
+      const uint8_t* p = crop.ptr<uint8_t>(y);
+      for (int x = 0; x < crop.cols; ++x) ++atOrBelow_[p[x]];
+    }
+    for (int i = 1; i < 256; ++i) atOrBelow_[i] += atOrBelow_[i - 1];
+  }
+  // The binarisation at v (at least 0); `fresh` tells that no earlier threshold cut the crop so.
+  Binary at(int v, bool* fresh = nullptr) {
+    const int dark = atOrBelow_[std::min(v, 255)];
+    for (const Made& m : made_)
+      if (m.dark == dark) {
+        if (fresh) *fresh = false;
+        return m.binary;
+      }
+    if (fresh) *fresh = true;
+    cv::Mat b;
+    thresholdInto(crop_, b, v, 255);
+    made_.push_back({dark, {b, TriedBinaries::key(b)}});
+    return made_.back().binary;
+  }
+
+ private:
+  struct Made {
+    int dark;  // the crop's pixels at or below the threshold, which the image shows dark
+    Binary binary;
+  };
+  const cv::Mat& crop_;
+  int atOrBelow_[256] = {};
+  std::vector<Made> made_;
+};
 
 // One attempt with list entry v on the grey symbol the locator cropped from this try's upright
 // image (empty: it found none); the accepted length in `length`.
-Outcome attempt(Reading& st, const cv::Mat& crop, int v, const std::vector<Binary>& made, unsigned short& length) {
+Outcome attempt(Reading& st, const cv::Mat& crop, int v, Binarisations& bins, unsigned short& length) {
   if (crop.empty()) return Outcome::Failure;
-  const Binary bin = binarised(crop, v, &made);
+  const Binary bin = bins.at(v);
   const cv::Mat& b = bin.image;
   if (!st.stored.empty() && st.stored.rows == b.rows && st.stored.cols == b.cols &&
-      std::equal(b.datastart, b.dataend, st.stored.datastart))
+      (b.datastart == st.stored.datastart || std::equal(b.datastart, b.dataend, st.stored.datastart)))
     return Outcome::Skipped;
   // Nothing writes to b from here on: the last image processed shares its memory.
   st.stored = b;
@@ -317,7 +343,7 @@ constexpr int kLastSure = 22;
 // origin of which costs a failed correction; the full pass then goes over the list as ever, its
 // measures kept. Nothing the full pass counts is touched, and the text goes to the caller only
 // when accepted. The accepted length, or 0.
-int firstLook(Reading& st, const cv::Mat& crop, const std::vector<int>& list, int top, std::vector<Binary>& made) {
+int firstLook(Reading& st, const cv::Mat& crop, const std::vector<int>& list, int top, Binarisations& bins) {
   if (crop.empty()) return 0;
   std::vector<int> order;
   for (int j = 0; j < static_cast<int>(list.size()) && j <= kLastSure; ++j)
@@ -328,11 +354,12 @@ int firstLook(Reading& st, const cv::Mat& crop, const std::vector<int>& list, in
   std::vector<char> text(st.capacity);
   for (const int v : order) {
     if (pvk::core::stopRequested()) return 0;
-    made.push_back(binarised(crop, v));
-    const cv::Mat& b = made.back().image;
-    const uint64_t k = made.back().key;
+    bool fresh = false;
+    const Binary bin = bins.at(v, &fresh);
+    const cv::Mat& b = bin.image;
+    const uint64_t k = bin.key;
     // An image tried or measured before was looked at, and not accepted, already.
-    if (st.tried.find(k) != nullptr || st.measured.count(k) != 0) continue;
+    if (!fresh || st.tried.find(k) != nullptr || st.measured.count(k) != 0) continue;
     Measured& m = measure(st, b, k);
     if (!m.ok) continue;
     parseImageDM s = m.sampler;
@@ -411,13 +438,13 @@ bool uprightSymbol(Reading& st, const std::vector<cv::Point>& outline, bool hole
 // from the try's upright image (empty: none was found); the accepted length, or 0.
 int runList(Reading& st, const cv::Mat& crop, int top) {
   const std::vector<int> list = pvk::symbols::dmThresholdList(top);
-  std::vector<Binary> made;
-  if (const int length = firstLook(st, crop, list, top, made)) return length;
+  Binarisations bins(crop);
+  if (const int length = firstLook(st, crop, list, top, bins)) return length;
   for (int j = 0; j < static_cast<int>(list.size()); ++j) {
     if (pvk::core::stopRequested()) return 0;
     if (list[j] < 5 || list[j] > top) continue;
     unsigned short length = 0;
-    const Outcome o = attempt(st, crop, list[j], made, length);
+    const Outcome o = attempt(st, crop, list[j], bins, length);
     if (o == Outcome::Accepted) return length;
     if (j <= kLastSure || (o != Outcome::Failure && o != Outcome::Counted)) continue;
     if (o == Outcome::Counted) {

@@ -39,6 +39,24 @@ int nextOf(const uint8_t* line, int i, int n) {
   return n;
 }
 
+#if defined(__SSE2__)
+// One 16 x 16 tile of 8-bit pixels transposed.
+void transposeTile(const uint8_t* s, size_t ss, uint8_t* d, size_t ds) {
+  __m128i r[16], t[16];
+  for (int i = 0; i < 16; ++i) r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i * ss));
+  // Four rounds of interleaving rows i and i + 8 (bytes, then pairs, quads, eights) leave row k
+  // holding column k.
+  for (int round = 0; round < 4; ++round) {
+    for (int i = 0; i < 8; ++i) {
+      t[2 * i] = _mm_unpacklo_epi8(r[i], r[i + 8]);
+      t[2 * i + 1] = _mm_unpackhi_epi8(r[i], r[i + 8]);
+    }
+    for (int i = 0; i < 16; ++i) r[i] = t[i];
+  }
+  for (int i = 0; i < 16; ++i) _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i * ds), r[i]);
+}
+#endif
+
 // Reads one line of n pixels as pairs of a dark run d and its light tail l: `pair(d, l, i)` when
 // the dark pixel i closes a pair. `leading`, shared by a whole scan, skips pixels above 128
 // until the first dark one (a pixel of 128 counts as light). Leaves the open run and its tail
@@ -75,6 +93,28 @@ struct Run {
 };
 
 }  // namespace
+
+cv::Mat pvk::symbols::transposed(const cv::Mat& src) {
+  cv::Mat dst;
+#if defined(__SSE2__)
+  // 16 x 16 tiles through the unpacks (the library moves 8-bit pixels one at a time); the last
+  // tile of a row or column of tiles overlaps the one before it, writing the same pixels again.
+  const int W = src.cols, H = src.rows;
+  if (src.type() == CV_8UC1 && W >= 16 && H >= 16) {
+    dst.create(W, H, CV_8UC1);
+    for (int y = 0; y < H; y += 16) {
+      const int ty = std::min(y, H - 16);
+      for (int x = 0; x < W; x += 16) {
+        const int tx = std::min(x, W - 16);
+        transposeTile(src.ptr<uint8_t>(ty) + tx, src.step, dst.ptr<uint8_t>(tx) + ty, dst.step);
+      }
+    }
+    return dst;
+  }
+#endif
+  cv::transpose(src, dst);
+  return dst;
+}
 
 int pvk::symbols::nextDark(const uint8_t* line, int i, int n) { return nextOf<true>(line, i, n); }
 int pvk::symbols::nextLight(const uint8_t* line, int i, int n) { return nextOf<false>(line, i, n); }
@@ -117,8 +157,7 @@ struct imageReaderDM::EdgeScans {
 
   explicit EdgeScans(const cv::Mat& img) {
     // Columns read as the rows of the transposed image, in memory order.
-    cv::Mat t;
-    cv::transpose(img, t);
+    const cv::Mat t = pvk::symbols::transposed(img);
     for (int x = 0; x < t.rows; ++x) read(columns, t.ptr<uint8_t>(x), t.cols);
     for (int y = img.rows - 1; y >= 1; --y) read(rows, img.ptr<uint8_t>(y), img.cols);
   }

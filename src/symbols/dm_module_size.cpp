@@ -76,8 +76,7 @@ bool imageReaderDM::findPixelSize(const cv::Mat& bin) {
     return m;
   };
   // The columns as the rows of the transposed image, read in memory order.
-  cv::Mat columns;
-  cv::transpose(bin, columns);
+  const cv::Mat columns = pvk::symbols::transposed(bin);
 
   // Across: a row whose run count matches the width in modules gives the module width.
   for (int y = 0; y < H; ++y) {

@@ -496,6 +496,8 @@ std::vector<int> dmThresholdList(int t);
 // The first pixel of line[i..n) that is dark (below 128), or light; n when there is none.
 int nextDark(const uint8_t* line, int i, int n);
 int nextLight(const uint8_t* line, int i, int n);
+// The image transposed (columns read as rows, in memory order).
+cv::Mat transposed(const cv::Mat& src);
 }  // namespace pvk::symbols
 
 // Angle between two integer vectors from p0; kept for the geometry of tilted symbols.

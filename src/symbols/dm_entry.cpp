@@ -284,9 +284,9 @@ class Binarisations {
     }
     for (int i = 1; i < 256; ++i) atOrBelow_[i] += atOrBelow_[i - 1];
   }
-  // The binarisation at v (at least 0); `fresh` tells that no earlier threshold cut the crop so.
+  // The binarisation at v; `fresh` tells that no earlier threshold cut the crop so.
   Binary at(int v, bool* fresh = nullptr) {
-    const int dark = atOrBelow_[std::min(v, 255)];
+    const int dark = v < 0 ? 0 : atOrBelow_[std::min(v, 255)];
     for (const Made& m : made_)
       if (m.dark == dark) {
         if (fresh) *fresh = false;

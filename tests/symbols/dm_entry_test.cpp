@@ -317,6 +317,25 @@ TEST(DataMatrixLocator, SamplingStartsOneModulePastTheFinder) {
   }
 }
 
+// Sides below, at and one past a tile's 16 pixels and its multiples, and a view into a wider
+// image: every pixel lands where the library's transpose puts it.
+TEST(DataMatrixLocator, TransposeMatchesTheLibraryOnTileEdgesAndViews) {
+  cv::RNG rng(7);
+  for (const cv::Size size : {cv::Size(15, 40), cv::Size(16, 16), cv::Size(17, 33), cv::Size(32, 15),
+                              cv::Size(47, 31), cv::Size(600, 45)}) {
+    cv::Mat wide(size.height + 3, size.width + 5, CV_8UC1);
+    rng.fill(wide, cv::RNG::UNIFORM, 0, 256);
+    const cv::Mat view = wide(cv::Rect(2, 1, size.width, size.height));
+    for (const cv::Mat& src : {view, cv::Mat(view.clone())}) {
+      cv::Mat expected;
+      cv::transpose(src, expected);
+      const cv::Mat got = pvk::symbols::transposed(src);
+      ASSERT_EQ(got.size(), expected.size()) << size;
+      EXPECT_EQ(cv::norm(got, expected, cv::NORM_INF), 0.0) << size << (src.isSubmatrix() ? " view" : "");
+    }
+  }
+}
+
 TEST(DataMatrixGeometry, AngleOfTwoVectors) {
   EXPECT_EQ(angle({0, 10}, {100, 0}, {0, 0}), 0.0);          // |dy1| - dx2 <= 70
   EXPECT_EQ(angle({0, 100}, {0, 100}, {0, 0}), 0.0);         // the same vector

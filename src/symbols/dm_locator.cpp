@@ -158,6 +158,10 @@ struct imageReaderDM::EdgeScans {
   explicit EdgeScans(const cv::Mat& img) {
     // Columns read as the rows of the transposed image, in memory order.
     const cv::Mat t = pvk::symbols::transposed(img);
+    columns.lineEnd.reserve(t.rows);
+    columns.open.reserve(t.rows);
+    rows.lineEnd.reserve(img.rows);
+    rows.open.reserve(img.rows);
     for (int x = 0; x < t.rows; ++x) read(columns, t.ptr<uint8_t>(x), t.cols);
     for (int y = img.rows - 1; y >= 1; --y) read(rows, img.ptr<uint8_t>(y), img.cols);
   }

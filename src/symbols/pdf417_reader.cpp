@@ -498,12 +498,14 @@ int readCleaned(PVKImg& cleaned, char* text, char* conf, unsigned short maxChars
   PVKImg* src = &cleaned;
   int shift = 0;
   if (std::fabs(angle) > 0.001f) {
-    // Straightening costs more than all the rest of a zone that holds no symbol: a zone whose
-    // edges show no start pattern ends here, in bands thin enough for the pattern's bar to
-    // lean less than half a pixel in each.
+    // Straightening costs more than all the rest of a zone that holds no symbol: a zone ends
+    // here when fewer of its lines than the start's check wants once straightened (6) cross a
+    // start or stop pattern, or when its edges show no start pattern, in bands thin enough for
+    // the pattern's bar to lean less than half a pixel in each.
     const int lines = std::clamp(static_cast<int>(0.5f / std::fabs(std::tan(angle))), 16, 64);
     const int from = std::max(left - 5, 0), to = std::min(right + 50, cleaned.width - 1);
-    if (!pvk::symbols::pdfStartSeen(view(cleaned, from, 0, to - from + 1, cleaned.height), lines))
+    const PVKImg searched = view(cleaned, from, 0, to - from + 1, cleaned.height);
+    if (pvk::symbols::pdfPatternLines(searched, 6) < 6 || !pvk::symbols::pdfStartSeen(searched, lines))
       return 0;
     const int dpi = cleaned.dpi ? cleaned.dpi : 1;
     if (!StretchRotateStretch(cleaned, rotated.img, dpi, dpi, dpi, dpi, angle, 1, false))

@@ -1,6 +1,10 @@
 // PDF417 start pattern: found in the edge signal of a band, then checked in the pixels, line by
 // line, for the lines of the zone that it spans: the symbol's rows lie there and nowhere else.
+// Before a zone is straightened, its lines are searched one by one for a start or stop pattern.
+#include <emmintrin.h>
+
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <vector>
 
@@ -264,4 +268,120 @@ bool pvk::symbols::pdfSymbolLines(const PVKImg& img, int& top, int& bottom)
     if (pdfStartLines(img, i, runs, top, bottom))
       return true;
   return false;
+}
+
+namespace {
+
+// The start and stop patterns' first 17 modules as sums of neighbouring runs (a bar and the
+// space after it, a space and the bar after it): ink spread or thinned shifts every edge of a
+// kind alike and leaves these sums as they are.
+constexpr int kStartPairs[7] = {9, 2, 2, 2, 2, 2, 4};
+constexpr int kStopPairs[7] = {8, 2, 4, 4, 2, 2, 3};
+
+// Whether each sum of two neighbouring runs of 8 spanning `total` pixels rounds, in 17ths of
+// the total, to the pattern's count.
+bool pairsRound(const int* runs, int total, const int* pairs)
+{
+  for (int k = 0; k < 7; ++k) {
+    const int twice17 = 34 * (runs[k] + runs[k + 1]);
+    if (twice17 < (2 * pairs[k] - 1) * total || twice17 >= (2 * pairs[k] + 1) * total)
+      return false;
+  }
+  return true;
+}
+
+// One line's ink above a grey level, one bit a pixel, 64 to a word, the first pixel lowest.
+struct InkBits {
+  std::vector<uint64_t> words;
+  int width = 0;
+
+  void set(const uint8_t* line, int w, int level)
+  {
+    width = w;
+    words.assign(static_cast<size_t>(w + 63) / 64 + 1, 0);
+    const __m128i flip = _mm_set1_epi8(static_cast<char>(0x80));
+    const __m128i above = _mm_set1_epi8(static_cast<char>(level ^ 0x80));
+    int x = 0;
+    for (; x + 16 <= w; x += 16) {
+      const __m128i v = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(line + x)), flip);
+      const uint64_t m = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpgt_epi8(v, above))) & 0xffffu;
+      words[x >> 6] |= m << (x & 63);
+    }
+    for (; x < w; ++x)
+      if (line[x] > level)
+        words[x >> 6] |= uint64_t{1} << (x & 63);
+  }
+  // The 64 pixels from word i's first shifted on by k (0..63) pixels.
+  uint64_t from(size_t i, int k) const { return k ? words[i] >> k | words[i + 1] << (64 - k) : words[i]; }
+  bool at(int x) const { return words[x >> 6] >> (x & 63) & 1; }
+  // The run of pixels like pixel x, from x: its length, to the line's end at most.
+  int run(int x) const
+  {
+    const bool ink = at(x);
+    int n = 0;
+    while (x + n < width) {
+      const uint64_t w = words[(x + n) >> 6] >> ((x + n) & 63);
+      const uint64_t other = ink ? ~w : w;
+      const int left = 64 - ((x + n) & 63);
+      const int same = other ? std::min(__builtin_ctzll(other), left) : left;
+      n += same;
+      if (same < left)
+        break;
+    }
+    return std::min(n, width - x);
+  }
+};
+
+// Whether the bar beginning at x and the 7 runs after it, with ink after the last, are the
+// start or the stop pattern at least as wide as the reader's least codeword (16 pixels).
+bool patternAt(const InkBits& ink, int x)
+{
+  int runs[8], total = 0;
+  for (int& r : runs) {
+    if (x + total >= ink.width)
+      return false;
+    r = ink.run(x + total);
+    total += r;
+  }
+  return x + total < ink.width && total >= 16 &&
+         (pairsRound(runs, total, kStartPairs) || pairsRound(runs, total, kStopPairs));
+}
+
+// Either pattern's first bar is at least 6 pixels wide where its sums round as they should:
+// only the beginnings of such runs are tried.
+bool lineShowsPattern(const InkBits& ink)
+{
+  const size_t n = ink.words.size() - 1;
+  for (size_t i = 0; i < n; ++i) {
+    uint64_t wide = ink.words[i];
+    for (int k = 1; k < 6 && wide; ++k)
+      wide &= ink.from(i, k);
+    const uint64_t before = ink.words[i] << 1 | (i ? ink.words[i - 1] >> 63 : 0);
+    for (uint64_t begins = wide & ~before; begins; begins &= begins - 1)
+      if (patternAt(ink, static_cast<int>(i * 64) + __builtin_ctzll(begins)))
+        return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int pvk::symbols::pdfPatternLines(const PVKImg& img, int enough)
+{
+  // Ink is brighter than paper here by as little as the cleaning's last offsets leave of faint
+  // print, and blur fills a module's space up to the higher levels: a line is read at each.
+  static const int kLevels[] = {32, 64, 96};
+  InkBits ink;
+  int lines = 0;
+  for (int y = 0; y < img.height && lines < enough; ++y) {
+    const uint8_t* line = img.data + static_cast<size_t>(y) * img.stride;
+    for (const int level : kLevels) {
+      ink.set(line, img.width, level);
+      if (lineShowsPattern(ink)) {
+        ++lines;
+        break;
+      }
+    }
+  }
+  return lines;
 }

@@ -291,6 +291,9 @@ bool pdfSymbolLines(const PVKImg& img, int& top, int& bottom);
 // Whether the edge signal of some band of `lines` lines of a cleaned image shows a start
 // pattern (the signal's test alone, not the pixels' check that pdfSymbolLines adds).
 bool pdfStartSeen(const PVKImg& img, int lines);
+// How many lines of a cleaned image, up to `enough`, cross a start or a stop pattern, each line
+// read on its own: a pattern leaning with its symbol keeps its widths along a line.
+int pdfPatternLines(const PVKImg& img, int enough);
 
 // One trace line of the PDF417 reader: the tag ("err - ", "war - " or "") and the text, with
 // " %d" of the value when one is given.

@@ -477,4 +477,37 @@ TEST_F(ReaderTest, AStartPatternKeepsItsShape)
   }
 }
 
+
+// A zone is straightened only when enough of its lines, each read on its own, cross a start or
+// stop pattern: sums of neighbouring runs rounded to 17ths of the pattern, which is at least as
+// wide as the least codeword (16 pixels) and brighter than the faintest level (32). Runs in
+// pixels, a bar first; a bar follows the last, on 8 lines.
+TEST_F(ReaderTest, LinesCrossingAStartOrStopPatternAreCounted)
+{
+  const struct {
+    int runs[8];
+    int grey, enough, lines;
+  } cases[] = {
+      {{16, 2, 2, 2, 2, 2, 2, 6}, 255, 20, 8},   // start, 2 pixels a module
+      {{14, 2, 2, 6, 2, 2, 2, 4}, 255, 20, 8},   // stop
+      {{34, 2, 6, 2, 6, 2, 6, 10}, 255, 20, 8},  // start, bars spread by half a module of 4
+      {{32, 5, 3, 4, 4, 4, 4, 12}, 255, 20, 8},  // an edge a quarter of a module off
+      {{32, 6, 2, 4, 4, 4, 4, 12}, 255, 20, 0},  // half a module: a bar and space of 9.5, not 9
+      {{7, 1, 1, 1, 1, 1, 1, 3}, 255, 20, 8},    // 16 pixels
+      {{6, 1, 1, 1, 1, 1, 1, 2}, 255, 20, 0},    // 14 pixels (none of 15 rounds right)
+      {{16, 2, 2, 2, 2, 2, 2, 6}, 33, 20, 8},
+      {{16, 2, 2, 2, 2, 2, 2, 6}, 32, 20, 0},
+      {{16, 2, 2, 2, 2, 2, 2, 6}, 255, 5, 5},    // counted as far as enough
+  };
+  for (const auto& c : cases) {
+    std::vector<uint8_t> pixels(8 * 120, 0);
+    for (int y = 0; y < 8; ++y)
+      for (int k = 0, x = 10; k < 9; x += k < 8 ? c.runs[k] : 0, ++k)
+        if (k % 2 == 0)
+          std::fill_n(pixels.begin() + y * 120 + x, k < 8 ? c.runs[k] : 4, static_cast<uint8_t>(c.grey));
+    const PVKImg img{120, 8, 120, 300, pixels.data()};
+    EXPECT_EQ(pvk::symbols::pdfPatternLines(img, c.enough), c.lines) << c.runs[0] << " " << c.runs[1] << " " << c.grey;
+  }
+}
+
 }  // namespace

@@ -63,6 +63,28 @@ int dropWeak(char* text, char* conf, unsigned short* start, unsigned short* leng
   return count;
 }
 
+// Fewer rows than this leave a band too low to tell a symbol from a stray pattern by its print.
+constexpr int kLeastRows = 16;
+
+// A zone drawn around a strip lower than kLeastRows: its rows repeated so that the edge signal
+// still sums 16 rows once it leaves its 4 out, and the print is scored over as many. The
+// strip's bars run the zone's whole ink height, which repeating does not change. False only
+// without memory; a zone high enough is left as it is.
+bool raiseToLeastRows(PVKImg& img) {
+  if (img.height >= kLeastRows) return true;
+  const int times = (kLeastRows + 4 + img.height - 1) / img.height;
+  const size_t rowBytes = img.width;
+  auto* data = static_cast<uint8_t*>(std::malloc(rowBytes * img.height * times));
+  if (!data) return false;
+  for (int y = 0; y < img.height * times; ++y)
+    std::memcpy(data + y * rowBytes, img.data + static_cast<size_t>(y / times) * img.stride, rowBytes);
+  std::free(img.data);
+  img.data = data;
+  img.stride = img.width;
+  img.height = static_cast<uint16_t>(img.height * times);
+  return true;
+}
+
 }  // namespace
 
 int ReadBarCode1(PVKImg* img, int maxChars, char* text, char* conf, unsigned short* start, unsigned short* length,
@@ -127,7 +149,8 @@ int ReadBarCode(PVKImg img, char* text, char* conf, unsigned short maxChars) {
   // The private copy lies on paper: a zone cut on its symbol's first or last bar still bounds it.
   PVKImg copy{};
   const int margin = std::min(pvk::symbols::paperMargin(dpi), (65535 - img.width) / 2);
-  if (!pvk::symbols::copyOnPaper(img, margin, 0, copy)) {
+  if (!pvk::symbols::copyOnPaper(img, margin, 0, copy) || !raiseToLeastRows(copy)) {
+    std::free(copy.data);
     WriteTrace("err - ", "duplicating ocr image", static_cast<int>(GetLastError()), false);
     MyDev.lastResult = PVK_ERR_OUT_OF_MEMORY;
     return -1;

@@ -1,5 +1,6 @@
 // The linear barcode reader of a zone: the zone cleaned at three grey offsets, read whole and
-// then in ever thinner strips, the readings of every pass merged, the weak ones dropped.
+// then in ever thinner strips, the readings of every pass merged, the weak ones dropped; when
+// all that reads nothing, strips read by their grey profiles.
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -85,6 +86,65 @@ bool raiseToLeastRows(PVKImg& img) {
   return true;
 }
 
+// The readings of one strip before they merge into the zone's list (malloc'd, as the strips'
+// readers fill them to kStripChars).
+struct StripList {
+  char* text = static_cast<char*>(std::malloc(2 * kStripChars));
+  unsigned short* start = static_cast<unsigned short*>(std::malloc(2 * kStripChars * sizeof(unsigned short)));
+  char* conf() const { return text + kStripChars; }
+  unsigned short* length() const { return start + kStripChars; }
+  bool ok() const { return text && start; }
+  ~StripList() {
+    std::free(text);
+    std::free(start);
+  }
+};
+
+using StripReader = int (*)(const PVKImg*, int, char*, char*, unsigned short*, unsigned short*, bool*);
+
+// Every strip of h rows read and merged into the list; true when the list is then sure
+// throughout (nothing more to read).
+bool readStrips(const PVKImg* img, int h, StripReader read, StripList& l, char* text, char* conf,
+                unsigned short* start, unsigned short* length, int& count, int maxChars, bool* retryHint) {
+  for (int k = 0; k < img->height / h; ++k) {
+    if (pvk::core::stopRequested()) break;
+    PVKImg strip = *img;
+    strip.height = static_cast<uint16_t>(h);
+    strip.data = img->data + static_cast<size_t>(k) * h * img->stride;
+    std::memset(l.text, 0, 2 * kStripChars);
+    std::memset(l.start, 0, 2 * kStripChars * sizeof(unsigned short));
+    int n = read(&strip, kStripChars, l.text, l.conf(), l.start, l.length(), retryHint);
+    if (n <= 0) continue;
+    AggiornaBest(text, conf, start, length, &count, maxChars, l.text, l.conf(), l.start, l.length(), n);
+    if (count < 1 || allSure(conf, count)) return true;
+  }
+  return false;
+}
+
+bool noMemory() {
+  WriteTrace("err - ", "analysing barcode", static_cast<int>(GetLastError()), false);
+  MyDev.lastResult = PVK_ERR_OUT_OF_MEMORY;
+  return false;
+}
+
+// The last pass, when the others read nothing: the zone cleaned at the lowest offset, read in
+// strips of 16 rows by the edges of their grey profiles. Blurred narrow spaces that never
+// reach the paper's level show there as valleys between bars, and a tilted bar stays within
+// its column over so few rows.
+int readByGrey(PVKImg& copy, int maxChars, char* text, char* conf, unsigned short* start, unsigned short* length) {
+  PVKImg clean{};
+  text[0] = conf[0] = 0;
+  if (!pulisci(&copy, &clean, -40)) return 0;
+  int count = 0;
+  StripList l;
+  if (l.ok() || noMemory()) {
+    setConfidences(80, 20);
+    readStrips(&clean, 16, pvk::symbols::readBarCodeByGrey, l, text, conf, start, length, count, maxChars, nullptr);
+  }
+  std::free(clean.data);
+  return count;
+}
+
 }  // namespace
 
 int ReadBarCode1(PVKImg* img, int maxChars, char* text, char* conf, unsigned short* start, unsigned short* length,
@@ -93,45 +153,17 @@ int ReadBarCode1(PVKImg* img, int maxChars, char* text, char* conf, unsigned sho
   int count = std::max(ReadBarCode0(img, maxChars, text, conf, start, length, retryHint), 0);
   bool small = img->width <= 512 && img->height <= 256;
   if (small && ((!*retryHint && count == 0) || (count > 0 && allSure(conf, count)))) return count;
-
-  char* lt = static_cast<char*>(std::malloc(2 * kStripChars));
-  unsigned short* ls = static_cast<unsigned short*>(std::malloc(2 * kStripChars * sizeof(unsigned short)));
-  if (!lt || !ls) {
-    std::free(lt);
-    std::free(ls);
-    WriteTrace("err - ", "analysing barcode", static_cast<int>(GetLastError()), false);
-    MyDev.lastResult = PVK_ERR_OUT_OF_MEMORY;
-    return count;
-  }
-  char* lc = lt + kStripChars;
-  unsigned short* ll = ls + kStripChars;
+  StripList l;
+  if (!l.ok()) return noMemory(), count;
   int h = img->height < 33 ? 16 : 32;
   setConfidences(80, 20);
-  for (int strips = img->height / h; strips > 0; strips = img->height / h) {
-    if (pvk::core::stopRequested()) break;
-    for (int k = 0; k < strips; ++k) {
-      if (pvk::core::stopRequested()) break;
-      PVKImg strip = *img;
-      strip.height = static_cast<uint16_t>(h);
-      strip.data = img->data + static_cast<size_t>(k) * h * img->stride;
-      std::memset(lt, 0, 2 * kStripChars);
-      std::memset(ls, 0, 2 * kStripChars * sizeof(unsigned short));
-      int n = ReadBarCode0(&strip, kStripChars, lt, lc, ls, ll, retryHint);
-      if (n <= 0) continue;
-      AggiornaBest(text, conf, start, length, &count, maxChars, lt, lc, ls, ll, n);
-      if (count < 1 || allSure(conf, count)) {
-        std::free(lt);
-        std::free(ls);
-        return count;
-      }
-    }
+  while (img->height / h > 0 && !pvk::core::stopRequested()) {
+    if (readStrips(img, h, ReadBarCode0, l, text, conf, start, length, count, maxChars, retryHint)) break;
     if (h < 9) break;
     h /= 2;
     if (h == 16) setConfidences(80, 20);
     else setConfidences(60, 10);
   }
-  std::free(lt);
-  std::free(ls);
   return count;
 }
 
@@ -177,6 +209,8 @@ int ReadBarCode(PVKImg img, char* text, char* conf, unsigned short maxChars) {
     std::free(clean.data);
     if (count > 0 || !retryHint || oneOffset) break;
   }
+  if (count <= 0 && !oneOffset && !pvk::core::stopRequested())
+    count = readByGrey(copy, maxChars, text, conf, start, length);
   if (count > 0) count = DropPieces(text, conf, start, length, dropWeak(text, conf, start, length, count));
   if (count <= 0) {
     count = 0;

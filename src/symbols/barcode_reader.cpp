@@ -127,21 +127,19 @@ bool noMemory() {
   return false;
 }
 
-// The last pass, when the others read nothing: the zone cleaned at the lowest offset, read in
+// The last pass, when the others read nothing: the zone cleaned at the lowest offset read in
 // strips of 16 rows by the edges of their grey profiles. Blurred narrow spaces that never
 // reach the paper's level show there as valleys between bars, and a tilted bar stays within
 // its column over so few rows.
-int readByGrey(PVKImg& copy, int maxChars, char* text, char* conf, unsigned short* start, unsigned short* length) {
-  PVKImg clean{};
+int readByGrey(const PVKImg& clean, int maxChars, char* text, char* conf, unsigned short* start,
+               unsigned short* length) {
   text[0] = conf[0] = 0;
-  if (!pulisci(&copy, &clean, -40)) return 0;
   int count = 0;
   StripList l;
   if (l.ok() || noMemory()) {
     setConfidences(80, 20);
     readStrips(&clean, 16, pvk::symbols::readBarCodeByGrey, l, text, conf, start, length, count, maxChars, nullptr);
   }
-  std::free(clean.data);
   return count;
 }
 
@@ -199,6 +197,7 @@ int ReadBarCode(PVKImg img, char* text, char* conf, unsigned short maxChars) {
   }
   int count = 0;
   const bool oneOffset = pvk::symbols::twoGreyLevels(img);
+  PVKImg lowest{};  // the cleaning at the first offset, kept for the grey pass
   for (int offset : {-40, 0, 40}) {
     if (pvk::core::stopRequested()) break;
     PVKImg clean{};
@@ -206,11 +205,13 @@ int ReadBarCode(PVKImg img, char* text, char* conf, unsigned short maxChars) {
     if (!pulisci(&copy, &clean, offset)) break;
     bool retryHint = false;
     count = ReadBarCode1(&clean, maxChars, text, conf, start, length, &retryHint);
-    std::free(clean.data);
+    if (lowest.data) std::free(clean.data);
+    else lowest = clean;
     if (count > 0 || !retryHint || oneOffset) break;
   }
-  if (count <= 0 && !oneOffset && !pvk::core::stopRequested())
-    count = readByGrey(copy, maxChars, text, conf, start, length);
+  if (count <= 0 && lowest.data && !oneOffset && !pvk::core::stopRequested())
+    count = readByGrey(lowest, maxChars, text, conf, start, length);
+  std::free(lowest.data);
   if (count > 0) count = DropPieces(text, conf, start, length, dropWeak(text, conf, start, length, count));
   if (count <= 0) {
     count = 0;

@@ -1,5 +1,6 @@
 // The linear barcode reader of a zone: the zone cleaned at three grey offsets, read whole and
-// then in ever thinner strips, the readings of every pass merged, the weak ones dropped.
+// then in ever thinner strips, the readings of every pass merged, the weak ones dropped; when
+// all that reads nothing, strips read by their grey profiles.
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -63,6 +64,85 @@ int dropWeak(char* text, char* conf, unsigned short* start, unsigned short* leng
   return count;
 }
 
+// Fewer rows than this leave a band too low to tell a symbol from a stray pattern by its print.
+constexpr int kLeastRows = 16;
+
+// A zone drawn around a strip lower than kLeastRows: its rows repeated so that the edge signal
+// still sums 16 rows once it leaves its 4 out, and the print is scored over as many. The
+// strip's bars run the zone's whole ink height, which repeating does not change. False only
+// without memory; a zone high enough is left as it is.
+bool raiseToLeastRows(PVKImg& img) {
+  if (img.height >= kLeastRows) return true;
+  const int times = (kLeastRows + 4 + img.height - 1) / img.height;
+  const size_t rowBytes = img.width;
+  auto* data = static_cast<uint8_t*>(std::malloc(rowBytes * img.height * times));
+  if (!data) return false;
+  for (int y = 0; y < img.height * times; ++y)
+    std::memcpy(data + y * rowBytes, img.data + static_cast<size_t>(y / times) * img.stride, rowBytes);
+  std::free(img.data);
+  img.data = data;
+  img.stride = img.width;
+  img.height = static_cast<uint16_t>(img.height * times);
+  return true;
+}
+
+// The readings of one strip before they merge into the zone's list (malloc'd, as the strips'
+// readers fill them to kStripChars).
+struct StripList {
+  char* text = static_cast<char*>(std::malloc(2 * kStripChars));
+  unsigned short* start = static_cast<unsigned short*>(std::malloc(2 * kStripChars * sizeof(unsigned short)));
+  char* conf() const { return text + kStripChars; }
+  unsigned short* length() const { return start + kStripChars; }
+  bool ok() const { return text && start; }
+  ~StripList() {
+    std::free(text);
+    std::free(start);
+  }
+};
+
+using StripReader = int (*)(const PVKImg*, int, char*, char*, unsigned short*, unsigned short*, bool*);
+
+// Every strip of h rows read and merged into the list; true when the list is then sure
+// throughout (nothing more to read).
+bool readStrips(const PVKImg* img, int h, StripReader read, StripList& l, char* text, char* conf,
+                unsigned short* start, unsigned short* length, int& count, int maxChars, bool* retryHint) {
+  for (int k = 0; k < img->height / h; ++k) {
+    if (pvk::core::stopRequested()) break;
+    PVKImg strip = *img;
+    strip.height = static_cast<uint16_t>(h);
+    strip.data = img->data + static_cast<size_t>(k) * h * img->stride;
+    std::memset(l.text, 0, 2 * kStripChars);
+    std::memset(l.start, 0, 2 * kStripChars * sizeof(unsigned short));
+    int n = read(&strip, kStripChars, l.text, l.conf(), l.start, l.length(), retryHint);
+    if (n <= 0) continue;
+    AggiornaBest(text, conf, start, length, &count, maxChars, l.text, l.conf(), l.start, l.length(), n);
+    if (count < 1 || allSure(conf, count)) return true;
+  }
+  return false;
+}
+
+bool noMemory() {
+  WriteTrace("err - ", "analysing barcode", static_cast<int>(GetLastError()), false);
+  MyDev.lastResult = PVK_ERR_OUT_OF_MEMORY;
+  return false;
+}
+
+// The last pass, when the others read nothing: the zone cleaned at the lowest offset read in
+// strips of 16 rows by the edges of their grey profiles. Blurred narrow spaces that never
+// reach the paper's level show there as valleys between bars, and a tilted bar stays within
+// its column over so few rows.
+int readByGrey(const PVKImg& clean, int maxChars, char* text, char* conf, unsigned short* start,
+               unsigned short* length) {
+  text[0] = conf[0] = 0;
+  int count = 0;
+  StripList l;
+  if (l.ok() || noMemory()) {
+    setConfidences(80, 20);
+    readStrips(&clean, 16, pvk::symbols::readBarCodeByGrey, l, text, conf, start, length, count, maxChars, nullptr);
+  }
+  return count;
+}
+
 }  // namespace
 
 int ReadBarCode1(PVKImg* img, int maxChars, char* text, char* conf, unsigned short* start, unsigned short* length,
@@ -71,45 +151,17 @@ int ReadBarCode1(PVKImg* img, int maxChars, char* text, char* conf, unsigned sho
   int count = std::max(ReadBarCode0(img, maxChars, text, conf, start, length, retryHint), 0);
   bool small = img->width <= 512 && img->height <= 256;
   if (small && ((!*retryHint && count == 0) || (count > 0 && allSure(conf, count)))) return count;
-
-  char* lt = static_cast<char*>(std::malloc(2 * kStripChars));
-  unsigned short* ls = static_cast<unsigned short*>(std::malloc(2 * kStripChars * sizeof(unsigned short)));
-  if (!lt || !ls) {
-    std::free(lt);
-    std::free(ls);
-    WriteTrace("err - ", "analysing barcode", static_cast<int>(GetLastError()), false);
-    MyDev.lastResult = PVK_ERR_OUT_OF_MEMORY;
-    return count;
-  }
-  char* lc = lt + kStripChars;
-  unsigned short* ll = ls + kStripChars;
+  StripList l;
+  if (!l.ok()) return noMemory(), count;
   int h = img->height < 33 ? 16 : 32;
   setConfidences(80, 20);
-  for (int strips = img->height / h; strips > 0; strips = img->height / h) {
-    if (pvk::core::stopRequested()) break;
-    for (int k = 0; k < strips; ++k) {
-      if (pvk::core::stopRequested()) break;
-      PVKImg strip = *img;
-      strip.height = static_cast<uint16_t>(h);
-      strip.data = img->data + static_cast<size_t>(k) * h * img->stride;
-      std::memset(lt, 0, 2 * kStripChars);
-      std::memset(ls, 0, 2 * kStripChars * sizeof(unsigned short));
-      int n = ReadBarCode0(&strip, kStripChars, lt, lc, ls, ll, retryHint);
-      if (n <= 0) continue;
-      AggiornaBest(text, conf, start, length, &count, maxChars, lt, lc, ls, ll, n);
-      if (count < 1 || allSure(conf, count)) {
-        std::free(lt);
-        std::free(ls);
-        return count;
-      }
-    }
+  while (img->height / h > 0 && !pvk::core::stopRequested()) {
+    if (readStrips(img, h, ReadBarCode0, l, text, conf, start, length, count, maxChars, retryHint)) break;
     if (h < 9) break;
     h /= 2;
     if (h == 16) setConfidences(80, 20);
     else setConfidences(60, 10);
   }
-  std::free(lt);
-  std::free(ls);
   return count;
 }
 
@@ -127,7 +179,8 @@ int ReadBarCode(PVKImg img, char* text, char* conf, unsigned short maxChars) {
   // The private copy lies on paper: a zone cut on its symbol's first or last bar still bounds it.
   PVKImg copy{};
   const int margin = std::min(pvk::symbols::paperMargin(dpi), (65535 - img.width) / 2);
-  if (!pvk::symbols::copyOnPaper(img, margin, 0, copy)) {
+  if (!pvk::symbols::copyOnPaper(img, margin, 0, copy) || !raiseToLeastRows(copy)) {
+    std::free(copy.data);
     WriteTrace("err - ", "duplicating ocr image", static_cast<int>(GetLastError()), false);
     MyDev.lastResult = PVK_ERR_OUT_OF_MEMORY;
     return -1;
@@ -144,6 +197,7 @@ int ReadBarCode(PVKImg img, char* text, char* conf, unsigned short maxChars) {
   }
   int count = 0;
   const bool oneOffset = pvk::symbols::twoGreyLevels(img);
+  PVKImg lowest{};  // the cleaning at the first offset, kept for the grey pass
   for (int offset : {-40, 0, 40}) {
     if (pvk::core::stopRequested()) break;
     PVKImg clean{};
@@ -151,9 +205,13 @@ int ReadBarCode(PVKImg img, char* text, char* conf, unsigned short maxChars) {
     if (!pulisci(&copy, &clean, offset)) break;
     bool retryHint = false;
     count = ReadBarCode1(&clean, maxChars, text, conf, start, length, &retryHint);
-    std::free(clean.data);
+    if (lowest.data) std::free(clean.data);
+    else lowest = clean;
     if (count > 0 || !retryHint || oneOffset) break;
   }
+  if (count <= 0 && lowest.data && !oneOffset && !pvk::core::stopRequested())
+    count = readByGrey(lowest, maxChars, text, conf, start, length);
+  std::free(lowest.data);
   if (count > 0) count = DropPieces(text, conf, start, length, dropWeak(text, conf, start, length, count));
   if (count <= 0) {
     count = 0;

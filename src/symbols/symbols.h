@@ -698,6 +698,11 @@ namespace pvk::symbols {
 // paper all round is copied as it is. False (out.data null) for an empty image, a result past
 // 65535 pixels either way, or no memory. The caller frees out.data.
 bool copyOnPaper(const PVKImg& img, int marginX, int marginY, PVKImg& out);
+// ReadBarCode0 on the edges of a strip's grey profile (between its extremes) in place of its
+// level crossings: for blurred print whose narrow spaces never reach the paper's level. Leaves
+// retryHint alone; 0 for a null image.
+int readBarCodeByGrey(const PVKImg* img, int maxChars, char* text, char* conf, unsigned short* start,
+                      unsigned short* length, bool* retryHint);
 // A zone of at most two grey levels (a thresholded picture): no grey lies between its paper and
 // its ink, so the cleaning at another grey offset shows its print no differently.
 bool twoGreyLevels(const PVKImg& img);

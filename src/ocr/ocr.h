@@ -694,6 +694,10 @@ enum class Place { Unknown, High, Low, Bottom, Middle };
 void setLinePlace(uint32_t lineTop, uint32_t lineHeight);
 Place placeOf(uint32_t top, uint32_t bottom);
 
+// A star block w by h pixels narrower or lower than a star is read alone (10 pixels at 300 dpi,
+// scaled): an amount's star set small, read only in the cells beside the figures.
+bool underStarFloor(uint32_t w, uint32_t h);
+
 }  // namespace pvk::ocr
 
 // ---- Zone reader: rows of a reading, payee databases, erasers --------------------------------

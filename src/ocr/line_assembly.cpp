@@ -32,6 +32,7 @@ struct Line {
   unsigned n = 0;
   unsigned nRead = 0;
   bool closed = false;  // AggiungiCarattereOCR asked to end the line
+  std::vector<pvk::ocr::HeldStar> held;  // an amount's stars set small, placed at the line's end
   char* text() const { return o.text + base; }
   char* conf() const { return o.conf + base; }
   ChInfo* info() const { return o.info + base; }
@@ -99,7 +100,7 @@ class BlockReader {
     for (int reread = 0;; ++reread) {
       const BlockRec before = tblk[b];
       Read x = read(b, r, pen);
-      if (!x.ok) return;
+      if (!x.ok || holdSmallStar(b, x, r)) return;
       if (x.c == ' ') {
         if (starPair(b, splits)) splitParts(b, splits, Penalty::None, 1.0f);
         return;
@@ -153,6 +154,15 @@ class BlockReader {
       if (pen == Penalty::Forced) x.conf = static_cast<unsigned char>(std::max(1, x.conf * 2 / 3));
     }
     return x;
+  }
+
+  // An amount's star under a star's size waits for the end of the line, where its place is
+  // known.
+  bool holdSmallStar(unsigned b, const Read& x, int r) {
+    if (x.c != '*' || MyOcr.currentFont != 944 || !pvk::ocr::underStarFloor(blockW(b), blockH(b))) return false;
+    pvk::ocr::HeldStar s{};
+    if (!l_.closed && pvk::ocr::holdStar(tblk[b], x.conf, r, s)) l_.held.push_back(s);
+    return true;
   }
 
   void append(const Read& x, unsigned b, int r) {
@@ -276,115 +286,19 @@ class BlockReader {
 
 // ---- The line as a whole ---------------------------------------------------------------------
 
-uint32_t entryW(const ChInfo& e) { return e.right > e.left ? e.right - e.left : 0u; }
-uint32_t entryH(const ChInfo& e) { return e.bottom > e.top ? e.bottom - e.top : 0u; }
-
+// A star under a star's size: held back while the line is read, it is placed only beside the
+// figures and does not make the line's characters.
 bool smallStar(const Line& l, unsigned i) {
-  return l.text()[i] == '*' && pvk::ocr::underStarFloor(entryW(l.info()[i]), entryH(l.info()[i]));
+  const ChInfo& e = l.info()[i];
+  return l.text()[i] == '*' && pvk::ocr::underStarFloor(e.right - e.left, e.bottom - e.top);
 }
 
-uint32_t median(std::vector<uint32_t>& v) {
-  std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
-  return v[v.size() / 2];
-}
-
-// The figures of an amount line: the first and last digit, their median top, height and width.
-struct Figures {
-  unsigned first = 0, last = 0;
-  uint32_t top = 0, height = 0, width = 0;
-};
-
-bool figuresOf(const Line& l, Figures& f) {
-  std::vector<uint32_t> tops, heights, widths;
-  for (unsigned i = 0; i < l.n; ++i) {
-    if (!IsDigit(l.text()[i])) continue;
-    if (tops.empty()) f.first = i;
-    f.last = i;
-    tops.push_back(l.info()[i].top);
-    heights.push_back(entryH(l.info()[i]));
-    widths.push_back(entryW(l.info()[i]));
-  }
-  if (tops.empty()) return false;
-  f.top = median(tops);
-  f.height = median(heights);
-  f.width = median(widths);
-  return true;
-}
-
-uint32_t apart(uint32_t a, uint32_t b) { return a > b ? a - b : b - a; }
-
-// Two stars of one line printed alike: height and width within a quarter of the larger, or a pixel.
-bool alike(const ChInfo& a, const ChInfo& b) {
-  const uint32_t ha = entryH(a), hb = entryH(b), wa = entryW(a), wb = entryW(b);
-  return 4 * apart(ha, hb) <= std::max<uint32_t>(4, std::max(ha, hb)) &&
-         4 * apart(wa, wb) <= std::max<uint32_t>(4, std::max(wa, wb));
-}
-
-// The cell of an amount's star next to `inner`, its neighbour towards the figures: hanging from
-// the figures' top, a quarter to two thirds of their height, no wider than a figure and no
-// further from its neighbour than a figure is wide.
-bool inStarCell(const ChInfo& s, const ChInfo& inner, const Figures& f) {
-  const uint32_t h = entryH(s);
-  const uint32_t gap = s.right <= inner.left ? inner.left - s.right : s.left >= inner.right ? s.left - inner.right : 0;
-  return 4 * h >= f.height && 3 * h <= 2 * f.height && entryW(s) <= f.width && 4 * apart(s.top, f.top) <= f.height &&
-         gap <= f.width;
-}
-
-// The stars fencing the figures: entries [from, to) of the line.
-struct Run {
-  unsigned from, to;
-};
-
-bool hasPartner(const Line& l, unsigned i, const Run (&runs)[2]) {
-  for (const Run& r : runs)
-    for (unsigned j = r.from; j < r.to; ++j)
-      if (j != i && alike(l.info()[i], l.info()[j])) return true;
-  return false;
-}
-
-// Walking out from the figures, a run of stars ends at the first entry that is no star or a small
-// star out of its cell.
-void starsInTheirCells(const Line& l, const Figures& f, Run (&runs)[2]) {
-  runs[0] = {f.first, f.first};
-  runs[1] = {f.last + 1, f.last + 1};
-  const auto fits = [&](unsigned i, unsigned inner) {
-    return l.text()[i] == '*' && (!smallStar(l, i) || inStarCell(l.info()[i], l.info()[inner], f));
-  };
-  while (runs[0].from > 0 && fits(runs[0].from - 1, runs[0].from)) --runs[0].from;
-  while (runs[1].to < l.n && fits(runs[1].to, runs[1].to - 1)) ++runs[1].to;
-}
-
-// A small star no other star of the runs matches in size ends its run, which may leave another
-// without its match: until none is left.
-void starsMatched(const Line& l, Run (&runs)[2]) {
-  for (bool cut = true; cut;) {
-    cut = false;
-    for (unsigned i = runs[0].to; i-- > runs[0].from && !cut;)
-      if (smallStar(l, i) && !hasPartner(l, i, runs)) {
-        runs[0].from = i + 1;
-        cut = true;
-      }
-    for (unsigned i = runs[1].from; i < runs[1].to && !cut; ++i)
-      if (smallStar(l, i) && !hasPartner(l, i, runs)) {
-        runs[1].to = i;
-        cut = true;
-      }
-  }
-}
-
-// Small stars are kept only where an amount prints its stars: in the runs of stars next to the
-// figures, each in its cell and matched in size by another star of those runs.
-void keepAmountStars(Line& l) {
-  Figures f;
-  Run runs[2] = {{0, 0}, {0, 0}};
-  if (figuresOf(l, f)) {
-    starsInTheirCells(l, f, runs);
-    starsMatched(l, runs);
-  }
-  for (unsigned i = l.n; i-- > 0;) {
-    const bool inRun = (i >= runs[0].from && i < runs[0].to) || (i >= runs[1].from && i < runs[1].to);
-    if (!inRun && smallStar(l, i)) rimuovi_ocr_char(l.text(), l.conf(), l.info(), i, l.n);
-  }
+void placeHeldStars(Line& l) {
+  const int free = l.o.maxChars - static_cast<int>(nCharOcr) - 3;  // CR LF and the terminator
+  if (l.held.empty() || free <= 0) return;
+  const unsigned added = pvk::ocr::placeHeldStars(l.text(), l.conf(), l.info(), l.n, static_cast<unsigned>(free),
+                                                  l.held.data(), static_cast<unsigned>(l.held.size()));
+  l.nRead += added;
   nCharOcr = l.base + l.n;
 }
 
@@ -531,7 +445,7 @@ bool finishLine(Line& l) {
   }
   if (l.n == 0) return true;
   const short font = MyOcr.currentFont;
-  if (font == 944) keepAmountStars(l);
+  if (font == 944) placeHeldStars(l);
   if ((font == 944 || font == 945) && !payeeSized(l)) {
     dropLine(l);
     return true;
@@ -649,7 +563,7 @@ bool readLine(Out& o, uint32_t l, bool& noValidSet) {
   setLineBody(first, end, h);
   if (!lineHasBlocks(first, end)) return true;
 
-  Line line{o, nCharOcr};
+  Line line{o, nCharOcr, 0, 0, false, {}};
   BlockReader reader(line);
   for (unsigned p = first; p < end && !line.closed; ++p) {
     if (pvk::core::stopRequested()) return false;

@@ -32,6 +32,7 @@ struct Line {
   unsigned n = 0;
   unsigned nRead = 0;
   bool closed = false;  // AggiungiCarattereOCR asked to end the line
+  std::vector<pvk::ocr::HeldStar> held;  // an amount's stars set small, placed at the line's end
   char* text() const { return o.text + base; }
   char* conf() const { return o.conf + base; }
   ChInfo* info() const { return o.info + base; }
@@ -99,7 +100,7 @@ class BlockReader {
     for (int reread = 0;; ++reread) {
       const BlockRec before = tblk[b];
       Read x = read(b, r, pen);
-      if (!x.ok) return;
+      if (!x.ok || holdSmallStar(b, x, r)) return;
       if (x.c == ' ') {
         if (starPair(b, splits)) splitParts(b, splits, Penalty::None, 1.0f);
         return;
@@ -153,6 +154,15 @@ class BlockReader {
       if (pen == Penalty::Forced) x.conf = static_cast<unsigned char>(std::max(1, x.conf * 2 / 3));
     }
     return x;
+  }
+
+  // An amount's star under a star's size waits for the end of the line, where its place is
+  // known.
+  bool holdSmallStar(unsigned b, const Read& x, int r) {
+    if (x.c != '*' || MyOcr.currentFont != 944 || !pvk::ocr::underStarFloor(blockW(b), blockH(b))) return false;
+    pvk::ocr::HeldStar s{};
+    if (!l_.closed && pvk::ocr::holdStar(tblk[b], x.conf, r, s)) l_.held.push_back(s);
+    return true;
   }
 
   void append(const Read& x, unsigned b, int r) {
@@ -276,6 +286,22 @@ class BlockReader {
 
 // ---- The line as a whole ---------------------------------------------------------------------
 
+// A star under a star's size: held back while the line is read, it is placed only beside the
+// figures and does not make the line's characters.
+bool smallStar(const Line& l, unsigned i) {
+  const ChInfo& e = l.info()[i];
+  return l.text()[i] == '*' && pvk::ocr::underStarFloor(e.right - e.left, e.bottom - e.top);
+}
+
+void placeHeldStars(Line& l) {
+  const int free = l.o.maxChars - static_cast<int>(nCharOcr) - 3;  // CR LF and the terminator
+  if (l.held.empty() || free <= 0) return;
+  const unsigned added = pvk::ocr::placeHeldStars(l.text(), l.conf(), l.info(), l.n, static_cast<unsigned>(free),
+                                                  l.held.data(), static_cast<unsigned>(l.held.size()));
+  l.nRead += added;
+  nCharOcr = l.base + l.n;
+}
+
 uint32_t quarterOr(uint32_t nominal) {
   if (nominal == 0) return 6;
   if (nominal < 4) return 1;
@@ -288,7 +314,7 @@ bool payeeSized(const Line& l) {
   uint32_t sw = 0, sh = 0, k = 0;
   for (unsigned i = 0; i < l.n; ++i) {
     const auto c = static_cast<unsigned char>(l.text()[i]);
-    if (!(IsDigit(static_cast<char>(c)) || IsMaiuscolo[c] || c == '*')) continue;
+    if (!(IsDigit(static_cast<char>(c)) || IsMaiuscolo[c] || (c == '*' && !smallStar(l, i)))) continue;
     const ChInfo& e = l.info()[i];
     sw += e.right > e.left ? e.right - e.left : 0;
     sh += e.bottom > e.top ? e.bottom - e.top : 0;
@@ -419,6 +445,7 @@ bool finishLine(Line& l) {
   }
   if (l.n == 0) return true;
   const short font = MyOcr.currentFont;
+  if (font == 944) placeHeldStars(l);
   if ((font == 944 || font == 945) && !payeeSized(l)) {
     dropLine(l);
     return true;
@@ -536,7 +563,7 @@ bool readLine(Out& o, uint32_t l, bool& noValidSet) {
   setLineBody(first, end, h);
   if (!lineHasBlocks(first, end)) return true;
 
-  Line line{o, nCharOcr};
+  Line line{o, nCharOcr, 0, 0, false, {}};
   BlockReader reader(line);
   for (unsigned p = first; p < end && !line.closed; ++p) {
     if (pvk::core::stopRequested()) return false;

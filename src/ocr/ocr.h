@@ -694,6 +694,26 @@ enum class Place { Unknown, High, Low, Bottom, Middle };
 void setLinePlace(uint32_t lineTop, uint32_t lineHeight);
 Place placeOf(uint32_t top, uint32_t bottom);
 
+// A star block w by h pixels narrower or lower than a star is read alone (10 pixels at 300 dpi,
+// scaled): an amount's star set small, read only in the cells beside the figures.
+bool underStarFloor(uint32_t w, uint32_t h);
+// Such a star is held back from its line, whose other blocks it must not disturb, until the
+// line is read.
+struct HeldStar {
+  ChInfo box;  // its bounds, split count and database
+  unsigned char conf;
+};
+// The held star of block b read with conf after `split` splits: false for a block on the band's
+// edges, which goes as any unread block there does (a star on its top or bottom edge keeps half
+// its confidence).
+bool holdStar(const BlockRec& b, unsigned char conf, int split, HeldStar& s);
+// Inserts at the ends of an amount line (its n entries in text, conf and info, with room for
+// `room` more) the held stars that continue the runs of stars beside its figures: each in the
+// cell of a star next to its neighbour towards the figures and matched in size by another star
+// of the runs. The number inserted.
+unsigned placeHeldStars(char* text, char* conf, ChInfo* info, unsigned& n, unsigned room, const HeldStar* held,
+                        unsigned count);
+
 }  // namespace pvk::ocr
 
 // ---- Zone reader: rows of a reading, payee databases, erasers --------------------------------

@@ -452,6 +452,15 @@ bool payeeAspect(char c, unsigned w, unsigned h) {
   return !capitalOrDigit || c == 'W' || c == 'M' || 5 * w <= 6 * h;
 }
 
+// An amount's star under the size a star is read at alone, set small at a low resolution: its
+// thin arms fall out of the binarised block, which keeps the star's upright proportions, no
+// wider than tall by a quarter and at least half as wide as tall. It is read only when no other
+// character comes near it, by the margin that settles a pair at once; the line then keeps it
+// only in the cells an amount's stars fill (line assembly).
+bool smallAmountStar(unsigned w, unsigned h) {
+  return MyOcr.currentFont == 944 && 2 * w >= h && 4 * w <= 5 * h && I_score >= 50 && II_score + 14 < I_score;
+}
+
 bool altriByCharacter(unsigned w, unsigned h, const uint32_t* cell) {
   if (!payeeAspect(I_char, w, h)) return false;
   const uint32_t Hmin = MyOcr.minCharHeight, Hmax = MyOcr.maxCharHeight;
@@ -462,6 +471,7 @@ bool altriByCharacter(unsigned w, unsigned h, const uint32_t* cell) {
   // columns wide).
   switch (I_char) {
     case '*':
+      if (pvk::ocr::underStarFloor(w, h)) return smallAmountStar(w, h);
       return inRange(h, scaled(10), Hmax) && inRange(w, scaled(10), Wmax) && h >= 0.8 * w && w >= 0.8 * h &&
              I_score >= 60;
     case ',': return h <= scaled(25) && w <= scaled(20);
@@ -554,3 +564,9 @@ bool VerificaMicroperforationAltri(int /*minimum*/, unsigned w, unsigned h, uint
   altriPairs(cell, w, h);
   return true;
 }
+
+namespace pvk::ocr {
+
+bool underStarFloor(uint32_t w, uint32_t h) { return h < scaled(10) || w < scaled(10); }
+
+}  // namespace pvk::ocr

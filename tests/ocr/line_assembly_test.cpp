@@ -1,6 +1,7 @@
 // The line assembly's own rules on blocks placed by hand (overlaps, blanks from gaps, a line of
-// weak characters, a full buffer, entry removal) and on lines drawn in a generated font (two
-// lines and their CR LF, a buffer too small for the line, the offline path of a greymap file).
+// weak characters, a full buffer, entry removal, an amount's small stars) and on lines drawn in
+// a generated font (two lines and their CR LF, a buffer too small for the line, the offline path
+// of a greymap file).
 #include <cstdio>
 #include <cstdlib>
 #include <tuple>
@@ -224,6 +225,68 @@ TEST_F(DrawnLines, AGreymapFileIsReadOffline) {
   std::free(imag);
   imag = nullptr;
   EXPECT_EQ(process_image(path("missing.pgm").c_str()), -1);
+}
+
+// An amount's small stars held back from the line go to its ends only in a star's cell next to
+// the figures (here 10 wide and 14 high from row 12, 2 apart) and matched by another star. Held
+// stars are given outward from the line's ends: before or after, gap to the entry inside them,
+// width, height and rows below the figures' top.
+TEST(AmountStars, HeldStarsArePlacedOnlyInTheirCells) {
+  struct Star {
+    bool before;
+    uint16_t gap, w, h, below;
+  };
+  struct Case {
+    const char* line;
+    std::vector<Star> held;
+    const char* want;
+  };
+  const Star b{true, 2, 4, 6, 0}, a{false, 2, 4, 6, 0};
+  const Case cases[] = {
+      {"1234", {b, b}, "**1234"},
+      {"1234", {a, a}, "1234**"},
+      {"1234", {b, a}, "*1234*"},
+      {"1234", {b}, "1234"},                                              // no star matches it
+      {"1234", {b, a, {true, 10, 4, 6, 0}}, "**1234*"},                   // a figure's width apart
+      {"1234", {b, a, {true, 11, 4, 6, 0}}, "*1234*"},                    // one column more
+      {"1234", {{true, 2, 4, 4, 0}, {true, 2, 4, 4, 0}}, "**1234"},       // a quarter of the figures' height
+      {"1234", {{true, 2, 3, 3, 0}, {true, 2, 3, 3, 0}}, "1234"},
+      {"1234", {{true, 2, 6, 9, 0}, {true, 2, 6, 9, 0}}, "**1234"},       // two thirds of it
+      {"1234", {{true, 2, 6, 10, 0}, {true, 2, 6, 10, 0}}, "1234"},
+      {"1234", {{true, 2, 10, 9, 0}, {true, 2, 10, 9, 0}}, "**1234"},     // a figure's width
+      {"1234", {{true, 2, 11, 9, 0}, {true, 2, 11, 9, 0}}, "1234"},
+      {"1234", {{true, 2, 4, 6, 3}, {true, 2, 4, 6, 3}}, "**1234"},       // hanging a quarter lower
+      {"1234", {{true, 2, 4, 6, 4}, {true, 2, 4, 6, 4}}, "1234"},
+      {"1234", {b, {true, 2, 4, 9, 0}}, "1234"},                          // not alike
+      {"?1234", {b, b}, "?1234"},                                         // the run is closed
+  };
+  for (const Case& c : cases) {
+    char text[32] = {}, conf[32] = {};
+    ChInfo info[32] = {};
+    unsigned n = 0;
+    for (const char* p = c.line; *p != 0; ++p, ++n) {
+      text[n] = *p;
+      conf[n] = 90;
+      info[n].left = static_cast<uint16_t>(40 + 12 * n);
+      info[n].right = static_cast<uint16_t>(info[n].left + 10);
+      info[n].top = 12;
+      info[n].bottom = 26;
+    }
+    std::vector<pvk::ocr::HeldStar> held;
+    uint16_t edge[2] = {info[0].left, info[n - 1].right};
+    for (const Star& s : c.held) {
+      pvk::ocr::HeldStar h{};
+      h.conf = 60;
+      h.box.left = s.before ? static_cast<uint16_t>(edge[0] - s.gap - s.w) : static_cast<uint16_t>(edge[1] + s.gap);
+      h.box.right = static_cast<uint16_t>(h.box.left + s.w);
+      h.box.top = static_cast<uint16_t>(12 + s.below);
+      h.box.bottom = static_cast<uint16_t>(h.box.top + s.h);
+      edge[s.before ? 0 : 1] = s.before ? h.box.left : h.box.right;
+      held.push_back(h);
+    }
+    pvk::ocr::placeHeldStars(text, conf, info, n, 8, held.data(), static_cast<unsigned>(held.size()));
+    EXPECT_EQ(std::string(text, n), c.want) << c.line << " with " << held.size() << " held";
+  }
 }
 
 }  // namespace

@@ -48,6 +48,7 @@ TEST_F(PrintedText, LookAlikesAndSizesReadExactly) {
       {944, 3, 300, 11, &sans, "**14011,16**"},       // an amount's comma and its stars
       {944, 3, 300, 9, &sans, "97318,42"},
       {944, 3, 200, 9, &sans, "**90565,76**"},        // at 200 dpi each pair of stars runs together
+      {944, 3, 200, 8, &sans, "**54474,56**"},        // 8-point stars at 200 dpi: blocks of 4 by 6, under a star's size
       {944, 3, 300, 14, &sans, "54379,77"},           // 14-point digits stand 37 rows, over the old line height
   };
   for (const Case& c : cases) {

@@ -231,13 +231,18 @@ bool roundCapital(char c) { return c != '\0' && std::strchr("CGJQSU", c) != null
 // and letters O, the highest round capital (the letter O's own overshoot) and the middle figure
 // but the one (every figure stands above the letter O).
 struct ZeroOPeers {
-  int lo = 1 << 30, hi = -1, roundCap = -1, midFigure = -1;
+  int lo = 1 << 30, hi = -1, roundCap = -1, roundCaps = 0, midFigure = -1;
   char side(int h, double t) const {
     if (lo < t && t < hi && 2 * h != lo + hi) return 2 * h < lo + hi ? 'O' : '0';
     if (roundCap >= 0 && h >= roundCap + 1) return '0';
     if (midFigure >= 0 && h + 1 <= midFigure) return 'O';
     return kOpen;
   }
+  // On a line whose figures measure no taller than its capitals (a lone 7 loses its thin foot),
+  // the round capitals still stand as high as a letter O: a ring a pixel above the tallest of two
+  // or more of them, and as tall as the line's tallest ring, is a zero whatever letters its word
+  // holds. A ring under the line's tallest may be the O beside them.
+  bool aboveRoundCapitals(int h) const { return roundCaps >= 2 && h >= roundCap + 1 && h >= hi; }
 };
 
 ZeroOPeers zeroOPeers(const char* text, const ChInfo* info, int n) {
@@ -247,7 +252,7 @@ ZeroOPeers zeroOPeers(const char* text, const ChInfo* info, int n) {
     const char c = text[i];
     const int h = heightOf(info[i]);
     if (info[i].zeroLetterO && (c == '0' || c == 'O')) p.lo = std::min(p.lo, h), p.hi = std::max(p.hi, h);
-    else if (roundCapital(c)) p.roundCap = std::max(p.roundCap, h);
+    else if (roundCapital(c)) p.roundCap = std::max(p.roundCap, h), ++p.roundCaps;
     else if (c >= '2' && c <= '9') figures.push_back(h);
   }
   if (!figures.empty()) {
@@ -293,24 +298,61 @@ char sideOfHeight(const char* text, const ChInfo* info, const std::vector<char>&
   return found;
 }
 
+bool isRing(const char* text, const ChInfo* info, int i) {
+  return info[i].zeroLetterO != 0 && (text[i] == '0' || text[i] == 'O');
+}
+
+// A word made of zeros and letters O alone is of one kind (OOOOOOOO, 000): its rings the heights
+// left open take the side most of its rings take, so that one ring a pixel taller or lower than
+// its like does not turn alone. A tie moves nothing.
+void ringWordAgrees(const char* text, const ChInfo* info, int a, int b, const std::vector<char>& open,
+                    std::vector<char>& side) {
+  int zeros = 0, letters = 0, opened = 0;
+  for (int j = a; j < b; ++j) {
+    if (!isRing(text, info, j)) return;
+    const auto k = static_cast<size_t>(j);
+    const char s = open[k] == kSettled ? text[j] : side[k];
+    opened += open[k] != kSettled;
+    zeros += s == '0';
+    letters += s == 'O';
+  }
+  if (b - a < 2 || opened == 0 || zeros == letters) return;
+  for (int j = a; j < b; ++j)
+    if (open[static_cast<size_t>(j)] != kSettled) side[static_cast<size_t>(j)] = zeros > letters ? '0' : 'O';
+}
+
+void ringWordsAgree(const char* text, const ChInfo* info, int n, const std::vector<char>& open,
+                    std::vector<char>& side) {
+  for (int a = 0; a < n;) {
+    int b = a;
+    while (b < n && text[b] != ' ') ++b;
+    ringWordAgrees(text, info, a, b, open, side);
+    a = b + 1;
+  }
+}
+
 }  // namespace
 
 void verificaO0_OCRB(char* text, char* conf, ChInfo* info, int n) {
   if (!valid(text, conf, info) || n < 3 || !IsOCRBFontAlfaNum(MyOcr.currentFont)) return;
   const ZeroOHeights z = zeroOHeights(text, info, n);
   const std::vector<char> open = settleByLine(text, conf, info, n, z);
-  // What the heights against the line leave open, a word of letters only or figures only says;
+  const ZeroOPeers peers = zeroOPeers(text, info, n);
+  // What the heights against the line leave open, a word of letters only or figures only says
+  // (on a line that cannot part figures from capitals, a ring above its round capitals first);
   // else the decided zeros and letters O of the same height; on a line whose figures stand above
   // its capitals, the line's own zeros and letters O (two heights among them, either side of the
   // threshold), the round capitals and the figures; else the two neighbours in the word when
-  // they agree. Under 50 all the same.
+  // they agree. A word of rings alone then takes its rings' majority. Under 50 all the same.
   std::vector<char> side(open);
   for (size_t i = 0; i < side.size(); ++i) {
     if (open[i] != kOpen) continue;
-    const char kind = kindAround(text, open.data(), n, static_cast<int>(i), false);
+    const int at = static_cast<int>(i);
+    const char kind = !z.apart && peers.aboveRoundCapitals(heightOf(info[at]))
+                          ? '0'
+                          : kindAround(text, open.data(), n, at, false);
     side[i] = kind != 0 ? kind : kOpen;
   }
-  const ZeroOPeers peers = zeroOPeers(text, info, n);
   const std::vector<char> decided(side);
   for (size_t i = 0; i < side.size(); ++i) {
     if (side[i] != kOpen) continue;
@@ -319,6 +361,7 @@ void verificaO0_OCRB(char* text, char* conf, ChInfo* info, int n) {
     if (side[i] == kOpen && z.apart) side[i] = peers.side(heightOf(info[at]), z.t);
     if (side[i] == kOpen) side[i] = kindAround(text, open.data(), n, at, true);
   }
+  ringWordsAgree(text, info, n, open, side);
   for (size_t i = 0; i < side.size(); ++i)
     if (side[i] == '0' || side[i] == 'O') text[i] = side[i];
 }

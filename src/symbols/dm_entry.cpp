@@ -152,11 +152,11 @@ int holeOfSurround(const std::vector<std::vector<cv::Point>>& contours, const st
 constexpr int kOutlineErode = 7, kOutlineDilate = 15;
 
 // A pixel above t as `above`, the others as 255 - `above`, from src into dst (made src's size).
-// Done here in one plain pass: the library's threshold hands a whole zone to worker threads,
-// whose waking costs more than the pass, and a binarisation of a crop would first be a copy.
+// Done here in one plain pass: the library's threshold hands a whole zone to its worker
+// threads, and a binarisation of a crop would first be a copy.
 void thresholdInto(const cv::Mat& src, cv::Mat& dst, int t, uint8_t above) {
   dst.create(src.size(), CV_8UC1);
-  // A pixel is above t when it is at least t + 1; out of 0..254 every pixel is on one side.
+  // A pixel is above t when it is at least t + 1; for t outside 0..254 all are on one side.
   const int least = std::clamp(t + 1, 0, 256);
   const uint8_t flip = above == 255 ? 0 : 255;
   for (int y = 0; y < src.rows; ++y) {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -72,12 +73,14 @@ int firstQualifyingRun(const std::vector<uint8_t>& marked, int w)
 bool findExtent(const PVKImg& img, int& left, int& right)
 {
   const int w = img.width, h = img.height;
-  std::vector<long> sums(w, 0);
+  // 65535 lines of 255 at most: 32 bits hold a column's sum, and the sums run many at a time.
+  std::vector<uint32_t> column(w, 0);
   for (int y = 0; y + 1 < h; ++y) {
     const uint8_t* row = img.data + static_cast<size_t>(y) * img.stride;
     for (int x = 0; x < w; ++x)
-      sums[x] += row[x];
+      column[x] += row[x];
   }
+  const std::vector<long> sums(column.begin(), column.end());
   long t = 0;
   for (long s : sums)
     t = std::max(t, s);

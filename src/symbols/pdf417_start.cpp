@@ -298,18 +298,27 @@ struct InkBits {
   void set(const uint8_t* line, int w, int level)
   {
     width = w;
-    words.assign(static_cast<size_t>(w + 63) / 64 + 1, 0);
+    const size_t n = static_cast<size_t>(w + 63) / 64;
+    words.resize(n + 1);
+    words[n] = 0;
     const __m128i flip = _mm_set1_epi8(static_cast<char>(0x80));
     const __m128i above = _mm_set1_epi8(static_cast<char>(level ^ 0x80));
-    int x = 0;
-    for (; x + 16 <= w; x += 16) {
+    auto sixteen = [&](int x) {
       const __m128i v = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(line + x)), flip);
-      const uint64_t m = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpgt_epi8(v, above))) & 0xffffu;
-      words[x >> 6] |= m << (x & 63);
-    }
-    for (; x < w; ++x)
-      if (line[x] > level)
-        words[x >> 6] |= uint64_t{1} << (x & 63);
+      return static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpgt_epi8(v, above))) & 0xffffu);
+    };
+    size_t i = 0;
+    int x = 0;
+    for (; x + 64 <= w; x += 64, ++i)
+      words[i] = sixteen(x) | sixteen(x + 16) << 16 | sixteen(x + 32) << 32 | sixteen(x + 48) << 48;
+    if (i == n)
+      return;
+    uint64_t rest = 0;
+    for (int k = 0; x + k + 16 <= w; k += 16)
+      rest |= sixteen(x + k) << k;
+    for (int k = (w - x) & ~15; x + k < w; ++k)
+      rest |= static_cast<uint64_t>(line[x + k] > level) << k;
+    words[i] = rest;
   }
   // The 64 pixels from word i's first shifted on by k (0..63) pixels.
   uint64_t from(size_t i, int k) const { return k ? words[i] >> k | words[i + 1] << (64 - k) : words[i]; }
@@ -337,31 +346,45 @@ struct InkBits {
 bool patternAt(const InkBits& ink, int x)
 {
   int runs[8], total = 0;
-  for (int& r : runs) {
+  for (int k = 0; k < 8; ++k) {
     if (x + total >= ink.width)
       return false;
-    r = ink.run(x + total);
-    total += r;
+    runs[k] = ink.run(x + total);
+    total += runs[k];
+    // Both patterns' second and third runs round to 2 modules of 17 and their first two to 8
+    // or 9, which leaves the first bar more than twice as wide as the next two runs together:
+    // a stroke of text followed by its paper ends here, before the third run is measured.
+    if ((k == 1 && 2 * (runs[1] + 1) >= runs[0]) || (k == 2 && 2 * (runs[1] + runs[2]) >= runs[0]))
+      return false;
   }
   return x + total < ink.width && total >= 16 &&
          (pairsRound(runs, total, kStartPairs) || pairsRound(runs, total, kStopPairs));
 }
 
-// Either pattern's first bar is at least 6 pixels wide where its sums round as they should:
-// only the beginnings of such runs are tried.
-bool lineShowsPattern(const InkBits& ink)
+// The pixels of word i where a run of ink at least 6 pixels wide begins: where either pattern's
+// sums round as they should, its first bar is that wide, and only these runs are tried.
+uint64_t wideBarsAt(const InkBits& ink, size_t i)
 {
+  uint64_t wide = ink.words[i];
+  for (int k = 1; k < 6 && wide; ++k)
+    wide &= ink.from(i, k);
+  const uint64_t before = ink.words[i] << 1 | (i ? ink.words[i - 1] >> 63 : 0);
+  return wide & ~before;
+}
+
+// 1 when the line crosses a start or stop pattern, 0 when not, -1 when not even a bar wide
+// enough to begin one.
+int lineShowsPattern(const InkBits& ink)
+{
+  bool bars = false;
   const size_t n = ink.words.size() - 1;
-  for (size_t i = 0; i < n; ++i) {
-    uint64_t wide = ink.words[i];
-    for (int k = 1; k < 6 && wide; ++k)
-      wide &= ink.from(i, k);
-    const uint64_t before = ink.words[i] << 1 | (i ? ink.words[i - 1] >> 63 : 0);
-    for (uint64_t begins = wide & ~before; begins; begins &= begins - 1)
+  for (size_t i = 0; i < n; ++i)
+    for (uint64_t begins = wideBarsAt(ink, i); begins; begins &= begins - 1) {
+      bars = true;
       if (patternAt(ink, static_cast<int>(i * 64) + __builtin_ctzll(begins)))
-        return true;
-  }
-  return false;
+        return 1;
+    }
+  return bars ? 0 : -1;
 }
 
 }  // namespace
@@ -375,12 +398,14 @@ int pvk::symbols::pdfPatternLines(const PVKImg& img, int enough)
   int lines = 0;
   for (int y = 0; y < img.height && lines < enough; ++y) {
     const uint8_t* line = img.data + static_cast<size_t>(y) * img.stride;
+    // The ink at a level lies within the ink at each lower one: a line without a wide bar at
+    // one level has none at the levels above.
     for (const int level : kLevels) {
       ink.set(line, img.width, level);
-      if (lineShowsPattern(ink)) {
-        ++lines;
+      const int shown = lineShowsPattern(ink);
+      lines += shown > 0;
+      if (shown != 0)
         break;
-      }
     }
   }
   return lines;

@@ -241,8 +241,10 @@ struct ZeroOPeers {
   // On a line whose figures measure no taller than its capitals (a lone 7 loses its thin foot),
   // the round capitals still stand as high as a letter O: a ring a pixel above the tallest of two
   // or more of them, and as tall as the line's tallest ring, is a zero whatever letters its word
-  // holds. A ring under the line's tallest may be the O beside them.
+  // holds (a ring under the line's tallest may be the O beside them); one nothing else settles
+  // and no taller than they is an O.
   bool aboveRoundCapitals(int h) const { return roundCaps >= 2 && h >= roundCap + 1 && h >= hi; }
+  bool amongRoundCapitals(int h) const { return roundCaps >= 2 && h <= roundCap; }
 };
 
 ZeroOPeers zeroOPeers(const char* text, const ChInfo* info, int n) {
@@ -343,7 +345,8 @@ void verificaO0_OCRB(char* text, char* conf, ChInfo* info, int n) {
   // else the decided zeros and letters O of the same height; on a line whose figures stand above
   // its capitals, the line's own zeros and letters O (two heights among them, either side of the
   // threshold), the round capitals and the figures; else the two neighbours in the word when
-  // they agree. A word of rings alone then takes its rings' majority. Under 50 all the same.
+  // they agree; else, on a line that cannot part figures from capitals, a ring among its round
+  // capitals. A word of rings alone then takes its rings' majority. Under 50 all the same.
   std::vector<char> side(open);
   for (size_t i = 0; i < side.size(); ++i) {
     if (open[i] != kOpen) continue;
@@ -360,6 +363,8 @@ void verificaO0_OCRB(char* text, char* conf, ChInfo* info, int n) {
     side[i] = sideOfHeight(text, info, decided, heightOf(info[at]));
     if (side[i] == kOpen && z.apart) side[i] = peers.side(heightOf(info[at]), z.t);
     if (side[i] == kOpen) side[i] = kindAround(text, open.data(), n, at, true);
+    const bool unsettled = side[i] != '0' && side[i] != 'O';
+    if (unsettled && !z.apart && peers.amongRoundCapitals(heightOf(info[at]))) side[i] = 'O';
   }
   ringWordsAgree(text, info, n, open, side);
   for (size_t i = 0; i < side.size(); ++i)

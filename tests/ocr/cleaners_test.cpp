@@ -152,11 +152,14 @@ TEST_F(Cleaners, ZeroAgainstLetterOByHeight) {
       // Digits no taller than capitals: nothing is settled.
       {"23BC0O0", {30, 30, 30, 30, 31, 33, 31}, "    ** ", "23BC0O0", {90, 90, 90, 90, 40, 40, 90}},
       // Neither: a ring a pixel over two round capitals, the line's tallest, is a zero among
-      // letters; one a pixel lower is not, nor one under the line's taller rings.
+      // letters; one a pixel lower is not, nor one under the line's taller rings. One no taller
+      // than the round capitals that its word and neighbours leave open is an O.
       {"IUGOW 7", {27, 29, 29, 30, 27, 1, 28}, "   *   ", "IUG0W 7", {90, 90, 90, 40, 90, 90, 90}},
       {"IUG0W 7", {27, 29, 29, 29, 27, 1, 28}, "   *   ", "IUGOW 7", {90, 90, 90, 40, 90, 90, 90}},
       {"QU0TA 100", {18, 18, 19, 17, 17, 1, 18, 20, 20}, "  *    **", "QUOTA 100",
        {90, 90, 40, 90, 90, 90, 90, 40, 40}},
+      {"G03 QU", {18, 18, 18, 1, 18, 18}, " *    ", "GO3 QU", {90, 40, 90, 90, 90, 90}},
+      {"G03 QU", {18, 19, 18, 1, 18, 18}, " *    ", "G03 QU", {90, 40, 90, 90, 90, 90}},
       // A word of rings alone takes its rings' majority: one leaning to zero by 0.7 px follows
       // the three the line's two ring heights make letters O.
       {"O0OO AB 47", {16, 17, 16, 16, 1, 15, 15, 1, 17, 17}, "****      ", "OOOO AB 47",

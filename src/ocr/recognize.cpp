@@ -100,6 +100,9 @@ bool outOfPlace(unsigned char c, Place p) {
 // monospace or not.
 bool characterExcluded(unsigned char c, const Shape& s, bool mono) {
   if (!IsValid(c) || outOfPlace(c, s.place)) return true;
+  // An amount's block under two columns is read only under the lower floor a comma has at low
+  // resolution (see the line metrics), and only as a comma.
+  if (MyOcr.currentFont == 944 && s.w < 2 && c != ',') return true;
   if (IsFullWidth[c] && s.w < aw_full_width_min) return true;
   if (mono && s.w > aw_3_2) return true;
   if (IsFullHeight[c]) {

@@ -147,11 +147,18 @@ struct Database {
   }
 };
 
+// A mark narrower than a sixth of the line's width is no mark; an amount's comma may be as narrow
+// as the line's width floor (a sixth of a line widened by run-together blocks is over a thin
+// comma's one column at low resolution).
+uint32_t markWidthFloor(unsigned char c) {
+  return c == ',' && MyOcr.currentFont == 944 ? std::min(aw_1_6, minW) : aw_1_6;
+}
+
 // The distance adjusted by context; false when the template drops out.
 bool adjustDistance(unsigned j, unsigned char c, const Shape& s, int32_t dW, int32_t& d) {
   if (d > dW) d += 4 * (d - dW);
   if (pesaNumLet && ((Lettera != 0 && IsLettera[c]) || (Numero != 0 && IsNumero[c]))) d = d < 30 ? 0 : d - 30;
-  if (c == '.' || c == ',') return !(s.h < ah_1_6 || s.w < aw_1_6);
+  if (c == '.' || c == ',') return !(s.h < ah_1_6 || s.w < markWidthFloor(c));
   if (c == 'I' && nameHolds(pDB[j], "ARIAL")) {
     if (s.w > aw_1_2 || s.h < ah_1_2) return false;
     if (d >= 221 && s.w > 9) return false;

@@ -147,11 +147,11 @@ struct Database {
   }
 };
 
-// A mark narrower than a sixth of the line's width is no mark; an amount's comma may be as narrow
-// as the line's width floor (a sixth of a line widened by run-together blocks is over a thin
-// comma's one column at low resolution).
+// A mark narrower than a sixth of the line's width is no mark. Where the resolution has lowered
+// the width floor under the two columns it is at 300 dpi, an amount's comma may be as narrow as
+// the floor: a sixth of a line widened by run-together blocks is over its one column.
 uint32_t markWidthFloor(unsigned char c) {
-  return c == ',' && MyOcr.currentFont == 944 ? std::min(aw_1_6, minW) : aw_1_6;
+  return c == ',' && MyOcr.currentFont == 944 && minW < 2 ? std::min(aw_1_6, minW) : aw_1_6;
 }
 
 // The distance adjusted by context; false when the template drops out.

@@ -122,6 +122,10 @@ void setLineMetrics() {
   aw_not_full_width_max = 5 * rw / 7;
   fontOverrides(font);
   minPix = 2 * minW * minHNum / 3;
+  // The width floor is two columns at 300 dpi: at lower resolutions an amount's comma, a quarter
+  // of a figure wide, may come out one column wide. Only the floor scales; the least ink of an
+  // unread block stays as it was.
+  if (font == 944) minW = std::min(minW, std::max<uint32_t>(1, scaled(2)));
 }
 
 namespace {

@@ -87,7 +87,7 @@ Dist distance(const Merge& x, int k, int m) {
   const ChInfo& a = x.K.info[k];
   const ChInfo& b = x.N.info[m];
   Dist d{std::abs(a.left - b.left), std::abs(a.right - b.right)};
-  if (x.K.text[k] == '.' || x.N.text[m] == '.') {
+  if (pieceMark(x.K.text[k]) || pieceMark(x.N.text[m])) {
     d.dl = std::max(0, d.dl - aw / 2);
     d.dr = std::max(0, d.dr - aw / 2);
   }

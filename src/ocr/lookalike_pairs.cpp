@@ -165,12 +165,13 @@ bool settleSpecial(const Pair& p) {
   if (isBlankOrUnread(k)) { p.kTakesN(); return true; }
   const auto uk = static_cast<unsigned char>(k), un = static_cast<unsigned char>(n);
   if (std::isalpha(uk) && std::isalpha(un) && std::tolower(uk) == std::tolower(un)) return true;
-  if (k == '.') {
+  // A dot or an amount's comma against a character: the character is kept unless it is weak.
+  if (pieceMark(k)) {
     if (p.cn() < 31 && p.ck() > p.cn()) p.nTakesK();
     else p.kTakesN();
     return true;
   }
-  if (n == '.') {
+  if (pieceMark(n)) {
     if (p.ck() >= p.cn() || p.ck() > 30) p.nTakesK();
     else p.kTakesN();
     return true;
@@ -210,6 +211,8 @@ bool settleSpecial(const Pair& p) {
 }  // namespace
 
 namespace pvk::ocr {
+
+bool pieceMark(char c) { return c == '.' || (c == ',' && MyOcr.currentFont == 944); }
 
 void settleLookAlikePair(ReadingRef K, int k, ReadingRef N, int m, bool margins, bool editNew, bool sum) {
   const Pair p{K, N, k, m, editNew};

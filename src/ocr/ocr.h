@@ -637,6 +637,9 @@ struct ReadingRef {
 // The pair rules of the arbitration for K's character at k against N's at m (the same place);
 // N is changed only with editNew.
 void settleLookAlikePair(ReadingRef K, int k, ReadingRef N, int m, bool margins, bool editNew, bool sum);
+// A mark that a piece of a broken character reads as: a dot, and an amount's comma. Matched with
+// a character at its place it is narrower than the character, and the character is kept.
+bool pieceMark(char c);
 
 }  // namespace pvk::ocr
 

@@ -100,6 +100,9 @@ bool outOfPlace(unsigned char c, Place p) {
 // monospace or not.
 bool characterExcluded(unsigned char c, const Shape& s, bool mono) {
   if (!IsValid(c) || outOfPlace(c, s.place)) return true;
+  // An amount's block under two columns is read only under the lower floor a comma has at low
+  // resolution (see the line metrics), and only as a comma.
+  if (MyOcr.currentFont == 944 && s.w < 2 && c != ',') return true;
   if (IsFullWidth[c] && s.w < aw_full_width_min) return true;
   if (mono && s.w > aw_3_2) return true;
   if (IsFullHeight[c]) {
@@ -144,11 +147,18 @@ struct Database {
   }
 };
 
+// A mark narrower than a sixth of the line's width is no mark. Where the resolution has lowered
+// the width floor under the two columns it is at 300 dpi, an amount's comma may be as narrow as
+// the floor: a sixth of a line widened by run-together blocks is over its one column.
+uint32_t markWidthFloor(unsigned char c) {
+  return c == ',' && MyOcr.currentFont == 944 && minW < 2 ? std::min(aw_1_6, minW) : aw_1_6;
+}
+
 // The distance adjusted by context; false when the template drops out.
 bool adjustDistance(unsigned j, unsigned char c, const Shape& s, int32_t dW, int32_t& d) {
   if (d > dW) d += 4 * (d - dW);
   if (pesaNumLet && ((Lettera != 0 && IsLettera[c]) || (Numero != 0 && IsNumero[c]))) d = d < 30 ? 0 : d - 30;
-  if (c == '.' || c == ',') return !(s.h < ah_1_6 || s.w < aw_1_6);
+  if (c == '.' || c == ',') return !(s.h < ah_1_6 || s.w < markWidthFloor(c));
   if (c == 'I' && nameHolds(pDB[j], "ARIAL")) {
     if (s.w > aw_1_2 || s.h < ah_1_2) return false;
     if (d >= 221 && s.w > 9) return false;

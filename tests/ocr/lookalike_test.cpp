@@ -79,6 +79,10 @@ TEST_F(LookAlike, PairRules) {
       {4, '5', 60, 'S', 75, false, 'S', 75, 'S'},
       {3, '0', 66, 'Q', 74, true, 'Q', 74, 'Q', 1},  // OCR-B: a Q reaching lower outlives its lost tail
       {3, '0', 66, 'Q', 74, true, '?', 1, 'Q'},
+      {944, ',', 100, '7', 85, false, '7', 85, '7'},  // an amount's comma is a piece of the figure over it
+      {944, '7', 85, ',', 100, false, '7', 85, '7'},
+      {944, ',', 100, '7', 30, false, ',', 100, ','},      // unless the figure is weak
+      {4, ',', 100, '7', 85, false, ',', 58, '7'},         // elsewhere the confidence rule
   };
   for (const Case& c : cases) {
     MyOcr.currentFont = c.font;

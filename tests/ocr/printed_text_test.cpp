@@ -49,6 +49,8 @@ TEST_F(PrintedText, LookAlikesAndSizesReadExactly) {
       {944, 3, 300, 9, &sans, "97318,42"},
       {944, 3, 200, 9, &sans, "**90565,76**"},        // at 200 dpi each pair of stars runs together
       {944, 3, 200, 8, &sans, "**54474,56**"},        // 8-point stars at 200 dpi: blocks of 4 by 6, under a star's size
+      {944, 3, 200, 8, &sans, "**94687,48**"},        // an 8-point comma at 200 dpi comes out one column wide
+      {944, 3, 200, 8, &sans, "45008,68"},            // ... and is read in a line a sixth of whose width is two
       {944, 3, 300, 14, &sans, "54379,77"},           // 14-point digits stand 37 rows, over the old line height
   };
   for (const Case& c : cases) {

@@ -498,6 +498,13 @@ int nextDark(const uint8_t* line, int i, int n);
 int nextLight(const uint8_t* line, int i, int n);
 // The image transposed (columns read as rows, in memory order).
 cv::Mat transposed(const cv::Mat& src);
+// The fewest dark/light changes a located symbol's sides opposite its L show at some binarisation
+// that reads: the smallest symbol's shortest side has 7 on a clean edge.
+constexpr int kDmTimingChanges = 4;
+// Whether the grey symbol crop binarised at v (dark: at or below v) shows a timing pattern on
+// both sides opposite its L: kDmTimingChanges dark/light changes or more along one of the three
+// rows nearest the top and along one of the three columns nearest the right.
+bool dmTimingAt(const cv::Mat& crop, int v);
 }  // namespace pvk::symbols
 
 // Angle between two integer vectors from p0; kept for the geometry of tilted symbols.

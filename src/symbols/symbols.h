@@ -498,8 +498,8 @@ int nextDark(const uint8_t* line, int i, int n);
 int nextLight(const uint8_t* line, int i, int n);
 // The image transposed (columns read as rows, in memory order).
 cv::Mat transposed(const cv::Mat& src);
-// The fewest dark/light changes a located symbol's sides opposite its L show at some binarisation
-// that reads: the smallest symbol's shortest side has 7 on a clean edge.
+// The dark/light changes asked of each side opposite a located symbol's L: well below the 7 the
+// shortest side of the smallest symbols shows on a clean edge, so a damaged edge still passes.
 constexpr int kDmTimingChanges = 4;
 // Whether the grey symbol crop binarised at v (dark: at or below v) shows a timing pattern on
 // both sides opposite its L: kDmTimingChanges dark/light changes or more along one of the three

@@ -434,10 +434,20 @@ bool uprightSymbol(Reading& st, const std::vector<cv::Point>& outline, bool hole
   return true;
 }
 
+// Whether the crop shows a timing pattern opposite its L at a threshold of the list: a symbol
+// reads only at a binarisation that does, so a crop without one at any is no symbol, and the
+// list is not tried (nor does it count as a symbol seen for the retries).
+bool timingSeen(const cv::Mat& crop, const std::vector<int>& list, int top) {
+  for (const int v : list)
+    if (v >= 5 && v <= top && pvk::symbols::dmTimingAt(crop, v)) return true;
+  return false;
+}
+
 // The threshold list of one try, each entry one candidate binarisation of the symbol cropped
 // from the try's upright image (empty: none was found); the accepted length, or 0.
 int runList(Reading& st, const cv::Mat& crop, int top) {
   const std::vector<int> list = pvk::symbols::dmThresholdList(top);
+  if (!timingSeen(crop, list, top)) return 0;
   Binarisations bins(crop);
   if (const int length = firstLook(st, crop, list, top, bins)) return length;
   for (int j = 0; j < static_cast<int>(list.size()); ++j) {

@@ -87,6 +87,18 @@ void scanPairs(const uint8_t* line, int n, bool& leading, Pair pair, int& d, int
   }
 }
 
+// The dark/light changes along n pixels s bytes apart, dark at or below v.
+int changesAlong(const uint8_t* p, int n, size_t s, int v) {
+  int changes = 0;
+  bool dark = n > 0 && p[0] <= v;
+  for (int i = 1; i < n; ++i) {
+    const bool d = p[i * s] <= v;
+    changes += d != dark;
+    dark = d;
+  }
+  return changes;
+}
+
 // The longest dark run of a line and where it lies.
 struct Run {
   int length = 0, line = 0, start = 0, end = 0;
@@ -114,6 +126,18 @@ cv::Mat pvk::symbols::transposed(const cv::Mat& src) {
 #endif
   cv::transpose(src, dst);
   return dst;
+}
+
+// A letter, a word or a stray line cropped as a symbol has a solid or empty edge there; the
+// edge row or column may be cut a pixel off the module row, hence three lines each.
+bool pvk::symbols::dmTimingAt(const cv::Mat& crop, int v) {
+  if (crop.empty() || crop.type() != CV_8UC1) return false;
+  const int lines = std::min({3, crop.rows, crop.cols});
+  bool top = false, right = false;
+  for (int k = 0; k < lines && !top; ++k) top = changesAlong(crop.ptr<uint8_t>(k), crop.cols, 1, v) >= kDmTimingChanges;
+  for (int k = 0; k < lines && top && !right; ++k)
+    right = changesAlong(crop.ptr<uint8_t>(0) + crop.cols - 1 - k, crop.rows, crop.step, v) >= kDmTimingChanges;
+  return top && right;
 }
 
 int pvk::symbols::nextDark(const uint8_t* line, int i, int n) { return nextOf<true>(line, i, n); }

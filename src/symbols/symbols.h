@@ -501,6 +501,13 @@ int nextDark(const uint8_t* line, int i, int n);
 int nextLight(const uint8_t* line, int i, int n);
 // The image transposed (columns read as rows, in memory order).
 cv::Mat transposed(const cv::Mat& src);
+// The dark/light changes asked of each side opposite a located symbol's L: well below the 7 the
+// shortest side of the smallest symbols shows on a clean edge, so a damaged edge still passes.
+constexpr int kDmTimingChanges = 4;
+// Whether the grey symbol crop binarised at v (dark: at or below v) shows a timing pattern on
+// both sides opposite its L: kDmTimingChanges dark/light changes or more along one of the three
+// rows nearest the top and along one of the three columns nearest the right.
+bool dmTimingAt(const cv::Mat& crop, int v);
 }  // namespace pvk::symbols
 
 // Angle between two integer vectors from p0; kept for the geometry of tilted symbols.

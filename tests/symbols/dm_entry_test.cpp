@@ -5,6 +5,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -333,6 +334,31 @@ TEST(DataMatrixLocator, TransposeMatchesTheLibraryOnTileEdgesAndViews) {
       ASSERT_EQ(got.size(), expected.size()) << size;
       EXPECT_EQ(cv::norm(got, expected, cv::NORM_INF), 0.0) << size << (src.isSubmatrix() ? " view" : "");
     }
+  }
+}
+
+// The timing test counts dark/light changes (dark at or below the threshold) along the three
+// rows nearest the top and the three columns nearest the right, and needs the floor on both.
+TEST(DataMatrixLocator, TimingSidesNeedTheFloorOfChangesOnBothWithinThreeLines) {
+  constexpr int F = pvk::symbols::kDmTimingChanges;
+  struct Case {
+    int topChanges, topLine, rightChanges, rightLine, ink, v;
+    bool seen;
+  } const cases[] = {
+      {F, 0, F, 0, 0, 128, true},         {F - 1, 0, F, 0, 0, 128, false},  {F, 0, F - 1, 0, 0, 128, false},
+      {F, 2, F, 2, 0, 128, true},         {F, 3, F, 0, 0, 128, false},      {F, 0, F, 0, 100, 100, true},
+      {F, 0, F, 0, 100, 99, false},
+  };
+  for (const Case& c : cases) {
+    cv::Mat crop(40, 40, CV_8UC1, cv::Scalar(255));
+    // n changes from the crop's edge, flipping at 2 and every 3 pixels on, ending light.
+    auto inkAt = [](int i, int n) { return (n + std::min(n, i < 2 ? 0 : (i - 2) / 3 + 1)) % 2 == 1; };
+    for (int i = 0; i < 20; ++i) {
+      if (inkAt(i, c.topChanges)) crop.at<uint8_t>(c.topLine, i) = static_cast<uint8_t>(c.ink);
+      if (inkAt(i, c.rightChanges)) crop.at<uint8_t>(39 - i, 39 - c.rightLine) = static_cast<uint8_t>(c.ink);
+    }
+    EXPECT_EQ(pvk::symbols::dmTimingAt(crop, c.v), c.seen)
+        << c.topChanges << "@" << c.topLine << " " << c.rightChanges << "@" << c.rightLine << " v " << c.v;
   }
 }
 

@@ -1,7 +1,6 @@
 // Line assembly: the segmented band is read line by line into the three arrays of a reading.
-// Each line gets its size metrics and valid set, each block is scaled and recognised, weak or
-// too wide blocks are split and read again, and the line is judged as a whole before it is
-// closed with CR LF or dropped.
+// Each line gets its size metrics and valid set, its blocks are read one by one, and the line
+// is judged as a whole before it is closed with CR LF or dropped.
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -10,36 +9,18 @@
 #include "core/trace.h"
 #include "ocr/ocr.h"
 
+using pvk::ocr::AssemblyLine;
+using pvk::ocr::AssemblyOut;
+using pvk::ocr::blockH;
+
 namespace {
 
 constexpr char kCR = 13;
 constexpr char kLF = 10;
 constexpr char kSure = 'd';  // the confidence written under CR and LF
 
-// The reading being written.
-struct Out {
-  char* text;
-  char* conf;
-  ChInfo* info;
-  int maxChars;
-  bool end = false;  // stop request, no room left
-};
-
-// The line being built: its entries start at base.
-struct Line {
-  Out& o;
-  unsigned base;
-  unsigned n = 0;
-  unsigned nRead = 0;
-  bool closed = false;  // AggiungiCarattereOCR asked to end the line
-  std::vector<pvk::ocr::HeldStar> held;  // an amount's stars set small, placed at the line's end
-  char* text() const { return o.text + base; }
-  char* conf() const { return o.conf + base; }
-  ChInfo* info() const { return o.info + base; }
-};
-
 // CR LF at the end of the entries when two more fit (one entry stays for the terminator).
-bool appendCrLf(Out& o, const ChInfo& model) {
+bool appendCrLf(AssemblyOut& o, const ChInfo& model) {
   if (static_cast<int>(nCharOcr) + 2 >= o.maxChars) return false;
   for (char c : {kCR, kLF}) {
     o.text[nCharOcr] = c;
@@ -70,230 +51,16 @@ void restoreSets(const SavedSets& s) {
   ValidSet = s.offset >= 0 ? workingSets[s.offset]->data() : s.valid;
 }
 
-uint32_t blockW(unsigned b) { return tblk[b].right > tblk[b].left ? tblk[b].right - tblk[b].left : 0; }
-uint32_t blockH(unsigned b) { return tblk[b].bottom > tblk[b].top ? tblk[b].bottom - tblk[b].top : 0; }
-
-bool sameBounds(const BlockRec& a, const BlockRec& b) {
-  return a.top == b.top && a.left == b.left && a.bottom == b.bottom && a.right == b.right;
-}
-
-bool anyDatabaseNamed(const char* word) {
-  for (int i = 0; DBList != nullptr && i < nDBLoaded; ++i)
-    if (std::strstr(DBList[i].name, word) != nullptr) return true;
-  return false;
-}
-
-struct Read {
-  char c = ' ';
-  unsigned char conf = 1;
-  bool ok = false;
-};
-
-enum class Penalty { None, Part, Forced };
-
-// Reads the blocks of one line, splitting and re-reading the doubtful ones.
-class BlockReader {
- public:
-  explicit BlockReader(Line& line) : l_(line) {}
-
-  void process(unsigned b, int r, int splits, Penalty pen) {
-    for (int reread = 0;; ++reread) {
-      const BlockRec before = tblk[b];
-      Read x = read(b, r, pen);
-      if (!x.ok || holdSmallStar(b, x, r)) return;
-      if (x.c == ' ') {
-        if (starPair(b, splits)) splitParts(b, splits, Penalty::None, 1.0f);
-        return;
-      }
-      const uint32_t w = blockW(b), h = blockH(b);
-      const bool small = w < minWNum && h < minHNum;
-      if (x.conf > 40 || small || splits > 8) {
-        if (!(x.c == '?' && small)) append(x, b, r);
-        return;
-      }
-      if (x.c != '?' && x.c != 1 && x.conf >= 20) {
-        const bool tooWide = w > aw_3_2 || ((x.c == 'H' || x.c == 'U') && w > aw);
-        if (!tooWide || !splitParts(b, splits, Penalty::Part, 1.0f)) append(x, b, r);
-        return;
-      }
-      if (retry(b, x, r, splits)) return;
-      if (reread < 3 && !sameBounds(before, tblk[b])) continue;
-      append(x, b, r);
-      return;
-    }
-  }
-
- private:
-  Line& l_;
-
-  static Read readRaw(unsigned b) {
-    Read x;
-    if (b == 0 || b >= kBlockSlots || tblk[b].top == 0) return x;
-    uint32_t cell[32];
-    if (!mk_std_size_bin(b, cell, 1, 1)) return x;
-    if (blockW(b) < minW && blockH(b) < minH) return x;
-    unsigned char db = 0;
-    x.c = recognize_char(b, cell, x.conf, db);
-    x.ok = true;
-    return x;
-  }
-
-  // A read of a block that came from a split pays for it: r splits of the block, and the part
-  // penalty of a split made here.
-  static Read read(unsigned b, int r, Penalty pen) {
-    Read x = readRaw(b);
-    if (!x.ok || x.c == ' ' || x.c == 1) return x;
-    const bool isI = x.c == 'I';
-    if (r > 0) {
-      const int prod = x.conf * (100 - (isI ? 15 : 10) * r);
-      x.conf = static_cast<unsigned char>(prod < 100 ? 1 : prod / 100);
-    }
-    if (pen != Penalty::None) {
-      const int c = x.conf - (isI ? 15 : 10);
-      x.conf = static_cast<unsigned char>(c < 1 ? 1 : c);
-      if (pen == Penalty::Forced) x.conf = static_cast<unsigned char>(std::max(1, x.conf * 2 / 3));
-    }
-    return x;
-  }
-
-  // An amount's star under a star's size waits for the end of the line, where its place is
-  // known.
-  bool holdSmallStar(unsigned b, const Read& x, int r) {
-    if (x.c != '*' || MyOcr.currentFont != 944 || !pvk::ocr::underStarFloor(blockW(b), blockH(b))) return false;
-    pvk::ocr::HeldStar s{};
-    if (!l_.closed && pvk::ocr::holdStar(tblk[b], x.conf, r, s)) l_.held.push_back(s);
-    return true;
-  }
-
-  void append(const Read& x, unsigned b, int r) {
-    if (l_.closed) return;
-    if (AggiungiCarattereOCR(x.c, x.conf, b, 1, l_.text(), l_.conf(), l_.info(), l_.n, l_.nRead, l_.o.maxChars,
-                             nLineeLetteOCR, r) != 0)
-      l_.closed = true;
-  }
-
-  // Cuts a wide block at its thinnest column and reads both parts; false when it does not cut.
-  bool splitParts(unsigned b, int splits, Penalty pen, float factor) {
-    unsigned part = 0;
-    const uint32_t r = split_block_hor(b, factor, blockW(b) > aw_3_2, part);
-    if (r == 0) return false;
-    process(part, static_cast<int>(r), splits + 1, pen);
-    process(b, static_cast<int>(r), splits + 1, pen);
-    return true;
-  }
-
-  // An amount's stars run together when set small at low resolution: lower than a figure and half
-  // as wide again as tall, the pair reads as nothing whole, so it is cut and its parts read.
-  static bool starPair(unsigned b, int splits) {
-    const uint32_t w = blockW(b), h = blockH(b);
-    return MyOcr.currentFont == 944 && splits == 0 && h < minHNum && 2 * w >= 3 * h;
-  }
-
-  // A narrow unread block of an Arial font is often an I whose serif-less stroke lost its edges:
-  // trimmed by a few columns it is read again and kept only as 'I'.
-  bool arialI(unsigned b, const Read& x, int r) {
-    const uint32_t w = blockW(b);
-    if (x.c != '?' || w >= aw_1_2 || blockH(b) <= ah_1_2 || !anyDatabaseNamed("ARIAL")) return false;
-    const BlockRec saved = tblk[b];
-    if (w == 2) {
-      tblk[b].right -= 1;
-    } else {
-      const uint32_t W = MyOcr.charWidth;
-      const uint32_t k = W <= 8 ? 2 : (W + 7) / 8;
-      if (w <= 2 * (k / 2) + 1) return false;
-      tblk[b].left += k / 2;
-      tblk[b].right -= k / 2;
-    }
-    const Read y = read(b, r, Penalty::None);
-    if (y.ok && y.c == 'I') {
-      append(y, b, r);
-      return true;
-    }
-    tblk[b] = saved;
-    return false;
-  }
-
-  // E13B: a block higher than the font is cut to the rows of the line's first character and
-  // split; what reads well is kept, and the block's first bounds come back.
-  bool e13bTall(unsigned b, int r) {
-    const uint32_t H = MyOcr.charHeight;
-    if (MyOcr.currentFont != 1 || blockH(b) <= H || H == 0) return false;
-    const BlockRec saved = tblk[b];
-    uint32_t top = saved.bottom - H, bottom = saved.bottom;
-    if (l_.n > 0 && l_.text()[0] != '?' && l_.text()[0] != ' ') {
-      const ChInfo& f = l_.info()[0];
-      top = f.top > 4 ? f.top - 4u : 0u;
-      bottom = f.bottom + 4u;
-    }
-    tblk[b].top = std::max(top, saved.top);
-    tblk[b].bottom = std::min(bottom, saved.bottom);
-    if (tblk[b].bottom <= tblk[b].top) {
-      tblk[b] = saved;
-      return false;
-    }
-    bool kept = false;
-    unsigned part = 0;
-    const uint32_t s = split_block_hor(b, 1.0f, blockW(b) > aw_3_2, part);
-    if (s != 0) {
-      const Read p = read(part, static_cast<int>(s), Penalty::None);
-      if (p.ok && p.c != '?' && p.c != ' ' && p.conf >= 21) {
-        append(p, part, static_cast<int>(s));
-        kept = true;
-      }
-    }
-    const Read y = read(b, static_cast<int>(s), Penalty::None);
-    if (y.ok && y.c != '?' && y.c != ' ' && y.conf > 20) {
-      append(y, b, static_cast<int>(s));
-      kept = true;
-    }
-    tblk[b] = saved;
-    return kept;
-  }
-
-  // The split paths of a weak block, in order; true when one of them took the block.
-  bool retry(unsigned b, const Read& x, int r, int splits) {
-    if (arialI(b, x, r)) return true;
-    if (e13bTall(b, r)) return true;
-    const short font = MyOcr.currentFont;
-    if (blockH(b) > ah_2_3 && split_block_ver(b, aw_1_8, ah_1_2) != 0) {
-      process(b, r, splits + 1, Penalty::Part);
-      return true;
-    }
-    unsigned left = 0;
-    if (split_block_imag_hor(b, left) != 0) {
-      if (left != b) process(left, 1, splits + 1, Penalty::Part);
-      process(b, 1, splits + 1, Penalty::Part);
-      return true;
-    }
-    if (splitParts(b, splits, Penalty::Part, 1.0f)) return true;
-    const uint32_t wref = MyOcr.fixedSize != 0 ? MyOcr.charWidth : aw;
-    const uint32_t w = blockW(b);
-    if (w > 1.2 * wref && x.conf <= 9 && !IsMICROPERFORATIONFont(font, true) && !IsCMC7Font(font)) {
-      const float ratio = std::max(1.5f * static_cast<float>(wref), 4.0f);
-      if (splitParts(b, splits, Penalty::Forced, ratio)) return true;
-    } else if (font == 945 && MyOcr.fixedSize != 0 && w > 1.8 * aw) {
-      unsigned part = 0;
-      const uint32_t s = split_block_hor_fix(b, aw, part);
-      if (s != 0) {
-        process(part, static_cast<int>(s), splits + 1, Penalty::Part);
-        process(b, static_cast<int>(s), splits + 1, Penalty::Part);
-        return true;
-      }
-    }
-    return false;
-  }
-};
-
 // ---- The line as a whole ---------------------------------------------------------------------
 
 // A star under a star's size: held back while the line is read, it is placed only beside the
 // figures and does not make the line's characters.
-bool smallStar(const Line& l, unsigned i) {
+bool smallStar(const AssemblyLine& l, unsigned i) {
   const ChInfo& e = l.info()[i];
   return l.text()[i] == '*' && pvk::ocr::underStarFloor(e.right - e.left, e.bottom - e.top);
 }
 
-void placeHeldStars(Line& l) {
+void placeHeldStars(AssemblyLine& l) {
   const int free = l.o.maxChars - static_cast<int>(nCharOcr) - 3;  // CR LF and the terminator
   if (l.held.empty() || free <= 0) return;
   const unsigned added = pvk::ocr::placeHeldStars(l.text(), l.conf(), l.info(), l.n, static_cast<unsigned>(free),
@@ -310,7 +77,7 @@ uint32_t quarterOr(uint32_t nominal) {
 
 // Fonts 944 and 945: a payee line is made of characters of a plausible size (300-dpi pixels
 // scaled by the engine scale: an 8-point capital at 200 dpi stands 15 rows).
-bool payeeSized(const Line& l) {
+bool payeeSized(const AssemblyLine& l) {
   uint32_t sw = 0, sh = 0, k = 0;
   for (unsigned i = 0; i < l.n; ++i) {
     const auto c = static_cast<unsigned char>(l.text()[i]);
@@ -325,7 +92,7 @@ bool payeeSized(const Line& l) {
 }
 
 // Characters read from a split block next to an unread one, and blocks on the band's edges.
-void markDoubtful(Line& l) {
+void markDoubtful(AssemblyLine& l) {
   char* t = l.text();
   char* cf = l.conf();
   ChInfo* in = l.info();
@@ -349,7 +116,7 @@ void markDoubtful(Line& l) {
 }
 
 // The line's score and mean character size decide whether it is text at all.
-bool lineScoreOk(Line& l) {
+bool lineScoreOk(AssemblyLine& l) {
   char* t = l.text();
   ChInfo* in = l.info();
   int score = 0;
@@ -384,7 +151,7 @@ bool lineScoreOk(Line& l) {
 
 // Isolated characters at the ends of a line: a lone entry that a blank separates from the rest
 // goes with the blank when it is no wider than one character.
-void removeIsolatedEnds(Line& l) {
+void removeIsolatedEnds(AssemblyLine& l) {
   const auto limit = static_cast<uint32_t>(1.2 * aw);
   auto narrow = [&](unsigned i) { return static_cast<uint32_t>(l.info()[i].right - l.info()[i].left) < limit; };
   bool changed = true;
@@ -405,7 +172,7 @@ void removeIsolatedEnds(Line& l) {
   nCharOcr = l.base + l.n;
 }
 
-void dropLine(Line& l) {
+void dropLine(AssemblyLine& l) {
   std::memset(l.text(), 0, l.n);
   std::memset(l.conf(), 0, l.n);
   l.n = 0;
@@ -414,7 +181,7 @@ void dropLine(Line& l) {
 }
 
 // The closing CR LF of a line holding a character; false when there is no room for it.
-bool closeLine(Line& l) {
+bool closeLine(AssemblyLine& l) {
   ChInfo model{};
   bool real = false;
   uint16_t top = UINT16_MAX, bottom = 0;
@@ -435,7 +202,7 @@ bool closeLine(Line& l) {
 }
 
 // The line end: false when the reading ends here.
-bool finishLine(Line& l) {
+bool finishLine(AssemblyLine& l) {
   if (pvk::core::stopRequested()) return false;
   unsigned unread = 0;
   for (unsigned i = 0; i < l.n; ++i) unread += l.text()[i] == '?';
@@ -530,7 +297,7 @@ void setLineBody(unsigned first, unsigned end, uint32_t lineHeight) {
 }
 
 // Reads line l of the line table; false when the reading ends (stop, no room, no valid set).
-bool readLine(Out& o, uint32_t l, bool& noValidSet) {
+bool readLine(AssemblyOut& o, uint32_t l, bool& noValidSet) {
   const LineRec& rec = tln[l];
   const unsigned first = rec.first;
   const unsigned end = std::min<unsigned>(tln[l + 1].first, kBlockSlots);
@@ -563,15 +330,8 @@ bool readLine(Out& o, uint32_t l, bool& noValidSet) {
   setLineBody(first, end, h);
   if (!lineHasBlocks(first, end)) return true;
 
-  Line line{o, nCharOcr, 0, 0, false, {}};
-  BlockReader reader(line);
-  for (unsigned p = first; p < end && !line.closed; ++p) {
-    if (pvk::core::stopRequested()) return false;
-    const unsigned b = stblk[p];
-    if (b == 0 || b >= kBlockSlots || tblk[b].top == 0) continue;
-    if (blockW(b) < minW && blockH(b) < minH) continue;
-    reader.process(b, 0, 0, Penalty::None);
-  }
+  AssemblyLine line{o, nCharOcr, 0, 0, false, {}};
+  if (!pvk::ocr::readLineBlocks(line, first, end)) return false;
   return finishLine(line);
 }
 
@@ -583,7 +343,7 @@ uint16_t convert_to_ascii(char* text, char* conf, ChInfo* info, int maxChars) {
   std::memset(text, 0, static_cast<size_t>(maxChars));
   std::memset(conf, 0, static_cast<size_t>(maxChars));
   nCharOcr = 0;
-  Out o{text, conf, info, maxChars};
+  AssemblyOut o{text, conf, info, maxChars};
   bool noValidSet = false;
   for (uint32_t l = 0; l < num_of_lines && l + 1 < kLineRecords; ++l) {
     if (!readLine(o, l, noValidSet)) break;

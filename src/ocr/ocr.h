@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 #include "core/records.h"  // ChInfo, PVKImg, MyOcr, MyDev, MyITACheck
 
@@ -716,6 +717,35 @@ bool holdStar(const BlockRec& b, unsigned char conf, int split, HeldStar& s);
 // of the runs. The number inserted.
 unsigned placeHeldStars(char* text, char* conf, ChInfo* info, unsigned& n, unsigned room, const HeldStar* held,
                         unsigned count);
+
+// Width and height of block slot b (below kBlockSlots), 0 when its bounds cross.
+inline uint32_t blockW(unsigned b) { return tblk[b].right > tblk[b].left ? tblk[b].right - tblk[b].left : 0; }
+inline uint32_t blockH(unsigned b) { return tblk[b].bottom > tblk[b].top ? tblk[b].bottom - tblk[b].top : 0; }
+
+// The reading convert_to_ascii writes: maxChars entries in each array (one kept for the
+// terminator), nCharOcr of them written.
+struct AssemblyOut {
+  char* text;
+  char* conf;
+  ChInfo* info;
+  int maxChars;
+};
+// The line being assembled: its entries start at entry base of the reading.
+struct AssemblyLine {
+  AssemblyOut& o;
+  unsigned base;
+  unsigned n = 0;      // entries of the line
+  unsigned nRead = 0;  // of which real characters
+  bool closed = false;  // AggiungiCarattereOCR asked to end the line
+  std::vector<HeldStar> held;  // an amount's stars set small, placed at the line's end
+  char* text() const { return o.text + base; }
+  char* conf() const { return o.conf + base; }
+  ChInfo* info() const { return o.info + base; }
+};
+// Reads the line's blocks at positions first..end-1 of stblk: each is scaled and recognised,
+// weak or too wide blocks are split and their parts read, and what reads is appended until the
+// line is closed. False when a stop was requested.
+bool readLineBlocks(AssemblyLine& line, unsigned first, unsigned end);
 
 }  // namespace pvk::ocr
 

@@ -295,6 +295,18 @@ bool pdfStartSeen(const PVKImg& img, int lines);
 // read on its own: a pattern leaning with its symbol keeps its widths along a line.
 int pdfPatternLines(const PVKImg& img, int enough);
 
+// The most rows a symbol's row profile may show; a caller's row array holds one more.
+constexpr int kPdfMaxRows = 148;
+// The columns [left, right] of a cleaned image that the symbol spans: the first long run of
+// columns bright enough down the image, without the marks a wide gap leaves beyond it; false
+// when there is none.
+bool pdfFindExtent(const PVKImg& img, int& left, int& right);
+// Row boundaries from the difference of each line with the line `lag` below: the rows relative
+// to the first one (which is line `base`) in rows (kPdfMaxRows entries at least), the mean row
+// height in meanHeight. The number of rows, 0 when the profile shows fewer than 2 or more than
+// kPdfMaxRows boundaries.
+int pdfFindRows(const PVKImg& img, datiRigheType* rows, float& meanHeight, int& base, int lag);
+
 // One trace line of the PDF417 reader: the tag ("err - ", "war - " or "") and the text, with
 // " %d" of the value when one is given.
 void pdfTrace(const char* tag, const char* text);

@@ -94,6 +94,18 @@ short twoCallSide(short side, short& rotation)
   return side;
 }
 
+// The resolved side of a two-call get, or -1 (result -3) after tracing `what` with the side asked
+// when it resolves to no side of the document.
+short checkedTwoCallSide(const char* what, short side, short& rotation)
+{
+  const short resolved = twoCallSide(side, rotation);
+  if (resolved >= 0 && resolved <= 2)
+    return resolved;
+  traceError(what, side);
+  Vx3ResultSet(-3);
+  return -1;
+}
+
 }  // namespace
 
 extern "C" int PVKImgCreate(void* handle, short dpiFront, short dpiRear)
@@ -178,16 +190,12 @@ extern "C" int PVKImgGet2(void* handle, short side, PVKRoi* roi, short qualityOr
   return framed("PVKImgGet2", handle, [&]() -> int {
     short rotation = 0;
     splitFormatWord(format, rotation);
-    short asked = side;
-    side = twoCallSide(side, rotation);
-    if (side < 0 || side > 2) {
-      traceError("PVKImgGet2 with invalid side", asked);
-      Vx3ResultSet(-3);
+    const short resolved = checkedTwoCallSide("PVKImgGet2 with invalid side", side, rotation);
+    if (resolved < 0)
       return 0;
-    }
     short quality = 0, bpp = 0;
     splitQualityOrBpp(format, qualityOrBpp, quality, bpp);
-    return twoCallGet(side, -1, 0, 0, roi, quality, format, rotation, dpiOfAsked(asked), bpp, buffer);
+    return twoCallGet(resolved, -1, 0, 0, roi, quality, format, rotation, dpiOfAsked(side), bpp, buffer);
   }, [] { return 0; });
 }
 
@@ -196,14 +204,10 @@ extern "C" int PVKImgGet3(void* handle, short side, short brightness, short cont
                           unsigned char* buffer)
 {
   return framed("PVKImgGet3", handle, [&]() -> int {
-    short asked = side;
-    side = twoCallSide(side, rotation);
-    if (side < 0 || side > 2) {
-      traceError("PVKImgGet3 with invalid side", asked);
-      Vx3ResultSet(-3);
+    const short resolved = checkedTwoCallSide("PVKImgGet3 with invalid side", side, rotation);
+    if (resolved < 0)
       return 0;
-    }
-    return twoCallGet(side, -1, brightness, contrast, roi, quality, format, rotation, dpi, bpp, buffer);
+    return twoCallGet(resolved, -1, brightness, contrast, roi, quality, format, rotation, dpi, bpp, buffer);
   }, [] { return 0; });
 }
 

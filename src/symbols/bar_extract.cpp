@@ -102,20 +102,25 @@ void greyEdges(const int* p, int w, int rows, int* sig) {
   // A band without print: its grain would give edges by the thousand.
   if (*hi - *lo < kLeastInk * rows) return;
   const int delta = (*hi - *lo) / 6, middle = (*lo + *hi) / 2;
+  auto edge = [&](int from, int to) {
+    const int a = std::min(p[from], p[to]), b = std::max(p[from], p[to]), q = (b - a) * 3 / 8;
+    const int at = crossing(p, from, to, std::clamp(middle, a + q, b - q));
+    if (at > 0 && at < 2 * w - 1 && !sig[at]) sig[at] = p[to] - p[from];
+  };
   int last = -1, cand = 0;  // the last extreme confirmed, the candidate for the next
   bool peak = false;        // a valley first: a bar's rising edge needs the paper before it
   for (int x = 1; x < w; ++x) {
     if (peak ? p[x] > p[cand] : p[x] < p[cand]) cand = x;
     if (peak ? p[x] > p[cand] - delta : p[x] < p[cand] + delta) continue;
-    if (last >= 0) {
-      const int a = std::min(p[last], p[cand]), b = std::max(p[last], p[cand]), q = (b - a) * 3 / 8;
-      const int at = crossing(p, last, cand, std::clamp(middle, a + q, b - q));
-      if (at > 0 && at < 2 * w - 1 && !sig[at]) sig[at] = p[cand] - p[last];
-    }
+    if (last >= 0) edge(last, cand);
     last = cand;
     cand = x;
     peak = !peak;
   }
+  // Nothing rises after the paper behind the last bar to confirm its valley: the band's end
+  // does, or the last bar would have no falling edge. (The candidate already lies a delta or
+  // more below the peak that confirmed it.)
+  if (!peak && last >= 0) edge(last, cand);
 }
 
 // The edge signal of an image and its threshold (see CalcolaSumPixY2); with `grey` the edges

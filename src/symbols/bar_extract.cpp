@@ -90,7 +90,7 @@ void columnSums(const PVKImg* img, int* p) {
 
 // The edges of the grey profile of a band of `rows` rows, w pixels (ink high), into sig (2 x w
 // samples): between each two alternating extremes, a peak (a bar) and a valley (a space) that
-// differ by an eighth of the profile's range or more, one edge, strength their difference, rising
+// differ by a tenth of the profile's range or more, one edge, strength their difference, rising
 // into a bar. A blurred narrow space that never reaches the paper's grey is still a valley
 // between two peaks; at two pixels a module or less its dip is often under a sixth of the range.
 // The edge lies where the profile crosses the middle grey of the whole band, kept within the
@@ -101,7 +101,7 @@ void greyEdges(const int* p, int w, int rows, int* sig) {
   const auto [lo, hi] = std::minmax_element(p, p + w);
   // A band without print: its grain would give edges by the thousand.
   if (*hi - *lo < kLeastInk * rows) return;
-  const int delta = (*hi - *lo) / 8, middle = (*lo + *hi) / 2;
+  const int delta = (*hi - *lo) / 10, middle = (*lo + *hi) / 2;
   auto edge = [&](int from, int to) {
     const int a = std::min(p[from], p[to]), b = std::max(p[from], p[to]), q = (b - a) * 3 / 8;
     const int at = crossing(p, from, to, std::clamp(middle, a + q, b - q));

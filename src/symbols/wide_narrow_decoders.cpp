@@ -99,7 +99,7 @@ int decodCODABARInRun(const int* w, const CodabarSplit& split) {
   int bits = 0;
   for (int i = 0; i < 7; ++i) {
     const int t = i % 2 ? split.space : split.bar;
-    if (std::abs(w[i] - t) * 8 < t) return -1;
+    if (std::abs(static_cast<long long>(w[i]) - t) * 8 < t) return -1;
     bits = bits * 2 + (w[i] > t ? 1 : 0);
   }
   for (int r = 0; r < kCodabarRows; ++r)

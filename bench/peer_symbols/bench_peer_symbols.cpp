@@ -6,9 +6,11 @@
 // hold no symbol (the corpus's negative set) read with the linear, PDF417 and DataMatrix fonts:
 // false positives and the same ratios.
 //
-// bench_peer_symbols [-v] [ROUNDS] [CATEGORY...]: -v lists every zone with what we read; ROUNDS
-// (default 3) runs per zone and reader, the median kept; categories name the sample folders,
-// "negative" the zones without a symbol.
+// bench_peer_symbols [-v] [-p] [ROUNDS] [CATEGORY...]: -v lists every zone with what we read; -p
+// adds every linear sample read in perturbed zones (see zone_perturbations.h) by us and ZXing-cpp,
+// per category and per kind of perturbation, -v then listing the zones where we fall short;
+// ROUNDS (default 3) runs per zone and reader, the median kept; categories name the sample
+// folders, "negative" the zones without a symbol.
 // A linear sample smaller than the least zone a host may draw for a barcode font (200 x 8 pixels
 // at 300 dpi) is read by us as a zone drawn to that least size around it, the added margin being
 // paper of the sample's own border shade; the peers read the sample as it is.
@@ -30,6 +32,7 @@
 #include "core/records.h"
 #include "reading/reading.h"
 #include "symbol_bench.h"
+#include "zone_perturbations.h"
 
 using namespace pvk;
 namespace fs = std::filesystem;
@@ -296,14 +299,71 @@ void warmUp(const fs::path& root) {
   }
 }
 
+// Reads and misreads of us and ZXing-cpp on the perturbed zones of one group.
+struct PerturbedTally {
+  int zones = 0, read[2] = {}, misread[2] = {};
+};
+
+void perturbedLine(const std::string& label, const PerturbedTally& t) {
+  std::printf("%-20s %4d | %6d/%-5d | %6d/%-5d\n", label.c_str(), t.zones, t.read[0], t.misread[0], t.read[1],
+              t.misread[1]);
+}
+
+// One perturbed zone read by us and ZXing-cpp, scored into both tallies.
+void readPerturbed(const Category& c, const Zone& z, const peerbench::Perturbed& p, PerturbedTally& byCategory,
+                   PerturbedTally& byKind, bool verbose) {
+  std::string ourText;
+  symbench::Reading ours;
+  ourText = readOurs(asLinearZone(p.image), c.font);
+  ours.texts = ourReadings(c, ourText, z.truth);
+  symbench::Reading zx = symbench::readZXing(p.image, {c.symbology});
+  for (std::string& s : zx.texts) s = symbench::normalise(c.symbology, s, z.truth);
+  bool ok[2] = {}, wrong[2] = {};
+  const symbench::Reading* r[2] = {&ours, &zx};
+  for (int w = 0; w < 2; ++w)
+    for (const std::string& t : r[w]->texts) (accepted(c, t, z.truth) ? ok[w] : wrong[w]) = true;
+  for (PerturbedTally* t : {&byCategory, &byKind}) {
+    ++t->zones;
+    for (int w = 0; w < 2; ++w) t->read[w] += ok[w], t->misread[w] += wrong[w];
+  }
+  if (verbose && (wrong[0] || (!ok[0] && ok[1])))
+    std::printf("  %-40s %-9s %s [%s]\n", z.name.c_str(), p.kind.c_str(), wrong[0] ? "MISREAD" : "zxing only",
+                corpus::escapeText(ourText).c_str());
+}
+
+// Every linear sample of the chosen categories read in each of its perturbed zones.
+void runPerturbed(const fs::path& root, const std::vector<std::string>& only, bool verbose) {
+  const std::vector<std::string> kinds = peerbench::perturbationKinds();
+  std::vector<PerturbedTally> byKind(kinds.size());
+  PerturbedTally all;
+  auto header = [](const char* first) { std::printf("\n%-20s %4s |  ours rd/mis | zxing rd/mis\n", first, "n"); };
+  header("perturbed zones");
+  for (const Category& c : kCategories) {
+    if (c.font < 300 || !fs::is_directory(root / c.dir)) continue;
+    if (!only.empty() && std::find(only.begin(), only.end(), c.dir) == only.end()) continue;
+    PerturbedTally t;
+    for (const Zone& z : loadCategory(root / c.dir)) {
+      const std::vector<peerbench::Perturbed> zones = peerbench::perturbations(z.image);
+      for (size_t k = 0; k < zones.size(); ++k) readPerturbed(c, z, zones[k], t, byKind[k], verbose);
+    }
+    perturbedLine(c.dir, t);
+    all.zones += t.zones;
+    for (int w = 0; w < 2; ++w) all.read[w] += t.read[w], all.misread[w] += t.misread[w];
+  }
+  perturbedLine("all", all);
+  header("perturbation kind");
+  for (size_t k = 0; k < kinds.size(); ++k) perturbedLine(kinds[k], byKind[k]);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool verbose = false;
+  bool verbose = false, perturb = false;
   int rounds = 3;
   std::vector<std::string> only;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "-v") == 0) verbose = true;
+    else if (std::strcmp(argv[i], "-p") == 0) perturb = true;
     else if (std::atoi(argv[i]) > 0) rounds = std::atoi(argv[i]);
     else only.emplace_back(argv[i]);
   }
@@ -363,6 +423,7 @@ int main(int argc, char** argv) {
   }
   std::printf("(rd/mis: zones read / zones with a wrong text, on zones without a symbol a false positive; "
               "times: ours per zone, and ours over the peer's per zone)\n");
+  if (perturb) runPerturbed(root, only, verbose);
   if (symbench::zxingAborts) std::printf("zxing calls stopped by its own assertion: %d\n", symbench::zxingAborts);
   return 0;
 }

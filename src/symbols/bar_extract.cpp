@@ -90,32 +90,37 @@ void columnSums(const PVKImg* img, int* p) {
 
 // The edges of the grey profile of a band of `rows` rows, w pixels (ink high), into sig (2 x w
 // samples): between each two alternating extremes, a peak (a bar) and a valley (a space) that
-// differ by a sixth of the profile's range or more, one edge, strength their difference, rising
+// differ by a tenth of the profile's range or more, one edge, strength their difference, rising
 // into a bar. A blurred narrow space that never reaches the paper's grey is still a valley
-// between two peaks. The edge lies where the profile crosses the middle grey of the whole band,
-// kept within the middle quarter of the pair's own span: blur lowers a narrow bar's peak and
-// raises a narrow space's valley, and the middle of the pair alone would thin the one and
-// widen the other.
+// between two peaks; at two pixels a module or less its dip is often under a sixth of the range.
+// The edge lies where the profile crosses the middle grey of the whole band, kept within the
+// middle quarter of the pair's own span: blur lowers a narrow bar's peak and raises a narrow
+// space's valley, and the middle of the pair alone would thin the one and widen the other.
 void greyEdges(const int* p, int w, int rows, int* sig) {
   std::memset(sig, 0, sizeof(int) * static_cast<size_t>(2 * w));
   const auto [lo, hi] = std::minmax_element(p, p + w);
   // A band without print: its grain would give edges by the thousand.
   if (*hi - *lo < kLeastInk * rows) return;
-  const int delta = (*hi - *lo) / 6, middle = (*lo + *hi) / 2;
+  const int delta = (*hi - *lo) / 10, middle = (*lo + *hi) / 2;
+  auto edge = [&](int from, int to) {
+    const int a = std::min(p[from], p[to]), b = std::max(p[from], p[to]), q = (b - a) * 3 / 8;
+    const int at = crossing(p, from, to, std::clamp(middle, a + q, b - q));
+    if (at > 0 && at < 2 * w - 1 && !sig[at]) sig[at] = p[to] - p[from];
+  };
   int last = -1, cand = 0;  // the last extreme confirmed, the candidate for the next
   bool peak = false;        // a valley first: a bar's rising edge needs the paper before it
   for (int x = 1; x < w; ++x) {
     if (peak ? p[x] > p[cand] : p[x] < p[cand]) cand = x;
     if (peak ? p[x] > p[cand] - delta : p[x] < p[cand] + delta) continue;
-    if (last >= 0) {
-      const int a = std::min(p[last], p[cand]), b = std::max(p[last], p[cand]), q = (b - a) * 3 / 8;
-      const int at = crossing(p, last, cand, std::clamp(middle, a + q, b - q));
-      if (at > 0 && at < 2 * w - 1 && !sig[at]) sig[at] = p[cand] - p[last];
-    }
+    if (last >= 0) edge(last, cand);
     last = cand;
     cand = x;
     peak = !peak;
   }
+  // Nothing rises after the paper behind the last bar to confirm its valley: the band's end
+  // does, or the last bar would have no falling edge. (The candidate already lies a delta or
+  // more below the peak that confirmed it.)
+  if (!peak && last >= 0) edge(last, cand);
 }
 
 // The edge signal of an image and its threshold (see CalcolaSumPixY2); with `grey` the edges

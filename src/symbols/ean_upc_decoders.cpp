@@ -168,11 +168,20 @@ bool Testa_CONTR_EAN_UPC(const int* widths, int first, int k, int& mean) {
 
 namespace {
 
+// The start guard's test. A run opens on its first bar's rising edge, and that bar is measured
+// one sample (10 in widths) short: the guard passes with that sample given back too, so that a
+// first bar thinned by blur as well does not drag the guard's mean below its pairs. (A run read
+// backwards has its short element last, and passes as it is.)
+bool startGuard(const int* w, int& mean) {
+  const int g[3] = {w[0] + 10, w[1], w[2]};
+  return Testa_CONTR_EAN_UPC(w, 0, 3, mean) || Testa_CONTR_EAN_UPC(g, 0, 3, mean);
+}
+
 int readEAN8(const int* w, int count, char* text, char* conf, bool& check, int height) {
   check = false;
   text[0] = 0;
   int g1, g2, g3;
-  if (count != 43 || !Testa_CONTR_EAN_UPC(w, 0, 3, g1) || !Testa_CONTR_EAN_UPC(w, 19, 5, g2) ||
+  if (count != 43 || !startGuard(w, g1) || !Testa_CONTR_EAN_UPC(w, 19, 5, g2) ||
       !Testa_CONTR_EAN_UPC(w, 40, 3, g3))
     return 0;
   int none = -1;
@@ -196,7 +205,7 @@ bool read59(const int* w, int count, char* left, char* right, int leftSet, int& 
   int g, none = -1;
   BarShares shares;
   if (count == 59) addGuards(shares, w, count, 95, {{0, 3}, {27, 5}, {56, 3}});
-  return count == 59 && Testa_CONTR_EAN_UPC(w, 0, 3, g) && Testa_CONTR_EAN_UPC(w, 27, 5, g) &&
+  return count == 59 && startGuard(w, g) && Testa_CONTR_EAN_UPC(w, 27, 5, g) &&
          Testa_CONTR_EAN_UPC(w, 56, 3, g) && DecodEanUpc(w, left, 6, leftSet, kLeft, count, 3, pattern, shares) &&
          DecodEanUpc(w, right, 6, 1, kRight, count, 32, none, shares) && shares.resolve();
 }
@@ -230,7 +239,7 @@ int readUPCE(const int* w, int count, char* text, char* conf, bool& check) {
   check = false;
   text[0] = 0;
   int g;
-  if (count != 33 || !Testa_CONTR_EAN_UPC(w, 0, 3, g) || !Testa_CONTR_EAN_UPC(w, 28, 5, g)) return 0;
+  if (count != 33 || !startGuard(w, g) || !Testa_CONTR_EAN_UPC(w, 28, 5, g)) return 0;
   int pattern = 0;
   text[0] = '0';
   BarShares shares;

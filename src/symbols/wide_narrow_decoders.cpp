@@ -1,5 +1,6 @@
 // Linear decoders that tell wide from narrow elements: Code 39, Codabar and Interleaved 2 of 5.
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -59,6 +60,53 @@ int decodCODABAR(const int* w) {
   return -1;
 }
 
+// The width between the narrow and the wide elements of a run's list: the middle of their two
+// means, found from the least and the largest; 0 when the wide ones are not half again as wide
+// (no two widths to tell apart).
+int wideNarrowSplit(const std::vector<int>& v) {
+  if (v.empty()) return 0;
+  const auto [least, most] = std::minmax_element(v.begin(), v.end());
+  double narrow = *least, wide = *most;
+  for (int round = 0; round < 8; ++round) {
+    const double t = (narrow + wide) / 2;
+    double sum[2] = {}, n[2] = {};
+    for (int x : v) sum[x > t] += x, ++n[x > t];
+    if (!n[0] || !n[1]) return 0;
+    narrow = sum[0] / n[0];
+    wide = sum[1] / n[1];
+  }
+  return 2 * wide >= 3 * narrow ? static_cast<int>((narrow + wide) / 2 + 0.5) : 0;
+}
+
+// The widths that part narrow from wide bars and spaces over a whole Codabar run of `count`
+// elements (characters and the gaps between them), each its own: spread ink widens every bar
+// and narrows every space alike.
+struct CodabarSplit {
+  int bar = 0, space = 0;
+  void measure(const int* w, int count) {
+    std::vector<int> bars, spaces;
+    for (int i = 0; i + 6 < count; i += 8)
+      for (int k = 0; k < 7; ++k) (k % 2 ? spaces : bars).push_back(w[i + k]);
+    bar = wideNarrowSplit(bars);
+    space = wideNarrowSplit(spaces);
+  }
+};
+
+// One Codabar character read against the run's splits: its table row, or -1 when an element lies
+// within an eighth of its split (too near to tell) or the pattern is no character's.
+int decodCODABARInRun(const int* w, const CodabarSplit& split) {
+  if (!split.bar || !split.space) return -1;
+  int bits = 0;
+  for (int i = 0; i < 7; ++i) {
+    const int t = i % 2 ? split.space : split.bar;
+    if (std::abs(static_cast<long long>(w[i]) - t) * 8 < t) return -1;
+    bits = bits * 2 + (w[i] > t ? 1 : 0);
+  }
+  for (int r = 0; r < kCodabarRows; ++r)
+    if (kCodabarTable[r].pattern == bits) return r;
+  return -1;
+}
+
 // Interleaved 2 of 5: wide/narrow bits (first element most significant) to the digit.
 char i25Digit(int bits) {
   static const struct {
@@ -113,8 +161,16 @@ int readCODABAR(const int* w, int count, char* text, char* conf, bool& check) {
   if (count < 23 || count % 8 != 7) return 0;
   int n = 0, sum = 0;
   std::vector<int> values;
+  // A character whose own widest elements mislead its thresholds (a narrow space near the
+  // scanner's resolution, blurred wider) is read against the whole run's.
+  CodabarSplit split;
+  bool measured = false;
   for (int i = 0; i + 6 < count; i += 8) {
     int r = decodCODABAR(w + i);
+    if (r < 0) {
+      if (!measured) split.measure(w, count), measured = true;
+      r = decodCODABARInRun(w + i, split);
+    }
     if (r < 0 || n >= kMaxBarcodeChars) return 0;
     text[n++] = kCodabarTable[r].ch;
     values.push_back(kCodabarTable[r].value);

@@ -278,11 +278,22 @@ class Binarisations {
  public:
   explicit Binarisations(const cv::Mat& crop) : crop_(crop) {
     if (crop.empty()) return;
+    // Four counts interleaved, so that neighbouring pixels of one shade do not wait on one
+    // counter.
+    int part[4][256] = {};
     for (int y = 0; y < crop.rows; ++y) {
       const uint8_t* p = crop.ptr<uint8_t>(y);
-      for (int x = 0; x < crop.cols; ++x) ++atOrBelow_[p[x]];
+      int x = 0;
+      for (; x + 4 <= crop.cols; x += 4) {
+        ++part[0][p[x]];
+        ++part[1][p[x + 1]];
+        ++part[2][p[x + 2]];
+        ++part[3][p[x + 3]];
+      }
+      for (; x < crop.cols; ++x) ++part[0][p[x]];
     }
-    for (int i = 1; i < 256; ++i) atOrBelow_[i] += atOrBelow_[i - 1];
+    for (int i = 0; i < 256; ++i)
+      atOrBelow_[i] = (i > 0 ? atOrBelow_[i - 1] : 0) + part[0][i] + part[1][i] + part[2][i] + part[3][i];
   }
   // The binarisation at v; `fresh` tells that no earlier threshold cut the crop so.
   Binary at(int v, bool* fresh = nullptr) {

@@ -13,6 +13,15 @@ namespace {
 inline bool darkAt(const cv::Mat& m, int x, int y) { return m.ptr<uint8_t>(y)[x] < 128; }
 inline int roundHalfUp(double x) { return static_cast<int>(std::floor(x + 0.5)); }
 
+// The end of the run of dark (or light) pixels from i on: the first pixel of the other kind, or
+// n. The runs across a symbol are a few pixels long: a plain loop ends them before a vector
+// search would have set up.
+template <bool kDark>
+inline int runEnd(const uint8_t* line, int i, int n) {
+  while (i < n && (line[i] < 128) == kDark) ++i;
+  return i;
+}
+
 // Run lengths of one line in ten slots (slot 0 dark, then light and dark alternately), with
 // the means of the groups of ten accepted so far.
 struct LineRuns {
@@ -30,7 +39,7 @@ template <typename OnGroup>
 LineRuns countRuns(const uint8_t* line, int n, OnGroup onGroup, int last = 9) {
   LineRuns r;
   for (int i = pvk::symbols::nextDark(line, 0, n); i < n;) {
-    int j = pvk::symbols::nextLight(line, i, n);
+    int j = runEnd<true>(line, i, n);
     if (r.s % 2 == 0) {
       r.runs[r.s] += j - i;
     } else if (r.s < last) {
@@ -49,7 +58,7 @@ LineRuns countRuns(const uint8_t* line, int n, OnGroup onGroup, int last = 9) {
     }
     if (j == n) break;
     i = j;
-    j = pvk::symbols::nextDark(line, i, n);
+    j = runEnd<false>(line, i, n);
     r.runs[++r.s] += j - i;  // a light run follows a dark one: its slot is the next
     i = j;
   }

@@ -348,12 +348,40 @@ Outcome attempt(Reading& st, const cv::Mat& crop, int v, Binarisations& bins, un
 // Entries of a list up to here are never given up on: the first look may take them in any order.
 constexpr int kLastSure = 22;
 
+// Whether the grid measured spans the crop: the version's modules at the measured sizes cover
+// it to within half a module each way. A module size measured short or long drifts the sample
+// off the modules across the symbol, and such a sample is seldom corrected.
+bool gridSpansCrop(const parseImageDM& s, const cv::Mat& crop) {
+  return std::fabs(s.columns * s.moduleWidth - crop.cols) < s.moduleWidth / 2 &&
+         std::fabs(s.rows * s.moduleHeight - crop.rows) < s.moduleHeight / 2;
+}
+
+// The first look's sample of a measured binarisation at its origin: the accepted length (the
+// text in `text`), else 0, with where a failed correction left the sampler for the full pass.
+int sampleAtOrigin(Reading& st, const cv::Mat& b, Measured& m, std::vector<char>& text) {
+  parseImageDM s = m.sampler;
+  s.image = &b;
+  unsigned short length = 0;
+  // Too few codewords is left to the full pass, which traces it.
+  if (s.extractDataRegion() == -1 || !s.readCodewords() || s.codewords.size() < 4) return 0;
+  const int n = s.getDataBlocks(text.data(), length, st.capacity);
+  if (n == -3) {
+    m.resume = true;
+    m.rowOffset = s.rowOffset;
+    m.colOffset = s.colOffset;
+    m.sampleRow = s.sampleRow;
+    m.sampleCol = s.sampleCol;
+  }
+  return n == 0 && acceptedLength(length) ? length : 0;
+}
+
 // The first look over a list: each binarisation sampled at its measured origin alone, before any
-// is sampled again at other origins, those nearest the crop's own Otsu threshold first. A symbol
-// one of them reads there is read without the resampling of those before it in the list, each
-// origin of which costs a failed correction; the full pass then goes over the list as ever, its
-// measures kept. Nothing the full pass counts is touched, and the text goes to the caller only
-// when accepted. The accepted length, or 0.
+// is sampled again at other origins, those nearest the crop's own Otsu threshold first, and
+// those whose grid does not span the crop after the others. A symbol one of them reads there is
+// read without the resampling of those before it in the list, each origin of which costs a
+// failed correction; the full pass then goes over the list as ever, its measures kept. Nothing
+// the full pass counts is touched, and the text goes to the caller only when accepted. The
+// accepted length, or 0.
 int firstLook(Reading& st, const cv::Mat& crop, const std::vector<int>& list, int top, Binarisations& bins) {
   if (crop.empty()) return 0;
   std::vector<int> order;
@@ -363,34 +391,25 @@ int firstLook(Reading& st, const cv::Mat& crop, const std::vector<int>& list, in
   std::stable_sort(order.begin(), order.end(),
                    [otsu](int a, int b) { return std::abs(a - otsu) < std::abs(b - otsu); });
   std::vector<char> text(st.capacity);
+  std::vector<std::pair<Binary, Measured*>> later;
+  int length = 0;
   for (const int v : order) {
     if (pvk::core::stopRequested()) return 0;
     bool fresh = false;
     const Binary bin = bins.at(v, &fresh);
-    const cv::Mat& b = bin.image;
-    const uint64_t k = bin.key;
     // An image tried or measured before was looked at, and not accepted, already.
-    if (!fresh || st.tried.find(k) != nullptr || st.measured.count(k) != 0) continue;
-    Measured& m = measure(st, b, k);
+    if (!fresh || st.tried.find(bin.key) != nullptr || st.measured.count(bin.key) != 0) continue;
+    Measured& m = measure(st, bin.image, bin.key);
     if (!m.ok) continue;
-    parseImageDM s = m.sampler;
-    s.image = &b;
-    unsigned short length = 0;
-    // Too few codewords is left to the full pass, which traces it.
-    if (s.extractDataRegion() == -1 || !s.readCodewords() || s.codewords.size() < 4) continue;
-    const int n = s.getDataBlocks(text.data(), length, st.capacity);
-    if (n == -3) {
-      m.resume = true;
-      m.rowOffset = s.rowOffset;
-      m.colOffset = s.colOffset;
-      m.sampleRow = s.sampleRow;
-      m.sampleCol = s.sampleCol;
-    }
-    if (n != 0 || !acceptedLength(length)) continue;
-    std::memcpy(st.out, text.data(), st.capacity);
-    return length;
+    if (!gridSpansCrop(m.sampler, crop)) later.emplace_back(bin, &m);
+    else if ((length = sampleAtOrigin(st, bin.image, m, text)) != 0) break;
   }
-  return 0;
+  for (size_t i = 0; length == 0 && i < later.size(); ++i) {
+    if (pvk::core::stopRequested()) return 0;
+    length = sampleAtOrigin(st, later[i].first.image, *later[i].second, text);
+  }
+  if (length != 0) std::memcpy(st.out, text.data(), st.capacity);
+  return length;
 }
 
 // The outline search at threshold t (0: Otsu's of the blur), answered from an earlier search

@@ -7,19 +7,41 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
 inline bool darkAt(const cv::Mat& m, int x, int y) { return m.ptr<uint8_t>(y)[x] < 128; }
 inline int roundHalfUp(double x) { return static_cast<int>(std::floor(x + 0.5)); }
 
-// The end of the run of dark (or light) pixels from i on: the first pixel of the other kind, or
-// n. The runs across a symbol are a few pixels long: a plain loop ends them before a vector
-// search would have set up.
-template <bool kDark>
-inline int runEnd(const uint8_t* line, int i, int n) {
-  while (i < n && (line[i] < 128) == kDark) ++i;
-  return i;
+// The places along a line of n pixels where a pixel differs in kind (dark: below 128) from the
+// one before it, into at (room for n); their count. The kinds are gathered 64 pixels to a word
+// and each change taken from the word: a loop per pixel would mispredict at the end of every run.
+int edgesOf(const uint8_t* line, int n, int* at) {
+  int count = 0;
+  uint64_t before = line[0] >> 7;  // the light bit of the pixel before the word
+  for (int x = 0; x < n; x += 64) {
+    const int m = std::min(64, n - x);
+    uint64_t light = 0;
+    int b = 0;
+#if defined(__SSE2__)
+    for (; b + 16 <= m; b += 16)
+      light |= static_cast<uint64_t>(static_cast<unsigned>(
+                   _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(line + x + b)))))
+               << b;
+#endif
+    for (; b < m; ++b) light |= static_cast<uint64_t>(line[x + b] >> 7) << b;
+    uint64_t change = light ^ ((light << 1) | before);
+    if (m < 64) change &= (uint64_t{1} << m) - 1;
+    before = (light >> (m - 1)) & 1;
+    for (; change != 0; change &= change - 1) at[count++] = x + __builtin_ctzll(change);
+  }
+  return count;
 }
 
 // Run lengths of one line in ten slots (slot 0 dark, then light and dark alternately), with
@@ -32,14 +54,17 @@ struct LineRuns {
   bool abandoned = false;
 };
 
-// Counts the runs of a line of n pixels, run by run. Leading light pixels are skipped. When a
-// dark run closes the light slot `last`, `onGroup` decides on the group (its mean, or 0 to
-// abandon the line).
+// Counts the runs of a line of n pixels, run by run (`at`: room for n places). Leading light
+// pixels are skipped. When a dark run closes the light slot `last`, `onGroup` decides on the
+// group (its mean, or 0 to abandon the line).
 template <typename OnGroup>
-LineRuns countRuns(const uint8_t* line, int n, OnGroup onGroup, int last = 9) {
+LineRuns countRuns(const uint8_t* line, int n, int* at, OnGroup onGroup, int last = 9) {
   LineRuns r;
-  for (int i = pvk::symbols::nextDark(line, 0, n); i < n;) {
-    int j = runEnd<true>(line, i, n);
+  const int edges = edgesOf(line, n, at);
+  int e = 0;
+  auto runEnd = [&]() { return e < edges ? at[e++] : n; };
+  for (int i = line[0] < 128 ? 0 : runEnd(); i < n;) {
+    int j = runEnd();
     if (r.s % 2 == 0) {
       r.runs[r.s] += j - i;
     } else if (r.s < last) {
@@ -58,7 +83,7 @@ LineRuns countRuns(const uint8_t* line, int n, OnGroup onGroup, int last = 9) {
     }
     if (j == n) break;
     i = j;
-    j = runEnd<false>(line, i, n);
+    j = runEnd();
     r.runs[++r.s] += j - i;  // a light run follows a dark one: its slot is the next
     i = j;
   }
@@ -86,10 +111,11 @@ bool imageReaderDM::findPixelSize(const cv::Mat& bin) {
   };
   // The columns as the rows of the transposed image, read in memory order.
   const cv::Mat columns = pvk::symbols::transposed(bin);
+  std::vector<int> at(std::max(W, H));
 
   // Across: a row whose run count matches the width in modules gives the module width.
   for (int y = 0; y < H; ++y) {
-    LineRuns r = countRuns(bin.ptr<uint8_t>(y), W, checkAcross);
+    LineRuns r = countRuns(bin.ptr<uint8_t>(y), W, at.data(), checkAcross);
     if (r.abandoned || r.s >= 9 || r.groups < 1) continue;
     const double tail = checkRatio(r.runs, r.s);
     if (tail == 0.0) continue;
@@ -100,7 +126,7 @@ bool imageReaderDM::findPixelSize(const cv::Mat& bin) {
   }
   // Down, from the right: the right timing column (its first light module skipped).
   for (int x = W - 1; x >= 0; --x) {
-    LineRuns r = countRuns(columns.ptr<uint8_t>(x), H, check);
+    LineRuns r = countRuns(columns.ptr<uint8_t>(x), H, at.data(), check);
     if (r.abandoned) continue;
     if (r.s % 2 == 1) {  // a column ending in a light run drops it
       r.runs[r.s] = 0;
@@ -120,7 +146,7 @@ bool imageReaderDM::findPixelSize(const cv::Mat& bin) {
   if (p.moduleHeight == 1.0) {
     // Eight runs closed by a dark pixel are enough for a small symbol's timing column.
     for (int x = W - 1; x >= 0 && p.moduleHeight == 1.0; --x)
-      countRuns(columns.ptr<uint8_t>(x), H,
+      countRuns(columns.ptr<uint8_t>(x), H, at.data(),
                 [&](const int* runs) {
                   const double m = checkRatio(runs, 7);
                   if (m != 0.0) p.moduleHeight = m;

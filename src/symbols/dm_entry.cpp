@@ -295,9 +295,11 @@ class Binarisations {
     for (int i = 0; i < 256; ++i)
       atOrBelow_[i] = (i > 0 ? atOrBelow_[i - 1] : 0) + part[0][i] + part[1][i] + part[2][i] + part[3][i];
   }
+  // The crop's pixels at or below v: two thresholds that leave as many dark cut the crop alike.
+  int darkAt(int v) const { return v < 0 ? 0 : atOrBelow_[std::min(v, 255)]; }
   // The binarisation at v; `fresh` tells that no earlier threshold cut the crop so.
   Binary at(int v, bool* fresh = nullptr) {
-    const int dark = v < 0 ? 0 : atOrBelow_[std::min(v, 255)];
+    const int dark = darkAt(v);
     for (const Made& m : made_)
       if (m.dark == dark) {
         if (fresh) *fresh = false;
@@ -375,13 +377,43 @@ int sampleAtOrigin(Reading& st, const cv::Mat& b, Measured& m, std::vector<char>
   return n == 0 && acceptedLength(length) ? length : 0;
 }
 
+// A first-look candidate not yet looked at, measured; nullptr when the crop was cut so before
+// (tried, measured, or an earlier threshold of the list) or no grid was measured.
+Measured* measuredFresh(Reading& st, Binarisations& bins, int v, Binary& bin) {
+  bool fresh = false;
+  bin = bins.at(v, &fresh);
+  if (!fresh || st.tried.find(bin.key) != nullptr || st.measured.count(bin.key) != 0) return nullptr;
+  Measured& m = measure(st, bin.image, bin.key);
+  return m.ok ? &m : nullptr;
+}
+
+// Whether the rows of the crop at v give the module width, answered once for each cut.
+class RowWidths {
+ public:
+  RowWidths(const cv::Mat& crop, const Binarisations& bins) : crop_(crop), bins_(bins) {}
+  bool at(int v) {
+    const int dark = bins_.darkAt(v);
+    for (const auto& [d, gives] : seen_)
+      if (d == dark) return gives;
+    seen_.emplace_back(dark, pvk::symbols::dmRowsGiveWidth(crop_, v));
+    return seen_.back().second;
+  }
+
+ private:
+  const cv::Mat& crop_;
+  const Binarisations& bins_;
+  std::vector<std::pair<int, bool>> seen_;
+};
+
 // The first look over a list: each binarisation sampled at its measured origin alone, before any
-// is sampled again at other origins, those nearest the crop's own Otsu threshold first, and
-// those whose grid does not span the crop after the others. A symbol one of them reads there is
-// read without the resampling of those before it in the list, each origin of which costs a
-// failed correction; the full pass then goes over the list as ever, its measures kept. Nothing
-// the full pass counts is touched, and the text goes to the caller only when accepted. The
-// accepted length, or 0.
+// is sampled again at other origins, those nearest the crop's own Otsu threshold first. Those
+// whose rows give no module width, or whose grid does not span the crop, come after the others
+// (the first are not even measured until then): a module size taken from elsewhere, or measured
+// short or long, drifts off the modules across the symbol, and such a sample is seldom corrected.
+// A symbol one of them reads there is read without the resampling of those before it in the
+// list, each origin of which costs a failed correction; the full pass then goes over the list as
+// ever, its measures kept. Nothing the full pass counts is touched, and the text goes to the
+// caller only when accepted. The accepted length, or 0.
 int firstLook(Reading& st, const cv::Mat& crop, const std::vector<int>& list, int top, Binarisations& bins) {
   if (crop.empty()) return 0;
   std::vector<int> order;
@@ -391,22 +423,28 @@ int firstLook(Reading& st, const cv::Mat& crop, const std::vector<int>& list, in
   std::stable_sort(order.begin(), order.end(),
                    [otsu](int a, int b) { return std::abs(a - otsu) < std::abs(b - otsu); });
   std::vector<char> text(st.capacity);
-  std::vector<std::pair<Binary, Measured*>> later;
+  struct Later {
+    int v;
+    Binary bin;
+    Measured* m;  // nullptr: not measured yet
+  };
+  std::vector<Later> later;
+  RowWidths rows(crop, bins);
   int length = 0;
   for (const int v : order) {
     if (pvk::core::stopRequested()) return 0;
-    bool fresh = false;
-    const Binary bin = bins.at(v, &fresh);
-    // An image tried or measured before was looked at, and not accepted, already.
-    if (!fresh || st.tried.find(bin.key) != nullptr || st.measured.count(bin.key) != 0) continue;
-    Measured& m = measure(st, bin.image, bin.key);
-    if (!m.ok) continue;
-    if (!gridSpansCrop(m.sampler, crop)) later.emplace_back(bin, &m);
-    else if ((length = sampleAtOrigin(st, bin.image, m, text)) != 0) break;
+    Binary bin;
+    Measured* m = nullptr;
+    if (!rows.at(v)) later.push_back({v, bin, nullptr});
+    else if ((m = measuredFresh(st, bins, v, bin)) == nullptr) continue;
+    else if (!gridSpansCrop(m->sampler, crop)) later.push_back({v, bin, m});
+    else if ((length = sampleAtOrigin(st, bin.image, *m, text)) != 0) break;
   }
   for (size_t i = 0; length == 0 && i < later.size(); ++i) {
     if (pvk::core::stopRequested()) return 0;
-    length = sampleAtOrigin(st, later[i].first.image, *later[i].second, text);
+    Later& l = later[i];
+    if (l.m == nullptr && (l.m = measuredFresh(st, bins, l.v, l.bin)) == nullptr) continue;
+    length = sampleAtOrigin(st, l.bin.image, *l.m, text);
   }
   if (length != 0) std::memcpy(st.out, text.data(), st.capacity);
   return length;

@@ -96,10 +96,10 @@ LineRuns countRuns(const uint8_t* line, int n, int* at, OnGroup onGroup, int las
 // Across: the mean run of the last row of the symbol image (light: at least `least`) whose
 // regular runs number as many as its width in modules, else 0; the last group of ten regular
 // runs met in `lastGroupMean` when asked. `at`: room for a row's places.
-double acrossWidth(imageReaderDM& r, const cv::Mat& img, int least, int* at, double* lastGroupMean) {
+double acrossWidth(const cv::Mat& img, int least, int* at, double* lastGroupMean) {
   const int W = img.cols;
-  auto checkAcross = [&r, lastGroupMean](const int* runs) {
-    const double m = r.checkRatio(runs, 9);
+  auto checkAcross = [lastGroupMean](const int* runs) {
+    const double m = imageReaderDM::checkRatio(runs, 9);
     if (m != 0.0 && lastGroupMean != nullptr) *lastGroupMean = m;
     return m;
   };
@@ -107,7 +107,7 @@ double acrossWidth(imageReaderDM& r, const cv::Mat& img, int least, int* at, dou
   for (int y = 0; y < img.rows; ++y) {
     LineRuns l = countRuns(img.ptr<uint8_t>(y), W, at, checkAcross, 9, least);
     if (l.abandoned || l.s >= 9 || l.groups < 1) continue;
-    const double tail = r.checkRatio(l.runs, l.s);
+    const double tail = imageReaderDM::checkRatio(l.runs, l.s);
     if (tail == 0.0) continue;
     const int runs = 10 * l.groups + l.s + 1;
     const double mean = (10 * l.sumMeans + (l.s + 1) * tail) / runs;
@@ -124,9 +124,8 @@ bool pvk::symbols::dmRowsGiveWidth(const cv::Mat& crop, int v) {
   // At v below 0 or from 255 on the image is all light or all dark: no runs.
   if (v < 0 || v >= 255) return false;
   std::vector<int> at(crop.cols);
-  imageReaderDM r;
   double group = 0.0;
-  return acrossWidth(r, crop, v + 1, at.data(), &group) != 0.0 || group != 0.0;
+  return acrossWidth(crop, v + 1, at.data(), &group) != 0.0 || group != 0.0;
 }
 
 bool imageReaderDM::findPixelSize(const cv::Mat& bin) {
@@ -145,7 +144,7 @@ bool imageReaderDM::findPixelSize(const cv::Mat& bin) {
   const cv::Mat columns = pvk::symbols::transposed(bin);
   std::vector<int> at(std::max(W, H));
 
-  const double across = acrossWidth(*this, bin, 128, at.data(), &lastGroupMean);
+  const double across = acrossWidth(bin, 128, at.data(), &lastGroupMean);
   if (across != 0.0) p.moduleWidth = across;
   // Down, from the right: the right timing column (its first light module skipped).
   for (int x = W - 1; x >= 0; --x) {

@@ -469,7 +469,7 @@ class imageReaderDM {
   cv::Mat cropSymbol(const cv::Mat& img);
   bool findPixelSize(const cv::Mat& bin);
   bool findStartings(const cv::Mat& bin);
-  double checkRatio(const int* runs, int last);
+  static double checkRatio(const int* runs, int last);
 
   float corners[8] = {};  // top-left, bottom-left, bottom-right, top-right (x, y)
   parseImageDM parser;

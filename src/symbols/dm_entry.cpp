@@ -615,6 +615,25 @@ int doubledRead(const PVKImg& img, int stride, char* out, unsigned short& len) {
   return PDataMatrixDecode(&twice, out, len);
 }
 
+// At 300 dpi a failed square pass is followed by the zone doubled all the same, and that reads
+// symbols whose modules are too small for either pass at 300 (two pixels or so): the doubled read
+// goes first, and the square pass only when it read nothing. When neither reads, len is as the
+// doubled read left it.
+int doubledThenSquare(Reading& st, int stride, unsigned short& len) {
+  const unsigned short capacity = len;
+  const auto dpi = MyOcr.dmDpi;  // the doubled read leaves the zone's resolution behind
+  const int d = doubledRead(st.img, stride, st.out, len);
+  if (d > 0) return d;
+  const unsigned short left = len;
+  len = capacity;
+  MyOcr.dmDpi = dpi;
+  st.squarePass = true;
+  const int r = runPass(st);
+  if (r > 0) return r;
+  len = left;
+  return d;
+}
+
 // The cubic warp undershoots an edge by at most 14592 / 32768 of its contrast: from a zone whose
 // darkest pixel is 168 or lighter it makes no pixel below 129, so neither the L of a symbol nor
 // the bounding box of its ink is ever found, in the zone, a cut of it or the zone doubled.
@@ -642,6 +661,7 @@ int decodeZone(PVKImg& img, char* out, unsigned short& len) {
   int r = runPass(st);
   if (r > 0) return r;
   if (r == 0 && st.symbolSeen && !MyITACheck.equalsAt10) {
+    if (img.dpi == 300 && !pvk::core::stopRequested()) return doubledThenSquare(st, stride, len);
     st.squarePass = true;
     r = runPass(st);
     if (r > 0) return r;

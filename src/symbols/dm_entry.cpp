@@ -442,11 +442,10 @@ class RowWidths {
 };
 
 // The first look over a list: each binarisation sampled at its measured origin alone, before any
-// is sampled again at other origins, those nearest the crop's own Otsu threshold first. After the
-// first, those whose rows give no module width, or whose grid does not span the crop, come last
-// (those without a width are not even measured until then): a module size taken from elsewhere, or
-// measured short or long, drifts off the modules across the symbol, and such a sample is seldom
-// corrected.
+// is sampled again at other origins, those nearest the crop's own Otsu threshold first. Those
+// whose rows give no module width, or whose grid does not span the crop, come after the others
+// (the first are not even measured until then): a module size taken from elsewhere, or measured
+// short or long, drifts off the modules across the symbol, and such a sample is seldom corrected.
 // A symbol one of them reads there is read without the resampling of those before it in the
 // list, each origin of which costs a failed correction; the full pass then goes over the list as
 // ever, its measures kept. Nothing the full pass counts is touched, and the text goes to the
@@ -468,16 +467,14 @@ int firstLook(Reading& st, const cv::Mat& crop, const std::vector<int>& list, in
   std::vector<Later> later;
   RowWidths rows(crop, bins);
   int length = 0;
-  bool first = true;  // the first measured is sampled as it is: most symbols read there
   for (const int v : order) {
     if (pvk::core::stopRequested()) return 0;
     Binary bin;
     Measured* m = nullptr;
-    if (!first && !rows.at(v)) later.push_back({v, bin, nullptr});
+    if (!rows.at(v)) later.push_back({v, bin, nullptr});
     else if ((m = measuredFresh(st, bins, v, bin)) == nullptr) continue;
-    else if (!first && !gridSpansCrop(m->sampler, crop)) later.push_back({v, bin, m});
+    else if (!gridSpansCrop(m->sampler, crop)) later.push_back({v, bin, m});
     else if ((length = sampleAtOrigin(st, bin.image, *m, text)) != 0) break;
-    first = false;
   }
   for (size_t i = 0; length == 0 && i < later.size(); ++i) {
     if (pvk::core::stopRequested()) return 0;

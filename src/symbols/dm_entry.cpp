@@ -444,8 +444,9 @@ class RowWidths {
 // The first look over a list: each binarisation sampled at its measured origin alone, before any
 // is sampled again at other origins, those nearest the crop's own Otsu threshold first. Those
 // whose rows give no module width, or whose grid does not span the crop, come after the others
-// (the first are not even measured until then): a module size taken from elsewhere, or measured
-// short or long, drifts off the modules across the symbol, and such a sample is seldom corrected.
+// (those without a width are not even measured until then): a module size taken from elsewhere, or
+// measured short or long, drifts off the modules across the symbol, and such a sample is seldom
+// corrected.
 // A symbol one of them reads there is read without the resampling of those before it in the
 // list, each origin of which costs a failed correction; the full pass then goes over the list as
 // ever, its measures kept. Nothing the full pass counts is touched, and the text goes to the

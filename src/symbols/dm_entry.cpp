@@ -10,6 +10,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -47,25 +48,32 @@ class TriedBinaries {
   }
   void add(uint64_t k, Result r) { results_.emplace(k, r); }
 
-  // The size and the bytes, eight at a time, each step multiplied in and its high half folded
-  // down so every byte reaches every bit.
+  // The size and the bytes, eight at a time in four lanes that do not wait on one another, each
+  // step multiplied in and its high half folded down so every byte reaches every bit; the lanes
+  // folded together at the end.
   static uint64_t key(const cv::Mat& b) {
-    uint64_t h = 1469598103934665603ull;
-    auto mix = [&h](uint64_t v) {
+    uint64_t lane[4] = {1469598103934665603ull, 0x243F6A8885A308D3ull, 0x13198A2E03707344ull, 0xA4093822299F31D0ull};
+    auto mix = [](uint64_t& h, uint64_t v) {
       h = (h ^ v) * 0x9E3779B97F4A7C15ull;
       h ^= h >> 32;
     };
-    mix(static_cast<uint64_t>(b.rows));
-    mix(static_cast<uint64_t>(b.cols));
+    mix(lane[0], static_cast<uint64_t>(b.rows));
+    mix(lane[1], static_cast<uint64_t>(b.cols));
     for (int y = 0; y < b.rows; ++y) {
       const uint8_t* p = b.ptr<uint8_t>(y);
       int x = 0;
+      for (uint64_t v[4]; x + 32 <= b.cols; x += 32) {
+        std::memcpy(v, p + x, 32);
+        for (int k = 0; k < 4; ++k) mix(lane[k], v[k]);
+      }
       for (uint64_t v; x + 8 <= b.cols; x += 8) {
         std::memcpy(&v, p + x, 8);
-        mix(v);
+        mix(lane[2], v);
       }
-      for (; x < b.cols; ++x) mix(p[x]);
+      for (; x < b.cols; ++x) mix(lane[3], p[x]);
     }
+    uint64_t h = lane[0];
+    for (int k = 1; k < 4; ++k) mix(h, lane[k]);
     return h;
   }
 
@@ -278,15 +286,55 @@ class Binarisations {
  public:
   explicit Binarisations(const cv::Mat& crop) : crop_(crop) {
     if (crop.empty()) return;
+    // Four counts interleaved, so that neighbouring pixels of one shade do not wait on one
+    // counter.
+    int part[4][256] = {};
     for (int y = 0; y < crop.rows; ++y) {
       const uint8_t* p = crop.ptr<uint8_t>(y);
-      for (int x = 0; x < crop.cols; ++x) ++atOrBelow_[p[x]];
+      int x = 0;
+      for (; x + 4 <= crop.cols; x += 4) {
+        ++part[0][p[x]];
+        ++part[1][p[x + 1]];
+        ++part[2][p[x + 2]];
+        ++part[3][p[x + 3]];
+      }
+      for (; x < crop.cols; ++x) ++part[0][p[x]];
     }
-    for (int i = 1; i < 256; ++i) atOrBelow_[i] += atOrBelow_[i - 1];
+    for (int i = 0; i < 256; ++i)
+      atOrBelow_[i] = (i > 0 ? atOrBelow_[i - 1] : 0) + part[0][i] + part[1][i] + part[2][i] + part[3][i];
+  }
+  // The crop's pixels at or below v: two thresholds that leave as many dark cut the crop alike.
+  int darkAt(int v) const { return v < 0 ? 0 : atOrBelow_[std::min(v, 255)]; }
+  // Otsu's threshold of the crop from its counts, summed in the order and precision of the
+  // threshold of the outline search, so that near-equal between-class variances are told apart
+  // alike.
+  int otsu() const {
+    if (crop_.empty()) return 0;
+    const double scale = 1. / (static_cast<double>(crop_.rows) * crop_.cols);
+    double mu = 0;
+    for (int i = 0; i < 256; ++i) mu += i * static_cast<double>(countAt(i));
+    mu *= scale;
+    double mu1 = 0, q1 = 0, maxSigma = 0;
+    int level = 0;
+    for (int i = 0; i < 256; ++i) {
+      const double p = countAt(i) * scale;
+      mu1 *= q1;
+      q1 += p;
+      const double q2 = 1. - q1;
+      if (std::min(q1, q2) < FLT_EPSILON || std::max(q1, q2) > 1. - FLT_EPSILON) continue;
+      mu1 = (mu1 + i * p) / q1;
+      const double mu2 = (mu - q1 * mu1) / q2;
+      const double sigma = q1 * q2 * (mu1 - mu2) * (mu1 - mu2);
+      if (sigma > maxSigma) {
+        maxSigma = sigma;
+        level = i;
+      }
+    }
+    return level;
   }
   // The binarisation at v; `fresh` tells that no earlier threshold cut the crop so.
   Binary at(int v, bool* fresh = nullptr) {
-    const int dark = v < 0 ? 0 : atOrBelow_[std::min(v, 255)];
+    const int dark = darkAt(v);
     for (const Made& m : made_)
       if (m.dark == dark) {
         if (fresh) *fresh = false;
@@ -304,6 +352,7 @@ class Binarisations {
     int dark;  // the crop's pixels at or below the threshold, which the image shows dark
     Binary binary;
   };
+  int countAt(int i) const { return atOrBelow_[i] - (i > 0 ? atOrBelow_[i - 1] : 0); }
   const cv::Mat& crop_;
   int atOrBelow_[256] = {};
   std::vector<Made> made_;
@@ -337,49 +386,105 @@ Outcome attempt(Reading& st, const cv::Mat& crop, int v, Binarisations& bins, un
 // Entries of a list up to here are never given up on: the first look may take them in any order.
 constexpr int kLastSure = 22;
 
+// Whether the grid measured spans the crop: the version's modules at the measured sizes cover
+// it to within half a module each way. A module size measured short or long drifts the sample
+// off the modules across the symbol, and such a sample is seldom corrected.
+bool gridSpansCrop(const parseImageDM& s, const cv::Mat& crop) {
+  return std::fabs(s.columns * s.moduleWidth - crop.cols) < s.moduleWidth / 2 &&
+         std::fabs(s.rows * s.moduleHeight - crop.rows) < s.moduleHeight / 2;
+}
+
+// The first look's sample of a measured binarisation at its origin: the accepted length (the
+// text in `text`), else 0, with where a failed correction left the sampler for the full pass.
+int sampleAtOrigin(Reading& st, const cv::Mat& b, Measured& m, std::vector<char>& text) {
+  parseImageDM s = m.sampler;
+  s.image = &b;
+  unsigned short length = 0;
+  // Too few codewords is left to the full pass, which traces it.
+  if (s.extractDataRegion() == -1 || !s.readCodewords() || s.codewords.size() < 4) return 0;
+  const int n = s.getDataBlocks(text.data(), length, st.capacity);
+  if (n == -3) {
+    m.resume = true;
+    m.rowOffset = s.rowOffset;
+    m.colOffset = s.colOffset;
+    m.sampleRow = s.sampleRow;
+    m.sampleCol = s.sampleCol;
+  }
+  return n == 0 && acceptedLength(length) ? length : 0;
+}
+
+// A first-look candidate not yet looked at, measured; nullptr when the crop was cut so before
+// (tried, measured, or an earlier threshold of the list) or no grid was measured.
+Measured* measuredFresh(Reading& st, Binarisations& bins, int v, Binary& bin) {
+  bool fresh = false;
+  bin = bins.at(v, &fresh);
+  if (!fresh || st.tried.find(bin.key) != nullptr || st.measured.count(bin.key) != 0) return nullptr;
+  Measured& m = measure(st, bin.image, bin.key);
+  return m.ok ? &m : nullptr;
+}
+
+// Whether the rows of the crop at v give the module width, answered once for each cut.
+class RowWidths {
+ public:
+  RowWidths(const cv::Mat& crop, const Binarisations& bins) : crop_(crop), bins_(bins) {}
+  bool at(int v) {
+    const int dark = bins_.darkAt(v);
+    for (const auto& [d, gives] : seen_)
+      if (d == dark) return gives;
+    seen_.emplace_back(dark, pvk::symbols::dmRowsGiveWidth(crop_, v));
+    return seen_.back().second;
+  }
+
+ private:
+  const cv::Mat& crop_;
+  const Binarisations& bins_;
+  std::vector<std::pair<int, bool>> seen_;
+};
+
 // The first look over a list: each binarisation sampled at its measured origin alone, before any
-// is sampled again at other origins, those nearest the crop's own Otsu threshold first. A symbol
-// one of them reads there is read without the resampling of those before it in the list, each
-// origin of which costs a failed correction; the full pass then goes over the list as ever, its
-// measures kept. Nothing the full pass counts is touched, and the text goes to the caller only
-// when accepted. The accepted length, or 0.
+// is sampled again at other origins, those nearest the crop's own Otsu threshold first. Those
+// whose rows give no module width, or whose grid does not span the crop, come after the others
+// (those without a width are not even measured until then): a module size taken from elsewhere, or
+// measured short or long, drifts off the modules across the symbol, and such a sample is seldom
+// corrected.
+// A symbol one of them reads there is read without the resampling of those before it in the
+// list, each origin of which costs a failed correction; the full pass then goes over the list as
+// ever, its measures kept. Nothing the full pass counts is touched, and the text goes to the
+// caller only when accepted. The accepted length, or 0.
 int firstLook(Reading& st, const cv::Mat& crop, const std::vector<int>& list, int top, Binarisations& bins) {
   if (crop.empty()) return 0;
   std::vector<int> order;
   for (int j = 0; j < static_cast<int>(list.size()) && j <= kLastSure; ++j)
     if (list[j] >= 5 && list[j] <= top) order.push_back(list[j]);
-  const int otsu = pvk::geometry::otsuLevel(crop);
+  const int otsu = bins.otsu();
   std::stable_sort(order.begin(), order.end(),
                    [otsu](int a, int b) { return std::abs(a - otsu) < std::abs(b - otsu); });
   std::vector<char> text(st.capacity);
+  struct Later {
+    int v;
+    Binary bin;
+    Measured* m;  // nullptr: not measured yet
+  };
+  std::vector<Later> later;
+  RowWidths rows(crop, bins);
+  int length = 0;
   for (const int v : order) {
     if (pvk::core::stopRequested()) return 0;
-    bool fresh = false;
-    const Binary bin = bins.at(v, &fresh);
-    const cv::Mat& b = bin.image;
-    const uint64_t k = bin.key;
-    // An image tried or measured before was looked at, and not accepted, already.
-    if (!fresh || st.tried.find(k) != nullptr || st.measured.count(k) != 0) continue;
-    Measured& m = measure(st, b, k);
-    if (!m.ok) continue;
-    parseImageDM s = m.sampler;
-    s.image = &b;
-    unsigned short length = 0;
-    // Too few codewords is left to the full pass, which traces it.
-    if (s.extractDataRegion() == -1 || !s.readCodewords() || s.codewords.size() < 4) continue;
-    const int n = s.getDataBlocks(text.data(), length, st.capacity);
-    if (n == -3) {
-      m.resume = true;
-      m.rowOffset = s.rowOffset;
-      m.colOffset = s.colOffset;
-      m.sampleRow = s.sampleRow;
-      m.sampleCol = s.sampleCol;
-    }
-    if (n != 0 || !acceptedLength(length)) continue;
-    std::memcpy(st.out, text.data(), st.capacity);
-    return length;
+    Binary bin;
+    Measured* m = nullptr;
+    if (!rows.at(v)) later.push_back({v, bin, nullptr});
+    else if ((m = measuredFresh(st, bins, v, bin)) == nullptr) continue;
+    else if (!gridSpansCrop(m->sampler, crop)) later.push_back({v, bin, m});
+    else if ((length = sampleAtOrigin(st, bin.image, *m, text)) != 0) break;
   }
-  return 0;
+  for (size_t i = 0; length == 0 && i < later.size(); ++i) {
+    if (pvk::core::stopRequested()) return 0;
+    Later& l = later[i];
+    if (l.m == nullptr && (l.m = measuredFresh(st, bins, l.v, l.bin)) == nullptr) continue;
+    length = sampleAtOrigin(st, l.bin.image, *l.m, text);
+  }
+  if (length != 0) std::memcpy(st.out, text.data(), st.capacity);
+  return length;
 }
 
 // The outline search at threshold t (0: Otsu's of the blur), answered from an earlier search
@@ -547,6 +652,25 @@ int doubledRead(const PVKImg& img, int stride, char* out, unsigned short& len) {
   return PDataMatrixDecode(&twice, out, len);
 }
 
+// At 300 dpi a failed square pass is followed by the zone doubled all the same, and that reads
+// symbols whose modules are too small for either pass at 300 (two pixels or so): the doubled read
+// goes first, and the square pass only when it read nothing. When neither reads, len is as the
+// doubled read left it.
+int doubledThenSquare(Reading& st, int stride, unsigned short& len) {
+  const unsigned short capacity = len;
+  const auto dpi = MyOcr.dmDpi;  // the doubled read leaves the zone's resolution behind
+  const int d = doubledRead(st.img, stride, st.out, len);
+  if (d > 0) return d;
+  const unsigned short left = len;
+  len = capacity;
+  MyOcr.dmDpi = dpi;
+  st.squarePass = true;
+  const int r = runPass(st);
+  if (r > 0) return r;
+  len = left;
+  return d;
+}
+
 // The cubic warp undershoots an edge by at most 14592 / 32768 of its contrast: from a zone whose
 // darkest pixel is 168 or lighter it makes no pixel below 129, so neither the L of a symbol nor
 // the bounding box of its ink is ever found, in the zone, a cut of it or the zone doubled.
@@ -574,6 +698,7 @@ int decodeZone(PVKImg& img, char* out, unsigned short& len) {
   int r = runPass(st);
   if (r > 0) return r;
   if (r == 0 && st.symbolSeen && !MyITACheck.equalsAt10) {
+    if (img.dpi == 300 && !pvk::core::stopRequested()) return doubledThenSquare(st, stride, len);
     st.squarePass = true;
     r = runPass(st);
     if (r > 0) return r;

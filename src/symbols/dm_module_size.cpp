@@ -7,11 +7,45 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
 inline bool darkAt(const cv::Mat& m, int x, int y) { return m.ptr<uint8_t>(y)[x] < 128; }
 inline int roundHalfUp(double x) { return static_cast<int>(std::floor(x + 0.5)); }
+
+// The places along a line of n pixels where a pixel differs in kind (light: at least `least`,
+// 0 < least < 256) from the one before it, into at (room for n); their count. The kinds are
+// gathered 64 pixels to a word and each change taken from the word: a loop per pixel would
+// mispredict at the end of every run.
+int edgesOf(const uint8_t* line, int n, int least, int* at) {
+  int count = 0;
+  uint64_t before = line[0] >= least ? 1 : 0;  // the kind of the pixel before the word
+  for (int x = 0; x < n; x += 64) {
+    const int m = std::min(64, n - x);
+    uint64_t light = 0;
+    int b = 0;
+#if defined(__SSE2__)
+    const __m128i l = _mm_set1_epi8(static_cast<char>(least));
+    for (; b + 16 <= m; b += 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + x + b));
+      const int up = _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(v, l), v));
+      light |= static_cast<uint64_t>(static_cast<unsigned>(up)) << b;
+    }
+#endif
+    for (; b < m; ++b) light |= static_cast<uint64_t>(line[x + b] >= least ? 1 : 0) << b;
+    uint64_t change = light ^ ((light << 1) | before);
+    if (m < 64) change &= (uint64_t{1} << m) - 1;
+    before = (light >> (m - 1)) & 1;
+    for (; change != 0; change &= change - 1) at[count++] = x + __builtin_ctzll(change);
+  }
+  return count;
+}
 
 // Run lengths of one line in ten slots (slot 0 dark, then light and dark alternately), with
 // the means of the groups of ten accepted so far.
@@ -23,14 +57,17 @@ struct LineRuns {
   bool abandoned = false;
 };
 
-// Counts the runs of a line of n pixels, run by run. Leading light pixels are skipped. When a
-// dark run closes the light slot `last`, `onGroup` decides on the group (its mean, or 0 to
-// abandon the line).
+// Counts the runs of a line of n pixels, run by run (`at`: room for n places; light: at least
+// `least`). Leading light pixels are skipped. When a dark run closes the light slot `last`, `onGroup` decides on the
+// group (its mean, or 0 to abandon the line).
 template <typename OnGroup>
-LineRuns countRuns(const uint8_t* line, int n, OnGroup onGroup, int last = 9) {
+LineRuns countRuns(const uint8_t* line, int n, int* at, OnGroup onGroup, int last = 9, int least = 128) {
   LineRuns r;
-  for (int i = pvk::symbols::nextDark(line, 0, n); i < n;) {
-    int j = pvk::symbols::nextLight(line, i, n);
+  const int edges = edgesOf(line, n, least, at);
+  int e = 0;
+  auto runEnd = [&]() { return e < edges ? at[e++] : n; };
+  for (int i = line[0] < least ? 0 : runEnd(); i < n;) {
+    int j = runEnd();
     if (r.s % 2 == 0) {
       r.runs[r.s] += j - i;
     } else if (r.s < last) {
@@ -49,14 +86,47 @@ LineRuns countRuns(const uint8_t* line, int n, OnGroup onGroup, int last = 9) {
     }
     if (j == n) break;
     i = j;
-    j = pvk::symbols::nextDark(line, i, n);
+    j = runEnd();
     r.runs[++r.s] += j - i;  // a light run follows a dark one: its slot is the next
     i = j;
   }
   return r;
 }
 
+// Across: the mean run of the last row of the symbol image (light: at least `least`) whose
+// regular runs number as many as its width in modules, else 0; the last group of ten regular
+// runs met in `lastGroupMean` when asked. `at`: room for a row's places.
+double acrossWidth(const cv::Mat& img, int least, int* at, double* lastGroupMean) {
+  const int W = img.cols;
+  auto checkAcross = [lastGroupMean](const int* runs) {
+    const double m = imageReaderDM::checkRatio(runs, 9);
+    if (m != 0.0 && lastGroupMean != nullptr) *lastGroupMean = m;
+    return m;
+  };
+  double width = 0.0;
+  for (int y = 0; y < img.rows; ++y) {
+    LineRuns l = countRuns(img.ptr<uint8_t>(y), W, at, checkAcross, 9, least);
+    if (l.abandoned || l.s >= 9 || l.groups < 1) continue;
+    const double tail = imageReaderDM::checkRatio(l.runs, l.s);
+    if (tail == 0.0) continue;
+    const int runs = 10 * l.groups + l.s + 1;
+    const double mean = (10 * l.sumMeans + (l.s + 1) * tail) / runs;
+    const int n = roundHalfUp(W / mean);
+    if (runs == n && n != 1) width = mean;
+  }
+  return width;
+}
+
 }  // namespace
+
+bool pvk::symbols::dmRowsGiveWidth(const cv::Mat& crop, int v) {
+  if (crop.empty() || crop.type() != CV_8UC1 || std::min(crop.cols, crop.rows) < 10) return false;
+  // At v below 0 or from 255 on the image is all light or all dark: no runs.
+  if (v < 0 || v >= 255) return false;
+  std::vector<int> at(crop.cols);
+  double group = 0.0;
+  return acrossWidth(crop, v + 1, at.data(), &group) != 0.0 || group != 0.0;
+}
 
 bool imageReaderDM::findPixelSize(const cv::Mat& bin) {
   parseImageDM& p = parser;
@@ -70,28 +140,15 @@ bool imageReaderDM::findPixelSize(const cv::Mat& bin) {
   // for the module width when no whole row matches the width.
   double lastGroupMean = 0.0;
   auto check = [this](const int* runs) { return checkRatio(runs, 9); };
-  auto checkAcross = [this, &lastGroupMean](const int* runs) {
-    const double m = checkRatio(runs, 9);
-    if (m != 0.0) lastGroupMean = m;
-    return m;
-  };
   // The columns as the rows of the transposed image, read in memory order.
   const cv::Mat columns = pvk::symbols::transposed(bin);
+  std::vector<int> at(std::max(W, H));
 
-  // Across: a row whose run count matches the width in modules gives the module width.
-  for (int y = 0; y < H; ++y) {
-    LineRuns r = countRuns(bin.ptr<uint8_t>(y), W, checkAcross);
-    if (r.abandoned || r.s >= 9 || r.groups < 1) continue;
-    const double tail = checkRatio(r.runs, r.s);
-    if (tail == 0.0) continue;
-    const int runs = 10 * r.groups + r.s + 1;
-    const double mean = (10 * r.sumMeans + (r.s + 1) * tail) / runs;
-    const int n = roundHalfUp(W / mean);
-    if (runs == n && n != 1) p.moduleWidth = mean;
-  }
+  const double across = acrossWidth(bin, 128, at.data(), &lastGroupMean);
+  if (across != 0.0) p.moduleWidth = across;
   // Down, from the right: the right timing column (its first light module skipped).
   for (int x = W - 1; x >= 0; --x) {
-    LineRuns r = countRuns(columns.ptr<uint8_t>(x), H, check);
+    LineRuns r = countRuns(columns.ptr<uint8_t>(x), H, at.data(), check);
     if (r.abandoned) continue;
     if (r.s % 2 == 1) {  // a column ending in a light run drops it
       r.runs[r.s] = 0;
@@ -111,7 +168,7 @@ bool imageReaderDM::findPixelSize(const cv::Mat& bin) {
   if (p.moduleHeight == 1.0) {
     // Eight runs closed by a dark pixel are enough for a small symbol's timing column.
     for (int x = W - 1; x >= 0 && p.moduleHeight == 1.0; --x)
-      countRuns(columns.ptr<uint8_t>(x), H,
+      countRuns(columns.ptr<uint8_t>(x), H, at.data(),
                 [&](const int* runs) {
                   const double m = checkRatio(runs, 7);
                   if (m != 0.0) p.moduleHeight = m;

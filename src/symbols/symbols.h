@@ -481,7 +481,7 @@ class imageReaderDM {
   cv::Mat cropSymbol(const cv::Mat& img);
   bool findPixelSize(const cv::Mat& bin);
   bool findStartings(const cv::Mat& bin);
-  double checkRatio(const int* runs, int last);
+  static double checkRatio(const int* runs, int last);
 
   float corners[8] = {};  // top-left, bottom-left, bottom-right, top-right (x, y)
   parseImageDM parser;
@@ -508,6 +508,10 @@ namespace pvk::symbols {
 // The binarisation thresholds the entry tries for one outline threshold t: runs down and up
 // from t / 2 in steps of 10, 5, 3 and 1, at most 29 entries, repeats kept.
 std::vector<int> dmThresholdList(int t);
+// Whether the rows of the grey symbol crop binarised at v (dark: at or below v) give the module
+// width: a row whose regular runs number as many as its width in modules, or a group of ten
+// regular runs.
+bool dmRowsGiveWidth(const cv::Mat& crop, int v);
 // The first pixel of line[i..n) that is dark (below 128), or light; n when there is none.
 int nextDark(const uint8_t* line, int i, int n);
 int nextLight(const uint8_t* line, int i, int n);

@@ -362,6 +362,26 @@ TEST(DataMatrixLocator, TimingSidesNeedTheFloorOfChangesOnBothWithinThreeLines) 
   }
 }
 
+// Rows of equal dark and light runs from the left edge: the module width shows where the cut
+// (dark at or below v) keeps the runs, on crops of ten rows or more; runs of 7 and 8 pixels put
+// a run across, and an edge on, the 64th and 128th pixel.
+TEST(DataMatrixLocator, RowsGiveTheModuleWidthWhereTheCutKeepsTheirRuns) {
+  struct Case {
+    int run, runs, rows, v;
+    bool gives;
+  } const cases[] = {
+      {7, 19, 12, 100, true}, {7, 19, 12, 99, false}, {7, 19, 12, 199, true}, {7, 19, 12, 200, false},
+      {8, 17, 12, 150, true}, {7, 19, 10, 150, true}, {7, 19, 9, 150, false},  {3, 20, 12, 150, true},
+  };
+  for (const Case& c : cases) {
+    cv::Mat crop(c.rows, c.run * c.runs, CV_8UC1, cv::Scalar(200));
+    for (int x = 0; x < crop.cols; ++x)
+      if ((x / c.run) % 2 == 0) crop.col(x).setTo(100);
+    EXPECT_EQ(pvk::symbols::dmRowsGiveWidth(crop, c.v), c.gives) << c.run << " x " << c.runs << " rows " << c.rows
+                                                                  << " v " << c.v;
+  }
+}
+
 TEST(DataMatrixGeometry, AngleOfTwoVectors) {
   EXPECT_EQ(angle({0, 10}, {100, 0}, {0, 0}), 0.0);          // |dy1| - dx2 <= 70
   EXPECT_EQ(angle({0, 100}, {0, 100}, {0, 0}), 0.0);         // the same vector

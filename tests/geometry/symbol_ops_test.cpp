@@ -61,28 +61,6 @@ TEST(SymbolOps, OneGreyShapingGivesEveryThresholdsBinaryShaping) {
   }
 }
 
-TEST(SymbolOps, GreyShapingIsTheLibrarysDilationThenErosion) {
-  auto library = [](const cv::Mat& g, int d, int e) {
-    cv::Mat out;
-    cv::dilate(g, out, cv::getStructuringElement(cv::MORPH_RECT, {d, d}), {-1, -1}, 1, cv::BORDER_CONSTANT,
-               cv::morphologyDefaultBorderValue());
-    cv::erode(out, out, cv::getStructuringElement(cv::MORPH_RECT, {e, e}), {-1, -1}, 1, cv::BORDER_CONSTANT,
-              cv::morphologyDefaultBorderValue());
-    return out;
-  };
-  // Images narrower and lower than either window, a single row and column, widths either side of
-  // the vector width, and a view into a wider image (filtered with the pixels around it).
-  const cv::Mat wide = noise({240, 60}, 5);
-  const cv::Mat images[] = {noise({1, 1}, 1),   noise({5, 3}, 2),   noise({1, 40}, 3),    noise({40, 1}, 4),
-                            noise({17, 15}, 6), noise({33, 31}, 8), noise({206, 199}, 9), wide(cv::Rect(3, 2, 201, 50))};
-  for (const cv::Mat& g : images)
-    for (auto [d, e] : {std::pair{7, 15}, std::pair{1, 1}, std::pair{3, 5}, std::pair{9, 3}}) {
-      const cv::Mat got = pvk::geometry::dilateErodeSquare(g, d, e), want = library(g, d, e);
-      ASSERT_EQ(got.size(), want.size()) << g.size() << " " << d << "/" << e;
-      EXPECT_EQ(cv::countNonZero(got != want), 0) << g.size() << " " << d << "/" << e;
-    }
-}
-
 // Printed-looking pages (dark blocks on paper) and noise, the sizes from the smallest the blur
 // reflects in to a zone's, odd widths and a view into a wider image among them.
 std::vector<cv::Mat> pages() {
@@ -99,6 +77,32 @@ std::vector<cv::Mat> pages() {
   const cv::Mat wide = noise({300, 90}, 3);
   out.push_back(wide(cv::Rect(7, 5, 200, 80)));
   return out;
+}
+
+TEST(SymbolOps, GreyShapingIsTheLibrarysDilationThenErosion) {
+  auto library = [](const cv::Mat& g, int d, int e) {
+    cv::Mat out;
+    cv::dilate(g, out, cv::getStructuringElement(cv::MORPH_RECT, {d, d}), {-1, -1}, 1, cv::BORDER_CONSTANT,
+               cv::morphologyDefaultBorderValue());
+    cv::erode(out, out, cv::getStructuringElement(cv::MORPH_RECT, {e, e}), {-1, -1}, 1, cv::BORDER_CONSTANT,
+              cv::morphologyDefaultBorderValue());
+    return out;
+  };
+  // Images narrower and lower than either window, a single row and column, widths either side of
+  // both vector widths, a zone's width, heights that end inside and on a block of the window,
+  // printed-looking pages, and a view into a wider image (filtered with the pixels around it).
+  const cv::Mat wide = noise({240, 60}, 5);
+  std::vector<cv::Mat> images = {noise({1, 1}, 1),    noise({5, 3}, 2),    noise({1, 40}, 3),   noise({40, 1}, 4),
+                                 noise({17, 15}, 6),  noise({15, 30}, 7),  noise({33, 31}, 8),  noise({31, 16}, 10),
+                                 noise({32, 45}, 11), noise({65, 29}, 12), noise({206, 199}, 9), noise({600, 240}, 13),
+                                 wide(cv::Rect(3, 2, 201, 50))};
+  for (const cv::Mat& page : pages()) images.push_back(page);
+  for (const cv::Mat& g : images)
+    for (auto [d, e] : {std::pair{7, 15}, std::pair{1, 1}, std::pair{3, 5}, std::pair{9, 3}, std::pair{31, 33}}) {
+      const cv::Mat got = pvk::geometry::dilateErodeSquare(g, d, e), want = library(g, d, e);
+      ASSERT_EQ(got.size(), want.size()) << g.size() << " " << d << "/" << e;
+      EXPECT_EQ(cv::countNonZero(got != want), 0) << g.size() << " " << d << "/" << e;
+    }
 }
 
 TEST(SymbolOps, BlurIsTheLibrarysGaussian) {

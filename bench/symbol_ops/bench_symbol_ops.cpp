@@ -29,7 +29,8 @@ struct Zone {
 };
 
 // The zones with what each operation is given: the blur, its shaping, the dark of the shaping
-// at half Otsu's level (the first threshold the search tries), that binary's largest contour.
+// a little below Otsu's level (where the search's thresholds meet the most borders in text), that
+// binary's largest contour.
 std::vector<Zone> zones() {
   std::vector<Zone> out;
   for (const pvk::corpus::Sample& s : pvk::corpus::negativeSet(4, 600, 240, 300, 11)) {
@@ -39,7 +40,7 @@ std::vector<Zone> zones() {
       z.grey = g;
       cv::GaussianBlur(g, z.blurred, cv::Size(15, 15), 0);
       z.shaped = geo::dilateErodeSquare(z.blurred, 7, 15);
-      cv::threshold(z.shaped, z.bin, geo::otsuLevel(z.blurred) / 2, 255, cv::THRESH_BINARY_INV);
+      cv::threshold(z.shaped, z.bin, geo::otsuLevel(z.blurred) - 5, 255, cv::THRESH_BINARY_INV);
       double best = -1;
       for (const auto& c : geo::treeContours(z.bin))
         if (cv::contourArea(c) > best) best = cv::contourArea(c), z.outline = c;

@@ -178,20 +178,6 @@ cv::Mat dilateErodeSquare(const cv::Mat& grey, int dilateSide, int erodeSide) {
   return out;
 }
 
-std::vector<std::vector<cv::Point>> treeContours(const cv::Mat& binary, std::vector<cv::Vec4i>* hierarchy) {
-  std::vector<std::vector<cv::Point>> contours;
-  // The tracing works on a framed copy of its own: the image is left as it was. The library
-  // binarises that copy in a parallel loop; for a zone, waking its worker threads costs more than
-  // the loop, so all of it stays on this thread.
-  onCallingThreadOnly([&] {
-    if (hierarchy)
-      cv::findContours(binary, contours, *hierarchy, cv::RETR_TREE, cv::CHAIN_APPROX_SIMPLE, cv::Point(0, 0));
-    else cv::findContours(binary, contours, cv::RETR_TREE, cv::CHAIN_APPROX_SIMPLE, cv::Point(0, 0));
-    return 0;
-  });
-  return contours;
-}
-
 cv::Mat perspectiveCrop(const cv::Mat& src, const cv::Point2f quad[4], float width, float height) {
   const cv::Point2f to[4] = {cv::Point2f(0, 0), cv::Point2f(0, height), cv::Point2f(width, height),
                              cv::Point2f(width, 0)};

@@ -114,6 +114,43 @@ TEST(SymbolOps, BlurIsTheLibrarysGaussian) {
     }
 }
 
+// Binary images at several densities of foreground (any value above 0), nested rings, a full
+// image and printed-looking pages: sizes from one pixel to either side of the vector width and a
+// zone's, trees deep and wide, and pages with more borders than the labels the tracing has.
+std::vector<cv::Mat> binaries() {
+  std::vector<cv::Mat> out;
+  for (cv::Size s : {cv::Size(1, 1), cv::Size(1, 7), cv::Size(9, 1), cv::Size(2, 2), cv::Size(15, 3), cv::Size(16, 16),
+                     cv::Size(17, 9), cv::Size(31, 12), cv::Size(33, 40), cv::Size(64, 20)})
+    for (int level : {60, 128, 200}) {
+      cv::Mat b;
+      cv::threshold(noise(s, s.area() + level), b, level, 7, cv::THRESH_BINARY);
+      out.push_back(b);
+    }
+  cv::Mat rings(61, 67, CV_8UC1, cv::Scalar(0));
+  for (int k = 0; k < 14; ++k) cv::rectangle(rings, cv::Rect(2 * k, 2 * k + 1, 67 - 4 * k, 58 - 4 * k), cv::Scalar(255 * (k % 2 == 0)), 1);
+  cv::circle(rings, {33, 30}, 2, cv::Scalar(255), cv::FILLED);
+  out.push_back(rings);
+  out.push_back(cv::Mat(5, 4, CV_8UC1, cv::Scalar(255)));
+  for (const cv::Mat& page : pages()) {
+    cv::Mat b;
+    cv::threshold(page, b, 128, 255, cv::THRESH_BINARY_INV);
+    out.push_back(b);
+  }
+  return out;
+}
+
+TEST(SymbolOps, ContourTreeIsTheLibrarys) {
+  for (const cv::Mat& b : binaries()) {
+    std::vector<std::vector<cv::Point>> want;
+    std::vector<cv::Vec4i> wantTree, gotTree;
+    cv::findContours(b, want, wantTree, cv::RETR_TREE, cv::CHAIN_APPROX_SIMPLE);
+    const auto got = pvk::geometry::treeContours(b, &gotTree);
+    EXPECT_EQ(got, want) << b.size() << " " << want.size() << " contours";
+    EXPECT_EQ(gotTree, wantTree) << b.size();
+    EXPECT_EQ(pvk::geometry::treeContours(b), want) << b.size();
+  }
+}
+
 TEST(SymbolOps, UprightWarpIsTheLibrarysCubicWarp) {
   struct Case {
     const char* what;

@@ -136,6 +136,10 @@ void squareExtreme(const cv::Mat& src, int side, cv::Mat& out, uint8_t* work) {
   slideRows<kMax>(ext, across, side, tail, out);
 }
 
+// Windows wider than this are left to the library: the rows added above and below the image for
+// them stay well inside an int.
+constexpr int kWidestSide = 1023;
+
 // Working memory of the grey shaping, kept by each thread from one zone to the next up to a
 // bound: memory fresh from the system costs a page fault for every 4 KiB written.
 constexpr size_t kKeptWork = size_t{4} << 20;
@@ -166,7 +170,7 @@ cv::Mat dilateErodeSquare(const cv::Mat& grey, int dilateSide, int erodeSide) {
   // the wake of its worker threads; a view into a larger image it filters with the pixels
   // around it.
   if (grey.type() == CV_8UC1 && !grey.empty() && !grey.isSubmatrix() && dilateSide % 2 == 1 &&
-      erodeSide % 2 == 1 && dilateSide > 0 && erodeSide > 0)
+      erodeSide % 2 == 1 && dilateSide > 0 && erodeSide > 0 && dilateSide <= kWidestSide && erodeSide <= kWidestSide)
     return squareShaping(grey, dilateSide, erodeSide);
   const cv::Mat d = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(dilateSide, dilateSide),
                                               cv::Point(dilateSide / 2, dilateSide / 2));

@@ -26,17 +26,6 @@ constexpr int kDy[8] = {0, -1, -1, -1, 0, 1, 1, 1};
 // border passes carries its label with the top bit set.
 constexpr int kFirstLabel = 2, kLastLabel = 127;
 
-// A framed image of its own: memory fresh from the system costs a page fault for every 4 KiB
-// written, and a zone is searched at many thresholds. Kept per thread up to a bound.
-constexpr size_t kKeptFrame = size_t{4} << 20;
-
-int8_t* frameBuffer(size_t bytes, std::vector<int8_t>& own) {
-  thread_local std::vector<int8_t> kept;
-  std::vector<int8_t>& use = bytes <= kKeptFrame ? kept : own;
-  if (use.size() < bytes) use.resize(bytes);
-  return use.data();
-}
-
 // The first x from `x` on, below `end`, whose byte is not `value`; `end` when there is none.
 int nextChange(const int8_t* row, int x, int end, int8_t value) {
 #if defined(__SSE2__)
@@ -211,8 +200,8 @@ void Tracer::emit(std::vector<std::vector<cv::Point>>& contours, std::vector<cv:
 std::vector<std::vector<cv::Point>> treeContours(const cv::Mat& binary, std::vector<cv::Vec4i>* hierarchy) {
   std::vector<std::vector<cv::Point>> contours;
   if (binary.type() == CV_8UC1 && !binary.empty() && binary.cols < (1 << 20)) {
-    std::vector<int8_t> own;
-    Tracer tracer(binary, frameBuffer(static_cast<size_t>(binary.rows + 2) * (binary.cols + 2), own));
+    // A framed copy kept from one search to the next: a zone is searched at many thresholds.
+    Tracer tracer(binary, reinterpret_cast<int8_t*>(keptImage(Kept::Outline, binary.rows + 2, binary.cols + 2).data));
     if (tracer.run()) {
       tracer.emit(contours, hierarchy);
       return contours;

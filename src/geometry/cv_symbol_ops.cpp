@@ -140,23 +140,12 @@ void squareExtreme(const cv::Mat& src, int side, cv::Mat& out, uint8_t* work) {
 // them stay well inside an int.
 constexpr int kWidestSide = 1023;
 
-// Working memory of the grey shaping, kept by each thread from one zone to the next up to a
-// bound: memory fresh from the system costs a page fault for every 4 KiB written.
-constexpr size_t kKeptWork = size_t{4} << 20;
-
-uint8_t* shapingWork(size_t bytes, std::vector<uint8_t>& own) {
-  thread_local std::vector<uint8_t> kept;
-  std::vector<uint8_t>& use = bytes <= kKeptWork ? kept : own;
-  if (use.size() < bytes) use.resize(bytes);
-  return use.data();
-}
-
 // The maximum of side dilateSide, then the minimum of side erodeSide, of a whole 8-bit image.
 cv::Mat squareShaping(const cv::Mat& grey, int dilateSide, int erodeSide) {
+  // The dilated image, then two images of side - 1 rows more for each filter's passes; kept from
+  // one zone to the next, as memory fresh from the system costs a page fault for every 4 KiB.
   const int W = grey.cols, H = grey.rows;
-  const size_t rows = static_cast<size_t>(W) * (H + std::max(dilateSide, erodeSide) - 1);
-  std::vector<uint8_t> own;
-  uint8_t* work = shapingWork(grey.total() + 2 * rows, own);
+  uint8_t* work = keptImage(Kept::Shaping, 3 * H + 2 * (std::max(dilateSide, erodeSide) - 1), W).data;
   cv::Mat grown(H, W, CV_8UC1, work), out(H, W, CV_8UC1);
   squareExtreme<true>(grey, dilateSide, grown, work + grey.total());
   squareExtreme<false>(grown, erodeSide, out, work + grey.total());

@@ -213,8 +213,10 @@ void affineOutputToSource(const cv::Mat& m, double M[6]);
 // at a time, or `parts` images of one size side by side, image `part` handed out: Working (the
 // plane worked on), Stretch (a plane before its vertical stretch), Search (the framed binary
 // image of the document search, then the warped plane and the blur of its sharpening, in two
-// parts), Blurred (the search's blurred image when it is needed again). Throws std::bad_alloc.
-enum class Kept { Working, Stretch, Search, Blurred, Count };
+// parts), Blurred (the search's blurred image when it is needed again), Shaping (the working
+// rows of the grey shaping of a zone), Outline (the framed copy a contour tree is traced on).
+// Throws std::bad_alloc.
+enum class Kept { Working, Stretch, Search, Blurred, Shaping, Outline, Count };
 cv::Mat keptImage(Kept kind, int rows, int cols, int part = 0, int parts = 1);
 // Gives this thread's kept images back to the system.
 void releaseKeptImages();

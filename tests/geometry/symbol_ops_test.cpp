@@ -61,28 +61,6 @@ TEST(SymbolOps, OneGreyShapingGivesEveryThresholdsBinaryShaping) {
   }
 }
 
-TEST(SymbolOps, GreyShapingIsTheLibrarysDilationThenErosion) {
-  auto library = [](const cv::Mat& g, int d, int e) {
-    cv::Mat out;
-    cv::dilate(g, out, cv::getStructuringElement(cv::MORPH_RECT, {d, d}), {-1, -1}, 1, cv::BORDER_CONSTANT,
-               cv::morphologyDefaultBorderValue());
-    cv::erode(out, out, cv::getStructuringElement(cv::MORPH_RECT, {e, e}), {-1, -1}, 1, cv::BORDER_CONSTANT,
-              cv::morphologyDefaultBorderValue());
-    return out;
-  };
-  // Images narrower and lower than either window, a single row and column, widths either side of
-  // the vector width, and a view into a wider image (filtered with the pixels around it).
-  const cv::Mat wide = noise({240, 60}, 5);
-  const cv::Mat images[] = {noise({1, 1}, 1),   noise({5, 3}, 2),   noise({1, 40}, 3),    noise({40, 1}, 4),
-                            noise({17, 15}, 6), noise({33, 31}, 8), noise({206, 199}, 9), wide(cv::Rect(3, 2, 201, 50))};
-  for (const cv::Mat& g : images)
-    for (auto [d, e] : {std::pair{7, 15}, std::pair{1, 1}, std::pair{3, 5}, std::pair{9, 3}}) {
-      const cv::Mat got = pvk::geometry::dilateErodeSquare(g, d, e), want = library(g, d, e);
-      ASSERT_EQ(got.size(), want.size()) << g.size() << " " << d << "/" << e;
-      EXPECT_EQ(cv::countNonZero(got != want), 0) << g.size() << " " << d << "/" << e;
-    }
-}
-
 // Printed-looking pages (dark blocks on paper) and noise, the sizes from the smallest the blur
 // reflects in to a zone's, odd widths and a view into a wider image among them.
 std::vector<cv::Mat> pages() {
@@ -101,6 +79,32 @@ std::vector<cv::Mat> pages() {
   return out;
 }
 
+TEST(SymbolOps, GreyShapingIsTheLibrarysDilationThenErosion) {
+  auto library = [](const cv::Mat& g, int d, int e) {
+    cv::Mat out;
+    cv::dilate(g, out, cv::getStructuringElement(cv::MORPH_RECT, {d, d}), {-1, -1}, 1, cv::BORDER_CONSTANT,
+               cv::morphologyDefaultBorderValue());
+    cv::erode(out, out, cv::getStructuringElement(cv::MORPH_RECT, {e, e}), {-1, -1}, 1, cv::BORDER_CONSTANT,
+              cv::morphologyDefaultBorderValue());
+    return out;
+  };
+  // Images narrower and lower than either window, a single row and column, widths either side of
+  // both vector widths, a zone's width, heights that end inside and on a block of the window,
+  // printed-looking pages, and a view into a wider image (filtered with the pixels around it).
+  const cv::Mat wide = noise({240, 60}, 5);
+  std::vector<cv::Mat> images = {noise({1, 1}, 1),    noise({5, 3}, 2),    noise({1, 40}, 3),   noise({40, 1}, 4),
+                                 noise({17, 15}, 6),  noise({15, 30}, 7),  noise({33, 31}, 8),  noise({31, 16}, 10),
+                                 noise({32, 45}, 11), noise({65, 29}, 12), noise({206, 199}, 9), noise({600, 240}, 13),
+                                 wide(cv::Rect(3, 2, 201, 50))};
+  for (const cv::Mat& page : pages()) images.push_back(page);
+  for (const cv::Mat& g : images)
+    for (auto [d, e] : {std::pair{7, 15}, std::pair{1, 1}, std::pair{3, 5}, std::pair{9, 3}, std::pair{31, 33}}) {
+      const cv::Mat got = pvk::geometry::dilateErodeSquare(g, d, e), want = library(g, d, e);
+      ASSERT_EQ(got.size(), want.size()) << g.size() << " " << d << "/" << e;
+      EXPECT_EQ(cv::countNonZero(got != want), 0) << g.size() << " " << d << "/" << e;
+    }
+}
+
 TEST(SymbolOps, BlurIsTheLibrarysGaussian) {
   for (const cv::Mat& src : pages())
     for (int k : {15, 5}) {
@@ -108,6 +112,43 @@ TEST(SymbolOps, BlurIsTheLibrarysGaussian) {
       cv::GaussianBlur(src, want, cv::Size(k, k), 0, 0, cv::BORDER_DEFAULT);
       EXPECT_EQ(cv::countNonZero(pvk::geometry::squareBlur(src, k) != want), 0) << src.size() << " kernel " << k;
     }
+}
+
+// Binary images at several densities of foreground (any value above 0), nested rings, a full
+// image and printed-looking pages: sizes from one pixel to either side of the vector width and a
+// zone's, trees deep and wide, and pages with more borders than the labels the tracing has.
+std::vector<cv::Mat> binaries() {
+  std::vector<cv::Mat> out;
+  for (cv::Size s : {cv::Size(1, 1), cv::Size(1, 7), cv::Size(9, 1), cv::Size(2, 2), cv::Size(15, 3), cv::Size(16, 16),
+                     cv::Size(17, 9), cv::Size(31, 12), cv::Size(33, 40), cv::Size(64, 20)})
+    for (int level : {60, 128, 200}) {
+      cv::Mat b;
+      cv::threshold(noise(s, s.area() + level), b, level, 7, cv::THRESH_BINARY);
+      out.push_back(b);
+    }
+  cv::Mat rings(61, 67, CV_8UC1, cv::Scalar(0));
+  for (int k = 0; k < 14; ++k) cv::rectangle(rings, cv::Rect(2 * k, 2 * k + 1, 67 - 4 * k, 58 - 4 * k), cv::Scalar(255 * (k % 2 == 0)), 1);
+  cv::circle(rings, {33, 30}, 2, cv::Scalar(255), cv::FILLED);
+  out.push_back(rings);
+  out.push_back(cv::Mat(5, 4, CV_8UC1, cv::Scalar(255)));
+  for (const cv::Mat& page : pages()) {
+    cv::Mat b;
+    cv::threshold(page, b, 128, 255, cv::THRESH_BINARY_INV);
+    out.push_back(b);
+  }
+  return out;
+}
+
+TEST(SymbolOps, ContourTreeIsTheLibrarys) {
+  for (const cv::Mat& b : binaries()) {
+    std::vector<std::vector<cv::Point>> want;
+    std::vector<cv::Vec4i> wantTree, gotTree;
+    cv::findContours(b, want, wantTree, cv::RETR_TREE, cv::CHAIN_APPROX_SIMPLE);
+    const auto got = pvk::geometry::treeContours(b, &gotTree);
+    EXPECT_EQ(got, want) << b.size() << " " << want.size() << " contours";
+    EXPECT_EQ(gotTree, wantTree) << b.size();
+    EXPECT_EQ(pvk::geometry::treeContours(b), want) << b.size();
+  }
 }
 
 TEST(SymbolOps, UprightWarpIsTheLibrarysCubicWarp) {

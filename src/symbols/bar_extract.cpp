@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr int kHistogram = 6002;  // counters of the width histogram; wider elements share the last
+constexpr int kWidestNarrow = 6001;  // widths past this count as this when the narrow width is weighed
 constexpr int kMaxGap = 64;       // samples without a strong edge that end a run
 constexpr int kWorkChars = kMaxBarcodeChars + 1;
 constexpr int kLeastInk = 48;     // grey of a cleaned band's darkest column over its lightest, per row
@@ -127,14 +127,19 @@ void greyEdges(const int* p, int w, int rows, int* sig) {
 // of its profile's extremes in place of its level crossings.
 int* edgeSignal(const PVKImg* img, int& threshold, bool grey) {
   const int w = img->width;
-  int* raw = static_cast<int*>(std::calloc(static_cast<size_t>(2 * w + 16), sizeof(int)));
-  int* sig = static_cast<int*>(std::calloc(static_cast<size_t>(2 * w + 16), sizeof(int)));
+  // Both are written whole before they are read: the profile, and the edges over the 2 x w
+  // samples anything reads (the signal's padding cleared here). Not clearing them first saves
+  // two passes over every strip a zone is read in.
+  const size_t n = static_cast<size_t>(2 * w + 16);
+  int* raw = static_cast<int*>(std::malloc(n * sizeof(int)));
+  int* sig = static_cast<int*>(std::malloc(n * sizeof(int)));
   if (!raw || !sig) {
     std::free(raw);
     std::free(sig);
     outOfMemory();
     return nullptr;
   }
+  std::fill(sig + 2 * w, sig + n, 0);
   int rows = img->height < 69 ? (img->height < 4 ? 0 : img->height - 4) : 64;
   bool ok = true;
   if (grey) {
@@ -166,19 +171,28 @@ int* CalcolaSumPixY2(const PVKImg* img, int& threshold, int& from, int& to) {
   return edgeSignal(img, threshold, false);
 }
 
+namespace {
+
+// The edges of signal[from, to) no stronger than the threshold (a positive one) zeroed, the
+// others summed and counted. Without branches the compiler takes many samples at a time: every
+// window of a band weighs all the rest of its signal.
+void weighEdges(int* signal, int from, int to, int threshold, long long& sum, int& strong) {
+  for (int i = from; i < to; ++i) {
+    const int v = signal[i], a = std::abs(v);
+    const bool kept = a > threshold;
+    signal[i] = kept ? v : 0;
+    sum += kept ? a : 0;
+    strong += kept;
+  }
+}
+
+}  // namespace
+
 int CercaBarre(int* signal, int& threshold, _TipoBarre* bars, int& count, int from, int to) {
   count = 0;
   long long sum = 0;
   int strong = 0;
-  for (int i = from; i < to; ++i) {
-    if (!signal[i]) continue;
-    if (std::abs(signal[i]) <= threshold) {
-      signal[i] = 0;
-    } else {
-      sum += std::abs(signal[i]);
-      ++strong;
-    }
-  }
+  weighEdges(signal, from, to, threshold, sum, strong);
   if (strong < 6) return 0;
   if (strong > kMaxBarre) {
     if (MyDev.calibValid) WriteTrace("too many bars", strong, false);
@@ -218,7 +232,6 @@ int leadingToDrop(const _TipoBarre* bars, int count, int k) {
 }  // namespace
 
 int AnalizzaBarre(_TipoBarre* bars, int& count) {
-  static int hist[kHistogram];
   for (;;) {
     if (count < 6) {
       count = 0;
@@ -226,20 +239,22 @@ int AnalizzaBarre(_TipoBarre* bars, int& count) {
     }
     long long sum = 0;
     uint32_t minW = bars[0].width;
-    std::memset(hist, 0, sizeof hist);
     for (int i = 0; i < count; ++i) {
       sum += bars[i].width;
       minW = std::min(minW, bars[i].width);
-      // A width past the histogram is never a narrow one: it shares the last counter.
-      ++hist[std::min<uint32_t>(bars[i].width, kHistogram - 1)];
     }
     long long m = sum / count;
     if (m <= static_cast<long long>(minW)) {
       count = 0;
       return 0;
     }
+    // The narrow width: the elements under the mean weighed by their width. A width past
+    // kWidestNarrow is never a narrow one and counts as kWidestNarrow.
     long long num = 0, den = 0;
-    for (long long v = minW; v < m && v < kHistogram; ++v) num += v * v * hist[v], den += v * hist[v];
+    for (int i = 0; i < count; ++i) {
+      const long long v = std::min<uint32_t>(bars[i].width, kWidestNarrow);
+      if (v >= minW && v < m) num += v * v, den += v;
+    }
     double narrow = den ? static_cast<double>(num) / den : static_cast<double>(minW);
     long long limit = std::min<long long>(6 * m, static_cast<long long>(10 * narrow));
     int k = 0;

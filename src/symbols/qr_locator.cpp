@@ -12,6 +12,58 @@
 
 using pvk::geometry::contoursOf;
 
+namespace {
+
+// The outlines of a binary image with what the finder test asks of each; the search for the
+// least area re-selects from these rather than tracing the same image again.
+struct Outlines {
+  std::vector<std::vector<cv::Point>> contours;
+  std::vector<cv::Rect> rects;
+  std::vector<double> areas;
+};
+
+Outlines outlinesOf(const cv::Mat& img) {
+  Outlines o;
+  // Only the ends of straight runs are kept: the area, the box and the hull stay the same.
+  o.contours = contoursOf(img, cv::RETR_LIST, cv::CHAIN_APPROX_SIMPLE);
+  o.rects.reserve(o.contours.size());
+  o.areas.reserve(o.contours.size());
+  for (const auto& c : o.contours) {
+    o.rects.push_back(cv::boundingRect(c));
+    o.areas.push_back(std::fabs(cv::contourArea(c)));
+  }
+  return o;
+}
+
+// Outlines of at least minArea, filled and square enough, that hold exactly two others (a finder
+// is a ring around a square), nearly square and at most half the image wide.
+std::vector<cv::RotatedRect> finderBoxesOf(const Outlines& o, double minArea, double minFill, double minAspect,
+                                           int cols) {
+  std::vector<size_t> candidates;
+  for (size_t k = 0; k < o.contours.size(); ++k) {
+    const cv::Rect& r = o.rects[k];
+    const double aspect = static_cast<double>(std::min(r.width, r.height)) / std::max(r.width, r.height);
+    if (o.areas[k] >= minArea && o.areas[k] / (static_cast<double>(r.width) * r.height) >= minFill &&
+        aspect >= minAspect)
+      candidates.push_back(k);
+  }
+  std::vector<cv::RotatedRect> boxes;
+  for (size_t i = 0; i < candidates.size(); ++i) {
+    const cv::Rect& outer = o.rects[candidates[i]];
+    int inside = 0;
+    for (size_t j = 0; j < candidates.size() && inside <= 2; ++j)
+      if (j != i && (outer | o.rects[candidates[j]]) == outer) ++inside;
+    if (inside != 2) continue;
+    const cv::RotatedRect box = cv::minAreaRect(o.contours[candidates[i]]);
+    const int w = static_cast<int>(box.size.width), h = static_cast<int>(box.size.height);
+    const int s = std::min(w, h), l = std::max(w, h);
+    if (s >= l * 80 / 100 && s <= cols / 2) boxes.push_back(box);
+  }
+  return boxes;
+}
+
+}  // namespace
+
 imageReader::imageReader() { init(); }
 
 imageReader::imageReader(int width, int height, int depth, int channels) {
@@ -87,9 +139,11 @@ IplImage* imageReader::adjust(int blockSize, int param) {
   // A noisy image gives many small square blobs: raise the least area until few are left.
   double q = 0.00015;
   const double area = static_cast<double>(source.cols) * source.rows;
+  const Outlines outlines = outlinesOf(binary);
   int searches = 0;
   for (; searches < 12; ++searches) {
-    if (findFinderPattern(binary, area * q, 0.1, 0.1).size() < 4) break;
+    finders = finderBoxesOf(outlines, area * q, 0.1, 0.1, binary.cols);
+    if (finders.size() < 4) break;
     q *= 2;
   }
   if (searches == 12 || finders.size() != 3) return nullptr;
@@ -104,31 +158,7 @@ IplImage* imageReader::adjust(int blockSize, int param) {
 
 const std::vector<cv::RotatedRect>& imageReader::findFinderPattern(const cv::Mat& img, double minArea, double minFill,
                                                                    double minAspect) {
-  finders.clear();
-  struct Candidate {
-    cv::Rect rect;
-    size_t contour;
-  };
-  const auto contours = contoursOf(img, cv::RETR_LIST, cv::CHAIN_APPROX_NONE);
-  std::vector<Candidate> candidates;
-  for (size_t k = 0; k < contours.size(); ++k) {
-    const cv::Rect r = cv::boundingRect(contours[k]);
-    const double a = std::fabs(cv::contourArea(contours[k]));
-    const double aspect = static_cast<double>(std::min(r.width, r.height)) / std::max(r.width, r.height);
-    if (a >= minArea && a / (static_cast<double>(r.width) * r.height) >= minFill && aspect >= minAspect)
-      candidates.push_back({r, k});
-  }
-  // A finder is a ring around a square: its outline holds exactly two other outlines.
-  for (size_t i = 0; i < candidates.size(); ++i) {
-    int inside = 0;
-    for (size_t j = 0; j < candidates.size(); ++j)
-      if (j != i && (candidates[i].rect | candidates[j].rect) == candidates[i].rect) ++inside;
-    if (inside != 2) continue;
-    const cv::RotatedRect box = cv::minAreaRect(contours[candidates[i].contour]);
-    const int w = static_cast<int>(box.size.width), h = static_cast<int>(box.size.height);
-    const int s = std::min(w, h), l = std::max(w, h);
-    if (s >= l * 80 / 100 && s <= img.cols / 2) finders.push_back(box);
-  }
+  finders = finderBoxesOf(outlinesOf(img), minArea, minFill, minAspect, img.cols);
   return finders;
 }
 

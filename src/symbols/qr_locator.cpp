@@ -47,14 +47,21 @@ std::vector<cv::RotatedRect> finderBoxesOf(const Outlines& o, double minArea, do
         aspect >= minAspect)
       candidates.push_back(k);
   }
+  // Only the outlines starting within an outline's columns can lie inside it: with the
+  // candidates ordered by left edge each looks at those alone.
+  std::vector<std::pair<int, size_t>> byLeft;
+  byLeft.reserve(candidates.size());
+  for (size_t k : candidates) byLeft.emplace_back(o.rects[k].x, k);
+  std::sort(byLeft.begin(), byLeft.end());
   std::vector<cv::RotatedRect> boxes;
-  for (size_t i = 0; i < candidates.size(); ++i) {
-    const cv::Rect& outer = o.rects[candidates[i]];
+  for (size_t k : candidates) {
+    const cv::Rect& outer = o.rects[k];
     int inside = 0;
-    for (size_t j = 0; j < candidates.size() && inside <= 2; ++j)
-      if (j != i && (outer | o.rects[candidates[j]]) == outer) ++inside;
+    auto j = std::lower_bound(byLeft.begin(), byLeft.end(), std::make_pair(outer.x, size_t{0}));
+    for (; j != byLeft.end() && j->first < outer.x + outer.width && inside <= 2; ++j)
+      if (j->second != k && (outer | o.rects[j->second]) == outer) ++inside;
     if (inside != 2) continue;
-    const cv::RotatedRect box = cv::minAreaRect(o.contours[candidates[i]]);
+    const cv::RotatedRect box = cv::minAreaRect(o.contours[k]);
     const int w = static_cast<int>(box.size.width), h = static_cast<int>(box.size.height);
     const int s = std::min(w, h), l = std::max(w, h);
     if (s >= l * 80 / 100 && s <= cols / 2) boxes.push_back(box);

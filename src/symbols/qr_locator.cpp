@@ -29,8 +29,18 @@ Outlines outlinesOf(const cv::Mat& img) {
   o.rects.reserve(o.contours.size());
   o.areas.reserve(o.contours.size());
   for (const auto& c : o.contours) {
-    o.rects.push_back(cv::boundingRect(c));
-    o.areas.push_back(std::fabs(cv::contourArea(c)));
+    // Box and area in one pass over the points; integer sums keep the area exact.
+    int x0 = c[0].x, y0 = c[0].y, x1 = x0, y1 = y0;
+    long long twice = 0;
+    for (size_t k = 0, prev = c.size() - 1; k < c.size(); prev = k++) {
+      x0 = std::min(x0, c[k].x);
+      x1 = std::max(x1, c[k].x);
+      y0 = std::min(y0, c[k].y);
+      y1 = std::max(y1, c[k].y);
+      twice += static_cast<long long>(c[prev].x) * c[k].y - static_cast<long long>(c[prev].y) * c[k].x;
+    }
+    o.rects.emplace_back(x0, y0, x1 - x0 + 1, y1 - y0 + 1);
+    o.areas.push_back(std::fabs(0.5 * static_cast<double>(twice)));
   }
   return o;
 }

@@ -79,6 +79,26 @@ std::vector<cv::RotatedRect> finderBoxesOf(const Outlines& o, double minArea, do
   return boxes;
 }
 
+// The points of the outer outlines of `binary` inside the polygon, opened once; `work` gets the
+// opened image. Only the polygon's box with a margin of two pixels is worked on: all beyond is
+// dark and stays dark through the opening, so the outlines are those of the whole image.
+std::vector<cv::Point> pointsInsidePolygon(const cv::Mat& binary, const std::vector<cv::Point>& polygon, cv::Mat& work) {
+  const cv::Rect hull = cv::boundingRect(polygon);
+  const cv::Rect box = cv::Rect(hull.x - 2, hull.y - 2, hull.width + 4, hull.height + 4) &
+                       cv::Rect(0, 0, binary.cols, binary.rows);
+  work = cv::Mat::zeros(binary.size(), CV_8UC1);
+  std::vector<cv::Point> all;
+  if (box.empty()) return all;
+  std::vector<cv::Point> shifted;
+  for (const cv::Point& p : polygon) shifted.push_back(p - box.tl());
+  cv::Mat part;
+  pvk::geometry::keepInsidePolygon(binary(box), shifted, part);
+  part.copyTo(work(box));
+  for (const auto& c : contoursOf(part, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE))
+    for (const cv::Point& p : c) all.push_back(p + box.tl());
+  return all;
+}
+
 }  // namespace
 
 imageReader::imageReader() { init(); }
@@ -197,10 +217,7 @@ const std::vector<cv::Point>& imageReader::findContourCodearea(double epsilon) {
   cv::minAreaRect(corners).points(box);
   std::vector<cv::Point> polygon;
   for (const cv::Point2f& q : box) polygon.emplace_back(cvRound(q.x), cvRound(q.y));
-  pvk::geometry::keepInsidePolygon(binary, polygon, work);
-
-  std::vector<cv::Point> all;
-  for (const auto& c : contoursOf(work, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE)) all.insert(all.end(), c.begin(), c.end());
+  const std::vector<cv::Point> all = pointsInsidePolygon(binary, polygon, work);
   if (all.empty()) return codeArea;
   std::vector<cv::Point> hull;
   cv::convexHull(all, hull, true);

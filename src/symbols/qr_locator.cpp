@@ -12,6 +12,95 @@
 
 using pvk::geometry::contoursOf;
 
+namespace {
+
+// The outlines of a binary image with what the finder test asks of each; the search for the
+// least area re-selects from these rather than tracing the same image again.
+struct Outlines {
+  std::vector<std::vector<cv::Point>> contours;
+  std::vector<cv::Rect> rects;
+  std::vector<double> areas;
+};
+
+Outlines outlinesOf(const cv::Mat& img) {
+  Outlines o;
+  // Only the ends of straight runs are kept: the area, the box and the hull stay the same.
+  o.contours = contoursOf(img, cv::RETR_LIST, cv::CHAIN_APPROX_SIMPLE);
+  o.rects.reserve(o.contours.size());
+  o.areas.reserve(o.contours.size());
+  for (const auto& c : o.contours) {
+    // Box and area in one pass over the points; integer sums keep the area exact.
+    int x0 = c[0].x, y0 = c[0].y, x1 = x0, y1 = y0;
+    long long twice = 0;
+    for (size_t k = 0, prev = c.size() - 1; k < c.size(); prev = k++) {
+      x0 = std::min(x0, c[k].x);
+      x1 = std::max(x1, c[k].x);
+      y0 = std::min(y0, c[k].y);
+      y1 = std::max(y1, c[k].y);
+      twice += static_cast<long long>(c[prev].x) * c[k].y - static_cast<long long>(c[prev].y) * c[k].x;
+    }
+    o.rects.emplace_back(x0, y0, x1 - x0 + 1, y1 - y0 + 1);
+    o.areas.push_back(std::fabs(0.5 * static_cast<double>(twice)));
+  }
+  return o;
+}
+
+// Outlines of at least minArea, filled and square enough, that hold exactly two others (a finder
+// is a ring around a square), nearly square and at most half the image wide.
+std::vector<cv::RotatedRect> finderBoxesOf(const Outlines& o, double minArea, double minFill, double minAspect,
+                                           int cols) {
+  std::vector<size_t> candidates;
+  for (size_t k = 0; k < o.contours.size(); ++k) {
+    const cv::Rect& r = o.rects[k];
+    const double aspect = static_cast<double>(std::min(r.width, r.height)) / std::max(r.width, r.height);
+    if (o.areas[k] >= minArea && o.areas[k] / (static_cast<double>(r.width) * r.height) >= minFill &&
+        aspect >= minAspect)
+      candidates.push_back(k);
+  }
+  // Only the outlines starting within an outline's columns can lie inside it: with the
+  // candidates ordered by left edge each looks at those alone.
+  std::vector<std::pair<int, size_t>> byLeft;
+  byLeft.reserve(candidates.size());
+  for (size_t k : candidates) byLeft.emplace_back(o.rects[k].x, k);
+  std::sort(byLeft.begin(), byLeft.end());
+  std::vector<cv::RotatedRect> boxes;
+  for (size_t k : candidates) {
+    const cv::Rect& outer = o.rects[k];
+    int inside = 0;
+    auto j = std::lower_bound(byLeft.begin(), byLeft.end(), std::make_pair(outer.x, size_t{0}));
+    for (; j != byLeft.end() && j->first < outer.x + outer.width && inside <= 2; ++j)
+      if (j->second != k && (outer | o.rects[j->second]) == outer) ++inside;
+    if (inside != 2) continue;
+    const cv::RotatedRect box = cv::minAreaRect(o.contours[k]);
+    const int w = static_cast<int>(box.size.width), h = static_cast<int>(box.size.height);
+    const int s = std::min(w, h), l = std::max(w, h);
+    if (s >= l * 80 / 100 && s <= cols / 2) boxes.push_back(box);
+  }
+  return boxes;
+}
+
+// The points of the outer outlines of `binary` inside the polygon, opened once; `work` gets the
+// opened image. Only the polygon's box with a margin of two pixels is worked on: all beyond is
+// dark and stays dark through the opening, so the outlines are those of the whole image.
+std::vector<cv::Point> pointsInsidePolygon(const cv::Mat& binary, const std::vector<cv::Point>& polygon, cv::Mat& work) {
+  const cv::Rect hull = cv::boundingRect(polygon);
+  const cv::Rect box = cv::Rect(hull.x - 2, hull.y - 2, hull.width + 4, hull.height + 4) &
+                       cv::Rect(0, 0, binary.cols, binary.rows);
+  work = cv::Mat::zeros(binary.size(), CV_8UC1);
+  std::vector<cv::Point> all;
+  if (box.empty()) return all;
+  std::vector<cv::Point> shifted;
+  for (const cv::Point& p : polygon) shifted.push_back(p - box.tl());
+  cv::Mat part;
+  pvk::geometry::keepInsidePolygon(binary(box), shifted, part);
+  part.copyTo(work(box));
+  for (const auto& c : contoursOf(part, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE))
+    for (const cv::Point& p : c) all.push_back(p + box.tl());
+  return all;
+}
+
+}  // namespace
+
 imageReader::imageReader() { init(); }
 
 imageReader::imageReader(int width, int height, int depth, int channels) {
@@ -87,9 +176,11 @@ IplImage* imageReader::adjust(int blockSize, int param) {
   // A noisy image gives many small square blobs: raise the least area until few are left.
   double q = 0.00015;
   const double area = static_cast<double>(source.cols) * source.rows;
+  const Outlines outlines = outlinesOf(binary);
   int searches = 0;
   for (; searches < 12; ++searches) {
-    if (findFinderPattern(binary, area * q, 0.1, 0.1).size() < 4) break;
+    finders = finderBoxesOf(outlines, area * q, 0.1, 0.1, binary.cols);
+    if (finders.size() < 4) break;
     q *= 2;
   }
   if (searches == 12 || finders.size() != 3) return nullptr;
@@ -104,31 +195,7 @@ IplImage* imageReader::adjust(int blockSize, int param) {
 
 const std::vector<cv::RotatedRect>& imageReader::findFinderPattern(const cv::Mat& img, double minArea, double minFill,
                                                                    double minAspect) {
-  finders.clear();
-  struct Candidate {
-    cv::Rect rect;
-    size_t contour;
-  };
-  const auto contours = contoursOf(img, cv::RETR_LIST, cv::CHAIN_APPROX_NONE);
-  std::vector<Candidate> candidates;
-  for (size_t k = 0; k < contours.size(); ++k) {
-    const cv::Rect r = cv::boundingRect(contours[k]);
-    const double a = std::fabs(cv::contourArea(contours[k]));
-    const double aspect = static_cast<double>(std::min(r.width, r.height)) / std::max(r.width, r.height);
-    if (a >= minArea && a / (static_cast<double>(r.width) * r.height) >= minFill && aspect >= minAspect)
-      candidates.push_back({r, k});
-  }
-  // A finder is a ring around a square: its outline holds exactly two other outlines.
-  for (size_t i = 0; i < candidates.size(); ++i) {
-    int inside = 0;
-    for (size_t j = 0; j < candidates.size(); ++j)
-      if (j != i && (candidates[i].rect | candidates[j].rect) == candidates[i].rect) ++inside;
-    if (inside != 2) continue;
-    const cv::RotatedRect box = cv::minAreaRect(contours[candidates[i].contour]);
-    const int w = static_cast<int>(box.size.width), h = static_cast<int>(box.size.height);
-    const int s = std::min(w, h), l = std::max(w, h);
-    if (s >= l * 80 / 100 && s <= img.cols / 2) finders.push_back(box);
-  }
+  finders = finderBoxesOf(outlinesOf(img), minArea, minFill, minAspect, img.cols);
   return finders;
 }
 
@@ -150,10 +217,7 @@ const std::vector<cv::Point>& imageReader::findContourCodearea(double epsilon) {
   cv::minAreaRect(corners).points(box);
   std::vector<cv::Point> polygon;
   for (const cv::Point2f& q : box) polygon.emplace_back(cvRound(q.x), cvRound(q.y));
-  pvk::geometry::keepInsidePolygon(binary, polygon, work);
-
-  std::vector<cv::Point> all;
-  for (const auto& c : contoursOf(work, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE)) all.insert(all.end(), c.begin(), c.end());
+  const std::vector<cv::Point> all = pointsInsidePolygon(binary, polygon, work);
   if (all.empty()) return codeArea;
   std::vector<cv::Point> hull;
   cv::convexHull(all, hull, true);

@@ -8,7 +8,8 @@
 //
 // bench_peer_symbols [-v] [-p] [ROUNDS] [CATEGORY...]: -v lists every zone with what we read; -p
 // adds every linear sample read in perturbed zones (see zone_perturbations.h) by us and ZXing-cpp,
-// per category and per kind of perturbation, -v then listing the zones where we fall short;
+// per category and per kind of perturbation, -v then listing the zones where we fall short, and
+// likewise per kind for each PDF417 and DataMatrix sample (see matrix_perturbations.h);
 // ROUNDS (default 3) runs per zone and reader, the median kept; categories name the sample
 // folders, "negative" the zones without a symbol.
 // A linear sample smaller than the least zone a host may draw for a barcode font (200 x 8 pixels
@@ -32,6 +33,7 @@
 #include "core/records.h"
 #include "reading/reading.h"
 #include "symbol_bench.h"
+#include "matrix_perturbations.h"
 #include "zone_perturbations.h"
 
 using namespace pvk;
@@ -314,7 +316,7 @@ void readPerturbed(const Category& c, const Zone& z, const peerbench::Perturbed&
                    PerturbedTally& byKind, bool verbose) {
   std::string ourText;
   symbench::Reading ours;
-  ourText = readOurs(asLinearZone(p.image), c.font);
+  ourText = readOurs(c.font >= 300 ? asLinearZone(p.image) : p.image, c.font);
   ours.texts = ourReadings(c, ourText, z.truth);
   symbench::Reading zx = symbench::readZXing(p.image, {c.symbology});
   for (std::string& s : zx.texts) s = symbench::normalise(c.symbology, s, z.truth);
@@ -353,6 +355,25 @@ void runPerturbed(const fs::path& root, const std::vector<std::string>& only, bo
   perturbedLine("all", all);
   header("perturbation kind");
   for (size_t k = 0; k < kinds.size(); ++k) perturbedLine(kinds[k], byKind[k]);
+}
+
+// Every PDF417 and DataMatrix sample of the chosen categories read in each of its perturbed
+// zones, the linear kinds and the turned and white-bordered ones.
+void runMatrixPerturbed(const fs::path& root, const std::vector<std::string>& only, bool verbose) {
+  const std::vector<std::string> kinds = peerbench::matrixPerturbationKinds();
+  for (const Category& c : kCategories) {
+    if (c.font >= 300 || !fs::is_directory(root / c.dir)) continue;
+    if (!only.empty() && std::find(only.begin(), only.end(), c.dir) == only.end()) continue;
+    std::vector<PerturbedTally> byKind(kinds.size());
+    PerturbedTally all;
+    std::printf("\n%-20s %4s |  ours rd/mis | zxing rd/mis\n", (std::string(c.dir) + " perturbed").c_str(), "n");
+    for (const Zone& z : loadCategory(root / c.dir)) {
+      const std::vector<peerbench::Perturbed> zones = peerbench::matrixPerturbations(z.image);
+      for (size_t k = 0; k < zones.size(); ++k) readPerturbed(c, z, zones[k], all, byKind[k], verbose);
+    }
+    for (size_t k = 0; k < kinds.size(); ++k) perturbedLine(kinds[k], byKind[k]);
+    perturbedLine("all", all);
+  }
 }
 
 }  // namespace
@@ -424,6 +445,7 @@ int main(int argc, char** argv) {
   std::printf("(rd/mis: zones read / zones with a wrong text, on zones without a symbol a false positive; "
               "times: ours per zone, and ours over the peer's per zone)\n");
   if (perturb) runPerturbed(root, only, verbose);
+  if (perturb) runMatrixPerturbed(root, only, verbose);
   if (symbench::zxingAborts) std::printf("zxing calls stopped by its own assertion: %d\n", symbench::zxingAborts);
   return 0;
 }

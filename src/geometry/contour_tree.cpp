@@ -199,7 +199,7 @@ void Tracer::emit(std::vector<std::vector<cv::Point>>& contours, std::vector<cv:
 
 std::vector<std::vector<cv::Point>> treeContours(const cv::Mat& binary, std::vector<cv::Vec4i>* hierarchy) {
   std::vector<std::vector<cv::Point>> contours;
-  if (binary.type() == CV_8UC1 && !binary.empty() && binary.cols < (1 << 20)) {
+  if (binary.type() == CV_8UC1 && !binary.empty() && binary.cols < (1 << 20) && binary.rows < (1 << 20)) {
     // A framed copy kept from one search to the next: a zone is searched at many thresholds.
     Tracer tracer(binary, reinterpret_cast<int8_t*>(keptImage(Kept::Outline, binary.rows + 2, binary.cols + 2).data));
     if (tracer.run()) {

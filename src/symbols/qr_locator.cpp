@@ -83,8 +83,8 @@ std::vector<cv::RotatedRect> finderBoxesOf(const Outlines& o, double minArea, do
 // opened image. Only the polygon's box with a margin of two pixels is worked on: all beyond is
 // dark and stays dark through the opening, so the outlines are those of the whole image.
 std::vector<cv::Point> pointsInsidePolygon(const cv::Mat& binary, const std::vector<cv::Point>& polygon, cv::Mat& work) {
-  const cv::Rect hull = cv::boundingRect(polygon);
-  const cv::Rect box = cv::Rect(hull.x - 2, hull.y - 2, hull.width + 4, hull.height + 4) &
+  const cv::Rect bounds = cv::boundingRect(polygon);
+  const cv::Rect box = cv::Rect(bounds.x - 2, bounds.y - 2, bounds.width + 4, bounds.height + 4) &
                        cv::Rect(0, 0, binary.cols, binary.rows);
   work = cv::Mat::zeros(binary.size(), CV_8UC1);
   std::vector<cv::Point> all;

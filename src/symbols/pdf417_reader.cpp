@@ -178,9 +178,10 @@ int symbolColumns(PVKImg* img, const datiRigheType* rows, int nRows, PdfScan& s,
 
 // Cerca_Pdf417, which with `byLines` reads a symbol that its rows leave unread (or whose rows
 // were too few to be rows of a symbol) once more line by line, from `above` lines above the
-// image (the first row found: the symbol may begin higher).
+// image (the first row found: the symbol may begin higher). `linesTaken`, when given, is set
+// once the symbol's columns are found with `byLines`: its lines are then read if need be.
 int readSymbol(PVKImg* img, datiRigheType* rows, int nRows, char* text, char* conf, bool& startFound,
-               unsigned short maxChars, bool byLines, int above)
+               unsigned short maxChars, bool byLines, int above, bool* linesTaken = nullptr)
 {
   if (!rows || !img || !img->data)
     return -1;
@@ -193,6 +194,8 @@ int readSymbol(PVKImg* img, datiRigheType* rows, int nRows, char* text, char* co
   const int columns = symbolColumns(img, rows, nRows, s, startFound);
   if (columns <= 0)
     return columns;
+  if (byLines && linesTaken)
+    *linesTaken = true;
   int len = rowsFit ? pvk::symbols::readRows(img, rows, nRows, s, text, maxChars) : 0;
   auto readLines = [&] {
     PVKImg lines = *img;
@@ -286,7 +289,7 @@ int readCleaned(PVKImg& cleaned, char* text, char* conf, unsigned short maxChars
   // Rows are bounded by the difference of each line with the one 4 below; rows of fewer lines
   // than that (small modules printed low) show no boundary there, and are sought again with
   // the next line but one, then the next.
-  bool linesRead = false;
+  bool linesRead = false, rowsTried = false;
   for (int lag : {4, 2, 1}) {
     if (pvk::core::stopRequested())
       return 0;
@@ -298,9 +301,12 @@ int readCleaned(PVKImg& cleaned, char* text, char* conf, unsigned short maxChars
     if (nRows == 0)
       continue;
     PVKImg symbol = view(crop, 0, base, crop.width, crop.height - base);
-    // The first symbol read in this pass is read line by line too when its rows read nothing.
-    int len = readSymbol(&symbol, rows, nRows, text, conf, startFound, maxChars, !linesRead, base - top);
-    linesRead = true;
+    // The first symbol whose columns are found in this pass is read line by line too when its
+    // rows read nothing: without a stop its columns come from the row indicators, which the
+    // rows of one lag may miss and those of the next give.
+    int len = readSymbol(&symbol, rows, nRows, text, conf, startFound, maxChars, !linesRead, base - top,
+                         &linesRead);
+    rowsTried = true;
     if (len == 0 && startFound && meanHeight > 1 && !pvk::core::stopRequested()) {
       for (int i = 0; i < nRows; ++i) {
         rows[i].first = static_cast<int>(i * meanHeight + 0.5f);
@@ -313,7 +319,7 @@ int readCleaned(PVKImg& cleaned, char* text, char* conf, unsigned short maxChars
       return len;
   }
   // No rows found at all: the lines the start pattern spans are read one by one.
-  if (linesRead || pvk::core::stopRequested())
+  if (rowsTried || pvk::core::stopRequested())
     return 0;
   datiRigheType none[1] = {};
   PVKImg symbol = lines;

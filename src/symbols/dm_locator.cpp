@@ -57,6 +57,20 @@ void transposeTile(const uint8_t* s, size_t ss, uint8_t* d, size_t ds) {
 }
 #endif
 
+// The pixels of line[0..n) that are exactly 128.
+int countOf128(const uint8_t* line, int n) {
+  int count = 0, i = 0;
+#if defined(__SSE2__)
+  const __m128i v128 = _mm_set1_epi8(static_cast<char>(128));
+  for (; i + 16 <= n; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + i));
+    count += __builtin_popcount(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, v128))));
+  }
+#endif
+  for (; i < n; ++i) count += line[i] == 128;
+  return count;
+}
+
 // Reads one line of n pixels as pairs of a dark run d and its light tail l: `pair(d, l, i)` when
 // the dark pixel i closes a pair. `leading`, shared by a whole scan, skips pixels above 128
 // until the first dark one (a pixel of 128 counts as light). Leaves the open run and its tail
@@ -65,9 +79,11 @@ template <typename Pair>
 void scanPairs(const uint8_t* line, int n, bool& leading, Pair pair, int& d, int& l) {
   d = l = 0;
   int i = 0;
-  for (; leading && i < n && line[i] >= 128; ++i)
-    if (line[i] == 128) ++l;
-  if (i < n) leading = false;
+  if (leading) {
+    i = pvk::symbols::nextDark(line, 0, n);
+    l = countOf128(line, i);
+    if (i < n) leading = false;
+  }
   while (i < n) {
     if (line[i] < 128) {
       const int j = pvk::symbols::nextLight(line, i, n);
@@ -85,6 +101,42 @@ void scanPairs(const uint8_t* line, int n, bool& leading, Pair pair, int& d, int
       i = j;
     }
   }
+}
+
+// The last pixel before `end` of the class (dark: below 128), -1 when none.
+template <bool kDark>
+int lastOf(const uint8_t* line, int end) {
+  int i = end;
+#if defined(__SSE2__)
+  for (; i >= 16; i -= 16) {
+    int top = _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(line + i - 16)));
+    if (kDark) top = ~top & 0xFFFF;
+    if (top != 0) return i - 16 + 31 - __builtin_clz(static_cast<unsigned>(top));
+  }
+#endif
+  for (--i; i >= 0; --i)
+    if ((line[i] < 128) == kDark) return i;
+  return -1;
+}
+
+// Reads one line as scanPairs does, but only its dark runs of `least` pixels or more (least >=
+// 2): shorter ones can be neither kept nor the longest of the scan. Each such run holds a pixel
+// at an index one short of a multiple of least, so only those pixels are looked at, and a run
+// found there is followed out to its ends. The open run and its tail are read from the end.
+template <typename Pair>
+void scanLongPairs(const uint8_t* line, int n, int least, Pair pair, int& d, int& l) {
+  for (int x = least - 1; x < n; x += least) {
+    if (line[x] >= 128) continue;
+    const int start = lastOf<false>(line, x) + 1;
+    const int end = pvk::symbols::nextLight(line, x, n);
+    const int next = end < n ? pvk::symbols::nextDark(line, end, n) : n;
+    if (next >= n) break;  // the line's last run: the open one
+    pair(end - start, next - end, next);
+    x = (next / least) * least - 1;  // the next step lands on the first sample from next on
+  }
+  const int lastDark = lastOf<true>(line, n);
+  l = n - 1 - lastDark;
+  d = lastDark < 0 ? 0 : lastDark - lastOf<false>(line, lastDark);
 }
 
 // The dark/light changes along n pixels s bytes apart, dark at or below v.
@@ -191,15 +243,16 @@ struct imageReaderDM::EdgeScans {
   }
 
   // A pair can win only when its run reaches the longest offered before it, less the largest
-  // tolerance (the best run lags the longest by at most the tolerance): shorter ones are not kept.
+  // tolerance (the best run lags the longest by at most the tolerance): shorter ones are not kept,
+  // and once the longest is 4 or more a line is read for the runs that may be kept only.
   static void read(Scan& s, const uint8_t* line, int n) {
     int d, l;
-    scanPairs(line, n, s.leading,
-              [&s](int run, int tail, int i) {
-                if (run >= s.longest - 2) s.pairs.push_back({run, tail, i});
-                s.longest = std::max(s.longest, run);
-              },
-              d, l);
+    auto pair = [&s](int run, int tail, int i) {
+      if (run >= s.longest - 2) s.pairs.push_back({run, tail, i});
+      s.longest = std::max(s.longest, run);
+    };
+    if (s.leading || s.longest < 4) scanPairs(line, n, s.leading, pair, d, l);
+    else scanLongPairs(line, n, s.longest - 2, pair, d, l);
     s.longest = std::max(s.longest, d);
     s.lineEnd.push_back(static_cast<int>(s.pairs.size()));
     s.open.emplace_back(d, l);

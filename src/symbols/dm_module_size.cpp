@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -117,6 +118,22 @@ double acrossWidth(const cv::Mat& img, int least, int* at, double* lastGroupMean
   return width;
 }
 
+// The module width of a W x H symbol image whose rows gave none, from its module height mh: the
+// width over the columns of the size whose rows are H / mh, the nearest of them to W / mh when
+// several have those rows; mh itself when no size has them or the width so found is a quarter
+// or more off mh (the crop then takes in more than the symbol). A symbol printed a few pixels
+// wider than high would otherwise be sampled at the height's pitch across, drifting a module off
+// by its far side.
+double widthFromHeight(int W, int H, double mh) {
+  const int r = roundHalfUp(H / mh), wide = roundHalfUp(W / mh);
+  int columns = 0;
+  for (const DmVersion& v : VERSION)
+    if (v.rows == r && (columns == 0 || std::abs(v.columns - wide) < std::abs(columns - wide))) columns = v.columns;
+  if (columns == 0) return mh;
+  const double width = static_cast<double>(W) / columns;
+  return std::fabs(width - mh) < mh / 4 ? width : mh;
+}
+
 }  // namespace
 
 bool pvk::symbols::dmRowsGiveWidth(const cv::Mat& crop, int v) {
@@ -176,7 +193,7 @@ bool imageReaderDM::findPixelSize(const cv::Mat& bin) {
                 },
                 7);
   }
-  if (p.moduleWidth == 1.0 && p.moduleHeight != 1.0) p.moduleWidth = p.moduleHeight;
+  if (p.moduleWidth == 1.0 && p.moduleHeight != 1.0) p.moduleWidth = widthFromHeight(W, H, p.moduleHeight);
   if (p.moduleHeight == 1.0 && p.moduleWidth != 1.0) p.moduleHeight = p.moduleWidth;
   return findStartings(bin);
 }

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "PlavikMS.h"
@@ -525,6 +526,88 @@ constexpr int kDmTimingChanges = 4;
 // rows nearest the top and along one of the three columns nearest the right.
 bool dmTimingAt(const cv::Mat& crop, int v);
 }  // namespace pvk::symbols
+
+namespace pvk::symbols::dm {
+// What the entry's passes over outlines share with the threshold lists each try runs.
+
+// Failure counts towards giving a list up; Counted only adds to the count.
+enum class Outcome { Failure, Counted, Skipped, Left, Accepted };
+
+// What an attempt on one binary symbol image came to: the same bytes always come to the same,
+// so a binary image met again (the threshold lists repeat values, and neighbouring thresholds
+// often cut a sharp symbol alike) is answered from here instead of measured and sampled again.
+class TriedBinaries {
+ public:
+  struct Result {
+    Outcome outcome;
+    bool decoded;  // it got as far as sampling codewords
+  };
+  const Result* find(uint64_t k) const {
+    const auto it = results_.find(k);
+    return it == results_.end() ? nullptr : &it->second;
+  }
+  void add(uint64_t k, Result r) { results_.emplace(k, r); }
+
+  // The image's size and bytes hashed.
+  static uint64_t key(const cv::Mat& b);
+
+ private:
+  std::unordered_map<uint64_t, Result> results_;
+};
+
+// A binary symbol image measured: whether its grid was measured and a version picked, and the
+// sampler so set before its first sample. The first look over a list measures each image and
+// samples it at the origin; the full pass samples it again from there, or after the origin when
+// the first look's sample there ended in a failed correction (which writes nothing).
+struct Measured {
+  bool ok = false;
+  parseImageDM sampler;
+  bool resume = false;  // the first sample failed correction: go on from the origins below
+  uint16_t rowOffset = 0, colOffset = 0, sampleRow = 0, sampleCol = 0;
+};
+
+// The working state of one entry call.
+struct Reading {
+  Reading(const PVKImg& i, char* o, unsigned short c) : img(i), out(o), capacity(c) {}
+  const PVKImg& img;
+  char* out;
+  unsigned short capacity;
+  cv::Mat image;
+  cv::Mat blurred;  // the outline search's blur of the image, the same on every try
+  cv::Mat shaped;   // the blur eroded and dilated as every try's binary image is
+  int table[32] = {};
+  cv::Point2f prev[4] = {};
+  bool squarePass = false;
+  bool symbolSeen = false;
+  cv::Mat stored;  // the last binary symbol image processed
+  int counter = 0;
+  TriedBinaries tried;
+  std::unordered_map<uint64_t, std::unique_ptr<Measured>> measured;
+  cv::Mat bin;  // the outline search's binary image, its memory kept from try to try
+  // What each outline search asked and found: the square pass asks the first pass's thresholds
+  // of the same images again.
+  struct OutlineTry {
+    double asked, threshold;
+    bool found, hole;
+    std::vector<cv::Point> outline;
+  };
+  std::vector<OutlineTry> outlines;
+  // The symbol each upright warp gave the locator, by its corners and size: the square pass
+  // warps a square outline alike, and tries at other thresholds often find the same outline.
+  struct UprightTry {
+    cv::Point2f corners[3];
+    int width, height;
+    cv::Mat crop;
+  };
+  std::vector<UprightTry> uprights;
+};
+
+// A pixel of src above t as `above`, the others as 255 - `above`, into dst (made src's size).
+void thresholdInto(const cv::Mat& src, cv::Mat& dst, int t, uint8_t above);
+// The threshold list of one try, each entry one candidate binarisation of the symbol cropped
+// from the try's upright image (empty: none was found); the accepted length, or 0.
+int runList(Reading& st, const cv::Mat& crop, int top);
+}  // namespace pvk::symbols::dm
 
 // Angle between two integer vectors from p0; kept for the geometry of tilted symbols.
 double angle(cv::Point p1, cv::Point p2, cv::Point p0);

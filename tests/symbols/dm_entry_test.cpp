@@ -6,6 +6,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -380,6 +381,22 @@ TEST(DataMatrixLocator, RowsGiveTheModuleWidthWhereTheCutKeepsTheirRuns) {
     EXPECT_EQ(pvk::symbols::dmRowsGiveWidth(crop, c.v), c.gives) << c.run << " x " << c.runs << " rows " << c.rows
                                                                   << " v " << c.v;
   }
+}
+
+// Only the right timing column shows runs (20 modules over 51 rows), so the rows give no width:
+// it comes from the crop's 54 pixels over the 20 columns of the size so many rows make, not
+// from the module height.
+TEST(DataMatrixLocator, AWidthTheRowsDoNotGiveIsTheCropOverTheColumnsOfTheSize) {
+  cv::Mat bin(51, 54, CV_8UC1, cv::Scalar(255));
+  for (int m = 0; m < 20; m += 2)
+    bin(cv::Range(static_cast<int>(std::lround(m * 2.55)), static_cast<int>(std::lround((m + 1) * 2.55))),
+        cv::Range(52, 54))
+        .setTo(0);
+  MyOcr.dmDpi = 300;
+  imageReaderDM r;
+  ASSERT_TRUE(r.findPixelSize(bin));
+  EXPECT_NEAR(r.parser.moduleHeight, 2.55, 0.05);
+  EXPECT_DOUBLE_EQ(r.parser.moduleWidth, 54.0 / 20);
 }
 
 TEST(DataMatrixGeometry, AngleOfTwoVectors) {

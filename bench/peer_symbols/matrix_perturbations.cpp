@@ -13,28 +13,6 @@ namespace {
 
 constexpr int kWhiteBorder = 16;  // pixels of white paper on each side
 
-cv::Mat asMat(const corpus::Image& im) {
-  return cv::Mat(im.height, im.width, CV_8UC1, const_cast<uint8_t*>(im.pixels.data())).clone();
-}
-
-corpus::Image asImage(const cv::Mat& m, int dpi) {
-  corpus::Image out;
-  out.width = m.cols;
-  out.height = m.rows;
-  out.dpi = dpi;
-  const cv::Mat c = m.isContinuous() ? m : m.clone();
-  out.pixels.assign(c.data, c.data + c.total());
-  return out;
-}
-
-uint8_t borderShade(const cv::Mat& m) {
-  std::vector<uint8_t> border;
-  for (int x = 0; x < m.cols; ++x) border.insert(border.end(), {m.at<uint8_t>(0, x), m.at<uint8_t>(m.rows - 1, x)});
-  for (int y = 0; y < m.rows; ++y) border.insert(border.end(), {m.at<uint8_t>(y, 0), m.at<uint8_t>(y, m.cols - 1)});
-  std::nth_element(border.begin(), border.begin() + border.size() / 2, border.end());
-  return border[border.size() / 2];
-}
-
 // The sample turned by `degrees` anticlockwise about its centre, on a canvas grown to hold all of it.
 cv::Mat turned(const cv::Mat& m, double degrees) {
   const double a = degrees * CV_PI / 180, c = std::abs(std::cos(a)), s = std::abs(std::sin(a));

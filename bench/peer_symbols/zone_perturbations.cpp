@@ -9,8 +9,6 @@
 
 namespace pvk::peerbench {
 
-namespace {
-
 cv::Mat asMat(const corpus::Image& im) {
   return cv::Mat(im.height, im.width, CV_8UC1, const_cast<uint8_t*>(im.pixels.data())).clone();
 }
@@ -32,6 +30,8 @@ uint8_t borderShade(const cv::Mat& m) {
   std::nth_element(border.begin(), border.begin() + border.size() / 2, border.end());
   return border[border.size() / 2];
 }
+
+namespace {
 
 // The zone whose sides lie left, top, right, bottom pixels outside the sample's (negative:
 // inside), paper of the border's shade where it leaves the sample. Never below one pixel.

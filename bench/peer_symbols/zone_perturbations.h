@@ -2,6 +2,9 @@
 // pixels tighter or looser, shifted, blurred, or the print at a slightly other scale.
 #pragma once
 
+#include <opencv2/core.hpp>
+
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -20,5 +23,10 @@ std::vector<Perturbed> perturbations(const corpus::Image& sample);
 
 // Every kind perturbations() gives, in its order.
 std::vector<std::string> perturbationKinds();
+
+// A sample's pixels as an image of its own, and back; the median shade of an image's border.
+cv::Mat asMat(const corpus::Image& im);
+corpus::Image asImage(const cv::Mat& m, int dpi);
+uint8_t borderShade(const cv::Mat& m);
 
 }  // namespace pvk::peerbench

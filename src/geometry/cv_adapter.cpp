@@ -121,15 +121,17 @@ int otsuLevel(const cv::Mat& img) {
     }
     for (; x < img.cols; ++x) ++part[0][p[x]];
   }
-  // The sums in the image library's order and precision, so that near-equal between-class
-  // variances are told apart as it tells them apart.
-  const double scale = 1. / (static_cast<double>(img.rows) * img.cols);
   std::array<int, 256> h{};
+  for (int i = 0; i < 256; ++i) h[i] = part[0][i] + part[1][i] + part[2][i] + part[3][i];
+  return otsuLevelOfCounts(h, static_cast<double>(img.rows) * img.cols);
+}
+
+// The sums in the image library's order and precision, so that near-equal between-class
+// variances are told apart as it tells them apart.
+int otsuLevelOfCounts(const std::array<int, 256>& h, double pixels) {
+  const double scale = 1. / pixels;
   double mu = 0;
-  for (int i = 0; i < 256; ++i) {
-    h[i] = part[0][i] + part[1][i] + part[2][i] + part[3][i];
-    mu += i * static_cast<double>(h[i]);
-  }
+  for (int i = 0; i < 256; ++i) mu += i * static_cast<double>(h[i]);
   mu *= scale;
   double mu1 = 0, q1 = 0, maxSigma = 0;
   int level = 0;

@@ -12,6 +12,8 @@
 
 #include <opencv2/core.hpp>
 
+#include <array>
+
 #include <cstdint>
 #include <string>
 #include <type_traits>
@@ -180,6 +182,8 @@ void frameWithZeros(cv::Mat& framed);
 // Otsu's threshold level of a single-plane 8-bit image, the level the image library's Otsu
 // threshold picks, without thresholding anything; 0 for an empty image or another type.
 int otsuLevel(const cv::Mat& img);
+// The same level from a histogram of `pixels` pixels (256 counts).
+int otsuLevelOfCounts(const std::array<int, 256>& counts, double pixels);
 
 // The widest vectors a version may use: the processor's own where it has fewer; a test asks for
 // less to try each version.

@@ -3,10 +3,12 @@
 // the answers of images met before.
 #include "symbols/symbols.h"
 
+#include "geometry/geometry.h"
+
 #include <opencv2/core.hpp>
 
 #include <algorithm>
-#include <cfloat>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -151,32 +153,12 @@ class Binarisations {
   }
   // The crop's pixels at or below v: two thresholds that leave as many dark cut the crop alike.
   int darkAt(int v) const { return v < 0 ? 0 : atOrBelow_[std::min(v, 255)]; }
-  // Otsu's threshold of the crop from its counts, summed in the order and precision of the
-  // threshold of the outline search, so that near-equal between-class variances are told apart
-  // alike.
+  // Otsu's threshold of the crop from its counts, as the outline search takes it of its blur.
   int otsu() const {
     if (crop_.empty()) return 0;
-    const double scale = 1. / (static_cast<double>(crop_.rows) * crop_.cols);
-    double mu = 0;
-    for (int i = 0; i < 256; ++i) mu += i * static_cast<double>(countAt(i));
-    mu *= scale;
-    double mu1 = 0, q1 = 0, maxSigma = 0;
-    int level = 0;
-    for (int i = 0; i < 256; ++i) {
-      const double p = countAt(i) * scale;
-      mu1 *= q1;
-      q1 += p;
-      const double q2 = 1. - q1;
-      if (std::min(q1, q2) < FLT_EPSILON || std::max(q1, q2) > 1. - FLT_EPSILON) continue;
-      mu1 = (mu1 + i * p) / q1;
-      const double mu2 = (mu - q1 * mu1) / q2;
-      const double sigma = q1 * q2 * (mu1 - mu2) * (mu1 - mu2);
-      if (sigma > maxSigma) {
-        maxSigma = sigma;
-        level = i;
-      }
-    }
-    return level;
+    std::array<int, 256> counts{};
+    for (int i = 0; i < 256; ++i) counts[i] = countAt(i);
+    return pvk::geometry::otsuLevelOfCounts(counts, static_cast<double>(crop_.rows) * crop_.cols);
   }
   // The binarisation at v; `fresh` tells that no earlier threshold cut the crop so.
   Binary at(int v, bool* fresh = nullptr) {

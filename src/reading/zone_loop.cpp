@@ -86,7 +86,9 @@ bool readHere(Loop& l, uint16_t side, PVKOCRZone& zone, short rotation = 0) {
   const bool ok =
       pvk::reading::readZone(side, zone, kWholeReading, l.fullText.data(), l.fullConf.data(), nullptr, rotation);
   const int n = ok ? static_cast<int16_t>(zone.charsRead) : 0;
-  const int kept = std::max(0, std::min(n, room - 1));  // a negative count stays for the loop
+  int kept = std::max(0, std::min(n, room - 1));  // a negative count stays for the loop
+  // A cut between the rows of a zone keeps whole rows' ends: no line end without its row.
+  while (kept < n && kept > 0 && (l.fullText[kept - 1] == '\r' || l.fullText[kept - 1] == '\n')) --kept;
   std::memcpy(text, l.fullText.data(), static_cast<size_t>(kept));
   text[kept] = '\0';
   if (conf != nullptr) {

@@ -1,6 +1,6 @@
-/* quickstart CHEQUE.pgm [DIR]: feeds one cheque to the software scanner, reads an OCR-B line and
- * a Code 128 of it with one scan-and-read call, prints the texts and saves the front as
- * front.jpg. CHEQUE.pgm is the front as the scanner's sensor sees it (8-bit grey, one row per
+/* quickstart CHEQUE.pgm [DIR]: feeds one cheque to the software scanner, reads an OCR-B line, a
+ * Code 128 and the E13B codeline of it with one scan-and-read call, prints the texts and saves
+ * the front as front.jpg. CHEQUE.pgm is the front as the scanner's sensor sees it (8-bit grey, one row per
  * line fed); DIR is the configuration directory for the trace and the scanner's files. */
 #include <stdint.h>
 #include <stdio.h>
@@ -57,10 +57,13 @@ int main(int argc, char** argv) {
   doc.front[PVKEMU_PLANE_GREY] = front;
   pvkemu_feed(dev, &doc);
 
-  /* Two zones of the front, in pixels at 300 dpi: font 4 is OCR-B, 304 a Code 128. */
+  /* Three zones of the front, in pixels at 300 dpi: font 4 is OCR-B, 304 a Code 128, 1 the E13B
+   * codeline, read across the whole width (width 0) in the bottom 190 pixels (a negative top
+   * counts from the bottom edge). docs/HOST.md lists every font code. */
   memset(&OCRDoc, 0, sizeof OCRDoc);
   PVKOCRZoneAdd(scanner, 300, 64, 74, 712, 155, 1, 4, 0);
   PVKOCRZoneAdd(scanner, 300, 64, 214, 715, 168, 1, 304, 0);
+  PVKOCRZoneAdd(scanner, 300, 0, -190, 0, 190, 1, 1, 0);
   char text[256], conf[256];
   int r = PVKImgScan1(scanner, &OCRDoc, text, conf, (short)sizeof text);
   char msg[128];
@@ -69,7 +72,7 @@ int main(int argc, char** argv) {
 
   /* The zones' texts in the order they were added, a TAB between them. */
   char* zone = strtok(text, "\t");
-  for (int i = 0; zone && i < 2; ++i, zone = strtok(NULL, "\t"))
+  for (int i = 0; zone && i < 3; ++i, zone = strtok(NULL, "\t"))
     printf("zone %d: %s (%d characters)\n", i, zone, PVKOCRZoneNChar(scanner, (short)i));
 
   if (PVKImgSave(scanner, 1, NULL, 80, 0, "front.jpg") == 0) printf("front saved as front.jpg\n");

@@ -205,11 +205,16 @@ PVK_API int PVKNextDataBaseFN(char* name);
  * Texts go to text, joined by TAB in doc's zone order, one confidence byte per character to conf
  * (0..100, 1 for an unread '?', 'd' at a TAB); both hold size bytes, the terminator included.
  * Each zone gets its characters read and the font that read it. Returns the last result: 0, a
- * warning (3 unexpected dimensions, 7 output cut to size) or an error (-3 bad request, -19
- * stopped, -30 OCR error, ...). */
+ * warning (3 unexpected dimensions; 7 output cut to size: a size shorter than the texts, down
+ * to 1, keeps what fits) or an error (-3 bad request or size below 1 with zones, -19 stopped,
+ * -30 zones read and not one character from any, -33 a font code not known, -34 its font
+ * databases missing, ...). The font codes and what each needs: docs/HOST.md. */
 PVK_API int PVKImgScan1(void* handle, PVKOCRDoc* doc, char* text, char* conf, short size);
 /* 0 when the font code or reading mode can be read (its font databases found), else -3, -33 or
- * -34; the same becomes the last result. Needs no device and changes no setting. */
+ * -34; the same becomes the last result. Changes no setting. Needs no device, but for the
+ * magnetic codeline codes 32, 33 and 34: they give -3 until a scanner with a magnetic head has
+ * been opened, and 0 on it. Codes 204 and 205 give 0 only with document type 12 (parameter 3).
+ * Every code and what it needs: docs/HOST.md. */
 PVK_API int PVKCheckOCRType(short font);
 
 /* ---- Utilities ---------------------------------------------------------------------------- */
@@ -284,7 +289,7 @@ PVK_API int PVKInkjetNumCur(void* handle, bool reset);
  * Calls with a handle run only on the open device it names (else -1). Each returns the result
  * code, also left as the last result. */
 
-/* Sets parameter `id` (see the parameter ids of the device documentation). Needs an open
+/* Sets parameter `id` (the ids and their values: docs/HOST.md). Needs an open
  * device. Ids and values outside the 16-bit range are refused with -3. */
 PVK_API int PVKSetParameter(int id, int value);
 /* Reads parameter `id` into *value (untouched on failure). Works without a device. */

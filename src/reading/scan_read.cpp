@@ -113,9 +113,10 @@ int Vx3ReadDoc(PVKOCRDoc* doc, char* text, char* conf, short size) {
   std::memset(text, 0, static_cast<size_t>(size));
   if (conf != nullptr) std::memset(conf, 0, static_cast<size_t>(size));
   // Zones were read and not one character came out of them: the read failed, whatever warning
-  // it left (a blank page, a page of noise, every zone beside the paper).
+  // it left (a blank page, a page of noise, every zone beside the paper). A reading cut to
+  // nothing by a short buffer is no such failure: its warning stands.
   if (Vx3ReadChar(doc, text, conf, static_cast<unsigned short>(size)) && zonesReadNothing(*doc) &&
-      MyDev.lastResult >= 0)
+      MyDev.lastResult >= 0 && MyDev.lastResult != PVK_WAR_OCR_TRUNCATED)
     MyDev.lastResult = PVK_ERR_OCR;
   if (readTrace()) WriteTrace("Vx3ReadDoc returs", MyDev.lastResult, false);
   return MyDev.lastResult;

@@ -1,8 +1,10 @@
 // The zone loop of a document read: each working slot read with the reader or composite mode
 // its font names, into the caller's buffers one after another, then the output rewritten in
 // the caller's zone order with each zone's count and font written back.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "control/control.h"
 #include "core/trace.h"
@@ -31,11 +33,15 @@ bool typeIn(uint16_t t, std::initializer_list<uint16_t> set) {
 
 // What one document's loop carries from slot to slot.
 struct Loop {
+  explicit Loop(DocumentSetup& setup) : s(setup) {}
   DocumentSetup& s;
   ZoneOutput out;
   bool dimError = false;
   bool failed = false;  // a zone gave a negative count: the output is emptied
   bool noCldSounded = false;
+  bool cut = false;        // the last reading of this slot was longer than the room left
+  bool truncated = false;  // some slot lost characters for lack of room: warning 7
+  std::vector<char> fullText, fullConf;  // a whole reading, when the room left is short
 };
 
 // How a slot ended: read (its count recorded), skipped (nothing written), or the loop ends.
@@ -57,15 +63,41 @@ bool sideImage(Loop& l, uint16_t side, PVKOCRDoc* doc) {
   return true;
 }
 
+// A reading as long as a document's output may be: what a zone reads when the room left is
+// shorter. Given only the room left, a reader finds nothing that fits (a barcode or a line longer
+// than the room reads as nothing), and the host would take a short buffer for an empty zone.
+constexpr unsigned short kWholeReading = pvk::reading::kOutputLimit + 1;
+
 // Reads zone at the slot's place in the output with the room left, its cut turned by rotation.
-bool readHere(Loop& l, uint16_t side, PVKOCRZone& zone, ChInfo* info = nullptr, short rotation = 0) {
+// A reading longer than the room keeps what fits and marks the slot cut.
+bool readHere(Loop& l, uint16_t side, PVKOCRZone& zone, short rotation = 0) {
+  l.cut = false;
   const int room = l.out.capacity > 0 ? l.out.capacity : 0;
   if (room == 0) {
     zone.charsRead = 0;
     return true;
   }
-  return pvk::reading::readZone(side, zone, static_cast<unsigned short>(room), pvk::reading::slotText(l.out),
-                                pvk::reading::slotConf(l.out), info, rotation);
+  char* text = pvk::reading::slotText(l.out);
+  char* conf = pvk::reading::slotConf(l.out);
+  if (room >= kWholeReading)
+    return pvk::reading::readZone(side, zone, static_cast<unsigned short>(room), text, conf, nullptr, rotation);
+  l.fullText.assign(kWholeReading, '\0');
+  l.fullConf.assign(kWholeReading, '\0');
+  const bool ok =
+      pvk::reading::readZone(side, zone, kWholeReading, l.fullText.data(), l.fullConf.data(), nullptr, rotation);
+  const int n = ok ? static_cast<int16_t>(zone.charsRead) : 0;
+  int kept = std::max(0, std::min(n, room - 1));  // a negative count stays for the loop
+  // A cut between the rows of a zone keeps whole rows' ends: no line end without its row.
+  while (kept < n && kept > 0 && (l.fullText[kept - 1] == '\r' || l.fullText[kept - 1] == '\n')) --kept;
+  std::memcpy(text, l.fullText.data(), static_cast<size_t>(kept));
+  text[kept] = '\0';
+  if (conf != nullptr) {
+    std::memcpy(conf, l.fullConf.data(), static_cast<size_t>(kept));
+    conf[kept] = '\0';
+  }
+  if (ok && n >= 0) zone.charsRead = static_cast<uint16_t>(kept);
+  l.cut = n > kept;
+  return ok;
 }
 
 void emptyHere(Loop& l, int n) {
@@ -327,7 +359,7 @@ Step mode110(Loop& l, PVKOCRZone& z) {
 bool readAs(Loop& l, PVKOCRZone& z, short font, short cutRotation = 0) {
   PVKOCRZone t = z;
   t.font = font;
-  const bool ok = readHere(l, static_cast<uint16_t>(z.side), t, nullptr, cutRotation);
+  const bool ok = readHere(l, static_cast<uint16_t>(z.side), t, cutRotation);
   z.charsRead = t.charsRead;
   return ok;
 }
@@ -519,10 +551,13 @@ void zoneLoop(Loop& l) {
     }
     if (k > 0 && !pvk::reading::separateSlot(l.out, k)) {
       z.charsRead = 0;
+      l.truncated = true;  // the zone is not read at all: the output was cut before it
       continue;
     }
     const int before = l.out.total;
+    l.cut = false;
     const Step st = readSlot(l, k, z);
+    if (st == Step::Read && l.cut) l.truncated = true;
     if (st == Step::Read && l.out.total == before) {
       // A reader that wrote in place: its count is recorded now (never past the room).
       const int count = static_cast<int16_t>(z.charsRead);
@@ -586,7 +621,7 @@ bool output(Loop& l, PVKOCRDoc* doc) {
     doc->zones[i].charsRead = counts[i];
     doc->zones[i].font = fonts[i];
   }
-  if (cut && MyDev.lastResult == PVK_OK) MyDev.lastResult = PVK_WAR_OCR_TRUNCATED;
+  if ((cut || l.truncated) && MyDev.lastResult == PVK_OK) MyDev.lastResult = PVK_WAR_OCR_TRUNCATED;
   soundBuzzers(*(doc ? doc : &l.s.work), l.out.conf, n);
   if (l.dimError && MyDev.lastResult == PVK_OK) {
     WriteTrace("OCRDimError", false);
@@ -620,7 +655,7 @@ bool Vx3ReadChar(PVKOCRDoc* doc, char* text, char* conf, unsigned short maxChars
   DocumentSetup s;
   const pvk::reading::SetupOutcome setup = pvk::reading::setUpDocument(doc, text, conf, maxChars, s);
   if (setup == pvk::reading::SetupOutcome::Failed) return false;
-  Loop l{s, ZoneOutput{}};
+  Loop l(s);
   // The confidences go to the caller's buffer, or to the one the set-up made when there is none.
   pvk::reading::startOutput(l.out, text, s.conf, maxChars);
   if (setup == pvk::reading::SetupOutcome::ReadZones) zoneLoop(l);

@@ -7,6 +7,8 @@
 #include <dirent.h>
 
 #include <algorithm>
+#include <string>
+#include <vector>
 
 #include "core/records.h"
 #include "demo_cheque_scan.h"
@@ -48,6 +50,44 @@ TEST_F(ChequeRead, EveryZoneReadsWhatWasPrinted) {
   }
   // The calls did their work on this thread: none was started in the host's process.
   EXPECT_EQ(threadCount(), threads);
+}
+
+// A buffer shorter than the zones' texts keeps what fits and warns (7), down to a buffer of the
+// terminator alone; one byte more than the texts and their TABs need reads them whole (0). A
+// zone after the buffer is full is not read, and that too is a cut.
+TEST_F(ChequeRead, AShortBufferKeepsWhatFitsAndWarns) {
+  const dc::Cheque c = dc::makeCheque(1);
+  const dc::Item& ocrb = c.items[0];
+  const dc::Item& code128 = c.items[1];
+  ASSERT_EQ(ocrb.text, "00421234-5678/90");
+  ASSERT_EQ(code128.text, "DEMO-128-2026");
+  struct Case {
+    std::vector<dc::Item> zones;
+    short size;
+    int result;
+    std::string text;
+  } const cases[] = {
+      {{ocrb}, 1, 7, ""},
+      {{ocrb}, 2, 7, "0"},
+      {{ocrb}, 16, 7, "00421234-5678/9"},
+      {{ocrb}, 17, 0, "00421234-5678/90"},
+      {{code128}, 5, 7, "DEMO"},
+      {{code128}, 13, 7, "DEMO-128-202"},
+      {{code128}, 14, 0, "DEMO-128-2026"},
+      {{ocrb, code128}, 17, 7, "00421234-5678/90"},
+      {{ocrb, code128}, 18, 7, "00421234-5678/90\t"},
+      {{ocrb, code128}, 31, 0, "00421234-5678/90\tDEMO-128-2026"},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(testing::Message() << k.zones.size() << " zones, size " << k.size);
+    feed(dc::onTransport(c, false));
+    addZones(k.zones);
+    EXPECT_EQ(scanZones(k.size), k.result);
+    EXPECT_EQ(std::string(text), k.text);
+    const std::vector<std::string> got = demoscan::splitTabs(text);
+    for (size_t z = 0; z < k.zones.size(); ++z)
+      EXPECT_EQ(PVKOCRZoneNChar(handle(), static_cast<short>(z)), z < got.size() ? static_cast<int>(got[z].size()) : 0);
+  }
 }
 
 }  // namespace

@@ -9,9 +9,9 @@
 // demo_cheque --annotate DIR NAME: after the demo host read the cheque, draws its zones and the
 // texts read on DIR/NAME_front.jpg (from DIR/NAME_read.txt) into DIR/NAME_zones.png.
 //
-// demo_cheque --sample FILE: writes the front of the E13B cheque (printed ink, no magnetic
+// demo_cheque --sample FILE [cmc7]: writes the front of the E13B cheque (printed ink, no magnetic
 // samples) as the front sensor of the software scanner sees it, as a binary PGM: the cheque that
-// the host quick start (examples/quickstart.c) feeds.
+// the host quick start (examples/quickstart.c) feeds; with cmc7, the cheque with a CMC7 codeline.
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -44,8 +44,8 @@ bool writeCheque(const std::string& dir, const std::string& name, short codeline
          writeBytes(stem + "_micr.raw", t.micr);
 }
 
-bool writeSample(const std::string& path) {
-  const dc::Transport t = dc::onTransport(dc::makeCheque(1), false);
+bool writeSample(const std::string& path, short codeline) {
+  const dc::Transport t = dc::onTransport(dc::makeCheque(codeline), false);
   std::ofstream f(path, std::ios::binary);
   f << "P5\n" << t.sensorPixels << ' ' << t.lines << "\n255\n";
   f.write(reinterpret_cast<const char*>(t.front.data()), static_cast<std::streamsize>(t.front.size()));
@@ -55,7 +55,8 @@ bool writeSample(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 3 && std::string(argv[1]) == "--sample") return writeSample(argv[2]) ? 0 : 1;
+  if ((argc == 3 || (argc == 4 && std::string(argv[3]) == "cmc7")) && std::string(argv[1]) == "--sample")
+    return writeSample(argv[2], argc == 4 ? 202 : 1) ? 0 : 1;
   if (argc == 4 && std::string(argv[1]) == "--annotate") {
     const std::string stem = std::string(argv[2]) + "/" + argv[3];
     if (dc::annotate(stem + "_front.jpg", stem + "_read.txt", stem + "_zones.png")) return 0;
@@ -63,7 +64,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (argc != 2) {
-    std::fprintf(stderr, "usage: demo_cheque DIR | --annotate DIR NAME | --sample FILE.pgm\n");
+    std::fprintf(stderr, "usage: demo_cheque DIR | --annotate DIR NAME | --sample FILE.pgm [cmc7]\n");
     return 2;
   }
   const std::string dir = argv[1];

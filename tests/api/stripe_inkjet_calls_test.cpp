@@ -1,5 +1,7 @@
 // The stripe reader and the endorser as a host sees them, on a full-featured software scanner.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -11,6 +13,7 @@
 #include "host_test_util.h"
 #include "../../emulator/pvkemu.h"  // the software scanner's test interface
 #include "../../emulator/pvkemu_stripe.h"
+#include "../common/child_process.h"
 #include "../common/stamp_font.h"
 
 namespace {
@@ -140,6 +143,29 @@ TEST_F(InkjetSetUp, ImageStamps) {
   EXPECT_EQ(PVKInkjet1SetUpImg(asHandle(h), bmp("w1.bmp", 1025, 12).c_str(), 0, 0, 0, 1, 0), -3);
   EXPECT_EQ(PVKInkjet1SetUpImg(asHandle(h), (dir + "/none.bmp").c_str(), 0, 0, 0, 1, 0), -3);
   EXPECT_NE(trace().find("err -  stamp file invalid"), std::string::npos);
+}
+
+// A stamp picture or font that is not a file (a FIFO that no one writes, /dev/zero, a directory)
+// is refused at once, as a missing one is; each call runs in a child stopped after a deadline.
+TEST_F(InkjetSetUp, StampFilesThatAreNotFilesAreRefusedAtOnce) {
+  const struct {
+    const char* name;
+    int (*make)(const char* path);
+  } kinds[] = {
+      {"fifo", [](const char* p) { return ::mkfifo(p, 0600); }},
+      {"zero", [](const char* p) { return ::symlink("/dev/zero", p); }},
+      {"dir", [](const char* p) { return ::mkdir(p, 0700); }},
+  };
+  for (const auto& k : kinds) {
+    const std::string name = std::string("special_") + k.name;
+    const std::string picture = dir + "/" + name + ".bmp";
+    ASSERT_EQ(k.make(picture.c_str()), 0);
+    ASSERT_EQ(k.make((dir + "/" + name + ".fnt").c_str()), 0);
+    EXPECT_EQ(pvk::testing::withDeadline(10, [&] { return PVKInkjet1SetUpImg(asHandle(h), picture.c_str(), 0, 0, 1, 1, 0); }), -3)
+        << k.name;
+    EXPECT_EQ(pvk::testing::withDeadline(10, [&] { return PVKInkjet1SetUp(asHandle(h), "1", name.c_str(), 0, 0, 0, 0); }), -3)
+        << k.name;
+  }
 }
 
 TEST(InkjetWithoutHead, BasicScannerHasNoInkjet) {

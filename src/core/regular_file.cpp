@@ -30,10 +30,10 @@ int openRegularFd(const char* path, int flags, mode_t mode) {
   // Non-blocking, and looked at again once open: the path may name something else by now.
   const int fd = ::open(path, flags | O_NONBLOCK | O_CLOEXEC, mode);
   if (fd < 0) return -1;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    const int e = S_ISREG(st.st_mode) ? errno : refusal(st);
+  const int error = ::fstat(fd, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : refusal(st);
+  if (error != 0) {
     ::close(fd);
-    errno = e;
+    errno = error;
     return -1;
   }
   const int fl = ::fcntl(fd, F_GETFL);

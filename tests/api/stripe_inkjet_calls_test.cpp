@@ -1,7 +1,5 @@
 // The stripe reader and the endorser as a host sees them, on a full-featured software scanner.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -14,6 +12,7 @@
 #include "../../emulator/pvkemu.h"  // the software scanner's test interface
 #include "../../emulator/pvkemu_stripe.h"
 #include "../common/child_process.h"
+#include "../common/special_files.h"
 #include "../common/stamp_font.h"
 
 namespace {
@@ -148,23 +147,16 @@ TEST_F(InkjetSetUp, ImageStamps) {
 // A stamp picture or font that is not a file (a FIFO that no one writes, /dev/zero, a directory)
 // is refused at once, as a missing one is; each call runs in a child stopped after a deadline.
 TEST_F(InkjetSetUp, StampFilesThatAreNotFilesAreRefusedAtOnce) {
-  const struct {
-    const char* name;
-    int (*make)(const char* path);
-  } kinds[] = {
-      {"fifo", [](const char* p) { return ::mkfifo(p, 0600); }},
-      {"zero", [](const char* p) { return ::symlink("/dev/zero", p); }},
-      {"dir", [](const char* p) { return ::mkdir(p, 0700); }},
-  };
-  for (const auto& k : kinds) {
-    const std::string name = std::string("special_") + k.name;
+  using pvk::testing::Special;
+  for (Special k : {Special::kFifo, Special::kZero, Special::kDirectory}) {
+    const std::string name = "special" + std::to_string(static_cast<int>(k));
     const std::string picture = dir + "/" + name + ".bmp";
-    ASSERT_EQ(k.make(picture.c_str()), 0);
-    ASSERT_EQ(k.make((dir + "/" + name + ".fnt").c_str()), 0);
+    ASSERT_EQ(pvk::testing::makeSpecial(k, picture), 0);
+    ASSERT_EQ(pvk::testing::makeSpecial(k, dir + "/" + name + ".fnt"), 0);
     EXPECT_EQ(pvk::testing::withDeadline(10, [&] { return PVKInkjet1SetUpImg(asHandle(h), picture.c_str(), 0, 0, 1, 1, 0); }), -3)
-        << k.name;
+        << pvk::testing::nameOf(k);
     EXPECT_EQ(pvk::testing::withDeadline(10, [&] { return PVKInkjet1SetUp(asHandle(h), "1", name.c_str(), 0, 0, 0, 0); }), -3)
-        << k.name;
+        << pvk::testing::nameOf(k);
   }
 }
 

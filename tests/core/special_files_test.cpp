@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "../common/child_process.h"
+#include "../common/special_files.h"
 #include "core/cnf_dir.h"
 #include "core/ini.h"
 #include "core/regular_file.h"
@@ -23,36 +24,14 @@ namespace {
 // Long enough for a loaded machine, short enough for a blocked call to be found soon.
 constexpr unsigned kDeadline = 10;
 
-enum class Kind { kRegular, kFifo, kZero, kDirectory, kLinkToFile, kLinkLoop, kDangling, kMissing };
-
-const char* nameOf(Kind k) {
-  static const char* const names[] = {"regular file", "FIFO", "link to /dev/zero", "directory",
-                                      "link to a file", "link loop", "dangling link", "no file"};
-  return names[static_cast<int>(k)];
-}
+using Kind = pvk::testing::Special;
+using pvk::testing::nameOf;
+using pvk::testing::typeAt;
 
 class SpecialFiles : public pvk::test::TraceTest {
  protected:
-  // Puts a file of the kind at p (a link to a file points at p + ".real", holding text).
   void make(Kind k, const std::string& p, const std::string& text = "") {
-    switch (k) {
-      case Kind::kRegular: pvk::test::writeFile(p, text); break;
-      case Kind::kFifo: ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); break;
-      case Kind::kZero: ASSERT_EQ(::symlink("/dev/zero", p.c_str()), 0); break;
-      case Kind::kDirectory: ASSERT_EQ(::mkdir(p.c_str(), 0700), 0); break;
-      case Kind::kLinkToFile:
-        pvk::test::writeFile(p + ".real", text);
-        ASSERT_EQ(::symlink((p + ".real").c_str(), p.c_str()), 0);
-        break;
-      case Kind::kLinkLoop: ASSERT_EQ(::symlink(p.c_str(), p.c_str()), 0); break;
-      case Kind::kDangling: ASSERT_EQ(::symlink((p + ".none").c_str(), p.c_str()), 0); break;
-      case Kind::kMissing: break;
-    }
-  }
-  // The file type at p (S_IFMT bits of lstat), 0 when there is none.
-  static mode_t typeAt(const std::string& p) {
-    struct stat st {};
-    return ::lstat(p.c_str(), &st) == 0 ? (st.st_mode & S_IFMT) : 0;
+    ASSERT_EQ(pvk::testing::makeSpecial(k, p, text), 0) << p;
   }
 };
 

@@ -13,80 +13,36 @@
 #include <functional>
 #include <string>
 
-#include "../../common/cheque_feed.h"
 #include "../../common/child_process.h"
 #include "../../common/file_limit.h"
-#include "../../common/synthetic_cheque.h"
-#include "PlavikMS.h"
-#include "core/records.h"
-#include "device/device.h"
-#include "document/document.h"
+#include "../../common/special_files.h"
+#include "acquired_cheque.h"
 #include "geometry/geometry.h"
-#include "image/image.h"
-#include "pvkemu.h"
 
 namespace {
 
 using pvk::testing::fileBytes;
-using pvk::testing::kChildTimedOut;
 using pvk::testing::withDeadline;
 
 constexpr unsigned kDeadline = 10;
 const std::string kOld = "the file that stood here before";
 
-enum class Kind { kFifo, kZero, kDirectory, kLinkToFile, kLinkLoop, kDangling };
-const char* const kKindNames[] = {"FIFO", "link to /dev/zero", "directory", "link to a file", "link loop",
-                                  "dangling link"};
+using Kind = pvk::testing::Special;
+using pvk::testing::nameOf;
+using pvk::testing::typeAt;
 
-class SpecialFileImages : public ::testing::Test {
+class SpecialFileImages : public imgtest::AcquiredCheque {
  protected:
   void SetUp() override
   {
-    pvkemu_clock_virtual(1);
-    pvkemu_reset();
-    char tmpl[] = "/tmp/pvk_special_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
-    pvkemu_profile p;
-    pvkemu_profile_basic(&p);
-    dev = pvkemu_add_device(&p);
-    h = Vx3Initialize(0, dir.data(), -1, nullptr);
-    ASSERT_GT(h, 0);
-    ASSERT_TRUE(Vx3PVKImgCreate(200, 200, 0));
-    pvk::testing::ChequeSpec spec;
-    pvk::testing::feedGrey(dev, pvk::testing::drawSide(spec, 1, false), pvk::testing::drawSide(spec, 1, true));
-    MyAcq.cfgFlags[kCfgWaitDoc] = 0;
-    ASSERT_EQ(AcquireImg(0, MyDev.img, true), 0);
+    AcquiredCheque::SetUp();
     ASSERT_EQ(PVKImgSave(handle(), 1, nullptr, 0, 4, const_cast<char*>(bmp().c_str())), 0);
   }
-  void TearDown() override
-  {
-    Vx3MultiPageClose();
-    Vx3DeviceClose(false);
-    (void)!std::system(("rm -rf '" + dir + "'").c_str());
-  }
-  std::string path(const std::string& name) const { return dir + "/" + name; }
   std::string bmp() const { return path("side.bmp"); }
-  void* handle() const { return reinterpret_cast<void*>(static_cast<intptr_t>(h)); }
-  // Puts a file of the kind at p; a link to a file points at p + ".real", which holds text.
   void make(Kind k, const std::string& p, const std::string& text = kOld)
   {
-    switch (k) {
-      case Kind::kFifo: ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); break;
-      case Kind::kZero: ASSERT_EQ(::symlink("/dev/zero", p.c_str()), 0); break;
-      case Kind::kDirectory: ASSERT_EQ(::mkdir(p.c_str(), 0700), 0); break;
-      case Kind::kLinkToFile:
-        std::ofstream(p + ".real", std::ios::binary) << text;
-        ASSERT_EQ(::symlink((p + ".real").c_str(), p.c_str()), 0);
-        break;
-      case Kind::kLinkLoop: ASSERT_EQ(::symlink(p.c_str(), p.c_str()), 0); break;
-      case Kind::kDangling: ASSERT_EQ(::symlink((p + ".none").c_str(), p.c_str()), 0); break;
-    }
+    ASSERT_EQ(pvk::testing::makeSpecial(k, p, text), 0) << p;
   }
-
-  std::string dir;
-  int dev = -1;
-  int h = -1;
 };
 
 struct Call {
@@ -129,12 +85,10 @@ TEST_F(SpecialFileImages, WritersRefuseSpecialFilesAndWriteThroughLinks)
       const std::string before = std::string(w.name) == "ConvertiImg" ? fileBytes(bmp()) : kOld;
       make(k, target, before);
       const bool written = k == Kind::kLinkToFile;
-      const std::string what = std::string(w.name) + " on a " + kKindNames[static_cast<int>(k)];
+      const std::string what = std::string(w.name) + " on a " + nameOf(k);
       EXPECT_EQ(withDeadline(kDeadline, [&] { return w.run(target.c_str()); }), written ? w.ok : w.failed) << what;
-      struct stat st {};
-      EXPECT_EQ(::lstat(target.c_str(), &st), 0) << what;
-      const mode_t type = st.st_mode & S_IFMT;
-      EXPECT_EQ(type, static_cast<mode_t>(k == Kind::kFifo ? S_IFIFO : k == Kind::kDirectory ? S_IFDIR : S_IFLNK)) << what;
+      EXPECT_EQ(typeAt(target), static_cast<mode_t>(k == Kind::kFifo ? S_IFIFO : k == Kind::kDirectory ? S_IFDIR : S_IFLNK))
+          << what;
       if (written) {
         EXPECT_TRUE(fileBytes(target + ".real") != before) << what;
       }
@@ -168,7 +122,7 @@ TEST_F(SpecialFileImages, ReadersRefuseSpecialFilesAtOnce)
     for (Kind k : {Kind::kFifo, Kind::kZero, Kind::kDirectory}) {
       const std::string source = path("in" + std::to_string(n++) + ".bmp");
       make(k, source);
-      const std::string what = std::string(r.name) + " on a " + kKindNames[static_cast<int>(k)];
+      const std::string what = std::string(r.name) + " on a " + nameOf(k);
       EXPECT_EQ(withDeadline(kDeadline, [&] { return r.run(source.c_str()); }), r.failed) << what;
     }
   }
@@ -192,7 +146,7 @@ TEST_F(SpecialFileImages, ACountersFileThatIsNotRegularDoesNotHoldUpTheOpening)
     std::remove(counters.c_str());
     make(k, counters);
     EXPECT_GT(withDeadline(kDeadline, [&] { return Vx3Initialize(0, dir.data(), -1, nullptr); }), 0)
-        << kKindNames[static_cast<int>(k)];
+        << nameOf(k);
   }
 }
 

@@ -12,6 +12,7 @@
 #include "acquisition/acquisition.h"
 #include "calibration/calibration.h"
 #include "core/atomic_file.h"
+#include "core/regular_file.h"
 #include "core/trace.h"
 
 namespace pvk::calibration {
@@ -211,7 +212,7 @@ bool readSteps(CorInfoSide* cor, const char* path, FILE*& f, bool& dirt) {
   const int last = calibLastSide();
   const int slots = calibSlotCount();
   if (!CorrInfoCreate(cor)) return false;
-  f = path[0] ? std::fopen(path, "rb") : nullptr;
+  f = path[0] ? pvk::core::openForReading(path) : nullptr;
   if (f) {
     struct stat sb;
     if (fstat(fileno(f), &sb) == 0) {

@@ -55,20 +55,23 @@ std::string temporaryName(const std::string& dir, const std::string& target) {
   return dir + "/" + temporaryPrefix(baseOf(target)) + std::to_string(::getpid()) + "-" + randomLetters();
 }
 
-// The file a path names once its symbolic links are followed; a dangling link names the file
-// it would create.
-std::string followLinks(const std::string& path) {
-  std::string p = path;
-  for (int i = 0; i < kMaxLinks; ++i) {
+// The file a path names once its symbolic links are followed, into target; 0, or the errno
+// that refuses the path: ELOOP for links that go round (or too deep), ENOENT for a link that
+// names nothing (a file the host never made is not created behind its back).
+int followLinks(const std::string& path, std::string& target) {
+  target = path;
+  for (int i = 0; i <= kMaxLinks; ++i) {
     struct stat st {};
-    if (::lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return p;
-    char target[PATH_MAX];
-    const ssize_t n = ::readlink(p.c_str(), target, sizeof target - 1);
-    if (n <= 0) return p;
-    target[n] = '\0';
-    p = target[0] == '/' ? std::string(target) : dirOf(p) + "/" + target;
+    if (::lstat(target.c_str(), &st) != 0) return i > 0 && errno == ENOENT ? ENOENT : 0;
+    if (!S_ISLNK(st.st_mode)) return 0;
+    if (i == kMaxLinks) break;
+    char to[PATH_MAX];
+    const ssize_t n = ::readlink(target.c_str(), to, sizeof to - 1);
+    if (n <= 0) return n == 0 ? ENOENT : errno;
+    to[n] = '\0';
+    target = to[0] == '/' ? std::string(to) : dirOf(target) + "/" + to;
   }
-  return p;
+  return ELOOP;
 }
 
 // An unnamed file can be given its name only through /proc when the process lacks the
@@ -107,7 +110,8 @@ bool isTemporaryOf(const std::string& name, const std::string& targetBase) {
 
 void removeStaleTemporaries(const char* path) {
   if (path == nullptr || path[0] == '\0') return;
-  const std::string target = followLinks(path);
+  std::string target;
+  if (followLinks(path, target) != 0) return;
   const std::string base = baseOf(target);
   const std::string dir = dirOf(target);
   DIR* d = ::opendir(dir.c_str());
@@ -123,27 +127,30 @@ void removeStaleTemporaries(const char* path) {
 }
 
 AtomicFile::AtomicFile(const char* path, FileKind kind) : kind_(kind) {
-  if (path != nullptr) path_ = followLinks(path);
+  if (path != nullptr) linkError_ = followLinks(path, path_);
 }
 
 AtomicFile::~AtomicFile() { discard(); }
 
 bool AtomicFile::open() {
   if (out_ != nullptr || done_) return out_ != nullptr;
-  if (path_.empty()) {
-    error_ = errno = ENOENT;
+  if (path_.empty() || linkError_ != 0) {
+    error_ = errno = path_.empty() ? ENOENT : linkError_;
     return false;
   }
   dir_ = dirOf(path_);
   struct stat st {};
   if (::stat(path_.c_str(), &st) == 0) {
-    // A device, a pipe or a directory is never replaced by a file: it is written as it is.
-    direct_ = !S_ISREG(st.st_mode);
-    replaces_ = !direct_;
+    // Only a regular file is replaced: a FIFO would block the writer, and a device, a socket or
+    // a directory is not the host's file to replace.
+    if (!S_ISREG(st.st_mode)) {
+      error_ = errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+      return false;
+    }
+    replaces_ = true;
   }
   if (kind_ == FileKind::kState) removeStaleTemporaries(path_.c_str());
-  const bool opened = direct_ ? (out_ = std::fopen(path_.c_str(), "wb")) != nullptr : openTemporary();
-  if (!opened) {
+  if (!openTemporary()) {
     error_ = errno != 0 ? errno : EIO;
     errno = error_;
     return false;
@@ -214,10 +221,10 @@ bool AtomicFile::commit() {
   }
   if (error_ == 0 && std::fflush(out_) != 0) fail(errno);
   const bool sync = kind_ == FileKind::kState || replaces_;
-  if (error_ == 0 && !direct_ && sync && ::fsync(::fileno(out_)) != 0) fail(errno);
-  if (error_ == 0 && !direct_ && !nameTemporary()) fail(errno);
+  if (error_ == 0 && sync && ::fsync(::fileno(out_)) != 0) fail(errno);
+  if (error_ == 0 && !nameTemporary()) fail(errno);
   closeStream();
-  if (error_ == 0 && !direct_ && std::rename(tmp_.c_str(), path_.c_str()) != 0) fail(errno);
+  if (error_ == 0 && std::rename(tmp_.c_str(), path_.c_str()) != 0) fail(errno);
   if (error_ != 0) {
     discard();
     errno = error_;
@@ -225,7 +232,7 @@ bool AtomicFile::commit() {
   }
   tmp_.clear();
   done_ = true;
-  if (kind_ == FileKind::kState && !direct_) syncDirectory(dir_);
+  if (kind_ == FileKind::kState) syncDirectory(dir_);
   return true;
 }
 

@@ -1,6 +1,8 @@
 // Files written whole or not at all. Every file the library writes goes to a temporary file in
 // the target's own directory, checked write by write, flushed and renamed over the target: on
-// failure the old file stays as it was and no partial or temporary file is left behind.
+// failure the old file stays as it was and no partial or temporary file is left behind. The
+// target is a new file or a regular one, reached through any symbolic links to it (which stay);
+// anything else (a FIFO, a device, a directory, a link loop or a dangling link) is refused.
 #pragma once
 
 #include <cstddef>
@@ -23,7 +25,8 @@ class AtomicFile {
   AtomicFile(const AtomicFile&) = delete;
   AtomicFile& operator=(const AtomicFile&) = delete;
 
-  // Creates the temporary file. False, with errno set, when it cannot be created.
+  // Creates the temporary file. False, with errno set, when it cannot be created or the target
+  // is refused (EINVAL not a regular file, EISDIR a directory, ELOOP, ENOENT a dangling link).
   bool open();
   // The stream to write through, opened "w+b" (what is written can be read back); null until
   // open() succeeded. Writers that use it directly report their failures with fail().
@@ -48,13 +51,13 @@ class AtomicFile {
   void closeStream();
 
   std::string path_;    // the target, symbolic links followed
+  int linkError_ = 0;   // the errno that refuses the links to the target (a loop, a dangling link)
   std::string dir_;
   std::string tmp_;     // the temporary file's name once it has one
   FileKind kind_;
   FILE* out_ = nullptr;
   int error_ = 0;
   bool unnamed_ = false;   // an unnamed temporary file, given a name only at commit
-  bool direct_ = false;    // the target is not a regular file: written in place
   bool replaces_ = false;  // a regular file stands at the target
   bool done_ = false;
 };

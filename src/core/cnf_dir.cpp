@@ -2,6 +2,7 @@
 #include "core/cnf_dir.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include "core/frame.h"
 #include "core/ini.h"
 #include "core/records.h"
+#include "core/regular_file.h"
 #include "core/trace.h"
 
 bool DirExist(const char* dir) {
@@ -23,7 +25,7 @@ bool DirExist(const char* dir) {
   }
   ::closedir(d);
   const std::string probe = std::string(dir) + pvk::core::kProbeFile;
-  FILE* f = std::fopen(probe.c_str(), "wb");
+  FILE* f = pvk::core::openRegularFile(probe.c_str(), O_WRONLY | O_CREAT | O_TRUNC, "wb");
   if (f == nullptr) {
     WriteTrace(probe.c_str(), "error on write", false);
     MyDev.cnfDirWritable = 0;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/atomic_file.h"
+#include "core/regular_file.h"
 #include "core/trace.h"
 
 namespace {
@@ -19,22 +20,41 @@ constexpr size_t kReadLineSize = 256;
 constexpr size_t kDefaultMax = 255;
 constexpr size_t kMinLine = 3;
 
-// Reads one whole line (any length) with its line end. False at end of file.
-bool readWholeLine(FILE* f, std::string& line) {
-  line.clear();
-  int c;
-  while ((c = std::fgetc(f)) != EOF) {
-    line.push_back(static_cast<char>(c));
-    if (c == '\n') break;
+// The bytes of a file as the line reader takes them, at most `left` of them: the readers of the
+// library's own INI files stop at kIniMaxBytes, so that any file, however long, costs bounded
+// time; a line that runs past the limit is not read.
+struct LineSource {
+  FILE* f;
+  size_t left;
+  bool cut = false;  // stopped at the limit with more of the file behind it
+  int get() {
+    if (left == 0) {
+      cut = cut || getc_unlocked(f) != EOF;
+      return EOF;
+    }
+    --left;
+    return getc_unlocked(f);
   }
-  return !line.empty();
+};
+
+// Reads one line with its line end, holding no more than its first `keep` bytes in line; returns
+// the line's whole length, 0 at the end of the file (or of what may be read of it).
+size_t readLine(LineSource& in, std::string& line, size_t keep) {
+  line.clear();
+  size_t n = 0;
+  for (int c; (c = in.get()) != EOF;) {
+    ++n;
+    if (line.size() < keep) line.push_back(static_cast<char>(c));
+    if (c == '\n') return n;
+  }
+  return in.cut ? 0 : n;
 }
 
-// A line as the readers see it: empty when too long for their buffer.
-bool readIniLine(FILE* f, std::string& line) {
-  if (!readWholeLine(f, line)) return false;
-  if (line.size() >= kReadLineSize) line.clear();
-  return true;
+// A line as the readers see it: empty when too long for their buffer. False at the end.
+bool readIniLine(LineSource& in, std::string& line) {
+  const size_t n = readLine(in, line, kReadLineSize);
+  if (n >= kReadLineSize) line.clear();
+  return n > 0;
 }
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
@@ -70,7 +90,7 @@ bool isKeyLine(const std::string& line, const char* key) {
 }
 
 // Moves f to the first line after the header of section; false when there is none.
-bool findSection(FILE* f, const std::string& bracketed) {
+bool findSection(LineSource& f, const std::string& bracketed) {
   std::string line;
   while (readIniLine(f, line)) {
     if (line.size() < kMinLine) continue;
@@ -80,7 +100,7 @@ bool findSection(FILE* f, const std::string& bracketed) {
 }
 
 // The key line of the current section, or false at its end.
-bool findKey(FILE* f, const char* key, std::string& found) {
+bool findKey(LineSource& f, const char* key, std::string& found) {
   std::string line;
   while (readIniLine(f, line)) {
     if (line.size() < kMinLine) continue;
@@ -91,6 +111,12 @@ bool findKey(FILE* f, const char* key, std::string& found) {
     }
   }
   return false;
+}
+
+// The key line of key in [section] of f, read from the file's first kIniMaxBytes bytes.
+bool findKeyLine(FILE* f, const char* section, const char* key, std::string& found) {
+  LineSource in{f, pvk::core::kIniMaxBytes};
+  return findSection(in, std::string("[") + section + "]") && findKey(in, key, found);
 }
 
 // The length returned is that of the text the caller finds in buf, so a garbled value is
@@ -108,11 +134,13 @@ long putText(char* buf, long size, const std::string& text) {
 int read_line(FILE* f, char* buf, int size) {
   if (buf != nullptr && size > 0) buf[0] = '\0';
   if (f == nullptr) return -1;
+  const size_t room = buf != nullptr && size > 0 ? static_cast<size_t>(size) : 0;
+  LineSource in{f, SIZE_MAX};
   std::string line;
-  if (!readWholeLine(f, line)) return -1;
-  if (buf != nullptr && size > 0 && line.size() < static_cast<size_t>(size))
-    std::memcpy(buf, line.c_str(), line.size() + 1);
-  return line.size() > INT_MAX ? INT_MAX : static_cast<int>(line.size());
+  const size_t n = readLine(in, line, room);
+  if (n == 0) return -1;
+  if (n < room) std::memcpy(buf, line.c_str(), n + 1);
+  return n > INT_MAX ? INT_MAX : static_cast<int>(n);
 }
 
 long GetPrivateProfileString(const char* section, const char* key, const char* defaultValue,
@@ -130,10 +158,10 @@ long GetPrivateProfileString(const char* section, const char* key, const char* d
     return putText(buf, size, def);
   }
   if (section == nullptr || key == nullptr || key[0] == '\0') return putText(buf, size, def);
-  FILE* f = std::fopen(path, "rb");
+  FILE* f = pvk::core::openForReading(path);
   if (f == nullptr) return putText(buf, size, def);
   std::string line;
-  bool found = findSection(f, std::string("[") + section + "]") && findKey(f, key, line);
+  const bool found = findKeyLine(f, section, key, line);
   std::fclose(f);
   if (!found) return putText(buf, size, def);
   std::string value = stripLineEnd(line.substr(line.find('=') + 1));
@@ -143,14 +171,10 @@ long GetPrivateProfileString(const char* section, const char* key, const char* d
 int get_private_profile_int(const char* section, const char* key, int defaultNumber,
                             const char* path) {
   if (path == nullptr) return 0;
-  FILE* f = std::fopen(path, "rb");
+  FILE* f = pvk::core::openForReading(path);
   if (f == nullptr) return 0;
-  if (section == nullptr || key == nullptr || key[0] == '\0') {
-    std::fclose(f);
-    return defaultNumber;
-  }
   std::string line;
-  bool found = findSection(f, std::string("[") + section + "]") && findKey(f, key, line);
+  const bool found = section != nullptr && key != nullptr && key[0] != '\0' && findKeyLine(f, section, key, line);
   std::fclose(f);
   if (!found) return defaultNumber;
   std::string value = stripLineEnd(line.substr(line.rfind('=') + 1));
@@ -193,7 +217,7 @@ bool copyLine(std::string& out, const std::string& line) {
   return true;
 }
 
-// The lines of a file's bytes held in memory, each with its line end, as readWholeLine gives them.
+// The lines of a file's bytes held in memory, each with its line end, as readLine gives them.
 struct TextLines {
   const std::string& text;
   size_t at = 0;
@@ -207,12 +231,14 @@ struct TextLines {
   }
 };
 
-// The whole of f; false on a read error.
+// The whole of f; false on a read error and (errno EFBIG) for a file longer than the readers read.
 bool readAll(FILE* f, std::string& text) {
   char chunk[4096];
   size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) text.append(chunk, n);
-  return !std::ferror(f);
+  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0 && text.size() <= pvk::core::kIniMaxBytes)
+    text.append(chunk, n);
+  if (text.size() > pvk::core::kIniMaxBytes) errno = EFBIG;
+  return !std::ferror(f) && text.size() <= pvk::core::kIniMaxBytes;
 }
 
 enum class Edit { kUnchanged, kChanged, kRefused };
@@ -292,7 +318,7 @@ int WritePrivateProfileStrings(const char* section, const char* const* keys, con
     WriteTrace("err - ", "WritePrivateProfileString line too long for", path, false);
     return 0;
   }
-  FILE* in = std::fopen(path, "rb");
+  FILE* in = pvk::core::openForReading(path);
   if (in == nullptr && errno != ENOENT) {
     WriteTrace("err - ", "WritePrivateProfileString cannot read", path, false);
     return 0;
@@ -319,6 +345,11 @@ int WritePrivateProfileStrings(const char* section, const char* const* keys, con
   if (edit == Edit::kRefused) {
     WriteTrace("err - ", "WritePrivateProfileString a line could not stay readable in", path, false);
     return 0;
+  }
+  // Nor is a file written whose end the readers would not reach.
+  if (ok && text.size() > pvk::core::kIniMaxBytes) {
+    errno = EFBIG;
+    ok = false;
   }
   if (ok && edit == Edit::kChanged) ok = out.write(text) && out.commit();
   if (!ok) {

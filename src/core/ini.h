@@ -2,10 +2,17 @@
 // file and the calibration scratch file (read and written). Every call opens and closes the file.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 
+namespace pvk::core {
+// The readers take no more than the first this many bytes of a file (a line running past them
+// is not read), so that any file costs bounded time; the writer refuses a longer file.
+constexpr size_t kIniMaxBytes = size_t{1} << 20;
+}  // namespace pvk::core
+
 // Reads one line, line end included, into buf (emptied first). A line that does not fit in
-// size - 1 bytes leaves buf empty. Returns the line's length, or -1 at end of file or for a null f.
+// size - 1 bytes leaves buf empty (and is read to its end without being held). Returns the line's length, or -1 at end of file or for a null f.
 int read_line(FILE* f, char* buf, int size);
 
 // Copies the value of key in [section] into buf (at most size - 1 characters, terminated) and

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "core/records.h"
+#include "core/regular_file.h"
 
 namespace {
 
@@ -46,7 +47,7 @@ void appendLine(const std::string& text, bool noStamp) {
   if (MyLog.LogSize != 0 && static_cast<uint64_t>(filesize(MyLog.tracePath)) > MyLog.LogSize)
     (void)::truncate(MyLog.tracePath, 0);
   const std::string line = stamp(noStamp) + text;
-  const int fd = ::open(MyLog.tracePath, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  const int fd = pvk::core::openRegularFd(MyLog.tracePath, O_WRONLY | O_APPEND | O_CREAT);
   if (fd >= 0) {
     struct stat st {};
     const off_t before = ::fstat(fd, &st) == 0 ? st.st_size : -1;
@@ -82,7 +83,7 @@ FILE* TraceOpen(bool& flag) {
   if (!tracing()) return nullptr;
   if (MyLog.LogSize != 0 && static_cast<uint64_t>(filesize(MyLog.tracePath)) > MyLog.LogSize)
     (void)::truncate(MyLog.tracePath, 0);
-  return std::fopen(MyLog.tracePath, "ab");
+  return pvk::core::openRegularFile(MyLog.tracePath, O_WRONLY | O_APPEND | O_CREAT, "ab");
 }
 
 void TimeStamp(FILE* f, bool noStamp) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/records.h"
+#include "core/regular_file.h"
 #include "core/trace.h"
 #include "device/device.h"
 #include "device/inkjet.h"
@@ -18,24 +19,6 @@ constexpr size_t kMaxFontBytes = 4u << 20;  // far above any font of 512 glyphs 
 constexpr size_t kLineMax = 512;
 constexpr int kCmc7Gap = 6;
 constexpr uint32_t kMaxStampWidth = 0xFFF8;  // its stride, rounded up to 8, must fit 16 bits
-
-bool readAll(const char* path, std::vector<unsigned char>& out) {
-  FILE* f = std::fopen(path, "r");
-  if (!f) return false;
-  unsigned char chunk[4096];
-  size_t n;
-  bool ok = true;
-  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
-    if (out.size() + n > kMaxFontBytes) {
-      ok = false;
-      break;
-    }
-    out.insert(out.end(), chunk, chunk + n);
-  }
-  if (std::ferror(f)) ok = false;
-  std::fclose(f);
-  return ok;
-}
 
 // The line end at pos must be exactly the one of line 1.
 bool lineEndAt(const std::vector<unsigned char>& d, size_t pos, size_t eol) {
@@ -62,7 +45,7 @@ int readStampFont(const char* path, uint16_t rows, StampFont& font) {
   font.count = 0;
   font.data = nullptr;
   std::vector<unsigned char> d;
-  if (!readAll(path, d)) return -1;
+  if (!pvk::core::readRegularFile(path, d, kMaxFontBytes)) return -1;
   // Line 1: the characters.
   size_t nl = 0;
   while (nl < d.size() && nl < kLineMax && d[nl] != '\n') ++nl;
@@ -191,7 +174,7 @@ int createStamp(char* path, uint16_t rows, bool bottomUp) { return drawStamp(pat
 
 bool VerificaFontProprietario(char* path) {
   if (!path) return false;
-  FILE* f = std::fopen(path, "r");
+  FILE* f = pvk::core::openForReading(path);
   if (!f) return false;
   std::fclose(f);
   return true;

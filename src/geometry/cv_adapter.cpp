@@ -21,16 +21,20 @@
 #include <dlfcn.h>
 
 #include "core/atomic_file.h"
+#include "core/regular_file.h"
 
 namespace pvk::geometry {
 
 namespace {
 
+// Far above any side image a file can hold for the library (1 GiB).
+constexpr size_t kMostImageFileBytes = size_t{1} << 30;
+
 // The image codecs are loaded when a file is first read or written, not with the library: they
 // bring a dozen libraries of formats a scanner never meets, and some 37 MiB of memory, into
 // the host's process at start. Null where they cannot be loaded.
 struct Codecs {
-  cv::Mat (*read)(const cv::String&, int) = nullptr;
+  cv::Mat (*decode)(cv::InputArray, int) = nullptr;
   bool (*encode)(const cv::String&, cv::InputArray, std::vector<uchar>&, const std::vector<int>&) = nullptr;
 };
 
@@ -46,7 +50,7 @@ const Codecs& codecs() {
     Codecs c;
     void* lib = dlopen(PVK_IMAGE_CODECS, RTLD_NOW | RTLD_LOCAL);
     if (lib == nullptr) return c;
-    take(lib, "_ZN2cv6imreadERKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEEi", c.read);
+    take(lib, "_ZN2cv8imdecodeERKNS_11_InputArrayEi", c.decode);
     take(lib,
          "_ZN2cv8imencodeERKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEERKNS_11_InputArrayERSt6vectorIhSaIhEERKS"
          "B_IiSaIiEE",
@@ -191,9 +195,11 @@ cv::Mat readImageFile(const char* path, int flags) {
   try {
     int f = flags < 0 ? cv::IMREAD_UNCHANGED : (flags == 0 ? cv::IMREAD_GRAYSCALE : cv::IMREAD_COLOR);
     cv::Mat m;
-    if (codecs().read == nullptr) return m;
+    // The file is read here and decoded from memory, so that only a regular file is ever read.
+    std::vector<uchar> bytes;
+    if (codecs().decode == nullptr || !pvk::core::readRegularFile(path, bytes, kMostImageFileBytes)) return m;
     onCallingThreadOnly([&] {
-      m = codecs().read(path, f | cv::IMREAD_IGNORE_ORIENTATION);
+      m = codecs().decode(bytes, f | cv::IMREAD_IGNORE_ORIENTATION);
       return 0;
     });
     return m;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/regular_file.h"
 #include "image/image.h"
 #include "image/image_calls.h"
 
@@ -87,13 +88,13 @@ int Vx3IQACheck(const char* frontPath, const char* rearPath)
     traceError("Invalid file name pointer");
     return setResult(-3);
   }
-  FILE* front = std::fopen(frontPath, "rb");
+  FILE* front = pvk::core::openForReading(frontPath);
   if (!front) {
     traceError("error opening Front file", frontPath);
     traceError("error", static_cast<long>(errno));
     return setResult(-6);
   }
-  FILE* rear = std::fopen(rearPath, "rb");
+  FILE* rear = pvk::core::openForReading(rearPath);
   if (!rear) {
     std::fclose(front);
     traceError("error opening Rear file", rearPath);

@@ -8,6 +8,7 @@
 
 #include "core/atomic_file.h"
 #include "core/image_utils.h"
+#include "core/regular_file.h"
 #include "image/image.h"
 
 using namespace pvk::image;
@@ -323,7 +324,7 @@ bool checkGreyBmp(const BmpInfoHeader& ih, const ImgInfo* side)
 
 bool ImgBMPRead(const char* path, ImgInfo* side, bool allocate)
 {
-  FILE* f = path ? std::fopen(path, "rb") : nullptr;
+  FILE* f = path ? pvk::core::openForReading(path) : nullptr;
   BmpFileHeader fh{};
   BmpInfoHeader ih{};
   if (!f || !ImgBMPHeaderRead(f, fh, ih)) {

@@ -179,7 +179,7 @@ static int convertImage(const char* path, short format, short quality, int* heig
     std::free(out);
     return convertFailed("ConvertiImg - encoding ", path, img.GetLastError());
   }
-  // Rewritten in place (same inode), so its permissions and links stay.
+  // Replaced whole, through any links to it, with its permissions kept.
   bool ok = writeWholeFile(path, out, static_cast<size_t>(size));
   std::free(out);
   if (!ok)

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/atomic_file.h"
+#include "core/regular_file.h"
 #include "image/image.h"
 
 using namespace pvk::image;
@@ -55,7 +56,7 @@ bool readHeader(FILE* f, PgmHeader& h, bool& atEnd)
 // header is not valid. The caller closes it.
 FILE* openPgm(const char* path, PgmHeader& h)
 {
-  FILE* f = std::fopen(path, "rb");
+  FILE* f = pvk::core::openForReading(path);
   if (!f)
     return nullptr;
   bool atEnd = false;

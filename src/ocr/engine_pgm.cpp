@@ -6,8 +6,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 
+#include "core/atomic_file.h"
 #include "core/records.h"
+#include "core/regular_file.h"
 #include "core/shims.h"
 #include "core/trace.h"
 #include "ocr/ocr.h"
@@ -26,11 +29,12 @@ using File = std::unique_ptr<FILE, FileCloser>;
 bool writeGreymap(const char* path, const char* creator, unsigned w, unsigned h, int maxGrey,
                   const uint8_t* bytes) {
   if (path == nullptr) return false;
-  File f(std::fopen(path, "wb"));
-  if (!f) return false;
-  std::fprintf(f.get(), "P5\n# Created by %s\n%u %u\n%d\n", creator, w, h, maxGrey);
-  const size_t n = static_cast<size_t>(w) * h;
-  return std::fwrite(bytes, 1, n, f.get()) == n;
+  char header[kHeaderLine];
+  const int len = std::snprintf(header, sizeof header, "P5\n# Created by %s\n%u %u\n%d\n", creator, w, h, maxGrey);
+  if (len < 0 || static_cast<size_t>(len) >= sizeof header) return false;
+  std::string file(header, static_cast<size_t>(len));
+  file.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(w) * h);
+  return pvk::core::writeFileAtomically(path, file.data(), file.size());
 }
 
 uint8_t* allocOrTrace(size_t n, const char* text) {
@@ -63,7 +67,7 @@ bool ImgPGMWriteBBK(const char* path, const uint32_t* cell, int maxGrey) {
 }
 
 uint8_t* ImgPGMRead(const char* path) {
-  File f(path != nullptr ? std::fopen(path, "rb") : nullptr);
+  File f(path != nullptr ? pvk::core::openForReading(path) : nullptr);
   char line[kHeaderLine];
   if (!f || std::fgets(line, sizeof line, f.get()) == nullptr ||
       std::fgets(line, sizeof line, f.get()) == nullptr) {

@@ -2,9 +2,7 @@
 // loader that appends a file's characters, cells and attribute records to the store (the files
 // read once and kept), and the list of registered databases. The store holds the databases of
 // one font code at a time.
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -19,6 +17,7 @@
 
 #include "control/control.h"
 #include "core/results.h"
+#include "core/regular_file.h"
 #include "core/shims.h"
 #include "core/trace.h"
 #include "ocr/ocr.h"
@@ -133,20 +132,7 @@ bool ensureList() {
 
 }  // namespace
 
-FILE* pvk::ocr::openDatabaseFile(const char* path) {
-  const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return nullptr;
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    errno = EINVAL;
-    return nullptr;
-  }
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  FILE* f = ::fdopen(fd, "rb");
-  if (f == nullptr) ::close(fd);
-  return f;
-}
+FILE* pvk::ocr::openDatabaseFile(const char* path) { return pvk::core::openForReading(path); }
 
 int getdata(const char* dir, const char* name, bool verbose, int slot) {
   char path[320];

@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "core/atomic_file.h"
+#include "core/regular_file.h"
 #include "rasterlib/raster_codecs.h"
 
 bool RasterImage::EncodeSafeCheck(RasterFile* hFile)
@@ -249,7 +250,7 @@ bool RasterImage::Load(const char* filename, uint32_t imagetype)
 {
     if (!filename) return false;
     if (GetTypeIndexFromId(imagetype) != 0) {
-        FILE* fp = fopen(filename, "rb");
+        FILE* fp = pvk::core::openForReading(filename);
         if (!fp) return false;
         bool ok = Decode(fp, imagetype);
         fclose(fp);
@@ -257,7 +258,7 @@ bool RasterImage::Load(const char* filename, uint32_t imagetype)
     }
     char kept[256];
     memcpy(kept, info.szLastError, sizeof(kept));
-    FILE* fp = fopen(filename, "rb");
+    FILE* fp = pvk::core::openForReading(filename);
     if (!fp) return false;
     bool ok = Decode(fp, 0);
     fclose(fp);

@@ -1,18 +1,39 @@
 // stdio and memory streams for the raster codecs.
 #include "rasterlib/raster_file.h"
 
+#include <fcntl.h>
+
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+
+#include "core/regular_file.h"
 
 RasterIOFile::RasterIOFile(FILE* fp) : m_fp(fp), m_bCloseFile(fp == nullptr) {}
 
 RasterIOFile::~RasterIOFile() { Close(); }
 
+namespace {
+
+// The open(2) flags of a stdio mode; -1 for a mode that is not one.
+int openFlags(const char* mode)
+{
+    const int rw = strchr(mode, '+') ? O_RDWR : -1;
+    switch (mode[0]) {
+    case 'r': return rw != -1 ? rw : O_RDONLY;
+    case 'w': return (rw != -1 ? rw : O_WRONLY) | O_CREAT | O_TRUNC;
+    case 'a': return (rw != -1 ? rw : O_WRONLY) | O_CREAT | O_APPEND;
+    default: return -1;
+    }
+}
+
+}  // namespace
+
 bool RasterIOFile::Open(const char* path, const char* mode)
 {
-    if (m_fp || !path || !mode) return false;
-    m_fp = fopen(path, mode);
+    if (m_fp || !path || !mode || openFlags(mode) == -1) return false;
+    // Only a regular file, opened without blocking: a FIFO at the path would hang the caller.
+    m_fp = pvk::core::openRegularFile(path, openFlags(mode), mode);
     m_bCloseFile = true;
     return m_fp != nullptr;
 }

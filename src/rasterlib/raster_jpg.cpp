@@ -12,6 +12,7 @@ extern "C" {
 #include <jpeglib.h>
 }
 
+#include "core/regular_file.h"
 #include "rasterlib/raster_codecs.h"
 
 namespace {
@@ -481,7 +482,7 @@ bool RasterImageJPG::Encode(RasterFile* hFile)
 bool RasterImageJPG::GetExifThumbnail(const char* filename, const char* outname, int)
 {
     if (!filename || !outname) return false;
-    FILE* fp = fopen(filename, "rb");
+    FILE* fp = pvk::core::openForReading(filename);
     if (!fp) return false;
     RasterIOFile file(fp);
     RasterExifData exif;

@@ -11,6 +11,8 @@
 #include "host_test_util.h"
 #include "../../emulator/pvkemu.h"  // the software scanner's test interface
 #include "../../emulator/pvkemu_stripe.h"
+#include "../common/child_process.h"
+#include "../common/special_files.h"
 #include "../common/stamp_font.h"
 
 namespace {
@@ -140,6 +142,22 @@ TEST_F(InkjetSetUp, ImageStamps) {
   EXPECT_EQ(PVKInkjet1SetUpImg(asHandle(h), bmp("w1.bmp", 1025, 12).c_str(), 0, 0, 0, 1, 0), -3);
   EXPECT_EQ(PVKInkjet1SetUpImg(asHandle(h), (dir + "/none.bmp").c_str(), 0, 0, 0, 1, 0), -3);
   EXPECT_NE(trace().find("err -  stamp file invalid"), std::string::npos);
+}
+
+// A stamp picture or font that is not a file (a FIFO that no one writes, /dev/zero, a directory)
+// is refused at once, as a missing one is; each call runs in a child stopped after a deadline.
+TEST_F(InkjetSetUp, StampFilesThatAreNotFilesAreRefusedAtOnce) {
+  using pvk::testing::Special;
+  for (Special k : {Special::kFifo, Special::kZero, Special::kDirectory}) {
+    const std::string name = "special" + std::to_string(static_cast<int>(k));
+    const std::string picture = dir + "/" + name + ".bmp";
+    ASSERT_EQ(pvk::testing::makeSpecial(k, picture), 0);
+    ASSERT_EQ(pvk::testing::makeSpecial(k, dir + "/" + name + ".fnt"), 0);
+    EXPECT_EQ(pvk::testing::withDeadline(10, [&] { return PVKInkjet1SetUpImg(asHandle(h), picture.c_str(), 0, 0, 1, 1, 0); }), -3)
+        << pvk::testing::nameOf(k);
+    EXPECT_EQ(pvk::testing::withDeadline(10, [&] { return PVKInkjet1SetUp(asHandle(h), "1", name.c_str(), 0, 0, 0, 0); }), -3)
+        << pvk::testing::nameOf(k);
+  }
 }
 
 TEST(InkjetWithoutHead, BasicScannerHasNoInkjet) {

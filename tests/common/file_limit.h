@@ -16,35 +16,20 @@
 #include <set>
 #include <string>
 
-namespace pvk::testing {
+#include "child_process.h"
 
-constexpr int kChildCrashed = -1000;
+namespace pvk::testing {
 
 // Runs body in a child process whose files stop at limitBytes and returns the int it returned
 // (kChildCrashed when the child did not end normally).
 inline int withFileLimit(rlim_t limitBytes, const std::function<int()>& body) {
-  int fds[2];
-  if (::pipe(fds) != 0) return kChildCrashed;
-  std::fflush(nullptr);
-  const pid_t pid = ::fork();
-  if (pid < 0) return kChildCrashed;
-  if (pid == 0) {
-    ::close(fds[0]);
-    ::signal(SIGXFSZ, SIG_IGN);
-    rlimit lim{limitBytes, limitBytes};
-    int r = kChildCrashed;
-    if (::setrlimit(RLIMIT_FSIZE, &lim) == 0) r = body();
-    const ssize_t n = ::write(fds[1], &r, sizeof r);
-    ::_exit(n == sizeof r ? 0 : 1);
-  }
-  ::close(fds[1]);
-  int r = kChildCrashed;
-  if (::read(fds[0], &r, sizeof r) != sizeof r) r = kChildCrashed;
-  ::close(fds[0]);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return kChildCrashed;
-  return r;
+  return inChild(
+      [limitBytes] {
+        ::signal(SIGXFSZ, SIG_IGN);
+        rlimit lim{limitBytes, limitBytes};
+        return ::setrlimit(RLIMIT_FSIZE, &lim) == 0;
+      },
+      body);
 }
 
 // The names a directory holds (without "." and "..").

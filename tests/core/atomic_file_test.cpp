@@ -157,27 +157,44 @@ TEST(AtomicWriteNames, TemporariesAreToldByTargetPidAndSuffix) {
   EXPECT_TRUE(isTemporaryOf("." + longName.substr(0, 200) + ".pvk42-qwerty", longName));
 }
 
-TEST_F(AtomicWrite, LinksAreFollowedAndDevicesWrittenInPlace) {
-  pvk::test::writeFile(path("real.bin"), "old");
-  ASSERT_EQ(::symlink("real.bin", target().c_str()), 0);
-  ASSERT_TRUE(pvk::core::writeFileAtomically(target().c_str(), "via link", 8));
-  struct stat st {};
-  ASSERT_EQ(::lstat(target().c_str(), &st), 0);
-  EXPECT_TRUE(S_ISLNK(st.st_mode));
-  EXPECT_EQ(fileBytes(path("real.bin")), "via link");
-  // A dangling link creates the file it names.
+// A target reached through links is replaced in its own directory and the links stay; what is
+// not a regular file or a new one is refused at once and left as it was.
+TEST_F(AtomicWrite, LinksAreFollowedAndOnlyRegularFilesReplaced) {
+  ASSERT_EQ(::mkdir(path("sub").c_str(), 0700), 0);
+  pvk::test::writeFile(path("sub/real.bin"), "old");
+  ASSERT_EQ(::symlink("sub/real.bin", path("link").c_str()), 0);
+  ASSERT_EQ(::symlink("real.bin", path("sub/inner").c_str()), 0);
+  ASSERT_EQ(::symlink("sub/inner", path("chain").c_str()), 0);
+  ASSERT_EQ(::symlink("loop", path("loop").c_str()), 0);
   ASSERT_EQ(::symlink("made.bin", path("dangling").c_str()), 0);
-  ASSERT_TRUE(pvk::core::writeFileAtomically(path("dangling").c_str(), "made", 4));
-  EXPECT_EQ(fileBytes(path("made.bin")), "made");
-  // A device is written as it is, never replaced by a file.
-  ASSERT_TRUE(pvk::core::writeFileAtomically("/dev/null", "gone", 4));
-  ASSERT_EQ(::stat("/dev/null", &st), 0);
-  EXPECT_TRUE(S_ISCHR(st.st_mode));
-  // Nothing to write to: refused with errno.
-  EXPECT_FALSE(pvk::core::writeFileAtomically(path("no/such/dir/x").c_str(), "x", 1));
-  EXPECT_EQ(errno, ENOENT);
+  ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
+  ASSERT_EQ(::mkdir(path("dir").c_str(), 0700), 0);
+  ASSERT_EQ(::symlink("/dev/null", path("null").c_str()), 0);
+  const struct {
+    std::string target;
+    int error;  // 0: written
+  } cases[] = {
+      {path("link"), 0},          {path("chain"), 0},         {path("loop"), ELOOP},
+      {path("dangling"), ENOENT}, {path("fifo"), EINVAL},     {path("dir"), EISDIR},
+      {path("null"), EINVAL},     {"/dev/null", EINVAL},      {path("no/such/dir/x"), ENOENT},
+  };
+  for (const auto& c : cases) {
+    const int r = pvk::testing::withDeadline(10, [&] {
+      errno = 0;
+      return pvk::core::writeFileAtomically(c.target.c_str(), c.target.data(), c.target.size()) ? 0 : errno;
+    });
+    EXPECT_EQ(r, c.error) << c.target;
+    if (c.error == 0) {
+      EXPECT_EQ(fileBytes(path("sub/real.bin")), c.target);
+    }
+  }
+  struct stat st {};
+  for (const char* link : {"link", "chain", "sub/inner", "loop", "dangling", "null"})
+    EXPECT_TRUE(::lstat(path(link).c_str(), &st) == 0 && S_ISLNK(st.st_mode)) << link;
+  EXPECT_TRUE(::stat("/dev/null", &st) == 0 && S_ISCHR(st.st_mode));
   EXPECT_FALSE(pvk::core::writeFileAtomically(nullptr, "x", 1));
-  EXPECT_EQ(filesIn(dir_), (Names{"out.bin", "real.bin", "dangling", "made.bin"}));
+  EXPECT_EQ(filesIn(dir_), (Names{"sub", "link", "chain", "loop", "dangling", "fifo", "dir", "null"}));
+  EXPECT_EQ(filesIn(path("sub")), (Names{"real.bin", "inner"}));
 }
 
 // The INI writer and the trace on a full disk: the INI file stays as it was and the writer says

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "../common/file_limit.h"
 #include "calibration/calibration.h"
 #include "image/image.h"
 #include "image/image_calls.h"
@@ -235,9 +236,16 @@ TEST_F(OutputElab, SaveWritesTheSideOrRefuses)
   std::string longPath = dir + "/" + std::string(300, 'a') + "/" + std::string(300, 'b');
   EXPECT_EQ(saveImage(1, -1, 0, 0, nullptr, 0, kBmp, 0, 0, 8, longPath.c_str()), -5);
   EXPECT_TRUE(traced("SaveImgStruct with invalid file name or path"));
-  // A disk that fills up is a write error, not a success.
+  // A disk that fills up is a write error, not a success (the trace of the writer goes to a
+  // file of its own, which the limit on every file's size leaves room for).
+  EXPECT_EQ(pvk::testing::withFileLimit(512, [&] {
+              std::snprintf(MyLog.tracePath, sizeof MyLog.tracePath, "%s", path("full.log").c_str());
+              return saveImage(1, -1, 0, 0, nullptr, 0, kBmp, 0, 0, 8, path("full.bmp").c_str());
+            }),
+            -5);
+  EXPECT_NE(imgtest::slurp(path("full.log")).find("SaveImgStruct with invalid nBytes written"), std::string::npos);
+  // A device is no file to write into.
   EXPECT_EQ(saveImage(1, -1, 0, 0, nullptr, 0, kBmp, 0, 0, 8, "/dev/full"), -5);
-  EXPECT_TRUE(traced("SaveImgStruct with invalid nBytes written"));
 }
 
 TEST_F(OutputElab, BlankPageLooksBetweenTheMargins)

@@ -3,6 +3,7 @@
 // a folder and of a reading's own dumps.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "../common/child_process.h"
 #include "mag_loop_fixture.h"
 #include "magreplay.h"
 
@@ -108,6 +110,23 @@ TEST_F(MagLoop, DumpsTheRawBytesAndTheSignal) {
   Synth t = synthesise("1289", pvk::glyphs::Font::E13B);
   samples(t.signal.bytes, 1);
   EXPECT_EQ(read(again, t.guide, 0, t.to), out.n);
+  // Nor do FIFOs that no one reads hold the reading up: they are skipped and stay FIFOs.
+  const std::string fifo = std::string(dir) + "/fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  ASSERT_EQ(::unlink((std::string(dir) + "/micr.txt").c_str()), 0);
+  ASSERT_EQ(::mkfifo((std::string(dir) + "/micr.txt").c_str(), 0600), 0);
+  fNameDatiMICR = fifo.c_str();
+  std::snprintf(MyDev.cnfDir, sizeof MyDev.cnfDir, "%s", dir);
+  EXPECT_EQ(pvk::testing::withDeadline(10, [&] {
+              Line third;
+              Synth u = synthesise("1289", pvk::glyphs::Font::E13B);
+              samples(u.signal.bytes, 1);
+              return read(third, u.guide, 0, u.to);
+            }),
+            out.n);
+  struct stat st {};
+  EXPECT_TRUE(::stat(fifo.c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+  fNameDatiMICR = nullptr;
   (void)!std::system((std::string("rm -rf ") + dir).c_str());
 }
 

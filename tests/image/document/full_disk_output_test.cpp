@@ -10,10 +10,9 @@
 #include <functional>
 #include <string>
 
-#include "../../common/cheque_feed.h"
 #include "../../common/file_limit.h"
-#include "../../common/synthetic_cheque.h"
 #include "../image_test_util.h"
+#include "acquired_cheque.h"
 #include "PlavikMS.h"
 #include "device/device.h"
 #include "document/document.h"
@@ -33,34 +32,8 @@ const std::string kOld = "the file that stood here before";
 
 void writeOld(const std::string& p) { std::ofstream(p, std::ios::binary) << kOld; }
 
-class FullDiskOutput : public ::testing::Test {
+class FullDiskOutput : public imgtest::AcquiredCheque {
  protected:
-  void SetUp() override
-  {
-    pvkemu_clock_virtual(1);
-    pvkemu_reset();
-    char tmpl[] = "/tmp/pvk_fulldisk_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
-    pvkemu_profile p;
-    pvkemu_profile_basic(&p);
-    const int dev = pvkemu_add_device(&p);
-    h = Vx3Initialize(0, dir.data(), -1, nullptr);
-    ASSERT_GT(h, 0);
-    ASSERT_TRUE(Vx3PVKImgCreate(200, 200, 0));
-    pvk::testing::ChequeSpec spec;
-    pvk::testing::feedGrey(dev, pvk::testing::drawSide(spec, 1, false), pvk::testing::drawSide(spec, 1, true));
-    MyAcq.cfgFlags[kCfgWaitDoc] = 0;
-    ASSERT_EQ(AcquireImg(0, MyDev.img, true), 0);
-  }
-  void TearDown() override
-  {
-    Vx3MultiPageClose();
-    Vx3DeviceClose(false);
-    (void)!std::system(("rm -rf '" + dir + "'").c_str());
-  }
-  std::string path(const std::string& name) const { return dir + "/" + name; }
-  void* handle() const { return reinterpret_cast<void*>(static_cast<intptr_t>(h)); }
   // The directory's names other than the trace, which the limit may or may not let grow.
   std::set<std::string> outputs() const
   {
@@ -69,9 +42,6 @@ class FullDiskOutput : public ::testing::Test {
       it = it->find(".log") != std::string::npos ? names.erase(it) : std::next(it);
     return names;
   }
-
-  std::string dir;
-  int h = -1;
 };
 
 TEST_F(FullDiskOutput, EveryWriterKeepsTheOldFileAndSaysItFailed)

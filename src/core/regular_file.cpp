@@ -1,0 +1,85 @@
+// The one way the library opens a file by its path, for reading or for appending: never
+// blocking, and only ever a regular file.
+#include "core/regular_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace pvk::core {
+
+namespace {
+
+int refusal(const struct stat& st) { return S_ISDIR(st.st_mode) ? EISDIR : EINVAL; }
+
+}  // namespace
+
+int openRegularFd(const char* path, int flags, mode_t mode) {
+  if (path == nullptr || path[0] == '\0') {
+    errno = ENOENT;
+    return -1;
+  }
+  // Looked at before it is opened: opening some devices is itself an action (a tape rewinds).
+  struct stat st {};
+  if (::stat(path, &st) == 0 && !S_ISREG(st.st_mode)) {
+    errno = refusal(st);
+    return -1;
+  }
+  // Non-blocking, and looked at again once open: the path may name something else by now.
+  const int fd = ::open(path, flags | O_NONBLOCK | O_CLOEXEC, mode);
+  if (fd < 0) return -1;
+  const int error = ::fstat(fd, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : refusal(st);
+  if (error != 0) {
+    ::close(fd);
+    errno = error;
+    return -1;
+  }
+  const int fl = ::fcntl(fd, F_GETFL);
+  if (fl != -1) ::fcntl(fd, F_SETFL, fl & ~O_NONBLOCK);
+  return fd;
+}
+
+FILE* openRegularFile(const char* path, int flags, const char* mode) {
+  const int fd = openRegularFd(path, flags);
+  if (fd < 0) return nullptr;
+  FILE* f = ::fdopen(fd, mode);
+  if (f == nullptr) {
+    const int e = errno;
+    ::close(fd);
+    errno = e;
+  }
+  return f;
+}
+
+FILE* openForReading(const char* path) { return openRegularFile(path, O_RDONLY, "rb"); }
+
+bool readRegularFile(const char* path, std::vector<unsigned char>& out, size_t maxBytes) {
+  out.clear();
+  const int fd = openRegularFd(path, O_RDONLY);
+  if (fd < 0) return false;
+  struct stat st {};
+  int error = ::fstat(fd, &st) == 0 && static_cast<unsigned long long>(st.st_size) > maxBytes ? EFBIG : 0;
+  // Read to its end, which may not be where the size said: the file may be growing.
+  unsigned char chunk[65536];
+  while (error == 0) {
+    const ssize_t n = ::read(fd, chunk, sizeof chunk);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno != EINTR) error = errno;
+    } else if (out.size() + static_cast<size_t>(n) > maxBytes) {
+      error = EFBIG;
+    } else {
+      out.insert(out.end(), chunk, chunk + n);
+    }
+  }
+  ::close(fd);
+  if (error != 0) {
+    out.clear();
+    errno = error;
+  }
+  return error == 0;
+}
+
+}  // namespace pvk::core

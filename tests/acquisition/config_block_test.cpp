@@ -137,6 +137,30 @@ TEST(ConfigBlock, InvisibleLightLevelsGoOutTogetherWhenEitherLightIsOn) {
   EXPECT_EQ(build(in)[15], 40);
 }
 
+// The ultraviolet, infrared and backlight levels are held to a byte: anything above 255 goes
+// out as 255, full light, and never wraps round to a dark LED.
+TEST(ConfigBlock, InvisibleAndBacklightLevelsAboveAByteGoOutAsFullLight) {
+  struct Case {
+    uint16_t level;
+    uint8_t sent;
+  } const cases[] = {{0, 0},     {1, 1},     {254, 254}, {255, 255},  {256, 255},
+                     {257, 255}, {511, 255}, {512, 255}, {1000, 255}, {65535, 255}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.level);
+    ConfigBlockInput in = base();
+    in.uv = in.ir = in.backlight = true;
+    // The lights of bytes 14 to 18, each at the level in turn and the others at 9: each byte
+    // follows only its own light.
+    uint16_t* level[5] = {&in.ledFront[4], &in.ledFront[3], &in.ledRear[4], &in.ledRear[3], &in.backlightLevel};
+    for (int light = 0; light < 5; ++light) {
+      for (uint16_t* l : level) *l = 9;
+      *level[light] = c.level;
+      const std::vector<uint8_t> out = build(in);
+      for (int k = 0; k < 5; ++k) EXPECT_EQ(out[14 + k], k == light ? c.sent : 9) << light << ", " << k;
+    }
+  }
+}
+
 TEST(ConfigBlock, TheEndorsersBitsComeFromItsCompositionWhileAStampIsArmed) {
   std::memset(&MyDev, 0, sizeof MyDev);
   std::memset(&MyAcq, 0, sizeof MyAcq);

@@ -1,6 +1,7 @@
 // The exported image calls on a cheque acquired from the software scanner: single-side saves
-// and gets with their rotations, flips and side codes, the two-call gets, stacked sides, the
-// acquired height, output levels of stored images, colour order, and the blank-page call.
+// and gets with their rotations, flips and side codes, the two-call gets, stacked sides (the
+// automatic ones turned as the codeline reading found them), the acquired height, output levels
+// of stored images, colour order, and the blank-page call.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -164,6 +165,44 @@ TEST_F(ExportedImageCalls, GetsAndTwoCallGets)
   EXPECT_EQ(PVKImgeSaveFR(h(), 9, 8, 80, 0, &saved[0]), 0);
   EXPECT_EQ(PVKImgSave3FR(h(), 1, 0, 0, 0, 0, 0, 80, 0, 0, 0, 0, &saved[0]), 0);
   EXPECT_EQ(PVKImgSaveFR(h(), 1, 0, 80, 0, &saved[0]), 0);
+}
+
+// A cheque whose codeline was read upside down: the stacked saves asked for the automatic sides
+// (8, 9) with no rotation turn both sides by the reading's half turn, as an explicit half turn of
+// the same sides does; asked for sides 1 and 0 they leave them as acquired.
+TEST_F(ExportedImageCalls, StackedSavesOfTheAutomaticSidesTurnAnUpsideDownCheque)
+{
+  ASSERT_EQ(acquire(false), 0);
+  MyOcrOpt.found = 1;
+  MyOcrOpt.rotation = 512;
+  for (uint16_t& r : MyAcq.rotation)
+    r = 512;
+  enum Call { FR, FR2, ThreeFR };
+  auto save = [&](Call call, short s1, short s2, short rotation, const std::string& file) {
+    std::string p = file;
+    if (call == FR)
+      return PVKImgSaveFR(h(), s1, s2, 0, static_cast<short>(4 | rotation), &p[0]);
+    if (call == FR2)
+      return PVKImgSaveFR2(h(), s1, s2, 0, 4, rotation, 0, 8, &p[0]);
+    return PVKImgSave3FR(h(), s1, 0, 0, s2, 0, 0, 0, 4, rotation, 0, 8, &p[0]);
+  };
+  const std::string turned10 = path("t10.bmp"), turned01 = path("t01.bmp"), plain = path("p.bmp");
+  ASSERT_EQ(save(FR2, 1, 0, 0x200, turned10), 0);
+  ASSERT_EQ(save(FR2, 0, 1, 0x200, turned01), 0);
+  ASSERT_EQ(save(FR2, 1, 0, 0, plain), 0);
+  ASSERT_NE(imgtest::slurp(turned10), imgtest::slurp(plain));
+  struct Case {
+    short s1, s2;
+    const std::string& same;
+  } const cases[] = {{9, 8, turned10}, {8, 9, turned01}, {1, 8, turned10}, {1, 0, plain}};
+  for (Call call : {FR, FR2, ThreeFR}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(testing::Message() << "call " << call << ", sides " << c.s1 << " " << c.s2);
+      const std::string out = path("auto.bmp");
+      ASSERT_EQ(save(call, c.s1, c.s2, 0, out), 0);
+      EXPECT_TRUE(imgtest::slurp(out) == imgtest::slurp(c.same));
+    }
+  }
 }
 
 TEST_F(ExportedImageCalls, HeightLevelsAndBlankPage)

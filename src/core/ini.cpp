@@ -142,9 +142,9 @@ long GetPrivateProfileString(const char* section, const char* key, const char* d
 
 int get_private_profile_int(const char* section, const char* key, int defaultNumber,
                             const char* path) {
-  if (path == nullptr) return 0;
+  if (path == nullptr) return defaultNumber;
   FILE* f = std::fopen(path, "rb");
-  if (f == nullptr) return 0;
+  if (f == nullptr) return defaultNumber;
   if (section == nullptr || key == nullptr || key[0] == '\0') {
     std::fclose(f);
     return defaultNumber;

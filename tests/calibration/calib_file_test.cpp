@@ -339,14 +339,14 @@ TEST_F(CalibFixture, LedDefaultsFromTheIniFileAreClampedToAByte) {
   std::string ini = dir + "/lib.ini";
   FILE* f = std::fopen(ini.c_str(), "wb");
   ASSERT_NE(f, nullptr);
-  std::fputs("[BackLight]\r\nLedLevIRRGB=300\r\nLedLevIRGray=-5\r\nLedLevUVGray=77\r\n", f);
+  std::fputs("[BackLight]\r\nLedLevIRRGB=300\r\nLedLevIRGray=-5\r\nLedLevUVGray=77\r\nLedLevUVRGB=bright\r\n", f);
   std::fclose(f);
   std::snprintf(MyLog.iniPath, sizeof MyLog.iniPath, "%s", ini.c_str());
   MyAcq.rgb = 1;
   EXPECT_EQ(defautBLLedLev(), 255);
   EXPECT_EQ(defautUVLedLev(), 0);  // UV off
   MyAcq.uv = 1;
-  EXPECT_EQ(defautUVLedLev(), 254);  // key missing: the default
+  EXPECT_EQ(defautUVLedLev(), 254);  // not a number: the default
   MyAcq.rgb = 0;
   EXPECT_EQ(defautBLLedLev(), 0);
   EXPECT_EQ(defautUVLedLev(), 77);

@@ -1,11 +1,12 @@
 // The 33-byte acquisition configuration block (bank 209, register 51) and the firmware
 // predicates and LED defaults it depends on.
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
 #include "acquisition/acquisition.h"
 #include "calibration/calibration.h"
-#include "core/ini.h"
+#include "core/defaults.h"
 #include "core/trace.h"
 
 bool IS_3000_VERSION() { return MyDev.fwVersion >= 0x3001; }
@@ -21,10 +22,9 @@ bool IS_202X_VERSION() { return MyDev.fwVersion >= 0x2021 && MyDev.fwVersion <= 
 
 namespace {
 
-uint8_t ledDefault(const char* key, const char* fallback) {
-  char buf[32];
-  GetPrivateProfileString("BackLight", key, fallback, buf, sizeof buf, MyLog.iniPath);
-  long v = std::strtol(buf, nullptr, 10);
+// A level that is not a number takes the default; numbers are clamped to a byte.
+uint8_t ledDefault(const char* key, long fallback) {
+  const long v = pvk::core::iniNumberIn("BackLight", key, LONG_MIN, LONG_MAX, fallback);
   return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
 }
 
@@ -44,11 +44,11 @@ uint8_t inkjetBits() {
 
 }  // namespace
 
-uint8_t defautBLLedLev() { return ledDefault(MyAcq.rgb ? "LedLevIRRGB" : "LedLevIRGray", "150"); }
+uint8_t defautBLLedLev() { return ledDefault(MyAcq.rgb ? "LedLevIRRGB" : "LedLevIRGray", 150); }
 
 uint8_t defautUVLedLev() {
   if (!MyAcq.uv) return 0;
-  return ledDefault(MyAcq.rgb ? "LedLevUVRGB" : "LedLevUVGray", "254");
+  return ledDefault(MyAcq.rgb ? "LedLevUVRGB" : "LedLevUVGray", 254);
 }
 
 namespace pvk::acquisition {

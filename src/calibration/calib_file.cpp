@@ -8,6 +8,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "acquisition/acquisition.h"
 #include "calibration/calibration.h"
@@ -45,21 +46,19 @@ bool appendf(char* buf, size_t size, const char* fmt, ...) {
   return n >= 0 && used + static_cast<size_t>(n) < size;
 }
 
-bool writeBlock(FILE* f, const CorInfoSide& c, int slots) {
-  uint8_t led[2 * kColourSlots];
+void appendBlock(std::vector<uint8_t>& out, const CorInfoSide& c, int slots) {
   for (int i = 0; i < slots; ++i) {
-    led[2 * i] = static_cast<uint8_t>(c.ledLev[i] & 0xFF);
-    led[2 * i + 1] = static_cast<uint8_t>(c.ledLev[i] >> 8);
+    out.push_back(static_cast<uint8_t>(c.ledLev[i] & 0xFF));
+    out.push_back(static_cast<uint8_t>(c.ledLev[i] >> 8));
   }
   auto ref = [&](const uint8_t* p) {
-    if (p) return std::fwrite(p, 1, c.pixelsAlloc, f) == c.pixelsAlloc;
-    for (unsigned i = 0; i < c.pixelsAlloc; ++i)
-      if (std::fputc(0, f) == EOF) return false;
-    return true;
+    if (p) out.insert(out.end(), p, p + c.pixelsAlloc);
+    else out.insert(out.end(), c.pixelsAlloc, 0);
   };
-  return std::fwrite(led, 1, 2 * slots, f) == static_cast<size_t>(2 * slots) &&
-         std::fwrite(c.whiteLev, 1, slots, f) == static_cast<size_t>(slots) && ref(c.white) &&
-         std::fwrite(c.blackLev, 1, slots, f) == static_cast<size_t>(slots) && ref(c.black);
+  out.insert(out.end(), c.whiteLev, c.whiteLev + slots);
+  ref(c.white);
+  out.insert(out.end(), c.blackLev, c.blackLev + slots);
+  ref(c.black);
 }
 
 bool readBlock(FILE* f, CorInfoSide& c, int slots) {
@@ -138,8 +137,10 @@ bool condition(CorInfoSide* cor, int first, int last, bool& dirt) {
 
 }  // namespace
 
-bool GetCalibFile(char* path, bool withPid) {
-  if (!path) return false;
+namespace {
+
+// The calibration files' directory and device stem (steps shared by every setting's name).
+bool stemPath(char* path, bool withPid) {
   char stem[kCalibPathSize] = "";
   size_t snLen = strnlen(MyDev.serialString, sizeof MyDev.serialString);
   bool ok = true;
@@ -163,6 +164,27 @@ bool GetCalibFile(char* path, bool withPid) {
   } else {
     ok = ok && appendf(path, kCalibPathSize, "%.*s/%s", static_cast<int>(dirLen), MyDev.cnfDir, stem);
   }
+  return ok;
+}
+
+void refuseName(char* path) {
+  // A cut name could be another setting's file: refuse it.
+  path[0] = '\0';
+  WriteTrace("err - ", "calibration file name too long", false);
+  MyDev.lastResult = -5;
+}
+
+}  // namespace
+
+bool pvk::calibration::calibStemPath(char* path) {
+  if (stemPath(path, true)) return true;
+  refuseName(path);
+  return false;
+}
+
+bool GetCalibFile(char* path, bool withPid) {
+  if (!path) return false;
+  bool ok = stemPath(path, withPid);
   uint16_t m = CorrMode();
   if (MyDev.fwVersion <= 0x3000) ok = ok && appendf(path, kCalibPathSize, "_%04x", m);
   else if (withPid) ok = ok && appendf(path, kCalibPathSize, "_fw_0x%04x_%04x", MyDev.fwVersion, m);
@@ -170,18 +192,22 @@ bool GetCalibFile(char* path, bool withPid) {
   if (MyAcq.ir) ok = ok && appendf(path, kCalibPathSize, "_ir");
   if (MyAcq.uv) ok = ok && appendf(path, kCalibPathSize, "_uv");
   ok = ok && appendf(path, kCalibPathSize, ".pcf");
-  if (!ok) {
-    // A cut name could be another setting's file: refuse it.
-    path[0] = '\0';
-    WriteTrace("err - ", "calibration file name too long", false);
-    MyDev.lastResult = -5;
-  }
+  if (!ok) refuseName(path);
   return ok;
 }
 
 bool CorrInfoWrite() {
   char path[kCalibPathSize];
   if (!GetCalibFile(path, true)) return false;
+  std::vector<uint8_t> bytes;
+  const int slots = calibSlotCount();
+  for (int s = calibFirstSide(); s <= calibLastSide(); ++s) appendBlock(bytes, MyCorS[s], slots);
+  // During a calibration run the file joins the run's set, which reaches the disk only when the
+  // whole run has succeeded.
+  if (calibSetActive()) {
+    holdCalibFile(path, std::move(bytes));
+    return true;
+  }
   // Whole or not at all: a failed write keeps the calibration the file held before.
   pvk::core::AtomicFile f(path, pvk::core::FileKind::kState);
   if (!f.open()) {
@@ -192,36 +218,41 @@ bool CorrInfoWrite() {
     MyDev.lastResult = -5;
     return false;
   }
-  int slots = calibSlotCount();
-  bool ok = true;
-  for (int s = calibFirstSide(); ok && s <= calibLastSide(); ++s) ok = writeBlock(f.stream(), MyCorS[s], slots);
-  if (!ok) f.fail(errno);
-  ok = f.commit();
-  if (!ok) {
+  f.write(bytes.data(), bytes.size());
+  if (!f.commit()) {
     WriteTrace("err - ", path, false);
     WriteTrace("err - ", "calibration file writing failed", errno, false);
     MyDev.lastResult = -5;
+    return false;
   }
-  return ok;
+  return true;
 }
 
 namespace {
+
+// The file of a setting: the one the running calibration holds, else the one on disk.
+FILE* openCalibFile(const char* path, size_t& size) {
+  if (const std::vector<uint8_t>* bytes = heldCalibFile(path)) {
+    size = bytes->size();
+    return size ? fmemopen(const_cast<uint8_t*>(bytes->data()), size, "rb") : nullptr;
+  }
+  FILE* f = path[0] ? pvk::core::openForReading(path) : nullptr;
+  struct stat sb;
+  if (f && fstat(fileno(f), &sb) == 0) size = static_cast<size_t>(sb.st_size);
+  return f;
+}
 
 bool readSteps(CorInfoSide* cor, const char* path, FILE*& f, bool& dirt) {
   int first = calibFirstSide();
   const int last = calibLastSide();
   const int slots = calibSlotCount();
   if (!CorrInfoCreate(cor)) return false;
-  f = path[0] ? pvk::core::openForReading(path) : nullptr;
+  size_t size = 0;
+  f = openCalibFile(path, size);
   if (f) {
-    struct stat sb;
-    if (fstat(fileno(f), &sb) == 0) {
-      // A file of the other first side is still read: files written before keep loading.
-      size_t size = static_cast<size_t>(sb.st_size);
-      if (size != fileBytesFor(cor, first, last, slots) &&
-          size == fileBytesFor(cor, 1 - first, last, slots))
-        first = 1 - first;
-    }
+    // A file of the other first side is still read: files written before keep loading.
+    if (size != fileBytesFor(cor, first, last, slots) && size == fileBytesFor(cor, 1 - first, last, slots))
+      first = 1 - first;
     for (int s = first; s <= last; ++s) {
       if (!readBlock(f, cor[s], slots)) return false;
       cor[s].modeLoaded = CorrMode();
@@ -256,6 +287,9 @@ bool CorrInfoRead(CorInfoSide* cor) {
   if (!cor) cor = MyCorS;
   char path[kCalibPathSize] = "";
   GetCalibFile(path, true);
+  // A set of files whose commit a killed process left half done is completed before any of
+  // them is read.
+  if (!calibSetActive()) finishCalibCommit();
   FILE* f = nullptr;
   bool dirt = false;
   if (readSteps(cor, path, f, dirt)) {

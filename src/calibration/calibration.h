@@ -160,6 +160,27 @@ int calibLastSide();
 int calibSlotCount();
 // Bytes of one side block for a side with the given allocation.
 size_t calibBlockBytes(int slots, size_t pixelsAlloc);
+// The directory and device stem every calibration file name of the device starts with
+// (kCalibPathSize bytes). False, traced, with last result -5 when it does not fit.
+bool calibStemPath(char* path);
+
+// The calibration files of a run form one set. Between beginCalibSet and the end of the run
+// CorrInfoWrite holds the files in memory and CorrInfoRead reads what is held; commitCalibSet
+// puts the whole set in place so that a process killed at any moment leaves either the old set
+// or the new one (0, or -5 traced with the old set kept); dropCalibSet forgets it.
+void beginCalibSet();
+bool calibSetActive();
+void holdCalibFile(const char* path, std::vector<uint8_t> bytes);
+// The bytes held for path, null when none (or no set is being held).
+const std::vector<uint8_t>* heldCalibFile(const char* path);
+int commitCalibSet();
+void dropCalibSet();
+// Completes the commit of a set that a killed process left half done; false when a file could
+// not be put in place (the commit is then tried again at the next load).
+bool finishCalibCommit();
+// Called after each step of a commit that reached the disk (a seam for the tests that kill a
+// process between two steps); null in the library.
+extern void (*afterCommitStep)();
 
 // Conditioning of one plane of a white reference on load: evens out the margins and the black
 // level, patches dark pixels, and reports dirt (four or more dark pixels in a row). Indexes

@@ -49,6 +49,20 @@ bool settingLoads() {
   return true;
 }
 
+// The new files replace the old set only after a run that succeeded; a run that failed, or was
+// stopped, leaves the previous calibration as it was, cleaning flag included.
+int settleCalibSet(int r) {
+  if (r < 0 || r == PVK_WAR_CANCELLED) {
+    pvk::calibration::dropCalibSet();
+    return r;
+  }
+  const int c = pvk::calibration::commitCalibSet();
+  if (c < 0) return c;
+  MyDev.cleaningRequired = 0;
+  if (countersFileKnown()) WritePrivateProfileString("General", "CleaningRequired", "0", MyLog.deviceFile);
+  return r;
+}
+
 }  // namespace
 
 void VerificaEdAggiornaCleaningRequired() {
@@ -74,10 +88,9 @@ int Vx3Calibrate() {
   MyAcq.twoPartActive = MyAcq.secondPartPending = 0;
   MyAcq.calibOption = MyAcq.calibOptions[0] = MyAcq.calibOptions[1] = 0;
   SetRearOff(false);
-  MyDev.cleaningRequired = 0;
-  if (countersFileKnown()) WritePrivateProfileString("General", "CleaningRequired", "0", MyLog.deviceFile);
 
-  const int r = MyDev.ledCalib ? CalibrateWithLed() : CalibrateWithoutLed();
+  pvk::calibration::beginCalibSet();
+  const int r = settleCalibSet(MyDev.ledCalib ? CalibrateWithLed() : CalibrateWithoutLed());
 
   FreeMyImg(MyDev.img);
   FreeMyImg(MyDev.imgFirstPart);

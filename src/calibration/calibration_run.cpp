@@ -1,6 +1,6 @@
 // A whole calibration run: every setting the device supports visited with the sheet in the
-// transport (black phase, white phase), the sheet ejected, and the settings that failed left
-// without a usable calibration file. The caller's options survive the run.
+// transport (black phase, white phase) and the sheet ejected; the run's files are kept aside
+// until the caller knows it succeeded. The caller's options survive the run.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -211,21 +211,9 @@ int abortRun(int e) {
   return roadHooks.acquireImg(0, MyDev.img, true) == PVK_WAR_CANCELLED ? PVK_WAR_CANCELLED : e;
 }
 
-// Settings of the base colour codes without a white key keep no usable calibration file.
-int invalidate(const Run& run, int result) {
-  MyAcq.ir = MyAcq.uv = 0;
-  for (int base : {2, 1}) {
-    if (!takeColour(static_cast<short>(base))) continue;
-    for (int mode = 0; mode < 8; ++mode) {
-      if (!takeMode(mode)) continue;
-      SetRearOff(false);
-      if (!isValid(run, kWhiteValid)) CorrInfoMakeInvalid();
-      if (HasFrontOnlyCalibration() && SetRearOff(true) && MyAcq.rearOff) {
-        if (!isValid(run, kWhiteValid)) CorrInfoMakeInvalid();
-        SetRearOff(false);
-      }
-    }
-  }
+// The end of a run that failed. Its files are dropped whole by the caller, so the settings that
+// failed keep the calibration they had, like the others.
+int endFailedRun(const Run& run, int result) {
   MyDev.lastResult = result;
   DeleteFile(run.scratch);
   MyAcq.msValLines = run.lineTiming;
@@ -255,7 +243,7 @@ int CalibrateWithLed() {
   run.refLines = EvalNumLine(MyDev.calibLongSheet ? 3 : 1, 1, v);
   const int firstLines = MyDev.FwCap3000 ? run.refLines : EvalNumLine(1, 1, v);
   int r = roadHooks.acquireImg(static_cast<uint16_t>(firstLines), MyDev.img, true);
-  if (r < 0) return invalidate(run, abortRun(r));
+  if (r < 0) return endFailedRun(run, abortRun(r));
   MyAcq.cfgFlags[2] = 0;
   MyAcq.twoPartActive = MyAcq.secondPartPending = 0;
   MyAcq.calibOption = MyAcq.calibOptions[0] = MyAcq.calibOptions[1] = 0;
@@ -270,14 +258,14 @@ int CalibrateWithLed() {
     MyDev.outDpi[2] = 0;
     bestMode();
     r = roadHooks.acquireImg(static_cast<uint16_t>((run.refLines - run.moved + 31) / 32 * 32), MyDev.img, true);
-    if (r < 0) return invalidate(run, abortRun(r));
+    if (r < 0) return endFailedRun(run, abortRun(r));
   }
   r = whitePhase(run);
-  if (r < 0) return invalidate(run, abortRun(r));
+  if (r < 0) return endFailedRun(run, abortRun(r));
   bool moveFailed = false;
   r = endSheet(run, moveFailed);
-  if (moveFailed) return invalidate(run, abortRun(r));
-  if (r < 0) return invalidate(run, r);
+  if (moveFailed) return endFailedRun(run, abortRun(r));
+  if (r < 0) return endFailedRun(run, r);
   DeleteFile(run.scratch);
   MyAcq.msValLines = run.lineTiming;
   MyDev.lastResult = 0;

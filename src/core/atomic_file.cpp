@@ -27,17 +27,6 @@ constexpr char kMark[] = ".pvk";
 constexpr int kSuffixLetters = 6;
 constexpr int kMaxLinks = 16;
 
-std::string baseOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string dirOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 std::string temporaryPrefix(const std::string& base) {
   return "." + base.substr(0, kBaseMax) + kMark;
 }
@@ -83,13 +72,6 @@ bool linkUnnamed(int fd, const std::string& name) {
   return ::linkat(AT_FDCWD, proc, AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
 }
 
-void syncDirectory(const std::string& dir) {
-  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
-}
-
 bool writerGone(const std::string& name, size_t pidAt) {
   const long pid = std::strtol(name.c_str() + pidAt, nullptr, 10);
   if (pid <= 0 || pid == ::getpid()) return false;
@@ -97,6 +79,24 @@ bool writerGone(const std::string& name, size_t pidAt) {
 }
 
 }  // namespace
+
+std::string baseOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string dirOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+void syncDirectory(const std::string& dir) {
+  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
 
 bool isTemporaryOf(const std::string& name, const std::string& targetBase) {
   const std::string prefix = temporaryPrefix(targetBase);

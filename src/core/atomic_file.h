@@ -66,6 +66,12 @@ class AtomicFile {
 bool writeFileAtomically(const char* path, const void* data, size_t size,
                          FileKind kind = FileKind::kOutput);
 
+// The last component of a path, and the directory before it ("." for a bare name).
+std::string baseOf(const std::string& path);
+std::string dirOf(const std::string& path);
+// Makes the entries of a directory (files created, renamed, removed in it) durable.
+void syncDirectory(const std::string& dir);
+
 // Whether name (a directory entry) is a temporary file of the writers of target's base name.
 bool isTemporaryOf(const std::string& name, const std::string& targetBase);
 

@@ -4,8 +4,11 @@
 #include "core/defaults.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
+#include <string>
 
 #include "core/ini.h"
 #include "core/records.h"
@@ -195,6 +198,35 @@ void InitOtherSettings() {
   MyDebug.glitch = readSwitch("Debug", "glitch", "0");
   if (MyDebug.glitch) WriteTrace("glitch debug", false);
 }
+
+namespace pvk::core {
+
+namespace {
+
+// Each unusable value is traced once, not at every read of its key.
+bool firstWarning(const std::string& what) {
+  static std::set<std::string> warned;
+  return warned.insert(what).second;
+}
+
+}  // namespace
+
+long iniNumberIn(const char* section, const char* key, long lo, long hi, long fallback) {
+  char buf[260];
+  GetPrivateProfileString(section, key, "", buf, sizeof buf, MyLog.iniPath);
+  const char* start = buf;
+  while (*start == ' ' || *start == '\t') ++start;
+  if (*start == '\0') return fallback;
+  char* end = nullptr;
+  const long n = std::strtol(start, &end, 10);
+  if (end != start && n >= lo && n <= hi) return n;
+  char line[400];
+  std::snprintf(line, sizeof line, "[%s] %s=%s: value not usable, default taken", section, key, buf);
+  if (firstWarning(line)) WriteTrace("war - ", line, false);
+  return fallback;
+}
+
+}  // namespace pvk::core
 
 void AcqDefaultToLive() {
   std::memcpy(&MyAcq, &AcqDefault, sizeof MyAcq);

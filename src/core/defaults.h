@@ -14,6 +14,15 @@ void InitOtherSettings();
 // Copies AcqDefault into MyAcq and OcrDefault into MyOcr.
 void AcqDefaultToLive();
 
+namespace pvk::core {
+
+// A number of the main INI file that must lie in lo..hi, read as strtol reads it. A missing
+// key or an empty value gives fallback; so does a value that is not a number or lies outside
+// lo..hi, traced once per key and value as a warning naming section, key and value.
+long iniNumberIn(const char* section, const char* key, long lo, long hi, long fallback);
+
+}  // namespace pvk::core
+
 // Default document height in lines at 150 dpi: the INI MaxHeight150 when set, else 2048, with
 // a feeder 2304 during a calibration or paper move and 4352 otherwise, plus 512 with an inkjet;
 // times 4 while MICR reading is on.

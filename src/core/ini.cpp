@@ -170,9 +170,9 @@ long GetPrivateProfileString(const char* section, const char* key, const char* d
 
 int get_private_profile_int(const char* section, const char* key, int defaultNumber,
                             const char* path) {
-  if (path == nullptr) return 0;
+  if (path == nullptr) return defaultNumber;
   FILE* f = pvk::core::openForReading(path);
-  if (f == nullptr) return 0;
+  if (f == nullptr) return defaultNumber;
   std::string line;
   const bool found = section != nullptr && key != nullptr && key[0] != '\0' && findKeyLine(f, section, key, line);
   std::fclose(f);

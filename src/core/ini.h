@@ -24,8 +24,8 @@ long GetPrivateProfileString(const char* section, const char* key, const char* d
                              char* buf, long size, const char* path);
 
 // The leading decimal digits of the value of key in [section] (blanks after the '=' skipped);
-// defaultNumber when the section, key or value is missing, 0 when the value does not start
-// with a digit or the file cannot be opened.
+// defaultNumber when the file, section, key or value is missing, 0 when the value does not
+// start with a digit.
 int get_private_profile_int(const char* section, const char* key, int defaultNumber,
                             const char* path);
 

@@ -2,11 +2,12 @@
 // height chosen (a forced INI height, or the first part's for a second part), one document
 // acquired, then the short-cheque test and the move back after a sequence error.
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 
 #include "control/control.h"
+#include "core/defaults.h"
 #include "core/image_utils.h"
-#include "core/ini.h"
 #include "core/trace.h"
 #include "device/device.h"
 #include "document/document.h"
@@ -25,13 +26,12 @@ bool chequeModel() {
 
 bool normalDocument() { return !MyAcq.paperMove && !MyAcq.paperMove2 && !MyAcq.calibrating; }
 
-// [Image] h_150_dpi forces the document height at 150 dpi; negative values count as 0.
+// [Image] h_150_dpi forces the document height at 150 dpi. A height below one line would leave
+// every scan without an image: such a value, or one that is not a number, forces nothing.
 void forcedHeight() {
-  char value[64] = "";
-  GetPrivateProfileString("Image", "h_150_dpi", "", value, sizeof value, MyLog.iniPath);
-  if (!value[0]) return;
-  long h = std::strtol(value, nullptr, 10);
-  h = std::clamp(h, 0L, 0xFFFFL);
+  long h = pvk::core::iniNumberIn("Image", "h_150_dpi", 1, LONG_MAX, 0);
+  if (h == 0) return;
+  h = std::min(h, 0xFFFFL);
   MyAcq.height150 = static_cast<uint16_t>(h);
   WriteTrace("forcing ", static_cast<int>(h), false);
 }

@@ -1,10 +1,13 @@
 // Output elaboration: one acquired side becomes one encoded picture. The request is checked,
 // the side cut and turned to the output dpi, its plane picked, a BMP built with the side's
 // output brightness and contrast, and the BMP encoded (with the JPEG quality search for 999).
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
+#include "core/defaults.h"
 #include "core/frame.h"
 #include "core/ini.h"
 #include "image/image.h"
@@ -164,7 +167,8 @@ bool rotationForcedByIni()
 // The quality of one encoding when 999 is asked without the cheque check: fixed from the INI.
 int fixedQuality()
 {
-  int q = clampQuality(get_private_profile_int("Image", "Autoquality", 30, MyLog.iniPath));
+  const long v = pvk::core::iniNumberIn("Image", "Autoquality", LONG_MIN, LONG_MAX, 30);
+  int q = clampQuality(static_cast<int>(std::clamp(v, -1L, 101L)));
   traceInfo("ignoring QUALITY_ITA_CHECK, using", q);
   return q;
 }

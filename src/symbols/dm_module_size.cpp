@@ -156,7 +156,7 @@ bool imageReaderDM::findPixelSize(const cv::Mat& bin) {
   // The last group of ten regular runs met across the rows, in reading order: it stands in
   // for the module width when no whole row matches the width.
   double lastGroupMean = 0.0;
-  auto check = [this](const int* runs) { return checkRatio(runs, 9); };
+  auto check = [](const int* runs) { return imageReaderDM::checkRatio(runs, 9); };
   // The columns as the rows of the transposed image, read in memory order.
   const cv::Mat columns = pvk::symbols::transposed(bin);
   std::vector<int> at(std::max(W, H));

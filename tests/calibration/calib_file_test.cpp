@@ -2,6 +2,10 @@
 #include "../common/file_limit.h"
 #include "calib_fixture.h"
 
+#include <unistd.h>
+
+#include <fstream>
+
 using namespace calibtest;
 using pvk::calibration::conditionWhiteReference;
 using pvk::calibration::ConditionInput;
@@ -80,6 +84,15 @@ TEST_F(CalibFixture, AFullDiskKeepsThePreviousCalibrationFile) {
   EXPECT_EQ(withFileLimit(500, [] { return CorrInfoWrite() ? 1 : MyDev.lastResult; }), -5);
   EXPECT_EQ(fileBytes(path()), before);
   EXPECT_EQ(filesIn(dir), files);
+  // The same for the set of a calibration run: no temporary and no commit list stay behind.
+  EXPECT_EQ(withFileLimit(500, [] {
+              pvk::calibration::beginCalibSet();
+              CorrInfoWrite();
+              return pvk::calibration::commitCalibSet();
+            }),
+            -5);
+  EXPECT_EQ(fileBytes(path()), before);
+  EXPECT_EQ(filesIn(dir), files);
   // Marking the calibration invalid needs no room: the file becomes empty.
   EXPECT_EQ(withFileLimit(500, [] {
               CorrInfoMakeInvalid();
@@ -87,6 +100,42 @@ TEST_F(CalibFixture, AFullDiskKeepsThePreviousCalibrationFile) {
             }),
             0);
   EXPECT_EQ(filesIn(dir), files);
+}
+
+// A commit list left beside the calibration files renames only this device's files, from their
+// own temporaries; a list naming anything else is dropped whole, and the loads go on.
+TEST_F(CalibFixture, ACommitListIsTrustedOnlyForThisDevicesFiles) {
+  using pvk::testing::fileBytes;
+  const std::string mine = "pid_0x000b_sn_AB12_fw_0x3105_0110.pcf";
+  const struct {
+    const char* list;
+    const char* renamed;  // the target whose temporary the list puts in place, or null
+  } rows[] = {
+      {"pid_0x000b_sn_AB12_fw_0x3105_0110.pcf", "pid_0x000b_sn_AB12_fw_0x3105_0110.pcf"},
+      {"pid_0x000b_sn_AB12_fw_0x3105_0110.pcf\npid_0x000b_sn_AB12_fw_0x3105_0111.pcf",
+       "pid_0x000b_sn_AB12_fw_0x3105_0110.pcf"},
+      {"pid_0x000b_sn_AB12_fw_0x3105_0110.pcf\n../pid_0x000b_sn_AB12_fw_0x3105_0110.pcf", nullptr},
+      {"pid_0x000b_sn_XY99_fw_0x3105_0110.pcf", nullptr},
+      {"pid_0x000b_sn_AB12_fw_0x3105_0110.pcf.bak", nullptr},
+      {"pid_0x000b_sn_AB12.pcf", nullptr},
+      {"pid_0x000b_sn_AB12_fw_0x3105_0110.pcf\n\n", nullptr},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.list);
+    ASSERT_TRUE(CorrInfoCreate(MyCorS));
+    fillGood(MyCorS);
+    ASSERT_TRUE(CorrInfoWrite());
+    const std::string old = fileBytes(path());
+    for (const char* name : {mine.c_str(), "pid_0x000b_sn_XY99_fw_0x3105_0110.pcf", "pid_0x000b_sn_AB12_fw_0x3105_0110.pcf.bak"}) {
+      std::ofstream(dir + "/." + name + ".next", std::ios::binary) << std::string(old).replace(0, 1, "\x05");
+    }
+    std::ofstream(dir + "/pid_0x000b_sn_AB12.commit", std::ios::binary) << row.list;
+    CorrInfoRead(MyCorS);
+    EXPECT_NE(access((dir + "/pid_0x000b_sn_AB12.commit").c_str(), F_OK), 0);
+    EXPECT_EQ(fileBytes(path())[0], row.renamed ? 5 : old[0]);
+    for (const char* name : {"pid_0x000b_sn_XY99_fw_0x3105_0110.pcf", "pid_0x000b_sn_AB12_fw_0x3105_0110.pcf.bak"})
+      EXPECT_NE(access((dir + "/" + name).c_str(), F_OK), 0) << name;
+  }
 }
 
 TEST_F(CalibFixture, WrongLengthsAndAnEmptyFileGiveNeutralData) {
@@ -290,14 +339,14 @@ TEST_F(CalibFixture, LedDefaultsFromTheIniFileAreClampedToAByte) {
   std::string ini = dir + "/lib.ini";
   FILE* f = std::fopen(ini.c_str(), "wb");
   ASSERT_NE(f, nullptr);
-  std::fputs("[BackLight]\r\nLedLevIRRGB=300\r\nLedLevIRGray=-5\r\nLedLevUVGray=77\r\n", f);
+  std::fputs("[BackLight]\r\nLedLevIRRGB=300\r\nLedLevIRGray=-5\r\nLedLevUVGray=77\r\nLedLevUVRGB=bright\r\n", f);
   std::fclose(f);
   std::snprintf(MyLog.iniPath, sizeof MyLog.iniPath, "%s", ini.c_str());
   MyAcq.rgb = 1;
   EXPECT_EQ(defautBLLedLev(), 255);
   EXPECT_EQ(defautUVLedLev(), 0);  // UV off
   MyAcq.uv = 1;
-  EXPECT_EQ(defautUVLedLev(), 254);  // key missing: the default
+  EXPECT_EQ(defautUVLedLev(), 254);  // not a number: the default
   MyAcq.rgb = 0;
   EXPECT_EQ(defautBLLedLev(), 0);
   EXPECT_EQ(defautUVLedLev(), 77);

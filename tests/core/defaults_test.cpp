@@ -1,5 +1,8 @@
 // Start-up defaults of the option records and the clamps of the INI values.
 #include "core/defaults.h"
+
+#include <climits>
+
 #include "core_test_util.h"
 
 using pvk::test::TraceTest;
@@ -101,6 +104,32 @@ TEST_F(Defaults, TextsThatAreNotNumbersCountAsZero) {
   EXPECT_EQ(AcqDefault.doubleFeedCntMax, 10);
   EXPECT_EQ(AcqDefault.deskew, 0);
   EXPECT_EQ(OcrDefault.cmc7Thr, 80);
+}
+
+// A key whose value is not a number, or lies outside what it may be, takes its default and is
+// traced as a warning once, however often it is read; a missing or empty value is no fault.
+TEST_F(Defaults, UnusableNumbersTakeTheDefaultWithOneWarning) {
+  const struct {
+    const char* line;  // the key's line, null for no key
+    long lo, hi, expected;
+    bool warned;
+  } rows[] = {
+      {nullptr, 1, 100, 30, false},  {"k=", 1, 100, 30, false},     {"k=  ", 1, 100, 30, false},
+      {"k=1", 1, 100, 1, false},     {"k=0", 1, 100, 30, true},     {"k=-1", 1, 100, 30, true},
+      {"k=100", 1, 100, 100, false}, {"k=101", 1, 100, 30, true},   {"k=abc", 1, 100, 30, true},
+      {"k= 42x", 1, 100, 42, false}, {"k=-", LONG_MIN, LONG_MAX, 30, true},
+      {"k=99999999999999999999", 1, LONG_MAX, LONG_MAX, false},
+  };
+  openTrace();
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.line ? row.line : "no key");
+    writeFile(path("lib.ini"), std::string("[S]\r\n") + (row.line ? row.line : "other=1") + "\r\n");
+    writeFile(tracePath(), "");
+    EXPECT_EQ(pvk::core::iniNumberIn("S", "k", row.lo, row.hi, 30), row.expected);
+    EXPECT_EQ(pvk::core::iniNumberIn("S", "k", row.lo, row.hi, 30), row.expected);
+    const std::string expected = row.warned ? std::string("war -  [S] ") + row.line + ": value not usable, default taken\r\n" : "";
+    EXPECT_EQ(trace(), expected);
+  }
 }
 
 TEST_F(Defaults, OverridesAreTraced) {

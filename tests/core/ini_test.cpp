@@ -41,7 +41,7 @@ class Ini : public TempDirTest {
 
 TEST_F(Ini, MissingFileSectionKeyOrEqualsGiveTheDefault) {
   EXPECT_EQ(get("General", "Log"), "dflt");
-  EXPECT_EQ(getInt("General", "Log"), 0) << "a missing file gives 0, not the default";
+  EXPECT_EQ(getInt("General", "Log"), 77) << "a missing file gives the default";
   writeFile(ini(), "[General]\r\nLog=1\r\nNoEquals\r\n");
   EXPECT_EQ(get("Other", "Log"), "dflt");
   EXPECT_EQ(get("General", "Missing"), "dflt");

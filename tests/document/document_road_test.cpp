@@ -385,22 +385,42 @@ TEST_F(OneDocument, ShortChequeIsFedOutWithAWarning) {
   EXPECT_NEAR(MyDev.img[1].rowsUsed, 900, 3);  // the document's images survive the move
 }
 
+// A forced height of one line or more is taken; any other value forces nothing (a warning says
+// so), and the document is scanned whole.
 TEST_F(OneDocument, IniForcesTheDocumentHeight) {
   dev = addDevice(pvkemu_profile_basic);
   ASSERT_GT(open(), 0);
+  const uint16_t usual = MyAcq.height150;
   const std::string ini = dir + "/forced.ini";
-  FILE* f = std::fopen(ini.c_str(), "w");
-  ASSERT_NE(f, nullptr);
-  std::fputs("[Image]\nh_150_dpi=300\n", f);
-  std::fclose(f);
   std::snprintf(MyLog.iniPath, sizeof MyLog.iniPath, "%s", ini.c_str());
+  const struct {
+    const char* value;
+    int height150;
+  } rows[] = {{"300", 300}, {"1", 1}, {"0", usual}, {"-1", usual}, {"abc", usual}};
   pvk::testing::ChequeSpec spec;
   const auto front = pvk::testing::drawSide(spec, 1, false);
-  ASSERT_EQ(pvk::testing::feedGrey(dev, front, front), 0);
-  MyAcq.cfgFlags[kCfgWaitDoc] = 0;
-  Vx3Read_AcquireImg();
-  EXPECT_EQ(MyAcq.height150, 300);
-  EXPECT_LE(lastBlock(dev).lines, 900);  // 600 lines at 300 dpi and the margins
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.value);
+    FILE* f = std::fopen(ini.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fprintf(f, "[Image]\nh_150_dpi=%s\n", row.value);
+    std::fclose(f);
+    MyAcq.height150 = usual;
+    ASSERT_EQ(pvk::testing::feedGrey(dev, front, front), 0);
+    MyAcq.cfgFlags[kCfgWaitDoc] = 0;
+    const bool scanned = Vx3Read_AcquireImg();
+    EXPECT_EQ(MyAcq.height150, row.height150);
+    const bool forced = row.height150 != usual;
+    const std::string warning = std::string("war -  [Image] h_150_dpi=") + row.value + ": value not usable";
+    EXPECT_EQ(trace().find(warning) != std::string::npos, !forced);
+    if (row.height150 == 300) {
+      EXPECT_LE(lastBlock(dev).lines, 900);  // 600 lines at 300 dpi and the margins
+    }
+    if (!forced) {
+      EXPECT_TRUE(scanned) << MyDev.lastResult;
+      EXPECT_NEAR(MyDev.img[1].rowsUsed, spec.height, 3);
+    }
+  }
 }
 
 namespace {

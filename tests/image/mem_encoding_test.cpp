@@ -387,9 +387,25 @@ TEST_F(MemEncoding, AutoQualityKeepsTheFileInsideItsWindow)
   writeWholeFile(ini.c_str(), "[Image]\nAutoquality=0\n", 22);
   std::free(Vx3ElabImgStructGet(1, -1, 0, 0, nullptr, 999, kJpeg, 0, 200, 0, &size));
   EXPECT_TRUE(traced("ignoring QUALITY_ITA_CHECK, using 1"));
-  writeWholeFile(ini.c_str(), "[Image]\n", 8);
-  std::free(Vx3ElabImgStructGet(1, -1, 0, 0, nullptr, 999, kJpeg, 0, 200, 0, &size));
-  EXPECT_TRUE(traced("ignoring QUALITY_ITA_CHECK, using 30"));
+  // The default holds for a missing key, a value that is not a number (warned once) and a
+  // missing file.
+  const struct {
+    const char* ini;
+    size_t warnings;
+  } rows[] = {{"[Image]\n", 0}, {"[Image]\nAutoquality=best\n", 1}, {nullptr, 0}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.ini ? row.ini : "no file");
+    std::remove(ini.c_str());
+    if (row.ini) writeWholeFile(ini.c_str(), row.ini, std::strlen(row.ini));
+    std::remove(path("trace.log").c_str());
+    for (int i = 0; i < 2; ++i) std::free(Vx3ElabImgStructGet(1, -1, 0, 0, nullptr, 999, kJpeg, 0, 200, 0, &size));
+    EXPECT_TRUE(traced("ignoring QUALITY_ITA_CHECK, using 30"));
+    const std::string t = trace();
+    size_t warnings = 0;
+    for (size_t at = t.find("war -  [Image] Autoquality=best"); at != std::string::npos; at = t.find("war -", at + 1))
+      ++warnings;
+    EXPECT_EQ(warnings, row.warnings);
+  }
 }
 
 }  // namespace

@@ -81,7 +81,7 @@ TEST_F(SpecialFiles, IniFilesThatAreNotRegularGiveDefaults) {
     const int r = withDeadline(kDeadline, [&] {
       char buf[32];
       const bool defaults = GetPrivateProfileString("General", "Log", "dflt", buf, sizeof buf, p.c_str()) == 4 &&
-                            std::string(buf) == "dflt" && get_private_profile_int("General", "Log", 7, p.c_str()) == 0;
+                            std::string(buf) == "dflt" && get_private_profile_int("General", "Log", 7, p.c_str()) == 7;
       return (defaults ? 0 : 1) | (WritePrivateProfileString("General", "Log", "1", p.c_str()) == 0 ? 0 : 2);
     });
     EXPECT_EQ(r, 0) << nameOf(k);

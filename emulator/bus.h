@@ -90,6 +90,7 @@ struct Device {
   // Bulk endpoints.
   ByteQueue stream;
   bool streamEnded = false;
+  bool streamQueued = false;  // the stream holds bytes a test queued, not a document's
   std::vector<uint8_t> bulkOut;
 };
 

@@ -194,6 +194,7 @@ int pvkemu_stream_push(int dev, const void* data, size_t length) {
   const auto* p = static_cast<const uint8_t*>(data);
   d->stream.append(p, length);
   d->streamEnded = false;
+  d->streamQueued = true;
   return 0;
 }
 

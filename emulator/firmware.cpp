@@ -140,10 +140,15 @@ int command(Device& d, uint16_t value) {
       d.inkjetPrinting = value == 70;
       if (value == 70) inkjetStart(d);
       return 0;
-    case 62:  // acquisition start, second command: the document starts to stream
+    case 62: {  // acquisition start, second command: the document in the transport streams
+      const bool in = sheetIn(d);
       sheetMoved(d);
-      imageStreamStart(d);
+      imageStreamStart(d, in);
+      // Once through, the document is out of the device: a second start without a new
+      // document has none to scan.
+      if (in && !sheetIn(d)) imageStreamDocumentLeft(d);
       return 0;
+    }
     case 51: stripeClear(d); return 0;
     case 11: case 12: case 35: case 66:
       return 0;

@@ -191,14 +191,31 @@ struct Builder {
 
 }  // namespace
 
-void imageStreamStart(Device& d) {
+// An acquisition start with nothing in the transport: no line crosses the sensors. A device told
+// to wait at its photocell (byte 3 without 0x02) waits for a document that does not come, so the
+// stream stays silent and the transfers time out; one told to start at once runs its transport
+// empty and ends the stream with nothing. What a test queued itself stands for the sensors and
+// streams as it is.
+void streamWithoutDocument(Device& d) {
+  if (d.streamQueued && d.stream.size() > 0) return;
+  d.stream.clear();
+  d.streamEnded = d.configBlockValid && (d.configBlock[3] & 0x02) != 0;
+}
+
+void imageStreamStart(Device& d, bool documentIn) {
   if (calibrationSheetFeed(d)) {  // the calibration sheet has passed: nothing to stream
     d.stream.clear();
     d.streamEnded = true;
+    d.streamQueued = false;
     return;
   }
   auto it = states().find(d.id);
-  if (it == states().end() || !it->second.hasDoc || !d.configBlockValid) return;
+  // The calibration sheet fed the stretch it has under the sensors just now.
+  const bool fed = it != states().end() && it->second.hasDoc && (documentIn || calibrationSheetIn(d));
+  if (!fed || !d.configBlockValid) {
+    streamWithoutDocument(d);
+    return;
+  }
   State& st = it->second;
   Config k = readConfig(d, st);
   Builder b{d, st, k, {}, 0};
@@ -216,8 +233,16 @@ void imageStreamStart(Device& d) {
   d.stream.clear();
   d.stream.append(b.out.data(), b.out.size());
   d.streamEnded = end;
+  d.streamQueued = false;
   st.taken = 0;
   for (StreamFault& f : st.faults) f.fired = false;
+}
+
+void imageStreamDocumentLeft(Device& d) {
+  auto it = states().find(d.id);
+  if (it == states().end()) return;
+  it->second.hasDoc = false;
+  it->second.doc = Doc{};
 }
 
 void imageStreamTaken(Device& d, size_t n) {

@@ -13,8 +13,11 @@ namespace pvk::emulator {
 // Feeds a document as pvkemu_feed does; atPhotocell false leaves the sheet model alone (the
 // calibration sheet feeds itself one stretch at a time).
 int feedDocument(int dev, const pvkemu_document* doc, bool atPhotocell);
-// The acquisition start command: builds the stream of the fed document.
-void imageStreamStart(Device& d);
+// The acquisition start command: builds the stream of the fed document when a document is in
+// the transport (documentIn), else the stream of an acquisition without one.
+void imageStreamStart(Device& d, bool documentIn);
+// The fed document has passed the sensors and left the device.
+void imageStreamDocumentLeft(Device& d);
 // Bytes were taken from the bulk stream (fires the byte-offset faults).
 void imageStreamTaken(Device& d, size_t n);
 // The bus is emptied.

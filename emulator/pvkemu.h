@@ -144,7 +144,9 @@ void pvkemu_log_clear(void);
 /* The bulk IN stream of a device (endpoint 0x82): bytes appended here are handed to submitted
  * transfers in order. After pvkemu_stream_end the stream delivers what is left and then ends
  * each transfer short (with what it had, possibly 0 bytes); before it, a transfer that has
- * nothing more to get waits until its timeout (LIBUSB_TRANSFER_TIMED_OUT). */
+ * nothing more to get waits until its timeout (LIBUSB_TRANSFER_TIMED_OUT). An acquisition start
+ * with a fed document replaces what is queued with the document's stream; one without leaves
+ * the queued bytes to stream as they are (pvkemu_image.h). */
 int pvkemu_stream_push(int dev, const void* data, size_t length);
 int pvkemu_stream_end(int dev);
 /* Bytes written with synchronous bulk OUT transfers (the inkjet columns) since the last call;

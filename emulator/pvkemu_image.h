@@ -8,6 +8,12 @@
  * them), and backlight pixels at the end of each raw line. The stream ends after the document,
  * so a document shorter than what the host asked for ends with a short transfer.
  *
+ * The document streams only from the transport: at an acquisition start its sheet must be at the
+ * entry photocell or in the feeder (pvkemu_sheet.h), and once the sheet has left the document is
+ * gone. An acquisition started with no document sends no line: a device the configuration block
+ * tells to wait at its photocell (byte 3 without 0x02) waits in vain and its transfers time out;
+ * one told to start at once runs its transport empty and ends the stream with nothing.
+ *
  * With a sensor model the device also darkens each pixel by its own black offset and gain and by
  * the LED levels of the configuration block, and answers the factory-calibration requests with
  * the white reference lines and levels of that same model, so that correction has real work. */

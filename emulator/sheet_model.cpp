@@ -36,6 +36,13 @@ uint32_t sheetStatus(Device& d) {
   return shows ? s.bit : 0;
 }
 
+bool sheetIn(const Device& d) {
+  auto it = sheets().find(d.id);
+  if (it == sheets().end()) return false;
+  const Sheet& s = it->second;
+  return !s.gone && s.pollsSeen >= s.polls;
+}
+
 void sheetMoved(Device& d) {
   auto it = sheets().find(d.id);
   if (it == sheets().end()) return;

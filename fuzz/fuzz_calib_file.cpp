@@ -5,19 +5,22 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
+#include "../tests/common/scratch_dir.h"
 #include "acquisition/acquisition.h"
 #include "calibration/calibration.h"
 
 namespace {
 
-char dir[] = "/tmp/pvk_fuzz_calib_XXXXXX";
+std::string dir;
 
 void setUp() {
   static bool done = false;
   if (done) return;
   done = true;
-  if (!mkdtemp(dir)) std::abort();
+  dir = pvk::testing::processScratchDir("pvk_fuzz_calib_");
+  if (dir.empty()) std::abort();
   pvk::acquisition::imgInitForMode = [](uint8_t) {};
   pvk::acquisition::controlRequest = [](int, int, char*, int, bool) { return -1; };
 }
@@ -52,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     i.fullWidth = static_cast<uint16_t>(data[6] * 2);
     i.fullRight = static_cast<uint16_t>(i.fullLeft + i.fullWidth);
   }
-  std::snprintf(MyDev.cnfDir, sizeof MyDev.cnfDir, "%s", dir);
+  std::snprintf(MyDev.cnfDir, sizeof MyDev.cnfDir, "%s", dir.c_str());
   char path[kCalibPathSize];
   if (!GetCalibFile(path, true)) return 0;
   FILE* f = std::fopen(path, "wb");

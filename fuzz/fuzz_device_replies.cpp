@@ -13,8 +13,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
+#include "../tests/common/scratch_dir.h"
 #include "core/frame.h"
 #include "core/records.h"
 #include "device/device.h"
@@ -56,14 +58,15 @@ int failureOf(uint8_t sel) {
   }
 }
 
-char dir[] = "/tmp/pvk_fuzz_device_XXXXXX";
+std::string dir;
 
 void setUp() {
   static bool done = false;
   if (done) return;
   done = true;
-  if (!mkdtemp(dir)) std::abort();
-  SoLibInit(dir);
+  dir = pvk::testing::processScratchDir("pvk_fuzz_device_");
+  if (dir.empty()) std::abort();
+  SoLibInit(dir.c_str());
 }
 
 // The EP0 lock is a lock file per serial: remove this input's one from the system.
@@ -174,7 +177,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::memset(&MyMICR.head, 0, sizeof MyMICR.head);
   MyDev.handleValue = pvk::device::kNoHandle;
   MyDev.fwVersion = data[4] & 1 ? 0x1005 : 0;  // a version kept from an earlier opening
-  std::snprintf(MyDev.cnfDir, sizeof MyDev.cnfDir, "%s", dir);
+  std::snprintf(MyDev.cnfDir, sizeof MyDev.cnfDir, "%s", dir.c_str());
   MyLog.Log = 0;
   MyLog.Verbose = 0;
   MyAcq.pageNumEn = data[4] & 2 ? 1 : 0;

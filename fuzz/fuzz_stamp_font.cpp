@@ -5,21 +5,23 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
+#include "../tests/common/scratch_dir.h"
 #include "core/records.h"
 #include "device/inkjet.h"
 
 namespace {
 
-char dir[] = "/tmp/pvk_fuzz_font_XXXXXX";
-char path[64];
+char path[4096];
 
 void setUp() {
   static bool done = false;
   if (done) return;
   done = true;
-  if (!mkdtemp(dir)) std::abort();
-  std::snprintf(path, sizeof path, "%s/f.fnt", dir);
+  const std::string dir = pvk::testing::processScratchDir("pvk_fuzz_font_");
+  if (dir.empty()) std::abort();
+  std::snprintf(path, sizeof path, "%s/f.fnt", dir.c_str());
 }
 
 }  // namespace

@@ -323,8 +323,8 @@ int main(int argc, char** argv) {
   const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : kRounds;
   bool ok = !modes.empty();
   Session s;
-  // Fed by the scanner, each mode in a session of its own: a fed document is fed again at every
-  // acquisition start, and would take the place of the queued stream.
+  // Fed by the scanner, each mode in a session of its own. The fed document leaves with its
+  // acquisition; the rounds read the streams queued on the scanner.
   for (Mode& m : modes) {
     const dc::Transport t = transportOf(m);
     ok = ok && s.open(dir, pvkemu_profile_full, 21000000) && readFed(s, t, m);

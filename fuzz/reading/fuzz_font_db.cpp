@@ -7,13 +7,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
+#include "../../tests/common/scratch_dir.h"
 #include "ocr/ocr.h"
 
 namespace {
 
-char dir[] = "/tmp/pvk_fuzz_fontdb_XXXXXX";
-char dirSlash[sizeof dir + 1];
+char dirSlash[4096];
 
 void writeBytes(const char* name, const uint8_t* data, size_t size) {
   char path[sizeof dirSlash + 32];
@@ -28,8 +29,9 @@ void setUp() {
   static bool done = false;
   if (done) return;
   done = true;
-  if (!mkdtemp(dir)) std::abort();
-  std::snprintf(dirSlash, sizeof dirSlash, "%s/", dir);
+  const std::string dir = pvk::testing::processScratchDir("pvk_fuzz_fontdb_");
+  if (dir.empty()) std::abort();
+  std::snprintf(dirSlash, sizeof dirSlash, "%s/", dir.c_str());
   // 1990 characters, all zero cells and attributes.
   constexpr int32_t n = 1990;
   static uint8_t big[4 + 161 * n];

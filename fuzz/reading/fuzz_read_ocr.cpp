@@ -28,9 +28,9 @@ void writeStores() {
     std::snprintf(dbDir, sizeof dbDir, "%s/", dir);
     return;
   }
-  char dir[] = "/tmp/pvk_fuzz_zone_XXXXXX";
-  if (!mkdtemp(dir)) std::abort();
-  std::snprintf(dbDir, sizeof dbDir, "%s/", dir);
+  const std::string dir = pvk::testing::processScratchDir("pvk_fuzz_zone_");
+  if (dir.empty()) std::abort();
+  std::snprintf(dbDir, sizeof dbDir, "%s/", dir.c_str());
   for (const char* name : kNames) pvk::fuzz::writeOcrStoreIn(dir, kChars, name);
 }
 

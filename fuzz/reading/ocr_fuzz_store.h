@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "../../tests/common/scratch_dir.h"
 #include "ocr/ocr.h"
 
 namespace pvk::fuzz {
@@ -33,9 +34,9 @@ inline void writeOcrStoreIn(const std::string& dir, const char* chars, const cha
 
 // Writes diskName (upper case) holding the characters chars into a new directory.
 inline void writeOcrStore(const char* chars, const char* diskName) {
-  char dir[] = "/tmp/pvk_fuzz_ocr_XXXXXX";
-  if (!mkdtemp(dir)) std::abort();
-  std::snprintf(MyOcr.dbDir, sizeof MyOcr.dbDir, "%s/", dir);
+  const std::string dir = pvk::testing::processScratchDir("pvk_fuzz_ocr_");
+  if (dir.empty()) std::abort();
+  std::snprintf(MyOcr.dbDir, sizeof MyOcr.dbDir, "%s/", dir.c_str());
   writeOcrStoreIn(dir, chars, diskName);
 }
 

@@ -195,6 +195,13 @@ bool streamCutShort(const ImgInfo* sides) {
   return sides[0].hasData || sides[1].hasData;
 }
 
+// A document acquisition whose stream brought not one line had no document to scan: the sheet
+// never reached the sensors (the device was told not to wait for it, or it was gone). Nothing
+// was acquired, so nothing is counted and the sides hold no image.
+bool noDocumentCame(const ImgInfo* sides) {
+  return normalDocument() && !secondPart() && sides[1].rowsUsed == 0 && sides[0].rowsUsed == 0;
+}
+
 // A device that stops answering during a document (unplugged, powered off) is marked for a
 // reopen at the next call, so that the host gets it back once it is there again.
 void noteLostDevice() {
@@ -266,6 +273,10 @@ int32_t AcquireImg(uint16_t lines, ImgInfo* sides, bool forward) {
     FermaAcquisizione(1, true, false);
     noteLostDevice();
     return failureExit(MyDev.lastResult);
+  }
+  if (noDocumentCame(sides)) {
+    WriteTrace("err - ", "no document: the image stream brought no line", false);
+    return failureExit(PVK_ERR_TIMEOUT);
   }
   if (normalDocument() && !secondPart()) AggiornaNumPag();
   if (streamCutShort(sides)) {

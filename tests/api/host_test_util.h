@@ -14,6 +14,7 @@
 #include <string>
 
 #include "../../emulator/pvkemu.h"
+#include "../common/scratch_dir.h"
 
 namespace apitest {
 
@@ -35,15 +36,7 @@ inline int busOfOne(const char* profileMaker) {
 
 // One configuration directory per process: the library keeps the one it was given.
 inline const std::string& processDir() {
-  static std::string dir = [] {
-    char tmpl[] = "/tmp/pvkapiXXXXXX";
-    std::string d = mkdtemp(tmpl) ? tmpl : "/tmp";
-    static std::string removeCmd = "rm -rf '" + d + "'";
-    std::atexit([] {
-      if (std::system(removeCmd.c_str()) != 0) std::fputs("cannot remove test directory\n", stderr);
-    });
-    return d;
-  }();
+  static const std::string dir = pvk::testing::processScratchDir("pvkapi");
   return dir;
 }
 

@@ -2,8 +2,10 @@
 # A host builds against an installed copy: the build installed into a scratch prefix, then the
 # demo host compiled and linked with what pkg-config says of libPlavikMS, and the README's quick
 # start (the copy installed with the library, which must be the README's) built with the software
-# scanner and run with no INI file: it reads its cheque's OCR-B line, Code 128 and E13B codeline
-# through the installed library and its installed font databases, and saves the front as JPEG.
+# scanner and run with an INI file that names nothing but its configuration directory (so that
+# the start-up's trace goes there, not to the default /home/): it reads its cheque's OCR-B line,
+# Code 128 and E13B codeline through the installed library and its installed font databases, and
+# saves the front as JPEG.
 # Usage: install_host.sh BUILD_DIR SOURCE_DIR C_COMPILER VERSION [EXTRA_FLAGS...]
 set -euo pipefail
 build="$1" src="$2" cc="$3" version="$4"
@@ -33,6 +35,7 @@ awk '/^<!-- examples\/quickstart.c -->$/{on=1; next} on && /^```c$/{next} on && 
   $(pkg-config --cflags --libs libPlavikMS libPlavikMS-emulator) "${flags[@]}" -o "$prefix/quickstart"
 run="$prefix/run"
 mkdir -p "$run/cnf"
+printf '[General]\r\nCnfDir=%s\r\n' "$run/cnf" > "$(pkg-config --variable=libdir libPlavikMS)/libPlavikMS.ini"
 (cd "$run" && LD_LIBRARY_PATH="$prefix/lib" "$prefix/quickstart" "$examples/cheque.pgm" "$run/cnf") > "$run/out.txt"
 grep -qx "zone 0: 00421234-5678/90 (16 characters)" "$run/out.txt" || { cat "$run/out.txt"; exit 1; }
 grep -qx "zone 1: DEMO-128-2026 (13 characters)" "$run/out.txt" || { cat "$run/out.txt"; exit 1; }

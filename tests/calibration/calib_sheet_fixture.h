@@ -75,7 +75,8 @@ class Calibration : public ::testing::Test {
   void openProfile(const pvkemu_profile& p, const pvkemu_sensor& model) {
     dev = pvkemu_add_device(&p);
     ASSERT_EQ(pvkemu_sensor_model(dev, &model), 0);
-    handle = PVKInitialize(reinterpret_cast<unsigned char*>(const_cast<char*>(dir.c_str())));
+    // The library starts up in the test's directory, not in the default configuration directory.
+    handle = PVKInitializeSN(const_cast<char*>(dir.c_str()), nullptr);
     ASSERT_GT(handle, 0) << PVKGetLastResult();
   }
   // The sheet, as wide as each mode's sensor line.

@@ -15,12 +15,13 @@ class CountersTest : public ControlTest {
  protected:
   void SetUp() override {
     ControlTest::SetUp();
-    std::snprintf(MyLog.deviceFile, sizeof MyLog.deviceFile, "%s/pid_0009_counters_%d.reg",
-                  ::testing::TempDir().c_str(), static_cast<int>(getpid()));
-    std::remove(MyLog.deviceFile);
+    file_ = ::testing::TempDir() + "pid_0009_counters_" + std::to_string(getpid()) + ".reg";
+    std::snprintf(MyLog.deviceFile, sizeof MyLog.deviceFile, "%s", file_.c_str());
+    std::remove(file_.c_str());
   }
+  // The test's own name for the file: a test may clear the record's.
   void TearDown() override {
-    std::remove(MyLog.deviceFile);
+    std::remove(file_.c_str());
     ControlTest::TearDown();
   }
   static std::string key(const char* name) {
@@ -28,6 +29,7 @@ class CountersTest : public ControlTest {
     GetPrivateProfileString("General", name, "-", buf, sizeof buf, MyLog.deviceFile);
     return buf;
   }
+  std::string file_;
 };
 
 TEST_F(CountersTest, PagesAndStampsGoToTheFileAndStopAtTheLimit) {

@@ -32,7 +32,8 @@ class LostDevice : public ::testing::TestWithParam<Profile> {
     pvkemu_profile p;
     GetParam().make(&p);
     dev = pvkemu_add_device(&p);
-    h = PVKInitialize(reinterpret_cast<unsigned char*>(dir.data()));
+    // The library starts up in the test's directory, not in the default configuration directory.
+    h = PVKInitializeSN(dir.data(), nullptr);
     ASSERT_GT(h, 0) << PVKGetLastResult();
   }
   void TearDown() override {

@@ -28,18 +28,21 @@ struct Feed : Bus {
   }
   // Whether the status reply carries the entry photocell (bit 2 of the raw word).
   bool atEntry() { return (in(3, 8).at(1) & PVKEMU_SHEET_ENTRY) != 0; }
-  // Grey, both sides, no magnetic bytes: the plain layout. Then the acquisition start.
-  V acquire() {
+  // Grey, both sides, no magnetic bytes: the plain layout, with the photocell-wait bits of
+  // byte 3. Then the acquisition start; the result of the read is left in rc.
+  V acquire(uint8_t byte3 = 0) {
     V block(33, 0);
     block[1] = 0x06;
+    block[3] = byte3;
     EXPECT_EQ(out(61, block), 33);
     EXPECT_EQ(command(62), 1);
     V bytes(64, 0xEE);
     int n = 0;
-    libusb_bulk_transfer(h, 0x82, bytes.data(), 64, &n, 1000);
+    rc = libusb_bulk_transfer(h, 0x82, bytes.data(), 64, &n, 1000);
     bytes.resize(static_cast<size_t>(n));
     return bytes;
   }
+  int rc = 0;
 };
 
 TEST_F(Feed, TheSheetShowsAtTheEntryPhotocellUntilTheAcquisition) {
@@ -58,6 +61,46 @@ TEST_F(Feed, TheSheetShowsAtTheEntryPhotocellUntilTheAcquisition) {
   EXPECT_FALSE(atEntry());
   EXPECT_FALSE(atEntry());
   EXPECT_TRUE(atEntry());
+}
+
+// Once acquired the document is out of the device, as a sheet leaves a real transport: the
+// photocell is clear and the next start, without a new document, sends no line. A device told
+// to wait at its photocell (byte 3 without 0x02) waits in vain and the read times out; one told to
+// start at once ends the stream empty. A sheet that stays in gives its document again.
+TEST_F(Feed, ADocumentLeavesWhenAcquiredAndAStartWithoutOneSendsNoLine) {
+  const V stream = {0x00, 0xFF, 0x07, 0xFF, 0xFF, 0xFF, 0x03, 0xFF, 0x00, 0xFF, 0x09, 0xFF};
+  struct Case {
+    const char* name;
+    bool fed;
+    int moves;  // acquisition starts before the sheet leaves; negative: it stays
+    uint8_t byte3;
+    bool entry;  // the photocell after the first start
+    int rc;
+    V second;
+  } cases[] = {
+      {"start at once", true, 1, 0x03, false, LIBUSB_SUCCESS, {}},
+      {"device waits", true, 1, 0x00, false, LIBUSB_ERROR_TIMEOUT, {}},
+      {"only the host waits", true, 1, 0x01, false, LIBUSB_ERROR_TIMEOUT, {}},
+      {"nothing ever fed", false, 1, 0x03, false, LIBUSB_SUCCESS, {}},
+      {"sheet stays in", true, -1, 0x03, true, LIBUSB_SUCCESS, stream},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    pvkemu_profile p;
+    pvkemu_profile_basic(&p);
+    if (h) libusb_close(h);
+    plug(p);
+    if (c.fed) {
+      ASSERT_EQ(feed(), 0);
+      if (c.moves != 1) {
+        ASSERT_EQ(pvkemu_sheet(dev, 0, c.moves, PVKEMU_SHEET_ENTRY), 0);
+      }
+      EXPECT_EQ(acquire(0x03), stream);
+    }
+    EXPECT_EQ(atEntry(), c.entry);
+    EXPECT_EQ(acquire(c.byte3), c.second);
+    EXPECT_EQ(rc, c.rc);
+  }
 }
 
 // Front and rear bytes alternate per pixel, one slot per line. With the line aligner the first

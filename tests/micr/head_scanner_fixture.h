@@ -32,7 +32,8 @@ class HeadScannerFixture : public ::testing::Test {
     pvkemu_profile_full(&p);
     if (headReversed) p.head_config[1] |= 0x20;
     dev = pvkemu_add_device(&p);
-    handle = PVKInitialize(reinterpret_cast<unsigned char*>(dir.data()));
+    // The library starts up in the test's directory, not in the default configuration directory.
+    handle = PVKInitializeSN(dir.data(), nullptr);
     ASSERT_GT(handle, 0) << PVKGetLastResult();
     MyMICR.enabled = 1;  // a codeline zone switches the head on
     // A cheque lying along the travel: 6 inches of document from line 200, 800 pixels across.

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "../common/scratch_dir.h"
 #include "rasterlib/rasterlib.h"
 
 namespace pvk::rasterlib::test {
@@ -18,14 +19,7 @@ namespace pvk::rasterlib::test {
 // A fresh directory per test process, removed at exit.
 inline const std::string& scratchDir()
 {
-    static std::string dir = [] {
-        char tmpl[] = "/tmp/pvk_raster_XXXXXX";
-        const char* d = mkdtemp(tmpl);
-        std::string path = d ? d : "/tmp";
-        static std::string cleanup = path;
-        atexit([] { std::string cmd = "rm -rf '" + cleanup + "'"; (void)!system(cmd.c_str()); });
-        return path;
-    }();
+    static const std::string dir = pvk::testing::processScratchDir("pvk_raster_");
     return dir;
 }
 

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstring>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -57,6 +58,39 @@ TEST_F(Faults, AStreamCutInsideTheDocumentIsADeviceError) {
   ASSERT_EQ(pvkemu_stream_fault(0, PVKEMU_STREAM_SHORT, size_t{921} * 5184, nullptr, nullptr), 0);
   EXPECT_EQ(scan(c, false), 0);
   expectRead(c);
+}
+
+// A document that never came, after a cheque was read: the scan fails with the timeout, whether
+// the scanner started at once (document wait off) and its stream brought no line, or the wait at
+// the photocell ran out. No zone is read, no page is counted and the cheque before is not handed
+// back as this document's image.
+TEST_F(Faults, ADocumentThatNeverCameIsNoSuccess) {
+  open(pvkemu_profile_basic);
+  const dc::Cheque c = dc::makeCheque(202);
+  const struct {
+    int wait;
+    const char* trace;
+  } cases[] = {{0, "no document: the image stream brought no line"}, {200, "acquisition timeout 1 200"}};
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.wait);
+    ASSERT_EQ(PVKSetParameter(100, k.wait), 0);
+    ASSERT_EQ(scan(c, false), 0);
+    expectRead(c);
+    const int pages = PVKPagNumCur(handle(), false);
+    const size_t before = trace().size();
+    addZones(c.items);
+    std::memset(text, 'x', sizeof text - 1);  // what the host's buffer held before the call
+    EXPECT_EQ(PVKImgScan1(handle(), &OCRDoc, text, conf, sizeof text), PVK_ERR_TIMEOUT);
+    EXPECT_EQ(PVKGetLastResult(), PVK_ERR_TIMEOUT);
+    EXPECT_STREQ(text, "");
+    expectNothingRead(c.items.size());
+    EXPECT_EQ(PVKPagNumCur(handle(), false), pages);
+    EXPECT_NE(trace().find(k.trace, before), std::string::npos) << trace().substr(before);
+    int size = 0;
+    unsigned char* image = PVKImgGet(handle(), 1, nullptr, 0, 4, &size);
+    EXPECT_EQ(image, nullptr);
+    if (image) PVKImgGetFree(handle(), image);
+  }
 }
 
 // Zones on a cheque that carries no print: every zone was read and none gave a character.

@@ -46,7 +46,8 @@ class ExportedImageCalls : public ::testing::Test {
     pvkemu_profile p;
     colour ? pvkemu_profile_full(&p) : pvkemu_profile_basic(&p);
     int dev = pvkemu_add_device(&p);
-    handle = PVKInitialize(reinterpret_cast<unsigned char*>(&dir[0]));
+    // The library starts up in the test's directory, not in the default configuration directory.
+    handle = PVKInitializeSN(&dir[0], nullptr);
     if (handle <= 0)
       return -1000;
     if (PVKImgCreate(h(), 200, 100) != 0)

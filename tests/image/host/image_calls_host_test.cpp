@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "../../common/scratch_dir.h"
 #include "PlavikMS.h"
 
 namespace {
@@ -17,16 +18,7 @@ void* asHandle(int h) { return reinterpret_cast<void*>(static_cast<intptr_t>(h))
 
 const std::string& processDir()
 {
-  static std::string dir = [] {
-    char tmpl[] = "/tmp/pvkimghostXXXXXX";
-    std::string d = mkdtemp(tmpl) ? tmpl : "/tmp";
-    static std::string removeCmd = "rm -rf '" + d + "'";
-    std::atexit([] {
-      if (std::system(removeCmd.c_str()) != 0)
-        std::fputs("cannot remove test directory\n", stderr);
-    });
-    return d;
-  }();
+  static const std::string dir = pvk::testing::processScratchDir("pvkimghost");
   return dir;
 }
 
@@ -36,7 +28,8 @@ class ImageCallsHost : public ::testing::Test {
   int h = -1;
   void SetUp() override
   {
-    h = PVKInitialize(reinterpret_cast<unsigned char*>(dir.data()));
+    // The library starts up in the test's directory, not in the default configuration directory.
+    h = PVKInitializeSN(dir.data(), nullptr);
     ASSERT_GT(h, 0) << PVKGetLastResult();
   }
   void TearDown() override

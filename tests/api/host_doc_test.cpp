@@ -50,13 +50,17 @@ TEST(HostReference, TheFontCodeTableListsExactlyTheCodesTheLibraryAccepts) {
   EXPECT_EQ(bad, "") << "rows that do not begin with codes";
   ASSERT_GT(documented.size(), 50u);
 
-  // No device yet: the font databases decide, but the magnetic codes want a head.
+  // No device yet: the font databases decide, but the magnetic codes want a head. The library
+  // starts up in the test's directory (an open that finds no scanner), not in the default one.
+  std::string dir = apitest::processDir();
+  apitest::emu<void (*)()>("pvkemu_reset")();
+  ASSERT_LT(PVKInitializeSN(dir.data(), nullptr), 0);
   ASSERT_EQ(PVKDBDirSet(nullptr, PVK_FONT_DB_DIR), 0);
   const std::pair<short, int> before[] = {{-1, 0}, {1, 0}, {31, -33}, {32, -3}, {33, -3}, {34, -3}, {35, 0}, {1001, -34}};
   for (const auto& [code, result] : before) EXPECT_EQ(PVKCheckOCRType(code), result) << code;
 
-  std::string dir = apitest::processDir();
-  void* h = apitest::asHandle(PVKInitializeSN(dir.data(), nullptr));  // the full profile: a head
+  ASSERT_EQ(apitest::busOfOne("pvkemu_profile_full"), 0);  // the full profile: a head
+  void* h = apitest::asHandle(PVKInitializeSN(dir.data(), nullptr));
   ASSERT_EQ(PVKDBDirSet(h, PVK_FONT_DB_DIR), 0);
   std::set<int> accepted = acceptedCodes();
   ASSERT_EQ(PVKSetParameter(3, 12), 0);  // two codes read the payment forms of type 12 only

@@ -1,7 +1,8 @@
 /* quickstart CHEQUE.pgm [DIR]: feeds one cheque to the software scanner, reads an OCR-B line, a
  * Code 128 and the E13B codeline of it with one scan-and-read call, prints the texts and saves
- * the front as front.jpg. CHEQUE.pgm is the front as the scanner's sensor sees it (8-bit grey, one row per
- * line fed); DIR is the configuration directory for the trace and the scanner's files. */
+ * the front as front.jpg. CHEQUE.pgm is the front as the scanner's sensor sees it (8-bit grey,
+ * one row per line fed); DIR is the configuration directory for the trace and the scanner's
+ * files. */
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>

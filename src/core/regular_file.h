@@ -1,6 +1,6 @@
 // Files opened only when they are regular files. A FIFO at a path blocks an open or a read for
 // ever, a device such as /dev/zero feeds a reader without end, a directory reads as nothing: each
-// is refused at once, before it is opened, so no call of the library waits on a special file.
+// is refused at once, before it is opened, so no call of the library waits on a FIFO or a device.
 #pragma once
 
 #include <sys/types.h>

@@ -12,7 +12,7 @@
 #include "../../emulator/pvkemu.h"  // the software scanner's test interface
 #include "../../emulator/pvkemu_stripe.h"
 #include "../common/child_process.h"
-#include "../common/special_files.h"
+#include "../common/file_kinds.h"
 #include "../common/stamp_font.h"
 
 namespace {
@@ -147,12 +147,12 @@ TEST_F(InkjetSetUp, ImageStamps) {
 // A stamp picture or font that is not a file (a FIFO that no one writes, /dev/zero, a directory)
 // is refused at once, as a missing one is; each call runs in a child stopped after a deadline.
 TEST_F(InkjetSetUp, StampFilesThatAreNotFilesAreRefusedAtOnce) {
-  using pvk::testing::Special;
-  for (Special k : {Special::kFifo, Special::kZero, Special::kDirectory}) {
-    const std::string name = "special" + std::to_string(static_cast<int>(k));
+  using pvk::testing::FileOfKind;
+  for (FileOfKind k : {FileOfKind::kFifo, FileOfKind::kZero, FileOfKind::kDirectory}) {
+    const std::string name = "odd" + std::to_string(static_cast<int>(k));
     const std::string picture = dir + "/" + name + ".bmp";
-    ASSERT_EQ(pvk::testing::makeSpecial(k, picture), 0);
-    ASSERT_EQ(pvk::testing::makeSpecial(k, dir + "/" + name + ".fnt"), 0);
+    ASSERT_EQ(pvk::testing::makeFileOfKind(k, picture), 0);
+    ASSERT_EQ(pvk::testing::makeFileOfKind(k, dir + "/" + name + ".fnt"), 0);
     EXPECT_EQ(pvk::testing::withDeadline(10, [&] { return PVKInkjet1SetUpImg(asHandle(h), picture.c_str(), 0, 0, 1, 1, 0); }), -3)
         << pvk::testing::nameOf(k);
     EXPECT_EQ(pvk::testing::withDeadline(10, [&] { return PVKInkjet1SetUp(asHandle(h), "1", name.c_str(), 0, 0, 0, 0); }), -3)

@@ -1,7 +1,7 @@
-// Special files where the library looks for its own: FIFOs, devices, directories and symbolic
-// links at the paths of INI files, the trace and the probe of the configuration directory. Each
-// call runs in a child that is stopped after a deadline, so a call that blocks fails the test
-// instead of hanging it.
+// Files that are not regular where the library looks for its own: FIFOs, devices, directories
+// and symbolic links at the paths of INI files, the trace and the probe of the configuration
+// directory. Each call runs in a child that is stopped after a deadline, so a call that blocks
+// fails the test instead of hanging it.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "../common/child_process.h"
-#include "../common/special_files.h"
+#include "../common/file_kinds.h"
 #include "core/cnf_dir.h"
 #include "core/ini.h"
 #include "core/regular_file.h"
@@ -24,19 +24,19 @@ namespace {
 // Long enough for a loaded machine, short enough for a blocked call to be found soon.
 constexpr unsigned kDeadline = 10;
 
-using Kind = pvk::testing::Special;
+using Kind = pvk::testing::FileOfKind;
 using pvk::testing::nameOf;
 using pvk::testing::typeAt;
 
-class SpecialFiles : public pvk::test::TraceTest {
+class FileKinds : public pvk::test::TraceTest {
  protected:
   void make(Kind k, const std::string& p, const std::string& text = "") {
-    ASSERT_EQ(pvk::testing::makeSpecial(k, p, text), 0) << p;
+    ASSERT_EQ(pvk::testing::makeFileOfKind(k, p, text), 0) << p;
   }
 };
 
 // errno of an open for reading and of an open for appending, 0 when it opened.
-TEST_F(SpecialFiles, OnlyRegularFilesAreOpened) {
+TEST_F(FileKinds, OnlyRegularFilesAreOpened) {
   const struct {
     Kind kind;
     int read, append;
@@ -72,8 +72,8 @@ TEST_F(SpecialFiles, OnlyRegularFilesAreOpened) {
   EXPECT_TRUE(bytes.empty());
 }
 
-// The readers give their defaults and the writer refuses, at once, and the special file stays.
-TEST_F(SpecialFiles, IniFilesThatAreNotRegularGiveDefaults) {
+// The readers give their defaults and the writer refuses, at once; what stands at the path stays.
+TEST_F(FileKinds, IniFilesThatAreNotRegularGiveDefaults) {
   int i = 0;
   for (Kind k : {Kind::kFifo, Kind::kZero, Kind::kDirectory, Kind::kLinkLoop}) {
     const std::string p = path("ini" + std::to_string(i++));
@@ -92,7 +92,7 @@ TEST_F(SpecialFiles, IniFilesThatAreNotRegularGiveDefaults) {
 
 // A regular file of any length costs bounded time and memory: the readers stop at their limit, a
 // line cut by it is not read, and the writer refuses a file it could not read whole.
-TEST_F(SpecialFiles, IniFilesAreReadUpToTheirLimit) {
+TEST_F(FileKinds, IniFilesAreReadUpToTheirLimit) {
   const size_t limit = pvk::core::kIniMaxBytes;
   const std::string head = "[S]\r\n";
   const std::string key = "k=v\r\n";
@@ -136,7 +136,7 @@ TEST_F(SpecialFiles, IniFilesAreReadUpToTheirLimit) {
 }
 
 // The trace and the directory probe neither block on a FIFO nor write into it.
-TEST_F(SpecialFiles, TraceAndProbeSkipAFifo) {
+TEST_F(FileKinds, TraceAndProbeSkipAFifo) {
   openTrace();
   make(Kind::kFifo, tracePath());
   make(Kind::kFifo, dir_ + pvk::core::kProbeFile);

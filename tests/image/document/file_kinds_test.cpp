@@ -15,7 +15,7 @@
 
 #include "../../common/child_process.h"
 #include "../../common/file_limit.h"
-#include "../../common/special_files.h"
+#include "../../common/file_kinds.h"
 #include "acquired_cheque.h"
 #include "geometry/geometry.h"
 
@@ -27,11 +27,11 @@ using pvk::testing::withDeadline;
 constexpr unsigned kDeadline = 10;
 const std::string kOld = "the file that stood here before";
 
-using Kind = pvk::testing::Special;
+using Kind = pvk::testing::FileOfKind;
 using pvk::testing::nameOf;
 using pvk::testing::typeAt;
 
-class SpecialFileImages : public imgtest::AcquiredCheque {
+class FileKindImages : public imgtest::AcquiredCheque {
  protected:
   void SetUp() override
   {
@@ -41,7 +41,7 @@ class SpecialFileImages : public imgtest::AcquiredCheque {
   std::string bmp() const { return path("side.bmp"); }
   void make(Kind k, const std::string& p, const std::string& text = kOld)
   {
-    ASSERT_EQ(pvk::testing::makeSpecial(k, p, text), 0) << p;
+    ASSERT_EQ(pvk::testing::makeFileOfKind(k, p, text), 0) << p;
   }
 };
 
@@ -51,7 +51,7 @@ struct Call {
   int ok, failed;  // the results of a call that did its work and of one refused
 };
 
-TEST_F(SpecialFileImages, WritersRefuseSpecialFilesAndWriteThroughLinks)
+TEST_F(FileKindImages, WritersRefuseWhatIsNotARegularFileAndWriteThroughLinks)
 {
   uint8_t pixels[40 * 30] = {};
   PVKImg plane{40, 30, 40, 200, pixels};
@@ -97,7 +97,7 @@ TEST_F(SpecialFileImages, WritersRefuseSpecialFilesAndWriteThroughLinks)
   }
 }
 
-TEST_F(SpecialFileImages, ReadersRefuseSpecialFilesAtOnce)
+TEST_F(FileKindImages, ReadersRefuseWhatIsNotARegularFileAtOnce)
 {
   const std::string good = bmp();
   const Call readers[] = {
@@ -137,7 +137,7 @@ TEST_F(SpecialFileImages, ReadersRefuseSpecialFilesAtOnce)
 }
 
 // The counters file of the device, a FIFO or /dev/zero: the device still opens, at once.
-TEST_F(SpecialFileImages, ACountersFileThatIsNotRegularDoesNotHoldUpTheOpening)
+TEST_F(FileKindImages, ACountersFileThatIsNotRegularDoesNotHoldUpTheOpening)
 {
   const std::string counters = MyLog.deviceFile;
   ASSERT_FALSE(counters.empty());

@@ -12,9 +12,9 @@ using pvk::testing::withDeadline;
 
 namespace {
 
-class SpecialIni : public LoadedLibrary {};
+class IniFileKinds : public LoadedLibrary {};
 
-TEST_F(SpecialIni, StartUpDoesNotWaitOnAnIniThatIsNotAFile) {
+TEST_F(IniFileKinds, StartUpDoesNotWaitOnAnIniThatIsNotAFile) {
   for (const bool fifo : {true, false}) {
     const std::string libDir = fifo ? "fifo" : "zero";
     load("", "", libDir, "libPlavikMS.so", false);

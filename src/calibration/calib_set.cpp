@@ -73,14 +73,9 @@ bool plausibleTarget(const std::string& name, const std::string& prefix) {
 }
 
 bool readList(const std::string& list, std::vector<std::string>& names) {
-  FILE* f = pvk::core::openForReading(list.c_str());
-  if (!f) return false;
-  std::string text;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0 && text.size() <= kListMaxBytes) text.append(buf, n);
-  std::fclose(f);
-  if (text.size() > kListMaxBytes) return false;
+  std::vector<unsigned char> bytes;
+  if (!pvk::core::readRegularFile(list.c_str(), bytes, kListMaxBytes)) return false;
+  const std::string text(bytes.begin(), bytes.end());
   const std::string prefix = setPrefix(list);
   for (size_t at = 0; at < text.size();) {
     size_t end = text.find('\n', at);

@@ -8,7 +8,6 @@
 // whoever loads a calibration first finishes the renames of a list it finds, so a commit killed
 // after the list was written is completed, and one killed before it leaves the old set intact.
 #include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -131,23 +130,6 @@ void removeOrphans(const std::string& list) {
   ::closedir(d);
 }
 
-// Writes and syncs one temporary; false with errno set.
-bool writeTemporary(const std::string& path, const std::vector<uint8_t>& bytes) {
-  const int fd = pvk::core::openRegularFd(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY);
-  if (fd < 0) return false;
-  int error = 0;
-  for (size_t done = 0; done < bytes.size() && error == 0;) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n > 0) done += static_cast<size_t>(n);
-    else if (n == 0) error = EIO;
-    else if (errno != EINTR) error = errno;
-  }
-  if (error == 0 && ::fsync(fd) != 0) error = errno;
-  if (::close(fd) != 0 && error == 0) error = errno;
-  errno = error;
-  return error == 0;
-}
-
 void removeTemporaries(const std::string& dir, const std::vector<std::string>& names) {
   const int e = errno;
   for (const std::string& n : names) ::unlink(nextOf(dir, n).c_str());
@@ -162,14 +144,16 @@ bool prepare(const std::string& list, std::vector<std::string>& names) {
     const std::string base = baseOf(path);
     names.push_back(base);
     if (dirOf(path) != dir) errno = EXDEV;  // every file of a set lies beside its list
-    if (dirOf(path) != dir || !writeTemporary(nextOf(dir, base), bytes)) {
+    // A temporary has a fixed name, which the list gives; the writer puts it there whole and synced.
+    if (dirOf(path) != dir ||
+        !pvk::core::writeFileAtomically(nextOf(dir, base).c_str(), bytes.data(), bytes.size(),
+                                        pvk::core::FileKind::kState)) {
       removeTemporaries(dir, names);
       return false;
     }
     text += (text.empty() ? "" : "\n") + base;
     step();
   }
-  syncDirectory(dir);
   if (!pvk::core::writeFileAtomically(list.c_str(), text.data(), text.size(), pvk::core::FileKind::kState)) {
     removeTemporaries(dir, names);
     return false;

@@ -88,16 +88,12 @@ const std::vector<unsigned char>* fileBytes(const char* path) {
   constexpr size_t kMostKept = 64;
   struct stat st {};
   if (stat(path, &st) != 0) return nullptr;
-  if (!S_ISREG(st.st_mode)) {
-    errno = EINVAL;
-    return nullptr;
-  }
   auto& files = keptFiles();
   auto it = files.find(path);
   if (it != files.end() && sameFile(it->second.st, st) && it->second.keptAt > st.st_mtim.tv_sec + 1 &&
       it->second.keptAt > st.st_ctim.tv_sec + 1)
     return &it->second.bytes;
-  FILE* f = pvk::ocr::openDatabaseFile(path);
+  FILE* f = pvk::core::openForReading(path);
   if (f == nullptr) return nullptr;
   KeptFile k;
   // The status of what was opened, so a file replaced between the look and the open is not kept
@@ -131,8 +127,6 @@ bool ensureList() {
 }
 
 }  // namespace
-
-FILE* pvk::ocr::openDatabaseFile(const char* path) { return pvk::core::openForReading(path); }
 
 int getdata(const char* dir, const char* name, bool verbose, int slot) {
   char path[320];

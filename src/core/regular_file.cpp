@@ -55,12 +55,13 @@ FILE* openRegularFile(const char* path, int flags, const char* mode) {
 
 FILE* openForReading(const char* path) { return openRegularFile(path, O_RDONLY, "rb"); }
 
-bool readRegularFile(const char* path, std::vector<unsigned char>& out, size_t maxBytes) {
+bool readRegularFile(const char* path, std::vector<unsigned char>& out, size_t maxBytes, struct stat* opened) {
   out.clear();
   const int fd = openRegularFd(path, O_RDONLY);
   if (fd < 0) return false;
   struct stat st {};
   int error = ::fstat(fd, &st) == 0 && static_cast<unsigned long long>(st.st_size) > maxBytes ? EFBIG : 0;
+  if (opened != nullptr) *opened = st;
   // Read to its end, which may not be where the size said: the file may be growing.
   unsigned char chunk[65536];
   while (error == 0) {

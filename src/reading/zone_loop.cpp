@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
 #include "control/control.h"
 #include "core/trace.h"
@@ -33,7 +32,6 @@ bool typeIn(uint16_t t, std::initializer_list<uint16_t> set) {
 
 // What one document's loop carries from slot to slot.
 struct Loop {
-  explicit Loop(DocumentSetup& setup) : s(setup) {}
   DocumentSetup& s;
   ZoneOutput out;
   bool dimError = false;
@@ -41,7 +39,6 @@ struct Loop {
   bool noCldSounded = false;
   bool cut = false;        // the last reading of this slot was longer than the room left
   bool truncated = false;  // some slot lost characters for lack of room: warning 7
-  std::vector<char> fullText, fullConf;  // a whole reading, when the room left is short
 };
 
 // How a slot ended: read (its count recorded), skipped (nothing written), or the loop ends.
@@ -81,18 +78,16 @@ bool readHere(Loop& l, uint16_t side, PVKOCRZone& zone, short rotation = 0) {
   char* conf = pvk::reading::slotConf(l.out);
   if (room >= kWholeReading)
     return pvk::reading::readZone(side, zone, static_cast<unsigned short>(room), text, conf, nullptr, rotation);
-  l.fullText.assign(kWholeReading, '\0');
-  l.fullConf.assign(kWholeReading, '\0');
-  const bool ok =
-      pvk::reading::readZone(side, zone, kWholeReading, l.fullText.data(), l.fullConf.data(), nullptr, rotation);
+  char fullText[kWholeReading] = {}, fullConf[kWholeReading] = {};
+  const bool ok = pvk::reading::readZone(side, zone, kWholeReading, fullText, fullConf, nullptr, rotation);
   const int n = ok ? static_cast<int16_t>(zone.charsRead) : 0;
   int kept = std::max(0, std::min(n, room - 1));  // a negative count stays for the loop
   // A cut between the rows of a zone keeps whole rows' ends: no line end without its row.
-  while (kept < n && kept > 0 && (l.fullText[kept - 1] == '\r' || l.fullText[kept - 1] == '\n')) --kept;
-  std::memcpy(text, l.fullText.data(), static_cast<size_t>(kept));
+  while (kept < n && kept > 0 && (fullText[kept - 1] == '\r' || fullText[kept - 1] == '\n')) --kept;
+  std::memcpy(text, fullText, static_cast<size_t>(kept));
   text[kept] = '\0';
   if (conf != nullptr) {
-    std::memcpy(conf, l.fullConf.data(), static_cast<size_t>(kept));
+    std::memcpy(conf, fullConf, static_cast<size_t>(kept));
     conf[kept] = '\0';
   }
   if (ok && n >= 0) zone.charsRead = static_cast<uint16_t>(kept);
@@ -655,7 +650,7 @@ bool Vx3ReadChar(PVKOCRDoc* doc, char* text, char* conf, unsigned short maxChars
   DocumentSetup s;
   const pvk::reading::SetupOutcome setup = pvk::reading::setUpDocument(doc, text, conf, maxChars, s);
   if (setup == pvk::reading::SetupOutcome::Failed) return false;
-  Loop l(s);
+  Loop l{s, ZoneOutput{}};
   // The confidences go to the caller's buffer, or to the one the set-up made when there is none.
   pvk::reading::startOutput(l.out, text, s.conf, maxChars);
   if (setup == pvk::reading::SetupOutcome::ReadZones) zoneLoop(l);

@@ -37,8 +37,7 @@ struct Loop {
   bool dimError = false;
   bool failed = false;  // a zone gave a negative count: the output is emptied
   bool noCldSounded = false;
-  bool cut = false;        // the last reading of this slot was longer than the room left
-  bool truncated = false;  // some slot lost characters for lack of room: warning 7
+  bool truncated = false;  // a reading lost characters for lack of room, or a zone had none: warning 7
 };
 
 // How a slot ended: read (its count recorded), skipped (nothing written), or the loop ends.
@@ -66,9 +65,9 @@ bool sideImage(Loop& l, uint16_t side, PVKOCRDoc* doc) {
 constexpr unsigned short kWholeReading = pvk::reading::kOutputLimit + 1;
 
 // Reads zone at the slot's place in the output with the room left, its cut turned by rotation.
-// A reading longer than the room keeps what fits and marks the slot cut.
+// A reading longer than the room keeps what fits and marks the output truncated: even a reading
+// a composite mode then reads again otherwise, as the room changed what the host gets.
 bool readHere(Loop& l, uint16_t side, PVKOCRZone& zone, short rotation = 0) {
-  l.cut = false;
   const int room = l.out.capacity > 0 ? l.out.capacity : 0;
   if (room == 0) {
     zone.charsRead = 0;
@@ -91,7 +90,7 @@ bool readHere(Loop& l, uint16_t side, PVKOCRZone& zone, short rotation = 0) {
     conf[kept] = '\0';
   }
   if (ok && n >= 0) zone.charsRead = static_cast<uint16_t>(kept);
-  l.cut = n > kept;
+  if (n > kept) l.truncated = true;
   return ok;
 }
 
@@ -165,7 +164,7 @@ Step storedCodeline(Loop& l, int k, PVKOCRZone& z) {
   }
   if (f == 36 && pvk::reading::italianDataMatrix.read && typeIn(td, {3, 4, 6, 7, 8})) {
     const auto& dm = pvk::reading::italianDataMatrix;
-    if (!pvk::reading::putSlot(l.out, k, dm.text, dm.conf, dm.count)) MyDev.lastResult = PVK_WAR_OCR_TRUNCATED;
+    if (!pvk::reading::putSlot(l.out, k, dm.text, dm.conf, dm.count)) l.truncated = true;
     z.charsRead = static_cast<uint16_t>(l.out.length[k]);
     return Step::Read;
   }
@@ -229,7 +228,7 @@ Step micrZone(Loop& l, int k, PVKOCRZone& z) {
     }
   }
   // The band is read into a buffer of its own: what fits of it is copied, a cut one warned of.
-  if (!pvk::reading::putSlot(l.out, k, text, conf, band.charsRead)) MyDev.lastResult = PVK_WAR_OCR_TRUNCATED;
+  if (!pvk::reading::putSlot(l.out, k, text, conf, band.charsRead)) l.truncated = true;
   z.charsRead = static_cast<uint16_t>(l.out.length[k]);
   z.font = band.font;
   if (band.charsRead > 3) {
@@ -298,7 +297,7 @@ Step mode101(Loop& l, int k, PVKOCRZone& z) {
       MyOcr.ocrImgRotation[side] = keptRotation;
       if (ok && a.charsRead >= 1) {
         emptyHere(l, t.charsRead);
-        if (!pvk::reading::putSlot(l.out, k, text, conf, a.charsRead)) MyDev.lastResult = PVK_WAR_OCR_TRUNCATED;
+        if (!pvk::reading::putSlot(l.out, k, text, conf, a.charsRead)) l.truncated = true;
         z = a;
         z.charsRead = static_cast<uint16_t>(l.out.length[k]);
         modeTrace("FRECCIA found");
@@ -550,9 +549,7 @@ void zoneLoop(Loop& l) {
       continue;
     }
     const int before = l.out.total;
-    l.cut = false;
     const Step st = readSlot(l, k, z);
-    if (st == Step::Read && l.cut) l.truncated = true;
     if (st == Step::Read && l.out.total == before) {
       // A reader that wrote in place: its count is recorded now (never past the room).
       const int count = static_cast<int16_t>(z.charsRead);

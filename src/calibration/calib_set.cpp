@@ -66,21 +66,28 @@ std::string setPrefix(const std::string& list) {
 // A name the list may hold: one of this device's calibration files, nothing else.
 bool plausibleTarget(const std::string& name, const std::string& prefix) {
   const size_t ext = sizeof ".pcf" - 1;
-  return name.size() <= kNameMax && name.find('/') == std::string::npos &&
+  return name.size() <= kNameMax && name.find_first_of(std::string("/\0", 2)) == std::string::npos &&
          name.compare(0, prefix.size(), prefix) == 0 && name.size() > prefix.size() + ext &&
          name.compare(name.size() - ext, ext, ".pcf") == 0;
 }
 
-bool readList(const std::string& list, std::vector<std::string>& names) {
+// The names a list holds. False, with errno, when it cannot be read now: it stays for the next
+// try. True with garbled set when it is no list this library wrote (those are regular files,
+// written whole, naming only this device's calibration files); none when it is gone.
+bool readList(const std::string& list, std::vector<std::string>& names, bool& garbled) {
   std::vector<unsigned char> bytes;
-  if (!pvk::core::readRegularFile(list.c_str(), bytes, kListMaxBytes)) return false;
+  if (!pvk::core::readRegularFile(list.c_str(), bytes, kListMaxBytes)) {
+    garbled = errno == EFBIG || errno == EINVAL || errno == EISDIR;
+    return garbled || errno == ENOENT;
+  }
   const std::string text(bytes.begin(), bytes.end());
   const std::string prefix = setPrefix(list);
   for (size_t at = 0; at < text.size();) {
     size_t end = text.find('\n', at);
     if (end == std::string::npos) end = text.size();
     std::string name = text.substr(at, end - at);
-    if (!plausibleTarget(name, prefix)) return false;
+    garbled = !plausibleTarget(name, prefix);
+    if (garbled) return true;
     names.push_back(std::move(name));
     at = end + 1;
   }
@@ -92,8 +99,13 @@ bool readList(const std::string& list, std::vector<std::string>& names) {
 bool completeList(const std::string& list) {
   std::vector<std::string> names;
   const std::string dir = dirOf(list);
-  if (!readList(list, names)) {
-    // Not a list this library wrote (those are written whole): nothing in it can be trusted.
+  bool garbled = false;
+  if (!readList(list, names, garbled)) {
+    WriteTrace("err - ", "calibration commit list cannot be read", errno, false);
+    return false;
+  }
+  if (garbled) {
+    // Nothing in it can be trusted.
     WriteTrace("err - ", "unreadable calibration commit list", list.c_str(), false);
     ::unlink(list.c_str());
     return true;

@@ -8,7 +8,6 @@
 // whoever loads a calibration first finishes the renames of a list it finds, so a commit killed
 // after the list was written is completed, and one killed before it leaves the old set intact.
 #include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -67,26 +66,28 @@ std::string setPrefix(const std::string& list) {
 // A name the list may hold: one of this device's calibration files, nothing else.
 bool plausibleTarget(const std::string& name, const std::string& prefix) {
   const size_t ext = sizeof ".pcf" - 1;
-  return name.size() <= kNameMax && name.find('/') == std::string::npos &&
+  return name.size() <= kNameMax && name.find_first_of(std::string("/\0", 2)) == std::string::npos &&
          name.compare(0, prefix.size(), prefix) == 0 && name.size() > prefix.size() + ext &&
          name.compare(name.size() - ext, ext, ".pcf") == 0;
 }
 
-bool readList(const std::string& list, std::vector<std::string>& names) {
-  FILE* f = pvk::core::openForReading(list.c_str());
-  if (!f) return false;
-  std::string text;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0 && text.size() <= kListMaxBytes) text.append(buf, n);
-  std::fclose(f);
-  if (text.size() > kListMaxBytes) return false;
+// The names a list holds. False, with errno, when it cannot be read now: it stays for the next
+// try. True with garbled set when it is no list this library wrote (those are regular files,
+// written whole, naming only this device's calibration files); none when it is gone.
+bool readList(const std::string& list, std::vector<std::string>& names, bool& garbled) {
+  std::vector<unsigned char> bytes;
+  if (!pvk::core::readRegularFile(list.c_str(), bytes, kListMaxBytes)) {
+    garbled = errno == EFBIG || errno == EINVAL || errno == EISDIR;
+    return garbled || errno == ENOENT;
+  }
+  const std::string text(bytes.begin(), bytes.end());
   const std::string prefix = setPrefix(list);
   for (size_t at = 0; at < text.size();) {
     size_t end = text.find('\n', at);
     if (end == std::string::npos) end = text.size();
     std::string name = text.substr(at, end - at);
-    if (!plausibleTarget(name, prefix)) return false;
+    garbled = !plausibleTarget(name, prefix);
+    if (garbled) return true;
     names.push_back(std::move(name));
     at = end + 1;
   }
@@ -98,8 +99,13 @@ bool readList(const std::string& list, std::vector<std::string>& names) {
 bool completeList(const std::string& list) {
   std::vector<std::string> names;
   const std::string dir = dirOf(list);
-  if (!readList(list, names)) {
-    // Not a list this library wrote (those are written whole): nothing in it can be trusted.
+  bool garbled = false;
+  if (!readList(list, names, garbled)) {
+    WriteTrace("err - ", "calibration commit list cannot be read", errno, false);
+    return false;
+  }
+  if (garbled) {
+    // Nothing in it can be trusted.
     WriteTrace("err - ", "unreadable calibration commit list", list.c_str(), false);
     ::unlink(list.c_str());
     return true;
@@ -136,23 +142,6 @@ void removeOrphans(const std::string& list) {
   ::closedir(d);
 }
 
-// Writes and syncs one temporary; false with errno set.
-bool writeTemporary(const std::string& path, const std::vector<uint8_t>& bytes) {
-  const int fd = pvk::core::openRegularFd(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY);
-  if (fd < 0) return false;
-  int error = 0;
-  for (size_t done = 0; done < bytes.size() && error == 0;) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n > 0) done += static_cast<size_t>(n);
-    else if (n == 0) error = EIO;
-    else if (errno != EINTR) error = errno;
-  }
-  if (error == 0 && ::fsync(fd) != 0) error = errno;
-  if (::close(fd) != 0 && error == 0) error = errno;
-  errno = error;
-  return error == 0;
-}
-
 void removeTemporaries(const std::string& dir, const std::vector<std::string>& names) {
   const int e = errno;
   for (const std::string& n : names) ::unlink(nextOf(dir, n).c_str());
@@ -167,14 +156,16 @@ bool prepare(const std::string& list, std::vector<std::string>& names) {
     const std::string base = baseOf(path);
     names.push_back(base);
     if (dirOf(path) != dir) errno = EXDEV;  // every file of a set lies beside its list
-    if (dirOf(path) != dir || !writeTemporary(nextOf(dir, base), bytes)) {
+    // A temporary has a fixed name, which the list gives; the writer puts it there whole and synced.
+    if (dirOf(path) != dir ||
+        !pvk::core::writeFileAtomically(nextOf(dir, base).c_str(), bytes.data(), bytes.size(),
+                                        pvk::core::FileKind::kState)) {
       removeTemporaries(dir, names);
       return false;
     }
     text += (text.empty() ? "" : "\n") + base;
     step();
   }
-  syncDirectory(dir);
   if (!pvk::core::writeFileAtomically(list.c_str(), text.data(), text.size(), pvk::core::FileKind::kState)) {
     removeTemporaries(dir, names);
     return false;

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "core/atomic_file.h"
 #include "core/regular_file.h"
@@ -231,16 +232,6 @@ struct TextLines {
   }
 };
 
-// The whole of f; false on a read error and (errno EFBIG) for a file longer than the readers read.
-bool readAll(FILE* f, std::string& text) {
-  char chunk[4096];
-  size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0 && text.size() <= pvk::core::kIniMaxBytes)
-    text.append(chunk, n);
-  if (text.size() > pvk::core::kIniMaxBytes) errno = EFBIG;
-  return !std::ferror(f) && text.size() <= pvk::core::kIniMaxBytes;
-}
-
 enum class Edit { kUnchanged, kChanged, kRefused };
 
 // Sets key=value in section of a file's contents (`exists` false: there is no file yet).
@@ -318,24 +309,23 @@ int WritePrivateProfileStrings(const char* section, const char* const* keys, con
     WriteTrace("err - ", "WritePrivateProfileString line too long for", path, false);
     return 0;
   }
-  FILE* in = pvk::core::openForReading(path);
-  if (in == nullptr && errno != ENOENT) {
+  std::vector<unsigned char> bytes;
+  const bool exists = pvk::core::readRegularFile(path, bytes, pvk::core::kIniMaxBytes);
+  const int readError = exists ? 0 : errno;
+  if (readError != 0 && readError != ENOENT && readError != EFBIG) {
     WriteTrace("err - ", "WritePrivateProfileString cannot read", path, false);
     return 0;
   }
   pvk::core::AtomicFile out(path, pvk::core::FileKind::kState);
   if (!out.open()) {
-    if (in != nullptr) std::fclose(in);
     WriteTrace("err - ", "WritePrivateProfileString cannot create the temporary file for", path,
                false);
     return 0;
   }
   // The keys are set one after the other on the contents in memory, and the file is rewritten
   // once: what one rewrite per key would leave, for one flush to the disk.
-  std::string text;
-  const bool exists = in != nullptr;
-  bool ok = !exists || readAll(in, text);
-  if (in != nullptr) std::fclose(in);
+  std::string text(bytes.begin(), bytes.end());
+  bool ok = readError != EFBIG;
   bool present = exists;
   Edit edit = Edit::kUnchanged;
   for (int i = 0; ok && i < count && edit != Edit::kRefused; ++i) {
@@ -346,8 +336,8 @@ int WritePrivateProfileStrings(const char* section, const char* const* keys, con
     WriteTrace("err - ", "WritePrivateProfileString a line could not stay readable in", path, false);
     return 0;
   }
-  // Nor is a file written whose end the readers would not reach.
-  if (ok && text.size() > pvk::core::kIniMaxBytes) {
+  // Nor is a file written whose end the readers would not reach, before the edit or after it.
+  if (!ok || text.size() > pvk::core::kIniMaxBytes) {
     errno = EFBIG;
     ok = false;
   }

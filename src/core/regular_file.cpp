@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace pvk::core {
@@ -55,30 +56,31 @@ FILE* openRegularFile(const char* path, int flags, const char* mode) {
 
 FILE* openForReading(const char* path) { return openRegularFile(path, O_RDONLY, "rb"); }
 
-bool readRegularFile(const char* path, std::vector<unsigned char>& out, size_t maxBytes) {
+bool readRegularFile(const char* path, std::vector<unsigned char>& out, size_t maxBytes, struct stat* opened) {
   out.clear();
   const int fd = openRegularFd(path, O_RDONLY);
   if (fd < 0) return false;
   struct stat st {};
   int error = ::fstat(fd, &st) == 0 && static_cast<unsigned long long>(st.st_size) > maxBytes ? EFBIG : 0;
-  // Read to its end, which may not be where the size said: the file may be growing.
-  unsigned char chunk[65536];
+  if (opened != nullptr) *opened = st;
+  // Read straight into out, sized once by the file's size, to its end, which may not be where the
+  // size said (the file may be growing): out keeps a byte more room than has come, to see it.
+  const size_t sized = std::min(maxBytes, std::max<size_t>(static_cast<size_t>(st.st_size), 4095));
+  size_t have = 0;
   while (error == 0) {
-    const ssize_t n = ::read(fd, chunk, sizeof chunk);
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno != EINTR) error = errno;
-    } else if (out.size() + static_cast<size_t>(n) > maxBytes) {
-      error = EFBIG;
-    } else {
-      out.insert(out.end(), chunk, chunk + n);
+    if (have == out.size()) {
+      if (have > maxBytes) error = EFBIG;
+      else out.resize(std::min(maxBytes, std::max(sized, 2 * have)) + 1);
+      continue;
     }
+    const ssize_t n = ::read(fd, out.data() + have, out.size() - have);
+    if (n == 0) break;
+    if (n > 0) have += static_cast<size_t>(n);
+    else if (errno != EINTR) error = errno;
   }
   ::close(fd);
-  if (error != 0) {
-    out.clear();
-    errno = error;
-  }
+  out.resize(error == 0 ? have : 0);
+  if (error != 0) errno = error;
   return error == 0;
 }
 

@@ -3,6 +3,7 @@
 // is refused at once, before it is opened, so no call of the library waits on a FIFO or a device.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstddef>
@@ -22,8 +23,10 @@ FILE* openRegularFile(const char* path, int flags, const char* mode);
 // A regular file opened "rb"; null with errno otherwise.
 FILE* openForReading(const char* path);
 
-// The whole of a regular file of at most maxBytes bytes into out (emptied first). False with
-// errno when it cannot be opened or read, or is longer (EFBIG).
-bool readRegularFile(const char* path, std::vector<unsigned char>& out, size_t maxBytes);
+// The whole of a regular file of at most maxBytes bytes into out (emptied first), and the status
+// of the file opened into *opened when not null. False with errno when it cannot be opened or
+// read, or is longer (EFBIG).
+bool readRegularFile(const char* path, std::vector<unsigned char>& out, size_t maxBytes,
+                     struct stat* opened = nullptr);
 
 }  // namespace pvk::core

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "core/records.h"
+#include "core/regular_file.h"
 #include "core/shims.h"
 #include "core/trace.h"
 #include "device/device.h"
@@ -102,7 +103,8 @@ void CreaSemaforoEP0() {
   if (EP0LockFile >= 0) CloseSemaforoEP0(true);
   char path[160];
   pvk::device::ep0LockPath(path, sizeof path, MyDev.vendorId, MyDev.productId, MyDev.serialLow);
-  const int fd = ::open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  // A shared directory: whatever else stands at the name (a FIFO, a device) is not the lock.
+  const int fd = pvk::core::openRegularFd(path, O_RDWR | O_CREAT, 0600);
   if (fd < 0) {
     const int e = errno;
     pvk::device::traceError(lockErrorText(e), e);

@@ -83,30 +83,23 @@ bool sameFile(const struct stat& a, const struct stat& b) {
          a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
 }
 
-// The file's bytes, kept or read now; null when it cannot be opened.
+// The file's bytes, kept or read now; null when it cannot be opened or read whole, or is longer
+// than any database can be.
 const std::vector<unsigned char>* fileBytes(const char* path) {
   constexpr size_t kMostKept = 64;
+  constexpr size_t kMostDatabaseBytes = size_t{4} << 20;  // a full store's characters take 315 KiB
   struct stat st {};
   if (stat(path, &st) != 0) return nullptr;
-  if (!S_ISREG(st.st_mode)) {
-    errno = EINVAL;
-    return nullptr;
-  }
   auto& files = keptFiles();
   auto it = files.find(path);
   if (it != files.end() && sameFile(it->second.st, st) && it->second.keptAt > st.st_mtim.tv_sec + 1 &&
       it->second.keptAt > st.st_ctim.tv_sec + 1)
     return &it->second.bytes;
-  FILE* f = pvk::ocr::openDatabaseFile(path);
-  if (f == nullptr) return nullptr;
   KeptFile k;
-  // The status of what was opened, so a file replaced between the look and the open is not kept
-  // under the old one's identity.
-  if (fstat(fileno(f), &k.st) != 0) k.st = st;
+  // Kept under the status of what was opened, so a file replaced between the look and the open
+  // is not kept under the old one's identity; a file that cannot be read whole is not kept.
+  if (!pvk::core::readRegularFile(path, k.bytes, kMostDatabaseBytes, &k.st)) return nullptr;
   k.keptAt = std::time(nullptr);
-  unsigned char buf[4096];
-  for (size_t got; (got = std::fread(buf, 1, sizeof buf, f)) > 0;) k.bytes.insert(k.bytes.end(), buf, buf + got);
-  std::fclose(f);
   if (files.size() >= kMostKept) files.clear();
   return &(files[path] = std::move(k)).bytes;
 }
@@ -131,8 +124,6 @@ bool ensureList() {
 }
 
 }  // namespace
-
-FILE* pvk::ocr::openDatabaseFile(const char* path) { return pvk::core::openForReading(path); }
 
 int getdata(const char* dir, const char* name, bool verbose, int slot) {
   char path[320];

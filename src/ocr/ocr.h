@@ -150,11 +150,6 @@ bool ocr_init(const char* name, uint16_t unused, bool narrow, float spaceFactor,
 int getdata(const char* dir, const char* name, bool verbose, int slot);
 // Frees the list and empties the store.
 void ocr_clear();
-namespace pvk::ocr {
-// Opens a database file for reading: a regular file only, and without waiting on whatever the
-// path names (a FIFO would hold the caller until a writer came). Null, with errno set, otherwise.
-FILE* openDatabaseFile(const char* path);
-}  // namespace pvk::ocr
 // Copies the name of list entry i into dest (at least kDBNameSize bytes); false when there is none.
 bool ocr_db_fname(short i, char* dest);
 

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "control/control.h"
+#include "core/regular_file.h"
 #include "core/results.h"
 #include "core/trace.h"
 #include "ocr/ocr.h"
@@ -25,7 +26,7 @@ FileState databaseFile(const char* name) {
   char path[kDBNameBuffer + kDBNameSize];
   const int n = std::snprintf(path, sizeof path, "%s%s", MyOcr.dbDir, name);
   if (n <= 0 || n >= static_cast<int>(sizeof path)) return FileState::Missing;
-  FILE* f = pvk::ocr::openDatabaseFile(path);
+  FILE* f = pvk::core::openForReading(path);
   if (f != nullptr) {
     std::fclose(f);
     return FileState::Present;

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
 #include "control/control.h"
 #include "core/trace.h"
@@ -33,15 +32,12 @@ bool typeIn(uint16_t t, std::initializer_list<uint16_t> set) {
 
 // What one document's loop carries from slot to slot.
 struct Loop {
-  explicit Loop(DocumentSetup& setup) : s(setup) {}
   DocumentSetup& s;
   ZoneOutput out;
   bool dimError = false;
   bool failed = false;  // a zone gave a negative count: the output is emptied
   bool noCldSounded = false;
-  bool cut = false;        // the last reading of this slot was longer than the room left
-  bool truncated = false;  // some slot lost characters for lack of room: warning 7
-  std::vector<char> fullText, fullConf;  // a whole reading, when the room left is short
+  bool truncated = false;  // a reading lost characters for lack of room, or a zone had none: warning 7
 };
 
 // How a slot ended: read (its count recorded), skipped (nothing written), or the loop ends.
@@ -69,9 +65,9 @@ bool sideImage(Loop& l, uint16_t side, PVKOCRDoc* doc) {
 constexpr unsigned short kWholeReading = pvk::reading::kOutputLimit + 1;
 
 // Reads zone at the slot's place in the output with the room left, its cut turned by rotation.
-// A reading longer than the room keeps what fits and marks the slot cut.
+// A reading longer than the room keeps what fits and marks the output truncated: even a reading
+// a composite mode then reads again otherwise, as the room changed what the host gets.
 bool readHere(Loop& l, uint16_t side, PVKOCRZone& zone, short rotation = 0) {
-  l.cut = false;
   const int room = l.out.capacity > 0 ? l.out.capacity : 0;
   if (room == 0) {
     zone.charsRead = 0;
@@ -81,22 +77,20 @@ bool readHere(Loop& l, uint16_t side, PVKOCRZone& zone, short rotation = 0) {
   char* conf = pvk::reading::slotConf(l.out);
   if (room >= kWholeReading)
     return pvk::reading::readZone(side, zone, static_cast<unsigned short>(room), text, conf, nullptr, rotation);
-  l.fullText.assign(kWholeReading, '\0');
-  l.fullConf.assign(kWholeReading, '\0');
-  const bool ok =
-      pvk::reading::readZone(side, zone, kWholeReading, l.fullText.data(), l.fullConf.data(), nullptr, rotation);
+  char fullText[kWholeReading] = {}, fullConf[kWholeReading] = {};
+  const bool ok = pvk::reading::readZone(side, zone, kWholeReading, fullText, fullConf, nullptr, rotation);
   const int n = ok ? static_cast<int16_t>(zone.charsRead) : 0;
   int kept = std::max(0, std::min(n, room - 1));  // a negative count stays for the loop
   // A cut between the rows of a zone keeps whole rows' ends: no line end without its row.
-  while (kept < n && kept > 0 && (l.fullText[kept - 1] == '\r' || l.fullText[kept - 1] == '\n')) --kept;
-  std::memcpy(text, l.fullText.data(), static_cast<size_t>(kept));
+  while (kept < n && kept > 0 && (fullText[kept - 1] == '\r' || fullText[kept - 1] == '\n')) --kept;
+  std::memcpy(text, fullText, static_cast<size_t>(kept));
   text[kept] = '\0';
   if (conf != nullptr) {
-    std::memcpy(conf, l.fullConf.data(), static_cast<size_t>(kept));
+    std::memcpy(conf, fullConf, static_cast<size_t>(kept));
     conf[kept] = '\0';
   }
   if (ok && n >= 0) zone.charsRead = static_cast<uint16_t>(kept);
-  l.cut = n > kept;
+  if (n > kept) l.truncated = true;
   return ok;
 }
 
@@ -170,7 +164,7 @@ Step storedCodeline(Loop& l, int k, PVKOCRZone& z) {
   }
   if (f == 36 && pvk::reading::italianDataMatrix.read && typeIn(td, {3, 4, 6, 7, 8})) {
     const auto& dm = pvk::reading::italianDataMatrix;
-    if (!pvk::reading::putSlot(l.out, k, dm.text, dm.conf, dm.count)) MyDev.lastResult = PVK_WAR_OCR_TRUNCATED;
+    if (!pvk::reading::putSlot(l.out, k, dm.text, dm.conf, dm.count)) l.truncated = true;
     z.charsRead = static_cast<uint16_t>(l.out.length[k]);
     return Step::Read;
   }
@@ -234,7 +228,7 @@ Step micrZone(Loop& l, int k, PVKOCRZone& z) {
     }
   }
   // The band is read into a buffer of its own: what fits of it is copied, a cut one warned of.
-  if (!pvk::reading::putSlot(l.out, k, text, conf, band.charsRead)) MyDev.lastResult = PVK_WAR_OCR_TRUNCATED;
+  if (!pvk::reading::putSlot(l.out, k, text, conf, band.charsRead)) l.truncated = true;
   z.charsRead = static_cast<uint16_t>(l.out.length[k]);
   z.font = band.font;
   if (band.charsRead > 3) {
@@ -303,7 +297,7 @@ Step mode101(Loop& l, int k, PVKOCRZone& z) {
       MyOcr.ocrImgRotation[side] = keptRotation;
       if (ok && a.charsRead >= 1) {
         emptyHere(l, t.charsRead);
-        if (!pvk::reading::putSlot(l.out, k, text, conf, a.charsRead)) MyDev.lastResult = PVK_WAR_OCR_TRUNCATED;
+        if (!pvk::reading::putSlot(l.out, k, text, conf, a.charsRead)) l.truncated = true;
         z = a;
         z.charsRead = static_cast<uint16_t>(l.out.length[k]);
         modeTrace("FRECCIA found");
@@ -555,9 +549,7 @@ void zoneLoop(Loop& l) {
       continue;
     }
     const int before = l.out.total;
-    l.cut = false;
     const Step st = readSlot(l, k, z);
-    if (st == Step::Read && l.cut) l.truncated = true;
     if (st == Step::Read && l.out.total == before) {
       // A reader that wrote in place: its count is recorded now (never past the room).
       const int count = static_cast<int16_t>(z.charsRead);
@@ -655,7 +647,7 @@ bool Vx3ReadChar(PVKOCRDoc* doc, char* text, char* conf, unsigned short maxChars
   DocumentSetup s;
   const pvk::reading::SetupOutcome setup = pvk::reading::setUpDocument(doc, text, conf, maxChars, s);
   if (setup == pvk::reading::SetupOutcome::Failed) return false;
-  Loop l(s);
+  Loop l{s, ZoneOutput{}};
   // The confidences go to the caller's buffer, or to the one the set-up made when there is none.
   pvk::reading::startOutput(l.out, text, s.conf, maxChars);
   if (setup == pvk::reading::SetupOutcome::ReadZones) zoneLoop(l);

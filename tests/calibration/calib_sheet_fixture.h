@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "../common/cheque_feed.h"
+#include "../common/scanner_scratch.h"
 #include "../common/synthetic_cheque.h"
 #include "PlavikMS.h"
 #include "calibration/calibration.h"
@@ -29,15 +30,8 @@
 
 namespace {
 
-class Calibration : public ::testing::Test {
+class Calibration : public pvk::testing::ScannerScratch {
  protected:
-  void SetUp() override {
-    pvkemu_clock_virtual(1);
-    pvkemu_reset();
-    char tmpl[] = "/tmp/pvk_calib_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
-  }
   void TearDown() override {
     if (HasFailure()) {
       char path[300] = {0};
@@ -46,8 +40,6 @@ class Calibration : public ::testing::Test {
       (void)!std::system(cmd.c_str());
     }
     if (handle > 0) PVKClose(h());
-    std::string cmd = "rm -rf " + dir;
-    (void)!std::system(cmd.c_str());
     pvkemu_clock_virtual(0);
   }
   void* h() const { return reinterpret_cast<void*>(static_cast<intptr_t>(handle)); }
@@ -140,7 +132,6 @@ class Calibration : public ::testing::Test {
   }
   bool exists(const std::string& name) const { return access((dir + "/" + name).c_str(), F_OK) == 0; }
 
-  std::string dir;
   int dev = -1;
   int handle = -1;
 };

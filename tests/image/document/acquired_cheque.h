@@ -1,34 +1,25 @@
-// A scratch directory and one grey cheque acquired from the software scanner's basic scanner:
-// the images that the output tests save, convert and read back. Header only.
+// One grey cheque acquired from the software scanner's basic scanner: the images that the
+// output tests save, convert and read back. Header only.
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <unistd.h>
-
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
 #include "../../common/cheque_feed.h"
+#include "../../common/scanner_scratch.h"
 #include "../../common/synthetic_cheque.h"
 #include "PlavikMS.h"
 #include "device/device.h"
 #include "document/document.h"
 #include "image/image.h"
-#include "pvkemu.h"
 
 namespace imgtest {
 
-class AcquiredCheque : public ::testing::Test {
+class AcquiredCheque : public pvk::testing::ScannerScratch {
  protected:
   void SetUp() override
   {
-    pvkemu_clock_virtual(1);
-    pvkemu_reset();
-    char tmpl[] = "/tmp/pvk_cheque_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
+    ASSERT_NO_FATAL_FAILURE(ScannerScratch::SetUp());
     pvkemu_profile p;
     pvkemu_profile_basic(&p);
     const int dev = pvkemu_add_device(&p);
@@ -44,12 +35,9 @@ class AcquiredCheque : public ::testing::Test {
   {
     Vx3MultiPageClose();
     Vx3DeviceClose(false);
-    (void)!std::system(("rm -rf '" + dir + "'").c_str());
   }
-  std::string path(const std::string& name) const { return dir + "/" + name; }
   void* handle() const { return reinterpret_cast<void*>(static_cast<intptr_t>(h)); }
 
-  std::string dir;
   int h = -1;
 };
 

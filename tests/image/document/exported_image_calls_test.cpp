@@ -4,13 +4,11 @@
 // of stored images, colour order, and the blank-page call.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "../../common/cheque_feed.h"
+#include "../../common/scanner_scratch.h"
 #include "../../common/synthetic_cheque.h"
 #include "../image_test_util.h"
 #include "PlavikMS.h"
@@ -23,21 +21,12 @@ namespace {
 
 using imgtest::run;
 
-class ExportedImageCalls : public ::testing::Test {
+class ExportedImageCalls : public pvk::testing::ScannerScratch {
  protected:
-  void SetUp() override
-  {
-    pvkemu_clock_virtual(1);
-    pvkemu_reset();
-    char tmpl[] = "/tmp/pvk_expimg_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
-  }
   void TearDown() override
   {
     if (handle > 0)
       PVKClose(h());
-    (void)!std::system(("rm -rf " + dir).c_str());
   }
   void* h() const { return reinterpret_cast<void*>(static_cast<intptr_t>(handle)); }
   // Opens a scanner (grey basic or colour full profile) and acquires one cheque.
@@ -62,7 +51,6 @@ class ExportedImageCalls : public ::testing::Test {
     MyAcq.cfgFlags[kCfgWaitDoc] = 0;
     return AcquireImg(0, MyDev.img, true);
   }
-  std::string path(const std::string& name) { return dir + "/" + name; }
   std::string size(const std::string& file)
   {
     return run("/usr/bin/identify -format '%w %h' '" + file + "'");
@@ -73,7 +61,6 @@ class ExportedImageCalls : public ::testing::Test {
   int rearW() const { return MyDev.img[0].trimWidth * 100 / MyDev.img[0].dpiH / 4 * 4; }
   int rearH() const { return MyDev.img[0].rowsUsed * 100 / MyDev.img[0].dpiV; }
 
-  std::string dir;
   int handle = -1;
   pvk::testing::SidePlanes front, rear;
 };

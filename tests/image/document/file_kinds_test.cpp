@@ -1,8 +1,7 @@
-// Image files at paths that are not regular files: every writer and reader of image files, the
-// counters file at opening. A FIFO that no one reads or writes, /dev/zero and a directory are
-// refused at once with the call's failure; a link to a file is written through to its target and
-// stays a link; a link loop or a dangling link is refused. Each call runs in a child stopped
-// after a deadline, so one that blocks fails instead of hanging the test.
+// Image files and the counters file at paths that are not regular files: a FIFO no one opens,
+// /dev/zero and a directory are refused at once with the call's failure; a link to a file is
+// written through to its target and stays a link; a link loop or a dangling link is refused.
+// Each call runs in a child stopped after a deadline, so one that blocks fails the test.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -14,34 +13,32 @@
 #include <string>
 
 #include "../../common/child_process.h"
-#include "../../common/file_limit.h"
 #include "../../common/file_kinds.h"
+#include "../../common/file_limit.h"
 #include "acquired_cheque.h"
 #include "geometry/geometry.h"
 
 namespace {
 
-using pvk::testing::fileBytes;
-using pvk::testing::withDeadline;
-
-constexpr unsigned kDeadline = 10;
-const std::string kOld = "the file that stood here before";
-
 using Kind = pvk::testing::FileOfKind;
-using pvk::testing::nameOf;
-using pvk::testing::typeAt;
+using pvk::testing::fileBytes;
+
+const std::string kOld = "the file that stood here before";
 
 class FileKindImages : public imgtest::AcquiredCheque {
  protected:
   void SetUp() override
   {
-    AcquiredCheque::SetUp();
+    ASSERT_NO_FATAL_FAILURE(AcquiredCheque::SetUp());
     ASSERT_EQ(PVKImgSave(handle(), 1, nullptr, 0, 4, const_cast<char*>(bmp().c_str())), 0);
   }
   std::string bmp() const { return path("side.bmp"); }
-  void make(Kind k, const std::string& p, const std::string& text = kOld)
+  // The call on the path in a child stopped after a deadline, once a file of the kind stands there.
+  int onKind(Kind k, const std::string& p, const std::function<int(const char*)>& call,
+             const std::string& text = kOld)
   {
-    ASSERT_EQ(pvk::testing::makeFileOfKind(k, p, text), 0) << p;
+    EXPECT_EQ(pvk::testing::makeFileOfKind(k, p, text), 0) << p;
+    return pvk::testing::withDeadline(10, [&] { return call(p.c_str()); });
   }
 };
 
@@ -63,15 +60,10 @@ TEST_F(FileKindImages, WritersRefuseWhatIsNotARegularFileAndWriteThroughLinks)
       {"PVKImgSaveCol", [&](const char* t) { return PVKImgSaveCol(handle(), 1, nullptr, 0, 4, -1, t); }, 0, -5},
       {"PVKImgSaveFR", [&](const char* t) { return PVKImgSaveFR(handle(), 1, 0, 90, 0, p(t)); }, 0, -5},
       {"PVKImgSaveFR2", [&](const char* t) { return PVKImgSaveFR2(handle(), 1, 0, 90, 0, 0, 0, 0, p(t)); }, 0, -5},
-      {"PVKImgSave3FR",
-       [&](const char* t) { return PVKImgSave3FR(handle(), 1, 0, 0, 0, 0, 0, 90, 0, 0, 0, 0, p(t)); }, 0, -5},
+      {"PVKImgSave3FR", [&](const char* t) { return PVKImgSave3FR(handle(), 1, 0, 0, 0, 0, 0, 90, 0, 0, 0, 0, p(t)); }, 0, -5},
       {"PVKImgeSaveFR", [&](const char* t) { return PVKImgeSaveFR(handle(), 1, 0, 90, 0, p(t)); }, 0, -5},
-      {"multipage",
-       [&](const char* t) {
-         const int r = Vx3MultiPageInit(t, 3, 0);
-         return r != 0 ? r : Vx3MultiPageAdd(bmp().c_str()) * 100 + Vx3MultiPageClose();
-       },
-       0, -1},
+      {"multipage", [&](const char* t) { const int r = Vx3MultiPageInit(t, 3, 0);
+         return r != 0 ? r : Vx3MultiPageAdd(bmp().c_str()) * 100 + Vx3MultiPageClose(); }, 0, -1},
       {"ConvertiImg", [&](const char* t) { int hh, w, d; return ConvertiImg(t, 0, 80, &hh, &w, &d); }, 1, 0},
       {"ImgWrite", [&](const char* t) { return ImgWrite(t, &plane) ? 1 : 0; }, 1, 0},
       {"ImgBPMWrite", [&](const char* t) { return ImgBPMWrite(t, &MyDev.img[1]) ? 1 : 0; }, 1, 0},
@@ -80,19 +72,15 @@ TEST_F(FileKindImages, WritersRefuseWhatIsNotARegularFileAndWriteThroughLinks)
   int n = 0;
   for (const Call& w : writers) {
     for (Kind k : {Kind::kFifo, Kind::kDirectory, Kind::kLinkToFile, Kind::kLinkLoop, Kind::kDangling}) {
+      SCOPED_TRACE(std::string(w.name) + " on a " + pvk::testing::nameOf(k));
       const std::string target = path("out" + std::to_string(n++) + (w.name[0] == 'I' ? ".bmp" : ".jpg"));
       // What a conversion in place needs at the target: a picture.
       const std::string before = std::string(w.name) == "ConvertiImg" ? fileBytes(bmp()) : kOld;
-      make(k, target, before);
       const bool written = k == Kind::kLinkToFile;
-      const std::string what = std::string(w.name) + " on a " + nameOf(k);
-      EXPECT_EQ(withDeadline(kDeadline, [&] { return w.run(target.c_str()); }), written ? w.ok : w.failed) << what;
-      EXPECT_EQ(typeAt(target), static_cast<mode_t>(k == Kind::kFifo ? S_IFIFO : k == Kind::kDirectory ? S_IFDIR : S_IFLNK))
-          << what;
-      if (written) {
-        EXPECT_TRUE(fileBytes(target + ".real") != before) << what;
-      }
-      EXPECT_NE(::access((target + ".none").c_str(), F_OK), 0) << what;
+      EXPECT_EQ(onKind(k, target, w.run, before), written ? w.ok : w.failed);
+      EXPECT_EQ(pvk::testing::typeAt(target), static_cast<mode_t>(k == Kind::kFifo ? S_IFIFO : k == Kind::kDirectory ? S_IFDIR : S_IFLNK));
+      EXPECT_TRUE(!written || fileBytes(target + ".real") != before);
+      EXPECT_NE(::access((target + ".none").c_str(), F_OK), 0);
     }
   }
 }
@@ -103,14 +91,8 @@ TEST_F(FileKindImages, ReadersRefuseWhatIsNotARegularFileAtOnce)
   const Call readers[] = {
       {"GetImageInfo", [](const char* t) { short x, y, hh, w; return GetImageInfo(t, &x, &y, &hh, &w); }, 1, 0},
       {"ConvertiImg", [](const char* t) { int hh, w, d; return ConvertiImg(t, 0, 80, &hh, &w, &d); }, 1, 0},
-      {"Vx3MultiPageAdd",
-       [&](const char* t) {
-         if (Vx3MultiPageInit(path("pages.tif").c_str(), 3, 0) != 0) return 99;
-         const int r = Vx3MultiPageAdd(t);
-         Vx3MultiPageClose();
-         return r;
-       },
-       0, -1},
+      {"Vx3MultiPageAdd", [&](const char* t) { if (Vx3MultiPageInit(path("pages.tif").c_str(), 3, 0) != 0) return 99;
+         const int r = Vx3MultiPageAdd(t); Vx3MultiPageClose(); return r; }, 0, -1},
       {"PVKIQACheck front", [&](const char* t) { return PVKIQACheck(handle(), const_cast<char*>(t), const_cast<char*>(good.c_str())); }, -11, -6},
       {"PVKIQACheck rear", [&](const char* t) { return PVKIQACheck(handle(), const_cast<char*>(good.c_str()), const_cast<char*>(t)); }, -11, -6},
       {"ImgRead", [](const char* t) { PVKImg img{0, 0, 0, 0, nullptr}; const bool r = ImgRead(t, &img, false, false); std::free(img.data); return r ? 1 : 0; }, 1, 0},
@@ -120,18 +102,12 @@ TEST_F(FileKindImages, ReadersRefuseWhatIsNotARegularFileAtOnce)
   int n = 0;
   for (const Call& r : readers) {
     for (Kind k : {Kind::kFifo, Kind::kZero, Kind::kDirectory}) {
-      const std::string source = path("in" + std::to_string(n++) + ".bmp");
-      make(k, source);
-      const std::string what = std::string(r.name) + " on a " + nameOf(k);
-      EXPECT_EQ(withDeadline(kDeadline, [&] { return r.run(source.c_str()); }), r.failed) << what;
+      EXPECT_EQ(onKind(k, path("in" + std::to_string(n++) + ".bmp"), r.run), r.failed) << r.name << " on a " << pvk::testing::nameOf(k);
     }
-  }
-  // The same calls on a copy of the side's picture read it (a conversion replaces it).
-  const std::string copy = path("copy.bmp");
-  for (const Call& r : readers) {
-    std::ofstream(copy, std::ios::binary | std::ios::trunc) << fileBytes(good);
+    // On a copy of the side's picture the call reads it (a conversion replaces it).
+    std::ofstream(path("copy.bmp"), std::ios::binary | std::ios::trunc) << fileBytes(good);
     if (std::string(r.name) != "ImgPGMRead") {
-      EXPECT_EQ(r.run(copy.c_str()), r.ok) << r.name;
+      EXPECT_EQ(r.run(path("copy.bmp").c_str()), r.ok) << r.name;
     }
   }
 }
@@ -144,9 +120,8 @@ TEST_F(FileKindImages, ACountersFileThatIsNotRegularDoesNotHoldUpTheOpening)
   for (Kind k : {Kind::kFifo, Kind::kZero}) {
     Vx3DeviceClose(false);
     std::remove(counters.c_str());
-    make(k, counters);
-    EXPECT_GT(withDeadline(kDeadline, [&] { return Vx3Initialize(0, dir.data(), -1, nullptr); }), 0)
-        << nameOf(k);
+    EXPECT_GT(onKind(k, counters, [&](const char*) { return Vx3Initialize(0, dir.data(), -1, nullptr); }), 0)
+        << pvk::testing::nameOf(k);
   }
 }
 

@@ -67,7 +67,6 @@ class Calibration : public pvk::testing::ScannerScratch {
   void openProfile(const pvkemu_profile& p, const pvkemu_sensor& model) {
     dev = pvkemu_add_device(&p);
     ASSERT_EQ(pvkemu_sensor_model(dev, &model), 0);
-    // The library starts up in the test's directory, not in the default configuration directory.
     handle = PVKInitializeSN(const_cast<char*>(dir.c_str()), nullptr);
     ASSERT_GT(handle, 0) << PVKGetLastResult();
   }

@@ -1,7 +1,6 @@
-// Files that are not regular where the library looks for its own: FIFOs, devices, directories
-// and symbolic links at the paths of INI files, the trace and the probe of the configuration
-// directory. Each call runs in a child stopped after a deadline, so one that blocks fails the
-// test instead of hanging it.
+// Files that are not regular at the paths of INI files, the trace and the configuration
+// directory's probe. Each call runs in a child stopped after a deadline (10 s, long enough for a
+// loaded machine), so one that blocks fails the test instead of hanging it.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,9 +16,6 @@
 #include "core_test_util.h"
 
 namespace {
-
-// Long enough for a loaded machine, short enough for a blocked call to be found soon.
-constexpr unsigned kDeadline = 10;
 
 using Kind = pvk::testing::FileOfKind;
 using pvk::testing::nameOf;
@@ -48,7 +44,7 @@ TEST_F(FileKinds, OnlyRegularFilesAreOpened) {
     ASSERT_EQ(pvk::testing::makeFileOfKind(c.kind, ini, "abc"), 0);
     const mode_t before = typeAt(ini);
     auto errnoOf = [&](int flags) {
-      return withDeadline(kDeadline, [&] {
+      return withDeadline(10, [&] {
         errno = 0;
         const int fd = pvk::core::openRegularFd(p.c_str(), flags);
         if (fd < 0) return errno;
@@ -59,7 +55,7 @@ TEST_F(FileKinds, OnlyRegularFilesAreOpened) {
     };
     EXPECT_EQ(errnoOf(O_RDONLY), c.read);
     EXPECT_EQ(errnoOf(O_WRONLY | O_APPEND | O_CREAT), c.append);
-    EXPECT_EQ(withDeadline(kDeadline, [&] {
+    EXPECT_EQ(withDeadline(10, [&] {
                 char buf[32];
                 const bool defaults = GetPrivateProfileString("General", "Log", "dflt", buf, sizeof buf, ini.c_str()) == 4 &&
                                       std::string(buf) == "dflt" && get_private_profile_int("General", "Log", 7, ini.c_str()) == 7;
@@ -79,7 +75,7 @@ TEST_F(FileKinds, OnlyRegularFilesAreOpened) {
 // Any regular file costs bounded time and memory: the readers stop at their limit, a line cut
 // by it is not read, and the writer refuses a file it could not read whole.
 TEST_F(FileKinds, IniFilesAreReadUpToTheirLimit) {
-  const size_t limit = pvk::core::kIniMaxBytes;
+  const size_t limit = size_t{1} << 20;  // 1 MiB
   const std::string head = "[S]\r\n", key = "k=v\r\n", filler = "f=" + std::string(197, 'x') + "\r\n";
   for (const size_t end : {limit, limit + 1}) {  // where the key's line ends
     std::string text = head;
@@ -96,7 +92,7 @@ TEST_F(FileKinds, IniFilesAreReadUpToTheirLimit) {
   const std::string huge = path("huge.ini");
   pvk::test::writeFile(huge, "[S]\r\nk=v\r\n");
   ASSERT_EQ(::truncate(huge.c_str(), off_t{8} << 30), 0);
-  EXPECT_EQ(withDeadline(kDeadline, [&] {
+  EXPECT_EQ(withDeadline(10, [&] {
               char buf[16], none[16];
               GetPrivateProfileString("S", "k", "dflt", buf, sizeof buf, huge.c_str());
               GetPrivateProfileString("S", "none", "dflt", none, sizeof none, huge.c_str());
@@ -112,7 +108,7 @@ TEST_F(FileKinds, TraceAndProbeSkipAFifo) {
   openTrace();
   ASSERT_EQ(::mkfifo(tracePath().c_str(), 0600), 0);
   ASSERT_EQ(::mkfifo((dir_ + pvk::core::kProbeFile).c_str(), 0600), 0);
-  const int r = withDeadline(kDeadline, [&] {
+  const int r = withDeadline(10, [&] {
     WriteTrace("a line", false);
     bool flag = true;
     FILE* t = TraceOpen(flag);

@@ -29,7 +29,6 @@ class Endorser : public pvk::testing::ScannerScratch {
     p.inkjet_config[1] = 364 & 0xFF;
     p.inkjet_config[7] = 364 >> 8;
     dev = pvkemu_add_device(&p);
-    // The library starts up in the test's directory, not in the default configuration directory.
     handle = PVKInitializeSN(dir.data(), nullptr);
     ASSERT_GT(handle, 0) << PVKGetLastResult();
     ASSERT_TRUE(pvk::testing::writeFile(dir + "/stamp.fnt", pvk::testing::stampFontBytes(pvk::testing::stampGlyphs(), true)));

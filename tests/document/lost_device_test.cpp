@@ -26,7 +26,6 @@ class LostDevice : public pvk::testing::ScannerScratch, public ::testing::WithPa
     pvkemu_profile p;
     GetParam().make(&p);
     dev = pvkemu_add_device(&p);
-    // The library starts up in the test's directory, not in the default configuration directory.
     h = PVKInitializeSN(dir.data(), nullptr);
     ASSERT_GT(h, 0) << PVKGetLastResult();
   }

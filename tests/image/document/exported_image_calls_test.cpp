@@ -35,7 +35,6 @@ class ExportedImageCalls : public pvk::testing::ScannerScratch {
     pvkemu_profile p;
     colour ? pvkemu_profile_full(&p) : pvkemu_profile_basic(&p);
     int dev = pvkemu_add_device(&p);
-    // The library starts up in the test's directory, not in the default configuration directory.
     handle = PVKInitializeSN(&dir[0], nullptr);
     if (handle <= 0)
       return -1000;

@@ -151,7 +151,7 @@ TEST(ConfigBlock, InvisibleAndBacklightLevelsAboveAByteGoOutAsFullLight) {
       *level[light] = value;
       const std::vector<uint8_t> out = build(in);
       for (int k = 0; k < 5; ++k)
-        EXPECT_EQ(out[14 + k], k == light ? std::min(value, uint16_t{255}) : 9) << value << ", light " << light << ", byte " << k;
+        EXPECT_EQ(out[14 + k], k == light ? std::min(value, uint16_t{255}) : 9) << value << ", light " << light << ", " << k;
     }
 }
 

@@ -113,8 +113,10 @@ TEST_F(CalibFixture, ACommitListIsTrustedOnlyForThisDevicesFiles) {
     std::string list;
     bool renamed;  // this device's file put in place from its temporary
   } rows[] = {
-      {mine, true}, {mine + "\npid_0x000b_sn_AB12_fw_0x3105_0111.pcf", true}, {mine + "\npid_0x000b_sn_AB12_/../" + mine, false},
-      {other, false}, {mine + ".bak", false}, {"pid_0x000b_sn_AB12.pcf", false}, {mine + "\n\n", false},
+      {mine, true},           {mine + "\npid_0x000b_sn_AB12_fw_0x3105_0111.pcf", true},
+      {other, false},         {mine + "\npid_0x000b_sn_AB12_/../" + mine, false},
+      {mine + ".bak", false}, {"pid_0x000b_sn_AB12.pcf", false},
+      {mine + "\n\n", false},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.list);

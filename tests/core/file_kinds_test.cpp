@@ -57,9 +57,10 @@ TEST_F(FileKinds, OnlyRegularFilesAreOpened) {
     EXPECT_EQ(errnoOf(O_WRONLY | O_APPEND | O_CREAT), c.append);
     EXPECT_EQ(withDeadline(10, [&] {
                 char buf[32];
-                const bool defaults = GetPrivateProfileString("General", "Log", "dflt", buf, sizeof buf, ini.c_str()) == 4 &&
-                                      std::string(buf) == "dflt" && get_private_profile_int("General", "Log", 7, ini.c_str()) == 7;
-                return (defaults ? 0 : 1) | (WritePrivateProfileString("General", "Log", "1", ini.c_str()) == 0 ? 0 : 2);
+                const char* f = ini.c_str();
+                const bool defaults = GetPrivateProfileString("General", "Log", "dflt", buf, sizeof buf, f) == 4 &&
+                                      std::string(buf) == "dflt" && get_private_profile_int("General", "Log", 7, f) == 7;
+                return (defaults ? 0 : 1) | (WritePrivateProfileString("General", "Log", "1", f) == 0 ? 0 : 2);
               }),
               c.iniWritten ? 2 : 0);
     EXPECT_EQ(typeAt(ini), c.kind == Kind::kMissing ? S_IFREG : before);

@@ -75,8 +75,10 @@ TEST_F(Feed, ADocumentLeavesWhenAcquiredAndAStartWithoutOneSendsNoLine) {
     uint8_t byte3;    // of the second start
     int rc;
   } cases[] = {
-      {"start at once", true, false, 0x03, LIBUSB_SUCCESS},  {"device waits", true, false, 0x00, LIBUSB_ERROR_TIMEOUT},
-      {"only the host waits", true, false, 0x01, LIBUSB_ERROR_TIMEOUT}, {"nothing ever fed", false, false, 0x03, LIBUSB_SUCCESS},
+      {"start at once", true, false, 0x03, LIBUSB_SUCCESS},
+      {"device waits", true, false, 0x00, LIBUSB_ERROR_TIMEOUT},
+      {"only the host waits", true, false, 0x01, LIBUSB_ERROR_TIMEOUT},
+      {"nothing ever fed", false, false, 0x03, LIBUSB_SUCCESS},
       {"sheet stays in", true, true, 0x03, LIBUSB_SUCCESS},
   };
   for (const auto& c : cases) {

@@ -1,6 +1,5 @@
 // TIFF codec: every compression and depth we write, read back by us, ImageMagick and the
-// libtiff tools; files from tiffcp and tiffset (tiles, strips, orientations, resolutions) read
-// by us.
+// libtiff tools; files from tiffcp and tiffset (tiles, strips, orientations, resolutions) read by us.
 #include "raster_test_util.h"
 
 using namespace pvk::rasterlib::test;
@@ -248,7 +247,8 @@ TEST(TiffToolFiles, ResolutionsFromOneDpiUp)
     ASSERT_TRUE(pic.Save(path.c_str(), IMAGE_TYPE_TIF)) << pic.GetLastError();
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.value << " unit " << c.unit);
-        for (const std::string& tag : {"296 " + std::to_string(c.unit), std::string("282 ") + c.value, std::string("283 ") + c.value})
+        const std::string v = c.value;
+        for (const std::string& tag : {"296 " + std::to_string(c.unit), "282 " + v, "283 " + v})
             ASSERT_TRUE(run("tiffset -s " + tag + " '" + path + "'"));
         RasterImage img;
         ASSERT_TRUE(img.Load(path.c_str(), IMAGE_TYPE_TIF)) << img.GetLastError();

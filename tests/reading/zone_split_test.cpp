@@ -1,9 +1,8 @@
 // Multi-line zones on real pixels: DataMatrix symbols (each first read by ZXing-cpp) stacked in
-// rows and set side by side in one zone, read through the line splitter: rows joined by CR LF
-// (a row that reads nothing adds none), blocks by one blank, the capacity running out between
-// rows and blocks, the stop request, and the best row for zones read as a single line. Then one
-// symbol that the column search parts, a narrow barcode parted from other print, and the symbol
-// zones of the demo cheque.
+// rows and set side by side in one zone, read through the line splitter: rows joined by CR LF,
+// blocks by one blank, the capacity running out between rows and blocks, the stop request, and
+// the best row for zones read as a single line. Then one symbol that the column search parts, a
+// narrow barcode parted from other print, and the symbol zones of the demo cheque.
 #include <ZXing/ReadBarcode.h>
 
 #include <opencv2/core.hpp>

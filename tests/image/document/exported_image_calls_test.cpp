@@ -1,7 +1,6 @@
 // The exported image calls on a cheque acquired from the software scanner: single-side saves
-// and gets with their rotations, flips and side codes, the two-call gets, stacked sides (the
-// automatic ones turned as the codeline reading found them), the acquired height, output levels
-// of stored images, colour order, and the blank-page call.
+// and gets with their rotations, flips and side codes, the two-call gets, stacked sides, the
+// acquired height, output levels of stored images, colour order, and the blank-page call.
 #include <gtest/gtest.h>
 
 #include <string>

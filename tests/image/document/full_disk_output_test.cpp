@@ -188,7 +188,8 @@ TEST_F(FileKindImages, WritersRefuseWhatIsNotARegularFileAndWriteThroughLinks)
       const std::string before = std::string(w.name) == "convert.bmp" ? fileBytes(bmp()) : kOld;
       const bool written = k == Kind::kLinkToFile;
       EXPECT_EQ(onKind(k, target, w.run, before), written ? w.ok : w.failed);
-      EXPECT_EQ(pvk::testing::typeAt(target), static_cast<mode_t>(k == Kind::kFifo ? S_IFIFO : k == Kind::kDirectory ? S_IFDIR : S_IFLNK));
+      const mode_t type = k == Kind::kFifo ? S_IFIFO : k == Kind::kDirectory ? S_IFDIR : S_IFLNK;
+      EXPECT_EQ(pvk::testing::typeAt(target), type);
       EXPECT_TRUE(!written || fileBytes(target + ".real") != before);
       EXPECT_NE(::access((target + ".none").c_str(), F_OK), 0);
     }

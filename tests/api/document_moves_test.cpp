@@ -33,7 +33,6 @@ class DocumentMoves : public ::testing::Test {
     char tmpl[] = "/tmp/pvkmoveXXXXXX";
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     dir = tmpl;
-    // The library starts up in the test's directory, not in the default configuration directory.
     h = PVKInitializeSN(dir.data(), nullptr);
     ASSERT_GT(h, 0) << PVKGetLastResult();
   }

@@ -144,19 +144,18 @@ TEST_F(InkjetSetUp, ImageStamps) {
   EXPECT_NE(trace().find("err -  stamp file invalid"), std::string::npos);
 }
 
-// A stamp picture or font that is not a file (a FIFO that no one writes, /dev/zero, a directory)
-// is refused at once, as a missing one is; each call runs in a child stopped after a deadline.
+// A stamp picture or font that is not a file (a FIFO no one writes, /dev/zero, a directory) is
+// refused at once, as a missing one is; each call runs in a child stopped after a deadline.
 TEST_F(InkjetSetUp, StampFilesThatAreNotFilesAreRefusedAtOnce) {
   using pvk::testing::FileOfKind;
+  using pvk::testing::withDeadline;
   for (FileOfKind k : {FileOfKind::kFifo, FileOfKind::kZero, FileOfKind::kDirectory}) {
-    const std::string name = "odd" + std::to_string(static_cast<int>(k));
-    const std::string picture = dir + "/" + name + ".bmp";
+    SCOPED_TRACE(pvk::testing::nameOf(k));
+    const std::string name = "odd" + std::to_string(static_cast<int>(k)), picture = dir + "/" + name + ".bmp";
     ASSERT_EQ(pvk::testing::makeFileOfKind(k, picture), 0);
     ASSERT_EQ(pvk::testing::makeFileOfKind(k, dir + "/" + name + ".fnt"), 0);
-    EXPECT_EQ(pvk::testing::withDeadline(10, [&] { return PVKInkjet1SetUpImg(asHandle(h), picture.c_str(), 0, 0, 1, 1, 0); }), -3)
-        << pvk::testing::nameOf(k);
-    EXPECT_EQ(pvk::testing::withDeadline(10, [&] { return PVKInkjet1SetUp(asHandle(h), "1", name.c_str(), 0, 0, 0, 0); }), -3)
-        << pvk::testing::nameOf(k);
+    EXPECT_EQ(withDeadline(10, [&] { return PVKInkjet1SetUpImg(asHandle(h), picture.c_str(), 0, 0, 1, 1, 0); }), -3);
+    EXPECT_EQ(withDeadline(10, [&] { return PVKInkjet1SetUp(asHandle(h), "1", name.c_str(), 0, 0, 0, 0); }), -3);
   }
 }
 

@@ -1,7 +1,9 @@
 // The calibration file: name, layout, round trip, validation, fallbacks and conditioning.
+#include "../common/file_kinds.h"
 #include "../common/file_limit.h"
 #include "calib_fixture.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -106,19 +108,15 @@ TEST_F(CalibFixture, AFullDiskKeepsThePreviousCalibrationFile) {
 // own temporaries; a list naming anything else is dropped whole, and the loads go on.
 TEST_F(CalibFixture, ACommitListIsTrustedOnlyForThisDevicesFiles) {
   using pvk::testing::fileBytes;
-  const std::string mine = "pid_0x000b_sn_AB12_fw_0x3105_0110.pcf";
+  const std::string mine = "pid_0x000b_sn_AB12_fw_0x3105_0110.pcf", other = "pid_0x000b_sn_XY99_fw_0x3105_0110.pcf";
   const struct {
-    const char* list;
-    const char* renamed;  // the target whose temporary the list puts in place, or null
+    std::string list;
+    bool renamed;  // this device's file put in place from its temporary
   } rows[] = {
-      {"pid_0x000b_sn_AB12_fw_0x3105_0110.pcf", "pid_0x000b_sn_AB12_fw_0x3105_0110.pcf"},
-      {"pid_0x000b_sn_AB12_fw_0x3105_0110.pcf\npid_0x000b_sn_AB12_fw_0x3105_0111.pcf",
-       "pid_0x000b_sn_AB12_fw_0x3105_0110.pcf"},
-      {"pid_0x000b_sn_AB12_fw_0x3105_0110.pcf\n../pid_0x000b_sn_AB12_fw_0x3105_0110.pcf", nullptr},
-      {"pid_0x000b_sn_XY99_fw_0x3105_0110.pcf", nullptr},
-      {"pid_0x000b_sn_AB12_fw_0x3105_0110.pcf.bak", nullptr},
-      {"pid_0x000b_sn_AB12.pcf", nullptr},
-      {"pid_0x000b_sn_AB12_fw_0x3105_0110.pcf\n\n", nullptr},
+      {mine, true},           {mine + "\npid_0x000b_sn_AB12_fw_0x3105_0111.pcf", true},
+      {other, false},         {mine + "\npid_0x000b_sn_AB12_/../" + mine, false},
+      {mine + ".bak", false}, {"pid_0x000b_sn_AB12.pcf", false},
+      {mine + "\n\n", false},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.list);
@@ -126,16 +124,29 @@ TEST_F(CalibFixture, ACommitListIsTrustedOnlyForThisDevicesFiles) {
     fillGood(MyCorS);
     ASSERT_TRUE(CorrInfoWrite());
     const std::string old = fileBytes(path());
-    for (const char* name : {mine.c_str(), "pid_0x000b_sn_XY99_fw_0x3105_0110.pcf", "pid_0x000b_sn_AB12_fw_0x3105_0110.pcf.bak"}) {
+    for (const std::string& name : {mine, other, mine + ".bak"})
       std::ofstream(dir + "/." + name + ".next", std::ios::binary) << std::string(old).replace(0, 1, "\x05");
-    }
     std::ofstream(dir + "/pid_0x000b_sn_AB12.commit", std::ios::binary) << row.list;
     CorrInfoRead(MyCorS);
-    EXPECT_NE(access((dir + "/pid_0x000b_sn_AB12.commit").c_str(), F_OK), 0);
     EXPECT_EQ(fileBytes(path())[0], row.renamed ? 5 : old[0]);
-    for (const char* name : {"pid_0x000b_sn_XY99_fw_0x3105_0110.pcf", "pid_0x000b_sn_AB12_fw_0x3105_0110.pcf.bak"})
+    for (const std::string& name : {std::string("pid_0x000b_sn_AB12.commit"), other, mine + ".bak"})
       EXPECT_NE(access((dir + "/" + name).c_str(), F_OK), 0) << name;
   }
+}
+
+// A calibration file that is a FIFO no one opens: reading it fails at once as a missing file
+// does, and a calibration is not written into it.
+TEST_F(CalibFixture, AFifoAtTheCalibrationFileIsNeitherReadNorWritten) {
+  ASSERT_EQ(::mkfifo(path().c_str(), 0600), 0);
+  MyAcq.calibrating = 1;  // no fallback to the factory data
+  EXPECT_EQ(pvk::testing::withDeadline(10, [] { return CorrInfoRead(MyCorS) ? 1 : 0; }), 0);
+  EXPECT_EQ(pvk::testing::withDeadline(10, [] {
+              if (!CorrInfoCreate(MyCorS)) return 2;
+              fillGood(MyCorS);
+              return CorrInfoWrite() ? 1 : MyDev.lastResult;
+            }),
+            -5);
+  EXPECT_EQ(pvk::testing::typeAt(path()), static_cast<mode_t>(S_IFIFO));
 }
 
 TEST_F(CalibFixture, WrongLengthsAndAnEmptyFileGiveNeutralData) {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "../common/cheque_feed.h"
+#include "../common/scanner_scratch.h"
 #include "../common/synthetic_cheque.h"
 #include "PlavikMS.h"
 #include "calibration/calibration.h"
@@ -29,15 +30,8 @@
 
 namespace {
 
-class Calibration : public ::testing::Test {
+class Calibration : public pvk::testing::ScannerScratch {
  protected:
-  void SetUp() override {
-    pvkemu_clock_virtual(1);
-    pvkemu_reset();
-    char tmpl[] = "/tmp/pvk_calib_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
-  }
   void TearDown() override {
     if (HasFailure()) {
       char path[300] = {0};
@@ -46,8 +40,6 @@ class Calibration : public ::testing::Test {
       (void)!std::system(cmd.c_str());
     }
     if (handle > 0) PVKClose(h());
-    std::string cmd = "rm -rf " + dir;
-    (void)!std::system(cmd.c_str());
     pvkemu_clock_virtual(0);
   }
   void* h() const { return reinterpret_cast<void*>(static_cast<intptr_t>(handle)); }
@@ -75,7 +67,6 @@ class Calibration : public ::testing::Test {
   void openProfile(const pvkemu_profile& p, const pvkemu_sensor& model) {
     dev = pvkemu_add_device(&p);
     ASSERT_EQ(pvkemu_sensor_model(dev, &model), 0);
-    // The library starts up in the test's directory, not in the default configuration directory.
     handle = PVKInitializeSN(const_cast<char*>(dir.c_str()), nullptr);
     ASSERT_GT(handle, 0) << PVKGetLastResult();
   }
@@ -140,7 +131,6 @@ class Calibration : public ::testing::Test {
   }
   bool exists(const std::string& name) const { return access((dir + "/" + name).c_str(), F_OK) == 0; }
 
-  std::string dir;
   int dev = -1;
   int handle = -1;
 };

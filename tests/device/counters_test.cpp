@@ -67,36 +67,25 @@ TEST_F(Counters, FromTheCountersFileWithoutAPageRegister) {
 // Without a page register the stamp total is the counters file's InkjetCnt (a negative one
 // counts as 0), never its current count or its page total; the call holds it to 0x7FFFFFFF.
 TEST_F(Counters, TheStampTotalWithoutAPageRegisterIsTheFilesCount) {
-  pvkemu_profile p = full();
-  p.firmware = 0x3100;
-  p.stamps = 99;  // what a register would have said
-  dev = add(p);
-  ASSERT_GT(open(), 0);
+  openWith(0x3100, 1234, 99);  // what registers would have said
   ASSERT_EQ(MyDev.pageRegister, 0);
   const std::string file = MyLog.deviceFile;
-  ASSERT_FALSE(file.empty());
   WritePrivateProfileString("General", "InkjetCntCur", "12", file.c_str());
   WritePrivateProfileString("General", "nPages", "1234", file.c_str());
-  struct Case {
+  const struct {
     const char* count;
     uint64_t total;
     int call;
-  } const cases[] = {{"0", 0, 0},
-                     {"1", 1, 1},
-                     {"1710", 1710, 1710},
-                     {"-3", 0, 0},
-                     {"2147483647", 2147483647u, 0x7FFFFFFF},
-                     {"2147483648", 2147483648u, 0x7FFFFFFF},
-                     {"5000000000", 5000000000u, 0x7FFFFFFF}};
-  void* h = reinterpret_cast<void*>(static_cast<uintptr_t>(MyDev.handleValue));
-  for (const Case& c : cases) {
+  } cases[] = {{"1710", 1710, 1710}, {"-3", 0, 0}, {"2147483647", 2147483647u, 0x7FFFFFFF},
+               {"2147483648", 2147483648u, 0x7FFFFFFF}, {"5000000000", 5000000000u, 0x7FFFFFFF}};
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.count);
     ASSERT_EQ(WritePrivateProfileString("General", "InkjetCnt", c.count, file.c_str()), 1);
     MyDev.stampsTotal = 7;
     LeggiNStamp(true, false);
     EXPECT_EQ(MyDev.stampsTotal, c.total);
     MyDev.stampsTotal = 7;
-    EXPECT_EQ(PVKInkjetNumTot(h), c.call);
+    EXPECT_EQ(PVKInkjetNumTot(reinterpret_cast<void*>(static_cast<uintptr_t>(MyDev.handleValue))), c.call);
     EXPECT_EQ(MyDev.stampsTotal, c.total);
   }
 }

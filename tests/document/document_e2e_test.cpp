@@ -53,7 +53,6 @@ class EndToEnd : public ::testing::Test {
     profile(&p);
     if (change) change(p);
     dev = pvkemu_add_device(&p);
-    // The library starts up in the test's directory, not in the default configuration directory.
     handle = PVKInitializeSN(dir.data(), nullptr);
     ASSERT_GT(handle, 0) << PVKGetLastResult();
   }

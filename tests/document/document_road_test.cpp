@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -396,15 +397,12 @@ TEST_F(OneDocument, IniForcesTheDocumentHeight) {
   const struct {
     const char* value;
     int height150;
-  } rows[] = {{"300", 300}, {"1", 1}, {"0", usual}, {"-1", usual}, {"abc", usual}};
+  } rows[] = {{"300", 300}, {"1", 1}, {"0", usual}, {"abc", usual}};
   pvk::testing::ChequeSpec spec;
   const auto front = pvk::testing::drawSide(spec, 1, false);
   for (const auto& row : rows) {
     SCOPED_TRACE(row.value);
-    FILE* f = std::fopen(ini.c_str(), "w");
-    ASSERT_NE(f, nullptr);
-    std::fprintf(f, "[Image]\nh_150_dpi=%s\n", row.value);
-    std::fclose(f);
+    std::ofstream(ini) << "[Image]\nh_150_dpi=" << row.value << "\n";
     MyAcq.height150 = usual;
     ASSERT_EQ(pvk::testing::feedGrey(dev, front, front), 0);
     MyAcq.cfgFlags[kCfgWaitDoc] = 0;

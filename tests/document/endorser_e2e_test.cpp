@@ -3,14 +3,12 @@
 // image, and a head that prints less than the stamp makes the document fail with -81.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "../common/stamp_font.h"
 #include "../common/cheque_feed.h"
+#include "../common/scanner_scratch.h"
 #include "../common/synthetic_cheque.h"
 #include "PlavikMS.h"
 #include "document/document.h"
@@ -21,29 +19,22 @@
 
 namespace {
 
-class Endorser : public ::testing::Test {
+class Endorser : public pvk::testing::ScannerScratch {
  protected:
   void SetUp() override {
-    pvkemu_clock_virtual(1);
-    pvkemu_reset();
-    char tmpl[] = "/tmp/pvk_stamp_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
+    ASSERT_NO_FATAL_FAILURE(ScannerScratch::SetUp());
     pvkemu_profile p;
     pvkemu_profile_full(&p);
     // The head 3.64 inches from the sensor's far edge: the stamp lands on the cheque.
     p.inkjet_config[1] = 364 & 0xFF;
     p.inkjet_config[7] = 364 >> 8;
     dev = pvkemu_add_device(&p);
-    // The library starts up in the test's directory, not in the default configuration directory.
     handle = PVKInitializeSN(dir.data(), nullptr);
     ASSERT_GT(handle, 0) << PVKGetLastResult();
     ASSERT_TRUE(pvk::testing::writeFile(dir + "/stamp.fnt", pvk::testing::stampFontBytes(pvk::testing::stampGlyphs(), true)));
   }
   void TearDown() override {
     if (handle > 0) PVKClose(h());
-    std::string cmd = "rm -rf " + dir;
-    (void)!std::system(cmd.c_str());
     pvkemu_clock_virtual(0);
   }
   void* h() const { return reinterpret_cast<void*>(static_cast<intptr_t>(handle)); }
@@ -68,7 +59,6 @@ class Endorser : public ::testing::Test {
     return n;
   }
 
-  std::string dir;
   int dev = -1;
   int handle = -1;
   pvk::testing::SidePlanes front, rear;

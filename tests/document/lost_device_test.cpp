@@ -2,12 +2,10 @@
 // finds the old handle dead and says so (-18), the next one reopens the scanner and works, and a
 // reset that succeeds leaves no old failure behind.
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #include <string>
 
 #include "../common/cheque_feed.h"
+#include "../common/scanner_scratch.h"
 #include "../common/synthetic_cheque.h"
 #include "PlavikMS.h"
 #include "device/device.h"
@@ -21,25 +19,17 @@ struct Profile {
   void (*make)(pvkemu_profile*);
 };
 
-class LostDevice : public ::testing::TestWithParam<Profile> {
+class LostDevice : public pvk::testing::ScannerScratch, public ::testing::WithParamInterface<Profile> {
  protected:
   void SetUp() override {
-    pvkemu_clock_virtual(1);
-    pvkemu_reset();
-    char tmpl[] = "/tmp/pvk_lost_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
+    ASSERT_NO_FATAL_FAILURE(ScannerScratch::SetUp());
     pvkemu_profile p;
     GetParam().make(&p);
     dev = pvkemu_add_device(&p);
-    // The library starts up in the test's directory, not in the default configuration directory.
     h = PVKInitializeSN(dir.data(), nullptr);
     ASSERT_GT(h, 0) << PVKGetLastResult();
   }
-  void TearDown() override {
-    PVKClose(handle());
-    (void)!std::system(("rm -rf '" + dir + "'").c_str());
-  }
+  void TearDown() override { PVKClose(handle()); }
   void* handle() const { return reinterpret_cast<void*>(static_cast<intptr_t>(h)); }
   // One grey cheque, acquired without waiting at the photocell.
   int32_t scan() {
@@ -51,7 +41,6 @@ class LostDevice : public ::testing::TestWithParam<Profile> {
     return AcquireImg(0, MyDev.img, true);
   }
 
-  std::string dir;
   int dev = -1;
   int h = -1;
 };

@@ -90,7 +90,6 @@ std::vector<Outcome> scanAll(const Scenario& sc, bool atOnce, const std::string&
   }
   const int dev = pvkemu_add_device(&p);
   std::string path = dir;
-  // The library starts up in the test's directory, not in the default configuration directory.
   const int handle = PVKInitializeSN(path.data(), nullptr);
   EXPECT_GT(handle, 0) << PVKGetLastResult();
   void* h = reinterpret_cast<void*>(static_cast<intptr_t>(handle));

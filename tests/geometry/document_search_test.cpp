@@ -6,6 +6,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <numeric>
 #include <vector>
 
 #include "geometry/geometry.h"
@@ -181,33 +182,26 @@ TEST(GaussianBlur, EveryVersionGivesTheLibrarysBytes) {
   }
 }
 
-// A cheque at 200 dpi torn across into n strips 16 pixels apart: one strip of 420 columns (the
-// only one above the least document area) and n - 1 narrower ones, each narrower than the one
-// before, laid left to right in the order given. Four joining passes bring up to 13 pieces
-// together, whichever of them the search meets first: the box found spans the whole cheque.
+// A cheque at 200 dpi torn across into n strips 16 pixels apart: one of 420 columns (the only
+// one above the least document area) and n - 1 narrower ones, the wide one first, in the middle
+// or last. Each joining pass joins the three next largest pieces to the largest, so four bring
+// up to 13 together, whichever the search meets first: the box found spans the whole cheque.
 TEST(DocumentSearch, EveryPieceOfATornDocumentIsJoined) {
-  enum Order { NarrowFirst, WideFirst, WideInTheMiddle };
   constexpr int kLeft = 50, kTop = 50, kRows = 700, kGap = 16;
   const ImgInfo front = MyDev.img[1];
   MyDev.img[1].dpiH = MyDev.img[1].dpiV = 200;
   MyITACheck.active = 0;
   MyAcq.secondPartPending = MyAcq.twoPartActive = 0;
-  for (int n : {3, 4, 5, 10, 13}) {
-    for (Order order : {NarrowFirst, WideFirst, WideInTheMiddle}) {
-      SCOPED_TRACE(testing::Message() << n << " pieces, order " << order);
+  for (int n : {4, 5, 13})
+    for (int wide : {0, n / 2, n - 1}) {
+      SCOPED_TRACE(testing::Message() << n << " pieces, the wide one at " << wide);
       std::vector<int> widths;
       for (int i = 0; i < n - 1; ++i) widths.push_back(148 - 8 * i);
-      if (order == WideInTheMiddle) widths.insert(widths.begin() + widths.size() / 2, 420);
-      else widths.insert(widths.begin(), 420);
-      if (order == NarrowFirst) std::reverse(widths.begin(), widths.end());
-      int span = -kGap;
-      for (int w : widths) span += w + kGap;
+      if (wide == n - 1) std::reverse(widths.begin(), widths.end());
+      widths.insert(widths.begin() + wide, 420);
+      const int span = std::accumulate(widths.begin(), widths.end(), (n - 1) * kGap);
       cv::Mat img(kRows + 2 * kTop, span + 2 * kLeft, CV_8UC1, cv::Scalar(30));
-      int x = kLeft;
-      for (int w : widths) {
-        img(cv::Rect(x, kTop, w, kRows)).setTo(220);
-        x += w + kGap;
-      }
+      for (int i = 0, x = kLeft; i < n; x += widths[i++] + kGap) img(cv::Rect(x, kTop, widths[i], kRows)).setTo(220);
       cv::RotatedRect box;
       bool joined = false;
       ASSERT_TRUE(findImgContours(img, box, 200, 200, joined));
@@ -217,7 +211,6 @@ TEST(DocumentSearch, EveryPieceOfATornDocumentIsJoined) {
       EXPECT_NEAR(found.y, kTop, 3);
       EXPECT_NEAR(found.height, kRows, 4);
     }
-  }
   MyDev.img[1] = front;
   releaseKeptImages();
 }

@@ -61,23 +61,7 @@ TEST(SymbolOps, OneGreyShapingGivesEveryThresholdsBinaryShaping) {
   }
 }
 
-// Printed-looking pages (dark blocks on paper) and noise, the sizes from the smallest the blur
-// reflects in to a zone's, odd widths and a view into a wider image among them.
-std::vector<cv::Mat> pages() {
-  std::vector<cv::Mat> out;
-  cv::RNG rng(11);
-  for (cv::Size s : {cv::Size(15, 15), cv::Size(16, 40), cv::Size(45, 40), cv::Size(144, 143), cv::Size(601, 240)}) {
-    out.push_back(noise(s, s.area()));
-    cv::Mat page(s, CV_8UC1, cv::Scalar(225));
-    for (int k = 0; k < 30; ++k)
-      cv::rectangle(page, cv::Rect(rng.uniform(0, s.width), rng.uniform(0, s.height), rng.uniform(1, 12), rng.uniform(1, 12)),
-                    cv::Scalar(rng.uniform(0, 90)), cv::FILLED);
-    out.push_back(page);
-  }
-  const cv::Mat wide = noise({300, 90}, 3);
-  out.push_back(wide(cv::Rect(7, 5, 200, 80)));
-  return out;
-}
+std::vector<cv::Mat> pages();
 
 TEST(SymbolOps, GreyShapingIsTheLibrarysDilationThenErosion) {
   auto library = [](const cv::Mat& g, int d, int e) {
@@ -103,6 +87,24 @@ TEST(SymbolOps, GreyShapingIsTheLibrarysDilationThenErosion) {
       ASSERT_EQ(got.size(), want.size()) << g.size() << " " << d << "/" << e;
       EXPECT_EQ(cv::countNonZero(got != want), 0) << g.size() << " " << d << "/" << e;
     }
+}
+
+// Printed-looking pages (dark blocks on paper) and noise, the sizes from the smallest the blur
+// reflects in to a zone's, odd widths and a view into a wider image among them.
+std::vector<cv::Mat> pages() {
+  std::vector<cv::Mat> out;
+  cv::RNG rng(11);
+  for (cv::Size s : {cv::Size(15, 15), cv::Size(16, 40), cv::Size(45, 40), cv::Size(144, 143), cv::Size(601, 240)}) {
+    out.push_back(noise(s, s.area()));
+    cv::Mat page(s, CV_8UC1, cv::Scalar(225));
+    for (int k = 0; k < 30; ++k)
+      cv::rectangle(page, cv::Rect(rng.uniform(0, s.width), rng.uniform(0, s.height), rng.uniform(1, 12), rng.uniform(1, 12)),
+                    cv::Scalar(rng.uniform(0, 90)), cv::FILLED);
+    out.push_back(page);
+  }
+  const cv::Mat wide = noise({300, 90}, 3);
+  out.push_back(wide(cv::Rect(7, 5, 200, 80)));
+  return out;
 }
 
 TEST(SymbolOps, BlurIsTheLibrarysGaussian) {

@@ -32,7 +32,6 @@ class HeadScannerFixture : public ::testing::Test {
     pvkemu_profile_full(&p);
     if (headReversed) p.head_config[1] |= 0x20;
     dev = pvkemu_add_device(&p);
-    // The library starts up in the test's directory, not in the default configuration directory.
     handle = PVKInitializeSN(dir.data(), nullptr);
     ASSERT_GT(handle, 0) << PVKGetLastResult();
     MyMICR.enabled = 1;  // a codeline zone switches the head on

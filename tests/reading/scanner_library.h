@@ -29,7 +29,6 @@ struct OpenLibrary {
     std::string tmpl = "/tmp/" + prefix + "XXXXXX";
     ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
     dir = tmpl;
-    // The library starts up in the test's directory, not in the default configuration directory.
     h = PVKInitializeSN(dir.data(), nullptr);
     ASSERT_GT(h, 0) << PVKGetLastResult();
   }

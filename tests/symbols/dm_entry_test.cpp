@@ -388,10 +388,8 @@ TEST(DataMatrixLocator, RowsGiveTheModuleWidthWhereTheCutKeepsTheirRuns) {
 // from the module height.
 TEST(DataMatrixLocator, AWidthTheRowsDoNotGiveIsTheCropOverTheColumnsOfTheSize) {
   cv::Mat bin(51, 54, CV_8UC1, cv::Scalar(255));
-  for (int m = 0; m < 20; m += 2)
-    bin(cv::Range(static_cast<int>(std::lround(m * 2.55)), static_cast<int>(std::lround((m + 1) * 2.55))),
-        cv::Range(52, 54))
-        .setTo(0);
+  auto row = [](int module) { return static_cast<int>(std::lround(module * 2.55)); };
+  for (int m = 0; m < 20; m += 2) bin(cv::Range(row(m), row(m + 1)), cv::Range(52, 54)).setTo(0);
   MyOcr.dmDpi = 300;
   imageReaderDM r;
   ASSERT_TRUE(r.findPixelSize(bin));

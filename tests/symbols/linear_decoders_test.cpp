@@ -144,11 +144,9 @@ TEST_F(LinearDecoders, CodabarWhoseCheckValueIsZeroVerifies) {
   EXPECT_TRUE(r.check);
 }
 
-// A Codabar run measured in a real symbol scaled by 0.9: in its fourth character ("4", one wide
-// bar and one wide space) a narrow space of 8 samples beside a wide one of 12 passes that
-// character's own threshold (5/8 of its widest space) and makes no pattern. Read against the
-// whole run's split between narrow and wide spaces (104 here, x 10) it is narrow; a width
-// within an eighth of that split (13) is too near to tell, and the run reads nothing.
+// A Codabar run of a real symbol scaled by 0.9, whose fourth character's narrow space (8 samples)
+// passes that character's own threshold: read against the whole run's split between narrow and
+// wide spaces (104, x 10) it is narrow, and within an eighth of the split it reads nothing.
 TEST_F(LinearDecoders, ACodabarCharacterItsOwnWidthsMisleadReadsAgainstTheRun) {
   const int kRun[55] = {6, 7, 13, 13, 6, 14, 6, 6, 7, 5, 8, 7, 13, 12, 8, 5, 7, 8, 4,  14, 6, 8, 12, 6, 14, 12, 6, 8,
                         6, 6, 7, 7, 6, 7, 13, 6, 6, 12, 8, 7, 13, 7, 5, 8, 4, 16, 4, 8, 5, 15, 5, 15, 4, 8, 12};
@@ -225,10 +223,8 @@ TEST_F(LinearDecoders, UpcEChecksAgainstItsUpcAExpansion) {
   }
 }
 
-// A run's first bar is measured a sample short of the others, and blur may thin it further: the
-// start guard (bar, space, bar of 8 samples a module here) passes with that sample given back
-// too. Its pairs must lie within 1.5 and 2.5 times the guard's mean: given back, a first bar
-// of 2.2 samples still passes (22), one of 2.1 does not; as it stands, 3.2 was the least.
+// A run's first bar is measured a sample short, and blur thins it further: the start guard passes
+// with that sample given back, a first bar of 2.2 samples (x 10) at 8 a module, not one of 2.1.
 TEST_F(LinearDecoders, AStartGuardWithAThinFirstBarPassesWithItsMissingSample) {
   for (Symbology s : {Symbology::Ean8, Symbology::Ean13, Symbology::UpcA, Symbology::UpcE}) {
     const std::string data = specsFor(s, 1, 5)[0].data;

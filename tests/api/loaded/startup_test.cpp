@@ -1,7 +1,11 @@
 // Start-up as a host sees it: lazy, once per process, configured from the INI file beside the
 // library, and tracing into the configuration directory.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <regex>
 
+#include "../../common/child_process.h"
 #include "loaded_library.h"
 
 using pvk::test::countOf;
@@ -110,6 +114,23 @@ TEST_F(Startup, TheIniIsFoundBesideAVersionedLibraryInADottedDirectory) {
   start();
   EXPECT_EQ(configDir(), cnfDir_);
   EXPECT_NE(trace().find(root_ + "/x.solutions/libPlavikMS.ini"), std::string::npos);
+}
+
+// An INI that is a FIFO no one writes or a link to /dev/zero: start-up goes on at once with
+// the defaults (in a child stopped after a deadline, so one that blocks fails the test).
+TEST_F(Startup, StartUpDoesNotWaitOnAnIniThatIsNotAFile) {
+  for (const std::string kind : {"fifo", "zero"}) {
+    load("", "", kind, "libPlavikMS.so", false);
+    const std::string ini = root_ + "/" + kind + "/libPlavikMS.ini";
+    ASSERT_EQ(kind == "fifo" ? ::mkfifo(ini.c_str(), 0600) : ::symlink("/dev/zero", ini.c_str()), 0);
+    EXPECT_EQ(pvk::testing::withDeadline(10, [&] {
+                std::string dir = cnfDir_;  // given with the first call: the INI cannot name it
+                fn<decltype(PVKInitializeSN)>("PVKInitializeSN")(dir.data(), nullptr);
+                char buf[64];
+                return libInfo(buf, sizeof buf);
+              }),
+              28) << kind;
+  }
 }
 
 TEST_F(Startup, ALibraryLoadedByARelativePathFindsItsIniAfterTheHostMoves) {

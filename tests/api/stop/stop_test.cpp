@@ -36,7 +36,6 @@ class StopFromAnotherThread : public ::testing::Test {
     ASSERT_NE(emu<void*>("pvkemu_loaded"), nullptr);
     emu<void (*)(int)>("pvkemu_clock_virtual")(0);  // the second thread runs in real time
     ASSERT_EQ(apitest::busOfOne("pvkemu_profile_basic"), 0);
-    // The library starts up in the test's directory, not in the default configuration directory.
     h = PVKInitializeSN(const_cast<char*>(apitest::processDir().c_str()), nullptr);
     ASSERT_GT(h, 0) << PVKGetLastResult();
   }

@@ -3,15 +3,13 @@
 // read back by an independent tool; the blank-page test on a written and on an empty cheque.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "../../common/cheque_feed.h"
+#include "../../common/scanner_scratch.h"
 #include "../../common/synthetic_cheque.h"
 #include "../image_test_util.h"
 #include "control/control.h"
@@ -30,22 +28,13 @@ using imgtest::run;
 
 bool has(const std::string& text, const std::string& what) { return text.find(what) != std::string::npos; }
 
-class DocumentOutput : public ::testing::Test {
+class DocumentOutput : public pvk::testing::ScannerScratch {
  protected:
-  void SetUp() override
-  {
-    pvkemu_clock_virtual(1);
-    pvkemu_reset();
-    char tmpl[] = "/tmp/pvk_docout_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir = tmpl;
-  }
   void TearDown() override
   {
     Vx3MultiPageClose();
     if (handle > 0)
       Vx3DeviceClose(false);
-    (void)!std::system(("rm -rf " + dir).c_str());
   }
   // Opens the basic (grey) scanner, feeds a cheque and acquires it; output at outDpi.
   int32_t acquire(bool written = true, short outDpi = 200)
@@ -73,7 +62,6 @@ class DocumentOutput : public ::testing::Test {
     MyAcq.cfgFlags[kCfgWaitDoc] = 0;  // the stream is already there
     return AcquireImg(0, MyDev.img, true);
   }
-  std::string path(const std::string& name) const { return dir + "/" + name; }
   std::string identify(const std::string& file, const char* format)
   {
     return run(std::string("/usr/bin/identify -units PixelsPerInch -format '") + format + "' '" + file + "'");
@@ -82,7 +70,6 @@ class DocumentOutput : public ::testing::Test {
   int outWidth(int side) const { return MyDev.img[side].trimWidth * 200 / MyDev.img[side].dpiH / 4 * 4; }
   int outHeight(int side) const { return MyDev.img[side].rowsUsed * 200 / MyDev.img[side].dpiV; }
 
-  std::string dir;
   int handle = -1;
   pvk::testing::SidePlanes front, rear;
 };

@@ -28,7 +28,6 @@ class ImageCallsHost : public ::testing::Test {
   int h = -1;
   void SetUp() override
   {
-    // The library starts up in the test's directory, not in the default configuration directory.
     h = PVKInitializeSN(dir.data(), nullptr);
     ASSERT_GT(h, 0) << PVKGetLastResult();
   }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -33,6 +34,13 @@ inline int makeFileOfKind(FileOfKind k, const std::string& p, const std::string&
     case FileOfKind::kMissing: return 0;
   }
   return -1;
+}
+
+// A device node of the null device at p, or a FIFO where nodes cannot be made: a target the
+// writers must refuse. A test never aims a writer at a device of the system's own, which a
+// faulty writer would replace for every program of the machine. 0 when it was made.
+inline int makeDeviceOrFifo(const std::string& p) {
+  return ::mknod(p.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0 ? 0 : ::mkfifo(p.c_str(), 0600);
 }
 
 // The type of what stands at p (the S_IFMT bits of lstat), 0 when nothing does.

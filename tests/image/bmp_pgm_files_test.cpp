@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "../common/file_kinds.h"
 #include "../common/file_limit.h"
 #include "image/image.h"
 #include "image_test_util.h"
@@ -144,7 +145,8 @@ TEST_F(BmpFiles, WriteFailuresAreReported)
             -1);
   EXPECT_NE(imgtest::slurp(path("full.log")).find("err - writing image file"), std::string::npos);
   // A device is no file to write into.
-  EXPECT_FALSE(ImgBPMWrite("/dev/full", &a, 8));
+  ASSERT_EQ(pvk::testing::makeDeviceOrFifo(path("dev")), 0);
+  EXPECT_FALSE(ImgBPMWrite(path("dev").c_str(), &a, 8));
   EXPECT_EQ(MyDev.lastResult, -1);
   EXPECT_FALSE(ImgBPMWrite(path("no/such/dir.bmp").c_str(), &a, 8));
   EXPECT_TRUE(traced("err - creating image file"));

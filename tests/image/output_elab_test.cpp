@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "../common/file_kinds.h"
 #include "../common/file_limit.h"
 #include "calibration/calibration.h"
 #include "image/image.h"
@@ -245,7 +246,8 @@ TEST_F(OutputElab, SaveWritesTheSideOrRefuses)
             -5);
   EXPECT_NE(imgtest::slurp(path("full.log")).find("SaveImgStruct with invalid nBytes written"), std::string::npos);
   // A device is no file to write into.
-  EXPECT_EQ(saveImage(1, -1, 0, 0, nullptr, 0, kBmp, 0, 0, 8, "/dev/full"), -5);
+  ASSERT_EQ(pvk::testing::makeDeviceOrFifo(path("dev")), 0);
+  EXPECT_EQ(saveImage(1, -1, 0, 0, nullptr, 0, kBmp, 0, 0, 8, path("dev").c_str()), -5);
 }
 
 TEST_F(OutputElab, BlankPageLooksBetweenTheMargins)

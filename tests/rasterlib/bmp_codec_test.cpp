@@ -1,5 +1,7 @@
 // BMP codec: our own round trips, our files read by ImageMagick, and files written by
 // ImageMagick and netpbm read by us, pixel for pixel.
+#include "../common/file_kinds.h"
+#include "../common/scratch_dir.h"
 #include "bmp_test_util.h"
 #include "raster_test_util.h"
 
@@ -206,5 +208,7 @@ TEST(BmpEncode, ShortWriteIsAFailure)
     setvbuf(full, nullptr, _IONBF, 0);
     EXPECT_FALSE(img.Encode(full, IMAGE_TYPE_BMP));
     fclose(full);
-    EXPECT_FALSE(img.Save("/dev/full", IMAGE_TYPE_BMP));
+    const std::string dev = pvk::testing::processScratchDir("pvk_bmp_") + "/dev";
+    ASSERT_EQ(pvk::testing::makeDeviceOrFifo(dev), 0);
+    EXPECT_FALSE(img.Save(dev.c_str(), IMAGE_TYPE_BMP));
 }

@@ -116,7 +116,7 @@ TEST_F(CalibFixture, ACommitListIsTrustedOnlyForThisDevicesFiles) {
       {mine, true},           {mine + "\npid_0x000b_sn_AB12_fw_0x3105_0111.pcf", true},
       {other, false},         {mine + "\npid_0x000b_sn_AB12_/../" + mine, false},
       {mine + ".bak", false}, {"pid_0x000b_sn_AB12.pcf", false},
-      {mine + "\n\n", false},
+      {mine + "\n\n", false}, {mine + "\n" + std::string("pid_0x000b_sn_AB12_x\0.pcf", 25), false},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.list);

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <time.h>
 
+#include "../common/file_kinds.h"
 #include "device_fixture.h"
 
 namespace pvk::test {
@@ -47,6 +48,18 @@ TEST(Ep0LockName, FormattedFromVendorProductAndSignedSerialLow) {
   EXPECT_TRUE(std::string(n) == "/dev/shm/vid_1a2b_pid_0009_snLow_12400512_EP0_A.lock" ||
               std::string(n) == "/tmp/vid_1a2b_pid_0009_snLow_12400512_EP0_A.lock")
       << n;
+}
+
+// A FIFO put at the lock's name is not taken for the lock: requests go on without it, at once.
+TEST_F(Ep0Lock, AFifoAtTheLocksNameIsNotTheLock) {
+  ::unlink(lockPath.c_str());
+  ASSERT_EQ(::mkfifo(lockPath.c_str(), 0600), 0);
+  ASSERT_GT(open(), 0);
+  EXPECT_NE(status(), 0);
+  EXPECT_LT(EP0LockFile, 0);
+  Vx3DeviceClose(false);
+  EXPECT_EQ(pvk::testing::typeAt(lockPath), static_cast<mode_t>(S_IFIFO));
+  ::unlink(lockPath.c_str());
 }
 
 TEST_F(Ep0Lock, TheLockIsFreeAfterEveryRequestAndClose) {

@@ -6,8 +6,13 @@
 # the start-up's trace goes there, not to the default /home/): it reads its cheque's OCR-B line,
 # Code 128 and E13B codeline through the installed library and its installed font databases, and
 # saves the front as JPEG.
-# Usage: install_host.sh BUILD_DIR SOURCE_DIR C_COMPILER VERSION [EXTRA_FLAGS...]
+# With --pvk-only: a host that calls only PVK functions finds the software scanner, linked with
+# both pkg-config modules and --as-needed (so that nothing but the flags keeps the scanner), and
+# linked with libPlavikMS alone and run with the scanner's folder on LD_LIBRARY_PATH.
+# Usage: install_host.sh [--pvk-only] BUILD_DIR SOURCE_DIR C_COMPILER VERSION [EXTRA_FLAGS...]
 set -euo pipefail
+pvkOnly=0
+if [ "${1:-}" = --pvk-only ]; then pvkOnly=1; shift; fi
 build="$1" src="$2" cc="$3" version="$4"
 shift 4
 flags=()
@@ -23,6 +28,24 @@ got="$(pkg-config --modversion libPlavikMS)"
 [ "$got" = "$version" ] || { echo "pkg-config version $got, expected $version"; exit 1; }
 libs="$(pkg-config --libs libPlavikMS)"
 case "$libs" in *"$prefix"*) ;; *) echo "pkg-config libs $libs miss the prefix $prefix"; exit 1;; esac
+run="$prefix/run"
+mkdir -p "$run/cnf"
+printf '[General]\r\nCnfDir=%s\r\n' "$run/cnf" > "$(pkg-config --variable=libdir libPlavikMS)/libPlavikMS.ini"
+
+if [ "$pvkOnly" = 1 ]; then
+  host="$src/tests/api/scanner_host.c"
+  "$cc" -std=c99 -Wall -Wextra -Werror "$host" -Wl,--as-needed \
+    $(pkg-config --cflags --libs libPlavikMS libPlavikMS-emulator) "${flags[@]}" -o "$prefix/scanner_host"
+  got="$(LD_LIBRARY_PATH="$prefix/lib" "$prefix/scanner_host" "$run/cnf")"
+  [ "$got" = "scanner 12400512" ] || { echo "pkg-config route: $got"; exit 1; }
+  "$cc" -std=c99 -Wall -Wextra -Werror "$host" $(pkg-config --cflags --libs libPlavikMS) "${flags[@]}" \
+    -o "$prefix/scanner_host_path"
+  got="$(LD_LIBRARY_PATH="$prefix/lib/PlavikMS/emulator:$prefix/lib" "$prefix/scanner_host_path" "$run/cnf")"
+  [ "$got" = "scanner 12400512" ] || { echo "LD_LIBRARY_PATH route: $got"; exit 1; }
+  echo "install_host: a host of PVK calls alone found the software scanner both ways"
+  exit 0
+fi
+
 "$cc" -std=c99 -Wall -Wextra -Werror "$src/examples/pvkdemo.c" $(pkg-config --cflags libPlavikMS) $libs \
   "${flags[@]}" -o "$prefix/host"
 test -x "$prefix/host"
@@ -33,9 +56,6 @@ awk '/^<!-- examples\/quickstart.c -->$/{on=1; next} on && /^```c$/{next} on && 
   "$src/README.md" | cmp - "$examples/quickstart.c"
 "$cc" -std=c99 -Wall -Wextra -Werror "$examples/quickstart.c" \
   $(pkg-config --cflags --libs libPlavikMS libPlavikMS-emulator) "${flags[@]}" -o "$prefix/quickstart"
-run="$prefix/run"
-mkdir -p "$run/cnf"
-printf '[General]\r\nCnfDir=%s\r\n' "$run/cnf" > "$(pkg-config --variable=libdir libPlavikMS)/libPlavikMS.ini"
 (cd "$run" && LD_LIBRARY_PATH="$prefix/lib" "$prefix/quickstart" "$examples/cheque.pgm" "$run/cnf") > "$run/out.txt"
 grep -qx "zone 0: 00421234-5678/90 (16 characters)" "$run/out.txt" || { cat "$run/out.txt"; exit 1; }
 grep -qx "zone 1: DEMO-128-2026 (13 characters)" "$run/out.txt" || { cat "$run/out.txt"; exit 1; }

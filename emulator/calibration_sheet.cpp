@@ -69,7 +69,7 @@ bool calibrationSheetFeed(Device& d) {
   doc.width = width;
   doc.height = rows;
   doc.micr_per_slot = (frontOn && rearOn) ? s.spec.micr_two_sides : s.spec.micr_one_side;
-  feedDocument(d.id, &doc, false);
+  feedDocument(d.id, &doc, false, false);
   return false;
 }
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <string>
 #include <vector>
 
 #include "image_stream.h"
@@ -14,10 +15,36 @@
 namespace pvk::emulator {
 namespace {
 
+// What the sensors see where no paper is: the dark background of the empty transport.
+constexpr uint8_t kTransport = 25;
+// A pixel this bright is paper: the library never takes a darker level for a document's edge.
+constexpr uint8_t kPaperLevel = 100;
+// Empty transport streamed before and after a sheet whose image starts or ends on paper: a sixth
+// of an inch at 300 dpi each side. Together they stay within the lines the library reads beyond
+// the document height it asks for (270 on most models, 100 on the one with a top margin), so the
+// longest document it takes still ends on the transport.
+constexpr uint32_t kTransportLines = 50;
+
 struct Doc {
-  uint32_t width = 0, height = 0;
+  uint32_t width = 0, height = 0;  // as fed
+  bool sheet = false;              // laid on the transport (pvkemu_feed), not the sensors' own lines
+  uint32_t lineWidth = 0;          // pixels per side of a streamed line
+  uint32_t left = 0;               // first sensor pixel the document covers
+  uint32_t lead = 0, lines = 0;    // transport lines before the document; lines streamed
   std::vector<uint8_t> front[5], rear[5], backlight, micr;
+  std::vector<uint8_t> luma[2];    // grey of a sheet side given colour planes (rear, front)
   uint32_t micrPerSlot = 0;
+
+  // The plane a side (0 rear, 1 front) shows in a stream slot; empty reads white. A sheet given
+  // its grey plane alone shows it in each colour plane, and one given colour planes shows their
+  // luminance in grey; the sensors' own lines stream every slot as given.
+  const std::vector<uint8_t>& plane(int side, int slot, bool colour) const {
+    const std::vector<uint8_t>* p = side ? front : rear;
+    if (!sheet) return p[slot];
+    if (!colour && slot == PVKEMU_PLANE_GREY && !luma[side].empty()) return luma[side];
+    const bool greyOnly = p[PVKEMU_PLANE_GREEN].empty() && p[PVKEMU_PLANE_BLUE].empty();
+    return colour && slot <= PVKEMU_PLANE_BLUE && greyOnly ? p[PVKEMU_PLANE_GREY] : p[slot];
+  }
 };
 
 struct StreamFault {
@@ -103,20 +130,31 @@ struct Builder {
   std::vector<uint8_t> out;
   size_t micrPos = 0;
 
-  uint8_t docPixel(int side, int slot, uint32_t x, uint32_t y) const {
+  // What a side shows in a slot along stream line y: the document's row of that plane (null
+  // when the plane is white), or the empty transport before and after the sheet.
+  struct Row {
+    bool transport;
+    const uint8_t* px;
+  };
+  Row rowOf(int side, int slot, uint32_t y) const {
     const Doc& doc = st.doc;
-    const std::vector<uint8_t>& p = side ? doc.front[slot] : doc.rear[slot];
-    return p.empty() ? 255 : p[static_cast<size_t>(y) * doc.width + x];
+    if (y < doc.lead || y - doc.lead >= doc.height) return {true, nullptr};
+    const std::vector<uint8_t>& p = doc.plane(side, slot, k.colour);
+    return {false, p.empty() ? nullptr : p.data() + static_cast<size_t>(y - doc.lead) * doc.width};
+  }
+  // The document's value at sensor pixel x of a row; the transport beside a narrower sheet.
+  uint8_t value(const Row& r, uint32_t x) const {
+    if (r.transport || x < st.doc.left) return kTransport;
+    return r.px ? r.px[x - st.doc.left] : 255;
   }
 
   // The sensor's byte for a pixel; with the line aligner 0 is the marker and never a pixel.
-  uint8_t pixel(int side, int slot, uint32_t x, uint32_t y) const {
-    const uint8_t v = sensed(side, slot, x, y);
-    return k.aligner ? std::max<uint8_t>(v, 1) : v;
+  uint8_t pixel(int side, int slot, uint32_t x, uint8_t v) const {
+    const uint8_t s = sensed(side, slot, x, v);
+    return k.aligner ? std::max<uint8_t>(s, 1) : s;
   }
 
-  uint8_t sensed(int side, int slot, uint32_t x, uint32_t y) const {
-    uint8_t v = docPixel(side, slot, x, y);
+  uint8_t sensed(int side, int slot, uint32_t x, uint8_t v) const {
     // The calibration sheet lights every plane through the model, infrared and ultraviolet too.
     const bool modelled = slot <= PVKEMU_PLANE_BLUE || calibrationSheetIn(d);
     if (!st.hasModel || st.model.white_max == 0 || !modelled) return v;
@@ -130,51 +168,58 @@ struct Builder {
     return calibrationSheetPixel(d, side, x, level, black, out);
   }
 
-  void micrBytes() {
+  // The head's samples go with the document's lines; over the empty transport it rests.
+  void micrBytes(bool onDocument) {
     for (uint32_t i = 0; i < st.doc.micrPerSlot; ++i)
-      out.push_back(micrPos < st.doc.micr.size() ? st.doc.micr[micrPos++] : 0x80);
+      out.push_back(onDocument && micrPos < st.doc.micr.size() ? st.doc.micr[micrPos++] : 0x80);
   }
 
   void pairs(int slot, uint32_t y, uint32_t from) {
-    for (uint32_t x = from; x < st.doc.width; ++x) {
-      if (k.frontOn) out.push_back(pixel(1, slot, x, y));
-      if (k.rearOn) out.push_back(pixel(0, slot, x, y));
+    const Row f = rowOf(1, slot, y), r = rowOf(0, slot, y);
+    for (uint32_t x = from; x < st.doc.lineWidth; ++x) {
+      if (k.frontOn) out.push_back(pixel(1, slot, x, value(f, x)));
+      if (k.rearOn) out.push_back(pixel(0, slot, x, value(r, x)));
     }
   }
 
   void line(uint32_t y) {
     const bool both = k.frontOn && k.rearOn;
+    const bool onDocument = y >= st.doc.lead && y - st.doc.lead < st.doc.height;
     for (int slot : k.planes) {
       size_t start = out.size();
       switch (k.layout) {
         case Layout::Plain: pairs(slot, y, 0); break;
         case Layout::MicrCurrent:
-          micrBytes();
+          micrBytes(onDocument);
           pairs(slot, y, 0);
           break;
         case Layout::MicrOlder:
-          if (both && st.doc.width > 0) {
-            out.push_back(pixel(1, slot, 0, y));
-            micrBytes();
-            out.push_back(pixel(0, slot, 0, y));
+          if (both && st.doc.lineWidth > 0) {
+            out.push_back(pixel(1, slot, 0, value(rowOf(1, slot, y), 0)));
+            micrBytes(onDocument);
+            out.push_back(pixel(0, slot, 0, value(rowOf(0, slot, y), 0)));
             pairs(slot, y, 1);
           } else {
-            micrBytes();
+            micrBytes(onDocument);
             pairs(slot, y, 0);
           }
           break;
         case Layout::Backlight:
           pairs(slot, y, 0);
-          if (k.micr) micrBytes();
+          if (k.micr) micrBytes(onDocument);
           break;
       }
       if (k.aligner && k.layout == Layout::Plain && out.size() > start) out[start] = 0;
     }
-    if (k.backlight)
-      for (uint32_t x = 0; x < st.doc.width; ++x) {
-        const uint8_t v = st.doc.backlight.empty() ? 255 : st.doc.backlight[static_cast<size_t>(y) * st.doc.width + x];
+    if (k.backlight) {
+      const bool lit = onDocument && !st.doc.backlight.empty();
+      const size_t at = lit ? static_cast<size_t>(y - st.doc.lead) * st.doc.width : 0;
+      const Row row{!onDocument, lit ? st.doc.backlight.data() + at : nullptr};
+      for (uint32_t x = 0; x < st.doc.lineWidth; ++x) {
+        const uint8_t v = value(row, x);
         out.push_back(k.aligner ? std::max<uint8_t>(v, 1) : v);
       }
+    }
   }
 
   void glitchBefore(uint32_t y) {
@@ -219,7 +264,7 @@ void imageStreamStart(Device& d, bool documentIn) {
   State& st = it->second;
   Config k = readConfig(d, st);
   Builder b{d, st, k, {}, 0};
-  for (uint32_t y = 0; y < st.doc.height; ++y) {
+  for (uint32_t y = 0; y < st.doc.lines; ++y) {
     b.glitchBefore(y);
     b.line(y);
   }
@@ -284,15 +329,67 @@ using namespace pvk::emulator;
 
 namespace pvk::emulator {
 
-int feedDocument(int dev, const pvkemu_document* doc, bool atPhotocell) {
+namespace {
+
+// Whether line y of a sheet shows paper on either side, in grey or in any colour plane (a plane
+// not given is white paper).
+bool showsPaper(const Doc& d, uint32_t y) {
+  for (int side = 0; side < 2; ++side)
+    for (int view = 0; view < 4; ++view) {  // red, green, blue, then grey
+      const std::vector<uint8_t>& p = d.plane(side, view % 3, view < 3);
+      if (p.empty()) return true;
+      const uint8_t* row = p.data() + static_cast<size_t>(y) * d.width;
+      if (std::any_of(row, row + d.width, [](uint8_t v) { return v >= kPaperLevel; })) return true;
+    }
+  return false;
+}
+
+// Luminance of a side given colour planes, a missing one white: the grey a sensor lit by all
+// three LEDs sees.
+std::vector<uint8_t> luminance(const std::vector<uint8_t>* p, size_t n) {
+  std::vector<uint8_t> out(n);
+  for (size_t i = 0; i < n; ++i) {
+    auto at = [&](int slot) -> uint32_t { return p[slot].empty() ? 255u : p[slot][i]; };
+    const uint32_t r = at(PVKEMU_PLANE_RED), g = at(PVKEMU_PLANE_GREEN), b = at(PVKEMU_PLANE_BLUE);
+    out[i] = static_cast<uint8_t>((306 * r + 601 * g + 117 * b) >> 10);
+  }
+  return out;
+}
+
+// A sheet as a real transport carries it: flush against the sensor's far edge (its last pixel on
+// the sensor's last), the transport's background over the pixels before it, and empty transport
+// before and after it when its image starts or ends on paper.
+void layOnTransport(Doc& d, uint32_t sensor) {
+  d.sheet = true;
+  const size_t n = static_cast<size_t>(d.width) * d.height;
+  for (int side = 0; side < 2; ++side) {
+    const std::vector<uint8_t>* p = side ? d.front : d.rear;
+    if (!p[PVKEMU_PLANE_GREEN].empty() || !p[PVKEMU_PLANE_BLUE].empty()) d.luma[side] = luminance(p, n);
+  }
+  d.lineWidth = sensor;
+  d.left = sensor - d.width;
+  d.lead = showsPaper(d, 0) || showsPaper(d, d.height - 1) ? kTransportLines : 0;
+  d.lines = d.lead + d.height + d.lead;
+}
+
+}  // namespace
+
+int feedDocument(int dev, const pvkemu_document* doc, bool atPhotocell, bool sheet) {
   configuredBus();
   State* st = stateOf(dev);
   if (!st || !doc || doc->width == 0 || doc->height == 0) return -1;
+  // The sensor line at 300 dpi, as the factory data describe it.
+  const uint32_t sensor = eepromPixels(deviceById(dev)->profile.product_id, 3);
+  if (sheet && doc->width > sensor) {
+    noteMisuse("pvkemu_feed: a document " + std::to_string(doc->width) + " pixels wide does not fit the sensor's " +
+               std::to_string(sensor) + " pixels: crop or scale it to fit");
+    return -1;
+  }
   Doc& d = st->doc;
   const size_t n = static_cast<size_t>(doc->width) * doc->height;
   d = Doc{};
-  d.width = doc->width;
-  d.height = doc->height;
+  d.width = d.lineWidth = doc->width;
+  d.height = d.lines = doc->height;
   for (int p = 0; p < 5; ++p) {
     if (doc->front[p]) d.front[p].assign(doc->front[p], doc->front[p] + n);
     if (doc->rear[p]) d.rear[p].assign(doc->rear[p], doc->rear[p] + n);
@@ -300,6 +397,7 @@ int feedDocument(int dev, const pvkemu_document* doc, bool atPhotocell) {
   if (doc->backlight) d.backlight.assign(doc->backlight, doc->backlight + n);
   if (doc->micr) d.micr.assign(doc->micr, doc->micr + doc->micr_length);
   d.micrPerSlot = doc->micr_per_slot;
+  if (sheet) layOnTransport(d, sensor);
   st->hasDoc = true;
   if (atPhotocell) sheetFed(*deviceById(dev));
   return 0;
@@ -307,7 +405,11 @@ int feedDocument(int dev, const pvkemu_document* doc, bool atPhotocell) {
 
 }  // namespace pvk::emulator
 
-extern "C" int pvkemu_feed(int dev, const pvkemu_document* doc) { return feedDocument(dev, doc, true); }
+extern "C" int pvkemu_feed(int dev, const pvkemu_document* doc) { return feedDocument(dev, doc, true, true); }
+
+extern "C" int pvkemu_feed_lines(int dev, const pvkemu_document* doc) {
+  return feedDocument(dev, doc, true, false);
+}
 
 extern "C" int pvkemu_sensor_model(int dev, const pvkemu_sensor* model) {
   configuredBus();

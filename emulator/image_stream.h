@@ -10,9 +10,10 @@
 
 namespace pvk::emulator {
 
-// Feeds a document as pvkemu_feed does; atPhotocell false leaves the sheet model alone (the
-// calibration sheet feeds itself one stretch at a time).
-int feedDocument(int dev, const pvkemu_document* doc, bool atPhotocell);
+// Feeds a document: a sheet laid on the transport (pvkemu_feed), or the sensors' own lines
+// (pvkemu_feed_lines); atPhotocell false leaves the sheet model alone (the calibration sheet
+// feeds itself one stretch at a time).
+int feedDocument(int dev, const pvkemu_document* doc, bool atPhotocell, bool sheet);
 // The acquisition start command: builds the stream of the fed document when a document is in
 // the transport (documentIn), else the stream of an acquisition without one.
 void imageStreamStart(Device& d, bool documentIn);

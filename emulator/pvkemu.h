@@ -16,9 +16,12 @@
  *   pvkemu_profile_full(&p);
  *   int dev = pvkemu_add_device(&p);        (before the library opens the device)
  *   pvkemu_document doc = {0};
- *   doc.width = 2592; doc.height = 1100;    (the sensor's pixels per line, the lines fed)
+ *   doc.width = 1800; doc.height = 800;     (a cheque at 300 dpi, at most 2592 pixels wide)
  *   doc.front[PVKEMU_PLANE_GREY] = front;   (width x height grey bytes, 255 white)
- *   pvkemu_feed(dev, &doc);                 (pvkemu_image.h: the sheet is at the photocell)
+ *   pvkemu_feed(dev, &doc);                 (the sheet is at the photocell)
+ *
+ * pvkemu_image.h says how the scanner lays a document on its transport: any width up to the
+ * sensor's, cropped to the paper or with a border, grey or colour.
  *
  * A host that loads the software scanner and the library with dlopen (RTLD_LOCAL) reaches this
  * interface with dlsym on the scanner's handle; the library finds the scanner's clock itself.
@@ -153,8 +156,9 @@ int pvkemu_stream_end(int dev);
  * copies at most `size` of them into buffer (may be null) and returns the total count. */
 size_t pvkemu_bulk_out_take(int dev, void* buffer, size_t size);
 
-/* Misuse of the libusb interface noticed by the bus (a transfer freed while in flight, a
- * handle used after close, a device list freed twice): the count and the last message. */
+/* Mistakes the software scanner noticed: misuse of the libusb interface (a transfer freed while
+ * in flight, a handle used after close, a device list freed twice) and a document it cannot feed
+ * (pvkemu_image.h): the count and the last message. */
 int pvkemu_error_count(void);
 const char* pvkemu_last_error(void);
 

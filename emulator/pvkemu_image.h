@@ -35,9 +35,54 @@ extern "C" {
 #define PVKEMU_PLANE_IR 3
 #define PVKEMU_PLANE_UV 4
 
-/* One document as the sensors would see it ideally, 8 bits per pixel at the sensor's resolution:
- * `width` pixels per side and line (the sensor pixels), `height` lines. Each plane is
- * height x width bytes, row after row; a null plane reads white (255). */
+/* Pixels per line of the sensor of each side, at 300 dpi (a profile of product id 0x000E, whose
+ * sensor holds as many pixels at 600 dpi, has half as many). */
+#define PVKEMU_SENSOR_PIXELS 2592
+
+/* One document, 8 bits per pixel at 300 dpi (255 white): `width` pixels per side and line,
+ * `height` lines in the order they pass the sensors. Each plane is height x width bytes, row
+ * after row.
+ *
+ * Fed with pvkemu_feed, the document is a sheet in the transport, and the device sends what a
+ * scanner sends for that sheet:
+ *   - Width: a document narrower than the sensor lies flush against the sensor's far edge, its
+ *     last pixel of each line on the sensor's last (pixel 2591 of 0..2591; pixel x of the
+ *     document on sensor pixel 2592 - width + x), on both sides; the sensor pixels before it see
+ *     the transport's dark background (25). This is the edge the transport aligns documents to,
+ *     and the one the inkjet head's offset is measured from. A document wider than the sensor is
+ *     refused. A document of exactly the sensor's width covers every sensor pixel.
+ *   - Edges: a document whose first or last line shows paper on a side (a pixel of 100 or more,
+ *     or a plane that reads white) passes between 50 lines of empty transport (25) before and 50
+ *     after, as a sheet moving past the sensors does; one whose first and last lines show only
+ *     the transport (a scan with its border, as the demo cheques are) streams as it is.
+ *   - Planes: grey scans stream the grey plane; colour scans the red, green and blue planes. A
+ *     side given its grey plane alone shows it in each colour plane; a side given green or blue
+ *     shows, in grey, the luminance (306 R + 601 G + 117 B) >> 10 of its colour planes, a missing
+ *     one white. Infrared, ultraviolet and backlight stream as given; a plane not given reads
+ *     white (255) over the document, and the transport around it reads 25 in every plane.
+ *   - A side given no plane at all is the blank white side of the sheet, the document's size. A
+ *     scan of only blank sides (both given nothing, or the front switched off and the rear given
+ *     nothing) finds white sheets and nothing to read: PVKImgScan1 gives -30 ("OCR general
+ *     error.") when it had zones to read.
+ * The magnetic samples go with the document's lines (the head sends its rest level 0x80 over the
+ * empty transport). The library reads no more lines than its document height (parameter 9) and a
+ * tail allow: a longer document is cut there, as on a real scanner.
+ *
+ * A scan of one's own (here cropped to the paper, 300 dpi grey, the rear left blank):
+ *
+ *   pvkemu_document doc;
+ *   memset(&doc, 0, sizeof doc);
+ *   doc.width = 1800;                        (at most PVKEMU_SENSOR_PIXELS)
+ *   doc.height = 800;
+ *   doc.front[PVKEMU_PLANE_GREY] = pixels;   (1800 x 800 bytes, row after row)
+ *   if (pvkemu_feed(dev, &doc) != 0) fprintf(stderr, "%s\n", pvkemu_last_error());
+ *
+ * The library then crops each side to the sheet: the saved front is the cheque as it was given,
+ * 1800 x 800 pixels within a few.
+ *
+ * Fed with pvkemu_feed_lines, the planes are the sensors' own lines and stream as given: every
+ * slot its own plane, any width, no transport around them. Tests of the wire layout use it with
+ * lines a few pixels long; a host feeds sheets. */
 typedef struct pvkemu_document {
   uint32_t width;
   uint32_t height;
@@ -54,8 +99,12 @@ typedef struct pvkemu_document {
  * photocell from the next status read and leaves after the acquisition, as a document put into
  * the scanner does: a host feeds one document per scan with this call alone. A test of the
  * document wait sets its own sheet before or after this call (or takes it away with
- * pvkemu_sheet_remove). Returns 0, or -1 for an unknown device or a document without pixels. */
+ * pvkemu_sheet_remove). Returns 0, or -1 for an unknown device or a document without pixels;
+ * a document wider than the sensor is also refused with -1, and pvkemu_last_error (pvkemu.h)
+ * says so. */
 int pvkemu_feed(int dev, const pvkemu_document* doc);
+/* The same with the sensors' own lines (above): the planes stream as given. */
+int pvkemu_feed_lines(int dev, const pvkemu_document* doc);
 
 /* A scanner whose composition announces the line aligner (bit 30 of word L, firmware 0x3000 and
  * later; the full profile) never sends a 0 pixel byte: a document value 0 arrives as 1, and the

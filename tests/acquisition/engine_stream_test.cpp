@@ -76,7 +76,7 @@ class EngineStream : public pvk::test::DeviceTest {
   // A document longer than one 2 MiB transfer with a fault 1 MiB into its stream.
   void runWithFault(int kind) {
     Document d(2592, 420);
-    ASSERT_EQ(pvkemu_feed(dev, &d.doc), 0);
+    ASSERT_EQ(pvkemu_feed_lines(dev, &d.doc), 0);
     auto stop = [](void*) {
       stopAcq = 1;
       requestStop(true);
@@ -157,7 +157,7 @@ class EngineStream : public pvk::test::DeviceTest {
 
 TEST_F(EngineStream, GreyBothSidesWithTheBlockPinnedByHand) {
   Document d(96, 40);
-  ASSERT_EQ(pvkemu_feed(dev, &d.doc), 0);
+  ASSERT_EQ(pvkemu_feed_lines(dev, &d.doc), 0);
   MyAcq.mode = 3;
   for (int c = 0; c < 3; ++c) {
     MyCorS[1].ledLev[c] = 0x64;
@@ -183,7 +183,7 @@ TEST_F(EngineStream, GreyBothSidesWithTheBlockPinnedByHand) {
 
 TEST_F(EngineStream, ColourWithInfraredAndUltraviolet) {
   Document d(64, 30);
-  ASSERT_EQ(pvkemu_feed(dev, &d.doc), 0);
+  ASSERT_EQ(pvkemu_feed_lines(dev, &d.doc), 0);
   MyAcq.rgb = MyAcq.ir = MyAcq.uv = 1;
   MyAcq.greyLed = 2;
   prepare(64, 32, 5, false, 0);
@@ -197,7 +197,7 @@ TEST_F(EngineStream, MagneticLayoutsOfCurrentAndOlderFirmware) {
     pvkemu_device_profile(dev)->firmware = fw;
     MyDev.fwVersion = fw;
     Document d(90, 20, 3);
-    ASSERT_EQ(pvkemu_feed(dev, &d.doc), 0);
+    ASSERT_EQ(pvkemu_feed_lines(dev, &d.doc), 0);
     MyAcq.rgb = 1;
     MyAcq.greyLed = 2;
     prepare(90, 40, 3, false, 3);
@@ -212,7 +212,7 @@ TEST_F(EngineStream, BacklightWithAndWithoutMagneticBytes) {
   for (uint32_t m : {0u, 2u}) {
     SCOPED_TRACE(m);
     Document d(80, 24, m);
-    ASSERT_EQ(pvkemu_feed(dev, &d.doc), 0);
+    ASSERT_EQ(pvkemu_feed_lines(dev, &d.doc), 0);
     prepare(80, 32, 1, true, m);
     ASSERT_EQ(Vx3Scan_PID009(), 1) << MyDev.lastResult;
     expectSeparated(d, 1, true);
@@ -233,7 +233,7 @@ TEST_F(EngineStream, AlignerShiftsInOneDocumentDoNotMoveTheNext) {
   for (int doc = 0; doc < 2; ++doc) {
     SCOPED_TRACE(doc);
     Document d(64, 20);
-    ASSERT_EQ(pvkemu_feed(dev, &d.doc), 0);
+    ASSERT_EQ(pvkemu_feed_lines(dev, &d.doc), 0);
     prepare(64, 24, 1, false, 0);
     ASSERT_EQ(Vx3Scan_PID009(), 1) << MyDev.lastResult;
     const ImgInfo& f = MyDev.img[1];
@@ -276,7 +276,7 @@ TEST_P(CorrectedStream, AgainstTheScannersFactoryDataTheImageMatchesTheDocument)
       for (uint32_t y = 0; y < H; ++y)
         for (uint32_t x = 0; x < S; ++x)
           side[p][y * S + x] = static_cast<uint8_t>(15 + (x + 5 * y + 70 * p) % 230);
-  ASSERT_EQ(pvkemu_feed(dev, &d.doc), 0);
+  ASSERT_EQ(pvkemu_feed_lines(dev, &d.doc), 0);
   MyAcq.calibOption = 1;
   MyAcq.rgb = colour;
   MyAcq.greyLed = colour ? 2 : 1;
@@ -315,7 +315,7 @@ INSTANTIATE_TEST_SUITE_P(GreyAndColour, CorrectedStream, ::testing::Bool());
 
 TEST_F(EngineStream, WithTheRearOffTheRawLinesStayAsTheyCame) {
   Document d(96, 20);
-  ASSERT_EQ(pvkemu_feed(dev, &d.doc), 0);
+  ASSERT_EQ(pvkemu_feed_lines(dev, &d.doc), 0);
   MyAcq.rearOff = 1;
   prepare(96, 24, 1, false, 0);
   for (ImgInfo& i : MyDev.img) i.planeLineBytes = i.rawLineBytes = 96;
@@ -331,7 +331,7 @@ TEST_F(EngineStream, WithTheRearOffTheRawLinesStayAsTheyCame) {
 
 TEST_F(EngineStream, AShortStreamEndsTheDocumentEarly) {
   Document d(96, 40);
-  ASSERT_EQ(pvkemu_feed(dev, &d.doc), 0);
+  ASSERT_EQ(pvkemu_feed_lines(dev, &d.doc), 0);
   ASSERT_EQ(pvkemu_stream_fault(dev, PVKEMU_STREAM_SHORT, 192 * 10 + 50, nullptr, nullptr), 0);
   prepare(96, 48, 1, false, 0);
   ASSERT_EQ(Vx3Scan_PID009(), 1);

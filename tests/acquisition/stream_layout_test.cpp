@@ -48,7 +48,7 @@ Bytes scannerStream(uint8_t b1, uint8_t b2, uint8_t b3, uint16_t fw, uint32_t mi
   doc.micr = micr;
   doc.micr_length = 2;
   doc.micr_per_slot = micrPerSlot;
-  EXPECT_EQ(pvkemu_feed(dev, &doc), 0);
+  EXPECT_EQ(pvkemu_feed_lines(dev, &doc), 0);
   libusb_context* ctx = nullptr;
   libusb_init(&ctx);
   libusb_device** list = nullptr;

@@ -300,7 +300,9 @@ TEST_F(OneDocument, TwoPartDocumentIsCroppedWhole) {
     doc.height = part == 0 ? 560 : static_cast<uint32_t>(spec.lines - 560);
     doc.front[0] = front.planes[0].data() + (part ? split : 0);
     doc.rear[0] = rear.planes[0].data() + (part ? split : 0);
-    ASSERT_EQ(pvkemu_feed(dev, &doc), 0);
+    // Each part is the sensors' lines of one sheet: the first ends on its paper, the second
+    // starts on it.
+    ASSERT_EQ(pvkemu_feed_lines(dev, &doc), 0);
     ASSERT_EQ(AcquireImg(0, MyDev.img, true), 0) << "part " << part;
     if (part == 0) {
       EXPECT_EQ(MyDev.img[1].outputFlag, 0);  // half a document is not cropped

@@ -60,6 +60,43 @@ TEST_F(Faults, AStreamCutInsideTheDocumentIsADeviceError) {
   expectRead(c);
 }
 
+// The cheque cropped to its paper, fed as a host has it: the scanner adds the transport before and
+// after the sheet, so its stream of 50 + 800 + 50 raw lines of 5184 bytes is a whole document.
+// Cut inside the paper, or just after its last line, before the transport behind it, it is a
+// stream cut short as before.
+TEST_F(Faults, ACroppedScanIsWholeAndTheSameStreamCutShortIsNot) {
+  open(pvkemu_profile_basic);
+  const dc::Cheque c = dc::makeCheque(202);
+  pvkemu_document cropped{};
+  cropped.width = static_cast<uint32_t>(c.width);
+  cropped.height = static_cast<uint32_t>(c.height);
+  cropped.front[PVKEMU_PLANE_GREY] = c.front.data();
+  cropped.rear[PVKEMU_PLANE_GREY] = c.rear.data();
+  const struct {
+    const char* how;
+    size_t cut;  // bytes of the stream sent; 0 the whole stream
+    int result;
+  } cases[] = {{"whole", 0, 0},
+               {"cut inside the paper", size_t{450} * 5184, PVK_ERR_NOT_READY},
+               {"cut after the paper's last line", size_t{850} * 5184, PVK_ERR_NOT_READY},
+               {"whole again", 0, 0}};
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.how);
+    ASSERT_EQ(pvkemu_feed(0, &cropped), 0);
+    if (k.cut) {
+      ASSERT_EQ(pvkemu_stream_fault(0, PVKEMU_STREAM_SHORT, k.cut, nullptr, nullptr), 0);
+    }
+    addZones(c.items);
+    EXPECT_EQ(scanZones(), k.result);
+    if (k.result == 0) {
+      expectRead(c);
+    } else {
+      expectNothingRead(c.items.size());
+    }
+    pvkemu_clear_faults();
+  }
+}
+
 // A document that never came, after a cheque was read: the scan fails with the timeout, whether
 // the scanner started at once (document wait off) and its stream brought no line, or the wait at
 // the photocell ran out. No zone is read, no page is counted and the cheque before is not handed
@@ -93,7 +130,9 @@ TEST_F(Faults, ADocumentThatNeverCameIsNoSuccess) {
   }
 }
 
-// Zones on a cheque that carries no print: every zone was read and none gave a character.
+// Zones on a cheque that carries no print: every zone was read and none gave a character. So
+// with a sheet of the cheque's size fed with no plane at all, both its sides blank, and with a
+// zone on the blank rear of a printed front scanned with the front switched off.
 TEST_F(Faults, ABlankChequeReadsAsAnOcrError) {
   open(pvkemu_profile_basic);
   dc::Cheque c = dc::makeCheque(202);
@@ -101,6 +140,25 @@ TEST_F(Faults, ABlankChequeReadsAsAnOcrError) {
   EXPECT_EQ(scan(c, false), PVK_ERR_OCR);
   EXPECT_EQ(PVKGetLastResult(), PVK_ERR_OCR);
   expectNothingRead(c.items.size());
+
+  pvkemu_document blank{};
+  blank.width = static_cast<uint32_t>(c.width);
+  blank.height = static_cast<uint32_t>(c.height);
+  ASSERT_EQ(pvkemu_feed(0, &blank), 0);
+  addZones(c.items);
+  EXPECT_EQ(scanZones(), PVK_ERR_OCR);
+  expectNothingRead(c.items.size());
+
+  // The printed front alone, its rear blank, with the front switched off and a zone on the rear.
+  const dc::Cheque printed = dc::makeCheque(202);
+  blank.front[PVKEMU_PLANE_GREY] = printed.front.data();
+  ASSERT_EQ(PVKImgCreate(handle(), 0, 300), 0);
+  ASSERT_EQ(pvkemu_feed(0, &blank), 0);
+  OCRDoc = PVKOCRDoc{};
+  ASSERT_GT(PVKOCRZoneAdd(handle(), 300, 0, 0, 0, 0, 0, 4, 0), 0);
+  EXPECT_EQ(scanZones(), PVK_ERR_OCR);
+  EXPECT_NEAR(MyDev.img[0].trimWidth, c.width, 4);  // a white sheet the document's size
+  EXPECT_NEAR(MyDev.img[0].rowsUsed, c.height, 4);
 }
 
 // Real seconds: the software scanner's virtual clock answers the C library's clocks.

@@ -286,6 +286,83 @@ TEST_F(Variants, DeclaredDocumentSizeIsCheckedWithinATenth) {
   }
 }
 
+// A host's own scans of each demo cheque, fed as it has them: cropped to the paper (1800 x 800),
+// cropped with a few white pixels around the paper, and the bordered image given its grey plane
+// only and scanned in colour. Each reads what the bordered original reads, and its saved front
+// is the original's size within a few pixels.
+TEST_F(Variants, AHostsOwnScansReadAsTheBorderedOriginal) {
+  open(pvkemu_profile_full);
+  constexpr int kWhite = 3, kFew = 2 * kWhite + 2;
+  struct Saved {
+    int result;
+    std::string text;
+    int width, height;
+  };
+  auto scanFed = [&](const pvkemu_document& d, const dc::Cheque& c, bool colour) {
+    EXPECT_EQ(PVKSetParameter(0, colour ? 2 : 1), 0);
+    EXPECT_EQ(pvkemu_feed(0, &d), 0);
+    addZones(c.items);
+    Saved s{scanZones(), text, 0, 0};
+    int size = 0;
+    unsigned char* bmp = PVKImgGet(handle(), 1, nullptr, 0, 4, &size);
+    if (bmp && size > 26) {
+      std::memcpy(&s.width, bmp + 18, 4);
+      std::memcpy(&s.height, bmp + 22, 4);
+      s.height = std::abs(s.height);
+    }
+    if (bmp) PVKImgGetFree(handle(), bmp);
+    return s;
+  };
+  for (short codeline : {short{202}, short{1}}) {
+    const dc::Cheque c = dc::makeCheque(codeline);
+    const dc::Transport t = dc::onTransport(c, false);
+    pvkemu_document bordered{};
+    bordered.width = static_cast<uint32_t>(t.sensorPixels);
+    bordered.height = static_cast<uint32_t>(t.lines);
+    bordered.front[PVKEMU_PLANE_GREY] = t.front.data();
+    bordered.rear[PVKEMU_PLANE_GREY] = t.rear.data();
+    const Saved original = scanFed(bordered, c, false);
+    ASSERT_EQ(original.result, 0);
+    expectRead(c);
+
+    pvkemu_document cropped{};
+    cropped.width = static_cast<uint32_t>(c.width);
+    cropped.height = static_cast<uint32_t>(c.height);
+    cropped.front[PVKEMU_PLANE_GREY] = c.front.data();
+    cropped.rear[PVKEMU_PLANE_GREY] = c.rear.data();
+    const int w = c.width + 2 * kWhite, hgt = c.height + 2 * kWhite;
+    std::vector<uint8_t> front(static_cast<size_t>(w) * hgt, 255), rear(front);
+    for (int y = 0; y < c.height; ++y) {
+      const size_t from = static_cast<size_t>(y) * c.width, to = static_cast<size_t>(y + kWhite) * w + kWhite;
+      std::copy_n(&c.front[from], c.width, &front[to]);
+      std::copy_n(&c.rear[from], c.width, &rear[to]);
+    }
+    pvkemu_document margins = cropped;
+    margins.width = static_cast<uint32_t>(w);
+    margins.height = static_cast<uint32_t>(hgt);
+    margins.front[PVKEMU_PLANE_GREY] = front.data();
+    margins.rear[PVKEMU_PLANE_GREY] = rear.data();
+    const struct {
+      const char* way;
+      const pvkemu_document& doc;
+      bool colour;
+    } ways[] = {{"cropped to the paper", cropped, false},
+                {"white margins", margins, false},
+                {"grey plane scanned in colour", bordered, true}};
+    for (const auto& k : ways) {
+      const Saved s = scanFed(k.doc, c, k.colour);
+      SCOPED_TRACE(testing::Message() << "codeline " << codeline << ", " << k.way << ": front " << s.width << " x "
+                                      << s.height << " (original " << original.width << " x " << original.height
+                                      << "), read \"" << s.text << "\"");
+      EXPECT_EQ(s.result, 0);
+      EXPECT_EQ(s.text, original.text);
+      EXPECT_NEAR(s.width, original.width, kFew);
+      EXPECT_NEAR(s.height, original.height, kFew);
+    }
+  }
+  ASSERT_EQ(PVKSetParameter(0, 1), 0);
+}
+
 // Two Code 128 rows in one zone, joined by CR LF: room for both and a line end reads both; room
 // for the first and its line end, or less, gives the first and the warning.
 TEST_F(Variants, ATwoRowZoneWithoutRoomForItAllIsCut) {

@@ -1,8 +1,8 @@
 /* quickstart CHEQUE.pgm [DIR]: feeds one cheque to the software scanner, reads an OCR-B line, a
  * Code 128 and the E13B codeline of it with one scan-and-read call, prints the texts and saves
- * the front as front.jpg. CHEQUE.pgm is the front as the scanner's sensor sees it (8-bit grey,
- * one row per line fed); DIR is the configuration directory for the trace and the scanner's
- * files. */
+ * the front as front.jpg. CHEQUE.pgm is the cheque's front at 300 dpi, 8-bit grey, at most 2592
+ * pixels wide: cropped to its paper, or with the scanner's dark border as here; DIR is the
+ * configuration directory for the trace and the scanner's files. */
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -56,7 +56,12 @@ int main(int argc, char** argv) {
   doc.width = w;
   doc.height = h;
   doc.front[PVKEMU_PLANE_GREY] = front;
-  pvkemu_feed(dev, &doc);
+  if (pvkemu_feed(dev, &doc) != 0) {
+    fprintf(stderr, "cannot feed the cheque: %s\n", pvkemu_last_error());
+    PVKClose(scanner);
+    free(front);
+    return 1;
+  }
 
   /* Three zones of the front, in pixels at 300 dpi: font 4 is OCR-B, 304 a Code 128, 1 the E13B
    * codeline, read across the whole width (width 0) in the bottom 190 pixels (a negative top

@@ -17,7 +17,8 @@ namespace {
 
 // What the sensors see where no paper is: the dark background of the empty transport.
 constexpr uint8_t kTransport = 25;
-// A pixel this bright is paper: the library never takes a darker level for a document's edge.
+// A line with a pixel this bright may show paper: the library takes a stream that ends on paper
+// for a document cut short.
 constexpr uint8_t kPaperLevel = 100;
 // Empty transport streamed before and after a sheet whose image starts or ends on paper: a sixth
 // of an inch at 300 dpi each side. Together they stay within the lines the library reads beyond

@@ -6,14 +6,19 @@
 # the start-up's trace goes there, not to the default /home/): it reads its cheque's OCR-B line,
 # Code 128 and E13B codeline through the installed library and its installed font databases, and
 # saves the front as JPEG.
-# Usage: install_host.sh BUILD_DIR SOURCE_DIR C_COMPILER VERSION [EXTRA_FLAGS...]
+# Usage: install_host.sh BUILD_DIR SOURCE_DIR C_COMPILER VERSION VENDOR_ID [EXTRA_FLAGS...]
 set -euo pipefail
-build="$1" src="$2" cc="$3" version="$4"
-shift 4
+build="$1" src="$2" cc="$3" version="$4" vendor="$5"
+shift 5
 flags=()
 for f in "$@"; do [ -n "$f" ] && flags+=("$f"); done
 prefix="$(mktemp -d)"
-trap 'rm -rf "$prefix"' EXIT
+# The lock file the library keeps for the quick start's scanner (the software scanner's full
+# profile) goes with the test, as the scratch prefix does.
+lockdir=/tmp
+[ -w /dev/shm ] && [ -x /dev/shm ] && lockdir=/dev/shm
+lock="$lockdir/vid_$(printf %04x "$vendor")_pid_0009_snLow_12400512_EP0_A.lock"
+trap 'rm -rf "$prefix" "$lock"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
 test -f "$prefix/include/PlavikMS.h"
 test -f "$prefix/share/PlavikMS/fontdb/OCRBA04.DB"

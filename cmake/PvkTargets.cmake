@@ -68,10 +68,11 @@ function(pvk_use_font_dbs target)
 endfunction()
 
 # pvk_add_test(name SOURCES... [LIBS ...]): a GoogleTest executable whose tests each run in
-# their own process (gtest_discover_tests), with the software scanner first on the library path.
+# their own process (gtest_discover_tests), with the software scanner first on the library path,
+# and which removes the lock files of the software scanner's scanners when its tests are over.
 function(pvk_add_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
-  add_executable(${name} ${T_SOURCES})
+  add_executable(${name} ${T_SOURCES} ${CMAKE_SOURCE_DIR}/tests/common/scanner_locks.cpp)
   if("pvkemu" IN_LIST T_LIBS)
     list(REMOVE_ITEM T_LIBS pvkemu)
     pvk_use_emulator(${name})

@@ -249,7 +249,10 @@ PVK_API void CancellaRigheV(PVKImg* img, unsigned short minLength, unsigned char
 /* ---- Device connection, identity, status and counters --------------------------------------
  * Opening returns the device handle the other calls take (a positive number), or -1 with the
  * last result -21 when no usable device was found. Opening twice adds to a count; each
- * PVKClose takes one away, the last one closes the device. */
+ * PVKClose takes one away, the last one closes the device. With no configuration directory it
+ * can write (none given, none in the INI file, /home/ not writable) the open fails with -1 and
+ * the last result -3: a host run by an ordinary user passes a directory it can write, or sets
+ * CnfDir in the INI file. */
 
 /* Opens the first scanner; dir: configuration directory (null or empty keeps the current). */
 PVK_API int PVKInitialize(unsigned char* dir);

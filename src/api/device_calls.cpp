@@ -46,9 +46,11 @@ bool resetCurrent(const char* trace, const char* key, uint64_t& field) {
 
 extern "C" int PVKInitialize(unsigned char* dir) {
   return guarded("PVKInitialize", [&] {
+    char* d = reinterpret_cast<char*>(dir);
+    // Start-up with the host's directory, not the guard's default: its first lines go there.
+    SoLibInit(d);
     void* h = pvk::core::noDeviceHandle();
     if (!DllFunctInit("PVKInitialize", h)) return -1;
-    char* d = reinterpret_cast<char*>(dir);
     pidDLL = 0;
     int r = Vx3Initialize(0, d, -1, nullptr);
     if (d && d[0]) AggiornaLog(false);

@@ -4,6 +4,7 @@
 // middle of a request never leaves the other processes waiting.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -26,6 +27,9 @@ namespace {
 pid_t lockOwner = 0;
 // Whether this process holds the lock now; only what was taken is ever released.
 bool ep0Held = false;
+// The process whose open of the lock file failed since the device was last closed: its requests
+// go on without the lock, and the failure is traced once, not at every request.
+pid_t lockRefusedIn = 0;
 
 const char* lockErrorText(int e) {
   switch (e) {
@@ -42,6 +46,32 @@ const char* lockErrorText(int e) {
 }
 
 bool lockOpen() { return EP0LockFile >= 0 && lockOwner == ::getpid(); }
+
+// Every user who can drive the scanner shares its lock, so the file, which holds no data, is
+// readable and writable by all whatever the umask. A file this user made without that (the
+// umask, or an earlier version of the library) is made so when it is nothing but an empty lock.
+void shareLockFile(int fd) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || st.st_uid != ::geteuid() || (st.st_mode & 0777) == 0666) return;
+  if (st.st_nlink == 1 && st.st_size == 0) ::fchmod(fd, 0666);
+}
+
+// The lock file, in a directory every user writes to: never opened through a link, and only
+// when it is a regular file. One that exists is opened without O_CREAT, which a sticky directory
+// refuses on another user's file where fs.protected_regular is set; reading is all a lock needs.
+int openLockFile(const char* path) {
+  for (int tries = 0; tries < 3; ++tries) {
+    int fd = pvk::core::openRegularFd(path, O_RDONLY | O_NOFOLLOW);
+    if (fd < 0 && errno == ENOENT)
+      fd = pvk::core::openRegularFd(path, O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0666);
+    if (fd >= 0) {
+      shareLockFile(fd);
+      return fd;
+    }
+    if (errno != ENOENT && errno != EEXIST) return -1;  // else made or removed meanwhile
+  }
+  return -1;
+}
 
 // Takes the lock within ms milliseconds: kWaitObject0, kWaitTimeout or kWaitFailed. The kernel
 // offers no timed flock: poll it, briefly at first.
@@ -78,7 +108,7 @@ void ep0LockPath(char* out, size_t size, uint16_t vendor, uint16_t product, uint
 }
 
 Ep0Guard::Ep0Guard() {
-  if (!lockOpen()) CreaSemaforoEP0();
+  if (!lockOpen() && lockRefusedIn != ::getpid()) CreaSemaforoEP0();
   if (!lockOpen()) return;  // no lock: the request goes ahead without it
   int r = takeLock(static_cast<unsigned long>(EP0SemaphoreTimeout < 0 ? 0 : EP0SemaphoreTimeout));
   if (r == kWaitObject0) {
@@ -103,11 +133,12 @@ void CreaSemaforoEP0() {
   if (EP0LockFile >= 0) CloseSemaforoEP0(true);
   char path[160];
   pvk::device::ep0LockPath(path, sizeof path, MyDev.vendorId, MyDev.productId, MyDev.serialLow);
-  // A shared directory: whatever else stands at the name (a FIFO, a device) is not the lock.
-  const int fd = pvk::core::openRegularFd(path, O_RDWR | O_CREAT, 0600);
+  // A shared directory: whatever else stands at the name (a link, a FIFO) is not the lock.
+  const int fd = openLockFile(path);
   if (fd < 0) {
     const int e = errno;
     pvk::device::traceError(lockErrorText(e), e);
+    lockRefusedIn = ::getpid();
     return;
   }
   EP0LockFile = fd;
@@ -126,5 +157,6 @@ int CloseSemaforoEP0(bool release) {
   }
   ep0Held = false;
   EP0LockFile = -1;
+  lockRefusedIn = 0;  // the next open tries the lock again
   return r;
 }

@@ -33,6 +33,18 @@ void traceValue(const char* text, long long value) {
   WriteTrace(line, false);
 }
 
+// The directory the host gives to an open, when it is usable, is the configuration directory
+// from here on, and the trace moves there before the open writes a line: start-up may have
+// settled on a default that the host's user cannot write. One that cannot be used (missing,
+// or a name the record cannot hold) keeps the directory in force. True when it was adopted.
+bool adoptHostDir(const char* dir) {
+  if (dir == nullptr || dir[0] == '\0' || std::strcmp(dir, MyDev.cnfDir) == 0) return false;
+  if (strnlen(dir, sizeof MyDev.cnfDir) >= sizeof MyDev.cnfDir || !DirExist(dir)) return false;
+  std::memcpy(MyDev.cnfDir, dir, std::strlen(dir) + 1);
+  AggiornaLog(false);
+  return true;
+}
+
 }  // namespace
 
 void pvk::document::storeFirmwareCaps(const FirmwareCaps& c) {
@@ -243,25 +255,21 @@ int Vx3Initialize(unsigned short pid, char* cnfDir, int first, char* serial) {
   pidDLL = pid;
   MyDev.lastResult = 0;
   SoLibInit(cnfDir);
+  const bool adopted = adoptHostDir(cnfDir);
   int h = Vx3DeviceOpen(first, serial);
   if (h == 0 || static_cast<uint32_t>(h) == 0xFFFFFFFFu) {
     pidDLLClose();
     return -1;
   }
-  if (!DirExist(MyDev.cnfDir)) {
+  if (!adopted && !DirExist(MyDev.cnfDir)) {
     WriteTrace("CnfDir not Accessible", false);
     Vx3DeviceClose(false);
     MyDev.lastResult = PVK_ERR_INV_PARAMETER;
     pidDLLClose();
     return -1;
   }
-  // A directory that cannot be used (missing, or a name the record cannot hold) keeps the one
-  // in force; it does not fail the open.
-  char keep[1] = {0};
-  const bool usable = cnfDir && cnfDir[0] && strnlen(cnfDir, sizeof MyDev.cnfDir) < sizeof MyDev.cnfDir &&
-                      DirExist(cnfDir);
-  char* dir = usable ? cnfDir : keep;
-  if (!ScannerOpen(dir)) {
+  char keep[1] = {0};  // the directory is settled above
+  if (!ScannerOpen(keep)) {
     // A scanner whose composition or buffers cannot be set up is no usable device.
     int code = MyDev.lastResult < 0 ? MyDev.lastResult : PVK_ERR_DEVICE;
     pvk::device::traceError("scanner open failed", code);

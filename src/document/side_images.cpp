@@ -43,7 +43,7 @@ bool Vx3PVKImgCreate(short dpiFront, short dpiRear, short dpiBacklight) {
   if (!CheckDpi(dpiFront) || !CheckDpi(dpiRear)) return refuse("ImgCreate with invalid dpi", -3);
   MyDev.outDpi[1] = dpiFront;
   MyDev.outDpi[0] = dpiRear;
-  MyDev.outDpi[2] = dpiBacklight;
+  MyDev.outDpi[2] = dpiBacklight < 1 ? 0 : dpiBacklight;  // below 1: no backlight side
   if (!MyAcq.modeLocked) {
     Vx3ParamSet(1000, ResModeBest(), false);
     const bool ok = MyDevImgInit(0, true);

@@ -9,16 +9,21 @@
 # With --pvk-only: a host that calls only PVK functions finds the software scanner, linked with
 # both pkg-config modules and --as-needed (so that nothing but the flags keeps the scanner), and
 # linked with libPlavikMS alone and run with the scanner's folder on LD_LIBRARY_PATH.
-# Usage: install_host.sh [--pvk-only] BUILD_DIR SOURCE_DIR C_COMPILER VERSION [EXTRA_FLAGS...]
+# Usage: install_host.sh [--pvk-only] BUILD_DIR SOURCE_DIR C_COMPILER VERSION VENDOR_ID [EXTRA_FLAGS...]
 set -euo pipefail
 pvkOnly=0
 if [ "${1:-}" = --pvk-only ]; then pvkOnly=1; shift; fi
-build="$1" src="$2" cc="$3" version="$4"
-shift 4
+build="$1" src="$2" cc="$3" version="$4" vendor="$5"
+shift 5
 flags=()
 for f in "$@"; do [ -n "$f" ] && flags+=("$f"); done
 prefix="$(mktemp -d)"
-trap 'rm -rf "$prefix"' EXIT
+# The lock file the library keeps for the quick start's scanner (the software scanner's full
+# profile) goes with the test, as the scratch prefix does.
+lockdir=/tmp
+[ -w /dev/shm ] && [ -x /dev/shm ] && lockdir=/dev/shm
+lock="$lockdir/vid_$(printf %04x "$vendor")_pid_0009_snLow_12400512_EP0_A.lock"
+trap 'rm -rf "$prefix" "$lock"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
 test -f "$prefix/include/PlavikMS.h"
 test -f "$prefix/share/PlavikMS/fontdb/OCRBA04.DB"

@@ -18,6 +18,7 @@
 #include "device/device.h"
 #include <libusb.h>
 
+#include "../common/ep0_lock_file.h"
 #include "pvkemu.h"
 
 namespace pvk::test {
@@ -53,6 +54,7 @@ class DeviceTest : public ::testing::Test {
     Vx3BaseCloseLinux();
     pvkemu_clock_virtual(0);
     for (const std::string& n : lockNames) ::unlink(n.c_str());
+    removeLockOfMyDev();
     std::string cmd = "rm -rf '" + dir + "'";
     if (std::system(cmd.c_str()) != 0) ADD_FAILURE() << "cannot remove " << dir;
     EXPECT_EQ(pvkemu_error_count(), 0) << pvkemu_last_error();
@@ -74,13 +76,15 @@ class DeviceTest : public ::testing::Test {
   }
 
   int add(const pvkemu_profile& p) {
-    char name[160];
-    char sn[16] = {0};
-    std::snprintf(sn, sizeof sn, "%.15s", p.serial);
-    pvk::device::ep0LockPath(name, sizeof name, p.vendor_id, p.product_id,
-                             static_cast<uint32_t>(std::strtoul(sn, nullptr, 10)));
-    lockNames.push_back(name);
+    lockNames.push_back(pvk::testing::ep0LockFile(p.vendor_id, p.product_id, p.serial));
     return pvkemu_add_device(&p);
+  }
+
+  // Tests give the device record serials of their own: the lock file named after the record's.
+  static void removeLockOfMyDev() {
+    char name[160];
+    pvk::device::ep0LockPath(name, sizeof name, MyDev.vendorId, MyDev.productId, MyDev.serialLow);
+    ::unlink(name);
   }
 
   // Opens the first device through the connection layer; the handle value or -1.

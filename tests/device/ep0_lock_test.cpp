@@ -1,9 +1,10 @@
-// The cross-process lock of the control endpoint: its name and file, exclusion between two
-// processes, a wait that times out without stealing another holder's lock, and a holder killed
-// in the middle of a request, whose lock the next process finds free.
+// The cross-process lock of the control endpoint: its name and file, shared by every user,
+// exclusion between two processes, a wait that times out without stealing another holder's
+// lock, and a holder killed in the middle of a request, whose lock the next process finds free.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
 
@@ -12,6 +13,12 @@
 
 namespace pvk::test {
 namespace {
+
+int countOf(const std::string& text, const std::string& part) {
+  int n = 0;
+  for (size_t p = text.find(part); p != std::string::npos; p = text.find(part, p + 1)) ++n;
+  return n;
+}
 
 double secondsSince(const timespec& t0) {
   timespec t1;
@@ -50,16 +57,44 @@ TEST(Ep0LockName, FormattedFromVendorProductAndSignedSerialLow) {
       << n;
 }
 
-// A FIFO put at the lock's name is not taken for the lock: requests go on without it, at once.
-TEST_F(Ep0Lock, AFifoAtTheLocksNameIsNotTheLock) {
-  ::unlink(lockPath.c_str());
-  ASSERT_EQ(::mkfifo(lockPath.c_str(), 0600), 0);
-  ASSERT_GT(open(), 0);
-  EXPECT_NE(status(), 0);
-  EXPECT_LT(EP0LockFile, 0);
-  Vx3DeviceClose(false);
-  EXPECT_EQ(pvk::testing::typeAt(lockPath), static_cast<mode_t>(S_IFIFO));
-  ::unlink(lockPath.c_str());
+// Every user who drives the scanner shares its lock: the file is readable and writable by all
+// whatever the umask, also one of this user's that an earlier version made for itself alone.
+TEST_F(Ep0Lock, TheLockFileIsReadableAndWritableByAll) {
+  const mode_t umaskBefore = ::umask(077);
+  for (const bool madeBefore : {false, true}) {
+    ::unlink(lockPath.c_str());
+    if (madeBefore) ::close(::open(lockPath.c_str(), O_RDWR | O_CREAT, 0600));
+    ASSERT_GT(open(), 0);
+    EXPECT_NE(status(), 0);
+    struct stat st {};
+    ASSERT_EQ(::stat(lockPath.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0666u) << madeBefore;
+    EXPECT_GE(EP0LockFile, 0);
+    Vx3DeviceClose(false);
+  }
+  ::umask(umaskBefore);
+}
+
+// What stands at the lock's name and is not a regular file (a FIFO, a link, even to a file) is
+// not taken for the lock: requests go on without it, at once, and that is traced once per open.
+TEST_F(Ep0Lock, WhatIsNotARegularFileIsNotTheLockAndIsTracedOncePerOpen) {
+  using pvk::testing::FileOfKind;
+  for (const FileOfKind kind : {FileOfKind::kFifo, FileOfKind::kLinkToFile}) {
+    ::unlink(lockPath.c_str());
+    ASSERT_EQ(pvk::testing::makeFileOfKind(kind, lockPath), 0);
+    const mode_t type = pvk::testing::typeAt(lockPath);
+    for (int opens = 1; opens <= 2; ++opens) {
+      ASSERT_GT(open(), 0);
+      for (int i = 0; i < 3; ++i) EXPECT_NE(status(), 0);
+      EXPECT_LT(EP0LockFile, 0);
+      Vx3DeviceClose(false);
+      EXPECT_EQ(countOf(trace(), "creating EP0Semaphore"), opens) << nameOf(kind);
+    }
+    EXPECT_EQ(pvk::testing::typeAt(lockPath), type) << nameOf(kind);
+    ::unlink(lockPath.c_str());
+    ::unlink((lockPath + ".real").c_str());
+    std::remove((dir + "/trace.log").c_str());
+  }
 }
 
 TEST_F(Ep0Lock, TheLockIsFreeAfterEveryRequestAndClose) {

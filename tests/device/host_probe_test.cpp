@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "../common/ep0_lock_file.h"
+
 namespace {
 
 std::string run(const std::string& libraryPath) {
@@ -34,6 +36,9 @@ TEST(HostProbe, SystemLibusbWithoutAScannerFailsCleanly) {
 TEST(HostProbe, SoftwareScannerPresentsTheDefaultScanner) {
   int h = 0, last = 0, emulated = 0;
   std::string out = run(PVK_BINARY_DIR "/emulator:" PVK_BINARY_DIR);
+  pvkemu_profile host;
+  pvkemu_profile_full(&host);  // the default scanner the host drove
+  pvk::testing::removeEp0LockFile(host);
   ASSERT_EQ(std::sscanf(out.c_str(), "%d %d %d", &h, &last, &emulated), 3) << out;
   EXPECT_EQ(emulated, 1);
   EXPECT_EQ(h, 9 * 1000000 + 400512);

@@ -59,6 +59,7 @@ TEST_F(RandomReplies, OpenStatusCompositionAndCountersSurviveAnyReply) {
       EXPECT_EQ(file.find('/', dir.size() + 1), std::string::npos) << file;
     }
     Vx3DeviceClose(false);
+    removeLockOfMyDev();  // a serial of this round's
   }
   EXPECT_GT(opened, 50);  // most rounds get a device to talk to
 }

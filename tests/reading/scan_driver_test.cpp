@@ -182,6 +182,20 @@ TEST_F(ScanDriver, RequestsWithoutZonesOnlyFeed) {
   }
 }
 
+// A backlight resolution below 1 asks for no backlight: the create and the scans after it agree.
+TEST_F(ScanDriver, ABacklightResolutionBelowOneMeansNoBacklight) {
+  for (const short dpi : {-5, 0}) {
+    ASSERT_EQ(PVKImgCreate1(handle(), 300, 300, dpi), 0);
+    short stored = 99;
+    EXPECT_EQ(PVKGetParameter(VX3_PAR_DPI_BACKLIGHT, &stored), 0);
+    EXPECT_EQ(stored, 0) << dpi;
+    for (int i = 0; i < 2; ++i) {
+      feed();
+      EXPECT_EQ(scan(nullptr), 0) << dpi;
+    }
+  }
+}
+
 TEST_F(ScanDriver, AStopEndsTheReadAtEachPointAndIsClearedForTheNext) {
   PVKOCRDoc d = oneZone(4);
   feed();

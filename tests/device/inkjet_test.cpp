@@ -147,9 +147,10 @@ TEST_F(Inkjet, StampWidthsAddUpWithoutWrapping) {
 }
 
 TEST_F(Inkjet, HeadConfigurationAndSetUpBlock) {
-  // Profile: resolution 30, offset 100, intensity 128, origin (50, 10), 32 x 64 buffer bytes.
+  // Profile: resolution 30, offset 300 (its high byte in byte 7), intensity 128, origin
+  // (50, 10), 32 x 64 buffer bytes.
   EXPECT_EQ(MyInkjet.headRes, 30);
-  EXPECT_EQ(MyInkjet.headOffset, 100);
+  EXPECT_EQ(MyInkjet.headOffset, 300);
   EXPECT_EQ(MyInkjet.headIntensity, 128);
   EXPECT_EQ(MyInkjet.xOrigin, 50);
   EXPECT_EQ(MyInkjet.yOrigin, 10);

@@ -17,6 +17,7 @@ trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
 test -f "$prefix/include/PlavikMS.h"
 test -f "$prefix/share/PlavikMS/fontdb/OCRBA04.DB"
+test -f "$prefix/share/PlavikMS/fontdb/stamp12.fnt"
 pc="$(find "$prefix" -name libPlavikMS.pc)"
 export PKG_CONFIG_PATH="$(dirname "$pc")"
 got="$(pkg-config --modversion libPlavikMS)"

@@ -57,8 +57,10 @@ void pvkemu_profile_full(pvkemu_profile* p) {
   // inch at 300 raw lines per inch.
   const uint8_t head[16] = {0, 0x41, 0x90, 0x01, 20, 10, 2, 4, 10, 10, 0, 0, 0, 0, 0, 0};
   std::memcpy(p->head_config, head, sizeof head);
-  // Print head: resolution 30, offset 100, intensity 128, origin (50, 10), buffer 32 x 64 bytes.
-  const uint8_t ink[9] = {30, 100, 128, 50, 0, 10, 0, 0, 32};
+  // Print head: resolution 30, offset 300 (bytes 1 and 7), intensity 128, origin (50, 10),
+  // buffer 32 x 64 bytes. Three inches in from the sensor's far edge, the stamp lands on a
+  // cheque centred on the sensor and on one laid against the far edge alike.
+  const uint8_t ink[9] = {30, 300 & 0xFF, 128, 50, 0, 10, 0, 300 >> 8, 32};
   std::memcpy(p->inkjet_config, ink, sizeof ink);
   p->capability = 0x08;
   p->pages = 52340;

@@ -73,7 +73,13 @@ typedef struct pvkemu_profile {
  * speed. Full: firmware 0x5011, product 9, magnetic head (10 bytes per plane slot), backlight,
  * IR, UV, inkjet, stripe reader, feeder, buzzer, stream-end status, high speed. Both sense
  * external power and report it present; both default serials keep the bulk read out of slow
- * mode. */
+ * mode.
+ * The full profile's print head (inkjet_config: byte 0 its resolution, 30 dpi; bytes 1 and 7 its
+ * offset, 300) prints its 12 dots 3 inches (300 hundredths) in from the sensor's far edge, the
+ * last pixel of a line: a stamp kept for the front image starts at sensor column
+ * 2592 - 300 x 300 / 100 = 1692 at 300 dpi and runs 120 columns (12 dots at 30 dpi) toward that
+ * edge, 1692..1811, which lies on a 6-inch cheque both centred on the sensor (columns
+ * 396..2195) and laid against the far edge (792..2591). */
 void pvkemu_profile_basic(pvkemu_profile* p);
 void pvkemu_profile_full(pvkemu_profile* p);
 

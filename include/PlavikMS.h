@@ -206,9 +206,10 @@ PVK_API int PVKNextDataBaseFN(char* name);
  * (0..100, 1 for an unread '?', 'd' at a TAB); both hold size bytes, the terminator included.
  * Each zone gets its characters read and the font that read it. Returns the last result: 0, a
  * warning (3 unexpected dimensions; 7 output cut to size: a size shorter than the texts, down
- * to 1, keeps what fits) or an error (-3 bad request or size below 1 with zones, -19 stopped,
- * -30 zones read and not one character from any, -33 a font code not known, -34 its font
- * databases missing, ...). The font codes and what each needs: docs/HOST.md. */
+ * to 1, keeps what fits) or an error (-3 bad request or size below 1 with zones, -10 no
+ * document came within the wait for a document, parameter 100, as when the feeder runs empty,
+ * -19 stopped, -30 zones read and not one character from any, -33 a font code not known, -34
+ * its font databases missing, ...). The font codes and what each needs: docs/HOST.md. */
 PVK_API int PVKImgScan1(void* handle, PVKOCRDoc* doc, char* text, char* conf, short size);
 /* 0 when the font code or reading mode can be read (its font databases found), else -3, -33 or
  * -34; the same becomes the last result. Changes no setting. Needs no device, but for the
@@ -360,13 +361,16 @@ PVK_API int PVKMagStripeC(void* handle, char* track1, char* track2, char* track3
 /* Empties the reader's buffer of swiped data. */
 PVK_API int PVKMagStripeReset(void* handle);
 /* Sets up the endorsement printed on the next document: `text` drawn with the stamp font file
- * `font` (in the configuration directory, ".fnt" added when missing), or with a null font and
- * size 0 the 8-bit BMP image at path `text` (PVKInkjet1SetUpImg). The stamp is 12 pixels high.
- * intensity adjusts the head's default intensity; offset (hundredths of an inch, not negative)
- * places the stamp; keepImage > 0 keeps the stamp to draw it into the front image; fireCount
+ * `font` (".fnt" added when missing: the configuration directory's, else the one installed with
+ * the library; "stamp12" is installed), or with a null font and size 0 the 8-bit BMP image at
+ * path `text` (PVKInkjet1SetUpImg). The stamp is 12 pixels high. intensity adjusts the head's
+ * default intensity; offset (hundredths of an inch, not negative) places the stamp along the
+ * document from its top edge; keepImage > 0 keeps the stamp to draw it into the front image, in
+ * the band of the front where the head prints (docs/HOST.md, "Endorsing documents"); fireCount
  * (default 1) and rotate180 (> 0 turns the stamp) as the head allows. An empty text sets no
- * stamp. Results: 0; -15 no inkjet or not in this mode; -3 bad values, bad or too large stamp;
- * -1 bad font file; -4 out of memory. A document whose stamp was printed incompletely gets -81. */
+ * stamp. A set-up serves one document: set it up again for each. Results: 0; -15 no inkjet or
+ * not in this mode; -3 bad values, bad or too large stamp, no such font; -1 bad font file; -4
+ * out of memory. A document whose stamp was printed incompletely gets -81. */
 PVK_API int PVKInkjet1SetUp(void* handle, const char* text, const char* font, short size, short intensity,
                             short offset, short keepImage);
 PVK_API int PVKInkjet1SetUp1(void* handle, const char* text, const char* font, short size, short intensity,
@@ -394,6 +398,13 @@ typedef struct PVKRoi {
   int64_t height;
 } PVKRoi;
 
+/* The output resolutions of front, rear and backlight (dpi; 0 leaves a side out), and the side
+ * images prepared for the next document. PVKImgFree releases the last document's images and the
+ * endorsement set up. Between documents a host need call neither: PVKImgScan1 frees and
+ * prepares the images itself at the resolutions last set, keeping an endorsement set up for
+ * the coming document, and notes it in the trace ("war - patch - image free and create should
+ * be called before calling this again"). A host that calls PVKImgFree and PVKImgCreate between
+ * documents sets up its endorsement after them. */
 PVK_API int PVKImgCreate(void* handle, short dpiFront, short dpiRear);
 PVK_API int PVKImgCreate1(void* handle, short dpiFront, short dpiRear, short dpiBacklight);
 PVK_API int PVKImgFree(void* handle);
@@ -450,6 +461,8 @@ PVK_API unsigned char* Vx3GetElabImg(short side, short brightness, short contras
  * returns -5 and leaves what stood at the path. An init whose file cannot be created (-1) leaves
  * nothing pending. */
 PVK_API int Vx3MultiPageInit(const char* path, short format, short quality);
+/* Appends the image file at path (BMP, JPEG or TIFF, already written) as the next page: -8
+ * without an init, -1 when the file cannot be read or the page encoded. */
 PVK_API int Vx3MultiPageAdd(const char* path);
 PVK_API int Vx3MultiPageClose(void);
 /* Re-encodes a BMP file in place (format 0, 1, 2, 4, 5 or 6); 1 done, 0 failed (the file is

@@ -59,6 +59,10 @@ int createStamp(char* path, uint16_t rows, bool bottomUp);
 // Path of a stamp font: cnfDir + "/" + name, ".fnt" appended unless the name ends in it.
 // False when it does not fit.
 bool stampFontPath(const char* cnfDir, const char* name, char* out, size_t size);
+// The stamp font file of `name` (as stampFontPath): the configuration directory's copy, else the
+// one installed with the library beside its OCR font databases. False when neither opens; out
+// then holds the last path tried.
+bool findStampFont(const char* name, char* out, size_t size);
 
 // The print set-up block (208/72) for the current stamp and head.
 void inkjetSetUpBlock(uint8_t out[8]);

@@ -1,11 +1,13 @@
 // Stamp fonts: the font file (a line of characters, a line of their widths, then each glyph as
 // text lines) and the stamp text drawn with it into the endorser's 12-row bitmap.
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "core/frame.h"
 #include "core/records.h"
 #include "core/regular_file.h"
 #include "core/trace.h"
@@ -33,6 +35,15 @@ bool stampFontPath(const char* cnfDir, const char* name, char* out, size_t size)
   const bool hasExt = len >= 4 && std::strstr(name + len - 4, ".fnt") != nullptr;
   const int n = std::snprintf(out, size, "%s/%s%s", cnfDir, name, hasExt ? "" : ".fnt");
   return n >= 0 && static_cast<size_t>(n) < size;
+}
+
+bool findStampFont(const char* name, char* out, size_t size) {
+  if (stampFontPath(MyDev.cnfDir, name, out, size) && VerificaFontProprietario(out)) return true;
+  char dir[PATH_MAX];
+  if (!pvk::core::installedFontDbDir(dir, sizeof dir)) return false;
+  const size_t n = std::strlen(dir);
+  if (n > 1 && dir[n - 1] == '/') dir[n - 1] = '\0';
+  return stampFontPath(dir, name, out, size) && VerificaFontProprietario(out);
 }
 
 void freeStampFont(StampFont& font) {

@@ -2,6 +2,7 @@
 // from the font, turned once when asked, checked against the head's buffer), the start before
 // the document, the stop at its end and the printed-count check after it.
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -55,9 +56,8 @@ bool turnStamp() {
 
 // The stamp image made from the font when there is none yet.
 bool stampFromFont() {
-  char path[600];
-  if (!pvk::device::stampFontPath(MyDev.cnfDir, MyInkjet.fontName, path, sizeof path) ||
-      !VerificaFontProprietario(path)) {
+  char path[PATH_MAX];
+  if (!pvk::device::findStampFont(MyInkjet.fontName, path, sizeof path)) {
     freeStamp();
     return false;
   }

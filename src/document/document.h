@@ -36,6 +36,13 @@ bool Vx3PVKImgCreate(short dpiFront, short dpiRear, short dpiBacklight);
 // Frees the endorsement image, every side buffer and the magnetic samples; 0.
 int Vx3PVKImgFree();
 
+namespace pvk::document {
+// What scan-and-read does when the host did not free and create the images since the last
+// document: as Vx3PVKImgFree then Vx3PVKImgCreate at the output resolutions already set, but an
+// endorsement armed for the coming document is kept. Vx3PVKImgCreate's result.
+bool recreateSideImages();
+}  // namespace pvk::document
+
 // ---- One document and paper moves ----------------------------------------------------------
 
 // Acquires one document into the three side records of MyDev; `lines` 0 takes the maximum for

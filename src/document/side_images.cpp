@@ -54,9 +54,15 @@ bool Vx3PVKImgCreate(short dpiFront, short dpiRear, short dpiBacklight) {
   return true;
 }
 
-int Vx3PVKImgFree() {
+namespace {
+
+void freeStamp() {
   std::free(MyInkjet.stamp.data);
   MyInkjet.stamp = PVKImg{};
+}
+
+// Every side buffer and the magnetic samples.
+void freeSides() {
   for (ImgInfo& side : MyDev.img) {
     pvk::core::releaseSideBuffer(side.allocBase);
     side.allocBase = side.firstRow = side.writePtr = nullptr;
@@ -66,6 +72,22 @@ int Vx3PVKImgFree() {
   std::free(MyMICR.samples);
   MyMICR.samples = nullptr;
   MyMICR.nSamples = 0;
+}
+
+}  // namespace
+
+int Vx3PVKImgFree() {
+  freeStamp();
+  freeSides();
   MyDev.lastResult = 0;
   return 0;
+}
+
+bool pvk::document::recreateSideImages() {
+  // An armed stamp was set up for the coming document, after the last one was acquired: it is
+  // the host's endorsement of that document, not a leftover of the last.
+  if (!MyInkjet.armed) freeStamp();
+  freeSides();
+  MyDev.lastResult = 0;
+  return Vx3PVKImgCreate(MyDev.outDpi[1], MyDev.outDpi[0], MyDev.outDpi[2]);
 }

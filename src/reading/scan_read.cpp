@@ -46,8 +46,7 @@ int readSteps(PVKOCRDoc* doc, char* text, char* conf, short size) {
   if (pvk::core::stopRequested()) return PVK_ERR_ABORTED;
   if (!MyAcq.twoPartActive && MyAcq.imagesToRecreate) {
     WriteTrace("war - ", "patch - image free and create should be called before calling this again", false);
-    Vx3PVKImgFree();
-    Vx3PVKImgCreate(MyDev.outDpi[1], MyDev.outDpi[0], MyDev.outDpi[2]);
+    pvk::document::recreateSideImages();
   }
   if (!Vx3Read_AcquireImg()) return MyDev.lastResult;
   int result = PVK_OK;

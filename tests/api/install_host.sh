@@ -27,6 +27,7 @@ trap 'rm -rf "$prefix" "$lock"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
 test -f "$prefix/include/PlavikMS.h"
 test -f "$prefix/share/PlavikMS/fontdb/OCRBA04.DB"
+test -f "$prefix/share/PlavikMS/fontdb/stamp12.fnt"
 pc="$(find "$prefix" -name libPlavikMS.pc)"
 export PKG_CONFIG_PATH="$(dirname "$pc")"
 got="$(pkg-config --modversion libPlavikMS)"

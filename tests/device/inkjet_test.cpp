@@ -93,6 +93,18 @@ TEST_F(Inkjet, GarbledFontsNeverOverrun) {
   }
 }
 
+// The stamp font the build makes and installs: the characters docs/HOST.md lists, the blank
+// first, 6 columns each, the top of each character in its first line.
+TEST_F(Inkjet, TheInstalledStampFont) {
+  pvk::device::StampFont font;
+  ASSERT_EQ(pvk::device::readStampFont(PVK_FONT_DB_DIR "/stamp12.fnt", 12, font), 0);
+  EXPECT_EQ(std::string(font.chars, font.count), " 0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ/-.:#");
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(font.widths), font.count), std::string(font.count, 6));
+  const std::string t(font.glyphs[30], 12 * 6);  // 'T'
+  EXPECT_EQ(t.substr(0, 6) + "|" + t.substr(11 * 6), "##### |  #   ");
+  pvk::device::freeStampFont(font);
+}
+
 TEST_F(Inkjet, FontPathTakesTheExtensionOnce) {
   char out[64];
   ASSERT_TRUE(pvk::device::stampFontPath("/d", "ocr", out, sizeof out));
@@ -147,9 +159,10 @@ TEST_F(Inkjet, StampWidthsAddUpWithoutWrapping) {
 }
 
 TEST_F(Inkjet, HeadConfigurationAndSetUpBlock) {
-  // Profile: resolution 30, offset 100, intensity 128, origin (50, 10), 32 x 64 buffer bytes.
+  // Profile: resolution 30, offset 300 (its high byte in byte 7), intensity 128, origin
+  // (50, 10), 32 x 64 buffer bytes.
   EXPECT_EQ(MyInkjet.headRes, 30);
-  EXPECT_EQ(MyInkjet.headOffset, 100);
+  EXPECT_EQ(MyInkjet.headOffset, 300);
   EXPECT_EQ(MyInkjet.headIntensity, 128);
   EXPECT_EQ(MyInkjet.xOrigin, 50);
   EXPECT_EQ(MyInkjet.yOrigin, 10);

@@ -1,8 +1,9 @@
 // The font databases of the OCR engine, made from free fonts: text fonts rasterised through
 // FreeType, the codeline and microperforation fonts from the drawn glyphs. Each glyph is
 // rendered, binarised, segmented by the engine and stored as a template with the engine's own
-// cell scaler, so the templates are what the engine would make of that glyph. Everything here is
-// deterministic: two runs write identical bytes.
+// cell scaler, so the templates are what the engine would make of that glyph. Beside them the
+// endorser's stamp font, from the microperforation dots. Everything here is deterministic: two
+// runs write identical bytes.
 #pragma once
 
 #include <cstdint>
@@ -71,5 +72,12 @@ struct Template {
 std::vector<Template> makeTemplates(const DbSpec& db);
 // The file bytes of the templates (count, codes, cells, attribute records; little-endian).
 std::string fileBytes(const std::vector<Template>& t);
+
+// The endorser's stamp font, installed as stamp12.fnt: its characters, the blank first (a
+// character the font lacks is drawn with the first glyph), and the file's bytes. Throws
+// std::runtime_error when a character has no dot glyph.
+constexpr char kStampFontName[] = "stamp12.fnt";
+constexpr char kStampFontChars[] = " 0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ/-.:#";
+std::string stampFontBytes();
 
 }  // namespace pvk::fontdb

@@ -47,7 +47,8 @@ bool prepareStamp(const ImgInfo& side, ImgInfo& out, short& column, short& row) 
   column = row = 0;
   const PVKImg& st = MyInkjet.stamp;
   if (!MyInkjet.stampImageRequested || !st.data || !MyDev.inkjetPresent) return false;
-  if (!CheckStamp()) return false;
+  // A stamp still held from an earlier document is no endorsement of one the head did not print.
+  if (!inkjetPrinted() || !CheckStamp()) return false;
   const int scale = stampScale();
   const int headRes = MyInkjet.headRes;
   ImgInfo src{};

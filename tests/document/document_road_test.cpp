@@ -457,6 +457,7 @@ TEST_F(OneDocument, EndorsementIsDrawnOnTheFront) {
   MyInkjet.headIntensity = MyInkjet.intensity = 100;
   MyInkjet.headOffset = 364;   // column 2592 - 1092 = 1500
   MyInkjet.stampOffset = 50;   // 150 rows below the top edge
+  MyInkjet.printing = 1;       // the head prints this document: only a printed stamp is drawn
   ASSERT_EQ(pvk::testing::feedGrey(dev, front, front), 0);
   MyAcq.cfgFlags[kCfgWaitDoc] = 0;
   ASSERT_EQ(AcquireImg(0, MyDev.img, true), 0);

@@ -128,6 +128,24 @@ TEST_F(EndorsementBatch, EveryChequeOfTheBatchCarriesItsStamp) {
   }
 }
 
+// A host that prepares the images itself (PVKImgCreate, without PVKImgFree) and sets up nothing
+// for the next cheque: that cheque is not printed, so the last stamp is not drawn on it either.
+TEST_F(EndorsementBatch, AChequeNotPrintedIsNotStamped) {
+  const std::string bmp = cnfDir_ + "/endorsed.bmp";
+  pvk::test::writeText(bmp, pvk::testing::greyBmp(40, 12, [](int, int) { return 0; }));
+  pvk::testing::ChequeSpec spec;
+  spec.centreX = 1296;
+  const pvk::testing::SidePlanes cheque = pvk::testing::drawSide(spec, 1, false);
+  ASSERT_EQ(scan(cheque, "plain"), 0);
+  ASSERT_EQ(fn<decltype(PVKInkjet1SetUpImg)>("PVKInkjet1SetUpImg")(h_, bmp.c_str(), 0, kOffset, 1, 1, 0), 0);
+  for (const char* name : {"printed", "next"}) {
+    ASSERT_EQ(scan(cheque, name), 0) << name;
+    ASSERT_EQ(fn<decltype(PVKImgCreate)>("PVKImgCreate")(h_, 300, 300), 0);
+  }
+  EXPECT_GT(marks(cnfDir_ + "/printed.bmp", cnfDir_ + "/plain.bmp", kStampColumn - 396, 400).first, 30000);
+  EXPECT_EQ(marks(cnfDir_ + "/next.bmp", cnfDir_ + "/plain.bmp", kStampColumn - 396, 400), std::make_pair(0L, 0L));
+}
+
 // The configuration directory's copy of a stamp font comes before the installed one.
 TEST_F(EndorsementBatch, TheConfigurationDirectoryFontComesFirst) {
   pvk::test::writeText(cnfDir_ + "/stamp12.fnt", "0\n\x06\n#");  // garbled
